@@ -1,0 +1,59 @@
+// One discovered device: its data record and the commands every device family provides.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TUDPServer;
+
+// One device's data. Texts are UTF-8 (the local code page here); missing values are -1 or "N/A".
+struct TProductInfo {
+    int32_t TypeCode = 0;
+    std::string TypeName;
+    std::string MAC;
+    std::string Name;
+    std::string PeerIP;
+    std::string IP;
+    std::string Mask;
+    std::string Gateway;
+    std::string DNS1;
+    std::string DNS2;
+    int16_t Dhcp = 0;         // -1 none, 0 off, other on
+    std::string FirmwareRev;
+    int16_t HTTPPort = 0;     // -1 not available
+    int16_t TelnetPort = 0;   // -1 not available
+    bool CanSetDefault = false;
+    bool CanRestart = false;
+};
+
+class TProduct {
+public:
+    TProduct() = default;
+    virtual ~TProduct() = default;
+    TProduct(const TProduct&) = delete;
+    TProduct& operator=(const TProduct&) = delete;
+
+    virtual void Update() = 0;          // sends the setup held in Info
+    virtual void FactoryDefault() = 0;  // resets the device to its factory configuration
+    virtual void Restart() = 0;         // restarts it (a family that cannot: does nothing)
+
+    // Stores a new setup; a family decides RestartNeeded first, then calls this base version.
+    // Ports and DHCP keep their low 16 bits.
+    virtual void SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
+                               const std::string& gateway, const std::string& dns1, const std::string& dns2,
+                               int32_t dhcp, int32_t httpPort, int32_t telnetPort);
+
+    TProductInfo CopyInfo() const { return Info; }
+    void ApplySetup();  // Update, then RestartNeeded = false
+
+    TUDPServer* UdpServer = nullptr;  // the family's endpoint; not owned
+    TProductInfo Info;
+    bool RestartNeeded = false;
+};
+
+// A family's product table: entries "code=name" with "+" standing for a blank in the name.
+using TProductTable = std::vector<std::string>;
+
+// Name of the first entry whose code text equals the decimal form of code, "+" turned into
+// blanks; empty when there is none.
+std::string ProductTypeName(const TProductTable& table, int32_t code);

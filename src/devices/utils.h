@@ -1,0 +1,22 @@
+// Conversions between the raw addresses devices send and the texts the program shows and edits.
+// Each parser has its own acceptance rules; callers rely on exactly those.
+#pragma once
+#include <cstdint>
+#include <string>
+
+std::string FormatMac(const uint8_t mac[6]);  // "00:1A:2B:3C:4D:FF", never lower case
+std::string FormatIp(const uint8_t ip[4]);    // "192.168.1.10"
+
+// strtol-like parts: blanks and a sign before each number allowed, empty parts count 0,
+// text after the fourth number ignored; "" gives 0.0.0.0. out is written only on success.
+bool TryParseIp(const std::string& text, uint8_t out[4]);
+
+// Strict digits and dots, leading zeros allowed; failure gives FF FF FF FF.
+void ParseIp(const std::string& text, uint8_t out[4]);
+
+// Six hex pairs, each optionally followed by one '-' or ':'; leading white space skipped.
+// 0 on success, -1 on failure (bytes converted before the failure stay written).
+int ParseMac(const std::string& text, uint8_t out[6]);
+
+// The text between the first start marker and the first end marker (see the rules in utils.cpp).
+std::string TextBetween(const std::string& text, const std::string& startMarker, const std::string& endMarker);
