@@ -1,0 +1,31 @@
+// The four settings kept between runs in "Pyxet.ini" beside the program: log time stamps, the
+// interface language and the two product tables.
+#pragma once
+#include "devices/Product.h"
+
+#include <string>
+
+extern const char* const kBuiltInOrvexTable;  // entries separated by single blanks
+extern const char* const kBuiltInHwgTable;
+
+struct TSettings {
+    bool TimeStamps = false;   // [Logs] Time
+    std::string Language;      // [Setup] Lang, a gettext language code
+    TProductTable OrvexProducts;  // [Products] Orvex
+    TProductTable HwgProducts;    // [Products] HWG
+};
+
+std::string SettingsPath(const std::string& appDir);  // appDir + "Pyxet.ini"
+
+// Logs "Loading config from %s" (DEBUG) through LogAction, then reads the file; a missing file,
+// section or key gives the defaults.
+void LoadSettings(const std::string& appDir, TSettings& settings);
+
+// Logs "Saving config to %s" (DEBUG), then writes the four keys, leaving every other section and
+// key of the file as it was. The file is replaced atomically. On failure returns false and sets
+// *error to the translated "Unable to write to %s" with the file's path.
+bool SaveSettings(const std::string& appDir, const TSettings& settings, std::string* error);
+
+// Comma text as the settings file stores lists (quoted entries, commas and runs of blanks split).
+TProductTable SplitCommaText(const std::string& text);
+std::string JoinCommaText(const TProductTable& entries);
