@@ -17,6 +17,14 @@ struct TSettings {
 
 std::string SettingsPath(const std::string& appDir);  // appDir + "Pyxet.ini"
 
+// The language used when the file names none: "cs" when the environment's language (as
+// EnvironmentLanguage() reports it, e.g. "cs_CZ.UTF-8") contains "cs", else "en".
+std::string DefaultLanguage(const std::string& environmentLanguage);
+
+// A boolean as the file stores it: "True" or a whole number other than 0 is on, "False" or 0
+// is off, anything else gives def.
+bool ParseSettingsBool(const std::string& text, bool def);
+
 // Logs "Loading config from %s" (DEBUG) through LogAction, then reads the file; a missing file,
 // section or key gives the defaults.
 void LoadSettings(const std::string& appDir, TSettings& settings);
