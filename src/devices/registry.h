@@ -4,6 +4,8 @@
 #pragma once
 #include "devices/Product.h"
 
+#include <QString>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -41,7 +43,10 @@ public:
     std::function<void()> OnFreed;
 
 private:
+    void Register(TProduct* device);
+
     std::vector<TDeviceEntry> Devices;
+    std::vector<QString> Keys;  // case-folded Devices[i].Line, the sort and duplicate key
     std::vector<std::string> Previous;
     std::unordered_set<std::string> PreviousSet;
 };
