@@ -1,0 +1,131 @@
+// Orvex info request and answer decoding, and the TProductOrvex device class. Nothing here
+// touches a socket, so the decoder can be driven directly by tests and the fuzzer.
+#include "protocols/orvex/Orvex.h"
+
+#include "app/i18n.h"
+#include "devices/utils.h"
+#include "log/actionlog.h"
+#include "log/format.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace {
+
+// A zero-terminated field that may also fill its whole width.
+std::string FieldText(const uint8_t* field, size_t width)
+{
+    const auto* end = static_cast<const uint8_t*>(std::memchr(field, 0, width));
+    return std::string(reinterpret_cast<const char*>(field), end ? static_cast<size_t>(end - field) : width);
+}
+
+// The device sends UTF-8; invalid sequences become U+FFFD so later displays and JSON stay sound.
+std::string DecodeUtf8(const std::string& bytes)
+{
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
+}
+
+int16_t LittleEndian16(const uint8_t* p)
+{
+    return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+}
+
+} // namespace
+
+std::vector<uint8_t> BuildOrvexInfoRequest()
+{
+    using namespace Orvex;
+    std::vector<uint8_t> packet(kInfoSize, 0);
+    std::fill_n(packet.begin() + kOffMac, 6, 0xFF);
+    packet[kOffHeaderType] = 0x01;
+    packet[kOffLength] = (kInfoSize - kHeaderSize) >> 8;
+    packet[kOffLength + 1] = (kInfoSize - kHeaderSize) & 0xFF;
+
+    // Parameter query item: every network parameter, with zero values.
+    size_t at = kHeaderSize;
+    packet[at++] = kItemQuery;
+    packet[at++] = 0x00;
+    packet[at++] = 76;
+    const std::array<std::pair<uint8_t, uint8_t>, 9> parameters{{
+        {kSubName, kNameSize}, {kSubIp, 4}, {kSubMask, 4}, {kSubGateway, 4}, {kSubDns1, 4},
+        {kSubDns2, 4}, {kSubDhcp, 1}, {kSubHttpPort, 2}, {kSubTelnetPort, 2},
+    }};
+    for (const auto& [id, length] : parameters) {
+        packet[at++] = id;
+        packet[at++] = length;
+        at += length;
+    }
+
+    // Product item: type code and firmware revision.
+    packet[at++] = kItemProduct;
+    packet[at++] = 0x00;
+    packet[at++] = 21;
+    packet[at++] = kSubTypeCode;
+    packet[at++] = 1;
+    at += 1;
+    packet[at++] = kSubRevision;
+    packet[at++] = kRevisionSize;
+    return packet;
+}
+
+std::unique_ptr<TProductOrvex> DecodeOrvexInfoAnswer(const uint8_t* data, size_t size, const std::string& peerIP)
+{
+    using namespace Orvex;
+    if (size < kInfoSize) {
+        LogAction("", Format(_("Ignored Orvex answer of %d bytes from %s"), static_cast<int>(size), peerIP.c_str()),
+                  LOG_DEBUG);
+        return nullptr;
+    }
+    // Only the fixed offsets of the first 114 bytes are read; anything longer is cut.
+    std::array<uint8_t, kInfoSize> answer;
+    std::memcpy(answer.data(), data, kInfoSize);
+
+    const std::string mac = FormatMac(&answer[kOffMac]);
+    int32_t typeCode = answer[kOffTypeCode];
+    if (answer[kOffError] != 0) {
+        LogAction(_("Error Info"), Format(_("Error device %s. Error code = %d"), mac.c_str(), answer[kOffError]),
+                  LOG_ERROR);
+        typeCode = 0;
+    }
+
+    auto device = std::make_unique<TProductOrvex>();
+    TProductInfo& info = device->Info;
+    info.TypeCode = typeCode;
+    info.MAC = mac;
+    info.Name = DecodeUtf8(FieldText(&answer[kOffName], kNameSize));
+    info.PeerIP = peerIP;
+    info.IP = FormatIp(&answer[kOffIp]);
+    info.Mask = FormatIp(&answer[kOffMask]);
+    info.Gateway = FormatIp(&answer[kOffGateway]);
+    info.DNS1 = FormatIp(&answer[kOffDns1]);
+    info.DNS2 = FormatIp(&answer[kOffDns2]);
+    info.Dhcp = answer[kOffDhcp];
+    info.HTTPPort = LittleEndian16(&answer[kOffHttpPort]);
+    info.TelnetPort = LittleEndian16(&answer[kOffTelnetPort]);
+    info.FirmwareRev = FieldText(&answer[kOffRevision], kRevisionSize);
+    if (info.FirmwareRev.empty())
+        info.FirmwareRev = "N/A";
+    info.CanSetDefault = true;  // every Orvex device takes the factory-default and restart commands
+    info.CanRestart = true;
+    return device;
+}
+
+// The device commands come with the setup panel.
+void TProductOrvex::Update() {}
+// The device commands come with the setup panel.
+void TProductOrvex::FactoryDefault() {}
+// The device commands come with the setup panel.
+void TProductOrvex::Restart() {}
+
+void TProductOrvex::SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
+                                  const std::string& gateway, const std::string& dns1, const std::string& dns2,
+                                  int32_t dhcp, int32_t httpPort, int32_t telnetPort)
+{
+    if (ip != Info.IP || mask != Info.Mask || gateway != Info.Gateway
+        || static_cast<int16_t>(static_cast<uint16_t>(dhcp)) != Info.Dhcp)
+        RestartNeeded = true;
+    TProduct::SetParameters(name, ip, mask, gateway, dns1, dns2, dhcp, httpPort, telnetPort);
+}
