@@ -1,0 +1,98 @@
+// Column orderings of the device list.
+#include "devices/sorting.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+TProductInfo WithIp(const std::string& ip)
+{
+    TProductInfo info;
+    info.IP = ip;
+    info.PeerIP = "10.0.0.1";
+    return info;
+}
+} // namespace
+
+TEST(Sorting, IpKeyReadsAddressesLikeInetAddr)
+{
+    struct {
+        const char* Text;
+        uint32_t Key;
+        const char* Why;
+    } const rows[] = {
+        {"192.168.1.20", 0xC0A80114, "plain dotted quad, first number most significant"},
+        {"0.0.0.0", 0, "lowest"},
+        {"255.255.255.254", 0xFFFFFFFE, "one below the no-address key"},
+        {"10.1", 0x0A000001, "short form: last number fills the rest"},
+        {"0x0A.1.2.3", 0x0A010203, "hexadecimal part"},
+        {"010.0.0.1", 0x08000001, "leading zero means octal"},
+        {"N/A", 0xFFFFFFFF, "device without an address"},
+        {"", 0xFFFFFFFF, "empty text"},
+        {"256.1.1.1", 0xFFFFFFFF, "part out of range"},
+        {"1.2.3.4.5", 0xFFFFFFFF, "five parts"},
+        {"1.2.3.x", 0xFFFFFFFF, "letters"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(IpSortKey(r.Text), r.Key) << r.Why << ": \"" << r.Text << '"';
+}
+
+TEST(Sorting, IpComparesNumbersNotTextAndUsesTheConfiguredAddress)
+{
+    const TProductInfo a = WithIp("192.168.1.20"), b = WithIp("192.168.2.10"), none = WithIp("N/A");
+    EXPECT_EQ(CompareIp(a, b, true), -1) << "as text \"192.168.2.10\" < \"192.168.1.20\" would be wrong";
+    EXPECT_EQ(CompareIp(a, b, false), 1);
+    EXPECT_EQ(CompareIp(b, a, true), 1);
+    EXPECT_EQ(CompareIp(none, b, true), 1) << "no address sorts after every address";
+    EXPECT_EQ(CompareIp(none, WithIp("255.255.255.255"), true), 0) << "same key as the broadcast address";
+    EXPECT_EQ(CompareIp(a, a, false), 0);
+
+    TProductInfo peerDiffers = WithIp("192.168.1.20");
+    peerDiffers.PeerIP = "1.1.1.1";
+    EXPECT_EQ(CompareIp(a, peerDiffers, true), 0) << "the sender address plays no part";
+}
+
+TEST(Sorting, TextColumnsPickTheirFieldAndDirection)
+{
+    struct {
+        TDeviceComparator Compare;
+        std::string TProductInfo::*Field;
+        const char* Column;
+    } const columns[] = {
+        {CompareType, &TProductInfo::TypeName, "Type"},
+        {CompareName, &TProductInfo::Name, "Name"},
+        {CompareMac, &TProductInfo::MAC, "MAC"},
+        {CompareRev, &TProductInfo::FirmwareRev, "Firmware Rev."},
+    };
+    for (const auto& c : columns) {
+        SCOPED_TRACE(c.Column);
+        TProductInfo a, b;
+        // Every other text field orders the other way, so a comparator reading the wrong field fails.
+        for (auto field : {&TProductInfo::TypeName, &TProductInfo::Name, &TProductInfo::MAC, &TProductInfo::FirmwareRev}) {
+            a.*field = "Zulu";
+            b.*field = "Alpha";
+        }
+        a.*c.Field = "Alpha";
+        b.*c.Field = "Bravo";
+        EXPECT_EQ(c.Compare(a, b, true), -1);
+        EXPECT_EQ(c.Compare(a, b, false), 1);
+        EXPECT_EQ(c.Compare(b, a, true), 1);
+        EXPECT_EQ(c.Compare(a, a, true), 0);
+        b.*c.Field = "alpha";
+        EXPECT_NE(c.Compare(a, b, true), 0) << "letter case counts";
+    }
+}
+
+TEST(Sorting, SortsAListWithNoAddressLast)
+{
+    std::vector<TProductInfo> list = {WithIp("N/A"), WithIp("192.168.2.10"), WithIp("10.0.0.5"), WithIp("192.168.1.20")};
+    std::stable_sort(list.begin(), list.end(),
+                     [](const TProductInfo& x, const TProductInfo& y) { return CompareIp(x, y, true) < 0; });
+    std::vector<std::string> ips;
+    for (const auto& i : list)
+        ips.push_back(i.IP);
+    EXPECT_EQ(ips, (std::vector<std::string>{"10.0.0.5", "192.168.1.20", "192.168.2.10", "N/A"}));
+}
