@@ -9,7 +9,7 @@ PACKAGES=(
   libcurl4-openssl-dev libpng-dev zlib1g-dev gettext
   libgtest-dev libgmock-dev
   libcpp-httplib-dev libcli11-dev nlohmann-json3-dev
-  iproute2 util-linux curl
+  iproute2 util-linux curl python3
   xvfb xauth x11-utils imagemagick fonts-dejavu-core
   clang libclang-rt-dev
 )
