@@ -1,0 +1,384 @@
+// Pyxet.ini: first run, value rules, product tables, what saving keeps, and failed saves.
+#include "app/i18n.h"
+#include "app/settings.h"
+#include "log/actionlog.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sched.h>
+#include <sstream>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string ReadFile(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
+
+class Settings : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = (fs::temp_directory_path() / "pyxet-settings-XXXXXX").string();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        Dir = tmpl;
+        AppDir = Dir.string() + "/";
+        UseLanguage("en");
+        SetCurrentLogger(&Logger);
+        Logger.OnCaption = [this](const std::string& c) { Captions.push_back(c); };
+    }
+    void TearDown() override
+    {
+        SetCurrentLogger(nullptr);
+        fs::remove_all(Dir);
+    }
+    TSettings Load(const std::string& fileText)
+    {
+        WriteFile(Dir / "Pyxet.ini", fileText);
+        TSettings s;
+        LoadSettings(AppDir, s);
+        return s;
+    }
+    std::vector<std::string> Entries() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(Dir))
+            names.push_back(e.path().filename().string());
+        return names;
+    }
+
+    fs::path Dir;
+    std::string AppDir;
+    TActionLogger Logger;
+    std::vector<std::string> Captions;
+};
+
+TSettings Sample()
+{
+    TSettings s;
+    s.TimeStamps = false;
+    s.Language = "cs";
+    s.OrvexProducts = {"-1=Unknown", "1=Orvex+IO+8"};
+    s.HwgProducts = {"0=Unknown", "99=My+Device"};
+    return s;
+}
+} // namespace
+
+TEST(SettingsTables, BuiltInTablesHaveTheirEntries)
+{
+    const TProductTable hwg = SplitCommaText(kBuiltInHwgTable);
+    ASSERT_EQ(hwg.size(), 21u);
+    EXPECT_EQ(hwg.front(), "0=Unknown");
+    EXPECT_EQ(hwg.back(), "68=Poseidon2+4002");
+    EXPECT_EQ(ProductTypeName(hwg, 4), "Poseidon 2251&62");
+
+    const TProductTable orvex = SplitCommaText(kBuiltInOrvexTable);
+    const int codes[] = {-1, 0, 1, 2, 3, 4, 20, 32, 33, 34, 35, 36, 37, 38, 39, 128};
+    ASSERT_EQ(orvex.size(), std::size(codes));
+    EXPECT_EQ(orvex.front(), "-1=Unknown");
+    for (std::size_t i = 0; i < orvex.size(); ++i) {
+        EXPECT_EQ(orvex[i].substr(0, orvex[i].find('=')), std::to_string(codes[i]));
+        EXPECT_FALSE(ProductTypeName(orvex, codes[i]).empty()) << codes[i];
+    }
+}
+
+TEST(SettingsTables, DefaultLanguageFollowsTheEnvironment)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"cs_CZ.UTF-8", "cs"}, {"cs", "cs"}, {"en_US:cs", "cs"},  // contains "cs" anywhere
+        {"en_US.UTF-8", "en"}, {"C.UTF-8", "en"}, {"de", "en"}, {"", "en"},
+    };
+    for (const auto& [environment, expected] : rows)
+        EXPECT_EQ(DefaultLanguage(environment), expected) << environment;
+}
+
+TEST(SettingsTables, CommaTextSplitting)
+{
+    struct Row {
+        const char* text;
+        TProductTable entries;
+        const char* why;
+    } rows[] = {
+        {"", {}, "nothing"},
+        {"   ", {}, "blanks only"},
+        {"a=1 b=2", {"a=1", "b=2"}, "blank separates"},
+        {"a=1,b=2", {"a=1", "b=2"}, "comma separates"},
+        {" a , \t b ", {"a", "b"}, "blanks and a comma together are one separator"},
+        {"a,,b", {"a", "", "b"}, "two commas give an empty entry"},
+        {"a,", {"a", ""}, "a trailing comma ends an empty entry"},
+        {",a", {"", "a"}, "a leading comma too"},
+        {"\"a b,c\",d", {"a b,c", "d"}, "a quoted entry holds blanks and commas"},
+        {"\"say \"\"hi\"\"\"", {"say \"hi\""}, "doubled quotes inside stand for one"},
+        {"\"open", {"open"}, "an unclosed quote runs to the end"},
+        {"\"ab\"cd", {"ab", "cd"}, "text after a closing quote starts the next entry"},
+        {"\xC5\x99=\xC4\x8C", {"\xC5\x99=\xC4\x8C"}, "UTF-8 bytes are no blanks"},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(SplitCommaText(r.text), r.entries) << r.why;
+}
+
+TEST(SettingsTables, CommaTextJoinsAndReadsBack)
+{
+    struct Row {
+        TProductTable entries;
+        const char* text;
+    } rows[] = {
+        {{}, ""},
+        {{"0=Unknown", "2=Damocles+2404"}, "0=Unknown,2=Damocles+2404"},
+        {{""}, "\"\""},  // one empty entry must not read back as none
+        {{"", ""}, ","},
+        {{"a", ""}, "a,"},
+        {{"a b"}, "\"a b\""},
+        {{"c,d"}, "\"c,d\""},
+        {{"q\"x"}, "\"q\"\"x\""},
+        {{"tab\there"}, "\"tab\there\""},
+        {{"1=x", "", "2=y"}, "1=x,,2=y"},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(JoinCommaText(r.entries), r.text);
+        EXPECT_EQ(SplitCommaText(JoinCommaText(r.entries)), r.entries) << r.text;
+    }
+}
+
+TEST_F(Settings, FirstRunUsesDefaultsAndSavesAllFourKeys)
+{
+    TSettings s;
+    LoadSettings(AppDir, s);
+    EXPECT_TRUE(s.TimeStamps);
+    EXPECT_EQ(s.Language, DefaultLanguage(EnvironmentLanguage()));
+    EXPECT_EQ(s.OrvexProducts, SplitCommaText(kBuiltInOrvexTable));
+    EXPECT_EQ(s.HwgProducts, SplitCommaText(kBuiltInHwgTable));
+    EXPECT_FALSE(fs::exists(Dir / "Pyxet.ini")) << "loading creates nothing";
+
+    std::string error;
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    const std::string text = ReadFile(Dir / "Pyxet.ini");
+    std::string hwg = kBuiltInHwgTable;
+    std::replace(hwg.begin(), hwg.end(), ' ', ',');
+    std::string orvex = kBuiltInOrvexTable;
+    std::replace(orvex.begin(), orvex.end(), ' ', ',');
+    EXPECT_EQ(text, "[Logs]\nTime=True\n[Setup]\nLang=" + s.Language + "\n[Products]\nOrvex=" + orvex + "\nHWG=" + hwg + "\n");
+    EXPECT_EQ(hwg.rfind("0=Unknown,2=Damocles+2404,3=Poseidon+2261,", 0), 0u);
+
+    TSettings again;
+    LoadSettings(AppDir, again);
+    EXPECT_EQ(again.HwgProducts.size(), 21u);
+    EXPECT_EQ(again.HwgProducts, s.HwgProducts);
+    EXPECT_EQ(again.OrvexProducts, s.OrvexProducts);
+    EXPECT_EQ(Entries(), std::vector<std::string>{"Pyxet.ini"});
+}
+
+TEST_F(Settings, LanguageDefaultComesFromTheStartEnvironment)
+{
+    const char* saved = getenv("LANGUAGE");
+    const std::string savedLanguage = saved ? saved : "";
+    for (const auto& [environment, expected] : {std::pair{"cs_CZ.UTF-8", "cs"}, std::pair{"de_DE.UTF-8", "en"}}) {
+        setenv("LANGUAGE", environment, 1);
+        InitTranslation(PYXET_BIN_DIR "/");
+        TSettings s;
+        LoadSettings(AppDir, s);
+        EXPECT_EQ(s.Language, expected) << environment;
+    }
+    if (saved)
+        setenv("LANGUAGE", savedLanguage.c_str(), 1);
+    else
+        unsetenv("LANGUAGE");
+    InitTranslation(PYXET_BIN_DIR "/");
+    UseLanguage("en");
+}
+
+TEST_F(Settings, TimeStampValues)
+{
+    struct Row {
+        const char* file;
+        bool on;
+        const char* why;
+    } rows[] = {
+        {"[Logs]\nTime=True\n", true, "True"},
+        {"[Logs]\nTime=False\n", false, "False"},
+        {"[Logs]\nTime=0\n", false, "zero"},
+        {"[Logs]\nTime=000\n", false, "zero with leading zeros"},
+        {"[Logs]\nTime=5\n", true, "a non-zero number"},
+        {"[Logs]\nTime=-1\n", true, "a negative number"},
+        {"[Logs]\nTime=99999999999999999999\n", true, "a number too big for any integer type"},
+        {"[Logs]\nTime=yes\n", true, "other text gives the default"},
+        {"[Logs]\nTime=false\n", true, "only the exact text False is off"},
+        {"[Logs]\nTime=\n", true, "empty"},
+        {"[Logs]\nTime=0x\n", true, "not a whole number"},
+        {"[logs]\ntime=False\n", false, "section and key in any letter case"},
+        {"[Setup]\nTime=False\n", true, "the key in another section"},
+        {"", true, "absent"},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(Load(r.file).TimeStamps, r.on) << r.why;
+}
+
+TEST_F(Settings, ValuesAreUsedAsWritten)
+{
+    const TSettings s = Load("[SETUP]\nLANG=EN\n[Products]\nHWG=0=Unknown,99=My+Device\nOrvex=\"7=Quoted, Name\" 8=B\n");
+    EXPECT_EQ(s.Language, "EN");
+    EXPECT_EQ(s.HwgProducts, (TProductTable{"0=Unknown", "99=My+Device"}));
+    EXPECT_EQ(ProductTypeName(s.HwgProducts, 99), "My Device");
+    EXPECT_EQ(ProductTypeName(s.HwgProducts, 2), "") << "an edited table replaces the built-in one";
+    EXPECT_EQ(s.OrvexProducts, (TProductTable{"7=Quoted, Name", "8=B"}));
+
+    EXPECT_TRUE(Load("[Products]\nHWG=\n").HwgProducts.empty()) << "an empty value is a value";
+}
+
+TEST_F(Settings, SavingKeepsEverythingElseInTheFile)
+{
+    WriteFile(Dir / "Pyxet.ini",
+              "; written by hand\r\n"
+              "[logs]\r\n"
+              "time=True\r\n"
+              "Colour=red\r\n"
+              "\r\n"
+              "[Mine]\r\n"
+              "a=1\r\n"
+              "[Products]\r\n"
+              "HWG=0=Unknown\r\n");
+    std::string error;
+    ASSERT_TRUE(SaveSettings(AppDir, Sample(), &error)) << error;
+    EXPECT_EQ(ReadFile(Dir / "Pyxet.ini"),
+              "; written by hand\r\n"
+              "[logs]\r\n"
+              "time=False\r\n"
+              "Colour=red\r\n"
+              "\r\n"
+              "[Mine]\r\n"
+              "a=1\r\n"
+              "[Products]\r\n"
+              "HWG=0=Unknown,99=My+Device\r\n"
+              "Orvex=-1=Unknown,1=Orvex+IO+8\r\n"
+              "[Setup]\r\n"
+              "Lang=cs\r\n");
+    TSettings back;
+    LoadSettings(AppDir, back);
+    EXPECT_FALSE(back.TimeStamps);
+    EXPECT_EQ(back.Language, "cs");
+    EXPECT_EQ(back.OrvexProducts, Sample().OrvexProducts);
+    EXPECT_EQ(back.HwgProducts, Sample().HwgProducts);
+}
+
+TEST_F(Settings, LoadAndSaveLogAtDebugLevelWithTheFileNameAlone)
+{
+    TSettings s = Load("[Logs]\nTime=True\n");
+    ASSERT_EQ(Logger.ActionLog.size(), 1u);
+    EXPECT_EQ(Logger.ActionLog[0].Text, " Loading config from Pyxet.ini") << "no time stamp on the first line";
+    EXPECT_EQ(Logger.ActionLog[0].Level, LOG_DEBUG);
+
+    Logger.TimeStamps = s.TimeStamps;
+    Logger.Now = [] { return std::string("D T"); };
+    SaveSettings(AppDir, s, nullptr);
+    ASSERT_EQ(Logger.ActionLog.size(), 2u);
+    EXPECT_EQ(Logger.ActionLog[1].Text, " [D T]   Saving config to Pyxet.ini");
+    EXPECT_EQ(Logger.ActionLog[1].Level, LOG_DEBUG);
+    EXPECT_EQ(Captions, (std::vector<std::string>{"Load Config", "Save Config"}));
+}
+
+TEST_F(Settings, FailedSaveReportsThePathAndKeepsWhatWasThere)
+{
+    // Each case fails for root as well: nothing here relies on file permissions.
+    WriteFile(Dir / "plain", "x");
+    fs::create_directories(Dir / "taken" / "Pyxet.ini");
+    const std::string cases[] = {
+        AppDir + "plain/",    // the folder is a file
+        AppDir + "missing/",  // the folder does not exist
+        AppDir + "taken/",    // Pyxet.ini is a folder
+    };
+    for (const std::string& appDir : cases) {
+        std::string error;
+        EXPECT_FALSE(SaveSettings(appDir, Sample(), &error)) << appDir;
+        EXPECT_EQ(error, "Unable to write to " + appDir + "Pyxet.ini");
+    }
+    EXPECT_EQ(ReadFile(Dir / "plain"), "x");
+    EXPECT_TRUE(fs::is_directory(Dir / "taken" / "Pyxet.ini"));
+    EXPECT_FALSE(fs::exists(Dir / "missing"));
+}
+
+TEST_F(Settings, FullDiskKeepsTheOldFileWhole)
+{
+    const std::string old = "[Logs]\nTime=True\n[Mine]\nkeep=1\n";
+    WriteFile(Dir / "Pyxet.ini", old);
+    TSettings big = Sample();
+    big.HwgProducts.assign(200, "1=A+long+device+name");
+
+    // A file size limit makes writes fail the way a full disk does, for root too.
+    rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string error;
+    const bool ok = SaveSettings(AppDir, big, &error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(error, "Unable to write to " + AppDir + "Pyxet.ini");
+    EXPECT_EQ(ReadFile(Dir / "Pyxet.ini"), old);
+    EXPECT_EQ(Entries(), std::vector<std::string>{"Pyxet.ini"}) << "no temporary file left behind";
+}
+
+// A read-only folder, made so for root as well: a read-only bind mount in a private user and
+// mount namespace of a child process. The child reports through its exit status.
+TEST_F(Settings, ReadOnlyFolder)
+{
+    const std::string old = "[Logs]\nTime=True\n";
+    WriteFile(Dir / "Pyxet.ini", old);
+    const uid_t uid = getuid();
+    const gid_t gid = getgid();
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+            _exit(77);
+        const auto put = [](const char* file, const std::string& text) {
+            const int fd = open(file, O_WRONLY);
+            const bool ok = fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+            if (fd >= 0)
+                close(fd);
+            return ok;
+        };
+        if (!put("/proc/self/setgroups", "deny") || !put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1")
+            || !put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
+            _exit(77);
+        const std::string dir = Dir.string();
+        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) != 0)
+            _exit(77);
+        // Control: the same save works while the folder is still writable.
+        if (!SaveSettings(AppDir, Sample(), nullptr))
+            _exit(2);
+        WriteFile(Dir / "Pyxet.ini", "[Logs]\nTime=True\n");
+        if (mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+            _exit(77);
+        std::string error;
+        if (SaveSettings(AppDir, Sample(), &error))
+            _exit(3);
+        _exit(error == "Unable to write to " + AppDir + "Pyxet.ini" ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no user namespaces here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: control save failed, 3: read-only save succeeded, 4: wrong message";
+    EXPECT_EQ(ReadFile(Dir / "Pyxet.ini"), old);
+    EXPECT_EQ(Entries(), std::vector<std::string>{"Pyxet.ini"});
+}
