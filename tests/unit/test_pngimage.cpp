@@ -2,6 +2,8 @@
 // damaged files fail cleanly with no pixels.
 #include "devices/pngimage.h"
 
+#include "app/settings.h"
+
 #include <png.h>
 #include <zlib.h>
 
@@ -336,4 +338,22 @@ TEST(PngImage, FilesOnDisk)
     EXPECT_TRUE(atLimit.Ok) << "bytes after IEND are ignored: " << atLimit.Error;
 
     std::filesystem::remove_all(dir);
+}
+
+TEST(PngImage, EveryBuiltInTypeHasAPicture)
+{
+    // The pictures ship in several PNG forms; each must decode at the size the window shows.
+    for (const char* table : {kBuiltInOrvexTable, kBuiltInHwgTable}) {
+        const TProductTable entries = SplitCommaText(table);
+        ASSERT_FALSE(entries.empty());
+        for (const std::string& entry : entries) {
+            const std::string code = entry.substr(0, entry.find('='));
+            const std::string name = ProductTypeName(entries, std::stoi(code));
+            SCOPED_TRACE(name);
+            const TPngResult r = LoadPngFile(std::string(PYXET_SOURCE_DIR) + "/images/" + name + ".png");
+            ASSERT_TRUE(r.Ok) << r.Error;
+            EXPECT_EQ(r.Image.Width, 250u);
+            EXPECT_EQ(r.Image.Height, 220u);
+        }
+    }
 }
