@@ -1,0 +1,449 @@
+// Reading, validating, generating and writing fleet files.
+#include "fleet.h"
+
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+namespace sim {
+
+using nlohmann::json;
+
+std::string MacText(const Mac& mac) {
+    char text[18];
+    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2], mac[3], mac[4],
+                  mac[5]);
+    return text;
+}
+
+std::string IpText(const Ip4& ip) {
+    return std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." +
+           std::to_string(ip[3]);
+}
+
+std::optional<Mac> ParseMacText(const std::string& text) {
+    // Six pairs of hexadecimal digits joined by ':' or '-'.
+    if (text.size() != 17) return std::nullopt;
+    Mac mac{};
+    for (size_t i = 0; i < 6; ++i) {
+        if (i > 0 && text[i * 3 - 1] != ':' && text[i * 3 - 1] != '-') return std::nullopt;
+        unsigned value = 0;
+        for (size_t j = 0; j < 2; ++j) {
+            const char c = text[i * 3 + j];
+            value <<= 4;
+            if (c >= '0' && c <= '9') value |= unsigned(c - '0');
+            else if (c >= 'a' && c <= 'f') value |= unsigned(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F') value |= unsigned(c - 'A' + 10);
+            else return std::nullopt;
+        }
+        mac[i] = uint8_t(value);
+    }
+    return mac;
+}
+
+std::optional<Ip4> ParseIpText(const std::string& text) {
+    // Exactly four decimal numbers 0-255 of one to three digits, separated by dots.
+    Ip4 ip{};
+    size_t pos = 0;
+    for (size_t part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (pos >= text.size() || text[pos] != '.') return std::nullopt;
+            ++pos;
+        }
+        unsigned value = 0;
+        size_t digits = 0;
+        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && digits < 4) {
+            value = value * 10 + unsigned(text[pos] - '0');
+            ++pos;
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || value > 255) return std::nullopt;
+        ip[part] = uint8_t(value);
+    }
+    if (pos != text.size()) return std::nullopt;
+    return ip;
+}
+
+namespace {
+
+struct FleetError {
+    std::string text;
+};
+
+[[noreturn]] void Fail(const std::string& where, const std::string& what) { throw FleetError{where + ": " + what}; }
+
+const std::set<std::string> kDeviceKeys = {
+    "family", "mac", "name", "ip", "mask", "gateway", "dns1", "dns2", "dhcp", "http_port", "telnet_port",
+    "type", "header_type", "firmware", "address", "items", "can_set_default", "error_code", "restart_ms",
+    "factory", "faults", "http"};
+const std::set<std::string> kSetupKeys = {"name", "ip", "mask", "gateway", "dns1", "dns2", "dhcp", "http_port",
+                                          "telnet_port"};
+const std::set<std::string> kFaultKeys = {"silent", "twice", "late_ms", "corrupt_mac", "type_mismatch", "oversized"};
+const std::set<std::string> kHttpKeys = {"user", "password", "refuse", "status", "slow_bps", "upload_fails",
+                                         "setup_xml"};
+
+void CheckKeys(const json& object, const std::set<std::string>& allowed, const std::string& where) {
+    if (!object.is_object()) Fail(where, "must be an object");
+    for (const auto& [key, value] : object.items())
+        if (!allowed.count(key)) Fail(where, "unknown key \"" + key + "\"");
+}
+
+std::string GetText(const json& object, const char* key, const std::string& where) {
+    const json& value = object.at(key);
+    if (!value.is_string()) Fail(where, std::string("\"") + key + "\" must be a text");
+    return value.get<std::string>();
+}
+
+long long GetInt(const json& object, const char* key, long long low, long long high, const std::string& where) {
+    const json& value = object.at(key);
+    if (!value.is_number_integer()) Fail(where, std::string("\"") + key + "\" must be a whole number");
+    const long long number = value.get<long long>();
+    if (number < low || number > high)
+        Fail(where, std::string("\"") + key + "\" must be " + std::to_string(low) + " to " + std::to_string(high));
+    return number;
+}
+
+bool GetBool(const json& object, const char* key, const std::string& where) {
+    const json& value = object.at(key);
+    if (!value.is_boolean()) Fail(where, std::string("\"") + key + "\" must be true or false");
+    return value.get<bool>();
+}
+
+Ip4 GetIp(const json& object, const char* key, const std::string& where) {
+    const auto ip = ParseIpText(GetText(object, key, where));
+    if (!ip) Fail(where, std::string("\"") + key + "\" is not a dotted IPv4 address");
+    return *ip;
+}
+
+// Reads the setup keys present in object over setup.
+void ReadSetup(const json& object, Family family, NetSetup& setup, const std::string& where) {
+    if (object.contains("name")) {
+        setup.name = GetText(object, "name", where);
+        if (family == Family::Orvex && setup.name.size() > 32) Fail(where, "an Orvex name holds at most 32 bytes");
+        if (setup.name.find('\0') != std::string::npos) Fail(where, "a name cannot hold a zero byte");
+    }
+    if (object.contains("ip")) setup.ip = GetIp(object, "ip", where);
+    if (object.contains("mask")) setup.mask = GetIp(object, "mask", where);
+    if (object.contains("gateway")) setup.gateway = GetIp(object, "gateway", where);
+    if (object.contains("dns1")) setup.dns1 = GetIp(object, "dns1", where);
+    if (object.contains("dns2")) setup.dns2 = GetIp(object, "dns2", where);
+    if (object.contains("dhcp")) {
+        const json& dhcp = object.at("dhcp");
+        if (dhcp.is_boolean()) setup.dhcp = dhcp.get<bool>() ? 1 : 0;
+        else if (dhcp.is_null() && family == Family::Hwg) setup.dhcp = -1;
+        else if (family == Family::Orvex) setup.dhcp = int(GetInt(object, "dhcp", 0, 255, where));
+        else Fail(where, "\"dhcp\" of an HWG device must be true, false or null");
+    }
+    if (object.contains("http_port")) setup.http_port = uint16_t(GetInt(object, "http_port", 0, 65535, where));
+    if (object.contains("telnet_port")) setup.telnet_port = uint16_t(GetInt(object, "telnet_port", 0, 65535, where));
+}
+
+HwgItem ItemFromText(const std::string& text, const std::string& where) {
+    if (text == "can_set_default") return HwgItem::CanSetDefault;
+    if (text == "name") return HwgItem::Name;
+    if (text == "type") return HwgItem::Type;
+    if (text == "http_port") return HwgItem::HttpPort;
+    if (text == "telnet_port") return HwgItem::TelnetPort;
+    Fail(where, "unknown item \"" + text + "\"");
+}
+
+const char* ItemText(HwgItem item) {
+    switch (item) {
+    case HwgItem::CanSetDefault: return "can_set_default";
+    case HwgItem::Name: return "name";
+    case HwgItem::Type: return "type";
+    case HwgItem::HttpPort: return "http_port";
+    case HwgItem::TelnetPort: return "telnet_port";
+    }
+    return "";
+}
+
+bool HasItem(const DeviceConfig& device, HwgItem item) {
+    for (HwgItem present : device.items)
+        if (present == item) return true;
+    return false;
+}
+
+// Size of the HWG answer the device sends: header, items, end byte.
+size_t HwgAnswerSize(const DeviceConfig& device) {
+    size_t size = 48;
+    for (HwgItem item : device.items) {
+        switch (item) {
+        case HwgItem::CanSetDefault: size += 3; break;
+        case HwgItem::Name: size += 2 + device.setup.name.size() + 1; break;
+        case HwgItem::Type: size += 3; break;
+        case HwgItem::HttpPort:
+        case HwgItem::TelnetPort: size += 4; break;
+        }
+    }
+    return size + 1;
+}
+
+DeviceConfig ReadDevice(const json& object, size_t index) {
+    const std::string where = "device " + std::to_string(index);
+    CheckKeys(object, kDeviceKeys, where);
+    for (const char* key : {"family", "mac", "ip"})
+        if (!object.contains(key)) Fail(where, std::string("\"") + key + "\" is missing");
+
+    DeviceConfig device;
+    const std::string family = GetText(object, "family", where);
+    if (family == "Orvex") device.family = Family::Orvex;
+    else if (family == "HWG") device.family = Family::Hwg;
+    else Fail(where, "\"family\" must be \"Orvex\" or \"HWG\"");
+    const bool hwg = device.family == Family::Hwg;
+
+    const auto mac = ParseMacText(GetText(object, "mac", where));
+    if (!mac) Fail(where, "\"mac\" must be six hexadecimal pairs like 00:0A:14:1E:28:32");
+    if (*mac == Mac{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}) Fail(where, "\"mac\" FF:FF:FF:FF:FF:FF addresses all devices");
+    device.mac = *mac;
+
+    // Defaults before the keys: a plain device on the lab network.
+    device.setup.name = hwg ? "HWG device" : "Orvex device";
+    device.setup.mask = {255, 255, 0, 0};
+    device.setup.gateway = {10, 77, 0, 254};
+    device.setup.dhcp = 0;
+    ReadSetup(object, device.family, device.setup, where);
+    device.address = object.contains("address") ? GetIp(object, "address", where) : device.setup.ip;
+
+    device.factory = device.setup;
+    if (object.contains("factory")) {
+        CheckKeys(object.at("factory"), kSetupKeys, where + " factory");
+        ReadSetup(object.at("factory"), device.family, device.factory, where + " factory");
+    }
+
+    device.type = object.contains("type") ? int(GetInt(object, "type", 0, 255, where)) : (hwg ? 3 : 1);
+    if (hwg) {
+        device.header_type = device.type <= 31 ? device.type : 31;
+        if (object.contains("header_type")) device.header_type = int(GetInt(object, "header_type", 0, 31, where));
+        if (object.contains("items")) {
+            const json& items = object.at("items");
+            if (!items.is_array()) Fail(where, "\"items\" must be a list");
+            for (const json& item : items) {
+                if (!item.is_string()) Fail(where, "\"items\" holds item names");
+                device.items.push_back(ItemFromText(item.get<std::string>(), where));
+            }
+        } else {
+            device.items = {HwgItem::CanSetDefault, HwgItem::Name, HwgItem::Type, HwgItem::HttpPort,
+                            HwgItem::TelnetPort};
+        }
+        if (device.type > 31 && !HasItem(device, HwgItem::Type))
+            Fail(where, "an HWG type above 31 needs the \"type\" item");
+        if (object.contains("can_set_default")) device.can_set_default = GetBool(object, "can_set_default", where);
+        device.firmware = object.contains("firmware") ? GetText(object, "firmware", where) : "1.0.0";
+        int a = -1, b = -1, c = -1;
+        char tail = 0;
+        if (std::sscanf(device.firmware.c_str(), "%d.%d.%d%c", &a, &b, &c, &tail) != 3 || a < 0 || a > 7 || b < 0 ||
+            b > 15 || c < 0 || c > 15)
+            Fail(where, "HWG \"firmware\" must be \"a.b.c\" with a 0-7, b and c 0-15");
+        device.hwg_rev = {a, b, c};
+    } else {
+        for (const char* key : {"header_type", "items", "can_set_default"})
+            if (object.contains(key)) Fail(where, std::string("\"") + key + "\" is for HWG devices only");
+        device.firmware = object.contains("firmware") ? GetText(object, "firmware", where) : "1.0";
+        if (device.firmware.size() > 16) Fail(where, "Orvex \"firmware\" holds at most 16 bytes");
+        if (object.contains("error_code")) device.error_code = int(GetInt(object, "error_code", 0, 255, where));
+    }
+    if (hwg && object.contains("error_code")) Fail(where, "\"error_code\" is for Orvex devices only");
+    if (object.contains("restart_ms")) device.restart_ms = int(GetInt(object, "restart_ms", 0, 600000, where));
+
+    if (object.contains("faults")) {
+        const json& faults = object.at("faults");
+        const std::string at = where + " faults";
+        CheckKeys(faults, kFaultKeys, at);
+        if (faults.contains("silent")) device.faults.silent = GetBool(faults, "silent", at);
+        if (faults.contains("twice")) device.faults.twice = GetBool(faults, "twice", at);
+        if (faults.contains("late_ms")) device.faults.late_ms = int(GetInt(faults, "late_ms", 0, 600000, at));
+        if (faults.contains("corrupt_mac")) device.faults.corrupt_mac = GetBool(faults, "corrupt_mac", at);
+        if (faults.contains("type_mismatch")) device.faults.type_mismatch = GetBool(faults, "type_mismatch", at);
+        if (faults.contains("oversized")) device.faults.oversized = GetBool(faults, "oversized", at);
+        if (!hwg && (device.faults.corrupt_mac || device.faults.type_mismatch))
+            Fail(at, "\"corrupt_mac\" and \"type_mismatch\" are for HWG devices only");
+        if (device.faults.type_mismatch && !HasItem(device, HwgItem::Type))
+            Fail(at, "\"type_mismatch\" needs the \"type\" item");
+    }
+
+    if (object.contains("http")) {
+        const json& http = object.at("http");
+        const std::string at = where + " http";
+        CheckKeys(http, kHttpKeys, at);
+        if (http.contains("user")) device.http.user = GetText(http, "user", at);
+        if (http.contains("password")) device.http.password = GetText(http, "password", at);
+        if (http.contains("refuse")) {
+            const std::string refuse = GetText(http, "refuse", at);
+            if (refuse == "drop") device.http.refuse_by_drop = true;
+            else if (refuse != "401") Fail(at, "\"refuse\" must be \"401\" or \"drop\"");
+        }
+        if (http.contains("status")) device.http.status = int(GetInt(http, "status", 0, 599, at));
+        if (device.http.status != 0 && device.http.status < 400) Fail(at, "\"status\" must be an error status (400-599)");
+        if (http.contains("slow_bps")) device.http.slow_bps = int(GetInt(http, "slow_bps", 0, 100000000, at));
+        if (http.contains("upload_fails")) device.http.upload_fails = GetBool(http, "upload_fails", at);
+        if (http.contains("setup_xml")) device.http.setup_xml = GetText(http, "setup_xml", at);
+    }
+
+    if (hwg && HwgAnswerSize(device) > 110)
+        Fail(where, "the HWG answer would exceed 110 bytes; shorten the name (" +
+                        std::to_string(HwgAnswerSize(device)) + " bytes)");
+    return device;
+}
+
+void CheckDistinct(const std::vector<DeviceConfig>& devices) {
+    std::set<Mac> macs;
+    std::set<Ip4> addresses;
+    for (size_t i = 0; i < devices.size(); ++i) {
+        const DeviceConfig& device = devices[i];
+        const std::string where = "device " + std::to_string(i);
+        if (!macs.insert(device.mac).second) Fail(where, "MAC " + MacText(device.mac) + " is used twice");
+        if (!addresses.insert(device.address).second)
+            Fail(where, "address " + IpText(device.address) + " is used twice");
+        const Ip4& a = device.address;
+        if (a == Ip4{10, 77, 0, 1} || a == Ip4{10, 77, 0, 254})
+            Fail(where, "10.77.0.1 and 10.77.0.254 belong to the lab");
+        if (a[0] == 0 || a[0] == 127 || a[0] >= 224 || a == Ip4{10, 77, 255, 255} || a == Ip4{10, 77, 0, 0})
+            Fail(where, "address " + IpText(a) + " cannot be a device's own address");
+    }
+}
+
+json SetupToJson(const NetSetup& setup, Family family) {
+    json object;
+    object["name"] = setup.name;
+    object["ip"] = IpText(setup.ip);
+    object["mask"] = IpText(setup.mask);
+    object["gateway"] = IpText(setup.gateway);
+    object["dns1"] = IpText(setup.dns1);
+    object["dns2"] = IpText(setup.dns2);
+    if (family == Family::Hwg && setup.dhcp < 0) object["dhcp"] = nullptr;
+    else if (family == Family::Hwg) object["dhcp"] = setup.dhcp != 0;
+    else object["dhcp"] = setup.dhcp;
+    object["http_port"] = setup.http_port;
+    object["telnet_port"] = setup.telnet_port;
+    return object;
+}
+
+}  // namespace
+
+FleetResult ParseFleet(const std::string& jsonText) {
+    FleetResult result;
+    try {
+        const json fleet = json::parse(jsonText);
+        if (!fleet.is_array()) Fail("fleet", "must be a list of device objects");
+        for (size_t i = 0; i < fleet.size(); ++i) result.devices.push_back(ReadDevice(fleet[i], i));
+        CheckDistinct(result.devices);
+    } catch (const FleetError& error) {
+        result.devices.clear();
+        result.error = error.text;
+    } catch (const json::exception& error) {
+        result.devices.clear();
+        result.error = std::string("not valid JSON: ") + error.what();
+    }
+    return result;
+}
+
+FleetResult LoadFleetFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return {{}, "cannot read the fleet file " + path};
+    std::ostringstream text;
+    text << file.rdbuf();
+    FleetResult result = ParseFleet(text.str());
+    if (!result.error.empty()) result.error = path + ": " + result.error;
+    return result;
+}
+
+FleetResult GenerateFleet(int orvexCount, int hwgCount) {
+    FleetResult result;
+    if (orvexCount < 0 || hwgCount < 0 || orvexCount > 30000 || hwgCount > 30000) {
+        result.error = "--orvex and --hwg take 0 to 30000 devices each";
+        return result;
+    }
+    static const int kOrvexTypes[] = {1, 2, 3, 4, 20, 32, 33, 128};
+    static const int kHwgTypes[] = {2, 3, 10, 11, 15, 65};
+    for (int family = 0; family < 2; ++family) {
+        const bool hwg = family == 1;
+        const int count = hwg ? hwgCount : orvexCount;
+        for (int i = 0; i < count; ++i) {
+            DeviceConfig device;
+            device.family = hwg ? Family::Hwg : Family::Orvex;
+            const int number = i + 1;
+            // Locally administered MACs, one prefix per family.
+            device.mac = {0x02, uint8_t(hwg ? 0x48 : 0x4F), 0x00, uint8_t(number >> 16), uint8_t(number >> 8),
+                          uint8_t(number)};
+            // Orvex devices from 10.77.1.1, HWG devices from 10.77.128.1, 250 per third number.
+            device.setup.ip = {10, 77, uint8_t((hwg ? 128 : 1) + i / 250), uint8_t(1 + i % 250)};
+            device.address = device.setup.ip;
+            char name[32];
+            std::snprintf(name, sizeof name, "%s-%05d", hwg ? "HWG" : "Orvex", number);
+            device.setup.name = name;
+            device.setup.mask = {255, 255, 0, 0};
+            device.setup.gateway = {10, 77, 0, 254};
+            device.setup.dns1 = {10, 77, 0, 254};
+            device.setup.dhcp = 0;
+            if (hwg) {
+                device.type = kHwgTypes[i % 6];
+                device.header_type = device.type <= 31 ? device.type : 31;
+                device.items = {HwgItem::CanSetDefault, HwgItem::Name, HwgItem::Type, HwgItem::HttpPort,
+                                HwgItem::TelnetPort};
+                device.firmware = "2.3.5";
+                device.hwg_rev = {2, 3, 5};
+            } else {
+                device.type = kOrvexTypes[i % 8];
+                device.firmware = "1.4." + std::to_string(i % 10);
+            }
+            device.factory = device.setup;
+            result.devices.push_back(std::move(device));
+        }
+    }
+    return result;
+}
+
+std::string FleetToJson(const std::vector<DeviceConfig>& devices) {
+    json fleet = json::array();
+    for (const DeviceConfig& device : devices) {
+        const bool hwg = device.family == Family::Hwg;
+        json object = SetupToJson(device.setup, device.family);
+        object["family"] = hwg ? "HWG" : "Orvex";
+        object["mac"] = MacText(device.mac);
+        if (device.address != device.setup.ip) object["address"] = IpText(device.address);
+        object["type"] = device.type;
+        object["firmware"] = device.firmware;
+        if (hwg) {
+            object["header_type"] = device.header_type;
+            json items = json::array();
+            for (HwgItem item : device.items) items.push_back(ItemText(item));
+            object["items"] = items;
+            object["can_set_default"] = device.can_set_default;
+        } else if (device.error_code != 0) {
+            object["error_code"] = device.error_code;
+        }
+        if (device.restart_ms >= 0) object["restart_ms"] = device.restart_ms;
+        if (device.factory != device.setup) object["factory"] = SetupToJson(device.factory, device.family);
+        const Faults& f = device.faults;
+        json faults = json::object();
+        if (f.silent) faults["silent"] = true;
+        if (f.twice) faults["twice"] = true;
+        if (f.late_ms) faults["late_ms"] = f.late_ms;
+        if (f.corrupt_mac) faults["corrupt_mac"] = true;
+        if (f.type_mismatch) faults["type_mismatch"] = true;
+        if (f.oversized) faults["oversized"] = true;
+        if (!faults.empty()) object["faults"] = faults;
+        const HttpConfig& h = device.http;
+        json http = json::object();
+        if (!h.user.empty()) http["user"] = h.user;
+        if (!h.password.empty()) http["password"] = h.password;
+        if (h.refuse_by_drop) http["refuse"] = "drop";
+        if (h.status) http["status"] = h.status;
+        if (h.slow_bps) http["slow_bps"] = h.slow_bps;
+        if (h.upload_fails) http["upload_fails"] = true;
+        if (h.setup_xml) http["setup_xml"] = *h.setup_xml;
+        if (!http.empty()) object["http"] = http;
+        fleet.push_back(object);
+    }
+    // One device a line.
+    std::string text = "[\n";
+    for (size_t i = 0; i < fleet.size(); ++i)
+        text += " " + fleet[i].dump(-1, ' ', false, json::error_handler_t::replace) + (i + 1 < fleet.size() ? ",\n" : "\n");
+    return text + "]\n";
+}
+
+}  // namespace sim

@@ -1,0 +1,88 @@
+// The simulated devices: their configuration as read from a fleet file or generated, and the
+// conversions between that configuration and the fleet file's JSON.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+using Mac = std::array<uint8_t, 6>;
+using Ip4 = std::array<uint8_t, 4>;  // dotted order: first byte = first number
+
+enum class Family { Orvex, Hwg };
+
+// What a device's network setup holds. Both families keep all of it; HWG devices do not report
+// the name servers.
+struct NetSetup {
+    std::string name;  // UTF-8 bytes as stored (an update may store any bytes)
+    Ip4 ip{}, mask{}, gateway{}, dns1{}, dns2{};
+    int dhcp = 0;  // Orvex: 0-255 (0 off). HWG: -1 = no DHCP setting, 0 off, 1 on.
+    uint16_t http_port = 80;
+    uint16_t telnet_port = 23;
+    bool operator==(const NetSetup&) const = default;
+};
+
+// The optional items an HWG answer carries after its 48-byte header, in the order sent.
+enum class HwgItem : uint8_t { CanSetDefault = 1, Name = 2, Type = 4, HttpPort = 5, TelnetPort = 6 };
+
+struct Faults {
+    bool silent = false;         // never answers UDP
+    bool twice = false;          // sends every UDP answer two times
+    int late_ms = 0;             // sends every UDP answer this late
+    bool corrupt_mac = false;    // HWG: answers carry a wrong MAC
+    bool type_mismatch = false;  // HWG: the type item contradicts the header type
+    bool oversized = false;      // answers longer than any valid answer
+};
+
+struct HttpConfig {
+    std::string user, password;  // both empty: no login asked
+    bool refuse_by_drop = false;  // refuse missing/wrong credentials by closing the connection
+    int status = 0;               // non-zero: every request is answered with this status
+    int slow_bps = 0;             // non-zero: request bodies and answers move at this many bytes/s
+    bool upload_fails = false;    // POST /upload is answered 500 "Upload failed"
+    std::optional<std::string> setup_xml;  // initial configuration file; generated when absent
+    bool NeedsLogin() const { return !user.empty() || !password.empty(); }
+};
+
+struct DeviceConfig {
+    Family family = Family::Orvex;
+    Mac mac{};
+    Ip4 address{};     // where the lab puts the device; answers come from here
+    NetSetup setup;    // what the device stores and reports
+    NetSetup factory;  // what a factory reset returns to
+    int type = 0;      // Orvex 0-255; HWG 0-255 (above 31 needs the type item)
+    int header_type = 0;  // HWG: the 5-bit type in byte 23
+    std::string firmware;  // Orvex: up to 16 bytes of text; HWG: "a.b.c" (0-7, 0-15, 0-15)
+    std::array<int, 3> hwg_rev{};
+    std::vector<HwgItem> items;  // HWG only
+    bool can_set_default = true;  // HWG item 1
+    int error_code = 0;           // Orvex: reported in byte 9; the device then does nothing
+    int restart_ms = -1;          // -1: the simulator's default
+    Faults faults;
+    HttpConfig http;
+};
+
+// Parsing of the fleet file. Each failure names the device index and the key.
+struct FleetResult {
+    std::vector<DeviceConfig> devices;
+    std::string error;  // empty on success
+};
+FleetResult ParseFleet(const std::string& jsonText);
+FleetResult LoadFleetFile(const std::string& path);
+
+// A large fleet of plain devices with distinct MACs and addresses (at most 30000 per family).
+FleetResult GenerateFleet(int orvexCount, int hwgCount);
+
+// The fleet in the file format, so that a generated fleet can be written out and read back.
+std::string FleetToJson(const std::vector<DeviceConfig>& devices);
+
+// Text forms.
+std::string MacText(const Mac& mac);  // "00:0A:14:1E:28:32"
+std::string IpText(const Ip4& ip);    // "10.77.1.10"
+std::optional<Mac> ParseMacText(const std::string& text);
+std::optional<Ip4> ParseIpText(const std::string& text);
+
+}  // namespace sim

@@ -1,0 +1,403 @@
+// Web server of the simulated devices: GET/POST setup.xml, POST /upload, Basic credentials,
+// configured failures and slow transfers.
+#include "http.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include "httpparse.h"
+
+namespace sim {
+
+using nlohmann::json;
+
+namespace {
+
+std::atomic<int> g_connections{0};
+
+Ip4 FromSockaddr(const sockaddr_in& address) {
+    const uint32_t host = ntohl(address.sin_addr.s_addr);
+    return {uint8_t(host >> 24), uint8_t(host >> 16), uint8_t(host >> 8), uint8_t(host)};
+}
+
+const char* Reason(int status) {
+    switch (status) {
+    case 100: return "Continue";
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 411: return "Length Required";
+    case 413: return "Payload Too Large";
+    case 431: return "Request Header Fields Too Large";
+    case 500: return "Internal Server Error";
+    case 503: return "Service Unavailable";
+    default: return status >= 500 ? "Server Error" : "Client Error";
+    }
+}
+
+std::string Page(const std::string& heading, const std::string& text = "") {
+    return "<html><head><title>" + heading + "</title></head><body><h1>" + heading + "</h1>" +
+           (text.empty() ? "" : "<p>" + text + "</p>") + "</body></html>\n";
+}
+
+class Connection {
+public:
+    Connection(int fd, Simulator& sim) : fd_(fd), sim_(sim) {}
+    ~Connection() { close(fd_); }
+    void Serve();
+
+private:
+    bool ReadMore();  // false on end of stream, error or time-out
+    bool WriteAll(const std::string& data, int bytesPerSecond);
+    void Respond(int status, const std::string& body, const std::string& contentType = "text/html",
+                 const std::string& extraHeaders = "");
+    bool ReadBody(const HttpHead& head, std::string& body, int& failStatus);
+    void Finish(json& event, int status);
+    void Drop(json& event, const char* why);
+
+    int fd_;
+    Simulator& sim_;
+    std::string input_;
+    int slowBps_ = 0;
+};
+
+bool Connection::ReadMore() {
+    char buffer[16384];
+    size_t want = sizeof buffer;
+    if (slowBps_ > 0) want = std::min<size_t>(want, std::max(1, slowBps_ / 10));
+    const ssize_t received = recv(fd_, buffer, want, 0);
+    if (received <= 0) return false;
+    input_.append(buffer, size_t(received));
+    if (slowBps_ > 0) std::this_thread::sleep_for(std::chrono::microseconds(int64_t(received) * 1000000 / slowBps_));
+    return true;
+}
+
+bool Connection::WriteAll(const std::string& data, int bytesPerSecond) {
+    size_t sent = 0;
+    while (sent < data.size()) {
+        size_t piece = data.size() - sent;
+        if (bytesPerSecond > 0) piece = std::min<size_t>(piece, std::max(1, bytesPerSecond / 10));
+        const ssize_t written = send(fd_, data.data() + sent, piece, MSG_NOSIGNAL);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        sent += size_t(written);
+        if (bytesPerSecond > 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(int64_t(written) * 1000000 / bytesPerSecond));
+    }
+    return true;
+}
+
+void Connection::Respond(int status, const std::string& body, const std::string& contentType,
+                         const std::string& extraHeaders) {
+    std::string head = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n";
+    head += "Server: pyxet-sim\r\nContent-Type: " + contentType + "\r\n";
+    head += "Content-Length: " + std::to_string(body.size()) + "\r\n" + extraHeaders + "Connection: close\r\n\r\n";
+    if (WriteAll(head, 0)) WriteAll(body, slowBps_);
+    // Let the client read the answer before the socket goes away.
+    shutdown(fd_, SHUT_WR);
+    pollfd pfd{fd_, POLLIN, 0};
+    char sink[4096];
+    for (int i = 0; i < 20 && poll(&pfd, 1, 100) > 0; ++i)
+        if (recv(fd_, sink, sizeof sink, 0) <= 0) break;
+}
+
+bool Connection::ReadBody(const HttpHead& head, std::string& body, int& failStatus) {
+    const auto te = head.headers.find("transfer-encoding");
+    if (te != head.headers.end() && te->second.find("chunked") != std::string::npos) {
+        for (;;) {
+            size_t consumed = 0;
+            const ChunkedStatus status = DecodeChunked(input_, body, consumed);
+            if (status == ChunkedStatus::Complete) return true;
+            if (status == ChunkedStatus::Broken || input_.size() > kMaxBodyBytes + 65536) {
+                failStatus = 400;
+                return false;
+            }
+            if (!ReadMore()) {
+                failStatus = 0;
+                return false;
+            }
+        }
+    }
+    const auto cl = head.headers.find("content-length");
+    if (cl == head.headers.end()) {
+        body.clear();
+        return true;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long length = std::strtoull(cl->second.c_str(), &end, 10);
+    if (cl->second.empty() || *end != '\0' || errno != 0 || cl->second[0] == '-') {
+        failStatus = 400;
+        return false;
+    }
+    if (length > kMaxBodyBytes) {
+        failStatus = 413;
+        return false;
+    }
+    while (input_.size() < length)
+        if (!ReadMore()) {
+            failStatus = 0;
+            return false;
+        }
+    body = input_.substr(0, size_t(length));
+    return true;
+}
+
+void Connection::Finish(json& event, int status) {
+    event["status"] = status;
+    sim_.EventLog().Write(event);
+    sim_.EventLog().Flush();
+}
+
+void Connection::Drop(json& event, const char* why) {
+    event["status"] = nullptr;
+    event["outcome"] = why;
+    sim_.EventLog().Write(event);
+    sim_.EventLog().Flush();
+    // Reset rather than close politely, as a device that gives up on the request.
+    linger hard{1, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+}
+
+void Connection::Serve() {
+    timeval timeout{10, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    sockaddr_in local{}, peer{};
+    socklen_t length = sizeof local;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length);
+    length = sizeof peer;
+    getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &length);
+    const int index = sim_.DeviceAt(FromSockaddr(local));
+
+    json event;
+    event["event"] = "http";
+    event["device"] = nullptr;
+    event["from"] = IpText(FromSockaddr(peer)) + ":" + std::to_string(ntohs(peer.sin_port));
+
+    // The head, up to the blank line.
+    size_t headEnd;
+    while ((headEnd = input_.find("\r\n\r\n")) == std::string::npos) {
+        if (input_.size() > kMaxHeadBytes) {
+            event["outcome"] = "head too long";
+            Finish(event, 431);
+            Respond(431, Page("Request Header Fields Too Large"));
+            return;
+        }
+        if (!ReadMore()) return;  // the client went away before a request
+    }
+    std::string why;
+    const auto head = ParseHttpHead(input_.substr(0, headEnd), why);
+    input_.erase(0, headEnd + 4);
+    if (!head) {
+        event["outcome"] = why;
+        Finish(event, 400);
+        Respond(400, Page("Bad Request"));
+        return;
+    }
+    event["method"] = head->method;
+    event["path"] = head->path;
+    if (index < 0) {
+        Finish(event, 404);
+        Respond(404, Page("Not Found", "No device at this address."));
+        return;
+    }
+
+    // Configuration is fixed after start; the setup and the file change under the lock.
+    const DeviceConfig& config = sim_.At(size_t(index)).config;
+    event["device"] = MacText(config.mac);
+    slowBps_ = config.http.slow_bps;
+    bool restarting;
+    {
+        std::lock_guard lock(sim_.Mutex());
+        const Device& device = sim_.At(size_t(index));
+        restarting = device.restarting && device.restartUntil > Clock::now();
+    }
+    if (restarting) {
+        Finish(event, 503);
+        Respond(503, Page("Service Unavailable", "The device is restarting."));
+        return;
+    }
+
+    const bool isPost = head->method == "POST";
+    const bool expectContinue = [&] {
+        const auto expect = head->headers.find("expect");
+        return expect != head->headers.end() && expect->second == "100-continue";
+    }();
+    if (isPost && config.http.NeedsLogin()) {
+        const auto header = head->headers.find("authorization");
+        const auto given = header == head->headers.end() ? std::nullopt : ParseBasicAuth(header->second);
+        const bool ok = given && given->first == config.http.user && given->second == config.http.password;
+        event["auth"] = ok ? "ok" : header == head->headers.end() ? "missing" : "wrong";
+        if (!ok) {
+            if (config.http.refuse_by_drop) {
+                Drop(event, "connection dropped: no valid credentials");
+                return;
+            }
+            // Without an announced body, read it first so that the answer is not lost in a reset.
+            std::string ignored;
+            int failStatus = 0;
+            if (!expectContinue) ReadBody(*head, ignored, failStatus);
+            Finish(event, 401);
+            Respond(401, Page("Unauthorized"), "text/html", "WWW-Authenticate: Basic realm=\"device\"\r\n");
+            return;
+        }
+    }
+    if (expectContinue && isPost) WriteAll("HTTP/1.1 100 Continue\r\n\r\n", 0);
+
+    std::string body;
+    int failStatus = 0;
+    if (!ReadBody(*head, body, failStatus)) {
+        if (failStatus == 0) {
+            event["outcome"] = "client went away";
+            Finish(event, 0);
+            return;
+        }
+        Finish(event, failStatus);
+        Respond(failStatus, Page(Reason(failStatus)));
+        return;
+    }
+    event["request_bytes"] = body.size();
+
+    if (config.http.status != 0) {
+        Finish(event, config.http.status);
+        Respond(config.http.status, Page(Reason(config.http.status)));
+        return;
+    }
+
+    const std::string& path = head->path;
+    if (head->method == "GET" && (path == "/" || path == "/index.html")) {
+        std::string name;
+        {
+            std::lock_guard lock(sim_.Mutex());
+            name = sim_.At(size_t(index)).setup.name;
+        }
+        Finish(event, 200);
+        Respond(200, Page(config.family == Family::Hwg ? "HWG device" : "Orvex device",
+                          "Simulated device " + MacText(config.mac) + ", type " + std::to_string(config.type) + "."));
+        return;
+    }
+    if (path == "/setup.xml" && head->method == "GET") {
+        std::string xml;
+        {
+            std::lock_guard lock(sim_.Mutex());
+            xml = sim_.At(size_t(index)).setupXml;
+        }
+        event["bytes"] = xml.size();
+        Finish(event, 200);
+        Respond(200, xml, "text/xml");
+        return;
+    }
+    if ((path == "/setup.xml" || path == "/upload") && isPost) {
+        const auto contentType = head->headers.find("content-type");
+        const auto parts =
+            ParseMultipart(contentType == head->headers.end() ? "" : contentType->second, body, why);
+        const FormPart* file = nullptr;
+        if (parts)
+            for (const FormPart& part : *parts)
+                if (part.name == "filename") {
+                    file = &part;
+                    break;
+                }
+        if (!file) {
+            event["outcome"] = parts ? "no part named filename" : why;
+            Finish(event, 400);
+            Respond(400, Page("Bad Request", "Send one file part named filename."));
+            return;
+        }
+        event["file_name"] = file->fileName;
+        event["bytes"] = file->data.size();
+        char crc[9];
+        std::snprintf(crc, sizeof crc, "%08X", Crc32(file->data));
+        event["crc32"] = crc;
+        if (path == "/setup.xml") {
+            {
+                std::lock_guard lock(sim_.Mutex());
+                sim_.At(size_t(index)).setupXml = file->data;
+            }
+            event["outcome"] = "configuration stored";
+            Finish(event, 200);
+            Respond(200, Page("Configuration saved"));
+            return;
+        }
+        if (config.http.upload_fails) {
+            event["outcome"] = "upload failed";
+            Finish(event, 500);
+            Respond(500, Page("Upload failed", "The image was not accepted."));
+            return;
+        }
+        if (file->data.empty()) {
+            event["outcome"] = "empty image";
+            Finish(event, 400);
+            Respond(400, Page("Upload failed", "The image is empty."));
+            return;
+        }
+        event["outcome"] = "firmware accepted";
+        Finish(event, 200);
+        Respond(200, Page("Upload OK", std::to_string(file->data.size()) + " bytes written."));
+        return;
+    }
+    const bool known = path == "/setup.xml" || path == "/upload" || path == "/";
+    const int status = known ? 405 : 404;
+    Finish(event, status);
+    Respond(status, Page(Reason(status)));
+}
+
+}  // namespace
+
+bool HttpService::Open(uint16_t port, std::string& error) {
+    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) {
+        error = std::string("socket: ") + std::strerror(errno);
+        return false;
+    }
+    const int on = 1;
+    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listenFd_, 128) != 0) {
+        error = "web server on TCP port " + std::to_string(port) + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void HttpService::Run() {
+    for (;;) {
+        const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED || errno == EMFILE || errno == ENFILE) {
+                if (errno == EMFILE || errno == ENFILE) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                continue;
+            }
+            return;
+        }
+        if (g_connections >= kMaxConnections) {
+            close(fd);
+            continue;
+        }
+        ++g_connections;
+        std::thread([fd, this] {
+            {
+                Connection connection(fd, sim_);
+                connection.Serve();
+            }
+            --g_connections;
+        }).detach();
+    }
+}
+
+}  // namespace sim

@@ -1,0 +1,360 @@
+// What the simulated devices do with the datagrams they receive.
+#include "simulator.h"
+
+#include <algorithm>
+
+namespace sim {
+
+using nlohmann::json;
+
+uint32_t AddressKey(const Ip4& ip) {
+    return (uint32_t(ip[0]) << 24) | (uint32_t(ip[1]) << 16) | (uint32_t(ip[2]) << 8) | uint32_t(ip[3]);
+}
+
+json SetupToEventJson(const NetSetup& setup, Family family) {
+    json object;
+    object["name"] = setup.name;
+    object["ip"] = IpText(setup.ip);
+    object["mask"] = IpText(setup.mask);
+    object["gateway"] = IpText(setup.gateway);
+    if (family == Family::Orvex) {
+        object["dns1"] = IpText(setup.dns1);
+        object["dns2"] = IpText(setup.dns2);
+        object["dhcp"] = setup.dhcp;
+    } else {
+        object["dhcp"] = setup.dhcp < 0 ? json(nullptr) : json(setup.dhcp != 0);
+    }
+    object["http_port"] = setup.http_port;
+    object["telnet_port"] = setup.telnet_port;
+    return object;
+}
+
+namespace {
+const char* FamilyText(Family family) { return family == Family::Hwg ? "HWG" : "Orvex"; }
+
+std::string EndpointText(const Ip4& ip, uint16_t port) { return IpText(ip) + ":" + std::to_string(port); }
+
+std::string XmlEscape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+}  // namespace
+
+Simulator::Simulator(std::vector<DeviceConfig> fleet, Events& events, int defaultRestartMs)
+    : events_(events), defaultRestartMs_(defaultRestartMs) {
+    devices_.reserve(fleet.size());
+    for (DeviceConfig& config : fleet) {
+        Device device;
+        device.setup = config.setup;
+        device.config = std::move(config);
+        device.setupXml = device.config.http.setup_xml ? *device.config.http.setup_xml : DefaultSetupXml(device);
+        const size_t index = devices_.size();
+        byAddress_[AddressKey(device.config.address)] = index;
+        byMac_[device.config.mac] = index;
+        (device.config.family == Family::Hwg ? hwg_ : orvex_).push_back(index);
+        devices_.push_back(std::move(device));
+    }
+}
+
+std::string Simulator::DefaultSetupXml(const Device& device) {
+    const NetSetup& s = device.setup;
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<setup>\n";
+    xml += "  <family>" + std::string(FamilyText(device.config.family)) + "</family>\n";
+    xml += "  <mac>" + MacText(device.config.mac) + "</mac>\n";
+    xml += "  <name>" + XmlEscape(s.name) + "</name>\n";
+    xml += "  <ip>" + IpText(s.ip) + "</ip>\n  <mask>" + IpText(s.mask) + "</mask>\n";
+    xml += "  <gateway>" + IpText(s.gateway) + "</gateway>\n";
+    xml += "  <dns1>" + IpText(s.dns1) + "</dns1>\n  <dns2>" + IpText(s.dns2) + "</dns2>\n";
+    xml += "  <dhcp>" + std::to_string(s.dhcp) + "</dhcp>\n";
+    xml += "  <http_port>" + std::to_string(s.http_port) + "</http_port>\n";
+    xml += "  <telnet_port>" + std::to_string(s.telnet_port) + "</telnet_port>\n";
+    xml += "</setup>\n";
+    return xml;
+}
+
+int Simulator::DeviceAt(const Ip4& address) const {
+    const auto found = byAddress_.find(AddressKey(address));
+    return found == byAddress_.end() ? -1 : int(found->second);
+}
+
+int Simulator::RestartMs(const Device& device) const {
+    return device.config.restart_ms >= 0 ? device.config.restart_ms : defaultRestartMs_;
+}
+
+std::vector<size_t> Simulator::Targets(Family family, const Origin& origin) const {
+    // A datagram sent to one device's own address reaches that device only; a broadcast reaches
+    // every device of the family.
+    const int one = DeviceAt(origin.to);
+    if (one >= 0) {
+        if (devices_[size_t(one)].config.family == family) return {size_t(one)};
+        return {};
+    }
+    return family == Family::Hwg ? hwg_ : orvex_;
+}
+
+json Simulator::RequestEvent(size_t index, const Origin& origin, const char* kind) const {
+    const Device& device = devices_[index];
+    json event;
+    event["event"] = "request";
+    event["family"] = FamilyText(device.config.family);
+    event["device"] = MacText(device.config.mac);
+    event["from"] = EndpointText(origin.from, origin.fromPort);
+    event["kind"] = kind;
+    return event;
+}
+
+void Simulator::StateEvent(size_t index, const char* cause) {
+    const Device& device = devices_[index];
+    json event;
+    event["event"] = "state";
+    event["family"] = FamilyText(device.config.family);
+    event["device"] = MacText(device.config.mac);
+    event["cause"] = cause;
+    event["setup"] = SetupToEventJson(device.setup, device.config.family);
+    events_.Write(std::move(event));
+}
+
+void Simulator::StartRestart(size_t index, const char* cause) {
+    Device& device = devices_[index];
+    const int ms = RestartMs(device);
+    json event;
+    event["event"] = "restart";
+    event["family"] = FamilyText(device.config.family);
+    event["device"] = MacText(device.config.mac);
+    event["cause"] = cause;
+    event["ms"] = ms;
+    events_.Write(std::move(event));
+    device.restarting = true;
+    device.restartUntil = Clock::now() + std::chrono::milliseconds(ms);
+    restarting_.insert(index);
+}
+
+Clock::time_point Simulator::Tick(Clock::time_point now) {
+    Clock::time_point next = Clock::time_point::max();
+    for (auto it = restarting_.begin(); it != restarting_.end();) {
+        Device& device = devices_[*it];
+        if (device.restartUntil <= now) {
+            device.restarting = false;
+            json event;
+            event["event"] = "restarted";
+            event["family"] = FamilyText(device.config.family);
+            event["device"] = MacText(device.config.mac);
+            events_.Write(std::move(event));
+            it = restarting_.erase(it);
+        } else {
+            next = std::min(next, device.restartUntil);
+            ++it;
+        }
+    }
+    return next;
+}
+
+void Simulator::HandleOversizedRequest(Family family, size_t size, const Origin& origin) {
+    json event;
+    event["event"] = "malformed";
+    event["family"] = FamilyText(family);
+    event["device"] = nullptr;
+    event["from"] = EndpointText(origin.from, origin.fromPort);
+    event["size"] = size;
+    event["reason"] = "longer than any request";
+    events_.Write(std::move(event));
+}
+
+namespace {
+// Queues an answer with the device's send faults applied.
+void Answer(const Device& device, size_t index, Bytes data, std::vector<Send>& out) {
+    const int copies = device.config.faults.twice ? 2 : 1;
+    for (int i = 0; i < copies; ++i) out.push_back({index, data, device.config.faults.late_ms});
+}
+}  // namespace
+
+void Simulator::HandleOrvex(const uint8_t* data, size_t size, const Origin& origin, std::vector<Send>& out) {
+    std::string why;
+    const auto request = ParseOrvexRequest(data, size, why);
+    if (!request) {
+        // A device that recognises its own MAC in a broken request answers with an error; anything
+        // else is dropped.
+        json event;
+        event["event"] = "malformed";
+        event["family"] = "Orvex";
+        event["from"] = EndpointText(origin.from, origin.fromPort);
+        event["size"] = size;
+        event["reason"] = why;
+        event["device"] = nullptr;
+        if (size >= kOrvexHeaderSize) {
+            Mac target;
+            std::copy(data, data + 6, target.begin());
+            const auto found = byMac_.find(target);
+            if (found != byMac_.end() && devices_[found->second].config.family == Family::Orvex) {
+                const Device& device = devices_[found->second];
+                event["device"] = MacText(device.config.mac);
+                event["error_code"] = kOrvexErrorMalformed;
+                if (!device.config.faults.silent && !device.restarting)
+                    Answer(device, found->second,
+                           BuildOrvexCommandAnswer(data, size, device.config.mac, kOrvexErrorMalformed), out);
+            }
+        }
+        events_.Write(std::move(event));
+        return;
+    }
+
+    if (request->query) {
+        for (size_t index : Targets(Family::Orvex, origin)) {
+            Device& device = devices_[index];
+            if (!request->toAll && request->target != device.config.mac) continue;
+            json event = RequestEvent(index, origin, "info");
+            if (device.restarting) {
+                event["outcome"] = "ignored: restarting";
+            } else if (device.config.faults.silent) {
+                event["outcome"] = "silent";
+            } else {
+                Bytes answer = BuildOrvexInfoAnswer(device.config.mac, device.setup, device.config.type,
+                                                    device.config.firmware, device.config.error_code);
+                if (device.config.faults.oversized) answer.resize(200, 0);
+                Answer(device, index, std::move(answer), out);
+                event["outcome"] = "answered";
+                event["error_code"] = device.config.error_code;
+            }
+            events_.Write(std::move(event));
+        }
+        return;
+    }
+
+    const int action = request->action.value_or(0);
+    const char* kind = request->set ? (size == 65 ? "dhcp_update" : "update")
+                       : action == 2 ? "factory_default"
+                       : action == 1 ? "restart"
+                                     : "command";
+    const auto found = byMac_.find(request->target);
+    const std::vector<size_t> reachable = Targets(Family::Orvex, origin);
+    if (request->toAll || found == byMac_.end() ||
+        std::find(reachable.begin(), reachable.end(), found->second) == reachable.end()) {
+        json event;
+        event["event"] = "unmatched";
+        event["family"] = "Orvex";
+        event["device"] = nullptr;
+        event["from"] = EndpointText(origin.from, origin.fromPort);
+        event["kind"] = kind;
+        event["target"] = MacText(request->target);
+        event["reason"] = request->toAll ? "a command needs one device's MAC" : "no device has this MAC";
+        events_.Write(std::move(event));
+        return;
+    }
+    const size_t index = found->second;
+    Device& device = devices_[index];
+    json event = RequestEvent(index, origin, kind);
+    event["size"] = size;
+    event["action"] = action;
+    if (device.restarting) {
+        event["outcome"] = "ignored: restarting";
+        events_.Write(std::move(event));
+        return;
+    }
+    int error = device.config.error_code;
+    if (error == 0 && action > 2) error = kOrvexErrorUnknownAction;
+    if (!device.config.faults.silent)
+        Answer(device, index, BuildOrvexCommandAnswer(data, size, device.config.mac, error), out);
+    event["error_code"] = error;
+    event["outcome"] = error ? "refused" : "done";
+    events_.Write(std::move(event));
+    if (error) return;
+
+    if (action == 2) {
+        device.setup = device.config.factory;
+        StateEvent(index, "factory_default");
+        StartRestart(index, "factory_default");
+        return;
+    }
+    if (request->set) {
+        const OrvexSetValues& v = request->values;
+        NetSetup& s = device.setup;
+        if (v.name) s.name = *v.name;
+        if (v.ip) s.ip = *v.ip;
+        if (v.mask) s.mask = *v.mask;
+        if (v.gateway) s.gateway = *v.gateway;
+        if (v.dns1) s.dns1 = *v.dns1;
+        if (v.dns2) s.dns2 = *v.dns2;
+        if (v.dhcp) s.dhcp = *v.dhcp;
+        if (v.http_port) s.http_port = *v.http_port;
+        if (v.telnet_port) s.telnet_port = *v.telnet_port;
+        StateEvent(index, kind);
+    }
+    if (action == 1) StartRestart(index, kind);
+}
+
+void Simulator::HandleHwg(const uint8_t* data, size_t size, const Origin& origin, std::vector<Send>& out) {
+    if (IsHwgInfoRequest(data, size)) {
+        for (size_t index : Targets(Family::Hwg, origin)) {
+            Device& device = devices_[index];
+            json event = RequestEvent(index, origin, "info");
+            if (device.restarting) {
+                event["outcome"] = "ignored: restarting";
+            } else if (device.config.faults.silent) {
+                event["outcome"] = "silent";
+            } else {
+                Answer(device, index, BuildHwgAnswer(device.config, device.setup), out);
+                event["outcome"] = "answered";
+            }
+            events_.Write(std::move(event));
+        }
+        return;
+    }
+    const auto command = ParseHwgCommand(data, size);
+    const auto found = command ? byMac_.find(command->target) : byMac_.end();
+    const std::vector<size_t> reachable = Targets(Family::Hwg, origin);
+    if (!command || found == byMac_.end() ||
+        std::find(reachable.begin(), reachable.end(), found->second) == reachable.end()) {
+        json event;
+        event["event"] = command ? "unmatched" : "malformed";
+        event["family"] = "HWG";
+        event["device"] = nullptr;
+        event["from"] = EndpointText(origin.from, origin.fromPort);
+        event["size"] = size;
+        if (command) event["target"] = MacText(command->target);
+        event["reason"] = command ? "no HWG device has this MAC" : "neither the info request nor a 48-byte command";
+        events_.Write(std::move(event));
+        return;
+    }
+    const size_t index = found->second;
+    Device& device = devices_[index];
+    json event = RequestEvent(index, origin, command->factoryDefault ? "factory_default" : "command");
+    event["authentic"] = command->authentic;
+    event["filler_intact"] = command->fillerIntact;
+    if (!command->authentic) {
+        event["outcome"] = "ignored: bad MAC";
+    } else if (device.restarting) {
+        event["outcome"] = "ignored: restarting";
+    } else if (command->factoryDefault && !device.config.can_set_default) {
+        event["outcome"] = "refused: no factory default";
+    } else {
+        event["outcome"] = "done";
+    }
+    const bool act = event["outcome"] == "done";
+    events_.Write(std::move(event));
+    if (!act) return;
+    if (command->factoryDefault) {
+        device.setup = device.config.factory;
+        StateEvent(index, "factory_default");
+        StartRestart(index, "factory_default");
+        return;
+    }
+    NetSetup& s = device.setup;
+    s.ip = command->ip;
+    s.mask = command->mask;
+    s.gateway = command->gateway;
+    if (s.dhcp >= 0) s.dhcp = command->dhcp ? 1 : 0;  // a device without a DHCP setting keeps none
+    s.http_port = command->http_port;
+    StateEvent(index, "command");
+    StartRestart(index, "command");
+}
+
+}  // namespace sim

@@ -1,0 +1,90 @@
+// The running devices: their state and what each does with a datagram it receives. No sockets
+// here; the UDP and HTTP services call in and send what comes out.
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "events.h"
+#include "fleet.h"
+#include "packets.h"
+
+namespace sim {
+
+using Clock = std::chrono::steady_clock;
+
+struct Device {
+    DeviceConfig config;
+    NetSetup setup;             // current setup
+    std::string setupXml;       // the configuration file served at setup.xml
+    Clock::time_point restartUntil{};
+    bool restarting = false;
+};
+
+// One datagram a device sends.
+struct Send {
+    size_t device;  // index; the answer leaves from this device's address
+    Bytes data;
+    int delayMs = 0;
+};
+
+// Where a datagram came from and where it was addressed.
+struct Origin {
+    Ip4 from{};
+    uint16_t fromPort = 0;
+    Ip4 to{};  // destination of the datagram: a device's address or a broadcast address
+};
+
+// Orvex error codes of the simulated devices.
+inline constexpr int kOrvexErrorMalformed = 1;
+inline constexpr int kOrvexErrorUnknownAction = 2;
+
+class Simulator {
+public:
+    Simulator(std::vector<DeviceConfig> fleet, Events& events, int defaultRestartMs);
+
+    // Handle one datagram received on the family's port; fills out with the answers to send.
+    void HandleOrvex(const uint8_t* data, size_t size, const Origin& origin, std::vector<Send>& out);
+    void HandleHwg(const uint8_t* data, size_t size, const Origin& origin, std::vector<Send>& out);
+    // A datagram that did not fit the receive buffer.
+    void HandleOversizedRequest(Family family, size_t size, const Origin& origin);
+
+    // Ends restarts that are due; returns the time of the next one (or max when none).
+    Clock::time_point Tick(Clock::time_point now);
+
+    // For the web server: the device at a local address, or -1.
+    int DeviceAt(const Ip4& address) const;
+
+    std::mutex& Mutex() { return mutex_; }  // guards every device's state
+    Device& At(size_t index) { return devices_[index]; }
+    size_t Size() const { return devices_.size(); }
+    Events& EventLog() { return events_; }
+
+    static std::string DefaultSetupXml(const Device& device);
+
+private:
+    void StartRestart(size_t index, const char* cause);
+    void StateEvent(size_t index, const char* cause);
+    std::vector<size_t> Targets(Family family, const Origin& origin) const;
+    nlohmann::json RequestEvent(size_t index, const Origin& origin, const char* kind) const;
+    int RestartMs(const Device& device) const;
+
+    std::vector<Device> devices_;
+    std::unordered_map<uint32_t, size_t> byAddress_;
+    std::map<Mac, size_t> byMac_;
+    std::vector<size_t> orvex_, hwg_;
+    std::set<size_t> restarting_;
+    Events& events_;
+    int defaultRestartMs_;
+    mutable std::mutex mutex_;
+};
+
+nlohmann::json SetupToEventJson(const NetSetup& setup, Family family);
+uint32_t AddressKey(const Ip4& ip);
+
+}  // namespace sim
