@@ -295,10 +295,14 @@ bool TIniFile::Save(const std::string& path, std::string* error) const
             *error = SysError("Cannot create a file beside", target);
         return false;
     }
-    // The new file gets the old one's permissions, or the usual ones of a new file.
+    // The new file gets the old one's permissions (and owner, where allowed), or the usual
+    // ones of a new file.
     mode_t mode = 0;
     if (::stat(target.c_str(), &st) == 0) {
         mode = st.st_mode & 07777;
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+            // Only a privileged user may give the file away; others keep their own ownership.
+        }
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
