@@ -1,9 +1,8 @@
 // Pyxet: finds and configures Orvex and HWG network devices.
-#include <QApplication>
+#include "app/application.h"
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Pyxet"));
-    return 0;
+    TPyxetApplication app(argc, argv);
+    return RunPyxet(app);
 }

@@ -1,0 +1,77 @@
+#include "app/application.h"
+
+#include "app/dialogs.h"
+#include "app/form.h"
+#include "app/i18n.h"
+#include "http/http.h"
+#include "http/login.h"
+#include "http/upgrade.h"
+#include "log/logrep.h"
+#include "windows/help.h"
+#include "windows/progressinfo.h"
+
+#include <exception>
+#include <memory>
+
+TPyxetApplication::TPyxetApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("Pyxet"));
+    setApplicationDisplayName(QStringLiteral("Pyxet"));
+}
+
+bool TPyxetApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        Dialogs::Error(activeWindow(), e.what());
+    } catch (...) {
+        Dialogs::Error(activeWindow(), _("Unknown error"));
+    }
+    return false;
+}
+
+std::string ProgramFolder()
+{
+    std::string dir = QCoreApplication::applicationDirPath().toStdString();
+    if (dir.empty() || dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+int RunPyxet(TPyxetApplication& app)
+{
+    // QApplication has already run setlocale(LC_ALL, "").
+    const std::string appDir = ProgramFolder();
+    InitTranslation(appDir);
+
+    auto mainForm = std::make_unique<TPyxetForm>(app.arguments().mid(1), appDir);
+    PyxetForm = mainForm.get();
+    auto upgradeForm = std::make_unique<TUpgradeForm>();
+    UpgradeForm = upgradeForm.get();
+    auto progressForm = std::make_unique<TProgressInfoForm>();
+    ProgressInfoForm = progressForm.get();
+    auto loginForm = std::make_unique<TLoginForm>();
+    LoginForm = loginForm.get();
+    auto aboutBox = std::make_unique<TAboutBox>();
+    AboutBox = aboutBox.get();
+    auto logForm = std::make_unique<TLogActionForm>();
+    LogActionForm = logForm.get();
+    auto httpModule = std::make_unique<THTTPModule>();
+    HTTPModule = httpModule.get();
+
+    // Closing the main window ends the program even while the Log Report window is open.
+    QObject::connect(mainForm.get(), &TPyxetForm::FormClosed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    mainForm->show();
+    const int code = app.exec();
+    // The secondary windows go first, the main window (devices, endpoints) last.
+    httpModule.reset();
+    logForm.reset();
+    aboutBox.reset();
+    loginForm.reset();
+    progressForm.reset();
+    upgradeForm.reset();
+    mainForm.reset();
+    return code;
+}

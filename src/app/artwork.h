@@ -1,0 +1,12 @@
+// The program's own pictures, drawn at run time: tool-bar images, column-button glyphs, the
+// maker's logo and the window icon.
+#pragma once
+#include <QIcon>
+#include <QPixmap>
+
+// Tool-bar image list: 0 find, 1 exit, 2 help, 3 device, 4 firmware upgrade, 5 log report,
+// 6 language, 7 configuration.
+QIcon ToolBarIcon(int index);
+QPixmap LogoPixmap();   // 130 x 136
+QIcon SortGlyph();      // small triangle for the column buttons
+QIcon WindowIcon();

@@ -1,0 +1,57 @@
+// Message boxes, file dialogs and the desktop size, behind one seam so that tests can answer a
+// box before it appears (a modal box would otherwise block an offscreen test for ever).
+#pragma once
+#include <QPoint>
+#include <QSize>
+
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace Dialogs {
+
+// Error box with an OK button.
+void Error(QWidget* parent, const std::string& text);
+// Information box with an OK button.
+void Information(QWidget* parent, const std::string& text);
+// Confirmation box with Yes and No; true for Yes.
+bool Confirm(QWidget* parent, const std::string& text);
+
+// File dialogs. `filter` is written "Description|*.ext" (several pairs joined by '|').
+// The chosen path, or "" when the user cancels.
+std::string OpenFileName(QWidget* parent, const std::string& title, const std::string& filter,
+                         const std::string& folder = {});
+std::string SaveFileName(QWidget* parent, const std::string& title, const std::string& filter,
+                         const std::string& folder = {});
+
+// Size of the primary screen (the one windows open on).
+QSize DesktopSize();
+
+// Where a window opens on a desktop of the given size: the top-left corner on a desktop of at
+// most 800 x 600 (each direction on its own), else centred horizontally and a little above the
+// middle vertically (integer division, truncating). Never above or left of the desktop, so the
+// caption stays reachable when the window is larger than the desktop.
+QPoint WindowPosition(QSize desktop, QSize window);
+
+// "Log Report|*.txt" -> "Log Report (*.txt)"; pairs become lines of a Qt filter.
+std::string QtFilter(const std::string& filter);
+
+// ---- Seams for tests -------------------------------------------------------------------------
+// In automatic mode no box or dialog is ever shown: boxes are recorded and answered from the
+// queued answers (Confirm: Yes when none is queued), file dialogs return the queued names
+// ("" = cancelled when none is queued).
+enum class TBoxKind { Error, Information, Confirm };
+struct TShownBox {
+    TBoxKind Kind;
+    std::string Text;
+};
+void SetAutomatic(bool on);
+bool Automatic();
+void QueueAnswer(bool yes);
+void QueueFileName(const std::string& path);
+std::vector<TShownBox> TakeShownBoxes();  // and forget them
+// An invalid size (the default) means the real screen.
+void SetDesktopSize(QSize size);
+
+} // namespace Dialogs

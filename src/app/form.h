@@ -1,0 +1,105 @@
+// The main window TPyxetForm: tool bar, menus, device area, setup panel and status bar, and the
+// program's life around it (settings, language, demonstration mode, first discovery, the orderly
+// end). The device-area behaviour lives in src/devices/ as further methods of this class.
+#pragma once
+#include "app/settings.h"
+#include "devices/registry.h"
+#include "log/actionlog.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <memory>
+#include <string>
+
+namespace Ui {
+class TPyxetForm;
+}
+class QLabel;
+class QMenu;
+class QToolButton;
+class TUDPServer;
+class TAnchors;
+
+class TPyxetForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // arguments: the command-line arguments after the program's name (the first one decides the
+    // demonstration mode); appDir: the program's folder with its trailing '/' (settings, pictures).
+    TPyxetForm(const QStringList& arguments, const std::string& appDir, QWidget* parent = nullptr);
+    ~TPyxetForm() override;
+
+    Ui::TPyxetForm* ui() const { return Ui_.get(); }
+
+    // ---- Program-wide state -----------------------------------------------------------------
+    std::string AppTitle = "Pyxet";  // " Demo" appended in demonstration mode
+    std::string AppDir;
+    bool DemoMode = false;
+    TProduct* SelectedDevice = nullptr;  // the device whose details are shown
+    TSettings Settings;                  // time stamps, language, OrvexProducts, HwgProducts
+    TDeviceRegistry Devices;             // DeviceList and PreviousList; owns the devices
+    std::unique_ptr<TUDPServer> OrvexServer;
+    std::unique_ptr<TUDPServer> HwgServer;
+    TActionLogger Logger;                // installed as the current logger while the window lives
+    std::vector<TLogLine>& ActionLog = Logger.ActionLog;
+
+    // Controls built at run time (a tool bar and the status bar hold them); the rest is in ui().
+    QToolButton* tbFind = nullptr;
+    QToolButton* tbDeviceUpgr = nullptr;
+    QToolButton* tbConfig = nullptr;
+    QToolButton* tbLanguage = nullptr;
+    QToolButton* tbHelp = nullptr;
+    QToolButton* tbExit = nullptr;
+    QMenu* pmLoadSaveConfig = nullptr;
+    QMenu* pmSelectLang = nullptr;
+    QLabel* StatusPanels[3] = {};  // 200, 380 and 100 pixels; panel 0 starts "Ready"
+
+    // ---- Operations ---------------------------------------------------------------------------
+    // Caption to status panel 0, message to panel 1 and the action log (texts arrive translated).
+    void LogAction(const std::string& caption, const std::string& message, int level);
+    // "Configuration", "Upgrade Firmware...", "Set Factory Defaults", "Restart Device".
+    void EnableDeviceActions(bool enabled);
+    void EnterDemoMode();
+    // "Find Devices". The device-area code completes it; here only the demonstration rule.
+    void acFindExecute();
+
+    // How many times the settings were written (a closing window writes them once).
+    int SettingsSaves() const { return SavesDone; }
+
+signals:
+    // The window has closed: the program ends (whatever other window is still open).
+    void FormClosed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildToolBar();
+    void BuildStatusBar();
+    void BuildAnchors();
+    void WireLogger();
+
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormDestroy();
+
+    void acExitExecute();
+    void mAboutClick();
+    void mActionReportClick();
+    void CzechLangClick();
+    void EnglishLangClick();
+    void SelectLanguage(const std::string& lang);
+    void MarkLanguageMenu();
+
+    std::unique_ptr<Ui::TPyxetForm> Ui_;
+    std::unique_ptr<TAnchors> Anchors;
+    QStringList Arguments;
+    bool Shown = false;
+    bool Closed = false;
+    int SavesDone = 0;
+};
+
+// The main window of the running program (set by the start-up; tests set their own).
+extern TPyxetForm* PyxetForm;

@@ -1,0 +1,13 @@
+// TLoginForm: asks for the HTTP Basic credentials a device wants and keeps them for the run.
+#pragma once
+#include <QDialog>
+
+class TLoginForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TLoginForm(QWidget* parent = nullptr);
+    ~TLoginForm() override;
+};
+
+// The one TLoginForm of the running program (set by the start-up; tests set their own).
+extern TLoginForm* LoginForm;

@@ -1,0 +1,13 @@
+// TUpgradeForm: the firmware image file dialog of the firmware upgrade.
+#pragma once
+#include <QDialog>
+
+class TUpgradeForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TUpgradeForm(QWidget* parent = nullptr);
+    ~TUpgradeForm() override;
+};
+
+// The one TUpgradeForm of the running program (set by the start-up; tests set their own).
+extern TUpgradeForm* UpgradeForm;

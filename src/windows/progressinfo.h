@@ -1,0 +1,13 @@
+// TProgressInfoForm: the progress window of batch commands.
+#pragma once
+#include <QDialog>
+
+class TProgressInfoForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TProgressInfoForm(QWidget* parent = nullptr);
+    ~TProgressInfoForm() override;
+};
+
+// The one TProgressInfoForm of the running program (set by the start-up; tests set their own).
+extern TProgressInfoForm* ProgressInfoForm;
