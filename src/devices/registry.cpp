@@ -22,12 +22,25 @@ bool KeyLess(const QString& a, const QString& b)
     return QString::localeAwareCompare(a, b) < 0;
 }
 
+// printf pads by bytes; the list shows characters. Widening the field by the UTF-8 continuation
+// bytes of its text pads it to the width in characters, so a name like "Kotelna – teploměr"
+// keeps the later columns aligned. Texts are never cut.
+int Width(int characters, const std::string& text)
+{
+    int continuation = 0;
+    for (const char c : text)
+        continuation += (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+    return characters + continuation;
+}
+
 }  // namespace
 
 std::string TDeviceRegistry::DisplayLine(const TProductInfo& info)
 {
-    return Format("%-20s %-28s %-17s   %-15s   %s", info.TypeName.c_str(), info.Name.c_str(), info.MAC.c_str(),
-                  info.PeerIP.c_str(), info.FirmwareRev.c_str());
+    // "%-20s %-28s %-17s   %-15s   %s", each width counted in characters.
+    return Format("%-*s %-*s %-*s   %-*s   %s", Width(20, info.TypeName), info.TypeName.c_str(),
+                  Width(28, info.Name), info.Name.c_str(), Width(17, info.MAC), info.MAC.c_str(),
+                  Width(15, info.PeerIP), info.PeerIP.c_str(), info.FirmwareRev.c_str());
 }
 
 bool TDeviceRegistry::InPreviousList(const std::string& line) const

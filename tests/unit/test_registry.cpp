@@ -94,6 +94,13 @@ TEST(DisplayLine, PadsEachColumnAndNeverCuts)
     info.PeerIP = "255.255.255.255";
     const std::string line = TDeviceRegistry::DisplayLine(info);
     EXPECT_EQ(line, std::string(20, ' ') + " " + std::string(40, 'n') + " 00:0A:14:1E:28:32   255.255.255.255   2.3.5");
+
+    // Widths count characters, not UTF-8 bytes, so the columns stay aligned.
+    info.TypeName = "Čidlo";
+    info.Name = "Kotelna – teploměr č. 2";  // 23 characters, 27 bytes
+    info.PeerIP = "10.0.0.5";
+    EXPECT_EQ(TDeviceRegistry::DisplayLine(info),
+              "Čidlo                Kotelna – teploměr č. 2      00:0A:14:1E:28:32   10.0.0.5          2.3.5");
 }
 
 TEST_F(Registry, CompletesAndFilesDevicesInCaseInsensitiveOrder)
