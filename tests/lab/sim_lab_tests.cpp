@@ -1,0 +1,507 @@
+// The simulator on the lab network: the program's byte vectors go out as UDP broadcasts and the
+// answers and the events file are checked. Runs inside scripts/lab.sh with tests/lab/sim_fleet.json
+// (the LabFleet group runs with any fleet).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "fleet.h"
+#include "packets.h"
+#include "tea.h"
+#include "vectors.h"
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+using vectors::Bytes;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Datagram {
+    std::string from;
+    uint16_t port = 0;
+    Bytes data;
+    Clock::duration at{};  // after the send
+};
+
+// A socket like the program's: bound to 0.0.0.0 on an ephemeral port, broadcast allowed.
+class Client {
+public:
+    Client() {
+        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+        const int on = 1, buffer = 4 << 20;
+        setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+        sockaddr_in any{};
+        any.sin_family = AF_INET;
+        bind(fd_, reinterpret_cast<sockaddr*>(&any), sizeof any);
+    }
+    ~Client() { close(fd_); }
+
+    void Send(const Bytes& data, uint16_t port, const char* to = "255.255.255.255") {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        inet_pton(AF_INET, to, &address.sin_addr);
+        ASSERT_EQ(sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&address), sizeof address),
+                  ssize_t(data.size()));
+        sent_ = Clock::now();
+    }
+
+    // Every datagram arriving within the window (or until count have arrived).
+    std::vector<Datagram> Collect(std::chrono::milliseconds window, size_t count = SIZE_MAX) {
+        std::vector<Datagram> out;
+        const auto end = Clock::now() + window;
+        while (out.size() < count) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+            if (left <= 0) break;
+            pollfd pfd{fd_, POLLIN, 0};
+            if (poll(&pfd, 1, int(left)) <= 0) continue;
+            uint8_t buffer[4096];
+            sockaddr_in from{};
+            socklen_t length = sizeof from;
+            const ssize_t n = recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+            if (n < 0) continue;
+            char text[INET_ADDRSTRLEN];
+            inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+            out.push_back({text, ntohs(from.sin_port), Bytes(buffer, buffer + n), Clock::now() - sent_});
+        }
+        return out;
+    }
+
+    std::vector<Datagram> Ask(const Bytes& request, uint16_t port, std::chrono::milliseconds window) {
+        Send(request, port);
+        return Collect(window);
+    }
+
+private:
+    int fd_ = -1;
+    Clock::time_point sent_;
+};
+
+std::vector<Datagram> From(const std::vector<Datagram>& all, const std::string& address) {
+    std::vector<Datagram> out;
+    for (const Datagram& d : all)
+        if (d.from == address) out.push_back(d);
+    return out;
+}
+
+bool InTestFleet() {
+    const char* fleet = std::getenv("PYXET_LAB_FLEET");
+    return fleet && std::string(fleet).ends_with("tests/lab/sim_fleet.json");
+}
+
+#define REQUIRE_TEST_FLEET() \
+    if (!InTestFleet()) GTEST_SKIP() << "needs scripts/lab.sh --fleet tests/lab/sim_fleet.json"
+
+// Waits up to two seconds for an event line that matches.
+bool WaitForEvent(const std::function<bool(const json&)>& match) {
+    const char* path = std::getenv("PYXET_LAB_EVENTS");
+    if (!path) return false;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        std::ifstream file(path);
+        std::string line;
+        while (std::getline(file, line)) {
+            const json event = json::parse(line, nullptr, false);
+            if (!event.is_discarded() && match(event)) return true;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    return false;
+}
+
+bool HasEvent(const std::string& device, const std::string& key, const std::string& value,
+              const std::string& key2 = "", const std::string& value2 = "") {
+    return WaitForEvent([&](const json& e) {
+        return e.value("device", json()).is_string() && e["device"] == device && e.value(key, json()) == value &&
+               (key2.empty() || e.value(key2, json()) == value2);
+    });
+}
+
+std::string Ip(const Bytes& data, size_t at) {
+    return std::to_string(data[at]) + "." + std::to_string(data[at + 1]) + "." + std::to_string(data[at + 2]) + "." +
+           std::to_string(data[at + 3]);
+}
+
+std::string Text(const Bytes& data, size_t at, size_t size) {
+    std::string text;
+    for (size_t i = at; i < at + size && data[i] != 0; ++i) text += char(data[i]);
+    return text;
+}
+
+// Asks with the info request until the device at address answers again after a restart.
+std::optional<Datagram> AnswerAfterRestart(Client& client, const Bytes& request, uint16_t port,
+                                           const std::string& address) {
+    for (int attempt = 0; attempt < 30; ++attempt) {
+        const auto mine = From(client.Ask(request, port, 100ms), address);
+        if (!mine.empty()) return mine[0];
+    }
+    return std::nullopt;
+}
+
+// HWG answer items after the header: type -> value bytes (the last occurrence wins).
+std::map<int, Bytes> HwgItems(const Bytes& answer) {
+    std::map<int, Bytes> items;
+    size_t pos = 48;
+    while (pos < answer.size() && answer[pos] != 0xFF) {
+        if (pos + 2 > answer.size() || pos + 2 + answer[pos + 1] > answer.size()) {
+            ADD_FAILURE() << "item runs past the end at " << pos;
+            break;
+        }
+        items[answer[pos]] = Bytes(answer.begin() + long(pos) + 2, answer.begin() + long(pos) + 2 + answer[pos + 1]);
+        pos += 2 + answer[pos + 1];
+    }
+    return items;
+}
+
+constexpr uint16_t kOrvex = 57739, kHwg = 9999;
+
+}  // namespace
+
+// ---- Orvex ----
+
+TEST(LabOrvex, InfoAnswerCarriesTheFleetValuesAtTheirOffsets) {
+    REQUIRE_TEST_FLEET();
+    Client client;
+    const Bytes request = vectors::OrvexInfoRequest();
+    const auto answers = client.Ask(request, kOrvex, 700ms);
+
+    const auto hall = From(answers, "10.77.1.20");
+    ASSERT_EQ(hall.size(), 1u);
+    EXPECT_EQ(hall[0].port, kOrvex);
+    const Bytes& a = hall[0].data;
+    ASSERT_EQ(a.size(), 114u);
+    EXPECT_EQ(Bytes(a.begin(), a.begin() + 6), Bytes(vectors::kHall, vectors::kHall + 6));
+    EXPECT_EQ(a[9], 0) << "error code";
+    EXPECT_EQ(Text(a, 16, 33), "Hall sensor");
+    EXPECT_EQ(Ip(a, 51), "10.77.1.20");
+    EXPECT_EQ(Ip(a, 57), "255.255.0.0");
+    EXPECT_EQ(Ip(a, 63), "10.77.0.254");
+    EXPECT_EQ(Ip(a, 69), "10.77.0.253");
+    EXPECT_EQ(Ip(a, 75), "9.9.9.9");
+    EXPECT_EQ(a[81], 0) << "DHCP off";
+    EXPECT_EQ(a[84], 0x50);
+    EXPECT_EQ(a[85], 0x00) << "HTTP port 80, little-endian";
+    EXPECT_EQ(a[88], 0x13);
+    EXPECT_EQ(a[89], 0x09) << "Telnet port 2323, little-endian";
+    EXPECT_EQ(a[95], 3) << "type code";
+    EXPECT_EQ(Text(a, 98, 16), "2.14.0");
+    // Everything the answer does not fill is the request's layout.
+    for (size_t i : {6, 7, 8, 11, 12, 13, 14, 15, 49, 50, 55, 56, 61, 62, 67, 68, 73, 74, 79, 80, 82, 83, 86, 87, 90,
+                     91, 92, 93, 94, 96, 97})
+        EXPECT_EQ(a[i], request[i]) << "offset " << i;
+
+    // Faults, one device each.
+    const auto broken = From(answers, "10.77.1.21");
+    ASSERT_EQ(broken.size(), 1u);
+    EXPECT_EQ(broken[0].data[9], 3) << "configured error code";
+    EXPECT_TRUE(From(answers, "10.77.1.22").empty()) << "silent device";
+    EXPECT_EQ(From(answers, "10.77.1.23").size(), 2u) << "device that answers twice";
+    const auto late = From(answers, "10.77.1.24");
+    ASSERT_EQ(late.size(), 1u);
+    EXPECT_GE(late[0].at, 390ms) << "late device";
+    const auto big = From(answers, "10.77.1.25");
+    ASSERT_EQ(big.size(), 1u);
+    EXPECT_GT(big[0].data.size(), 114u) << "oversized answer";
+    // HWG devices do not hear the Orvex port.
+    EXPECT_TRUE(From(answers, "10.77.2.20").empty());
+
+    EXPECT_TRUE(HasEvent("00:0A:14:1E:28:32", "kind", "info", "outcome", "answered"));
+    EXPECT_TRUE(HasEvent("00:0A:14:1E:28:41", "kind", "info", "outcome", "silent"));
+}
+
+TEST(LabOrvex, UpdateRestartAndFactoryDefault) {
+    REQUIRE_TEST_FLEET();
+    Client client;
+    const Bytes info = vectors::OrvexInfoRequest();
+
+    // The static update with action 1: answered in its own layout, then stored and restarted.
+    const Bytes update = vectors::OrvexStaticUpdate();
+    auto answers = From(client.Ask(update, kOrvex, 200ms), "10.77.1.20");
+    ASSERT_EQ(answers.size(), 1u);
+    Bytes expected = update;
+    EXPECT_EQ(answers[0].data, expected) << "same layout and size, error code 0";
+    EXPECT_TRUE(From(client.Ask(info, kOrvex, 120ms), "10.77.1.20").empty()) << "silent while restarting";
+    auto after = AnswerAfterRestart(client, info, kOrvex, "10.77.1.20");
+    ASSERT_TRUE(after);
+    EXPECT_EQ(Text(after->data, 16, 33), "Hall");
+    EXPECT_EQ(Ip(after->data, 51), "192.168.1.20");
+    EXPECT_EQ(Ip(after->data, 57), "255.255.255.0");
+    EXPECT_EQ(Ip(after->data, 63), "192.168.1.1");
+    EXPECT_EQ(Ip(after->data, 69), "192.168.1.1");
+    EXPECT_EQ(Ip(after->data, 75), "0.0.0.0");
+    EXPECT_EQ(after->data[88], 23);
+    EXPECT_EQ(after->from, "10.77.1.20") << "the device keeps answering from its lab address";
+    EXPECT_TRUE(HasEvent("00:0A:14:1E:28:32", "event", "state", "cause", "update"));
+    EXPECT_TRUE(HasEvent("00:0A:14:1E:28:32", "event", "restarted"));
+
+    // The factory-default request resets the device and is answered with error code 0.
+    const Bytes reset = vectors::OrvexFactoryDefault();
+    answers = From(client.Ask(reset, kOrvex, 200ms), "10.77.1.20");
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].data, reset);
+    EXPECT_TRUE(HasEvent("00:0A:14:1E:28:32", "event", "state", "cause", "factory_default"));
+    after = AnswerAfterRestart(client, info, kOrvex, "10.77.1.20");
+    ASSERT_TRUE(after);
+    EXPECT_EQ(Text(after->data, 16, 33), "Hall sensor");
+    EXPECT_EQ(Ip(after->data, 51), "10.77.1.20");
+    EXPECT_EQ(after->data[88], 0x13);
+}
+
+TEST(LabOrvex, DhcpUpdateWithoutRestartKeepsTheAddresses) {
+    REQUIRE_TEST_FLEET();
+    Client client;
+    const uint8_t locked[6] = {0x00, 0x0A, 0x14, 0x1E, 0x28, 0x45};
+    const Bytes update = vectors::OrvexDhcpUpdate("Renamed", 0, locked);
+    const auto answers = From(client.Ask(update, kOrvex, 200ms), "10.77.1.26");
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].data.size(), 65u);
+    EXPECT_EQ(answers[0].data[9], 0);
+    // Action 0: no restart, the next info answer shows the change at once.
+    const auto now = From(client.Ask(vectors::OrvexInfoRequest(), kOrvex, 200ms), "10.77.1.26");
+    ASSERT_EQ(now.size(), 1u);
+    EXPECT_EQ(Text(now[0].data, 16, 33), "Renamed");
+    EXPECT_EQ(now[0].data[81], 1);
+    EXPECT_EQ(Ip(now[0].data, 51), "10.77.1.26") << "the DHCP form carries no addresses";
+}
+
+TEST(LabOrvex, CommandsReachOnlyTheirTarget) {
+    REQUIRE_TEST_FLEET();
+    Client client;
+    const uint8_t nobody[6] = {0x00, 0x0A, 0x14, 0x1E, 0x28, 0x99};
+    const uint8_t all[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    const uint8_t broken[6] = {0x00, 0x0A, 0x14, 0x1E, 0x28, 0x40};
+    EXPECT_TRUE(client.Ask(vectors::OrvexAction(nobody, 2), kOrvex, 150ms).empty()) << "unknown MAC";
+    EXPECT_TRUE(client.Ask(vectors::OrvexAction(all, 2), kOrvex, 150ms).empty()) << "a command to all devices";
+    EXPECT_TRUE(WaitForEvent([](const json& e) { return e["event"] == "unmatched" && e["target"] == "00:0A:14:1E:28:99"; }));
+
+    // A device with an error code answers with it and does nothing.
+    const auto refused = From(client.Ask(vectors::OrvexAction(broken, 2), kOrvex, 150ms), "10.77.1.21");
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].data[9], 3);
+    EXPECT_TRUE(HasEvent("00:0A:14:1E:28:40", "kind", "factory_default", "outcome", "refused"));
+}
+
+TEST(LabOrvex, MalformedDatagramsAreRefusedAndNothingBreaks) {
+    REQUIRE_TEST_FLEET();
+    Client client;
+    const Bytes reset = vectors::OrvexFactoryDefault();
+    auto with = [&](size_t at, std::initializer_list<uint8_t> bytes) {
+        Bytes b = reset;
+        std::copy(bytes.begin(), bytes.end(), b.begin() + long(at));
+        return b;
+    };
+    Bytes truncatedInfo = vectors::OrvexInfoRequest();
+    truncatedInfo.resize(100);
+    const struct {
+        Bytes bytes;
+        int errorFromHall;  // -1: no answer at all
+        const char* why;
+    } cases[] = {
+        {{}, -1, "empty datagram"},
+        {Bytes(reset.begin(), reset.begin() + 5), -1, "five bytes"},
+        {truncatedInfo, -1, "cut info request to all devices"},
+        {Bytes(3000, 0xFF), -1, "3000 bytes"},
+        {with(7, {0x00, 0x06}), 1, "length field off by one"},
+        {with(6, {0x02}), 1, "header type 2"},
+        {with(11, {0x09}), 1, "unknown item"},
+        {with(12, {0x00, 0x03}), 1, "action item runs past the end"},
+        {with(14, {0x07}), 2, "unknown action code"},
+    };
+    for (const auto& c : cases) {
+        const auto answers = client.Ask(c.bytes, kOrvex, 120ms);
+        if (c.errorFromHall < 0) {
+            EXPECT_TRUE(answers.empty()) << c.why;
+            continue;
+        }
+        ASSERT_EQ(answers.size(), 1u) << c.why;
+        EXPECT_EQ(answers[0].from, "10.77.1.20") << c.why;
+        EXPECT_EQ(answers[0].data.size(), c.bytes.size()) << c.why;
+        EXPECT_EQ(answers[0].data[9], c.errorFromHall) << c.why;
+    }
+    // Still serving, and the unknown action did not reset the device.
+    const auto hall = From(client.Ask(vectors::OrvexInfoRequest(), kOrvex, 200ms), "10.77.1.20");
+    ASSERT_EQ(hall.size(), 1u);
+    EXPECT_TRUE(WaitForEvent([](const json& e) { return e["event"] == "malformed" && e["size"] == 3000; }));
+}
+
+// ---- HWG ----
+
+TEST(LabHwg, AnswersAreSignedAndCarryTheFleetValues) {
+    REQUIRE_TEST_FLEET();
+    Client client;
+    const auto answers = client.Ask(vectors::HwgInfoRequest(), kHwg, 300ms);
+
+    const auto lab = From(answers, "10.77.2.20");
+    ASSERT_EQ(lab.size(), 1u);
+    EXPECT_EQ(lab[0].port, kHwg);
+    const Bytes& a = lab[0].data;
+    ASSERT_GE(a.size(), 48u);
+    ASSERT_LE(a.size(), 110u);
+    EXPECT_TRUE(sim::HwgVerify(a.data(), a.size())) << "signed with the shared key";
+    EXPECT_EQ(Bytes(a.begin(), a.begin() + 6), (Bytes{0x00, 0x0A, 0x59, 0x00, 0x20, 0x01}));
+    EXPECT_EQ(Ip(a, 6), "10.77.2.20");
+    EXPECT_EQ(Ip(a, 10), "255.255.0.0");
+    EXPECT_EQ(a[22], 0x35) << "revision 2.3.5: second and third number";
+    EXPECT_EQ(a[23], (3 << 3) | 2) << "type 3, first revision number 2";
+    EXPECT_EQ(Ip(a, 24), "10.77.0.254");
+    EXPECT_EQ(a[28] & 0x18, 0x08) << "DHCP setting present, off";
+    EXPECT_EQ(a[30], 0x00);
+    EXPECT_EQ(a[31], 0x50) << "HTTP port 80, big-endian";
+    EXPECT_EQ(a.back(), 0xFF);
+    auto items = HwgItems(a);
+    EXPECT_EQ(items[1], Bytes{1});
+    EXPECT_EQ(items[2], (Bytes{'P', 'o', 's', 'e', 'i', 'd', 'o', 'n', ' ', 'l', 'a', 'b', 0}));
+    EXPECT_EQ(items[4], Bytes{3});
+    EXPECT_EQ(items[5], (Bytes{0x00, 0x50}));
+    EXPECT_EQ(items[6], (Bytes{0x00, 0x17}));
+
+    const auto forged = From(answers, "10.77.2.21");
+    ASSERT_EQ(forged.size(), 1u);
+    EXPECT_FALSE(sim::HwgVerify(forged[0].data.data(), forged[0].data.size())) << "corrupt MAC";
+    const auto liar = From(answers, "10.77.2.22");
+    ASSERT_EQ(liar.size(), 1u);
+    items = HwgItems(liar[0].data);
+    ASSERT_EQ(items[4].size(), 1u);
+    EXPECT_LT(items[4][0], 31);
+    EXPECT_NE(items[4][0], liar[0].data[23] >> 3) << "type item contradicts the header";
+    const auto chatty = From(answers, "10.77.2.23");
+    ASSERT_EQ(chatty.size(), 1u);
+    EXPECT_GT(chatty[0].data.size(), 110u);
+    const auto noDhcp = From(answers, "10.77.2.24");
+    ASSERT_EQ(noDhcp.size(), 1u);
+    EXPECT_EQ(noDhcp[0].data[28] & 0x08, 0) << "no DHCP setting";
+    EXPECT_EQ(HwgItems(noDhcp[0].data).count(5), 0u) << "no HTTP port item";
+    const auto p2 = From(answers, "10.77.2.25");
+    ASSERT_EQ(p2.size(), 1u);
+    EXPECT_EQ(HwgItems(p2[0].data)[4], Bytes{65});
+    EXPECT_EQ(p2[0].data[23] >> 3, 31) << "header type of a type above 31";
+    EXPECT_TRUE(From(answers, "10.77.1.20").empty()) << "Orvex devices do not hear the HWG port";
+
+    EXPECT_TRUE(client.Ask(vectors::HwgInfoRequest("OTHER VENDOR!"), kHwg, 150ms).empty())
+        << "only the exact request is answered";
+}
+
+TEST(LabHwg, SignedCommandIsTakenAndAFlippedBitIsIgnored) {
+    REQUIRE_TEST_FLEET();
+    Client client;
+    const Bytes info = vectors::HwgInfoRequest();
+    const auto first = From(client.Ask(info, kHwg, 200ms), "10.77.2.20");
+    ASSERT_EQ(first.size(), 1u);
+    Bytes command(first[0].data.begin(), first[0].data.begin() + 48);
+    const uint8_t ip[4] = {10, 77, 9, 9}, mask[4] = {255, 255, 255, 0}, gateway[4] = {10, 77, 9, 1};
+    std::copy(ip, ip + 4, command.begin() + 6);
+    std::copy(mask, mask + 4, command.begin() + 10);
+    std::copy(gateway, gateway + 4, command.begin() + 24);
+    command[28] |= 0x10;
+    command[30] = 0x1F;
+    command[31] = 0x90;  // 8080
+    sim::HwgSign(command.data());
+
+    Bytes flipped = command;
+    flipped[9] ^= 0x01;  // 10.77.9.8 under the MAC of 10.77.9.9
+    EXPECT_TRUE(client.Ask(flipped, kHwg, 150ms).empty());
+    EXPECT_TRUE(HasEvent("00:0A:59:00:20:01", "outcome", "ignored: bad MAC"));
+    auto now = From(client.Ask(info, kHwg, 200ms), "10.77.2.20");
+    ASSERT_EQ(now.size(), 1u) << "no restart after a refused command";
+    EXPECT_EQ(now[0].data, first[0].data) << "nothing changed";
+
+    EXPECT_TRUE(client.Ask(command, kHwg, 150ms).empty()) << "commands get no answer";
+    EXPECT_TRUE(HasEvent("00:0A:59:00:20:01", "event", "state", "cause", "command"));
+    EXPECT_TRUE(HasEvent("00:0A:59:00:20:01", "kind", "command", "outcome", "done"));
+    EXPECT_TRUE(WaitForEvent([](const json& e) { return e.value("filler_intact", false); }))
+        << "the bytes the program must echo came back";
+    auto after = AnswerAfterRestart(client, info, kHwg, "10.77.2.20");
+    ASSERT_TRUE(after);
+    EXPECT_EQ(Ip(after->data, 6), "10.77.9.9");
+    EXPECT_EQ(Ip(after->data, 10), "255.255.255.0");
+    EXPECT_EQ(Ip(after->data, 24), "10.77.9.1");
+    EXPECT_EQ(after->data[28] & 0x18, 0x18) << "DHCP on";
+    EXPECT_EQ(after->data[30], 0x1F);
+    EXPECT_EQ(after->data[31], 0x90);
+
+    // Bit 5 of byte 28: back to the factory state.
+    Bytes reset(after->data.begin(), after->data.begin() + 48);
+    reset[28] |= 0x20;
+    sim::HwgSign(reset.data());
+    client.Send(reset, kHwg);
+    EXPECT_TRUE(HasEvent("00:0A:59:00:20:01", "event", "state", "cause", "factory_default"));
+    after = AnswerAfterRestart(client, info, kHwg, "10.77.2.20");
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->data, first[0].data);
+}
+
+TEST(LabHwg, FactoryDefaultRefusedWhereNotAllowed) {
+    REQUIRE_TEST_FLEET();
+    Client client;
+    const auto door = From(client.Ask(vectors::HwgInfoRequest(), kHwg, 200ms), "10.77.2.26");
+    ASSERT_EQ(door.size(), 1u);
+    EXPECT_EQ(HwgItems(door[0].data)[1], Bytes{0}) << "the device says so in item 1";
+    Bytes reset(door[0].data.begin(), door[0].data.begin() + 48);
+    reset[28] |= 0x20;
+    sim::HwgSign(reset.data());
+    client.Send(reset, kHwg);
+    EXPECT_TRUE(HasEvent("00:0A:59:00:20:07", "outcome", "refused: no factory default"));
+    // Wrong sizes on the HWG port: ignored, device still answers.
+    for (size_t size : {0, 1, 47, 49, 111, 2500}) client.Send(Bytes(size, 0xFF), kHwg);
+    EXPECT_EQ(From(client.Ask(vectors::HwgInfoRequest(), kHwg, 200ms), "10.77.2.26").size(), 1u);
+}
+
+// ---- Any fleet ----
+
+// Every device that has no fault answers one broadcast per family exactly once, from its own
+// address, with its own MAC. Used with the shipped fleet and with --orvex 1000 --hwg 1000.
+TEST(LabFleet, EveryDeviceAnswersOnceFromItsOwnAddress) {
+    const char* path = std::getenv("PYXET_LAB_FLEET");
+    if (!path) GTEST_SKIP() << "runs inside scripts/lab.sh";
+    const sim::FleetResult fleet = sim::LoadFleetFile(path);
+    ASSERT_EQ(fleet.error, "");
+    std::map<std::string, std::string> expected[2];  // address -> MAC, per family
+    std::set<std::string> faulty;
+    for (const sim::DeviceConfig& d : fleet.devices) {
+        const sim::Faults& f = d.faults;
+        if (f.silent || f.twice || f.late_ms || f.oversized) faulty.insert(sim::IpText(d.address));
+        else expected[d.family == sim::Family::Hwg][sim::IpText(d.address)] = sim::MacText(d.mac);
+    }
+    const Bytes requests[2] = {vectors::OrvexInfoRequest(), vectors::HwgInfoRequest()};
+    const uint16_t ports[2] = {kOrvex, kHwg};
+    for (int family = 0; family < 2; ++family) {
+        Client client;
+        client.Send(requests[family], ports[family]);
+        std::vector<Datagram> answers;
+        while (answers.size() < expected[family].size()) {
+            const auto more = client.Collect(10s, 1);
+            if (more.empty()) break;
+            if (!faulty.count(more[0].from)) answers.push_back(more[0]);
+        }
+        // Nothing more from the fault-free devices shortly after.
+        for (const Datagram& d : client.Collect(100ms))
+            if (!faulty.count(d.from)) answers.push_back(d);
+        std::map<std::string, int> seen;
+        for (const Datagram& d : answers) {
+            ++seen[d.from];
+            const auto it = expected[family].find(d.from);
+            ASSERT_NE(it, expected[family].end()) << "unexpected sender " << d.from;
+            EXPECT_EQ(sim::MacText(sim::Mac{d.data[0], d.data[1], d.data[2], d.data[3], d.data[4], d.data[5]}),
+                      it->second);
+            EXPECT_EQ(d.port, ports[family]);
+        }
+        EXPECT_EQ(seen.size(), expected[family].size()) << (family ? "HWG" : "Orvex") << " devices answering";
+        for (const auto& [address, count] : seen) EXPECT_EQ(count, 1) << address;
+    }
+}
