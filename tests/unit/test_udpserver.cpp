@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -159,6 +160,27 @@ TEST_F(UdpServer, HandlerChangesTakeEffectAtTheNextDatagram)
     EXPECT_EQ(got[0].Handler, 1);
     EXPECT_EQ(got[1].Data, std::vector<uint8_t>{3});
     EXPECT_EQ(got[1].Handler, 2);
+}
+
+TEST_F(UdpServer, HandlerThatRunsTheEventLoopIsNotReentered)
+{
+    // A handler may wait in a nested event loop (a message box); the next datagrams wait in the
+    // socket until it returns, then come in order.
+    TUDPServer sender, receiver;
+    std::vector<uint8_t> order;
+    int depth = 0, deepest = 0;
+    receiver.OnRead = [&](TUDPServer*, const uint8_t* data, size_t, const std::string&, uint16_t) {
+        deepest = std::max(deepest, ++depth);
+        order.push_back(data[0]);
+        if (data[0] == 1)
+            Settle();
+        --depth;
+    };
+    for (uint8_t i = 1; i <= 3; ++i)
+        Send(sender, receiver.LocalPort(), {i});
+    ASSERT_TRUE(Pump([&] { return order.size() >= 3; }));
+    EXPECT_EQ(deepest, 1);
+    EXPECT_EQ(order, (std::vector<uint8_t>{1, 2, 3}));
 }
 
 TEST_F(UdpServer, BurstIsDeliveredWholeAndInOrder)
