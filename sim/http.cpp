@@ -87,13 +87,15 @@ bool Connection::WriteAll(const std::string& data, int bytesPerSecond) {
     size_t sent = 0;
     while (sent < data.size()) {
         size_t piece = data.size() - sent;
-        if (bytesPerSecond > 0) piece = std::min<size_t>(piece, std::max(1, bytesPerSecond / 10));
+        if (bytesPerSecond > 0) {
+            // Each piece waits for its share of time first, so that even a short answer is slow.
+            piece = std::min<size_t>(piece, std::max(1, bytesPerSecond / 10));
+            std::this_thread::sleep_for(std::chrono::microseconds(int64_t(piece) * 1000000 / bytesPerSecond));
+        }
         const ssize_t written = send(fd_, data.data() + sent, piece, MSG_NOSIGNAL);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return false;
         sent += size_t(written);
-        if (bytesPerSecond > 0)
-            std::this_thread::sleep_for(std::chrono::microseconds(int64_t(written) * 1000000 / bytesPerSecond));
     }
     return true;
 }

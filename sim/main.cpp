@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     }
     if (!noHttp) std::thread([&http] { http.Run(); }).detach();
 
-    events.Write({{"event", "started"}, {"devices", deviceCount}});
+    events.Write({{"event", "started"}, {"devices", deviceCount}, {"pid", getpid()}});
     events.Flush();
     if (!readyPath.empty()) {
         std::ofstream ready(readyPath);
