@@ -29,20 +29,23 @@ die() { echo "lab.sh: $*" >&2; exit 2; }
 if [ "${1:-}" = "__inside__" ]; then
   shift
   work=$LAB_WORK
-  sim_pid=""
-  finished=0
+  sim_pid="" cmd_pid=""
+  stop_process() {  # stop_process PID: TERM, a moment's grace, then KILL
+    kill -TERM "$1" 2>/dev/null || return 0
+    for _ in $(seq 40); do kill -0 "$1" 2>/dev/null || break; sleep 0.05; done
+    kill -KILL "$1" 2>/dev/null || true
+  }
   teardown() {
     local rc=$1
     trap - EXIT INT TERM
+    if [ -n "$cmd_pid" ] && kill -0 "$cmd_pid" 2>/dev/null; then stop_process "$cmd_pid"; fi
     if [ -n "$sim_pid" ]; then
       if ! kill -0 "$sim_pid" 2>/dev/null; then
         echo "lab.sh: pyxet-sim stopped while the lab ran:" >&2
         cat "$work/sim.log" >&2 || true
         [ "$rc" -eq 0 ] && rc=1
       else
-        kill -TERM "$sim_pid" 2>/dev/null || true
-        for _ in $(seq 40); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.05; done
-        kill -KILL "$sim_pid" 2>/dev/null || true
+        stop_process "$sim_pid"
       fi
       wait "$sim_pid" 2>/dev/null || true
     fi
@@ -91,8 +94,12 @@ if [ "${1:-}" = "__inside__" ]; then
 
   export PYXET_LAB_FLEET=$LAB_FLEET PYXET_LAB_EVENTS=$LAB_EVENTS
   unset LAB_WORK LAB_SIM LAB_FLEET LAB_EVENTS
+  # The command runs in the background so that a signal to the lab tears it down at once; it
+  # keeps the lab's standard input.
   set +e
-  "$@"
+  "$@" <&0 &
+  cmd_pid=$!
+  wait "$cmd_pid"
   rc=$?
   set -e
   teardown "$rc"
