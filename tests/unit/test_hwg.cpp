@@ -3,6 +3,7 @@
 #include "protocols/hwg/Hwgroup.h"
 #include "protocols/hwg/Teatools.h"
 
+#include "devices/registry.h"
 #include "logcapture.h"
 
 #include <gtest/gtest.h>
@@ -300,6 +301,37 @@ TEST(TProductHwg, EverySetParametersNeedsARestart)
     EXPECT_EQ(device->Info.TelnetPort, -1);
     device->ApplySetup();
     EXPECT_FALSE(device->RestartNeeded);
+}
+
+TEST(HwgInfoHandler, FilesVerifiedAnswersInTheTargetRegistry)
+{
+    TLogCapture log;
+    TDeviceRegistry list;
+    SetHwgTarget({&list, &kHwgTable, nullptr});
+
+    TAnswer poseidon2;
+    poseidon2.Header[23] = 31 << 3;
+    poseidon2.Item(4, {65}).Item(2, TAnswer::Text("Sklad"));
+    const Bytes good = poseidon2.Datagram();
+    Bytes bad = good;
+    bad[41] ^= 0x80;
+    OnHwgInfoAnswer(nullptr, good.data(), good.size(), "10.77.0.30", 9999);
+    OnHwgInfoAnswer(nullptr, bad.data(), bad.size(), "10.77.0.31", 9999);
+    OnHwgInfoAnswer(nullptr, good.data(), good.size(), "10.77.0.30", 9999);
+
+    ASSERT_EQ(list.DeviceList().size(), 1u);
+    const TProduct& device = *list.DeviceList()[0].Device;
+    EXPECT_EQ(device.Info.TypeName, "Poseidon2 3266");
+    EXPECT_EQ(device.Info.Name, "Sklad");
+    EXPECT_EQ(dynamic_cast<const TProductHwg&>(device).AnswerPacket, good);
+    size_t found = 0, refused = 0;
+    for (size_t i = 0; i < log.Lines().size(); ++i) {
+        found += log.Message(i) == "Found Sklad device at 10.77.0.30";
+        refused += log.Message(i) == "Error verify packet from 10.77.0.31";
+    }
+    EXPECT_EQ(found, 2u);
+    EXPECT_EQ(refused, 1u);
+    SetHwgTarget({});
 }
 
 } // namespace

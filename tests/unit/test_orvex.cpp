@@ -1,10 +1,12 @@
 // Orvex info request and answer decoding: the byte layout, the value encodings and the log lines.
 #include "protocols/orvex/Orvex.h"
 
+#include "devices/registry.h"
 #include "logcapture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -225,6 +227,36 @@ TEST(TProductOrvex, RestartIsNeededOnlyForAddressOrDhcpChangesAndStaysSet)
     EXPECT_TRUE(device->RestartNeeded);
     device->ApplySetup();
     EXPECT_FALSE(device->RestartNeeded);
+}
+
+TEST(OrvexInfoHandler, FilesAnswersInTheTargetRegistry)
+{
+    TLogCapture log;
+    TDeviceRegistry list;
+    const TProductTable products = {"-1=Unknown", "0=Orvex+Basic", "32=Orvex+Sense+32"};
+    SetOrvexTarget({&list, &products, nullptr});
+
+    TAnswer answer;
+    OnOrvexInfoAnswer(nullptr, answer.Data.data(), answer.Data.size(), "10.77.0.9", 57739);
+    OnOrvexInfoAnswer(nullptr, answer.Data.data(), answer.Data.size(), "10.77.0.9", 57739);
+    answer.Data[9] = 3;  // same device reporting an error: listed apart, with type 0
+    OnOrvexInfoAnswer(nullptr, answer.Data.data(), answer.Data.size(), "10.77.0.9", 57739);
+    OnOrvexInfoAnswer(nullptr, answer.Data.data(), 50, "10.77.0.9", 57739);  // too short
+
+    ASSERT_EQ(list.DeviceList().size(), 2u);
+    std::vector<std::string> types;
+    for (const TDeviceEntry& entry : list.DeviceList())
+        types.push_back(entry.Device->Info.TypeName);
+    std::sort(types.begin(), types.end());
+    EXPECT_EQ(types, (std::vector<std::string>{"Orvex Basic", "Orvex Sense 32"}));
+    size_t found = 0;
+    for (size_t i = 0; i < log.Lines().size(); ++i)
+        found += log.Message(i) == "Found Hall device at 10.77.0.9";
+    EXPECT_EQ(found, 3u) << "a duplicate is registered (logged) all the same";
+
+    SetOrvexTarget({});  // no target: answers are decoded and dropped
+    OnOrvexInfoAnswer(nullptr, answer.Data.data(), answer.Data.size(), "10.77.0.10", 57739);
+    EXPECT_EQ(list.DeviceList().size(), 2u);
 }
 
 } // namespace
