@@ -46,19 +46,12 @@ int RunPyxet(TPyxetApplication& app)
     InitTranslation(appDir);
 
     auto mainForm = std::make_unique<TPyxetForm>(app.arguments().mid(1), appDir);
-    PyxetForm = mainForm.get();
     auto upgradeForm = std::make_unique<TUpgradeForm>();
-    UpgradeForm = upgradeForm.get();
     auto progressForm = std::make_unique<TProgressInfoForm>();
-    ProgressInfoForm = progressForm.get();
     auto loginForm = std::make_unique<TLoginForm>();
-    LoginForm = loginForm.get();
     auto aboutBox = std::make_unique<TAboutBox>();
-    AboutBox = aboutBox.get();
     auto logForm = std::make_unique<TLogActionForm>();
-    LogActionForm = logForm.get();
     auto httpModule = std::make_unique<THTTPModule>();
-    HTTPModule = httpModule.get();
 
     // Closing the main window ends the program even while the Log Report window is open.
     QObject::connect(mainForm.get(), &TPyxetForm::FormClosed, &app, &QCoreApplication::quit,

@@ -101,5 +101,5 @@ private:
     int SavesDone = 0;
 };
 
-// The main window of the running program (set by the start-up; tests set their own).
+// The main window of the running program (set when it is created, cleared when it is destroyed).
 extern TPyxetForm* PyxetForm;

@@ -2,7 +2,10 @@
 
 THTTPModule* HTTPModule = nullptr;
 
-THTTPModule::THTTPModule(QObject* parent) : QObject(parent) {}
+THTTPModule::THTTPModule(QObject* parent) : QObject(parent)
+{
+    HTTPModule = this;  // the latest one created serves the program
+}
 
 THTTPModule::~THTTPModule()
 {

@@ -9,5 +9,5 @@ public:
     ~THTTPModule() override;
 };
 
-// The one THTTPModule of the running program (set by the start-up; tests set their own).
+// The one THTTPModule of the running program (set when it is created, cleared when it is destroyed).
 extern THTTPModule* HTTPModule;

@@ -2,7 +2,10 @@
 
 TLoginForm* LoginForm = nullptr;
 
-TLoginForm::TLoginForm(QWidget* parent) : QDialog(parent) {}
+TLoginForm::TLoginForm(QWidget* parent) : QDialog(parent)
+{
+    LoginForm = this;  // the latest one created serves the program
+}
 
 TLoginForm::~TLoginForm()
 {

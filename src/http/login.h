@@ -9,5 +9,5 @@ public:
     ~TLoginForm() override;
 };
 
-// The one TLoginForm of the running program (set by the start-up; tests set their own).
+// The one TLoginForm of the running program (set when it is created, cleared when it is destroyed).
 extern TLoginForm* LoginForm;

@@ -2,7 +2,10 @@
 
 TUpgradeForm* UpgradeForm = nullptr;
 
-TUpgradeForm::TUpgradeForm(QWidget* parent) : QDialog(parent) {}
+TUpgradeForm::TUpgradeForm(QWidget* parent) : QDialog(parent)
+{
+    UpgradeForm = this;  // the latest one created serves the program
+}
 
 TUpgradeForm::~TUpgradeForm()
 {

@@ -9,5 +9,5 @@ public:
     ~TUpgradeForm() override;
 };
 
-// The one TUpgradeForm of the running program (set by the start-up; tests set their own).
+// The one TUpgradeForm of the running program (set when it is created, cleared when it is destroyed).
 extern TUpgradeForm* UpgradeForm;

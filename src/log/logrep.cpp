@@ -116,6 +116,7 @@ bool SaveLogLines(const std::string& path, const std::vector<TLogLine>& lines, s
 TLogActionForm::TLogActionForm(QWidget* parent)
     : QDialog(parent), Ui_(std::make_unique<Ui::TLogActionForm>())
 {
+    LogActionForm = this;
     Ui_->setupUi(this);
     setFixedSize(size());  // a fixed dialog border
     Model = new TLogReportModel(this);

@@ -89,5 +89,5 @@ private:
 // Writes the lines, each followed by CR LF, replacing the file. False and a reason on failure.
 bool SaveLogLines(const std::string& path, const std::vector<TLogLine>& lines, std::string* error);
 
-// The Log Report window of the running program (set by the start-up; tests set their own).
+// The Log Report window of the running program (set when it is created, cleared when it is destroyed).
 extern TLogActionForm* LogActionForm;

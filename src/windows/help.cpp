@@ -2,7 +2,10 @@
 
 TAboutBox* AboutBox = nullptr;
 
-TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {}
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
+{
+    AboutBox = this;  // the latest one created serves the program
+}
 
 TAboutBox::~TAboutBox()
 {

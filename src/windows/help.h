@@ -9,7 +9,7 @@ public:
     ~TAboutBox() override;
 };
 
-// The one TAboutBox of the running program (set by the start-up; tests set their own).
+// The one TAboutBox of the running program (set when it is created, cleared when it is destroyed).
 extern TAboutBox* AboutBox;
 
 // Frees the help library when one is loaded (the main window calls it when it is destroyed).

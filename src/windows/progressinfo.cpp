@@ -2,7 +2,10 @@
 
 TProgressInfoForm* ProgressInfoForm = nullptr;
 
-TProgressInfoForm::TProgressInfoForm(QWidget* parent) : QDialog(parent) {}
+TProgressInfoForm::TProgressInfoForm(QWidget* parent) : QDialog(parent)
+{
+    ProgressInfoForm = this;  // the latest one created serves the program
+}
 
 TProgressInfoForm::~TProgressInfoForm()
 {

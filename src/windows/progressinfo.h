@@ -9,5 +9,5 @@ public:
     ~TProgressInfoForm() override;
 };
 
-// The one TProgressInfoForm of the running program (set by the start-up; tests set their own).
+// The one TProgressInfoForm of the running program (set when it is created, cleared when it is destroyed).
 extern TProgressInfoForm* ProgressInfoForm;

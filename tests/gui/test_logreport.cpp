@@ -1,0 +1,239 @@
+// The action log through the main window and the Log Report window: status-bar rules, the
+// one-level filter, clearing, saving the view, and the line colours.
+#include "pyxetfixture.h"
+#include "ui_logrep.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QListView>
+#include <QTest>
+
+using TLines = std::vector<std::string>;
+Q_DECLARE_METATYPE(TLines)
+Q_DECLARE_METATYPE(std::string)
+
+namespace {
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+} // namespace
+
+class TestLogReport : public QObject {
+    Q_OBJECT
+    TPyxetFixture F;
+
+    std::vector<std::string> View() const
+    {
+        std::vector<std::string> out;
+        for (const TLogLine& l : F.LogForm->ActionReport())
+            out.push_back(l.Text);
+        return out;
+    }
+    void Filter(int position)
+    {
+        F.LogForm->ui()->ActionFilter->setCurrentIndex(position);
+        F.LogForm->ActionFilterChange();
+    }
+    // A main window with time stamps off and a log of every level but WARNING.
+    void StartWithLevels()
+    {
+        F.WriteIni("[Logs]\nTime=False\n");
+        F.Start({QStringLiteral("-demo")});  // demo: no discovery lines
+        F.Form->Logger.ActionLog.clear();
+        F.Form->LogAction("c", "info one", LOG_INFO);
+        F.Form->LogAction("c", "->> Sending debug", LOG_DEBUG);
+        F.Form->LogAction("c", "error one", LOG_ERROR);
+        F.Form->LogAction("c", "info two", LOG_INFO);
+        Filter(0);
+    }
+
+private slots:
+    void initTestCase() { TPyxetFixture::InitProgram(); }
+    void cleanup() { F.Stop(); }
+
+    // An empty caption leaves panel 0, an empty message changes neither panel 1 nor any list.
+    void emptyCaptionAndMessage()
+    {
+        F.WriteIni("[Logs]\nTime=True\n");
+        F.Start({QStringLiteral("-demo")});
+        QLabel* caption = F.Form->StatusPanels[0];
+        QLabel* message = F.Form->StatusPanels[1];
+        const size_t lines = F.Form->ActionLog.size();
+
+        F.Form->LogAction("", "only a message", LOG_INFO);
+        QCOMPARE(caption->text(), QStringLiteral("Demo Pyxet Started"));
+        QCOMPARE(message->text(), QStringLiteral("only a message"));
+        QCOMPARE(F.Form->ActionLog.size(), lines + 1);
+
+        F.Form->LogAction("Only a caption", "", LOG_INFO);
+        QCOMPARE(caption->text(), QStringLiteral("Only a caption"));
+        QCOMPARE(message->text(), QStringLiteral("only a message"));
+        QCOMPARE(F.Form->ActionLog.size(), lines + 1);
+        QCOMPARE(F.LogForm->ActionReport().size(), lines + 1);
+
+        F.Form->LogAction("", "", LOG_ERROR);
+        QCOMPARE(caption->text(), QStringLiteral("Only a caption"));
+        QCOMPARE(F.Form->ActionLog.size(), lines + 1);
+    }
+
+    void filterKeepsExactlyOneLevel_data()
+    {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<TLines>("expected");
+        QTest::newRow("ALL") << 0 << TLines{" info one", " ->> Sending debug", " error one", " info two"};
+        QTest::newRow("INFO") << 1 << TLines{" info one", " info two"};
+        QTest::newRow("DEBUG") << 2 << TLines{" ->> Sending debug"};
+        QTest::newRow("WARNING: none") << 3 << TLines{};
+        QTest::newRow("ERROR, not a threshold") << 4 << TLines{" error one"};
+    }
+    void filterKeepsExactlyOneLevel()
+    {
+        QFETCH(int, position);
+        QFETCH(TLines, expected);
+        StartWithLevels();
+        Filter(position);
+        QCOMPARE(View(), expected);
+        QVERIFY(!F.LogForm->ui()->ActionReport->selectionModel()->hasSelection());
+    }
+
+    // A new line joins the view whatever the filter shows, until the filter is applied again.
+    void newLinesAppendedWhateverTheFilter()
+    {
+        StartWithLevels();
+        Filter(4);
+        F.Form->LogAction("c", "info three", LOG_INFO);
+        QCOMPARE(View(), (std::vector<std::string>{" error one", " info three"}));
+        Filter(4);
+        QCOMPARE(View(), (std::vector<std::string>{" error one"}));
+    }
+
+    void clearThenFilterOrShowBringsLinesBack()
+    {
+        StartWithLevels();
+        F.LogForm->ClearButtonClick();
+        QVERIFY(View().empty());
+        QCOMPARE(F.Form->ActionLog.size(), size_t(4));
+        Filter(1);
+        QCOMPARE(View().size(), size_t(2));
+
+        F.LogForm->ClearButtonClick();
+        F.LogForm->show();  // every showing: filter back to ALL, whole log
+        QCOMPARE(F.LogForm->ui()->ActionFilter->currentIndex(), 0);
+        QCOMPARE(View().size(), size_t(4));
+        F.LogForm->hide();
+        Filter(4);
+        F.LogForm->show();
+        QCOMPARE(View().size(), size_t(4));
+    }
+
+    void saveWritesTheViewAsShown()
+    {
+        StartWithLevels();
+        const QString path = F.Dir->path() + QStringLiteral("/report");  // no extension added
+        {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("an older and much longer content that must disappear\r\n");
+        }
+        Filter(1);
+        Dialogs::QueueFileName(path.toStdString());
+        F.LogForm->SaveButtonClick();
+        QCOMPARE(ReadAll(path), QByteArray(" info one\r\n info two\r\n"));
+        QVERIFY(!QFile::exists(path + QStringLiteral(".txt")));
+
+        F.LogForm->ClearButtonClick();
+        Dialogs::QueueFileName(path.toStdString());
+        F.LogForm->SaveButtonClick();
+        QCOMPARE(ReadAll(path), QByteArray());
+
+        QVERIFY(Dialogs::TakeShownBoxes().empty());
+        Dialogs::QueueFileName("");  // cancelled: nothing written
+        F.LogForm->SaveButtonClick();
+        QVERIFY(Dialogs::TakeShownBoxes().empty());
+    }
+
+    void saveFailureIsShownAndKeepsTheLists()
+    {
+        StartWithLevels();
+        Dialogs::QueueFileName(F.Dir->path().toStdString());  // a folder cannot be written as a file
+        F.LogForm->SaveButtonClick();
+        const auto boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Error);
+        QVERIFY2(boxes[0].Text.find(F.Dir->path().toStdString()) != std::string::npos, boxes[0].Text.c_str());
+        QCOMPARE(View().size(), size_t(4));
+        QCOMPARE(F.Form->ActionLog.size(), size_t(4));
+    }
+
+    void lineColours_data()
+    {
+        QTest::addColumn<std::string>("text");
+        QTest::addColumn<bool>("selected");
+        QTest::addColumn<QColor>("pen");
+        QTest::addColumn<QColor>("background");
+        const QColor window;  // invalid: the system window colour
+        const QColor selection(10, 95, 137);
+        QTest::newRow("plain") << std::string(" Found device") << false << QColor(Qt::black) << window;
+        QTest::newRow("outgoing") << std::string(" ->> Sending HWG UDP Info") << false << QColor(0, 255, 0) << window;
+        QTest::newRow("answer") << std::string(" <- answer") << false << QColor(0, 0, 255) << window;
+        QTest::newRow("both: blue wins") << std::string(" ->> x <- y") << false << QColor(0, 0, 255) << window;
+        QTest::newRow("marker as first character") << std::string(">> no space") << false << QColor(Qt::black) << window;
+        QTest::newRow("selected outgoing") << std::string(" ->> Sending") << true << QColor(Qt::white) << selection;
+        QTest::newRow("selected plain") << std::string(" x") << true << QColor(Qt::white) << selection;
+    }
+    void lineColours()
+    {
+        QFETCH(std::string, text);
+        QFETCH(bool, selected);
+        QFETCH(QColor, pen);
+        QFETCH(QColor, background);
+        const TLogLineColours c = LogLineColours(text, selected);
+        QCOMPARE(c.Text, pen);
+        QCOMPARE(c.Background, background);
+    }
+
+    // The newest line is the selected one, so it is drawn in the selection colours; on screen too.
+    void newestLineSelectedAndDrawnSo()
+    {
+        StartWithLevels();
+        F.LogForm->show();
+        QVERIFY(QTest::qWaitForWindowExposed(F.LogForm.get()));
+        F.Form->LogAction("c", "->> Sending Orvex UDP Info to 255.255.255.255", LOG_DEBUG);
+        QListView* list = F.LogForm->ui()->ActionReport;
+        const QModelIndex last = list->model()->index(list->model()->rowCount() - 1, 0);
+        QVERIFY(list->selectionModel()->isSelected(last));
+        QCOMPARE(list->visualRect(last).height(), 16);
+        const QImage shot = list->viewport()->grab(list->visualRect(last)).toImage();
+        bool selectionColour = false, lime = false;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                selectionColour |= c == QColor(10, 95, 137);
+                lime |= c == QColor(0, 255, 0);
+            }
+        QVERIFY(selectionColour);
+        QVERIFY(!lime);
+    }
+
+    // Each showing selects the current language again and translates the window.
+    void showingFollowsTheLanguage()
+    {
+        StartWithLevels();
+        UseLanguage("cs");
+        F.LogForm->show();
+        QCOMPARE(F.LogForm->windowTitle(), QStringLiteral("Záznam činnosti"));
+        QCOMPARE(F.LogForm->ui()->ActionFilter->itemText(0), QStringLiteral("VŠE"));
+        QCOMPARE(F.LogForm->ui()->ClearButton->text(), QStringLiteral("Vymazat"));
+        F.LogForm->hide();
+        UseLanguage("en");
+        F.LogForm->show();
+        QCOMPARE(F.LogForm->ui()->ActionFilter->itemText(0), QStringLiteral("ALL"));
+        QCOMPARE(F.LogForm->ui()->SaveButton->text(), QStringLiteral("Save to file"));
+    }
+};
+
+QTEST_MAIN(TestLogReport)
+#include "test_logreport.moc"

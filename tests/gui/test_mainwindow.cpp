@@ -1,0 +1,281 @@
+// The main window's life: placement, demonstration mode, the start line, closing, and failures
+// shown rather than fatal.
+#include "app/application.h"
+#include "app/dialogs.h"
+#include "app/form.h"
+#include "pyxetfixture.h"
+#include "ui_form.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
+#include <QWindow>
+
+#include <stdexcept>
+
+Q_DECLARE_METATYPE(std::string)
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+    TPyxetFixture F;
+
+private slots:
+    void initTestCase() { TPyxetFixture::InitProgram(); }
+    void cleanup()
+    {
+        F.Stop();
+        Dialogs::SetDesktopSize({});
+    }
+
+    void placement_data()
+    {
+        QTest::addColumn<QSize>("desktop");
+        QTest::addColumn<QSize>("window");
+        QTest::addColumn<QPoint>("expected");
+        QTest::newRow("800x600: top-left") << QSize(800, 600) << QSize(740, 680) << QPoint(0, 0);
+        QTest::newRow("1024x768: centred") << QSize(1024, 768) << QSize(740, 680) << QPoint(142, 29);
+        QTest::newRow("odd sizes truncate") << QSize(1025, 769) << QSize(740, 680) << QPoint(142, 29);
+        QTest::newRow("801x600: only across") << QSize(801, 600) << QSize(740, 680) << QPoint(30, 0);
+        QTest::newRow("800x601: only down") << QSize(800, 601) << QSize(559, 509) << QPoint(0, 31);
+        QTest::newRow("taller than desktop") << QSize(1024, 640) << QSize(740, 680) << QPoint(142, 0);
+    }
+    void placement()
+    {
+        QFETCH(QSize, desktop);
+        QFETCH(QSize, window);
+        QFETCH(QPoint, expected);
+        QCOMPARE(Dialogs::WindowPosition(desktop, window), expected);
+    }
+
+    // The real windows ask the (injected) desktop size when they are built.
+    void windowsOpenWhereTheDesktopSays()
+    {
+        Dialogs::SetDesktopSize({800, 600});
+        F.Start({}, false);
+        QCOMPARE(F.Form->pos(), QPoint(0, 0));
+        QCOMPARE(F.LogForm->pos(), QPoint(0, 0));
+        F.Stop();
+
+        Dialogs::SetDesktopSize({1024, 768});
+        F.Start({}, false);
+        const QSize main = F.Form->size();
+        QCOMPARE(F.Form->pos(), QPoint((1024 - main.width()) / 2, (768 - main.height() - 30) / 2));
+        QCOMPARE(F.LogForm->pos(), QPoint((1024 - 559) / 2, (768 - 509 - 30) / 2));
+    }
+
+    void layout()
+    {
+        F.Start({}, false);
+        Ui::TPyxetForm* ui = F.Form->ui();
+        QCOMPARE(F.Form->minimumSize(), QSize(740, 565));
+        QCOMPARE(ui->StatusBar1->height(), 20);
+        QCOMPARE(F.Form->StatusPanels[0]->text(), QStringLiteral("Ready"));
+        QCOMPARE(F.Form->StatusPanels[1]->width(), 380);
+        QVERIFY(ui->DeviceListBox->uniformItemSizes());
+        QVERIFY(ui->AllChecked->isTristate());
+        for (QWidget* w : {static_cast<QWidget*>(ui->btnRestartDevice), static_cast<QWidget*>(ui->btnSetDefault),
+                           static_cast<QWidget*>(ui->btnConfigDevice)})
+            QVERIFY(!w->isEnabled());
+        QVERIFY(!ui->acFirmUpgr->isEnabled());
+        QVERIFY(!ui->acBackup->isEnabled());
+        QCOMPARE(ui->acFind->shortcuts(), (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+N")), QKeySequence(Qt::Key_F5)}));
+        QCOMPARE(ui->acExit->shortcut(), QKeySequence(QStringLiteral("Ctrl+X")));
+        QCOMPARE(ui->acHelp->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
+        QCOMPARE(F.Form->tbConfig->menu(), F.Form->pmLoadSaveConfig);
+        QCOMPARE(F.Form->tbLanguage->menu(), F.Form->pmSelectLang);
+        // The setup fields are visited in their working order (Tab skips what takes no focus).
+        const char* order[] = {"teDeviceIP", "teDeviceMask", "teDeviceGateway", "teDeviceDNS1", "teDeviceDNS2",
+                               "teDeviceName", "chbDhcp", "teHTTPPort", "teTelnetPort"};
+        for (size_t i = 0; i + 1 < std::size(order); ++i) {
+            QWidget* w = F.Form->findChild<QWidget*>(QLatin1String(order[i]))->nextInFocusChain();
+            while (!(w->focusPolicy() & Qt::TabFocus))
+                w = w->nextInFocusChain();
+            QCOMPARE(w->objectName(), QLatin1String(order[i + 1]));
+        }
+    }
+
+    // Growing the window moves right/bottom-anchored controls and stretches the list.
+    void anchorsFollowResize()
+    {
+        F.Start();
+        Ui::TPyxetForm* ui = F.Form->ui();
+        const QRect list = ui->DeviceListBox->geometry();
+        const QRect apply = ui->btnConfigDevice->geometry();
+        const QRect setup = ui->GroupBox2->geometry();
+        const QRect counter = ui->DeviceCounter->geometry();
+        F.Form->resize(F.Form->width() + 100, F.Form->height() + 50);
+        QTRY_COMPARE(ui->DeviceListBox->width(), list.width() + 100);
+        QCOMPARE(ui->DeviceListBox->height(), list.height() + 50);
+        QCOMPARE(ui->btnConfigDevice->geometry(), apply.translated(100, 50));
+        QCOMPARE(ui->GroupBox2->geometry(), setup.translated(0, 50));
+        QCOMPARE(ui->DeviceCounter->geometry(), counter.translated(0, 50));
+        auto* pb = F.Form->findChild<QProgressBar*>(QStringLiteral("pbHTTP"));
+        QCOMPARE(pb->geometry().right(), ui->StatusBar1->width() - 4);
+    }
+
+    void demoModeFromTheFirstArgument_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("demo");
+        QTest::newRow("-demo") << QStringList{QStringLiteral("-demo")} << true;
+        QTest::newRow("x-demox") << QStringList{QStringLiteral("x-demox")} << true;
+        QTest::newRow("-demo2") << QStringList{QStringLiteral("-demo2")} << true;
+        QTest::newRow("-DEMO") << QStringList{QStringLiteral("-DEMO")} << false;
+        QTest::newRow("second argument") << QStringList{QStringLiteral("x"), QStringLiteral("-demo")} << false;
+        QTest::newRow("none") << QStringList{} << false;
+    }
+    void demoModeFromTheFirstArgument()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, demo);
+        F.WriteIni("[Logs]\nTime=False\n");
+        F.Start(arguments);
+        Ui::TPyxetForm* ui = F.Form->ui();
+        QCOMPARE(F.Form->DemoMode, demo);
+        QCOMPARE(F.Form->AppTitle, std::string(demo ? "Pyxet Demo" : "Pyxet"));
+        QCOMPARE(F.Form->windowTitle(), QStringLiteral("Pyxet"));  // shown when the caption is next rebuilt
+        // The settings line comes first, then the start line.
+        QVERIFY(F.Form->ActionLog.size() >= 2);
+        QCOMPARE(F.Form->ActionLog[0].Text, std::string(" Loading config from Pyxet.ini"));
+        QCOMPARE(F.Form->ActionLog[1].Text, std::string(demo ? " Demo Pyxet started" : " Application Pyxet started"));
+        QCOMPARE(F.Form->ActionLog[1].Level, int(LOG_INFO));
+        if (demo) {
+            // Find Devices only shows the device panel: the start line stays the last one.
+            QCOMPARE(F.Form->ActionLog.size(), size_t(2));
+            QCOMPARE(F.Form->StatusPanels[0]->text(), QStringLiteral("Demo Pyxet Started"));
+        } else {
+            // A discovery cycle follows at once and writes its own caption.
+            QVERIFY(F.Form->ActionLog.size() >= 3);
+            QCOMPARE(F.Form->ActionLog[2].Text, std::string(" Finding devices. Please wait."));
+        }
+        // Demonstration mode offers the device commands without any device.
+        QCOMPARE(ui->acFirmUpgr->isEnabled(), demo);
+        QCOMPARE(ui->acBackup->isEnabled(), demo);
+        QCOMPARE(F.Form->tbConfig->isEnabled(), demo);
+        QCOMPARE(ui->btnSetDefault->isEnabled(), demo);
+        QCOMPARE(ui->btnRestartDevice->isEnabled(), demo);
+        QVERIFY(!ui->btnConfigDevice->isEnabled());
+        // The Log Report window got the same lines.
+        QCOMPARE(F.LogForm->ActionReport().size(), F.Form->ActionLog.size());
+    }
+
+    // With time stamps on (the default), the first line still has none: the switch is read
+    // from the file that line reports on.
+    void firstLineNeverStamped()
+    {
+        F.Start();
+        QVERIFY(F.Form->Logger.TimeStamps);
+        QCOMPARE(F.Form->ActionLog[0].Text, std::string(" Loading config from Pyxet.ini"));
+        const std::string& start = F.Form->ActionLog[1].Text;
+        QVERIFY2(start.rfind(" [", 0) == 0, start.c_str());
+        const std::string tail = "]   Application Pyxet started";
+        QVERIFY2(start.size() > tail.size() + 2 && start.compare(start.size() - tail.size(), tail.size(), tail) == 0,
+                 start.c_str());
+    }
+
+    void f5InDemoModeChangesNothing()
+    {
+        F.Start({QStringLiteral("-demo")});
+        F.Form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(F.Form.get()));
+        const size_t lines = F.Form->ActionLog.size();
+        const QString status = F.Form->StatusPanels[0]->text();
+        QTest::keyClick(F.Form.get(), Qt::Key_F5);
+        QTest::keyClick(F.Form.get(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(F.Form->ActionLog.size(), lines);
+        QCOMPARE(F.Form->StatusPanels[0]->text(), status);
+        QVERIFY(F.Form->ui()->pDevices->isVisible());
+    }
+
+    void closingSavesOnce_data()
+    {
+        QTest::addColumn<int>("route");
+        QTest::newRow("Exit action") << 0;
+        QTest::newRow("Ctrl+X") << 1;
+        QTest::newRow("close box") << 2;
+    }
+    void closingSavesOnce()
+    {
+        QFETCH(int, route);
+        F.Start();
+        QSignalSpy closed(F.Form.get(), &TPyxetForm::FormClosed);
+        switch (route) {
+        case 0:
+            F.Form->ui()->acExit->trigger();
+            break;
+        case 1:
+            F.Form->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(F.Form.get()));
+            QTest::keyClick(F.Form.get(), Qt::Key_X, Qt::ControlModifier);
+            break;
+        case 2:
+            F.Form->windowHandle()->close();  // what the window manager's close box does
+            break;
+        }
+        QTRY_VERIFY(!F.Form->isVisible());
+        QCOMPARE(closed.count(), 1);
+        QCOMPARE(F.Form->SettingsSaves(), 1);
+        const QString ini = F.ReadIni();
+        for (const char* key : {"Time=True", "Lang=en", "Orvex=", "HWG=0=Unknown,2=Damocles+2404"})
+            QVERIFY2(ini.contains(QLatin1String(key)), key);
+        // A second close (the program ending) does not write again.
+        F.Form->close();
+        QCOMPARE(F.Form->SettingsSaves(), 1);
+        QVERIFY(Dialogs::TakeShownBoxes().empty());
+    }
+
+    void failedSaveIsShownAndClosingGoesOn()
+    {
+        // A program folder that cannot hold a file, whoever runs the test.
+        F.Form = std::make_unique<TPyxetForm>(QStringList{}, F.AppDir() + "missing/");
+        F.Form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(F.Form.get()));
+        F.Form->close();
+        QVERIFY(!F.Form->isVisible());
+        const auto boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Error);
+        QCOMPARE(boxes[0].Text, "Unable to write to " + F.AppDir() + "missing/Pyxet.ini");
+    }
+
+    void logReportMenuShowsTheWindowWithoutBlocking()
+    {
+        F.Start();
+        F.Form->ui()->mActionReport->trigger();
+        QVERIFY(F.LogForm->isVisible());
+        QVERIFY(!F.LogForm->isModal());
+        QCOMPARE(F.LogForm->ActionReport().size(), F.Form->ActionLog.size());
+    }
+
+    // A failure escaping an event handler is shown, and the program carries on.
+    void exceptionInAHandlerIsShown()
+    {
+        struct TThrower : QObject {
+            bool event(QEvent* e) override
+            {
+                if (e->type() == QEvent::User)
+                    throw std::runtime_error("handler failed");
+                return QObject::event(e);
+            }
+        } thrower;
+        QEvent event(QEvent::User);
+        QCOMPARE(QCoreApplication::sendEvent(&thrower, &event), false);
+        const auto boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QCOMPARE(boxes[0].Text, std::string("handler failed"));
+        QEvent again(QEvent::User);
+        QCoreApplication::sendEvent(&thrower, &again);
+        QCOMPARE(Dialogs::TakeShownBoxes().size(), size_t(1));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    TPyxetApplication app(argc, argv);
+    TestMainWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_mainwindow.moc"
