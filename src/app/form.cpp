@@ -94,6 +94,7 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     : QMainWindow(parent), AppDir(appDir), Ui_(std::make_unique<Ui::TPyxetForm>()),
       Anchors(std::make_unique<TAnchors>()), Arguments(arguments)
 {
+    PyxetForm = this;
     Ui_->setupUi(this);
     setWindowIcon(WindowIcon());
     BuildToolBar();
