@@ -102,6 +102,7 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     resize(kClientWidth, kClientHeight + Ui_->mCfgMenu->sizeHint().height());
     BuildAnchors();
     WireLogger();
+    SetupDeviceView();
 
     connect(Ui_->acFind, &QAction::triggered, this, [this] { acFindExecute(); });
     connect(Ui_->acExit, &QAction::triggered, this, [this] { acExitExecute(); });
@@ -351,14 +352,6 @@ void TPyxetForm::EnterDemoMode()
 {
     AppTitle += " Demo";
     EnableDeviceActions(true);
-}
-
-void TPyxetForm::acFindExecute()
-{
-    if (DemoMode) {
-        Ui_->pDevices->setVisible(true);
-        return;
-    }
 }
 
 void TPyxetForm::acExitExecute() { close(); }

@@ -4,6 +4,7 @@
 #pragma once
 #include "app/settings.h"
 #include "devices/registry.h"
+#include "devices/sorting.h"
 #include "log/actionlog.h"
 
 #include <QMainWindow>
@@ -20,6 +21,9 @@ class QMenu;
 class QToolButton;
 class TUDPServer;
 class TAnchors;
+class TDeviceListModel;
+class QPainter;
+class QRect;
 
 class TPyxetForm : public QMainWindow {
     Q_OBJECT
@@ -66,6 +70,33 @@ public:
     // How many times the settings were written (a closing window writes them once).
     int SettingsSaves() const { return SavesDone; }
 
+    // ---- Device area (src/devices/deviceview.cpp) ----------------------------------------------
+    TDeviceListModel* DeviceRows = nullptr;  // the rows of DeviceListBox
+    int CheckedCount = 0;                    // checked rows; decides the All box
+    bool SortAscending = false;              // one direction for the five column buttons
+
+    void FreeDevices();
+    void ClearDeviceView();
+    // Completes, files and registers a device handed over by a family's answer handler.
+    void AddDevice(std::unique_ptr<TProduct> device, const TProductTable& products, TUDPServer* server);
+    void RegisterDevice(TProduct* device);
+    void UpdateDeviceCounter();
+    void DeviceListBoxDrawItem(QPainter* painter, const QRect& rect, int row, bool highlighted);
+    void DeviceListBoxClick();
+    void SelectDevice(int row);
+    void ShowDeviceDetails();
+    void DeviceListBoxClickCheck(int row);
+    void AllCheckedClick();
+    void DeviceFilterChange();
+    void btnTypeClick();
+    void btnNameClick();
+    void btnMACClick();
+    void btnIPClick();
+    void btnRevClick();
+    void SortDeviceView(TDeviceComparator compare);
+    void tiDeviceImgClick();
+    void Image2Click();
+
 signals:
     // The window has closed: the program ends (whatever other window is still open).
     void FormClosed();
@@ -79,6 +110,12 @@ private:
     void BuildStatusBar();
     void BuildAnchors();
     void WireLogger();
+    void SetupDeviceView();
+    bool ShowDevicePicture(const std::string& path);
+    void ClearChecks();
+    void SortByColumn(TDeviceComparator compare);
+    bool SelectingDevice = false;     // SelectDevice highlights the row itself
+    bool QuietPictureErrors = false;  // registration loads pictures without reporting
 
     void FormCreate();
     void FormShow();

@@ -1,0 +1,12 @@
+// Opening a web address in the user's default browser, behind a seam: tests install an opener
+// that records the address instead of starting a browser.
+#pragma once
+#include <functional>
+#include <string>
+
+using TWebPageOpener = std::function<void(const std::string& url)>;
+
+// Hands the address to the desktop; the outcome is not checked.
+void OpenWebPage(const std::string& url);
+// An empty opener restores the desktop's.
+void SetWebPageOpener(TWebPageOpener opener);

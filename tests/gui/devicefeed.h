@@ -1,0 +1,126 @@
+// Shared by the device-area window tests: devices fed to the main window as the answer
+// handlers would hand them over, and a window running in a folder of its own.
+#pragma once
+#include "app/dialogs.h"
+#include "app/form.h"
+#include "devices/Product.h"
+#include "ui_form.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <string>
+
+class TFakeDevice : public TProduct {
+public:
+    void Update() override {}
+    void FactoryDefault() override {}
+    void Restart() override {}
+};
+
+// Codes 1 and 2 have pictures in the window's folder, 3 has none, 4 a damaged one.
+inline const TProductTable kTestProducts = {"1=Poseidon+2261", "2=Damocles+2404", "3=No+Picture", "4=Broken+Picture"};
+
+struct TDeviceSpec {
+    int TypeCode = 1;
+    std::string Name = "Device";
+    std::string MAC = "00:0A:59:00:00:01";
+    std::string PeerIP = "10.0.0.1";
+    std::string IP = "";  // "" = the same as PeerIP
+    std::string FirmwareRev = "1.0";
+    int16_t Dhcp = 0;
+    int16_t HTTPPort = 80;
+    int16_t TelnetPort = 23;
+    std::string DNS1 = "10.0.0.254";
+    std::string DNS2 = "10.0.0.253";
+    bool CanSetDefault = true;
+    bool CanRestart = true;
+};
+
+inline std::unique_ptr<TProduct> MakeDevice(const TDeviceSpec& s)
+{
+    auto d = std::make_unique<TFakeDevice>();
+    TProductInfo& i = d->Info;
+    i.TypeCode = s.TypeCode;
+    i.Name = s.Name;
+    i.MAC = s.MAC;
+    i.PeerIP = s.PeerIP;
+    i.IP = s.IP.empty() ? s.PeerIP : s.IP;
+    i.Mask = "255.255.0.0";
+    i.Gateway = "10.0.0.254";
+    i.DNS1 = s.DNS1;
+    i.DNS2 = s.DNS2;
+    i.Dhcp = s.Dhcp;
+    i.FirmwareRev = s.FirmwareRev;
+    i.HTTPPort = s.HTTPPort;
+    i.TelnetPort = s.TelnetPort;
+    i.CanSetDefault = s.CanSetDefault;
+    i.CanRestart = s.CanRestart;
+    return d;
+}
+
+// A shown main window whose folder holds two device pictures and a damaged one. Boxes are
+// answered automatically and recorded.
+class TTestWindow {
+public:
+    explicit TTestWindow(const QStringList& arguments = {})
+    {
+        Dialogs::SetAutomatic(true);
+        Dialogs::TakeShownBoxes();
+        const QString images = Dir.path() + QStringLiteral("/images/");
+        QDir().mkpath(images);
+        for (const char* name : {"Poseidon 2261.png", "Damocles 2404.png"})
+            QFile::copy(QStringLiteral(PYXET_SOURCE_DIR "/images/") + QLatin1String(name), images + QLatin1String(name));
+        QFile broken(images + QStringLiteral("Broken Picture.png"));
+        broken.open(QIODevice::WriteOnly);
+        broken.write("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+        broken.close();
+        Form = std::make_unique<TPyxetForm>(arguments, Dir.path().toStdString() + "/");
+        Form->show();
+        QApplication::processEvents();
+    }
+    ~TTestWindow() { Form.reset(); }
+
+    Ui::TPyxetForm* ui() const { return Form->ui(); }
+    void Add(const TDeviceSpec& spec)
+    {
+        Form->AddDevice(MakeDevice(spec), kTestProducts, nullptr);
+        QApplication::processEvents();
+    }
+    QStringList Rows() const
+    {
+        QStringList rows;
+        const QAbstractItemModel* m = ui()->DeviceListBox->model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            rows << m->index(r, 0).data().toString();
+        return rows;
+    }
+    // The shown rows' device names, in view order.
+    QStringList Names() const
+    {
+        QStringList names;
+        const QAbstractItemModel* m = ui()->DeviceListBox->model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            names << QString::fromStdString(
+                reinterpret_cast<TProduct*>(m->index(r, 0).data(Qt::UserRole + 1).value<quintptr>())->Info.Name);
+        return names;
+    }
+    int HighlightedRow() const
+    {
+        const QModelIndexList rows = ui()->DeviceListBox->selectionModel()->selectedIndexes();
+        return rows.size() == 1 ? rows.first().row() : -1;
+    }
+    QStringList FilterEntries() const
+    {
+        QStringList entries;
+        for (int i = 0; i < ui()->DeviceFilter->count(); ++i)
+            entries << ui()->DeviceFilter->itemText(i);
+        return entries;
+    }
+
+    QTemporaryDir Dir;
+    std::unique_ptr<TPyxetForm> Form;
+};

@@ -1,0 +1,265 @@
+// The device list view on a real main window: row colours, check marks and the All box, column
+// sorts, the type filter, the details panel, device pictures and the web links.
+#include "devicefeed.h"
+#include "ui_form.h"
+
+#include "app/i18n.h"
+#include "devices/devicelistdelegate.h"
+#include "devices/weblink.h"
+
+#include <QImage>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QTest>
+
+namespace {
+
+// Whether any pixel of the row's text area has exactly this colour (bold glyph stems are drawn
+// fully covered, so the pen colour shows unblended).
+bool RowHasColour(TTestWindow& w, int row, const QColor& colour)
+{
+    QListView* list = w.ui()->DeviceListBox;
+    const QRect rect = list->visualRect(list->model()->index(row, 0));
+    const QImage image = list->viewport()->grab().toImage();
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left() + 20; x < std::min(rect.right(), image.width()); ++x)
+            if (image.pixelColor(x, y).rgb() == colour.rgb())
+                return true;
+    return false;
+}
+
+// A click on the row's check box, as the user does it.
+void ClickCheck(TTestWindow& w, int row)
+{
+    QListView* list = w.ui()->DeviceListBox;
+    const QModelIndex index = list->model()->index(row, 0);
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    option.rect = list->visualRect(index);
+    option.features = QStyleOptionViewItem::HasCheckIndicator;
+    const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
+}
+
+bool Checked(TTestWindow& w, int row)
+{
+    return w.ui()->DeviceListBox->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
+}
+
+void AddThree(TTestWindow& w)
+{
+    w.Add({.TypeCode = 1, .Name = "Bravo", .MAC = "00:0A:59:00:00:0C", .PeerIP = "10.0.0.3", .IP = "192.168.2.10"});
+    w.Add({.TypeCode = 2, .Name = "Alpha", .MAC = "00:0A:59:00:00:0A", .PeerIP = "10.0.0.1", .IP = "N/A"});
+    w.Add({.TypeCode = 1, .Name = "Charlie", .MAC = "00:0A:59:00:00:0B", .PeerIP = "10.0.0.2", .IP = "192.168.1.20"});
+}
+
+} // namespace
+
+class TestDeviceView : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { UseLanguage("en"); }
+
+    void NewDevicesAreBlueFromTheSecondCycleOn()
+    {
+        TTestWindow w;
+        AddThree(w);
+        for (int r = 0; r < 3; ++r)
+            QVERIFY2(!RowHasColour(w, r, kNewDeviceColour), "first cycle: no blue row");
+        QVERIFY(RowHasColour(w, 1, Qt::black));
+
+        w.ui()->acFind->trigger();
+        w.Add({.TypeCode = 2, .Name = "Alpha", .MAC = "00:0A:59:00:00:0A", .PeerIP = "10.0.0.1", .IP = "N/A"});
+        w.Add({.TypeCode = 1, .Name = "Delta", .MAC = "00:0A:59:00:00:0D"});
+        auto expectColours = [&](const char* when) {
+            for (int r = 0; r < 2; ++r) {
+                const bool isNew = w.Names()[r] == QStringLiteral("Delta");
+                const bool highlighted = w.HighlightedRow() == r;
+                if (highlighted)
+                    continue;
+                QVERIFY2(RowHasColour(w, r, kNewDeviceColour) == isNew, when);
+                QVERIFY2(RowHasColour(w, r, Qt::black) == !isNew, when);
+            }
+        };
+        expectColours("after registration");
+        QTest::mouseClick(w.ui()->btnName, Qt::LeftButton);
+        expectColours("after a sort");
+        w.ui()->DeviceFilter->setCurrentIndex(w.ui()->DeviceFilter->findText(QStringLiteral("Poseidon 2261")));
+        emit w.ui()->DeviceFilter->activated(w.ui()->DeviceFilter->currentIndex());
+        QCOMPARE(w.Names(), QStringList{QStringLiteral("Delta")});
+        QCOMPARE(w.HighlightedRow(), 0);
+        QVERIFY(RowHasColour(w, 0, kHighlightBackground));
+        QVERIFY(RowHasColour(w, 0, Qt::white));
+        QVERIFY2(!RowHasColour(w, 0, kNewDeviceColour), "highlight wins over blue");
+    }
+
+    void AllBoxFollowsTheCheckMarks()
+    {
+        TTestWindow w;
+        AddThree(w);
+        QCheckBox* all = w.ui()->AllChecked;
+        ClickCheck(w, 0);
+        QCOMPARE(all->checkState(), Qt::PartiallyChecked);
+        ClickCheck(w, 1);
+        QCOMPARE(all->checkState(), Qt::PartiallyChecked);
+        QCOMPARE(w.Form->CheckedCount, 2);
+        ClickCheck(w, 2);
+        QCOMPARE(all->checkState(), Qt::Checked);
+        QTest::mouseClick(all, Qt::LeftButton);
+        QCOMPARE(all->checkState(), Qt::Unchecked);
+        for (int r = 0; r < 3; ++r)
+            QVERIFY(!Checked(w, r));
+
+        // A click on a grayed box checks every row; the next click unchecks them.
+        ClickCheck(w, 1);
+        QTest::mouseClick(all, Qt::LeftButton);
+        QCOMPARE(all->checkState(), Qt::Checked);
+        QVERIFY(Checked(w, 0) && Checked(w, 1) && Checked(w, 2));
+        QCOMPARE(w.Form->CheckedCount, 3);
+        QTest::mouseClick(all, Qt::LeftButton);
+        QCOMPARE(all->checkState(), Qt::Unchecked);
+        QCOMPARE(w.Form->CheckedCount, 0);
+
+        // A new answer clears every check mark.
+        ClickCheck(w, 0);
+        ClickCheck(w, 2);
+        w.Add({.Name = "Echo", .MAC = "00:0A:59:00:00:0E"});
+        QCOMPARE(all->checkState(), Qt::Unchecked);
+        QCOMPARE(w.Form->CheckedCount, 0);
+        for (int r = 0; r < 4; ++r)
+            QVERIFY(!Checked(w, r));
+    }
+
+    void ColumnSortsShareOneDirection()
+    {
+        TTestWindow w;
+        AddThree(w);
+        QTest::mouseClick(w.ui()->btnIP, Qt::LeftButton);
+        QCOMPARE(w.Names(), (QStringList{QStringLiteral("Charlie"), QStringLiteral("Bravo"), QStringLiteral("Alpha")}));
+        QCOMPARE(w.HighlightedRow(), 0);
+        QCOMPARE(w.ui()->teDeviceIP->text(), QStringLiteral("192.168.1.20"));
+        QTest::keyClick(w.ui()->DeviceListBox, Qt::Key_Down);  // the keyboard moves the highlight too
+        QCOMPARE(w.HighlightedRow(), 1);
+        QCOMPARE(w.ui()->teDeviceIP->text(), QStringLiteral("192.168.2.10"));
+
+        TTestWindow v;
+        AddThree(v);
+        QTest::mouseClick(v.ui()->btnName, Qt::LeftButton);
+        QCOMPARE(v.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo"), QStringLiteral("Charlie")}));
+        QTest::mouseClick(v.ui()->btnName, Qt::LeftButton);
+        QCOMPARE(v.Names(), (QStringList{QStringLiteral("Charlie"), QStringLiteral("Bravo"), QStringLiteral("Alpha")}));
+        QTest::mouseClick(v.ui()->btnMAC, Qt::LeftButton);  // ascending again: MAC ...0A, ...0B, ...0C
+        QCOMPARE(v.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Charlie"), QStringLiteral("Bravo")}));
+
+        TTestWindow u;
+        AddThree(u);
+        QTest::mouseClick(u.ui()->btnName, Qt::LeftButton);
+        QTest::mouseClick(u.ui()->btnMAC, Qt::LeftButton);  // one click on Name, then MAC: descending
+        QCOMPARE(u.Names(), (QStringList{QStringLiteral("Bravo"), QStringLiteral("Charlie"), QStringLiteral("Alpha")}));
+        QCOMPARE(u.ui()->teDeviceName->text(), QStringLiteral("Bravo"));
+    }
+
+    void TypeFilterNarrowsAndCounts()
+    {
+        TTestWindow w;
+        AddThree(w);
+        QComboBox* filter = w.ui()->DeviceFilter;
+        filter->setCurrentIndex(filter->findText(QStringLiteral("Poseidon 2261")));
+        emit filter->activated(filter->currentIndex());
+        QCOMPARE(w.Names(), (QStringList{QStringLiteral("Bravo"), QStringLiteral("Charlie")}));
+        QCOMPARE(w.HighlightedRow(), 0);
+        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Bravo"));
+        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("2"));
+
+        filter->setCurrentIndex(0);
+        emit filter->activated(0);
+        QCOMPARE(w.Names().size(), 3);
+        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("3"));
+
+        // A sort after a filter shows every device, and the counter says so.
+        filter->setCurrentIndex(filter->findText(QStringLiteral("Damocles 2404")));
+        emit filter->activated(filter->currentIndex());
+        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("1"));
+        QTest::mouseClick(w.ui()->btnType, Qt::LeftButton);
+        QCOMPARE(w.Names().size(), 3);
+        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("3"));
+        QCOMPARE(filter->currentText(), QStringLiteral("Damocles 2404"));
+    }
+
+    void DetailsShowMissingValuesReadOnly()
+    {
+        TTestWindow w;
+        w.Add({.Name = "N/A", .Dhcp = 1, .HTTPPort = -1, .TelnetPort = 2323});
+        QCOMPARE(w.ui()->teHTTPPort->text(), QStringLiteral("N/A"));
+        QVERIFY(w.ui()->teHTTPPort->isReadOnly());
+        QCOMPARE(w.ui()->teTelnetPort->text(), QStringLiteral("2323"));
+        QVERIFY(!w.ui()->teTelnetPort->isReadOnly());
+        QVERIFY(w.ui()->teDeviceName->isReadOnly());
+        QVERIFY(w.ui()->chbDhcp->isChecked());
+        QVERIFY(w.ui()->teDeviceDNS1->isReadOnly());
+        QVERIFY(w.ui()->teDeviceDNS2->isReadOnly());
+        QVERIFY(w.ui()->teHTTPPort->palette().color(QPalette::Base) != w.ui()->teTelnetPort->palette().color(QPalette::Base));
+
+        // No DHCP value: the box is disabled and keeps its mark; the name servers follow the mark.
+        w.Add({.Name = "Plain", .MAC = "00:0A:59:00:00:02", .Dhcp = -1, .DNS2 = "N/A"});
+        w.Form->SelectDevice(w.Names().indexOf(QStringLiteral("Plain")));
+        QVERIFY(!w.ui()->chbDhcp->isEnabled());
+        QVERIFY(w.ui()->chbDhcp->isChecked());
+        QVERIFY(!w.ui()->teDeviceName->isReadOnly());
+        QVERIFY(!w.ui()->teHTTPPort->isReadOnly());
+        QVERIFY(w.ui()->teDeviceDNS1->isReadOnly());
+        w.Add({.Name = "Off", .MAC = "00:0A:59:00:00:03", .Dhcp = 0, .DNS2 = "N/A"});
+        w.Form->SelectDevice(w.Names().indexOf(QStringLiteral("Off")));
+        QVERIFY(w.ui()->chbDhcp->isEnabled() && !w.ui()->chbDhcp->isChecked());
+        QVERIFY(!w.ui()->teDeviceDNS1->isReadOnly());
+        QVERIFY2(w.ui()->teDeviceDNS2->isReadOnly(), "N/A stays locked");
+    }
+
+    void PictureFailuresKeepThePreviousPicture()
+    {
+        TTestWindow w;
+        w.Add({.TypeCode = 3, .Name = "First"});  // no picture: registration reports nothing
+        QVERIFY(Dialogs::TakeShownBoxes().empty());
+        QVERIFY(w.ui()->tiDeviceImg->pixmap().isNull());
+
+        w.Add({.TypeCode = 1, .Name = "Pictured", .MAC = "00:0A:59:00:00:02"});
+        w.Add({.TypeCode = 4, .Name = "Damaged", .MAC = "00:0A:59:00:00:03"});
+        w.Form->SelectDevice(w.Names().indexOf(QStringLiteral("Pictured")));
+        const qint64 shown = w.ui()->tiDeviceImg->pixmap().cacheKey();
+        QCOMPARE(w.ui()->tiDeviceImg->pixmap().size(), QSize(250, 220));
+
+        for (const char* name : {"First", "Damaged"}) {
+            const QListView* list = w.ui()->DeviceListBox;
+            const QRect row = list->visualRect(list->model()->index(int(w.Names().indexOf(QLatin1String(name))), 0));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+            QCOMPARE(w.ui()->teDeviceName->text(), QLatin1String(name));
+            QCOMPARE(w.ui()->tiDeviceImg->pixmap().cacheKey(), shown);
+            const auto boxes = Dialogs::TakeShownBoxes();
+            QCOMPARE(boxes.size(), size_t(1));
+            QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Error);
+            const std::string file = std::string(name) == "First" ? "/images/No Picture.png" : "/images/Broken Picture.png";
+            QVERIFY2(boxes[0].Text.find(file) != std::string::npos, boxes[0].Text.c_str());
+        }
+    }
+
+    void WebLinksOpenTheDevicePages()
+    {
+        std::vector<std::string> opened;
+        SetWebPageOpener([&](const std::string& url) { opened.push_back(url); });
+        TTestWindow w;
+        QTest::mouseClick(w.ui()->tiDeviceImg, Qt::LeftButton);
+        QVERIFY2(opened.empty(), "no device selected");
+        w.Add({.Name = "Web", .PeerIP = "10.0.0.7", .HTTPPort = 8080});
+        QTest::mouseClick(w.ui()->tiDeviceImg, Qt::LeftButton);
+        QTest::mouseClick(w.ui()->Image2, Qt::LeftButton);
+        w.Add({.Name = "NoPort", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.8", .HTTPPort = -1});
+        w.Form->SelectDevice(w.Names().indexOf(QStringLiteral("NoPort")));
+        QTest::mouseClick(w.ui()->Image2, Qt::LeftButton);
+        SetWebPageOpener({});
+        QCOMPARE(opened, (std::vector<std::string>{"http://10.0.0.7", "http://10.0.0.7:8080", "http://10.0.0.8"}));
+    }
+};
+
+QTEST_MAIN(TestDeviceView)
+#include "test_deviceview.moc"

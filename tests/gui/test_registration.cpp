@@ -1,0 +1,113 @@
+// Registration of answering devices in the main window: rows, filter box, counter, first-device
+// selection, duplicates, a new discovery cycle and demonstration mode.
+#include "devicefeed.h"
+#include "ui_form.h"
+
+#include "app/i18n.h"
+
+#include <QTest>
+
+class TestRegistration : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { UseLanguage("en"); }
+
+    void FirstDeviceIsSelectedAndEnablesTheActions()
+    {
+        TTestWindow w;
+        QVERIFY(!w.ui()->acFirmUpgr->isEnabled());
+        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("0"));
+        QCOMPARE(w.ui()->DeviceFilter->count(), 0);
+
+        w.Add({.TypeCode = 1, .Name = "Boiler", .CanSetDefault = true, .CanRestart = false});
+        QCOMPARE(w.FilterEntries(), (QStringList{QStringLiteral("All devices"), QStringLiteral("Poseidon 2261")}));
+        QCOMPARE(w.ui()->DeviceFilter->currentIndex(), 0);
+        QCOMPARE(w.HighlightedRow(), 0);
+        QVERIFY(w.Form->SelectedDevice != nullptr);
+        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Boiler"));
+        QCOMPARE(w.Form->windowTitle(), QStringLiteral("Pyxet Poseidon 2261"));
+        QVERIFY(w.ui()->acFirmUpgr->isEnabled());
+        QVERIFY(w.ui()->acBackup->isEnabled());
+        QVERIFY(w.ui()->btnSetDefault->isEnabled());
+        QVERIFY2(!w.ui()->btnRestartDevice->isEnabled(), "set from the device's capabilities");
+        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("1"));
+        QVERIFY(!w.ui()->tiDeviceImg->pixmap().isNull());
+        QVERIFY(Dialogs::TakeShownBoxes().empty());
+
+        // The second device refills the list: no row highlighted, the first device still shown.
+        w.Add({.TypeCode = 2, .Name = "Alpha", .MAC = "00:0A:59:00:00:02"});
+        QCOMPARE(w.HighlightedRow(), -1);
+        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Boiler"));
+        QCOMPARE(QString::fromStdString(w.Form->SelectedDevice->Info.Name), QStringLiteral("Boiler"));
+        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("2"));
+    }
+
+    void DuplicatesAndOneTypeTwice()
+    {
+        TTestWindow w;
+        const size_t logBefore = w.Form->ActionLog.size();
+        w.Add({.Name = "Same"});
+        w.Add({.Name = "Same"});
+        w.Add({.Name = "SAME"});  // the line differs only in letter case: the same device
+        QCOMPARE(w.Rows().size(), 1);
+        int found = 0, added = 0;
+        for (size_t i = logBefore; i < w.Form->ActionLog.size(); ++i) {
+            found += w.Form->ActionLog[i].Text.find("Found Same device at 10.0.0.1") != std::string::npos;
+            added += w.Form->ActionLog[i].Text.find("Product was added: Poseidon 2261") != std::string::npos;
+        }
+        QCOMPARE(found, 2);
+        QCOMPARE(added, 3);
+        QCOMPARE(w.FilterEntries().count(QStringLiteral("All devices")), 1);
+
+        w.Add({.Name = "Other", .MAC = "00:0A:59:00:00:09"});
+        QCOMPARE(w.FilterEntries(), (QStringList{QStringLiteral("All devices"), QStringLiteral("Poseidon 2261")}));
+        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("2"));
+    }
+
+    void FindDevicesClearsTheView()
+    {
+        TTestWindow w;
+        w.Add({.Name = "One", .Dhcp = 1});
+        w.Add({.Name = "Two", .MAC = "00:0A:59:00:00:02"});
+        w.ui()->acFind->trigger();
+        QApplication::processEvents();
+        QVERIFY(w.Rows().isEmpty());
+        QVERIFY(w.Form->SelectedDevice == nullptr);
+        QCOMPARE(w.Form->windowTitle(), QStringLiteral("Pyxet"));
+        for (QLineEdit* f : {w.ui()->teDeviceName, w.ui()->teDeviceIP, w.ui()->teDeviceDNS1, w.ui()->teHTTPPort})
+            QVERIFY(f->text().isEmpty());
+        QVERIFY(!w.ui()->chbDhcp->isChecked());
+        QVERIFY(w.ui()->tiDeviceImg->pixmap().isNull());
+        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("0"));
+        QCOMPARE(w.ui()->DeviceFilter->count(), 0);
+        QCOMPARE(w.ui()->DeviceFilter->placeholderText(), QStringLiteral("No devices"));
+        QVERIFY(!w.ui()->acFirmUpgr->isEnabled());
+        QVERIFY(!w.ui()->btnRestartDevice->isEnabled());
+        QCOMPARE(w.Form->Devices.PreviousList().size(), size_t(2));
+
+        // Devices reappear as they answer, and the first one is selected again.
+        w.Add({.Name = "Two", .MAC = "00:0A:59:00:00:02"});
+        QCOMPARE(w.Rows().size(), 1);
+        QCOMPARE(w.HighlightedRow(), 0);
+        QCOMPARE(w.FilterEntries().size(), 2);
+    }
+
+    void DemoModeFindChangesNothing()
+    {
+        TTestWindow w({QStringLiteral("-demo")});
+        QVERIFY(w.Form->DemoMode);
+        w.Add({.Name = "Shown"});
+        const size_t logLines = w.Form->ActionLog.size();
+        QTest::keyClick(w.Form.get(), Qt::Key_F5);
+        w.ui()->acFind->trigger();
+        QApplication::processEvents();
+        QCOMPARE(w.Rows().size(), 1);
+        QCOMPARE(w.Form->ActionLog.size(), logLines);
+        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Shown"));
+        QCOMPARE(w.Form->windowTitle(), QStringLiteral("Pyxet Demo Poseidon 2261"));
+    }
+};
+
+QTEST_MAIN(TestRegistration)
+#include "test_registration.moc"
