@@ -185,7 +185,8 @@ void TPyxetForm::BuildToolBar()
     tbLanguage->setText(QStringLiteral("Select Language"));
     tbLanguage->setIcon(ToolBarIcon(6));
     tbLanguage->setMenu(pmSelectLang);
-    tbLanguage->setPopupMode(QToolButton::InstantPopup);
+    tbLanguage->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(tbLanguage, &QToolButton::clicked, tbLanguage, &QToolButton::showMenu);  // no action of its own
     tbHelp = makeButton("tbHelp", Ui_->acHelp);
     tbExit = makeButton("tbExit", Ui_->acExit);
 
