@@ -47,23 +47,16 @@ INSTANTIATE_TEST_SUITE_P(Table, TryParseIpTest, testing::Values(
     TryParseIpCase{" 10. 0. 0. 1", true, {10, 0, 0, 1}, "a blank before each number is skipped"},
     TryParseIpCase{"\t10.\n0.\v0.\r1", true, {10, 0, 0, 1}, "strtol's white space, not only blanks"},
     TryParseIpCase{"1..2.3", true, {1, 0, 2, 3}, "an empty part counts 0"},
-    TryParseIpCase{".1.2.3", true, {0, 1, 2, 3}, "an empty first part counts 0"},
     TryParseIpCase{"1.2.3.", true, {1, 2, 3, 0}, "an empty fourth part counts 0"},
     TryParseIpCase{"1.2.3.4.5", true, {1, 2, 3, 4}, "text after the fourth number is ignored"},
     TryParseIpCase{"1.2.3.255x", true, {1, 2, 3, 255}, "255 is the largest part; trailing text ignored"},
     TryParseIpCase{"+1.2.3.4", true, {1, 2, 3, 4}, "a plus sign is allowed"},
-    TryParseIpCase{"-0.0.0.0", true, {0, 0, 0, 0}, "minus zero is not below 0"},
     TryParseIpCase{"256.1.1.1", false, {}, "part above 255"},
-    TryParseIpCase{"1.2.3.256", false, {}, "fourth part above 255"},
     TryParseIpCase{"-1.2.3.4", false, {}, "negative part"},
-    TryParseIpCase{"99999999999999999999.1.1.1", false, {}, "huge part must not wrap into range"},
     TryParseIpCase{"4294967296.1.1.1", false, {}, "2^32 must not wrap to 0"},
     TryParseIpCase{"1.2.3", false, {}, "only three parts"},
     TryParseIpCase{"   ", false, {}, "blanks alone: no digits, the position stays on a blank"},
-    TryParseIpCase{"1 .2.3.4", false, {}, "a blank after a number is not a dot"},
-    TryParseIpCase{"0x10.1.1.1", false, {}, "decimal only: the x stops the number"},
-    TryParseIpCase{"a.b.c.d", false, {}, "letters are no number and no dot"},
-    TryParseIpCase{"1,2,3,4", false, {}, "commas are not dots"}));
+    TryParseIpCase{"1 .2.3.4", false, {}, "a blank after a number is not a dot"}));
 
 struct ParseIpCase {
     const char* Text;
@@ -86,22 +79,17 @@ constexpr Ip kFailed{0xFF, 0xFF, 0xFF, 0xFF};
 INSTANTIATE_TEST_SUITE_P(Table, ParseIpTest, testing::Values(
     ParseIpCase{"192.168.1.10", {192, 168, 1, 10}, "plain address"},
     ParseIpCase{"192.168.001.010", {192, 168, 1, 10}, "leading zeros, still decimal"},
-    ParseIpCase{"0000000001.2.3.4", {1, 2, 3, 4}, "many leading zeros"},
-    ParseIpCase{"0.0.0.0", {0, 0, 0, 0}, "all zero"},
     ParseIpCase{"1.2.3.4x", {1, 2, 3, 4}, "any non-dot ends the text after the fourth number"},
     ParseIpCase{"10.0.0.5/24", {10, 0, 0, 5}, "a prefix length ends the text"},
     ParseIpCase{"1.2.3.4.", kFailed, "a dot after the fourth number"},
-    ParseIpCase{"1.2.3.4.5", kFailed, "a fifth number"},
     ParseIpCase{" 1.2.3.4", kFailed, "no leading blank"},
     ParseIpCase{"+1.2.3.4", kFailed, "no sign"},
-    ParseIpCase{"1.2.3.-4", kFailed, "no sign in a later part"},
     ParseIpCase{"1000.1.1.1", kFailed, "above 255"},
     ParseIpCase{"256.0.0.1", kFailed, "256 is one too many"},
     ParseIpCase{"1.2.3.2560", kFailed, "stops reading above 255 and fails"},
     ParseIpCase{"", kFailed, "the empty text"},
     ParseIpCase{"1.2.3", kFailed, "three numbers"},
-    ParseIpCase{"1..2.3", kFailed, "an empty part"},
-    ParseIpCase{"1.2.3x4", kFailed, "a non-dot before the fourth number"}));
+    ParseIpCase{"1..2.3", kFailed, "an empty part"}));
 
 struct ParseMacCase {
     const char* Text;
@@ -131,11 +119,8 @@ INSTANTIATE_TEST_SUITE_P(Table, ParseMacTest, testing::Values(
     ParseMacCase{"00:1A:2B:3C:4D:5E ", false, "trailing blank is left over"},
     ParseMacCase{"0:1A:2B:3C:4D:5E", false, "single first digit"},
     ParseMacCase{"00::1A:2B:3C:4D:5E", false, "two separators in a row"},
-    ParseMacCase{"00:1A:2B:3C:4D:5E::", false, "two separators at the end"},
     ParseMacCase{"00:1A:2B:3C:4D:5E:6F", false, "a seventh byte is left over"},
     ParseMacCase{"00:1A:2B:3C:4D", false, "five bytes"},
-    ParseMacCase{"00:1A:2B:3C:4D:5", false, "the text ends inside the sixth byte"},
-    ParseMacCase{"00.1A.2B.3C.4D.5E", false, "dots are no separator"},
     ParseMacCase{"0G:1A:2B:3C:4D:5E", false, "G is no hex digit"},
     ParseMacCase{"", false, "the empty text"}));
 
@@ -167,10 +152,8 @@ INSTANTIATE_TEST_SUITE_P(Table, TextBetweenTest, testing::Values(
     TextBetweenCase{"<h1>no end marker", "", "without an end marker the result is empty"},
     TextBetweenCase{"<h1></h1>", "", "nothing between the markers"},
     TextBetweenCase{"</h1> then <h1>late", "", "end marker before the start marker"},
-    TextBetweenCase{"x<h1>ab</h1>y</h1>", "ab", "the first end marker in the whole text"},
     TextBetweenCase{"<H1>upper</H1>", "", "letter case counts"},
     TextBetweenCase{"abcdefgh</h1>", "defgh", "no start marker: the piece starts at position 4"},
-    TextBetweenCase{"abc</h1>", "", "no start marker and too short a prefix"},
-    TextBetweenCase{"", "", "the empty text"}));
+    TextBetweenCase{"abc</h1>", "", "no start marker and too short a prefix"}));
 
 } // namespace
