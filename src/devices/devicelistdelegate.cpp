@@ -1,6 +1,8 @@
 // Row drawing of the device list box.
 #include "devices/devicelistdelegate.h"
 
+#include "devices/devicelistmodel.h"
+
 #include <QApplication>
 #include <QPainter>
 
@@ -44,10 +46,13 @@ void TDeviceListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
 
 QSize TDeviceListDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    // Every row has the same height; the width follows the line so a long line can be scrolled to.
-    const QString text = index.data(Qt::DisplayRole).toString();
+    // Every row has the same height and the width of the longest line (the font is fixed-pitch),
+    // so the view can scroll to the end of any line while it measures only one row.
     const QWidget* widget = option.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();
     const int box = style->pixelMetric(QStyle::PM_IndicatorWidth, &option, widget) + 4;
-    return QSize(box + option.fontMetrics.horizontalAdvance(text) + 4, kRowHeight);
+    const auto* rows = qobject_cast<const TDeviceListModel*>(index.model());
+    const int text = rows ? option.fontMetrics.horizontalAdvance(QLatin1Char('W')) * rows->WidestLine()
+                          : option.fontMetrics.horizontalAdvance(index.data(Qt::DisplayRole).toString());
+    return QSize(box + text + 4, kRowHeight);
 }

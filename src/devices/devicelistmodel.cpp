@@ -1,6 +1,7 @@
 // Rows of the device list box.
 #include "devices/devicelistmodel.h"
 
+#include <algorithm>
 #include <utility>
 
 TDeviceListModel::TDeviceListModel(const TDeviceRegistry& registry, QObject* parent)
@@ -11,6 +12,7 @@ TDeviceListModel::TDeviceListModel(const TDeviceRegistry& registry, QObject* par
 void TDeviceListModel::ShowDeviceList()
 {
     beginResetModel();
+    Widest = -1;
     Mirror = true;
     MirrorRows = int(Registry.DeviceList().size());
     Rows.clear();
@@ -21,6 +23,7 @@ void TDeviceListModel::ShowDeviceList()
 void TDeviceListModel::ShowRows(std::vector<TDeviceRow> rows)
 {
     beginResetModel();
+    Widest = -1;
     Mirror = false;
     MirrorRows = 0;
     Rows = std::move(rows);
@@ -56,6 +59,20 @@ TProduct* TDeviceListModel::Device(int row) const
 bool TDeviceListModel::IsKnown(int row) const
 {
     return ValidRow(row) && Registry.InPreviousList(Line(row));
+}
+
+int TDeviceListModel::WidestLine() const
+{
+    if (Widest < 0) {
+        Widest = 0;
+        for (int row = 0; row < RowCount(); ++row) {
+            int characters = 0;
+            for (const char c : Line(row))
+                characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;  // UTF-8 lead bytes
+            Widest = std::max(Widest, characters);
+        }
+    }
+    return Widest;
 }
 
 bool TDeviceListModel::IsChecked(int row) const

@@ -37,6 +37,9 @@ public:
     bool IsKnown(int row) const;
     bool HasPreviousList() const { return !Registry.PreviousList().empty(); }
 
+    // Characters in the longest shown line (worked out once per refill, when the view asks).
+    int WidestLine() const;
+
     bool IsChecked(int row) const;
     void SetChecked(int row, bool checked);  // does not emit CheckToggled
     void SetAllChecked(bool checked);
@@ -63,4 +66,5 @@ private:
     int MirrorRows = 0;     // DeviceList's size at the last refill
     std::vector<TDeviceRow> Rows;
     std::vector<uint8_t> Checks;
+    mutable int Widest = -1;  // -1: not yet worked out since the last refill
 };

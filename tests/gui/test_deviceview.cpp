@@ -8,6 +8,7 @@
 #include "devices/weblink.h"
 
 #include <QImage>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTest>
@@ -241,6 +242,18 @@ private slots:
             const std::string file = std::string(name) == "First" ? "/images/No Picture.png" : "/images/Broken Picture.png";
             QVERIFY2(boxes[0].Text.find(file) != std::string::npos, boxes[0].Text.c_str());
         }
+    }
+
+    void TheLongestLineCanBeScrolledTo()
+    {
+        // Rows share one size, taken from the first row; a longer line further down still counts.
+        TTestWindow w;
+        w.Add({.Name = "A"});
+        QScrollBar* bar = w.ui()->DeviceListBox->horizontalScrollBar();
+        const int shortLines = bar->maximum();
+        w.Add({.Name = "B", .MAC = "00:0A:59:00:00:02", .FirmwareRev = std::string(60, '9')});
+        QApplication::processEvents();
+        QVERIFY(bar->maximum() > shortLines);
     }
 
     void WebLinksOpenTheDevicePages()
