@@ -331,8 +331,7 @@ void TPyxetForm::FormClose()
 
 void TPyxetForm::FormDestroy()
 {
-    Devices.FreeDevices();
-    SelectedDevice = nullptr;
+    FreeDevices();
     Logger.ActionLog.clear();
     ReleaseHelpLibrary();
     OrvexServer.reset();
