@@ -70,29 +70,35 @@ private slots:
             QVERIFY2(!RowHasColour(w, r, kNewDeviceColour), "first cycle: no blue row");
         QVERIFY(RowHasColour(w, 1, Qt::black));
 
+        // Second cycle: Alpha and Bravo answer again, Delta is new.
         w.ui()->acFind->trigger();
         w.Add({.TypeCode = 2, .Name = "Alpha", .MAC = "00:0A:59:00:00:0A", .PeerIP = "10.0.0.1", .IP = "N/A"});
+        w.Add({.TypeCode = 1, .Name = "Bravo", .MAC = "00:0A:59:00:00:0C", .PeerIP = "10.0.0.3", .IP = "192.168.2.10"});
         w.Add({.TypeCode = 1, .Name = "Delta", .MAC = "00:0A:59:00:00:0D"});
-        auto expectColours = [&](const char* when) {
-            for (int r = 0; r < 2; ++r) {
+        auto expectColours = [&](const char* when, int rows) {
+            QCOMPARE(w.Names().size(), rows);
+            for (int r = 0; r < rows; ++r) {
                 const bool isNew = w.Names()[r] == QStringLiteral("Delta");
-                const bool highlighted = w.HighlightedRow() == r;
-                if (highlighted)
+                if (w.HighlightedRow() == r) {
+                    QVERIFY2(RowHasColour(w, r, kHighlightBackground) && RowHasColour(w, r, Qt::white), when);
+                    QVERIFY2(!RowHasColour(w, r, kNewDeviceColour), when);
                     continue;
+                }
                 QVERIFY2(RowHasColour(w, r, kNewDeviceColour) == isNew, when);
                 QVERIFY2(RowHasColour(w, r, Qt::black) == !isNew, when);
             }
         };
-        expectColours("after registration");
+        expectColours("after registration", 3);
         QTest::mouseClick(w.ui()->btnName, Qt::LeftButton);
-        expectColours("after a sort");
-        w.ui()->DeviceFilter->setCurrentIndex(w.ui()->DeviceFilter->findText(QStringLiteral("Poseidon 2261")));
-        emit w.ui()->DeviceFilter->activated(w.ui()->DeviceFilter->currentIndex());
-        QCOMPARE(w.Names(), QStringList{QStringLiteral("Delta")});
         QCOMPARE(w.HighlightedRow(), 0);
-        QVERIFY(RowHasColour(w, 0, kHighlightBackground));
-        QVERIFY(RowHasColour(w, 0, Qt::white));
-        QVERIFY2(!RowHasColour(w, 0, kNewDeviceColour), "highlight wins over blue");
+        expectColours("after a sort", 3);
+        QComboBox* filter = w.ui()->DeviceFilter;
+        filter->setCurrentIndex(filter->findText(QStringLiteral("Poseidon 2261")));
+        emit filter->activated(filter->currentIndex());
+        expectColours("after filtering", 2);
+        // Highlighting the new device itself: white on the highlight colour, not blue.
+        w.Form->SelectDevice(int(w.Names().indexOf(QStringLiteral("Delta"))));
+        expectColours("new device highlighted", 2);
     }
 
     void AllBoxFollowsTheCheckMarks()
