@@ -10,6 +10,7 @@
 #include "windows/help.h"
 #include "windows/progressinfo.h"
 
+#include <clocale>
 #include <exception>
 #include <memory>
 
@@ -39,9 +40,10 @@ std::string ProgramFolder()
     return dir;
 }
 
-int RunPyxet(TPyxetApplication& app)
+namespace {
+int RunWindows(TPyxetApplication& app)
 {
-    // QApplication has already run setlocale(LC_ALL, "").
+    std::setlocale(LC_ALL, "");  // the user's locale (QApplication does the same on its own)
     const std::string appDir = ProgramFolder();
     InitTranslation(appDir);
 
@@ -67,4 +69,18 @@ int RunPyxet(TPyxetApplication& app)
     upgradeForm.reset();
     mainForm.reset();
     return code;
+}
+} // namespace
+
+int RunPyxet(TPyxetApplication& app)
+{
+    // A failure outside any event handler (building the windows) is shown, then the program ends.
+    try {
+        return RunWindows(app);
+    } catch (const std::exception& e) {
+        Dialogs::Error(nullptr, e.what());
+    } catch (...) {
+        Dialogs::Error(nullptr, _("Unknown error"));
+    }
+    return 1;
 }
