@@ -88,6 +88,8 @@ std::vector<TProperty> PropertiesOf(QObject* obj)
     auto* w = qobject_cast<QWidget*>(obj);
     if (!w)
         return props;
+    if (auto* tool = qobject_cast<QToolButton*>(w); tool && tool->defaultAction())
+        return props;  // the button copies caption and hints from its action whenever it changes
     if (w->isWindow())
         textProp("windowTitle", [=] { return w->windowTitle(); },
                  [=](const QString& s) { w->setWindowTitle(s); });
@@ -95,9 +97,6 @@ std::vector<TProperty> PropertiesOf(QObject* obj)
     textProp("statusTip", [=] { return w->statusTip(); }, [=](const QString& s) { w->setStatusTip(s); });
     if (auto* label = qobject_cast<QLabel*>(w)) {
         textProp("text", [=] { return label->text(); }, [=](const QString& s) { label->setText(s); });
-    } else if (auto* tool = qobject_cast<QToolButton*>(w)) {
-        if (!tool->defaultAction())  // else the action carries the caption
-            textProp("text", [=] { return tool->text(); }, [=](const QString& s) { tool->setText(s); });
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
         textProp("text", [=] { return button->text(); }, [=](const QString& s) { button->setText(s); });
     } else if (auto* group = qobject_cast<QGroupBox*>(w)) {

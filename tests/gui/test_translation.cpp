@@ -41,6 +41,8 @@ private slots:
         QCOMPARE(ui->tiDeviceImg->toolTip(), QStringLiteral("Otevřít ve webovém prohlížeči"));
         QCOMPARE(F.Form->tbLanguage->text(), QStringLiteral("Zvolit jazyk"));
         QCOMPARE(F.Form->tbFind->text(), QStringLiteral("Najít zařízení"));  // follows its action
+        QCOMPARE(F.Form->tbFind->toolTip(), QStringLiteral("Najít zařízení v síti"));
+        QCOMPARE(F.Form->tbExit->toolTip(), QStringLiteral("Konec"));
         QCOMPARE(ui->DeviceCounter->text(), QStringLiteral("3"));
 
         // Back to English from the recorded texts (the Czech ones are no message ids).
@@ -49,6 +51,8 @@ private slots:
         QCOMPARE(ui->GroupBox1->title(), QStringLiteral("Device List"));
         QCOMPARE(ui->acFind->text(), QStringLiteral("Fi&nd Devices"));
         QCOMPARE(ui->mActions->title(), QStringLiteral("&Actions"));
+        QCOMPARE(F.Form->tbExit->toolTip(), QStringLiteral("Exit"));
+        QCOMPARE(F.Form->tbFind->toolTip(), QStringLiteral("Find devices in network"));
         QCOMPARE(ui->DeviceCounter->text(), QStringLiteral("3"));
 
         // The choice is kept only at exit.
