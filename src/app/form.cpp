@@ -219,13 +219,13 @@ void TPyxetForm::BuildStatusBar()
     }
     StatusPanels[0]->setText(QStringLiteral("Ready"));
 
-    auto* pb = new QProgressBar(bar);
-    pb->setObjectName(QStringLiteral("pbHTTP"));
-    pb->setTextVisible(false);
-    pb->setRange(0, 100);
-    pb->setValue(0);
-    pb->setGeometry(kClientWidth - 141 - 3, 1, 141, 18);
-    pb->raise();
+    pbHTTP = new QProgressBar(bar);
+    pbHTTP->setObjectName(QStringLiteral("pbHTTP"));
+    pbHTTP->setTextVisible(false);
+    pbHTTP->setRange(0, 100);
+    pbHTTP->setValue(0);
+    pbHTTP->setGeometry(kClientWidth - 141 - 3, 1, 141, 18);
+    pbHTTP->raise();
 }
 
 void TPyxetForm::BuildAnchors()
@@ -249,8 +249,7 @@ void TPyxetForm::BuildAnchors()
     Anchors->Add(Ui_->DeviceCounter, leftBottom, group1);
     Anchors->Add(Ui_->FilterLabel, rightBottom, group1);
     Anchors->Add(Ui_->DeviceFilter, rightBottom, group1);
-    Anchors->Add(Ui_->StatusBar1->findChild<QProgressBar*>(QStringLiteral("pbHTTP")),
-                 Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge, status);
+    Anchors->Add(pbHTTP, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge, status);
 }
 
 void TPyxetForm::WireLogger()

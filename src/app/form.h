@@ -18,6 +18,7 @@ class TPyxetForm;
 }
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QToolButton;
 class TUDPServer;
 class TAnchors;
@@ -57,6 +58,7 @@ public:
     QMenu* pmLoadSaveConfig = nullptr;
     QMenu* pmSelectLang = nullptr;
     QLabel* StatusPanels[3] = {};  // 200, 380 and 100 pixels; panel 0 starts "Ready"
+    QProgressBar* pbHTTP = nullptr;  // over the right end of the status bar
 
     // ---- Operations ---------------------------------------------------------------------------
     // Caption to status panel 0, message to panel 1 and the action log (texts arrive translated).
