@@ -86,12 +86,17 @@ bool DecodeInto(TPngSource& source, TPngImage& image, std::vector<png_bytep>& ro
     const size_t stride = size_t(width) * 4;
     if (png_get_rowbytes(png, info) != stride)
         png_error(png, "unexpected row layout");
+    // png_error jumps, so it must not be called from inside the handler: a jump out of a catch
+    // block would leave the exception behind, never ended.
+    bool allocated = true;
     try {
         image.Rgba.resize(stride * height);
         rows.resize(height);
     } catch (const std::bad_alloc&) {
-        png_error(png, "out of memory");
+        allocated = false;
     }
+    if (!allocated)
+        png_error(png, "out of memory");
     for (png_uint_32 y = 0; y < height; ++y)
         rows[y] = image.Rgba.data() + size_t(y) * stride;
     image.Width = width;
