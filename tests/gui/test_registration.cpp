@@ -65,6 +65,32 @@ private slots:
         QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("2"));
     }
 
+    void UnknownTypeAndANarrowedView()
+    {
+        TTestWindow w;
+        w.Add({.TypeCode = 99, .Name = "Stranger"});  // no table entry: no type name
+        w.Add({.TypeCode = 99, .Name = "Other", .MAC = "00:0A:59:00:00:02"});
+        QCOMPARE(w.FilterEntries(), (QStringList{QStringLiteral("All devices"), QString()}));
+        QVERIFY(w.Rows().first().startsWith(QString(20, QLatin1Char(' ')) + QStringLiteral(" Other")));
+
+        // A type chosen in the filter narrows the view until the next answer refills it whole;
+        // the filter box keeps showing its choice.
+        w.Add({.TypeCode = 1, .Name = "Typed", .MAC = "00:0A:59:00:00:03"});
+        QComboBox* filter = w.ui()->DeviceFilter;
+        filter->setCurrentIndex(filter->findText(QStringLiteral("Poseidon 2261")));
+        emit filter->activated(filter->currentIndex());
+        QCOMPARE(w.Rows().size(), 1);
+        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("1"));
+        TProduct* shown = w.Form->SelectedDevice;
+        w.Add({.TypeCode = 2, .Name = "Late", .MAC = "00:0A:59:00:00:04"});
+        QCOMPARE(w.Rows().size(), 4);
+        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("4"));
+        QCOMPARE(filter->currentText(), QStringLiteral("Poseidon 2261"));
+        QCOMPARE(w.HighlightedRow(), -1);
+        QCOMPARE(w.Form->SelectedDevice, shown);
+        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Typed"));
+    }
+
     void FindDevicesClearsTheView()
     {
         TTestWindow w;
