@@ -275,8 +275,13 @@ private slots:
         w.Add({.Name = "NoPort", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.8", .HTTPPort = -1});
         w.Form->SelectDevice(w.Names().indexOf(QStringLiteral("NoPort")));
         QTest::mouseClick(w.ui()->Image2, Qt::LeftButton);
+        // A port above 32767 is held as a negative 16-bit number; the link names the real port.
+        w.Add({.Name = "HighPort", .MAC = "00:0A:59:00:00:03", .PeerIP = "10.0.0.9", .HTTPPort = int16_t(40000)});
+        w.Form->SelectDevice(w.Names().indexOf(QStringLiteral("HighPort")));
+        QTest::mouseClick(w.ui()->Image2, Qt::LeftButton);
         SetWebPageOpener({});
-        QCOMPARE(opened, (std::vector<std::string>{"http://10.0.0.7", "http://10.0.0.7:8080", "http://10.0.0.8"}));
+        QCOMPARE(opened, (std::vector<std::string>{"http://10.0.0.7", "http://10.0.0.7:8080", "http://10.0.0.8",
+                                                   "http://10.0.0.9:40000"}));
     }
 };
 
