@@ -154,9 +154,29 @@ const std::vector<TLogLine>& TLogActionForm::KeptLog() const
 void TLogActionForm::AddAction(const std::string& text, int level)
 {
     Model->Append({text, level});
+    // Selecting a row of a visible list lays out every row again, and a command that logs
+    // thousands of lines holds the GUI thread throughout; the list is painted only when the
+    // command returns anyway. So a visible list selects (and scrolls to) its newest line once,
+    // when the event loop next runs; a hidden one selects at once, which costs nothing.
+    if (Ui_->ActionReport->isVisible()) {
+        if (!SelectNewestPending) {
+            SelectNewestPending = true;
+            QMetaObject::invokeMethod(this, [this] { SelectNewestLine(); }, Qt::QueuedConnection);
+        }
+        return;
+    }
+    SelectNewestPending = false;
+    SelectNewestLine();
+}
+
+void TLogActionForm::SelectNewestLine()
+{
+    SelectNewestPending = false;
+    if (Model->rowCount() == 0)
+        return;
+    // Setting the current row also scrolls a visible list to it.
     const QModelIndex last = Model->index(Model->rowCount() - 1);
     Ui_->ActionReport->selectionModel()->setCurrentIndex(last, QItemSelectionModel::ClearAndSelect);
-    Ui_->ActionReport->scrollTo(last);
 }
 
 void TLogActionForm::ActionFilterChange()
@@ -168,6 +188,7 @@ void TLogActionForm::ActionFilterChange()
         if (level <= 0 || line.Level == level)  // exactly one level, not a threshold
             lines.push_back(line);
     Model->Reset(std::move(lines));
+    SelectNewestPending = false;  // a rebuilt view has no line selected
     Ui_->ActionReport->selectionModel()->clear();
 }
 
@@ -181,7 +202,11 @@ void TLogActionForm::SaveButtonClick()
         Dialogs::Error(this, error);
 }
 
-void TLogActionForm::ClearButtonClick() { Model->Reset({}); }
+void TLogActionForm::ClearButtonClick()
+{
+    SelectNewestPending = false;
+    Model->Reset({});
+}
 
 void TLogActionForm::ExitButtonClick() { close(); }
 

@@ -64,8 +64,9 @@ public:
     // The kept log the view is rebuilt from; by default the current logger's.
     void SetLog(const std::vector<TLogLine>* log) { Log = log; }
 
-    // Appends one finished line (as stored, leading space included) to the view and selects it.
-    // The logger keeps the line in ActionLog itself.
+    // Appends one finished line (as stored, leading space included) to the view and selects it
+    // (a visible list selects it when the event loop next runs, before it is painted). The
+    // logger keeps the line in ActionLog itself.
     void AddAction(const std::string& text, int level);
 
     const std::vector<TLogLine>& ActionReport() const { return Model->Lines(); }
@@ -80,6 +81,9 @@ protected:
 
 private:
     const std::vector<TLogLine>& KeptLog() const;
+    void SelectNewestLine();
+
+    bool SelectNewestPending = false;  // a visible list selects its newest line when the loop runs
 
     std::unique_ptr<Ui::TLogActionForm> Ui_;
     TLogReportModel* Model = nullptr;
