@@ -224,6 +224,14 @@ private slots:
             }
         QVERIFY(selectionColour);
         QVERIFY(!lime);
+
+        // A filter change or a clear before the loop runs leaves no line selected.
+        F.Form->LogAction("c", "info three", LOG_INFO);
+        Filter(1);
+        F.Form->LogAction("c", "info four", LOG_INFO);
+        F.LogForm->ClearButtonClick();
+        QTest::qWait(20);
+        QVERIFY(!list->selectionModel()->hasSelection());
     }
 
     // Each showing selects the current language again and translates the window.
