@@ -5,6 +5,7 @@
 #include "app/artwork.h"
 #include "app/dialogs.h"
 #include "app/i18n.h"
+#include "app/statuspanel.h"
 #include "app/translate.h"
 #include "devices/udpserver.h"
 #include "log/logrep.h"
@@ -210,10 +211,8 @@ void TPyxetForm::BuildStatusBar()
     bar->setFixedHeight(kStatusBarHeight);
     const int widths[3] = {200, 380, 100};
     for (int i = 0; i < 3; ++i) {
-        auto* panel = new QLabel(bar);
+        auto* panel = new TStatusPanel(widths[i], bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFixedWidth(widths[i]);
-        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         bar->addWidget(panel);
         StatusPanels[i] = panel;
     }
@@ -254,14 +253,9 @@ void TPyxetForm::BuildAnchors()
 
 void TPyxetForm::WireLogger()
 {
-    Logger.OnCaption = [this](const std::string& caption) {
-        StatusPanels[0]->setText(Q(caption));
-        StatusPanels[0]->repaint();  // commands hold the GUI thread: show it now
-    };
-    Logger.OnMessage = [this](const std::string& message) {
-        StatusPanels[1]->setText(Q(message));
-        StatusPanels[1]->repaint();
-    };
+    // Commands hold the GUI thread: the panels show each text at once.
+    Logger.OnCaption = [this](const std::string& caption) { StatusPanels[0]->ShowNow(Q(caption)); };
+    Logger.OnMessage = [this](const std::string& message) { StatusPanels[1]->ShowNow(Q(message)); };
     Logger.OnLine = [](const TLogLine& line) {
         if (LogActionForm)
             LogActionForm->AddAction(line.Text, line.Level);

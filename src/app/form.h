@@ -3,6 +3,7 @@
 // end). The device-area behaviour lives in src/devices/ as further methods of this class.
 #pragma once
 #include "app/settings.h"
+#include "app/statuspanel.h"
 #include "devices/registry.h"
 #include "devices/sorting.h"
 #include "log/actionlog.h"
@@ -57,7 +58,7 @@ public:
     QToolButton* tbExit = nullptr;
     QMenu* pmLoadSaveConfig = nullptr;
     QMenu* pmSelectLang = nullptr;
-    QLabel* StatusPanels[3] = {};  // 200, 380 and 100 pixels; panel 0 starts "Ready"
+    TStatusPanel* StatusPanels[3] = {};  // 200, 380 and 100 pixels; panel 0 starts "Ready"
     QProgressBar* pbHTTP = nullptr;  // over the right end of the status bar
 
     // ---- Operations ---------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMetaProperty>
 #include <QToolButton>
 #include <QVariant>
 #include <QWidget>
@@ -121,6 +122,11 @@ std::vector<TProperty> PropertiesOf(QObject* obj)
                              for (int i = 0; i < items.size(); ++i)
                                  combo->setItemText(i, items.at(i));
                          }});
+    } else if (const QMetaProperty text = w->metaObject()->property(w->metaObject()->indexOfProperty("text"));
+               text.isValid() && text.isWritable() && text.metaType().id() == QMetaType::QString) {
+        // A widget of the program's own with a caption (a status-bar panel).
+        textProp("text", [=] { return w->property("text").toString(); },
+                 [=](const QString& s) { w->setProperty("text", s); });
     }
     return props;
 }

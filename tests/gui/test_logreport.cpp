@@ -59,8 +59,8 @@ private slots:
     {
         F.WriteIni("[Logs]\nTime=True\n");
         F.Start({QStringLiteral("-demo")});
-        QLabel* caption = F.Form->StatusPanels[0];
-        QLabel* message = F.Form->StatusPanels[1];
+        TStatusPanel* caption = F.Form->StatusPanels[0];
+        TStatusPanel* message = F.Form->StatusPanels[1];
         const size_t lines = F.Form->ActionLog.size();
 
         F.Form->LogAction("", "only a message", LOG_INFO);

@@ -93,6 +93,18 @@ private slots:
                  std::string("Aplikace Pyxet byla spuštěna"));
     }
 
+    // The status bar's first caption is the window's own text and follows the language.
+    void readyPanelFollowsTheLanguage()
+    {
+        F.Start({}, false);
+        UseLanguage("cs");
+        RetranslateComponent(F.Form.get());
+        QCOMPARE(F.Form->StatusPanels[0]->text(), QStringLiteral("Připraven"));
+        UseLanguage("en");
+        RetranslateComponent(F.Form.get());
+        QCOMPARE(F.Form->StatusPanels[0]->text(), QStringLiteral("Ready"));
+    }
+
     // A list keeps its chosen entry when its items are translated.
     void comboItemsKeepTheChosenEntry()
     {
