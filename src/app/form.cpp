@@ -14,6 +14,7 @@
 
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QEvent>
 #include <QLabel>
 #include <QMenu>
@@ -370,6 +371,18 @@ void TPyxetForm::SelectLanguage(const std::string& lang)
     MarkLanguageMenu();
     UseLanguage(lang);
     RetranslateComponent(this);
+    RetranslateDeviceFilter();
+}
+
+void TPyxetForm::RetranslateDeviceFilter()
+{
+    // The filter box's own texts are set by the discovery, after the window's texts were
+    // recorded; its type names are device data and stay as they are.
+    QComboBox* filter = Ui_->DeviceFilter;
+    if (!filter->placeholderText().isEmpty())
+        filter->setPlaceholderText(Q(_("No devices")));
+    if (filter->count() > 0)
+        filter->setItemText(0, Q(_("All devices")));
 }
 
 void TPyxetForm::CzechLangClick() { SelectLanguage("cs"); }

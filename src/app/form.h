@@ -132,6 +132,7 @@ private:
     void EnglishLangClick();
     void SelectLanguage(const std::string& lang);
     void MarkLanguageMenu();
+    void RetranslateDeviceFilter();
 
     std::unique_ptr<Ui::TPyxetForm> Ui_;
     std::unique_ptr<TAnchors> Anchors;

@@ -1,6 +1,8 @@
 // Translating whole windows: the language menu, the recorded English texts, the ignored device
 // counter, and texts the program has set itself.
 #include "app/translate.h"
+#include "devicefeed.h"
+#include "devices/devicelistmodel.h"
 #include "pyxetfixture.h"
 #include "ui_form.h"
 #include "ui_logrep.h"
@@ -91,6 +93,51 @@ private slots:
         F.Form->LogAction(_("Pyxet Started"), _("Application Pyxet started"), LOG_INFO);
         QCOMPARE(F.Form->ActionLog.back().Text.substr(F.Form->ActionLog.back().Text.rfind("]   ") + 4),
                  std::string("Aplikace Pyxet byla spuštěna"));
+    }
+
+    // A switch after devices are listed: the filter box's own entries follow the language, its
+    // type names, its choice, the rows, the counter, the caption and the fields stay.
+    void switchWithDevicesListed()
+    {
+        F.WriteIni("[Setup]\nLang=en\n");
+        F.Start({}, false);  // no discovery: the devices come from here
+        F.Form->show();
+        Ui::TPyxetForm* ui = F.Form->ui();
+        QComboBox* filter = ui->DeviceFilter;
+        QCOMPARE(filter->placeholderText(), QStringLiteral("No devices"));
+        ui->CzechLang->trigger();
+        QCOMPARE(filter->placeholderText(), QStringLiteral("Žádná zařízení"));
+        ui->EnglishLang->trigger();
+
+        TDeviceSpec a;
+        TDeviceSpec b;
+        b.TypeCode = 2;
+        b.MAC = "00:0A:59:00:00:02";
+        b.PeerIP = "10.0.0.2";
+        b.Name = "Second";
+        F.Form->AddDevice(MakeDevice(a), kTestProducts, nullptr);
+        F.Form->AddDevice(MakeDevice(b), kTestProducts, nullptr);
+        filter->setCurrentIndex(2);
+        const QString caption = F.Form->windowTitle();
+        const QString name = ui->teDeviceName->text();
+        const std::string firstRow = F.Form->DeviceRows->Line(0);
+
+        ui->CzechLang->trigger();
+        QCOMPARE(filter->count(), 3);
+        QCOMPARE(filter->itemText(0), QStringLiteral("Všechna zařízení"));
+        QCOMPARE(filter->itemText(1), QStringLiteral("Poseidon 2261"));
+        QCOMPARE(filter->itemText(2), QStringLiteral("Damocles 2404"));
+        QCOMPARE(filter->currentIndex(), 2);
+        QCOMPARE(ui->DeviceCounter->text(), QStringLiteral("2"));
+        QCOMPARE(F.Form->DeviceRows->RowCount(), 2);
+        QCOMPARE(F.Form->DeviceRows->Line(0), firstRow);
+        QCOMPARE(F.Form->windowTitle(), caption);
+        QCOMPARE(ui->teDeviceName->text(), name);
+        QCOMPARE(ui->GroupBox1->title(), QStringLiteral("Seznam zařízení"));
+
+        ui->EnglishLang->trigger();
+        QCOMPARE(filter->itemText(0), QStringLiteral("All devices"));
+        QCOMPARE(filter->itemText(2), QStringLiteral("Damocles 2404"));
     }
 
     // The status bar's first caption is the window's own text and follows the language.
