@@ -16,8 +16,9 @@
 
 TPyxetApplication::TPyxetApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
+    // The application title. No display name: the desktop would append it to every window's
+    // caption ("Log Report — Pyxet"), and the captions are the program's own texts.
     setApplicationName(QStringLiteral("Pyxet"));
-    setApplicationDisplayName(QStringLiteral("Pyxet"));
 }
 
 bool TPyxetApplication::notify(QObject* receiver, QEvent* event)
