@@ -78,6 +78,10 @@ std::vector<TProperty> PropertiesOf(QObject* obj)
         if (IsMenuAction(action))
             return props;  // the menu's title carries this text
         textProp("text", [=] { return action->text(); }, [=](const QString& s) { action->setText(s); });
+        // A tool-button caption set apart from the text (one that keeps its "...").
+        if (action->iconText() != StrippedActionText(action->text()))
+            textProp("iconText", [=] { return action->iconText(); },
+                     [=](const QString& s) { action->setIconText(s); });
         // A tool tip the designer did not set follows the text by itself; leave it so.
         if (action->toolTip() != StrippedActionText(action->text()))
             textProp("toolTip", [=] { return action->toolTip(); },

@@ -43,6 +43,7 @@ private slots:
         QCOMPARE(ui->tiDeviceImg->toolTip(), QStringLiteral("Otevřít ve webovém prohlížeči"));
         QCOMPARE(F.Form->tbLanguage->text(), QStringLiteral("Zvolit jazyk"));
         QCOMPARE(F.Form->tbFind->text(), QStringLiteral("Najít zařízení"));  // follows its action
+        QCOMPARE(F.Form->tbDeviceUpgr->text(), QStringLiteral("Nahrát firmware..."));  // keeps its "..."
         QCOMPARE(F.Form->tbFind->toolTip(), QStringLiteral("Najít zařízení v síti"));
         QCOMPARE(F.Form->tbExit->toolTip(), QStringLiteral("Konec"));
         QCOMPARE(ui->DeviceCounter->text(), QStringLiteral("3"));
@@ -55,6 +56,8 @@ private slots:
         QCOMPARE(ui->mActions->title(), QStringLiteral("&Actions"));
         QCOMPARE(F.Form->tbExit->toolTip(), QStringLiteral("Exit"));
         QCOMPARE(F.Form->tbFind->toolTip(), QStringLiteral("Find devices in network"));
+        QCOMPARE(F.Form->tbDeviceUpgr->text(), QStringLiteral("Upgrade Firmware..."));
+        QCOMPARE(ui->acFirmUpgr->text(), QStringLiteral("Upgrade Firmware..."));
         QCOMPARE(ui->DeviceCounter->text(), QStringLiteral("3"));
 
         // The choice is kept only at exit.
