@@ -143,6 +143,26 @@ private slots:
         QCOMPARE(filter->itemText(2), QStringLiteral("Damocles 2404"));
     }
 
+    // Every caption fits its control in both languages and the filter's label ends before the box.
+    void captionsFitTheirControls()
+    {
+        F.Start({}, false);
+        Ui::TPyxetForm* ui = F.Form->ui();
+        for (const char* lang : {"en", "cs"}) {
+            UseLanguage(lang);
+            RetranslateComponent(F.Form.get());
+            const QFontMetrics fm = ui->FilterLabel->fontMetrics();
+            QVERIFY2(fm.horizontalAdvance(ui->FilterLabel->text()) <= ui->FilterLabel->width(), lang);
+            QVERIFY2(ui->FilterLabel->geometry().right() < ui->DeviceFilter->x(), lang);
+            QVERIFY2(ui->AllChecked->sizeHint().width() <= ui->AllChecked->width(), lang);
+            QVERIFY2(ui->AllChecked->geometry().right() < ui->btnType->x(), lang);
+            for (QToolButton* b : {F.Form->tbFind, F.Form->tbDeviceUpgr, F.Form->tbConfig, F.Form->tbLanguage,
+                                   F.Form->tbHelp, F.Form->tbExit})
+                QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) <= b->width() - 6,
+                         qPrintable(QStringLiteral("%1 %2").arg(QLatin1String(lang), b->text())));
+        }
+    }
+
     // The status bar's first caption is the window's own text and follows the language.
     void readyPanelFollowsTheLanguage()
     {
