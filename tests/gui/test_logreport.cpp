@@ -1,12 +1,15 @@
 // The action log through the main window and the Log Report window: status-bar rules, the
 // one-level filter, clearing, saving the view, and the line colours.
 #include "pyxetfixture.h"
+#include "ui_form.h"
 #include "ui_logrep.h"
 
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QListView>
+#include <QScreen>
+#include <QWindow>
 #include <QTest>
 
 using TLines = std::vector<std::string>;
@@ -77,6 +80,33 @@ private slots:
         F.Form->LogAction("", "", LOG_ERROR);
         QCOMPARE(caption->text(), QStringLiteral("Only a caption"));
         QCOMPARE(F.Form->ActionLog.size(), lines + 1);
+    }
+
+    // The panels show each text before LogAction returns, drawn as their own paint draws them,
+    // while the rest of the window still waits for the event loop.
+    void statusPanelsPaintedAtOnce()
+    {
+        F.WriteIni("[Logs]\nTime=False\n");
+        F.Start({QStringLiteral("-demo")});
+        QTRY_VERIFY(F.Form->windowHandle()->isExposed());
+        QCoreApplication::processEvents();
+        auto onScreen = [&](QWidget* w) {
+            const QPoint at = w->mapTo(F.Form.get(), QPoint(0, 0));
+            return F.Form->screen()->grabWindow(F.Form->winId(), at.x(), at.y(), w->width(), w->height()).toImage();
+        };
+        auto ownPaint = [](QWidget* w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); };
+        auto rgb = [](const QImage& i) { return i.convertToFormat(QImage::Format_RGB32); };
+        const QImage before = rgb(onScreen(F.Form->StatusPanels[1]));
+        const QImage counterBefore = rgb(onScreen(F.Form->ui()->DeviceCounter));
+        F.Form->ui()->DeviceCounter->setText(QStringLiteral("12345"));  // waits for the event loop
+
+        F.Form->LogAction("Device Found", "Found Poseidon device at 10.0.0.5", LOG_INFO);
+        for (int i : {0, 1})
+            QVERIFY2(rgb(onScreen(F.Form->StatusPanels[i])) == ownPaint(F.Form->StatusPanels[i]),
+                     qPrintable(QString::number(i)));
+        QVERIFY(rgb(onScreen(F.Form->StatusPanels[1])) != before);
+        QCOMPARE(rgb(onScreen(F.Form->ui()->DeviceCounter)), counterBefore);
+        QTRY_VERIFY(rgb(onScreen(F.Form->ui()->DeviceCounter)) != counterBefore);
     }
 
     void filterKeepsExactlyOneLevel_data()
