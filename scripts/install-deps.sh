@@ -26,6 +26,8 @@ if [ "$(id -u)" -ne 0 ]; then
   command -v sudo >/dev/null || { echo "Need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
   SUDO=(sudo)
 fi
-export DEBIAN_FRONTEND=noninteractive
+# sudo clears the environment, so the non-interactive front end is passed on the command line:
+# a question from a package would otherwise wait unseen behind the silenced install.
 "${SUDO[@]}" apt-get update -qq
-"${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+"${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
