@@ -26,11 +26,20 @@ void TActionLogger::LogAction(const std::string& caption, const std::string& mes
 
 std::string TActionLogger::LocalTimeText()
 {
-    const QDateTime now = QDateTime::currentDateTime();
-    const QLocale locale;
-    return (locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ')
-            + locale.toString(now.time(), QStringLiteral("HH:mm:ss")))
-        .toStdString();
+    // Writing the date in the user's form costs about as much as showing the line; the lines
+    // of a burst logged within one second share the text.
+    static qint64 lastSecond = -1;
+    static std::string lastText;
+    const qint64 second = QDateTime::currentSecsSinceEpoch();
+    if (second != lastSecond) {
+        const QDateTime now = QDateTime::fromSecsSinceEpoch(second);
+        const QLocale locale;
+        lastText = (locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ')
+                    + locale.toString(now.time(), QStringLiteral("HH:mm:ss")))
+                       .toStdString();
+        lastSecond = second;
+    }
+    return lastText;
 }
 
 void SetCurrentLogger(TActionLogger* logger) { g_logger = logger; }
