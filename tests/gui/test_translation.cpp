@@ -209,6 +209,19 @@ private slots:
         QCOMPARE(QString::fromStdString(GetCurrentLanguage()), gettextLanguage);
         QCOMPARE(F.Form->ui()->GroupBox2->title(),
                  czech ? QStringLiteral("Nastavení zařízení") : QStringLiteral("Device Setup"));
+        if (!czech)
+            return;
+        // The start line and the Log Report window are Czech too (the settings line comes
+        // before the language is chosen and keeps the environment's).
+        const std::string& start = F.Form->ActionLog.at(1).Text;
+        const std::string started = "Aplikace Pyxet byla spuštěna";
+        QVERIFY2(start.size() > started.size() && start.compare(start.size() - started.size(), started.size(), started) == 0,
+                 start.c_str());
+        F.Form->ui()->mActionReport->trigger();
+        QCOMPARE(F.LogForm->windowTitle(), QStringLiteral("Záznam činnosti"));
+        QCOMPARE(F.LogForm->ui()->FilterLabel->text(), QStringLiteral("Filtr:"));
+        QCOMPARE(F.LogForm->ui()->ActionFilter->itemText(0), QStringLiteral("VŠE"));
+        QCOMPARE(F.LogForm->ui()->ExitButton->text(), QStringLiteral("Zavřít"));
     }
 };
 
