@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config git
-  qt6-base-dev qt6-base-dev-tools qt6-tools-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-tools-dev-tools libgl-dev qt6-translations-l10n
   libcurl4-openssl-dev libpng-dev zlib1g-dev gettext
   libgtest-dev libgmock-dev
   libcpp-httplib-dev libcli11-dev nlohmann-json3-dev

@@ -1,9 +1,14 @@
 #include "app/i18n.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <libintl.h>
+#include <memory>
 
 extern "C" int _nl_msg_cat_cntr;  // GNU gettext: bumping it drops the translation cache
 
@@ -11,6 +16,8 @@ namespace {
 constexpr const char* kDomain = "default";
 std::string g_language;
 std::string g_environment;
+QTranslator* g_toolkit = nullptr;  // the toolkit's own texts (file dialogs, edit menus)
+std::string g_toolkitLanguage;
 
 std::string FirstNonEmptyEnv(std::initializer_list<const char*> names)
 {
@@ -45,11 +52,35 @@ const char* _(const char* msgid)
 
 std::string Tr(const std::string& msgid) { return _(msgid.c_str()); }
 
+namespace {
+// The file dialogs and edit menus the toolkit builds for the program speak the same language.
+void UseToolkitLanguage(const std::string& lang)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || lang == g_toolkitLanguage)
+        return;
+    g_toolkitLanguage = lang;
+    if (g_toolkit) {
+        QCoreApplication::removeTranslator(g_toolkit);
+        delete g_toolkit;
+        g_toolkit = nullptr;
+    }
+    auto translator = std::make_unique<QTranslator>(app);
+    if (!lang.empty()
+        && translator->load(QStringLiteral("qtbase_") + QString::fromStdString(lang),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        g_toolkit = translator.release();
+        QCoreApplication::installTranslator(g_toolkit);
+    }
+}
+} // namespace
+
 void UseLanguage(const std::string& lang)
 {
     g_language = lang;
     setenv("LANGUAGE", lang.c_str(), 1);
     ++_nl_msg_cat_cntr;
+    UseToolkitLanguage(lang);
 }
 
 std::string GetCurrentLanguage() { return g_language; }

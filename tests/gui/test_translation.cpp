@@ -163,6 +163,17 @@ private slots:
         }
     }
 
+    // The toolkit's own texts (file dialogs, edit menus) follow the language too.
+    void toolkitTextsFollowTheLanguage()
+    {
+        UseLanguage("cs");
+        const QString undo = QCoreApplication::translate("QLineEdit", "&Undo");
+        QVERIFY2(undo != QStringLiteral("&Undo"), qPrintable(undo));
+        QVERIFY(QCoreApplication::translate("QFileDialog", "File &name:") != QStringLiteral("File &name:"));
+        UseLanguage("en");
+        QCOMPARE(QCoreApplication::translate("QLineEdit", "&Undo"), QStringLiteral("&Undo"));
+    }
+
     // The status bar's first caption is the window's own text and follows the language.
     void readyPanelFollowsTheLanguage()
     {
