@@ -105,6 +105,15 @@ QPoint WindowPosition(QSize desktop, QSize window)
     return {std::max(0, left), std::max(0, top)};
 }
 
+QPoint DesktopPosition(QSize window)
+{
+    QPoint origin;
+    if (!g_desktop.isValid())
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            origin = screen->geometry().topLeft();
+    return origin + WindowPosition(DesktopSize(), window);
+}
+
 std::string QtFilter(const std::string& filter)
 {
     std::string out;

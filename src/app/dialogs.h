@@ -34,6 +34,10 @@ QSize DesktopSize();
 // caption stays reachable when the window is larger than the desktop.
 QPoint WindowPosition(QSize desktop, QSize window);
 
+// WindowPosition on the primary screen, in desktop coordinates (the primary screen need not
+// start at the desktop's origin).
+QPoint DesktopPosition(QSize window);
+
 // "Log Report|*.txt" -> "Log Report (*.txt)"; pairs become lines of a Qt filter.
 std::string QtFilter(const std::string& filter);
 

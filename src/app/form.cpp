@@ -114,7 +114,7 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     connect(Ui_->EnglishLang, &QAction::triggered, this, [this] { EnglishLangClick(); });
 
     setWindowTitle(Q(AppTitle));
-    move(Dialogs::WindowPosition(Dialogs::DesktopSize(), size()));
+    move(Dialogs::DesktopPosition(size()));
     FormCreate();
 }
 

@@ -132,7 +132,7 @@ TLogActionForm::TLogActionForm(QWidget* parent)
     connect(Ui_->ExitButton, &QPushButton::clicked, this, [this] { ExitButtonClick(); });
 
     TranslateComponent(this);
-    move(Dialogs::WindowPosition(Dialogs::DesktopSize(), size()));
+    move(Dialogs::DesktopPosition(size()));
 }
 
 TLogActionForm::~TLogActionForm()
