@@ -150,6 +150,17 @@ QIcon ToolBarIcon(int index)
     return QIcon(pm);
 }
 
+QPixmap LinkPixmap()
+{
+    QPixmap pm = Canvas(24, 24);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(24.0 / 20.0, 24.0 / 20.0);
+    DrawLanguage(p);
+    p.end();
+    return pm;
+}
+
 QIcon SortGlyph()
 {
     QPixmap pm = Canvas(9, 9);

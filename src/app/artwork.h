@@ -10,3 +10,4 @@ QIcon ToolBarIcon(int index);
 QPixmap LogoPixmap();   // 130 x 136
 QIcon SortGlyph();      // small triangle for the column buttons
 QIcon WindowIcon();
+QPixmap LinkPixmap();   // 24 x 24 globe beside the address field (the web link)

@@ -1,6 +1,7 @@
 // The device area of the main window: discovery start, registration of each answering device,
 // the owner-drawn device list with its check marks, column sorts and type filter, the details of
 // the selected device with its picture, and the links to the device's web pages.
+#include "app/artwork.h"
 #include "app/dialogs.h"
 #include "app/form.h"
 #include "app/i18n.h"
@@ -72,24 +73,6 @@ protected:
 private:
     std::function<void(QObject*)> OnClick;
 };
-
-// The little link picture beside the address field: a globe.
-QPixmap LinkPixmap()
-{
-    QPixmap pixmap(24, 24);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(20, 70, 140), 1.6));
-    p.setBrush(QColor(120, 180, 235));
-    p.drawEllipse(QRectF(2.5, 2.5, 19, 19));
-    p.setBrush(Qt::NoBrush);
-    p.drawEllipse(QRectF(8, 2.5, 8, 19));
-    p.drawLine(QPointF(2.5, 12), QPointF(21.5, 12));
-    p.drawLine(QPointF(4.5, 7), QPointF(19.5, 7));
-    p.drawLine(QPointF(4.5, 17), QPointF(19.5, 17));
-    return pixmap;
-}
 
 } // namespace
 
