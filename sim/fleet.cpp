@@ -167,13 +167,13 @@ bool HasItem(const DeviceConfig& device, HwgItem item) {
     return false;
 }
 
-// Size of the HWG answer the device sends: header, items, end byte.
-size_t HwgAnswerSize(const DeviceConfig& device) {
+// Size of the HWG answer the device sends with this name: header, items, end byte.
+size_t HwgAnswerSize(const DeviceConfig& device, const std::string& name) {
     size_t size = 48;
     for (HwgItem item : device.items) {
         switch (item) {
         case HwgItem::CanSetDefault: size += 3; break;
-        case HwgItem::Name: size += 2 + device.setup.name.size() + 1; break;
+        case HwgItem::Name: size += 2 + name.size() + 1; break;
         case HwgItem::Type: size += 3; break;
         case HwgItem::HttpPort:
         case HwgItem::TelnetPort: size += 4; break;
@@ -283,9 +283,13 @@ DeviceConfig ReadDevice(const json& object, size_t index) {
         if (http.contains("setup_xml")) device.http.setup_xml = GetText(http, "setup_xml", at);
     }
 
-    if (hwg && HwgAnswerSize(device) > 110)
-        Fail(where, "the HWG answer would exceed 110 bytes; shorten the name (" +
-                        std::to_string(HwgAnswerSize(device)) + " bytes)");
+    // The factory name is what the device reports after a reset, so it must fit as well.
+    for (const NetSetup* setup : {&device.setup, &device.factory}) {
+        const size_t size = hwg ? HwgAnswerSize(device, setup->name) : 0;
+        if (size > 110)
+            Fail(setup == &device.factory ? where + " factory" : where,
+                 "the HWG answer would exceed 110 bytes; shorten the name (" + std::to_string(size) + " bytes)");
+    }
     return device;
 }
 

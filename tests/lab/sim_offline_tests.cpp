@@ -50,6 +50,8 @@ TEST(Fleet, RefusesBrokenFleetsWithAReason) {
         {"[{" + hwg + ", \"type\": 65, \"items\": [\"name\"]}]", "needs the \"type\" item", "type above 31"},
         {"[{" + hwg + ", \"firmware\": \"8.0.0\"}]", "a.b.c", "first revision number has 3 bits"},
         {"[{" + hwg + ", \"name\": \"" + std::string(50, 'x') + "\"}]", "110 bytes", "answer too long"},
+        {"[{" + hwg + ", \"factory\": {\"name\": \"" + std::string(50, 'x') + "\"}}]", "factory: the HWG answer",
+         "answer too long after a factory reset"},
         {"[{" + hwg + ", \"error_code\": 1}]", "Orvex devices only", "HWG has no error byte"},
         {"[{" + orvex + ", \"items\": []}]", "HWG devices only", "Orvex has no items"},
         {"[{" + orvex + ", \"dhcp\": null}]", "\"dhcp\"", "only HWG devices lack a DHCP setting"},
