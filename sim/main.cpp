@@ -94,14 +94,14 @@ int main(int argc, char** argv) {
     }
     if (!noHttp) std::thread([&http] { http.Run(); }).detach();
 
-    events.Write({{"event", "started"}, {"devices", deviceCount}, {"pid", getpid()}});
+    events.Write({{"event", "started"}, {"device", nullptr}, {"devices", deviceCount}, {"pid", getpid()}});
     events.Flush();
     if (!readyPath.empty()) {
         std::ofstream ready(readyPath);
         ready << getpid() << "\n";
     }
     udp.Run(g_stop);
-    events.Write({{"event", "stopped"}});
+    events.Write({{"event", "stopped"}, {"device", nullptr}, {"devices", deviceCount}, {"pid", getpid()}});
     events.Flush();
     // The web server's threads may be mid-request; leave without running destructors under them.
     std::fflush(nullptr);

@@ -319,7 +319,10 @@ void Simulator::HandleHwg(const uint8_t* data, size_t size, const Origin& origin
         event["device"] = nullptr;
         event["from"] = EndpointText(origin.from, origin.fromPort);
         event["size"] = size;
-        if (command) event["target"] = MacText(command->target);
+        if (command) {
+            event["kind"] = command->factoryDefault ? "factory_default" : "command";
+            event["target"] = MacText(command->target);
+        }
         event["reason"] = command ? "no HWG device has this MAC" : "neither the info request nor a 48-byte command";
         events_.Write(std::move(event));
         return;

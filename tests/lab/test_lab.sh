@@ -30,6 +30,7 @@ check "default fleet" "$ROOT/sim/fleet.json" "$("$LAB" -- sh -c 'echo "$PYXET_LA
 "$LAB" --events "$work/events.jsonl" -- true
 grep -q '"event":"started"' "$work/events.jsonl"
 check "events file kept after the lab" 0 $?
+check "every event names its device (or null)" "$(wc -l <"$work/events.jsonl")" "$(grep -c '"device":' "$work/events.jsonl")"
 
 # A generated fleet is written out in the fleet format and removed with the lab.
 gen_path=$("$LAB" --orvex 3 --hwg 2 -- sh -c 'cp "$PYXET_LAB_FLEET" "$0/gen.json"; echo "$PYXET_LAB_FLEET"' "$work")
