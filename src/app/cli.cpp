@@ -12,6 +12,7 @@
 #include "devices/discovery.h"
 #include "devices/registry.h"
 #include "devices/udpserver.h"
+#include "devices/utils.h"
 #include "log/actionlog.h"
 #include "protocols/hwg/Hwgroup.h"
 #include "protocols/orvex/Orvex.h"
@@ -94,7 +95,7 @@ const char* LevelName(int level)
 // U+FFFD so that the output stays valid JSON.
 std::string JsonString(const std::string& text)
 {
-    const std::string utf8 = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toStdString();
+    const std::string utf8 = ValidUtf8(text);
     std::string out = "\"";
     for (const char c : utf8) {
         const auto u = static_cast<unsigned char>(c);

@@ -1,6 +1,8 @@
 // Rows of the device list box.
 #include "devices/devicelistmodel.h"
 
+#include "devices/utils.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -65,12 +67,8 @@ int TDeviceListModel::WidestLine() const
 {
     if (Widest < 0) {
         Widest = 0;
-        for (int row = 0; row < RowCount(); ++row) {
-            int characters = 0;
-            for (const char c : Line(row))
-                characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;  // UTF-8 lead bytes
-            Widest = std::max(Widest, characters);
-        }
+        for (int row = 0; row < RowCount(); ++row)
+            Widest = std::max(Widest, static_cast<int>(Utf8Length(Line(row))));
     }
     return Widest;
 }

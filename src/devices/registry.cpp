@@ -2,6 +2,7 @@
 #include "devices/registry.h"
 
 #include "app/i18n.h"
+#include "devices/utils.h"
 #include "log/actionlog.h"
 #include "log/format.h"
 
@@ -27,10 +28,7 @@ bool KeyLess(const QString& a, const QString& b)
 // keeps the later columns aligned. Texts are never cut.
 int Width(int characters, const std::string& text)
 {
-    int continuation = 0;
-    for (const char c : text)
-        continuation += (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-    return characters + continuation;
+    return characters + static_cast<int>(text.size() - Utf8Length(text));
 }
 
 }  // namespace

@@ -5,6 +5,10 @@
 
 #include "log/format.h"
 
+#include <QString>
+
+#include <cstring>
+
 namespace {
 
 // The character at index i, or '\0' past the end: the parsers treat the end like a terminator.
@@ -149,4 +153,23 @@ std::string TextBetween(const std::string& text, const std::string& startMarker,
     if (n < 1 || s < 1 || s > static_cast<long>(text.size()))
         return {};
     return text.substr(static_cast<size_t>(s - 1), static_cast<size_t>(n));
+}
+
+std::string ValidUtf8(std::string_view bytes)
+{
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
+}
+
+std::string FieldText(const uint8_t* field, size_t width)
+{
+    const auto* end = static_cast<const uint8_t*>(std::memchr(field, 0, width));
+    return std::string(reinterpret_cast<const char*>(field), end ? static_cast<size_t>(end - field) : width);
+}
+
+size_t Utf8Length(std::string_view text)
+{
+    size_t characters = 0;
+    for (const char c : text)
+        characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return characters;
 }

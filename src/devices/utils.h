@@ -1,8 +1,10 @@
 // Conversions between the raw addresses devices send and the texts the program shows and edits.
 // Each parser has its own acceptance rules; callers rely on exactly those.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 std::string FormatMac(const uint8_t mac[6]);  // "00:1A:2B:3C:4D:FF", never lower case
 std::string FormatIp(const uint8_t ip[4]);    // "192.168.1.10"
@@ -20,3 +22,13 @@ int ParseMac(const std::string& text, uint8_t out[6]);
 
 // The text between the first start marker and the first end marker (see the rules in utils.cpp).
 std::string TextBetween(const std::string& text, const std::string& startMarker, const std::string& endMarker);
+
+// Texts devices send are UTF-8; bytes that are not become U+FFFD, so that later displays and
+// JSON output stay sound.
+std::string ValidUtf8(std::string_view bytes);
+
+// A zero-terminated field that may also fill its whole width: the bytes before the first NUL.
+std::string FieldText(const uint8_t* field, size_t width);
+
+// Characters in a UTF-8 text: its bytes less the continuation bytes.
+size_t Utf8Length(std::string_view text);

@@ -8,19 +8,9 @@
 #include "log/format.h"
 #include "protocols/hwg/Teatools.h"
 
-#include <QString>
-
-#include <cstring>
-
 namespace {
 
 uint16_t BigEndian16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-
-// The device sends UTF-8; invalid sequences become U+FFFD so later displays and JSON stay sound.
-std::string DecodeUtf8(const uint8_t* bytes, size_t size)
-{
-    return QString::fromUtf8(reinterpret_cast<const char*>(bytes), static_cast<qsizetype>(size)).toStdString();
-}
 
 } // namespace
 
@@ -61,11 +51,9 @@ std::unique_ptr<TProductHwg> DecodeHwgInfoAnswer(const uint8_t* data, size_t siz
             if (length >= 1)
                 canSetDefault = value[0] != 0;
             break;
-        case kItemName: {
-            const auto* nul = static_cast<const uint8_t*>(std::memchr(value, 0, length));
-            name = DecodeUtf8(value, nul ? static_cast<size_t>(nul - value) : length);
+        case kItemName:
+            name = ValidUtf8(FieldText(value, length));
             break;
-        }
         case kItemType:
             if (length >= 1)
                 typeItem = value[0];

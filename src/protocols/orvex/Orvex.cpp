@@ -7,26 +7,11 @@
 #include "log/actionlog.h"
 #include "log/format.h"
 
-#include <QString>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 
 namespace {
-
-// A zero-terminated field that may also fill its whole width.
-std::string FieldText(const uint8_t* field, size_t width)
-{
-    const auto* end = static_cast<const uint8_t*>(std::memchr(field, 0, width));
-    return std::string(reinterpret_cast<const char*>(field), end ? static_cast<size_t>(end - field) : width);
-}
-
-// The device sends UTF-8; invalid sequences become U+FFFD so later displays and JSON stay sound.
-std::string DecodeUtf8(const std::string& bytes)
-{
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
-}
 
 int16_t LittleEndian16(const uint8_t* p)
 {
@@ -95,7 +80,7 @@ std::unique_ptr<TProductOrvex> DecodeOrvexInfoAnswer(const uint8_t* data, size_t
     TProductInfo& info = device->Info;
     info.TypeCode = typeCode;
     info.MAC = mac;
-    info.Name = DecodeUtf8(FieldText(&answer[kOffName], kNameSize));
+    info.Name = ValidUtf8(FieldText(&answer[kOffName], kNameSize));
     info.PeerIP = peerIP;
     info.IP = FormatIp(&answer[kOffIp]);
     info.Mask = FormatIp(&answer[kOffMask]);
