@@ -99,3 +99,11 @@ void TDeviceRegistry::Register(TProduct* device)
         OnRegister(device);
     LogAction("", Format(_("Product was added: %s"), typeName.c_str()), LOG_DEBUG);
 }
+
+void FileDevice(const TFamilyTarget& target, std::unique_ptr<TProduct> device)
+{
+    static const TProductTable kNoProducts;
+    if (!device || !target.List)
+        return;
+    target.List->AddDevice(std::move(device), target.Products ? *target.Products : kNoProducts, target.Server);
+}

@@ -57,3 +57,8 @@ struct TFamilyTarget {
     const TProductTable* Products = nullptr;
     TUDPServer* Server = nullptr;
 };
+
+// A family's read handler hands each decoded device over here: it is added to the target's
+// list (named by the target's table, an empty one when there is none). Without a device or a
+// list nothing happens.
+void FileDevice(const TFamilyTarget& target, std::unique_ptr<TProduct> device);

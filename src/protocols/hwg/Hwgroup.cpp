@@ -10,7 +10,6 @@
 
 namespace {
 TFamilyTarget g_target;  // the GUI thread alone reads and writes it
-const TProductTable kNoProducts;
 } // namespace
 
 void SetHwgTarget(const TFamilyTarget& target) { g_target = target; }
@@ -25,9 +24,5 @@ void SendHwgInfoRequest(TUDPServer& endpoint)
 
 void OnHwgInfoAnswer(TUDPServer*, const uint8_t* data, size_t size, const std::string& peerIP, uint16_t)
 {
-    std::unique_ptr<TProductHwg> device = DecodeHwgInfoAnswer(data, size, peerIP);
-    if (!device || !g_target.List)
-        return;
-    g_target.List->AddDevice(std::move(device), g_target.Products ? *g_target.Products : kNoProducts,
-                             g_target.Server);
+    FileDevice(g_target, DecodeHwgInfoAnswer(data, size, peerIP));
 }

@@ -10,7 +10,6 @@
 
 namespace {
 TFamilyTarget g_target;  // the GUI thread alone reads and writes it
-const TProductTable kNoProducts;
 } // namespace
 
 void SetOrvexTarget(const TFamilyTarget& target) { g_target = target; }
@@ -27,9 +26,5 @@ void SendOrvexInfoRequest(TUDPServer& endpoint)
 
 void OnOrvexInfoAnswer(TUDPServer*, const uint8_t* data, size_t size, const std::string& peerIP, uint16_t)
 {
-    std::unique_ptr<TProductOrvex> device = DecodeOrvexInfoAnswer(data, size, peerIP);
-    if (!device || !g_target.List)
-        return;
-    g_target.List->AddDevice(std::move(device), g_target.Products ? *g_target.Products : kNoProducts,
-                             g_target.Server);
+    FileDevice(g_target, DecodeOrvexInfoAnswer(data, size, peerIP));
 }
