@@ -176,10 +176,15 @@ long TIniFile::FindKey(long header, const std::string& key) const
     return -1;
 }
 
-std::string TIniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const
+long TIniFile::FindEntry(const std::string& section, const std::string& key) const
 {
     const long header = section.empty() || key.empty() ? -1 : FindSection(section);
-    const long at = header < 0 ? -1 : FindKey(header, key);
+    return header < 0 ? -1 : FindKey(header, key);
+}
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const
+{
+    const long at = FindEntry(section, key);
     if (at < 0)
         return CutValue(def);
     const std::string& text = Lines[static_cast<std::size_t>(at)].Text;
@@ -188,8 +193,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 
 bool TIniFile::HasKey(const std::string& section, const std::string& key) const
 {
-    const long header = section.empty() || key.empty() ? -1 : FindSection(section);
-    return header >= 0 && FindKey(header, key) >= 0;
+    return FindEntry(section, key) >= 0;
 }
 
 bool TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)

@@ -49,6 +49,8 @@ private:
     long FindSection(const std::string& section) const;
     // Index of the key's line inside the section that starts at header, or -1.
     long FindKey(long header, const std::string& key) const;
+    // Index of the key's line in the first matching section, or -1 (also for an empty name).
+    long FindEntry(const std::string& section, const std::string& key) const;
 
     std::vector<TLine> Lines;
     std::string Eol = "\n";  // line end for added lines: the file's own
