@@ -67,7 +67,7 @@ public:
     // "Configuration", "Upgrade Firmware...", "Set Factory Defaults", "Restart Device".
     void EnableDeviceActions(bool enabled);
     void EnterDemoMode();
-    // "Find Devices". The device-area code completes it; here only the demonstration rule.
+    // "Find Devices": one discovery cycle; in demonstration mode only the device panel is shown.
     void acFindExecute();
 
     // How many times the settings were written (a closing window writes them once).
