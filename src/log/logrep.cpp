@@ -69,14 +69,13 @@ void TLogReportModel::Reset(std::vector<TLogLine> lines)
 
 void TLogLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    const std::string text = index.data(Qt::DisplayRole).toString().toStdString();
-    const TLogLineColours c = LogLineColours(text, option.state & QStyle::State_Selected);
+    const QString text = index.data(Qt::DisplayRole).toString();
+    const TLogLineColours c = LogLineColours(text.toStdString(), option.state & QStyle::State_Selected);
     painter->save();
     painter->fillRect(option.rect, c.Background.isValid() ? c.Background : option.palette.color(QPalette::Base));
     painter->setPen(c.Text);
     painter->setFont(option.font);
-    painter->drawText(option.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                      QString::fromStdString(text));
+    painter->drawText(option.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
     painter->restore();
 }
 
