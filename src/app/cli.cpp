@@ -107,9 +107,10 @@ std::string JsonString(const std::string& text)
         case '\t': out += "\\t"; break;
         default:
             if (u < 0x20 || u == 0x7F) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-                out += escaped;
+                static const char kHex[] = "0123456789abcdef";
+                out += "\\u00";
+                out += kHex[u >> 4];
+                out += kHex[u & 0x0F];
             } else {
                 out += c;
             }
