@@ -3,6 +3,7 @@
 #include "app/dialogs.h"
 #include "app/form.h"
 #include "app/i18n.h"
+#include "app/settings.h"
 #include "http/http.h"
 #include "http/login.h"
 #include "http/upgrade.h"
@@ -31,14 +32,6 @@ bool TPyxetApplication::notify(QObject* receiver, QEvent* event)
         Dialogs::Error(activeWindow(), _("Unknown error"));
     }
     return false;
-}
-
-std::string ProgramFolder()
-{
-    std::string dir = QCoreApplication::applicationDirPath().toStdString();
-    if (dir.empty() || dir.back() != '/')
-        dir += '/';
-    return dir;
 }
 
 namespace {

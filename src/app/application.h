@@ -12,9 +12,6 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// The folder of the running program file, with its trailing '/'.
-std::string ProgramFolder();
-
 // Creates the windows in their start-up order (main window first), shows the main window, runs
 // the message loop and destroys everything in reverse order. Returns the exit code.
 int RunPyxet(TPyxetApplication& app);

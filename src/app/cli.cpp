@@ -181,7 +181,7 @@ int Find(const TFindOptions& options)
         };
     SetCurrentLogger(&log);
 
-    const std::string appDir = QCoreApplication::applicationDirPath().toStdString() + "/";
+    const std::string appDir = ProgramFolder();
     InitTranslation(appDir);
     TSettings settings;
     LoadSettings(appDir, settings);

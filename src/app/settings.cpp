@@ -7,6 +7,8 @@
 #include "log/actionlog.h"
 #include "log/format.h"
 
+#include <QCoreApplication>
+
 // Each table is one text of code=name entries separated by single blanks, "+" for a blank in
 // a name. Keep each on one line: scripts/make-images.sh reads the type names from here.
 const char* const kBuiltInOrvexTable = "-1=Unknown 0=Orvex+Base 1=Orvex+IO+8 2=Orvex+IO+16 3=Orvex+Relay+4 4=Orvex+Thermo+2 20=Orvex+Gateway 32=Orvex+Sense+T 33=Orvex+Sense+TH 34=Orvex+Sense+THP 35=Orvex+Sense+CO2 36=Orvex+Meter+1 37=Orvex+Meter+3 38=Orvex+Power+4 39=Orvex+Power+8 128=Orvex+Loader";
@@ -18,6 +20,14 @@ constexpr const char* kFileName = "Pyxet.ini";
 // Blanks and control characters separate entries, as do commas.
 bool IsSeparatorBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
 } // namespace
+
+std::string ProgramFolder()
+{
+    std::string dir = QCoreApplication::applicationDirPath().toStdString();
+    if (dir.empty() || dir.back() != '/')
+        dir += '/';
+    return dir;
+}
 
 std::string SettingsPath(const std::string& appDir) { return appDir + kFileName; }
 

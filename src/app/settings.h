@@ -15,6 +15,10 @@ struct TSettings {
     TProductTable HwgProducts;    // [Products] HWG
 };
 
+// The folder of the running program file, with its trailing '/': the settings file, locale/
+// and images/ are found there.
+std::string ProgramFolder();
+
 std::string SettingsPath(const std::string& appDir);  // appDir + "Pyxet.ini"
 
 // The language used when the file names none: "cs" when the environment's language (as
