@@ -3,16 +3,7 @@
 set -uo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # check DESCRIPTION EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then
-    echo "FAIL: $1: expected [$2], got [$3]" >&2
-    failures=$((failures + 1))
-  fi
-}
-contains() {  # contains DESCRIPTION NEEDLE FILE
-  grep -qF -- "$2" "$3" || { echo "FAIL: $1: no [$2] in $3" >&2; failures=$((failures + 1)); }
-}
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 status() { curl -s -o "$work/body" -w '%{http_code}' "$@"; }
 
 HALL=10.77.1.20 LOCKED=10.77.1.26 SLOW=10.77.1.27 MISSING=10.77.1.28 BADIMAGE=10.77.1.29 DOOR=10.77.2.26
@@ -84,5 +75,5 @@ contains "401 logged" '"auth":"missing","device":"00:0A:14:1E:28:45"' "$events"
 contains "drop logged" '"outcome":"connection dropped: no valid credentials"' "$events"
 contains "upload size logged" '"bytes":300000' "$events"
 
-[ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
+finish_checks
 echo "web server checks passed"

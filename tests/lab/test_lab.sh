@@ -8,13 +8,7 @@ LAB=$ROOT/scripts/lab.sh
 export PYXET_BIN=$BIN
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # check DESCRIPTION EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then
-    echo "FAIL: $1: expected [$2], got [$3]" >&2
-    failures=$((failures + 1))
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 "$LAB" -- sh -c 'exit 7'
 check "exit status of the command" 7 $?
@@ -58,5 +52,5 @@ check "simulator gone after the lab" gone "$(kill -0 "$pid" 2>/dev/null && echo 
 check "dead simulator fails the lab" 1 $?
 grep -q "pyxet-sim stopped" "$work/err" || { echo "FAIL: no message for a dead simulator" >&2; failures=$((failures + 1)); }
 
-[ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
+finish_checks
 echo "lab.sh checks passed"
