@@ -3,9 +3,9 @@
 // The answers come in bursts: one event-loop pass (layout and paint) per 50 answers.
 // gui_register_1000_one_per_pass: the same with a pass after every answer.
 // The window runs in demonstration mode, so its start sends no discovery request.
-#include "app/form.h"
-#include "app/settings.h"
-#include "log/format.h"
+#include "gui/app/form.h"
+#include "core/app/settings.h"
+#include "core/log/format.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,9 +3,9 @@
 // Each figure is the mean over 10,000 lines logged after 20,000 others without a pass of the
 // event loop, as a long command logs them, so a cost that grows with the log shows here.
 // The window runs in demonstration mode, so its start sends no discovery request.
-#include "app/form.h"
-#include "log/format.h"
-#include "log/logrep.h"
+#include "gui/app/form.h"
+#include "core/log/format.h"
+#include "gui/log/logrep.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,6 +21,7 @@ double MicrosecondsPerLine(bool reportOpen)
     const std::string appDir = QDir(QCoreApplication::applicationDirPath()).absolutePath().toStdString() + "/";
     auto form = std::make_unique<TPyxetForm>(QStringList{QStringLiteral("-demo")}, appDir);
     auto report = std::make_unique<TLogActionForm>();
+    form->LogReport = report.get();
     form->show();
     if (reportOpen)
         report->show();

@@ -2,11 +2,11 @@
 // TDeviceRegistry::AddDevice, with the action log kept as the window keeps it but no window.
 // The answers arrive in random order, as a burst does. register_5000_first_1000 and
 // register_5000_last_1000 show whether filing slows down as the list grows.
-#include "app/settings.h"
-#include "devices/registry.h"
-#include "log/actionlog.h"
-#include "log/format.h"
-#include "protocols/orvex/Orvex.h"
+#include "core/app/settings.h"
+#include "core/devices/registry.h"
+#include "core/log/actionlog.h"
+#include "core/log/format.h"
+#include "core/protocols/orvex/packets.h"
 
 #include <algorithm>
 #include <chrono>

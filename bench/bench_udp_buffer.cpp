@@ -1,6 +1,6 @@
 // udp_receive_buffer: the receive buffer the kernel grants an endpoint (it holds a burst of
 // answers of about 832 bytes each). Opens a socket only; sends nothing.
-#include "devices/udpserver.h"
+#include "core/devices/udpserver.h"
 
 #include <QCoreApplication>
 

@@ -1,5 +1,5 @@
 // Pyxet: finds and configures Orvex and HWG network devices.
-#include "app/application.h"
+#include "gui/app/application.h"
 
 int main(int argc, char* argv[])
 {

@@ -1,6 +1,6 @@
 // Shared by the fuzz targets: a logger that keeps nothing, and a check that stops the run.
 #pragma once
-#include "log/actionlog.h"
+#include "core/log/actionlog.h"
 
 #include <cstdio>
 #include <cstdlib>

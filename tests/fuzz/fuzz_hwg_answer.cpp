@@ -1,8 +1,8 @@
 // Any datagram handed to the HWG answer decoder, once as received (almost always refused by the
 // MAC check) and once signed, so that the item walk sees every shape of item list.
 #include "fuzz_common.h"
-#include "protocols/hwg/Hwgroup.h"
-#include "protocols/hwg/Teatools.h"
+#include "core/protocols/hwg/packets.h"
+#include "core/protocols/hwg/tea.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 // Any datagram handed to the Orvex answer decoder: it must stay inside the datagram, make a device
 // exactly for answers of 114 bytes or more, and produce well-formed texts.
 #include "fuzz_common.h"
-#include "protocols/orvex/Orvex.h"
+#include "core/protocols/orvex/packets.h"
 
 #include <QString>
 

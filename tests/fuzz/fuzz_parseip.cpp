@@ -1,6 +1,6 @@
 // ParseIp on any text: failures give FF FF FF FF; a strict success is also accepted, with the same
 // bytes, by the forgiving TryParseIp, and formats back to itself.
-#include "devices/utils.h"
+#include "core/devices/utils.h"
 #include "fuzz_common.h"
 
 #include <cstring>

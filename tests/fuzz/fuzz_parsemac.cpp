@@ -1,6 +1,6 @@
 // ParseMac on any text: only the six output bytes are written, and an accepted address formats
 // back to a text that parses to the same bytes.
-#include "devices/utils.h"
+#include "core/devices/utils.h"
 #include "fuzz_common.h"
 
 #include <cstring>

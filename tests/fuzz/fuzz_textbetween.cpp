@@ -1,6 +1,6 @@
 // TextBetween on any text and markers (the first two bytes give the marker lengths): the result
 // is always a piece of the text, and when the start marker is present it follows that marker.
-#include "devices/utils.h"
+#include "core/devices/utils.h"
 #include "fuzz_common.h"
 
 #include <string>

@@ -1,6 +1,6 @@
 // TryParseIp on any text: the output is written only on success, and what it accepts formats back
 // to a text that parses to the same bytes.
-#include "devices/utils.h"
+#include "core/devices/utils.h"
 #include "fuzz_common.h"
 
 #include <cstring>

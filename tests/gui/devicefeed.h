@@ -1,9 +1,9 @@
 // Shared by the device-area window tests: devices fed to the main window as the answer
 // handlers would hand them over, and a window running in a folder of its own.
 #pragma once
-#include "app/dialogs.h"
-#include "app/form.h"
-#include "devices/Product.h"
+#include "gui/app/dialogs.h"
+#include "gui/app/form.h"
+#include "core/devices/product.h"
 #include "ui_form.h"
 
 #include <QApplication>

@@ -1,10 +1,10 @@
 // Shared set-up of the window tests: a temporary program folder for Pyxet.ini, the catalogues of
 // the build, boxes answered automatically, and a main window with its Log Report window.
 #pragma once
-#include "app/dialogs.h"
-#include "app/form.h"
-#include "app/i18n.h"
-#include "log/logrep.h"
+#include "gui/app/dialogs.h"
+#include "gui/app/form.h"
+#include "core/app/i18n.h"
+#include "gui/log/logrep.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -46,6 +46,7 @@ struct TPyxetFixture {
         UseLanguage("en");
         Form = std::make_unique<TPyxetForm>(arguments, AppDir());
         LogForm = std::make_unique<TLogActionForm>();
+        Form->LogReport = LogForm.get();
         if (show) {
             Form->show();
             QVERIFY(QTest::qWaitForWindowExposed(Form.get()));

@@ -3,9 +3,9 @@
 #include "devicefeed.h"
 #include "ui_form.h"
 
-#include "app/i18n.h"
-#include "devices/devicelistdelegate.h"
-#include "devices/weblink.h"
+#include "core/app/i18n.h"
+#include "gui/devices/devicelistdelegate.h"
+#include "gui/devices/weblink.h"
 
 #include <QImage>
 #include <QScrollBar>

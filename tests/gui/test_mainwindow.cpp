@@ -1,8 +1,8 @@
 // The main window's life: placement, demonstration mode, the start line, closing, and failures
 // shown rather than fatal.
-#include "app/application.h"
-#include "app/dialogs.h"
-#include "app/form.h"
+#include "gui/app/application.h"
+#include "gui/app/dialogs.h"
+#include "gui/app/form.h"
 #include "pyxetfixture.h"
 #include "ui_form.h"
 

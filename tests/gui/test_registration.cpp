@@ -3,7 +3,7 @@
 #include "devicefeed.h"
 #include "ui_form.h"
 
-#include "app/i18n.h"
+#include "core/app/i18n.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
 // Translating whole windows: the language menu, the recorded English texts, the ignored device
 // counter, and texts the program has set itself.
-#include "app/translate.h"
+#include "gui/app/translate.h"
 #include "devicefeed.h"
-#include "devices/devicelistmodel.h"
+#include "gui/devices/devicelistmodel.h"
 #include "pyxetfixture.h"
 #include "ui_form.h"
 #include "ui_logrep.h"

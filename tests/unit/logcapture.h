@@ -1,7 +1,7 @@
 // Test helper: installs a TActionLogger for the lifetime of the object and keeps every caption
 // and line written through LogAction.
 #pragma once
-#include "log/actionlog.h"
+#include "core/log/actionlog.h"
 
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
 // The action log model: what reaches the status bar panels and the kept log, and the line form.
-#include "log/actionlog.h"
+#include "core/log/actionlog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "log/format.h"
+#include "core/log/format.h"
 
 #include <gtest/gtest.h>
 

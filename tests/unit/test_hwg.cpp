@@ -1,9 +1,10 @@
 // HWG info request and answer decoding: header fields, the item walk, the type check, the
 // MAC check and the length limits.
-#include "protocols/hwg/Hwgroup.h"
-#include "protocols/hwg/Teatools.h"
+#include "core/protocols/hwg/packets.h"
+#include "core/protocols/hwg/discovery.h"
+#include "core/protocols/hwg/tea.h"
 
-#include "devices/registry.h"
+#include "core/devices/registry.h"
 #include "logcapture.h"
 
 #include <gtest/gtest.h>
@@ -307,7 +308,8 @@ TEST(HwgInfoHandler, FilesVerifiedAnswersInTheTargetRegistry)
 {
     TLogCapture log;
     TDeviceRegistry list;
-    SetHwgTarget({&list, &kHwgTable, nullptr});
+    const TUDPServer::TReadHandler OnHwgInfoAnswer = HwgInfoHandler(
+        [&](std::unique_ptr<TProduct> device) { list.AddDevice(std::move(device), kHwgTable, nullptr); });
 
     TAnswer poseidon2;
     poseidon2.Header[23] = 31 << 3;
@@ -331,7 +333,6 @@ TEST(HwgInfoHandler, FilesVerifiedAnswersInTheTargetRegistry)
     }
     EXPECT_EQ(found, 2u);
     EXPECT_EQ(refused, 1u);
-    SetHwgTarget({});
 }
 
 } // namespace

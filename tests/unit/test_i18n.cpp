@@ -1,6 +1,6 @@
 // The translation layer: switching between Czech and English from the catalogues beside the
 // program, also when the session starts in the plain "C" locale.
-#include "app/i18n.h"
+#include "core/app/i18n.h"
 
 #include <gtest/gtest.h>
 

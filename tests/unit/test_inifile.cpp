@@ -1,6 +1,6 @@
 // The INI reader/writer: value rules, in-place changes that keep the rest of the file, and the
 // atomic replacement of the file on disk.
-#include "app/inifile.h"
+#include "core/app/inifile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 // Orvex info request and answer decoding: the byte layout, the value encodings and the log lines.
-#include "protocols/orvex/Orvex.h"
+#include "core/protocols/orvex/packets.h"
+#include "core/protocols/orvex/discovery.h"
 
-#include "devices/registry.h"
+#include "core/devices/registry.h"
 #include "logcapture.h"
 
 #include <gtest/gtest.h>
@@ -234,7 +235,9 @@ TEST(OrvexInfoHandler, FilesAnswersInTheTargetRegistry)
     TLogCapture log;
     TDeviceRegistry list;
     const TProductTable products = {"-1=Unknown", "0=Orvex+Basic", "32=Orvex+Sense+32"};
-    SetOrvexTarget({&list, &products, nullptr});
+    TUDPServer::TReadHandler handler = OrvexInfoHandler(
+        [&](std::unique_ptr<TProduct> device) { list.AddDevice(std::move(device), products, nullptr); });
+    const auto OnOrvexInfoAnswer = [&](auto&&... args) { handler(args...); };
 
     TAnswer answer;
     OnOrvexInfoAnswer(nullptr, answer.Data.data(), answer.Data.size(), "10.77.0.9", 57739);
@@ -254,7 +257,7 @@ TEST(OrvexInfoHandler, FilesAnswersInTheTargetRegistry)
         found += log.Message(i) == "Found Hall device at 10.77.0.9";
     EXPECT_EQ(found, 3u) << "a duplicate is registered (logged) all the same";
 
-    SetOrvexTarget({});  // no target: answers are decoded and dropped
+    handler = OrvexInfoHandler({});  // no sink: answers are decoded and dropped
     OnOrvexInfoAnswer(nullptr, answer.Data.data(), answer.Data.size(), "10.77.0.10", 57739);
     EXPECT_EQ(list.DeviceList().size(), 2u);
 }

@@ -1,8 +1,8 @@
 // Device picture decoding: every PNG colour type and depth comes out as the right RGBA pixels;
 // damaged files fail cleanly with no pixels.
-#include "devices/pngimage.h"
+#include "core/devices/pngimage.h"
 
-#include "app/settings.h"
+#include "core/app/settings.h"
 
 #include <png.h>
 #include <zlib.h>

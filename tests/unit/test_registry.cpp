@@ -1,8 +1,8 @@
 // DeviceList and PreviousList: display lines, order, duplicates, ownership and the log lines of
 // registration.
-#include "devices/registry.h"
+#include "core/devices/registry.h"
 
-#include "log/actionlog.h"
+#include "core/log/actionlog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Pyxet.ini: first run, value rules, product tables, what saving keeps, and failed saves.
-#include "app/i18n.h"
-#include "app/settings.h"
-#include "log/actionlog.h"
+#include "core/app/i18n.h"
+#include "core/app/settings.h"
+#include "core/log/actionlog.h"
 
 #include <gtest/gtest.h>
 

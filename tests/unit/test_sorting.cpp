@@ -1,5 +1,5 @@
 // Column orderings of the device list.
-#include "devices/sorting.h"
+#include "core/devices/sorting.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // TEA and the HWG CBC-MAC: the cipher against its published known answer, the chaining and
 // byte order of the MAC, and the built-in key against a MAC worked out independently.
-#include "protocols/hwg/Teatools.h"
+#include "core/protocols/hwg/tea.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The UDP endpoint, exercised for real inside the test's private network namespace: broadcasts
 // sent to an endpoint's own port come back to it through the kernel's local copy.
-#include "devices/udpserver.h"
+#include "core/devices/udpserver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
 // Address text conversions: each parser's acceptance rules, as the protocol code relies on them.
-#include "devices/utils.h"
+#include "core/devices/utils.h"
 
 #include <gtest/gtest.h>
 

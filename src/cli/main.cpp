@@ -1,0 +1,239 @@
+// pyxet-cli: the same discovery and device code as the window, for scripts and tests.
+//
+//   pyxet-cli find [--wait SECONDS] [--json] [--log]
+//
+// runs one discovery cycle through the two family endpoints, collects answers for SECONDS
+// (default 2) and prints the registered devices in list order: their display lines, or with
+// --json an array of objects. --log copies every action-log line to standard error as
+// LEVEL<TAB>message. Exit status: 0 (also when no device answers), 2 for a wrong command line or
+// a UDP socket that cannot be opened.
+#include "core/app/i18n.h"
+#include "core/app/settings.h"
+#include "core/devices/discovery.h"
+#include "core/devices/registry.h"
+#include "core/devices/udpserver.h"
+#include "core/devices/utils.h"
+#include "core/log/actionlog.h"
+#include "core/protocols/hwg/packets.h"
+#include "core/protocols/orvex/packets.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QString>
+#include <QTimer>
+
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr int kExitUsage = 2;
+constexpr int kExitNoSocket = 2;
+constexpr double kMaxWaitSeconds = 86400;
+
+const char* const kUsage = "usage: pyxet-cli find [--wait SECONDS] [--json] [--log]\n";
+
+struct TFindOptions {
+    double WaitSeconds = 2.0;
+    bool Json = false;
+    bool Log = false;
+};
+
+// Reads the command line; on a mistake says what is wrong on standard error and returns false.
+bool ParseFindOptions(int argc, char* argv[], TFindOptions& options)
+{
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--json") {
+            options.Json = true;
+        } else if (arg == "--log") {
+            options.Log = true;
+        } else if (arg == "--wait" || arg.rfind("--wait=", 0) == 0) {
+            std::string value;
+            if (arg == "--wait") {
+                if (i + 1 >= argc) {
+                    std::fprintf(stderr, "pyxet-cli: --wait needs a number of seconds\n");
+                    return false;
+                }
+                value = argv[++i];
+            } else {
+                value = arg.substr(std::strlen("--wait="));
+            }
+            // Read in the C locale: "0.5" means half a second whatever the user's locale.
+            bool ok = false;
+            const double seconds = QByteArray::fromStdString(value).toDouble(&ok);
+            if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > kMaxWaitSeconds) {
+                std::fprintf(stderr, "pyxet-cli: --wait takes seconds from 0 to %g, not \"%s\"\n", kMaxWaitSeconds,
+                             value.c_str());
+                return false;
+            }
+            options.WaitSeconds = seconds;
+        } else {
+            std::fprintf(stderr, "pyxet-cli: unknown option \"%s\"\n", arg.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+const char* LevelName(int level)
+{
+    switch (level) {
+    case LOG_INFO: return "INFO";
+    case LOG_DEBUG: return "DEBUG";
+    case LOG_WARNING: return "WARNING";
+    case LOG_ERROR: return "ERROR";
+    default: return "UNKNOWN";
+    }
+}
+
+// A JSON string literal. Device texts come from the network: bytes that are not UTF-8 become
+// U+FFFD so that the output stays valid JSON.
+std::string JsonString(const std::string& text)
+{
+    const std::string utf8 = ValidUtf8(text);
+    std::string out = "\"";
+    for (const char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (u < 0x20 || u == 0x7F) {
+                static const char kHex[] = "0123456789abcdef";
+                out += "\\u00";
+                out += kHex[u >> 4];
+                out += kHex[u & 0x0F];
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+const char* FamilyName(const TProduct& device)
+{
+    if (dynamic_cast<const TProductOrvex*>(&device))
+        return "Orvex";
+    if (dynamic_cast<const TProductHwg*>(&device))
+        return "HWG";
+    return "";
+}
+
+// One device as a JSON object: the fields of its record in their order, then Family and Line.
+std::string JsonDevice(const TDeviceEntry& entry)
+{
+    const TProductInfo info = entry.Device->CopyInfo();
+    auto text = [](const char* key, const std::string& value) { return "\"" + std::string(key) + "\": " + JsonString(value); };
+    auto number = [](const char* key, long value) { return "\"" + std::string(key) + "\": " + std::to_string(value); };
+    auto flag = [](const char* key, bool value) { return "\"" + std::string(key) + "\": " + (value ? "true" : "false"); };
+    const std::string fields[] = {
+        number("TypeCode", info.TypeCode),  text("TypeName", info.TypeName),
+        text("MAC", info.MAC),              text("Name", info.Name),
+        text("PeerIP", info.PeerIP),        text("IP", info.IP),
+        text("Mask", info.Mask),            text("Gateway", info.Gateway),
+        text("DNS1", info.DNS1),            text("DNS2", info.DNS2),
+        number("Dhcp", info.Dhcp),          text("FirmwareRev", info.FirmwareRev),
+        number("HTTPPort", info.HTTPPort),  number("TelnetPort", info.TelnetPort),
+        flag("CanSetDefault", info.CanSetDefault), flag("CanRestart", info.CanRestart),
+        text("Family", FamilyName(*entry.Device)), text("Line", entry.Line),
+    };
+    std::string out = "{";
+    for (const std::string& field : fields)
+        out += (out.size() > 1 ? ", " : "") + field;
+    return out + "}";
+}
+
+void PrintDevices(const TDeviceRegistry& list, bool json)
+{
+    if (!json) {
+        for (const TDeviceEntry& entry : list.DeviceList())
+            std::printf("%s\n", entry.Line.c_str());
+        return;
+    }
+    if (list.DeviceList().empty()) {
+        std::printf("[]\n");
+        return;
+    }
+    std::printf("[\n");
+    const auto& devices = list.DeviceList();
+    for (size_t i = 0; i < devices.size(); ++i)
+        std::printf("  %s%s\n", JsonDevice(devices[i]).c_str(), i + 1 < devices.size() ? "," : "");
+    std::printf("]\n");
+}
+
+int Find(const TFindOptions& options)
+{
+    TActionLogger log;  // no time stamps: a script reads the lines
+    if (options.Log)
+        log.OnLine = [](const TLogLine& line) {
+            // Stored lines start with one blank before the message.
+            const char* message = line.Text.c_str() + (line.Text.rfind(' ', 0) == 0 ? 1 : 0);
+            std::fprintf(stderr, "%s\t%s\n", LevelName(line.Level), message);
+        };
+    SetCurrentLogger(&log);
+
+    const std::string appDir = ProgramFolder();
+    InitTranslation(appDir);
+    TSettings settings;
+    LoadSettings(appDir, settings);
+    UseLanguage(settings.Language);
+
+    TUDPServer orvexServer;
+    TUDPServer hwgServer;
+    for (const TUDPServer* server : {&orvexServer, &hwgServer}) {
+        if (!server->IsOpen()) {
+            std::fprintf(stderr, "pyxet-cli: cannot open a UDP socket: %s\n", server->OpenError().c_str());
+            SetCurrentLogger(nullptr);
+            return kExitNoSocket;
+        }
+    }
+
+    TDeviceRegistry list;
+    list.BeginCycle();
+    StartDiscovery(list, {&orvexServer, &settings.OrvexProducts}, {&hwgServer, &settings.HwgProducts});
+    QTimer::singleShot(static_cast<int>(std::lround(options.WaitSeconds * 1000)), QCoreApplication::instance(),
+                       &QCoreApplication::quit);
+    QCoreApplication::exec();
+
+    // No more answers are taken while the list is printed and freed.
+    orvexServer.OnRead = nullptr;
+    hwgServer.OnRead = nullptr;
+    PrintDevices(list, options.Json);
+    std::fflush(stdout);
+    list.FreeDevices();
+    SetCurrentLogger(nullptr);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    std::setlocale(LC_ALL, "");
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Pyxet"));
+
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc < 2 || std::strcmp(argv[1], "find") != 0) {
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+    TFindOptions options;
+    if (!ParseFindOptions(argc, argv, options)) {
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+    return Find(options);
+}

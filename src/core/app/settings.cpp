@@ -1,0 +1,159 @@
+// The settings file "Pyxet.ini": loading at the first showing of the main window, saving at
+// its close, and the comma text in which the product tables are stored.
+#include "core/app/settings.h"
+
+#include "core/app/i18n.h"
+#include "core/app/inifile.h"
+#include "core/log/actionlog.h"
+#include "core/log/format.h"
+
+#include <QCoreApplication>
+
+// Each table is one text of code=name entries separated by single blanks, "+" for a blank in
+// a name. Keep each on one line: scripts/make-images.sh reads the type names from here.
+const char* const kBuiltInOrvexTable = "-1=Unknown 0=Orvex+Base 1=Orvex+IO+8 2=Orvex+IO+16 3=Orvex+Relay+4 4=Orvex+Thermo+2 20=Orvex+Gateway 32=Orvex+Sense+T 33=Orvex+Sense+TH 34=Orvex+Sense+THP 35=Orvex+Sense+CO2 36=Orvex+Meter+1 37=Orvex+Meter+3 38=Orvex+Power+4 39=Orvex+Power+8 128=Orvex+Loader";
+const char* const kBuiltInHwgTable = "0=Unknown 2=Damocles+2404 3=Poseidon+2261 4=Poseidon+2251&62 10=Poseidon+1250 11=Poseidon+3262 12=Poseidon+3265 13=Poseidon+3264&66 14=Poseidon+3268 15=Damocles+MINI 16=Damocles+0808 23=Poseidon+SITEMON 24=Poseidon+3468 25=Poseidon+4001 26=Poseidon+4002 34=Poseidon+2250 40=Damocles+1208 65=Poseidon2+3266 66=Poseidon2+3268 67=Poseidon2+3468 68=Poseidon2+4002";
+
+namespace {
+constexpr const char* kFileName = "Pyxet.ini";
+
+// Blanks and control characters separate entries, as do commas.
+bool IsSeparatorBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+} // namespace
+
+std::string ProgramFolder()
+{
+    std::string dir = QCoreApplication::applicationDirPath().toStdString();
+    if (dir.empty() || dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+std::string SettingsPath(const std::string& appDir) { return appDir + kFileName; }
+
+std::string DefaultLanguage(const std::string& environmentLanguage)
+{
+    return environmentLanguage.find("cs") != std::string::npos ? "cs" : "en";
+}
+
+bool ParseSettingsBool(const std::string& text, bool def)
+{
+    if (text == "True")
+        return true;
+    if (text == "False")
+        return false;
+    // A whole number: on unless it is zero (any number of digits, so no overflow to care about).
+    std::size_t i = text.size() > 1 && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    if (i >= text.size())
+        return def;
+    bool nonZero = false;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return def;
+        nonZero = nonZero || text[i] != '0';
+    }
+    return nonZero;
+}
+
+TProductTable SplitCommaText(const std::string& text)
+{
+    TProductTable entries;
+    const std::size_t n = text.size();
+    std::size_t p = 0;
+    while (p < n && IsSeparatorBlank(text[p]))
+        ++p;
+    while (p < n) {
+        std::string entry;
+        if (text[p] == '"') {
+            // Runs to the matching quote; a doubled quote inside stands for one. An unclosed
+            // quote runs to the end of the text.
+            ++p;
+            while (p < n) {
+                if (text[p] == '"') {
+                    if (p + 1 < n && text[p + 1] == '"') {
+                        entry += '"';
+                        p += 2;
+                        continue;
+                    }
+                    ++p;
+                    break;
+                }
+                entry += text[p++];
+            }
+        } else {
+            const std::size_t start = p;
+            while (p < n && !IsSeparatorBlank(text[p]) && text[p] != ',')
+                ++p;
+            entry = text.substr(start, p - start);
+        }
+        entries.push_back(std::move(entry));
+        while (p < n && IsSeparatorBlank(text[p]))
+            ++p;
+        if (p < n && text[p] == ',') {
+            // A comma at the very end still ends an (empty) entry.
+            if (p + 1 == n)
+                entries.emplace_back();
+            do
+                ++p;
+            while (p < n && IsSeparatorBlank(text[p]));
+        }
+    }
+    return entries;
+}
+
+std::string JoinCommaText(const TProductTable& entries)
+{
+    // A single empty entry is written as "" so that it reads back as one entry, not none.
+    if (entries.size() == 1 && entries[0].empty())
+        return "\"\"";
+    std::string text;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string& entry = entries[i];
+        bool quote = false;
+        for (char c : entry)
+            quote = quote || IsSeparatorBlank(c) || c == ',' || c == '"';
+        if (i > 0)
+            text += ',';
+        if (!quote) {
+            text += entry;
+            continue;
+        }
+        text += '"';
+        for (char c : entry) {
+            if (c == '"')
+                text += '"';
+            text += c;
+        }
+        text += '"';
+    }
+    return text;
+}
+
+void LoadSettings(const std::string& appDir, TSettings& settings)
+{
+    LogAction(_("Load Config"), Format(_("Loading config from %s"), kFileName), LOG_DEBUG);
+    TIniFile ini;
+    ini.Load(SettingsPath(appDir));  // a missing or unreadable file: every value its default
+    settings.TimeStamps = ParseSettingsBool(ini.ReadString("Logs", "Time", ""), true);
+    settings.Language = ini.ReadString("Setup", "Lang", DefaultLanguage(EnvironmentLanguage()));
+    settings.OrvexProducts = SplitCommaText(ini.ReadString("Products", "Orvex", kBuiltInOrvexTable));
+    settings.HwgProducts = SplitCommaText(ini.ReadString("Products", "HWG", kBuiltInHwgTable));
+}
+
+bool SaveSettings(const std::string& appDir, const TSettings& settings, std::string* error)
+{
+    LogAction(_("Save Config"), Format(_("Saving config to %s"), kFileName), LOG_DEBUG);
+    const std::string path = SettingsPath(appDir);
+    TIniFile ini;
+    // The file is read again now so that whatever else it holds is kept; a file that exists
+    // but cannot be read is not replaced by one that holds only our keys.
+    const bool ok = ini.Load(path)
+        && ini.WriteString("Logs", "Time", settings.TimeStamps ? "True" : "False")
+        && ini.WriteString("Setup", "Lang", settings.Language)
+        && ini.WriteString("Products", "Orvex", JoinCommaText(settings.OrvexProducts))
+        && ini.WriteString("Products", "HWG", JoinCommaText(settings.HwgProducts))
+        && ini.Save(path);
+    if (!ok && error)
+        *error = Format(_("Unable to write to %s"), path.c_str());
+    return ok;
+}

@@ -1,0 +1,43 @@
+// The four settings kept between runs in "Pyxet.ini" beside the program: log time stamps, the
+// interface language and the two product tables.
+#pragma once
+#include "core/devices/product.h"
+
+#include <string>
+
+extern const char* const kBuiltInOrvexTable;  // entries separated by single blanks
+extern const char* const kBuiltInHwgTable;
+
+struct TSettings {
+    bool TimeStamps = false;   // [Logs] Time
+    std::string Language;      // [Setup] Lang, a gettext language code
+    TProductTable OrvexProducts;  // [Products] Orvex
+    TProductTable HwgProducts;    // [Products] HWG
+};
+
+// The folder of the running program file, with its trailing '/': the settings file, locale/
+// and images/ are found there.
+std::string ProgramFolder();
+
+std::string SettingsPath(const std::string& appDir);  // appDir + "Pyxet.ini"
+
+// The language used when the file names none: "cs" when the environment's language (as
+// EnvironmentLanguage() reports it, e.g. "cs_CZ.UTF-8") contains "cs", else "en".
+std::string DefaultLanguage(const std::string& environmentLanguage);
+
+// A boolean as the file stores it: "True" or a whole number other than 0 is on, "False" or 0
+// is off, anything else gives def.
+bool ParseSettingsBool(const std::string& text, bool def);
+
+// Logs "Loading config from %s" (DEBUG) through LogAction, then reads the file; a missing file,
+// section or key gives the defaults.
+void LoadSettings(const std::string& appDir, TSettings& settings);
+
+// Logs "Saving config to %s" (DEBUG), then writes the four keys, leaving every other section and
+// key of the file as it was. The file is replaced atomically. On failure returns false and sets
+// *error to the translated "Unable to write to %s" with the file's path.
+bool SaveSettings(const std::string& appDir, const TSettings& settings, std::string* error);
+
+// Comma text as the settings file stores lists (quoted entries, commas and runs of blanks split).
+TProductTable SplitCommaText(const std::string& text);
+std::string JoinCommaText(const TProductTable& entries);

@@ -1,0 +1,101 @@
+// DeviceList and PreviousList: filing every answered device under its display line.
+#include "core/devices/registry.h"
+
+#include "core/app/i18n.h"
+#include "core/devices/utils.h"
+#include "core/log/actionlog.h"
+#include "core/log/format.h"
+
+#include <algorithm>
+
+namespace {
+
+// Lines are ordered and told apart without regard to letter case, in the user's collation:
+// both sides are case-folded, then compared locale-aware. The folded key is kept with the
+// entry, so filing an answer costs one fold and a binary search, however long the list.
+QString SortKey(const std::string& line)
+{
+    return QString::fromStdString(line).toCaseFolded();
+}
+
+bool KeyLess(const QString& a, const QString& b)
+{
+    return QString::localeAwareCompare(a, b) < 0;
+}
+
+// printf pads by bytes; the list shows characters. Widening the field by the UTF-8 continuation
+// bytes of its text pads it to the width in characters, so a name like "Kotelna – teploměr"
+// keeps the later columns aligned. Texts are never cut.
+int Width(int characters, const std::string& text)
+{
+    return characters + static_cast<int>(text.size() - Utf8Length(text));
+}
+
+}  // namespace
+
+std::string TDeviceRegistry::DisplayLine(const TProductInfo& info)
+{
+    // "%-20s %-28s %-17s   %-15s   %s", each width counted in characters.
+    return Format("%-*s %-*s %-*s   %-*s   %s", Width(20, info.TypeName), info.TypeName.c_str(),
+                  Width(28, info.Name), info.Name.c_str(), Width(17, info.MAC), info.MAC.c_str(),
+                  Width(15, info.PeerIP), info.PeerIP.c_str(), info.FirmwareRev.c_str());
+}
+
+bool TDeviceRegistry::InPreviousList(const std::string& line) const
+{
+    return PreviousSet.count(line) != 0;
+}
+
+void TDeviceRegistry::BeginCycle()
+{
+    Previous.clear();
+    Previous.reserve(Devices.size());
+    for (const TDeviceEntry& entry : Devices)
+        Previous.push_back(entry.Line);
+    PreviousSet = std::unordered_set<std::string>(Previous.begin(), Previous.end());
+    FreeDevices();
+}
+
+void TDeviceRegistry::FreeDevices()
+{
+    if (OnFreed)
+        OnFreed();
+    // Moved out first: a device's destructor must not find itself half-removed from the list.
+    std::vector<TDeviceEntry> doomed;
+    doomed.swap(Devices);
+    Keys.clear();
+    doomed.clear();
+}
+
+void TDeviceRegistry::AddDevice(std::unique_ptr<TProduct> device, const TProductTable& products, TUDPServer* server)
+{
+    if (!device)
+        return;
+    device->Info.TypeName = ProductTypeName(products, device->Info.TypeCode);
+    device->UdpServer = server;
+    std::string line = DisplayLine(device->Info);
+    QString key = SortKey(line);
+
+    const auto at = std::lower_bound(Keys.begin(), Keys.end(), key, KeyLess);
+    const bool duplicate = at != Keys.end() && !KeyLess(key, *at);
+    TProduct* registered = device.get();
+    if (!duplicate) {
+        const auto index = at - Keys.begin();
+        Keys.insert(at, std::move(key));
+        Devices.insert(Devices.begin() + index, TDeviceEntry{std::move(line), std::move(device)});
+    }
+    Register(registered);
+    // A duplicate's object (still owned by `device`) is destroyed on return: the list keeps the
+    // device that answered first, and nothing else refers to the new one.
+}
+
+void TDeviceRegistry::Register(TProduct* device)
+{
+    const TProductInfo& info = device->Info;
+    LogAction(_("Device Found"), Format(_("Found %s device at %s"), info.Name.c_str(), info.PeerIP.c_str()), LOG_INFO);
+    // Taken before the window's part runs: that may start a new cycle and free the device.
+    const std::string typeName = info.TypeName;
+    if (OnRegister)
+        OnRegister(device);
+    LogAction("", Format(_("Product was added: %s"), typeName.c_str()), LOG_DEBUG);
+}

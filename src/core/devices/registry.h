@@ -1,0 +1,52 @@
+// DeviceList: the registered devices of the current discovery cycle, filed under their display
+// lines (sorted, duplicates ignored, letter case ignored), and PreviousList, the lines of the
+// cycle before. Used by the main window and pyxet-cli alike.
+#pragma once
+#include "core/devices/product.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+struct TDeviceEntry {
+    std::string Line;
+    std::unique_ptr<TProduct> Device;
+};
+
+class TDeviceRegistry {
+public:
+    // "%-20s %-28s %-17s   %-15s   %s" of TypeName, Name, MAC, PeerIP, FirmwareRev.
+    static std::string DisplayLine(const TProductInfo& info);
+
+    const std::vector<TDeviceEntry>& DeviceList() const { return Devices; }
+    const std::vector<std::string>& PreviousList() const { return Previous; }
+    // True when PreviousList holds exactly this line (same letters, same case).
+    bool InPreviousList(const std::string& line) const;
+
+    // Start of a cycle: PreviousList = the current lines, then FreeDevices.
+    void BeginCycle();
+    // Destroys every device and empties DeviceList (OnFreed tells the view first).
+    void FreeDevices();
+
+    // Completes a device answered by a family (type name, endpoint), files it and registers it.
+    // A line already present (letter case aside) keeps the earlier device; the new one is
+    // registered (logged) all the same and then destroyed.
+    void AddDevice(std::unique_ptr<TProduct> device, const TProductTable& products, TUDPServer* server);
+
+    // The window's part of registration, run between the "Found" and "Product was added" lines.
+    std::function<void(TProduct* device)> OnRegister;
+    // Called before the devices are destroyed, so views drop their pointers.
+    std::function<void()> OnFreed;
+
+private:
+    void Register(TProduct* device);
+
+    std::vector<TDeviceEntry> Devices;
+    std::vector<QString> Keys;  // case-folded Devices[i].Line, the sort and duplicate key
+    std::vector<std::string> Previous;
+    std::unordered_set<std::string> PreviousSet;
+};

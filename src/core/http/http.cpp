@@ -1,0 +1,4 @@
+#include "core/http/http.h"
+
+THTTPModule::THTTPModule() = default;
+THTTPModule::~THTTPModule() = default;

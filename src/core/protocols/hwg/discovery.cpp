@@ -1,0 +1,25 @@
+// The HWG family's part of a discovery cycle.
+#include "core/protocols/hwg/discovery.h"
+
+#include "core/app/i18n.h"
+#include "core/log/actionlog.h"
+#include "core/log/format.h"
+#include "core/protocols/hwg/packets.h"
+
+void SendHwgInfoRequest(TUDPServer& endpoint)
+{
+    LogAction(_("Info Packet Send"), Format(_("->> Sending HWG UDP Info to %s"), "255.255.255.255"), LOG_DEBUG);
+    std::string error;
+    if (!endpoint.SendBroadcast(Hwg::kPort, Hwg::kInfoRequest.data(), Hwg::kInfoRequest.size(), &error))
+        LogAction("", Format(_("Sending to %s failed: %s"), "255.255.255.255", error.c_str()), LOG_ERROR);
+}
+
+TUDPServer::TReadHandler HwgInfoHandler(TDeviceSink sink)
+{
+    return [sink = std::move(sink)](TUDPServer*, const uint8_t* data, size_t size, const std::string& peerIP,
+                                    uint16_t) {
+        std::unique_ptr<TProduct> device = DecodeHwgInfoAnswer(data, size, peerIP);
+        if (device && sink)
+            sink(std::move(device));
+    };
+}

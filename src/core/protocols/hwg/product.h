@@ -1,0 +1,21 @@
+// TProductHwg: a device of the HWG family, with the commands sent over the HWG protocol.
+#pragma once
+#include "core/devices/product.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TProductHwg : public TProduct {
+public:
+    void Update() override;
+    void FactoryDefault() override;
+    void Restart() override;  // HWG devices cannot be restarted: does nothing
+    // Every new setup needs a restart.
+    void SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
+                       const std::string& gateway, const std::string& dns1, const std::string& dns2,
+                       int32_t dhcp, int32_t httpPort, int32_t telnetPort) override;
+
+    // The device's whole answer datagram; its first 48 bytes are the base of every command.
+    std::vector<uint8_t> AnswerPacket;
+};

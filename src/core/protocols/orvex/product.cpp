@@ -1,0 +1,12 @@
+// TProductOrvex: storing a new setup and deciding whether it needs a restart.
+#include "core/protocols/orvex/product.h"
+
+void TProductOrvex::SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
+                                  const std::string& gateway, const std::string& dns1, const std::string& dns2,
+                                  int32_t dhcp, int32_t httpPort, int32_t telnetPort)
+{
+    if (ip != Info.IP || mask != Info.Mask || gateway != Info.Gateway
+        || static_cast<int16_t>(static_cast<uint16_t>(dhcp)) != Info.Dhcp)
+        RestartNeeded = true;
+    TProduct::SetParameters(name, ip, mask, gateway, dns1, dns2, dhcp, httpPort, telnetPort);
+}

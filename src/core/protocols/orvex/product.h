@@ -1,0 +1,18 @@
+// TProductOrvex: a device of the Orvex family, with the commands sent over the Orvex protocol.
+#pragma once
+#include "core/devices/product.h"
+
+#include <cstdint>
+#include <string>
+
+class TProductOrvex : public TProduct {
+public:
+    void Update() override;
+    void FactoryDefault() override;
+    void Restart() override;
+    // A new IP, mask or gateway text, or a new DHCP state (low 16 bits), needs a restart;
+    // RestartNeeded is never cleared here.
+    void SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
+                       const std::string& gateway, const std::string& dns1, const std::string& dns2,
+                       int32_t dhcp, int32_t httpPort, int32_t telnetPort) override;
+};

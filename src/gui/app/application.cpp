@@ -1,0 +1,82 @@
+#include "gui/app/application.h"
+
+#include "gui/app/dialogs.h"
+#include "gui/app/form.h"
+#include "core/app/i18n.h"
+#include "core/app/settings.h"
+#include "core/http/http.h"
+#include "gui/http/login.h"
+#include "gui/http/upgrade.h"
+#include "gui/log/logrep.h"
+#include "gui/windows/help.h"
+#include "gui/windows/progressinfo.h"
+
+#include <clocale>
+#include <exception>
+#include <memory>
+
+TPyxetApplication::TPyxetApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // The application title. No display name: the desktop would append it to every window's
+    // caption ("Log Report — Pyxet"), and the captions are the program's own texts.
+    setApplicationName(QStringLiteral("Pyxet"));
+}
+
+bool TPyxetApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        Dialogs::Error(activeWindow(), e.what());
+    } catch (...) {
+        Dialogs::Error(activeWindow(), _("Unknown error"));
+    }
+    return false;
+}
+
+namespace {
+int RunWindows(TPyxetApplication& app)
+{
+    std::setlocale(LC_ALL, "");  // the user's locale (QApplication does the same on its own)
+    const std::string appDir = ProgramFolder();
+    InitTranslation(appDir);
+
+    auto mainForm = std::make_unique<TPyxetForm>(app.arguments().mid(1), appDir);
+    auto upgradeForm = std::make_unique<TUpgradeForm>();
+    auto progressForm = std::make_unique<TProgressInfoForm>();
+    auto loginForm = std::make_unique<TLoginForm>();
+    auto aboutBox = std::make_unique<TAboutBox>();
+    auto logForm = std::make_unique<TLogActionForm>();
+    auto httpModule = std::make_unique<THTTPModule>();
+    mainForm->LogReport = logForm.get();
+    mainForm->About = aboutBox.get();
+
+    // Closing the main window ends the program even while the Log Report window is open.
+    QObject::connect(mainForm.get(), &TPyxetForm::FormClosed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    mainForm->show();
+    const int code = app.exec();
+    // The secondary windows go first, the main window (devices, endpoints) last.
+    httpModule.reset();
+    logForm.reset();
+    aboutBox.reset();
+    loginForm.reset();
+    progressForm.reset();
+    upgradeForm.reset();
+    mainForm.reset();
+    return code;
+}
+} // namespace
+
+int RunPyxet(TPyxetApplication& app)
+{
+    // A failure outside any event handler (building the windows) is shown, then the program ends.
+    try {
+        return RunWindows(app);
+    } catch (const std::exception& e) {
+        Dialogs::Error(nullptr, e.what());
+    } catch (...) {
+        Dialogs::Error(nullptr, _("Unknown error"));
+    }
+    return 1;
+}

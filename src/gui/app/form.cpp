@@ -1,0 +1,394 @@
+// TPyxetForm: building the main window and running its life. The device area, the setup panel,
+// the transfers and the help live in their own files as further methods of this class.
+#include "gui/app/form.h"
+
+#include "gui/app/artwork.h"
+#include "gui/app/dialogs.h"
+#include "core/app/i18n.h"
+#include "gui/app/statuspanel.h"
+#include "gui/app/translate.h"
+#include "core/devices/udpserver.h"
+#include "gui/log/logrep.h"
+#include "ui_form.h"
+#include "gui/windows/help.h"
+
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <vector>
+
+
+// Keeps controls at their designed distances from the edges they are anchored to when their
+// parent changes size (left/top anchoring is what a plain child does by itself).
+class TAnchors : public QObject {
+public:
+    void Add(QWidget* w, Qt::Edges edges, QSize parentDesign)
+    {
+        Items.push_back({w, w->geometry(), parentDesign, edges});
+        if (!Watched.contains(w->parentWidget())) {
+            Watched << w->parentWidget();
+            w->parentWidget()->installEventFilter(this);
+        }
+    }
+    void Apply(QWidget* parent)
+    {
+        for (const Item& it : Items) {
+            if (it.W->parentWidget() != parent)
+                continue;
+            const int dx = parent->width() - it.ParentDesign.width();
+            const int dy = parent->height() - it.ParentDesign.height();
+            QRect r = it.Design;
+            if (it.Edges & Qt::RightEdge) {
+                if (it.Edges & Qt::LeftEdge)
+                    r.setWidth(std::max(0, r.width() + dx));
+                else
+                    r.moveLeft(r.left() + dx);
+            }
+            if (it.Edges & Qt::BottomEdge) {
+                if (it.Edges & Qt::TopEdge)
+                    r.setHeight(std::max(0, r.height() + dy));
+                else
+                    r.moveTop(r.top() + dy);
+            }
+            it.W->setGeometry(r);
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* obj, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize)
+            Apply(static_cast<QWidget*>(obj));
+        return false;
+    }
+
+private:
+    struct Item {
+        QWidget* W;
+        QRect Design;
+        QSize ParentDesign;
+        Qt::Edges Edges;
+    };
+    std::vector<Item> Items;
+    QList<QWidget*> Watched;
+};
+
+namespace {
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Design sizes: client area 738 x 659 = tool bar 40 + device area 599 + status bar 20.
+constexpr int kClientWidth = 738;
+constexpr int kClientHeight = 659;
+constexpr int kToolBarHeight = 40;
+constexpr int kStatusBarHeight = 20;
+} // namespace
+
+TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, QWidget* parent)
+    : QMainWindow(parent), AppDir(appDir), Ui_(std::make_unique<Ui::TPyxetForm>()),
+      Anchors(std::make_unique<TAnchors>()), Arguments(arguments)
+{
+    Ui_->setupUi(this);
+    setWindowIcon(WindowIcon());
+    BuildToolBar();
+    BuildStatusBar();
+    resize(kClientWidth, kClientHeight + Ui_->mCfgMenu->sizeHint().height());
+    BuildAnchors();
+    WireLogger();
+    SetupDeviceView();
+
+    connect(Ui_->acFind, &QAction::triggered, this, [this] { acFindExecute(); });
+    connect(Ui_->acExit, &QAction::triggered, this, [this] { acExitExecute(); });
+    connect(Ui_->mAbout, &QAction::triggered, this, [this] { mAboutClick(); });
+    connect(Ui_->mActionReport, &QAction::triggered, this, [this] { mActionReportClick(); });
+    connect(Ui_->CzechLang, &QAction::triggered, this, [this] { CzechLangClick(); });
+    connect(Ui_->EnglishLang, &QAction::triggered, this, [this] { EnglishLangClick(); });
+
+    setWindowTitle(Q(AppTitle));
+    move(Dialogs::DesktopPosition(size()));
+    FormCreate();
+}
+
+TPyxetForm::~TPyxetForm()
+{
+    FormDestroy();
+}
+
+void TPyxetForm::BuildToolBar()
+{
+    QToolBar* bar = Ui_->ToolBar1;
+    bar->setFixedHeight(kToolBarHeight);
+    bar->setContextMenuPolicy(Qt::PreventContextMenu);
+    bar->setStyleSheet(QStringLiteral(
+        "QToolBar { border: 0px; padding: 0px; spacing: 0px;"
+        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fdfdfd, stop:1 #d8dde4); }"));
+
+    Ui_->acFind->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_N), QKeySequence(Qt::Key_F5)});
+    const struct {
+        QAction* Action;
+        int Image;
+    } images[] = {{Ui_->acFind, 0},    {Ui_->acExit, 1},       {Ui_->acHelp, 2},
+                  {Ui_->acFirmUpgr, 4}, {Ui_->mActionReport, 5}, {Ui_->acBackup, 7}};
+    for (const auto& i : images)
+        i.Action->setIcon(ToolBarIcon(i.Image));
+
+    pmLoadSaveConfig = new QMenu(this);
+    pmLoadSaveConfig->setObjectName(QStringLiteral("pmLoadSaveConfig"));
+    pmLoadSaveConfig->addAction(Ui_->LoadConfig);
+    pmLoadSaveConfig->addAction(Ui_->SaveConfig);
+    pmLoadSaveConfig->addSeparator();
+    pmLoadSaveConfig->addAction(Ui_->BackupConfig);
+    pmLoadSaveConfig->addAction(Ui_->RestoreConfig);
+    pmLoadSaveConfig->addAction(Ui_->CommonConfig);
+
+    pmSelectLang = new QMenu(this);
+    pmSelectLang->setObjectName(QStringLiteral("pmSelectLang"));
+    auto* languages = new QActionGroup(this);
+    languages->setExclusive(true);
+    languages->addAction(Ui_->CzechLang);
+    languages->addAction(Ui_->EnglishLang);
+    pmSelectLang->addAction(Ui_->CzechLang);
+    pmSelectLang->addAction(Ui_->EnglishLang);
+
+    auto makeButton = [&](const char* name, QAction* action) {
+        auto* b = new QToolButton(bar);
+        b->setObjectName(QLatin1String(name));
+        b->setFixedSize(107, kToolBarHeight);
+        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        b->setIconSize(QSize(20, 20));
+        b->setAutoRaise(true);
+        b->setFont(font());
+        if (action)
+            b->setDefaultAction(action);
+        return b;
+    };
+    auto separator = [&] {
+        auto* s = new QWidget(bar);
+        s->setFixedSize(8, kToolBarHeight);
+        bar->addWidget(s);
+    };
+    tbFind = makeButton("tbFind", Ui_->acFind);
+    tbDeviceUpgr = makeButton("tbDeviceUpgr", Ui_->acFirmUpgr);
+    tbConfig = makeButton("tbConfig", Ui_->acBackup);
+    tbConfig->setMenu(pmLoadSaveConfig);
+    tbConfig->setPopupMode(QToolButton::MenuButtonPopup);
+    tbLanguage = makeButton("tbLanguage", nullptr);
+    tbLanguage->setText(QStringLiteral("Select Language"));
+    tbLanguage->setIcon(ToolBarIcon(6));
+    tbLanguage->setMenu(pmSelectLang);
+    tbLanguage->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(tbLanguage, &QToolButton::clicked, tbLanguage, &QToolButton::showMenu);  // no action of its own
+    tbHelp = makeButton("tbHelp", Ui_->acHelp);
+    tbExit = makeButton("tbExit", Ui_->acExit);
+
+    bar->addWidget(tbFind);
+    bar->addWidget(tbDeviceUpgr);
+    bar->addWidget(tbConfig);
+    bar->addWidget(tbLanguage);
+    separator();
+    bar->addWidget(tbHelp);
+    separator();
+    bar->addWidget(tbExit);
+
+    for (QToolButton* b : {Ui_->btnType, Ui_->btnName, Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev})
+        b->setIcon(SortGlyph());
+    Ui_->LogoImage->setPixmap(LogoPixmap());
+}
+
+void TPyxetForm::BuildStatusBar()
+{
+    QStatusBar* bar = Ui_->StatusBar1;
+    bar->setFixedHeight(kStatusBarHeight);
+    const int widths[3] = {200, 380, 100};
+    for (int i = 0; i < 3; ++i) {
+        auto* panel = new TStatusPanel(widths[i], bar);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        bar->addWidget(panel);
+        StatusPanels[i] = panel;
+    }
+    StatusPanels[0]->setText(QStringLiteral("Ready"));
+
+    pbHTTP = new QProgressBar(bar);
+    pbHTTP->setObjectName(QStringLiteral("pbHTTP"));
+    pbHTTP->setTextVisible(false);
+    pbHTTP->setRange(0, 100);
+    pbHTTP->setValue(0);
+    pbHTTP->setGeometry(kClientWidth - 141 - 3, 1, 141, 18);
+    pbHTTP->raise();
+}
+
+void TPyxetForm::BuildAnchors()
+{
+    // Design sizes of the parents, in the coordinates the controls were placed in.
+    const QSize device(kClientWidth, kClientHeight - kToolBarHeight - kStatusBarHeight);
+    const QSize group1 = Ui_->GroupBox1->size();
+    const QSize status(kClientWidth, kStatusBarHeight);
+    const Qt::Edges all = Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge;
+    const Qt::Edges leftBottom = Qt::LeftEdge | Qt::BottomEdge;
+    const Qt::Edges rightBottom = Qt::RightEdge | Qt::BottomEdge;
+
+    Anchors->Add(Ui_->GroupBox1, all, device);
+    Anchors->Add(Ui_->tgbSetup, leftBottom, device);
+    Anchors->Add(Ui_->GroupBox2, leftBottom, device);
+    for (QWidget* w : std::initializer_list<QWidget*>{Ui_->LogoImage, Ui_->btnRestartDevice,
+                                                      Ui_->btnSetDefault, Ui_->btnConfigDevice})
+        Anchors->Add(w, rightBottom, device);
+    Anchors->Add(Ui_->DeviceListBox, all, group1);
+    Anchors->Add(Ui_->DeviceCountLabel, leftBottom, group1);
+    Anchors->Add(Ui_->DeviceCounter, leftBottom, group1);
+    Anchors->Add(Ui_->FilterLabel, rightBottom, group1);
+    Anchors->Add(Ui_->DeviceFilter, rightBottom, group1);
+    Anchors->Add(pbHTTP, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge, status);
+}
+
+void TPyxetForm::WireLogger()
+{
+    // Commands hold the GUI thread: the panels show each text at once.
+    Logger.OnCaption = [this](const std::string& caption) { StatusPanels[0]->ShowNow(Q(caption)); };
+    Logger.OnMessage = [this](const std::string& message) { StatusPanels[1]->ShowNow(Q(message)); };
+    Logger.OnLine = [this](const TLogLine& line) {
+        if (LogReport)
+            LogReport->AddAction(line.Text, line.Level);
+    };
+    SetCurrentLogger(&Logger);
+}
+
+void TPyxetForm::LogAction(const std::string& caption, const std::string& message, int level)
+{
+    Logger.LogAction(caption, message, level);
+}
+
+void TPyxetForm::FormCreate()
+{
+    // The counter shows a number the program keeps; translating it would only disturb it.
+    TP_Ignore(this, "DeviceCounter");
+    TranslateComponent(this);
+    OrvexServer = std::make_unique<TUDPServer>();
+    HwgServer = std::make_unique<TUDPServer>();
+}
+
+void TPyxetForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!Shown) {
+        Shown = true;
+        FormShow();
+    }
+}
+
+void TPyxetForm::FormShow()
+{
+    LoadSettings(AppDir, Settings);
+    Logger.TimeStamps = Settings.TimeStamps;
+    UseLanguage(Settings.Language);
+    RetranslateComponent(this);
+    MarkLanguageMenu();
+
+    if (!Arguments.isEmpty() && Arguments.first().contains(QStringLiteral("-demo"), Qt::CaseSensitive)) {
+        DemoMode = true;
+        EnterDemoMode();
+        LogAction(_("Demo Pyxet Started"), _("Demo Pyxet started"), LOG_INFO);
+    } else {
+        LogAction(_("Pyxet Started"), _("Application Pyxet started"), LOG_INFO);
+    }
+    acFindExecute();
+}
+
+void TPyxetForm::closeEvent(QCloseEvent* event)
+{
+    if (!Closed) {
+        Closed = true;
+        FormClose();
+    }
+    event->accept();  // closing is never refused
+    emit FormClosed();
+}
+
+void TPyxetForm::FormClose()
+{
+    std::string error;
+    ++SavesDone;
+    if (!SaveSettings(AppDir, Settings, &error))
+        Dialogs::Error(this, error);
+}
+
+void TPyxetForm::FormDestroy()
+{
+    FreeDevices();
+    Logger.ActionLog.clear();
+    ReleaseHelpLibrary();
+    OrvexServer.reset();
+    HwgServer.reset();
+    if (CurrentLogger() == &Logger)
+        SetCurrentLogger(nullptr);
+}
+
+void TPyxetForm::EnableDeviceActions(bool enabled)
+{
+    Ui_->acBackup->setEnabled(enabled);  // carries the "Configuration" drop-down button
+    Ui_->acFirmUpgr->setEnabled(enabled);
+    Ui_->btnSetDefault->setEnabled(enabled);
+    Ui_->btnRestartDevice->setEnabled(enabled);
+}
+
+void TPyxetForm::EnterDemoMode()
+{
+    AppTitle += " Demo";
+    EnableDeviceActions(true);
+}
+
+void TPyxetForm::acExitExecute() { close(); }
+
+void TPyxetForm::mAboutClick()
+{
+    if (About)
+        About->exec();
+}
+
+void TPyxetForm::mActionReportClick()
+{
+    if (!LogReport)
+        return;
+    LogReport->show();
+    LogReport->raise();
+    LogReport->activateWindow();
+}
+
+void TPyxetForm::SelectLanguage(const std::string& lang)
+{
+    Settings.Language = lang;
+    MarkLanguageMenu();
+    UseLanguage(lang);
+    RetranslateComponent(this);
+    RetranslateDeviceFilter();
+}
+
+void TPyxetForm::RetranslateDeviceFilter()
+{
+    // The filter box's own texts are set by the discovery, after the window's texts were
+    // recorded; its type names are device data and stay as they are.
+    QComboBox* filter = Ui_->DeviceFilter;
+    if (!filter->placeholderText().isEmpty())
+        filter->setPlaceholderText(Q(_("No devices")));
+    if (filter->count() > 0)
+        filter->setItemText(0, Q(_("All devices")));
+}
+
+void TPyxetForm::CzechLangClick() { SelectLanguage("cs"); }
+void TPyxetForm::EnglishLangClick() { SelectLanguage("en"); }
+
+void TPyxetForm::MarkLanguageMenu()
+{
+    // Only exactly "cs" is Czech; any other code (EN, de, ...) marks English.
+    if (Settings.Language == "cs")
+        Ui_->CzechLang->setChecked(true);
+    else
+        Ui_->EnglishLang->setChecked(true);
+}

@@ -1,0 +1,151 @@
+// The main window TPyxetForm: tool bar, menus, device area, setup panel and status bar, and the
+// program's life around it (settings, language, demonstration mode, first discovery, the orderly
+// end). The device-area behaviour lives in src/devices/ as further methods of this class.
+#pragma once
+#include "core/app/settings.h"
+#include "gui/app/statuspanel.h"
+#include "core/devices/registry.h"
+#include "core/devices/sorting.h"
+#include "core/log/actionlog.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+
+#include <memory>
+#include <string>
+
+namespace Ui {
+class TPyxetForm;
+}
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QToolButton;
+class TUDPServer;
+class TAnchors;
+class TAboutBox;
+class TLogActionForm;
+class TDeviceListModel;
+class QPainter;
+class QRect;
+
+class TPyxetForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // arguments: the command-line arguments after the program's name (the first one decides the
+    // demonstration mode); appDir: the program's folder with its trailing '/' (settings, pictures).
+    TPyxetForm(const QStringList& arguments, const std::string& appDir, QWidget* parent = nullptr);
+    ~TPyxetForm() override;
+
+    Ui::TPyxetForm* ui() const { return Ui_.get(); }
+
+    // ---- Program-wide state -----------------------------------------------------------------
+    std::string AppTitle = "Pyxet";  // " Demo" appended in demonstration mode
+    std::string AppDir;
+    bool DemoMode = false;
+    TProduct* SelectedDevice = nullptr;  // the device whose details are shown
+    TSettings Settings;                  // time stamps, language, OrvexProducts, HwgProducts
+    TDeviceRegistry Devices;             // DeviceList and PreviousList; owns the devices
+    std::unique_ptr<TUDPServer> OrvexServer;
+    std::unique_ptr<TUDPServer> HwgServer;
+    TActionLogger Logger;                // installed as the current logger while the window lives
+    std::vector<TLogLine>& ActionLog = Logger.ActionLog;
+
+    // The secondary windows this one opens; whoever creates them (the program's start-up) hands
+    // them over. A window that is gone reads as null.
+    QPointer<TLogActionForm> LogReport;
+    QPointer<TAboutBox> About;
+
+    // Controls built at run time (a tool bar and the status bar hold them); the rest is in ui().
+    QToolButton* tbFind = nullptr;
+    QToolButton* tbDeviceUpgr = nullptr;
+    QToolButton* tbConfig = nullptr;
+    QToolButton* tbLanguage = nullptr;
+    QToolButton* tbHelp = nullptr;
+    QToolButton* tbExit = nullptr;
+    QMenu* pmLoadSaveConfig = nullptr;
+    QMenu* pmSelectLang = nullptr;
+    TStatusPanel* StatusPanels[3] = {};  // 200, 380 and 100 pixels; panel 0 starts "Ready"
+    QProgressBar* pbHTTP = nullptr;  // over the right end of the status bar
+
+    // ---- Operations ---------------------------------------------------------------------------
+    // Caption to status panel 0, message to panel 1 and the action log (texts arrive translated).
+    void LogAction(const std::string& caption, const std::string& message, int level);
+    // "Configuration", "Upgrade Firmware...", "Set Factory Defaults", "Restart Device".
+    void EnableDeviceActions(bool enabled);
+    void EnterDemoMode();
+    // "Find Devices": one discovery cycle; in demonstration mode only the device panel is shown.
+    void acFindExecute();
+
+    // How many times the settings were written (a closing window writes them once).
+    int SettingsSaves() const { return SavesDone; }
+
+    // ---- Device area (src/devices/deviceview.cpp) ----------------------------------------------
+    TDeviceListModel* DeviceRows = nullptr;  // the rows of DeviceListBox
+    int CheckedCount = 0;                    // checked rows; decides the All box
+    bool SortAscending = false;              // one direction for the five column buttons
+
+    void FreeDevices();
+    void ClearDeviceView();
+    // Completes, files and registers a device handed over by a family's answer handler.
+    void AddDevice(std::unique_ptr<TProduct> device, const TProductTable& products, TUDPServer* server);
+    void RegisterDevice(TProduct* device);
+    void UpdateDeviceCounter();
+    void DeviceListBoxDrawItem(QPainter* painter, const QRect& rect, int row, bool highlighted);
+    void DeviceListBoxClick();
+    void SelectDevice(int row);
+    void ShowDeviceDetails();
+    void DeviceListBoxClickCheck(int row);
+    void AllCheckedClick();
+    void DeviceFilterChange();
+    void btnTypeClick();
+    void btnNameClick();
+    void btnMACClick();
+    void btnIPClick();
+    void btnRevClick();
+    void SortDeviceView(TDeviceComparator compare);
+    void tiDeviceImgClick();
+    void Image2Click();
+
+signals:
+    // The window has closed: the program ends (whatever other window is still open).
+    void FormClosed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildToolBar();
+    void BuildStatusBar();
+    void BuildAnchors();
+    void WireLogger();
+    void SetupDeviceView();
+    bool ShowDevicePicture(const std::string& path);
+    void ClearChecks();
+    void SortByColumn(TDeviceComparator compare);
+    bool SelectingDevice = false;     // SelectDevice highlights the row itself
+    bool QuietPictureErrors = false;  // registration loads pictures without reporting
+
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormDestroy();
+
+    void acExitExecute();
+    void mAboutClick();
+    void mActionReportClick();
+    void CzechLangClick();
+    void EnglishLangClick();
+    void SelectLanguage(const std::string& lang);
+    void MarkLanguageMenu();
+    void RetranslateDeviceFilter();
+
+    std::unique_ptr<Ui::TPyxetForm> Ui_;
+    std::unique_ptr<TAnchors> Anchors;
+    QStringList Arguments;
+    bool Shown = false;
+    bool Closed = false;
+    int SavesDone = 0;
+};

@@ -1,0 +1,213 @@
+// The Log Report window and the pieces that draw and save its lines.
+#include "gui/log/logrep.h"
+
+#include "gui/app/dialogs.h"
+#include "core/app/i18n.h"
+#include "gui/app/translate.h"
+#include "core/log/format.h"
+#include "ui_logrep.h"
+
+#include <QPainter>
+#include <QStyle>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+
+TLogLineColours LogLineColours(const std::string& text, bool selected)
+{
+    // Every line starts with a space, so a marker is looked for from the second character on.
+    TLogLineColours c{Qt::black, QColor()};
+    if (text.find(">>", 1) != std::string::npos)
+        c.Text = QColor(0, 255, 0);
+    if (text.find("<-", 1) != std::string::npos)
+        c.Text = QColor(0, 0, 255);
+    if (selected) {
+        c.Text = Qt::white;
+        c.Background = QColor(10, 95, 137);
+    }
+    return c;
+}
+
+// ---- Model -----------------------------------------------------------------------------------
+
+int TLogReportModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(Rows.size());
+}
+
+QVariant TLogReportModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= static_cast<int>(Rows.size()))
+        return {};
+    const TLogLine& line = Rows[static_cast<size_t>(index.row())];
+    if (role == Qt::DisplayRole)
+        return QString::fromStdString(line.Text);
+    if (role == LevelRole)
+        return line.Level;
+    return {};
+}
+
+void TLogReportModel::Append(const TLogLine& line)
+{
+    const int row = static_cast<int>(Rows.size());
+    beginInsertRows({}, row, row);
+    Rows.push_back(line);
+    endInsertRows();
+}
+
+void TLogReportModel::Reset(std::vector<TLogLine> lines)
+{
+    beginResetModel();
+    Rows = std::move(lines);
+    endResetModel();
+}
+
+// ---- Drawing ---------------------------------------------------------------------------------
+
+void TLogLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    const QString text = index.data(Qt::DisplayRole).toString();
+    const TLogLineColours c = LogLineColours(text.toStdString(), option.state & QStyle::State_Selected);
+    painter->save();
+    painter->fillRect(option.rect, c.Background.isValid() ? c.Background : option.palette.color(QPalette::Base));
+    painter->setPen(c.Text);
+    painter->setFont(option.font);
+    painter->drawText(option.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    painter->restore();
+}
+
+QSize TLogLineDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    const QString text = index.data(Qt::DisplayRole).toString();
+    return {option.fontMetrics.horizontalAdvance(text), kRowHeight};
+}
+
+// ---- Saving ----------------------------------------------------------------------------------
+
+bool SaveLogLines(const std::string& path, const std::vector<TLogLine>& lines, std::string* error)
+{
+    auto fail = [&](int err) {
+        if (error)
+            *error = Format(_("Cannot create file \"%s\". %s"), path.c_str(), std::strerror(err));
+        return false;
+    };
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return fail(errno);
+    for (const TLogLine& line : lines) {
+        if (std::fwrite(line.Text.data(), 1, line.Text.size(), f) != line.Text.size()
+            || std::fwrite("\r\n", 1, 2, f) != 2) {
+            const int err = errno;
+            std::fclose(f);
+            return fail(err);
+        }
+    }
+    if (std::fclose(f) != 0)  // a full disk shows only here
+        return fail(errno);
+    return true;
+}
+
+// ---- Window ----------------------------------------------------------------------------------
+
+TLogActionForm::TLogActionForm(QWidget* parent)
+    : QDialog(parent), Ui_(std::make_unique<Ui::TLogActionForm>())
+{
+    Ui_->setupUi(this);
+    setFixedSize(size());  // a fixed dialog border
+    Model = new TLogReportModel(this);
+    Ui_->ActionReport->setModel(Model);
+    Ui_->ActionReport->setItemDelegate(new TLogLineDelegate(this));
+    Ui_->SaveButton->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    for (QPushButton* b : {Ui_->SaveButton, Ui_->ClearButton, Ui_->ExitButton})
+        b->setAutoDefault(false);
+
+    connect(Ui_->ActionFilter, &QComboBox::activated, this, [this] { ActionFilterChange(); });
+    connect(Ui_->SaveButton, &QPushButton::clicked, this, [this] { SaveButtonClick(); });
+    connect(Ui_->ClearButton, &QPushButton::clicked, this, [this] { ClearButtonClick(); });
+    connect(Ui_->ExitButton, &QPushButton::clicked, this, [this] { ExitButtonClick(); });
+
+    TranslateComponent(this);
+    move(Dialogs::DesktopPosition(size()));
+}
+
+TLogActionForm::~TLogActionForm() = default;
+
+const std::vector<TLogLine>& TLogActionForm::KeptLog() const
+{
+    static const std::vector<TLogLine> none;
+    if (Log)
+        return *Log;
+    if (TActionLogger* logger = CurrentLogger())
+        return logger->ActionLog;
+    return none;
+}
+
+void TLogActionForm::AddAction(const std::string& text, int level)
+{
+    Model->Append({text, level});
+    // Selecting a row of a visible list lays out every row again, and a command that logs
+    // thousands of lines holds the GUI thread throughout; the list is painted only when the
+    // command returns anyway. So a visible list selects (and scrolls to) its newest line once,
+    // when the event loop next runs; a hidden one selects at once, which costs nothing.
+    if (Ui_->ActionReport->isVisible()) {
+        if (!SelectNewestPending) {
+            SelectNewestPending = true;
+            QMetaObject::invokeMethod(this, [this] { SelectNewestLine(); }, Qt::QueuedConnection);
+        }
+        return;
+    }
+    SelectNewestPending = false;
+    SelectNewestLine();
+}
+
+void TLogActionForm::SelectNewestLine()
+{
+    SelectNewestPending = false;
+    if (Model->rowCount() == 0)
+        return;
+    // Setting the current row also scrolls a visible list to it.
+    const QModelIndex last = Model->index(Model->rowCount() - 1);
+    Ui_->ActionReport->selectionModel()->setCurrentIndex(last, QItemSelectionModel::ClearAndSelect);
+}
+
+void TLogActionForm::ActionFilterChange()
+{
+    // One reset: the list is laid out and painted once for the whole rebuild.
+    const int level = Ui_->ActionFilter->currentIndex();
+    std::vector<TLogLine> lines;
+    for (const TLogLine& line : KeptLog())
+        if (level <= 0 || line.Level == level)  // exactly one level, not a threshold
+            lines.push_back(line);
+    Model->Reset(std::move(lines));
+    SelectNewestPending = false;  // a rebuilt view has no line selected
+    Ui_->ActionReport->selectionModel()->clear();
+}
+
+void TLogActionForm::SaveButtonClick()
+{
+    const std::string path = Dialogs::SaveFileName(this, _("Save to file"), _("Log Report|*.txt"));
+    if (path.empty())
+        return;
+    std::string error;
+    if (!SaveLogLines(path, Model->Lines(), &error))
+        Dialogs::Error(this, error);
+}
+
+void TLogActionForm::ClearButtonClick()
+{
+    SelectNewestPending = false;
+    Model->Reset({});
+}
+
+void TLogActionForm::ExitButtonClick() { close(); }
+
+void TLogActionForm::showEvent(QShowEvent* event)
+{
+    UseLanguage(GetCurrentLanguage());
+    RetranslateComponent(this);
+    Ui_->ActionFilter->setCurrentIndex(0);
+    ActionFilterChange();
+    QDialog::showEvent(event);
+}

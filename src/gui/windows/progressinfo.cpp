@@ -1,0 +1,5 @@
+#include "gui/windows/progressinfo.h"
+
+TProgressInfoForm::TProgressInfoForm(QWidget* parent) : QDialog(parent) {}
+
+TProgressInfoForm::~TProgressInfoForm() = default;
