@@ -1,6 +1,6 @@
 // The main window TPyxetForm: tool bar, menus, device area, setup panel and status bar, and the
 // program's life around it (settings, language, demonstration mode, first discovery, the orderly
-// end). The device-area behaviour lives in src/devices/ as further methods of this class.
+// end). The device-area operations are further methods of this class in formdevices.cpp.
 #pragma once
 #include "core/app/settings.h"
 #include "gui/app/statuspanel.h"
@@ -27,8 +27,6 @@ class TAnchors;
 class TAboutBox;
 class TLogActionForm;
 class TDeviceListModel;
-class QPainter;
-class QRect;
 
 class TPyxetForm : public QMainWindow {
     Q_OBJECT
@@ -81,7 +79,7 @@ public:
     // How many times the settings were written (a closing window writes them once).
     int SettingsSaves() const { return SavesDone; }
 
-    // ---- Device area (src/devices/deviceview.cpp) ----------------------------------------------
+    // ---- Device area (formdevices.cpp) ---------------------------------------------------------
     TDeviceListModel* DeviceRows = nullptr;  // the rows of DeviceListBox
     int CheckedCount = 0;                    // checked rows; decides the All box
     bool SortAscending = false;              // one direction for the five column buttons
@@ -92,7 +90,6 @@ public:
     void AddDevice(std::unique_ptr<TProduct> device, const TProductTable& products, TUDPServer* server);
     void RegisterDevice(TProduct* device);
     void UpdateDeviceCounter();
-    void DeviceListBoxDrawItem(QPainter* painter, const QRect& rect, int row, bool highlighted);
     void DeviceListBoxClick();
     void SelectDevice(int row);
     void ShowDeviceDetails();
