@@ -91,7 +91,7 @@ std::string FolderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool WriteAll(int fd, const std::string& data)
+bool WriteAll(int fd, std::string_view data)
 {
     std::size_t done = 0;
     while (done < data.size()) {
@@ -109,37 +109,38 @@ bool WriteAll(int fd, const std::string& data)
 
 bool TIniFile::NamedTemporaryOnly = false;
 
-void TIniFile::Parse(const std::string& text)
+void TIniFile::Parse(std::string text)
 {
+    Content = std::move(text);
+    const std::string& data = Content;
     Lines.clear();
     Eol = "\n";
     bool eolFound = false;
-    const std::size_t size = text.size();
+    const std::size_t size = data.size();
     // Index of the first c in [from, to), or to (memchr: a settings file may be megabytes).
-    const auto find = [&text](char c, std::size_t from, std::size_t to) {
-        const void* at = std::memchr(text.data() + from, c, to - from);
-        return at ? static_cast<std::size_t>(static_cast<const char*>(at) - text.data()) : to;
+    const auto find = [&data](char c, std::size_t from, std::size_t to) {
+        const void* at = std::memchr(data.data() + from, c, to - from);
+        return at ? static_cast<std::size_t>(static_cast<const char*>(at) - data.data()) : to;
     };
     std::size_t pos = 0;
     std::size_t nextLf = find('\n', 0, size);  // the first LF at or after pos, or size
     while (pos < size) {
         if (nextLf < pos)
             nextLf = find('\n', pos, size);
-        const std::size_t found = find('\r', pos, nextLf);
-        const std::size_t brk = found < size ? found : std::string::npos;
+        const std::size_t brk = find('\r', pos, nextLf);
         TLine line;
-        if (brk == std::string::npos) {
-            line.Text = text.substr(pos);
+        line.Offset = pos;
+        line.Length = brk - pos;
+        if (brk == size) {
             pos = size;
         } else {
             // An LF ends the line together with the CRs before it (CR LF, CR CR LF as some
             // editors and transfers leave it); a CR that no LF follows ends a line by itself.
             std::size_t end = brk;
-            while (end < size && text[end] == '\r')
+            while (end < size && data[end] == '\r')
                 ++end;
-            end = end < size && text[end] == '\n' ? end + 1 : brk + 1;
-            line.Text = text.substr(pos, brk - pos);
-            line.End = text.substr(brk, end - brk);
+            end = end < size && data[end] == '\n' ? end + 1 : brk + 1;
+            line.End = data.substr(brk, end - brk);
             pos = end;
             if (!eolFound) {
                 // Added lines take the file's own kind of line end.
@@ -151,16 +152,31 @@ void TIniFile::Parse(const std::string& text)
     }
 }
 
+TIniFile::TLine TIniFile::NewLine(std::string text, std::string end)
+{
+    TLine line;
+    line.Changed = true;
+    line.Own = std::move(text);
+    line.End = std::move(end);
+    return line;
+}
+
+std::string_view TIniFile::TextOf(std::size_t i) const
+{
+    const TLine& line = Lines[i];
+    return line.Changed ? std::string_view(line.Own) : std::string_view(Content).substr(line.Offset, line.Length);
+}
+
 std::string TIniFile::Text() const
 {
     std::size_t size = 0;
-    for (const TLine& line : Lines)
-        size += line.Text.size() + line.End.size();
+    for (std::size_t i = 0; i < Lines.size(); ++i)
+        size += TextOf(i).size() + Lines[i].End.size();
     std::string text;
     text.reserve(size);
-    for (const TLine& line : Lines) {
-        text += line.Text;
-        text += line.End;
+    for (std::size_t i = 0; i < Lines.size(); ++i) {
+        text += TextOf(i);
+        text += Lines[i].End;
     }
     return text;
 }
@@ -177,7 +193,7 @@ long TIniFile::FindSection(const std::string& section) const
 std::string_view TIniFile::LineForHeader(std::size_t i) const
 {
     // A byte order mark before the first header is not part of its name.
-    const std::string_view text = Lines[i].Text;
+    const std::string_view text = TextOf(i);
     return i == 0 && text.starts_with(kBom) ? text.substr(3) : text;
 }
 
@@ -186,9 +202,9 @@ long TIniFile::FindKey(long header, const std::string& key) const
     std::string name;
     std::size_t eq = 0;
     for (std::size_t i = static_cast<std::size_t>(header) + 1; i < Lines.size(); ++i) {
-        if (SectionOf(Lines[i].Text, name))
+        if (SectionOf(TextOf(i), name))
             break;
-        if (KeyOf(Lines[i].Text, name, eq) && SameText(name, key))
+        if (KeyOf(TextOf(i), name, eq) && SameText(name, key))
             return static_cast<long>(i);
     }
     return -1;
@@ -205,8 +221,8 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
     const long at = FindEntry(section, key);
     if (at < 0)
         return def;
-    const std::string& text = Lines[static_cast<std::size_t>(at)].Text;
-    return text.substr(text.find('=') + 1);
+    const std::string_view text = TextOf(static_cast<std::size_t>(at));
+    return std::string(text.substr(text.find('=') + 1));
 }
 
 bool TIniFile::HasKey(const std::string& section, const std::string& key) const
@@ -234,8 +250,8 @@ std::vector<std::string> TIniFile::Keys(const std::string& section) const
     std::set<std::string> seen;
     std::string name;
     std::size_t eq = 0;
-    for (std::size_t i = static_cast<std::size_t>(header) + 1; i < Lines.size() && !SectionOf(Lines[i].Text, name); ++i)
-        if (KeyOf(Lines[i].Text, name, eq) && !name.empty() && seen.insert(Folded(name)).second)
+    for (std::size_t i = static_cast<std::size_t>(header) + 1; i < Lines.size() && !SectionOf(TextOf(i), name); ++i)
+        if (KeyOf(TextOf(i), name, eq) && !name.empty() && seen.insert(Folded(name)).second)
             names.push_back(name);
     return names;
 }
@@ -252,8 +268,12 @@ bool TIniFile::WriteString(const std::string& section, const std::string& key, c
     if (header >= 0) {
         const long at = FindKey(header, key);
         if (at >= 0) {
-            std::string& text = Lines[static_cast<std::size_t>(at)].Text;
-            text = text.substr(0, text.find('=') + 1) + value;
+            TLine& line = Lines[static_cast<std::size_t>(at)];
+            const std::string_view text = TextOf(static_cast<std::size_t>(at));
+            std::string changed(text.substr(0, text.find('=') + 1));
+            changed += value;
+            line.Own = std::move(changed);
+            line.Changed = true;
             return true;
         }
         // After the section's last key line, so that comments and blank lines that lead into
@@ -261,18 +281,18 @@ bool TIniFile::WriteString(const std::string& section, const std::string& key, c
         std::size_t insert = static_cast<std::size_t>(header) + 1;
         std::string name;
         std::size_t eq = 0;
-        for (std::size_t i = insert; i < Lines.size() && !SectionOf(Lines[i].Text, name); ++i)
-            if (KeyOf(Lines[i].Text, name, eq))
+        for (std::size_t i = insert; i < Lines.size() && !SectionOf(TextOf(i), name); ++i)
+            if (KeyOf(TextOf(i), name, eq))
                 insert = i + 1;
         if (insert == Lines.size() && Lines.back().End.empty())
             Lines.back().End = Eol;
-        Lines.insert(Lines.begin() + static_cast<long>(insert), TLine{key + "=" + value, Eol});
+        Lines.insert(Lines.begin() + static_cast<long>(insert), NewLine(key + "=" + value, Eol));
         return true;
     }
     if (!Lines.empty() && Lines.back().End.empty())
         Lines.back().End = Eol;
-    Lines.push_back(TLine{"[" + section + "]", Eol});
-    Lines.push_back(TLine{key + "=" + value, Eol});
+    Lines.push_back(NewLine("[" + section + "]", Eol));
+    Lines.push_back(NewLine(key + "=" + value, Eol));
     return true;
 }
 
@@ -325,7 +345,7 @@ bool TIniFile::Load(const std::string& path, std::string* error, TLoadError* why
         }
     }
     ::close(fd);
-    Parse(text);
+    Parse(std::move(text));
     return true;
 }
 
@@ -442,16 +462,41 @@ struct TTempFile {
         return false;
     }
 
-    bool Fill(const std::string& data, const struct stat* old, mode_t mode)
+    bool Fill(const TIniFile& ini, const struct stat* old, mode_t mode)
     {
         // The new file gets the old one's owner where allowed: only a privileged user may give
         // a file away, others keep their own ownership.
         if (old && ::fchown(Fd, old->st_uid, old->st_gid) != 0) {
         }
-        return ::fchmod(Fd, mode) == 0 && WriteAll(Fd, data) && ::fsync(Fd) == 0;
+        return ::fchmod(Fd, mode) == 0 && ini.WriteTo(Fd) && ::fsync(Fd) == 0;
     }
 };
 } // namespace
+
+bool TIniFile::WriteTo(int fd) const
+{
+    // Short lines are gathered into larger writes; a long value goes out as it is, without a
+    // copy of the whole text (a settings file may be megabytes).
+    constexpr std::size_t kChunk = 64 * 1024;
+    std::string buffer;
+    buffer.reserve(kChunk);
+    for (std::size_t i = 0; i < Lines.size(); ++i) {
+        const std::string_view text = TextOf(i);
+        if (buffer.size() + text.size() > kChunk) {
+            if (!WriteAll(fd, buffer))
+                return false;
+            buffer.clear();
+        }
+        if (text.size() > kChunk) {
+            if (!WriteAll(fd, text))
+                return false;
+        } else {
+            buffer += text;
+        }
+        buffer += Lines[i].End;
+    }
+    return WriteAll(fd, buffer);
+}
 
 bool TIniFile::Save(const std::string& path, std::string* error) const
 {
@@ -480,12 +525,11 @@ bool TIniFile::Save(const std::string& path, std::string* error) const
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    const std::string text = Text();
 
     TTempFile temp;
     bool ready = false;
     if (!NamedTemporaryOnly && temp.OpenUnnamed(folder, mode)) {
-        if (!temp.Fill(text, exists ? &st : nullptr, mode))
+        if (!temp.Fill(*this, exists ? &st : nullptr, mode))
             return fail(SysError("Cannot write", target));
         // Without /proc (or where the link is refused) the named way below still works.
         ready = temp.Link(prefix);
@@ -494,7 +538,7 @@ bool TIniFile::Save(const std::string& path, std::string* error) const
         temp.Discard();
         if (!temp.OpenNamed(prefix))
             return fail(SysError("Cannot create a file beside", target));
-        if (!temp.Fill(text, exists ? &st : nullptr, mode))
+        if (!temp.Fill(*this, exists ? &st : nullptr, mode))
             return fail(SysError("Cannot write", temp.Name));
     }
     if (::rename(temp.Name.c_str(), target.c_str()) != 0)

@@ -24,9 +24,11 @@ public:
 
     // Replaces the content with the lines of text. A line ends at an LF together with any CRs
     // right before it, or at a CR that no LF follows; so no value ever holds a CR or an LF.
-    void Parse(const std::string& text);
+    void Parse(std::string text);
     // The content as it would be written.
     std::string Text() const;
+    // Writes the content to the open file fd; false (errno set) when a write fails.
+    bool WriteTo(int fd) const;
 
     // Reads the file at path. A missing file (or missing folder) is no error and gives an empty
     // content. Returns false, with the reason in *error and its kind in *why, when the file
@@ -60,10 +62,18 @@ public:
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
 
 private:
+    // A line as parsed lies in Content; a changed or added one holds its own text. So a file of
+    // megabytes is held once, not once more line by line.
     struct TLine {
-        std::string Text;  // without its line end
-        std::string End;   // "\r\n", "\n", or "" for a last line without one
+        std::size_t Offset = 0;  // in Content, while not Changed
+        std::size_t Length = 0;
+        bool Changed = false;
+        std::string Own;  // the text while Changed
+        std::string End;  // the line end as in the file ("\n", "\r\n", ...), or "" for a last line without one
     };
+    static TLine NewLine(std::string text, std::string end);
+    // The line's text without its line end.
+    std::string_view TextOf(std::size_t i) const;
     // Line i as a section header is read: without the byte order mark at the file's start.
     std::string_view LineForHeader(std::size_t i) const;
     // Index of the section's header line, or -1.
@@ -73,6 +83,7 @@ private:
     // Index of the key's line in the first matching section, or -1 (also for an empty name).
     long FindEntry(const std::string& section, const std::string& key) const;
 
+    std::string Content;  // the text as parsed
     std::vector<TLine> Lines;
     std::string Eol = "\n";  // line end for added lines: the file's own
 };
