@@ -2,13 +2,16 @@
 // and over, with a 10 MB Pyxet.ini. Every time the file must be the old one or the new one,
 // whole, and no temporary file may survive the next start.
 //
-// Each round runs a child process (this program again, with --close-child) that builds the real
-// main window offscreen, shows it (the settings are loaded), switches the language in the menu
-// so that the save changes the file, tells the parent it is ready, and closes the window when
-// the parent says so. The parent kills it at a random moment of the close.
+// Each round runs the real main window offscreen in a process of its own: it is built, shown
+// (the settings are loaded, and what the last killed save left is cleaned up), switched to the
+// other language in the menu so that the save changes the file, and closed when the test says
+// so; the test kills it at a random moment of the close. The window processes are forked from
+// a starter process (this program again, with --starter) that has set up the application once
+// and stays single-threaded, so a round costs the window's life, not the loading of Qt.
 //
 // PYXET_KILL_ROUNDS sets the number of rounds (default 200), shared by two folders that run at
-// the same time; the seed is printed so that a failing run can be repeated with PYXET_KILL_SEED.
+// the same time (one of them saving through named temporary files, as where the file system
+// offers no unnamed ones); the seed is printed so that a failing run can be repeated with PYXET_KILL_SEED.
 #include "gui/app/application.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
@@ -26,6 +29,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <dirent.h>
 #include <filesystem>
 #include <fcntl.h>
 #include <fstream>
@@ -41,30 +45,88 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-constexpr const char* kChildFlag = "--close-child";
+constexpr const char* kStarterFlag = "--starter";
+// The starter's pipes, at fixed numbers: commands from the test, answers to it (a window's pid,
+// then its wait status), and the window's own pair (its word that it is ready, the go to close).
+constexpr int kCommandFd = 3, kAnswerFd = 4, kReadyFd = 5, kGoFd = 6;
 
-// The child: the window's life up to the close, with a word to the parent before it.
-int RunChild(char** argv)
+bool ReadAll(int fd, void* data, std::size_t size)
+{
+    return read(fd, data, size) == static_cast<ssize_t>(size);
+}
+
+bool WriteAll(int fd, const void* data, std::size_t size)
+{
+    return write(fd, data, size) == static_cast<ssize_t>(size);
+}
+
+int ThreadCount()
+{
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/task")) {
+        while (const dirent* e = readdir(d))
+            n += e->d_name[0] != '.';
+        closedir(d);
+    }
+    return n;
+}
+
+// One window's life up to the end of its close; never returns.
+[[noreturn]] void RunWindow(const std::string& appDir)
+{
+    TPyxetForm form({}, appDir);
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form))
+        _exit(2);
+    // The other language, so that the save has something to change.
+    (form.Settings.Language == "cs" ? form.ui()->EnglishLang : form.ui()->CzechLang)->trigger();
+    char c = 'r';
+    if (!WriteAll(kReadyFd, &c, 1) || !ReadAll(kGoFd, &c, 1))
+        _exit(3);
+    form.close();
+    // A failed save shows a box, which the test sees as a failed round.
+    _exit(Dialogs::TakeShownBoxes().empty() ? 0 : 4);
+}
+
+// The starter: on "s" forks a window and answers its pid; on "w" waits for it and answers its
+// wait status. It reaps a window only when asked, so the pid cannot be reused before the test's
+// kill.
+int RunStarter(char** argv)
 {
     const std::string appDir = argv[2];
-    const int toParent = std::atoi(argv[3]);
-    const int fromParent = std::atoi(argv[4]);
+    TIniFile::NamedTemporaryOnly = std::string(argv[3]) == "named";
     int qtArgc = 1;
     TPyxetApplication app(qtArgc, argv);
     InitTranslation(PYXET_BIN_DIR "/");
     Dialogs::SetAutomatic(true);
-    TPyxetForm form({}, appDir);
-    form.show();
-    if (!QTest::qWaitForWindowExposed(&form))
-        return 2;
-    // The other language, so that the save has something to change.
-    (form.Settings.Language == "cs" ? form.ui()->EnglishLang : form.ui()->CzechLang)->trigger();
-    char c = 'r';
-    if (write(toParent, &c, 1) != 1 || read(fromParent, &c, 1) != 1)
-        return 3;
-    form.close();
-    // A failed save shows a box, which the parent sees as a failed round.
-    _exit(Dialogs::TakeShownBoxes().empty() ? 0 : 4);
+    // Forking is safe only while this is the one thread.
+    if (ThreadCount() != 1)
+        return 5;
+    pid_t window = -1;
+    char command = 0;
+    while (ReadAll(kCommandFd, &command, 1)) {
+        if (command == 's') {
+            window = fork();
+            if (window == 0) {
+                close(kCommandFd);
+                close(kAnswerFd);
+                RunWindow(appDir);
+            }
+            if (!WriteAll(kAnswerFd, &window, sizeof window))
+                return 6;
+        } else if (command == 'w') {
+            int status = -1;
+            waitpid(window, &status, 0);
+            // A window killed before it read its go leaves the byte for the next one: drop it.
+            pollfd p {kGoFd, POLLIN, 0};
+            char c = 0;
+            while (poll(&p, 1, 0) == 1 && read(kGoFd, &c, 1) == 1) {
+            }
+            if (!WriteAll(kAnswerFd, &status, sizeof status))
+                return 6;
+        }
+    }
+    return 0;
 }
 
 std::string ReadFile(const fs::path& p)
@@ -100,69 +162,97 @@ std::string SettingsText(const char* lang)
     return text;
 }
 
-struct TChild {
-    pid_t Pid = -1;
-    int FromChild = -1;
-    int ToChild = -1;
-};
-
-// Starts this program as a window child for the folder. Called from several threads: between
-// fork and exec the child only closes and execs.
-TChild Spawn(const std::string& appDir)
-{
-    int up[2], down[2];
-    if (pipe2(up, O_CLOEXEC) != 0)
-        return {};
-    if (pipe2(down, O_CLOEXEC) != 0) {
-        close(up[0]);
-        close(up[1]);
-        return {};
-    }
-    // The child's ends get fixed numbers, so that only they stay open across exec.
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (dup2(up[1], 3) < 0 || dup2(down[0], 4) < 0)
+// The test's side of a starter.
+class TStarter {
+public:
+    // named: saves go through a named temporary file from the start, as on a file system
+    // without unnamed ones, so that kills leave files for the next start to clean up.
+    TStarter(const std::string& appDir, bool named)
+    {
+        int command[2], answer[2], ready[2], go[2];
+        for (int* p : {command, answer, ready, go})
+            if (pipe2(p, O_CLOEXEC) != 0)
+                return;
+        // Called from several threads: between fork and exec the child only moves its pipe
+        // ends to their numbers and execs.
+        Pid = fork();
+        if (Pid == 0) {
+            // Out of the way first (the copies lose close-on-exec), then to their numbers.
+            const int ends[] = {command[0], answer[1], ready[1], go[0]};
+            const int numbers[] = {kCommandFd, kAnswerFd, kReadyFd, kGoFd};
+            int moved[4];
+            for (int i = 0; i < 4; ++i)
+                if ((moved[i] = fcntl(ends[i], F_DUPFD, 10)) < 0)
+                    _exit(127);
+            for (int i = 0; i < 4; ++i)
+                if (dup2(moved[i], numbers[i]) < 0)
+                    _exit(127);
+            execl("/proc/self/exe", "test_closekill", kStarterFlag, appDir.c_str(), named ? "named" : "unnamed",
+                  static_cast<char*>(nullptr));
             _exit(127);
-        execl("/proc/self/exe", "test_closekill", kChildFlag, appDir.c_str(), "3", "4", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(up[1]);
-    close(down[0]);
-    if (pid < 0) {
-        close(up[0]);
-        close(down[1]);
-        return {};
-    }
-    return {pid, up[0], down[1]};
-}
-
-// Waits for the child's word; false when it ends or stays silent.
-bool AwaitReady(const TChild& child)
-{
-    pollfd p {child.FromChild, POLLIN, 0};
-    char c = 0;
-    return poll(&p, 1, 60000) == 1 && read(child.FromChild, &c, 1) == 1 && c == 'r';
-}
-
-// Tells the child to close its window and gives it delay before the kill (none: no kill).
-// Returns the wait status.
-int CloseChild(TChild& child, std::optional<std::chrono::microseconds> delay)
-{
-    int status = -1;
-    if (write(child.ToChild, "g", 1) == 1) {
-        if (delay) {
-            std::this_thread::sleep_for(*delay);
-            kill(child.Pid, SIGKILL);
         }
-    } else {
-        kill(child.Pid, SIGKILL);
+        for (int fd : {command[0], answer[1], ready[1], go[0]})
+            close(fd);
+        Command = command[1];
+        Answer = answer[0];
+        Ready = ready[0];
+        Go = go[1];
     }
-    waitpid(child.Pid, &status, 0);
-    close(child.FromChild);
-    close(child.ToChild);
-    child = {};
-    return status;
-}
+    ~TStarter()
+    {
+        for (int fd : {Command, Answer, Ready, Go})
+            close(fd);
+        if (Pid > 0)
+            waitpid(Pid, nullptr, 0);
+    }
+
+    // Starts a window and waits until it is ready to close; false when it ends first or stays
+    // silent for a minute.
+    bool Start()
+    {
+        Window = -1;
+        if (!WriteAll(Command, "s", 1) || !Await(Answer) || !ReadAll(Answer, &Window, sizeof Window) || Window <= 0)
+            return false;
+        char c = 0;
+        return Await(Ready) && ReadAll(Ready, &c, 1) && c == 'r';
+    }
+
+    // Tells the window to close, kills it after delay (none: lets it end), returns its wait status.
+    int Close(std::optional<std::chrono::microseconds> delay)
+    {
+        const bool told = WriteAll(Go, "g", 1);
+        if (delay || !told) {
+            if (delay && told)
+                std::this_thread::sleep_for(*delay);
+            kill(Window, SIGKILL);
+        }
+        int status = -1;
+        if (!WriteAll(Command, "w", 1) || !Await(Answer) || !ReadAll(Answer, &status, sizeof status))
+            return -1;
+        return status;
+    }
+
+    // Kills a window that did not get as far as its close.
+    void Abandon()
+    {
+        if (Window > 0)
+            kill(Window, SIGKILL);
+        int status = 0;
+        if (WriteAll(Command, "w", 1) && Await(Answer))
+            ReadAll(Answer, &status, sizeof status);
+    }
+
+    pid_t Pid = -1;
+
+private:
+    static bool Await(int fd)
+    {
+        pollfd p {fd, POLLIN, 0};
+        return poll(&p, 1, 60000) == 1;
+    }
+    int Command = -1, Answer = -1, Ready = -1, Go = -1;
+    pid_t Window = -1;
+};
 
 // One folder with its Pyxet.ini, killed round after round. Runs on a thread of its own: it
 // reports a failure as text rather than through the test macros.
@@ -170,6 +260,7 @@ struct TLane {
     std::string AppDir;
     int Rounds = 0;
     unsigned Seed = 0;
+    bool Named = false;  // saves through named temporary files only
     const std::string* Versions = nullptr;  // the file with Lang=en and with Lang=cs
 
     std::string Failure;
@@ -194,18 +285,15 @@ struct TLane {
         Failure = "round " + std::to_string(round) + ": " + what + " (seed " + std::to_string(Seed) + ")";
         return false;
     }
-    // Starts a window child and checks that its start left only Pyxet.ini in the folder.
-    bool Start(int round, TChild& child)
+    // Starts a window and checks that its start left only Pyxet.ini in the folder.
+    bool Start(TStarter& starter, int round)
     {
-        child = Spawn(AppDir);
-        if (child.Pid <= 0)
-            return Fail(round, "cannot start a child");
-        if (!AwaitReady(child)) {
-            CloseChild(child, std::chrono::microseconds(0));
+        if (!starter.Start()) {
+            starter.Abandon();
             return Fail(round, "the window did not start");
         }
         if (!OnlyTheFile()) {
-            CloseChild(child, std::chrono::microseconds(0));
+            starter.Abandon();
             return Fail(round, "a temporary file survived the start");
         }
         return true;
@@ -214,18 +302,18 @@ struct TLane {
     void Run()
     {
         std::ofstream(Ini(), std::ios::binary) << Versions[0];
+        TStarter starter(AppDir, Named);
+        if (starter.Pid <= 0)
+            return void(Fail(-1, "cannot start the starter"));
         // A close that is left alone: it saves the other language, and shows how long it takes.
-        TChild child;
-        if (!Start(-1, child))
+        if (!Start(starter, -1))
             return;
         const Clock::time_point go = Clock::now();
-        int status = CloseChild(child, std::nullopt);
+        int status = starter.Close(std::nullopt);
         const auto closeTime = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - go);
-        CloseMs = closeTime.count() / 1000.0;
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || Version() != 1 || !OnlyTheFile()) {
-            Fail(-1, "the undisturbed close did not save the other language quietly");
-            return;
-        }
+        CloseMs = static_cast<double>(closeTime.count()) / 1000.0;
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || Version() != 1 || !OnlyTheFile())
+            return void(Fail(-1, "the undisturbed close did not save the other language quietly"));
 
         std::mt19937 random(Seed);
         // The kill comes at a random moment up to about the length of a close. That length
@@ -235,11 +323,11 @@ struct TLane {
         double span = static_cast<double>(closeTime.count());
         for (int round = 0; round < Rounds; ++round) {
             const int before = Version();
-            if (!Start(round, child))
+            if (!Start(starter, round))
                 return;
             const long delay = std::uniform_int_distribution<long>(0, static_cast<long>(span))(random);
-            status = CloseChild(child, std::chrono::microseconds(delay));
-            if (WIFSIGNALED(status)) {
+            status = starter.Close(std::chrono::microseconds(delay));
+            if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) {
                 ++Killed;
                 span = std::min(longest, span * 1.05);
             } else if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
@@ -254,9 +342,9 @@ struct TLane {
             LeftBehind += !OnlyTheFile();
         }
         // The next start after the last kill cleans up too; its close saves a whole file.
-        if (!Start(Rounds, child))
+        if (!Start(starter, Rounds))
             return;
-        status = CloseChild(child, std::nullopt);
+        status = starter.Close(std::nullopt);
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || Version() < 0 || !OnlyTheFile())
             Fail(Rounds, "the close after the last kill did not save a whole file alone");
     }
@@ -267,7 +355,8 @@ class TestCloseKill : public QObject {
     Q_OBJECT
 
 private slots:
-    // Two folders at a time, so that one lane's disk waits are the other's working time.
+    // Two folders at a time, so that both cores of a small machine are at work: one saves as the
+    // program does where it can, through unnamed temporary files, the other through named ones.
     void killedClosesLeaveTheFileWholeAndNoTemporaryFile()
     {
         const std::string versions[2] = {SettingsText("en"), SettingsText("cs")};
@@ -291,6 +380,7 @@ private slots:
             fs::create_directory(lane.AppDir);
             lane.Rounds = rounds / 2 + (i == 0 ? rounds % 2 : 0);
             lane.Seed = seed + static_cast<unsigned>(i);
+            lane.Named = i == 1;
             lane.Versions = versions;
             threads.emplace_back([&lane] { lane.Run(); });
         }
@@ -298,9 +388,9 @@ private slots:
             t.join();
         int killed = 0;
         for (const TLane& lane : lanes) {
-            qInfo("lane seed %u: %d rounds, undisturbed close %.0f ms, %d killed, %d replaced the file, %d left a "
-                  "temporary file until the next start",
-                  lane.Seed, lane.Rounds, lane.CloseMs, lane.Killed, lane.Replaced, lane.LeftBehind);
+            qInfo("lane seed %u, %s temporary files: %d rounds, undisturbed close %.0f ms, %d killed, %d replaced "
+                  "the file, %d left a temporary file until the next start",
+                  lane.Seed, lane.Named ? "named" : "unnamed", lane.Rounds, lane.CloseMs, lane.Killed, lane.Replaced, lane.LeftBehind);
             QVERIFY2(lane.Failure.empty(), lane.Failure.c_str());
             killed += lane.Killed;
         }
@@ -310,8 +400,8 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    if (argc == 5 && std::string(argv[1]) == kChildFlag)
-        return RunChild(argv);
+    if (argc == 4 && std::string(argv[1]) == kStarterFlag)
+        return RunStarter(argv);
     QCoreApplication app(argc, argv);
     TestCloseKill test;
     return QTest::qExec(&test, argc, argv);
