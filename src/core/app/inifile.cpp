@@ -399,9 +399,8 @@ bool SameFile(int fd, const std::string& path)
     return ::fstat(fd, &a) == 0 && ::lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// A temporary file whose content is complete, held open and locked by this save until the save
-// ends: a later start deletes only the temporary files that nobody holds (Linux drops the lock
-// of a killed process).
+// A save's temporary file, held open and locked until the save ends: a later start deletes only
+// the temporary files that nobody holds (the lock of a killed process goes with it).
 struct TTempFile {
     int Fd = -1;
     std::string Name;  // empty while the file is unnamed
