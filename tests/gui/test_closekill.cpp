@@ -36,7 +36,6 @@
 #include <optional>
 #include <poll.h>
 #include <random>
-#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -129,12 +128,18 @@ int RunStarter(char** argv)
     return 0;
 }
 
-std::string ReadFile(const fs::path& p)
+// The file's content into text, whose memory is used again from round to round.
+void ReadFile(const fs::path& p, std::string& text)
 {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    text.clear();
+    const int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    char buf[65536];
+    ssize_t n = 0;
+    while ((n = read(fd, buf, sizeof buf)) > 0)
+        text.append(buf, static_cast<std::size_t>(n));
+    close(fd);
 }
 
 std::vector<std::string> Entries(const fs::path& dir)
@@ -270,12 +275,13 @@ struct TLane {
     double CloseMs = 0;
 
     fs::path Ini() const { return AppDir + "Pyxet.ini"; }
+    std::string Text;  // the file as last read
     // Which version the file holds; -1 for anything else (empty, cut, mixed).
-    int Version() const
+    int Version()
     {
-        const std::string text = ReadFile(Ini());
+        ReadFile(Ini(), Text);
         for (int v = 0; v < 2; ++v)
-            if (text == Versions[v])
+            if (Text == Versions[v])
                 return v;
         return -1;
     }
@@ -321,8 +327,8 @@ struct TLane {
         // when the kill comes first, so that about two kills in three land inside a close.
         const double longest = 2.0 * static_cast<double>(closeTime.count());
         double span = static_cast<double>(closeTime.count());
+        int before = 1;
         for (int round = 0; round < Rounds; ++round) {
-            const int before = Version();
             if (!Start(starter, round))
                 return;
             const long delay = std::uniform_int_distribution<long>(0, static_cast<long>(span))(random);
@@ -339,6 +345,7 @@ struct TLane {
             if (after < 0)
                 return void(Fail(round, "Pyxet.ini is neither the old nor the new file"));
             Replaced += after != before;
+            before = after;
             LeftBehind += !OnlyTheFile();
         }
         // The next start after the last kill cleans up too; its close saves a whole file.
