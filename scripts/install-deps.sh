@@ -12,13 +12,30 @@ PACKAGES=(
   iproute2 util-linux curl python3
   xvfb xauth x11-utils imagemagick fonts-dejavu-core xdotool fonts-urw-base35
   clang libclang-rt-dev
+  locales
 )
+
+# The unit tests check the device list's order under Czech collation, so the system needs the
+# cs_CZ.UTF-8 locale. Listed in /etc/locale.gen, so that a later locale-gen keeps it.
+ensure_czech_locale() {
+  locale -a 2>/dev/null | grep -qix 'cs_CZ\.utf-\?8' && return 0
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  echo "Generating the locale cs_CZ.UTF-8"
+  if grep -qx '# *cs_CZ\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    "${sudo[@]}" sed -i 's/^# *\(cs_CZ\.UTF-8 UTF-8\)$/\1/' /etc/locale.gen
+  elif ! grep -qx 'cs_CZ\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'cs_CZ.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+  fi
+  "${sudo[@]}" locale-gen >/dev/null
+  locale -a | grep -qix 'cs_CZ\.utf-\?8' || { echo "Could not generate the locale cs_CZ.UTF-8" >&2; exit 1; }
+}
 
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then ensure_czech_locale; exit 0; fi
 
 echo "Installing: ${missing[*]}"
 SUDO=()
@@ -31,3 +48,4 @@ fi
 "${SUDO[@]}" apt-get update -qq
 "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive \
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+ensure_czech_locale
