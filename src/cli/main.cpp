@@ -1,12 +1,14 @@
 // pyxet-cli: the same discovery and device code as the window, for scripts and tests.
 //
 //   pyxet-cli find [--wait SECONDS] [--json] [--log]
+//   pyxet-cli set | restart | factory-default TARGET ...   (see commands.h)
 //
 // runs one discovery cycle through the two family endpoints, collects answers for SECONDS
 // (default 2) and prints the registered devices in list order: their display lines, or with
 // --json an array of objects. --log copies every action-log line to standard error as
 // LEVEL<TAB>message. Exit status: 0 (also when no device answers), 2 for a wrong command line or
 // a UDP socket that cannot be opened.
+#include "cli/commands.h"
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
 #include "core/devices/discovery.h"
@@ -224,8 +226,11 @@ int main(int argc, char* argv[])
 
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
+        std::fputs(kDeviceCommandsUsage, stdout);
         return 0;
     }
+    if (argc >= 2 && IsDeviceCommand(argv[1]))
+        return RunDeviceCommand(argc, argv);
     if (argc < 2 || std::strcmp(argv[1], "find") != 0) {
         std::fputs(kUsage, stderr);
         return kExitUsage;
