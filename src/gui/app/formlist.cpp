@@ -7,10 +7,13 @@
 
 #include <QEvent>
 #include <QFontMetrics>
+#include <QImage>
+#include <QToolButton>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 
 #include <algorithm>
+#include <cmath>
 #include <array>
 #include <functional>
 
@@ -34,6 +37,21 @@ private:
     std::function<TProduct*()> Selected;
 };
 
+// How far right of a column button's left edge its caption starts, as the style draws it (the
+// sort glyph stands right of the caption).
+int HeaderTextOffset(QToolButton* header)
+{
+    const QImage image = header->grab().toImage();
+    const qreal ratio = image.devicePixelRatio();
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y) {
+            const QRgb pixel = image.pixel(x, y);
+            if (qAlpha(pixel) > 128 && qGray(pixel) < 128)
+                return static_cast<int>(x / ratio);
+        }
+    return 0;
+}
+
 } // namespace
 
 void TPyxetForm::WireRowClicks()
@@ -54,7 +72,12 @@ void TPyxetForm::PlaceColumnHeaders()
 {
     QListView* list = Ui_->DeviceListBox;
     const QFontMetrics metrics(list->font());
-    const int advance = metrics.horizontalAdvance(QLatin1Char('0'));  // a fixed-pitch font
+    // Where the n-th character of a line starts: the width of n characters as the list draws
+    // them (a character's advance need not be a whole number of pixels).
+    const QFontMetricsF exact(list->font());
+    const auto characters = [&exact](int n) {
+        return static_cast<int>(std::lround(exact.horizontalAdvance(QString(n, QLatin1Char('0')))));
+    };
 
     // A line starts right of the check box that the row delegate draws, as the style places it.
     QStyleOptionViewItem row;
@@ -73,11 +96,15 @@ void TPyxetForm::PlaceColumnHeaders()
     const int right = list->x() + list->width();
     for (size_t i = 0; i < columns.size(); ++i) {
         QToolButton* header = headers[i];
-        int x = lineLeft + columns[i] * advance;
+        const int field = lineLeft + characters(columns[i]);
+        const int width = header->sizeHint().width();
+        header->setGeometry(field, header->y(), width, header->height());
+        // The caption stands where the field's text starts, not the button's edge.
+        int x = field - HeaderTextOffset(header);
         if (i == 0)  // the type column starts under the All box, whose text needs the room
             x = std::max(x, Ui_->AllChecked->geometry().right() + 1);
-        const int end = i + 1 < columns.size() ? lineLeft + columns[i + 1] * advance - 1 : right;
-        const int width = std::max(1, std::min(header->sizeHint().width(), end - x));
-        header->setGeometry(x, header->y(), width, header->height());
+        if (i + 1 == columns.size())  // a whole caption rather than one cut at the list's edge
+            x = std::max(headers[i - 1]->geometry().right() + 1, std::min(x, right - width));
+        header->move(x, header->y());
     }
 }
