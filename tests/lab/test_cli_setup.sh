@@ -87,11 +87,19 @@ cd "$1"
 # As soon as the device has answered pyxet-cli's discovery, it is told to restart.
 python3 -c '
 import json, socket, sys, time
+def answered():
+    for line in open(sys.argv[1]):
+        try:
+            event = json.loads(line)
+        except ValueError:  # a line still being written
+            continue
+        if event.get("kind") == "info" and event.get("device") == "00:0A:14:00:01:06":
+            return True
+    return False
 deadline = time.time() + 10
-while time.time() < deadline:
-    if any(json.loads(l).get("kind") == "info" and json.loads(l)["device"] == "00:0A:14:00:01:06"
-           for l in open(sys.argv[1]) if l.strip()):
-        break
+while not answered():
+    if time.time() > deadline:
+        sys.exit("busy.sh: the device never answered a discovery")
     time.sleep(0.02)
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 s.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
