@@ -1,6 +1,7 @@
 // pyxet-cli: the same discovery and device code as the window, for scripts and tests.
 //
 //   pyxet-cli find [--wait SECONDS] [--json] [--log]
+//   pyxet-cli set | restart | factory-default TARGET ...   (see commands.h)
 //
 // runs one discovery cycle through the two family endpoints, collects answers for SECONDS
 // (default 2) and prints the registered devices in list order: their display lines, or with
@@ -11,6 +12,7 @@
 // standard output could not be written (a full disk, a closed descriptor), 2 for a wrong command
 // line or a UDP socket that cannot be opened. A reader that goes away early (`| head`) ends the
 // program by SIGPIPE, as it does other tools.
+#include "cli/commands.h"
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
 #include "core/devices/discovery.h"
@@ -265,8 +267,11 @@ int main(int argc, char* argv[])
     const std::string command = argc >= 2 ? argv[1] : "";
     if (command == "--help" || command == "-h") {
         out.Write(kUsage);
+        out.Write(kDeviceCommandsUsage);
         return out.Finish(0);
     }
+    if (IsDeviceCommand(command.c_str()))
+        return out.Finish(RunDeviceCommand(argc, argv));  // its lines go to stdout too: Finish checks them
     if (command == "find") {
         TFindOptions options;
         if (!ParseFindOptions(argc, argv, options)) {

@@ -105,6 +105,27 @@ public:
     void tiDeviceImgClick();
     void Image2Click();
 
+    // ---- Setup panel (formsetup.cpp) ----------------------------------------------------------
+    // Locked look (read-only, shaded) or editable look for the address fields; a name-server
+    // field showing "N/A" keeps the look it has.
+    void LockAddressFields(bool locked);
+    void teDeviceNameChange();
+    void teDeviceIPChange();
+    void teDeviceMaskChange();
+    void teDeviceGatewayChange();
+    void teDeviceDNS1Change();
+    void teDeviceDNS2Change();
+    void teHTTPPortChange();
+    void teTelnetPortChange();
+    void chbDhcpClick();
+    void btnConfigDeviceClick();
+    void btnRestartDeviceClick();
+    void btnSetDefaultClick();
+
+    // ---- Device list extras (formlist.cpp) ------------------------------------------------------
+    // Puts each column button over the place where its field starts in the list's lines.
+    void PlaceColumnHeaders();
+
 signals:
     // The window has closed: the program ends (whatever other window is still open).
     void FormClosed();
@@ -119,6 +140,8 @@ private:
     void BuildAnchors();
     void WireLogger();
     void SetupDeviceView();
+    void SetupSetupPanel();
+    void WireRowClicks();
     bool ShowDevicePicture(const std::string& path);
     void ClearChecks();
     void SortByColumn(TDeviceComparator compare);
