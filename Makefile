@@ -1,8 +1,30 @@
 # The two everyday commands: `make run` starts Pyxet in the simulated lab, `make test` runs every test.
 BUILD ?= build
 JOBS ?= $(shell nproc)
+# The two extra builds of `make test`: the core and pyxet-cli without the windows, and the unit
+# tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+NOGUI_BUILD ?= $(BUILD)-nogui
+ASAN_BUILD ?= $(BUILD)-asan
 
-.PHONY: all deps build run test bench clean
+# Keeps make's "Entering/Leaving directory" lines out of the builds' output.
+MAKEFLAGS += --no-print-directory
+# The builds share the machine's cores; one at a time.
+.NOTPARALLEL:
+
+comma := ,
+
+# cmake configure, quiet unless it fails; warnings are errors in every build made from here.
+# $(1): build folder, $(2): further options.
+define configure
+	@cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPYXET_WERROR=ON $(2) >/dev/null
+endef
+# A build whose progress lines are kept in its folder and shown only if it fails.
+# $(1): build folder, $(2): targets.
+define quiet_build
+	@cmake --build $(1) --target $(2) -j $(JOBS) >$(1)/build.log 2>&1 || { cat $(1)/build.log; exit 1; }
+endef
+
+.PHONY: all deps build run test test-nogui test-asan bench format clean
 
 all: build
 
@@ -10,7 +32,7 @@ deps:
 	@bash scripts/install-deps.sh
 
 build: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	$(call configure,$(BUILD))
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -18,9 +40,29 @@ run: build
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@$(MAKE) test-nogui test-asan
+
+# The proof that the core needs no widgets: Qt Widgets is not even looked for.
+test-nogui: deps
+	@echo "Building pyxet_core and pyxet-cli without the windows (PYXET_GUI=OFF) in $(NOGUI_BUILD)"
+	$(call configure,$(NOGUI_BUILD),-DPYXET_GUI=OFF -DPYXET_TESTS=OFF)
+	$(call quiet_build,$(NOGUI_BUILD),pyxet_core pyxet-cli)
+
+# The unit tests once more, built with AddressSanitizer and UndefinedBehaviorSanitizer; any
+# finding ends the run with a report.
+test-asan: deps
+	@echo "Building the unit tests with AddressSanitizer and UndefinedBehaviorSanitizer in $(ASAN_BUILD)"
+	$(call configure,$(ASAN_BUILD),-DPYXET_GUI=OFF -DPYXET_SANITIZE=address$(comma)undefined)
+	$(call quiet_build,$(ASAN_BUILD),unit_tests)
+	@ASAN_OPTIONS=strict_string_checks=1:detect_stack_use_after_return=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(ASAN_BUILD) -L unit --output-on-failure -j $(JOBS)
 
 bench: build
 	@bash scripts/bench.sh $(BUILD)/bin
 
+# Formats the C++ files in place with the root .clang-format.
+format:
+	@find src tests bench sim -type f \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format -i
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(NOGUI_BUILD) $(ASAN_BUILD)

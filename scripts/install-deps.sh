@@ -11,7 +11,7 @@ PACKAGES=(
   libcpp-httplib-dev libcli11-dev nlohmann-json3-dev
   iproute2 util-linux curl python3
   xvfb xauth x11-utils imagemagick fonts-dejavu-core xdotool fonts-urw-base35
-  clang libclang-rt-dev
+  clang libclang-rt-dev clang-format
   locales socat
 )
 
