@@ -7,6 +7,7 @@
 // --json an array of objects. --log copies every action-log line to standard error as
 // LEVEL<TAB>message. Exit status: 0 (also when no device answers), 2 for a wrong command line or
 // a UDP socket that cannot be opened.
+#include "cli/transfers.h"
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
 #include "core/devices/discovery.h"
@@ -224,8 +225,11 @@ int main(int argc, char* argv[])
 
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
+        std::fputs(TransferUsage(), stdout);
         return 0;
     }
+    if (argc >= 2 && IsTransferCommand(argv[1]))
+        return RunTransferCommand(argc, argv);
     if (argc < 2 || std::strcmp(argv[1], "find") != 0) {
         std::fputs(kUsage, stderr);
         return kExitUsage;
