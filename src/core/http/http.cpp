@@ -18,7 +18,6 @@
 #include <chrono>
 #include <cstring>
 #include <curl/curl.h>
-#include <deque>
 #include <fcntl.h>
 #include <functional>
 #include <mutex>
@@ -43,24 +42,6 @@ int64_t SteadyMs()
 void LogLine(const std::string& message, int level) { LogAction("", message, level); }
 
 std::string ErrnoText(int error) { return std::strerror(error); }
-
-// Whether fewer than `floor` bytes per second moved over the last `seconds` seconds.
-class TSpeedWatch {
-public:
-    void Reset() { Samples.clear(); }
-    bool Stalled(int64_t nowMs, int64_t bytes, int floor, int seconds)
-    {
-        const int64_t window = int64_t(seconds) * 1000;
-        Samples.push_back({nowMs, bytes});
-        while (Samples.size() >= 2 && Samples[1].first <= nowMs - window)
-            Samples.pop_front();
-        const auto& oldest = Samples.front();
-        return oldest.first <= nowMs - window && bytes - oldest.second < int64_t(floor) * seconds;
-    }
-
-private:
-    std::deque<std::pair<int64_t, int64_t>> Samples;
-};
 
 void GlobalInit()
 {
@@ -106,7 +87,7 @@ struct THTTPModule::TRequest {
     bool AnswerStarted = false;
     int LocalErrno = 0;        // reading the source or writing the target failed
     THTTPStop Stop = THTTPStop::None;
-    TSpeedWatch Watch;
+    THTTPSpeedWatch Watch;
     int Phase = 0;             // 0 before the connection, 1 sending, 2 waiting, 3 receiving
     int64_t WaitStart = 0;
     THTTPFacts Facts;

@@ -62,6 +62,17 @@ THTTPLimits EffectiveHTTPLimits()
     return limits;
 }
 
+bool THTTPSpeedWatch::Stalled(int64_t nowMs, int64_t bytes, int floor, int seconds)
+{
+    const int64_t window = int64_t(seconds) * 1000;
+    Samples.push_back({nowMs, bytes});
+    // Keep one sample at or before the window's start: the count the window is measured from.
+    while (Samples.size() >= 2 && Samples[1].first <= nowMs - window)
+        Samples.pop_front();
+    const auto& start = Samples.front();
+    return start.first <= nowMs - window && bytes - start.second < int64_t(floor) * seconds;
+}
+
 namespace {
 // Client codes that stand for a failure of the connection itself (a socket error).
 bool IsSocketFailure(int code)

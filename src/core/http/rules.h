@@ -3,7 +3,9 @@
 // keep a stalled device from holding a batch, and the names of the backup files.
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <string>
+#include <utility>
 
 class QLocale;
 
@@ -32,6 +34,17 @@ bool ParseHTTPLimits(const std::string& text, THTTPLimits& limits);
 // The limits in force: the defaults, or the PYXET_HTTP_LIMITS environment variable when it is
 // set and well-formed (for tests and for unusually slow devices).
 THTTPLimits EffectiveHTTPLimits();
+
+// The speed floor: fed the byte count of one direction at least once a second, it tells when
+// fewer than `floor` bytes per second have moved over the last `seconds` seconds.
+class THTTPSpeedWatch {
+public:
+    void Reset() { Samples.clear(); }
+    bool Stalled(int64_t nowMs, int64_t bytes, int floor, int seconds);
+
+private:
+    std::deque<std::pair<int64_t, int64_t>> Samples;  // (time, byte count), oldest first
+};
 
 // ---- Outcome of one request -----------------------------------------------------------------
 // Why a request was ended by the program itself rather than by the client or the device.
