@@ -1,6 +1,7 @@
 // The decisions of the HTTP transfers: rate text, request verdicts and the login retry, the
 // limits and the speed floor, backup file names.
 #include "core/app/i18n.h"
+#include "core/http/http.h"
 #include "core/http/rules.h"
 
 #include <gtest/gtest.h>
@@ -49,6 +50,24 @@ TEST(TransferRate, DecimalSeparatorOfTheUsersLocale)
     EXPECT_EQ(k14 + "12345,50 kB/s ", TransferRateText(12345.5, czech));
     const QLocale german(QLocale::German, QLocale::Germany);
     EXPECT_EQ(k14 + "1000,00 kB/s ", TransferRateText(1000.0, german));
+}
+
+int64_t g_now = 0;
+int64_t FakeClock() { return g_now; }
+
+TEST(TransferRate, TheModulesRateSinceTheWorkBegan)
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    THTTPModule http;
+    http.Clock = FakeClock;
+    g_now = 0;  // the work begins with the module at 0 ms
+    EXPECT_EQ(k14 + "0.00 kB/s ", http.TransferRate(2560000)) << "no time has passed yet";
+    g_now = 10000;
+    EXPECT_EQ(k14 + "250.00 kB/s ", http.TransferRate(2560000));
+    QLocale::setDefault(QLocale(QLocale::Czech, QLocale::CzechRepublic));
+    g_now = 20000;
+    EXPECT_EQ(k14 + "250,00 kB/s ", http.TransferRate(5120000));
+    QLocale::setDefault(QLocale::c());
 }
 
 THTTPFacts Failure(int code, int osErrno = 0)
