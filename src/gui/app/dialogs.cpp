@@ -53,7 +53,9 @@ bool Box(QWidget* parent, TBoxKind kind, const std::string& text)
     return box.clickedButton() == yes;
 }
 
-std::string FileName(bool save, QWidget* parent, const std::string& title, const std::string& filter,
+enum class TFileDialog { Open, Save, Any };
+
+std::string FileName(TFileDialog kind, QWidget* parent, const std::string& title, const std::string& filter,
                      const std::string& folder)
 {
     if (g_automatic) {
@@ -64,8 +66,17 @@ std::string FileName(bool save, QWidget* parent, const std::string& title, const
         }
         return name;
     }
+    if (kind == TFileDialog::Any) {
+        QFileDialog dialog(parent, Q(title), Q(folder), Q(QtFilter(filter)));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        return dialog.selectedFiles().first().toStdString();
+    }
     // The name is used as typed: no extension is added and replacing is not asked about here.
-    const QString path = save
+    const QString path = kind == TFileDialog::Save
         ? QFileDialog::getSaveFileName(parent, Q(title), Q(folder), Q(QtFilter(filter)), nullptr,
                                        QFileDialog::DontConfirmOverwrite)
         : QFileDialog::getOpenFileName(parent, Q(title), Q(folder), Q(QtFilter(filter)));
@@ -80,13 +91,19 @@ bool Confirm(QWidget* parent, const std::string& text) { return Box(parent, TBox
 std::string OpenFileName(QWidget* parent, const std::string& title, const std::string& filter,
                          const std::string& folder)
 {
-    return FileName(false, parent, title, filter, folder);
+    return FileName(TFileDialog::Open, parent, title, filter, folder);
 }
 
 std::string SaveFileName(QWidget* parent, const std::string& title, const std::string& filter,
                          const std::string& folder)
 {
-    return FileName(true, parent, title, filter, folder);
+    return FileName(TFileDialog::Save, parent, title, filter, folder);
+}
+
+std::string AnyFileName(QWidget* parent, const std::string& title, const std::string& filter,
+                        const std::string& folder)
+{
+    return FileName(TFileDialog::Any, parent, title, filter, folder);
 }
 
 QSize DesktopSize()

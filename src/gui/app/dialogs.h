@@ -24,6 +24,10 @@ std::string OpenFileName(QWidget* parent, const std::string& title, const std::s
                          const std::string& folder = {});
 std::string SaveFileName(QWidget* parent, const std::string& title, const std::string& filter,
                          const std::string& folder = {});
+// A file-open dialog that also takes a name not on disk yet (typed in); nothing is asked about
+// an existing file.
+std::string AnyFileName(QWidget* parent, const std::string& title, const std::string& filter,
+                        const std::string& folder = {});
 
 // Size of the primary screen (the one windows open on).
 QSize DesktopSize();

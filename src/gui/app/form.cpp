@@ -103,6 +103,7 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     BuildAnchors();
     WireLogger();
     SetupDeviceView();
+    WireTransfers();
 
     connect(Ui_->acFind, &QAction::triggered, this, [this] { acFindExecute(); });
     connect(Ui_->acExit, &QAction::triggered, this, [this] { acExitExecute(); });
@@ -303,6 +304,8 @@ void TPyxetForm::FormShow()
 
 void TPyxetForm::closeEvent(QCloseEvent* event)
 {
+    if (CloseDuringBatch(event))
+        return;
     if (!Closed) {
         Closed = true;
         FormClose();
