@@ -30,6 +30,7 @@ struct TTransferWindow {
         Window.Form->Progress = Progress.get();
         Window.Form->Login = Login.get();
         Window.Form->Http = Http.get();
+        Window.Form->Logger.TimeStamps = false;  // the log lines as passed in
         Window.Form->ActionLog.clear();
         Dialogs::TakeShownBoxes();
     }
@@ -60,6 +61,13 @@ struct TTransferWindow {
             out.push_back(line.Text.substr(1));
         return out;
     }
+    std::string LogText() const
+    {
+        std::string text;
+        for (const std::string& m : Log())
+            text += m + "\n";
+        return text;
+    }
     bool Logged(const std::string& message) const
     {
         for (const std::string& m : Log())
@@ -81,6 +89,22 @@ inline int ProgressPixels(TProgressInfoForm& window, int row, QRgb colour)
         for (int x = rect.left(); x <= rect.right() && x < image.width(); ++x)
             if (image.pixel(x, y) == (colour | 0xFF000000u))
                 ++count;
+    return count;
+}
+
+// Pixels of the row drawn in a dark grey or black (anti-aliased black text).
+inline int ProgressDarkPixels(TProgressInfoForm& window, int row)
+{
+    QListWidget* list = window.ui()->ListBox1;
+    const QRect rect = list->visualItemRect(list->item(row));
+    const QImage image = list->viewport()->grab().toImage();
+    int count = 0;
+    for (int y = rect.top(); y <= rect.bottom() && y < image.height(); ++y)
+        for (int x = rect.left(); x <= rect.right() && x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() < 110 && c.green() < 110 && c.blue() < 110)
+                ++count;
+        }
     return count;
 }
 
