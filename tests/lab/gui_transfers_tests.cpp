@@ -3,6 +3,7 @@
 // window's own discovery; what they received is read from the events file.
 #include "transferfixture.h"
 #include "ui_form.h"
+#include "ui_login.h"
 #include "ui_progressinfo.h"
 
 #include "core/app/i18n.h"
@@ -438,6 +439,43 @@ private slots:
         const auto boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(2));
         QCOMPARE(boxes[0].Text, std::string("A transfer is running. Stop it and close the program?"));
+    }
+
+    // With PYXET_SHOTS set to a folder (scripts/screenshots-transfers.sh runs this on a virtual
+    // X display): the login dialog, the upgrade dialog and the progress window after a batch
+    // with successes and failures, in English and Czech.
+    void Screenshots()
+    {
+        const QString folder = QString::fromLocal8Bit(qgetenv("PYXET_SHOTS"));
+        if (folder.isEmpty())
+            QSKIP("PYXET_SHOTS names no folder");
+        for (const char* language : {"en", "cs"}) {
+            TLabWindow w;
+            UseLanguage(language);  // after the window's own start-up chose one
+            const QString suffix = QLatin1String(language);
+            auto shoot = [&](QWidget& window, const char* name) {
+                window.show();
+                QVERIFY(QTest::qWaitForWindowExposed(&window));
+                QTest::qWait(300);
+                QVERIFY(window.grab().save(QStringLiteral("%1/%2-%3.png").arg(folder, QLatin1String(name), suffix)));
+            };
+            w.Upgrade->Prepare(_("Select Firmware"), "Upgrade", "Kri Image|*.kri");
+            Dialogs::QueueFileName(Image.toStdString());
+            w.Upgrade->BrowseBtnClick();
+            shoot(*w.Upgrade, "transfers-upgrade");
+            w.Upgrade->hide();
+            w.Login->ui()->UserEdit->setText(QStringLiteral("admin"));
+            w.Login->ui()->PassEdit->setText(QStringLiteral("secret"));
+            shoot(*w.Login, "transfers-login");
+            w.Login->hide();
+            w.Check({"Plain", "Nowhere", "Bad image", "Flash"});
+            Dialogs::QueueFileName(Image.toStdString());
+            w.ui()->acFirmUpgr->trigger();
+            w.Progress->ui()->ListBox1->scrollToTop();
+            shoot(*w.Progress, "transfers-progress");
+            w.Progress->hide();
+        }
+        UseLanguage("en");
     }
 
 private:
