@@ -7,6 +7,7 @@
 #include "ui_progressinfo.h"
 
 #include "core/app/i18n.h"
+#include "gui/devices/devicelistmodel.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -348,6 +349,10 @@ private slots:
         TLabWindow w;
         w.Check({"Plain", "Flash"});
         const QStringList order = w.CheckedNames();
+        // Flash reports its web server on port 8080; the transfers go to port 80 all the same.
+        for (int r = 0; r < w.Window.Names().size(); ++r)
+            if (w.Window.Names()[r] == QStringLiteral("Flash"))
+                QCOMPARE(w.Form().DeviceRows->Device(r)->Info.HTTPPort, int16_t(8080));
         w.ui()->BackupConfig->trigger();
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
         Write(QStringLiteral("backup/setup_10.77.5.1_.xml"), "<setup>plain restored</setup>\n");
