@@ -85,7 +85,7 @@ const char* Mac(const char* name)
         {"Plain", "00:0A:14:50:00:01"},   {"Locked", "00:0A:14:50:00:02"}, {"Door", "00:0A:59:50:00:03"},
         {"Missing", "00:0A:14:50:00:04"}, {"Broken", "00:0A:59:50:00:05"}, {"Bad image", "00:0A:14:50:00:06"},
         {"Crawl", "00:0A:14:50:00:07"},   {"Mute", "00:0A:14:50:00:08"},   {"Slow", "00:0A:59:50:00:09"},
-        {"Flash", "00:0A:14:50:00:0A"}};
+        {"Flash", "00:0A:14:50:00:0A"},   {"Poseidon", "00:0A:59:50:00:0B"}};
     return macs.at(name);
 }
 
@@ -94,7 +94,7 @@ struct TLabWindow : TTransferWindow {
     TEvents Events;
     TLabWindow()
     {
-        QTRY_VERIFY_WITH_TIMEOUT(Window.Names().size() >= 10, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(Window.Names().size() >= 11, 5000);
         Window.Add({.TypeCode = 1, .Name = "Nowhere", .MAC = "00:0A:59:00:99:99", .PeerIP = "10.77.9.9"});
         Form().ActionLog.clear();
         Events.Mark();
@@ -217,6 +217,29 @@ private slots:
         QCOMPARE(ev[0][QStringLiteral("file_name")].toString(), Image);
         QCOMPARE(ev[0][QStringLiteral("bytes")].toInt(), 300000);
         QCOMPARE(ev[0][QStringLiteral("crc32")].toString(), Crc(Read(Image)));
+    }
+
+    void BothFamiliesGetTheSameImage()
+    {
+        TLabWindow w;
+        w.Check({"Plain", "Poseidon"});
+        const QStringList order = w.CheckedNames();
+        // A cancelled file dialog: nothing happens at all.
+        w.ui()->acFirmUpgr->trigger();
+        QVERIFY(w.Log().empty());
+        QVERIFY(!w.Progress->isVisible());
+        QVERIFY(w.Events.New().empty());
+        Dialogs::QueueFileName(Image.toStdString());
+        w.ui()->acFirmUpgr->trigger();
+        QStringList want;
+        for (const QString& name : order)
+            want << QStringLiteral("%1 POST /upload 200").arg(QLatin1String(Mac(name.toUtf8().constData())));
+        QCOMPARE(w.Events.Summary(), want);
+        for (const QJsonObject& e : w.Events.New()) {
+            QCOMPARE(e[QStringLiteral("file_name")].toString(), Image);
+            QCOMPARE(e[QStringLiteral("crc32")].toString(), Crc(Read(Image)));
+        }
+        QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
     }
 
     void LoginRetriesOnceThenCredentialsStay()
