@@ -228,7 +228,7 @@ private slots:
         w.ui()->CommonConfig->trigger();
         const auto boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
-        QCOMPARE(boxes[0].Kind, Dialogs::TBoxKind::Confirm);
+        QCOMPARE(boxes[0].Kind, Dialogs::TBoxKind::Warning);
         QCOMPARE(boxes[0].Text, std::string("Set common config to selected devices!\nDo you wish to continue?"));
         QVERIFY(w.Log().empty());
         QVERIFY(!w.Progress->isVisible());

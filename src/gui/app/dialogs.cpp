@@ -26,7 +26,7 @@ bool Box(QWidget* parent, TBoxKind kind, const std::string& text)
 {
     if (g_automatic) {
         g_shown.push_back({kind, text});
-        if (kind != TBoxKind::Confirm)
+        if (kind != TBoxKind::Confirm && kind != TBoxKind::Warning)
             return true;
         bool yes = true;
         if (!g_answers.empty()) {
@@ -43,9 +43,11 @@ bool Box(QWidget* parent, TBoxKind kind, const std::string& text)
         QMessageBox::information(parent, Q(_("Information")), Q(text), QMessageBox::Ok);
         return true;
     case TBoxKind::Confirm:
+    case TBoxKind::Warning:
         break;
     }
-    QMessageBox box(QMessageBox::Question, Q(_("Confirm")), Q(text), QMessageBox::NoButton, parent);
+    QMessageBox box(kind == TBoxKind::Warning ? QMessageBox::Warning : QMessageBox::Question,
+                    Q(kind == TBoxKind::Warning ? _("Warning") : _("Confirm")), Q(text), QMessageBox::NoButton, parent);
     QPushButton* yes = box.addButton(Q(_("&Yes")), QMessageBox::YesRole);
     box.addButton(Q(_("&No")), QMessageBox::NoRole);
     box.setDefaultButton(yes);
@@ -87,6 +89,7 @@ std::string FileName(TFileDialog kind, QWidget* parent, const std::string& title
 void Error(QWidget* parent, const std::string& text) { Box(parent, TBoxKind::Error, text); }
 void Information(QWidget* parent, const std::string& text) { Box(parent, TBoxKind::Information, text); }
 bool Confirm(QWidget* parent, const std::string& text) { return Box(parent, TBoxKind::Confirm, text); }
+bool Warning(QWidget* parent, const std::string& text) { return Box(parent, TBoxKind::Warning, text); }
 
 std::string OpenFileName(QWidget* parent, const std::string& title, const std::string& filter,
                          const std::string& folder)

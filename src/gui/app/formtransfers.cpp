@@ -216,7 +216,7 @@ void TPyxetForm::CommonConfigClick()
     std::string file;
     if (Upgrade->Execute()) {
         // Only No stops; nothing at all is logged then.
-        if (!Dialogs::Confirm(this, _("Set common config to selected devices!\nDo you wish to continue?")))
+        if (!Dialogs::Warning(this, _("Set common config to selected devices!\nDo you wish to continue?")))
             return;
         file = Upgrade->FileName();
     }
