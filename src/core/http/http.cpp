@@ -32,6 +32,7 @@ constexpr long kPort = 80;                       // whatever HTTP port the devic
 constexpr long kUploadBuffer = 512 * 1024;       // fewer, larger writes: faster uploads
 constexpr size_t kMaxAnswerText = 1024 * 1024;   // of an upload's answer page, for its <h1> text
 constexpr int64_t kWorkEventSpacingMs = 250;     // between two rate lines of one upload
+constexpr int64_t kWakeSpacingMs = 50;           // between two progress reports of the worker
 
 int64_t SteadyMs()
 {
@@ -90,6 +91,9 @@ struct THTTPModule::TRequest {
     THTTPSpeedWatch Watch;
     int Phase = 0;             // 0 before the connection, 1 sending, 2 waiting, 3 receiving
     int64_t WaitStart = 0;
+    int64_t LastWakeMs = 0;
+    bool Pending = false;      // counts changed since the caller last heard
+    bool Unreported = false;   // among them the body's size or its last byte
     THTTPFacts Facts;
     char ErrorBuffer[CURL_ERROR_SIZE] = {};
 
@@ -136,24 +140,31 @@ int OnProgress(void* data, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ulto
         r.Stop = THTTPStop::Stopped;
         return 1;
     }
+    const int64_t now = SteadyMs();
     bool changed = false;
     bool connected = false;
     {
         std::lock_guard<std::mutex> guard(r.Lock);
         connected = r.Connected;
         if (ultotal != r.SendTotal || ulnow != r.SendNow || dlnow != r.ReceiveNow) {
+            // The caller hears of the body's size and its last byte at once, of the bytes
+            // between at most every kWakeSpacingMs: fewer thread switches on fast links.
+            r.Unreported = r.Unreported || r.SendTotal != ultotal || (ultotal > 0 && ulnow == ultotal);
+            changed = true;
             r.SendTotal = ultotal;
             r.SendNow = ulnow;
             r.ReceiveNow = dlnow;
-            changed = true;
         }
     }
-    if (changed)
+    r.Pending = r.Pending || changed;
+    if (r.Pending && (r.Unreported || now - r.LastWakeMs >= kWakeSpacingMs)) {
+        r.Pending = r.Unreported = false;
+        r.LastWakeMs = now;
         r.Notify();
+    }
     if (!connected)
         return 0;  // the connect time-out is the client's own
 
-    const int64_t now = SteadyMs();
     const THTTPLimits& l = r.Limits;
     if (r.AnswerStarted) {
         EnterPhase(r, 3, now);
