@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and running Pyxet needs.
-# Idempotent and quiet when everything is already there.
+# Idempotent and quiet when everything is already there; otherwise a line per phase.
 set -euo pipefail
 
 PACKAGES=(
@@ -12,22 +12,62 @@ PACKAGES=(
   iproute2 util-linux curl python3
   xvfb xauth x11-utils imagemagick fonts-dejavu-core xdotool fonts-urw-base35
   clang libclang-rt-dev
+  locales socat
 )
+
+# The unit tests check the device list's order under Czech collation, so the system needs the
+# cs_CZ.UTF-8 locale. Listed in /etc/locale.gen, so that a later locale-gen keeps it.
+ensure_czech_locale() {
+  locale -a 2>/dev/null | grep -qix 'cs_CZ\.utf-\?8' && return 0
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  echo "Generating the locale cs_CZ.UTF-8"
+  if grep -qx '# *cs_CZ\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    "${sudo[@]}" sed -i 's/^# *\(cs_CZ\.UTF-8 UTF-8\)$/\1/' /etc/locale.gen
+  elif ! grep -qx 'cs_CZ\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'cs_CZ.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+  fi
+  "${sudo[@]}" locale-gen >/dev/null
+  locale -a | grep -qix 'cs_CZ\.utf-\?8' || { echo "Could not generate the locale cs_CZ.UTF-8" >&2; exit 1; }
+}
 
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then ensure_czech_locale; exit 0; fi
 
-echo "Installing: ${missing[*]}"
 SUDO=()
 if [ "$(id -u)" -ne 0 ]; then
   command -v sudo >/dev/null || { echo "Need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
   SUDO=(sudo)
 fi
-# sudo clears the environment, so the non-interactive front end is passed on the command line:
-# a question from a package would otherwise wait unseen behind the silenced install.
-"${SUDO[@]}" apt-get update -qq
-"${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive \
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# apt runs with the non-interactive front end (passed on the command line, since sudo clears
+# the environment): debconf then asks nothing and says nothing. The work is shown a line per
+# phase; dpkg's hundreds of lines are counted instead, and debconf's remark about apt-utils is
+# dropped. Errors still reach standard error.
+APT=("${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -q -o Dpkg::Use-Pty=0)
+quiet_debconf() { grep -v '^debconf: delaying package configuration' >&2 || true; }
+
+echo "install-deps: ${#missing[@]} package(s) missing: ${missing[*]}"
+echo "install-deps: updating the package lists..."
+"${APT[@]}" -qq update 2> >(quiet_debconf)
+total=$("${APT[@]}" -s install --no-install-recommends "${missing[@]}" | grep -c '^Inst ' || true)
+echo "install-deps: downloading ${total} package(s), dependencies included..."
+"${APT[@]}" -qq install -y --download-only --no-install-recommends "${missing[@]}" 2> >(quiet_debconf)
+echo "install-deps: unpacking and setting up ${total} package(s)..."
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! "${APT[@]}" install -y --no-install-recommends "${missing[@]}" 2> >(quiet_debconf) |
+  tee "$log" | awk -v total="$total" '
+    /^Setting up / && total > 0 {
+      done++
+      step = int(done * 10 / total)
+      if (step > shown) { shown = step; printf "install-deps: %d of %d set up\n", done, total; fflush() }
+    }'; then
+  cat "$log" >&2
+  echo "install-deps: apt-get install failed (its output is above)" >&2
+  exit 1
+fi
+ensure_czech_locale
+echo "install-deps: done"

@@ -9,7 +9,9 @@
 # address, so every answer arrives from the device's own address. Nothing reaches the machine's
 # real interfaces. The command runs with PYXET_LAB_FLEET (the effective fleet file) and
 # PYXET_LAB_EVENTS (the events file) set; the lab is torn down when it exits, and its exit
-# status is returned. Default command: $PYXET_BIN/pyxet on the current display.
+# status is returned. Default command: $PYXET_BIN/pyxet on the current display; a display over
+# TCP (ssh -X) is relayed into the lab through a Unix socket. Ctrl+C or SIGTERM ends the lab
+# quietly with status 130 or 143.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -29,7 +31,9 @@ die() { echo "lab.sh: $*" >&2; exit 2; }
 if [ "${1:-}" = "__inside__" ]; then
   shift
   work=$LAB_WORK
-  sim_pid="" cmd_pid=""
+  relay_pid=${LAB_RELAY_PID:-} relay_socket=${LAB_RELAY_SOCKET:-} relay_lock=${LAB_RELAY_LOCK:-}
+  unset LAB_RELAY_PID LAB_RELAY_SOCKET LAB_RELAY_LOCK
+  sim_pid="" cmd_pid="" interrupted=""
   stop_process() {  # stop_process PID: TERM, a moment's grace, then KILL
     kill -TERM "$1" 2>/dev/null || return 0
     for _ in $(seq 40); do kill -0 "$1" 2>/dev/null || break; sleep 0.05; done
@@ -40,7 +44,8 @@ if [ "${1:-}" = "__inside__" ]; then
     trap - EXIT INT TERM
     if [ -n "$cmd_pid" ] && kill -0 "$cmd_pid" 2>/dev/null; then stop_process "$cmd_pid"; fi
     if [ -n "$sim_pid" ]; then
-      if ! kill -0 "$sim_pid" 2>/dev/null; then
+      # An interrupt from the terminal reaches the simulator too: then its end is no crash.
+      if ! kill -0 "$sim_pid" 2>/dev/null && [ -z "$interrupted" ]; then
         echo "lab.sh: pyxet-sim stopped while the lab ran:" >&2
         cat "$work/sim.log" >&2 || true
         [ "$rc" -eq 0 ] && rc=1
@@ -49,24 +54,32 @@ if [ "${1:-}" = "__inside__" ]; then
       fi
       wait "$sim_pid" 2>/dev/null || true
     fi
+    stop_relay
     rm -rf "$work"
     exit "$rc"
   }
+  stop_relay() {
+    [ -n "$relay_pid" ] || return 0
+    kill -TERM "$relay_pid" 2>/dev/null || true
+    rm -f "$relay_socket" "$relay_lock"
+  }
   trap 'teardown $?' EXIT
-  trap 'teardown 130' INT
-  trap 'teardown 143' TERM
+  trap 'interrupted=1; teardown 130' INT
+  trap 'interrupted=1; teardown 143' TERM
 
   ip link set lo up
 
   # The devices' side: a nested network namespace. It waits for its end of the veth pair, gives
-  # it the gateway address and every device address, then becomes pyxet-sim.
-  sed 's|.*|addr add &/32 dev pyx1|' "$work/addresses" >"$work/addresses.batch"
+  # it the gateway address, makes every device address local, then becomes pyxet-sim. The
+  # device addresses are local routes of a few prefixes rather than addresses of pyx1: the
+  # kernel adds interface addresses in quadratic time (30,000 took minutes), routes in linear.
+  sed 's|.*|route add local & dev lo|' "$work/prefixes" >"$work/routes.batch"
   unshare -n bash -c '
     for _ in $(seq 200); do ip link show pyx1 >/dev/null 2>&1 && break; sleep 0.02; done
     ip link set lo up
     ip link set pyx1 up
     ip addr add 10.77.0.254/16 dev pyx1
-    if [ -s "$LAB_WORK/addresses.batch" ]; then ip -batch "$LAB_WORK/addresses.batch"; fi
+    if [ -s "$LAB_WORK/routes.batch" ]; then ip -batch "$LAB_WORK/routes.batch"; fi
     exec "$LAB_SIM" --fleet "$LAB_FLEET" --events "$LAB_EVENTS" --ready-file "$LAB_WORK/ready" --die-with-parent
   ' >"$work/sim.log" 2>&1 &
   sim_pid=$!
@@ -81,19 +94,27 @@ if [ "${1:-}" = "__inside__" ]; then
   ip link set pyx0 up
   ip route add default via 10.77.0.254 dev pyx0 onlink
 
-  for _ in $(seq 600); do
-    [ -s "$work/ready" ] && break
+  # The simulator opens its sockets in a moment, but a large fleet takes a while to read and to
+  # route: the wait grows with the fleet, and a large one says what it waits for.
+  devices=$LAB_DEVICES
+  started=$SECONDS
+  deadline=$((SECONDS + 30 + devices / 500))
+  [ "$devices" -lt 5000 ] || echo "lab.sh: starting $devices simulated devices..." >&2
+  while [ ! -s "$work/ready" ] && [ "$SECONDS" -lt "$deadline" ]; do
     if ! kill -0 "$sim_pid" 2>/dev/null; then break; fi
     sleep 0.05
   done
   if [ ! -s "$work/ready" ]; then
-    echo "lab.sh: pyxet-sim did not start:" >&2
+    echo "lab.sh: pyxet-sim did not start within $((SECONDS - started)) s:" >&2
     cat "$work/sim.log" >&2 || true
+    kill -0 "$sim_pid" 2>/dev/null && stop_process "$sim_pid"
+    sim_pid=""
     exit 1
   fi
+  [ "$devices" -lt 5000 ] || echo "lab.sh: $devices devices ready after $((SECONDS - started)) s" >&2
 
   export PYXET_LAB_FLEET=$LAB_FLEET PYXET_LAB_EVENTS=$LAB_EVENTS
-  unset LAB_WORK LAB_SIM LAB_FLEET LAB_EVENTS
+  unset LAB_WORK LAB_SIM LAB_FLEET LAB_EVENTS LAB_DEVICES
   # The command runs in the background so that a signal to the lab tears it down at once; it
   # keeps the lab's standard input.
   set +e
@@ -156,7 +177,8 @@ else
   [ -r "$fleet" ] || die "cannot read $fleet"
   fleet=$(cd "$(dirname "$fleet")" && pwd)/$(basename "$fleet")
 fi
-"$sim" --fleet "$fleet" --list-addresses >"$work/addresses" || exit 2
+"$sim" --fleet "$fleet" --list-prefixes >"$work/prefixes" || exit 2
+devices=$(awk -F/ '{ n += 2 ^ (32 - $2) } END { printf "%d", n }' "$work/prefixes")
 
 if [ -n "$events" ]; then
   keep_dir=$(cd "$(dirname "$events")" 2>/dev/null && pwd) || die "no folder for $events"
@@ -165,7 +187,66 @@ else
   events=$work/events.jsonl
 fi
 : >"$events"
-# From here the namespace side removes $work.
+# A display over TCP (ssh -X sets DISPLAY=localhost:10.0) cannot be reached from the lab's own
+# network. A relay outside the lab (socat) offers it as a local display, /tmp/.X11-unix/X<n>,
+# which the lab reaches through the file system, and the display's cookie is copied into an
+# authority file for display <n>. The relay listens on that Unix socket only. The lab stops it
+# at teardown; should the lab be killed outright, the relay gets SIGTERM when it loses its parent.
+relay_display() {
+  local host number screen n lock="" socket key proto pid
+  [[ "${DISPLAY:-}" =~ ^(tcp/)?([^/]+):([0-9]+)(\.[0-9]+)?$ ]] || return 0
+  host=${BASH_REMATCH[2]} number=${BASH_REMATCH[3]} screen=${BASH_REMATCH[4]}
+  [ "$host" != unix ] || return 0
+  host=${host#[}; host=${host%]}
+  [[ "$host" != *:* ]] || host="[$host]"
+  if ! command -v socat >/dev/null; then
+    echo "lab.sh: the display $DISPLAY cannot be reached from the lab without socat (scripts/install-deps.sh installs it)" >&2
+    return 0
+  fi
+  [ -d /tmp/.X11-unix ] || { mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix; } || return 0
+  # A free display number, claimed by a lock file as X servers do (a stale one is taken over).
+  for n in $(seq 50 999); do
+    socket=/tmp/.X11-unix/X$n
+    [ -e "$socket" ] && continue
+    if [ -e "/tmp/.X$n-lock" ]; then
+      pid=$(tr -dc 0-9 <"/tmp/.X$n-lock" 2>/dev/null) || pid=""
+      [ -n "$pid" ] && [ -d "/proc/$pid" ] && continue
+      rm -f "/tmp/.X$n-lock"
+    fi
+    if (set -C; printf '%10d\n' $$ >"/tmp/.X$n-lock") 2>/dev/null; then lock=/tmp/.X$n-lock; break; fi
+  done
+  [ -n "$lock" ] || { echo "lab.sh: no free display number for relaying $DISPLAY" >&2; return 0; }
+  relay_lock=$lock relay_socket=$socket
+  local pdeath=()
+  command -v setpriv >/dev/null && pdeath=(setpriv --pdeathsig TERM)
+  "${pdeath[@]}" socat "UNIX-LISTEN:$socket,fork,mode=600,unlink-early" "TCP:$host:$((6000 + number))" \
+    </dev/null >/dev/null 2>"$work/relay.log" &
+  relay_pid=$!
+  for _ in $(seq 250); do [ -S "$socket" ] && break; kill -0 "$relay_pid" 2>/dev/null || break; sleep 0.02; done
+  if [ ! -S "$socket" ]; then
+    echo "lab.sh: the relay for the display $DISPLAY did not start: $(head -c 300 "$work/relay.log")" >&2
+    stop_relay_outside
+    return 0
+  fi
+  # The display's cookie, if it has one, for the relayed number.
+  if command -v xauth >/dev/null; then
+    : >"$work/Xauthority"
+    read -r _ proto key < <(xauth list "$DISPLAY" 2>/dev/null | head -n 1) || true
+    [ -z "${key:-}" ] || xauth -q -f "$work/Xauthority" add ":$n" "$proto" "$key"
+    export XAUTHORITY=$work/Xauthority
+  fi
+  export DISPLAY=:$n$screen LAB_RELAY_PID=$relay_pid LAB_RELAY_SOCKET=$socket LAB_RELAY_LOCK=$lock
+}
+relay_pid="" relay_lock="" relay_socket=""
+stop_relay_outside() {
+  [ -n "$relay_pid" ] && kill -TERM "$relay_pid" 2>/dev/null
+  rm -f "$relay_socket" "$relay_lock"
+  relay_pid=""
+}
+trap 'stop_relay_outside; cleanup_outside' EXIT
+relay_display
+
+# From here the namespace side removes $work and stops the relay.
 trap - EXIT
-LAB_WORK=$work LAB_SIM=$sim LAB_FLEET=$fleet LAB_EVENTS=$events \
+LAB_WORK=$work LAB_SIM=$sim LAB_FLEET=$fleet LAB_EVENTS=$events LAB_DEVICES=$devices \
   exec unshare -rn bash "$SELF" __inside__ "$@"

@@ -1,6 +1,7 @@
 // Reading, validating, generating and writing fleet files.
 #include "fleet.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <set>
@@ -22,6 +23,32 @@ std::string MacText(const Mac& mac) {
 std::string IpText(const Ip4& ip) {
     return std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." +
            std::to_string(ip[3]);
+}
+
+std::vector<std::string> AddressPrefixes(const std::vector<Ip4>& addresses) {
+    std::vector<uint32_t> keys;
+    keys.reserve(addresses.size());
+    for (const Ip4& ip : addresses)
+        keys.push_back((uint32_t(ip[0]) << 24) | (uint32_t(ip[1]) << 16) | (uint32_t(ip[2]) << 8) | ip[3]);
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    std::vector<std::string> prefixes;
+    for (size_t i = 0; i < keys.size();) {
+        // The run of consecutive addresses from keys[i], then the largest aligned block at its
+        // start that stays inside the run.
+        size_t end = i + 1;
+        while (end < keys.size() && keys[end] == keys[end - 1] + 1) ++end;
+        while (i < end) {
+            const uint32_t start = keys[i];
+            const uint64_t left = end - i;
+            int bits = 0;  // block size 2^bits
+            while (bits < 32 && (start & ((uint64_t(2) << bits) - 1)) == 0 && (uint64_t(2) << bits) <= left) ++bits;
+            const Ip4 ip{uint8_t(start >> 24), uint8_t(start >> 16), uint8_t(start >> 8), uint8_t(start)};
+            prefixes.push_back(IpText(ip) + "/" + std::to_string(32 - bits));
+            i += size_t(1) << bits;
+        }
+    }
+    return prefixes;
 }
 
 std::optional<Mac> ParseMacText(const std::string& text) {

@@ -80,6 +80,11 @@ FleetResult GenerateFleet(int orvexCount, int hwgCount);
 // The fleet in the file format, so that a generated fleet can be written out and read back.
 std::string FleetToJson(const std::vector<DeviceConfig>& devices);
 
+// The fewest prefixes ("10.77.1.0/26") that together cover exactly the given addresses: the lab
+// makes them local to the devices' namespace with one route each, which stays quick for fleets
+// where one address per device would take minutes to add.
+std::vector<std::string> AddressPrefixes(const std::vector<Ip4>& addresses);
+
 // Text forms.
 std::string MacText(const Mac& mac);  // "00:0A:14:1E:28:32"
 std::string IpText(const Ip4& ip);    // "10.77.1.10"

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     int orvexCount = -1, hwgCount = -1;
     int restartMs = 3000;
     int orvexPort = 57739, hwgPort = 9999, httpPort = 80;
-    bool printFleet = false, listAddresses = false, noHttp = false, dieWithParent = false;
+    bool printFleet = false, listAddresses = false, listPrefixes = false, noHttp = false, dieWithParent = false;
     app.add_option("--fleet", fleetPath, "fleet JSON file");
     app.add_option("--orvex", orvexCount, "generate this many Orvex devices (0-30000)");
     app.add_option("--hwg", hwgCount, "generate this many HWG devices (0-30000)");
@@ -40,6 +40,8 @@ int main(int argc, char** argv) {
     app.add_flag("--no-http", noHttp, "no web server");
     app.add_flag("--print-fleet", printFleet, "write the fleet as JSON to standard output and exit");
     app.add_flag("--list-addresses", listAddresses, "write each device's address, one a line, and exit");
+    app.add_flag("--list-prefixes", listPrefixes,
+                 "write the fewest address prefixes covering exactly the devices' addresses, one a line, and exit");
     app.add_flag("--die-with-parent", dieWithParent, "stop when the parent process ends");
     CLI11_PARSE(app, argc, argv);
 
@@ -60,6 +62,13 @@ int main(int argc, char** argv) {
     }
     if (listAddresses) {
         for (const auto& device : fleet.devices) std::printf("%s\n", sim::IpText(device.address).c_str());
+        return 0;
+    }
+
+    if (listPrefixes) {
+        std::vector<sim::Ip4> addresses;
+        for (const auto& device : fleet.devices) addresses.push_back(device.address);
+        for (const auto& prefix : sim::AddressPrefixes(addresses)) std::printf("%s\n", prefix.c_str());
         return 0;
     }
 

@@ -1,8 +1,36 @@
 // Pyxet: finds and configures Orvex and HWG network devices.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
 #include "gui/app/application.h"
+
+namespace {
+
+// Qt's default platform needs a display and aborts without one; the user gets one line instead.
+bool HasDisplay(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return true;
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
+    if (!HasDisplay(argc, argv)) {
+        std::fputs("pyxet: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not set); "
+                   "start it in a desktop session, or under xvfb-run\n",
+                   stderr);
+        return 1;
+    }
     TPyxetApplication app(argc, argv);
     return RunPyxet(app);
 }

@@ -1,12 +1,19 @@
 // pyxet-cli: the same discovery and device code as the window, for scripts and tests.
 //
 //   pyxet-cli find [--wait SECONDS] [--json] [--log]
+//   pyxet-cli set | restart | factory-default TARGET ...   (see commands.h)
+//   pyxet-cli upgrade | backup | restore | save | load ...  (see transfers.cpp)
 //
 // runs one discovery cycle through the two family endpoints, collects answers for SECONDS
 // (default 2) and prints the registered devices in list order: their display lines, or with
 // --json an array of objects. --log copies every action-log line to standard error as
-// LEVEL<TAB>message. Exit status: 0 (also when no device answers), 2 for a wrong command line or
-// a UDP socket that cannot be opened.
+// LEVEL<TAB>message.
+//
+// Exit status of every command: 0 on success (find: also when no device answers), 1 when
+// standard output could not be written (a full disk, a closed descriptor), 2 for a wrong command
+// line or a UDP socket that cannot be opened. A reader that goes away early (`| head`) ends the
+// program by SIGPIPE, as it does other tools.
+#include "cli/commands.h"
 #include "cli/transfers.h"
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
@@ -23,20 +30,56 @@
 #include <QString>
 #include <QTimer>
 
+#include <cerrno>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace {
 
+constexpr int kExitOutputLost = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitNoSocket = 2;
 constexpr double kMaxWaitSeconds = 86400;
 
 const char* const kUsage = "usage: pyxet-cli find [--wait SECONDS] [--json] [--log]\n";
+
+// Standard output of the commands: everything they print goes through Write, and Finish decides
+// the exit status. The first failed write or flush is remembered; Finish reports it on standard
+// error in one line and turns the command's success into kExitOutputLost, so that lost output
+// is never reported as success. A command that failed already keeps its own status.
+class TOutput {
+public:
+    void Write(std::string_view text)
+    {
+        if (Error != 0)
+            return;  // the rest would be lost as well
+        errno = 0;
+        // A buffered write can fail inside fwrite and still count as written: ferror tells.
+        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::ferror(stdout))
+            Error = errno != 0 ? errno : EIO;
+    }
+
+    int Finish(int status)
+    {
+        errno = 0;
+        if (std::fflush(stdout) != 0 && Error == 0)
+            Error = errno != 0 ? errno : EIO;
+        if (Error == 0 && std::ferror(stdout))
+            Error = EIO;
+        if (Error == 0)
+            return status;
+        std::fprintf(stderr, "pyxet-cli: cannot write to standard output: %s\n", std::strerror(Error));
+        return status == 0 ? kExitOutputLost : status;
+    }
+
+private:
+    int Error = 0;
+};
 
 struct TFindOptions {
     double WaitSeconds = 2.0;
@@ -153,25 +196,25 @@ std::string JsonDevice(const TDeviceEntry& entry)
     return out + "}";
 }
 
-void PrintDevices(const TDeviceRegistry& list, bool json)
+void PrintDevices(const TDeviceRegistry& list, bool json, TOutput& out)
 {
-    if (!json) {
-        for (const TDeviceEntry& entry : list.DeviceList())
-            std::printf("%s\n", entry.Line.c_str());
-        return;
-    }
-    if (list.DeviceList().empty()) {
-        std::printf("[]\n");
-        return;
-    }
-    std::printf("[\n");
     const auto& devices = list.DeviceList();
+    if (!json) {
+        for (const TDeviceEntry& entry : devices)
+            out.Write(entry.Line + "\n");
+        return;
+    }
+    if (devices.empty()) {
+        out.Write("[]\n");
+        return;
+    }
+    out.Write("[\n");
     for (size_t i = 0; i < devices.size(); ++i)
-        std::printf("  %s%s\n", JsonDevice(devices[i]).c_str(), i + 1 < devices.size() ? "," : "");
-    std::printf("]\n");
+        out.Write("  " + JsonDevice(devices[i]) + (i + 1 < devices.size() ? ",\n" : "\n"));
+    out.Write("]\n");
 }
 
-int Find(const TFindOptions& options)
+int Find(const TFindOptions& options, TOutput& out)
 {
     TActionLogger log;  // no time stamps: a script reads the lines
     if (options.Log)
@@ -208,8 +251,7 @@ int Find(const TFindOptions& options)
     // No more answers are taken while the list is printed and freed.
     orvexServer.OnRead = nullptr;
     hwgServer.OnRead = nullptr;
-    PrintDevices(list, options.Json);
-    std::fflush(stdout);
+    PrintDevices(list, options.Json, out);
     list.FreeDevices();
     SetCurrentLogger(nullptr);
     return 0;
@@ -223,21 +265,28 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Pyxet"));
 
-    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(kUsage, stdout);
-        std::fputs(TransferUsage(), stdout);
-        return 0;
+    TOutput out;
+    const std::string command = argc >= 2 ? argv[1] : "";
+    if (command == "--help" || command == "-h") {
+        out.Write(kUsage);
+        out.Write(kDeviceCommandsUsage);
+        out.Write(TransferUsage());
+        return out.Finish(0);
     }
-    if (argc >= 2 && IsTransferCommand(argv[1]))
-        return RunTransferCommand(argc, argv);
-    if (argc < 2 || std::strcmp(argv[1], "find") != 0) {
-        std::fputs(kUsage, stderr);
-        return kExitUsage;
+    if (IsDeviceCommand(command.c_str()))
+        return out.Finish(RunDeviceCommand(argc, argv));  // its lines go to stdout too: Finish checks them
+    if (IsTransferCommand(command.c_str()))
+        return out.Finish(RunTransferCommand(argc, argv));
+    if (command == "find") {
+        TFindOptions options;
+        if (!ParseFindOptions(argc, argv, options)) {
+            std::fputs(kUsage, stderr);
+            return kExitUsage;
+        }
+        return out.Finish(Find(options, out));
     }
-    TFindOptions options;
-    if (!ParseFindOptions(argc, argv, options)) {
-        std::fputs(kUsage, stderr);
-        return kExitUsage;
-    }
-    return Find(options);
+    if (argc >= 2)
+        std::fprintf(stderr, "pyxet-cli: unknown command '%s'\n", command.c_str());
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
 }

@@ -239,7 +239,8 @@ std::string Reason(const TDeviceResult& result, bool credentialsGiven)
     return OneLine(reason);
 }
 
-bool PrintResults(const std::vector<TDeviceResult>& results, bool json, bool credentialsGiven)
+// Standard output is checked by the caller once the command is over (main.cpp).
+void PrintResults(const std::vector<TDeviceResult>& results, bool json, bool credentialsGiven)
 {
     if (json) {
         std::printf("[");
@@ -257,11 +258,6 @@ bool PrintResults(const std::vector<TDeviceResult>& results, bool json, bool cre
                 std::printf("%s\tfailed\t%s\n", r.Host.c_str(), Reason(r, credentialsGiven).c_str());
         }
     }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "pyxet-cli: cannot write the results: %s\n", std::strerror(errno));
-        return false;
-    }
-    return true;
 }
 
 const char* LevelName(int level)
@@ -422,10 +418,10 @@ int RunTransferCommand(int argc, char* argv[])
     g_module = nullptr;
     SetCurrentLogger(nullptr);
 
-    const bool printed = PrintResults(results, options.Json, credentialsGiven);
+    PrintResults(results, options.Json, credentialsGiven);
     if (g_signal != 0)
         return 128 + g_signal;
-    bool allOk = printed;
+    bool allOk = true;
     for (const TDeviceResult& r : results)
         allOk = allOk && r.Ok;
     return allOk ? kExitOk : kExitFailed;

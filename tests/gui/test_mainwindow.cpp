@@ -6,6 +6,7 @@
 #include "pyxetfixture.h"
 #include "ui_form.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QSignalSpy>
@@ -74,7 +75,7 @@ private slots:
         QCOMPARE(F.Form->StatusPanels[0]->text(), QStringLiteral("Ready"));
         QCOMPARE(F.Form->StatusPanels[1]->width(), 380);
         QVERIFY(ui->DeviceListBox->uniformItemSizes());
-        QVERIFY(ui->AllChecked->isTristate());
+        QVERIFY(!ui->AllChecked->isTristate());  // the user never grays it; only the check marks do
         for (QWidget* w : {static_cast<QWidget*>(ui->btnRestartDevice), static_cast<QWidget*>(ui->btnSetDefault),
                            static_cast<QWidget*>(ui->btnConfigDevice)})
             QVERIFY(!w->isEnabled());
@@ -238,6 +239,54 @@ private slots:
         QCOMPARE(boxes.size(), size_t(1));
         QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Error);
         QCOMPARE(boxes[0].Text, "Unable to write to " + F.AppDir() + "missing/Pyxet.ini");
+    }
+
+    // A file with CR CR LF line ends: its values are honoured and the close saves it quietly.
+    void carriageReturnsBeforeLineEndsDoNotBlockTheSave()
+    {
+        F.WriteIni("[Logs]\r\r\nTime=False\r\r\n[Setup]\r\r\nLang=en\r\r\n");
+        F.Start();
+        QVERIFY(!F.Form->Logger.TimeStamps);
+        F.Form->close();
+        QVERIFY(Dialogs::TakeShownBoxes().empty());
+        const QString ini = F.ReadIni();
+        QVERIFY2(ini.startsWith(QLatin1String("[Logs]\r\r\nTime=False\r\r\n[Setup]\r\r\nLang=en\r\r\n")), qPrintable(ini));
+        QVERIFY(ini.contains(QLatin1String("\r\nHWG=0=Unknown,")));
+    }
+
+    // A Pyxet.ini its owner made read-only (also for root, as in CI) is kept, and the close says
+    // so as for any failed write.
+    void readOnlyFileIsKeptAndTheCloseSaysSo()
+    {
+        F.WriteIni("[Logs]\nTime=False\n");
+        QVERIFY(QFile::setPermissions(F.IniPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        F.Start();
+        F.Form->close();
+        const auto boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Error);
+        QCOMPARE(boxes[0].Text, "Unable to write to " + F.AppDir() + "Pyxet.ini");
+        QCOMPARE(F.ReadIni(), QStringLiteral("[Logs]\nTime=False\n"));
+    }
+
+    // Above 16 MiB the file is not read: an ERROR line at start, and the reason in the box at exit.
+    void fileTooLargeIsReportedAtStartAndAtExit()
+    {
+        F.WriteIni("[Logs]\nTime=False\n[Pad]\nx=");
+        const qint64 size = 16 * 1024 * 1024 + 1;
+        QVERIFY(QFile::resize(F.IniPath(), size));
+        F.Start();
+        QVERIFY2(F.Form->Logger.TimeStamps, "the file's values are not applied");
+        const std::string reason = "The file is larger than 16 MiB and cannot be read.";
+        QVERIFY(F.Form->ActionLog.size() >= 2);
+        QCOMPARE(F.Form->ActionLog[1].Text, " " + F.AppDir() + "Pyxet.ini: " + reason);
+        QCOMPARE(F.Form->ActionLog[1].Level, int(LOG_ERROR));
+        F.Form->close();
+        const auto boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Error);
+        QCOMPARE(boxes[0].Text, "Unable to write to " + F.AppDir() + "Pyxet.ini\n" + reason);
+        QCOMPARE(QFileInfo(F.IniPath()).size(), size);
     }
 
     void logReportMenuShowsTheWindowWithoutBlocking()

@@ -95,6 +95,56 @@ TEST(Fleet, GeneratedFleetRoundTripsThroughTheFileFormat) {
     EXPECT_NE(GenerateFleet(30001, 0).error, "");
 }
 
+// The addresses a list of prefixes covers, one by one.
+std::set<std::string> Expand(const std::vector<std::string>& prefixes) {
+    std::set<std::string> addresses;
+    for (const std::string& prefix : prefixes) {
+        const size_t slash = prefix.find('/');
+        const Ip4 ip = ParseIpText(prefix.substr(0, slash)).value();
+        const int length = std::stoi(prefix.substr(slash + 1));
+        const uint32_t start = (uint32_t(ip[0]) << 24) | (uint32_t(ip[1]) << 16) | (uint32_t(ip[2]) << 8) | ip[3];
+        EXPECT_EQ(start & ((uint64_t(1) << (32 - length)) - 1), 0u) << prefix << " is not aligned";
+        for (uint64_t k = 0; k < (uint64_t(1) << (32 - length)); ++k) {
+            const uint32_t a = start + uint32_t(k);
+            EXPECT_TRUE(addresses.insert(IpText({uint8_t(a >> 24), uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a)})).second)
+                << "prefixes overlap at " << prefix;
+        }
+    }
+    return addresses;
+}
+
+TEST(Fleet, AddressPrefixesCoverExactlyTheDevices) {
+    // One generated row of 250 addresses: the fewest aligned blocks, in order.
+    std::vector<Ip4> row;
+    for (int i = 1; i <= 250; ++i) row.push_back({10, 77, 1, uint8_t(i)});
+    EXPECT_EQ(AddressPrefixes(row),
+              (std::vector<std::string>{"10.77.1.1/32", "10.77.1.2/31", "10.77.1.4/30", "10.77.1.8/29",
+                                        "10.77.1.16/28", "10.77.1.32/27", "10.77.1.64/26", "10.77.1.128/26",
+                                        "10.77.1.192/27", "10.77.1.224/28", "10.77.1.240/29", "10.77.1.248/31",
+                                        "10.77.1.250/32"}));
+    // Unordered, repeated, with gaps, across a third-number boundary, and a whole /24.
+    std::vector<Ip4> mixed{{10, 77, 0, 5}, {10, 77, 0, 3}, {10, 77, 0, 4}, {10, 77, 0, 5},
+                           {10, 77, 2, 0}, {10, 77, 1, 255}, {192, 168, 3, 9}};
+    for (int i = 0; i < 256; ++i) mixed.push_back({10, 77, 9, uint8_t(i)});
+    EXPECT_EQ(AddressPrefixes(mixed),
+              (std::vector<std::string>{"10.77.0.3/32", "10.77.0.4/31", "10.77.1.255/32", "10.77.2.0/32",
+                                        "10.77.9.0/24", "192.168.3.9/32"}));
+    EXPECT_TRUE(AddressPrefixes({}).empty());
+
+    // The largest generated fleet: every address and nothing else, in few routes.
+    const FleetResult fleet = GenerateFleet(30000, 30000);
+    ASSERT_EQ(fleet.error, "");
+    std::vector<Ip4> addresses;
+    std::set<std::string> expected;
+    for (const DeviceConfig& d : fleet.devices) {
+        addresses.push_back(d.address);
+        expected.insert(IpText(d.address));
+    }
+    const std::vector<std::string> prefixes = AddressPrefixes(addresses);
+    EXPECT_EQ(Expand(prefixes), expected);
+    EXPECT_LT(prefixes.size(), 4000u);
+}
+
 TEST(Fleet, ShippedFleetIsValidAndVaried) {
     const FleetResult fleet = LoadFleetFile(PYXET_SOURCE_DIR "/sim/fleet.json");
     ASSERT_EQ(fleet.error, "");

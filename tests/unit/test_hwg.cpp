@@ -259,6 +259,70 @@ TEST(HwgInfoAnswer, ItemWalkEndsAtFFAndAtTheDatagramEnd)
     EXPECT_EQ(device->Info.TelnetPort, -1);
 }
 
+TEST(HwgInfoAnswer, NothingAfterTheEndByteIsRead)
+{
+    // Each tail would set the Telnet port if the walk went on past FF: read as an item with an
+    // empty value, or skipped as a single byte.
+    const struct {
+        Bytes Tail;
+        const char* Reason;
+    } cases[] = {
+        {{0xFF, 0x00, 6, 2, 0x00, 0x17}, "FF 00 is no empty item"},
+        {{0xFF, 6, 2, 0x00, 0x17}, "FF is no one-byte item"},
+    };
+    for (const auto& c : cases) {
+        TAnswer answer;
+        answer.Item(6, {0x09, 0x13});
+        answer.Items.insert(answer.Items.end(), c.Tail.begin(), c.Tail.end());
+        const auto device = answer.Decode();
+        ASSERT_TRUE(device) << c.Reason;
+        EXPECT_EQ(device->Info.TelnetPort, 2323) << c.Reason;
+
+        TAnswer alone;  // FF as the first item byte
+        alone.Items = c.Tail;
+        const auto first = alone.Decode();
+        ASSERT_TRUE(first) << c.Reason;
+        EXPECT_EQ(first->Info.TelnetPort, -1) << c.Reason;
+    }
+}
+
+TEST(HwgInfoAnswer, ItemsRunningPastTheDatagramAreNotRead)
+{
+    // The datagram ends inside a buffer that holds the rest of the last item, so a value read
+    // past the end would show in the device. Items before it still count.
+    const struct {
+        uint8_t Type;
+        Bytes Value;
+        size_t Cut;  // bytes of the item beyond the datagram's end
+        const char* Reason;
+    } cases[] = {
+        {6, {0x00, 0x17}, 1, "Telnet port one byte past the end"},
+        {6, {0x00, 0x17}, 2, "Telnet port two bytes past the end"},
+        {6, {0x00, 0x17}, 3, "length byte past the end"},
+        {2, TAnswer::Text("Sklad", false), 1, "name one byte past the end"},
+        {2, TAnswer::Text("Sklad", false), 2, "name two bytes past the end"},
+    };
+    for (const auto& c : cases) {
+        TAnswer answer;
+        answer.Item(4, {3}).Item(5, {0x1F, 0x90}).Item(c.Type, c.Value);
+        const Bytes whole = answer.Datagram();
+        const auto device = DecodeHwgInfoAnswer(whole.data(), whole.size() - c.Cut, "10.77.0.20");
+        ASSERT_TRUE(device) << c.Reason;
+        EXPECT_EQ(device->Info.HTTPPort, 8080) << c.Reason;
+        EXPECT_EQ(device->Info.TelnetPort, -1) << c.Reason;
+        EXPECT_EQ(device->Info.Name, "N/A") << c.Reason;
+        EXPECT_EQ(device->AnswerPacket.size(), whole.size() - c.Cut) << c.Reason;
+
+        // Whole, the same item is read: the cut alone keeps it out.
+        const auto complete = DecodeHwgInfoAnswer(whole.data(), whole.size(), "10.77.0.20");
+        ASSERT_TRUE(complete) << c.Reason;
+        if (c.Type == 6)
+            EXPECT_EQ(complete->Info.TelnetPort, 23) << c.Reason;
+        else
+            EXPECT_EQ(complete->Info.Name, "Sklad") << c.Reason;
+    }
+}
+
 TEST(HwgInfoAnswer, LengthLimitsAndMacCheck)
 {
     TLogCapture log;

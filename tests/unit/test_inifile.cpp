@@ -1,13 +1,17 @@
-// The INI reader/writer: value rules, in-place changes that keep the rest of the file, and the
-// atomic replacement of the file on disk.
+// The INI reader/writer: value rules and line ends, in-place changes that keep the rest of the
+// file, the atomic replacement of the file on disk and what killed saves leave behind.
 #include "core/app/inifile.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -101,18 +105,81 @@ TEST(IniFile, ReadRules)
     EXPECT_FALSE(ini.HasKey("logs", "hidden"));
 }
 
-TEST(IniFile, ReadYieldsAtMost2047Characters)
+TEST(IniFile, ValuesAreReadWhole)
 {
-    for (std::size_t len : {2046u, 2047u, 2048u, 5000u}) {
+    // The old 2,047-character limit of the platform's INI calls is gone: a long value written
+    // back must be the value that was read.
+    for (std::size_t len : {2047u, 2048u, 100000u}) {
         const std::string value(len, 'v');
-        EXPECT_EQ(FromText("[S]\nK=" + value + "\n").ReadString("S", "K", "").size(), std::min<std::size_t>(len, 2047))
-            << len;
+        EXPECT_EQ(FromText("[S]\nK=" + value + "\n").ReadString("S", "K", "").size(), len) << len;
     }
-    // A two-byte character across the limit is dropped whole, not cut in half.
-    const std::string straddling = std::string(2046, 'a') + "\xC5\x99" + "b";  // "ř" at 2047..2048
-    EXPECT_EQ(FromText("[S]\nK=" + straddling).ReadString("S", "K", ""), std::string(2046, 'a'));
-    const std::string fitting = std::string(2045, 'a') + "\xC5\x99" + "b";  // ends exactly at 2047
-    EXPECT_EQ(FromText("[S]\nK=" + fitting).ReadString("S", "K", ""), std::string(2045, 'a') + "\xC5\x99");
+    const std::string straddling = std::string(2046, 'a') + "\xC5\x99" + "b";  // "ř" across the old limit
+    EXPECT_EQ(FromText("[S]\nK=" + straddling).ReadString("S", "K", ""), straddling);
+    const std::string longDefault(5000, 'd');
+    EXPECT_EQ(FromText("").ReadString("S", "K", longDefault), longDefault);
+}
+
+// Line ends as editors and file transfers leave them: a CR before the line end belongs to the
+// line end, never to the value, and the file's text is kept byte for byte.
+TEST(IniFile, LineEnds)
+{
+    struct Row {
+        const char* text;
+        const char* why;
+    } rows[] = {
+        {"[S]\nK=False\nN=1\n", "LF"},
+        {"[S]\r\nK=False\r\nN=1\r\n", "CR LF"},
+        {"[S]\r\r\nK=False\r\r\nN=1\r\r\n", "CR CR LF"},
+        {"[S]\nK=False\r\nN=1\n", "a lone CR before the LF in an LF file"},
+        {"[S]\nK=False\r\r\r\nN=1", "a run of CRs; the last line without an end"},
+        {"[S]\rK=False\rN=1\r", "CR alone ends lines"},
+        {"[S]\nK=False\rN=1\n", "a CR inside a line ends it"},
+        {"[S]\nK=False\r", "a CR at the very end of the file"},
+    };
+    for (const Row& r : rows) {
+        TIniFile ini = FromText(r.text);
+        EXPECT_EQ(ini.ReadString("S", "K", "<def>"), "False") << r.why;
+        EXPECT_EQ(ini.Text(), r.text) << r.why;
+        // What was read can be written back, and doing so changes nothing.
+        for (const std::string& key : ini.Keys("S"))
+            EXPECT_TRUE(ini.WriteString("S", key, ini.ReadString("S", key, ""))) << r.why << ": " << key;
+        EXPECT_EQ(ini.Text(), r.text) << r.why;
+    }
+    // Added lines take the file's own line end; a run of CRs before the LF is taken as CR LF.
+    const struct {
+        const char* before;
+        const char* after;
+    } added[] = {
+        {"[S]\r\r\nK=1\r\r\n", "[S]\r\r\nK=1\r\r\nNew=v\r\n"},
+        {"[S]\rK=1\r", "[S]\rK=1\rNew=v\r"},
+        {"[S]\nK=1\r\n", "[S]\nK=1\r\nNew=v\n"},
+    };
+    for (const auto& a : added) {
+        TIniFile ini = FromText(a.before);
+        ASSERT_TRUE(ini.WriteString("S", "New", "v"));
+        EXPECT_EQ(ini.Text(), a.after);
+    }
+}
+
+TEST(IniFile, SectionsAndKeysAsReadsReachThem)
+{
+    const TIniFile ini = FromText(
+        "\xEF\xBB\xBF[First]\n"
+        "orphan-free=1\n"
+        "[ Logs ]\n"
+        " Time = 1\n"
+        "TIME=2\n"
+        ";Hidden=3\n"
+        "=empty name\n"
+        "[]\n"
+        "x=1\n"
+        "[logs]\n"
+        "Other=4\n");
+    EXPECT_EQ(ini.Sections(), (std::vector<std::string>{"First", "Logs"}))
+        << "no byte order mark in the name; a name once; an empty name reaches nothing";
+    EXPECT_EQ(ini.Keys("LOGS"), std::vector<std::string>{"Time"}) << "only the first section of a name is read";
+    EXPECT_EQ(ini.Keys("First"), std::vector<std::string>{"orphan-free"});
+    EXPECT_TRUE(ini.Keys("Missing").empty());
 }
 
 TEST(IniFile, WriteChangesOnlyTheKeyConcerned)
@@ -227,4 +294,117 @@ TEST_F(IniFileOnDisk, FailedSaveLeavesNothingBehind)
     EXPECT_FALSE(ini.Save((Dir / "plain" / "a.ini").string(), &error));
     EXPECT_FALSE(WriteIniString((Dir / "plain" / "a.ini").string(), "S", "k", "v", &error));
     EXPECT_EQ(ReadFile(Dir / "plain"), "x");
+}
+
+// Mode bits decide, not whether this user could write: root (as in CI) may write any file.
+TEST_F(IniFileOnDisk, AFileItsOwnerMadeReadOnlyIsNeverReplaced)
+{
+    const fs::path file = Dir / "a.ini";
+    const std::string old = "[S]\nk=1\n";
+    for (mode_t mode : {0444u, 0400u, 0064u, 0555u}) {
+        fs::remove(file);
+        WriteFile(file, old);
+        ASSERT_EQ(chmod(file.c_str(), mode), 0);
+        std::string error;
+        EXPECT_FALSE(WriteIniString(file.string(), "S", "k", "2", &error)) << std::oct << mode;
+        EXPECT_NE(error.find(file.string()), std::string::npos) << error;
+        EXPECT_EQ(ReadFile(file), old) << std::oct << mode;
+        struct stat st {};
+        ASSERT_EQ(stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode);
+        EXPECT_EQ(Entries(), std::vector<std::string>{"a.ini"});
+    }
+    // Through a symbolic link the target's bits count.
+    fs::create_symlink("a.ini", Dir / "link.ini");
+    EXPECT_FALSE(WriteIniString((Dir / "link.ini").string(), "S", "k", "2"));
+    EXPECT_EQ(ReadFile(file), old);
+    // Control: with the owner's write bit (and nothing else) the file is replaced.
+    ASSERT_EQ(chmod(file.c_str(), 0200), 0);
+    EXPECT_TRUE(WriteIniString(file.string(), "S", "k", "2"));
+    EXPECT_EQ(ReadFile(file), "[S]\nk=2\n");
+}
+
+// Both ways of saving: through an unnamed temporary file, and through a named one where the file
+// system offers no unnamed ones.
+TEST_F(IniFileOnDisk, BothWaysOfSavingReplaceTheFileAndLeaveNothing)
+{
+    for (bool named : {false, true}) {
+        TIniFile::NamedTemporaryOnly = named;
+        const fs::path file = Dir / "a.ini";
+        fs::remove(file);
+        WriteFile(file, "; kept\n[S]\nk=1\n");
+        ASSERT_EQ(chmod(file.c_str(), 0604), 0);
+        std::string error;
+        EXPECT_TRUE(WriteIniString(file.string(), "S", "k", std::string(100000, 'x'), &error)) << error;
+        EXPECT_EQ(ReadFile(file), "; kept\n[S]\nk=" + std::string(100000, 'x') + "\n");
+        struct stat st {};
+        ASSERT_EQ(stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0604u);
+        EXPECT_EQ(Entries(), std::vector<std::string>{"a.ini"}) << named;
+    }
+    TIniFile::NamedTemporaryOnly = false;
+}
+
+// What a killed save left beside the file goes at the next start; a temporary file that a
+// running save holds (locked) stays, and so does everything not of our naming.
+TEST_F(IniFileOnDisk, StaleTemporariesAreRemoved)
+{
+    WriteFile(Dir / "a.ini", "[S]\nk=1\n");
+    for (const char* stale : {".a.ini.Ab3dE9", ".a.ini.000000", ".a.ini.zzzzzz"})
+        WriteFile(Dir / stale, "[S]\nk=");
+    const std::vector<std::string> kept = {".a.ini.Held01", ".a.ini.abc", ".a.ini.abc-ef", ".a.ini.ABCDEFG",
+                                           ".b.ini.ABCDEF", "a.ini.ABCDEF", ".a.ini.DirDir", ".a.ini.Link01"};
+    for (const std::string& name : kept)
+        WriteFile(Dir / name, "x");
+    fs::remove(Dir / ".a.ini.DirDir");
+    fs::create_directory(Dir / ".a.ini.DirDir");
+    fs::remove(Dir / ".a.ini.Link01");
+    fs::create_symlink(".a.ini.Ab3dE9", Dir / ".a.ini.Link01");
+    const int held = open((Dir / ".a.ini.Held01").c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+    TIniFile::RemoveStaleTemporaries((Dir / "a.ini").string());
+    close(held);
+    std::vector<std::string> expected = kept;
+    expected.push_back("a.ini");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Entries(), expected);
+    EXPECT_EQ(ReadFile(Dir / "a.ini"), "[S]\nk=1\n");
+
+    // Through a symbolic link the target's folder is cleaned.
+    fs::create_directory(Dir / "real");
+    WriteFile(Dir / "real" / "b.ini", "");
+    WriteFile(Dir / "real" / ".b.ini.Stale1", "");
+    fs::create_symlink("real/b.ini", Dir / "b.ini");
+    TIniFile::RemoveStaleTemporaries((Dir / "b.ini").string());
+    EXPECT_FALSE(fs::exists(Dir / "real" / ".b.ini.Stale1"));
+    EXPECT_TRUE(fs::exists(Dir / ".b.ini.ABCDEF"));
+    // A missing folder is no error.
+    TIniFile::RemoveStaleTemporaries((Dir / "none" / "a.ini").string());
+}
+
+TEST_F(IniFileOnDisk, AFileAboveTheSizeCapIsNotRead)
+{
+    // Sparse files: the padding is a value of NUL bytes.
+    const fs::path file = Dir / "big.ini";
+    WriteFile(file, "[Logs]\nTime=False\n[Pad]\nx=");
+    fs::resize_file(file, TIniFile::kMaxFileSize);
+    TIniFile ini;
+    TIniFile::TLoadError why = TIniFile::TLoadError::Unreadable;
+    ASSERT_TRUE(ini.Load(file.string(), nullptr, &why)) << "exactly at the cap";
+    EXPECT_EQ(why, TIniFile::TLoadError::None);
+    EXPECT_EQ(ini.ReadString("Logs", "Time", ""), "False");
+
+    fs::resize_file(file, TIniFile::kMaxFileSize + 1);
+    std::string error;
+    EXPECT_FALSE(ini.Load(file.string(), &error, &why));
+    EXPECT_EQ(why, TIniFile::TLoadError::TooLarge);
+    EXPECT_NE(error.find(file.string()), std::string::npos);
+    EXPECT_EQ(ini.Text(), "");
+    EXPECT_FALSE(WriteIniString(file.string(), "Logs", "Time", "True")) << "a file not read is not replaced";
+    EXPECT_EQ(fs::file_size(file), TIniFile::kMaxFileSize + 1);
+
+    EXPECT_FALSE(ini.Load(Dir.string(), nullptr, &why));
+    EXPECT_EQ(why, TIniFile::TLoadError::Unreadable);
 }

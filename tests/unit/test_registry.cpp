@@ -3,6 +3,7 @@
 #include "core/devices/registry.h"
 
 #include "core/log/actionlog.h"
+#include "czechlocale.h"
 
 #include <gtest/gtest.h>
 
@@ -121,6 +122,19 @@ TEST_F(Registry, CompletesAndFilesDevicesInCaseInsensitiveOrder)
     EXPECT_EQ(List.DeviceList()[0].Device->Info.TypeName, "");
     for (const TDeviceEntry& e : List.DeviceList())
         EXPECT_EQ(e.Line, TDeviceRegistry::DisplayLine(e.Device->Info));
+}
+
+TEST_F(Registry, FilesLinesInTheUsersCollation)
+{
+    TCzechLocale czech;
+    ASSERT_TRUE(czech.Available) << TCzechLocale::kMissing;
+    List.AddDevice(Device(3, "Dvůr", "00:00:00:00:00:01"), kTable, Server);
+    List.AddDevice(Device(3, "Čidlo", "00:00:00:00:00:02"), kTable, Server);
+    List.AddDevice(Device(3, "Cesta", "00:00:00:00:00:03"), kTable, Server);
+    List.AddDevice(Device(3, "čIDLO", "00:00:00:00:00:02"), kTable, Server);  // the same line, case aside
+
+    // Byte order would put "Čidlo" (C4 8C) after "Dvůr".
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Cesta", "Čidlo", "Dvůr"}));
 }
 
 TEST_F(Registry, DuplicateKeepsTheFirstDeviceAndIsLoggedLikeAnyAnswer)

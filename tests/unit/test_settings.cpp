@@ -1,10 +1,12 @@
-// Pyxet.ini: first run, value rules, product tables, what saving keeps, and failed saves.
+// Pyxet.ini: first run, value rules, product tables, what saving keeps, failed saves, and what
+// killed saves leave behind.
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
 #include "core/log/actionlog.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include <sstream>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -259,6 +262,102 @@ TEST_F(Settings, SavingKeepsEverythingElseInTheFile)
     EXPECT_EQ(back.Language, "cs");
     EXPECT_EQ(back.OrvexProducts, Sample().OrvexProducts);
     EXPECT_EQ(back.HwgProducts, Sample().HwgProducts);
+}
+
+// A file whose lines end in CR CR LF (or with a stray CR before the LF) is read without the
+// CRs and can still be saved.
+TEST_F(Settings, CarriageReturnsBeforeTheLineEndAreNoPartOfValues)
+{
+    const std::string before = "[Logs]\r\r\nTime=False\r\r\n[Setup]\nLang=cs\r\n[Products]\r\r\nHWG=0=Unknown,99=My+Device\r";
+    const TSettings s = Load(before);
+    EXPECT_FALSE(s.TimeStamps);
+    EXPECT_EQ(s.Language, "cs");
+    EXPECT_EQ(s.HwgProducts, (TProductTable{"0=Unknown", "99=My+Device"}));
+    std::string error;
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    EXPECT_EQ(ReadFile(Dir / "Pyxet.ini"), before + "Orvex=" + JoinCommaText(s.OrvexProducts) + "\r\n")
+        << "values as they were, each line with its own end; the added key ends as CR LF";
+    EXPECT_FALSE(Load(ReadFile(Dir / "Pyxet.ini")).TimeStamps);
+}
+
+// A hand-edited table far longer than the old 2,047-character read limit is kept whole.
+TEST_F(Settings, ALongProductTableIsWrittenBackAsItWasRead)
+{
+    TProductTable table;
+    for (int i = 0; i < 10000; ++i)
+        table.push_back(std::to_string(1000 + i) + "=Device+" + std::to_string(i));
+    const std::string text = JoinCommaText(table);
+    const std::string file = "[Products]\nOrvex=" + text + "\nHWG=" + text + "\n";
+    const TSettings s = Load(file);
+    EXPECT_EQ(s.OrvexProducts.size(), 10000u);
+    EXPECT_EQ(s.OrvexProducts, table);
+    EXPECT_EQ(ProductTypeName(s.HwgProducts, 10999), "Device 9999");
+    std::string error;
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    const std::string saved = ReadFile(Dir / "Pyxet.ini");
+    EXPECT_NE(saved.find("\nOrvex=" + text + "\n"), std::string::npos);
+    EXPECT_NE(saved.find("\nHWG=" + text + "\n"), std::string::npos);
+    EXPECT_EQ(Load(saved).OrvexProducts, table);
+}
+
+// The owner's write bit decides, also for root (who runs the tests in CI).
+TEST_F(Settings, AReadOnlyFileIsNotReplaced)
+{
+    const std::string old = "[Logs]\nTime=True\n";
+    WriteFile(Dir / "Pyxet.ini", old);
+    ASSERT_EQ(chmod((Dir / "Pyxet.ini").c_str(), 0444), 0);
+    std::string error;
+    EXPECT_FALSE(SaveSettings(AppDir, Sample(), &error));
+    EXPECT_EQ(error, "Unable to write to " + AppDir + "Pyxet.ini") << "as any failed write, without a second line";
+    EXPECT_EQ(ReadFile(Dir / "Pyxet.ini"), old);
+    EXPECT_EQ(fs::status(Dir / "Pyxet.ini").permissions(), fs::perms(0444));
+    EXPECT_EQ(Entries(), std::vector<std::string>{"Pyxet.ini"});
+}
+
+TEST_F(Settings, LoadingRemovesWhatKilledSavesLeft)
+{
+    WriteFile(Dir / "Pyxet.ini", "[Logs]\nTime=False\n");
+    WriteFile(Dir / ".Pyxet.ini.k1LLed", "[Logs]\nTi");
+    WriteFile(Dir / ".Pyxet.ini.Zz9Zz9", "");
+    WriteFile(Dir / "notes.txt", "mine");
+    TSettings s;
+    LoadSettings(AppDir, s);
+    EXPECT_FALSE(s.TimeStamps);
+    std::vector<std::string> names = Entries();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Pyxet.ini", "notes.txt"}));
+}
+
+// Above the size cap the file is not read: the reason is logged at start as an error and named
+// again in the message of the save that cannot take place.
+TEST_F(Settings, AFileTooLargeToReadIsReportedAtStartAndAtSave)
+{
+    UseLanguage("cs");
+    const std::string czech = _("The file is larger than %d MiB and cannot be read.");
+    UseLanguage("en");
+    EXPECT_NE(czech, "The file is larger than %d MiB and cannot be read.") << "translated";
+
+    WriteFile(Dir / "Pyxet.ini", "[Logs]\nTime=False\n[Setup]\nLang=cs\n[Pad]\nx=");
+    fs::resize_file(Dir / "Pyxet.ini", 16 * 1024 * 1024 + 1);
+    TSettings s;
+    LoadSettings(AppDir, s);
+    EXPECT_TRUE(s.TimeStamps) << "the file's values are not applied";
+    ASSERT_EQ(Logger.ActionLog.size(), 2u);
+    EXPECT_EQ(Logger.ActionLog[1].Level, LOG_ERROR);
+    const std::string reason = "The file is larger than 16 MiB and cannot be read.";
+    EXPECT_EQ(Logger.ActionLog[1].Text, " " + AppDir + "Pyxet.ini: " + reason);
+
+    std::string error;
+    EXPECT_FALSE(SaveSettings(AppDir, s, &error));
+    EXPECT_EQ(error, "Unable to write to " + AppDir + "Pyxet.ini\n" + reason);
+    EXPECT_EQ(fs::file_size(Dir / "Pyxet.ini"), 16u * 1024 * 1024 + 1);
+    EXPECT_EQ(ReadFile(Dir / "Pyxet.ini").substr(0, 18), "[Logs]\nTime=False\n");
+
+    // Only this reason is named: other failures keep the one-line message.
+    fs::remove(Dir / "Pyxet.ini");
+    fs::create_directory(Dir / "Pyxet.ini");
+    EXPECT_FALSE(SaveSettings(AppDir, s, &error));
+    EXPECT_EQ(error, "Unable to write to " + AppDir + "Pyxet.ini");
 }
 
 TEST_F(Settings, LoadAndSaveLogAtDebugLevelWithTheFileNameAlone)

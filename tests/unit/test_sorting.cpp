@@ -1,8 +1,10 @@
 // Column orderings of the device list.
 #include "core/devices/sorting.h"
+#include "czechlocale.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -78,5 +80,40 @@ TEST(Sorting, TextColumnsPickTheirFieldAndDirection)
         EXPECT_EQ(c.Compare(a, a, true), 0);
         b.*c.Field = "alpha";
         EXPECT_NE(c.Compare(a, b, true), 0) << "letter case counts";
+    }
+}
+
+TEST(Sorting, TextColumnsFollowTheUsersCollation)
+{
+    TCzechLocale czech;
+    ASSERT_TRUE(czech.Available) << TCzechLocale::kMissing;
+    const struct {
+        TDeviceComparator Compare;
+        std::string TProductInfo::*Field;
+        const char* Column;
+    } columns[] = {
+        {CompareType, &TProductInfo::TypeName, "Type"},
+        {CompareName, &TProductInfo::Name, "Name"},
+        {CompareMac, &TProductInfo::MAC, "MAC"},
+        {CompareRev, &TProductInfo::FirmwareRev, "Firmware Rev."},
+    };
+    for (const auto& c : columns) {
+        SCOPED_TRACE(c.Column);
+        std::vector<TProductInfo> rows(3);
+        // Byte order would put "Čidlo" (C4 8C) after "Dvůr".
+        rows[0].*c.Field = "Dvůr";
+        rows[1].*c.Field = "Čidlo";
+        rows[2].*c.Field = "Cesta";
+        auto sorted = [&](bool ascending) {
+            std::sort(rows.begin(), rows.end(), [&](const TProductInfo& a, const TProductInfo& b) {
+                return c.Compare(a, b, ascending) < 0;
+            });
+            std::vector<std::string> texts;
+            for (const TProductInfo& row : rows)
+                texts.push_back(row.*c.Field);
+            return texts;
+        };
+        EXPECT_EQ(sorted(true), (std::vector<std::string>{"Cesta", "Čidlo", "Dvůr"}));
+        EXPECT_EQ(sorted(false), (std::vector<std::string>{"Dvůr", "Čidlo", "Cesta"}));
     }
 }

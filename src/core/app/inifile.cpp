@@ -6,7 +6,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <random>
+#include <set>
+#include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,30 +20,38 @@ constexpr const char* kBom = "\xEF\xBB\xBF";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string Trim(const std::string& s)
+std::string Trim(std::string_view s)
 {
     std::size_t b = 0, e = s.size();
     while (b < e && IsBlank(s[b]))
         ++b;
     while (e > b && IsBlank(s[e - 1]))
         --e;
-    return s.substr(b, e - b);
+    return std::string(s.substr(b, e - b));
 }
+
+// Names match without regard to the case of ASCII letters.
+char FoldedChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 bool SameText(const std::string& a, const std::string& b)
 {
     if (a.size() != b.size())
         return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if ((x >= 'A' && x <= 'Z' ? x + 32 : x) != (y >= 'A' && y <= 'Z' ? y + 32 : y))
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (FoldedChar(a[i]) != FoldedChar(b[i]))
             return false;
-    }
     return true;
 }
 
+std::string Folded(std::string s)
+{
+    for (char& c : s)
+        c = FoldedChar(c);
+    return s;
+}
+
 // A section header is a line whose first non-blank character is "["; the name runs to the "]".
-bool SectionOf(const std::string& line, std::string& name)
+bool SectionOf(std::string_view line, std::string& name)
 {
     std::size_t i = 0;
     while (i < line.size() && IsBlank(line[i]))
@@ -46,12 +59,12 @@ bool SectionOf(const std::string& line, std::string& name)
     if (i >= line.size() || line[i] != '[')
         return false;
     const std::size_t close = line.find(']', i + 1);
-    name = Trim(line.substr(i + 1, close == std::string::npos ? std::string::npos : close - i - 1));
+    name = Trim(line.substr(i + 1, close == std::string_view::npos ? std::string_view::npos : close - i - 1));
     return true;
 }
 
 // A key line holds "=" and is neither a header nor a comment (first non-blank character ";").
-bool KeyOf(const std::string& line, std::string& key, std::size_t& eq)
+bool KeyOf(std::string_view line, std::string& key, std::size_t& eq)
 {
     std::size_t i = 0;
     while (i < line.size() && IsBlank(line[i]))
@@ -59,30 +72,10 @@ bool KeyOf(const std::string& line, std::string& key, std::size_t& eq)
     if (i >= line.size() || line[i] == ';' || line[i] == '[')
         return false;
     eq = line.find('=');
-    if (eq == std::string::npos)
+    if (eq == std::string_view::npos)
         return false;
     key = Trim(line.substr(0, eq));
     return true;
-}
-
-// Cuts a value to the read limit without leaving half of a UTF-8 character at its end.
-std::string CutValue(const std::string& value)
-{
-    if (value.size() <= TIniFile::kMaxValueLength)
-        return value;
-    std::size_t n = TIniFile::kMaxValueLength;
-    // Step back over continuation bytes to the lead byte of the last character; drop it when
-    // its sequence does not fit.
-    std::size_t lead = n;
-    while (lead > 0 && (static_cast<unsigned char>(value[lead - 1]) & 0xC0) == 0x80 && n - lead < 3)
-        --lead;
-    if (lead > 0) {
-        const unsigned char c = static_cast<unsigned char>(value[lead - 1]);
-        const std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-        if (len > 1 && lead - 1 + len > n)
-            n = lead - 1;
-    }
-    return value.substr(0, n);
 }
 
 std::string SysError(const char* what, const std::string& path)
@@ -98,7 +91,7 @@ std::string FolderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool WriteAll(int fd, const std::string& data)
+bool WriteAll(int fd, std::string_view data)
 {
     std::size_t done = 0;
     while (done < data.size()) {
@@ -114,28 +107,44 @@ bool WriteAll(int fd, const std::string& data)
 }
 } // namespace
 
-void TIniFile::Parse(const std::string& text)
+bool TIniFile::NamedTemporaryOnly = false;
+
+void TIniFile::Parse(std::string text)
 {
+    Content = std::move(text);
+    const std::string& data = Content;
     Lines.clear();
     Eol = "\n";
     bool eolFound = false;
+    const std::size_t size = data.size();
+    // Index of the first c in [from, to), or to (memchr: a settings file may be megabytes).
+    const auto find = [&data](char c, std::size_t from, std::size_t to) {
+        const void* at = std::memchr(data.data() + from, c, to - from);
+        return at ? static_cast<std::size_t>(static_cast<const char*>(at) - data.data()) : to;
+    };
     std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t nl = text.find('\n', pos);
+    std::size_t nextLf = find('\n', 0, size);  // the first LF at or after pos, or size
+    while (pos < size) {
+        if (nextLf < pos)
+            nextLf = find('\n', pos, size);
+        const std::size_t brk = find('\r', pos, nextLf);
         TLine line;
-        if (nl == std::string::npos) {
-            line.Text = text.substr(pos);
-            pos = text.size();
+        line.Offset = pos;
+        line.Length = brk - pos;
+        if (brk == size) {
+            pos = size;
         } else {
-            line.Text = text.substr(pos, nl - pos);
-            line.End = "\n";
-            if (!line.Text.empty() && line.Text.back() == '\r') {
-                line.Text.pop_back();
-                line.End = "\r\n";
-            }
-            pos = nl + 1;
+            // An LF ends the line together with the CRs before it (CR LF, CR CR LF as some
+            // editors and transfers leave it); a CR that no LF follows ends a line by itself.
+            std::size_t end = brk;
+            while (end < size && data[end] == '\r')
+                ++end;
+            end = end < size && data[end] == '\n' ? end + 1 : brk + 1;
+            line.End = data.substr(brk, end - brk);
+            pos = end;
             if (!eolFound) {
-                Eol = line.End;
+                // Added lines take the file's own kind of line end.
+                Eol = line.End == "\n" || line.End == "\r" ? line.End : "\r\n";
                 eolFound = true;
             }
         }
@@ -143,24 +152,49 @@ void TIniFile::Parse(const std::string& text)
     }
 }
 
+TIniFile::TLine TIniFile::NewLine(std::string text, std::string end)
+{
+    TLine line;
+    line.Changed = true;
+    line.Own = std::move(text);
+    line.End = std::move(end);
+    return line;
+}
+
+std::string_view TIniFile::TextOf(std::size_t i) const
+{
+    const TLine& line = Lines[i];
+    return line.Changed ? std::string_view(line.Own) : std::string_view(Content).substr(line.Offset, line.Length);
+}
+
 std::string TIniFile::Text() const
 {
+    std::size_t size = 0;
+    for (std::size_t i = 0; i < Lines.size(); ++i)
+        size += TextOf(i).size() + Lines[i].End.size();
     std::string text;
-    for (const TLine& line : Lines)
-        text += line.Text + line.End;
+    text.reserve(size);
+    for (std::size_t i = 0; i < Lines.size(); ++i) {
+        text += TextOf(i);
+        text += Lines[i].End;
+    }
     return text;
 }
 
 long TIniFile::FindSection(const std::string& section) const
 {
     std::string name;
-    for (std::size_t i = 0; i < Lines.size(); ++i) {
-        // A byte order mark before the first header is not part of its name.
-        const std::string& text = i == 0 && Lines[0].Text.rfind(kBom, 0) == 0 ? Lines[0].Text.substr(3) : Lines[i].Text;
-        if (SectionOf(text, name) && SameText(name, section))
+    for (std::size_t i = 0; i < Lines.size(); ++i)
+        if (SectionOf(LineForHeader(i), name) && SameText(name, section))
             return static_cast<long>(i);
-    }
     return -1;
+}
+
+std::string_view TIniFile::LineForHeader(std::size_t i) const
+{
+    // A byte order mark before the first header is not part of its name.
+    const std::string_view text = TextOf(i);
+    return i == 0 && text.starts_with(kBom) ? text.substr(3) : text;
 }
 
 long TIniFile::FindKey(long header, const std::string& key) const
@@ -168,9 +202,9 @@ long TIniFile::FindKey(long header, const std::string& key) const
     std::string name;
     std::size_t eq = 0;
     for (std::size_t i = static_cast<std::size_t>(header) + 1; i < Lines.size(); ++i) {
-        if (SectionOf(Lines[i].Text, name))
+        if (SectionOf(TextOf(i), name))
             break;
-        if (KeyOf(Lines[i].Text, name, eq) && SameText(name, key))
+        if (KeyOf(TextOf(i), name, eq) && SameText(name, key))
             return static_cast<long>(i);
     }
     return -1;
@@ -186,14 +220,40 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 {
     const long at = FindEntry(section, key);
     if (at < 0)
-        return CutValue(def);
-    const std::string& text = Lines[static_cast<std::size_t>(at)].Text;
-    return CutValue(text.substr(text.find('=') + 1));
+        return def;
+    const std::string_view text = TextOf(static_cast<std::size_t>(at));
+    return std::string(text.substr(text.find('=') + 1));
 }
 
 bool TIniFile::HasKey(const std::string& section, const std::string& key) const
 {
     return FindEntry(section, key) >= 0;
+}
+
+std::vector<std::string> TIniFile::Sections() const
+{
+    std::vector<std::string> names;
+    std::set<std::string> seen;
+    std::string name;
+    for (std::size_t i = 0; i < Lines.size(); ++i)
+        if (SectionOf(LineForHeader(i), name) && !name.empty() && seen.insert(Folded(name)).second)
+            names.push_back(name);
+    return names;
+}
+
+std::vector<std::string> TIniFile::Keys(const std::string& section) const
+{
+    std::vector<std::string> names;
+    const long header = section.empty() ? -1 : FindSection(section);
+    if (header < 0)
+        return names;
+    std::set<std::string> seen;
+    std::string name;
+    std::size_t eq = 0;
+    for (std::size_t i = static_cast<std::size_t>(header) + 1; i < Lines.size() && !SectionOf(TextOf(i), name); ++i)
+        if (KeyOf(TextOf(i), name, eq) && !name.empty() && seen.insert(Folded(name)).second)
+            names.push_back(name);
+    return names;
 }
 
 bool TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
@@ -208,8 +268,12 @@ bool TIniFile::WriteString(const std::string& section, const std::string& key, c
     if (header >= 0) {
         const long at = FindKey(header, key);
         if (at >= 0) {
-            std::string& text = Lines[static_cast<std::size_t>(at)].Text;
-            text = text.substr(0, text.find('=') + 1) + value;
+            TLine& line = Lines[static_cast<std::size_t>(at)];
+            const std::string_view text = TextOf(static_cast<std::size_t>(at));
+            std::string changed(text.substr(0, text.find('=') + 1));
+            changed += value;
+            line.Own = std::move(changed);
+            line.Changed = true;
             return true;
         }
         // After the section's last key line, so that comments and blank lines that lead into
@@ -217,118 +281,268 @@ bool TIniFile::WriteString(const std::string& section, const std::string& key, c
         std::size_t insert = static_cast<std::size_t>(header) + 1;
         std::string name;
         std::size_t eq = 0;
-        for (std::size_t i = insert; i < Lines.size() && !SectionOf(Lines[i].Text, name); ++i)
-            if (KeyOf(Lines[i].Text, name, eq))
+        for (std::size_t i = insert; i < Lines.size() && !SectionOf(TextOf(i), name); ++i)
+            if (KeyOf(TextOf(i), name, eq))
                 insert = i + 1;
         if (insert == Lines.size() && Lines.back().End.empty())
             Lines.back().End = Eol;
-        Lines.insert(Lines.begin() + static_cast<long>(insert), TLine{key + "=" + value, Eol});
+        Lines.insert(Lines.begin() + static_cast<long>(insert), NewLine(key + "=" + value, Eol));
         return true;
     }
     if (!Lines.empty() && Lines.back().End.empty())
         Lines.back().End = Eol;
-    Lines.push_back(TLine{"[" + section + "]", Eol});
-    Lines.push_back(TLine{key + "=" + value, Eol});
+    Lines.push_back(NewLine("[" + section + "]", Eol));
+    Lines.push_back(NewLine(key + "=" + value, Eol));
     return true;
 }
 
-bool TIniFile::Load(const std::string& path, std::string* error)
+bool TIniFile::Load(const std::string& path, std::string* error, TLoadError* why)
 {
     Parse({});
+    const auto fail = [&](TLoadError kind, const std::string& reason) {
+        if (error)
+            *error = reason;
+        if (why)
+            *why = kind;
+        return false;
+    };
+    if (why)
+        *why = TLoadError::None;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return true;
-        if (error)
-            *error = SysError("Cannot open", path);
-        return false;
+        return fail(TLoadError::Unreadable, SysError("Cannot open", path));
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (error)
-            *error = Format("Not a regular file: %s", path.c_str());
         ::close(fd);
-        return false;
+        return fail(TLoadError::Unreadable, Format("Not a regular file: %s", path.c_str()));
+    }
+    const std::string tooLarge = Format("File too large: %s", path.c_str());
+    if (static_cast<std::size_t>(st.st_size) > kMaxFileSize) {
+        ::close(fd);
+        return fail(TLoadError::TooLarge, tooLarge);
     }
     std::string text;
+    text.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            if (error)
-                *error = SysError("Cannot read", path);
+            const std::string reason = SysError("Cannot read", path);
             ::close(fd);
-            return false;
+            return fail(TLoadError::Unreadable, reason);
         }
         if (n == 0)
             break;
         text.append(buf, static_cast<std::size_t>(n));
-        if (text.size() > kMaxFileSize) {
-            if (error)
-                *error = Format("File too large: %s", path.c_str());
+        if (text.size() > kMaxFileSize) {  // it grew while being read
             ::close(fd);
-            return false;
+            return fail(TLoadError::TooLarge, tooLarge);
         }
     }
     ::close(fd);
-    Parse(text);
+    Parse(std::move(text));
     return true;
+}
+
+namespace {
+// The file that saving to path replaces: a symbolic link's target, not the link.
+std::string SaveTarget(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            std::string target = real;
+            std::free(real);
+            return target;
+        }
+    }
+    return path;
+}
+
+// Temporary files of a save are named ".<name>.XXXXXX" beside the file, X from [A-Za-z0-9].
+constexpr std::size_t kTempSuffixLength = 6;
+constexpr const char kTempAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+std::string TempPrefix(const std::string& target)
+{
+    const std::size_t slash = target.rfind('/');
+    return (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + "."
+        + (slash == std::string::npos ? target : target.substr(slash + 1)) + ".";
+}
+
+bool IsTempName(const std::string& name, const std::string& base)
+{
+    const std::string prefix = "." + base + ".";
+    if (name.size() != prefix.size() + kTempSuffixLength || name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    return name.find_first_not_of(kTempAlphabet, prefix.size()) == std::string::npos;
+}
+
+std::string RandomSuffix()
+{
+    static std::mt19937 random{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kTempAlphabet - 2);
+    std::string suffix;
+    for (std::size_t i = 0; i < kTempSuffixLength; ++i)
+        suffix += kTempAlphabet[pick(random)];
+    return suffix;
+}
+
+bool SameFile(int fd, const std::string& path)
+{
+    struct stat a {}, b {};
+    return ::fstat(fd, &a) == 0 && ::lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A save's temporary file, held open and locked until the save ends: a later start deletes only
+// the temporary files that nobody holds (the lock of a killed process goes with it).
+struct TTempFile {
+    int Fd = -1;
+    std::string Name;  // empty while the file is unnamed
+
+    TTempFile() = default;
+    TTempFile(const TTempFile&) = delete;
+    TTempFile& operator=(const TTempFile&) = delete;
+    ~TTempFile() { Discard(); }
+
+    void Discard()
+    {
+        if (!Name.empty())
+            ::unlink(Name.c_str());
+        if (Fd >= 0)
+            ::close(Fd);
+        Fd = -1;
+        Name.clear();
+    }
+
+    // An unnamed file in the folder (O_TMPFILE): a kill before it is linked in leaves nothing.
+    bool OpenUnnamed(const std::string& folder, mode_t mode)
+    {
+        Fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        return Fd >= 0 && ::flock(Fd, LOCK_EX) == 0;
+    }
+
+    bool OpenNamed(const std::string& prefix)
+    {
+        std::string name = prefix + "XXXXXX";
+        Fd = ::mkstemp(name.data());
+        if (Fd < 0)
+            return false;
+        // The name must still be ours once locked: a start that cleaned up in between may have
+        // taken a fresh file for a stale one.
+        if (::flock(Fd, LOCK_EX) != 0)
+            return false;
+        if (!SameFile(Fd, name)) {
+            errno = EAGAIN;
+            return false;
+        }
+        Name = name;
+        return true;
+    }
+
+    // Gives the complete unnamed file a name beside the target.
+    bool Link(const std::string& prefix)
+    {
+        const std::string self = "/proc/self/fd/" + std::to_string(Fd);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string name = prefix + RandomSuffix();
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                Name = name;
+                return true;
+            }
+            if (errno != EEXIST)
+                return false;
+        }
+        return false;
+    }
+
+    bool Fill(const TIniFile& ini, const struct stat* old, mode_t mode)
+    {
+        // The new file gets the old one's owner where allowed: only a privileged user may give
+        // a file away, others keep their own ownership.
+        if (old && ::fchown(Fd, old->st_uid, old->st_gid) != 0) {
+        }
+        return ::fchmod(Fd, mode) == 0 && ini.WriteTo(Fd) && ::fsync(Fd) == 0;
+    }
+};
+} // namespace
+
+bool TIniFile::WriteTo(int fd) const
+{
+    // Short lines are gathered into larger writes; a long value goes out as it is, without a
+    // copy of the whole text (a settings file may be megabytes).
+    constexpr std::size_t kChunk = 64 * 1024;
+    std::string buffer;
+    buffer.reserve(kChunk);
+    for (std::size_t i = 0; i < Lines.size(); ++i) {
+        const std::string_view text = TextOf(i);
+        if (buffer.size() + text.size() > kChunk) {
+            if (!WriteAll(fd, buffer))
+                return false;
+            buffer.clear();
+        }
+        if (text.size() > kChunk) {
+            if (!WriteAll(fd, text))
+                return false;
+        } else {
+            buffer += text;
+        }
+        buffer += Lines[i].End;
+    }
+    return WriteAll(fd, buffer);
 }
 
 bool TIniFile::Save(const std::string& path, std::string* error) const
 {
-    // Replace the target of a symbolic link, not the link.
-    std::string target = path;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-    const std::string folder = FolderOf(target);
-    const std::size_t slash = target.rfind('/');
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + "." + base + ".XXXXXX";
-
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
+    const auto fail = [&](const std::string& reason) {
         if (error)
-            *error = SysError("Cannot create a file beside", target);
+            *error = reason;
         return false;
+    };
+    const std::string target = SaveTarget(path);
+    const std::string folder = FolderOf(target);
+    const std::string prefix = TempPrefix(target);
+
+    // The new file gets the old one's permissions, or the usual ones of a new file. A file its
+    // owner made read-only stays as it is, also for root, who could write it anyway.
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists && (st.st_mode & S_IWUSR) == 0) {
+        errno = EACCES;
+        return fail(SysError("Read-only file", target));
     }
-    // The new file gets the old one's permissions (and owner, where allowed), or the usual
-    // ones of a new file.
     mode_t mode = 0;
-    if (::stat(target.c_str(), &st) == 0) {
+    if (exists) {
         mode = st.st_mode & 07777;
-        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
-            // Only a privileged user may give the file away; others keep their own ownership.
-        }
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, Text()) && ::fsync(fd) == 0;
-    if (!ok && error)
-        *error = SysError("Cannot write", temp);
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        if (error)
-            *error = SysError("Cannot write", temp);
+
+    TTempFile temp;
+    bool ready = false;
+    if (!NamedTemporaryOnly && temp.OpenUnnamed(folder, mode)) {
+        if (!temp.Fill(*this, exists ? &st : nullptr, mode))
+            return fail(SysError("Cannot write", target));
+        // Without /proc (or where the link is refused) the named way below still works.
+        ready = temp.Link(prefix);
     }
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        if (error)
-            *error = SysError("Cannot replace", target);
+    if (!ready) {
+        temp.Discard();
+        if (!temp.OpenNamed(prefix))
+            return fail(SysError("Cannot create a file beside", target));
+        if (!temp.Fill(*this, exists ? &st : nullptr, mode))
+            return fail(SysError("Cannot write", temp.Name));
     }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
+    if (::rename(temp.Name.c_str(), target.c_str()) != 0)
+        return fail(SysError("Cannot replace", target));
+    temp.Name.clear();  // it is the file now
     // Make the rename itself durable.
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
@@ -336,6 +550,32 @@ bool TIniFile::Save(const std::string& path, std::string* error) const
         ::close(dir);
     }
     return true;
+}
+
+void TIniFile::RemoveStaleTemporaries(const std::string& path)
+{
+    const std::string target = SaveTarget(path);
+    const std::string folder = FolderOf(target);
+    const std::size_t slash = target.rfind('/');
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (!IsTempName(name, base))
+            continue;
+        const std::string file = folder + "/" + name;
+        const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        // A save that still runs holds the lock; a killed one held it no longer.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && SameFile(fd, file))
+            ::unlink(file.c_str());
+        ::close(fd);
+    }
+    ::closedir(dir);
 }
 
 std::string ReadIniString(const std::string& path, const std::string& section, const std::string& key,

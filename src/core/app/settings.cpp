@@ -19,6 +19,15 @@ constexpr const char* kFileName = "Pyxet.ini";
 
 // Blanks and control characters separate entries, as do commas.
 bool IsSeparatorBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+// Why a file that exists was not read, in the user's words; empty for reasons not told apart.
+std::string NotReadReason(TIniFile::TLoadError why)
+{
+    if (why == TIniFile::TLoadError::TooLarge)
+        return Format(_("The file is larger than %d MiB and cannot be read."),
+                      static_cast<int>(TIniFile::kMaxFileSize / (1024 * 1024)));
+    return {};
+}
 } // namespace
 
 std::string ProgramFolder()
@@ -132,8 +141,18 @@ std::string JoinCommaText(const TProductTable& entries)
 void LoadSettings(const std::string& appDir, TSettings& settings)
 {
     LogAction(_("Load Config"), Format(_("Loading config from %s"), kFileName), LOG_DEBUG);
+    const std::string path = SettingsPath(appDir);
+    // What a save killed midway left behind goes now; the file itself was never touched.
+    TIniFile::RemoveStaleTemporaries(path);
     TIniFile ini;
-    ini.Load(SettingsPath(appDir));  // a missing or unreadable file: every value its default
+    TIniFile::TLoadError why = TIniFile::TLoadError::None;
+    // A missing or unreadable file: every value its default. A file too large to read is
+    // worth a word, since the user's values in it are not applied.
+    if (!ini.Load(path, nullptr, &why)) {
+        const std::string reason = NotReadReason(why);
+        if (!reason.empty())
+            LogAction(_("Load Config"), Format("%s: %s", path.c_str(), reason.c_str()), LOG_ERROR);
+    }
     settings.TimeStamps = ParseSettingsBool(ini.ReadString("Logs", "Time", ""), true);
     settings.Language = ini.ReadString("Setup", "Lang", DefaultLanguage(EnvironmentLanguage()));
     settings.OrvexProducts = SplitCommaText(ini.ReadString("Products", "Orvex", kBuiltInOrvexTable));
@@ -145,15 +164,20 @@ bool SaveSettings(const std::string& appDir, const TSettings& settings, std::str
     LogAction(_("Save Config"), Format(_("Saving config to %s"), kFileName), LOG_DEBUG);
     const std::string path = SettingsPath(appDir);
     TIniFile ini;
+    TIniFile::TLoadError why = TIniFile::TLoadError::None;
     // The file is read again now so that whatever else it holds is kept; a file that exists
     // but cannot be read is not replaced by one that holds only our keys.
-    const bool ok = ini.Load(path)
+    const bool ok = ini.Load(path, nullptr, &why)
         && ini.WriteString("Logs", "Time", settings.TimeStamps ? "True" : "False")
         && ini.WriteString("Setup", "Lang", settings.Language)
         && ini.WriteString("Products", "Orvex", JoinCommaText(settings.OrvexProducts))
         && ini.WriteString("Products", "HWG", JoinCommaText(settings.HwgProducts))
         && ini.Save(path);
-    if (!ok && error)
+    if (!ok && error) {
         *error = Format(_("Unable to write to %s"), path.c_str());
+        const std::string reason = NotReadReason(why);
+        if (!reason.empty())
+            *error += "\n" + reason;
+    }
     return ok;
 }

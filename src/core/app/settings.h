@@ -29,13 +29,16 @@ std::string DefaultLanguage(const std::string& environmentLanguage);
 // is off, anything else gives def.
 bool ParseSettingsBool(const std::string& text, bool def);
 
-// Logs "Loading config from %s" (DEBUG) through LogAction, then reads the file; a missing file,
-// section or key gives the defaults.
+// Logs "Loading config from %s" (DEBUG) through LogAction, removes what saves killed midway
+// left beside the file, then reads the file; a missing file, section or key gives the defaults.
+// A file too large to read gives the defaults too, and its reason is logged as an ERROR.
 void LoadSettings(const std::string& appDir, TSettings& settings);
 
 // Logs "Saving config to %s" (DEBUG), then writes the four keys, leaving every other section and
-// key of the file as it was. The file is replaced atomically. On failure returns false and sets
-// *error to the translated "Unable to write to %s" with the file's path.
+// key of the file as it was. The file is replaced atomically; a file its owner made read-only
+// is not replaced. On failure returns false and sets *error to the translated "Unable to write
+// to %s" with the file's path, followed on a second line by the reason where the file was too
+// large to read.
 bool SaveSettings(const std::string& appDir, const TSettings& settings, std::string* error);
 
 // Comma text as the settings file stores lists (quoted entries, commas and runs of blanks split).

@@ -1,5 +1,7 @@
 #include "core/devices/product.h"
 
+#include "core/devices/utils.h"
+
 #include <algorithm>
 
 void TProduct::SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
@@ -16,6 +18,17 @@ void TProduct::SetParameters(const std::string& name, const std::string& ip, con
     Info.Dhcp = static_cast<int16_t>(static_cast<uint16_t>(dhcp));
     Info.HTTPPort = static_cast<int16_t>(static_cast<uint16_t>(httpPort));
     Info.TelnetPort = static_cast<int16_t>(static_cast<uint16_t>(telnetPort));
+}
+
+TSentFields TProduct::SentFields(int32_t) const
+{
+    return {};
+}
+
+bool TProduct::AddressConverts(const std::string& text) const
+{
+    uint8_t bytes[4];
+    return TryParseIp(text, bytes);
 }
 
 void TProduct::ApplySetup()

@@ -26,6 +26,20 @@ struct TProductInfo {
     bool CanRestart = false;
 };
 
+// Which setup values a family's update request carries to the device. A value left out is
+// still stored in the device object, but the device never receives it.
+struct TSentFields {
+    bool Name = true;
+    bool IP = true;
+    bool Mask = true;
+    bool Gateway = true;
+    bool DNS1 = true;
+    bool DNS2 = true;
+    bool Dhcp = true;
+    bool HTTPPort = true;
+    bool TelnetPort = true;
+};
+
 class TProduct {
 public:
     TProduct() = default;
@@ -42,6 +56,12 @@ public:
     virtual void SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
                                const std::string& gateway, const std::string& dns1, const std::string& dns2,
                                int32_t dhcp, int32_t httpPort, int32_t telnetPort);
+
+    // What the update request would carry once the DHCP state is dhcp (as SetParameters stores it).
+    virtual TSentFields SentFields(int32_t dhcp) const;
+    // Whether the family's address conversion turns text into an address it can send
+    // (the Orvex and the HWG requests read addresses by different rules).
+    virtual bool AddressConverts(const std::string& text) const;
 
     TProductInfo CopyInfo() const { return Info; }
     void ApplySetup();  // Update, then RestartNeeded = false

@@ -41,6 +41,12 @@ std::string TDeviceRegistry::DisplayLine(const TProductInfo& info)
                   Width(15, info.PeerIP), info.PeerIP.c_str(), info.FirmwareRev.c_str());
 }
 
+std::array<int, 5> TDeviceRegistry::DisplayColumns()
+{
+    // The widths and gaps of DisplayLine: 20 + 1, 28 + 1, 17 + 3, 15 + 3.
+    return {0, 21, 21 + 29, 21 + 29 + 20, 21 + 29 + 20 + 18};
+}
+
 bool TDeviceRegistry::InPreviousList(const std::string& line) const
 {
     return PreviousSet.count(line) != 0;

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,6 +22,9 @@ class TDeviceRegistry {
 public:
     // "%-20s %-28s %-17s   %-15s   %s" of TypeName, Name, MAC, PeerIP, FirmwareRev.
     static std::string DisplayLine(const TProductInfo& info);
+    // Where Type, Name, MAC, PeerIP and FirmwareRev start in a display line whose fields fit
+    // their widths, in characters: the column buttons stand there.
+    static std::array<int, 5> DisplayColumns();
 
     const std::vector<TDeviceEntry>& DeviceList() const { return Devices; }
     const std::vector<std::string>& PreviousList() const { return Previous; }

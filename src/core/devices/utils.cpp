@@ -92,6 +92,11 @@ bool TryParseIp(const std::string& text, uint8_t out[4])
 
 void ParseIp(const std::string& text, uint8_t out[4])
 {
+    ParseIpChecked(text, out);
+}
+
+bool ParseIpChecked(const std::string& text, uint8_t out[4])
+{
     uint8_t bytes[4];
     int count = 0;
     size_t pos = 0;
@@ -118,6 +123,7 @@ void ParseIp(const std::string& text, uint8_t out[4])
     }
     for (int i = 0; i < 4; ++i)
         out[i] = ok ? bytes[i] : 0xFF;
+    return ok;
 }
 
 int ParseMac(const std::string& text, uint8_t out[6])

@@ -15,6 +15,8 @@ bool TryParseIp(const std::string& text, uint8_t out[4]);
 
 // Strict digits and dots, leading zeros allowed; failure gives FF FF FF FF.
 void ParseIp(const std::string& text, uint8_t out[4]);
+// ParseIp that also tells whether the text parsed (255.255.255.255 itself does).
+bool ParseIpChecked(const std::string& text, uint8_t out[4]);
 
 // Six hex pairs, each optionally followed by one '-' or ':'; leading white space skipped.
 // 0 on success, -1 on failure (bytes converted before the failure stay written).

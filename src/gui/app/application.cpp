@@ -15,7 +15,22 @@
 #include <exception>
 #include <memory>
 
-TPyxetApplication::TPyxetApplication(int& argc, char** argv) : QApplication(argc, argv)
+namespace {
+QStringList g_givenArguments;
+
+// Runs before QApplication's constructor (it is that constructor's argument), so the arguments
+// are copied before Qt removes its own options from argv.
+int& KeepGivenArguments(int& argc, char** argv)
+{
+    g_givenArguments.clear();
+    for (int i = 0; i < argc; ++i)
+        g_givenArguments << QString::fromLocal8Bit(argv[i]);
+    return argc;
+}
+} // namespace
+
+TPyxetApplication::TPyxetApplication(int& argc, char** argv)
+    : QApplication(KeepGivenArguments(argc, argv), argv), Given(g_givenArguments)
 {
     // The application title. No display name: the desktop would append it to every window's
     // caption ("Log Report — Pyxet"), and the captions are the program's own texts.
@@ -34,6 +49,11 @@ bool TPyxetApplication::notify(QObject* receiver, QEvent* event)
     return false;
 }
 
+QStringList MainFormArguments(const TPyxetApplication& app)
+{
+    return app.GivenArguments().mid(1);
+}
+
 namespace {
 int RunWindows(TPyxetApplication& app)
 {
@@ -41,7 +61,7 @@ int RunWindows(TPyxetApplication& app)
     const std::string appDir = ProgramFolder();
     InitTranslation(appDir);
 
-    auto mainForm = std::make_unique<TPyxetForm>(app.arguments().mid(1), appDir);
+    auto mainForm = std::make_unique<TPyxetForm>(MainFormArguments(app), appDir);
     auto upgradeForm = std::make_unique<TUpgradeForm>();
     auto progressForm = std::make_unique<TProgressInfoForm>();
     auto loginForm = std::make_unique<TLoginForm>();

@@ -49,8 +49,9 @@ bool Box(QWidget* parent, TBoxKind kind, const std::string& text)
     QMessageBox box(kind == TBoxKind::Warning ? QMessageBox::Warning : QMessageBox::Question,
                     Q(kind == TBoxKind::Warning ? _("Warning") : _("Confirm")), Q(text), QMessageBox::NoButton, parent);
     QPushButton* yes = box.addButton(Q(_("&Yes")), QMessageBox::YesRole);
-    box.addButton(Q(_("&No")), QMessageBox::NoRole);
+    QPushButton* no = box.addButton(Q(_("&No")), QMessageBox::NoRole);
     box.setDefaultButton(yes);
+    box.setEscapeButton(no);  // closing the box (Esc, the title bar) answers No
     box.exec();
     return box.clickedButton() == yes;
 }

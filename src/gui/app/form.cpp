@@ -103,6 +103,9 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     BuildAnchors();
     WireLogger();
     SetupDeviceView();
+    WireRowClicks();
+    SetupSetupPanel();
+    PlaceColumnHeaders();
     WireTransfers();
 
     connect(Ui_->acFind, &QAction::triggered, this, [this] { acFindExecute(); });
@@ -291,6 +294,7 @@ void TPyxetForm::FormShow()
     UseLanguage(Settings.Language);
     RetranslateComponent(this);
     MarkLanguageMenu();
+    PlaceColumnHeaders();
 
     if (!Arguments.isEmpty() && Arguments.first().contains(QStringLiteral("-demo"), Qt::CaseSensitive)) {
         DemoMode = true;
@@ -371,6 +375,7 @@ void TPyxetForm::SelectLanguage(const std::string& lang)
     UseLanguage(lang);
     RetranslateComponent(this);
     RetranslateDeviceFilter();
+    PlaceColumnHeaders();
 }
 
 void TPyxetForm::RetranslateDeviceFilter()

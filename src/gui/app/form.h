@@ -1,6 +1,6 @@
 // The main window TPyxetForm: tool bar, menus, device area, setup panel and status bar, and the
 // program's life around it (settings, language, demonstration mode, first discovery, the orderly
-// end). The device-area behaviour lives in src/devices/ as further methods of this class.
+// end). The device-area operations are further methods of this class in formdevices.cpp.
 #pragma once
 #include "core/app/settings.h"
 #include "gui/app/statuspanel.h"
@@ -29,8 +29,6 @@ class TAnchors;
 class TAboutBox;
 class TLogActionForm;
 class TDeviceListModel;
-class QPainter;
-class QRect;
 class TUpgradeForm;
 class TProgressInfoForm;
 class TLoginForm;
@@ -90,7 +88,7 @@ public:
     // How many times the settings were written (a closing window writes them once).
     int SettingsSaves() const { return SavesDone; }
 
-    // ---- Device area (src/devices/deviceview.cpp) ----------------------------------------------
+    // ---- Device area (formdevices.cpp) ---------------------------------------------------------
     TDeviceListModel* DeviceRows = nullptr;  // the rows of DeviceListBox
     int CheckedCount = 0;                    // checked rows; decides the All box
     bool SortAscending = false;              // one direction for the five column buttons
@@ -101,7 +99,6 @@ public:
     void AddDevice(std::unique_ptr<TProduct> device, const TProductTable& products, TUDPServer* server);
     void RegisterDevice(TProduct* device);
     void UpdateDeviceCounter();
-    void DeviceListBoxDrawItem(QPainter* painter, const QRect& rect, int row, bool highlighted);
     void DeviceListBoxClick();
     void SelectDevice(int row);
     void ShowDeviceDetails();
@@ -116,6 +113,27 @@ public:
     void SortDeviceView(TDeviceComparator compare);
     void tiDeviceImgClick();
     void Image2Click();
+
+    // ---- Setup panel (formsetup.cpp) ----------------------------------------------------------
+    // Locked look (read-only, shaded) or editable look for the address fields; a name-server
+    // field showing "N/A" keeps the look it has.
+    void LockAddressFields(bool locked);
+    void teDeviceNameChange();
+    void teDeviceIPChange();
+    void teDeviceMaskChange();
+    void teDeviceGatewayChange();
+    void teDeviceDNS1Change();
+    void teDeviceDNS2Change();
+    void teHTTPPortChange();
+    void teTelnetPortChange();
+    void chbDhcpClick();
+    void btnConfigDeviceClick();
+    void btnRestartDeviceClick();
+    void btnSetDefaultClick();
+
+    // ---- Device list extras (formlist.cpp) ------------------------------------------------------
+    // Puts each column button over the place where its field starts in the list's lines.
+    void PlaceColumnHeaders();
 
     // ---- HTTP transfers (src/gui/app/formtransfers.cpp) ----------------------------------------
     // Handed over by the program's start-up like the other secondary windows.
@@ -148,6 +166,8 @@ private:
     void BuildAnchors();
     void WireLogger();
     void SetupDeviceView();
+    void SetupSetupPanel();
+    void WireRowClicks();
     bool ShowDevicePicture(const std::string& path);
     void ClearChecks();
     void SortByColumn(TDeviceComparator compare);

@@ -4,25 +4,27 @@
 #include "gui/app/artwork.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
-#include "core/app/i18n.h"
 #include "gui/devices/devicelistdelegate.h"
 #include "gui/devices/devicelistmodel.h"
+#include "gui/devices/weblink.h"
+#include "core/app/i18n.h"
+#include "core/devices/details.h"
 #include "core/devices/discovery.h"
+#include "core/devices/listview.h"
 #include "core/devices/pngimage.h"
 #include "core/devices/sorting.h"
-#include "gui/devices/weblink.h"
 #include "core/log/format.h"
 #include "ui_form.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QImage>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPixmap>
 
-#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -39,16 +41,37 @@ void SetFieldLook(QLineEdit* field, bool readOnly)
     field->setPalette(palette);
 }
 
-// A port that the device does not have (-1) reads "N/A" in a shaded, read-only field.
-void ShowPort(QLineEdit* field, int16_t port)
+// The look first, then the text: setting the text runs the field's change handler.
+void ShowField(QLineEdit* field, const TFieldLook& look)
 {
-    if (port == -1) {
-        SetFieldLook(field, true);
-        field->setText(QStringLiteral("N/A"));
-    } else {
-        SetFieldLook(field, false);
-        field->setText(QString::number(port));
+    SetFieldLook(field, look.ReadOnly);
+    field->setText(Q(look.Text));
+}
+
+Qt::CheckState AllBoxCheckState(TAllBoxState state)
+{
+    switch (state) {
+    case TAllBoxState::Partial:
+        return Qt::PartiallyChecked;
+    case TAllBoxState::Checked:
+        return Qt::Checked;
+    case TAllBoxState::Unchecked:
+        break;
     }
+    return Qt::Unchecked;
+}
+
+TAllBoxState AllBoxStateOf(Qt::CheckState state)
+{
+    switch (state) {
+    case Qt::PartiallyChecked:
+        return TAllBoxState::Partial;
+    case Qt::Checked:
+        return TAllBoxState::Checked;
+    case Qt::Unchecked:
+        break;
+    }
+    return TAllBoxState::Unchecked;
 }
 
 // Clicks on the two link pictures (plain labels) go to the window's handlers.
@@ -88,11 +111,7 @@ void TPyxetForm::SetupDeviceView()
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     DeviceRows = new TDeviceListModel(Devices, this);
-    auto* delegate = new TDeviceListDelegate(list);
-    delegate->OnDrawItem = [this](QPainter* painter, const QRect& rect, int row, bool highlighted) {
-        DeviceListBoxDrawItem(painter, rect, row, highlighted);
-    };
-    list->setItemDelegate(delegate);
+    list->setItemDelegate(new TDeviceListDelegate(list));  // draws the rows in the model's colours
     list->setModel(DeviceRows);
     // The highlight, not the focus rectangle, chooses the device: a mouse press moves the
     // current row before it selects it, the keyboard selects before it moves.
@@ -190,31 +209,17 @@ void TPyxetForm::RegisterDevice(TProduct* device)
         SelectDevice(0);
         QuietPictureErrors = false;
     }
-    const QString type = Q(device->Info.TypeName);
-    if (Ui_->DeviceFilter->findText(type, Qt::MatchFixedString) < 0)  // letter case ignored
-        Ui_->DeviceFilter->addItem(type);
+    std::vector<std::string> entries;
+    for (int i = 0; i < Ui_->DeviceFilter->count(); ++i)
+        entries.push_back(Ui_->DeviceFilter->itemText(i).toStdString());
+    if (NeedsFilterEntry(entries, device->Info.TypeName))
+        Ui_->DeviceFilter->addItem(Q(device->Info.TypeName));
     UpdateDeviceCounter();
 }
 
 void TPyxetForm::UpdateDeviceCounter()
 {
     Ui_->DeviceCounter->setText(QString::number(DeviceRows->RowCount()));
-}
-
-void TPyxetForm::DeviceListBoxDrawItem(QPainter* painter, const QRect& rect, int row, bool highlighted)
-{
-    const QPalette& palette = Ui_->DeviceListBox->palette();
-    QColor text = DeviceRowTextColour(!DeviceRows->HasPreviousList(), DeviceRows->IsKnown(row),
-                                      palette.color(QPalette::Text));
-    QColor background = palette.color(QPalette::Base);
-    if (highlighted) {
-        background = kHighlightBackground;
-        text = kHighlightText;
-    }
-    painter->fillRect(rect, background);
-    painter->setPen(text);
-    painter->setFont(Ui_->DeviceListBox->font());
-    painter->drawText(rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, Q(DeviceRows->Line(row)));
 }
 
 void TPyxetForm::DeviceListBoxClick()
@@ -244,31 +249,26 @@ void TPyxetForm::ShowDeviceDetails()
     if (!SelectedDevice)
         return;
     const TProductInfo info = SelectedDevice->CopyInfo();
+    const TDeviceDetailsLook look = DeviceDetailsLook(info, Ui_->chbDhcp->isChecked());
 
+    // In this order: the texts run the fields' change handlers, which compare with the device.
     setWindowTitle(Q(AppTitle + " " + info.TypeName));
-    SetFieldLook(Ui_->teDeviceName, info.Name == "N/A");
-    Ui_->teDeviceName->setText(Q(info.Name));
-    Ui_->teDeviceIP->setText(Q(info.IP));
-    Ui_->teDeviceMask->setText(Q(info.Mask));
-    Ui_->teDeviceGateway->setText(Q(info.Gateway));
-    Ui_->teDeviceDNS1->setText(Q(info.DNS1));
-    Ui_->teDeviceDNS2->setText(Q(info.DNS2));
-    ShowPort(Ui_->teHTTPPort, info.HTTPPort);
-    ShowPort(Ui_->teTelnetPort, info.TelnetPort);
-    if (info.Dhcp == -1) {
-        Ui_->chbDhcp->setEnabled(false);  // the check mark stays as it was
-    } else {
-        Ui_->chbDhcp->setEnabled(true);
-        Ui_->chbDhcp->setChecked(info.Dhcp != 0);
-    }
-    const bool dhcp = Ui_->chbDhcp->isChecked();
-    SetFieldLook(Ui_->teDeviceDNS1, info.DNS1 == "N/A" || dhcp);
-    SetFieldLook(Ui_->teDeviceDNS2, info.DNS2 == "N/A" || dhcp);
-    Ui_->btnSetDefault->setEnabled(info.CanSetDefault);
-    Ui_->btnRestartDevice->setEnabled(info.CanRestart);
+    ShowField(Ui_->teDeviceName, look.Name);
+    Ui_->teDeviceIP->setText(Q(look.IP));
+    Ui_->teDeviceMask->setText(Q(look.Mask));
+    Ui_->teDeviceGateway->setText(Q(look.Gateway));
+    Ui_->teDeviceDNS1->setText(Q(look.DNS1.Text));
+    Ui_->teDeviceDNS2->setText(Q(look.DNS2.Text));
+    ShowField(Ui_->teHTTPPort, look.HTTPPort);
+    ShowField(Ui_->teTelnetPort, look.TelnetPort);
+    Ui_->chbDhcp->setEnabled(look.DhcpEnabled);
+    Ui_->chbDhcp->setChecked(look.DhcpChecked);  // a disabled box keeps its mark: no change
+    SetFieldLook(Ui_->teDeviceDNS1, look.DNS1.ReadOnly);
+    SetFieldLook(Ui_->teDeviceDNS2, look.DNS2.ReadOnly);
+    Ui_->btnSetDefault->setEnabled(look.SetDefaultEnabled);
+    Ui_->btnRestartDevice->setEnabled(look.RestartEnabled);
 
-    // The folder name carries its own separator; the doubled one is dropped before use.
-    const std::string path = QDir::cleanPath(Q(AppDir + "/images/" + info.TypeName + ".png")).toStdString();
+    const std::string path = DevicePicturePath(AppDir, info.TypeName);
     if (!ShowDevicePicture(path) && !QuietPictureErrors)
         Dialogs::Error(this, Format(_("Cannot open file \"%s\"."), path.c_str()));
 }
@@ -295,43 +295,34 @@ void TPyxetForm::ClearChecks()
 
 void TPyxetForm::DeviceListBoxClickCheck(int row)
 {
-    CheckedCount += DeviceRows->IsChecked(row) ? 1 : -1;
-    CheckedCount = std::clamp(CheckedCount, 0, DeviceRows->RowCount());
-    Qt::CheckState state = Qt::PartiallyChecked;
-    if (CheckedCount == 0)
-        state = Qt::Unchecked;
-    else if (CheckedCount == DeviceRows->RowCount())
-        state = Qt::Checked;
-    Ui_->AllChecked->setCheckState(state);  // runs AllCheckedClick when it changes
+    const TCheckCount checks = RowCheckToggled(CheckedCount, DeviceRows->IsChecked(row), DeviceRows->RowCount());
+    CheckedCount = checks.Count;
+    Ui_->AllChecked->setCheckState(AllBoxCheckState(checks.AllBox));  // runs AllCheckedClick when it changes
 }
 
 void TPyxetForm::AllCheckedClick()
 {
-    const Qt::CheckState state = Ui_->AllChecked->checkState();
-    if (state == Qt::PartiallyChecked)
+    const TAllBoxState state = AllBoxStateOf(Ui_->AllChecked->checkState());
+    const std::optional<int> checks = AllBoxChecks(state, DeviceRows->RowCount());
+    if (!checks)
         return;
     // Only this window ever grays the box; a click on a grayed box checks it, and from then
     // on clicks go between checked and unchecked.
     Ui_->AllChecked->setTristate(false);
-    const bool checked = state == Qt::Checked;
-    CheckedCount = checked ? DeviceRows->RowCount() : 0;
-    DeviceRows->SetAllChecked(checked);
+    CheckedCount = *checks;
+    DeviceRows->SetAllChecked(state == TAllBoxState::Checked);
 }
 
 void TPyxetForm::DeviceFilterChange()
 {
     QListView* list = Ui_->DeviceListBox;
     list->setUpdatesEnabled(false);
-    if (Ui_->DeviceFilter->currentIndex() <= 0) {
+    std::optional<std::vector<TDeviceRow>> rows = FilterRows(
+        Devices.DeviceList(), Ui_->DeviceFilter->currentIndex(), Ui_->DeviceFilter->currentText().toStdString());
+    if (rows)
+        DeviceRows->ShowRows(std::move(*rows));
+    else
         DeviceRows->ShowDeviceList();
-    } else {
-        const std::string type = Ui_->DeviceFilter->currentText().toStdString();
-        std::vector<TDeviceRow> rows;
-        for (const TDeviceEntry& entry : Devices.DeviceList())
-            if (entry.Device->Info.TypeName == type)  // letter case counts here
-                rows.push_back({entry.Line, entry.Device.get()});
-        DeviceRows->ShowRows(std::move(rows));
-    }
     ClearChecks();
     SelectDevice(0);
     UpdateDeviceCounter();
@@ -346,23 +337,16 @@ void TPyxetForm::btnRevClick() { SortByColumn(CompareRev); }
 
 void TPyxetForm::SortByColumn(TDeviceComparator compare)
 {
-    if (Devices.DeviceList().empty())
+    const TSortClick click = ColumnButtonClick(SortAscending, Devices.DeviceList().size());
+    if (!click.Sort)
         return;
-    SortAscending = !SortAscending;  // one direction for all five columns
+    SortAscending = click.Ascending;  // one direction for all five columns
     SortDeviceView(compare);
 }
 
 void TPyxetForm::SortDeviceView(TDeviceComparator compare)
 {
-    std::vector<TDeviceRow> rows;
-    rows.reserve(Devices.DeviceList().size());
-    for (const TDeviceEntry& entry : Devices.DeviceList())
-        rows.push_back({entry.Line, entry.Device.get()});
-    const bool ascending = SortAscending;
-    std::stable_sort(rows.begin(), rows.end(), [&](const TDeviceRow& a, const TDeviceRow& b) {
-        return compare(a.Device->Info, b.Device->Info, ascending) < 0;
-    });
-    DeviceRows->ShowRows(std::move(rows));
+    DeviceRows->ShowRows(SortedRows(Devices.DeviceList(), compare, SortAscending));
     ClearChecks();
     SelectDevice(0);
     // The sort shows every device again, also after a filter narrowed the view.
@@ -373,18 +357,12 @@ void TPyxetForm::tiDeviceImgClick()
 {
     if (!SelectedDevice)
         return;
-    OpenWebPage("http://" + SelectedDevice->Info.PeerIP);
+    OpenWebPage(DevicePageUrl(SelectedDevice->Info));
 }
 
 void TPyxetForm::Image2Click()
 {
     if (!SelectedDevice)
         return;
-    const TProductInfo& info = SelectedDevice->Info;
-    // No port (-1): the device's page at the default port. Ports above 32767, held as negative
-    // 16-bit numbers, are written as the port they are.
-    if (info.HTTPPort == -1)
-        OpenWebPage("http://" + info.PeerIP);
-    else
-        OpenWebPage("http://" + info.PeerIP + ":" + std::to_string(uint16_t(info.HTTPPort)));
+    OpenWebPage(DevicePortPageUrl(SelectedDevice->Info));
 }

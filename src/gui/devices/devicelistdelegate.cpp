@@ -1,17 +1,8 @@
 // Row drawing of the device list box.
 #include "gui/devices/devicelistdelegate.h"
 
-#include "gui/devices/devicelistmodel.h"
-
 #include <QApplication>
 #include <QPainter>
-
-QColor DeviceRowTextColour(bool previousListEmpty, bool lineInPreviousList, const QColor& listColour)
-{
-    if (previousListEmpty || lineInPreviousList)
-        return listColour;
-    return kNewDeviceColour;
-}
 
 void TDeviceListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
@@ -26,22 +17,27 @@ void TDeviceListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
                       opt.palette.base());
     QStyleOptionViewItem box(opt);
     box.rect = check;
+    box.palette = option.palette;  // the box keeps the list's colours, whatever the row's text colour
     box.state = box.state & ~QStyle::State_HasFocus;
     box.state |= opt.checkState == Qt::Checked ? QStyle::State_On : QStyle::State_Off;
     style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &box, painter, widget);
 
+    // The row's colours as the model gives them (a colour the model leaves open is the list's
+    // own); a highlighted row is white on the highlight colour.
     QRect text = opt.rect;
     text.setLeft(check.right() + 2);
-    const bool highlighted = (opt.state & QStyle::State_Selected) != 0;
-    if (OnDrawItem) {
-        painter->save();
-        OnDrawItem(painter, text, index.row(), highlighted);
-        painter->restore();
-        return;
+    QBrush background = opt.backgroundBrush.style() != Qt::NoBrush ? opt.backgroundBrush : opt.palette.base();
+    QColor pen = opt.palette.color(QPalette::Text);
+    if (opt.state & QStyle::State_Selected) {
+        background = kHighlightBackground;
+        pen = kHighlightText;
     }
-    painter->fillRect(text, highlighted ? kHighlightBackground : opt.palette.base().color());
-    painter->setPen(highlighted ? kHighlightText : opt.palette.text().color());
-    painter->drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, opt.text);
+    painter->save();
+    painter->fillRect(text, background);
+    painter->setPen(pen);
+    painter->setFont(opt.font);
+    painter->drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, index.data(Qt::DisplayRole).toString());
+    painter->restore();
 }
 
 QSize TDeviceListDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const

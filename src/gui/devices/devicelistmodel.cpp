@@ -3,6 +3,8 @@
 
 #include "core/devices/utils.h"
 
+#include <QBrush>
+
 #include <algorithm>
 #include <utility>
 
@@ -58,9 +60,9 @@ TProduct* TDeviceListModel::Device(int row) const
     return Mirror ? Registry.DeviceList()[size_t(row)].Device.get() : Rows[size_t(row)].Device;
 }
 
-bool TDeviceListModel::IsKnown(int row) const
+bool TDeviceListModel::IsNew(int row) const
 {
-    return ValidRow(row) && Registry.InPreviousList(Line(row));
+    return ValidRow(row) && IsNewDeviceRow(Registry, Line(row));
 }
 
 int TDeviceListModel::WidestLine() const
@@ -109,6 +111,9 @@ QVariant TDeviceListModel::data(const QModelIndex& index, int role) const
         return QString::fromStdString(Line(index.row()));
     case Qt::CheckStateRole:
         return IsChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
+    case Qt::ForegroundRole:
+        // No answer: the list's own text colour.
+        return IsNew(index.row()) ? QVariant::fromValue(QBrush(kNewDeviceColour)) : QVariant();
     case DeviceRole:
         return QVariant::fromValue(reinterpret_cast<quintptr>(Device(index.row())));
     default:

@@ -1,20 +1,22 @@
 // The rows of the device list box: each row is one display line with its device and a check
 // mark. The rows either mirror DeviceList as it stands (read in place, so a refill after each
 // answer costs nothing per row) or hold a reordered or narrowed copy made by a column sort or
-// the type filter. Every refill leaves all check marks cleared.
+// the type filter. Every refill leaves all check marks cleared. A row drawn as a new device
+// carries its text colour (Qt::ForegroundRole); every other row, and every background, is in the
+// list's own colours, and the highlight is the delegate's business.
 #pragma once
+#include "core/devices/listview.h"
 #include "core/devices/registry.h"
 
 #include <QAbstractListModel>
+#include <QColor>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-struct TDeviceRow {
-    std::string Line;
-    TProduct* Device = nullptr;  // owned by DeviceList
-};
+// Text colour of a device that the previous discovery did not list.
+inline const QColor kNewDeviceColour{52, 120, 196};
 
 class TDeviceListModel : public QAbstractListModel {
     Q_OBJECT
@@ -33,9 +35,8 @@ public:
     int RowCount() const;
     const std::string& Line(int row) const;
     TProduct* Device(int row) const;
-    // The row's line stands in PreviousList exactly (same letters, same case).
-    bool IsKnown(int row) const;
-    bool HasPreviousList() const { return !Registry.PreviousList().empty(); }
+    // The row stands out as a new device (its line is not in a non-empty PreviousList).
+    bool IsNew(int row) const;
 
     // Characters in the longest shown line (worked out once per refill, when the view asks).
     int WidestLine() const;

@@ -1,5 +1,7 @@
-// TProductHwg: storing a new setup.
+// TProductHwg: storing a new setup, and what its commands carry.
 #include "core/protocols/hwg/product.h"
+
+#include "core/devices/utils.h"
 
 void TProductHwg::SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
                                 const std::string& gateway, const std::string& dns1, const std::string& dns2,
@@ -7,4 +9,19 @@ void TProductHwg::SetParameters(const std::string& name, const std::string& ip, 
 {
     RestartNeeded = true;
     TProduct::SetParameters(name, ip, mask, gateway, dns1, dns2, dhcp, httpPort, telnetPort);
+}
+
+TSentFields TProductHwg::SentFields(int32_t) const
+{
+    TSentFields sent;
+    sent.Name = sent.DNS1 = sent.DNS2 = sent.TelnetPort = false;
+    // The bit goes out either way, but a device without a DHCP setting ignores it.
+    sent.Dhcp = Info.Dhcp != -1;
+    return sent;
+}
+
+bool TProductHwg::AddressConverts(const std::string& text) const
+{
+    uint8_t bytes[4];
+    return ParseIpChecked(text, bytes);
 }

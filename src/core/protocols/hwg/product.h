@@ -8,6 +8,7 @@
 
 class TProductHwg : public TProduct {
 public:
+    // Both commands are the stored answer's header rewritten and signed (see commands.h).
     void Update() override;
     void FactoryDefault() override;
     void Restart() override;  // HWG devices cannot be restarted: does nothing
@@ -15,6 +16,11 @@ public:
     void SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
                        const std::string& gateway, const std::string& dns1, const std::string& dns2,
                        int32_t dhcp, int32_t httpPort, int32_t telnetPort) override;
+    // The command carries addresses, the DHCP bit (for a device that has the setting) and the
+    // HTTP port; never the name, the name servers or the Telnet port.
+    TSentFields SentFields(int32_t dhcp) const override;
+    // Addresses are read by the strict ParseIp.
+    bool AddressConverts(const std::string& text) const override;
 
     // The device's whole answer datagram; its first 48 bytes are the base of every command.
     std::vector<uint8_t> AnswerPacket;

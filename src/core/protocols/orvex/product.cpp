@@ -10,3 +10,11 @@ void TProductOrvex::SetParameters(const std::string& name, const std::string& ip
         RestartNeeded = true;
     TProduct::SetParameters(name, ip, mask, gateway, dns1, dns2, dhcp, httpPort, telnetPort);
 }
+
+TSentFields TProductOrvex::SentFields(int32_t dhcp) const
+{
+    TSentFields sent;
+    if (static_cast<int16_t>(static_cast<uint16_t>(dhcp)) != 0)
+        sent.IP = sent.Mask = sent.Gateway = sent.DNS1 = sent.DNS2 = false;
+    return sent;
+}

@@ -3,10 +3,13 @@
 #include "core/devices/product.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class TProductOrvex : public TProduct {
 public:
+    // Each command installs its answer handler on UdpServer, then builds and sends its request
+    // (see commands.h). None waits for the answer.
     void Update() override;
     void FactoryDefault() override;
     void Restart() override;
@@ -15,4 +18,10 @@ public:
     void SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
                        const std::string& gateway, const std::string& dns1, const std::string& dns2,
                        int32_t dhcp, int32_t httpPort, int32_t telnetPort) override;
+    // With DHCP on, the update carries no addresses.
+    TSentFields SentFields(int32_t dhcp) const override;
+
+    // Told the error code of the device's answer to the next commands sent (pyxet-cli waits for
+    // it); the answer handler keeps its own copy, so it outlives the device object safely.
+    std::function<void(int errorCode)> OnCommandAnswer;
 };

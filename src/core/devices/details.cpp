@@ -1,0 +1,53 @@
+// The details of the selected device.
+#include "core/devices/details.h"
+
+#include <QDir>
+#include <QString>
+
+namespace {
+
+const std::string kNotAvailable = "N/A";
+
+TFieldLook PortLook(int16_t port)
+{
+    if (port == -1)
+        return {kNotAvailable, true};
+    return {std::to_string(port), false};
+}
+
+} // namespace
+
+TDeviceDetailsLook DeviceDetailsLook(const TProductInfo& info, bool dhcpChecked)
+{
+    TDeviceDetailsLook look;
+    look.Name = {info.Name, info.Name == kNotAvailable};
+    look.IP = info.IP;
+    look.Mask = info.Mask;
+    look.Gateway = info.Gateway;
+    look.HTTPPort = PortLook(info.HTTPPort);
+    look.TelnetPort = PortLook(info.TelnetPort);
+    look.DhcpEnabled = info.Dhcp != -1;
+    look.DhcpChecked = look.DhcpEnabled ? info.Dhcp != 0 : dhcpChecked;
+    look.DNS1 = {info.DNS1, info.DNS1 == kNotAvailable || look.DhcpChecked};
+    look.DNS2 = {info.DNS2, info.DNS2 == kNotAvailable || look.DhcpChecked};
+    look.SetDefaultEnabled = info.CanSetDefault;
+    look.RestartEnabled = info.CanRestart;
+    return look;
+}
+
+std::string DevicePicturePath(const std::string& appDir, const std::string& typeName)
+{
+    return QDir::cleanPath(QString::fromStdString(appDir + "/images/" + typeName + ".png")).toStdString();
+}
+
+std::string DevicePageUrl(const TProductInfo& info)
+{
+    return "http://" + info.PeerIP;
+}
+
+std::string DevicePortPageUrl(const TProductInfo& info)
+{
+    if (info.HTTPPort == -1)
+        return DevicePageUrl(info);
+    return "http://" + info.PeerIP + ":" + std::to_string(static_cast<uint16_t>(info.HTTPPort));
+}

@@ -1,0 +1,144 @@
+// The setup panel's commands, shared by the window and pyxet-cli.
+#include "core/setup/commands.h"
+
+#include "core/app/i18n.h"
+#include "core/log/actionlog.h"
+#include "core/log/format.h"
+#include "core/setup/fields.h"
+
+#include <limits>
+#include <tuple>
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The first address text the request would carry and the family cannot convert, if any.
+const std::string* UnconvertibleAddress(const TProduct& device, const TSetupValues& values)
+{
+    const TSentFields sent = device.SentFields(values.Dhcp);
+    const std::pair<bool, const std::string*> addresses[] = {
+        {sent.IP, &values.IP}, {sent.Mask, &values.Mask}, {sent.Gateway, &values.Gateway},
+        {sent.DNS1, &values.DNS1}, {sent.DNS2, &values.DNS2},
+    };
+    for (const auto& [carried, text] : addresses)
+        if (carried && !device.AddressConverts(*text))
+            return text;
+    return nullptr;
+}
+
+} // namespace
+
+TSetupValues ShownValues(const TProductInfo& info)
+{
+    TSetupValues values;
+    values.Name = info.Name;
+    values.IP = info.IP;
+    values.Mask = info.Mask;
+    values.Gateway = info.Gateway;
+    values.DNS1 = info.DNS1;
+    values.DNS2 = info.DNS2;
+    values.Dhcp = info.Dhcp;
+    values.HTTPPort = PortText(info.HTTPPort);
+    values.TelnetPort = PortText(info.TelnetPort);
+    return values;
+}
+
+bool ReadInteger(const std::string& text, int32_t& value)
+{
+    size_t i = 0;
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    if (i == text.size())
+        return false;
+    int64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        magnitude = magnitude * 10 + (text[i] - '0');
+        if (magnitude > int64_t{std::numeric_limits<int32_t>::max()} + 1)
+            return false;
+    }
+    const int64_t result = negative ? -magnitude : magnitude;
+    if (result > std::numeric_limits<int32_t>::max())
+        return false;
+    value = static_cast<int32_t>(result);
+    return true;
+}
+
+bool ReadPort(const std::string& text, int16_t stored, int32_t& value)
+{
+    if (stored == -1 && text == PortText(stored)) {
+        value = stored;
+        return true;
+    }
+    return ReadInteger(text, value);
+}
+
+TCommandOutcome ApplyChanges(TProduct* device, const TSetupValues& values, TSetupAsker& asker)
+{
+    if (!device)
+        return TCommandOutcome::NoDevice;
+    const TProductInfo info = device->CopyInfo();
+    int32_t telnetPort = 0;
+    int32_t httpPort = 0;
+    for (const auto& [text, stored, port] : {std::tuple{&values.TelnetPort, info.TelnetPort, &telnetPort},
+                                             std::tuple{&values.HTTPPort, info.HTTPPort, &httpPort}}) {
+        if (!ReadPort(*text, stored, *port)) {
+            asker.Refuse(Format(_("'%s' is not a valid integer value"), text->c_str()));
+            return TCommandOutcome::Refused;
+        }
+    }
+    if (const std::string* address = UnconvertibleAddress(*device, values)) {
+        asker.Refuse(Format(_("'%s' is not a valid IP address"), address->c_str()));
+        return TCommandOutcome::Refused;
+    }
+
+    device->SetParameters(values.Name, values.IP, values.Mask, values.Gateway, values.DNS1, values.DNS2, values.Dhcp,
+                          httpPort, telnetPort);
+    if (device->RestartNeeded
+        && !asker.Confirm(_("To propagate new settings, device has to be restarted.\nDo you wish to continue?")))
+        return TCommandOutcome::Declined;
+    device->ApplySetup();
+    LogAction("", Format(_("Reconfiguring %s device. Please wait."), values.IP.c_str()), LOG_INFO);
+    return TCommandOutcome::Sent;
+}
+
+TCommandOutcome RestartDevice(TProduct* device, TSetupAsker& asker)
+{
+    if (!device)
+        return TCommandOutcome::NoDevice;
+    if (!device->CopyInfo().CanRestart) {
+        asker.Refuse(_("This device cannot be restarted."));
+        return TCommandOutcome::NotOffered;
+    }
+    if (!asker.Confirm(_("Restart device. Do you wish to continue?")))
+        return TCommandOutcome::Declined;
+    device->Restart();
+    const TProductInfo info = device->CopyInfo();
+    LogAction(_("Restart device"),
+              Format(_("Restart %s device from %s. Please wait."), info.Name.c_str(), info.PeerIP.c_str()), LOG_INFO);
+    return TCommandOutcome::Sent;
+}
+
+TCommandOutcome SetFactoryDefaults(TProduct* device, TSetupAsker& asker)
+{
+    if (!device)
+        return TCommandOutcome::NoDevice;
+    if (!device->CopyInfo().CanSetDefault) {
+        asker.Refuse(_("This device does not offer a factory default."));
+        return TCommandOutcome::NotOffered;
+    }
+    if (!asker.Confirm(_("Set device to default factory configuration.\nDo you wish to continue?")))
+        return TCommandOutcome::Declined;
+    device->FactoryDefault();
+    const TProductInfo info = device->CopyInfo();
+    LogAction(_("Set Default Factory"),
+              Format(_("Setting %s device from %s to factory default. Please wait."), info.Name.c_str(),
+                     info.PeerIP.c_str()),
+              LOG_INFO);
+    return TCommandOutcome::Sent;
+}

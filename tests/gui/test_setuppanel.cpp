@@ -1,0 +1,476 @@
+// The "Device Setup" panel on a real main window: the field rules that enable "Apply Changes"
+// and lock the address fields, the three command buttons with their questions, log lines and
+// requests (caught on the family ports inside the test's network namespace), and the device list
+// fixes that the panel relies on: a click on the highlighted row shows it again, the column
+// buttons stand over their fields, the All box is two-state from the start.
+#include "devicefeed.h"
+#include "ui_form.h"
+
+#include "core/app/i18n.h"
+#include "core/devices/udpserver.h"
+#include "core/protocols/hwg/packets.h"
+#include "core/protocols/hwg/product.h"
+#include "core/protocols/hwg/tea.h"
+#include "core/protocols/orvex/product.h"
+#include "gui/devices/devicelistdelegate.h"
+
+#include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QImage>
+#include <QHostAddress>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// What the window broadcasts to one family's port.
+class TListener {
+public:
+    explicit TListener(uint16_t port) { Bound = Socket.bind(QHostAddress::AnyIPv4, port, QUdpSocket::ShareAddress); }
+    // Datagrams that arrive within the time, less the discovery requests of the window's start.
+    std::vector<Bytes> Take(int ms = 300)
+    {
+        std::vector<Bytes> got;
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < ms) {
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+            while (Socket.hasPendingDatagrams()) {
+                Bytes data(static_cast<size_t>(Socket.pendingDatagramSize()));
+                Socket.readDatagram(reinterpret_cast<char*>(data.data()), static_cast<qint64>(data.size()));
+                if (data.size() != 114 && !(data.size() == 48 && data[0] == 0xFF))
+                    got.push_back(data);
+            }
+        }
+        return got;
+    }
+    bool Bound = false;
+
+private:
+    QUdpSocket Socket;
+};
+
+std::unique_ptr<TProduct> OrvexDevice(const std::string& name = "Hall", int16_t dhcp = 0)
+{
+    auto device = std::make_unique<TProductOrvex>();
+    TProductInfo& i = device->Info;
+    i.TypeCode = 1;
+    i.MAC = "00:0A:14:1E:28:32";
+    i.Name = name;
+    i.PeerIP = "10.77.1.5";
+    i.IP = "10.77.1.5";
+    i.Mask = "255.255.0.0";
+    i.Gateway = "10.77.0.254";
+    i.DNS1 = "10.77.0.254";
+    i.DNS2 = "0.0.0.0";
+    i.Dhcp = dhcp;
+    i.FirmwareRev = "1.0";
+    i.HTTPPort = 80;
+    i.TelnetPort = 23;
+    i.CanSetDefault = i.CanRestart = true;
+    return device;
+}
+
+std::unique_ptr<TProduct> HwgDevice()
+{
+    auto device = std::make_unique<TProductHwg>();
+    TProductInfo& i = device->Info;
+    i.TypeCode = 2;
+    i.MAC = "00:0A:59:00:00:01";
+    i.Name = "Poseidon";
+    i.PeerIP = "10.77.2.1";
+    i.IP = "10.77.2.1";
+    i.Mask = "255.255.0.0";
+    i.Gateway = "10.77.0.254";
+    i.DNS1 = i.DNS2 = "N/A";
+    i.Dhcp = 0;
+    i.FirmwareRev = "1.0.0";
+    i.HTTPPort = 80;
+    i.TelnetPort = -1;
+    i.CanSetDefault = true;
+    i.CanRestart = false;
+    device->AnswerPacket.assign(48, 0);
+    std::copy_n(Bytes{0x00, 0x0A, 0x59, 0x00, 0x00, 0x01}.begin(), 6, device->AnswerPacket.begin());
+    device->AnswerPacket[28] = 0x08;
+    HwgSignPacket(device->AnswerPacket.data(), 48);
+    return device;
+}
+
+// The window with one device of a real family, on the window's own endpoint.
+void Feed(TTestWindow& w, std::unique_ptr<TProduct> device)
+{
+    w.Form->Logger.TimeStamps = false;
+    const bool hwg = dynamic_cast<TProductHwg*>(device.get()) != nullptr;
+    w.Form->AddDevice(std::move(device), kTestProducts, hwg ? w.Form->HwgServer.get() : w.Form->OrvexServer.get());
+    QApplication::processEvents();
+}
+
+void Type(QLineEdit* field, const QString& text)
+{
+    field->selectAll();
+    QTest::keyClicks(field, text);
+}
+
+QStringList LogSince(const TTestWindow& w, size_t from)
+{
+    QStringList lines;
+    for (size_t i = from; i < w.Form->ActionLog.size(); ++i)
+        lines << QString::fromStdString(w.Form->ActionLog[i].Text.substr(1));
+    return lines;
+}
+
+bool Locked(const QLineEdit* field) { return field->isReadOnly(); }
+
+const char* const kApplyQuestion = "To propagate new settings, device has to be restarted.\nDo you wish to continue?";
+
+} // namespace
+
+class TestSetupPanel : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        InitTranslation(PYXET_BIN_DIR "/");
+        UseLanguage("en");
+    }
+    void cleanup() { Dialogs::TakeShownBoxes(); }
+
+    void DemoModeNeverEnablesApplyAndSendsNothing()
+    {
+        TTestWindow w({QStringLiteral("-demo")});
+        QVERIFY(w.Form->DemoMode);
+        Ui::TPyxetForm* ui = w.ui();
+        Type(ui->teDeviceName, QStringLiteral("Something"));
+        Type(ui->teHTTPPort, QStringLiteral("81"));
+        ui->chbDhcp->click();
+        QVERIFY(ui->chbDhcp->isChecked());
+        QVERIFY(!ui->btnConfigDevice->isEnabled());
+        QVERIFY(!Locked(ui->teDeviceIP));  // "Enable" locks nothing in demonstration mode
+        QVERIFY(!Locked(ui->teDeviceDNS1));
+
+        // The two command buttons are enabled without a device: a click asks and sends nothing.
+        QVERIFY(ui->btnRestartDevice->isEnabled());
+        QVERIFY(ui->btnSetDefault->isEnabled());
+        const size_t logged = w.Form->ActionLog.size();
+        QTest::mouseClick(ui->btnRestartDevice, Qt::LeftButton);
+        QTest::mouseClick(ui->btnSetDefault, Qt::LeftButton);
+        QVERIFY(Dialogs::TakeShownBoxes().empty());
+        QCOMPARE(w.Form->ActionLog.size(), logged);
+    }
+
+    void EditsEnableApplyFieldByField()
+    {
+        TTestWindow w;
+        Feed(w, OrvexDevice());
+        Ui::TPyxetForm* ui = w.ui();
+        QVERIFY(!ui->btnConfigDevice->isEnabled());
+        Type(ui->teDeviceIP, QStringLiteral("10.77.1.50"));
+        QVERIFY(ui->btnConfigDevice->isEnabled());
+        Type(ui->teDeviceName, QStringLiteral("Hall"));  // the last edited field decides
+        QVERIFY(!ui->btnConfigDevice->isEnabled());
+        Type(ui->teHTTPPort, QStringLiteral("080"));
+        QVERIFY(ui->btnConfigDevice->isEnabled());
+        Type(ui->teHTTPPort, QStringLiteral("80"));
+        QVERIFY(!ui->btnConfigDevice->isEnabled());
+
+        // Checking "Enable" on a device that has DHCP on ends disabled; on one with 2 it differs.
+        TTestWindow v;
+        Feed(v, OrvexDevice("Dhcp", 2));
+        QVERIFY(v.ui()->chbDhcp->isChecked());
+        v.ui()->chbDhcp->click();
+        v.ui()->chbDhcp->click();
+        QVERIFY(v.ui()->btnConfigDevice->isEnabled());
+    }
+
+    void DhcpLocksTheAddressesButNotANameServerShowingNA()
+    {
+        TTestWindow w;
+        Feed(w, HwgDevice());
+        Ui::TPyxetForm* ui = w.ui();
+        QCOMPARE(ui->teDeviceDNS1->text(), QStringLiteral("N/A"));
+        QVERIFY(Locked(ui->teDeviceDNS1));
+        QVERIFY(!ui->chbDhcp->isChecked());
+        ui->chbDhcp->click();
+        for (QLineEdit* field : {ui->teDeviceIP, ui->teDeviceMask, ui->teDeviceGateway})
+            QVERIFY(Locked(field));
+        ui->chbDhcp->click();
+        for (QLineEdit* field : {ui->teDeviceIP, ui->teDeviceMask, ui->teDeviceGateway})
+            QVERIFY(!Locked(field));
+        QVERIFY(Locked(ui->teDeviceDNS1));  // "N/A" keeps its look both ways
+        QVERIFY(Locked(ui->teDeviceDNS2));
+
+        // An Orvex device with one name server "N/A": the other one follows the box.
+        TTestWindow v;
+        auto orvex = OrvexDevice();
+        orvex->Info.DNS1 = "N/A";
+        Feed(v, std::move(orvex));
+        QVERIFY(!Locked(v.ui()->teDeviceDNS2));
+        v.ui()->chbDhcp->click();
+        QVERIFY(Locked(v.ui()->teDeviceIP));
+        QVERIFY(Locked(v.ui()->teDeviceDNS2));
+        v.ui()->chbDhcp->click();
+        QVERIFY(!Locked(v.ui()->teDeviceDNS2));
+        QVERIFY(Locked(v.ui()->teDeviceDNS1));
+    }
+
+    void ApplyAsksOnlyWhenARestartIsNeeded()
+    {
+        TListener orvex(57739);
+        QVERIFY(orvex.Bound);
+        TTestWindow w;
+        Feed(w, OrvexDevice());
+        orvex.Take(100);
+        Ui::TPyxetForm* ui = w.ui();
+
+        Type(ui->teDeviceName, QStringLiteral("Hall East"));
+        size_t logged = w.Form->ActionLog.size();
+        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        QVERIFY(Dialogs::TakeShownBoxes().empty());
+        std::vector<Bytes> sent = orvex.Take();
+        QCOMPARE(sent.size(), size_t(1));
+        QCOMPARE(sent[0].size(), size_t(95));
+        QCOMPARE(int(sent[0][93]), 0);
+        QCOMPARE(LogSince(w, logged), (QStringList{QStringLiteral("->> Sending Orvex UDP Update to 255.255.255.255"),
+                                                                 QStringLiteral("Reconfiguring 10.77.1.5 device. Please wait.")}));
+        QVERIFY(!ui->btnConfigDevice->isEnabled());
+
+        // A new gateway: asked; No keeps the button and sends nothing; a second click asks again.
+        Type(ui->teDeviceGateway, QStringLiteral("10.77.0.1"));
+        Dialogs::QueueAnswer(false);
+        logged = w.Form->ActionLog.size();
+        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        auto boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QCOMPARE(boxes[0].Text, std::string(kApplyQuestion));
+        QVERIFY(orvex.Take().empty());
+        QCOMPARE(w.Form->ActionLog.size(), logged);
+        QVERIFY(ui->btnConfigDevice->isEnabled());
+        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);  // answered Yes
+        QCOMPARE(Dialogs::TakeShownBoxes().size(), size_t(1));
+        sent = orvex.Take();
+        QCOMPARE(sent.size(), size_t(1));
+        QCOMPARE(int(sent[0][93]), 1);
+        QCOMPARE(std::vector<uint8_t>(sent[0].begin() + 63, sent[0].begin() + 67), (Bytes{10, 77, 0, 1}));
+        QVERIFY(!ui->btnConfigDevice->isEnabled());
+    }
+
+    void HwgAsksEveryTimeAndSendsNoName()
+    {
+        TListener hwg(9999);
+        QVERIFY(hwg.Bound);
+        TTestWindow w;
+        Feed(w, HwgDevice());
+        hwg.Take(100);
+        Type(w.ui()->teDeviceIP, QStringLiteral("10.77.2.40"));
+        QTest::mouseClick(w.ui()->btnConfigDevice, Qt::LeftButton);
+        auto boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QCOMPARE(boxes[0].Text, std::string(kApplyQuestion));
+        const std::vector<Bytes> sent = hwg.Take();
+        QCOMPARE(sent.size(), size_t(1));
+        QCOMPARE(sent[0].size(), size_t(48));
+        QCOMPARE(std::vector<uint8_t>(sent[0].begin() + 6, sent[0].begin() + 10), (Bytes{10, 77, 2, 40}));
+        QVERIFY(HwgVerifyPacket(sent[0].data(), sent[0].size()));
+    }
+
+    void PortTextsAreCheckedTelnetFirst()
+    {
+        TListener orvex(57739);
+        TTestWindow w;
+        Feed(w, OrvexDevice());
+        orvex.Take(100);
+        Ui::TPyxetForm* ui = w.ui();
+        Type(ui->teHTTPPort, QStringLiteral("xyz"));
+        Type(ui->teTelnetPort, QStringLiteral("abc"));
+        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        auto boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Error);
+        QCOMPARE(boxes[0].Text, std::string("'abc' is not a valid integer value"));
+        QVERIFY(ui->btnConfigDevice->isEnabled());
+
+        // 65536 is stored (and shown, after selecting the device again) as 0.
+        Type(ui->teTelnetPort, QStringLiteral("23"));
+        Type(ui->teHTTPPort, QStringLiteral("65536"));
+        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        QVERIFY(Dialogs::TakeShownBoxes().empty());
+        const std::vector<Bytes> sent = orvex.Take();
+        QCOMPARE(sent.size(), size_t(1));
+        QCOMPARE(std::vector<uint8_t>(sent[0].begin() + 84, sent[0].begin() + 86), (Bytes{0, 0}));
+        QCOMPARE(w.Form->SelectedDevice->Info.HTTPPort, int16_t(0));
+
+        // A malformed address in a field the request carries is refused, naming the text.
+        Type(ui->teDeviceMask, QStringLiteral("255.255.0"));
+        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QCOMPARE(boxes[0].Text, std::string("'255.255.0' is not a valid IP address"));
+        QVERIFY(orvex.Take().empty());
+        QCOMPARE(w.Form->SelectedDevice->Info.Mask, std::string("255.255.0.0"));
+    }
+
+    void APortShowingNAIsPassedThrough()
+    {
+        TTestWindow w;
+        Feed(w, HwgDevice());
+        QCOMPARE(w.ui()->teTelnetPort->text(), QStringLiteral("N/A"));
+        Type(w.ui()->teHTTPPort, QStringLiteral("81"));
+        QTest::mouseClick(w.ui()->btnConfigDevice, Qt::LeftButton);
+        const auto boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Confirm);  // the apply question, no error
+        QCOMPARE(w.Form->SelectedDevice->Info.TelnetPort, int16_t(-1));
+        QCOMPARE(w.Form->SelectedDevice->Info.HTTPPort, int16_t(81));
+    }
+
+    void RestartAndFactoryDefault()
+    {
+        TListener orvex(57739);
+        TTestWindow w;
+        Feed(w, OrvexDevice());
+        orvex.Take(100);
+        Ui::TPyxetForm* ui = w.ui();
+
+        Dialogs::QueueAnswer(false);
+        size_t logged = w.Form->ActionLog.size();
+        QTest::mouseClick(ui->btnRestartDevice, Qt::LeftButton);
+        auto boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QCOMPARE(boxes[0].Text, std::string("Restart device. Do you wish to continue?"));
+        QVERIFY(orvex.Take().empty());
+        QCOMPARE(w.Form->ActionLog.size(), logged);
+
+        QTest::mouseClick(ui->btnRestartDevice, Qt::LeftButton);
+        QCOMPARE(LogSince(w, logged), (QStringList{QStringLiteral("->> Sending Orvex UDP Restart to 255.255.255.255"),
+                                                                 QStringLiteral("Restart Hall device from 10.77.1.5. Please wait.")}));
+        logged = w.Form->ActionLog.size();
+        QTest::mouseClick(ui->btnSetDefault, Qt::LeftButton);
+        boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(2));
+        QCOMPARE(boxes[1].Text, std::string("Set device to default factory configuration.\nDo you wish to continue?"));
+        QCOMPARE(LogSince(w, logged),
+                 (QStringList{QStringLiteral("->> Sending Orvex UDP Default to 255.255.255.255"),
+                                           QStringLiteral("Setting Hall device from 10.77.1.5 to factory default. Please wait.")}));
+        const std::vector<Bytes> sent = orvex.Take();
+        QCOMPARE(sent.size(), size_t(2));
+        QCOMPARE(int(sent[0][14]), 1);
+        QCOMPARE(int(sent[1][14]), 2);
+        QCOMPARE(w.Form->StatusPanels[0]->text(), QStringLiteral("Set Default Factory"));
+    }
+
+    void AClickOnTheHighlightedRowShowsItAgain()
+    {
+        TTestWindow w;
+        w.Add({.Name = "First", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"});
+        w.Add({.Name = "Second", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.2"});
+        Ui::TPyxetForm* ui = w.ui();
+        QListView* list = ui->DeviceListBox;
+        const auto click = [list](int r) {
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(r, 0)).center());
+        };
+        click(1);
+        const int row = w.HighlightedRow();
+        QCOMPARE(row, 1);
+        const QString name = ui->teDeviceName->text();
+        Type(ui->teDeviceName, QStringLiteral("Edited"));
+        Type(ui->teDeviceIP, QStringLiteral("1.2.3.4"));
+        QVERIFY(ui->btnConfigDevice->isEnabled());
+        click(row);
+        QCOMPARE(ui->teDeviceName->text(), name);
+        QCOMPARE(ui->teDeviceIP->text(), QStringLiteral("10.0.0.%1").arg(row + 1));
+        QVERIFY(!ui->btnConfigDevice->isEnabled());
+
+        // A click on another row shows that one, once (a missing picture is reported once).
+        const int other = 1 - row;
+        click(other);
+        QCOMPARE(w.HighlightedRow(), other);
+        QCOMPARE(ui->teDeviceIP->text(), QStringLiteral("10.0.0.%1").arg(other + 1));
+        QVERIFY(Dialogs::TakeShownBoxes().empty());
+        w.Add({.TypeCode = 3, .Name = "No picture", .MAC = "00:0A:59:00:00:03", .PeerIP = "10.0.0.3"});
+        int third = -1;
+        for (int r = 0; r < list->model()->rowCount(); ++r)
+            if (w.Names()[r] == QStringLiteral("No picture"))
+                third = r;
+        click(third);
+        QCOMPARE(Dialogs::TakeShownBoxes().size(), size_t(1));
+    }
+
+    void ColumnButtonsStandOverTheirFields()
+    {
+        for (const char* lang : {"en", "cs"}) {
+            TTestWindow w;
+            w.Form->Settings.Language = lang;
+            UseLanguage(lang);
+            // The language menu retranslates and places the buttons again.
+            QMetaObject::invokeMethod(lang == std::string("cs") ? w.ui()->CzechLang : w.ui()->EnglishLang, "trigger");
+            w.Add({.Name = "Device", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"});
+            Ui::TPyxetForm* ui = w.ui();
+            QListView* list = ui->DeviceListBox;
+            QCOMPARE(ui->btnRev->text(), lang == std::string("cs") ? QStringLiteral("Verze firmwaru")
+                                                                  : QStringLiteral("Firmware Rev."));
+
+            // Where the row delegate really starts a line, caught while it paints.
+            auto* delegate = static_cast<TDeviceListDelegate*>(list->itemDelegate());
+            int textLeft = -1;
+            auto draw = delegate->OnDrawItem;
+            delegate->OnDrawItem = [&](QPainter* p, const QRect& rect, int row, bool highlighted) {
+                textLeft = rect.left();
+                draw(p, rect, row, highlighted);
+            };
+            list->viewport()->repaint();
+            delegate->OnDrawItem = draw;
+            QVERIFY(textLeft >= 0);
+            const int lineLeft = list->x() + list->viewport()->x() + textLeft;
+            const QFontMetricsF metrics(list->font());
+            const auto at = [&](int column) {
+                return lineLeft + qRound(metrics.horizontalAdvance(QString(column, QLatin1Char('0'))));
+            };
+            // The caption's first ink, as drawn.
+            const auto captionLeft = [](QToolButton* button) {
+                const QImage image = button->grab().toImage();
+                for (int x = 0; x < image.width(); ++x)
+                    for (int y = 0; y < image.height(); ++y)
+                        if (qAlpha(image.pixel(x, y)) > 128 && qGray(image.pixel(x, y)) < 128)
+                            return button->x() + x;
+                return -1;
+            };
+            const struct {
+                QToolButton* Button;
+                int Column;
+            } headers[] = {{ui->btnName, 21}, {ui->btnMAC, 50}, {ui->btnIP, 70}};
+            for (const auto& h : headers) {
+                QCOMPARE(captionLeft(h.Button), at(h.Column));
+                QCOMPARE(h.Button->width(), h.Button->sizeHint().width());  // the caption whole
+            }
+            // The last caption starts at its field or, where the list ends too soon for it, ends
+            // at the list's edge, whole.
+            QVERIFY(captionLeft(ui->btnRev) == at(88)
+                    || ui->btnRev->geometry().right() == list->geometry().right());
+            QCOMPARE(ui->btnRev->width(), ui->btnRev->sizeHint().width());
+            // The type button stands right of the All box, as close to its field as it can.
+            QVERIFY(ui->btnType->x() > ui->AllChecked->geometry().right());
+            QVERIFY(ui->btnType->geometry().right() < ui->btnName->x());
+            QVERIFY(ui->btnRev->geometry().right() <= list->geometry().right());
+        }
+        UseLanguage("en");
+    }
+
+    void TheAllBoxIsTwoStateFromTheStart()
+    {
+        TTestWindow w({QStringLiteral("-demo")});
+        QCheckBox* all = w.ui()->AllChecked;
+        QVERIFY(!all->isTristate());
+        QTest::mouseClick(all, Qt::LeftButton);
+        QCOMPARE(all->checkState(), Qt::Checked);
+        QTest::mouseClick(all, Qt::LeftButton);
+        QCOMPARE(all->checkState(), Qt::Unchecked);
+    }
+};
+
+QTEST_MAIN(TestSetupPanel)
+#include "test_setuppanel.moc"

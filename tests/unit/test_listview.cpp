@@ -1,0 +1,226 @@
+// What the device list shows: the type filter, column sorts, new-device rows and the All box.
+#include "core/devices/listview.h"
+
+#include "core/log/actionlog.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+class TListDevice : public TProduct {
+public:
+    void Update() override {}
+    void FactoryDefault() override {}
+    void Restart() override {}
+};
+
+// A DeviceList as the registry holds it: lines with their devices, in this order.
+struct TListFixture {
+    std::vector<TDeviceEntry> List;
+
+    TProduct* Add(const std::string& type, const std::string& name, const std::string& ip = "N/A")
+    {
+        auto device = std::make_unique<TListDevice>();
+        device->Info.TypeName = type;
+        device->Info.Name = name;
+        device->Info.IP = ip;
+        TProduct* raw = device.get();
+        List.push_back({type + " " + name, std::move(device)});
+        return raw;
+    }
+};
+
+std::vector<std::string> NamesOf(const std::vector<TDeviceRow>& rows)
+{
+    std::vector<std::string> names;
+    for (const TDeviceRow& row : rows)
+        names.push_back(row.Device->Info.Name);
+    return names;
+}
+
+} // namespace
+
+TEST(TypeFilter, FirstEntryOrNoneKeepsEveryRow)
+{
+    TListFixture f;
+    f.Add("Poseidon 2261", "Bravo");
+    EXPECT_FALSE(FilterRows(f.List, 0, "All devices").has_value()) << "\"All devices\" shows DeviceList itself";
+    EXPECT_FALSE(FilterRows(f.List, -1, "").has_value()) << "no entry chosen";
+    EXPECT_FALSE(FilterRows({}, 0, "All devices").has_value());
+}
+
+TEST(TypeFilter, KeepsTheExactTypeInListOrder)
+{
+    TListFixture f;
+    TProduct* bravo = f.Add("Poseidon 2261", "Bravo");
+    f.Add("Damocles 2404", "Alpha");
+    f.Add("poseidon 2261", "Lower");  // the filter, unlike the filter box's entries, tells case apart
+    f.Add("Poseidon 2261 ", "Blank");
+    f.Add("Poseidon 2261", "Charlie");
+    f.Add("", "Nameless");
+
+    const auto rows = FilterRows(f.List, 1, "Poseidon 2261");
+    ASSERT_TRUE(rows.has_value());
+    EXPECT_EQ(NamesOf(*rows), (std::vector<std::string>{"Bravo", "Charlie"}));
+    EXPECT_EQ((*rows)[0].Device, bravo);
+    EXPECT_EQ((*rows)[0].Line, "Poseidon 2261 Bravo") << "each row keeps its own line";
+
+    EXPECT_EQ(NamesOf(FilterRows(f.List, 3, "poseidon 2261").value()), (std::vector<std::string>{"Lower"}));
+    EXPECT_EQ(NamesOf(FilterRows(f.List, 2, "").value()), (std::vector<std::string>{"Nameless"}))
+        << "an unnamed type is an entry like any other";
+    const auto none = FilterRows(f.List, 1, "Gone 1000");
+    ASSERT_TRUE(none.has_value()) << "a type nobody has narrows to nothing, it does not show all";
+    EXPECT_TRUE(none->empty());
+}
+
+TEST(TypeFilter, BoxGetsOneEntryPerTypeLetterCaseIgnored)
+{
+    const std::vector<std::string> entries = {"All devices", "Poseidon 2261", "Čidlo"};
+    struct {
+        const char* Type;
+        bool Needed;
+        const char* Why;
+    } const rows[] = {
+        {"Poseidon 2261", false, "already there"},
+        {"POSEIDON 2261", false, "letter case ignored"},
+        {"čidlo", false, "letter case ignored beyond ASCII"},
+        {"Poseidon 2262", true, "another type"},
+        {"Poseidon 2261 ", true, "a trailing blank makes another name"},
+        {"all devices", false, "the first entry counts too"},
+        {"", true, "an unnamed type gets an empty entry"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(NeedsFilterEntry(entries, r.Type), r.Needed) << r.Why << ": \"" << r.Type << '"';
+    EXPECT_FALSE(NeedsFilterEntry({"All devices", ""}, "")) << "one empty entry is enough";
+    EXPECT_TRUE(NeedsFilterEntry({}, "All devices"));
+}
+
+TEST(ColumnSort, OneDirectionForAllColumnsTurnsOnEveryClick)
+{
+    EXPECT_FALSE(ColumnButtonClick(false, 0).Sort) << "no devices: nothing happens";
+    EXPECT_FALSE(ColumnButtonClick(false, 0).Ascending) << "and the direction stays";
+    EXPECT_TRUE(ColumnButtonClick(true, 0).Ascending);
+
+    // Name, Name, MAC from the start of a run: ascending, descending, ascending.
+    bool ascending = false;
+    std::vector<bool> seen;
+    for (int click = 0; click < 3; ++click) {
+        const TSortClick c = ColumnButtonClick(ascending, 1);
+        ASSERT_TRUE(c.Sort);
+        ascending = c.Ascending;
+        seen.push_back(ascending);
+    }
+    EXPECT_EQ(seen, (std::vector<bool>{true, false, true}));
+}
+
+TEST(ColumnSort, RowsFollowTheComparatorAndDirection)
+{
+    TListFixture f;
+    f.Add("Poseidon 2261", "Bravo", "192.168.2.10");
+    TProduct* alpha = f.Add("Damocles 2404", "Alpha", "N/A");
+    f.Add("Poseidon 2261", "Charlie", "192.168.1.20");
+
+    EXPECT_EQ(NamesOf(SortedRows(f.List, CompareName, true)), (std::vector<std::string>{"Alpha", "Bravo", "Charlie"}));
+    EXPECT_EQ(NamesOf(SortedRows(f.List, CompareName, false)), (std::vector<std::string>{"Charlie", "Bravo", "Alpha"}));
+    EXPECT_EQ(NamesOf(SortedRows(f.List, CompareIp, true)), (std::vector<std::string>{"Charlie", "Bravo", "Alpha"}))
+        << "addresses as numbers, no address last";
+    EXPECT_EQ(NamesOf(SortedRows(f.List, CompareIp, false)), (std::vector<std::string>{"Alpha", "Bravo", "Charlie"}));
+
+    const std::vector<TDeviceRow> rows = SortedRows(f.List, CompareName, true);
+    EXPECT_EQ(rows[0].Device, alpha);
+    EXPECT_EQ(rows[0].Line, "Damocles 2404 Alpha") << "a row keeps its device's line";
+    EXPECT_EQ(f.List[0].Device->Info.Name, "Bravo") << "DeviceList keeps its order";
+    EXPECT_TRUE(SortedRows({}, CompareName, true).empty());
+}
+
+TEST(RowColours, NewDevicesOnlyFromTheSecondCycleOn)
+{
+    TActionLogger log;  // registration logs its steps
+    SetCurrentLogger(&log);
+    const TProductTable table = {"1=Poseidon+2261"};
+    auto add = [&](TDeviceRegistry& registry, const std::string& name) {
+        auto device = std::make_unique<TListDevice>();
+        device->Info.TypeCode = 1;
+        device->Info.Name = name;
+        registry.AddDevice(std::move(device), table, nullptr);
+    };
+
+    TDeviceRegistry registry;
+    add(registry, "Alpha");
+    const std::string alphaLine = registry.DeviceList()[0].Line;
+    EXPECT_FALSE(IsNewDeviceRow(registry, alphaLine)) << "first cycle: nothing stands out";
+    EXPECT_FALSE(IsNewDeviceRow(registry, "anything"));
+
+    registry.BeginCycle();
+    add(registry, "Alpha");
+    add(registry, "Delta");
+    EXPECT_FALSE(IsNewDeviceRow(registry, alphaLine)) << "found again";
+    EXPECT_TRUE(IsNewDeviceRow(registry, registry.DeviceList()[1].Line)) << "not listed before";
+    std::string otherCase = alphaLine;
+    otherCase[otherCase.find("Alpha")] = 'a';
+    EXPECT_TRUE(IsNewDeviceRow(registry, otherCase)) << "the line must match exactly, letter case too";
+
+    // A cycle after one that found nothing has no previous devices: nothing stands out again.
+    registry.BeginCycle();
+    registry.BeginCycle();
+    add(registry, "Echo");
+    EXPECT_FALSE(IsNewDeviceRow(registry, registry.DeviceList()[0].Line));
+    SetCurrentLogger(nullptr);
+}
+
+TEST(AllBox, StateFollowsTheCount)
+{
+    EXPECT_EQ(AllBoxState(0, 3), TAllBoxState::Unchecked);
+    EXPECT_EQ(AllBoxState(1, 3), TAllBoxState::Partial);
+    EXPECT_EQ(AllBoxState(2, 3), TAllBoxState::Partial);
+    EXPECT_EQ(AllBoxState(3, 3), TAllBoxState::Checked);
+    EXPECT_EQ(AllBoxState(0, 0), TAllBoxState::Unchecked) << "an empty list has nothing checked";
+    EXPECT_EQ(AllBoxState(1, 1), TAllBoxState::Checked);
+}
+
+TEST(AllBox, RowTogglesCountOneStepWithinTheRows)
+{
+    // Checking two of three rows grays the box, the third checks it, one unchecked grays it again.
+    int count = 0;
+    std::vector<TAllBoxState> states;
+    for (bool nowChecked : {true, true, true, false}) {
+        const TCheckCount c = RowCheckToggled(count, nowChecked, 3);
+        count = c.Count;
+        states.push_back(c.AllBox);
+    }
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(states, (std::vector<TAllBoxState>{TAllBoxState::Partial, TAllBoxState::Partial, TAllBoxState::Checked,
+                                                 TAllBoxState::Partial}));
+
+    struct {
+        int Count;
+        bool NowChecked;
+        int Rows;
+        int Expected;
+        TAllBoxState Box;
+        const char* Why;
+    } const rows[] = {
+        {0, false, 3, 0, TAllBoxState::Unchecked, "never below none"},
+        {3, true, 3, 3, TAllBoxState::Checked, "never above the rows"},
+        {1, false, 3, 0, TAllBoxState::Unchecked, "last mark removed"},
+        {5, false, 3, 3, TAllBoxState::Checked, "a count beyond the rows is brought back to them"},
+        {0, true, 0, 0, TAllBoxState::Unchecked, "no rows"},
+    };
+    for (const auto& r : rows) {
+        const TCheckCount c = RowCheckToggled(r.Count, r.NowChecked, r.Rows);
+        EXPECT_EQ(c.Count, r.Expected) << r.Why;
+        EXPECT_EQ(c.AllBox, r.Box) << r.Why;
+    }
+}
+
+TEST(AllBox, ClickSetsEveryRowUnlessGrayed)
+{
+    EXPECT_EQ(AllBoxChecks(TAllBoxState::Checked, 3), 3);
+    EXPECT_EQ(AllBoxChecks(TAllBoxState::Unchecked, 3), 0);
+    EXPECT_FALSE(AllBoxChecks(TAllBoxState::Partial, 3).has_value()) << "the grayed state changes no row";
+    EXPECT_EQ(AllBoxChecks(TAllBoxState::Checked, 0), 0);
+}
