@@ -416,14 +416,8 @@ private slots:
 
             // Where the row delegate really starts a line, caught while it paints.
             auto* delegate = static_cast<TDeviceListDelegate*>(list->itemDelegate());
-            int textLeft = -1;
-            auto draw = delegate->OnDrawItem;
-            delegate->OnDrawItem = [&](QPainter* p, const QRect& rect, int row, bool highlighted) {
-                textLeft = rect.left();
-                draw(p, rect, row, highlighted);
-            };
             list->viewport()->repaint();
-            delegate->OnDrawItem = draw;
+            const int textLeft = delegate->LastLineLeft();
             QVERIFY(textLeft >= 0);
             const int lineLeft = list->x() + list->viewport()->x() + textLeft;
             const QFontMetricsF metrics(list->font());

@@ -26,6 +26,7 @@ void TDeviceListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     // own); a highlighted row is white on the highlight colour.
     QRect text = opt.rect;
     text.setLeft(check.right() + 2);
+    LineLeft = text.left();
     QBrush background = opt.backgroundBrush.style() != Qt::NoBrush ? opt.backgroundBrush : opt.palette.base();
     QColor pen = opt.palette.color(QPalette::Text);
     if (opt.state & QStyle::State_Selected) {

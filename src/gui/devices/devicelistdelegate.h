@@ -17,6 +17,13 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+    // Where the last painted line started, in viewport coordinates (-1 before the first paint):
+    // the column buttons are placed over the fields of the line as it is really drawn.
+    int LastLineLeft() const { return LineLeft; }
+
+private:
+    mutable int LineLeft = -1;
 };
 
 // A highlighted row: white on this blue, whatever colours the model gives the row.
