@@ -66,7 +66,9 @@ check "upgrade exit status" 1 "$rc"
 check "upgrade hosts in order" "$PLAIN $LOCKED $DOOR $BADIMAGE $BROKEN $MUTE $FLASH $NOBODY" "$(cut -f1 out.txt | tr '\n' ' ' | sed 's/ $//')"
 check "upgrade results" "ok failed failed failed failed failed ok failed" "$(cut -f2 out.txt | tr '\n' ' ' | sed 's/ $//')"
 contains "401 device asks for a login" "$LOCKED	failed	HTTP/1.1 401 Unauthorized; the device asks for a login" out.txt
-contains "dropping device asks for a login" "$DOOR	failed	Recv failure: Connection reset by peer; the device asks for a login" out.txt
+# The reset comes while the body is still going out or once it is out: either is a dropped connection.
+grep -qE "^$DOOR	failed	(Send|Recv) failure: Connection reset by peer; the device asks for a login" out.txt \
+  || { echo "FAIL: dropping device asks for a login: $(grep "^$DOOR" out.txt)" >&2; failures=$((failures + 1)); }
 contains "failing upload" "$BADIMAGE	failed	HTTP/1.1 500 Internal Server Error" out.txt
 contains "mute device" "$MUTE	failed	The device did not answer within 5 seconds." out.txt
 contains "unreachable device" "$NOBODY	failed	Failed to connect to $NOBODY port 80 after" out.txt

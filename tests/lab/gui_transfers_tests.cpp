@@ -337,8 +337,10 @@ private slots:
         for (const char* message :
              {"HTTP/1.1 404 Not Found", "HTTP/1.1 500 Internal Server Error",
               "The transfer stalled: fewer than 1000 bytes per second for 3 seconds.",
-              "The device did not answer within 5 seconds.", "Recv failure: Connection reset by peer"})
+              "The device did not answer within 5 seconds."})
             QVERIFY2(w.Logged(message), message);
+        // The reset comes while the body is still going out or once it is out.
+        QVERIFY(w.Logged("Send failure: Connection reset by peer") || w.Logged("Recv failure: Connection reset by peer"));
         QVERIFY(!w.Logged("Upload failed"));
         for (const QJsonObject& e : w.Events.New()) {
             const QString mac = e[QStringLiteral("device")].toString();
@@ -458,7 +460,7 @@ private slots:
         clock.start();
         QTimer::singleShot(500, &w.Form(), [&] { w.Form().close(); });
         w.ui()->BackupConfig->trigger();
-        QVERIFY(clock.elapsed() < 2500);
+        QVERIFY(clock.elapsed() < 4000);  // a second at most after the answer, more on a busy machine
         QVERIFY(w.Logged("The transfer was stopped."));
         QCOMPARE(w.Log().back(), std::string("Backup process finished."));
         QVERIFY(!QFile::exists(QStringLiteral("backup/setup_10.77.5.9_.xml")));
