@@ -178,7 +178,8 @@ private slots:
             ++ticks;
             if (w.ui()->acFind->isEnabled() || w.ui()->acFirmUpgr->isEnabled() || w.ui()->acBackup->isEnabled()
                 || w.ui()->DeviceListBox->isEnabled() || w.ui()->AllChecked->isEnabled()
-                || w.ui()->btnRestartDevice->isEnabled() || w.ui()->btnSetDefault->isEnabled())
+                || w.ui()->btnRestartDevice->isEnabled() || w.ui()->btnSetDefault->isEnabled()
+                || w.ui()->btnConfigDevice->isEnabled() || w.ui()->teDeviceName->isEnabled())
                 ++unlockedTicks;
         });
         connect(w.Form().pbHTTP, &QProgressBar::valueChanged, [&](int value) { barMax = std::max(barMax, value); });
@@ -191,6 +192,7 @@ private slots:
         QCOMPARE(unlockedTicks, 0);
         QVERIFY(w.ui()->acFind->isEnabled());
         QVERIFY(w.ui()->DeviceListBox->isEnabled());
+        QVERIFY(w.ui()->teDeviceName->isEnabled());
         QVERIFY2(barMax > 290000, "pbHTTP followed the upload");
         QCOMPARE(w.Form().pbHTTP->value(), 0);
 

@@ -105,9 +105,10 @@ void TPyxetForm::RunBatch(const std::function<void(TTransferBatch&)>& command)
     for (QAction* action : {Ui_->acFind, Ui_->acFirmUpgr, Ui_->acBackup, Ui_->LoadConfig, Ui_->SaveConfig,
                             Ui_->BackupConfig, Ui_->RestoreConfig, Ui_->CommonConfig})
         lock(action);
+    // The setup fields too: an edit would enable "Apply Changes" again.
     for (QWidget* widget : std::initializer_list<QWidget*>{Ui_->btnConfigDevice, Ui_->btnSetDefault,
-                                                           Ui_->btnRestartDevice, Ui_->DeviceListBox,
-                                                           Ui_->AllChecked})
+                                                           Ui_->btnRestartDevice, Ui_->GroupBox2,
+                                                           Ui_->DeviceListBox, Ui_->AllChecked})
         lock(widget);
 
     TProgressLines none;
