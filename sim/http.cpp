@@ -271,6 +271,19 @@ void Connection::Serve() {
         return;
     }
     event["request_bytes"] = body.size();
+    // A device busy with what it was sent (flashing an image) answers late, or never; the
+    // connection stays open meanwhile.
+    if (config.http.answer_ms > 0) {
+        const auto until = Clock::now() + std::chrono::milliseconds(config.http.answer_ms);
+        while (Clock::now() < until) {
+            pollfd pfd{fd_, POLLRDHUP, 0};
+            if (poll(&pfd, 1, 100) > 0 && (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR))) {
+                event["outcome"] = "client went away";
+                Finish(event, 0);
+                return;
+            }
+        }
+    }
 
     if (config.http.status != 0) {
         Finish(event, config.http.status);

@@ -2,6 +2,7 @@
 //
 //   pyxet-cli find [--wait SECONDS] [--json] [--log]
 //   pyxet-cli set | restart | factory-default TARGET ...   (see commands.h)
+//   pyxet-cli upgrade | backup | restore | save | load ...  (see transfers.cpp)
 //
 // runs one discovery cycle through the two family endpoints, collects answers for SECONDS
 // (default 2) and prints the registered devices in list order: their display lines, or with
@@ -13,6 +14,7 @@
 // line or a UDP socket that cannot be opened. A reader that goes away early (`| head`) ends the
 // program by SIGPIPE, as it does other tools.
 #include "cli/commands.h"
+#include "cli/transfers.h"
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
 #include "core/devices/discovery.h"
@@ -268,10 +270,13 @@ int main(int argc, char* argv[])
     if (command == "--help" || command == "-h") {
         out.Write(kUsage);
         out.Write(kDeviceCommandsUsage);
+        out.Write(TransferUsage());
         return out.Finish(0);
     }
     if (IsDeviceCommand(command.c_str()))
         return out.Finish(RunDeviceCommand(argc, argv));  // its lines go to stdout too: Finish checks them
+    if (IsTransferCommand(command.c_str()))
+        return out.Finish(RunTransferCommand(argc, argv));
     if (command == "find") {
         TFindOptions options;
         if (!ParseFindOptions(argc, argv, options)) {

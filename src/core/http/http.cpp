@@ -1,4 +1,580 @@
+// THTTPModule on libcurl: one easy handle per request, performed on a worker thread while the
+// calling thread waits in an event loop and turns what the worker saw into log lines, progress
+// events and the login retry.
 #include "core/http/http.h"
 
-THTTPModule::THTTPModule() = default;
+#include "core/app/i18n.h"
+#include "core/devices/utils.h"
+#include "core/log/actionlog.h"
+#include "core/log/format.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLocale>
+#include <QObject>
+#include <QThread>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <functional>
+#include <mutex>
+#include <random>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr long kPort = 80;                       // whatever HTTP port the device reports
+constexpr long kUploadBuffer = 512 * 1024;       // fewer, larger writes: faster uploads
+constexpr size_t kMaxAnswerText = 1024 * 1024;   // of an upload's answer page, for its <h1> text
+constexpr int64_t kWorkEventSpacingMs = 250;     // between two rate lines of one upload
+constexpr int64_t kWakeSpacingMs = 50;           // between two progress reports of the worker
+
+int64_t SteadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void LogLine(const std::string& message, int level) { LogAction("", message, level); }
+
+std::string ErrnoText(int error) { return std::strerror(error); }
+
+void GlobalInit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+} // namespace
+
+// One request: its settings, fixed before the worker starts; the state the worker shares with
+// the calling thread (under Lock); and what the calling thread has already reported.
+struct THTTPModule::TRequest {
+    // ---- Settings ----
+    std::string Url;
+    std::string LocalFile;     // as passed in; the multipart file name of an upload
+    bool IsPost = false;
+    bool Progress = false;     // the progress events of Upload
+    THTTPLogin Login;
+    bool UseLogin = false;
+    int SourceFd = -1;         // the file an upload sends
+    int64_t SourceSize = -1;   // -1: not a regular file, sent chunked
+    int TargetFd = -1;         // the temporary file a download writes
+    bool KeepAnswer = false;   // Upload reads its answer page
+    THTTPLimits Limits;
+    const std::atomic<bool>* Stopping = nullptr;
+    std::function<void()> Wake;  // asks the calling thread to look at the shared state
+
+    // ---- Shared with the calling thread ----
+    std::mutex Lock;
+    bool WakePending = false;
+    bool Connected = false;
+    int64_t SendTotal = 0;
+    int64_t SendNow = 0;
+    bool HeadDone = false;     // the final answer's head has arrived
+    int64_t ReceiveTotal = 0;
+    int64_t ReceiveNow = 0;
+    bool Finished = false;
+
+    // ---- Worker only ----
+    CURL* Handle = nullptr;
+    std::string Answer;
+    std::string StatusLine;
+    bool AnswerStarted = false;
+    int LocalErrno = 0;        // reading the source or writing the target failed
+    THTTPStop Stop = THTTPStop::None;
+    THTTPSpeedWatch Watch;
+    int Phase = 0;             // 0 before the connection, 1 sending, 2 waiting, 3 receiving
+    int64_t WaitStart = 0;
+    int64_t LastWakeMs = 0;
+    bool Pending = false;      // counts changed since the caller last heard
+    bool Unreported = false;   // among them the body's size or its last byte
+    THTTPFacts Facts;
+    char ErrorBuffer[CURL_ERROR_SIZE] = {};
+
+    // ---- Calling thread only ----
+    bool LoggedConnected = false;
+    bool SendBegun = false, SendEnded = false;
+    int64_t SendReported = 0;
+    int64_t LastWorkMs = 0;
+    bool ReceiveBegun = false, ReceiveEnded = false;
+    int64_t ReceiveReported = 0;
+
+    void Notify()
+    {
+        bool post = false;
+        {
+            std::lock_guard<std::mutex> guard(Lock);
+            if (!WakePending) {
+                WakePending = true;
+                post = true;
+            }
+        }
+        if (post && Wake)
+            Wake();
+    }
+};
+
+namespace {
+using TRequest = THTTPModule::TRequest;
+
+void EnterPhase(TRequest& r, int phase, int64_t now)
+{
+    if (r.Phase == phase)
+        return;
+    r.Phase = phase;
+    r.Watch.Reset();
+    r.WaitStart = now;
+}
+
+// Progress of the transfer, at least once a second: the shared counts, the program's limits, Stop.
+int OnProgress(void* data, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow)
+{
+    auto& r = *static_cast<TRequest*>(data);
+    if (r.Stopping && *r.Stopping) {
+        r.Stop = THTTPStop::Stopped;
+        return 1;
+    }
+    const int64_t now = SteadyMs();
+    bool changed = false;
+    bool connected = false;
+    {
+        std::lock_guard<std::mutex> guard(r.Lock);
+        connected = r.Connected;
+        if (ultotal != r.SendTotal || ulnow != r.SendNow || dlnow != r.ReceiveNow) {
+            // The caller hears of the body's size and its last byte at once, of the bytes
+            // between at most every kWakeSpacingMs: fewer thread switches on fast links.
+            r.Unreported = r.Unreported || r.SendTotal != ultotal || (ultotal > 0 && ulnow == ultotal);
+            changed = true;
+            r.SendTotal = ultotal;
+            r.SendNow = ulnow;
+            r.ReceiveNow = dlnow;
+        }
+    }
+    r.Pending = r.Pending || changed;
+    if (r.Pending && (r.Unreported || now - r.LastWakeMs >= kWakeSpacingMs)) {
+        r.Pending = r.Unreported = false;
+        r.LastWakeMs = now;
+        r.Notify();
+    }
+    if (!connected)
+        return 0;  // the connect time-out is the client's own
+
+    const THTTPLimits& l = r.Limits;
+    if (r.AnswerStarted) {
+        EnterPhase(r, 3, now);
+        if (r.Watch.Stalled(now, dlnow, l.FloorBytesPerSecond, l.FloorSeconds)) {
+            r.Stop = THTTPStop::Stalled;
+            return 1;
+        }
+    } else if (r.IsPost && (ultotal == 0 || ulnow < ultotal)) {
+        EnterPhase(r, 1, now);
+        if (r.Watch.Stalled(now, ulnow, l.FloorBytesPerSecond, l.FloorSeconds)) {
+            r.Stop = THTTPStop::Stalled;
+            return 1;
+        }
+    } else {
+        EnterPhase(r, 2, now);
+        const int64_t wait = int64_t(r.IsPost ? l.AnswerSeconds : l.FloorSeconds) * 1000;
+        if (now - r.WaitStart >= wait) {
+            r.Stop = THTTPStop::NoAnswer;
+            return 1;
+        }
+    }
+    (void)dltotal;
+    return 0;
+}
+
+// The connection stands and the request is about to go out.
+int OnConnected(void* data, char*, char*, int, int)
+{
+    auto& r = *static_cast<TRequest*>(data);
+    {
+        std::lock_guard<std::mutex> guard(r.Lock);
+        r.Connected = true;
+    }
+    r.Notify();
+    return CURL_PREREQFUNC_OK;
+}
+
+size_t OnHeader(char* buffer, size_t size, size_t count, void* data)
+{
+    auto& r = *static_cast<TRequest*>(data);
+    const size_t length = size * count;
+    std::string line(buffer, length);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    if (line.rfind("HTTP/", 0) == 0) {
+        const size_t space = line.find(' ');
+        const int status = space == std::string::npos ? 0 : std::atoi(line.c_str() + space + 1);
+        if (status >= 200) {  // an interim 100 Continue is no answer yet
+            r.StatusLine = ValidUtf8(line);
+            r.AnswerStarted = true;
+        }
+    } else if (line.empty() && r.AnswerStarted) {
+        // The end of the final answer's head: its body and that body's length follow.
+        curl_off_t total = -1;
+        curl_easy_getinfo(r.Handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &total);
+        {
+            std::lock_guard<std::mutex> guard(r.Lock);
+            r.HeadDone = true;
+            r.ReceiveTotal = total > 0 ? total : 0;
+        }
+        r.Notify();
+    }
+    return length;
+}
+
+size_t OnBody(char* buffer, size_t size, size_t count, void* data)
+{
+    auto& r = *static_cast<TRequest*>(data);
+    const size_t length = size * count;
+    if (r.TargetFd >= 0) {
+        size_t written = 0;
+        while (written < length) {
+            const ssize_t n = ::write(r.TargetFd, buffer + written, length - written);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                r.LocalErrno = n < 0 ? errno : ENOSPC;
+                return 0;  // the client ends the transfer with a write error
+            }
+            written += size_t(n);
+        }
+    } else if (r.KeepAnswer && r.Answer.size() < kMaxAnswerText) {
+        r.Answer.append(buffer, std::min(length, kMaxAnswerText - r.Answer.size()));
+    }
+    return length;
+}
+
+size_t OnRead(char* buffer, size_t size, size_t count, void* data)
+{
+    auto& r = *static_cast<TRequest*>(data);
+    for (;;) {
+        const ssize_t n = ::read(r.SourceFd, buffer, size * count);
+        if (n >= 0)
+            return size_t(n);
+        if (errno != EINTR) {
+            r.LocalErrno = errno;
+            return CURL_READFUNC_ABORT;
+        }
+    }
+}
+
+int OnSeek(void* data, curl_off_t offset, int origin)
+{
+    auto& r = *static_cast<TRequest*>(data);
+    return ::lseek(r.SourceFd, offset, origin) < 0 ? CURL_SEEKFUNC_CANTSEEK : CURL_SEEKFUNC_OK;
+}
+
+// The whole request on the worker thread; fills r.Facts.
+void Perform(TRequest& r)
+{
+    CURL* curl = curl_easy_init();
+    if (!curl) {
+        r.Facts.CurlCode = CURLE_FAILED_INIT;
+        return;
+    }
+    r.Handle = curl;
+    curl_easy_setopt(curl, CURLOPT_URL, r.Url.c_str());
+    curl_easy_setopt(curl, CURLOPT_PORT, kPort);
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");  // devices are reached directly, never by a proxy
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, r.ErrorBuffer);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(r.Limits.ConnectSeconds) * 1000L);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &r);
+    curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, OnConnected);
+    curl_easy_setopt(curl, CURLOPT_PREREQDATA, &r);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &r);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &r);
+    curl_easy_setopt(curl, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBuffer);
+    // No "Expect: 100-continue": a device that ignores it would cost a second per upload.
+    curl_slist* headers = curl_slist_append(nullptr, "Expect:");
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+
+    curl_mime* mime = nullptr;
+    if (r.IsPost) {
+        mime = curl_mime_init(curl);
+        curl_mimepart* part = curl_mime_addpart(mime);
+        curl_mime_name(part, "filename");
+        curl_mime_data_cb(part, r.SourceSize, OnRead, OnSeek, nullptr, &r);
+        curl_mime_filename(part, r.LocalFile.c_str());
+        curl_mime_type(part, "application/octet-stream");
+        curl_mime_headers(part, curl_slist_append(nullptr, "Content-Transfer-Encoding: binary"), 1);
+        curl_easy_setopt(curl, CURLOPT_MIMEPOST, mime);
+    }
+    if (r.UseLogin) {
+        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC));
+        curl_easy_setopt(curl, CURLOPT_USERNAME, r.Login.User.c_str());
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, r.Login.Password.c_str());
+    }
+
+    const CURLcode code = curl_easy_perform(curl);
+    r.Facts.CurlCode = code;
+    long osErrno = 0;
+    curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osErrno);
+    r.Facts.OsErrno = int(osErrno);
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &r.Facts.HttpStatus);
+    r.Facts.StatusLine = r.StatusLine;
+    r.Facts.ClientMessage = r.ErrorBuffer[0] ? ValidUtf8(r.ErrorBuffer) : curl_easy_strerror(code);
+    r.Facts.Stop = code == CURLE_ABORTED_BY_CALLBACK ? r.Stop : THTTPStop::None;
+    r.Facts.Upload = r.IsPost;
+
+    curl_easy_cleanup(curl);
+    curl_mime_free(mime);
+    curl_slist_free_all(headers);
+}
+
+// A new name beside `file` for the download, created empty for writing (mode 0666 less umask).
+int CreateTemporary(const std::string& file, std::string& name)
+{
+    static std::mt19937_64 random(std::random_device{}());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = file + Format(".part%06X", static_cast<unsigned>(random() & 0xFFFFFF));
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+} // namespace
+
+THTTPModule::THTTPModule() : Limits(EffectiveHTTPLimits()) { GlobalInit(); }
+
 THTTPModule::~THTTPModule() = default;
+
+int64_t THTTPModule::Now() const { return Clock ? Clock() : SteadyMs(); }
+
+void THTTPModule::Fail(const std::string& message)
+{
+    LastFailure = message;
+    LogLine(message, LOG_ERROR);
+}
+
+std::string THTTPModule::TransferRate(int64_t count)
+{
+    Rate = TransferRateValue(count, Now() - WorkStart, Rate);
+    return TransferRateText(Rate, QLocale());
+}
+
+// Turns what the worker has seen since the last call into the request's events, in order.
+void THTTPModule::DeliverWork(TRequest& r, bool final)
+{
+    bool connected, headDone;
+    int64_t sendTotal, sendNow, receiveTotal, receiveNow;
+    {
+        std::lock_guard<std::mutex> guard(r.Lock);
+        r.WakePending = false;
+        connected = r.Connected;
+        sendTotal = r.SendTotal;
+        sendNow = r.SendNow;
+        headDone = r.HeadDone;
+        receiveTotal = r.ReceiveTotal;
+        receiveNow = r.ReceiveNow;
+    }
+    if (connected && !r.LoggedConnected) {
+        r.LoggedConnected = true;
+        LogLine(r.IsPost ? _("POST request.") : _("GET request."), LOG_DEBUG);
+    }
+    if (!r.Progress)
+        return;
+
+    auto workBegin = [&](int64_t expected) {
+        WorkStart = Now();
+        ProgressMaximum = expected;
+        Rate = 0;
+        if (Host)
+            Host->ProgressBar(0, expected);
+    };
+    auto work = [&](TWorkDirection direction, int64_t count) {
+        if (Host)
+            Host->ProgressBar(count, ProgressMaximum);
+        if (direction == TWorkDirection::Sending) {
+            const std::string text = TransferRate(count);
+            LogLine(Format(_("Data upload in progress. Please wait.%s"), text.c_str()), LOG_DEBUG);
+            if (Host)
+                Host->ReplaceLine(Format(_("Uploading...  %s"), text.c_str()));
+        }
+        if (count == ProgressMaximum)
+            LogLine(_("Data flash in progress. Please wait."), LOG_DEBUG);
+    };
+    auto workEnd = [&] {
+        Rate = 0;
+        if (Host)
+            Host->ProgressBar(0, ProgressMaximum);
+    };
+
+    if (!r.SendBegun && sendTotal > 0) {
+        r.SendBegun = true;
+        workBegin(sendTotal);
+    }
+    if (r.SendBegun && !r.SendEnded && sendNow > r.SendReported) {
+        const int64_t now = Now();
+        if (final || headDone || sendNow == sendTotal || now - r.LastWorkMs >= kWorkEventSpacingMs) {
+            r.SendReported = sendNow;
+            r.LastWorkMs = now;
+            work(TWorkDirection::Sending, sendNow);
+        }
+    }
+    if (r.SendBegun && !r.SendEnded && (final || headDone || r.SendReported == sendTotal)) {
+        r.SendEnded = true;
+        workEnd();
+    }
+    if (headDone && !r.ReceiveBegun && (r.SendEnded || !r.SendBegun)) {
+        r.ReceiveBegun = true;
+        workBegin(receiveTotal);
+    }
+    if (r.ReceiveBegun && !r.ReceiveEnded && receiveNow > r.ReceiveReported) {
+        r.ReceiveReported = receiveNow;
+        work(TWorkDirection::Receiving, receiveNow);
+    }
+    if (final && r.ReceiveBegun && !r.ReceiveEnded) {
+        r.ReceiveEnded = true;
+        workEnd();
+    }
+}
+
+// Performs the request on a worker thread and waits for it in an event loop, handling its
+// events as they come. Without an application object the request runs right here.
+THTTPVerdict THTTPModule::Run(TRequest& r)
+{
+    r.Limits = Limits;
+    r.Stopping = &Stopping;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread()) {
+        r.Wake = [this, &r] { DeliverWork(r, false); };
+        Perform(r);
+    } else {
+        QEventLoop loop;
+        QObject waker;
+        r.Wake = [this, &r, &loop, &waker] {
+            QMetaObject::invokeMethod(
+                &waker,
+                [this, &r, &loop] {
+                    DeliverWork(r, false);
+                    std::lock_guard<std::mutex> guard(r.Lock);
+                    if (r.Finished)
+                        loop.quit();
+                },
+                Qt::QueuedConnection);
+        };
+        std::thread worker([&r] {
+            Perform(r);
+            {
+                std::lock_guard<std::mutex> guard(r.Lock);
+                r.Finished = true;
+            }
+            r.Notify();
+        });
+        loop.exec();
+        worker.join();
+    }
+    DeliverWork(r, true);
+    return JudgeRequest(r.Facts, Limits);
+}
+
+bool THTTPModule::Upload(const std::string& host, const std::string& file)
+{
+    return Post(host, "upload", file, true);
+}
+
+bool THTTPModule::PostFile(const std::string& host, const std::string& path, const std::string& file)
+{
+    return Post(host, path, file, false);
+}
+
+bool THTTPModule::Post(const std::string& host, const std::string& path, const std::string& file, bool progress)
+{
+    LastFailure.clear();
+    LoginDeclined = false;
+    TRequest r;
+    r.IsPost = true;
+    r.Progress = progress;
+    r.KeepAnswer = progress;
+    r.LocalFile = file;
+    // The body is built, and its file opened, before the connection is made.
+    r.SourceFd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (r.SourceFd >= 0 && ::fstat(r.SourceFd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(r.SourceFd);
+        r.SourceFd = -1;
+        errno = EISDIR;
+    }
+    if (r.SourceFd < 0) {
+        Fail(Format(_("Cannot read the file %s: %s"), file.c_str(), ErrnoText(errno).c_str()));
+        return false;
+    }
+    r.SourceSize = S_ISREG(info.st_mode) ? int64_t(info.st_size) : -1;
+    r.Login = Host ? Host->Credentials() : THTTPLogin{};
+    r.UseLogin = !r.Login.User.empty() || !r.Login.Password.empty();
+    r.Url = "http://" + host + "/" + path;
+
+    LogLine(Format(_("POST request: %s"), r.Url.c_str()), LOG_DEBUG);
+    LogLine(_("Connecting."), LOG_DEBUG);
+    THTTPVerdict verdict = Run(r);
+    ::close(r.SourceFd);
+    if (r.LocalErrno != 0)
+        verdict = {false, 0, Format(_("Cannot read the file %s: %s"), file.c_str(), ErrnoText(r.LocalErrno).c_str())};
+    if (verdict.Ok) {
+        LogLine(_("POST request finished."), LOG_DEBUG);
+        if (progress)
+            LogLine(TextBetween(r.Answer, "<h1>", "</h1>"), LOG_DEBUG);
+        return true;
+    }
+    Fail(verdict.Message);
+    if (AsksForLogin(verdict.StatusCode) && !Stopping) {
+        if (Host && Host->AskLogin(host, verdict.Message))
+            return Post(host, path, file, progress);
+        LoginDeclined = true;
+    }
+    return false;
+}
+
+bool THTTPModule::GetFile(const std::string& host, const std::string& path, const std::string& file)
+{
+    LastFailure.clear();
+    LoginDeclined = false;
+    TRequest r;
+    r.Url = "http://" + host + "/" + path;
+    // The body goes to a new file beside the target, which it replaces only once complete.
+    std::string temporary;
+    r.TargetFd = CreateTemporary(file, temporary);
+    if (r.TargetFd < 0) {
+        Fail(Format(_("Cannot write the file %s: %s"), file.c_str(), ErrnoText(errno).c_str()));
+        return false;
+    }
+
+    LogLine(Format(_("GET request: %s"), r.Url.c_str()), LOG_DEBUG);
+    THTTPVerdict verdict = Run(r);
+    if (r.LocalErrno != 0)
+        verdict = {false, 0, Format(_("Cannot write the file %s: %s"), file.c_str(), ErrnoText(r.LocalErrno).c_str())};
+    if (verdict.Ok) {
+        LogLine(_("GET request finished."), LOG_DEBUG);
+        // On the disk before it takes the old file's place: even a crash leaves one whole file.
+        const bool written = ::fsync(r.TargetFd) == 0;
+        int error = errno;
+        const bool closed = ::close(r.TargetFd) == 0;
+        if (written && !closed)
+            error = errno;
+        if (written && closed && ::rename(temporary.c_str(), file.c_str()) == 0)
+            return true;
+        if (written && closed)
+            error = errno;
+        verdict = {false, 0, Format(_("Cannot write the file %s: %s"), file.c_str(), ErrnoText(error).c_str())};
+    } else {
+        ::close(r.TargetFd);
+    }
+    ::unlink(temporary.c_str());
+    Fail(verdict.Message);
+    return false;
+}

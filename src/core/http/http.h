@@ -1,5 +1,41 @@
-// THTTPModule: the blocking HTTP requests to the devices' web servers.
+// THTTPModule: the three requests Pyxet makes to a device's web server on TCP port 80 (firmware
+// upload, configuration upload, configuration download). Each is one call that returns when the
+// request is over and reports its phases and errors to the action log.
+//
+// The transfer itself runs on a worker thread; the calling thread waits in an event loop, so a
+// window keeps painting, and every event of the request (log lines, progress, the login dialog)
+// is handled on the calling thread, in the order the request produced it. A QCoreApplication
+// must exist.
 #pragma once
+#include "core/http/rules.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct THTTPLogin {
+    std::string User;
+    std::string Password;
+};
+
+enum class TWorkDirection { Sending, Receiving };
+
+// The side that uses the module: the window (login dialog, pbHTTP, progress window) or
+// pyxet-cli. Every call comes on the thread that called the module.
+class THTTPHost {
+public:
+    virtual ~THTTPHost() = default;
+    // The credentials of an upload, read afresh at the start of each one.
+    virtual THTTPLogin Credentials() { return {}; }
+    // The device refused the credentials or dropped the connection; `reason` is the logged
+    // error. True to try again (with the credentials then in force).
+    virtual bool AskLogin(const std::string& host, const std::string& reason) { return false; }
+    // The main window's progress bar pbHTTP.
+    virtual void ProgressBar(int64_t position, int64_t maximum) {}
+    // Replaces the selected line of the progress window.
+    virtual void ReplaceLine(const std::string& text) {}
+};
 
 class THTTPModule {
 public:
@@ -7,4 +43,52 @@ public:
     ~THTTPModule();
     THTTPModule(const THTTPModule&) = delete;
     THTTPModule& operator=(const THTTPModule&) = delete;
+
+    void SetHost(THTTPHost* host) { Host = host; }
+    void SetLimits(const THTTPLimits& limits) { Limits = limits; }
+    const THTTPLimits& CurrentLimits() const { return Limits; }
+
+    // POST "http://" + host + "/upload": the file as the one multipart part "filename", with
+    // Basic credentials and progress; logs the answer's <h1> text.
+    bool Upload(const std::string& host, const std::string& file);
+    // POST "http://" + host + "/" + path: the same body, no progress, the answer dropped.
+    bool PostFile(const std::string& host, const std::string& path, const std::string& file);
+    // GET "http://" + host + "/" + path into the file, which is replaced only by a complete body.
+    bool GetFile(const std::string& host, const std::string& path, const std::string& file);
+
+    // The rate line of the progress events for `count` bytes sent since the transfer began.
+    std::string TransferRate(int64_t count);
+
+    // The logged reason of the last failed operation ("" after a success).
+    const std::string& LastError() const { return LastFailure; }
+    // True when the last failed operation ended at a login the host declined.
+    bool LastNeededLogin() const { return LoginDeclined; }
+
+    // Ends the running request at once (it fails with "The transfer was stopped.") and every
+    // later one until Resume. Safe from a signal handler and from any thread.
+    void Stop() { Stopping = true; }
+    void Resume() { Stopping = false; }
+    bool Stopped() const { return Stopping; }
+
+    // Millisecond clock of the rate (a seam for tests).
+    int64_t (*Clock)() = nullptr;
+
+    struct TRequest;  // one request's settings and shared state (http.cpp)
+
+private:
+    bool Post(const std::string& host, const std::string& path, const std::string& file, bool progress);
+    THTTPVerdict Run(TRequest& request);
+    void Fail(const std::string& message);
+    void DeliverWork(TRequest& request, bool final);
+    int64_t Now() const;
+
+    THTTPHost* Host = nullptr;
+    THTTPLimits Limits;
+    std::atomic<bool> Stopping{false};
+    std::string LastFailure;
+    bool LoginDeclined = false;
+    // Shared by the progress events, as one transfer runs at a time.
+    int64_t WorkStart = 0;
+    double Rate = 0;
+    int64_t ProgressMaximum = 0;
 };

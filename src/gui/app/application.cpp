@@ -70,6 +70,13 @@ int RunWindows(TPyxetApplication& app)
     auto httpModule = std::make_unique<THTTPModule>();
     mainForm->LogReport = logForm.get();
     mainForm->About = aboutBox.get();
+    // The transfer windows stay above the main window, as its own.
+    for (QWidget* window : std::initializer_list<QWidget*>{upgradeForm.get(), progressForm.get(), loginForm.get()})
+        window->setParent(mainForm.get(), window->windowFlags());
+    mainForm->Upgrade = upgradeForm.get();
+    mainForm->Progress = progressForm.get();
+    mainForm->Login = loginForm.get();
+    mainForm->Http = httpModule.get();
 
     // Closing the main window ends the program even while the Log Report window is open.
     QObject::connect(mainForm.get(), &TPyxetForm::FormClosed, &app, &QCoreApplication::quit,

@@ -26,7 +26,7 @@ bool Box(QWidget* parent, TBoxKind kind, const std::string& text)
 {
     if (g_automatic) {
         g_shown.push_back({kind, text});
-        if (kind != TBoxKind::Confirm)
+        if (kind != TBoxKind::Confirm && kind != TBoxKind::Warning)
             return true;
         bool yes = true;
         if (!g_answers.empty()) {
@@ -43,9 +43,11 @@ bool Box(QWidget* parent, TBoxKind kind, const std::string& text)
         QMessageBox::information(parent, Q(_("Information")), Q(text), QMessageBox::Ok);
         return true;
     case TBoxKind::Confirm:
+    case TBoxKind::Warning:
         break;
     }
-    QMessageBox box(QMessageBox::Question, Q(_("Confirm")), Q(text), QMessageBox::NoButton, parent);
+    QMessageBox box(kind == TBoxKind::Warning ? QMessageBox::Warning : QMessageBox::Question,
+                    Q(kind == TBoxKind::Warning ? _("Warning") : _("Confirm")), Q(text), QMessageBox::NoButton, parent);
     QPushButton* yes = box.addButton(Q(_("&Yes")), QMessageBox::YesRole);
     QPushButton* no = box.addButton(Q(_("&No")), QMessageBox::NoRole);
     box.setDefaultButton(yes);
@@ -54,7 +56,9 @@ bool Box(QWidget* parent, TBoxKind kind, const std::string& text)
     return box.clickedButton() == yes;
 }
 
-std::string FileName(bool save, QWidget* parent, const std::string& title, const std::string& filter,
+enum class TFileDialog { Open, Save, Any };
+
+std::string FileName(TFileDialog kind, QWidget* parent, const std::string& title, const std::string& filter,
                      const std::string& folder)
 {
     if (g_automatic) {
@@ -65,8 +69,17 @@ std::string FileName(bool save, QWidget* parent, const std::string& title, const
         }
         return name;
     }
+    if (kind == TFileDialog::Any) {
+        QFileDialog dialog(parent, Q(title), Q(folder), Q(QtFilter(filter)));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        return dialog.selectedFiles().first().toStdString();
+    }
     // The name is used as typed: no extension is added and replacing is not asked about here.
-    const QString path = save
+    const QString path = kind == TFileDialog::Save
         ? QFileDialog::getSaveFileName(parent, Q(title), Q(folder), Q(QtFilter(filter)), nullptr,
                                        QFileDialog::DontConfirmOverwrite)
         : QFileDialog::getOpenFileName(parent, Q(title), Q(folder), Q(QtFilter(filter)));
@@ -77,17 +90,24 @@ std::string FileName(bool save, QWidget* parent, const std::string& title, const
 void Error(QWidget* parent, const std::string& text) { Box(parent, TBoxKind::Error, text); }
 void Information(QWidget* parent, const std::string& text) { Box(parent, TBoxKind::Information, text); }
 bool Confirm(QWidget* parent, const std::string& text) { return Box(parent, TBoxKind::Confirm, text); }
+bool Warning(QWidget* parent, const std::string& text) { return Box(parent, TBoxKind::Warning, text); }
 
 std::string OpenFileName(QWidget* parent, const std::string& title, const std::string& filter,
                          const std::string& folder)
 {
-    return FileName(false, parent, title, filter, folder);
+    return FileName(TFileDialog::Open, parent, title, filter, folder);
 }
 
 std::string SaveFileName(QWidget* parent, const std::string& title, const std::string& filter,
                          const std::string& folder)
 {
-    return FileName(true, parent, title, filter, folder);
+    return FileName(TFileDialog::Save, parent, title, filter, folder);
+}
+
+std::string AnyFileName(QWidget* parent, const std::string& title, const std::string& filter,
+                        const std::string& folder)
+{
+    return FileName(TFileDialog::Any, parent, title, filter, folder);
 }
 
 QSize DesktopSize()

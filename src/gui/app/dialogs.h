@@ -17,6 +17,8 @@ void Error(QWidget* parent, const std::string& text);
 void Information(QWidget* parent, const std::string& text);
 // Confirmation box with Yes and No; true for Yes.
 bool Confirm(QWidget* parent, const std::string& text);
+// Warning box with Yes (the default) and No; true for Yes.
+bool Warning(QWidget* parent, const std::string& text);
 
 // File dialogs. `filter` is written "Description|*.ext" (several pairs joined by '|').
 // The chosen path, or "" when the user cancels.
@@ -24,6 +26,10 @@ std::string OpenFileName(QWidget* parent, const std::string& title, const std::s
                          const std::string& folder = {});
 std::string SaveFileName(QWidget* parent, const std::string& title, const std::string& filter,
                          const std::string& folder = {});
+// A file-open dialog that also takes a name not on disk yet (typed in); nothing is asked about
+// an existing file.
+std::string AnyFileName(QWidget* parent, const std::string& title, const std::string& filter,
+                        const std::string& folder = {});
 
 // Size of the primary screen (the one windows open on).
 QSize DesktopSize();
@@ -43,9 +49,9 @@ std::string QtFilter(const std::string& filter);
 
 // ---- Seams for tests -------------------------------------------------------------------------
 // In automatic mode no box or dialog is ever shown: boxes are recorded and answered from the
-// queued answers (Confirm: Yes when none is queued), file dialogs return the queued names
+// queued answers (Confirm and Warning: Yes when none is queued), file dialogs return the queued names
 // ("" = cancelled when none is queued).
-enum class TBoxKind { Error, Information, Confirm };
+enum class TBoxKind { Error, Information, Confirm, Warning };
 struct TShownBox {
     TBoxKind Kind;
     std::string Text;

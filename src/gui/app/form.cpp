@@ -106,6 +106,7 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     WireRowClicks();
     SetupSetupPanel();
     PlaceColumnHeaders();
+    WireTransfers();
 
     connect(Ui_->acFind, &QAction::triggered, this, [this] { acFindExecute(); });
     connect(Ui_->acExit, &QAction::triggered, this, [this] { acExitExecute(); });
@@ -307,6 +308,8 @@ void TPyxetForm::FormShow()
 
 void TPyxetForm::closeEvent(QCloseEvent* event)
 {
+    if (CloseDuringBatch(event))
+        return;
     if (!Closed) {
         Closed = true;
         FormClose();

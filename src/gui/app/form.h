@@ -12,8 +12,10 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Ui {
 class TPyxetForm;
@@ -27,6 +29,13 @@ class TAnchors;
 class TAboutBox;
 class TLogActionForm;
 class TDeviceListModel;
+class TUpgradeForm;
+class TProgressInfoForm;
+class TLoginForm;
+class THTTPModule;
+class TTransferBatch;
+class TTransferWindows;
+struct TBatchDevice;
 
 class TPyxetForm : public QMainWindow {
     Q_OBJECT
@@ -126,6 +135,23 @@ public:
     // Puts each column button over the place where its field starts in the list's lines.
     void PlaceColumnHeaders();
 
+    // ---- HTTP transfers (src/gui/app/formtransfers.cpp) ----------------------------------------
+    // Handed over by the program's start-up like the other secondary windows.
+    QPointer<TUpgradeForm> Upgrade;
+    QPointer<TProgressInfoForm> Progress;
+    QPointer<TLoginForm> Login;
+    THTTPModule* Http = nullptr;
+
+    bool AnyDeviceChecked() const;
+    void acFirmUpgrExecute();
+    void LoadConfigClick();
+    void SaveConfigClick();
+    void BackupConfigClick();
+    void RestoreConfigClick();
+    void CommonConfigClick();
+    // A batch command is running (its controls are disabled until its summary).
+    bool BatchRunning() const { return RunningBatch != nullptr; }
+
 signals:
     // The window has closed: the program ends (whatever other window is still open).
     void FormClosed();
@@ -147,6 +173,16 @@ private:
     void SortByColumn(TDeviceComparator compare);
     bool SelectingDevice = false;     // SelectDevice highlights the row itself
     bool QuietPictureErrors = false;  // registration loads pictures without reporting
+
+    void WireTransfers();
+    // Closing while a batch runs asks first; on Yes the batch stops and the window closes when
+    // it has ended. True when the close event was dealt with here.
+    bool CloseDuringBatch(QCloseEvent* event);
+    std::vector<TBatchDevice> CheckedDevices() const;
+    void RunBatch(const std::function<void(TTransferBatch&)>& command);
+    TTransferWindows* Transfers = nullptr;  // child object: the login dialog, pbHTTP, progress window
+    TTransferBatch* RunningBatch = nullptr;
+    bool CloseAfterBatch = false;
 
     void FormCreate();
     void FormShow();

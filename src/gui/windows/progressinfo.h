@@ -1,10 +1,55 @@
-// TProgressInfoForm: the progress window of batch commands.
+// TProgressInfoForm: the progress window of batch commands. One line per step of a batch, drawn
+// in colours and styles that the lines' keywords decide (core/windows/progresslook.h); it stays
+// above the main window and stays open after the command until "Ok".
 #pragma once
-#include <QDialog>
+#include "core/http/batch.h"
 
-class TProgressInfoForm : public QDialog {
+#include <QDialog>
+#include <QStyledItemDelegate>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Ui {
+class TProgressInfoForm;
+}
+
+// Draws ListBox1's lines: 16-pixel rows, cream background for every line (the selection does
+// not show), text at the row's left and top edge.
+class TProgressLineDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    static constexpr int kRowHeight = 16;
+};
+
+class TProgressInfoForm : public QDialog, public TProgressLines {
     Q_OBJECT
 public:
     explicit TProgressInfoForm(QWidget* parent = nullptr);
     ~TProgressInfoForm() override;
+
+    Ui::TProgressInfoForm* ui() const { return Ui_.get(); }
+
+    // Sets the caption, then shows the window (not modal). A hidden window starts empty; a
+    // visible one keeps its lines.
+    void Open(const std::string& caption) override;
+    // Appends a line and selects it (the list scrolls to it).
+    void AddLine(const std::string& text) override;
+    // Replaces the selected line's text.
+    void ReplaceLine(const std::string& text) override;
+
+    std::vector<std::string> Lines() const;
+    int SelectedLine() const;
+
+    void Button1Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    std::unique_ptr<Ui::TProgressInfoForm> Ui_;
 };

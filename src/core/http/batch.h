@@ -1,0 +1,85 @@
+// The batch commands over devices, shared by the window and pyxet-cli: the firmware upgrade and
+// the five configuration transfers (backup, restore, save, load, common configuration). Each
+// runs its devices one after another and writes its lines to the progress window and the log:
+// per device the device line, the transfer's steps, a result line and a separator, then the
+// summary. A failed device never stops a batch.
+#pragma once
+#include <string>
+#include <vector>
+
+class THTTPModule;
+
+// One device of a batch, taken when the batch starts.
+struct TBatchDevice {
+    std::string Name;
+    std::string PeerIP;  // shown, and used as the HTTP host
+};
+
+struct TDeviceResult {
+    std::string Host;
+    bool Ok = false;
+    std::string Error;       // why it failed: the logged error, or "Configuration not found"
+    bool NeedsLogin = false; // it ended at a login that was not given
+};
+
+// The progress window (the window's TProgressInfoForm; pyxet-cli shows none).
+class TProgressLines {
+public:
+    virtual ~TProgressLines() = default;
+    virtual void Open(const std::string& caption) {}
+    virtual void AddLine(const std::string& text) {}
+    virtual void ReplaceLine(const std::string& text) {}
+};
+
+// The backup folder of the window, relative to the working directory.
+constexpr const char* kBackupFolder = "backup";
+// The device path of the configuration file on every device.
+constexpr const char* kSetupPath = "setup.xml";
+
+class TTransferBatch {
+public:
+    // A new batch lifts an earlier Stop of the module.
+    TTransferBatch(THTTPModule& http, TProgressLines& lines);
+
+    // "Upgrade Firmware..." once the image is chosen: "Firmware upgrade starting." to
+    // "Firmware upgrade end.", the same file to every device.
+    std::vector<TDeviceResult> Upgrade(const std::vector<TBatchDevice>& devices, const std::string& image);
+    // "Backup Selected": each device's setup.xml into folder/setup_PeerIP_.xml (the folder is
+    // created, one level, when missing).
+    std::vector<TDeviceResult> Backup(const std::vector<TBatchDevice>& devices, const std::string& folder);
+    // "Restore Selected": each device's backup file from the folder back to it.
+    std::vector<TDeviceResult> Restore(const std::vector<TBatchDevice>& devices, const std::string& folder);
+    // "Configure Devices..." after Yes: the one file to every device. An empty file name (the
+    // file dialog was cancelled) logs only the end line.
+    std::vector<TDeviceResult> RestoreCommon(const std::vector<TBatchDevice>& devices, const std::string& file);
+    // "Save..." and "Load..." on one device; an empty file name logs only the end line.
+    std::vector<TDeviceResult> Save(const TBatchDevice& device, const std::string& file);
+    std::vector<TDeviceResult> Load(const TBatchDevice& device, const std::string& file);
+
+    // The steps the commands share.
+    void UpgradeCheckedDevices(const std::vector<TBatchDevice>& devices, const std::string& image,
+                               std::vector<TDeviceResult>& results);
+    bool UpgradeDevice(const std::string& image, const std::string& host);
+    bool BackupDeviceConfig(const std::string& host, const std::string& file);
+    bool RestoreDeviceConfig(const std::string& host, const std::string& file);
+    void AddResultLines(const std::string& action, bool ok);
+    void AddSummaryLines(int succeeded, int failed);
+
+    // Ends the batch early: the running transfer fails at once and no later device starts;
+    // the summary and the end line still follow.
+    void Stop();
+    bool Stopped() const { return Stopping; }
+
+private:
+    // Per-device routine of a configuration batch: (host, local file) -> ok.
+    using TRoutine = bool (TTransferBatch::*)(const std::string&, const std::string&);
+    void RunDevices(const std::vector<TBatchDevice>& devices, TRoutine routine,
+                    const std::vector<std::string>& files, const std::string& label,
+                    std::vector<TDeviceResult>& results);
+    TDeviceResult Result(const std::string& host, bool ok) const;
+
+    THTTPModule& Http;
+    TProgressLines& Lines;
+    bool Stopping = false;
+    std::string LastMissing;  // the local file a restore did not find
+};

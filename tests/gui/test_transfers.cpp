@@ -1,0 +1,298 @@
+// The transfer windows without a device to talk to: the progress window's lines and their looks
+// in English and Czech, the upgrade and login dialogs, and the batch commands' paths that send
+// nothing (no device checked, cancelled dialogs, a missing configuration file).
+#include "transferfixture.h"
+
+#include "core/app/i18n.h"
+#include "core/windows/progresslook.h"
+#include "ui_form.h"
+#include "ui_login.h"
+#include "ui_progressinfo.h"
+#include "ui_upgrade.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+class TestTransfers : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        InitTranslation(PYXET_BIN_DIR "/");
+        Dialogs::SetAutomatic(true);
+    }
+    void init() { UseLanguage("en"); }
+    void cleanup()
+    {
+        UseLanguage("en");
+        Dialogs::SetDesktopSize({});
+        Dialogs::TakeShownBoxes();
+    }
+
+    void ProgressColoursInEnglishAndCzech()
+    {
+        for (const char* language : {"en", "cs"}) {
+            UseLanguage(language);
+            TProgressInfoForm window;
+            window.Open("Backup Configuration");
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            const std::string device = "Hall sensor  (10.77.1.20)";
+            window.AddLine(device);
+            window.AddLine(_("Sending request..."));
+            window.AddLine(std::string(_("Backup")) + _(" Succeeded"));
+            window.AddLine(std::string(_("Backup")) + _(" Failed"));
+            window.AddLine(std::string(42, '-'));
+            window.AddLine(_("Processes Summary:"));
+            window.AddLine(_("Upgrade unsuccessful."));
+            window.AddLine("Hall sensor  10.77.1.20");
+            if (std::string(language) == "cs")
+                QVERIFY2(window.Lines()[2] != "Backup Succeeded", "the Czech catalogue is used");
+            const QRgb black = 0x000000, green = kProgressGreen, red = kProgressRed;
+            const char* where = language;
+            // Result lines: green or red, never both, no black text.
+            QVERIFY2(ProgressPixels(window, 2, green) > 20, where);
+            QCOMPARE(ProgressPixels(window, 2, red), 0);
+            QCOMPARE(ProgressDarkPixels(window, 2), 0);
+            QVERIFY2(ProgressPixels(window, 3, red) > 20, where);
+            QCOMPARE(ProgressPixels(window, 3, green), 0);
+            // The plain lines are black.
+            for (int row : {0, 1, 4, 5, 6}) {
+                QVERIFY2(ProgressDarkPixels(window, row) > 10, where);
+                QCOMPARE(ProgressPixels(window, row, green) + ProgressPixels(window, row, red), 0);
+            }
+            // The summary heading is underlined: one black line across its whole text.
+            QVERIFY2(ProgressLongestRun(window, 5, black) > 60, where);
+            QVERIFY2(ProgressLongestRun(window, 0, black) < 20, "the device line is not underlined");
+            // The device line is bold: more black than the same text without the parenthesis.
+            QVERIFY2(ProgressDarkPixels(window, 0) > ProgressDarkPixels(window, 7) + 20, where);
+            // Every row lies on cream, the selected last one too.
+            QCOMPARE(window.SelectedLine(), 7);
+            for (int row = 0; row < 8; ++row)
+                QVERIFY2(ProgressPixels(window, row, kProgressBackground) > 100, where);
+            if (const char* shots = std::getenv("PYXET_SHOTS"))
+                window.grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/progress-%1.png").arg(QLatin1String(language)));
+        }
+    }
+
+    void ProgressWindowKeepsItsLinesWhileOpen()
+    {
+        TProgressInfoForm window;
+        window.Open("First");
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.AddLine("Alpha  (10.0.0.1)");
+        window.AddLine("Uploading...");
+        window.ReplaceLine("Uploading...  1");
+        window.ReplaceLine("Uploading...  2");
+        QCOMPARE(window.Lines(), (std::vector<std::string>{"Alpha  (10.0.0.1)", "Uploading...  2"}));
+        QCOMPARE(window.SelectedLine(), 1);
+        // Opened again while visible: the new caption, the lines stay.
+        window.Open("Second");
+        QCOMPARE(window.windowTitle(), QStringLiteral("Second"));
+        QCOMPARE(window.Lines().size(), size_t(2));
+        window.AddLine("next");
+        QCOMPARE(window.Lines().back(), std::string("next"));
+        // After "Ok" the next command starts with an empty list.
+        QTest::mouseClick(window.ui()->Button1, Qt::LeftButton);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(window.Lines().size(), size_t(3));
+        window.Open("Third");
+        QVERIFY(window.Lines().empty());
+        QCOMPARE(window.windowTitle(), QStringLiteral("Third"));
+        // A click on another line changes no look.
+        window.AddLine("Backup Succeeded");
+        window.AddLine("Backup Failed");
+        const int green = ProgressPixels(window, 0, kProgressGreen);
+        QTest::mouseClick(window.ui()->ListBox1->viewport(), Qt::LeftButton, {},
+                          window.ui()->ListBox1->visualItemRect(window.ui()->ListBox1->item(0)).center());
+        QCOMPARE(window.SelectedLine(), 0);
+        QCOMPARE(ProgressPixels(window, 0, kProgressGreen), green);
+    }
+
+    void UpgradeDialogWantsAFile()
+    {
+        TUpgradeForm dialog;
+        auto* ui = dialog.ui();
+        dialog.Prepare("Select Firmware", "Upgrade", "Kri Image|*.kri");
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Select Firmware"));
+        QCOMPARE(ui->UpgradeBtn->text(), QStringLiteral("Upgrade"));
+        QVERIFY(!ui->UpgradeBtn->isEnabled());
+        QVERIFY(ui->PathEdit->isReadOnly());
+        // Browse cancelled: still nothing to confirm.
+        QTest::mouseClick(ui->BrowseBtn, Qt::LeftButton);
+        QVERIFY(!ui->UpgradeBtn->isEnabled());
+        Dialogs::QueueFileName("image.kri");
+        QTest::mouseClick(ui->BrowseBtn, Qt::LeftButton);
+        QVERIFY(ui->UpgradeBtn->isEnabled());
+        QCOMPARE(ui->PathEdit->text(), QDir::current().absoluteFilePath(QStringLiteral("image.kri")));
+        // Prepare empties the path again.
+        dialog.Prepare("Select File", "Save", "Config|*.xml");
+        QVERIFY(ui->PathEdit->text().isEmpty());
+        QVERIFY(!ui->UpgradeBtn->isEnabled());
+        // Showing it in Czech translates its own texts and leaves Prepare's as they were given.
+        UseLanguage("cs");
+        dialog.Prepare("Select Firmware", "Upgrade", "Kri Image|*.kri");
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(ui->BrowseBtn->text(), QString::fromUtf8("Procházet..."));
+        QCOMPARE(ui->UpgradeBtn->text(), QStringLiteral("Upgrade"));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Select Firmware"));
+        dialog.hide();
+        QCOMPARE(dialog.size(), QSize(426, 121));
+    }
+
+    void LoginDialog()
+    {
+        UseLanguage("cs");
+        TLoginForm dialog;
+        QCOMPARE(dialog.windowTitle(), QString::fromUtf8("Vyžadováno přihlášení"));
+        UseLanguage("en");
+        dialog.show();  // translated again when shown
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Required authorization"));
+        dialog.ui()->PassEdit->setText(QStringLiteral("secret"));
+        QCOMPARE(dialog.ui()->PassEdit->displayText(), QStringLiteral("******"));
+        QVERIFY(dialog.ui()->OkButton->isDefault());
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        // Placement: left edge on an 800 pixel desktop, centred on a wider one.
+        Dialogs::SetDesktopSize({800, 600});
+        TLoginForm small;
+        QCOMPARE(small.pos(), QPoint(0, 0));
+        Dialogs::SetDesktopSize({1024, 768});
+        TLoginForm large;
+        QCOMPARE(large.pos(), QPoint((1024 - large.width()) / 2, (768 - (large.height() + 30)) / 2));
+        TUpgradeForm upgrade;
+        QCOMPARE(upgrade.pos(), QPoint((1024 - 426) / 2, (768 - (121 + 30)) / 2));
+    }
+
+    void NoCheckedDeviceOnlyInforms()
+    {
+        TTransferWindow w;
+        w.Window.Add({.Name = "Alpha", .PeerIP = "10.0.0.1"});
+        w.Form().ActionLog.clear();
+        Dialogs::QueueFileName("never.kri");
+        const struct {
+            QAction* Action;
+            const char* Text;
+        } commands[] = {
+            {w.ui()->acFirmUpgr, "Please select devices for which you want to upgrade firmware."},
+            {w.ui()->BackupConfig, "Please select devices for which you want to backup configuration."},
+            {w.ui()->RestoreConfig, "Please select devices for which you want to restore configuration."},
+            {w.ui()->CommonConfig, "Please select devices for which you want to restore common configuration."},
+        };
+        for (const auto& c : commands) {
+            c.Action->trigger();
+            const auto boxes = Dialogs::TakeShownBoxes();
+            QCOMPARE(boxes.size(), size_t(1));
+            QCOMPARE(boxes[0].Kind, Dialogs::TBoxKind::Information);
+            QCOMPARE(boxes[0].Text, std::string(c.Text));
+        }
+        QVERIFY(w.Log().empty());
+        QVERIFY(!w.Progress->isVisible());
+        QCOMPARE(Dialogs::OpenFileName(nullptr, "", ""), std::string("never.kri"));  // no file dialog was shown
+    }
+
+    void RestoreWithoutABackupSendsNothing()
+    {
+        TTransferWindow w;
+        w.Window.Add({.Name = "Alpha", .PeerIP = "10.0.0.1"});
+        w.Check({"Alpha"});
+        w.Form().ActionLog.clear();
+        QVERIFY(!QDir(QStringLiteral("backup")).exists());
+        w.ui()->RestoreConfig->trigger();
+        QVERIFY2(QDir(QStringLiteral("backup")).exists(), "the backup folder is made");
+        QCOMPARE(w.Lines(), (std::vector<std::string>{"Alpha  (10.0.0.1)", "Configuration not found", "Restore Failed",
+                                                      std::string(42, '-'), "Processes Summary:", "Successful: 0",
+                                                      "Unsuccessful: 1"}));
+        QVERIFY2(w.Log() == (std::vector<std::string>{"Process restore starting.", "Restore data from 10.0.0.1 starting.",
+                                                    "Restore process finished."}), w.LogText().c_str());
+        QCOMPARE(w.Progress->windowTitle(), QStringLiteral("Restore Configuration"));
+        QVERIFY(Checked(w, 0));
+    }
+
+    void CommonConfigurationAnsweredNoDoesNothing()
+    {
+        TTransferWindow w;
+        w.Window.Add({.Name = "Alpha", .PeerIP = "10.0.0.1"});
+        w.Check({"Alpha"});
+        w.Form().ActionLog.clear();
+        QFile file(QStringLiteral("common.xml"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        Dialogs::QueueFileName("common.xml");
+        Dialogs::QueueAnswer(false);
+        w.ui()->CommonConfig->trigger();
+        const auto boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QCOMPARE(boxes[0].Kind, Dialogs::TBoxKind::Warning);
+        QCOMPARE(boxes[0].Text, std::string("Set common config to selected devices!\nDo you wish to continue?"));
+        QVERIFY(w.Log().empty());
+        QVERIFY(!w.Progress->isVisible());
+        QCOMPARE(w.Upgrade->windowTitle(), QStringLiteral("Select Common Configuration"));
+        QCOMPARE(w.Upgrade->ui()->UpgradeBtn->text(), QStringLiteral("Config"));
+        // The file dialog cancelled: only the end line.
+        w.ui()->CommonConfig->trigger();
+        QCOMPARE(w.Log(), std::vector<std::string>{"Restore common process finished."});
+        QVERIFY(Dialogs::TakeShownBoxes().empty());
+        QVERIFY(!w.Progress->isVisible());
+    }
+
+    void SaveAndLoadOnTheSelectedDeviceOnly()
+    {
+        TTransferWindow w;
+        w.Window.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"});
+        w.Window.Add({.Name = "Bravo", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.2"});
+        w.Check({"Alpha"});
+        w.Form().SelectDevice(int(w.Window.Names().indexOf(QStringLiteral("Bravo"))));
+        w.Form().ActionLog.clear();
+        // Cancelled: only the end line.
+        w.ui()->SaveConfig->trigger();
+        QCOMPARE(w.Log(), std::vector<std::string>{"Save process finished."});
+        QCOMPARE(w.Upgrade->windowTitle(), QStringLiteral("Select File"));
+        QCOMPARE(w.Upgrade->ui()->UpgradeBtn->text(), QStringLiteral("Save"));
+        // A chosen file deleted before the command sends it: not found, no request.
+        w.Form().ActionLog.clear();
+        Dialogs::QueueFileName("gone.xml");
+        w.ui()->LoadConfig->trigger();
+        QCOMPARE(w.Upgrade->windowTitle(), QStringLiteral("Select Configuration"));
+        QCOMPARE(w.Upgrade->ui()->UpgradeBtn->text(), QStringLiteral("Load"));
+        QCOMPARE(w.Lines(), (std::vector<std::string>{"Bravo  (10.0.0.2)", "Configuration not found", "Loading Failed",
+                                                      std::string(42, '-'), "Processes Summary:", "Successful: 0",
+                                                      "Unsuccessful: 1"}));
+        QCOMPARE(w.Log(), (std::vector<std::string>{"Process load configuration starting.",
+                                                    "Restore data from 10.0.0.2 starting.",
+                                                    "Load configuration process finished."}));
+        QCOMPARE(w.Progress->windowTitle(), QStringLiteral("Load Configuration"));
+    }
+
+    void CzechResultLinesKeepTheirColours()
+    {
+        UseLanguage("cs");
+        TTransferWindow w;
+        UseLanguage("cs");
+        w.Window.Add({.Name = "Alpha", .PeerIP = "10.0.0.1"});
+        w.Check({"Alpha"});
+        w.ui()->RestoreConfig->trigger();
+        const auto lines = w.Lines();
+        QCOMPARE(lines.size(), size_t(7));
+        QCOMPARE(QString::fromStdString(lines[2]), QString::fromUtf8("Obnova selhala"));
+        QCOMPARE(QString::fromStdString(lines[4]), QString::fromUtf8("Souhrn aktualizace:"));
+        QCOMPARE(QString::fromStdString(lines[6]), QString::fromUtf8("Neúspěšně: 1"));
+        QVERIFY(QTest::qWaitForWindowExposed(w.Progress.get()));
+        QVERIFY(ProgressPixels(*w.Progress, 2, kProgressRed) > 20);
+        QVERIFY(ProgressLongestRun(*w.Progress, 4, 0x000000) > 60);
+    }
+
+private:
+    static bool Checked(TTransferWindow& w, int row)
+    {
+        return w.ui()->DeviceListBox->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
+    }
+};
+
+QTEST_MAIN(TestTransfers)
+#include "test_transfers.moc"

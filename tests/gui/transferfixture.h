@@ -1,0 +1,126 @@
+// Shared by the transfer window tests: a main window (devicefeed.h) with the secondary windows
+// and the HTTP module of the transfers handed over as the program's start-up does, running in a
+// working folder of its own (backup/ is made there), plus the progress window's pixels.
+#pragma once
+#include "devicefeed.h"
+
+#include "core/http/http.h"
+#include "gui/http/login.h"
+#include "gui/http/upgrade.h"
+#include "gui/windows/progressinfo.h"
+#include "ui_progressinfo.h"
+
+#include <QDir>
+#include <QImage>
+#include <QListWidget>
+
+struct TTransferWindow {
+    QTemporaryDir WorkDir;
+    QString PreviousDir = QDir::currentPath();
+    TTestWindow Window;
+    std::unique_ptr<TUpgradeForm> Upgrade = std::make_unique<TUpgradeForm>();
+    std::unique_ptr<TProgressInfoForm> Progress = std::make_unique<TProgressInfoForm>();
+    std::unique_ptr<TLoginForm> Login = std::make_unique<TLoginForm>();
+    std::unique_ptr<THTTPModule> Http = std::make_unique<THTTPModule>();
+
+    TTransferWindow()
+    {
+        QDir::setCurrent(WorkDir.path());
+        Window.Form->Upgrade = Upgrade.get();
+        Window.Form->Progress = Progress.get();
+        Window.Form->Login = Login.get();
+        Window.Form->Http = Http.get();
+        Window.Form->Logger.TimeStamps = false;  // the log lines as passed in
+        Window.Form->ActionLog.clear();
+        Dialogs::TakeShownBoxes();
+    }
+    ~TTransferWindow()
+    {
+        Progress->hide();
+        QDir::setCurrent(PreviousDir);
+    }
+
+    TPyxetForm& Form() { return *Window.Form; }
+    Ui::TPyxetForm* ui() { return Window.ui(); }
+    // Checks the rows of these device names.
+    void Check(std::initializer_list<const char*> names)
+    {
+        const QStringList shown = Window.Names();
+        for (const char* name : names) {
+            const int row = int(shown.indexOf(QLatin1String(name)));
+            QVERIFY2(row >= 0, name);
+            ui()->DeviceListBox->model()->setData(ui()->DeviceListBox->model()->index(row, 0), Qt::Checked,
+                                                  Qt::CheckStateRole);
+        }
+    }
+    // The log's messages as passed in (stored after one blank).
+    std::vector<std::string> Log() const
+    {
+        std::vector<std::string> out;
+        for (const TLogLine& line : Window.Form->ActionLog)
+            out.push_back(line.Text.substr(1));
+        return out;
+    }
+    std::string LogText() const
+    {
+        std::string text;
+        for (const std::string& m : Log())
+            text += m + "\n";
+        return text;
+    }
+    bool Logged(const std::string& message) const
+    {
+        for (const std::string& m : Log())
+            if (m == message)
+                return true;
+        return false;
+    }
+    std::vector<std::string> Lines() const { return Progress->Lines(); }
+};
+
+// The progress window's rows as drawn: how many pixels of the row's text area have this colour.
+inline int ProgressPixels(TProgressInfoForm& window, int row, QRgb colour)
+{
+    QListWidget* list = window.ui()->ListBox1;
+    const QRect rect = list->visualItemRect(list->item(row));
+    const QImage image = list->viewport()->grab().toImage();
+    int count = 0;
+    for (int y = rect.top(); y <= rect.bottom() && y < image.height(); ++y)
+        for (int x = rect.left(); x <= rect.right() && x < image.width(); ++x)
+            if (image.pixel(x, y) == (colour | 0xFF000000u))
+                ++count;
+    return count;
+}
+
+// Pixels of the row drawn in a dark grey or black (anti-aliased black text).
+inline int ProgressDarkPixels(TProgressInfoForm& window, int row)
+{
+    QListWidget* list = window.ui()->ListBox1;
+    const QRect rect = list->visualItemRect(list->item(row));
+    const QImage image = list->viewport()->grab().toImage();
+    int count = 0;
+    for (int y = rect.top(); y <= rect.bottom() && y < image.height(); ++y)
+        for (int x = rect.left(); x <= rect.right() && x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() < 110 && c.green() < 110 && c.blue() < 110)
+                ++count;
+        }
+    return count;
+}
+
+// The longest run of pixels of this colour in one pixel line of the row (an underline).
+inline int ProgressLongestRun(TProgressInfoForm& window, int row, QRgb colour)
+{
+    QListWidget* list = window.ui()->ListBox1;
+    const QRect rect = list->visualItemRect(list->item(row));
+    const QImage image = list->viewport()->grab().toImage();
+    int longest = 0;
+    for (int y = rect.top(); y <= rect.bottom() && y < image.height(); ++y) {
+        int run = 0;
+        for (int x = rect.left(); x <= rect.right() && x < image.width(); ++x) {
+            run = image.pixel(x, y) == (colour | 0xFF000000u) ? run + 1 : 0;
+            longest = std::max(longest, run);
+        }
+    }
+    return longest;
+}

@@ -1,0 +1,518 @@
+// The main window's transfer commands against the simulated devices of tests/lab/http_fleet.json,
+// offscreen, inside scripts/lab.sh (test_gui_transfers.sh): the devices are found by the
+// window's own discovery; what they received is read from the events file.
+#include "transferfixture.h"
+#include "ui_form.h"
+#include "ui_login.h"
+#include "ui_progressinfo.h"
+
+#include "core/app/i18n.h"
+#include "gui/devices/devicelistmodel.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <fstream>
+#include <map>
+#include <zlib.h>
+
+namespace {
+
+const std::string kSeparator(42, '-');
+
+// The web requests the devices logged since the last Mark.
+struct TEvents {
+    size_t From = 0;
+    static std::vector<QJsonObject> All()
+    {
+        std::vector<QJsonObject> out;
+        std::ifstream in(std::getenv("PYXET_LAB_EVENTS"));
+        for (std::string line; std::getline(in, line);) {
+            const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+            if (o[QStringLiteral("event")].toString() == QStringLiteral("http"))
+                out.push_back(o);
+        }
+        return out;
+    }
+    void Mark() { From = All().size(); }
+    std::vector<QJsonObject> New() const
+    {
+        const auto all = All();
+        return {all.begin() + std::min(From, all.size()), all.end()};
+    }
+    // (device MAC, method, path, status or -1 when dropped) of each new request.
+    QStringList Summary() const
+    {
+        QStringList out;
+        for (const QJsonObject& e : New())
+            out << QStringLiteral("%1 %2 %3 %4")
+                       .arg(e[QStringLiteral("device")].toString(), e[QStringLiteral("method")].toString(),
+                            e[QStringLiteral("path")].toString())
+                       .arg(e[QStringLiteral("status")].isNull() ? -1 : e[QStringLiteral("status")].toInt());
+        return out;
+    }
+};
+
+QString Crc(const QByteArray& data)
+{
+    return QStringLiteral("%1")
+        .arg(static_cast<qulonglong>(crc32(0, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size()))), 8,
+             16, QLatin1Char('0'))
+        .toUpper();
+}
+QByteArray Read(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+void Write(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(data);
+}
+
+// MACs of the fleet's devices, by name.
+const char* Mac(const char* name)
+{
+    static const std::map<std::string, const char*> macs = {
+        {"Plain", "00:0A:14:50:00:01"},   {"Locked", "00:0A:14:50:00:02"}, {"Door", "00:0A:59:50:00:03"},
+        {"Missing", "00:0A:14:50:00:04"}, {"Broken", "00:0A:59:50:00:05"}, {"Bad image", "00:0A:14:50:00:06"},
+        {"Crawl", "00:0A:14:50:00:07"},   {"Mute", "00:0A:14:50:00:08"},   {"Slow", "00:0A:59:50:00:09"},
+        {"Flash", "00:0A:14:50:00:0A"},   {"Poseidon", "00:0A:59:50:00:0B"}};
+    return macs.at(name);
+}
+
+// A window that has found the fleet (ten devices answer; an unreachable one is added by hand).
+struct TLabWindow : TTransferWindow {
+    TEvents Events;
+    TLabWindow()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(Window.Names().size() >= 11, 5000);
+        Window.Add({.TypeCode = 1, .Name = "Nowhere", .MAC = "00:0A:59:00:99:99", .PeerIP = "10.77.9.9"});
+        Form().ActionLog.clear();
+        Events.Mark();
+    }
+    // The names of the checked rows in list order.
+    QStringList CheckedNames()
+    {
+        QStringList names;
+        const QStringList all = Window.Names();
+        for (int r = 0; r < all.size(); ++r)
+            if (ui()->DeviceListBox->model()->index(r, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked)
+                names << all[r];
+        return names;
+    }
+    std::string Ip(const QString& name)
+    {
+        for (const TEntryIp& e : Ips())
+            if (e.Name == name)
+                return e.Ip;
+        return {};
+    }
+    struct TEntryIp {
+        QString Name;
+        std::string Ip;
+    };
+    std::vector<TEntryIp> Ips()
+    {
+        std::vector<TEntryIp> out;
+        const QAbstractItemModel* m = ui()->DeviceListBox->model();
+        for (int r = 0; r < m->rowCount(); ++r) {
+            const auto* d = reinterpret_cast<TProduct*>(m->index(r, 0).data(Qt::UserRole + 1).value<quintptr>());
+            out.push_back({QString::fromStdString(d->Info.Name), d->Info.PeerIP});
+        }
+        return out;
+    }
+    std::vector<std::string> Block(const QString& name, const std::string& step, const std::string& result)
+    {
+        return {name.toStdString() + "  (" + Ip(name) + ")", step, result, kSeparator};
+    }
+};
+
+} // namespace
+
+class TestLabTransfers : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        InitTranslation(PYXET_BIN_DIR "/");
+        Dialogs::SetAutomatic(true);
+        UseLanguage("en");
+        QByteArray image(300000, '\0');
+        for (int i = 0; i < image.size(); ++i)
+            image[i] = char(i * 7 + i / 251);
+        Image = QDir::temp().absoluteFilePath(QStringLiteral("pyxet-lab-image.kri"));
+        Write(Image, image);
+        Big = QDir::temp().absoluteFilePath(QStringLiteral("pyxet-lab-big.kri"));
+        Write(Big, QByteArray(8000000, 'b'));
+    }
+    void cleanupTestCase()
+    {
+        QFile::remove(Image);
+        QFile::remove(Big);
+    }
+    void cleanup() { Dialogs::TakeShownBoxes(); }
+
+    void UpgradeTwoDevicesOneUnreachable()
+    {
+        TLabWindow w;
+        w.Check({"Plain", "Nowhere"});
+        const QStringList order = w.CheckedNames();
+        // While the batch runs: the window's event loop turns, the commands that could disturb
+        // it are disabled, the bar moves.
+        int ticks = 0, unlockedTicks = 0;
+        int barMax = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&] {
+            if (!w.Form().BatchRunning())
+                return;
+            ++ticks;
+            if (w.ui()->acFind->isEnabled() || w.ui()->acFirmUpgr->isEnabled() || w.ui()->acBackup->isEnabled()
+                || w.ui()->DeviceListBox->isEnabled() || w.ui()->AllChecked->isEnabled()
+                || w.ui()->btnRestartDevice->isEnabled() || w.ui()->btnSetDefault->isEnabled()
+                || w.ui()->btnConfigDevice->isEnabled() || w.ui()->teDeviceName->isEnabled())
+                ++unlockedTicks;
+        });
+        connect(w.Form().pbHTTP, &QProgressBar::valueChanged, [&](int value) { barMax = std::max(barMax, value); });
+        timer.start(20);
+        Dialogs::QueueFileName(Image.toStdString());
+        w.ui()->acFirmUpgr->trigger();
+        timer.stop();
+
+        QVERIFY2(ticks >= 20, "the event loop ran during the batch (2 s connection limit)");
+        QCOMPARE(unlockedTicks, 0);
+        QVERIFY(w.ui()->acFind->isEnabled());
+        QVERIFY(w.ui()->DeviceListBox->isEnabled());
+        QVERIFY(w.ui()->teDeviceName->isEnabled());
+        QVERIFY2(barMax > 290000, "pbHTTP followed the upload");
+        QCOMPARE(w.Form().pbHTTP->value(), 0);
+
+        std::vector<std::string> want;
+        for (const QString& name : order) {
+            const bool ok = name == QStringLiteral("Plain");
+            for (const std::string& line :
+                 w.Block(name, ok ? "Upgrade successful." : "Upgrade unsuccessful.", ok ? "Upgrade Succeeded" : "Upgrade Failed"))
+                want.push_back(line);
+        }
+        for (const char* line : {"Processes Summary:", "Successful: 1", "Unsuccessful: 1"})
+            want.push_back(line);
+        QCOMPARE(w.Lines(), want);
+        QCOMPARE(w.Progress->windowTitle(), QStringLiteral("Upgrade Firmware"));
+        QVERIFY(w.Logged("Data upgraded."));
+        QVERIFY(w.Logged("Upgrade unsuccessful."));
+        QVERIFY(w.Logged("Firmware upgrade starting."));
+        QCOMPARE(w.Log().back(), std::string("Firmware upgrade end."));
+        QCOMPARE(w.Upgrade->windowTitle(), QStringLiteral("Select Firmware"));
+        const auto ev = w.Events.New();
+        QCOMPARE(ev.size(), size_t(1));
+        QCOMPARE(ev[0][QStringLiteral("device")].toString(), QLatin1String(Mac("Plain")));
+        QCOMPARE(ev[0][QStringLiteral("path")].toString(), QStringLiteral("/upload"));
+        QCOMPARE(ev[0][QStringLiteral("file_name")].toString(), Image);
+        QCOMPARE(ev[0][QStringLiteral("bytes")].toInt(), 300000);
+        QCOMPARE(ev[0][QStringLiteral("crc32")].toString(), Crc(Read(Image)));
+    }
+
+    void BothFamiliesGetTheSameImage()
+    {
+        TLabWindow w;
+        w.Check({"Plain", "Poseidon"});
+        const QStringList order = w.CheckedNames();
+        // A cancelled file dialog: nothing happens at all.
+        w.ui()->acFirmUpgr->trigger();
+        QVERIFY(w.Log().empty());
+        QVERIFY(!w.Progress->isVisible());
+        QVERIFY(w.Events.New().empty());
+        Dialogs::QueueFileName(Image.toStdString());
+        w.ui()->acFirmUpgr->trigger();
+        QStringList want;
+        for (const QString& name : order)
+            want << QStringLiteral("%1 POST /upload 200").arg(QLatin1String(Mac(name.toUtf8().constData())));
+        QCOMPARE(w.Events.Summary(), want);
+        for (const QJsonObject& e : w.Events.New()) {
+            QCOMPARE(e[QStringLiteral("file_name")].toString(), Image);
+            QCOMPARE(e[QStringLiteral("crc32")].toString(), Crc(Read(Image)));
+        }
+        QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
+    }
+
+    void LoginRetriesOnceThenCredentialsStay()
+    {
+        TLabWindow w;
+        w.Check({"Locked"});
+        const int shown = TLoginForm::TimesShown();
+        TLoginForm::QueueAnswer(true, "user", "pass");
+        Dialogs::QueueFileName(Image.toStdString());
+        w.ui()->acFirmUpgr->trigger();
+        QCOMPARE(TLoginForm::TimesShown(), shown + 1);
+        QCOMPARE(w.Lines().at(2), std::string("Upgrade Succeeded"));
+        QCOMPARE(w.Events.Summary(), QStringList({QStringLiteral("%1 POST /upload 401").arg(QLatin1String(Mac("Locked"))),
+                                                  QStringLiteral("%1 POST /upload 200").arg(QLatin1String(Mac("Locked")))}));
+        QCOMPARE(w.Events.New()[1][QStringLiteral("auth")].toString(), QStringLiteral("ok"));
+        QVERIFY(w.Logged("HTTP/1.1 401 Unauthorized"));
+        // The same credentials serve the next upload and the restore, without asking.
+        w.Events.Mark();
+        Dialogs::QueueFileName(Image.toStdString());
+        w.ui()->acFirmUpgr->trigger();
+        QDir().mkpath(QStringLiteral("backup"));
+        Write(QStringLiteral("backup/setup_10.77.5.2_.xml"), "<setup>locked</setup>\n");
+        w.ui()->RestoreConfig->trigger();
+        QCOMPARE(TLoginForm::TimesShown(), shown + 1);
+        QCOMPARE(w.Events.Summary(), QStringList({QStringLiteral("%1 POST /upload 200").arg(QLatin1String(Mac("Locked"))),
+                                                  QStringLiteral("%1 POST /setup.xml 200").arg(QLatin1String(Mac("Locked")))}));
+        for (const QJsonObject& e : w.Events.New())
+            QCOMPARE(e[QStringLiteral("auth")].toString(), QStringLiteral("ok"));
+        // The password is in no log line.
+        for (const std::string& line : w.Log())
+            QVERIFY2(line.find("pass") == std::string::npos || line.find("password") != std::string::npos, line.c_str());
+    }
+
+    void CancelledLoginMakesNoSecondRequest()
+    {
+        TLabWindow w;
+        w.Check({"Door", "Plain"});
+        const QStringList order = w.CheckedNames();
+        const int shown = TLoginForm::TimesShown();
+        Dialogs::QueueFileName(Image.toStdString());
+        w.ui()->acFirmUpgr->trigger();  // no answer queued: Cancel
+        QCOMPARE(TLoginForm::TimesShown(), shown + 1);
+        QStringList want;
+        for (const QString& name : order)
+            want << (name == QStringLiteral("Door") ? QStringLiteral("%1 POST /upload -1").arg(QLatin1String(Mac("Door")))
+                                                    : QStringLiteral("%1 POST /upload 200").arg(QLatin1String(Mac("Plain"))));
+        QCOMPARE(w.Events.Summary(), want);
+        const auto lines = w.Lines();
+        QCOMPARE(lines[lines.size() - 2], std::string("Successful: 1"));
+        QCOMPARE(lines[lines.size() - 1], std::string("Unsuccessful: 1"));
+    }
+
+    void BackupTwoDevicesOneUnreachable()
+    {
+        TLabWindow w;
+        w.Check({"Plain", "Nowhere"});
+        const QStringList order = w.CheckedNames();
+        w.ui()->BackupConfig->trigger();
+        std::vector<std::string> want;
+        for (const QString& name : order) {
+            const bool ok = name == QStringLiteral("Plain");
+            for (const std::string& line : w.Block(name, "Sending request...", ok ? "Backup Succeeded" : "Backup Failed"))
+                want.push_back(line);
+        }
+        for (const char* line : {"Processes Summary:", "Successful: 1", "Unsuccessful: 1"})
+            want.push_back(line);
+        QCOMPARE(w.Lines(), want);
+        QCOMPARE(w.Progress->windowTitle(), QStringLiteral("Backup Configuration"));
+        QVERIFY(QFile::exists(QStringLiteral("backup/setup_10.77.5.1_.xml")));
+        QVERIFY(!QFile::exists(QStringLiteral("backup/setup_10.77.9.9_.xml")));
+        QCOMPARE(QDir(QStringLiteral("backup")).entryList(QDir::Files), QStringList{QStringLiteral("setup_10.77.5.1_.xml")});
+        QVERIFY(Read(QStringLiteral("backup/setup_10.77.5.1_.xml")).contains("<setup>"));
+        QCOMPARE(w.Log().front(), std::string("Process backup starting."));
+        QCOMPARE(w.Log().back(), std::string("Backup process finished."));
+        QVERIFY(w.Logged("Backup data from 10.77.5.1 starting."));
+        QVERIFY(w.Logged("GET request: http://10.77.5.1/setup.xml"));
+    }
+
+    void FaultyDevicesFailWithinTheirLimits()
+    {
+        TLabWindow w;
+        w.Check({"Missing", "Broken", "Bad image", "Crawl", "Mute", "Flash", "Door", "Plain"});
+        const QStringList order = w.CheckedNames();
+        QElapsedTimer clock;
+        clock.start();
+        Dialogs::QueueFileName(Big.toStdString());
+        w.ui()->acFirmUpgr->trigger();  // Door: login cancelled
+        QVERIFY2(clock.elapsed() < 40000, "each stalled device fails within its limit");
+        const std::map<QString, bool> ok = {{QStringLiteral("Flash"), true}, {QStringLiteral("Plain"), true}};
+        const auto lines = w.Lines();
+        QCOMPARE(lines.size(), size_t(order.size() * 4 + 3));
+        for (int i = 0; i < order.size(); ++i)
+            QCOMPARE(lines[size_t(i * 4 + 2)], std::string(ok.count(order[i]) ? "Upgrade Succeeded" : "Upgrade Failed"));
+        QCOMPARE(lines.back(), std::string("Unsuccessful: 6"));
+        for (const char* message :
+             {"HTTP/1.1 404 Not Found", "HTTP/1.1 500 Internal Server Error",
+              "The transfer stalled: fewer than 1000 bytes per second for 3 seconds.",
+              "The device did not answer within 5 seconds."})
+            QVERIFY2(w.Logged(message), message);
+        // The reset comes while the body is still going out or once it is out.
+        QVERIFY(w.Logged("Send failure: Connection reset by peer") || w.Logged("Recv failure: Connection reset by peer"));
+        QVERIFY(!w.Logged("Upload failed"));
+        for (const QJsonObject& e : w.Events.New()) {
+            const QString mac = e[QStringLiteral("device")].toString();
+            if (mac == QLatin1String(Mac("Plain")) || mac == QLatin1String(Mac("Bad image"))) {
+                QCOMPARE(e[QStringLiteral("bytes")].toInt(), 8000000);
+                QCOMPARE(e[QStringLiteral("crc32")].toString(), Crc(Read(Big)));
+            }
+        }
+
+        // Backup of the failing kinds: the earlier files stay.
+        QDir().mkpath(QStringLiteral("backup"));
+        for (const char* ip : {"10.77.5.4", "10.77.5.7", "10.77.5.8"})
+            Write(QStringLiteral("backup/setup_%1_.xml").arg(QLatin1String(ip)), "earlier");
+        for (int r = 0; r < w.Window.Names().size(); ++r)
+            w.ui()->DeviceListBox->model()->setData(w.ui()->DeviceListBox->model()->index(r, 0), Qt::Unchecked,
+                                                    Qt::CheckStateRole);
+        w.Check({"Missing", "Crawl", "Mute", "Plain"});
+        w.Form().ActionLog.clear();
+        clock.restart();
+        w.ui()->BackupConfig->trigger();
+        QVERIFY2(clock.elapsed() < 20000, "each stalled download fails within its limit");
+        QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 3"));
+        for (const char* ip : {"10.77.5.4", "10.77.5.7", "10.77.5.8"})
+            QCOMPARE(Read(QStringLiteral("backup/setup_%1_.xml").arg(QLatin1String(ip))), QByteArray("earlier"));
+        QVERIFY(w.Logged("The device did not answer within 3 seconds."));
+        QCOMPARE(QDir(QStringLiteral("backup")).entryList(QDir::Files).size(), 4);
+    }
+
+    void RestoreSaveLoadAndCommonConfiguration()
+    {
+        TLabWindow w;
+        w.Check({"Plain", "Flash"});
+        const QStringList order = w.CheckedNames();
+        // Flash reports its web server on port 8080; the transfers go to port 80 all the same.
+        for (int r = 0; r < w.Window.Names().size(); ++r)
+            if (w.Window.Names()[r] == QStringLiteral("Flash"))
+                QCOMPARE(w.Form().DeviceRows->Device(r)->Info.HTTPPort, int16_t(8080));
+        w.ui()->BackupConfig->trigger();
+        QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
+        Write(QStringLiteral("backup/setup_10.77.5.1_.xml"), "<setup>plain restored</setup>\n");
+        w.Events.Mark();
+        w.ui()->RestoreConfig->trigger();
+        QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
+        QCOMPARE(w.Progress->windowTitle(), QStringLiteral("Restore Configuration"));
+        const auto restored = w.Events.New();
+        QCOMPARE(restored.size(), size_t(2));
+        for (size_t i = 0; i < 2; ++i) {
+            const QString ip = QString::fromStdString(w.Ip(order[int(i)]));
+            const QString file = QStringLiteral("backup/setup_%1_.xml").arg(ip);
+            QCOMPARE(restored[i][QStringLiteral("device")].toString(), QLatin1String(Mac(order[int(i)].toUtf8().constData())));
+            QCOMPARE(restored[i][QStringLiteral("path")].toString(), QStringLiteral("/setup.xml"));
+            QCOMPARE(restored[i][QStringLiteral("file_name")].toString(), file);
+            QCOMPARE(restored[i][QStringLiteral("crc32")].toString(), Crc(Read(file)));
+        }
+
+        // Save and load act on the selected device, checked or not.
+        w.Form().SelectDevice(int(w.Window.Names().indexOf(QStringLiteral("Plain"))));
+        Dialogs::QueueFileName("saved.xml");
+        w.Progress->Button1Click();  // "Ok": the next command starts an empty list
+        w.ui()->SaveConfig->trigger();
+        QCOMPARE(Read(QStringLiteral("saved.xml")), QByteArray("<setup>plain restored</setup>\n"));
+        QCOMPARE(w.Lines(), (std::vector<std::string>{"Plain  (10.77.5.1)", "Sending request...", "Saving Succeeded",
+                                                      kSeparator, "Processes Summary:", "Successful: 1",
+                                                      "Unsuccessful: 0"}));
+        QCOMPARE(w.Progress->windowTitle(), QStringLiteral("Save Configuration"));
+        Write(QStringLiteral("load.xml"), "<setup>loaded</setup>\n");
+        w.Events.Mark();
+        Dialogs::QueueFileName("load.xml");
+        w.ui()->LoadConfig->trigger();
+        // The window was still open: the load's lines follow the save's.
+        QCOMPARE(w.Lines().size(), size_t(14));
+        QCOMPARE(w.Lines().at(7), std::string("Plain  (10.77.5.1)"));
+        QCOMPARE(w.Lines().at(9), std::string("Loading Succeeded"));
+        QCOMPARE(w.Progress->windowTitle(), QStringLiteral("Load Configuration"));
+        QCOMPARE(w.Events.New().size(), size_t(1));
+        QCOMPARE(w.Events.New()[0][QStringLiteral("file_name")].toString(), QDir::current().absoluteFilePath(QStringLiteral("load.xml")));
+        QCOMPARE(w.Events.New()[0][QStringLiteral("crc32")].toString(), Crc(Read(QStringLiteral("load.xml"))));
+
+        // Common configuration: the same file to every checked device, in list order.
+        Write(QStringLiteral("common.xml"), "<setup>common</setup>\n");
+        w.Events.Mark();
+        w.Form().ActionLog.clear();
+        Dialogs::QueueFileName("common.xml");
+        Dialogs::QueueAnswer(true);
+        w.ui()->CommonConfig->trigger();
+        QStringList want;
+        for (const QString& name : order)
+            want << QStringLiteral("%1 POST /setup.xml 200").arg(QLatin1String(Mac(name.toUtf8().constData())));
+        QCOMPARE(w.Events.Summary(), want);
+        for (const QJsonObject& e : w.Events.New())
+            QCOMPARE(e[QStringLiteral("crc32")].toString(), Crc(Read(QStringLiteral("common.xml"))));
+        QCOMPARE(w.Log().front(), std::string("Process restore common starting."));
+        QCOMPARE(w.Log().back(), std::string("Restore common process finished."));
+        QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
+    }
+
+    void ClosingDuringABatchAsksThenStopsAndSaves()
+    {
+        TLabWindow w;
+        // A short file on the slow device: its download takes about 3 s at 1500 bytes/s.
+        Write(QStringLiteral("short.xml"), QByteArray(4000, 's'));
+        QVERIFY(w.Http->PostFile("10.77.5.9", "setup.xml", "short.xml"));
+        w.Check({"Slow"});
+        // Closing answered No: the batch goes on to its end.
+        Dialogs::QueueAnswer(false);
+        QTimer::singleShot(500, &w.Form(), [&] { w.Form().close(); });
+        w.ui()->BackupConfig->trigger();
+        QVERIFY(w.Form().isVisible());
+        QCOMPARE(w.Lines().at(2), std::string("Backup Succeeded"));
+        QCOMPARE(w.Form().SettingsSaves(), 0);
+        // Answered Yes: the transfer stops, the window closes once the batch has ended, and the
+        // settings are saved.
+        QFile::remove(QStringLiteral("backup/setup_10.77.5.9_.xml"));
+        Dialogs::QueueAnswer(true);
+        QSignalSpy closed(&w.Form(), &TPyxetForm::FormClosed);
+        QElapsedTimer clock;
+        clock.start();
+        QTimer::singleShot(500, &w.Form(), [&] { w.Form().close(); });
+        w.ui()->BackupConfig->trigger();
+        QVERIFY(clock.elapsed() < 4000);  // a second at most after the answer, more on a busy machine
+        QVERIFY(w.Logged("The transfer was stopped."));
+        QCOMPARE(w.Log().back(), std::string("Backup process finished."));
+        QVERIFY(!QFile::exists(QStringLiteral("backup/setup_10.77.5.9_.xml")));
+        QTRY_COMPARE(closed.count(), 1);
+        QCOMPARE(w.Form().SettingsSaves(), 1);
+        const auto boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(2));
+        QCOMPARE(boxes[0].Text, std::string("A transfer is running. Stop it and close the program?"));
+    }
+
+    // With PYXET_SHOTS set to a folder (scripts/screenshots-transfers.sh runs this on a virtual
+    // X display): the login dialog, the upgrade dialog and the progress window after a batch
+    // with successes and failures, in English and Czech.
+    void Screenshots()
+    {
+        const QString folder = QString::fromLocal8Bit(qgetenv("PYXET_SHOTS"));
+        if (folder.isEmpty())
+            QSKIP("PYXET_SHOTS names no folder");
+        for (const char* language : {"en", "cs"}) {
+            TLabWindow w;
+            UseLanguage(language);  // after the window's own start-up chose one
+            const QString suffix = QLatin1String(language);
+            auto shoot = [&](QWidget& window, const char* name) {
+                window.show();
+                QVERIFY(QTest::qWaitForWindowExposed(&window));
+                QTest::qWait(300);
+                QVERIFY(window.grab().save(QStringLiteral("%1/%2-%3.png").arg(folder, QLatin1String(name), suffix)));
+            };
+            w.Upgrade->Prepare(_("Select Firmware"), "Upgrade", "Kri Image|*.kri");
+            Dialogs::QueueFileName(Image.toStdString());
+            w.Upgrade->BrowseBtnClick();
+            shoot(*w.Upgrade, "transfers-upgrade");
+            w.Upgrade->hide();
+            w.Login->ui()->UserEdit->setText(QStringLiteral("admin"));
+            w.Login->ui()->PassEdit->setText(QStringLiteral("secret"));
+            shoot(*w.Login, "transfers-login");
+            w.Login->hide();
+            w.Check({"Plain", "Nowhere", "Bad image", "Flash"});
+            Dialogs::QueueFileName(Image.toStdString());
+            w.ui()->acFirmUpgr->trigger();
+            w.Progress->ui()->ListBox1->scrollToTop();
+            shoot(*w.Progress, "transfers-progress");
+            w.Progress->hide();
+        }
+        UseLanguage("en");
+    }
+
+private:
+    QString Image, Big;
+};
+
+QTEST_MAIN(TestLabTransfers)
+#include "gui_transfers_tests.moc"

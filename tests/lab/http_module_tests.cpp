@@ -1,0 +1,344 @@
+// THTTPModule against the simulated web servers of tests/lab/http_fleet.json, with a host that
+// plays the login dialog and records the progress events. Runs inside scripts/lab.sh
+// (test_http_module.sh); what the devices received is read from the events file.
+#include "core/app/i18n.h"
+#include "core/http/http.h"
+#include "core/log/actionlog.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <deque>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kPlain = "10.77.5.1";
+const char* const kLocked = "10.77.5.2";   // user / pass, 401
+const char* const kDoor = "10.77.5.3";     // admin / hwg, drops the connection
+const char* const kMissing = "10.77.5.4";  // 404
+const char* const kSlow = "10.77.5.9";     // 1500 bytes/s
+
+// The window's part, played back: credentials as the login dialog holds them, answers queued.
+class TTestHost : public THTTPHost {
+public:
+    THTTPLogin Login;
+    std::deque<THTTPLogin> Answers;  // each OK of the dialog, with what the user typed
+    int Asked = 0;
+    std::vector<std::pair<int64_t, int64_t>> Bar;  // pbHTTP (position, maximum)
+    std::vector<std::string> Replaced;
+
+    THTTPLogin Credentials() override { return Login; }
+    bool AskLogin(const std::string&, const std::string&) override
+    {
+        ++Asked;
+        if (Answers.empty())
+            return false;  // Cancel
+        Login = Answers.front();
+        Answers.pop_front();
+        return true;
+    }
+    void ProgressBar(int64_t position, int64_t maximum) override { Bar.push_back({position, maximum}); }
+    void ReplaceLine(const std::string& text) override { Replaced.push_back(text); }
+};
+
+// The web requests the devices logged after `from` (a line count of the events file).
+struct TEvents {
+    size_t From = 0;
+    static std::vector<QJsonObject> All()
+    {
+        std::vector<QJsonObject> out;
+        std::ifstream in(std::getenv("PYXET_LAB_EVENTS"));
+        for (std::string line; std::getline(in, line);)
+            out.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(line)).object());
+        return out;
+    }
+    void Mark() { From = All().size(); }
+    std::vector<QJsonObject> Http() const
+    {
+        std::vector<QJsonObject> out;
+        const auto all = All();
+        for (size_t i = From; i < all.size(); ++i)
+            if (all[i][QStringLiteral("event")].toString() == QStringLiteral("http"))
+                out.push_back(all[i]);
+        return out;
+    }
+};
+
+std::string Text(const QJsonObject& o, const char* key) { return o[QLatin1String(key)].toString().toStdString(); }
+
+class HttpModule : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        UseLanguage("en");
+        SetCurrentLogger(&Log);
+        Http.SetHost(&Host);
+        Http.SetLimits({2, 1000, 3, 5});
+        ASSERT_TRUE(Dir.isValid());
+        Image = Dir.filePath(QStringLiteral("image.kri")).toStdString();
+        WriteFile(Image, std::string(200000, 'i'));
+        Setup = Dir.filePath(QStringLiteral("setup.xml")).toStdString();
+        WriteFile(Setup, "<setup><name>Module test</name></setup>\n");
+        Events.Mark();
+    }
+    void TearDown() override { SetCurrentLogger(nullptr); }
+
+    static void WriteFile(const std::string& path, const std::string& data) { std::ofstream(path, std::ios::binary) << data; }
+    static std::string ReadFile(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    std::vector<std::string> Messages() const
+    {
+        std::vector<std::string> out;
+        for (const TLogLine& line : Log.ActionLog)
+            out.push_back(line.Text.substr(1));
+        return out;
+    }
+    bool Logged(const std::string& message) const
+    {
+        for (const std::string& m : Messages())
+            if (m == message)
+                return true;
+        return false;
+    }
+
+    TActionLogger Log;
+    TTestHost Host;
+    THTTPModule Http;
+    QTemporaryDir Dir;
+    std::string Image, Setup;
+    TEvents Events;
+};
+
+TEST_F(HttpModule, UploadSendsTheFileAsOnePartWithItsPathAsFileName)
+{
+    ASSERT_TRUE(Http.Upload(kPlain, Image));
+    const auto ev = Events.Http();
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ("POST", Text(ev[0], "method"));
+    EXPECT_EQ("/upload", Text(ev[0], "path"));
+    EXPECT_EQ(Image, Text(ev[0], "file_name"));
+    EXPECT_EQ(200000, ev[0][QStringLiteral("bytes")].toInt());
+    EXPECT_FALSE(ev[0].contains(QStringLiteral("auth"))) << "no credentials asked, none sent";
+    EXPECT_EQ(0, Host.Asked);
+    EXPECT_EQ("", Http.LastError());
+}
+
+TEST_F(HttpModule, UploadLogsItsPhasesAndTheAnswersHeading)
+{
+    ASSERT_TRUE(Http.Upload(kPlain, Image));
+    std::vector<std::string> phases;
+    for (const std::string& m : Messages())
+        if (m.find("in progress. Please wait.") == std::string::npos)
+            phases.push_back(m);
+    const std::vector<std::string> want = {"POST request: http://10.77.5.1/upload", "Connecting.", "POST request.",
+                                           "POST request finished.", "Upload OK"};
+    EXPECT_EQ(want, phases);
+    for (const TLogLine& line : Log.ActionLog)
+        EXPECT_EQ(LOG_DEBUG, line.Level) << line.Text;
+}
+
+TEST_F(HttpModule, UploadProgressMovesTheBarAndTheRateLine)
+{
+    ASSERT_TRUE(Http.Upload(kPlain, Image));
+    ASSERT_GE(Host.Bar.size(), 3u);
+    // Sending begins at 0 of the whole body (the file and the multipart framing).
+    const int64_t body = Host.Bar.front().second;
+    EXPECT_EQ(0, Host.Bar.front().first);
+    EXPECT_GT(body, 200000);
+    EXPECT_LT(body, 201000);
+    bool full = false;
+    for (const auto& [position, maximum] : Host.Bar)
+        full = full || (position == body && maximum == body);
+    EXPECT_TRUE(full) << "the bar reaches the body's size";
+    EXPECT_EQ(0, Host.Bar.back().first) << "and goes back to 0";
+    ASSERT_FALSE(Host.Replaced.empty());
+    for (const std::string& line : Host.Replaced) {
+        EXPECT_EQ(0u, line.find("Uploading...  " + std::string(14, ' '))) << line;
+        EXPECT_EQ(" kB/s ", line.substr(line.size() - 6)) << line;
+    }
+    // Every rate line is logged, and the flash line follows the last byte sent.
+    const auto messages = Messages();
+    size_t rates = 0, flash = 0;
+    for (size_t i = 0; i < messages.size(); ++i) {
+        if (messages[i].rfind("Data upload in progress. Please wait." + std::string(14, ' '), 0) == 0)
+            ++rates;
+        if (messages[i] == "Data flash in progress. Please wait.") {
+            EXPECT_TRUE(flash > 0 || (i > 0 && messages[i - 1].rfind("Data upload", 0) == 0));
+            ++flash;
+        }
+    }
+    EXPECT_EQ(Host.Replaced.size(), rates);
+    EXPECT_GE(flash, 1u);
+}
+
+TEST_F(HttpModule, RefusedUploadAsksOnceAndRetriesWithTheNewCredentials)
+{
+    Host.Answers.push_back({"user", "pass"});
+    ASSERT_TRUE(Http.Upload(kLocked, Image));
+    EXPECT_EQ(1, Host.Asked);
+    const auto ev = Events.Http();
+    ASSERT_EQ(2u, ev.size());
+    EXPECT_EQ(401, ev[0][QStringLiteral("status")].toInt());
+    EXPECT_EQ("missing", Text(ev[0], "auth"));
+    EXPECT_EQ(200, ev[1][QStringLiteral("status")].toInt());
+    EXPECT_EQ("ok", Text(ev[1], "auth"));
+    int errors = 0;
+    for (const TLogLine& line : Log.ActionLog)
+        if (line.Level == LOG_ERROR) {
+            EXPECT_EQ(" HTTP/1.1 401 Unauthorized", line.Text);
+            ++errors;
+        }
+    EXPECT_EQ(1, errors);
+
+    // The credentials stay: the next upload sends them without asking.
+    Events.Mark();
+    ASSERT_TRUE(Http.Upload(kLocked, Image));
+    EXPECT_EQ(1, Host.Asked);
+    ASSERT_EQ(1u, Events.Http().size());
+    EXPECT_EQ("ok", Text(Events.Http()[0], "auth"));
+}
+
+TEST_F(HttpModule, CancelledLoginMakesNoSecondRequest)
+{
+    EXPECT_FALSE(Http.Upload(kLocked, Image));
+    EXPECT_EQ(1, Host.Asked);
+    EXPECT_EQ(1u, Events.Http().size());
+    EXPECT_TRUE(Http.LastNeededLogin());
+    EXPECT_EQ("HTTP/1.1 401 Unauthorized", Http.LastError());
+    EXPECT_FALSE(Logged("Upload failed")) << "a failed request logs no heading";
+}
+
+TEST_F(HttpModule, WrongCredentialsAskAgainUntilRight)
+{
+    Host.Answers.push_back({"user", "wrong"});
+    Host.Answers.push_back({"user", "pass"});
+    ASSERT_TRUE(Http.PostFile(kLocked, "setup.xml", Setup));
+    EXPECT_EQ(2, Host.Asked);
+    const auto ev = Events.Http();
+    ASSERT_EQ(3u, ev.size());
+    EXPECT_EQ("missing", Text(ev[0], "auth"));
+    EXPECT_EQ("wrong", Text(ev[1], "auth"));
+    EXPECT_EQ("ok", Text(ev[2], "auth"));
+}
+
+TEST_F(HttpModule, DroppedConnectionAsksForALoginLikeA401)
+{
+    Host.Answers.push_back({"admin", "hwg"});
+    ASSERT_TRUE(Http.Upload(kDoor, Image));
+    EXPECT_EQ(1, Host.Asked);
+    const auto ev = Events.Http();
+    ASSERT_EQ(2u, ev.size());
+    EXPECT_TRUE(ev[0][QStringLiteral("status")].isNull());
+    EXPECT_EQ(200, ev[1][QStringLiteral("status")].toInt());
+}
+
+TEST_F(HttpModule, PostFileShowsNoProgressAndLogsNoHeading)
+{
+    ASSERT_TRUE(Http.PostFile(kPlain, "setup.xml", Setup));
+    EXPECT_TRUE(Host.Bar.empty());
+    EXPECT_TRUE(Host.Replaced.empty());
+    const std::vector<std::string> want = {"POST request: http://10.77.5.1/setup.xml", "Connecting.", "POST request.",
+                                           "POST request finished."};
+    EXPECT_EQ(want, Messages()) << "the device's <h1>Configuration saved</h1> is not logged";
+    const auto ev = Events.Http();
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ("/setup.xml", Text(ev[0], "path"));
+    EXPECT_EQ(Setup, Text(ev[0], "file_name"));
+}
+
+TEST_F(HttpModule, GetFileReplacesTheFileOnlyWithACompleteBody)
+{
+    const std::string target = Dir.filePath(QStringLiteral("backup.xml")).toStdString();
+    WriteFile(target, "earlier");
+    EXPECT_FALSE(Http.GetFile(kMissing, "setup.xml", target));
+    EXPECT_EQ("earlier", ReadFile(target)) << "a 404 leaves the file untouched";
+    EXPECT_TRUE(Logged("HTTP/1.1 404 Not Found"));
+    EXPECT_EQ(LOG_ERROR, Log.ActionLog.back().Level);
+    EXPECT_EQ(0, Host.Asked) << "no login dialog for a download";
+
+    ASSERT_TRUE(Http.GetFile(kPlain, "setup.xml", target));
+    EXPECT_NE(std::string::npos, ReadFile(target).find("<setup>"));
+    EXPECT_EQ(QStringList({QStringLiteral("backup.xml"), QStringLiteral("image.kri"), QStringLiteral("setup.xml")}),
+              QDir(Dir.path()).entryList(QDir::Files, QDir::Name))
+        << "no temporary file left";
+    const auto ev = Events.Http();
+    ASSERT_EQ(2u, ev.size());
+    EXPECT_EQ("GET", Text(ev[1], "method"));
+    EXPECT_FALSE(ev[1].contains(QStringLiteral("auth")));
+}
+
+TEST_F(HttpModule, GetFileCreatesANewFileAndNothingOnFailure)
+{
+    const std::string target = Dir.filePath(QStringLiteral("new.xml")).toStdString();
+    EXPECT_FALSE(Http.GetFile(kMissing, "setup.xml", target));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(target)));
+    EXPECT_FALSE(Http.GetFile(kPlain, "setup.xml", Dir.filePath(QStringLiteral("no/such/folder.xml")).toStdString()));
+    EXPECT_EQ("Cannot write the file " + Dir.filePath(QStringLiteral("no/such/folder.xml")).toStdString()
+                  + ": No such file or directory",
+              Http.LastError());
+    EXPECT_TRUE(Events.Http().size() == 1) << "no request without a file to write";
+}
+
+TEST_F(HttpModule, UnreadableFileFailsWithoutARequest)
+{
+    const std::string missing = Dir.filePath(QStringLiteral("missing.kri")).toStdString();
+    EXPECT_FALSE(Http.Upload(kPlain, missing));
+    EXPECT_EQ("Cannot read the file " + missing + ": No such file or directory", Http.LastError());
+    EXPECT_EQ(std::vector<std::string>{Http.LastError()}, Messages());
+    EXPECT_FALSE(Http.PostFile(kPlain, "setup.xml", Dir.path().toStdString()));
+    EXPECT_EQ("Cannot read the file " + Dir.path().toStdString() + ": Is a directory", Http.LastError());
+    EXPECT_TRUE(Events.Http().empty());
+}
+
+TEST_F(HttpModule, TheCallerKeepsRunningItsEventsDuringATransfer)
+{
+    // 4000 bytes at 1500 bytes/s from the slow device: the event loop turns meanwhile.
+    WriteFile(Setup, std::string(4000, 's'));
+    ASSERT_TRUE(Http.PostFile(kSlow, "setup.xml", Setup));
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(50);
+    ASSERT_TRUE(Http.GetFile(kSlow, "setup.xml", Dir.filePath(QStringLiteral("slow.xml")).toStdString()));
+    EXPECT_GE(ticks, 20);
+}
+
+TEST_F(HttpModule, StopEndsTheRunningTransferAndLaterOnesUntilResumed)
+{
+    WriteFile(Setup, std::string(60000, 's'));
+    const std::string target = Dir.filePath(QStringLiteral("slow.xml")).toStdString();
+    QTimer::singleShot(500, [this] { Http.Stop(); });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(Http.PostFile(kSlow, "setup.xml", Setup));
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ("The transfer was stopped.", Http.LastError());
+    EXPECT_FALSE(Http.GetFile(kPlain, "setup.xml", target));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(target)));
+    Http.Resume();
+    EXPECT_TRUE(Http.GetFile(kPlain, "setup.xml", target));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,258 @@
+// The decisions of the HTTP transfers: rate text, request verdicts and the login retry, the
+// limits and the speed floor, backup file names.
+#include "core/app/i18n.h"
+#include "core/http/http.h"
+#include "core/http/rules.h"
+
+#include <gtest/gtest.h>
+
+#include <QLocale>
+
+#include <cerrno>
+#include <curl/curl.h>
+
+namespace {
+
+const std::string k14(14, ' ');
+
+TEST(TransferRate, WholeKilobytesPerSecond)
+{
+    // 2,560,000 bytes are 2,500 whole kilobytes; after 10 s that is 250 kB/s.
+    EXPECT_DOUBLE_EQ(250.0, TransferRateValue(2560000, 10000, 0));
+    // The remainder below 1024 is dropped before dividing.
+    EXPECT_DOUBLE_EQ(1.0, TransferRateValue(2047, 1000, 0));
+    EXPECT_DOUBLE_EQ(0.0, TransferRateValue(1023, 1000, 7));
+    // Milliseconds count: 1 kB in 1.5 s.
+    EXPECT_NEAR(0.6667, TransferRateValue(1024, 1500, 0), 1e-4);
+}
+
+TEST(TransferRate, NoTimeKeepsThePreviousRate)
+{
+    EXPECT_DOUBLE_EQ(0.0, TransferRateValue(2560000, 0, 0));
+    EXPECT_DOUBLE_EQ(12.5, TransferRateValue(2560000, 0, 12.5));
+    EXPECT_DOUBLE_EQ(12.5, TransferRateValue(2560000, -5, 12.5));  // a clock that went back
+}
+
+TEST(TransferRate, TextHasFourteenSpacesTwoDecimalsAndTheUnit)
+{
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    EXPECT_EQ(k14 + "250.00 kB/s ", TransferRateText(250.0, english));
+    EXPECT_EQ(k14 + "0.00 kB/s ", TransferRateText(0.0, english));       // at least one integer digit
+    EXPECT_EQ(k14 + "0.67 kB/s ", TransferRateText(2.0 / 3.0, english)); // rounded
+    EXPECT_EQ(k14 + "1.00 kB/s ", TransferRateText(0.999, english));
+    EXPECT_EQ(k14 + "123456.79 kB/s ", TransferRateText(123456.789, english));  // no group separators
+}
+
+TEST(TransferRate, DecimalSeparatorOfTheUsersLocale)
+{
+    const QLocale czech(QLocale::Czech, QLocale::CzechRepublic);
+    EXPECT_EQ(k14 + "250,00 kB/s ", TransferRateText(250.0, czech));
+    EXPECT_EQ(k14 + "12345,50 kB/s ", TransferRateText(12345.5, czech));
+    const QLocale german(QLocale::German, QLocale::Germany);
+    EXPECT_EQ(k14 + "1000,00 kB/s ", TransferRateText(1000.0, german));
+}
+
+int64_t g_now = 0;
+int64_t FakeClock() { return g_now; }
+
+TEST(TransferRate, TheModulesRateSinceTheWorkBegan)
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    THTTPModule http;
+    http.Clock = FakeClock;
+    g_now = 0;  // the work begins with the module at 0 ms
+    EXPECT_EQ(k14 + "0.00 kB/s ", http.TransferRate(2560000)) << "no time has passed yet";
+    g_now = 10000;
+    EXPECT_EQ(k14 + "250.00 kB/s ", http.TransferRate(2560000));
+    QLocale::setDefault(QLocale(QLocale::Czech, QLocale::CzechRepublic));
+    g_now = 20000;
+    EXPECT_EQ(k14 + "250,00 kB/s ", http.TransferRate(5120000));
+    QLocale::setDefault(QLocale::c());
+}
+
+THTTPFacts Failure(int code, int osErrno = 0)
+{
+    THTTPFacts facts;
+    facts.CurlCode = code;
+    facts.OsErrno = osErrno;
+    facts.ClientMessage = "client says";
+    return facts;
+}
+
+THTTPFacts Answer(long status, const char* line)
+{
+    THTTPFacts facts;
+    facts.HttpStatus = status;
+    facts.StatusLine = line;
+    return facts;
+}
+
+TEST(RequestVerdict, StatusCodesAndMessages)
+{
+    UseLanguage("en");
+    const THTTPLimits limits{2, 1000, 3, 5};
+    const struct {
+        const char* Why;
+        THTTPFacts Facts;
+        bool Ok;
+        int StatusCode;
+        const char* Message;
+    } rows[] = {
+        {"2xx answers succeed", Answer(200, "HTTP/1.1 200 OK"), true, 0, ""},
+        {"any 2xx", Answer(204, "HTTP/1.1 204 No Content"), true, 0, ""},
+        {"an error status is the status code, its line the message", Answer(404, "HTTP/1.1 404 Not Found"), false,
+         404, "HTTP/1.1 404 Not Found"},
+        {"401 too", Answer(401, "HTTP/1.1 401 Unauthorized"), false, 401, "HTTP/1.1 401 Unauthorized"},
+        {"a redirect is no success either", Answer(302, "HTTP/1.1 302 Found"), false, 302, "HTTP/1.1 302 Found"},
+        {"a status without its line", Answer(500, ""), false, 500, "HTTP status 500"},
+        {"refused: the socket error number", Failure(CURLE_COULDNT_CONNECT, ECONNREFUSED), false, ECONNREFUSED,
+         "client says"},
+        {"unreachable", Failure(CURLE_COULDNT_CONNECT, EHOSTUNREACH), false, EHOSTUNREACH, "client says"},
+        {"connect time-out", Failure(CURLE_OPERATION_TIMEDOUT, ETIMEDOUT), false, ETIMEDOUT, "client says"},
+        {"reset while sending is a dropped connection", Failure(CURLE_SEND_ERROR, ECONNRESET), false,
+         kDroppedConnection, "client says"},
+        {"reset while receiving", Failure(CURLE_RECV_ERROR, ECONNRESET), false, kDroppedConnection, "client says"},
+        {"aborted while receiving", Failure(CURLE_RECV_ERROR, ECONNABORTED), false, kDroppedConnection,
+         "client says"},
+        {"closed before any answer", Failure(CURLE_GOT_NOTHING), false, kDroppedConnection, "client says"},
+        {"a broken pipe is another socket error", Failure(CURLE_SEND_ERROR, EPIPE), false, EPIPE, "client says"},
+        {"other client errors have no code", Failure(CURLE_WEIRD_SERVER_REPLY), false, 0, "client says"},
+        {"a write error has no code", Failure(CURLE_WRITE_ERROR), false, 0, "client says"},
+    };
+    for (const auto& row : rows) {
+        const THTTPVerdict verdict = JudgeRequest(row.Facts, limits);
+        EXPECT_EQ(row.Ok, verdict.Ok) << row.Why;
+        EXPECT_EQ(row.StatusCode, verdict.StatusCode) << row.Why;
+        EXPECT_EQ(row.Message, verdict.Message) << row.Why;
+    }
+    THTTPFacts silent = Failure(CURLE_COULDNT_CONNECT, ECONNREFUSED);
+    silent.ClientMessage.clear();
+    EXPECT_EQ("Couldn't connect to server", JudgeRequest(silent, limits).Message) << "the client's text for its code";
+}
+
+TEST(RequestVerdict, TheProgramsOwnLimitsNameTheirValues)
+{
+    UseLanguage("en");
+    const THTTPLimits limits{2, 1000, 3, 5};
+    THTTPFacts facts = Failure(CURLE_ABORTED_BY_CALLBACK);
+    facts.Stop = THTTPStop::Stalled;
+    EXPECT_EQ("The transfer stalled: fewer than 1000 bytes per second for 3 seconds.",
+              JudgeRequest(facts, limits).Message);
+    EXPECT_EQ(0, JudgeRequest(facts, limits).StatusCode) << "a stall never asks for a login";
+    facts.Stop = THTTPStop::NoAnswer;
+    facts.Upload = true;
+    EXPECT_EQ("The device did not answer within 5 seconds.", JudgeRequest(facts, limits).Message);
+    facts.Upload = false;
+    EXPECT_EQ("The device did not answer within 3 seconds.", JudgeRequest(facts, limits).Message);
+    facts.Stop = THTTPStop::Stopped;
+    EXPECT_EQ("The transfer was stopped.", JudgeRequest(facts, limits).Message);
+    EXPECT_FALSE(JudgeRequest(facts, limits).Ok);
+}
+
+TEST(LoginRetry, OnRefusedCredentialsOrADroppedConnectionOnly)
+{
+    EXPECT_TRUE(AsksForLogin(401));
+    EXPECT_TRUE(AsksForLogin(kDroppedConnection));
+    EXPECT_EQ(10053, kDroppedConnection);
+    for (int other : {0, 400, 403, 404, 407, 500, ECONNRESET, ECONNREFUSED, 10054, 10061})
+        EXPECT_FALSE(AsksForLogin(other)) << other;
+    // Through the verdicts: what a device does decides it.
+    const THTTPLimits limits;
+    EXPECT_TRUE(AsksForLogin(JudgeRequest(Answer(401, "HTTP/1.1 401 Unauthorized"), limits).StatusCode));
+    EXPECT_TRUE(AsksForLogin(JudgeRequest(Failure(CURLE_SEND_ERROR, ECONNRESET), limits).StatusCode));
+    EXPECT_FALSE(AsksForLogin(JudgeRequest(Failure(CURLE_COULDNT_CONNECT, ECONNREFUSED), limits).StatusCode));
+    EXPECT_FALSE(AsksForLogin(JudgeRequest(Answer(403, "HTTP/1.1 403 Forbidden"), limits).StatusCode));
+}
+
+TEST(HTTPLimits, ParsedOnlyWhenWhollyRight)
+{
+    THTTPLimits limits;
+    ASSERT_TRUE(ParseHTTPLimits("2,1000,3,5", limits));
+    EXPECT_EQ(2, limits.ConnectSeconds);
+    EXPECT_EQ(1000, limits.FloorBytesPerSecond);
+    EXPECT_EQ(3, limits.FloorSeconds);
+    EXPECT_EQ(5, limits.AnswerSeconds);
+    ASSERT_TRUE(ParseHTTPLimits("86400,100000000,86400,86400", limits));
+    const THTTPLimits before = limits;
+    const char* bad[] = {
+        "",               // nothing
+        "2,1000,3",       // three values
+        "2,1000,3,5,6",   // five
+        "0,1000,3,5",     // below 1
+        "2,1000,3,86401", // above a day
+        "2,100000001,3,5",// floor above 100 MB/s
+        "2,1000,-3,5",    // a sign
+        "2, 1000,3,5",    // a blank
+        "2,1000,3,5,",    // a trailing comma
+        "2,,3,5",         // an empty value
+        "2,1e3,3,5",      // not digits
+        "2,1000,3,9999999999",  // too many digits
+    };
+    for (const char* text : bad) {
+        EXPECT_FALSE(ParseHTTPLimits(text, limits)) << '"' << text << '"';
+        EXPECT_EQ(before.ConnectSeconds, limits.ConnectSeconds) << text;
+        EXPECT_EQ(before.AnswerSeconds, limits.AnswerSeconds) << text;
+    }
+}
+
+TEST(HTTPLimits, EnvironmentOverridesTheDefaults)
+{
+    unsetenv("PYXET_HTTP_LIMITS");
+    EXPECT_EQ(DefaultHTTPLimits().AnswerSeconds, EffectiveHTTPLimits().AnswerSeconds);
+    setenv("PYXET_HTTP_LIMITS", "4,10,6,8", 1);
+    EXPECT_EQ(8, EffectiveHTTPLimits().AnswerSeconds);
+    setenv("PYXET_HTTP_LIMITS", "nonsense", 1);
+    EXPECT_EQ(DefaultHTTPLimits().FloorSeconds, EffectiveHTTPLimits().FloorSeconds);
+    unsetenv("PYXET_HTTP_LIMITS");
+}
+
+TEST(SpeedFloor, StallsOnlyAfterAWholeWindowBelowTheFloor)
+{
+    // 1000 bytes/s over 3 s: at least 3000 bytes must move in any 3 s.
+    THTTPSpeedWatch watch;
+    EXPECT_FALSE(watch.Stalled(0, 0, 1000, 3));
+    EXPECT_FALSE(watch.Stalled(1000, 0, 1000, 3));
+    EXPECT_FALSE(watch.Stalled(2999, 0, 1000, 3)) << "not yet a whole window";
+    EXPECT_TRUE(watch.Stalled(3000, 2999, 1000, 3)) << "one byte short after 3 s";
+    watch.Reset();
+    EXPECT_FALSE(watch.Stalled(0, 0, 1000, 3));
+    EXPECT_FALSE(watch.Stalled(3000, 3000, 1000, 3)) << "exactly the floor";
+}
+
+TEST(SpeedFloor, AFastStartDoesNotHideALaterStall)
+{
+    THTTPSpeedWatch watch;
+    int64_t bytes = 0;
+    for (int64_t t = 0; t <= 10000; t += 500) {  // 10 s at 100 kB/s
+        EXPECT_FALSE(watch.Stalled(t, bytes, 1000, 3));
+        bytes += 50000;
+    }
+    // Then nothing moves: the stall shows 3 s after the last movement, not before.
+    const int64_t last = bytes;
+    EXPECT_FALSE(watch.Stalled(11000, last, 1000, 3));
+    EXPECT_FALSE(watch.Stalled(12000, last, 1000, 3));
+    EXPECT_FALSE(watch.Stalled(13000, last, 1000, 3));
+    EXPECT_TRUE(watch.Stalled(14000, last, 1000, 3));
+}
+
+TEST(SpeedFloor, SlowButSteadyIsNoStall)
+{
+    THTTPSpeedWatch watch;
+    for (int64_t t = 0; t <= 60000; t += 1000)
+        EXPECT_FALSE(watch.Stalled(t, t * 1100 / 1000, 1000, 3)) << t;  // 1100 bytes/s
+    watch.Reset();
+    bool stalled = false;
+    for (int64_t t = 0; t <= 60000 && !stalled; t += 1000)
+        stalled = watch.Stalled(t, t * 900 / 1000, 1000, 3);  // 900 bytes/s
+    EXPECT_TRUE(stalled);
+}
+
+TEST(BackupFiles, NameAndDeviceLine)
+{
+    EXPECT_EQ("backup/setup_192.168.1.20_.xml", BackupFileName("backup", "192.168.1.20"));
+    EXPECT_EQ("/tmp/x/setup_10.0.0.1_.xml", BackupFileName("/tmp/x", "10.0.0.1"));
+    EXPECT_EQ("Hall sensor  (10.77.1.20)", DeviceLine("Hall sensor", "10.77.1.20"));
+    EXPECT_EQ("  (10.77.1.20)", DeviceLine("", "10.77.1.20"));
+}
+
+} // namespace
