@@ -2,6 +2,8 @@
 // setup panel's command, and for an Orvex device the wait for its answer.
 #include "cli/commands.h"
 
+#include "cli/session.h"
+
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
 #include "core/devices/discovery.h"
@@ -144,17 +146,6 @@ bool ParseCommandLine(int argc, char* argv[], TCommandLine& line)
     return true;
 }
 
-const char* LevelName(int level)
-{
-    switch (level) {
-    case LOG_INFO: return "INFO";
-    case LOG_DEBUG: return "DEBUG";
-    case LOG_WARNING: return "WARNING";
-    case LOG_ERROR: return "ERROR";
-    default: return "UNKNOWN";
-    }
-}
-
 // The one output line (main checks that standard output took it). Control characters in a reason (it may quote what the user typed)
 // become blanks, so the line stays one line of tab-separated fields.
 void PrintResult(const std::string& mac, const std::string& peerIP, const std::string& reason = {})
@@ -256,37 +247,12 @@ int Act(TProduct& device, const TCommandLine& line)
 
 int Run(const TCommandLine& line)
 {
-    TActionLogger log;  // no time stamps: a script reads the lines
-    if (line.Log)
-        log.OnLine = [](const TLogLine& logLine) {
-            // Stored lines start with one blank before the message.
-            const char* message = logLine.Text.c_str() + (logLine.Text.rfind(' ', 0) == 0 ? 1 : 0);
-            std::fprintf(stderr, "%s\t%s\n", LevelName(logLine.Level), message);
-        };
-    SetCurrentLogger(&log);
-
-    const std::string appDir = ProgramFolder();
-    InitTranslation(appDir);
-    TSettings settings;
-    LoadSettings(appDir, settings);
-    UseLanguage(settings.Language);
-
+    TCliSession session(line.Log);
     TUDPServer orvexServer;
     TUDPServer hwgServer;
-    for (const TUDPServer* server : {&orvexServer, &hwgServer}) {
-        if (!server->IsOpen()) {
-            std::fprintf(stderr, "pyxet-cli: cannot open a UDP socket: %s\n", server->OpenError().c_str());
-            SetCurrentLogger(nullptr);
-            return kExitNoSocket;
-        }
-    }
-
     TDeviceRegistry list;
-    list.BeginCycle();
-    StartDiscovery(list, {&orvexServer, &settings.OrvexProducts}, {&hwgServer, &settings.HwgProducts});
-    QTimer::singleShot(static_cast<int>(std::lround(line.WaitSeconds * 1000)), QCoreApplication::instance(),
-                       &QCoreApplication::quit);
-    QCoreApplication::exec();
+    if (!RunDiscovery(session.Settings, line.WaitSeconds, orvexServer, hwgServer, list))
+        return kExitNoSocket;
 
     int status = kExitFailed;
     const std::vector<TProduct*> found = MatchTarget(list, line.Target);
@@ -310,7 +276,6 @@ int Run(const TCommandLine& line)
     hwgServer.OnRead = nullptr;
     std::fflush(stdout);
     list.FreeDevices();
-    SetCurrentLogger(nullptr);
     return status;
 }
 

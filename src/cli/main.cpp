@@ -14,6 +14,7 @@
 // line or a UDP socket that cannot be opened. A reader that goes away early (`| head`) ends the
 // program by SIGPIPE, as it does other tools.
 #include "cli/commands.h"
+#include "cli/session.h"
 #include "cli/transfers.h"
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
@@ -124,17 +125,6 @@ bool ParseFindOptions(int argc, char* argv[], TFindOptions& options)
     return true;
 }
 
-const char* LevelName(int level)
-{
-    switch (level) {
-    case LOG_INFO: return "INFO";
-    case LOG_DEBUG: return "DEBUG";
-    case LOG_WARNING: return "WARNING";
-    case LOG_ERROR: return "ERROR";
-    default: return "UNKNOWN";
-    }
-}
-
 // A JSON string literal. Device texts come from the network: bytes that are not UTF-8 become
 // U+FFFD so that the output stays valid JSON.
 std::string JsonString(const std::string& text)
@@ -216,44 +206,18 @@ void PrintDevices(const TDeviceRegistry& list, bool json, TOutput& out)
 
 int Find(const TFindOptions& options, TOutput& out)
 {
-    TActionLogger log;  // no time stamps: a script reads the lines
-    if (options.Log)
-        log.OnLine = [](const TLogLine& line) {
-            // Stored lines start with one blank before the message.
-            const char* message = line.Text.c_str() + (line.Text.rfind(' ', 0) == 0 ? 1 : 0);
-            std::fprintf(stderr, "%s\t%s\n", LevelName(line.Level), message);
-        };
-    SetCurrentLogger(&log);
-
-    const std::string appDir = ProgramFolder();
-    InitTranslation(appDir);
-    TSettings settings;
-    LoadSettings(appDir, settings);
-    UseLanguage(settings.Language);
-
+    TCliSession session(options.Log);
     TUDPServer orvexServer;
     TUDPServer hwgServer;
-    for (const TUDPServer* server : {&orvexServer, &hwgServer}) {
-        if (!server->IsOpen()) {
-            std::fprintf(stderr, "pyxet-cli: cannot open a UDP socket: %s\n", server->OpenError().c_str());
-            SetCurrentLogger(nullptr);
-            return kExitNoSocket;
-        }
-    }
-
     TDeviceRegistry list;
-    list.BeginCycle();
-    StartDiscovery(list, {&orvexServer, &settings.OrvexProducts}, {&hwgServer, &settings.HwgProducts});
-    QTimer::singleShot(static_cast<int>(std::lround(options.WaitSeconds * 1000)), QCoreApplication::instance(),
-                       &QCoreApplication::quit);
-    QCoreApplication::exec();
+    if (!RunDiscovery(session.Settings, options.WaitSeconds, orvexServer, hwgServer, list))
+        return kExitNoSocket;
 
     // No more answers are taken while the list is printed and freed.
     orvexServer.OnRead = nullptr;
     hwgServer.OnRead = nullptr;
     PrintDevices(list, options.Json, out);
     list.FreeDevices();
-    SetCurrentLogger(nullptr);
     return 0;
 }
 

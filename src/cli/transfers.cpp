@@ -14,6 +14,8 @@
 // --log copies the action log to standard error as LEVEL<TAB>message.
 #include "cli/transfers.h"
 
+#include "cli/session.h"
+
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
 #include "core/devices/utils.h"
@@ -260,17 +262,6 @@ void PrintResults(const std::vector<TDeviceResult>& results, bool json, bool cre
     }
 }
 
-const char* LevelName(int level)
-{
-    switch (level) {
-    case LOG_INFO: return "INFO";
-    case LOG_DEBUG: return "DEBUG";
-    case LOG_WARNING: return "WARNING";
-    case LOG_ERROR: return "ERROR";
-    default: return "UNKNOWN";
-    }
-}
-
 TCommand CommandOf(const std::string& name)
 {
     if (name == "backup")
@@ -364,18 +355,7 @@ int RunTransferCommand(int argc, char* argv[])
     }
     const bool credentialsGiven = !host.Login.User.empty() || !host.Login.Password.empty();
 
-    TActionLogger log;  // no time stamps: a script reads the lines
-    if (options.Log)
-        log.OnLine = [](const TLogLine& line) {
-            const char* message = line.Text.c_str() + (line.Text.rfind(' ', 0) == 0 ? 1 : 0);
-            std::fprintf(stderr, "%s\t%s\n", LevelName(line.Level), message);
-        };
-    SetCurrentLogger(&log);
-    const std::string appDir = ProgramFolder();
-    InitTranslation(appDir);
-    TSettings settings;
-    LoadSettings(appDir, settings);
-    UseLanguage(settings.Language);
+    TCliSession session(options.Log);
 
     THTTPModule http;
     http.SetHost(&host);
@@ -416,7 +396,6 @@ int RunTransferCommand(int argc, char* argv[])
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     g_module = nullptr;
-    SetCurrentLogger(nullptr);
 
     PrintResults(results, options.Json, credentialsGiven);
     if (g_signal != 0)
