@@ -21,6 +21,7 @@ namespace Ui {
 class TPyxetForm;
 }
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QToolButton;
@@ -151,6 +152,9 @@ public:
     void CommonConfigClick();
     // A batch command is running (its controls are disabled until its summary).
     bool BatchRunning() const { return RunningBatch != nullptr; }
+
+    // A setup field's look: read-only fields are shaded like inactive window borders.
+    static void SetFieldLook(QLineEdit* field, bool readOnly);
 
 signals:
     // The window has closed: the program ends (whatever other window is still open).

@@ -33,7 +33,9 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 // Stands for the desktop's colour of inactive window borders: read-only fields are shaded with it.
 const QColor kShadedField{212, 208, 200};
 
-void SetFieldLook(QLineEdit* field, bool readOnly)
+} // namespace
+
+void TPyxetForm::SetFieldLook(QLineEdit* field, bool readOnly)
 {
     field->setReadOnly(readOnly);
     QPalette palette = field->palette();
@@ -41,10 +43,12 @@ void SetFieldLook(QLineEdit* field, bool readOnly)
     field->setPalette(palette);
 }
 
+namespace {
+
 // The look first, then the text: setting the text runs the field's change handler.
 void ShowField(QLineEdit* field, const TFieldLook& look)
 {
-    SetFieldLook(field, look.ReadOnly);
+    TPyxetForm::SetFieldLook(field, look.ReadOnly);
     field->setText(Q(look.Text));
 }
 

@@ -13,16 +13,6 @@ namespace {
 
 // The device view's two looks of a field: read-only and shaded with the colour that stands for
 // the desktop's inactive window borders, or editable on the window colour.
-const QColor kShadedField{212, 208, 200};
-
-void SetFieldLook(QLineEdit* field, bool readOnly)
-{
-    field->setReadOnly(readOnly);
-    QPalette palette = field->palette();
-    palette.setColor(QPalette::Base, readOnly ? kShadedField : QApplication::palette(field).color(QPalette::Base));
-    field->setPalette(palette);
-}
-
 // Questions become confirmation boxes, refusals error boxes.
 class TDialogAsker : public TSetupAsker {
 public:
