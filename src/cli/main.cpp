@@ -125,34 +125,6 @@ bool ParseFindOptions(int argc, char* argv[], TFindOptions& options)
     return true;
 }
 
-// A JSON string literal. Device texts come from the network: bytes that are not UTF-8 become
-// U+FFFD so that the output stays valid JSON.
-std::string JsonString(const std::string& text)
-{
-    const std::string utf8 = ValidUtf8(text);
-    std::string out = "\"";
-    for (const char c : utf8) {
-        const auto u = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (u < 0x20 || u == 0x7F) {
-                static const char kHex[] = "0123456789abcdef";
-                out += "\\u00";
-                out += kHex[u >> 4];
-                out += kHex[u & 0x0F];
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
-}
-
 const char* FamilyName(const TProduct& device)
 {
     if (dynamic_cast<const TProductOrvex*>(&device))

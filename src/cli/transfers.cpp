@@ -212,26 +212,6 @@ std::string OneLine(std::string text)
     return text;
 }
 
-std::string JsonString(const std::string& text)
-{
-    std::string out = "\"";
-    for (const char c : ValidUtf8(text)) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20 || u == 0x7F) {
-            static const char kHex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += kHex[u >> 4];
-            out += kHex[u & 0x0F];
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 std::string Reason(const TDeviceResult& result, bool credentialsGiven)
 {
     std::string reason = result.Error;
