@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/app/version.h"
 #include "gui/app/application.h"
 
 namespace {
@@ -25,6 +26,11 @@ bool HasDisplay(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    // Answered before anything of the window exists, so it works without a display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("Pyxet %s\n", ProgramVersion());
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     if (!HasDisplay(argc, argv)) {
         std::fputs("pyxet: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not set); "
                    "start it in a desktop session, or under xvfb-run\n",

@@ -18,6 +18,7 @@
 #include "cli/transfers.h"
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
+#include "core/app/version.h"
 #include "core/devices/discovery.h"
 #include "core/devices/registry.h"
 #include "core/devices/udpserver.h"
@@ -203,10 +204,15 @@ int main(int argc, char* argv[])
 
     TOutput out;
     const std::string command = argc >= 2 ? argv[1] : "";
+    if (command == "--version") {
+        out.Write(std::string("pyxet-cli ") + ProgramVersion() + "\n");
+        return out.Finish(0);
+    }
     if (command == "--help" || command == "-h") {
         out.Write(kUsage);
         out.Write(kDeviceCommandsUsage);
         out.Write(TransferUsage());
+        out.Write("       pyxet-cli --version\n");
         return out.Finish(0);
     }
     if (IsDeviceCommand(command.c_str()))

@@ -8,7 +8,7 @@
 #include "gui/http/login.h"
 #include "gui/http/upgrade.h"
 #include "gui/log/logrep.h"
-#include "gui/windows/help.h"
+#include "gui/windows/about.h"
 #include "gui/windows/progressinfo.h"
 
 #include <clocale>

@@ -207,6 +207,38 @@ QPixmap LogoPixmap()
     return pm;
 }
 
+QPixmap ProgramPicture()
+{
+    QPixmap pm = Canvas(111, 41);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient g(0, 0, 0, 41);
+    g.setColorAt(0, QColor(20, 120, 170));
+    g.setColorAt(1, kBlue.darker(130));
+    p.setPen(Qt::NoPen);
+    p.setBrush(g);
+    p.drawRoundedRect(QRectF(1, 1, 109, 39), 6, 6);
+    // The logo's network in small: a hub and two devices.
+    p.setPen(QPen(QColor(255, 255, 255, 200), 1.5));
+    p.drawLine(QPointF(20, 20), QPointF(9, 11));
+    p.drawLine(QPointF(20, 20), QPointF(9, 30));
+    p.setPen(QPen(Qt::white, 1.2));
+    p.setBrush(kOrange);
+    p.drawEllipse(QPointF(20, 20), 5.5, 5.5);
+    p.setBrush(QColor(230, 240, 250));
+    p.drawRoundedRect(QRectF(4, 8, 9, 6), 1.5, 1.5);
+    p.drawRoundedRect(QRectF(4, 27, 9, 6), 1.5, 1.5);
+    QFont f = p.font();
+    f.setPixelSize(20);
+    f.setBold(true);
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 1.5);
+    p.setFont(f);
+    p.setPen(Qt::white);
+    p.drawText(QRectF(30, 0, 78, 41), Qt::AlignCenter, QStringLiteral("PYXET"));
+    p.end();
+    return pm;
+}
+
 QIcon WindowIcon()
 {
     QPixmap pm = Canvas(32, 32);

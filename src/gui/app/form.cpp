@@ -7,9 +7,13 @@
 #include "core/app/i18n.h"
 #include "gui/app/statuspanel.h"
 #include "gui/app/translate.h"
+#include "core/app/version.h"
 #include "core/devices/udpserver.h"
+#include "core/help/helpbook.h"
+#include "gui/devices/weblink.h"
 #include "gui/log/logrep.h"
 #include "ui_form.h"
+#include "gui/windows/about.h"
 #include "gui/windows/help.h"
 
 #include <QActionGroup>
@@ -110,6 +114,7 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
 
     connect(Ui_->acFind, &QAction::triggered, this, [this] { acFindExecute(); });
     connect(Ui_->acExit, &QAction::triggered, this, [this] { acExitExecute(); });
+    connect(Ui_->acHelp, &QAction::triggered, this, [this] { acHelpExecute(); });
     connect(Ui_->mAbout, &QAction::triggered, this, [this] { mAboutClick(); });
     connect(Ui_->mActionReport, &QAction::triggered, this, [this] { mActionReportClick(); });
     connect(Ui_->CzechLang, &QAction::triggered, this, [this] { CzechLangClick(); });
@@ -204,6 +209,10 @@ void TPyxetForm::BuildToolBar()
     for (QToolButton* b : {Ui_->btnType, Ui_->btnName, Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev})
         b->setIcon(SortGlyph());
     Ui_->LogoImage->setPixmap(LogoPixmap());
+    Ui_->LogoImage->setCursor(Qt::PointingHandCursor);
+    Ui_->LogoImage->setToolTip(QString::fromLatin1(kMakerWebAddress));
+    TP_Ignore(this, "LogoImage");  // its tool tip is an address, no text to translate
+    OnClick(Ui_->LogoImage, [this] { LogoImageClick(); });
 }
 
 void TPyxetForm::BuildStatusBar()
@@ -358,6 +367,15 @@ void TPyxetForm::mAboutClick()
     if (About)
         About->exec();
 }
+
+void TPyxetForm::acHelpExecute()
+{
+    // The language of this moment: switching the language switches the help file at once.
+    if (!OpenHelpWindow(this, HelpFilePath(AppDir, GetCurrentLanguage())))
+        StatusPanels[1]->setText(Q(_("No help window created.")));
+}
+
+void TPyxetForm::LogoImageClick() { OpenWebPage(kMakerWebAddress); }
 
 void TPyxetForm::mActionReportClick()
 {

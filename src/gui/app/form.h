@@ -86,6 +86,12 @@ public:
     // "Find Devices": one discovery cycle; in demonstration mode only the device panel is shown.
     void acFindExecute();
 
+    // "Help": opens the help file of the current language in the help window; when none can be
+    // opened, status panel 1 says so.
+    void acHelpExecute();
+    // The maker's logo opens the maker's web address.
+    void LogoImageClick();
+
     // How many times the settings were written (a closing window writes them once).
     int SettingsSaves() const { return SavesDone; }
 

@@ -2,6 +2,8 @@
 // that records the address instead of starting a browser.
 #pragma once
 #include <functional>
+
+class QWidget;
 #include <string>
 
 using TWebPageOpener = std::function<void(const std::string& url)>;
@@ -10,3 +12,6 @@ using TWebPageOpener = std::function<void(const std::string& url)>;
 void OpenWebPage(const std::string& url);
 // An empty opener restores the desktop's.
 void SetWebPageOpener(TWebPageOpener opener);
+
+// Makes a plain widget (a picture, a label) a link: a left click released over it calls onClick.
+void OnClick(QWidget* widget, std::function<void()> onClick);

@@ -1,0 +1,171 @@
+// The pictures of the user guide, taken from the real windows in the lab (scripts/lab.sh with the
+// shipped fleet) on a virtual X display: scripts/help-screenshots.sh runs it. For each language
+// the main window after a discovery, its setup panel, the upgrade dialog, the login dialog, the
+// progress window after an upgrade with a success and a failure, the Log Report window, the about
+// box and the help window, into $PYXET_SHOTS/<lang>/images/.
+#include "core/app/i18n.h"
+#include "core/http/http.h"
+#include "gui/app/dialogs.h"
+#include "gui/app/form.h"
+#include "gui/http/login.h"
+#include "gui/http/upgrade.h"
+#include "gui/log/logrep.h"
+#include "gui/windows/about.h"
+#include "gui/windows/help.h"
+#include "gui/windows/progressinfo.h"
+#include "ui_form.h"
+#include "ui_login.h"
+#include "ui_progressinfo.h"
+
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+
+#include <memory>
+
+namespace {
+
+// Copies a folder of the build (pictures, catalogues, help files) into the program folder.
+bool CopyTree(const QString& from, const QString& to)
+{
+    return QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), from, to}) == 0;
+}
+
+int RowOf(const TPyxetForm& form, const char* name)
+{
+    const QAbstractItemModel* m = form.ui()->DeviceListBox->model();
+    for (int r = 0; r < m->rowCount(); ++r) {
+        const auto* d = reinterpret_cast<TProduct*>(m->index(r, 0).data(Qt::UserRole + 1).value<quintptr>());
+        if (d->Info.Name == name)
+            return r;
+    }
+    return -1;
+}
+
+} // namespace
+
+class HelpScreenshots : public QObject {
+    Q_OBJECT
+
+private slots:
+    void Screenshots()
+    {
+        const QString shots = QString::fromLocal8Bit(qgetenv("PYXET_SHOTS"));
+        if (shots.isEmpty())
+            QSKIP("PYXET_SHOTS names no folder");
+        for (const char* language : {"en", "cs"}) {
+            QTemporaryDir dir;
+            const QString appDir = dir.path() + QLatin1Char('/');
+            QVERIFY(CopyTree(QStringLiteral(PYXET_BIN_DIR "/images"), dir.path()));
+            QVERIFY(CopyTree(QStringLiteral(PYXET_BIN_DIR "/locale"), dir.path()));
+            QFile ini(appDir + QStringLiteral("Pyxet.ini"));
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            ini.write(QByteArray("[Setup]\nLang=") + language + "\n[Logs]\nTime=1\n");
+            ini.close();
+            QFile image(appDir + QStringLiteral("firmware.kri"));
+            QVERIFY(image.open(QIODevice::WriteOnly));
+            image.write(QByteArray(96 * 1024, '\x5a'));
+            image.close();
+            QDir::setCurrent(dir.path());
+            const QString out = shots + QLatin1Char('/') + QLatin1String(language) + QStringLiteral("/images/");
+            QDir().mkpath(out);
+            auto shoot = [&](QWidget& window, const char* name, QRect area = {}) {
+                window.show();
+                QVERIFY(QTest::qWaitForWindowExposed(&window));
+                QTest::qWait(400);
+                QVERIFY(window.grab(area.isValid() ? area : window.rect()).save(out + QLatin1String(name) + QStringLiteral(".png")));
+            };
+
+            InitTranslation(PYXET_BIN_DIR "/");
+            Dialogs::SetAutomatic(true);  // boxes answered, file dialogs answered from the queue
+            UseLanguage(language);
+            auto form = std::make_unique<TPyxetForm>(QStringList{}, appDir.toStdString());
+            auto upgrade = std::make_unique<TUpgradeForm>();
+            auto progress = std::make_unique<TProgressInfoForm>();
+            auto login = std::make_unique<TLoginForm>();
+            auto about = std::make_unique<TAboutBox>();
+            auto logForm = std::make_unique<TLogActionForm>();
+            auto http = std::make_unique<THTTPModule>();
+            form->LogReport = logForm.get();
+            form->About = about.get();
+            form->Upgrade = upgrade.get();
+            form->Progress = progress.get();
+            form->Login = login.get();
+            form->Http = http.get();
+            form->show();
+            QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+            QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 5000);
+            QTest::qWait(500);
+            const int gate = RowOf(*form, "Warehouse gate");
+            QVERIFY(gate >= 0);
+            form->SelectDevice(gate);
+            Dialogs::TakeShownBoxes();
+            shoot(*form, "main-window");
+            // The setup panel: the picture, the fields and the three buttons.
+            Ui::TPyxetForm* ui = form->ui();
+            const QPoint topLeft = ui->tgbSetup->mapTo(form.get(), QPoint(0, 0));
+            const QPoint bottomRight = ui->btnConfigDevice->mapTo(form.get(), ui->btnConfigDevice->rect().bottomRight());
+            shoot(*form, "setup-panel", QRect(topLeft - QPoint(4, 4), bottomRight + QPoint(4, 4)));
+
+            upgrade->Prepare(_("Select Firmware"), "Upgrade", "Kri Image|*.kri");
+            Dialogs::QueueFileName((appDir + QStringLiteral("firmware.kri")).toStdString());
+            upgrade->BrowseBtnClick();
+            shoot(*upgrade, "upgrade");
+            upgrade->hide();
+            login->ui()->UserEdit->setText(QStringLiteral("admin"));
+            login->ui()->PassEdit->setText(QStringLiteral("secret"));
+            shoot(*login, "login");
+            login->hide();
+
+            for (const char* name : {"Hall sensor", "Warehouse gate", "Roof weather"}) {
+                const int row = RowOf(*form, name);
+                QVERIFY2(row >= 0, name);
+                ui->DeviceListBox->model()->setData(ui->DeviceListBox->model()->index(row, 0), Qt::Checked,
+                                                    Qt::CheckStateRole);
+            }
+            Dialogs::QueueFileName((appDir + QStringLiteral("firmware.kri")).toStdString());
+            ui->acFirmUpgr->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(!form->BatchRunning(), 20000);
+            progress->ui()->ListBox1->scrollToTop();
+            shoot(*progress, "progress");
+            progress->hide();
+            shoot(*form, "main-window-checked");
+
+            logForm->resize(640, 400);
+            shoot(*logForm, "log-report");
+            logForm->hide();
+            shoot(*about, "about");
+            about->hide();
+
+            // The help window shows the help files of the build (none yet on the very first run).
+            if (QFile::exists(appDir + QStringLiteral("locale/%1/Pyxet.chm").arg(QLatin1String(language)))) {
+                form->acHelpExecute();
+                THelpWindow* help = CurrentHelpWindow();
+                QVERIFY(help);
+                help->resize(900, 640);
+                help->ShowPage("/finding.html");
+                shoot(*help, "help-window");
+                ReleaseHelpLibrary();
+            } else {
+                qWarning("no help file in the build: no picture of the help window");
+            }
+
+            http.reset();
+            logForm.reset();
+            about.reset();
+            login.reset();
+            progress.reset();
+            upgrade.reset();
+            form.reset();
+            Dialogs::TakeShownBoxes();
+        }
+        UseLanguage("en");
+    }
+};
+
+QTEST_MAIN(HelpScreenshots)
+#include "help_screenshots.moc"
