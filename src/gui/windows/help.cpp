@@ -118,7 +118,8 @@ THelpWindow::THelpWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     connect(Pages, &QTextBrowser::backwardAvailable, BackButton, &QWidget::setEnabled);
     connect(Pages, &QTextBrowser::forwardAvailable, ForwardButton, &QWidget::setEnabled);
     connect(Pages, &QTextBrowser::anchorClicked, this, &THelpWindow::LinkClicked);
-    connect(Pages, &QTextBrowser::sourceChanged, this, [this] { MarkContents(); });
+    // The browser's source() still names the page before while it tells of the new one.
+    connect(Pages, &QTextBrowser::sourceChanged, this, [this](const QUrl& url) { MarkContents(url); });
     connect(Contents, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
         const std::string path = item->data(0, kPathRole).toString().toStdString();
         if (!path.empty())
@@ -194,9 +195,9 @@ void THelpWindow::LinkClicked(const QUrl& url)
     OpenWebPage(target.toString().toStdString());
 }
 
-void THelpWindow::MarkContents()
+void THelpWindow::MarkContents(const QUrl& shown)
 {
-    const QString page = Pages->source().path();
+    const QString page = shown.path();
     for (QTreeWidgetItemIterator it(Contents); *it; ++it) {
         const QString path = QUrl(QStringLiteral("chm://") + (*it)->data(0, kPathRole).toString()).path();
         if (path == page) {

@@ -49,7 +49,7 @@ private:
     void FillContents();
     void FillIndex();
     void LinkClicked(const QUrl& url);
-    void MarkContents();
+    void MarkContents(const QUrl& shown);
 
     THelpBook Book;
     QTabWidget* Tabs = nullptr;

@@ -1,0 +1,252 @@
+// The help command, the help window, the about box and the maker's web links, offscreen, with
+// the help files of the build copied into the test's program folder.
+#include "pyxetfixture.h"
+#include "ui_about.h"
+#include "ui_form.h"
+
+#include "core/app/version.h"
+#include "gui/devices/weblink.h"
+#include "gui/windows/about.h"
+#include "gui/windows/help.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QDir>
+#include <QImage>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QListWidget>
+#include <QTextDocument>
+#include <QTreeWidget>
+
+namespace {
+const QString kEnglishHelp = QStringLiteral(PYXET_BIN_DIR "/locale/en/Pyxet.chm");
+const QString kCzechHelp = QStringLiteral(PYXET_BIN_DIR "/locale/cs/Pyxet.chm");
+
+// Clicks the link whose text is `text` on the page shown, as the user does.
+void ClickLink(THelpBrowser* browser, const QString& text)
+{
+    const QTextCursor found = browser->document()->find(text);
+    QVERIFY2(!found.isNull(), qPrintable(text));
+    QTextCursor inside(browser->document());
+    inside.setPosition(found.selectionStart() + 1);
+    const QPoint at = browser->cursorRect(inside).center();
+    QVERIFY2(!browser->anchorAt(at).isEmpty(), qPrintable(text));
+    QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, at);
+}
+
+QString Heading(const THelpWindow& window)
+{
+    return window.Browser()->document()->firstBlock().text();
+}
+} // namespace
+
+class TestHelp : public QObject {
+    Q_OBJECT
+    TPyxetFixture F;
+    std::vector<std::string> Opened;
+
+    void InstallHelpFiles()
+    {
+        for (const char* lang : {"en", "cs"}) {
+            const QString dir = F.Dir->path() + QStringLiteral("/locale/") + QLatin1String(lang);
+            QVERIFY(QDir().mkpath(dir));
+            QVERIFY(QFile::copy(QStringLiteral(PYXET_BIN_DIR "/locale/%1/Pyxet.chm").arg(QLatin1String(lang)),
+                                dir + QStringLiteral("/Pyxet.chm")));
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TPyxetFixture::InitProgram();
+        SetWebPageOpener([this](const std::string& url) { Opened.push_back(url); });
+    }
+    void init() { Opened.clear(); }
+    void cleanup() { F.Stop(); }
+    void cleanupTestCase() { SetWebPageOpener(nullptr); }
+
+    // The file of the language chosen at the moment of the request, the main window still usable.
+    void helpCommandOpensTheFileOfTheCurrentLanguage()
+    {
+        F.WriteIni("[Setup]\nLang=cs\n");
+        F.Start({QStringLiteral("-demo")});
+        InstallHelpFiles();
+        F.Form->ui()->acHelp->trigger();
+        QPointer<THelpWindow> czech = CurrentHelpWindow();
+        QVERIFY(czech);
+        QCOMPARE(czech->FileName(), F.AppDir() + "locale/cs/Pyxet.chm");
+        QVERIFY(czech->isVisible());
+        QVERIFY(!czech->isModal());
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(Heading(*czech), QStringLiteral("Vítejte v Pyxetu"));
+        QCOMPARE(czech->windowTitle(), QStringLiteral("Nápověda Pyxet"));
+        QVERIFY(Dialogs::TakeShownBoxes().empty());
+
+        F.Form->ui()->EnglishLang->trigger();
+        F.Form->ui()->acHelp->trigger();
+        THelpWindow* english = CurrentHelpWindow();
+        QVERIFY(english);
+        QVERIFY(!czech);  // the earlier window is gone with its file
+        QCOMPARE(english->FileName(), F.AppDir() + "locale/en/Pyxet.chm");
+        QCOMPARE(Heading(*english), QStringLiteral("Welcome to Pyxet"));
+        QCOMPARE(english->windowTitle(), QStringLiteral("Pyxet Help"));
+
+        // The main window goes on working while the help is open.
+        F.Form->ui()->CzechLang->trigger();
+        QCOMPARE(F.Form->ui()->GroupBox1->title(), QStringLiteral("Seznam zařízení"));
+        QVERIFY(english->isVisible());
+    }
+
+    // A missing or unreadable file: the error box, then the status text; no window.
+    void missingOrUnreadableFileGivesTheErrorAndTheStatusText()
+    {
+        F.WriteIni("[Setup]\nLang=en\n");
+        F.Start({QStringLiteral("-demo")});
+        F.Form->ui()->acHelp->trigger();
+        std::vector<Dialogs::TShownBox> boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Error);
+        QCOMPARE(boxes[0].Text, std::string("Error opening help window!"));
+        QCOMPARE(F.Form->StatusPanels[1]->text(), QStringLiteral("No help window created."));
+        QVERIFY(!CurrentHelpWindow());
+
+        // A file that is no help file, in Czech.
+        const QString dir = F.Dir->path() + QStringLiteral("/locale/cs");
+        QVERIFY(QDir().mkpath(dir));
+        QFile junk(dir + QStringLiteral("/Pyxet.chm"));
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("ITSF but nothing a help file holds");
+        junk.close();
+        F.Form->ui()->CzechLang->trigger();
+        F.Form->ui()->acHelp->trigger();
+        boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QCOMPARE(boxes[0].Text, std::string("Chyba při otevírání okna nápovědy!"));
+        QCOMPARE(F.Form->StatusPanels[1]->text(), QStringLiteral("Okno nápovědy nebylo vytvořeno."));
+        QVERIFY(!CurrentHelpWindow());
+    }
+
+    void helpWindowIsReleasedWithTheMainWindow()
+    {
+        F.WriteIni("[Setup]\nLang=en\n");
+        F.Start({QStringLiteral("-demo")});
+        InstallHelpFiles();
+        F.Form->acHelpExecute();
+        QPointer<THelpWindow> window = CurrentHelpWindow();
+        QVERIFY(window);
+        F.Form.reset();
+        QVERIFY(!window);
+        QVERIFY(!CurrentHelpWindow());
+    }
+
+    // The first page of each file, its contents and index, its pictures, a link followed.
+    void viewerShowsTheFirstPageAndFollowsLinks()
+    {
+        for (const auto& [file, first, link, target] :
+             {std::tuple{kEnglishHelp, "Welcome to Pyxet", "Finding devices", "Finding devices"},
+              std::tuple{kCzechHelp, "Vítejte v Pyxetu", "Najde všechna zařízení", "Hledání zařízení"}}) {
+            THelpWindow window;
+            std::string error;
+            QVERIFY2(window.Open(file.toStdString(), &error), error.c_str());
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QCOMPARE(window.CurrentPage(), std::string("/index.html"));
+            QCOMPARE(Heading(window), QString::fromUtf8(first));
+            QCOMPARE(window.ContentsTree()->topLevelItem(0)->text(0), QString::fromUtf8(first));
+            QVERIFY(window.IndexList()->count() >= 20);
+
+            // The page's picture comes out of the help file.
+            const QImage picture = window.Browser()->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("images/main-window.png"))).value<QImage>();
+            QVERIFY(!picture.isNull());
+            QVERIFY(picture.width() > 600);
+
+            ClickLink(window.Browser(), QString::fromUtf8(link));
+            QCOMPARE(window.CurrentPage(), std::string("/finding.html"));
+            QCOMPARE(Heading(window), QString::fromUtf8(target));
+            QCOMPARE(window.ContentsTree()->currentItem()->text(0), QString::fromUtf8(target));
+            window.Browser()->backward();
+            QCOMPARE(window.CurrentPage(), std::string("/index.html"));
+
+            // A page chosen in the contents.
+            QTreeWidgetItem* last = window.ContentsTree()->topLevelItem(window.ContentsTree()->topLevelItemCount() - 1);
+            window.ContentsTree()->itemClicked(last, 0);
+            QCOMPARE(window.CurrentPage(), std::string("/about.html"));
+        }
+        QVERIFY(Opened.empty());
+    }
+
+    // A link to the web goes to the desktop's browser; the page stays.
+    void webLinkInAPageGoesToTheBrowser()
+    {
+        THelpWindow window;
+        QVERIFY(window.Open(kEnglishHelp.toStdString()));
+        emit window.Browser()->anchorClicked(QUrl(QStringLiteral("https://www.example.com/support")));
+        QCOMPARE(Opened, std::vector<std::string>{"https://www.example.com/support"});
+        QCOMPARE(window.CurrentPage(), std::string("/index.html"));
+    }
+
+    void aboutBoxShowsTheVersionInEitherLanguage()
+    {
+        const QString version = QStringLiteral(PYXET_PROJECT_VERSION);
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d+\\.\\d+\\.\\d+\\.\\d+$")).match(version).hasMatch());
+        TAboutBox box;
+        QCOMPARE(box.size(), QSize(176, 213));
+        UseLanguage("en");
+        box.show();
+        QCOMPARE(box.ui()->Version->text(), QStringLiteral("Version:") + version);
+        QCOMPARE(box.windowTitle(), QStringLiteral("About Pyxet"));
+        QCOMPARE(box.ui()->Comments->text(), QStringLiteral("All rights reserved"));
+        QCOMPARE(box.ui()->MakerName->text(), QString::fromLatin1(kMakerName));
+        box.hide();
+        UseLanguage("cs");
+        box.show();
+        QCOMPARE(box.ui()->Version->text(), QStringLiteral("Verze:") + version);
+        QCOMPARE(box.windowTitle(), QStringLiteral("O programu Pyxet"));
+        QCOMPARE(box.ui()->Comments->text(), QStringLiteral("Všechna práva vyhrazena"));
+        QCOMPARE(box.ui()->OKButton->text(), QStringLiteral("OK"));
+        box.hide();
+        UseLanguage("en");
+        box.show();
+        QCOMPARE(box.ui()->Version->text(), QStringLiteral("Version:") + version);
+        // Every line fits the box in both languages.
+        for (const char* lang : {"cs", "en"}) {
+            box.hide();
+            UseLanguage(lang);
+            box.show();
+            for (QLabel* label : box.findChildren<QLabel*>())
+                QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), qPrintable(label->text()));
+        }
+        UseLanguage("en");
+    }
+
+    void logoAndAboutBoxOpenTheMakersAddress()
+    {
+        const std::string address = kMakerWebAddress;
+        QVERIFY(address.find("example.") != std::string::npos);  // a reserved domain, never a real site
+        F.Start({QStringLiteral("-demo")});
+        QLabel* logo = F.Form->ui()->LogoImage;
+        QCOMPARE(logo->toolTip(), QString::fromStdString(address));
+        QCOMPARE(logo->cursor().shape(), Qt::PointingHandCursor);
+        QTest::mouseClick(logo, Qt::LeftButton, {}, logo->rect().center());
+        QCOMPARE(Opened, std::vector<std::string>{address});
+        QTest::mouseClick(logo, Qt::RightButton, {}, logo->rect().center());
+        QCOMPARE(Opened.size(), size_t(1));
+
+        TAboutBox box;
+        box.show();
+        QCOMPARE(box.ui()->ProgramIcon->cursor().shape(), Qt::PointingHandCursor);
+        QCOMPARE(box.ui()->Label3->cursor().shape(), Qt::PointingHandCursor);
+        QVERIFY(box.ui()->Label3->styleSheet().contains(QStringLiteral("navy")));
+        QVERIFY(box.ui()->Label3->styleSheet().contains(QStringLiteral("underline")));
+        QTest::mouseClick(box.ui()->ProgramIcon, Qt::LeftButton, {}, box.ui()->ProgramIcon->rect().center());
+        QTest::mouseClick(box.ui()->Label3, Qt::LeftButton, {}, box.ui()->Label3->rect().center());
+        QCOMPARE(Opened, (std::vector<std::string>{address, address, address}));
+    }
+};
+
+QTEST_MAIN(TestHelp)
+#include "test_help.moc"
