@@ -20,6 +20,7 @@
 #include <QTextCursor>
 #include <QListWidget>
 #include <QTextDocument>
+#include <QToolButton>
 #include <QTreeWidget>
 
 namespace {
@@ -96,9 +97,12 @@ private slots:
         QCOMPARE(english->windowTitle(), QStringLiteral("Pyxet Help"));
 
         // The main window goes on working while the help is open.
+        // The open help window keeps the language it was opened in.
         F.Form->ui()->CzechLang->trigger();
         QCOMPARE(F.Form->ui()->GroupBox1->title(), QStringLiteral("Seznam zařízení"));
         QVERIFY(english->isVisible());
+        QCOMPARE(english->findChild<QToolButton*>(QStringLiteral("BackButton"))->text(), QStringLiteral("Back"));
+        QCOMPARE(english->windowTitle(), QStringLiteral("Pyxet Help"));
     }
 
     // A missing or unreadable file: the error box, then the status text; no window.

@@ -212,7 +212,9 @@ void THelpWindow::MarkContents(const QUrl& shown)
 THelpWindow* OpenHelpWindow(QWidget* owner, const std::string& path)
 {
     ReleaseHelpLibrary();  // every request starts from the file afresh
-    auto* window = new THelpWindow(owner);
+    // A window of its own rather than the owner's child: the owner's retranslation walks its
+    // children, and the help window speaks the language it was opened in.
+    auto* window = new THelpWindow(nullptr);
     if (!window->Open(path)) {
         delete window;
         Dialogs::Error(owner, _("Error opening help window!"));

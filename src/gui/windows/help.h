@@ -62,8 +62,9 @@ private:
 };
 
 // The help operations of the main window. OpenHelpWindow first releases the help window of an
-// earlier request, then opens `path` in a new one owned by `owner`; when the file is missing or
-// unreadable it shows the error box "Error opening help window!" and returns null.
+// earlier request, then opens `path` in a new window placed over `owner`; when the file is
+// missing or unreadable it shows the error box "Error opening help window!" and returns null.
+// The window lives until the next request or ReleaseHelpLibrary.
 THelpWindow* OpenHelpWindow(QWidget* owner, const std::string& path);
 // The help window of the last request, or null.
 THelpWindow* CurrentHelpWindow();
