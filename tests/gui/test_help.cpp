@@ -12,13 +12,13 @@
 #include <QAbstractTextDocumentLayout>
 #include <QDir>
 #include <QImage>
+#include <QListWidget>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTest>
-#include <QTextBrowser>
 #include <QTextBlock>
+#include <QTextBrowser>
 #include <QTextCursor>
-#include <QListWidget>
 #include <QTextDocument>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -39,11 +39,8 @@ void ClickLink(THelpBrowser* browser, const QString& text)
     QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, at);
 }
 
-QString Heading(const THelpWindow& window)
-{
-    return window.Browser()->document()->firstBlock().text();
-}
-} // namespace
+QString Heading(const THelpWindow& window) { return window.Browser()->document()->firstBlock().text(); }
+}  // namespace
 
 class TestHelp : public QObject {
     Q_OBJECT
@@ -164,7 +161,10 @@ private slots:
             QVERIFY(window.IndexList()->count() >= 20);
 
             // The page's picture comes out of the help file.
-            const QImage picture = window.Browser()->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("images/main-window.png"))).value<QImage>();
+            const QImage picture =
+                window.Browser()
+                    ->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("images/main-window.png")))
+                    .value<QImage>();
             QVERIFY(!picture.isNull());
             QVERIFY(picture.width() > 600);
 
@@ -222,7 +222,8 @@ private slots:
             UseLanguage(lang);
             box.show();
             for (QLabel* label : box.findChildren<QLabel*>())
-                QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), qPrintable(label->text()));
+                QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                         qPrintable(label->text()));
         }
         UseLanguage("en");
     }

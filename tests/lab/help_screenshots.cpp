@@ -30,33 +30,28 @@
 namespace {
 
 // Copies a folder of the build (pictures, catalogues, help files) into the program folder.
-bool CopyTree(const QString& from, const QString& to)
-{
+bool CopyTree(const QString& from, const QString& to) {
     return QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), from, to}) == 0;
 }
 
-int RowOf(const TPyxetForm& form, const char* name)
-{
+int RowOf(const TPyxetForm& form, const char* name) {
     const QAbstractItemModel* m = form.ui()->DeviceListBox->model();
     for (int r = 0; r < m->rowCount(); ++r) {
         const auto* d = reinterpret_cast<TProduct*>(m->index(r, 0).data(Qt::UserRole + 1).value<quintptr>());
-        if (d->Info.Name == name)
-            return r;
+        if (d->Info.Name == name) return r;
     }
     return -1;
 }
 
-} // namespace
+}  // namespace
 
 class HelpScreenshots : public QObject {
     Q_OBJECT
 
 private slots:
-    void Screenshots()
-    {
+    void Screenshots() {
         const QString shots = QString::fromLocal8Bit(qgetenv("PYXET_SHOTS"));
-        if (shots.isEmpty())
-            QSKIP("PYXET_SHOTS names no folder");
+        if (shots.isEmpty()) QSKIP("PYXET_SHOTS names no folder");
         for (const char* language : {"en", "cs"}) {
             QTemporaryDir dir;
             const QString appDir = dir.path() + QLatin1Char('/');
@@ -77,7 +72,8 @@ private slots:
                 window.show();
                 QVERIFY(QTest::qWaitForWindowExposed(&window));
                 QTest::qWait(400);
-                QVERIFY(window.grab(area.isValid() ? area : window.rect()).save(out + QLatin1String(name) + QStringLiteral(".png")));
+                QVERIFY(window.grab(area.isValid() ? area : window.rect())
+                            .save(out + QLatin1String(name) + QStringLiteral(".png")));
             };
 
             InitTranslation(PYXET_BIN_DIR "/");
@@ -108,7 +104,8 @@ private slots:
             // The setup panel: the picture, the fields and the three buttons.
             Ui::TPyxetForm* ui = form->ui();
             const QPoint topLeft = ui->tgbSetup->mapTo(form.get(), QPoint(0, 0));
-            const QPoint bottomRight = ui->btnConfigDevice->mapTo(form.get(), ui->btnConfigDevice->rect().bottomRight());
+            const QPoint bottomRight =
+                ui->btnConfigDevice->mapTo(form.get(), ui->btnConfigDevice->rect().bottomRight());
             shoot(*form, "setup-panel", QRect(topLeft - QPoint(4, 4), bottomRight + QPoint(4, 4)));
 
             upgrade->Prepare(_("Select Firmware"), "Upgrade", "Kri Image|*.kri");

@@ -33,7 +33,9 @@ TEST(Sitemap, ReadsNestedEntriesWithTheirLevels)
         {"Transfers", "", 0},  // a heading without a page
         {"Firmware & more", "upgrade.html#why", 1},
         {"Deep", "deep.html", 2},
-        {"Jazyky \xC4\x8D" "esky \xC4\x8D", "languages.html", 0},
+        {"Jazyky \xC4\x8D"
+         "esky \xC4\x8D",
+         "languages.html", 0},
     };
     EXPECT_EQ(ParseSitemap(hhc), expected);
 }
@@ -52,13 +54,15 @@ TEST(Sitemap, OddInputIsReadAsFarAsItGoes)
          R"(<UL><LI><OBJECT type="text/sitemap"><param name="Name" value="K"><param name="Local" value="a.html"><param name="Name" value="Other"><param name="Local" value="b.html"></OBJECT></UL>)",
          {{"K", "a.html", 0}}},
         {"an object without a name is left out",
-         R"(<UL><LI><OBJECT type="text/sitemap"><param name="Local" value="a.html"></OBJECT></UL>)", {}},
-        {"another object type is left out",
-         R"(<OBJECT type="text/other"><param name="Name" value="X"></OBJECT>)", {}},
+         R"(<UL><LI><OBJECT type="text/sitemap"><param name="Local" value="a.html"></OBJECT></UL>)",
+         {}},
+        {"another object type is left out", R"(<OBJECT type="text/other"><param name="Name" value="X"></OBJECT>)", {}},
         {"an object that never closes is left out",
-         R"(<UL><LI><OBJECT type="text/sitemap"><param name="Name" value="A">)", {}},
+         R"(<UL><LI><OBJECT type="text/sitemap"><param name="Name" value="A">)",
+         {}},
         {"more closing lists than opening ones",
-         R"(</UL></UL><UL><LI><OBJECT type="text/sitemap"><param name="Name" value="A"></OBJECT>)", {{"A", "", 0}}},
+         R"(</UL></UL><UL><LI><OBJECT type="text/sitemap"><param name="Name" value="A"></OBJECT>)",
+         {{"A", "", 0}}},
         {"an unfinished tag at the end", R"(<UL><LI><OBJECT type="text/sitemap"><param name="Name" value="A)", {}},
         {"unknown entities stay as written",
          R"(<OBJECT type="text/sitemap"><param name="Name" value="a &nbsp; b &#xZZ; c &"></OBJECT>)",
@@ -109,9 +113,10 @@ std::string SystemEntry(unsigned code, const std::string& text)
 TEST(ChmSystem, ReadsTheFourNamesAndStopsAtATruncatedEntry)
 {
     const std::string version("\x03\0\0\0", 4);
-    std::string data = version + SystemEntry(9, std::string("HHA Version 4.74\0", 17))
-                       + SystemEntry(2, std::string("index.html\0", 11)) + SystemEntry(3, std::string("Pyxet Help\0", 11))
-                       + SystemEntry(0, std::string("Pyxet.hhc\0", 10)) + SystemEntry(1, std::string("Pyxet.hhk\0", 10));
+    std::string data =
+        version + SystemEntry(9, std::string("HHA Version 4.74\0", 17))
+        + SystemEntry(2, std::string("index.html\0", 11)) + SystemEntry(3, std::string("Pyxet Help\0", 11))
+        + SystemEntry(0, std::string("Pyxet.hhc\0", 10)) + SystemEntry(1, std::string("Pyxet.hhk\0", 10));
     TChmSystem s = ParseChmSystem(data);
     EXPECT_EQ(s.ContentsFile, "Pyxet.hhc");
     EXPECT_EQ(s.IndexFile, "Pyxet.hhk");
@@ -250,4 +255,4 @@ TEST(BuiltHelpLanguage, TheCzechFileIsInCzechAndTheEnglishOneInEnglish)
     EXPECT_GE(czechTitles, 10);
 }
 
-} // namespace
+}  // namespace

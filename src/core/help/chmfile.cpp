@@ -10,7 +10,8 @@ TChmSystem ParseChmSystem(const std::string& data)
 {
     TChmSystem system;
     auto u16 = [&](size_t at) {
-        return static_cast<unsigned>(static_cast<uint8_t>(data[at])) | static_cast<unsigned>(static_cast<uint8_t>(data[at + 1])) << 8;
+        return static_cast<unsigned>(static_cast<uint8_t>(data[at]))
+               | static_cast<unsigned>(static_cast<uint8_t>(data[at + 1])) << 8;
     };
     size_t pos = 4;  // the version
     while (pos + 4 <= data.size()) {
@@ -89,7 +90,7 @@ int CollectFile(chmFile*, chmUnitInfo* info, void* context)
         static_cast<std::vector<std::string>*>(context)->push_back(path);
     return CHM_ENUMERATOR_CONTINUE;
 }
-} // namespace
+}  // namespace
 
 std::vector<std::string> TChmFile::Files() const
 {

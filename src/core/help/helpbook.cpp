@@ -27,18 +27,16 @@ std::string FindSitemap(const TChmFile& chm, const std::string& named, const cha
         if (file.find('/', 1) != std::string::npos || file.size() <= ext.size())
             continue;
         std::string tail = file.substr(file.size() - ext.size());
-        std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        std::transform(tail.begin(), tail.end(), tail.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         if (tail == ext)
             return file;
     }
     return {};
 }
 
-std::string WithoutFragment(const std::string& path)
-{
-    return path.substr(0, path.find_first_of("#?"));
-}
-} // namespace
+std::string WithoutFragment(const std::string& path) { return path.substr(0, path.find_first_of("#?")); }
+}  // namespace
 
 bool THelpBook::Open(const std::string& path, std::string* error)
 {
@@ -57,7 +55,8 @@ bool THelpBook::Open(const std::string& path, std::string* error)
     if (!toc)
         return fail(path + " stores no table of contents");
     Toc = ParseSitemap(*toc);
-    const auto page = std::find_if(Toc.begin(), Toc.end(), [](const TTocEntry& e) { return !TopicPath(e.Local).empty(); });
+    const auto page =
+        std::find_if(Toc.begin(), Toc.end(), [](const TTocEntry& e) { return !TopicPath(e.Local).empty(); });
     if (page == Toc.end())
         return fail(path + ": its table of contents names no page");
     const std::string index = FindSitemap(Chm, system.IndexFile, ".hhk");
@@ -83,7 +82,4 @@ void THelpBook::Close()
     First.clear();
 }
 
-std::optional<std::string> THelpBook::Read(const std::string& path) const
-{
-    return Chm.Read(WithoutFragment(path));
-}
+std::optional<std::string> THelpBook::Read(const std::string& path) const { return Chm.Read(WithoutFragment(path)); }

@@ -83,7 +83,7 @@ std::string DecodeEntities(const std::string& s)
 }
 
 struct TTag {
-    std::string Name;  // lower case; "/ul" for a closing tag
+    std::string Name;                                             // lower case; "/ul" for a closing tag
     std::vector<std::pair<std::string, std::string>> Attributes;  // names lower case
     std::string Attribute(const char* name) const
     {
@@ -146,7 +146,7 @@ TTag ReadTag(const std::string& html, size_t& pos)
     return tag;
 }
 
-} // namespace
+}  // namespace
 
 std::vector<TTocEntry> ParseSitemap(const std::string& html)
 {

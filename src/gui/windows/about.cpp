@@ -19,7 +19,7 @@ QString ShownAddress(const std::string& url)
         text.chop(1);
     return text;
 }
-} // namespace
+}  // namespace
 
 TAboutBox::TAboutBox(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),

@@ -28,14 +28,11 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 constexpr int kPathRole = Qt::UserRole + 1;
 
 // A path inside the help file as the browser's address: "chm:///finding.html".
-QUrl PageUrl(const std::string& path)
-{
-    return QUrl(QStringLiteral("chm://") + Q(path));
-}
+QUrl PageUrl(const std::string& path) { return QUrl(QStringLiteral("chm://") + Q(path)); }
 
 QPointer<THelpWindow> g_window;
 QRect g_lastGeometry;  // where the user left the previous help window
-} // namespace
+}  // namespace
 
 // ---- Pages -------------------------------------------------------------------------------------
 
@@ -151,15 +148,9 @@ bool THelpWindow::Open(const std::string& path, std::string* error)
     return true;
 }
 
-std::string THelpWindow::CurrentPage() const
-{
-    return Pages->source().path().toStdString();
-}
+std::string THelpWindow::CurrentPage() const { return Pages->source().path().toStdString(); }
 
-void THelpWindow::ShowPage(const std::string& path)
-{
-    Pages->setSource(PageUrl(path), QTextDocument::HtmlResource);
-}
+void THelpWindow::ShowPage(const std::string& path) { Pages->setSource(PageUrl(path), QTextDocument::HtmlResource); }
 
 void THelpWindow::FillContents()
 {
