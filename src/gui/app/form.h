@@ -114,6 +114,8 @@ public:
     void SortDeviceView(TDeviceComparator compare);
     void tiDeviceImgClick();
     void Image2Click();
+    // Utilities -> "Export Device List...": the rows shown, as CSV or JSON.
+    void mExportListClick();
 
     // ---- Setup panel (formsetup.cpp) ----------------------------------------------------------
     // Locked look (read-only, shaded) or editable look for the address fields; a name-server
@@ -174,6 +176,10 @@ private:
     void WireRowClicks();
     bool ShowDevicePicture(const std::string& path);
     void ClearChecks();
+    void ClearHighlight();
+    void WaitingRowsShown();
+    // The note over the picture when the selected device shares its address with another MAC.
+    void ShowIpConflictNote();
     void SortByColumn(TDeviceComparator compare);
     bool SelectingDevice = false;     // SelectDevice highlights the row itself
     bool QuietPictureErrors = false;  // registration loads pictures without reporting
