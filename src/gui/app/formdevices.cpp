@@ -434,7 +434,7 @@ void TPyxetForm::mExportListClick()
                          && file.commit();
     if (!written) {
         const std::string message =
-            Format(_("Cannot write file \"%s\": %s"), path.c_str(), file.errorString().toStdString().c_str());
+            Format(_("Cannot write the file %s: %s"), path.c_str(), file.errorString().toStdString().c_str());
         LogAction(_("Export failed"), message, LOG_ERROR);
         Dialogs::Error(this, message);
         return;
