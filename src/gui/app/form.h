@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace Ui {
@@ -183,6 +184,7 @@ private:
     void SortByColumn(TDeviceComparator compare);
     bool SelectingDevice = false;     // SelectDevice highlights the row itself
     bool QuietPictureErrors = false;  // registration loads pictures without reporting
+    std::unordered_set<std::string> FilterHasType;  // type names the filter box has this cycle
 
     void WireTransfers();
     // Closing while a batch runs asks first; on Yes the batch stops and the window closes when

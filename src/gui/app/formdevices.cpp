@@ -202,6 +202,7 @@ void TPyxetForm::ClearDeviceView()
     EnableDeviceActions(false);
     Ui_->btnConfigDevice->setEnabled(false);
     Ui_->DeviceFilter->clear();
+    FilterHasType.clear();
     Ui_->DeviceFilter->setPlaceholderText(Q(_("No devices")));
     UpdateDeviceCounter();
 }
@@ -232,11 +233,14 @@ void TPyxetForm::RegisterDevice(TProduct* device)
         SelectDevice(0);
         QuietPictureErrors = false;
     }
-    std::vector<std::string> entries;
-    for (int i = 0; i < Ui_->DeviceFilter->count(); ++i)
-        entries.push_back(Ui_->DeviceFilter->itemText(i).toStdString());
-    if (NeedsFilterEntry(entries, device->Info.TypeName))
-        Ui_->DeviceFilter->addItem(Q(device->Info.TypeName));
+    // A type name asked about once this cycle has its entry: most answers ask nothing more.
+    if (FilterHasType.insert(device->Info.TypeName).second) {
+        std::vector<std::string> entries;
+        for (int i = 0; i < Ui_->DeviceFilter->count(); ++i)
+            entries.push_back(Ui_->DeviceFilter->itemText(i).toStdString());
+        if (NeedsFilterEntry(entries, device->Info.TypeName))
+            Ui_->DeviceFilter->addItem(Q(device->Info.TypeName));
+    }
     UpdateDeviceCounter();
 }
 
