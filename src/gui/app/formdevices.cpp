@@ -339,8 +339,12 @@ bool TPyxetForm::ShowDevicePicture(const std::string& path)
 void TPyxetForm::ClearChecks()
 {
     CheckedCount = 0;
-    Ui_->AllChecked->setCheckState(Qt::Unchecked);  // runs AllCheckedClick when it changes
-    Ui_->AllChecked->setTristate(false);
+    // Setting a check box's state draws it again even when nothing changes; every answer clears
+    // the marks, so only a change is set.
+    if (Ui_->AllChecked->checkState() != Qt::Unchecked)
+        Ui_->AllChecked->setCheckState(Qt::Unchecked);  // runs AllCheckedClick
+    if (Ui_->AllChecked->isTristate())
+        Ui_->AllChecked->setTristate(false);
     DeviceRows->SetAllChecked(false);
 }
 

@@ -34,7 +34,7 @@ class TDeviceListModel : public QAbstractListModel {
 public:
     static constexpr int DeviceRole = Qt::UserRole + 1;  // the row's TProduct* as quintptr
     // Lists shorter than this take every new line at once; longer ones at most this often.
-    static constexpr int kFollowAtOnce = 200;
+    static constexpr int kFollowAtOnce = 50;
     static constexpr int kFollowInterval = 100;  // milliseconds
 
     explicit TDeviceListModel(const TDeviceRegistry& registry, QObject* parent = nullptr);
