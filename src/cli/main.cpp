@@ -1,13 +1,14 @@
 // pyxet-cli: the same discovery and device code as the window, for scripts and tests.
 //
-//   pyxet-cli find [--wait SECONDS] [--json] [--log]
+//   pyxet-cli find [--wait SECONDS] [--json | --csv] [--log]
 //   pyxet-cli set | restart | factory-default TARGET ...   (see commands.h)
 //   pyxet-cli upgrade | backup | restore | save | load ...  (see transfers.cpp)
 //
 // runs one discovery cycle through the two family endpoints, collects answers for SECONDS
 // (default 2) and prints the registered devices in list order: their display lines, or with
-// --json an array of objects. --log copies every action-log line to standard error as
-// LEVEL<TAB>message.
+// --json an array of objects, or with --csv a CSV table with the same fields (the window's
+// "Export Device List..." writes the same). --log copies every action-log line to standard
+// error as LEVEL<TAB>message.
 //
 // Exit status of every command: 0 on success (find: also when no device answers), 1 when
 // standard output could not be written (a full disk, a closed descriptor), 2 for a wrong command
@@ -20,6 +21,7 @@
 #include "core/app/settings.h"
 #include "core/app/version.h"
 #include "core/devices/discovery.h"
+#include "core/devices/export.h"
 #include "core/devices/registry.h"
 #include "core/devices/udpserver.h"
 #include "core/devices/utils.h"
@@ -48,7 +50,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitNoSocket = 2;
 constexpr double kMaxWaitSeconds = 86400;
 
-const char* const kUsage = "usage: pyxet-cli find [--wait SECONDS] [--json] [--log]\n";
+const char* const kUsage = "usage: pyxet-cli find [--wait SECONDS] [--json | --csv] [--log]\n";
 
 // Standard output of the commands: everything they print goes through Write, and Finish decides
 // the exit status. The first failed write or flush is remembered; Finish reports it on standard
@@ -86,6 +88,7 @@ private:
 struct TFindOptions {
     double WaitSeconds = 2.0;
     bool Json = false;
+    bool Csv = false;
     bool Log = false;
 };
 
@@ -94,8 +97,12 @@ bool ParseFindOptions(int argc, char* argv[], TFindOptions& options)
 {
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--json") {
-            options.Json = true;
+        if (arg == "--json" || arg == "--csv") {
+            (arg == "--json" ? options.Json : options.Csv) = true;
+            if (options.Json && options.Csv) {
+                std::fprintf(stderr, "pyxet-cli: --json and --csv exclude each other\n");
+                return false;
+            }
         } else if (arg == "--log") {
             options.Log = true;
         } else if (arg == "--wait" || arg.rfind("--wait=", 0) == 0) {
@@ -126,55 +133,14 @@ bool ParseFindOptions(int argc, char* argv[], TFindOptions& options)
     return true;
 }
 
-const char* FamilyName(const TProduct& device)
+void PrintDevices(const TDeviceRegistry& list, const TFindOptions& options, TOutput& out)
 {
-    if (dynamic_cast<const TProductOrvex*>(&device))
-        return "Orvex";
-    if (dynamic_cast<const TProductHwg*>(&device))
-        return "HWG";
-    return "";
-}
-
-// One device as a JSON object: the fields of its record in their order, then Family and Line.
-std::string JsonDevice(const TDeviceEntry& entry)
-{
-    const TProductInfo info = entry.Device->CopyInfo();
-    auto text = [](const char* key, const std::string& value) { return "\"" + std::string(key) + "\": " + JsonString(value); };
-    auto number = [](const char* key, long value) { return "\"" + std::string(key) + "\": " + std::to_string(value); };
-    auto flag = [](const char* key, bool value) { return "\"" + std::string(key) + "\": " + (value ? "true" : "false"); };
-    const std::string fields[] = {
-        number("TypeCode", info.TypeCode),  text("TypeName", info.TypeName),
-        text("MAC", info.MAC),              text("Name", info.Name),
-        text("PeerIP", info.PeerIP),        text("IP", info.IP),
-        text("Mask", info.Mask),            text("Gateway", info.Gateway),
-        text("DNS1", info.DNS1),            text("DNS2", info.DNS2),
-        number("Dhcp", info.Dhcp),          text("FirmwareRev", info.FirmwareRev),
-        number("HTTPPort", info.HTTPPort),  number("TelnetPort", info.TelnetPort),
-        flag("CanSetDefault", info.CanSetDefault), flag("CanRestart", info.CanRestart),
-        text("Family", FamilyName(*entry.Device)), text("Line", entry.Line),
-    };
-    std::string out = "{";
-    for (const std::string& field : fields)
-        out += (out.size() > 1 ? ", " : "") + field;
-    return out + "}";
-}
-
-void PrintDevices(const TDeviceRegistry& list, bool json, TOutput& out)
-{
-    const auto& devices = list.DeviceList();
-    if (!json) {
-        for (const TDeviceEntry& entry : devices)
-            out.Write(entry.Line + "\n");
+    if (options.Json || options.Csv) {
+        out.Write(FormatDeviceList(ExportDevices(list), options.Json ? TExportFormat::Json : TExportFormat::Csv));
         return;
     }
-    if (devices.empty()) {
-        out.Write("[]\n");
-        return;
-    }
-    out.Write("[\n");
-    for (size_t i = 0; i < devices.size(); ++i)
-        out.Write("  " + JsonDevice(devices[i]) + (i + 1 < devices.size() ? ",\n" : "\n"));
-    out.Write("]\n");
+    for (const TDeviceEntry& entry : list.DeviceList())
+        out.Write(entry.Line + "\n");
 }
 
 int Find(const TFindOptions& options, TOutput& out)
@@ -189,7 +155,7 @@ int Find(const TFindOptions& options, TOutput& out)
     // No more answers are taken while the list is printed and freed.
     orvexServer.OnRead = nullptr;
     hwgServer.OnRead = nullptr;
-    PrintDevices(list, options.Json, out);
+    PrintDevices(list, options, out);
     list.FreeDevices();
     return 0;
 }

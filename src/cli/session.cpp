@@ -10,32 +10,6 @@
 #include <cmath>
 #include <cstdio>
 
-std::string JsonString(const std::string& text)
-{
-    const std::string utf8 = ValidUtf8(text);
-    std::string out = "\"";
-    for (const char c : utf8) {
-        const auto u = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (u < 0x20 || u == 0x7F) {
-                static const char kHex[] = "0123456789abcdef";
-                out += "\\u00";
-                out += kHex[u >> 4];
-                out += kHex[u & 0x0F];
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
-}
-
 const char* LevelName(int level)
 {
     switch (level) {

@@ -2,15 +2,12 @@
 // the program's folder, and for the device commands one discovery cycle like the window's.
 #pragma once
 #include "core/app/settings.h"
+#include "core/devices/export.h"
 #include "core/devices/registry.h"
 #include "core/devices/udpserver.h"
 #include "core/log/actionlog.h"
 
 #include <string>
-
-// A JSON string literal for --json output. Texts from the network that are not UTF-8 become
-// U+FFFD, so the output stays valid JSON.
-std::string JsonString(const std::string& text);
 
 // A log level as --log prints it: INFO, DEBUG, WARNING or ERROR.
 const char* LevelName(int level);

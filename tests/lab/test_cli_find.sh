@@ -73,13 +73,14 @@ def expected(d):
         e["CanSetDefault"] = e["CanRestart"] = True
         e["TypeName"] = orvex_names.get(e["TypeCode"], "")
         e["Family"] = "Orvex"
+    e["IPConflict"] = False  # every device of the shipped fleet has an address of its own
     e["Line"] = (pad(e["TypeName"], 20) + " " + pad(e["Name"], 28) + " " + pad(e["MAC"], 17) + "   "
                  + pad(e["PeerIP"], 15) + "   " + e["FirmwareRev"])
     return e
 
 want = [expected(d) for d in fleet if not d.get("faults", {}).get("silent")]
 keys = ["TypeCode", "TypeName", "MAC", "Name", "PeerIP", "IP", "Mask", "Gateway", "DNS1", "DNS2", "Dhcp",
-        "FirmwareRev", "HTTPPort", "TelnetPort", "CanSetDefault", "CanRestart", "Family", "Line"]
+        "FirmwareRev", "HTTPPort", "TelnetPort", "CanSetDefault", "CanRestart", "Family", "Line", "IPConflict"]
 errors = []
 for f in found:
     if list(f.keys()) != keys:

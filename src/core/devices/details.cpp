@@ -1,6 +1,9 @@
 // The details of the selected device.
 #include "core/devices/details.h"
 
+#include "core/app/i18n.h"
+#include "core/log/format.h"
+
 #include <QDir>
 #include <QString>
 
@@ -50,4 +53,15 @@ std::string DevicePortPageUrl(const TProductInfo& info)
     if (info.HTTPPort == -1)
         return DevicePageUrl(info);
     return "http://" + info.PeerIP + ":" + std::to_string(static_cast<uint16_t>(info.HTTPPort));
+}
+
+std::string IpConflictNote(const TIpConflicts& conflicts, const void* device)
+{
+    const std::vector<std::string> others = conflicts.OthersOf(device);
+    if (others.empty())
+        return {};
+    std::string macs;
+    for (const std::string& mac : others)
+        macs += (macs.empty() ? "" : ", ") + mac;
+    return Format(_("IP address %s is also used by %s"), conflicts.AddressOf(device).c_str(), macs.c_str());
 }

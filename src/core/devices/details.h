@@ -2,6 +2,7 @@
 // user may edit it, the DHCP box, the command buttons, the picture file of the device's type and
 // the web addresses behind the two link pictures.
 #pragma once
+#include "core/devices/ipconflicts.h"
 #include "core/devices/product.h"
 
 #include <string>
@@ -48,3 +49,8 @@ std::string DevicePageUrl(const TProductInfo& info);
 // "http://" + PeerIP + ":" + port. A device without a port (-1) gets its page at the default
 // port; ports above 32767, held as negative 16-bit numbers, are written as the port they are.
 std::string DevicePortPageUrl(const TProductInfo& info);
+
+// The note the details show for a device that shares its configured address with other MACs:
+// "IP address %s is also used by %s", the other MACs joined by ", " (translated); "" for a
+// device in no conflict.
+std::string IpConflictNote(const TIpConflicts& conflicts, const void* device);

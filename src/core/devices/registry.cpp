@@ -70,6 +70,8 @@ void TDeviceRegistry::FreeDevices()
     std::vector<TDeviceEntry> doomed;
     doomed.swap(Devices);
     Keys.clear();
+    Conflicts.Clear();
+    LastFiled = -1;
     doomed.clear();
 }
 
@@ -85,17 +87,21 @@ void TDeviceRegistry::AddDevice(std::unique_ptr<TProduct> device, const TProduct
     const auto at = std::lower_bound(Keys.begin(), Keys.end(), key, KeyLess);
     const bool duplicate = at != Keys.end() && !KeyLess(key, *at);
     TProduct* registered = device.get();
+    std::vector<TIpConflict> conflicts;
+    LastFiled = -1;
     if (!duplicate) {
         const auto index = at - Keys.begin();
+        LastFiled = static_cast<int>(index);
         Keys.insert(at, std::move(key));
         Devices.insert(Devices.begin() + index, TDeviceEntry{std::move(line), std::move(device)});
+        conflicts = Conflicts.Add(registered, registered->Info.IP, registered->Info.MAC);
     }
-    Register(registered);
+    Register(registered, conflicts);
     // A duplicate's object (still owned by `device`) is destroyed on return: the list keeps the
     // device that answered first, and nothing else refers to the new one.
 }
 
-void TDeviceRegistry::Register(TProduct* device)
+void TDeviceRegistry::Register(TProduct* device, const std::vector<TIpConflict>& conflicts)
 {
     const TProductInfo& info = device->Info;
     LogAction(_("Device Found"), Format(_("Found %s device at %s"), info.Name.c_str(), info.PeerIP.c_str()), LOG_INFO);
@@ -104,4 +110,7 @@ void TDeviceRegistry::Register(TProduct* device)
     if (OnRegister)
         OnRegister(device);
     LogAction("", Format(_("Product was added: %s"), typeName.c_str()), LOG_DEBUG);
+    for (const TIpConflict& c : conflicts)
+        LogAction("", Format(_("IP address %s is used by %s and %s"), c.IP.c_str(), c.FirstMac.c_str(), c.SecondMac.c_str()),
+                  LOG_WARNING);
 }

@@ -2,6 +2,7 @@
 // lines (sorted, duplicates ignored, letter case ignored), and PreviousList, the lines of the
 // cycle before. Used by the main window and pyxet-cli alike.
 #pragma once
+#include "core/devices/ipconflicts.h"
 #include "core/devices/product.h"
 
 #include <QString>
@@ -38,8 +39,16 @@ public:
 
     // Completes a device answered by a family (type name, endpoint), files it and registers it.
     // A line already present (letter case aside) keeps the earlier device; the new one is
-    // registered (logged) all the same and then destroyed.
+    // registered (logged) all the same and then destroyed. A filed device whose configured
+    // address is listed already under another MAC makes an IP conflict: marked before the
+    // window's part runs, each new pair logged at level 3 (WARNING) after the registration.
     void AddDevice(std::unique_ptr<TProduct> device, const TProductTable& products, TUDPServer* server);
+
+    // Where the latest AddDevice filed its line in DeviceList; -1 for a duplicate (or none yet).
+    int LastFiledRow() const { return LastFiled; }
+
+    // The devices of this cycle that share a configured address with another MAC.
+    const TIpConflicts& IpConflicts() const { return Conflicts; }
 
     // The window's part of registration, run between the "Found" and "Product was added" lines.
     std::function<void(TProduct* device)> OnRegister;
@@ -47,10 +56,12 @@ public:
     std::function<void()> OnFreed;
 
 private:
-    void Register(TProduct* device);
+    void Register(TProduct* device, const std::vector<TIpConflict>& conflicts);
 
     std::vector<TDeviceEntry> Devices;
     std::vector<QString> Keys;  // case-folded Devices[i].Line, the sort and duplicate key
     std::vector<std::string> Previous;
     std::unordered_set<std::string> PreviousSet;
+    TIpConflicts Conflicts;
+    int LastFiled = -1;
 };

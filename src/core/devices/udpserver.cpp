@@ -1,15 +1,25 @@
-// TUDPServer: a QUdpSocket living on the GUI thread. Its readyRead runs in the main event loop,
-// so every datagram reaches the handler on the GUI thread, one at a time and in order.
+// TUDPServer: a QUdpSocket on the GUI thread sends; a receiving thread reads its descriptor and
+// queues what arrives; the GUI thread hands each datagram to the handler, one at a time and in
+// order.
 #include "core/devices/udpserver.h"
 
 #include <QHostAddress>
+#include <QMetaObject>
 #include <QUdpSocket>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <system_error>
 
 namespace {
 
@@ -50,13 +60,42 @@ TUDPServer::TUDPServer()
         return;
     }
     EnlargeReceiveBuffer(fd);
-    connect(Socket, &QUdpSocket::readyRead, this, &TUDPServer::ReadPending);
+    WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (WakeFd < 0) {
+        Error = std::string("cannot start receiving: ") + std::strerror(errno);
+        Socket->close();
+        return;
+    }
+    // Nobody reads through the QUdpSocket: Qt only looks (without reading) once whether a
+    // datagram waits, then leaves the descriptor to the receiving thread.
+    try {
+        Receiver = std::thread(&TUDPServer::ReceiveLoop, this, static_cast<int>(fd), WakeFd);
+    } catch (const std::system_error& e) {
+        Error = std::string("cannot start receiving: ") + e.what();
+        ::close(WakeFd);
+        WakeFd = -1;
+        Socket->close();
+    }
 }
 
 TUDPServer::~TUDPServer()
 {
-    // Socket is a child of this object; closing first stops any further readyRead.
+    StopReceiving();
+    // Socket is a child of this object; it is closed once nothing reads it any more.
     Socket->close();
+}
+
+void TUDPServer::StopReceiving()
+{
+    if (Receiver.joinable()) {
+        const uint64_t one = 1;
+        while (::write(WakeFd, &one, sizeof one) < 0 && errno == EINTR) {
+        }
+        Receiver.join();
+    }
+    if (WakeFd >= 0)
+        ::close(WakeFd);
+    WakeFd = -1;
 }
 
 bool TUDPServer::IsOpen() const
@@ -103,23 +142,106 @@ bool TUDPServer::SendBroadcast(uint16_t port, const uint8_t* buffer, size_t size
     return true;
 }
 
-void TUDPServer::ReadPending()
+void TUDPServer::ReceiveLoop(int fd, int wake)
 {
-    // readyRead comes once for everything queued; read it all now, or the rest waits for a
-    // datagram that may never come. One byte more than the buffer tells an over-long datagram.
-    std::array<uint8_t, kReceiveBufferSize + 1> buffer;
-    while (Socket->hasPendingDatagrams()) {
-        QHostAddress sender;
-        quint16 senderPort = 0;
-        const qint64 size = Socket->readDatagram(reinterpret_cast<char*>(buffer.data()),
-                                                 static_cast<qint64>(buffer.size()), &sender, &senderPort);
-        if (size < 0)
-            break;  // that datagram is lost; the socket notifier brings us back for the rest
-        if (static_cast<size_t>(size) > kReceiveBufferSize || !OnRead)
-            continue;
+    // One byte more than the largest datagram delivered tells an over-long one.
+    constexpr unsigned kBatch = 64;
+    constexpr size_t kSlot = kReceiveBufferSize + 1;
+    const std::unique_ptr<uint8_t[]> buffers(new uint8_t[kBatch * kSlot]);
+    std::array<mmsghdr, kBatch> messages{};
+    std::array<iovec, kBatch> slices{};
+    std::array<sockaddr_in, kBatch> senders{};
+    pollfd watched[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+
+    for (;;) {
+        if (::poll(watched, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (watched[1].revents != 0)
+            return;  // the endpoint is going away
+        for (;;) {
+            for (unsigned i = 0; i < kBatch; ++i) {
+                slices[i] = {buffers.get() + i * kSlot, kSlot};
+                messages[i].msg_hdr = {};
+                messages[i].msg_hdr.msg_name = &senders[i];
+                messages[i].msg_hdr.msg_namelen = sizeof senders[i];
+                messages[i].msg_hdr.msg_iov = &slices[i];
+                messages[i].msg_hdr.msg_iovlen = 1;
+                messages[i].msg_len = 0;
+            }
+            const int got = ::recvmmsg(fd, messages.data(), kBatch, MSG_DONTWAIT, nullptr);
+            if (got < 0) {
+                if (errno == EAGAIN || errno == EWOULDBLOCK)
+                    break;  // all read: wait again
+                if (errno == EBADF || errno == ENOTSOCK || errno == EFAULT || errno == EINVAL)
+                    return;
+                continue;  // an error reported for an earlier send (ICMP): that report is read now
+            }
+            bool wakeGuiThread = false;
+            {
+                const std::lock_guard<std::mutex> lock(QueueLock);
+                for (int i = 0; i < got; ++i) {
+                    const mmsghdr& m = messages[size_t(i)];
+                    if (m.msg_len > kReceiveBufferSize || (m.msg_hdr.msg_flags & MSG_TRUNC) != 0)
+                        continue;  // longer than the buffer: dropped
+                    if (Queue.size() >= kMaxQueuedDatagrams || QueuedBytes + m.msg_len > kMaxQueuedBytes)
+                        continue;
+                    char address[INET_ADDRSTRLEN] = {};
+                    ::inet_ntop(AF_INET, &senders[size_t(i)].sin_addr, address, sizeof address);
+                    const uint8_t* data = buffers.get() + size_t(i) * kSlot;
+                    Queue.push_back({std::vector<uint8_t>(data, data + m.msg_len), address,
+                                     ntohs(senders[size_t(i)].sin_port)});
+                    QueuedBytes += m.msg_len;
+                }
+                if (!Queue.empty() && !DeliveryPosted) {
+                    DeliveryPosted = true;
+                    wakeGuiThread = true;
+                }
+            }
+            if (wakeGuiThread)
+                QMetaObject::invokeMethod(this, [this] { DeliverQueued(); }, Qt::QueuedConnection);
+            if (got < int(kBatch))
+                break;
+        }
+    }
+}
+
+void TUDPServer::DeliverQueued()
+{
+    // One datagram at a time from the shared queue. While a handler runs (even one that waits in
+    // an event loop of its own, a message box) no further delivery is asked for, so the next
+    // datagrams wait their turn and come in order when it has returned.
+    for (;;) {
+        TDatagram datagram;
+        {
+            const std::lock_guard<std::mutex> lock(QueueLock);
+            if (Queue.empty()) {
+                DeliveryPosted = false;
+                return;
+            }
+            datagram = std::move(Queue.front());
+            Queue.pop_front();
+            QueuedBytes -= datagram.Bytes.size();
+        }
+        if (!OnRead)
+            continue;  // no handler: dropped
         // The handler may install another handler while it runs (a command replacing the
         // discovery parser); keep the running one alive until it returns.
         const TReadHandler handler = OnRead;
-        handler(this, buffer.data(), static_cast<size_t>(size), sender.toString().toStdString(), senderPort);
+        // A handler that throws leaves the rest of the queue to another delivery.
+        struct TResume {
+            TUDPServer* Endpoint;
+            int Unwinding = std::uncaught_exceptions();
+            ~TResume()
+            {
+                if (std::uncaught_exceptions() > Unwinding)
+                    QMetaObject::invokeMethod(Endpoint, [e = Endpoint] { e->DeliverQueued(); }, Qt::QueuedConnection);
+            }
+        } resume{this};
+        static const uint8_t kNothing = 0;  // a datagram of 0 bytes still has a readable start
+        const uint8_t* data = datagram.Bytes.empty() ? &kNothing : datagram.Bytes.data();
+        handler(this, data, datagram.Bytes.size(), datagram.PeerIP, datagram.PeerPort);
     }
 }

@@ -1,11 +1,21 @@
 // The program's only door to UDP: one socket bound to 0.0.0.0 on a port the system chooses,
 // broadcasts allowed, every received datagram handed to one replaceable handler on the GUI thread.
+//
+// A receiving thread of the endpoint's own only reads the socket (many datagrams per system
+// call) and queues them for the GUI thread, which hands them to the handler one at a time, in
+// order. A whole site answering one broadcast at once thus waits in the queue rather than in the
+// kernel's receive buffer, which drops what does not fit (about 10,000 answers even at the
+// largest buffer the kernel grants an ordinary process).
 #pragma once
 #include <QObject>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 class QUdpSocket;
 
@@ -31,8 +41,27 @@ public:
     uint16_t LocalPort() const;
     int ReceiveBufferBytes() const;  // what the kernel granted
 
+    // Datagrams waiting for the GUI thread beyond these are dropped (a flood, not an answer).
+    static constexpr size_t kMaxQueuedDatagrams = 200000;
+    static constexpr size_t kMaxQueuedBytes = 64u << 20;
+
 private:
-    void ReadPending();
-    QUdpSocket* Socket = nullptr;
+    struct TDatagram {
+        std::vector<uint8_t> Bytes;
+        std::string PeerIP;
+        uint16_t PeerPort = 0;
+    };
+    void ReceiveLoop(int fd, int wake);  // the receiving thread
+    void DeliverQueued();                // the GUI thread
+    void StopReceiving();
+
+    QUdpSocket* Socket = nullptr;  // sends; its descriptor is read by the receiving thread
     std::string Error;
+    std::thread Receiver;
+    int WakeFd = -1;  // written once to end the receiving thread
+
+    std::mutex QueueLock;  // guards the three below
+    std::deque<TDatagram> Queue;
+    size_t QueuedBytes = 0;
+    bool DeliveryPosted = false;  // a delivery is asked for or running on the GUI thread
 };

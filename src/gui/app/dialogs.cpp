@@ -17,6 +17,7 @@ namespace {
 bool g_automatic = false;
 std::deque<bool> g_answers;
 std::deque<std::string> g_fileNames;
+std::deque<int> g_fileTypes;
 std::vector<TShownBox> g_shown;
 QSize g_desktop;
 
@@ -110,6 +111,35 @@ std::string AnyFileName(QWidget* parent, const std::string& title, const std::st
     return FileName(TFileDialog::Any, parent, title, filter, folder);
 }
 
+TSaveChoice SaveFileChoice(QWidget* parent, const std::string& title, const std::string& filter,
+                           const std::string& folder)
+{
+    if (g_automatic) {
+        TSaveChoice choice{FileName(TFileDialog::Save, parent, title, filter, folder), 0};
+        if (!g_fileTypes.empty()) {
+            choice.Type = g_fileTypes.front();
+            g_fileTypes.pop_front();
+        }
+        return choice;
+    }
+    const QStringList types = Q(QtFilter(filter)).split(QStringLiteral(";;"));
+    // "CSV file (*.csv)" -> "csv": the extension a bare name gets.
+    auto suffixOf = [](const QString& type) {
+        const qsizetype dot = type.indexOf(QStringLiteral("*."));
+        return dot < 0 ? QString() : type.mid(dot + 2).section(QLatin1Char(' '), 0, 0).remove(QLatin1Char(')'));
+    };
+    QFileDialog dialog(parent, Q(title), Q(folder));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(types);
+    dialog.setDefaultSuffix(suffixOf(types.value(0)));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, suffixOf](const QString& type) { dialog.setDefaultSuffix(suffixOf(type)); });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return {dialog.selectedFiles().first().toStdString(),
+            std::max(0, int(types.indexOf(dialog.selectedNameFilter())))};
+}
+
 QSize DesktopSize()
 {
     if (g_desktop.isValid())
@@ -165,6 +195,7 @@ void SetAutomatic(bool on) { g_automatic = on; }
 bool Automatic() { return g_automatic; }
 void QueueAnswer(bool yes) { g_answers.push_back(yes); }
 void QueueFileName(const std::string& path) { g_fileNames.push_back(path); }
+void QueueFileType(int type) { g_fileTypes.push_back(type); }
 std::vector<TShownBox> TakeShownBoxes()
 {
     std::vector<TShownBox> out;

@@ -31,6 +31,16 @@ std::string SaveFileName(QWidget* parent, const std::string& title, const std::s
 std::string AnyFileName(QWidget* parent, const std::string& title, const std::string& filter,
                         const std::string& folder = {});
 
+// A save dialog that also tells which of the filter's file types was chosen (0: the first
+// "Description|*.ext" pair). A name typed without an extension gets the chosen type's, and
+// replacing an existing file is asked about. Path "" when the user cancels.
+struct TSaveChoice {
+    std::string Path;
+    int Type = 0;
+};
+TSaveChoice SaveFileChoice(QWidget* parent, const std::string& title, const std::string& filter,
+                           const std::string& folder = {});
+
 // Size of the primary screen (the one windows open on).
 QSize DesktopSize();
 
@@ -60,6 +70,7 @@ void SetAutomatic(bool on);
 bool Automatic();
 void QueueAnswer(bool yes);
 void QueueFileName(const std::string& path);
+void QueueFileType(int type);  // what the next SaveFileChoice reports (0 when none is queued)
 std::vector<TShownBox> TakeShownBoxes();  // and forget them
 // An invalid size (the default) means the real screen.
 void SetDesktopSize(QSize size);

@@ -282,6 +282,7 @@ void TPyxetForm::FormCreate()
 {
     // The counter shows a number the program keeps; translating it would only disturb it.
     TP_Ignore(this, "DeviceCounter");
+    TP_Ignore(this, "tlIPConflict");  // says which device, in the language of the moment
     TranslateComponent(this);
     OrvexServer = std::make_unique<TUDPServer>();
     HwgServer = std::make_unique<TUDPServer>();
@@ -393,6 +394,7 @@ void TPyxetForm::SelectLanguage(const std::string& lang)
     UseLanguage(lang);
     RetranslateComponent(this);
     RetranslateDeviceFilter();
+    ShowIpConflictNote();
     PlaceColumnHeaders();
 }
 

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace Ui {
@@ -120,6 +121,8 @@ public:
     void SortDeviceView(TDeviceComparator compare);
     void tiDeviceImgClick();
     void Image2Click();
+    // Utilities -> "Export Device List...": the rows shown, as CSV or JSON.
+    void mExportListClick();
 
     // ---- Setup panel (formsetup.cpp) ----------------------------------------------------------
     // Locked look (read-only, shaded) or editable look for the address fields; a name-server
@@ -180,9 +183,14 @@ private:
     void WireRowClicks();
     bool ShowDevicePicture(const std::string& path);
     void ClearChecks();
+    void ClearHighlight();
+    void WaitingRowsShown();
+    // The note over the picture when the selected device shares its address with another MAC.
+    void ShowIpConflictNote();
     void SortByColumn(TDeviceComparator compare);
     bool SelectingDevice = false;     // SelectDevice highlights the row itself
     bool QuietPictureErrors = false;  // registration loads pictures without reporting
+    std::unordered_set<std::string> FilterHasType;  // type names the filter box has this cycle
 
     void WireTransfers();
     // Closing while a batch runs asks first; on Yes the batch stops and the window closes when

@@ -10,6 +10,7 @@
 #include "core/app/i18n.h"
 #include "core/devices/details.h"
 #include "core/devices/discovery.h"
+#include "core/devices/export.h"
 #include "core/devices/listview.h"
 #include "core/devices/pngimage.h"
 #include "core/devices/sorting.h"
@@ -21,6 +22,7 @@
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QSaveFile>
 
 #include <optional>
 #include <string>
@@ -124,6 +126,7 @@ void TPyxetForm::SetupDeviceView()
             DeviceListBoxClick();
     });
     connect(DeviceRows, &TDeviceListModel::CheckToggled, this, [this](int row, bool) { DeviceListBoxClickCheck(row); });
+    connect(DeviceRows, &TDeviceListModel::WaitingRowsShown, this, [this] { WaitingRowsShown(); });
     connect(Ui_->AllChecked, &QCheckBox::stateChanged, this, [this] { AllCheckedClick(); });
     connect(Ui_->DeviceFilter, &QComboBox::activated, this, [this] { DeviceFilterChange(); });
     connect(Ui_->btnType, &QAbstractButton::clicked, this, [this] { btnTypeClick(); });
@@ -146,6 +149,16 @@ void TPyxetForm::SetupDeviceView()
     });
     Ui_->tiDeviceImg->installEventFilter(clicks);
     Ui_->Image2->installEventFilter(clicks);
+
+    // The note over the top of the picture: a device of the selection shares its address.
+    QLabel* note = Ui_->tlIPConflict;
+    note->setStyleSheet(QStringLiteral("QLabel { background: %1; color: black; border: 1px solid #b06010; padding: 1px 3px; }")
+                            .arg(kIpConflictBackground.name()));
+    note->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    note->raise();
+    note->hide();
+
+    connect(Ui_->mExportList, &QAction::triggered, this, [this] { mExportListClick(); });
 
     // The registry asks the window to show each registered device, and warns before it
     // destroys the devices so that no row or selection points at a freed one.
@@ -184,10 +197,12 @@ void TPyxetForm::ClearDeviceView()
         field->setText(QString());
     Ui_->chbDhcp->setChecked(false);
     Ui_->tiDeviceImg->clear();
+    ShowIpConflictNote();
     ClearChecks();
     EnableDeviceActions(false);
     Ui_->btnConfigDevice->setEnabled(false);
     Ui_->DeviceFilter->clear();
+    FilterHasType.clear();
     Ui_->DeviceFilter->setPlaceholderText(Q(_("No devices")));
     UpdateDeviceCounter();
 }
@@ -199,10 +214,15 @@ void TPyxetForm::AddDevice(std::unique_ptr<TProduct> device, const TProductTable
 
 void TPyxetForm::RegisterDevice(TProduct* device)
 {
-    // The rows mirror DeviceList in place, so this refill costs the same however long the list
-    // is; the view lays the rows out once per event-loop pass, however many answers came in it.
-    DeviceRows->ShowDeviceList();
+    // The rows take the new line in where DeviceList filed it, rather than being rebuilt, so a
+    // registration costs the same however long the list is; the refill's other effects follow.
+    DeviceRows->FollowDeviceList(Devices.LastFiledRow());
+    ClearHighlight();
     ClearChecks();
+    if (Devices.IpConflicts().InConflict(device)) {
+        DeviceRows->ConflictsChanged();  // its partners' rows change colour too
+        ShowIpConflictNote();
+    }
 
     if (DeviceRows->RowCount() == 1 && DeviceRows->Device(0) == device) {
         Ui_->DeviceFilter->addItem(Q(_("All devices")));
@@ -213,12 +233,38 @@ void TPyxetForm::RegisterDevice(TProduct* device)
         SelectDevice(0);
         QuietPictureErrors = false;
     }
-    std::vector<std::string> entries;
-    for (int i = 0; i < Ui_->DeviceFilter->count(); ++i)
-        entries.push_back(Ui_->DeviceFilter->itemText(i).toStdString());
-    if (NeedsFilterEntry(entries, device->Info.TypeName))
-        Ui_->DeviceFilter->addItem(Q(device->Info.TypeName));
+    // A type name asked about once this cycle has its entry: most answers ask nothing more.
+    if (FilterHasType.insert(device->Info.TypeName).second) {
+        std::vector<std::string> entries;
+        for (int i = 0; i < Ui_->DeviceFilter->count(); ++i)
+            entries.push_back(Ui_->DeviceFilter->itemText(i).toStdString());
+        if (NeedsFilterEntry(entries, device->Info.TypeName))
+            Ui_->DeviceFilter->addItem(Q(device->Info.TypeName));
+    }
     UpdateDeviceCounter();
+}
+
+void TPyxetForm::WaitingRowsShown()
+{
+    // Lines that waited on a long list came in unchecked: the count of rows grew, the marks
+    // set since the last registration stay.
+    UpdateDeviceCounter();
+    if (CheckedCount > 0)
+        Ui_->AllChecked->setCheckState(AllBoxCheckState(AllBoxState(CheckedCount, DeviceRows->RowCount())));
+}
+
+void TPyxetForm::ClearHighlight()
+{
+    QItemSelectionModel* selection = Ui_->DeviceListBox->selectionModel();
+    if (selection->hasSelection() || selection->currentIndex().isValid())
+        selection->clear();  // no row highlighted: the selection handler finds none and does nothing
+}
+
+void TPyxetForm::ShowIpConflictNote()
+{
+    const std::string note = SelectedDevice ? IpConflictNote(Devices.IpConflicts(), SelectedDevice) : std::string();
+    Ui_->tlIPConflict->setText(Q(note));
+    Ui_->tlIPConflict->setVisible(!note.empty());
 }
 
 void TPyxetForm::UpdateDeviceCounter()
@@ -271,6 +317,7 @@ void TPyxetForm::ShowDeviceDetails()
     SetFieldLook(Ui_->teDeviceDNS2, look.DNS2.ReadOnly);
     Ui_->btnSetDefault->setEnabled(look.SetDefaultEnabled);
     Ui_->btnRestartDevice->setEnabled(look.RestartEnabled);
+    ShowIpConflictNote();
 
     const std::string path = DevicePicturePath(AppDir, info.TypeName);
     if (!ShowDevicePicture(path) && !QuietPictureErrors)
@@ -292,8 +339,12 @@ bool TPyxetForm::ShowDevicePicture(const std::string& path)
 void TPyxetForm::ClearChecks()
 {
     CheckedCount = 0;
-    Ui_->AllChecked->setCheckState(Qt::Unchecked);  // runs AllCheckedClick when it changes
-    Ui_->AllChecked->setTristate(false);
+    // Setting a check box's state draws it again even when nothing changes; every answer clears
+    // the marks, so only a change is set.
+    if (Ui_->AllChecked->checkState() != Qt::Unchecked)
+        Ui_->AllChecked->setCheckState(Qt::Unchecked);  // runs AllCheckedClick
+    if (Ui_->AllChecked->isTristate())
+        Ui_->AllChecked->setTristate(false);
     DeviceRows->SetAllChecked(false);
 }
 
@@ -369,4 +420,33 @@ void TPyxetForm::Image2Click()
     if (!SelectedDevice)
         return;
     OpenWebPage(DevicePortPageUrl(SelectedDevice->Info));
+}
+
+void TPyxetForm::mExportListClick()
+{
+    const Dialogs::TSaveChoice choice =
+        Dialogs::SaveFileChoice(this, _("Export Device List"), _("CSV file|*.csv|JSON file|*.json"));
+    if (choice.Path.empty())
+        return;
+    const TExportFormat format = ExportFormatOfType(choice.Type);
+    const std::string path = ExportFileName(choice.Path, format);
+    // The rows shown, in their order and narrowed by the type filter; lines still waiting to be
+    // shown are taken in first.
+    DeviceRows->ShowWaitingRows();
+    const std::string text = FormatDeviceList(ExportDevices(DeviceRows->Rows(), Devices), format);
+
+    // Written beside the target and renamed over it: a failed export leaves the old file whole.
+    QSaveFile file(Q(path));
+    const bool written = file.open(QIODevice::WriteOnly)
+                         && file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size())
+                         && file.commit();
+    if (!written) {
+        const std::string message =
+            Format(_("Cannot write the file %s: %s"), path.c_str(), file.errorString().toStdString().c_str());
+        LogAction(_("Export failed"), message, LOG_ERROR);
+        Dialogs::Error(this, message);
+        return;
+    }
+    LogAction(_("Device List Exported"), Format(_("%d devices exported to %s"), DeviceRows->RowCount(), path.c_str()),
+              LOG_INFO);
 }

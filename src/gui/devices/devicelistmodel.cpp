@@ -11,28 +11,76 @@
 TDeviceListModel::TDeviceListModel(const TDeviceRegistry& registry, QObject* parent)
     : QAbstractListModel(parent), Registry(registry)
 {
+    FollowTimer.setSingleShot(true);
+    connect(&FollowTimer, &QTimer::timeout, this, &TDeviceListModel::ShowWaitingRows);
+}
+
+void TDeviceListModel::Refill(std::vector<TDeviceRow> rows, bool following)
+{
+    beginResetModel();
+    FollowTimer.stop();
+    Waiting.clear();
+    Widest = -1;
+    Following = following;
+    Shown = std::move(rows);
+    Checks.assign(Shown.size(), 0);
+    CheckedRows = 0;
+    endResetModel();
+    SinceShown.start();
 }
 
 void TDeviceListModel::ShowDeviceList()
 {
-    beginResetModel();
-    Widest = -1;
-    Mirror = true;
-    MirrorRows = int(Registry.DeviceList().size());
-    Rows.clear();
-    Checks.assign(size_t(MirrorRows), 0);
-    endResetModel();
+    std::vector<TDeviceRow> rows;
+    rows.reserve(Registry.DeviceList().size());
+    for (const TDeviceEntry& entry : Registry.DeviceList())
+        rows.push_back({entry.Line, entry.Device.get()});
+    Refill(std::move(rows), true);
+}
+
+void TDeviceListModel::FollowDeviceList(int filed)
+{
+    const std::vector<TDeviceEntry>& list = Registry.DeviceList();
+    // Anything but one new line on top of what the rows follow (a sort, the filter, a new
+    // cycle) is refilled whole.
+    const size_t expected = Shown.size() + Waiting.size() + (filed >= 0 ? 1 : 0);
+    if (!Following || list.size() != expected || size_t(filed + 1) > list.size()) {
+        ShowDeviceList();
+        return;
+    }
+    if (filed >= 0)
+        Waiting.emplace_back(filed, TDeviceRow{list[size_t(filed)].Line, list[size_t(filed)].Device.get()});
+    if (Waiting.empty())
+        return;
+    const qint64 since = SinceShown.isValid() ? SinceShown.elapsed() : kFollowInterval;
+    if (Shown.size() < size_t(kFollowAtOnce) || since >= kFollowInterval)
+        ShowWaitingRows();
+    else if (!FollowTimer.isActive())
+        FollowTimer.start(int(kFollowInterval - since));
+}
+
+void TDeviceListModel::ShowWaitingRows()
+{
+    FollowTimer.stop();
+    if (Waiting.empty())
+        return;
+    // In filing order: each position counts the lines filed before it.
+    for (auto& [at, row] : Waiting) {
+        beginInsertRows(QModelIndex(), at, at);
+        if (Widest >= 0)
+            Widest = std::max(Widest, static_cast<int>(Utf8Length(row.Line)));
+        Shown.insert(Shown.begin() + at, std::move(row));
+        Checks.insert(Checks.begin() + at, 0);
+        endInsertRows();
+    }
+    Waiting.clear();
+    SinceShown.start();
+    emit WaitingRowsShown();
 }
 
 void TDeviceListModel::ShowRows(std::vector<TDeviceRow> rows)
 {
-    beginResetModel();
-    Widest = -1;
-    Mirror = false;
-    MirrorRows = 0;
-    Rows = std::move(rows);
-    Checks.assign(Rows.size(), 0);
-    endResetModel();
+    Refill(std::move(rows), false);
 }
 
 void TDeviceListModel::Clear()
@@ -40,24 +88,26 @@ void TDeviceListModel::Clear()
     ShowRows({});
 }
 
+void TDeviceListModel::ConflictsChanged()
+{
+    if (!Shown.empty())
+        emit dataChanged(index(0), index(int(Shown.size()) - 1), {Qt::BackgroundRole});
+}
+
 int TDeviceListModel::RowCount() const
 {
-    return Mirror ? MirrorRows : int(Rows.size());
+    return int(Shown.size());
 }
 
 const std::string& TDeviceListModel::Line(int row) const
 {
     static const std::string kNone;
-    if (!ValidRow(row))
-        return kNone;
-    return Mirror ? Registry.DeviceList()[size_t(row)].Line : Rows[size_t(row)].Line;
+    return ValidRow(row) ? Shown[size_t(row)].Line : kNone;
 }
 
 TProduct* TDeviceListModel::Device(int row) const
 {
-    if (!ValidRow(row))
-        return nullptr;
-    return Mirror ? Registry.DeviceList()[size_t(row)].Device.get() : Rows[size_t(row)].Device;
+    return ValidRow(row) ? Shown[size_t(row)].Device : nullptr;
 }
 
 bool TDeviceListModel::IsNew(int row) const
@@ -65,12 +115,17 @@ bool TDeviceListModel::IsNew(int row) const
     return ValidRow(row) && IsNewDeviceRow(Registry, Line(row));
 }
 
+bool TDeviceListModel::InIpConflict(int row) const
+{
+    return ValidRow(row) && Registry.IpConflicts().InConflict(Device(row));
+}
+
 int TDeviceListModel::WidestLine() const
 {
     if (Widest < 0) {
         Widest = 0;
-        for (int row = 0; row < RowCount(); ++row)
-            Widest = std::max(Widest, static_cast<int>(Utf8Length(Line(row))));
+        for (const TDeviceRow& row : Shown)
+            Widest = std::max(Widest, static_cast<int>(Utf8Length(row.Line)));
     }
     return Widest;
 }
@@ -85,15 +140,18 @@ void TDeviceListModel::SetChecked(int row, bool checked)
     if (!ValidRow(row) || (Checks[size_t(row)] != 0) == checked)
         return;
     Checks[size_t(row)] = checked ? 1 : 0;
+    CheckedRows += checked ? 1 : -1;
     const QModelIndex at = index(row);
     emit dataChanged(at, at, {Qt::CheckStateRole});
 }
 
 void TDeviceListModel::SetAllChecked(bool checked)
 {
-    if (Checks.empty())
+    // Every registration clears the marks: when none is set, nothing is drawn again.
+    if (CheckedRows == (checked ? int(Checks.size()) : 0))
         return;
     Checks.assign(Checks.size(), checked ? 1 : 0);
+    CheckedRows = checked ? int(Checks.size()) : 0;
     emit dataChanged(index(0), index(int(Checks.size()) - 1), {Qt::CheckStateRole});
 }
 
@@ -114,6 +172,8 @@ QVariant TDeviceListModel::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole:
         // No answer: the list's own text colour.
         return IsNew(index.row()) ? QVariant::fromValue(QBrush(kNewDeviceColour)) : QVariant();
+    case Qt::BackgroundRole:
+        return InIpConflict(index.row()) ? QVariant::fromValue(QBrush(kIpConflictBackground)) : QVariant();
     case DeviceRole:
         return QVariant::fromValue(reinterpret_cast<quintptr>(Device(index.row())));
     default:

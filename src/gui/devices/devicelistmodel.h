@@ -1,15 +1,23 @@
 // The rows of the device list box: each row is one display line with its device and a check
-// mark. The rows either mirror DeviceList as it stands (read in place, so a refill after each
-// answer costs nothing per row) or hold a reordered or narrowed copy made by a column sort or
-// the type filter. Every refill leaves all check marks cleared. A row drawn as a new device
-// carries its text colour (Qt::ForegroundRole); every other row, and every background, is in the
-// list's own colours, and the highlight is the delegate's business.
+// mark. The rows either follow DeviceList (a registration takes the new line in where DeviceList
+// filed it) or hold a reordered or narrowed copy made by a column sort or the type filter. A
+// refill leaves all check marks cleared. A row drawn as a new device carries its text colour
+// (Qt::ForegroundRole), a row whose device shares its address with another MAC its background
+// (Qt::BackgroundRole); every other colour is the list's own, and the highlight is the
+// delegate's business.
+//
+// Answers that trickle in come one per event-loop pass, and the list view lays out every row
+// after any change of rows: a list of many rows therefore takes new lines in at most every
+// kFollowInterval, all waiting lines at once, so that one layout serves them all. Until then the
+// rows shown, their count and their marks stay as they are, and are what the window works on.
 #pragma once
 #include "core/devices/listview.h"
 #include "core/devices/registry.h"
 
 #include <QAbstractListModel>
 #include <QColor>
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include <cstdint>
 #include <string>
@@ -17,28 +25,49 @@
 
 // Text colour of a device that the previous discovery did not list.
 inline const QColor kNewDeviceColour{52, 120, 196};
+// Background of a device whose configured address another MAC reports as well: a warning
+// amber, apart from the new-device blue and the highlight.
+inline const QColor kIpConflictBackground{255, 196, 120};
 
 class TDeviceListModel : public QAbstractListModel {
     Q_OBJECT
 public:
     static constexpr int DeviceRole = Qt::UserRole + 1;  // the row's TProduct* as quintptr
+    // Lists shorter than this take every new line at once; longer ones at most this often.
+    static constexpr int kFollowAtOnce = 50;
+    static constexpr int kFollowInterval = 100;  // milliseconds
 
     explicit TDeviceListModel(const TDeviceRegistry& registry, QObject* parent = nullptr);
 
     // Refill with every line of DeviceList in list order.
     void ShowDeviceList();
+    // The refill of a registration: the rows become DeviceList's lines in list order, as
+    // ShowDeviceList does. `filed` is where DeviceList took the new line (-1: a duplicate, the
+    // list is unchanged). Rows that already follow DeviceList keep their marks and the
+    // highlight; the caller clears them. On a long list the new line may wait (see above).
+    void FollowDeviceList(int filed);
+    // Shows every line that waits now (the view then lays the rows out once).
+    void ShowWaitingRows();
+    int WaitingRows() const { return int(Waiting.size()); }
     // Refill with these rows in this order (a sort or the type filter).
     void ShowRows(std::vector<TDeviceRow> rows);
     // No rows (the devices are about to go).
     void Clear();
+    // Devices took part in a new IP conflict: their rows are drawn again.
+    void ConflictsChanged();
 
     int RowCount() const;
     const std::string& Line(int row) const;
     TProduct* Device(int row) const;
+    // The rows shown, in their order.
+    const std::vector<TDeviceRow>& Rows() const { return Shown; }
     // The row stands out as a new device (its line is not in a non-empty PreviousList).
     bool IsNew(int row) const;
+    // The row's device shares its configured address with a device of another MAC.
+    bool InIpConflict(int row) const;
 
-    // Characters in the longest shown line (worked out once per refill, when the view asks).
+    // Characters in the longest shown line (worked out when the view asks after a refill, then
+    // kept up to date as lines come in).
     int WidestLine() const;
 
     bool IsChecked(int row) const;
@@ -53,19 +82,20 @@ public:
 signals:
     // The user toggled a row's check mark through the view.
     void CheckToggled(int row, bool checked);
+    // Lines that waited were taken into the rows (the count of rows grew).
+    void WaitingRowsShown();
 
 private:
-    // In mirror mode DeviceList is read in place; a row past its current end (the list changed
-    // and the refill has not come yet) reads as no row rather than out of bounds.
-    bool ValidRow(int row) const
-    {
-        return row >= 0 && row < RowCount() && (!Mirror || size_t(row) < Registry.DeviceList().size());
-    }
+    bool ValidRow(int row) const { return row >= 0 && size_t(row) < Shown.size(); }
+    void Refill(std::vector<TDeviceRow> rows, bool following);
 
     const TDeviceRegistry& Registry;
-    bool Mirror = true;     // rows are DeviceList itself
-    int MirrorRows = 0;     // DeviceList's size at the last refill
-    std::vector<TDeviceRow> Rows;
+    bool Following = false;  // the rows are DeviceList's lines in list order, with Waiting
+    std::vector<TDeviceRow> Shown;
+    std::vector<std::pair<int, TDeviceRow>> Waiting;  // DeviceList positions, in filing order
     std::vector<uint8_t> Checks;
-    mutable int Widest = -1;  // -1: not yet worked out since the last refill
+    int CheckedRows = 0;
+    QTimer FollowTimer;
+    QElapsedTimer SinceShown;  // since lines were last taken in
+    mutable int Widest = -1;   // -1: not yet worked out since the last refill
 };
