@@ -7,6 +7,7 @@
 #include "core/app/i18n.h"
 #include "gui/app/statuspanel.h"
 #include "gui/app/translate.h"
+#include "core/devices/discovery.h"
 #include "core/devices/udpserver.h"
 #include "gui/log/logrep.h"
 #include "ui_form.h"
@@ -109,6 +110,7 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     WireTransfers();
 
     connect(Ui_->acFind, &QAction::triggered, this, [this] { acFindExecute(); });
+    connect(Ui_->acFindAt, &QAction::triggered, this, [this] { acFindAtExecute(); });
     connect(Ui_->acExit, &QAction::triggered, this, [this] { acExitExecute(); });
     connect(Ui_->mAbout, &QAction::triggered, this, [this] { mAboutClick(); });
     connect(Ui_->mActionReport, &QAction::triggered, this, [this] { mActionReportClick(); });
@@ -152,6 +154,12 @@ void TPyxetForm::BuildToolBar()
     pmLoadSaveConfig->addAction(Ui_->RestoreConfig);
     pmLoadSaveConfig->addAction(Ui_->CommonConfig);
 
+    pmFind = new QMenu(this);
+    pmFind->setObjectName(QStringLiteral("pmFind"));
+    FindInterfaces = new QActionGroup(this);
+    FindInterfaces->setExclusive(true);
+    connect(pmFind, &QMenu::aboutToShow, this, [this] { RebuildFindMenu(); });
+
     pmSelectLang = new QMenu(this);
     pmSelectLang->setObjectName(QStringLiteral("pmSelectLang"));
     auto* languages = new QActionGroup(this);
@@ -179,6 +187,8 @@ void TPyxetForm::BuildToolBar()
         bar->addWidget(s);
     };
     tbFind = makeButton("tbFind", Ui_->acFind);
+    tbFind->setMenu(pmFind);
+    tbFind->setPopupMode(QToolButton::MenuButtonPopup);
     tbDeviceUpgr = makeButton("tbDeviceUpgr", Ui_->acFirmUpgr);
     tbConfig = makeButton("tbConfig", Ui_->acBackup);
     tbConfig->setMenu(pmLoadSaveConfig);
@@ -276,6 +286,7 @@ void TPyxetForm::FormCreate()
     TranslateComponent(this);
     OrvexServer = std::make_unique<TUDPServer>();
     HwgServer = std::make_unique<TUDPServer>();
+    Discovery = new TDiscoveryRun(this);
 }
 
 void TPyxetForm::showEvent(QShowEvent* event)
@@ -295,6 +306,7 @@ void TPyxetForm::FormShow()
     RetranslateComponent(this);
     MarkLanguageMenu();
     PlaceColumnHeaders();
+    RebuildFindMenu();
 
     if (!Arguments.isEmpty() && Arguments.first().contains(QStringLiteral("-demo"), Qt::CaseSensitive)) {
         DemoMode = true;
@@ -328,6 +340,8 @@ void TPyxetForm::FormClose()
 
 void TPyxetForm::FormDestroy()
 {
+    delete Discovery;  // stops sending before the endpoints go
+    Discovery = nullptr;
     FreeDevices();
     Logger.ActionLog.clear();
     ReleaseHelpLibrary();

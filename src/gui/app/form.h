@@ -26,6 +26,10 @@ class QMenu;
 class QProgressBar;
 class QToolButton;
 class TUDPServer;
+class TDiscoveryRun;
+class TFindAtForm;
+class QActionGroup;
+class QProgressDialog;
 class TAnchors;
 class TAboutBox;
 class TLogActionForm;
@@ -73,6 +77,8 @@ public:
     QToolButton* tbHelp = nullptr;
     QToolButton* tbExit = nullptr;
     QMenu* pmLoadSaveConfig = nullptr;
+    QMenu* pmFind = nullptr;  // "Find Devices" drop-down: the interfaces, "Find at Addresses..."
+    QActionGroup* FindInterfaces = nullptr;
     QMenu* pmSelectLang = nullptr;
     TStatusPanel* StatusPanels[3] = {};  // 200, 380 and 100 pixels; panel 0 starts "Ready"
     QProgressBar* pbHTTP = nullptr;  // over the right end of the status bar
@@ -85,6 +91,16 @@ public:
     void EnterDemoMode();
     // "Find Devices": one discovery cycle; in demonstration mode only the device panel is shown.
     void acFindExecute();
+    // "Find at Addresses...": asks for the addresses, then runs a cycle that also asks them by
+    // unicast, with a progress window that can stop it.
+    void acFindAtExecute();
+    // A cycle through the interfaces of the settings that also asks targets by unicast.
+    void FindDevices(const std::vector<uint32_t>& targets);
+    // Fills the "Find Devices" drop-down from the PC's interfaces (each time it opens).
+    void RebuildFindMenu();
+    TDiscoveryRun* Discovery = nullptr;
+    QProgressDialog* SearchProgress = nullptr;  // shown while a search on other subnets sends
+    TFindAtForm* FindAt = nullptr;
 
     // How many times the settings were written (a closing window writes them once).
     int SettingsSaves() const { return SavesDone; }
