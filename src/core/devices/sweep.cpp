@@ -141,10 +141,12 @@ void TUnicastSweep::Tick()
     if (Next < Steps.size())
         return;
     if (Pass + 1 < Passes) {
-        // The next pass starts a little later if this one was short.
-        const int64_t gap = std::max<int64_t>(0, kPassGapMicros - now);
-        if (gap > 0)
-            return Timer.setInterval(static_cast<int>(gap / 1000) + 1), void();
+        // The next pass starts 250 ms after this one began at the earliest.
+        const int64_t gap = kPassGapMicros - now;
+        if (gap > 0) {
+            Timer.setInterval(static_cast<int>(gap / 1000) + 1);
+            return;
+        }
         Timer.setInterval(kTickMs);
         ++Pass;
         Next = 0;
