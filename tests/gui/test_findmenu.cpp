@@ -8,6 +8,7 @@
 #include "ui_form.h"
 
 #include <QActionGroup>
+#include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
@@ -101,6 +102,20 @@ private slots:
         F.Start();
         QCOMPARE(MenuTexts().at(0), QString::fromUtf8("V\u0161echna rozhran\u00ed *"));
         QCOMPARE(F.Form->ui()->acFindAt->text(), QString::fromUtf8("Naj\u00edt na adres\u00e1ch..."));
+    }
+
+    // The Czech help text fits its label (the dialog has a fixed layout).
+    void dialogInCzechFits()
+    {
+        UseLanguage("cs");
+        TFindAtForm dialog;
+        dialog.show();
+        QLabel* label = dialog.ui()->AddressLabel;
+        QVERIFY(label->text().startsWith(S("Adresy, rozsahy")));
+        QVERIFY2(label->heightForWidth(label->width()) <= label->height(),
+                 qPrintable(QString::number(label->heightForWidth(label->width()))));
+        QCOMPARE(dialog.ui()->OkButton->text(), S("Naj\u00edt"));
+        UseLanguage("en");
     }
 
     void dialogRefusesBadSpecsNamingThem()
