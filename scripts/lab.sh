@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The lab: a private network where a command meets a simulated fleet of Orvex and HWG devices.
 #
-#   scripts/lab.sh [--fleet FILE | --orvex N --hwg N] [--events FILE] [--] [COMMAND ARGS...]
+#   scripts/lab.sh [--fleet FILE | --orvex N --hwg N] [--events FILE] [--fleet2 FILE] [--routed FILE]
+#                  [--] [COMMAND ARGS...]
 #
 # A private user and network namespace (unshare -rn; no root needed) holds the command, with
 # loopback and one end of a veth pair at 10.77.0.1/16, default route via 10.77.0.254. The other
@@ -12,6 +13,13 @@
 # status is returned. Default command: $PYXET_BIN/pyxet on the current display; a display over
 # TCP (ssh -X) is relayed into the lab through a Unix socket. Ctrl+C or SIGTERM ends the lab
 # quietly with status 130 or 143.
+#
+# Two more networks on request, each with a simulator of its own: --fleet2 FILE puts its devices
+# behind a second interface of the command, pyx2 = 10.78.0.1/16 (broadcast 10.78.255.255), which
+# no 255.255.255.255 broadcast leaves by; --routed FILE puts its devices behind a router, the
+# devices' side of the default route, which forwards to them (their addresses must lie outside
+# 10.77.0.0/16 and 10.78.0.0/16) but lets no broadcast through. Their events go to
+# PYXET_LAB_EVENTS2 and PYXET_LAB_EVENTS3.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -20,7 +28,9 @@ SELF="$ROOT/scripts/lab.sh"
 usage() {
   sed -n '3,4p' "$SELF" | sed 's/^# *//'
   echo "Options: --fleet FILE (default sim/fleet.json), --orvex N --hwg N (generated fleet),"
-  echo "         --events FILE (JSON lines of what the devices received; default a temporary file)."
+  echo "         --events FILE (JSON lines of what the devices received; default a temporary file),"
+  echo "         --fleet2 FILE (devices behind a second interface, 10.78.0.0/16),"
+  echo "         --routed FILE (devices behind a router on the default route)."
   echo "pyxet-sim is taken from \$PYXET_BIN (default: build/bin of the repository)."
 }
 
@@ -33,7 +43,7 @@ if [ "${1:-}" = "__inside__" ]; then
   work=$LAB_WORK
   relay_pid=${LAB_RELAY_PID:-} relay_socket=${LAB_RELAY_SOCKET:-} relay_lock=${LAB_RELAY_LOCK:-}
   unset LAB_RELAY_PID LAB_RELAY_SOCKET LAB_RELAY_LOCK
-  sim_pid="" cmd_pid="" interrupted=""
+  sim_pid="" cmd_pid="" interrupted="" extra_pids=""
   stop_process() {  # stop_process PID: TERM, a moment's grace, then KILL
     kill -TERM "$1" 2>/dev/null || return 0
     for _ in $(seq 40); do kill -0 "$1" 2>/dev/null || break; sleep 0.05; done
@@ -43,6 +53,7 @@ if [ "${1:-}" = "__inside__" ]; then
     local rc=$1
     trap - EXIT INT TERM
     if [ -n "$cmd_pid" ] && kill -0 "$cmd_pid" 2>/dev/null; then stop_process "$cmd_pid"; fi
+    for pid in $extra_pids; do stop_process "$pid"; wait "$pid" 2>/dev/null || true; done
     if [ -n "$sim_pid" ]; then
       # An interrupt from the terminal reaches the simulator too: then its end is no crash.
       if ! kill -0 "$sim_pid" 2>/dev/null && [ -z "$interrupted" ]; then
@@ -94,6 +105,64 @@ if [ "${1:-}" = "__inside__" ]; then
   ip link set pyx0 up
   ip route add default via 10.77.0.254 dev pyx0 onlink
 
+  # A further simulator in a network namespace of its own: start_sim NAME FLEET SETUP, where
+  # SETUP (run there first) waits for its end of a veth pair and configures it. Sets new_pid
+  # once the namespace exists.
+  start_sim() {
+    local name=$1 fleet=$2 setup=$3 ns
+    LAB_SETUP=$setup LAB_NAME=$name LAB_SIM_FLEET=$fleet unshare -n bash -c '
+      set -e
+      ip link set lo up
+      eval "$LAB_SETUP"
+      exec "$LAB_SIM" --fleet "$LAB_SIM_FLEET" --events "$LAB_WORK/events-$LAB_NAME.jsonl" \
+        --ready-file "$LAB_WORK/ready-$LAB_NAME" --die-with-parent
+    ' >"$work/sim-$name.log" 2>&1 &
+    new_pid=$!
+    extra_pids="$extra_pids $new_pid"
+    for _ in $(seq 200); do
+      ns=$(readlink "/proc/$new_pid/ns/net" 2>/dev/null) || break
+      [ "$ns" != "$own_ns" ] && break
+      sleep 0.01
+    done
+  }
+  wait_link='for _ in $(seq 200); do ip link show "$1" >/dev/null 2>&1 && break; sleep 0.02; done'
+  if [ -n "${LAB_FLEET2:-}" ]; then
+    sed 's|.*|route add local & dev lo|' "$work/prefixes2" >"$work/routes2.batch"
+    start_sim 2 "$LAB_FLEET2" "set -- pyx3; $wait_link
+      ip link set pyx3 up
+      ip addr add 10.78.0.254/16 broadcast 10.78.255.255 dev pyx3
+      ip -batch \"\$LAB_WORK/routes2.batch\""
+    ip link add pyx2 type veth peer name pyx3 netns "$new_pid"
+    ip addr add 10.78.0.1/16 broadcast 10.78.255.255 dev pyx2
+    ip link set pyx2 up
+  fi
+  if [ -n "${LAB_ROUTED:-}" ]; then
+    sed 's|.*|route add local & dev lo|' "$work/prefixes3" >"$work/routes3.batch"
+    sed 's|.*|route add & via 10.76.0.2|' "$work/prefixes3" >"$work/via3.batch"
+    start_sim 3 "$LAB_ROUTED" "set -- pyx5; $wait_link
+      ip link set pyx5 up
+      ip addr add 10.76.0.2/30 dev pyx5
+      ip route add default via 10.76.0.1
+      ip -batch \"\$LAB_WORK/routes3.batch\""
+    # The devices' side of the default route becomes the router.
+    ip link add pyx4 netns "$sim_pid" type veth peer name pyx5 netns "$new_pid"
+    nsenter --net="/proc/$sim_pid/ns/net" bash -c '
+      ip addr add 10.76.0.1/30 dev pyx4
+      ip link set pyx4 up
+      echo 1 >/proc/sys/net/ipv4/ip_forward
+      ip -batch "$0"' "$work/via3.batch"
+  fi
+  for name in 2 3; do
+    [ "$name" = 2 ] && [ -z "${LAB_FLEET2:-}" ] && continue
+    [ "$name" = 3 ] && [ -z "${LAB_ROUTED:-}" ] && continue
+    for _ in $(seq 600); do [ -s "$work/ready-$name" ] && break; sleep 0.05; done
+    if [ ! -s "$work/ready-$name" ]; then
+      echo "lab.sh: the simulator of network $name did not start:" >&2
+      cat "$work/sim-$name.log" >&2 || true
+      exit 1
+    fi
+  done
+
   # The simulator opens its sockets in a moment, but a large fleet takes a while to read and to
   # route: the wait grows with the fleet, and a large one says what it waits for.
   devices=$LAB_DEVICES
@@ -114,7 +183,9 @@ if [ "${1:-}" = "__inside__" ]; then
   [ "$devices" -lt 5000 ] || echo "lab.sh: $devices devices ready after $((SECONDS - started)) s" >&2
 
   export PYXET_LAB_FLEET=$LAB_FLEET PYXET_LAB_EVENTS=$LAB_EVENTS
-  unset LAB_WORK LAB_SIM LAB_FLEET LAB_EVENTS LAB_DEVICES
+  [ -z "${LAB_FLEET2:-}" ] || export PYXET_LAB_EVENTS2=$work/events-2.jsonl
+  [ -z "${LAB_ROUTED:-}" ] || export PYXET_LAB_EVENTS3=$work/events-3.jsonl
+  unset LAB_WORK LAB_SIM LAB_FLEET LAB_EVENTS LAB_DEVICES LAB_FLEET2 LAB_ROUTED
   # The command runs in the background so that a signal to the lab tears it down at once; it
   # keeps the lab's standard input.
   set +e
@@ -128,7 +199,7 @@ fi
 
 # ---------------------------------------------------------------------------------------------
 # Outside: options, the fleet, then into the namespace.
-fleet="" orvex="" hwg="" events=""
+fleet="" orvex="" hwg="" events="" fleet2="" routed=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --fleet) [ $# -ge 2 ] || die "--fleet needs a file"; fleet=$2; shift 2 ;;
@@ -139,6 +210,10 @@ while [ $# -gt 0 ]; do
     --hwg=*) hwg=${1#*=}; shift ;;
     --events) [ $# -ge 2 ] || die "--events needs a file"; events=$2; shift 2 ;;
     --events=*) events=${1#*=}; shift ;;
+    --fleet2) [ $# -ge 2 ] || die "--fleet2 needs a file"; fleet2=$2; shift 2 ;;
+    --fleet2=*) fleet2=${1#*=}; shift ;;
+    --routed) [ $# -ge 2 ] || die "--routed needs a file"; routed=$2; shift 2 ;;
+    --routed=*) routed=${1#*=}; shift ;;
     -h|--help) usage; exit 0 ;;
     --) shift; break ;;
     -*) usage >&2; die "unknown option $1" ;;
@@ -179,6 +254,17 @@ else
 fi
 "$sim" --fleet "$fleet" --list-prefixes >"$work/prefixes" || exit 2
 devices=$(awk -F/ '{ n += 2 ^ (32 - $2) } END { printf "%d", n }' "$work/prefixes")
+absolute() { (cd "$(dirname "$1")" && echo "$(pwd)/$(basename "$1")"); }
+if [ -n "$fleet2" ]; then
+  [ -r "$fleet2" ] || die "cannot read $fleet2"
+  fleet2=$(absolute "$fleet2")
+  "$sim" --fleet "$fleet2" --list-prefixes >"$work/prefixes2" || exit 2
+fi
+if [ -n "$routed" ]; then
+  [ -r "$routed" ] || die "cannot read $routed"
+  routed=$(absolute "$routed")
+  "$sim" --fleet "$routed" --list-prefixes >"$work/prefixes3" || exit 2
+fi
 
 if [ -n "$events" ]; then
   keep_dir=$(cd "$(dirname "$events")" 2>/dev/null && pwd) || die "no folder for $events"
@@ -248,5 +334,5 @@ relay_display
 
 # From here the namespace side removes $work and stops the relay.
 trap - EXIT
-LAB_WORK=$work LAB_SIM=$sim LAB_FLEET=$fleet LAB_EVENTS=$events LAB_DEVICES=$devices \
+LAB_WORK=$work LAB_SIM=$sim LAB_FLEET=$fleet LAB_EVENTS=$events LAB_DEVICES=$devices LAB_FLEET2=$fleet2 LAB_ROUTED=$routed \
   exec unshare -rn bash "$SELF" __inside__ "$@"

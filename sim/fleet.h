@@ -35,6 +35,7 @@ struct Faults {
     bool corrupt_mac = false;    // HWG: answers carry a wrong MAC
     bool type_mismatch = false;  // HWG: the type item contradicts the header type
     bool oversized = false;      // answers longer than any valid answer
+    int answer_every = 1;        // answers only every this-many-th info request (a lossy network)
 };
 
 struct HttpConfig {

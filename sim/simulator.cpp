@@ -98,6 +98,7 @@ std::vector<size_t> Simulator::Targets(Family family, const Origin& origin) cons
         if (devices_[size_t(one)].config.family == family) return {size_t(one)};
         return {};
     }
+    if (!origin.broadcast) return {};
     return family == Family::Hwg ? hwg_ : orvex_;
 }
 
@@ -212,10 +213,13 @@ void Simulator::HandleOrvex(const uint8_t* data, size_t size, const Origin& orig
             Device& device = devices_[index];
             if (!request->toAll && request->target != device.config.mac) continue;
             json event = RequestEvent(index, origin, "info");
+            const bool dropped = ++device.infoRequests % device.config.faults.answer_every != 0;
             if (device.restarting) {
                 event["outcome"] = "ignored: restarting";
             } else if (device.config.faults.silent) {
                 event["outcome"] = "silent";
+            } else if (dropped) {
+                event["outcome"] = "dropped";
             } else {
                 Bytes answer = BuildOrvexInfoAnswer(device.config.mac, device.setup, device.config.type,
                                                     device.config.firmware, device.config.error_code);
@@ -296,10 +300,13 @@ void Simulator::HandleHwg(const uint8_t* data, size_t size, const Origin& origin
         for (size_t index : Targets(Family::Hwg, origin)) {
             Device& device = devices_[index];
             json event = RequestEvent(index, origin, "info");
+            const bool dropped = ++device.infoRequests % device.config.faults.answer_every != 0;
             if (device.restarting) {
                 event["outcome"] = "ignored: restarting";
             } else if (device.config.faults.silent) {
                 event["outcome"] = "silent";
+            } else if (dropped) {
+                event["outcome"] = "dropped";
             } else {
                 Answer(device, index, BuildHwgAnswer(device.config, device.setup), out);
                 event["outcome"] = "answered";

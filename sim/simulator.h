@@ -24,6 +24,7 @@ struct Device {
     std::string setupXml;       // the configuration file served at setup.xml
     Clock::time_point restartUntil{};
     bool restarting = false;
+    int infoRequests = 0;  // info requests received (for the answer_every fault)
 };
 
 // One datagram a device sends.
@@ -38,6 +39,7 @@ struct Origin {
     Ip4 from{};
     uint16_t fromPort = 0;
     Ip4 to{};  // destination of the datagram: a device's address or a broadcast address
+    bool broadcast = true;  // to is a broadcast address (else a datagram to no device reaches none)
 };
 
 // Orvex error codes of the simulated devices.

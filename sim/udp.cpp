@@ -2,11 +2,14 @@
 #include "udp.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <queue>
@@ -38,6 +41,29 @@ in_addr ToInAddr(const Ip4& ip) {
     in_addr address{};
     address.s_addr = htonl(AddressKey(ip));
     return address;
+}
+
+// 255.255.255.255 and the broadcast address of any interface here (a directed broadcast).
+bool IsBroadcast(const Ip4& to) {
+    if (to == Ip4{255, 255, 255, 255}) return true;
+    static const std::vector<uint32_t> broadcasts = [] {
+        std::vector<uint32_t> found;
+        ifaddrs* list = nullptr;
+        if (getifaddrs(&list) != 0) return found;
+        for (ifaddrs* item = list; item; item = item->ifa_next)
+            if (item->ifa_addr && item->ifa_addr->sa_family == AF_INET && (item->ifa_flags & IFF_BROADCAST)
+                && item->ifa_netmask) {
+                // The subnet's all-ones address, whether or not a broadcast address was set.
+                const uint32_t address = ntohl(reinterpret_cast<sockaddr_in*>(item->ifa_addr)->sin_addr.s_addr);
+                const uint32_t mask = ntohl(reinterpret_cast<sockaddr_in*>(item->ifa_netmask)->sin_addr.s_addr);
+                if (mask < 0xFFFFFFFEu) found.push_back(address | ~mask);
+                if (item->ifa_broadaddr)
+                    found.push_back(ntohl(reinterpret_cast<sockaddr_in*>(item->ifa_broadaddr)->sin_addr.s_addr));
+            }
+        freeifaddrs(list);
+        return found;
+    }();
+    return std::find(broadcasts.begin(), broadcasts.end(), AddressKey(to)) != broadcasts.end();
 }
 
 int OpenSocket(uint16_t port, std::string& error) {
@@ -132,6 +158,7 @@ void UdpService::Receive(int fd, Family family) {
                 origin.to = FromInAddr(info.ipi_addr);
             }
         }
+        origin.broadcast = IsBroadcast(origin.to);
         out.clear();
         {
             std::lock_guard lock(sim_.Mutex());

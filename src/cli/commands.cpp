@@ -29,10 +29,12 @@
 
 const char* const kDeviceCommandsUsage =
     "       pyxet-cli set TARGET [--name TEXT] [--ip ADDR] [--mask ADDR] [--gateway ADDR] [--dns1 ADDR]\n"
-    "                     [--dns2 ADDR] [--dhcp 0|1] [--http-port N] [--telnet-port N] [--wait SECONDS] [--log]\n"
-    "       pyxet-cli restart TARGET [--wait SECONDS] [--log]\n"
-    "       pyxet-cli factory-default TARGET [--wait SECONDS] [--log]\n"
-    "TARGET: a MAC address or the address the device answered from.\n";
+    "                     [--dns2 ADDR] [--dhcp 0|1] [--http-port N] [--telnet-port N] [DISCOVERY] [--log]\n"
+    "       pyxet-cli restart TARGET [DISCOVERY] [--log]\n"
+    "       pyxet-cli factory-default TARGET [DISCOVERY] [--log]\n"
+    "TARGET: a MAC address or the address the device answered from. DISCOVERY: the options of\n"
+    "find, [--wait SECONDS] [--interface NAME]... [--target SPEC]... [--repeat N]; the command goes\n"
+    "to the device the way it answered (its interface's broadcast, or its address behind a router).\n";
 
 namespace {
 
@@ -41,7 +43,6 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitNoSocket = 2;
 constexpr int kExitNoAnswer = 3;
-constexpr double kMaxWaitSeconds = 86400;
 
 enum class TCommand { Set, Restart, FactoryDefault };
 
@@ -66,7 +67,7 @@ const TValueOption kValueOptions[] = {
 struct TCommandLine {
     TCommand Command = TCommand::Set;
     TTarget Target;
-    double WaitSeconds = 2.0;
+    TDiscoveryOptions Discovery;
     bool Log = false;
     std::vector<std::pair<const TValueOption*, std::string>> Values;  // in the order given
 };
@@ -75,17 +76,6 @@ bool Wrong(const std::string& message)
 {
     std::fprintf(stderr, "pyxet-cli: %s\n", message.c_str());
     return false;
-}
-
-bool ParseWait(const std::string& value, double& seconds)
-{
-    // Read in the C locale: "0.5" means half a second whatever the user's locale.
-    bool ok = false;
-    const double parsed = QByteArray::fromStdString(value).toDouble(&ok);
-    if (!ok || !std::isfinite(parsed) || parsed < 0 || parsed > kMaxWaitSeconds)
-        return Wrong(Format("--wait takes seconds from 0 to %g, not \"%s\"", kMaxWaitSeconds, value.c_str()));
-    seconds = parsed;
-    return true;
 }
 
 // Reads the command line; on a mistake says what is wrong on standard error and returns false.
@@ -116,16 +106,17 @@ bool ParseCommandLine(int argc, char* argv[], TCommandLine& line)
         for (const TValueOption& candidate : kValueOptions)
             if (arg == candidate.Name)
                 option = &candidate;
-        if (arg != "--wait" && (!option || line.Command != TCommand::Set))
+        if (!IsDiscoveryOption(arg) && (!option || line.Command != TCommand::Set))
             return Wrong(Format("unknown option \"%s\"", arg.c_str()));
         if (!value) {
             if (i + 1 >= argc)
                 return Wrong(Format("%s needs a value", arg.c_str()));
             value = argv[++i];
         }
-        if (arg == "--wait") {
-            if (!ParseWait(*value, line.WaitSeconds))
-                return false;
+        if (IsDiscoveryOption(arg)) {
+            std::string error;
+            if (!TakeDiscoveryOption(arg, *value, line.Discovery, error))
+                return Wrong(error);
             continue;
         }
         if (!option->Text && *value != "0" && *value != "1")
@@ -229,12 +220,12 @@ int Act(TProduct& device, const TCommandLine& line)
         return kExitOk;
     }
     if (!answer) {
-        QTimer::singleShot(static_cast<int>(std::lround(line.WaitSeconds * 1000)), &waiting, &QEventLoop::quit);
+        QTimer::singleShot(static_cast<int>(std::lround(line.Discovery.WaitSeconds * 1000)), &waiting, &QEventLoop::quit);
         waiting.exec();
     }
     orvex->OnCommandAnswer = nullptr;
     if (!answer) {
-        PrintResult(info.MAC, info.PeerIP, Format(_("no answer within %g seconds"), line.WaitSeconds));
+        PrintResult(info.MAC, info.PeerIP, Format(_("no answer within %g seconds"), line.Discovery.WaitSeconds));
         return kExitNoAnswer;
     }
     if (*answer != 0) {
@@ -251,7 +242,7 @@ int Run(const TCommandLine& line)
     TUDPServer orvexServer;
     TUDPServer hwgServer;
     TDeviceRegistry list;
-    if (!RunDiscovery(session.Settings, line.WaitSeconds, orvexServer, hwgServer, list))
+    if (!RunDiscovery(session.Settings, line.Discovery, orvexServer, hwgServer, list))
         return kExitNoSocket;
 
     int status = kExitFailed;
@@ -291,7 +282,7 @@ int RunDeviceCommand(int argc, char* argv[])
 {
     TCommandLine line;
     if (argc < 2 || !IsDeviceCommand(argv[1]) || !ParseCommandLine(argc, argv, line)) {
-        std::fputs("usage: pyxet-cli find [--wait SECONDS] [--json] [--log]\n", stderr);
+        std::fprintf(stderr, "usage: pyxet-cli find %s [--json] [--log]\n", kDiscoveryUsage);
         std::fputs(kDeviceCommandsUsage, stderr);
         return kExitUsage;
     }

@@ -1,12 +1,13 @@
 // pyxet-cli's device commands, over the same setup code as the window's setup panel:
 //
 //   pyxet-cli set TARGET [--name TEXT] [--ip ADDR] [--mask ADDR] [--gateway ADDR] [--dns1 ADDR]
-//                 [--dns2 ADDR] [--dhcp 0|1] [--http-port N] [--telnet-port N] [--wait SECONDS] [--log]
-//   pyxet-cli restart TARGET [--wait SECONDS] [--log]
-//   pyxet-cli factory-default TARGET [--wait SECONDS] [--log]
+//                 [--dns2 ADDR] [--dhcp 0|1] [--http-port N] [--telnet-port N] [DISCOVERY] [--log]
+//   pyxet-cli restart TARGET [DISCOVERY] [--log]
+//   pyxet-cli factory-default TARGET [DISCOVERY] [--log]
 //
 // TARGET is a MAC address (any case, ':' or '-') or the address the device answered from. Each
-// command runs one discovery cycle as `find` does (--wait, default 2 s) and acts on the one
+// command runs one discovery cycle as `find` does (DISCOVERY: --wait, default 2 s, --interface,
+// --target, --repeat; see session.h) and acts on the one
 // device the target names. `set` starts from the device's values and replaces those given; the
 // restart question counts as answered Yes. An Orvex device's answer is awaited up to --wait
 // seconds. Standard output gets one line: MAC<TAB>PeerIP<TAB>ok, or

@@ -1,14 +1,14 @@
 // pyxet-cli: the same discovery and device code as the window, for scripts and tests.
 //
-//   pyxet-cli find [--wait SECONDS] [--json | --csv] [--log]
+//   pyxet-cli find [--wait SECONDS] [--interface NAME]... [--target SPEC]... [--repeat N] [--json | --csv] [--log]
 //   pyxet-cli set | restart | factory-default TARGET ...   (see commands.h)
 //   pyxet-cli upgrade | backup | restore | save | load ...  (see transfers.cpp)
 //
-// runs one discovery cycle through the two family endpoints, collects answers for SECONDS
-// (default 2) and prints the registered devices in list order: their display lines, or with
-// --json an array of objects, or with --csv a CSV table with the same fields (the window's
-// "Export Device List..." writes the same). --log copies every action-log line to standard
-// error as LEVEL<TAB>message.
+// runs one discovery cycle through the two family endpoints (options: cli/session.h), collects
+// answers for SECONDS (default 2) after the last request and prints the registered devices in
+// list order: their display lines, or with --json an array of objects, or with --csv a CSV table
+// with the same fields (the window's "Export Device List..." writes the same). --log copies every
+// action-log line to standard error as LEVEL<TAB>message.
 //
 // Exit status of every command: 0 on success (find: also when no device answers), 1 when
 // standard output could not be written (a full disk, a closed descriptor), 2 for a wrong command
@@ -40,6 +40,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,9 +49,16 @@ namespace {
 constexpr int kExitOutputLost = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitNoSocket = 2;
-constexpr double kMaxWaitSeconds = 86400;
 
-const char* const kUsage = "usage: pyxet-cli find [--wait SECONDS] [--json | --csv] [--log]\n";
+const char* const kUsage =
+    "usage: pyxet-cli find [--wait SECONDS] [--interface NAME]... [--target SPEC]... [--repeat N] [--json | --csv] [--log]\n";
+const char* const kFindHelp =
+    "find: each family's request goes to 255.255.255.255 and to the directed broadcast of every\n"
+    "other interface (--interface NAME: that interface's only, repeatable). --target asks an\n"
+    "address, a range (10.1.2.10-10.1.2.50) or a CIDR block (10.1.2.0/24) by unicast, repeatable,\n"
+    "at most 65536 addresses: 2000 addresses a second behind a router (a /16 takes about 33 s),\n"
+    "250 a second on an attached subnet. --repeat N sends each request N times, 250 ms apart\n"
+    "(1-5, default [Discovery] Repeat of the settings file). --wait counts from the last request.\n";
 
 // Standard output of the commands: everything they print goes through Write, and Finish decides
 // the exit status. The first failed write or flush is remembered; Finish reports it on standard
@@ -86,7 +94,7 @@ private:
 };
 
 struct TFindOptions {
-    double WaitSeconds = 2.0;
+    TDiscoveryOptions Discovery;
     bool Json = false;
     bool Csv = false;
     bool Log = false;
@@ -96,37 +104,39 @@ struct TFindOptions {
 bool ParseFindOptions(int argc, char* argv[], TFindOptions& options)
 {
     for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
+        std::string arg = argv[i];
         if (arg == "--json" || arg == "--csv") {
             (arg == "--json" ? options.Json : options.Csv) = true;
             if (options.Json && options.Csv) {
                 std::fprintf(stderr, "pyxet-cli: --json and --csv exclude each other\n");
                 return false;
             }
-        } else if (arg == "--log") {
+            continue;
+        }
+        if (arg == "--log") {
             options.Log = true;
-        } else if (arg == "--wait" || arg.rfind("--wait=", 0) == 0) {
-            std::string value;
-            if (arg == "--wait") {
-                if (i + 1 >= argc) {
-                    std::fprintf(stderr, "pyxet-cli: --wait needs a number of seconds\n");
-                    return false;
-                }
-                value = argv[++i];
-            } else {
-                value = arg.substr(std::strlen("--wait="));
-            }
-            // Read in the C locale: "0.5" means half a second whatever the user's locale.
-            bool ok = false;
-            const double seconds = QByteArray::fromStdString(value).toDouble(&ok);
-            if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > kMaxWaitSeconds) {
-                std::fprintf(stderr, "pyxet-cli: --wait takes seconds from 0 to %g, not \"%s\"\n", kMaxWaitSeconds,
-                             value.c_str());
+            continue;
+        }
+        // The discovery options take a value: "--opt VALUE" or "--opt=VALUE".
+        std::optional<std::string> value;
+        if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+        }
+        if (!IsDiscoveryOption(arg)) {
+            std::fprintf(stderr, "pyxet-cli: unknown option \"%s\"\n", arg.c_str());
+            return false;
+        }
+        if (!value) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "pyxet-cli: %s needs a value\n", arg.c_str());
                 return false;
             }
-            options.WaitSeconds = seconds;
-        } else {
-            std::fprintf(stderr, "pyxet-cli: unknown option \"%s\"\n", arg.c_str());
+            value = argv[++i];
+        }
+        std::string error;
+        if (!TakeDiscoveryOption(arg, *value, options.Discovery, error)) {
+            std::fprintf(stderr, "pyxet-cli: %s\n", error.c_str());
             return false;
         }
     }
@@ -149,7 +159,7 @@ int Find(const TFindOptions& options, TOutput& out)
     TUDPServer orvexServer;
     TUDPServer hwgServer;
     TDeviceRegistry list;
-    if (!RunDiscovery(session.Settings, options.WaitSeconds, orvexServer, hwgServer, list))
+    if (!RunDiscovery(session.Settings, options.Discovery, orvexServer, hwgServer, list))
         return kExitNoSocket;
 
     // No more answers are taken while the list is printed and freed.
@@ -177,6 +187,7 @@ int main(int argc, char* argv[])
     if (command == "--help" || command == "-h") {
         out.Write(kUsage);
         out.Write(kDeviceCommandsUsage);
+        out.Write(kFindHelp);
         out.Write(TransferUsage());
         out.Write("       pyxet-cli --version\n");
         return out.Finish(0);

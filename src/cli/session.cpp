@@ -1,8 +1,13 @@
 #include "cli/session.h"
 
 #include "core/app/i18n.h"
+#include "core/devices/addressspec.h"
 #include "core/devices/discovery.h"
+#include "core/devices/netinterfaces.h"
 #include "core/devices/utils.h"
+#include "core/log/format.h"
+
+#include <QByteArray>
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -41,7 +46,65 @@ TCliSession::~TCliSession()
     SetCurrentLogger(nullptr);
 }
 
-bool RunDiscovery(const TSettings& settings, double waitSeconds, TUDPServer& orvex, TUDPServer& hwg,
+const char* const kDiscoveryUsage = "[--wait SECONDS] [--interface NAME]... [--target SPEC]... [--repeat N]";
+
+namespace {
+constexpr double kMaxWaitSeconds = 86400;
+}
+
+bool IsDiscoveryOption(const std::string& name)
+{
+    return name == "--wait" || name == "--interface" || name == "--target" || name == "--repeat";
+}
+
+bool TakeDiscoveryOption(const std::string& name, const std::string& value, TDiscoveryOptions& options,
+                         std::string& error)
+{
+    if (name == "--wait") {
+        // Read in the C locale: "0.5" means half a second whatever the user's locale.
+        bool ok = false;
+        const double seconds = QByteArray::fromStdString(value).toDouble(&ok);
+        if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > kMaxWaitSeconds) {
+            error = Format("--wait takes seconds from 0 to %g, not \"%s\"", kMaxWaitSeconds, value.c_str());
+            return false;
+        }
+        options.WaitSeconds = seconds;
+        return true;
+    }
+    if (name == "--interface") {
+        if (value.empty()) {
+            error = "--interface needs the name of an interface";
+            return false;
+        }
+        options.Interfaces.push_back(value);
+        return true;
+    }
+    if (name == "--repeat") {
+        if (value.empty() || value.size() > 1 || value[0] < '1' || value[0] > '0' + kMaxRepeat) {
+            error = Format("--repeat takes a number from 1 to %d, not \"%s\"", kMaxRepeat, value.c_str());
+            return false;
+        }
+        options.Repeat = value[0] - '0';
+        return true;
+    }
+    if (name == "--target") {
+        // All targets of the command line together count against the limit.
+        std::string all;
+        for (const uint32_t address : options.Targets)
+            all += AddressText(address) + " ";
+        const TAddressSpecs specs = ParseAddressSpecs(all + value);
+        if (!specs.Ok()) {
+            error = "--target: " + specs.Error;
+            return false;
+        }
+        options.Targets = specs.Addresses;
+        return true;
+    }
+    error = Format("unknown option \"%s\"", name.c_str());
+    return false;
+}
+
+bool RunDiscovery(const TSettings& settings, const TDiscoveryOptions& options, TUDPServer& orvex, TUDPServer& hwg,
                   TDeviceRegistry& list)
 {
     for (const TUDPServer* server : {&orvex, &hwg}) {
@@ -50,10 +113,27 @@ bool RunDiscovery(const TSettings& settings, double waitSeconds, TUDPServer& orv
             return false;
         }
     }
+    std::vector<std::string> unknown;
+    TDiscoveryPlan plan = PlanDiscovery(options.Interfaces, options.Targets, options.Repeat.value_or(settings.Repeat),
+                                        &unknown);
+    if (!unknown.empty()) {
+        std::string names;
+        for (const std::string& name : DiscoveryInterfaceNames(plan.Interfaces))
+            names += (names.empty() ? "" : ", ") + name;
+        std::fprintf(stderr, "pyxet-cli: no interface to search named \"%s\" (there are: %s)\n", unknown.front().c_str(),
+                     names.empty() ? "none" : names.c_str());
+        return false;
+    }
     list.BeginCycle();
-    StartDiscovery(list, {&orvex, &settings.OrvexProducts}, {&hwg, &settings.HwgProducts});
-    QTimer::singleShot(static_cast<int>(std::lround(waitSeconds * 1000)), QCoreApplication::instance(),
-                       &QCoreApplication::quit);
+    TDiscoveryRun run;
+    // Answers are collected for the wait after the last request went.
+    QObject::connect(&run, &TDiscoveryRun::Finished, QCoreApplication::instance(), [&options] {
+        QTimer::singleShot(static_cast<int>(std::lround(options.WaitSeconds * 1000)), QCoreApplication::instance(),
+                           &QCoreApplication::quit);
+    });
+    run.Start(list, {&orvex, &settings.OrvexProducts}, {&hwg, &settings.HwgProducts}, std::move(plan));
     QCoreApplication::exec();
+    // The run's sweep socket closes here; the endpoints keep their handlers until the caller
+    // takes them away.
     return true;
 }

@@ -7,7 +7,9 @@
 #include "core/devices/udpserver.h"
 #include "core/log/actionlog.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 // A log level as --log prints it: INFO, DEBUG, WARNING or ERROR.
 const char* LevelName(int level);
@@ -28,7 +30,29 @@ private:
     TActionLogger Log;  // no time stamps: a script reads the lines
 };
 
-// One discovery cycle through the two endpoints, answers filed into list for waitSeconds. False,
-// after a line on standard error, when an endpoint's socket could not be opened.
-bool RunDiscovery(const TSettings& settings, double waitSeconds, TUDPServer& orvex, TUDPServer& hwg,
+// The options of the discovery step, shared by every command that runs one:
+//   --wait SECONDS      collect answers this long after the last request (default 2)
+//   --interface NAME    search through this interface only (repeatable; default: all)
+//   --target SPEC       also ask these addresses by unicast: an address, a range
+//                       (10.1.2.10-10.1.2.50) or a CIDR block (10.1.2.0/24); repeatable
+//   --repeat N          send each request N times, 250 ms apart (1-5; default [Discovery] Repeat)
+struct TDiscoveryOptions {
+    double WaitSeconds = 2.0;
+    std::vector<std::string> Interfaces;
+    std::vector<uint32_t> Targets;  // read from the --target specs, in order, each once
+    std::optional<int> Repeat;
+};
+extern const char* const kDiscoveryUsage;  // "[--wait SECONDS] [--interface NAME]... ..."
+
+// True for the four option names above.
+bool IsDiscoveryOption(const std::string& name);
+// Takes the value of one of them into options; false with *error (English, one line) when the
+// value is wrong.
+bool TakeDiscoveryOption(const std::string& name, const std::string& value, TDiscoveryOptions& options,
+                         std::string& error);
+
+// One discovery cycle through the two endpoints, answers filed into list until options'
+// WaitSeconds after the last request went. False, after a line on standard error, when an
+// endpoint's socket could not be opened or an interface named does not exist.
+bool RunDiscovery(const TSettings& settings, const TDiscoveryOptions& options, TUDPServer& orvex, TUDPServer& hwg,
                   TDeviceRegistry& list);

@@ -468,3 +468,43 @@ TEST_F(Settings, ReadOnlyFolder)
     EXPECT_EQ(ReadFile(Dir / "Pyxet.ini"), old);
     EXPECT_EQ(Entries(), std::vector<std::string>{"Pyxet.ini"});
 }
+
+TEST_F(Settings, DiscoveryKeysOnlyOnceTheySaySomething)
+{
+    TSettings s = Load("[Logs]\nTime=True\n");
+    EXPECT_EQ(s.Repeat, 1);
+    EXPECT_EQ(s.Interface, "");
+    EXPECT_EQ(s.Targets, "");
+    std::string error;
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    EXPECT_EQ(ReadFile(Dir / "Pyxet.ini").find("[Discovery]"), std::string::npos) << "defaults are not written";
+
+    s.Repeat = 3;
+    s.Interface = "eth1";
+    s.Targets = "10.1.2.0/24, 10.9.9.9";
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    TSettings back;
+    LoadSettings(AppDir, back);
+    EXPECT_EQ(back.Repeat, 3);
+    EXPECT_EQ(back.Interface, "eth1");
+    EXPECT_EQ(back.Targets, "10.1.2.0/24, 10.9.9.9");
+
+    // Back to the defaults: the keys the file has are written, so the old values do not return.
+    back.Repeat = 1;
+    back.Interface.clear();
+    back.Targets.clear();
+    ASSERT_TRUE(SaveSettings(AppDir, back, &error)) << error;
+    TSettings again;
+    LoadSettings(AppDir, again);
+    EXPECT_EQ(again.Repeat, 1);
+    EXPECT_EQ(again.Interface, "");
+    EXPECT_EQ(again.Targets, "");
+}
+
+TEST_F(Settings, RepeatIsKeptWithinOneToFive)
+{
+    const std::pair<const char*, int> cases[] = {{"1", 1}, {"5", 5}, {"0", 1}, {"6", 5}, {"99", 5}, {"-2", 1},
+                                                 {"x", 1}, {"", 1},  {"2.5", 1}, {"1000", 5}};
+    for (const auto& [text, repeat] : cases)
+        EXPECT_EQ(Load(std::string("[Discovery]\nRepeat=") + text + "\n").Repeat, repeat) << text;
+}

@@ -9,6 +9,8 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 // Each table is one text of code=name entries separated by single blanks, "+" for a blank in
 // a name. Keep each on one line: scripts/make-images.sh reads the type names from here.
 const char* const kBuiltInOrvexTable = "-1=Unknown 0=Orvex+Base 1=Orvex+IO+8 2=Orvex+IO+16 3=Orvex+Relay+4 4=Orvex+Thermo+2 20=Orvex+Gateway 32=Orvex+Sense+T 33=Orvex+Sense+TH 34=Orvex+Sense+THP 35=Orvex+Sense+CO2 36=Orvex+Meter+1 37=Orvex+Meter+3 38=Orvex+Power+4 39=Orvex+Power+8 128=Orvex+Loader";
@@ -27,6 +29,18 @@ std::string NotReadReason(TIniFile::TLoadError why)
         return Format(_("The file is larger than %d MiB and cannot be read."),
                       static_cast<int>(TIniFile::kMaxFileSize / (1024 * 1024)));
     return {};
+}
+// The [Discovery] keys go into the file only when they say something: a file of someone who
+// never changed them stays as it always was.
+bool WriteDiscovery(TIniFile& ini, const TSettings& settings)
+{
+    auto write = [&ini](const char* key, const std::string& value, const std::string& def) {
+        if (value == def && !ini.HasKey("Discovery", key))
+            return true;
+        return ini.WriteString("Discovery", key, value);
+    };
+    return write("Repeat", std::to_string(settings.Repeat), "1") && write("Interface", settings.Interface, "")
+        && write("Targets", settings.Targets, "");
 }
 } // namespace
 
@@ -157,6 +171,18 @@ void LoadSettings(const std::string& appDir, TSettings& settings)
     settings.Language = ini.ReadString("Setup", "Lang", DefaultLanguage(EnvironmentLanguage()));
     settings.OrvexProducts = SplitCommaText(ini.ReadString("Products", "Orvex", kBuiltInOrvexTable));
     settings.HwgProducts = SplitCommaText(ini.ReadString("Products", "HWG", kBuiltInHwgTable));
+    settings.Repeat = ParseRepeat(ini.ReadString("Discovery", "Repeat", ""));
+    settings.Interface = ini.ReadString("Discovery", "Interface", "");
+    settings.Targets = ini.ReadString("Discovery", "Targets", "");
+}
+
+int ParseRepeat(const std::string& text)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+        return 1;
+    if (text.size() > 3)
+        return 5;  // a large number: as many as allowed
+    return std::clamp(std::stoi(text), 1, 5);
 }
 
 bool SaveSettings(const std::string& appDir, const TSettings& settings, std::string* error)
@@ -172,6 +198,7 @@ bool SaveSettings(const std::string& appDir, const TSettings& settings, std::str
         && ini.WriteString("Setup", "Lang", settings.Language)
         && ini.WriteString("Products", "Orvex", JoinCommaText(settings.OrvexProducts))
         && ini.WriteString("Products", "HWG", JoinCommaText(settings.HwgProducts))
+        && WriteDiscovery(ini, settings)
         && ini.Save(path);
     if (!ok && error) {
         *error = Format(_("Unable to write to %s"), path.c_str());

@@ -13,6 +13,10 @@ struct TSettings {
     std::string Language;      // [Setup] Lang, a gettext language code
     TProductTable OrvexProducts;  // [Products] Orvex
     TProductTable HwgProducts;    // [Products] HWG
+    // [Discovery]: written only once they differ from these defaults (or the file has them).
+    int Repeat = 1;               // Repeat: each request sent this many times (1 to 5)
+    std::string Interface;        // Interface: the one interface to search; empty for all
+    std::string Targets;          // Targets: the last "Find at Addresses..." text
 };
 
 // The folder of the running program file, with its trailing '/': the settings file, locale/
@@ -40,6 +44,9 @@ void LoadSettings(const std::string& appDir, TSettings& settings);
 // to %s" with the file's path, followed on a second line by the reason where the file was too
 // large to read.
 bool SaveSettings(const std::string& appDir, const TSettings& settings, std::string* error);
+
+// [Discovery] Repeat as read: a whole number kept within 1 to 5; anything else is 1.
+int ParseRepeat(const std::string& text);
 
 // Comma text as the settings file stores lists (quoted entries, commas and runs of blanks split).
 TProductTable SplitCommaText(const std::string& text);

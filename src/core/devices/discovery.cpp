@@ -1,33 +1,173 @@
 // The window-free steps of a discovery cycle: log, install the answer handlers, point both
-// families at the registry, broadcast both info requests.
+// families at the registry, send both info requests where the plan says.
 #include "core/devices/discovery.h"
 
 #include "core/app/i18n.h"
 #include "core/devices/registry.h"
+#include "core/devices/sweep.h"
 #include "core/devices/udpserver.h"
 #include "core/log/actionlog.h"
+#include "core/log/format.h"
 #include "core/protocols/hwg/discovery.h"
 #include "core/protocols/orvex/discovery.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_set>
+
+namespace {
+
+// Each family's handler hands its decoded devices to the registry, named by its own table;
+// route (may be empty) sets where the device's commands go.
+TDeviceSink SinkFor(TDeviceRegistry& list, const TDiscoveryFamily& family,
+                    std::function<void(TProduct&)> route)
+{
+    return [&list, products = family.Products, server = family.Server,
+            route = std::move(route)](std::unique_ptr<TProduct> device) {
+        if (route)
+            route(*device);
+        list.AddDevice(std::move(device), *products, server);
+    };
+}
+
+} // namespace
+
+TDiscoveryPlan PlanDiscovery(const std::vector<std::string>& interfaces, std::vector<uint32_t> targets, int repeat,
+                             std::vector<std::string>* unknown)
+{
+    TDiscoveryPlan plan;
+    plan.Interfaces = ListNetInterfaces();
+    plan.DefaultRoute = DefaultRouteInterface();
+    plan.Broadcasts = DiscoveryBroadcasts(plan.Interfaces, plan.DefaultRoute, interfaces);
+    if (unknown)
+        *unknown = UnknownInterfaces(plan.Interfaces, interfaces);
+    plan.Targets = std::move(targets);
+    plan.Repeat = std::clamp(repeat, 1, kMaxRepeat);
+    return plan;
+}
 
 void StartDiscovery(TDeviceRegistry& list, const TDiscoveryFamily& orvex, const TDiscoveryFamily& hwg)
 {
     LogAction(_("Finding devices"), _("Finding devices. Please wait."), LOG_INFO);
 
-    // Each family's handler hands its decoded devices to the registry, named by its own table.
-    const auto sinkFor = [&list](const TDiscoveryFamily& family) -> TDeviceSink {
-        return [&list, products = family.Products, server = family.Server](std::unique_ptr<TProduct> device) {
-            list.AddDevice(std::move(device), *products, server);
-        };
-    };
     const bool withOrvex = orvex.Server && orvex.Products;
     const bool withHwg = hwg.Server && hwg.Products;
     if (withOrvex)
-        orvex.Server->OnRead = OrvexInfoHandler(sinkFor(orvex));
+        orvex.Server->OnRead = OrvexInfoHandler(SinkFor(list, orvex, nullptr));
     if (withHwg)
-        hwg.Server->OnRead = HwgInfoHandler(sinkFor(hwg));
+        hwg.Server->OnRead = HwgInfoHandler(SinkFor(list, hwg, nullptr));
 
     if (withOrvex)
         SendOrvexInfoRequest(*orvex.Server);
     if (withHwg)
         SendHwgInfoRequest(*hwg.Server);
+}
+
+TDiscoveryRun::TDiscoveryRun(QObject* parent) : QObject(parent)
+{
+    RepeatTimer.setInterval(kRepeatGapMs);
+    RepeatTimer.setTimerType(Qt::PreciseTimer);  // 250 ms apart, not 5 % early
+    connect(&RepeatTimer, &QTimer::timeout, this, [this] {
+        SendRound();
+        if (--RoundsLeft <= 0)
+            RepeatTimer.stop();
+        CheckFinished();
+    });
+}
+
+TDiscoveryRun::~TDiscoveryRun() = default;
+
+void TDiscoveryRun::Start(TDeviceRegistry& list, const TDiscoveryFamily& orvex, const TDiscoveryFamily& hwg,
+                          TDiscoveryPlan plan)
+{
+    Stop();
+    Sweeper.reset();  // late answers to the last cycle's sweep are not this cycle's
+    Current = std::move(plan);
+    Orvex = orvex.Server && orvex.Products ? orvex : TDiscoveryFamily{};
+    Hwg = hwg.Server && hwg.Products ? hwg : TDiscoveryFamily{};
+    FinishedSent = false;
+
+    LogAction(_("Finding devices"), _("Finding devices. Please wait."), LOG_INFO);
+
+    // Commands go back the way the device answered (see CommandAddress).
+    auto targets = std::make_shared<std::unordered_set<uint32_t>>(Current.Targets.begin(), Current.Targets.end());
+    auto route = [targets, interfaces = Current.Interfaces, defaultRoute = Current.DefaultRoute](TProduct& device) {
+        const std::optional<uint32_t> peer = ParseAddress(device.Info.PeerIP);
+        if (peer)
+            device.CommandAddress = AddressText(CommandAddress(interfaces, defaultRoute, *peer, targets->count(*peer) > 0));
+    };
+    TDeviceSink orvexSink = Orvex.Server ? SinkFor(list, Orvex, route) : TDeviceSink{};
+    TDeviceSink hwgSink = Hwg.Server ? SinkFor(list, Hwg, route) : TDeviceSink{};
+    if (Orvex.Server)
+        Orvex.Server->OnRead = OrvexInfoHandler(orvexSink);
+    if (Hwg.Server)
+        Hwg.Server->OnRead = HwgInfoHandler(hwgSink);
+
+    SendRound();
+    RoundsLeft = Current.Repeat - 1;
+    if (RoundsLeft > 0)
+        RepeatTimer.start();
+
+    if (!Current.Targets.empty()) {
+        Sweeper = std::make_unique<TUnicastSweep>();
+        Sweeper->OnOrvexAnswer = Orvex.Server ? OrvexInfoHandler(orvexSink) : TUDPServer::TReadHandler{};
+        Sweeper->OnHwgAnswer = Hwg.Server ? HwgInfoHandler(hwgSink) : TUDPServer::TReadHandler{};
+        connect(Sweeper.get(), &TUnicastSweep::Progress, this, &TDiscoveryRun::Progress);
+        connect(Sweeper.get(), &TUnicastSweep::Finished, this, [this] {
+            SweepRunning = false;
+            const TUnicastSweep& sweep = *Sweeper;
+            LogAction(_("Finding devices"),
+                      Format(_("Asked %d addresses by unicast (%d requests sent)"), sweep.Done(),
+                             static_cast<int>(sweep.DatagramsSent())),
+                      LOG_DEBUG);
+            CheckFinished();
+        });
+        const std::vector<TSweepStep> steps = PlanSweep(Current.Targets, Current.Interfaces);
+        const int seconds = static_cast<int>(std::ceil(SweepSeconds(steps) * Current.Repeat));
+        LogAction(_("Finding devices"),
+                  Format(_("Asking %d addresses by unicast, about %d s"), static_cast<int>(Current.Targets.size()),
+                         seconds),
+                  LOG_DEBUG);
+        SweepRunning = true;
+        if (!Sweeper->Start(steps, Current.Repeat))
+            SweepRunning = false;
+    }
+    CheckFinished();
+}
+
+void TDiscoveryRun::SendRound()
+{
+    for (const uint32_t address : Current.Broadcasts)
+        if (Orvex.Server)
+            SendOrvexInfoRequest(*Orvex.Server, AddressText(address));
+    for (const uint32_t address : Current.Broadcasts)
+        if (Hwg.Server)
+            SendHwgInfoRequest(*Hwg.Server, AddressText(address));
+}
+
+void TDiscoveryRun::Stop()
+{
+    RepeatTimer.stop();
+    RoundsLeft = 0;
+    if (Sweeper && Sweeper->Running()) {
+        Sweeper->Stop();
+        SweepRunning = false;
+        LogAction(_("Finding devices"), Format(_("Search stopped after %d of %d addresses"), Sweeper->Done(),
+                                               Sweeper->Total()),
+                  LOG_INFO);
+    }
+    CheckFinished();
+}
+
+bool TDiscoveryRun::Sending() const
+{
+    return RoundsLeft > 0 || SweepRunning;
+}
+
+void TDiscoveryRun::CheckFinished()
+{
+    if (FinishedSent || Sending())
+        return;
+    FinishedSent = true;
+    emit Finished();
 }

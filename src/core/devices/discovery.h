@@ -1,10 +1,19 @@
 // The discovery cycle without any window: what "Find Devices" does after the view is cleared,
 // shared by the main window and pyxet-cli.
 #pragma once
+#include "core/devices/netinterfaces.h"
 #include "core/devices/product.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+#include <string>
+#include <vector>
 
 class TDeviceRegistry;
 class TUDPServer;
+class TUnicastSweep;
 
 // One family's part of discovery: its endpoint and the product table that names its types.
 // The table must live as long as the cycle collects answers.
@@ -13,9 +22,64 @@ struct TDiscoveryFamily {
     const TProductTable* Products = nullptr;
 };
 
+constexpr int kMaxRepeat = 5;
+constexpr int kRepeatGapMs = 250;
+
+// What one cycle sends, and what it knows of the PC's network to direct commands later.
+struct TDiscoveryPlan {
+    std::vector<uint32_t> Broadcasts{kLimitedBroadcast};  // each family's request goes to each
+    std::vector<uint32_t> Targets;                         // asked by unicast (a search on other subnets)
+    int Repeat = 1;                                        // each request this many times, 250 ms apart
+    std::vector<TNetInterface> Interfaces;
+    std::string DefaultRoute;
+};
+
+// The plan for this PC: its interfaces (none chosen: all of them), the targets and the repeat
+// count (kept within 1 to kMaxRepeat). Interfaces chosen that do not exist are reported in
+// *unknown and left out.
+TDiscoveryPlan PlanDiscovery(const std::vector<std::string>& interfaces, std::vector<uint32_t> targets, int repeat,
+                             std::vector<std::string>* unknown = nullptr);
+
 // Logs "Finding devices", makes the two families' info-answer handlers the read handlers of the
 // two endpoints, tells both families to file their devices into list, and broadcasts the Orvex
-// info request, then the HWG one. Returns at once; answers are filed as the endpoints deliver
-// them. A family whose endpoint or table is missing is skipped. The caller runs
-// TDeviceRegistry::BeginCycle (and clears its view) first.
+// info request, then the HWG one, to 255.255.255.255 only. Returns at once; answers are filed
+// as the endpoints deliver them. A family whose endpoint or table is missing is skipped. The
+// caller runs TDeviceRegistry::BeginCycle (and clears its view) first.
 void StartDiscovery(TDeviceRegistry& list, const TDiscoveryFamily& orvex, const TDiscoveryFamily& hwg);
+
+// A cycle by a plan: the same first steps, then the Orvex request to every broadcast address of
+// the plan, then the HWG one; the repeats follow 250 ms apart, and the targets are asked by a
+// unicast sweep. Each device gets its CommandAddress from the way it answered. Starting again
+// (or destroying the run) stops what the previous cycle still had to send; answers keep coming
+// in until then.
+class TDiscoveryRun : public QObject {
+    Q_OBJECT
+public:
+    explicit TDiscoveryRun(QObject* parent = nullptr);
+    ~TDiscoveryRun() override;
+
+    void Start(TDeviceRegistry& list, const TDiscoveryFamily& orvex, const TDiscoveryFamily& hwg, TDiscoveryPlan plan);
+    // Stops sending (repeats and sweep); answers are still registered.
+    void Stop();
+    bool Sending() const;
+    const TDiscoveryPlan& Plan() const { return Current; }
+    TUnicastSweep* Sweep() const { return Sweeper.get(); }
+
+signals:
+    // Addresses of the sweep asked so far (each pass counted), of total.
+    void Progress(int done, int total);
+    // The last request of the cycle has gone (at once when nothing is repeated or swept).
+    void Finished();
+
+private:
+    void SendRound();
+    void CheckFinished();
+    TDiscoveryPlan Current;
+    TDiscoveryFamily Orvex;
+    TDiscoveryFamily Hwg;
+    QTimer RepeatTimer;
+    int RoundsLeft = 0;
+    bool SweepRunning = false;
+    bool FinishedSent = true;
+    std::unique_ptr<TUnicastSweep> Sweeper;
+};

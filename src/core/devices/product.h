@@ -67,6 +67,9 @@ public:
     void ApplySetup();  // Update, then RestartNeeded = false
 
     TUDPServer* UdpServer = nullptr;  // the family's endpoint; not owned
+    // Where the commands go: the way the device was found (255.255.255.255, the directed
+    // broadcast of the interface it answered on, or its own address behind a router).
+    std::string CommandAddress = "255.255.255.255";
     TProductInfo Info;
     bool RestartNeeded = false;
 };

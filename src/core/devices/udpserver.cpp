@@ -126,6 +126,30 @@ int TUDPServer::ReceiveBufferBytes() const
 
 bool TUDPServer::SendBroadcast(uint16_t port, const uint8_t* buffer, size_t size, std::string* error)
 {
+    return SendTo("255.255.255.255", port, buffer, size, error);
+}
+
+int TUDPServer::TrySend(uint32_t address, uint16_t port, const uint8_t* buffer, size_t size)
+{
+    if (!IsOpen())
+        return EBADF;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(address);
+    const auto fd = static_cast<int>(Socket->socketDescriptor());
+    for (;;) {
+        const ssize_t sent = ::sendto(fd, buffer, size, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        if (sent >= 0)
+            return static_cast<size_t>(sent) == size ? 0 : EMSGSIZE;
+        if (errno != EINTR)
+            return errno;
+    }
+}
+
+bool TUDPServer::SendTo(const std::string& address, uint16_t port, const uint8_t* buffer, size_t size,
+                        std::string* error)
+{
     auto fail = [error](std::string why) {
         if (error)
             *error = std::move(why);
@@ -134,7 +158,7 @@ bool TUDPServer::SendBroadcast(uint16_t port, const uint8_t* buffer, size_t size
     if (!IsOpen())
         return fail("the UDP socket is not open: " + Error);
     const qint64 sent = Socket->writeDatagram(reinterpret_cast<const char*>(buffer), static_cast<qint64>(size),
-                                              QHostAddress(QHostAddress::Broadcast), port);
+                                              QHostAddress(QString::fromStdString(address)), port);
     if (sent < 0)
         return fail(Socket->errorString().toStdString());
     if (static_cast<size_t>(sent) != size)

@@ -35,6 +35,12 @@ public:
     // Sends one datagram to 255.255.255.255:port from this endpoint's socket.
     // Returns false (and says why in *error when given) when the send fails.
     bool SendBroadcast(uint16_t port, const uint8_t* buffer, size_t size, std::string* error = nullptr);
+    // The same to any IPv4 address (dotted text): a directed broadcast or one device's address.
+    bool SendTo(const std::string& address, uint16_t port, const uint8_t* buffer, size_t size,
+                std::string* error = nullptr);
+    // One datagram to address (host order) without waiting: 0 when the whole datagram went,
+    // else the errno of the send (EAGAIN/EWOULDBLOCK: the send buffer is full, try again later).
+    int TrySend(uint32_t address, uint16_t port, const uint8_t* buffer, size_t size);
 
     bool IsOpen() const;
     std::string OpenError() const;   // why the socket could not be opened, "" when it is open

@@ -8,6 +8,7 @@
 #include "gui/app/statuspanel.h"
 #include "gui/app/translate.h"
 #include "core/app/version.h"
+#include "core/devices/discovery.h"
 #include "core/devices/udpserver.h"
 #include "core/help/helpbook.h"
 #include "gui/devices/weblink.h"
@@ -113,6 +114,7 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     WireTransfers();
 
     connect(Ui_->acFind, &QAction::triggered, this, [this] { acFindExecute(); });
+    connect(Ui_->acFindAt, &QAction::triggered, this, [this] { acFindAtExecute(); });
     connect(Ui_->acExit, &QAction::triggered, this, [this] { acExitExecute(); });
     connect(Ui_->acHelp, &QAction::triggered, this, [this] { acHelpExecute(); });
     connect(Ui_->mAbout, &QAction::triggered, this, [this] { mAboutClick(); });
@@ -157,6 +159,12 @@ void TPyxetForm::BuildToolBar()
     pmLoadSaveConfig->addAction(Ui_->RestoreConfig);
     pmLoadSaveConfig->addAction(Ui_->CommonConfig);
 
+    pmFind = new QMenu(this);
+    pmFind->setObjectName(QStringLiteral("pmFind"));
+    FindInterfaces = new QActionGroup(this);
+    FindInterfaces->setExclusive(true);
+    connect(pmFind, &QMenu::aboutToShow, this, [this] { RebuildFindMenu(); });
+
     pmSelectLang = new QMenu(this);
     pmSelectLang->setObjectName(QStringLiteral("pmSelectLang"));
     auto* languages = new QActionGroup(this);
@@ -184,6 +192,8 @@ void TPyxetForm::BuildToolBar()
         bar->addWidget(s);
     };
     tbFind = makeButton("tbFind", Ui_->acFind);
+    tbFind->setMenu(pmFind);
+    tbFind->setPopupMode(QToolButton::MenuButtonPopup);
     tbDeviceUpgr = makeButton("tbDeviceUpgr", Ui_->acFirmUpgr);
     tbConfig = makeButton("tbConfig", Ui_->acBackup);
     tbConfig->setMenu(pmLoadSaveConfig);
@@ -286,6 +296,7 @@ void TPyxetForm::FormCreate()
     TranslateComponent(this);
     OrvexServer = std::make_unique<TUDPServer>();
     HwgServer = std::make_unique<TUDPServer>();
+    Discovery = new TDiscoveryRun(this);
 }
 
 void TPyxetForm::showEvent(QShowEvent* event)
@@ -305,6 +316,7 @@ void TPyxetForm::FormShow()
     RetranslateComponent(this);
     MarkLanguageMenu();
     PlaceColumnHeaders();
+    RebuildFindMenu();
 
     if (!Arguments.isEmpty() && Arguments.first().contains(QStringLiteral("-demo"), Qt::CaseSensitive)) {
         DemoMode = true;
@@ -338,6 +350,8 @@ void TPyxetForm::FormClose()
 
 void TPyxetForm::FormDestroy()
 {
+    delete Discovery;  // stops sending before the endpoints go
+    Discovery = nullptr;
     FreeDevices();
     Logger.ActionLog.clear();
     ReleaseHelpLibrary();

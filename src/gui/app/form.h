@@ -27,6 +27,10 @@ class QMenu;
 class QProgressBar;
 class QToolButton;
 class TUDPServer;
+class TDiscoveryRun;
+class TFindAtForm;
+class QActionGroup;
+class QProgressDialog;
 class TAnchors;
 class TAboutBox;
 class TLogActionForm;
@@ -74,6 +78,8 @@ public:
     QToolButton* tbHelp = nullptr;
     QToolButton* tbExit = nullptr;
     QMenu* pmLoadSaveConfig = nullptr;
+    QMenu* pmFind = nullptr;  // "Find Devices" drop-down: the interfaces, "Find at Addresses..."
+    QActionGroup* FindInterfaces = nullptr;
     QMenu* pmSelectLang = nullptr;
     TStatusPanel* StatusPanels[3] = {};  // 200, 380 and 100 pixels; panel 0 starts "Ready"
     QProgressBar* pbHTTP = nullptr;  // over the right end of the status bar
@@ -86,6 +92,16 @@ public:
     void EnterDemoMode();
     // "Find Devices": one discovery cycle; in demonstration mode only the device panel is shown.
     void acFindExecute();
+    // "Find at Addresses...": asks for the addresses, then runs a cycle that also asks them by
+    // unicast, with a progress window that can stop it.
+    void acFindAtExecute();
+    // A cycle through the interfaces of the settings that also asks targets by unicast.
+    void FindDevices(const std::vector<uint32_t>& targets);
+    // Fills the "Find Devices" drop-down from the PC's interfaces (each time it opens).
+    void RebuildFindMenu();
+    TDiscoveryRun* Discovery = nullptr;
+    QProgressDialog* SearchProgress = nullptr;  // shown while a search on other subnets sends
+    TFindAtForm* FindAt = nullptr;
 
     // "Help": opens the help file of the current language in the help window; when none can be
     // opened, status panel 1 says so.

@@ -6,24 +6,31 @@
 #include "gui/app/form.h"
 #include "gui/devices/devicelistdelegate.h"
 #include "gui/devices/devicelistmodel.h"
+#include "gui/devices/findat.h"
 #include "gui/devices/weblink.h"
 #include "core/app/i18n.h"
 #include "core/devices/details.h"
 #include "core/devices/discovery.h"
 #include "core/devices/export.h"
 #include "core/devices/listview.h"
+#include "core/devices/netinterfaces.h"
 #include "core/devices/pngimage.h"
 #include "core/devices/sorting.h"
 #include "core/log/format.h"
 #include "ui_form.h"
 
+#include <QAction>
+#include <QActionGroup>
 #include <QApplication>
+#include <QMenu>
+#include <QProgressDialog>
 #include <QImage>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -171,6 +178,11 @@ void TPyxetForm::SetupDeviceView()
 
 void TPyxetForm::acFindExecute()
 {
+    FindDevices({});
+}
+
+void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
+{
     if (DemoMode) {
         Ui_->pDevices->setVisible(true);
         return;
@@ -179,8 +191,85 @@ void TPyxetForm::acFindExecute()
     SelectedDevice = nullptr;
     DeviceRows->Clear();
     ClearDeviceView();
-    StartDiscovery(Devices, TDiscoveryFamily{OrvexServer.get(), &Settings.OrvexProducts},
-                   TDiscoveryFamily{HwgServer.get(), &Settings.HwgProducts});
+    // An interface remembered from another day that is gone now: all of them.
+    std::vector<std::string> unknown;
+    std::vector<std::string> chosen;
+    if (!Settings.Interface.empty())
+        chosen.push_back(Settings.Interface);
+    TDiscoveryPlan plan = PlanDiscovery(chosen, targets, Settings.Repeat, &unknown);
+    if (!unknown.empty())
+        plan = PlanDiscovery({}, targets, Settings.Repeat);
+    if (SearchProgress) {
+        SearchProgress->hide();
+        SearchProgress->deleteLater();
+        SearchProgress = nullptr;
+    }
+    if (!targets.empty()) {
+        SearchProgress = new QProgressDialog(this);
+        SearchProgress->setObjectName(QStringLiteral("SearchProgress"));
+        SearchProgress->setWindowTitle(Q(_("Find at Addresses")));
+        SearchProgress->setLabelText(Q(Format(_("Asking %d addresses..."), static_cast<int>(targets.size()))));
+        SearchProgress->setCancelButtonText(Q(_("Stop")));
+        SearchProgress->setWindowModality(Qt::NonModal);
+        SearchProgress->setAutoClose(false);
+        SearchProgress->setAutoReset(false);
+        SearchProgress->setMinimumDuration(0);
+        SearchProgress->setRange(0, static_cast<int>(targets.size()) * plan.Repeat);
+        SearchProgress->setValue(0);
+        QProgressDialog* progress = SearchProgress;
+        connect(Discovery, &TDiscoveryRun::Progress, progress, [progress](int done, int total) {
+            progress->setMaximum(total);
+            progress->setValue(done);
+        });
+        connect(Discovery, &TDiscoveryRun::Finished, progress, [this, progress] {
+            progress->hide();
+            progress->deleteLater();
+            if (SearchProgress == progress)
+                SearchProgress = nullptr;
+        });
+        connect(progress, &QProgressDialog::canceled, Discovery, [this] { Discovery->Stop(); });
+        if (!Dialogs::Automatic())
+            progress->show();
+    }
+    Discovery->Start(Devices, TDiscoveryFamily{OrvexServer.get(), &Settings.OrvexProducts},
+                     TDiscoveryFamily{HwgServer.get(), &Settings.HwgProducts}, std::move(plan));
+}
+
+void TPyxetForm::acFindAtExecute()
+{
+    if (!FindAt)
+        FindAt = new TFindAtForm(this);
+    FindAt->SetText(Settings.Targets);
+    if (!FindAt->Execute())
+        return;
+    Settings.Targets = FindAt->Text();
+    FindDevices(FindAt->Addresses());
+}
+
+void TPyxetForm::RebuildFindMenu()
+{
+    pmFind->clear();
+    for (QAction* action : FindInterfaces->actions())
+        FindInterfaces->removeAction(action);
+    const std::vector<TNetInterface> interfaces = ListNetInterfaces();
+    const std::vector<std::string> names = DiscoveryInterfaceNames(interfaces);
+    auto add = [this](const QString& text, const std::string& name) {
+        QAction* action = pmFind->addAction(text);
+        action->setCheckable(true);
+        action->setData(Q(name));
+        action->setChecked(Settings.Interface == name);
+        FindInterfaces->addAction(action);
+        connect(action, &QAction::triggered, this, [this, name] { Settings.Interface = name; });
+    };
+    add(Q(_("All interfaces")), "");
+    const bool remembered = Settings.Interface.empty()
+        || std::find(names.begin(), names.end(), Settings.Interface) != names.end();
+    if (!remembered)
+        FindInterfaces->actions().front()->setChecked(true);  // that interface is gone: all of them
+    for (const std::string& name : names)
+        add(Q(InterfaceLabel(interfaces, name)), name);
+    pmFind->addSeparator();
+    pmFind->addAction(Ui_->acFindAt);
 }
 
 void TPyxetForm::FreeDevices()

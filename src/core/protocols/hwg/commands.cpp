@@ -14,13 +14,12 @@ namespace {
 
 using namespace Hwg;
 
-constexpr const char* kBroadcast = "255.255.255.255";
-
-void Send(TUDPServer* endpoint, const std::vector<uint8_t>& command)
+void Send(const TProduct& device, const std::vector<uint8_t>& command)
 {
     std::string error = _("no UDP endpoint");
-    if (!endpoint || !endpoint->SendBroadcast(kPort, command.data(), command.size(), &error))
-        LogAction("", Format(_("Sending to %s failed: %s"), kBroadcast, error.c_str()), LOG_ERROR);
+    const std::string& address = device.CommandAddress;
+    if (!device.UdpServer || !device.UdpServer->SendTo(address, kPort, command.data(), command.size(), &error))
+        LogAction("", Format(_("Sending to %s failed: %s"), address.c_str(), error.c_str()), LOG_ERROR);
 }
 
 bool Sendable(const TProductHwg& device)
@@ -67,8 +66,9 @@ void TProductHwg::Update()
     if (!Sendable(*this))
         return;
     const std::vector<uint8_t> command = BuildHwgUpdateCommand(AnswerPacket, Info);
-    LogAction(_("Update Packet Send"), Format(_("->> Sending HWG UDP Update to %s"), kBroadcast), LOG_DEBUG);
-    Send(UdpServer, command);
+    LogAction(_("Update Packet Send"), Format(_("->> Sending HWG UDP Update to %s"), CommandAddress.c_str()),
+              LOG_DEBUG);
+    Send(*this, command);
 }
 
 void TProductHwg::FactoryDefault()
@@ -76,8 +76,9 @@ void TProductHwg::FactoryDefault()
     if (!Sendable(*this))
         return;
     const std::vector<uint8_t> command = BuildHwgFactoryDefaultCommand(AnswerPacket);
-    LogAction(_("Default Packet Send"), Format(_("->> Sending HWG UDP Default to %s"), kBroadcast), LOG_DEBUG);
-    Send(UdpServer, command);
+    LogAction(_("Default Packet Send"), Format(_("->> Sending HWG UDP Default to %s"), CommandAddress.c_str()),
+              LOG_DEBUG);
+    Send(*this, command);
 }
 
 void TProductHwg::Restart() {}

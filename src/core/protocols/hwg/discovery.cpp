@@ -6,12 +6,12 @@
 #include "core/log/format.h"
 #include "core/protocols/hwg/packets.h"
 
-void SendHwgInfoRequest(TUDPServer& endpoint)
+void SendHwgInfoRequest(TUDPServer& endpoint, const std::string& address)
 {
-    LogAction(_("Info Packet Send"), Format(_("->> Sending HWG UDP Info to %s"), "255.255.255.255"), LOG_DEBUG);
+    LogAction(_("Info Packet Send"), Format(_("->> Sending HWG UDP Info to %s"), address.c_str()), LOG_DEBUG);
     std::string error;
-    if (!endpoint.SendBroadcast(Hwg::kPort, Hwg::kInfoRequest.data(), Hwg::kInfoRequest.size(), &error))
-        LogAction("", Format(_("Sending to %s failed: %s"), "255.255.255.255", error.c_str()), LOG_ERROR);
+    if (!endpoint.SendTo(address, Hwg::kPort, Hwg::kInfoRequest.data(), Hwg::kInfoRequest.size(), &error))
+        LogAction("", Format(_("Sending to %s failed: %s"), address.c_str(), error.c_str()), LOG_ERROR);
 }
 
 TUDPServer::TReadHandler HwgInfoHandler(TDeviceSink sink)

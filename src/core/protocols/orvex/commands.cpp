@@ -16,8 +16,6 @@ namespace {
 
 using namespace Orvex;
 
-constexpr const char* kBroadcast = "255.255.255.255";
-
 // Header of a request to one device: its MAC address, type 1, the length of what follows.
 std::vector<uint8_t> NewRequest(const uint8_t mac[6], size_t size)
 {
@@ -141,11 +139,12 @@ bool TargetMac(const TProductInfo& info, uint8_t mac[6])
     return false;
 }
 
-void Send(TUDPServer* endpoint, const std::vector<uint8_t>& request)
+void Send(const TProduct& device, const std::vector<uint8_t>& request)
 {
     std::string error = _("no UDP endpoint");
-    if (!endpoint || !endpoint->SendBroadcast(kPort, request.data(), request.size(), &error))
-        LogAction("", Format(_("Sending to %s failed: %s"), kBroadcast, error.c_str()), LOG_ERROR);
+    const std::string& address = device.CommandAddress;
+    if (!device.UdpServer || !device.UdpServer->SendTo(address, kPort, request.data(), request.size(), &error))
+        LogAction("", Format(_("Sending to %s failed: %s"), address.c_str(), error.c_str()), LOG_ERROR);
 }
 
 void SendAction(TProductOrvex& device, TOrvexCommand command, uint8_t action, const char* caption, const char* message)
@@ -156,8 +155,8 @@ void SendAction(TProductOrvex& device, TOrvexCommand command, uint8_t action, co
     if (device.UdpServer)
         InstallOrvexAnswerHandler(*device.UdpServer, command, mac, device.OnCommandAnswer);
     const std::vector<uint8_t> request = BuildOrvexActionRequest(mac, action);
-    LogAction(_(caption), Format(_(message), kBroadcast), LOG_DEBUG);
-    Send(device.UdpServer, request);
+    LogAction(_(caption), Format(_(message), device.CommandAddress.c_str()), LOG_DEBUG);
+    Send(device, request);
 }
 
 } // namespace
@@ -235,9 +234,10 @@ void TProductOrvex::Update()
     if (UdpServer)
         InstallOrvexAnswerHandler(*UdpServer, Info.Dhcp != 0 ? TOrvexCommand::DhcpUpdate : TOrvexCommand::Update, mac,
                                   OnCommandAnswer);
-    Send(UdpServer, BuildOrvexUpdateRequest(mac, Info, RestartNeeded));
+    Send(*this, BuildOrvexUpdateRequest(mac, Info, RestartNeeded));
     // The update logs after sending; the other two commands before.
-    LogAction(_("Update Packet Send"), Format(_("->> Sending Orvex UDP Update to %s"), kBroadcast), LOG_DEBUG);
+    LogAction(_("Update Packet Send"), Format(_("->> Sending Orvex UDP Update to %s"), CommandAddress.c_str()),
+              LOG_DEBUG);
 }
 
 void TProductOrvex::FactoryDefault()

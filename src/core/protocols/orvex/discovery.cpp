@@ -6,14 +6,14 @@
 #include "core/log/format.h"
 #include "core/protocols/orvex/packets.h"
 
-void SendOrvexInfoRequest(TUDPServer& endpoint)
+void SendOrvexInfoRequest(TUDPServer& endpoint, const std::string& address)
 {
     const std::vector<uint8_t> request = BuildOrvexInfoRequest();
-    LogAction(_("Info Orvex Packet Send"), Format(_("->> Sending Orvex UDP Info to %s"), "255.255.255.255"),
+    LogAction(_("Info Orvex Packet Send"), Format(_("->> Sending Orvex UDP Info to %s"), address.c_str()),
               LOG_DEBUG);
     std::string error;
-    if (!endpoint.SendBroadcast(Orvex::kPort, request.data(), request.size(), &error))
-        LogAction("", Format(_("Sending to %s failed: %s"), "255.255.255.255", error.c_str()), LOG_ERROR);
+    if (!endpoint.SendTo(address, Orvex::kPort, request.data(), request.size(), &error))
+        LogAction("", Format(_("Sending to %s failed: %s"), address.c_str(), error.c_str()), LOG_ERROR);
 }
 
 TUDPServer::TReadHandler OrvexInfoHandler(TDeviceSink sink)
