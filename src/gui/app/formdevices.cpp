@@ -126,6 +126,7 @@ void TPyxetForm::SetupDeviceView()
     connect(DeviceRows, &TDeviceListModel::CheckToggled, this, [this](int row, bool) { DeviceListBoxClickCheck(row); });
     connect(Ui_->AllChecked, &QCheckBox::stateChanged, this, [this] { AllCheckedClick(); });
     connect(Ui_->DeviceFilter, &QComboBox::activated, this, [this] { DeviceFilterChange(); });
+    connect(Ui_->teSearch, &QLineEdit::textChanged, this, [this] { DeviceFilterChange(); });
     connect(Ui_->btnType, &QAbstractButton::clicked, this, [this] { btnTypeClick(); });
     connect(Ui_->btnName, &QAbstractButton::clicked, this, [this] { btnNameClick(); });
     connect(Ui_->btnMAC, &QAbstractButton::clicked, this, [this] { btnMACClick(); });
@@ -321,8 +322,10 @@ void TPyxetForm::DeviceFilterChange()
 {
     QListView* list = Ui_->DeviceListBox;
     list->setUpdatesEnabled(false);
-    std::optional<std::vector<TDeviceRow>> rows = FilterRows(
-        Devices.DeviceList(), Ui_->DeviceFilter->currentIndex(), Ui_->DeviceFilter->currentText().toStdString());
+    // The search text narrows the type filter's rows further, by the same rules.
+    std::optional<std::vector<TDeviceRow>> rows =
+        FilterRows(Devices.DeviceList(), Ui_->DeviceFilter->currentIndex(),
+                   Ui_->DeviceFilter->currentText().toStdString(), TDeviceSearch(Ui_->teSearch->text().toStdString()));
     if (rows)
         DeviceRows->ShowRows(std::move(*rows));
     else
