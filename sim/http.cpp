@@ -219,6 +219,26 @@ void Connection::Serve() {
     // Configuration is fixed after start; the setup and the file change under the lock.
     const DeviceConfig& config = sim_.At(size_t(index)).config;
     event["device"] = MacText(config.mac);
+    // A request that reached a device is open from here until its connection is done with: the
+    // events "http_open" and "http_close" let a test count the transfers running at once.
+    struct OpenRequest {
+        Simulator& sim;
+        json mark;
+        OpenRequest(Simulator& s, const json& event) : sim(s) {
+            mark["device"] = event["device"];
+            mark["from"] = event["from"];
+            mark["method"] = event["method"];
+            mark["path"] = event["path"];
+            Write("http_open");
+        }
+        ~OpenRequest() { Write("http_close"); }
+        void Write(const char* name) {
+            json line = mark;
+            line["event"] = name;
+            sim.EventLog().Write(std::move(line));
+            sim.EventLog().Flush();
+        }
+    } openRequest(sim_, event);
     slowBps_ = config.http.slow_bps;
     bool restarting;
     {
@@ -358,7 +378,11 @@ void Connection::Serve() {
             Respond(400, Page("Upload failed", "The image is empty."));
             return;
         }
+        // The device restarts into the new image once it has taken it: silent from now on for
+        // its restart time (the answer below still goes out), then reporting the image's revision.
+        const std::string revision = sim_.AcceptFirmware(size_t(index), file->data);
         event["outcome"] = "firmware accepted";
+        event["firmware"] = revision.empty() ? json(nullptr) : json(revision);
         Finish(event, 200);
         Respond(200, Page("Upload OK", std::to_string(file->data.size()) + " bytes written."));
         return;
