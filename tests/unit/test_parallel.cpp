@@ -95,9 +95,9 @@ TEST(ParallelJobs, StopLetsTheRunningEndAndStartsNoMore)
         const size_t ran = RunInListOrder(
             20, jobs,
             [&](size_t i) {
-                tally.Job(i, 20);
                 if (i == 4)
-                    stop = true;
+                    stop = true;  // at its start: only the jobs that started meanwhile may follow
+                tally.Job(i, 20);
             },
             [&](size_t i) { tally.Done.push_back(i); }, [&] { return stop.load(); });
         EXPECT_GE(ran, 5u) << jobs;
