@@ -402,8 +402,8 @@ void Connection::Serve() {
             Respond(400, Page("Upload failed", "The image is empty."));
             return;
         }
-        // The device restarts into the new image once it has taken it: silent from now on for
-        // its restart time (the answer below still goes out), then reporting the image's revision.
+        // An image of the simulator's own form restarts the device into it: silent from now on
+        // for its restart time (the answer below still goes out), then reporting its revision.
         const std::string revision = sim_.AcceptFirmware(size_t(index), file->data);
         event["outcome"] = "firmware accepted";
         event["firmware"] = revision.empty() ? json(nullptr) : json(revision);

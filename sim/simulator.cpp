@@ -142,12 +142,11 @@ void Simulator::StartRestart(size_t index, const char* cause) {
 
 std::string Simulator::AcceptFirmware(size_t index, const std::string& image) {
     static const std::string kMarker = "PYXET-SIM-FIRMWARE ";
-    std::string revision;
-    if (image.compare(0, kMarker.size(), kMarker) == 0) {
-        const size_t end = image.find('\n');
-        revision = image.substr(kMarker.size(), end == std::string::npos ? std::string::npos : end - kMarker.size());
-        if (!revision.empty() && revision.back() == '\r') revision.pop_back();
-    }
+    // Other images are taken as before: no restart, the revision stays.
+    if (image.compare(0, kMarker.size(), kMarker) != 0) return "";
+    const size_t end = image.find('\n');
+    std::string revision = image.substr(kMarker.size(), end == std::string::npos ? std::string::npos : end - kMarker.size());
+    if (!revision.empty() && revision.back() == '\r') revision.pop_back();
     std::lock_guard lock(mutex_);
     Device& device = devices_[index];
     if (!revision.empty() && device.config.family == Family::Hwg) {

@@ -120,12 +120,16 @@ check "--verify, a new revision: exit status" 0 "$rc"
 check "--verify, a new revision: before and after" \
   "10.77.7.1 True 1.0 2.1.0 None|10.77.7.4 True 1.0.0 2.1.0 None|" \
   "$(python3 -c 'import json; [print(d["host"], d["ok"], d["firmware_before"], d["firmware_after"], d["error"], end="|") for d in json.load(open("verified.json"))]')"
-rc=0; "$CLI" upgrade new.kri 10.77.7.1 --verify 15 >again.txt || rc=$?
-check "--verify, the same image again: no new revision" 1 "$rc"
-contains "the same image again" "10.77.7.1	failed	not verified: the firmware revision is still 2.1.0" again.txt
+# The same image again: the device restarts and comes back as it was, which fails at once.
 start=$(seconds)
-rc=0; "$CLI" upgrade plain.kri 10.77.7.2 --verify 30 >same.txt || rc=$?
+rc=0; "$CLI" upgrade new.kri 10.77.7.1 --verify 30 >again.txt || rc=$?
 within "a device back with the same revision fails at once, not after 30 s" "$start" 12
+check "--verify, the same image again: exit status" 1 "$rc"
+check "--verify, the same image again" "10.77.7.1	failed	not verified: the firmware revision is still 2.1.0" "$(cat again.txt)"
+# An image without the revision line: the device never restarts and keeps its revision.
+start=$(seconds)
+rc=0; "$CLI" upgrade plain.kri 10.77.7.2 --verify 5 >same.txt || rc=$?
+within "a device that keeps its revision fails when the time is up" "$start" 10
 check "--verify, same revision: exit status" 1 "$rc"
 check "--verify, same revision" "10.77.7.2	failed	not verified: the firmware revision is still 1.0.0" "$(cat same.txt)"
 start=$(seconds)
