@@ -76,7 +76,7 @@ const char* const kTransferUsage =
     "       pyxet-cli load HOST FILE [--user NAME] [--password-file FILE] [--log]\n";
 
 const char* const kTransferHelp =
-    "HOST is a dotted IPv4 address; hosts are handled one after another, on TCP port 80.\n"
+    "HOST is a dotted IPv4 address; hosts are handled in the order given, on TCP port 80.\n"
     "backup writes DIR/setup_HOST_.xml (DIR: backup, created when missing); restore sends each\n"
     "host its file from DIR, or FILE to every host. The password is the first line of\n"
     "--password-file, else $PYXET_PASSWORD. A host that asks for a login fails.\n"
