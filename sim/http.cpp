@@ -51,6 +51,40 @@ std::string Page(const std::string& heading, const std::string& text = "") {
            (text.empty() ? "" : "<p>" + text + "</p>") + "</body></html>\n";
 }
 
+// A request that reached a device: the events "http_open" (its head has been read) and
+// "http_close" (written just before the last byte of its answer goes out, or when the connection
+// ends without an answer) let a test count the transfers running at once. Each such span lies
+// within the client's own request, so the count never exceeds what the client ran at once.
+class OpenRequest {
+public:
+    OpenRequest(Simulator& sim, const json& event) : sim_(sim) {
+        mark_["device"] = event["device"];
+        mark_["from"] = event["from"];
+        mark_["method"] = event["method"];
+        mark_["path"] = event["path"];
+        Write("http_open");
+    }
+    ~OpenRequest() { Close(); }
+    OpenRequest(const OpenRequest&) = delete;
+    OpenRequest& operator=(const OpenRequest&) = delete;
+    void Close() {
+        if (closed_) return;
+        closed_ = true;
+        Write("http_close");
+    }
+
+private:
+    void Write(const char* name) {
+        json line = mark_;
+        line["event"] = name;
+        sim_.EventLog().Write(std::move(line));
+        sim_.EventLog().Flush();
+    }
+    Simulator& sim_;
+    json mark_;
+    bool closed_ = false;
+};
+
 class Connection {
 public:
     Connection(int fd, Simulator& sim) : fd_(fd), sim_(sim) {}
@@ -70,6 +104,7 @@ private:
     Simulator& sim_;
     std::string input_;
     int slowBps_ = 0;
+    OpenRequest* open_ = nullptr;  // the request being answered, once it reached a device
 };
 
 bool Connection::ReadMore() {
@@ -105,7 +140,12 @@ void Connection::Respond(int status, const std::string& body, const std::string&
     std::string head = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n";
     head += "Server: pyxet-sim\r\nContent-Type: " + contentType + "\r\n";
     head += "Content-Length: " + std::to_string(body.size()) + "\r\n" + extraHeaders + "Connection: close\r\n\r\n";
-    if (WriteAll(head, 0)) WriteAll(body, slowBps_);
+    // The last byte goes out after the request is marked closed.
+    const std::string& last = body.empty() ? head : body;
+    bool written = body.empty() || WriteAll(head, 0);
+    if (written) written = WriteAll(last.substr(0, last.size() - 1), body.empty() ? 0 : slowBps_);
+    if (open_) open_->Close();
+    if (written) WriteAll(last.substr(last.size() - 1), 0);
     // Let the client read the answer before the socket goes away.
     shutdown(fd_, SHUT_WR);
     pollfd pfd{fd_, POLLIN, 0};
@@ -219,6 +259,10 @@ void Connection::Serve() {
     // Configuration is fixed after start; the setup and the file change under the lock.
     const DeviceConfig& config = sim_.At(size_t(index)).config;
     event["device"] = MacText(config.mac);
+    // The request is open from here until its answer's last byte goes out (or the connection
+    // ends without one): see OpenRequest.
+    OpenRequest openRequest(sim_, event);
+    open_ = &openRequest;
     slowBps_ = config.http.slow_bps;
     bool restarting;
     {
@@ -358,7 +402,11 @@ void Connection::Serve() {
             Respond(400, Page("Upload failed", "The image is empty."));
             return;
         }
+        // An image of the simulator's own form restarts the device into it: silent from now on
+        // for its restart time (the answer below still goes out), then reporting its revision.
+        const std::string revision = sim_.AcceptFirmware(size_t(index), file->data);
         event["outcome"] = "firmware accepted";
+        event["firmware"] = revision.empty() ? json(nullptr) : json(revision);
         Finish(event, 200);
         Respond(200, Page("Upload OK", std::to_string(file->data.size()) + " bytes written."));
         return;

@@ -1,6 +1,8 @@
 // What the simulated devices do with the datagrams they receive.
 #include "simulator.h"
 
+#include <cstdio>
+
 #include <algorithm>
 
 namespace sim {
@@ -137,6 +139,31 @@ void Simulator::StartRestart(size_t index, const char* cause) {
     device.restarting = true;
     device.restartUntil = Clock::now() + std::chrono::milliseconds(ms);
     restarting_.insert(index);
+}
+
+std::string Simulator::AcceptFirmware(size_t index, const std::string& image) {
+    static const std::string kMarker = "PYXET-SIM-FIRMWARE ";
+    // Other images are taken as before: no restart, the revision stays.
+    if (image.compare(0, kMarker.size(), kMarker) != 0) return "";
+    const size_t end = image.find('\n');
+    std::string revision = image.substr(kMarker.size(), end == std::string::npos ? std::string::npos : end - kMarker.size());
+    if (!revision.empty() && revision.back() == '\r') revision.pop_back();
+    std::lock_guard lock(mutex_);
+    Device& device = devices_[index];
+    if (!revision.empty() && device.config.family == Family::Hwg) {
+        int a = -1, b = -1, c = -1;
+        char tail = 0;
+        if (std::sscanf(revision.c_str(), "%d.%d.%d%c", &a, &b, &c, &tail) == 3 && a >= 0 && a <= 7 && b >= 0 &&
+            b <= 15 && c >= 0 && c <= 15)
+            device.config.hwg_rev = {a, b, c};
+        else
+            revision.clear();
+    } else if (revision.size() > 16) {
+        revision.clear();  // an Orvex answer holds 16 bytes of revision
+    }
+    if (!revision.empty()) device.config.firmware = revision;
+    StartRestart(index, "firmware");
+    return revision;
 }
 
 Clock::time_point Simulator::Tick(Clock::time_point now) {

@@ -56,6 +56,12 @@ public:
     // A datagram that did not fit the receive buffer.
     void HandleOversizedRequest(Family family, size_t size, const Origin& origin);
 
+    // The web server took a firmware image for the device. An image of the simulator's own
+    // form, first line "PYXET-SIM-FIRMWARE <revision>", restarts the device, which then reports
+    // that revision if it fits the family (else the one it had). Any other image changes
+    // nothing. Returns the new revision, or "" when it stays.
+    std::string AcceptFirmware(size_t index, const std::string& image);
+
     // Ends restarts that are due; returns the time of the next one (or max when none).
     Clock::time_point Tick(Clock::time_point now);
 

@@ -1,13 +1,20 @@
 // pyxet-cli upgrade, backup, restore, save and load: the window's batch commands for scripts.
 //
-//   pyxet-cli upgrade FILE HOST... [--user NAME] [--password-file FILE] [--json] [--log]
-//   pyxet-cli backup HOST... [--dir DIR] [--json] [--log]
-//   pyxet-cli restore HOST... [--dir DIR | --file FILE] [--user NAME] [--password-file FILE] [--json] [--log]
+//   pyxet-cli upgrade FILE HOST...|--all [--verify SECONDS] [--user NAME] [--password-file FILE] [--jobs N]
+//                     [--json] [--log]
+//   pyxet-cli backup HOST...|--all [--dir DIR] [--jobs N] [--json] [--log]
+//   pyxet-cli restore HOST...|--all [--dir DIR | --file FILE] [--user NAME] [--password-file FILE] [--jobs N]
+//                     [--json] [--log]
 //   pyxet-cli save HOST FILE [--log]
 //   pyxet-cli load HOST FILE [--user NAME] [--password-file FILE] [--log]
 //
-// HOST is a dotted IPv4 address; no discovery runs, so devices behind routers work too. Hosts are
-// handled one after another in the order given, each on TCP port 80. The password comes from the
+// HOST is a dotted IPv4 address; no discovery runs, so devices behind routers work too. --all
+// instead runs one discovery cycle (--wait SECONDS, default 2) and takes every device found, in
+// list order, narrowed by --type NAME (repeatable) and --family Orvex|HWG; the output then names
+// each device by MAC and address. Hosts are handled in the order given, each on TCP port 80;
+// --jobs N (1 to 32, default 1) runs up to N transfers at once, with the same results, output
+// and log as one after another. --verify waits up to SECONDS after each accepted image for the
+// device to answer discovery (asked by unicast every two seconds) with another firmware revision. The password comes from the
 // first line of --password-file, else from PYXET_PASSWORD, never from the command line; where
 // the window would ask for a login, the host fails instead. Output: HOST<TAB>ok or
 // HOST<TAB>failed<TAB>reason per host, or with --json one array of {"host", "ok", "error"}.
@@ -18,17 +25,30 @@
 
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
+#include "core/devices/probe.h"
+#include "core/devices/registry.h"
+#include "core/devices/udpserver.h"
 #include "core/devices/utils.h"
 #include "core/http/batch.h"
 #include "core/http/http.h"
+#include "core/http/parallel.h"
 #include "core/http/rules.h"
 #include "core/log/actionlog.h"
+#include "core/log/format.h"
 
 #include <QDir>
 #include <QString>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -47,25 +67,47 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 const char* const kTransferUsage =
-    "       pyxet-cli upgrade FILE HOST... [--user NAME] [--password-file FILE] [--json] [--log]\n"
-    "       pyxet-cli backup HOST... [--dir DIR] [--json] [--log]\n"
-    "       pyxet-cli restore HOST... [--dir DIR | --file FILE] [--user NAME] [--password-file FILE]\n"
-    "                         [--json] [--log]\n"
+    "       pyxet-cli upgrade FILE HOST...|--all [--verify SECONDS] [--user NAME] [--password-file FILE]\n"
+    "                         [--jobs N] [--json] [--log]\n"
+    "       pyxet-cli backup HOST...|--all [--dir DIR] [--jobs N] [--json] [--log]\n"
+    "       pyxet-cli restore HOST...|--all [--dir DIR | --file FILE] [--user NAME] [--password-file FILE]\n"
+    "                         [--jobs N] [--json] [--log]\n"
     "       pyxet-cli save HOST FILE [--log]\n"
     "       pyxet-cli load HOST FILE [--user NAME] [--password-file FILE] [--log]\n";
 
 const char* const kTransferHelp =
-    "HOST is a dotted IPv4 address; hosts are handled one after another, on TCP port 80.\n"
+    "HOST is a dotted IPv4 address; hosts are handled in the order given, on TCP port 80.\n"
     "backup writes DIR/setup_HOST_.xml (DIR: backup, created when missing); restore sends each\n"
     "host its file from DIR, or FILE to every host. The password is the first line of\n"
     "--password-file, else $PYXET_PASSWORD. A host that asks for a login fails.\n"
-    "Output: HOST<TAB>ok or HOST<TAB>failed<TAB>reason; --json: [{\"host\", \"ok\", \"error\"}].\n"
+    "--all: one discovery cycle (the discovery options of find: --wait SECONDS, --interface NAME,\n"
+    "--target SPEC, --repeat N), then every device found, in list order, narrowed by --type NAME\n"
+    "(repeatable) and --family Orvex|HWG.\n"
+    "--jobs N: up to N transfers at once (1 to 32, default 1); output and log keep the hosts' order.\n"
+    "--verify SECONDS: after each accepted image, wait up to SECONDS for the device to answer\n"
+    "discovery (unicast every two seconds) with another firmware revision, else it fails.\n"
+    "Output: HOST<TAB>ok or HOST<TAB>failed<TAB>reason (--all: MAC<TAB>HOST<TAB>...; --verify adds\n"
+    "the revisions to ok); --json: [{\"host\", \"ok\", \"error\"}] (--all adds \"mac\", --verify\n"
+    "\"firmware_before\" and \"firmware_after\").\n"
     "Limits: connection %d s; a transfer moving fewer than %d bytes/s for %d s fails; an upload's\n"
     "answer is awaited %d s after its body (a device may flash first), a download's %d s.\n"
     "PYXET_HTTP_LIMITS=C,L,T,R sets these four values (seconds, bytes/s, seconds, seconds).\n"
     "Exit status: 0 every host succeeded, 1 any failed, 2 wrong command line or unreadable file.\n";
 
 enum class TCommand { Upgrade, Backup, Restore, Save, Load };
+
+constexpr int kMaxVerifySeconds = 86400;
+
+// A whole number from low to high, or no value.
+std::optional<int> WholeNumber(const std::string& text, int low, int high)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const int n = std::stoi(text);
+    if (n < low || n > high)
+        return std::nullopt;
+    return n;
+}
 
 struct TOptions {
     TCommand Command = TCommand::Upgrade;
@@ -77,6 +119,14 @@ struct TOptions {
     bool HasUser = false, HasPasswordFile = false, HasDir = false, HasFile = false;
     bool Json = false;
     bool Log = false;
+    int Jobs = 1;
+    std::optional<int> VerifySeconds;
+    // --all and what narrows it
+    bool All = false;
+    TDiscoveryOptions Discovery;
+    std::vector<std::string> Types;
+    std::optional<bool> OrvexFamily;  // --family: true Orvex, false HWG
+    bool HasDiscoveryOption = false;
 };
 
 void Usage() { std::fprintf(stderr, "usage: %s", kTransferUsage + 7); }
@@ -96,8 +146,11 @@ bool Allows(TCommand command, const std::string& option)
     const bool list = command == TCommand::Upgrade || command == TCommand::Backup || command == TCommand::Restore;
     if (option == "--user" || option == "--password-file")
         return login;
-    if (option == "--json")
+    if (option == "--json" || option == "--jobs" || option == "--all" || option == "--type" || option == "--family"
+        || IsDiscoveryOption(option))
         return list;
+    if (option == "--verify")
+        return command == TCommand::Upgrade;
     if (option == "--dir")
         return command == TCommand::Backup || command == TCommand::Restore;
     if (option == "--file")
@@ -127,10 +180,10 @@ bool ParseOptions(int argc, char* argv[], TOptions& options)
         }
         if (!Allows(options.Command, arg))
             return Complain("unknown option \"%s\" for this command", arg);
-        if (arg == "--json" || arg == "--log") {
+        if (arg == "--json" || arg == "--log" || arg == "--all") {
             if (hasValue)
                 return Complain("%s takes no value", arg);
-            (arg == "--json" ? options.Json : options.Log) = true;
+            (arg == "--json" ? options.Json : arg == "--log" ? options.Log : options.All) = true;
             continue;
         }
         if (!hasValue) {
@@ -150,8 +203,39 @@ bool ParseOptions(int argc, char* argv[], TOptions& options)
         } else if (arg == "--file") {
             options.File = value;
             options.HasFile = true;
+        } else if (arg == "--jobs") {
+            const std::optional<int> jobs = WholeNumber(value, 1, kMaxJobs);
+            if (!jobs) {
+                std::fprintf(stderr, "pyxet-cli: --jobs takes a number from 1 to %d, not \"%s\"\n", kMaxJobs, value.c_str());
+                return false;
+            }
+            options.Jobs = *jobs;
+        } else if (arg == "--verify") {
+            options.VerifySeconds = WholeNumber(value, 1, kMaxVerifySeconds);
+            if (!options.VerifySeconds) {
+                std::fprintf(stderr, "pyxet-cli: --verify takes whole seconds from 1 to %d, not \"%s\"\n",
+                             kMaxVerifySeconds, value.c_str());
+                return false;
+            }
+        } else if (arg == "--type") {
+            options.Types.push_back(value);
+            options.HasDiscoveryOption = true;
+        } else if (arg == "--family") {
+            if (value != "Orvex" && value != "HWG")
+                return Complain("--family takes Orvex or HWG, not \"%s\"", value);
+            options.OrvexFamily = value == "Orvex";
+            options.HasDiscoveryOption = true;
+        } else {
+            std::string error;
+            if (!TakeDiscoveryOption(arg, value, options.Discovery, error)) {
+                std::fprintf(stderr, "pyxet-cli: %s\n", error.c_str());
+                return false;
+            }
+            options.HasDiscoveryOption = true;
         }
     }
+    if (options.HasDiscoveryOption && !options.All)
+        return Complain("%s: --wait, --interface, --target, --repeat, --type and --family go with --all", "pyxet-cli");
     if (options.HasDir && options.HasFile)
         return Complain("%s: --dir and --file exclude each other", "restore");
     if ((options.HasDir && options.Dir.empty()) || (options.HasFile && options.File.empty()))
@@ -195,13 +279,13 @@ class TNoLines : public TProgressLines {};
 
 // Stops the transfers on Ctrl+C or a TERM signal: the running one ends at once (a download
 // leaves the earlier file as it was), the remaining hosts fail.
-THTTPModule* g_module = nullptr;
+std::vector<THTTPModule*> g_modules;  // set before the handler is installed, cleared after
 volatile std::sig_atomic_t g_signal = 0;
 extern "C" void OnSignal(int signal)
 {
     g_signal = signal;
-    if (g_module)
-        g_module->Stop();
+    for (THTTPModule* module : g_modules)
+        module->Stop();
 }
 
 std::string OneLine(std::string text)
@@ -221,26 +305,85 @@ std::string Reason(const TDeviceResult& result, bool credentialsGiven)
     return OneLine(reason);
 }
 
+// What the output tells beyond the transfer's result: the device's MAC (--all) and the
+// revisions the check of --verify saw.
+struct TOutputExtras {
+    std::vector<std::string> Macs;          // empty: hosts were given
+    std::vector<TUpgradeCheck> Checks;      // empty: no --verify
+};
+
+std::string JsonOrNull(const std::optional<std::string>& text) { return text ? JsonString(*text) : "null"; }
+
 // Standard output is checked by the caller once the command is over (main.cpp).
-void PrintResults(const std::vector<TDeviceResult>& results, bool json, bool credentialsGiven)
+void PrintResults(const std::vector<TDeviceResult>& results, bool json, bool credentialsGiven,
+                  const TOutputExtras& extras)
 {
+    const bool macs = !extras.Macs.empty();
+    const bool checks = !extras.Checks.empty();
     if (json) {
         std::printf("[");
         for (size_t i = 0; i < results.size(); ++i) {
             const TDeviceResult& r = results[i];
-            std::printf("%s\n  {\"host\": %s, \"ok\": %s, \"error\": %s}", i ? "," : "", JsonString(r.Host).c_str(),
-                        r.Ok ? "true" : "false", r.Ok ? "null" : JsonString(Reason(r, credentialsGiven)).c_str());
+            std::string more;
+            if (macs)
+                more += ", \"mac\": " + JsonString(extras.Macs[i]);
+            if (checks)
+                more += ", \"firmware_before\": " + JsonOrNull(extras.Checks[i].Before)
+                        + ", \"firmware_after\": " + JsonOrNull(extras.Checks[i].After);
+            std::printf("%s\n  {\"host\": %s%s, \"ok\": %s, \"error\": %s}", i ? "," : "", JsonString(r.Host).c_str(),
+                        more.c_str(), r.Ok ? "true" : "false",
+                        r.Ok ? "null" : JsonString(Reason(r, credentialsGiven)).c_str());
         }
         std::printf("%s]\n", results.empty() ? "" : "\n");
     } else {
-        for (const TDeviceResult& r : results) {
-            if (r.Ok)
-                std::printf("%s\tok\n", r.Host.c_str());
+        for (size_t i = 0; i < results.size(); ++i) {
+            const TDeviceResult& r = results[i];
+            const std::string name = macs ? extras.Macs[i] + "\t" + r.Host : r.Host;
+            if (!r.Ok)
+                std::printf("%s\tfailed\t%s\n", name.c_str(), Reason(r, credentialsGiven).c_str());
+            else if (checks && extras.Checks[i].Before && extras.Checks[i].After)
+                std::printf("%s\tok\tfirmware %s -> %s\n", name.c_str(), OneLine(*extras.Checks[i].Before).c_str(),
+                            OneLine(*extras.Checks[i].After).c_str());
             else
-                std::printf("%s\tfailed\t%s\n", r.Host.c_str(), Reason(r, credentialsGiven).c_str());
+                std::printf("%s\tok\n", name.c_str());
         }
     }
 }
+
+// --all: every device one discovery cycle finds, in list order, narrowed by --type and --family.
+// False when an endpoint could not be opened.
+bool FindAll(const TSettings& settings, const TOptions& options, std::vector<TBatchDevice>& devices,
+             std::vector<std::string>& macs)
+{
+    TUDPServer orvex;
+    TUDPServer hwg;
+    TDeviceRegistry list;
+    if (!RunDiscovery(settings, options.Discovery, orvex, hwg, list))
+        return false;
+    orvex.OnRead = nullptr;  // the list stands from here on
+    hwg.OnRead = nullptr;
+    for (const TDeviceEntry& entry : list.DeviceList()) {
+        const TProductInfo& info = entry.Device->Info;
+        const bool isOrvex = entry.Device->UdpServer == &orvex;
+        if (options.OrvexFamily && *options.OrvexFamily != isOrvex)
+            continue;
+        if (!options.Types.empty() && std::find(options.Types.begin(), options.Types.end(), info.TypeName) == options.Types.end())
+            continue;
+        devices.push_back({info.Name, info.PeerIP});
+        macs.push_back(info.MAC);
+    }
+    list.FreeDevices();
+    return true;
+}
+
+int64_t SteadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// How long the revision before an upgrade is waited for.
+constexpr int kBeforeWaitMs = 2000;
 
 TCommand CommandOf(const std::string& name)
 {
@@ -288,9 +431,10 @@ int RunTransferCommand(int argc, char* argv[])
     std::vector<std::string> hosts = options.Positional;
     std::string file;
     const TCommand command = options.Command;
+    const char* const name = command == TCommand::Upgrade ? "upgrade" : command == TCommand::Backup ? "backup" : "restore";
     if (command == TCommand::Upgrade) {
-        if (hosts.size() < 2) {
-            Complain("%s needs FILE and at least one HOST", "upgrade");
+        if (hosts.empty() || (hosts.size() < 2 && !options.All)) {
+            Complain("%s needs FILE and at least one HOST (or --all)", "upgrade");
             Usage();
             return kExitUsage;
         }
@@ -304,8 +448,13 @@ int RunTransferCommand(int argc, char* argv[])
         }
         file = hosts.back();
         hosts.pop_back();
-    } else if (hosts.empty()) {
-        Complain("%s needs at least one HOST", command == TCommand::Backup ? "backup" : "restore");
+    } else if (hosts.empty() && !options.All) {
+        Complain("%s needs at least one HOST (or --all)", name);
+        Usage();
+        return kExitUsage;
+    }
+    if (options.All && !hosts.empty()) {
+        Complain("%s: --all takes no HOST", name);
         Usage();
         return kExitUsage;
     }
@@ -337,20 +486,124 @@ int RunTransferCommand(int argc, char* argv[])
 
     TCliSession session(options.Log);
 
+    // The devices: the hosts given, or every device one discovery cycle finds.
+    std::vector<TBatchDevice> devices;
+    TOutputExtras extras;
+    if (options.All) {
+        if (!FindAll(session.Settings, options, devices, extras.Macs))
+            return kExitUsage;
+        if (devices.empty()) {
+            std::fprintf(stderr, "pyxet-cli: %s --all: no device found\n", name);
+            return kExitFailed;
+        }
+    } else {
+        for (const std::string& h : hosts)
+            devices.push_back({h, h});
+    }
+
     THTTPModule http;
     http.SetHost(&host);
     TNoLines lines;
     TTransferBatch batch(http, lines);
-    g_module = &http;
+
+    // --jobs: a module and a batch of its own for each transfer that runs beside the others,
+    // made before the signals are caught so that a stop reaches every one of them.
+    struct TWorker {
+        THTTPModule Module;
+        TNoLines Lines;
+        TTransferBatch Batch{Module, Lines};
+    };
+    const size_t jobs = std::min(size_t(options.Jobs), devices.size());
+    std::vector<std::unique_ptr<TWorker>> workers;
+    std::vector<TWorker*> idle;
+    std::mutex idleLock;
+    if (jobs > 1)
+        for (size_t i = 0; i < jobs; ++i) {
+            workers.push_back(std::make_unique<TWorker>());
+            workers.back()->Module.SetHost(&host);
+            workers.back()->Module.SetLimits(http.CurrentLimits());
+            idle.push_back(workers.back().get());
+        }
+
+    g_modules.clear();
+    g_modules.push_back(&http);
+    for (const auto& worker : workers)
+        g_modules.push_back(&worker->Module);
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    std::vector<TBatchDevice> devices;
-    for (const std::string& h : hosts)
-        devices.push_back({h, h});
+    // One device: with --verify its revision is asked before the image goes out and awaited
+    // after the device accepted it; a check that fails fails the device.
+    const bool verify = command == TCommand::Upgrade && options.VerifySeconds.has_value();
+    if (verify)
+        extras.Checks.resize(devices.size());
+    auto oneDevice = [&](TTransferBatch& on, size_t i, const TTransferBatch::TDeviceStep& step) {
+        const std::string& address = devices[i].PeerIP;
+        std::optional<std::string> before;
+        if (verify)
+            before = AskFirmwareRevision(address, kBeforeWaitMs);
+        TDeviceResult result = step(on, i);
+        if (!verify)
+            return result;
+        extras.Checks[i].Before = before;
+        if (!result.Ok)
+            return result;
+        const TUpgradeCheck check = VerifyUpgrade(
+            before, *options.VerifySeconds, [&](int ms) { return AskFirmwareRevision(address, ms); },
+            [] { return g_signal != 0 ? std::numeric_limits<int64_t>::max() / 2 : SteadyMs(); },
+            [](int ms) {
+                for (int slept = 0; slept < ms && g_signal == 0; slept += 50)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(50, ms - slept)));
+            });
+        extras.Checks[i] = check;
+        if (check.Verified) {
+            LogAction("", Format(_("Firmware of %s verified: %s before, %s after."), address.c_str(),
+                                 check.Before->c_str(), check.After->c_str()), LOG_INFO);
+        } else {
+            LogAction("", check.Error, LOG_ERROR);
+            result.Ok = false;
+            result.Error = check.Error;
+            result.NeedsLogin = false;
+        }
+        return result;
+    };
+    batch.SetRunner([&](size_t count, const TTransferBatch::TDeviceStep& step) {
+        std::vector<TDeviceResult> results(count);
+        std::vector<std::unique_ptr<TActionLogger>> logs(count);
+        RunInListOrder(
+            count, int(jobs),
+            [&](size_t i) {
+                if (workers.empty()) {
+                    results[i] = oneDevice(batch, i, step);
+                    return;
+                }
+                TWorker* worker;
+                {
+                    std::lock_guard<std::mutex> guard(idleLock);
+                    worker = idle.back();
+                    idle.pop_back();
+                }
+                // The device's log lines wait until every device before it has logged.
+                auto log = std::make_unique<TActionLogger>();
+                SetThreadLogger(log.get());
+                results[i] = oneDevice(worker->Batch, i, step);
+                SetThreadLogger(nullptr);
+                logs[i] = std::move(log);
+                std::lock_guard<std::mutex> guard(idleLock);
+                idle.push_back(worker);
+            },
+            [&](size_t i) {
+                if (logs[i])
+                    for (const TLogLine& line : logs[i]->ActionLog)
+                        LogAction("", line.Text.substr(1), line.Level);
+                logs[i].reset();
+            });
+        return results;
+    });
+
     std::vector<TDeviceResult> results;
     switch (command) {
     case TCommand::Upgrade:
@@ -375,9 +628,9 @@ int RunTransferCommand(int argc, char* argv[])
     }
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    g_module = nullptr;
+    g_modules.clear();
 
-    PrintResults(results, options.Json, credentialsGiven);
+    PrintResults(results, options.Json, credentialsGiven, extras);
     if (g_signal != 0)
         return 128 + g_signal;
     bool allOk = true;

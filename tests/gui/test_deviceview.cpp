@@ -8,6 +8,7 @@
 #include "gui/devices/weblink.h"
 
 #include <QImage>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionViewItem>
@@ -192,6 +193,71 @@ private slots:
         QCOMPARE(w.Names().size(), 3);
         QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("3"));
         QCOMPARE(filter->currentText(), QStringLiteral("Damocles 2404"));
+    }
+
+    void SearchNarrowsWithTheTypeFilter()
+    {
+        TTestWindow w;
+        QLineEdit* search = w.ui()->teSearch;
+        QVERIFY2(search->text().isEmpty(), "empty at start");
+        QVERIFY(search->isClearButtonEnabled());
+        AddThree(w);
+        w.Add({.TypeCode = 2, .Name = "Delta", .MAC = "00:0A:59:00:00:0D", .PeerIP = "10.0.0.4", .FirmwareRev = "3.7"});
+        QCheckBox* all = w.ui()->AllChecked;
+        ClickCheck(w, 0);
+        QCOMPARE(all->checkState(), Qt::PartiallyChecked);
+
+        // Typed as the user types: every character refills the rows.
+        QTest::keyClicks(search, QStringLiteral("CHAR"));
+        QCOMPARE(w.Names(), QStringList{QStringLiteral("Charlie")});
+        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("1"));
+        QCOMPARE(w.HighlightedRow(), 0);
+        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Charlie"));
+        QCOMPARE(all->checkState(), Qt::Unchecked);
+        QCOMPARE(w.Form->CheckedCount, 0);
+        QVERIFY2(!Checked(w, 0), "a refill leaves no row checked");
+
+        // Any shown field: the MAC (other case), the address, the firmware revision.
+        search->setText(QStringLiteral("59:00:00:0a"));
+        QCOMPARE(w.Names(), QStringList{QStringLiteral("Alpha")});
+        search->setText(QStringLiteral("10.0.0."));
+        QCOMPARE(w.Names().size(), 4);
+        search->setText(QStringLiteral("168.2"));
+        QCOMPARE(w.Names(), QStringList{QStringLiteral("Bravo")});  // its configured address
+        search->setText(QStringLiteral("3.7"));
+        QCOMPARE(w.Names(), QStringList{QStringLiteral("Delta")});
+
+        // With the type filter: both narrow, in either order.
+        QComboBox* filter = w.ui()->DeviceFilter;
+        filter->setCurrentIndex(filter->findText(QStringLiteral("Damocles 2404")));
+        emit filter->activated(filter->currentIndex());
+        QCOMPARE(w.Names(), QStringList{QStringLiteral("Delta")});
+        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("1"));
+        search->clear();
+        QCOMPARE(w.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Delta")}));
+        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("2"));
+        search->setText(QStringLiteral("nobody"));
+        QCOMPARE(w.Names().size(), 0);
+        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("0"));
+        QTest::mouseClick(all, Qt::LeftButton);
+        QCOMPARE(w.Form->CheckedCount, 0);  // All over no rows checks nothing
+
+        // "All" checks the shown rows only.
+        filter->setCurrentIndex(0);
+        emit filter->activated(0);
+        search->setText(QStringLiteral("ha"));
+        QCOMPARE(w.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Charlie")}));
+        QTest::mouseClick(all, Qt::LeftButton);
+        QCOMPARE(all->checkState(), Qt::Checked);
+        QCOMPARE(w.Form->CheckedCount, 2);
+
+        // A registration refills as the type filter's rules say: every device again, the text
+        // stays in the field, no row checked.
+        w.Add({.TypeCode = 1, .Name = "Echo", .MAC = "00:0A:59:00:00:0E", .PeerIP = "10.0.0.5"});
+        QCOMPARE(w.Names().size(), 5);
+        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("5"));
+        QCOMPARE(search->text(), QStringLiteral("ha"));
+        QCOMPARE(all->checkState(), Qt::Unchecked);
     }
 
     void DetailsShowMissingValuesReadOnly()

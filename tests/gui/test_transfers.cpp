@@ -214,6 +214,25 @@ private slots:
         QVERIFY(Checked(w, 0));
     }
 
+    void BatchActsOnTheSearchedRowsOnly()
+    {
+        TTransferWindow w;
+        w.Window.Add({.Name = "Boiler room", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"});
+        w.Window.Add({.Name = "Attic", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.2"});
+        w.Window.Add({.Name = "Second boiler", .MAC = "00:0A:59:00:00:03", .PeerIP = "10.0.0.3"});
+        w.Check({"Attic"});  // checked, then hidden by the search: the refill clears it
+        w.ui()->teSearch->setText(QStringLiteral("BOILER"));
+        QCOMPARE(w.Window.Names(), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Second boiler")}));
+        QTest::mouseClick(w.ui()->AllChecked, Qt::LeftButton);
+        w.Form().ActionLog.clear();
+        w.ui()->RestoreConfig->trigger();  // no backup files: no request, one block per device
+        const auto lines = w.Lines();
+        QCOMPARE(lines.size(), size_t(11));
+        QCOMPARE(lines[0], std::string("Boiler room  (10.0.0.1)"));
+        QCOMPARE(lines[4], std::string("Second boiler  (10.0.0.3)"));
+        QCOMPARE(lines[10], std::string("Unsuccessful: 2"));
+    }
+
     void CommonConfigurationAnsweredNoDoesNothing()
     {
         TTransferWindow w;

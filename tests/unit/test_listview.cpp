@@ -99,6 +99,63 @@ TEST(TypeFilter, BoxGetsOneEntryPerTypeLetterCaseIgnored)
     EXPECT_TRUE(NeedsFilterEntry({}, "All devices"));
 }
 
+TEST(Search, MatchesEachShownFieldLetterCaseIgnored)
+{
+    TProductInfo info;
+    info.TypeName = "Poseidon 2261";
+    info.Name = "Čidlo Kotelna";
+    info.MAC = "00:0A:14:1E:28:32";
+    info.PeerIP = "10.77.1.20";
+    info.IP = "192.168.5.7";
+    info.FirmwareRev = "2.1.0";
+    info.Mask = "255.255.0.0";  // not searched: not shown in the list
+    struct {
+        const char* Text;
+        bool Match;
+        const char* Why;
+    } const rows[] = {
+        {"", true, "empty text keeps every row"},
+        {"poseidon", true, "type, other case"},
+        {"KOTEL", true, "name, other case"},
+        {"čidlo", true, "name, letter case ignored beyond ASCII"},
+        {"ČIDLO", true, "the same the other way round"},
+        {"1e:28", true, "MAC, lower case"},
+        {"77.1.2", true, "answering address"},
+        {"192.168.5", true, "configured address"},
+        {"2.1.0", true, "firmware revision"},
+        {"255.255", false, "the mask is not shown"},
+        {"Kotelna Poseidon", false, "the text is looked for within one field"},
+        {"00:0A:14:1E:28:32:", false, "longer than the field"},
+        {"cidlo", false, "accents count"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(TDeviceSearch(r.Text).Matches(info), r.Match) << r.Why << ": \"" << r.Text << '"';
+    EXPECT_TRUE(TDeviceSearch().Empty());
+    EXPECT_FALSE(TDeviceSearch("x").Empty());
+}
+
+TEST(Search, NarrowsTheTypeFilterInListOrder)
+{
+    TListFixture f;
+    f.Add("Poseidon 2261", "Boiler room", "10.0.0.3");
+    f.Add("Damocles 2404", "Boiler door", "10.0.0.4");
+    f.Add("Poseidon 2261", "Attic", "10.0.0.5");
+    f.Add("Poseidon 2261", "Second boiler", "10.0.0.6");
+
+    EXPECT_FALSE(FilterRows(f.List, 0, "All devices", TDeviceSearch("")).has_value())
+        << "neither narrows: DeviceList itself";
+    EXPECT_EQ(NamesOf(FilterRows(f.List, 0, "All devices", TDeviceSearch("BOILER")).value()),
+              (std::vector<std::string>{"Boiler room", "Boiler door", "Second boiler"}));
+    EXPECT_EQ(NamesOf(FilterRows(f.List, 1, "Poseidon 2261", TDeviceSearch("boiler")).value()),
+              (std::vector<std::string>{"Boiler room", "Second boiler"}));
+    EXPECT_EQ(NamesOf(FilterRows(f.List, 1, "Poseidon 2261", TDeviceSearch("")).value()),
+              (std::vector<std::string>{"Boiler room", "Attic", "Second boiler"}))
+        << "empty text leaves the type filter alone";
+    const auto none = FilterRows(f.List, 0, "All devices", TDeviceSearch("cellar"));
+    ASSERT_TRUE(none.has_value()) << "text nobody has narrows to nothing, it does not show all";
+    EXPECT_TRUE(none->empty());
+}
+
 TEST(ColumnSort, OneDirectionForAllColumnsTurnsOnEveryClick)
 {
     EXPECT_FALSE(ColumnButtonClick(false, 0).Sort) << "no devices: nothing happens";

@@ -17,6 +17,70 @@ std::optional<std::vector<TDeviceRow>> FilterRows(const std::vector<TDeviceEntry
     return rows;
 }
 
+namespace {
+// Case folding of the search: QString's, which also folds letters beyond ASCII.
+std::u16string Folded(const std::string& utf8)
+{
+    const QString folded = QString::fromUtf8(utf8.data(), qsizetype(utf8.size())).toCaseFolded();
+    return std::u16string(reinterpret_cast<const char16_t*>(folded.utf16()), size_t(folded.size()));
+}
+
+bool ContainsFolded(const std::string& field, const std::u16string& needle)
+{
+    // Most fields are plain ASCII: fold them here, without a QString per field.
+    bool ascii = true;
+    for (const char c : field)
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    if (!ascii)
+        return Folded(field).find(needle) != std::u16string::npos;
+    if (field.size() < needle.size())
+        return false;
+    for (size_t start = 0; start + needle.size() <= field.size(); ++start) {
+        size_t i = 0;
+        while (i < needle.size()) {
+            char c = field[start + i];
+            if (c >= 'A' && c <= 'Z')
+                c = char(c - 'A' + 'a');
+            if (char16_t(static_cast<unsigned char>(c)) != needle[i])
+                break;
+            ++i;
+        }
+        if (i == needle.size())
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+TDeviceSearch::TDeviceSearch(const std::string& text) : Needle(Folded(text)) {}
+
+bool TDeviceSearch::Matches(const TProductInfo& info) const
+{
+    if (Needle.empty())
+        return true;
+    for (const std::string* field : {&info.TypeName, &info.Name, &info.MAC, &info.PeerIP, &info.IP, &info.FirmwareRev})
+        if (ContainsFolded(*field, Needle))
+            return true;
+    return false;
+}
+
+std::optional<std::vector<TDeviceRow>> FilterRows(const std::vector<TDeviceEntry>& deviceList, int choice,
+                                                  const std::string& type, const TDeviceSearch& search)
+{
+    if (choice <= 0 && search.Empty())
+        return std::nullopt;
+    std::vector<TDeviceRow> rows;
+    for (const TDeviceEntry& entry : deviceList) {
+        const TProductInfo& info = entry.Device->Info;
+        if ((choice <= 0 || info.TypeName == type) && search.Matches(info))
+            rows.push_back({entry.Line, entry.Device.get()});
+    }
+    return rows;
+}
+
 bool NeedsFilterEntry(const std::vector<std::string>& entries, const std::string& type)
 {
     // The same comparison as a combo box's fixed-string search: Unicode case folding.

@@ -25,6 +25,26 @@ struct TDeviceRow {
 std::optional<std::vector<TDeviceRow>> FilterRows(const std::vector<TDeviceEntry>& deviceList, int choice,
                                                   const std::string& type);
 
+// ---- Search ----------------------------------------------------------------------------------------
+
+// The text of the search field, prepared once for matching many devices.
+class TDeviceSearch {
+public:
+    explicit TDeviceSearch(const std::string& text = "");
+    bool Empty() const { return Needle.empty(); }
+    // Whether the device's type name, name, MAC, address (the answering one or the configured
+    // one) or firmware revision contains the text, letter case ignored. Empty text matches all.
+    bool Matches(const TProductInfo& info) const;
+
+private:
+    std::u16string Needle;  // case-folded UTF-16
+};
+
+// The rows kept by the type filter (as FilterRows) and then by the search text, in DeviceList's
+// order. No value when neither narrows the view: it shows DeviceList as it stands.
+std::optional<std::vector<TDeviceRow>> FilterRows(const std::vector<TDeviceEntry>& deviceList, int choice,
+                                                  const std::string& type, const TDeviceSearch& search);
+
 // Whether the filter box still needs an entry for this type name: not when one of its entries
 // (the first, "All devices", included) has the same letters, letter case ignored.
 bool NeedsFilterEntry(const std::vector<std::string>& entries, const std::string& type);

@@ -69,20 +69,37 @@ std::vector<TDeviceResult> TTransferBatch::Upgrade(const std::vector<TBatchDevic
 void TTransferBatch::UpgradeCheckedDevices(const std::vector<TBatchDevice>& devices, const std::string& image,
                                            std::vector<TDeviceResult>& results)
 {
-    int succeeded = 0, failed = 0;
     Log(_("Process upgrade starting."));
-    for (const TBatchDevice& device : devices) {
-        if (Stopping)
-            break;
-        Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
-        LastMissing.clear();
-        const bool ok = UpgradeDevice(image, device.PeerIP);
-        ++(ok ? succeeded : failed);
-        results.push_back(Result(device.PeerIP, ok));
-        AddResultLines(_("Upgrade"), ok);
-    }
+    const std::vector<TDeviceResult> done = RunSteps(devices.size(), [&](TTransferBatch& batch, size_t i) {
+        const TBatchDevice& device = devices[i];
+        batch.Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
+        batch.LastMissing.clear();
+        const bool ok = batch.UpgradeDevice(image, device.PeerIP);
+        TDeviceResult result = batch.Result(device.PeerIP, ok);
+        batch.AddResultLines(_("Upgrade"), ok);
+        return result;
+    });
+    results.insert(results.end(), done.begin(), done.end());
+    int succeeded = 0, failed = 0;
+    CountResults(done, succeeded, failed);
     AddSummaryLines(succeeded, failed);
     Log(_("Upgrade process finished."));
+}
+
+std::vector<TDeviceResult> TTransferBatch::RunSteps(size_t count, const TDeviceStep& step)
+{
+    if (Runner)
+        return Runner(count, step);
+    std::vector<TDeviceResult> results;
+    for (size_t i = 0; i < count && !Stopping; ++i)
+        results.push_back(step(*this, i));
+    return results;
+}
+
+void TTransferBatch::CountResults(const std::vector<TDeviceResult>& results, int& succeeded, int& failed)
+{
+    for (const TDeviceResult& result : results)
+        ++(result.Ok ? succeeded : failed);
 }
 
 bool TTransferBatch::UpgradeDevice(const std::string& image, const std::string& host)
@@ -120,18 +137,18 @@ void TTransferBatch::RunDevices(const std::vector<TBatchDevice>& devices, TRouti
                                 const std::vector<std::string>& files, const std::string& label,
                                 std::vector<TDeviceResult>& results)
 {
-    int succeeded = 0, failed = 0;
-    for (size_t i = 0; i < devices.size(); ++i) {
-        if (Stopping)
-            break;
+    const std::vector<TDeviceResult> done = RunSteps(devices.size(), [&](TTransferBatch& batch, size_t i) {
         const TBatchDevice& device = devices[i];
-        Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
-        LastMissing.clear();
-        const bool ok = (this->*routine)(device.PeerIP, files[i]);
-        ++(ok ? succeeded : failed);
-        results.push_back(Result(device.PeerIP, ok));
-        AddResultLines(label, ok);
-    }
+        batch.Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
+        batch.LastMissing.clear();
+        const bool ok = (batch.*routine)(device.PeerIP, files[i]);
+        TDeviceResult result = batch.Result(device.PeerIP, ok);
+        batch.AddResultLines(label, ok);
+        return result;
+    });
+    results.insert(results.end(), done.begin(), done.end());
+    int succeeded = 0, failed = 0;
+    CountResults(done, succeeded, failed);
     AddSummaryLines(succeeded, failed);
 }
 

@@ -4,6 +4,7 @@
 // per device the device line, the transfer's steps, a result line and a separator, then the
 // summary. A failed device never stops a batch.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,15 @@ public:
     void AddResultLines(const std::string& action, bool ok);
     void AddSummaryLines(int succeeded, int failed);
 
+    // One device's part of a batch on the batch given: its device line, its transfer, its
+    // result lines; returns its result.
+    using TDeviceStep = std::function<TDeviceResult(TTransferBatch& batch, size_t index)>;
+    // Runs the steps of the devices 0 .. count-1 and returns their results in device order. The
+    // window's runner (the default) runs them one after another on this batch while it is not
+    // stopped; pyxet-cli's --jobs runs several at once, each on a batch of its own.
+    using TDeviceRunner = std::function<std::vector<TDeviceResult>(size_t count, const TDeviceStep& step)>;
+    void SetRunner(TDeviceRunner runner) { Runner = std::move(runner); }
+
     // Ends the batch early: the running transfer fails at once and no later device starts;
     // the summary and the end line still follow.
     void Stop();
@@ -76,10 +86,13 @@ private:
     void RunDevices(const std::vector<TBatchDevice>& devices, TRoutine routine,
                     const std::vector<std::string>& files, const std::string& label,
                     std::vector<TDeviceResult>& results);
+    std::vector<TDeviceResult> RunSteps(size_t count, const TDeviceStep& step);
+    static void CountResults(const std::vector<TDeviceResult>& results, int& succeeded, int& failed);
     TDeviceResult Result(const std::string& host, bool ok) const;
 
     THTTPModule& Http;
     TProgressLines& Lines;
     bool Stopping = false;
+    TDeviceRunner Runner;
     std::string LastMissing;  // the local file a restore did not find
 };

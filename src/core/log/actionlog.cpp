@@ -5,6 +5,7 @@
 
 namespace {
 TActionLogger* g_logger = nullptr;
+thread_local TActionLogger* t_logger = nullptr;
 }
 
 void TActionLogger::LogAction(const std::string& caption, const std::string& message, int level)
@@ -45,8 +46,10 @@ std::string TActionLogger::LocalTimeText()
 void SetCurrentLogger(TActionLogger* logger) { g_logger = logger; }
 TActionLogger* CurrentLogger() { return g_logger; }
 
+void SetThreadLogger(TActionLogger* logger) { t_logger = logger; }
+
 void LogAction(const std::string& caption, const std::string& message, int level)
 {
-    if (g_logger)
-        g_logger->LogAction(caption, message, level);
+    if (TActionLogger* logger = t_logger ? t_logger : g_logger)
+        logger->LogAction(caption, message, level);
 }

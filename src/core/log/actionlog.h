@@ -36,5 +36,9 @@ public:
 void SetCurrentLogger(TActionLogger* logger);
 TActionLogger* CurrentLogger();
 
+// A logger for the LogAction calls of the calling thread only, in place of the current logger;
+// nullptr goes back to it. Transfers that run side by side keep their lines apart this way.
+void SetThreadLogger(TActionLogger* logger);
+
 // The one logging entry for code without a window at hand. Does nothing when no logger is set.
 void LogAction(const std::string& caption, const std::string& message, int level);

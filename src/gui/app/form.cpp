@@ -266,6 +266,8 @@ void TPyxetForm::BuildAnchors()
     Anchors->Add(Ui_->DeviceListBox, all, group1);
     Anchors->Add(Ui_->DeviceCountLabel, leftBottom, group1);
     Anchors->Add(Ui_->DeviceCounter, leftBottom, group1);
+    Anchors->Add(Ui_->SearchLabel, leftBottom, group1);
+    Anchors->Add(Ui_->teSearch, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge, group1);
     Anchors->Add(Ui_->FilterLabel, rightBottom, group1);
     Anchors->Add(Ui_->DeviceFilter, rightBottom, group1);
     Anchors->Add(pbHTTP, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge, status);

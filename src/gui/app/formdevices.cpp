@@ -136,6 +136,7 @@ void TPyxetForm::SetupDeviceView()
     connect(DeviceRows, &TDeviceListModel::WaitingRowsShown, this, [this] { WaitingRowsShown(); });
     connect(Ui_->AllChecked, &QCheckBox::stateChanged, this, [this] { AllCheckedClick(); });
     connect(Ui_->DeviceFilter, &QComboBox::activated, this, [this] { DeviceFilterChange(); });
+    connect(Ui_->teSearch, &QLineEdit::textChanged, this, [this] { DeviceFilterChange(); });
     connect(Ui_->btnType, &QAbstractButton::clicked, this, [this] { btnTypeClick(); });
     connect(Ui_->btnName, &QAbstractButton::clicked, this, [this] { btnNameClick(); });
     connect(Ui_->btnMAC, &QAbstractButton::clicked, this, [this] { btnMACClick(); });
@@ -461,8 +462,10 @@ void TPyxetForm::DeviceFilterChange()
 {
     QListView* list = Ui_->DeviceListBox;
     list->setUpdatesEnabled(false);
-    std::optional<std::vector<TDeviceRow>> rows = FilterRows(
-        Devices.DeviceList(), Ui_->DeviceFilter->currentIndex(), Ui_->DeviceFilter->currentText().toStdString());
+    // The search text narrows the type filter's rows further, by the same rules.
+    std::optional<std::vector<TDeviceRow>> rows =
+        FilterRows(Devices.DeviceList(), Ui_->DeviceFilter->currentIndex(),
+                   Ui_->DeviceFilter->currentText().toStdString(), TDeviceSearch(Ui_->teSearch->text().toStdString()));
     if (rows)
         DeviceRows->ShowRows(std::move(*rows));
     else

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Takes docs/pyxet-search.png in the lab, on a virtual X display: Pyxet after the discovery of
+# the shipped fleet, with "2.14" typed into the search field (it keeps the devices whose
+# firmware revision or address holds that text).
+# Usage: scripts/screenshot-search.sh [bin folder]   (needs xvfb-run, xdotool and ImageMagick's import)
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+
+if [ "${1:-}" = "__display__" ]; then
+  bin=$2 out=$3
+  app=$(mktemp -d)
+  cleanup() {
+    [ -z "${pyxet_pid:-}" ] || kill "$pyxet_pid" 2>/dev/null || true
+    rm -rf "$app"
+  }
+  trap cleanup EXIT
+  cp "$bin/pyxet" "$app/"
+  cp -r "$bin/images" "$bin/locale" "$app/"
+  printf '[Setup]\nLang=en\n' >"$app/Pyxet.ini"
+  "$app/pyxet" &
+  pyxet_pid=$!
+  window=$(xdotool search --sync --onlyvisible --name '^Pyxet' | head -n1)
+  sleep 3
+  # The search field lies left of "Filter by Type:" below the list.
+  xdotool mousemove --window "$window" "${SEARCH_X:-380}" "${SEARCH_Y:-383}" click 1
+  sleep 0.3
+  xdotool type --delay 120 "2.14"
+  sleep 1
+  import -window "$window" "$out/pyxet-search.png"
+  exit 0
+fi
+
+bin=$(cd "${1:-$ROOT/build/bin}" && pwd)
+mkdir -p "$ROOT/docs"
+export PYXET_BIN=$bin
+"$ROOT/scripts/lab.sh" -- bash -c 'exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" __display__ "$1" "$2"' \
+  "$ROOT/scripts/screenshot-search.sh" "$bin" "$ROOT/docs"
+echo "screenshot: $ROOT/docs/pyxet-search.png"

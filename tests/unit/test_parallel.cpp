@@ -1,0 +1,108 @@
+// Transfers side by side for --jobs: never more at once than asked, started and reported in list
+// order, and a stop that lets the running ones end.
+#include "core/http/parallel.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct TTally {
+    std::atomic<int> Running{0};
+    std::atomic<int> Most{0};
+    std::mutex Lock;
+    std::vector<size_t> Started, Done;
+    std::vector<char> Ended;
+
+    explicit TTally(size_t count) : Ended(count, 0) {}
+
+    void Job(size_t i, int ms)
+    {
+        {
+            std::lock_guard<std::mutex> guard(Lock);
+            Started.push_back(i);
+        }
+        const int now = ++Running;
+        int most = Most;
+        while (now > most && !Most.compare_exchange_weak(most, now)) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        --Running;
+        std::lock_guard<std::mutex> guard(Lock);
+        Ended[i] = 1;
+    }
+};
+
+} // namespace
+
+TEST(ParallelJobs, AtMostNAtOnceReportedInListOrder)
+{
+    const size_t count = 12;
+    TTally tally(count);
+    const std::thread::id caller = std::this_thread::get_id();
+    bool doneOnCaller = true, doneAfterEnds = true;
+    // Early jobs slow, late ones quick: the late ones end first but are reported last.
+    const size_t ran = RunInListOrder(
+        count, 4, [&](size_t i) { tally.Job(i, i < 4 ? 120 : 10); },
+        [&](size_t i) {
+            doneOnCaller = doneOnCaller && std::this_thread::get_id() == caller;
+            std::lock_guard<std::mutex> guard(tally.Lock);
+            for (size_t j = 0; j <= i; ++j)
+                doneAfterEnds = doneAfterEnds && tally.Ended[j];
+            tally.Done.push_back(i);
+        });
+    EXPECT_EQ(ran, count);
+    EXPECT_EQ(tally.Most, 4) << "four at once, never more";
+    std::vector<size_t> order(count);
+    for (size_t i = 0; i < count; ++i)
+        order[i] = i;
+    EXPECT_EQ(tally.Done, order);
+    EXPECT_EQ(tally.Started, order) << "started in list order";
+    EXPECT_TRUE(doneOnCaller);
+    EXPECT_TRUE(doneAfterEnds) << "each report waits for its own job and every earlier one";
+}
+
+TEST(ParallelJobs, OneJobRunsOnTheCallingThread)
+{
+    const std::thread::id caller = std::this_thread::get_id();
+    std::vector<std::string> steps;
+    for (int jobs : {1, 0, -3}) {
+        steps.clear();
+        bool onCaller = true;
+        RunInListOrder(
+            3, jobs,
+            [&](size_t i) {
+                onCaller = onCaller && std::this_thread::get_id() == caller;
+                steps.push_back("job " + std::to_string(i));
+            },
+            [&](size_t i) { steps.push_back("done " + std::to_string(i)); });
+        EXPECT_TRUE(onCaller) << jobs;
+        EXPECT_EQ(steps, (std::vector<std::string>{"job 0", "done 0", "job 1", "done 1", "job 2", "done 2"})) << jobs;
+    }
+    EXPECT_EQ(RunInListOrder(0, 8, [](size_t) {}, [](size_t) {}), 0u);
+}
+
+TEST(ParallelJobs, StopLetsTheRunningEndAndStartsNoMore)
+{
+    for (int jobs : {1, 3}) {
+        TTally tally(20);
+        std::atomic<bool> stop{false};
+        const size_t ran = RunInListOrder(
+            20, jobs,
+            [&](size_t i) {
+                if (i == 4)
+                    stop = true;  // at its start: only the jobs that started meanwhile may follow
+                tally.Job(i, 20);
+            },
+            [&](size_t i) { tally.Done.push_back(i); }, [&] { return stop.load(); });
+        EXPECT_GE(ran, 5u) << jobs;
+        EXPECT_LE(ran, 5u + size_t(jobs) - 1) << "only those already running may follow, jobs " << jobs;
+        EXPECT_EQ(tally.Done.size(), ran) << "every job that ran is reported";
+        EXPECT_EQ(tally.Started.size(), ran);
+    }
+}
