@@ -13,6 +13,7 @@ PACKAGES=(
   xvfb xauth x11-utils imagemagick fonts-dejavu-core xdotool fonts-urw-base35
   clang libclang-rt-dev clang-format
   locales socat
+  dpkg-dev file desktop-file-utils appstream strace  # make package and the install tests
 )
 
 # The unit tests check the device list's order under Czech collation, so the system needs the

@@ -3,7 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/app/cmdline.h"
+#include "core/app/folders.h"
 #include "gui/app/application.h"
+
+#include <QTimer>
 
 namespace {
 
@@ -25,6 +29,16 @@ bool HasDisplay(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    // Read before any window exists: --help needs no display.
+    const TProgramOptions options = ParseProgramOptions(argc, argv);
+    if (!options.Error.empty()) {
+        std::fprintf(stderr, "pyxet: %s\nTry 'pyxet --help'.\n", options.Error.c_str());
+        return 2;
+    }
+    if (options.Help) {
+        std::fputs(ProgramHelp(ProgramFolders()).c_str(), stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    }
     if (!HasDisplay(argc, argv)) {
         std::fputs("pyxet: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not set); "
                    "start it in a desktop session, or under xvfb-run\n",
@@ -32,5 +46,7 @@ int main(int argc, char* argv[])
         return 1;
     }
     TPyxetApplication app(argc, argv);
+    if (options.QuitAfterMs >= 0)
+        QTimer::singleShot(options.QuitAfterMs, &app, &QApplication::closeAllWindows);
     return RunPyxet(app);
 }

@@ -48,6 +48,16 @@ constexpr int kExitNoSocket = 2;
 constexpr double kMaxWaitSeconds = 86400;
 
 const char* const kUsage = "usage: pyxet-cli find [--wait SECONDS] [--json] [--log]\n";
+const char* const kHelpFooter =
+    "       pyxet-cli --help | --version\n"
+    "\n"
+    "Finds and configures Orvex and HWG devices on the local network, as the window of pyxet does.\n"
+    "  --wait SECONDS  how long answers are collected (default 2)\n"
+    "  --json          the result as JSON\n"
+    "  --log           every action-log line on standard error, as LEVEL<TAB>message\n"
+    "  -h, --help      shows this help and ends\n"
+    "      --version   shows the version and ends\n"
+    "\n";
 
 // Standard output of the commands: everything they print goes through Write, and Finish decides
 // the exit status. The first failed write or flush is remembered; Finish reports it on standard
@@ -207,6 +217,9 @@ int main(int argc, char* argv[])
         out.Write(kUsage);
         out.Write(kDeviceCommandsUsage);
         out.Write(TransferUsage());
+        out.Write(kHelpFooter);
+        out.Write("Settings read from: " + SettingsPath(SettingsFolder()) + "\n");
+        out.Write("See 'pyxet-cli COMMAND --help' and the manual page pyxet-cli(1).\n");
         return out.Finish(0);
     }
     if (IsDeviceCommand(command.c_str()))

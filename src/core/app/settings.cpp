@@ -2,12 +2,11 @@
 // its close, and the comma text in which the product tables are stored.
 #include "core/app/settings.h"
 
+#include "core/app/folders.h"
 #include "core/app/i18n.h"
 #include "core/app/inifile.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
-
-#include <QCoreApplication>
 
 // Each table is one text of code=name entries separated by single blanks, "+" for a blank in
 // a name. Keep each on one line: scripts/make-images.sh reads the type names from here.
@@ -30,13 +29,9 @@ std::string NotReadReason(TIniFile::TLoadError why)
 }
 } // namespace
 
-std::string ProgramFolder()
-{
-    std::string dir = QCoreApplication::applicationDirPath().toStdString();
-    if (dir.empty() || dir.back() != '/')
-        dir += '/';
-    return dir;
-}
+std::string ProgramFolder() { return ProgramFolders().AppDir; }
+
+std::string SettingsFolder() { return ProgramFolders().ConfigDir; }
 
 std::string SettingsPath(const std::string& appDir) { return appDir + kFileName; }
 
