@@ -72,10 +72,11 @@ contains "pyxet-cli speaks Czech from share/pyxet, as the user's settings ask" \
 rm "$prefix/bin/Pyxet.ini"
 
 # --- 4. pyxet, offscreen, in the lab ------------------------------------------------------------
+# A save that fails shows a box nobody answers here: `timeout` ends such a run (status 124).
 find "$prefix" | sort >"$work/before"
 XDG_CONFIG_HOME="$work/cfg" QT_QPA_PLATFORM=offscreen LC_ALL=cs_CZ.UTF-8 \
   "$ROOT/scripts/lab.sh" --orvex 1 --hwg 0 -- \
-  strace -f -qq -e trace=openat -o "$work/trace" "$prefix/bin/pyxet" --quit-after 4 >"$work/gui.out" 2>&1
+  timeout 60 strace -f -qq -e trace=openat -o "$work/trace" "$prefix/bin/pyxet" --quit-after 4 >"$work/gui.out" 2>&1
 check "pyxet --quit-after in the lab: status" 0 $?
 opened() {  # opened DESCRIPTION PATTERN: an openat of a path matching PATTERN that succeeded
   grep -qE "openat\(AT_FDCWD, \"$2\", [^)]*\) = [0-9]+$" "$work/trace" || { echo "FAIL: $1: not opened ($2)" >&2; failures=$((failures + 1)); }
@@ -90,7 +91,7 @@ check "nothing written into the prefix" "" "$(comm -13 "$work/before" "$work/aft
 
 # Without XDG_CONFIG_HOME the settings go to ~/.config/pyxet, made on this first run.
 mkdir "$work/home"
-HOME="$work/home" QT_QPA_PLATFORM=offscreen "$ROOT/tests/netns.sh" "$prefix/bin/pyxet" --quit-after 1 \
+HOME="$work/home" QT_QPA_PLATFORM=offscreen "$ROOT/tests/netns.sh" timeout 60 "$prefix/bin/pyxet" --quit-after 1 \
   >"$work/gui.out" 2>&1
 check "pyxet --quit-after, no XDG_CONFIG_HOME: status" 0 $?
 contains "settings in ~/.config/pyxet" "Lang=en" "$work/home/.config/pyxet/Pyxet.ini"
