@@ -36,11 +36,16 @@ dpkg -L pyxet | grep -E 'bin/|\.desktop|metainfo|scalable|man1|default\.mo' | so
 if pyxet-cli --version; then :; else echo "(no --version yet)"; pyxet-cli --help | head -n 3; fi
 pyxet --version || true
 env -u DISPLAY -u WAYLAND_DISPLAY pyxet --help
+# The programs start with what the package pulled in. In a network namespace of their own, with
+# no interface up, so that nothing they send can leave.
+unshare -n pyxet-cli find --wait 0.5 --log
+HOME=/tmp/home QT_QPA_PLATFORM=offscreen unshare -n pyxet --quit-after 2
+cat /tmp/home/.config/pyxet/Pyxet.ini | head -n 4
 apt-get remove --purge -y pyxet
 apt-get autoremove --purge -y
-! dpkg -s pyxet 2>/dev/null
-! command -v pyxet-cli
-! command -v pyxet
+if dpkg -s pyxet 2>/dev/null; then echo "pyxet is still installed"; exit 1; fi
+test ! -e /usr/bin/pyxet-cli
+test ! -e /usr/bin/pyxet
 test ! -e /usr/share/pyxet
 test ! -e /usr/share/applications/org.example.Pyxet.desktop
 test -z "\$(find /usr/share/icons -name 'org.example.Pyxet*')"
