@@ -40,9 +40,10 @@ int main(int argc, char* argv[])
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
     }
     if (!HasDisplay(argc, argv)) {
-        std::fputs("pyxet: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not set); "
-                   "start it in a desktop session, or under xvfb-run\n",
-                   stderr);
+        std::fputs(
+            "pyxet: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not set); "
+            "start it in a desktop session, or under xvfb-run\n",
+            stderr);
         return 1;
     }
     TPyxetApplication app(argc, argv);

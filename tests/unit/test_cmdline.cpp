@@ -12,7 +12,7 @@ TProgramOptions Parse(std::vector<const char*> args)
     args.insert(args.begin(), "pyxet");
     return ParseProgramOptions(static_cast<int>(args.size()), args.data());
 }
-} // namespace
+}  // namespace
 
 TEST(ProgramOptions, HelpAndQuitAfterAreTakenOthersLeftAlone)
 {

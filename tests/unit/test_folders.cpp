@@ -23,7 +23,7 @@ TFolderFacts Facts(const std::string& programDir, const std::string& xdg = "", c
 {
     return {programDir, builtIn, xdg, "/home/eva"};
 }
-} // namespace
+}  // namespace
 
 TEST(ProgramFolders, BuildFolderKeepsEverythingBesideTheProgram)
 {

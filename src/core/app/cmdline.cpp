@@ -20,8 +20,8 @@ TProgramOptions ParseProgramOptions(int argc, const char* const argv[])
             char* end = nullptr;
             const double seconds = value && *value ? std::strtod(value, &end) : NAN;
             if (!value || !*value || *end || !std::isfinite(seconds) || seconds < 0 || seconds > kMaxQuitAfterSeconds) {
-                options.Error = std::string("--quit-after takes seconds from 0 to 86400, not \"") +
-                                (value ? value : "") + "\"";
+                options.Error =
+                    std::string("--quit-after takes seconds from 0 to 86400, not \"") + (value ? value : "") + "\"";
                 return options;
             }
             options.QuitAfterMs = static_cast<int>(std::lround(seconds * 1000));

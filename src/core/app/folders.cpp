@@ -45,10 +45,9 @@ std::string ProgramFileFolder()
 }
 
 bool IsFolder(const std::string& path) { return QFileInfo(QString::fromStdString(path)).isDir(); }
-} // namespace
+}  // namespace
 
-TProgramFolders ChooseProgramFolders(const TFolderFacts& facts,
-                                     const std::function<bool(const std::string&)>& isFolder)
+TProgramFolders ChooseProgramFolders(const TFolderFacts& facts, const std::function<bool(const std::string&)>& isFolder)
 {
     TProgramFolders folders;
     const std::string besideBin = AsFolder(facts.ProgramDir + "../share/pyxet");
