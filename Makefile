@@ -5,6 +5,10 @@ JOBS ?= $(shell nproc)
 # tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 NOGUI_BUILD ?= $(BUILD)-nogui
 ASAN_BUILD ?= $(BUILD)-asan
+# `make package`: a plain Release build with Debian's compiler flags, warnings not errors.
+PACKAGE_BUILD ?= $(BUILD)-package
+# `make install PREFIX=...`
+PREFIX ?= /usr/local
 
 # Keeps make's "Entering/Leaving directory" lines out of the builds' output.
 MAKEFLAGS += --no-print-directory
@@ -24,7 +28,7 @@ define quiet_build
 	@cmake --build $(1) --target $(2) -j $(JOBS) >$(1)/build.log 2>&1 || { cat $(1)/build.log; exit 1; }
 endef
 
-.PHONY: all deps build run test test-nogui test-asan bench format clean
+.PHONY: all deps build run test test-nogui test-asan bench format clean install package
 
 all: build
 
@@ -57,6 +61,26 @@ test-asan: deps
 	@ASAN_OPTIONS=strict_string_checks=1:detect_stack_use_after_return=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) -L unit --output-on-failure -j $(JOBS)
 
+# Installs the programs, their data, the menu entry, icons and manual pages under $(PREFIX).
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package pyxet_<version>_<arch>.deb in $(PACKAGE_BUILD); its dependencies are
+# worked out by dpkg-shlibdeps. The flags are dpkg-buildflags' (optimisation included), so
+# Release adds only -DNDEBUG.
+package: deps
+	@echo "Building the Debian package in $(PACKAGE_BUILD)"
+	@cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DPYXET_WERROR=OFF -DPYXET_TESTS=OFF \
+	  -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DCMAKE_C_FLAGS="$$(dpkg-buildflags --get CFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+	  -DCMAKE_C_FLAGS_RELEASE=-DNDEBUG -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG >/dev/null
+	$(call quiet_build,$(PACKAGE_BUILD),pyxet pyxet-cli translations images manpages)
+	@rm -f $(PACKAGE_BUILD)/pyxet_*.deb
+	@cd $(PACKAGE_BUILD) && cpack -G DEB >cpack.log 2>&1 || { cat cpack.log; exit 1; }
+	@ls $(PACKAGE_BUILD)/pyxet_*.deb
+
 bench: build
 	@bash scripts/bench.sh $(BUILD)/bin
 
@@ -65,4 +89,4 @@ format:
 	@find src tests bench sim -type f \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(NOGUI_BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(NOGUI_BUILD) $(ASAN_BUILD) $(PACKAGE_BUILD)

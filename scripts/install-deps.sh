@@ -14,6 +14,7 @@ PACKAGES=(
   clang libclang-rt-dev clang-format
   locales socat
   fp-utils libchm-dev
+  dpkg-dev file desktop-file-utils appstream strace  # make package and the install tests
 )
 
 # The unit tests check the device list's order under Czech collation, so the system needs the

@@ -4,7 +4,11 @@
 #include <cstring>
 
 #include "core/app/version.h"
+#include "core/app/cmdline.h"
+#include "core/app/folders.h"
 #include "gui/app/application.h"
+
+#include <QTimer>
 
 namespace {
 
@@ -31,12 +35,25 @@ int main(int argc, char* argv[])
         std::printf("Pyxet %s\n", ProgramVersion());
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
+    // Read before any window exists: --help needs no display.
+    const TProgramOptions options = ParseProgramOptions(argc, argv);
+    if (!options.Error.empty()) {
+        std::fprintf(stderr, "pyxet: %s\nTry 'pyxet --help'.\n", options.Error.c_str());
+        return 2;
+    }
+    if (options.Help) {
+        std::fputs(ProgramHelp(ProgramFolders()).c_str(), stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    }
     if (!HasDisplay(argc, argv)) {
-        std::fputs("pyxet: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not set); "
-                   "start it in a desktop session, or under xvfb-run\n",
-                   stderr);
+        std::fputs(
+            "pyxet: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not set); "
+            "start it in a desktop session, or under xvfb-run\n",
+            stderr);
         return 1;
     }
     TPyxetApplication app(argc, argv);
+    if (options.QuitAfterMs >= 0)
+        QTimer::singleShot(options.QuitAfterMs, &app, &QApplication::closeAllWindows);
     return RunPyxet(app);
 }

@@ -59,6 +59,17 @@ const char* const kFindHelp =
     "at most 65536 addresses: 2000 addresses a second behind a router (a /16 takes about 33 s),\n"
     "250 a second on an attached subnet. --repeat N sends each request N times, 250 ms apart\n"
     "(1-5, default [Discovery] Repeat of the settings file). --wait counts from the last request.\n";
+const char* const kHelpFooter =
+    "       pyxet-cli --help | --version\n"
+    "\n"
+    "Finds and configures Orvex and HWG devices on the local network, as the window of pyxet does.\n"
+    "  --wait SECONDS  how long answers are collected after the last request (default 2)\n"
+    "  --json          the result as JSON\n"
+    "  --csv           the result as CSV (find)\n"
+    "  --log           every action-log line on standard error, as LEVEL<TAB>message\n"
+    "  -h, --help      shows this help and ends\n"
+    "      --version   shows the version and ends\n"
+    "\n";
 
 // Standard output of the commands: everything they print goes through Write, and Finish decides
 // the exit status. The first failed write or flush is remembered; Finish reports it on standard
@@ -189,7 +200,9 @@ int main(int argc, char* argv[])
         out.Write(kDeviceCommandsUsage);
         out.Write(kFindHelp);
         out.Write(TransferUsage());
-        out.Write("       pyxet-cli --version\n");
+        out.Write(kHelpFooter);
+        out.Write("Settings read from: " + SettingsPath(SettingsFolder()) + "\n");
+        out.Write("See 'pyxet-cli COMMAND --help' and the manual page pyxet-cli(1).\n");
         return out.Finish(0);
     }
     if (IsDeviceCommand(command.c_str()))

@@ -35,9 +35,8 @@ TCliSession::TCliSession(bool logToStderr)
             std::fprintf(stderr, "%s\t%s\n", LevelName(line.Level), message);
         };
     SetCurrentLogger(&Log);
-    const std::string appDir = ProgramFolder();
-    InitTranslation(appDir);
-    LoadSettings(appDir, Settings);
+    InitTranslation(ProgramFolder());
+    LoadSettings(SettingsFolder(), Settings);
     UseLanguage(Settings.Language);
 }
 

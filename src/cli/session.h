@@ -1,5 +1,6 @@
-// What every pyxet-cli command starts with: the action log, the translations and the settings of
-// the program's folder, and for the device commands one discovery cycle like the window's.
+// What every pyxet-cli command starts with: the action log, the translations of the data folder
+// and the settings in Pyxet.ini (core/app/folders.h says where both are), and for the device
+// commands one discovery cycle like the window's.
 #pragma once
 #include "core/app/settings.h"
 #include "core/devices/export.h"

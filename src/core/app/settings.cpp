@@ -2,6 +2,7 @@
 // its close, and the comma text in which the product tables are stored.
 #include "core/app/settings.h"
 
+#include "core/app/folders.h"
 #include "core/app/i18n.h"
 #include "core/app/inifile.h"
 #include "core/log/actionlog.h"
@@ -44,13 +45,9 @@ bool WriteDiscovery(TIniFile& ini, const TSettings& settings)
 }
 } // namespace
 
-std::string ProgramFolder()
-{
-    std::string dir = QCoreApplication::applicationDirPath().toStdString();
-    if (dir.empty() || dir.back() != '/')
-        dir += '/';
-    return dir;
-}
+std::string ProgramFolder() { return ProgramFolders().AppDir; }
+
+std::string SettingsFolder() { return ProgramFolders().ConfigDir; }
 
 std::string SettingsPath(const std::string& appDir) { return appDir + kFileName; }
 

@@ -1,5 +1,6 @@
-// The four settings kept between runs in "Pyxet.ini" beside the program: log time stamps, the
-// interface language and the two product tables.
+// The four settings kept between runs in "Pyxet.ini": log time stamps, the interface language
+// and the two product tables. The file lies beside the program in the build folder and in the
+// user's configuration folder when the program is installed (core/app/folders.h).
 #pragma once
 #include "core/devices/product.h"
 
@@ -19,11 +20,14 @@ struct TSettings {
     std::string Targets;          // Targets: the last "Find at Addresses..." text
 };
 
-// The folder of the running program file, with its trailing '/': the settings file, locale/
-// and images/ are found there.
+// AppDir, with its trailing '/': locale/, images/ and the help files are found there. The
+// folder of the running program file in the build folder, share/pyxet/ when installed.
 std::string ProgramFolder();
+// The folder of "Pyxet.ini", with its trailing '/': AppDir in the build folder, the user's
+// $XDG_CONFIG_HOME/pyxet/ (default ~/.config/pyxet/) when installed.
+std::string SettingsFolder();
 
-std::string SettingsPath(const std::string& appDir);  // appDir + "Pyxet.ini"
+std::string SettingsPath(const std::string& folder);  // folder + "Pyxet.ini"
 
 // The language used when the file names none: "cs" when the environment's language (as
 // EnvironmentLanguage() reports it, e.g. "cs_CZ.UTF-8") contains "cs", else "en".

@@ -2,6 +2,7 @@
 
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
+#include "core/app/folders.h"
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
 #include "core/http/http.h"
@@ -35,6 +36,8 @@ TPyxetApplication::TPyxetApplication(int& argc, char** argv)
     // The application title. No display name: the desktop would append it to every window's
     // caption ("Log Report — Pyxet"), and the captions are the program's own texts.
     setApplicationName(QStringLiteral("Pyxet"));
+    // The installed desktop entry's name: Wayland desktops find the window's icon through it.
+    setDesktopFileName(QStringLiteral("org.example.Pyxet"));
 }
 
 bool TPyxetApplication::notify(QObject* receiver, QEvent* event)
@@ -58,10 +61,11 @@ namespace {
 int RunWindows(TPyxetApplication& app)
 {
     std::setlocale(LC_ALL, "");  // the user's locale (QApplication does the same on its own)
-    const std::string appDir = ProgramFolder();
-    InitTranslation(appDir);
+    const TProgramFolders& folders = ProgramFolders();
+    InitTranslation(folders.AppDir);
+    MakeConfigFolder(folders);  // an installed program's first run creates ~/.config/pyxet
 
-    auto mainForm = std::make_unique<TPyxetForm>(MainFormArguments(app), appDir);
+    auto mainForm = std::make_unique<TPyxetForm>(MainFormArguments(app), folders.AppDir, folders.ConfigDir);
     auto upgradeForm = std::make_unique<TUpgradeForm>();
     auto progressForm = std::make_unique<TProgressInfoForm>();
     auto loginForm = std::make_unique<TLoginForm>();

@@ -96,8 +96,9 @@ constexpr int kToolBarHeight = 40;
 constexpr int kStatusBarHeight = 20;
 } // namespace
 
-TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, QWidget* parent)
-    : QMainWindow(parent), AppDir(appDir), Ui_(std::make_unique<Ui::TPyxetForm>()),
+TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, const std::string& configDir,
+                       QWidget* parent)
+    : QMainWindow(parent), AppDir(appDir), ConfigDir(configDir.empty() ? appDir : configDir), Ui_(std::make_unique<Ui::TPyxetForm>()),
       Anchors(std::make_unique<TAnchors>()), Arguments(arguments)
 {
     Ui_->setupUi(this);
@@ -312,7 +313,7 @@ void TPyxetForm::showEvent(QShowEvent* event)
 
 void TPyxetForm::FormShow()
 {
-    LoadSettings(AppDir, Settings);
+    LoadSettings(ConfigDir, Settings);
     Logger.TimeStamps = Settings.TimeStamps;
     UseLanguage(Settings.Language);
     RetranslateComponent(this);
@@ -346,7 +347,7 @@ void TPyxetForm::FormClose()
 {
     std::string error;
     ++SavesDone;
-    if (!SaveSettings(AppDir, Settings, &error))
+    if (!SaveSettings(ConfigDir, Settings, &error))
         Dialogs::Error(this, error);
 }
 

@@ -47,8 +47,10 @@ class TPyxetForm : public QMainWindow {
     Q_OBJECT
 public:
     // arguments: the command-line arguments after the program's name (the first one decides the
-    // demonstration mode); appDir: the program's folder with its trailing '/' (settings, pictures).
-    TPyxetForm(const QStringList& arguments, const std::string& appDir, QWidget* parent = nullptr);
+    // demonstration mode); appDir: the data folder with its trailing '/' (pictures); configDir:
+    // the folder of Pyxet.ini with its trailing '/', appDir when empty.
+    TPyxetForm(const QStringList& arguments, const std::string& appDir, const std::string& configDir = {},
+               QWidget* parent = nullptr);
     ~TPyxetForm() override;
 
     Ui::TPyxetForm* ui() const { return Ui_.get(); }
@@ -56,6 +58,7 @@ public:
     // ---- Program-wide state -----------------------------------------------------------------
     std::string AppTitle = "Pyxet";  // " Demo" appended in demonstration mode
     std::string AppDir;
+    std::string ConfigDir;  // where Pyxet.ini is read and written
     bool DemoMode = false;
     TProduct* SelectedDevice = nullptr;  // the device whose details are shown
     TSettings Settings;                  // time stamps, language, OrvexProducts, HwgProducts
