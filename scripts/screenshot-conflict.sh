@@ -4,6 +4,7 @@
 # three rows stand out; "Hall sensor" is selected and its details say which MACs share its
 # address.
 # Usage: scripts/screenshot-conflict.sh [bin folder]   (needs xvfb-run, xdotool and ImageMagick's import)
+# PYXET_SHOT_LANG=cs takes it in Czech, PYXET_SHOT_DIR=FOLDER writes it there instead of docs/.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -17,7 +18,7 @@ if [ "${1:-}" = "__display__" ]; then
   trap cleanup EXIT
   cp "$bin/pyxet" "$app/"
   cp -r "$bin/images" "$bin/locale" "$app/"
-  printf '[Setup]\nLang=en\n' >"$app/Pyxet.ini"
+  printf '[Setup]\nLang=%s\n' "${PYXET_SHOT_LANG:-en}" >"$app/Pyxet.ini"
   "$app/pyxet" &
   pyxet_pid=$!
   window=$(xdotool search --sync --onlyvisible --name '^Pyxet' | head -n1)
@@ -41,8 +42,8 @@ for d in fleet:
         d["ip"] = "10.77.1.10"
 json.dump(fleet, open(sys.argv[2], "w", encoding="utf-8"), ensure_ascii=False)
 PY
-mkdir -p "$ROOT/docs"
+mkdir -p "${PYXET_SHOT_DIR:-$ROOT/docs}"
 export PYXET_BIN=$bin
 "$ROOT/scripts/lab.sh" --fleet "$work/fleet.json" -- \
-  xvfb-run -a -s "-screen 0 1024x768x24" "$ROOT/scripts/screenshot-conflict.sh" __display__ "$bin" "$ROOT/docs"
-echo "screenshot: $ROOT/docs/pyxet-ip-conflict.png"
+  xvfb-run -a -s "-screen 0 1024x768x24" "$ROOT/scripts/screenshot-conflict.sh" __display__ "$bin" "${PYXET_SHOT_DIR:-$ROOT/docs}"
+echo "screenshot: ${PYXET_SHOT_DIR:-$ROOT/docs}/pyxet-ip-conflict.png"

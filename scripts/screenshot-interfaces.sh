@@ -3,6 +3,7 @@
 # behind two interfaces and the "Find Devices" drop-down open (All interfaces, one item per
 # interface, Find at Addresses...).
 # Usage: scripts/screenshot-interfaces.sh [bin folder]   (needs xvfb-run, xdotool and ImageMagick)
+# PYXET_SHOT_LANG=cs takes it in Czech, PYXET_SHOT_DIR=FOLDER writes it there instead of docs/.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -12,7 +13,7 @@ if [ "${1:-}" = "__display__" ]; then
   trap '[ -z "${pyxet_pid:-}" ] || kill "$pyxet_pid" 2>/dev/null || true; rm -rf "$app"' EXIT
   cp "$bin/pyxet" "$app/"
   cp -r "$bin/images" "$bin/locale" "$app/"
-  printf '[Setup]\nLang=en\n' >"$app/Pyxet.ini"
+  printf '[Setup]\nLang=%s\n' "${PYXET_SHOT_LANG:-en}" >"$app/Pyxet.ini"
   "$app/pyxet" &
   pyxet_pid=$!
   window=$(xdotool search --sync --onlyvisible --name '^Pyxet' | head -n1)
@@ -28,5 +29,5 @@ fi
 bin=$(cd "${1:-$ROOT/build/bin}" && pwd)
 export PYXET_BIN=$bin
 "$ROOT/scripts/lab.sh" --fleet2 "$ROOT/tests/lab/net2_fleet.json" --routed "$ROOT/tests/lab/routed_fleet.json" -- \
-  xvfb-run -a -s "-screen 0 1024x768x24" "$0" __display__ "$bin" "$ROOT/docs"
-echo "screenshot: $ROOT/docs/pyxet-interfaces-menu.png"
+  xvfb-run -a -s "-screen 0 1024x768x24" "$0" __display__ "$bin" "${PYXET_SHOT_DIR:-$ROOT/docs}"
+echo "screenshot: ${PYXET_SHOT_DIR:-$ROOT/docs}/pyxet-interfaces-menu.png"

@@ -3,6 +3,7 @@
 # the shipped fleet, with "2.14" typed into the search field (it keeps the devices whose
 # firmware revision or address holds that text).
 # Usage: scripts/screenshot-search.sh [bin folder]   (needs xvfb-run, xdotool and ImageMagick's import)
+# PYXET_SHOT_LANG=cs takes it in Czech, PYXET_SHOT_DIR=FOLDER writes it there instead of docs/.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -16,7 +17,7 @@ if [ "${1:-}" = "__display__" ]; then
   trap cleanup EXIT
   cp "$bin/pyxet" "$app/"
   cp -r "$bin/images" "$bin/locale" "$app/"
-  printf '[Setup]\nLang=en\n' >"$app/Pyxet.ini"
+  printf '[Setup]\nLang=%s\n' "${PYXET_SHOT_LANG:-en}" >"$app/Pyxet.ini"
   "$app/pyxet" &
   pyxet_pid=$!
   window=$(xdotool search --sync --onlyvisible --name '^Pyxet' | head -n1)
@@ -31,8 +32,8 @@ if [ "${1:-}" = "__display__" ]; then
 fi
 
 bin=$(cd "${1:-$ROOT/build/bin}" && pwd)
-mkdir -p "$ROOT/docs"
+mkdir -p "${PYXET_SHOT_DIR:-$ROOT/docs}"
 export PYXET_BIN=$bin
 "$ROOT/scripts/lab.sh" -- bash -c 'exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" __display__ "$1" "$2"' \
-  "$ROOT/scripts/screenshot-search.sh" "$bin" "$ROOT/docs"
-echo "screenshot: $ROOT/docs/pyxet-search.png"
+  "$ROOT/scripts/screenshot-search.sh" "$bin" "${PYXET_SHOT_DIR:-$ROOT/docs}"
+echo "screenshot: ${PYXET_SHOT_DIR:-$ROOT/docs}/pyxet-search.png"
