@@ -65,6 +65,27 @@ private slots:
         QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("2"));
     }
 
+    // An answer that comes in while the user edits the highlighted device moves its row down:
+    // the edit stays, and the device is not shown afresh (no box for its missing picture either).
+    void AnAnswerKeepsTheEditOfTheHighlightedDevice()
+    {
+        TTestWindow w;
+        w.Add({.TypeCode = 1, .Name = "Boiler"});
+        w.Add({.TypeCode = 99, .Name = "Zulu", .MAC = "00:0A:59:00:00:02"});  // no picture
+        const int zulu = int(w.Names().indexOf(QStringLiteral("Zulu")));
+        w.ui()->DeviceListBox->setCurrentIndex(w.ui()->DeviceListBox->model()->index(zulu, 0));
+        QCOMPARE(QString::fromStdString(w.Form->SelectedDevice->Info.Name), QStringLiteral("Zulu"));
+        QCOMPARE(Dialogs::TakeShownBoxes().size(), size_t(1));  // clicked: its picture is missing
+        w.ui()->teDeviceName->setText(QStringLiteral("Edited"));
+
+        w.Add({.TypeCode = 99, .Name = "Alpha", .MAC = "00:0A:59:00:00:03"});  // filed before Zulu
+        QVERIFY(w.Names().indexOf(QStringLiteral("Zulu")) > zulu);
+        QCOMPARE(w.HighlightedRow(), -1);
+        QCOMPARE(QString::fromStdString(w.Form->SelectedDevice->Info.Name), QStringLiteral("Zulu"));
+        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Edited"));
+        QVERIFY(Dialogs::TakeShownBoxes().empty());
+    }
+
     void UnknownTypeAndANarrowedView()
     {
         TTestWindow w;

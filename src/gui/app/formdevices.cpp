@@ -364,6 +364,10 @@ void TPyxetForm::UpdateDeviceCounter()
 
 void TPyxetForm::DeviceListBoxClick()
 {
+    // A highlighted row that moves down under a new line keeps its device, and the details (and
+    // what the user is typing into them) stay as they are.
+    if (DeviceRows->InsertingRows())
+        return;
     const QModelIndexList highlighted = Ui_->DeviceListBox->selectionModel()->selectedIndexes();
     if (highlighted.isEmpty())
         return;

@@ -65,6 +65,7 @@ void TDeviceListModel::ShowWaitingRows()
     if (Waiting.empty())
         return;
     // In filing order: each position counts the lines filed before it.
+    Inserting = true;
     for (auto& [at, row] : Waiting) {
         beginInsertRows(QModelIndex(), at, at);
         if (Widest >= 0)
@@ -73,6 +74,7 @@ void TDeviceListModel::ShowWaitingRows()
         Checks.insert(Checks.begin() + at, 0);
         endInsertRows();
     }
+    Inserting = false;
     Waiting.clear();
     SinceShown.start();
     emit WaitingRowsShown();

@@ -57,6 +57,9 @@ public:
     void ConflictsChanged();
 
     int RowCount() const;
+    // True while new lines go in: the view's selection moves with its row then, which is no
+    // click of the user's.
+    bool InsertingRows() const { return Inserting; }
     const std::string& Line(int row) const;
     TProduct* Device(int row) const;
     // The rows shown, in their order.
@@ -90,6 +93,7 @@ private:
     void Refill(std::vector<TDeviceRow> rows, bool following);
 
     const TDeviceRegistry& Registry;
+    bool Inserting = false;
     bool Following = false;  // the rows are DeviceList's lines in list order, with Waiting
     std::vector<TDeviceRow> Shown;
     std::vector<std::pair<int, TDeviceRow>> Waiting;  // DeviceList positions, in filing order
