@@ -76,7 +76,7 @@ package: deps
 	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
 	  -DCMAKE_C_FLAGS_RELEASE=-DNDEBUG -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG >/dev/null
-	$(call quiet_build,$(PACKAGE_BUILD),pyxet pyxet-cli translations images manpages)
+	$(call quiet_build,$(PACKAGE_BUILD),pyxet pyxet-cli translations images helpfiles manpages)
 	@rm -f $(PACKAGE_BUILD)/pyxet_*.deb
 	@cd $(PACKAGE_BUILD) && cpack -G DEB >cpack.log 2>&1 || { cat cpack.log; exit 1; }
 	@ls $(PACKAGE_BUILD)/pyxet_*.deb

@@ -32,9 +32,11 @@ cd /tmp
 apt-get update -q
 apt install -y ./$name
 dpkg -s pyxet | grep -E '^(Status|Version):'
-dpkg -L pyxet | grep -E 'bin/|\.desktop|metainfo|scalable|man1|default\.mo' | sort
-if pyxet-cli --version; then :; else echo "(no --version yet)"; pyxet-cli --help | head -n 3; fi
-pyxet --version || true
+dpkg -L pyxet | grep -E 'bin/|\.desktop|metainfo|scalable|man1|default\.mo|\.chm' | sort
+test -s /usr/share/pyxet/locale/en/Pyxet.chm
+test -s /usr/share/pyxet/locale/cs/Pyxet.chm
+pyxet-cli --version
+env -u DISPLAY -u WAYLAND_DISPLAY pyxet --version
 env -u DISPLAY -u WAYLAND_DISPLAY pyxet --help
 # The programs start with what the package pulled in. In a network namespace of their own, with
 # no interface up, so that nothing they send can leave.
