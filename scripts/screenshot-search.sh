@@ -6,22 +6,12 @@
 # PYXET_SHOT_LANG=cs takes it in Czech, PYXET_SHOT_DIR=FOLDER writes it there instead of docs/.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/shot-lib.sh
+. "$ROOT/scripts/shot-lib.sh"
 
 if [ "${1:-}" = "__display__" ]; then
   bin=$2 out=$3
-  app=$(mktemp -d)
-  cleanup() {
-    [ -z "${pyxet_pid:-}" ] || kill "$pyxet_pid" 2>/dev/null || true
-    rm -rf "$app"
-  }
-  trap cleanup EXIT
-  cp "$bin/pyxet" "$app/"
-  cp -r "$bin/images" "$bin/locale" "$app/"
-  printf '[Setup]\nLang=%s\n' "${PYXET_SHOT_LANG:-en}" >"$app/Pyxet.ini"
-  "$app/pyxet" &
-  pyxet_pid=$!
-  window=$(xdotool search --sync --onlyvisible --name '^Pyxet' | head -n1)
-  sleep 3
+  start_pyxet_for_shot "$bin"
   # The search field lies left of "Filter by Type:" below the list.
   xdotool mousemove --window "$window" "${SEARCH_X:-380}" "${SEARCH_Y:-383}" click 1
   sleep 0.3
