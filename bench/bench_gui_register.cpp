@@ -5,6 +5,7 @@
 // every answer, as answers that trickle in arrive (a sweep, late devices, a busy network);
 // _cpu: the processor time of that run, which other programs on a busy machine do not inflate.
 // The window runs in demonstration mode, so its start sends no discovery request.
+#include "benchdevices.h"
 #include "gui/app/form.h"
 #include "core/app/settings.h"
 #include "core/log/format.h"
@@ -21,36 +22,6 @@
 
 namespace {
 
-class TBenchDevice : public TProduct {
-public:
-    void Update() override {}
-    void FactoryDefault() override {}
-    void Restart() override {}
-};
-
-std::vector<std::unique_ptr<TProduct>> MakeDevices(int count)
-{
-    static const int kTypes[] = {0, 1, 2, 3, 4, 20, 32, 33, 34, 35};
-    std::vector<std::unique_ptr<TProduct>> devices;
-    for (int i = 0; i < count; ++i) {
-        auto d = std::make_unique<TBenchDevice>();
-        d->Info.TypeCode = kTypes[i % 10];
-        d->Info.MAC = Format("00:0A:14:%2.2x:%2.2x:%2.2x", (i >> 16) & 0xFF, (i >> 8) & 0xFF, i & 0xFF);
-        d->Info.Name = Format("Device %d", i);
-        d->Info.PeerIP = Format("10.%d.%d.%d", (i >> 16) & 0xFF, (i >> 8) & 0xFF, i & 0xFF);
-        d->Info.IP = d->Info.PeerIP;
-        d->Info.Mask = "255.0.0.0";
-        d->Info.Gateway = d->Info.DNS1 = d->Info.DNS2 = "10.0.0.1";
-        d->Info.FirmwareRev = "1.4.2";
-        d->Info.HTTPPort = 80;
-        d->Info.TelnetPort = 23;
-        d->Info.CanSetDefault = d->Info.CanRestart = true;
-        devices.push_back(std::move(d));
-    }
-    std::shuffle(devices.begin(), devices.end(), std::mt19937(12345));
-    return devices;
-}
-
 double Register(int count, int answersPerPass, double* cpuSeconds = nullptr)
 {
     const std::string appDir = QDir(QCoreApplication::applicationDirPath()).absolutePath().toStdString() + "/";
@@ -58,7 +29,7 @@ double Register(int count, int answersPerPass, double* cpuSeconds = nullptr)
     form->show();
     QApplication::processEvents();
     const TProductTable products = SplitCommaText(kBuiltInOrvexTable);
-    std::vector<std::unique_ptr<TProduct>> devices = MakeDevices(count);
+    std::vector<std::unique_ptr<TProduct>> devices = MakeBenchDevices(count);
 
     const auto start = std::chrono::steady_clock::now();
     const std::clock_t cpuStart = std::clock();

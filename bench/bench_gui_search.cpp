@@ -5,6 +5,7 @@
 // after one such round to warm up. Each step includes the details of the first row shown
 // (picture included), as the window shows them after every refill. BENCH_VERBOSE=1 prints
 // each step.
+#include "benchdevices.h"
 #include "gui/app/form.h"
 #include "core/app/settings.h"
 #include "core/log/format.h"
@@ -23,36 +24,6 @@
 
 namespace {
 
-class TBenchDevice : public TProduct {
-public:
-    void Update() override {}
-    void FactoryDefault() override {}
-    void Restart() override {}
-};
-
-std::vector<std::unique_ptr<TProduct>> MakeDevices(int count)
-{
-    static const int kTypes[] = {0, 1, 2, 3, 4, 20, 32, 33, 34, 35};
-    std::vector<std::unique_ptr<TProduct>> devices;
-    for (int i = 0; i < count; ++i) {
-        auto d = std::make_unique<TBenchDevice>();
-        d->Info.TypeCode = kTypes[i % 10];
-        d->Info.MAC = Format("00:0A:14:%2.2x:%2.2x:%2.2x", (i >> 16) & 0xFF, (i >> 8) & 0xFF, i & 0xFF);
-        d->Info.Name = Format("Device %d", i);
-        d->Info.PeerIP = Format("10.%d.%d.%d", (i >> 16) & 0xFF, (i >> 8) & 0xFF, i & 0xFF);
-        d->Info.IP = d->Info.PeerIP;
-        d->Info.Mask = "255.0.0.0";
-        d->Info.Gateway = d->Info.DNS1 = d->Info.DNS2 = "10.0.0.1";
-        d->Info.FirmwareRev = "1.4.2";
-        d->Info.HTTPPort = 80;
-        d->Info.TelnetPort = 23;
-        d->Info.CanSetDefault = d->Info.CanRestart = true;
-        devices.push_back(std::move(d));
-    }
-    std::shuffle(devices.begin(), devices.end(), std::mt19937(12345));
-    return devices;
-}
-
 double Milliseconds(std::chrono::steady_clock::time_point since)
 {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
@@ -70,7 +41,7 @@ int main(int argc, char* argv[])
     form->show();
     QApplication::processEvents();
     const TProductTable products = SplitCommaText(kBuiltInOrvexTable);
-    std::vector<std::unique_ptr<TProduct>> devices = MakeDevices(5000);
+    std::vector<std::unique_ptr<TProduct>> devices = MakeBenchDevices(5000);
     for (auto& device : devices)
         form->AddDevice(std::move(device), products, nullptr);
     QApplication::processEvents();
