@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -464,8 +465,11 @@ TEST(LabHwg, FactoryDefaultRefusedWhereNotAllowed) {
 
 // ---- Any fleet ----
 
-// Every device that has no fault answers one broadcast per family exactly once, from its own
-// address, with its own MAC. Used with the shipped fleet and with --orvex 1000 --hwg 1000.
+// Every device that has no fault answers a broadcast of its family exactly once, from its own
+// address, with its own MAC. Used with the shipped fleet and with --orvex 1000 --hwg 1000 or 30000.
+// A burst of tens of thousands of answers overflows the reader's receive buffer when the machine
+// is busy, as it would on a real network; like the program, the check then broadcasts again (at
+// most three times), and every device must have answered one of them, once.
 TEST(LabFleet, EveryDeviceAnswersOnceFromItsOwnAddress) {
     const char* path = std::getenv("PYXET_LAB_FLEET");
     if (!path) GTEST_SKIP() << "runs inside scripts/lab.sh";
@@ -481,27 +485,37 @@ TEST(LabFleet, EveryDeviceAnswersOnceFromItsOwnAddress) {
     const Bytes requests[2] = {vectors::OrvexInfoRequest(), vectors::HwgInfoRequest()};
     const uint16_t ports[2] = {kOrvex, kHwg};
     for (int family = 0; family < 2; ++family) {
-        Client client;
-        client.Send(requests[family], ports[family]);
-        std::vector<Datagram> answers;
-        while (answers.size() < expected[family].size()) {
-            const auto more = client.Collect(10s, 1);
-            if (more.empty()) break;
-            if (!faulty.count(more[0].from)) answers.push_back(more[0]);
+        const char* name = family ? "HWG" : "Orvex";
+        std::set<std::string> answered;  // over every round
+        for (int round = 1; round <= 3 && answered.size() < expected[family].size(); ++round) {
+            Client client;
+            client.Send(requests[family], ports[family]);
+            std::vector<Datagram> answers;
+            while (answers.size() < expected[family].size()) {
+                const auto more = client.Collect(5s, 1);
+                if (more.empty()) break;
+                if (!faulty.count(more[0].from)) answers.push_back(more[0]);
+            }
+            // Nothing more from the fault-free devices shortly after.
+            for (const Datagram& d : client.Collect(100ms))
+                if (!faulty.count(d.from)) answers.push_back(d);
+            std::map<std::string, int> seen;
+            for (const Datagram& d : answers) {
+                ++seen[d.from];
+                const auto it = expected[family].find(d.from);
+                ASSERT_NE(it, expected[family].end()) << "unexpected sender " << d.from;
+                EXPECT_EQ(sim::MacText(sim::Mac{d.data[0], d.data[1], d.data[2], d.data[3], d.data[4], d.data[5]}),
+                          it->second);
+                EXPECT_EQ(d.port, ports[family]);
+            }
+            for (const auto& [address, count] : seen) {
+                EXPECT_EQ(count, 1) << address << " in round " << round;
+                answered.insert(address);
+            }
+            if (seen.size() < expected[family].size())
+                std::printf("%s broadcast %d: %zu of %zu devices answered\n", name, round, seen.size(),
+                            expected[family].size());
         }
-        // Nothing more from the fault-free devices shortly after.
-        for (const Datagram& d : client.Collect(100ms))
-            if (!faulty.count(d.from)) answers.push_back(d);
-        std::map<std::string, int> seen;
-        for (const Datagram& d : answers) {
-            ++seen[d.from];
-            const auto it = expected[family].find(d.from);
-            ASSERT_NE(it, expected[family].end()) << "unexpected sender " << d.from;
-            EXPECT_EQ(sim::MacText(sim::Mac{d.data[0], d.data[1], d.data[2], d.data[3], d.data[4], d.data[5]}),
-                      it->second);
-            EXPECT_EQ(d.port, ports[family]);
-        }
-        EXPECT_EQ(seen.size(), expected[family].size()) << (family ? "HWG" : "Orvex") << " devices answering";
-        for (const auto& [address, count] : seen) EXPECT_EQ(count, 1) << address;
+        EXPECT_EQ(answered.size(), expected[family].size()) << name << " devices answering";
     }
 }
