@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
+#include <QTextLayout>
 
 namespace {
 
@@ -34,6 +35,30 @@ bool RowHasColour(TTestWindow& w, int row, const QColor& colour)
 int RowOf(TTestWindow& w, const char* name)
 {
     return int(w.Names().indexOf(QLatin1String(name)));
+}
+
+// The note's text as the user reads it (without the invisible characters that hold a MAC
+// address on one line).
+QString Shown(const QLabel* label)
+{
+    return label->text().remove(QChar(0x2060));
+}
+
+// The places where the label's word wrap starts a new line, laid out as the label does.
+QList<int> LineStarts(const QLabel* label)
+{
+    QTextLayout layout(label->text(), label->font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    QList<int> starts;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(label->contentsRect().width());
+        starts.append(line.textStart());
+    }
+    layout.endLayout();
+    return starts;
 }
 
 QString ReadAll(const QString& path)
@@ -85,19 +110,19 @@ private slots:
 
         // The details of the first device, shown since its answer, now say so.
         QVERIFY(w.ui()->tlIPConflict->isVisible());
-        QCOMPARE(w.ui()->tlIPConflict->text(), QStringLiteral("IP address 10.0.0.5 is also used by 00:0A:59:00:00:02"));
+        QCOMPARE(Shown(w.ui()->tlIPConflict), QStringLiteral("IP address 10.0.0.5 is also used by 00:0A:59:00:00:02"));
         w.Form->SelectDevice(RowOf(w, "Charlie"));
         QVERIFY(!w.ui()->tlIPConflict->isVisible());
         w.Form->SelectDevice(bravo);
         QVERIFY(w.ui()->tlIPConflict->isVisible());
-        QCOMPARE(w.ui()->tlIPConflict->text(), QStringLiteral("IP address 10.0.0.5 is also used by 00:0A:59:00:00:01"));
+        QCOMPARE(Shown(w.ui()->tlIPConflict), QStringLiteral("IP address 10.0.0.5 is also used by 00:0A:59:00:00:01"));
         // Highlighted, the row has the highlight's colours like any other.
         QVERIFY(RowHasColour(w, bravo, kHighlightBackground));
         QVERIFY(!RowHasColour(w, bravo, kIpConflictBackground));
 
         // In Czech.
         w.ui()->CzechLang->trigger();
-        QCOMPARE(w.ui()->tlIPConflict->text(), QStringLiteral("IP adresu 10.0.0.5 používá také 00:0A:59:00:00:01"));
+        QCOMPARE(Shown(w.ui()->tlIPConflict), QStringLiteral("IP adresu 10.0.0.5 používá také 00:0A:59:00:00:01"));
         w.ui()->EnglishLang->trigger();
 
         // A new cycle forgets the pair; a new device of the pair is blue on the warning colour.
@@ -108,6 +133,18 @@ private slots:
         const int fox = RowOf(w, "Foxtrot");
         QVERIFY(RowHasColour(w, fox, kIpConflictBackground));
         QVERIFY(RowHasColour(w, fox, kNewDeviceColour));
+
+        // Three devices on one address: the note takes two lines, and no MAC address is cut in two.
+        w.Add({.Name = "Golf", .MAC = "00:0A:59:00:00:07", .PeerIP = "10.0.0.11", .IP = "10.0.0.5"});
+        w.Form->SelectDevice(RowOf(w, "Alpha"));
+        const QLabel* note = w.ui()->tlIPConflict;
+        QCOMPARE(Shown(note), QStringLiteral("IP address 10.0.0.5 is also used by 00:0A:59:00:00:06, 00:0A:59:00:00:07"));
+        const QList<int> starts = LineStarts(note);
+        QVERIFY2(starts.size() > 1, "the note is expected to wrap");
+        const auto inMac = [](QChar c) { return c == u':' || c == QChar(0x2060) || c.isDigit() || (c >= u'A' && c <= u'F'); };
+        for (int start : starts.mid(1))
+            QVERIFY2(!(inMac(note->text()[start - 1]) && inMac(note->text()[start])),
+                     qPrintable(QStringLiteral("a line starts at \"%1\"").arg(note->text().mid(start).remove(QChar(0x2060)))));
     }
 
     void ExportWritesTheRowsShown()

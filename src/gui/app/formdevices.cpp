@@ -28,6 +28,7 @@
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -41,6 +42,14 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // Stands for the desktop's colour of inactive window borders: read-only fields are shaded with it.
 const QColor kShadedField{212, 208, 200};
+
+// Word wrap may start a new line after any colon of a MAC address; an invisible word joiner
+// after each colon between two hex digits keeps every address on one line.
+QString KeepMacsWhole(QString text)
+{
+    static const QRegularExpression colon(QStringLiteral("(?<=[0-9A-Fa-f]):(?=[0-9A-Fa-f])"));
+    return text.replace(colon, QStringLiteral(":\u2060"));
+}
 
 } // namespace
 
@@ -353,7 +362,7 @@ void TPyxetForm::ClearHighlight()
 void TPyxetForm::ShowIpConflictNote()
 {
     const std::string note = SelectedDevice ? IpConflictNote(Devices.IpConflicts(), SelectedDevice) : std::string();
-    Ui_->tlIPConflict->setText(Q(note));
+    Ui_->tlIPConflict->setText(KeepMacsWhole(Q(note)));
     Ui_->tlIPConflict->setVisible(!note.empty());
 }
 
