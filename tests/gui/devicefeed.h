@@ -8,9 +8,12 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QImage>
+#include <QListView>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -112,6 +115,19 @@ public:
     {
         const QModelIndexList rows = ui()->DeviceListBox->selectionModel()->selectedIndexes();
         return rows.size() == 1 ? rows.first().row() : -1;
+    }
+    // Whether any pixel of the row's text area has exactly this colour (bold glyph stems are
+    // drawn fully covered, so the pen colour shows unblended).
+    bool RowHasColour(int row, const QColor& colour) const
+    {
+        QListView* list = ui()->DeviceListBox;
+        const QRect rect = list->visualRect(list->model()->index(row, 0));
+        const QImage image = list->viewport()->grab().toImage();
+        for (int y = rect.top(); y <= rect.bottom(); ++y)
+            for (int x = rect.left() + 20; x < std::min(rect.right(), image.width()); ++x)
+                if (image.pixelColor(x, y).rgb() == colour.rgb())
+                    return true;
+        return false;
     }
     QStringList FilterEntries() const
     {

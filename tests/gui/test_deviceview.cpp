@@ -16,20 +16,6 @@
 
 namespace {
 
-// Whether any pixel of the row's text area has exactly this colour (bold glyph stems are drawn
-// fully covered, so the pen colour shows unblended).
-bool RowHasColour(TTestWindow& w, int row, const QColor& colour)
-{
-    QListView* list = w.ui()->DeviceListBox;
-    const QRect rect = list->visualRect(list->model()->index(row, 0));
-    const QImage image = list->viewport()->grab().toImage();
-    for (int y = rect.top(); y <= rect.bottom(); ++y)
-        for (int x = rect.left() + 20; x < std::min(rect.right(), image.width()); ++x)
-            if (image.pixelColor(x, y).rgb() == colour.rgb())
-                return true;
-    return false;
-}
-
 // A click on the row's check box, as the user does it.
 void ClickCheck(TTestWindow& w, int row)
 {
@@ -68,8 +54,8 @@ private slots:
         TTestWindow w;
         AddThree(w);
         for (int r = 0; r < 3; ++r)
-            QVERIFY2(!RowHasColour(w, r, kNewDeviceColour), "first cycle: no blue row");
-        QVERIFY(RowHasColour(w, 1, Qt::black));
+            QVERIFY2(!w.RowHasColour(r, kNewDeviceColour), "first cycle: no blue row");
+        QVERIFY(w.RowHasColour(1, Qt::black));
 
         // Second cycle: Alpha and Bravo answer again, Delta is new.
         w.ui()->acFind->trigger();
@@ -81,12 +67,12 @@ private slots:
             for (int r = 0; r < rows; ++r) {
                 const bool isNew = w.Names()[r] == QStringLiteral("Delta");
                 if (w.HighlightedRow() == r) {
-                    QVERIFY2(RowHasColour(w, r, kHighlightBackground) && RowHasColour(w, r, Qt::white), when);
-                    QVERIFY2(!RowHasColour(w, r, kNewDeviceColour), when);
+                    QVERIFY2(w.RowHasColour(r, kHighlightBackground) && w.RowHasColour(r, Qt::white), when);
+                    QVERIFY2(!w.RowHasColour(r, kNewDeviceColour), when);
                     continue;
                 }
-                QVERIFY2(RowHasColour(w, r, kNewDeviceColour) == isNew, when);
-                QVERIFY2(RowHasColour(w, r, Qt::black) == !isNew, when);
+                QVERIFY2(w.RowHasColour(r, kNewDeviceColour) == isNew, when);
+                QVERIFY2(w.RowHasColour(r, Qt::black) == !isNew, when);
             }
         };
         expectColours("after registration", 3);

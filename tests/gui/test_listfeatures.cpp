@@ -19,19 +19,6 @@
 
 namespace {
 
-// Whether any pixel of the row's text area has exactly this colour.
-bool RowHasColour(TTestWindow& w, int row, const QColor& colour)
-{
-    QListView* list = w.ui()->DeviceListBox;
-    const QRect rect = list->visualRect(list->model()->index(row, 0));
-    const QImage image = list->viewport()->grab().toImage();
-    for (int y = rect.top(); y <= rect.bottom(); ++y)
-        for (int x = rect.left() + 20; x < std::min(rect.right(), image.width()); ++x)
-            if (image.pixelColor(x, y).rgb() == colour.rgb())
-                return true;
-    return false;
-}
-
 int RowOf(TTestWindow& w, const char* name)
 {
     return int(w.Names().indexOf(QLatin1String(name)));
@@ -96,8 +83,8 @@ private slots:
         const int alpha = RowOf(w, "Alpha"), bravo = RowOf(w, "Bravo");
         for (int r = 0; r < w.Rows().size(); ++r) {
             const bool pair = r == alpha || r == bravo;
-            QVERIFY2(RowHasColour(w, r, kIpConflictBackground) == pair, qPrintable(w.Names()[r]));
-            QVERIFY(RowHasColour(w, r, Qt::black));
+            QVERIFY2(w.RowHasColour(r, kIpConflictBackground) == pair, qPrintable(w.Names()[r]));
+            QVERIFY(w.RowHasColour(r, Qt::black));
         }
         int warnings = 0;
         for (const TLogLine& line : w.Form->ActionLog)
@@ -117,8 +104,8 @@ private slots:
         QVERIFY(w.ui()->tlIPConflict->isVisible());
         QCOMPARE(Shown(w.ui()->tlIPConflict), QStringLiteral("IP address 10.0.0.5 is also used by 00:0A:59:00:00:01"));
         // Highlighted, the row has the highlight's colours like any other.
-        QVERIFY(RowHasColour(w, bravo, kHighlightBackground));
-        QVERIFY(!RowHasColour(w, bravo, kIpConflictBackground));
+        QVERIFY(w.RowHasColour(bravo, kHighlightBackground));
+        QVERIFY(!w.RowHasColour(bravo, kIpConflictBackground));
 
         // In Czech.
         w.ui()->CzechLang->trigger();
@@ -131,8 +118,8 @@ private slots:
         w.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.5"});
         w.Add({.Name = "Foxtrot", .MAC = "00:0A:59:00:00:06", .PeerIP = "10.0.0.10", .IP = "10.0.0.5"});
         const int fox = RowOf(w, "Foxtrot");
-        QVERIFY(RowHasColour(w, fox, kIpConflictBackground));
-        QVERIFY(RowHasColour(w, fox, kNewDeviceColour));
+        QVERIFY(w.RowHasColour(fox, kIpConflictBackground));
+        QVERIFY(w.RowHasColour(fox, kNewDeviceColour));
 
         // Three devices on one address: the note takes two lines, and no MAC address is cut in two.
         w.Add({.Name = "Golf", .MAC = "00:0A:59:00:00:07", .PeerIP = "10.0.0.11", .IP = "10.0.0.5"});
