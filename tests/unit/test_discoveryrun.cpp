@@ -1,5 +1,6 @@
 // A discovery cycle by a plan: every broadcast address per family, the repeats 250 ms apart and
 // the end of sending; inside the test's private network namespace.
+#include "coreapp.h"
 #include "core/devices/discovery.h"
 #include "core/devices/registry.h"
 #include "core/devices/udpserver.h"
@@ -11,15 +12,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-void EnsureApp()
-{
-    static int argc = 1;
-    static char arg0[] = "unit_tests";
-    static char* argv[] = {arg0, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-}
 
 std::vector<std::string> Sends(const TLogCapture& log)
 {

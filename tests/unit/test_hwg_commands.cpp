@@ -1,5 +1,6 @@
 // HWG device commands: the stored answer rewritten field by field, signed with the TEA MAC,
 // 48 bytes always; the factory-default bit never left behind for a later update.
+#include "coreapp.h"
 #include "core/protocols/hwg/commands.h"
 #include "core/protocols/hwg/packets.h"
 #include "core/protocols/hwg/product.h"
@@ -20,15 +21,6 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-void EnsureApp()
-{
-    static int argc = 1;
-    static char arg0[] = "unit_tests";
-    static char* argv[] = {arg0, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-}
 
 // A device's answer: header, a recognisable pattern in the bytes nobody interprets, a name item
 // that makes it longer than 48 bytes, signed.

@@ -1,5 +1,6 @@
 // Orvex device commands: the update, factory-default and restart requests byte for byte, and
 // the answer handler that reports a device's answer and passes everything else on to discovery.
+#include "coreapp.h"
 #include "core/protocols/orvex/commands.h"
 #include "core/protocols/orvex/discovery.h"
 #include "core/protocols/orvex/packets.h"
@@ -23,15 +24,6 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-void EnsureApp()
-{
-    static int argc = 1;
-    static char arg0[] = "unit_tests";
-    static char* argv[] = {arg0, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-}
 
 const uint8_t kMac[6] = {0x00, 0x0A, 0x14, 0x1E, 0x28, 0x32};
 

@@ -1,5 +1,6 @@
 // The unicast search: its plan (pace, attached subnets) and a real sweep inside the test's
 // private network namespace, to loopback addresses where two sockets play the devices' ports.
+#include "coreapp.h"
 #include "core/devices/sweep.h"
 
 #include "core/protocols/hwg/packets.h"
@@ -15,15 +16,6 @@
 #include <set>
 
 namespace {
-
-void EnsureApp()
-{
-    static int argc = 1;
-    static char arg0[] = "unit_tests";
-    static char* argv[] = {arg0, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-}
 
 TNetInterface Nic(const char* name, const char* address, int prefix, const char* broadcast)
 {

@@ -1,5 +1,6 @@
 // The UDP endpoint, exercised for real inside the test's private network namespace: broadcasts
 // sent to an endpoint's own port come back to it through the kernel's local copy.
+#include "coreapp.h"
 #include "core/devices/udpserver.h"
 
 #include <QCoreApplication>
@@ -20,15 +21,6 @@
 #include <vector>
 
 namespace {
-
-void EnsureApp()
-{
-    static int argc = 1;
-    static char arg0[] = "unit_tests";
-    static char* argv[] = {arg0, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-}
 
 // Runs the event loop until done() holds or two seconds pass.
 bool Pump(const std::function<bool()>& done)
