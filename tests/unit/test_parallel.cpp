@@ -19,19 +19,15 @@ struct TTally {
     std::mutex Lock;
     std::vector<size_t> Started, Done;
     std::vector<char> Ended;
+    std::vector<size_t> EndedAtStart;  // how many jobs had ended when each job began, by index
 
-    explicit TTally(size_t count) : Ended(count, 0) {}
-
-    // How many jobs had ended when each job began, by index.
-    std::vector<size_t> EndedAtStart;
+    explicit TTally(size_t count) : Ended(count, 0), EndedAtStart(count, 0) {}
 
     void Job(size_t i, int ms, int meet = 0)
     {
         {
             std::lock_guard<std::mutex> guard(Lock);
             Started.push_back(i);
-            if (EndedAtStart.size() <= i)
-                EndedAtStart.resize(i + 1);
             EndedAtStart[i] = size_t(std::count(Ended.begin(), Ended.end(), 1));
         }
         const int now = ++Running;
