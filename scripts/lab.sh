@@ -2,7 +2,7 @@
 # The lab: a private network where a command meets a simulated fleet of Orvex and HWG devices.
 #
 #   scripts/lab.sh [--fleet FILE | --orvex N --hwg N] [--events FILE] [--fleet2 FILE] [--routed FILE]
-#                  [--] [COMMAND ARGS...]
+#                  [--twin] [--] [COMMAND ARGS...]
 #
 # A private user and network namespace (unshare -rn; no root needed) holds the command, with
 # loopback and one end of a veth pair at 10.77.0.1/16, default route via 10.77.0.254. The other
@@ -20,6 +20,10 @@
 # devices' side of the default route, which forwards to them (their addresses must lie outside
 # 10.77.0.0/16 and 10.78.0.0/16) but lets no broadcast through. Their events go to
 # PYXET_LAB_EVENTS2 and PYXET_LAB_EVENTS3.
+#
+# --twin gives the command a second interface on the default route's subnet, as a PC with cable
+# and Wi-Fi on one LAN: pyx6 = 10.77.0.2/16, on pyx0's segment (a macvlan of it), listed before
+# pyx0 (pyx0 then gets interface index 100).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -30,7 +34,8 @@ usage() {
   echo "Options: --fleet FILE (default sim/fleet.json), --orvex N --hwg N (generated fleet),"
   echo "         --events FILE (JSON lines of what the devices received; default a temporary file),"
   echo "         --fleet2 FILE (devices behind a second interface, 10.78.0.0/16),"
-  echo "         --routed FILE (devices behind a router on the default route)."
+  echo "         --routed FILE (devices behind a router on the default route),"
+  echo "         --twin (a second interface, pyx6 = 10.77.0.2/16, on the default route's segment)."
   echo "pyxet-sim is taken from \$PYXET_BIN (default: build/bin of the repository)."
 }
 
@@ -100,10 +105,18 @@ if [ "${1:-}" = "__inside__" ]; then
     [ "$ns" != "$own_ns" ] && break
     sleep 0.01
   done
-  ip link add pyx0 type veth peer name pyx1 netns "$sim_pid"
+  # With --twin, pyx0 takes a high interface index so that its twin, made next, is listed first.
+  pyx0_index=()
+  [ -z "${LAB_TWIN:-}" ] || pyx0_index=(index 100)
+  ip link add pyx0 "${pyx0_index[@]}" type veth peer name pyx1 netns "$sim_pid"
   ip addr add 10.77.0.1/16 broadcast 10.77.255.255 dev pyx0
   ip link set pyx0 up
   ip route add default via 10.77.0.254 dev pyx0 onlink
+  if [ -n "${LAB_TWIN:-}" ]; then
+    ip link add pyx6 link pyx0 type macvlan mode bridge
+    ip addr add 10.77.0.2/16 broadcast 10.77.255.255 dev pyx6
+    ip link set pyx6 up
+  fi
 
   # A further simulator in a network namespace of its own: start_sim NAME FLEET SETUP, where
   # SETUP (run there first) waits for its end of a veth pair and configures it. Sets new_pid
@@ -185,7 +198,7 @@ if [ "${1:-}" = "__inside__" ]; then
   export PYXET_LAB_FLEET=$LAB_FLEET PYXET_LAB_EVENTS=$LAB_EVENTS
   [ -z "${LAB_FLEET2:-}" ] || export PYXET_LAB_EVENTS2=$work/events-2.jsonl
   [ -z "${LAB_ROUTED:-}" ] || export PYXET_LAB_EVENTS3=$work/events-3.jsonl
-  unset LAB_WORK LAB_SIM LAB_FLEET LAB_EVENTS LAB_DEVICES LAB_FLEET2 LAB_ROUTED
+  unset LAB_WORK LAB_SIM LAB_FLEET LAB_EVENTS LAB_DEVICES LAB_FLEET2 LAB_ROUTED LAB_TWIN
   # The command runs in the background so that a signal to the lab tears it down at once; it
   # keeps the lab's standard input.
   set +e
@@ -199,7 +212,7 @@ fi
 
 # ---------------------------------------------------------------------------------------------
 # Outside: options, the fleet, then into the namespace.
-fleet="" orvex="" hwg="" events="" fleet2="" routed=""
+fleet="" orvex="" hwg="" events="" fleet2="" routed="" twin=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --fleet) [ $# -ge 2 ] || die "--fleet needs a file"; fleet=$2; shift 2 ;;
@@ -214,6 +227,7 @@ while [ $# -gt 0 ]; do
     --fleet2=*) fleet2=${1#*=}; shift ;;
     --routed) [ $# -ge 2 ] || die "--routed needs a file"; routed=$2; shift 2 ;;
     --routed=*) routed=${1#*=}; shift ;;
+    --twin) twin=1; shift ;;
     -h|--help) usage; exit 0 ;;
     --) shift; break ;;
     -*) usage >&2; die "unknown option $1" ;;
@@ -335,4 +349,4 @@ relay_display
 # From here the namespace side removes $work and stops the relay.
 trap - EXIT
 LAB_WORK=$work LAB_SIM=$sim LAB_FLEET=$fleet LAB_EVENTS=$events LAB_DEVICES=$devices LAB_FLEET2=$fleet2 LAB_ROUTED=$routed \
-  exec unshare -rn bash "$SELF" __inside__ "$@"
+  LAB_TWIN=$twin exec unshare -rn bash "$SELF" __inside__ "$@"

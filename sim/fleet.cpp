@@ -108,7 +108,8 @@ const std::set<std::string> kDeviceKeys = {
     "factory", "faults", "http"};
 const std::set<std::string> kSetupKeys = {"name", "ip", "mask", "gateway", "dns1", "dns2", "dhcp", "http_port",
                                           "telnet_port"};
-const std::set<std::string> kFaultKeys = {"silent", "twice", "late_ms", "corrupt_mac", "type_mismatch", "oversized", "answer_every"};
+const std::set<std::string> kFaultKeys = {"silent",    "twice",        "late_ms",       "corrupt_mac",
+                                          "type_mismatch", "oversized", "answer_every", "ephemeral_port"};
 const std::set<std::string> kHttpKeys = {"user", "password", "refuse", "status", "slow_bps", "upload_fails",
                                          "answer_ms", "setup_xml"};
 
@@ -288,6 +289,7 @@ DeviceConfig ReadDevice(const json& object, size_t index) {
         if (faults.contains("oversized")) device.faults.oversized = GetBool(faults, "oversized", at);
         if (faults.contains("answer_every"))
             device.faults.answer_every = int(GetInt(faults, "answer_every", 1, 1000, at));
+        if (faults.contains("ephemeral_port")) device.faults.ephemeral_port = GetBool(faults, "ephemeral_port", at);
         if (!hwg && (device.faults.corrupt_mac || device.faults.type_mismatch))
             Fail(at, "\"corrupt_mac\" and \"type_mismatch\" are for HWG devices only");
         if (device.faults.type_mismatch && !HasItem(device, HwgItem::Type))
@@ -461,6 +463,7 @@ std::string FleetToJson(const std::vector<DeviceConfig>& devices) {
         if (f.type_mismatch) faults["type_mismatch"] = true;
         if (f.oversized) faults["oversized"] = true;
         if (f.answer_every != 1) faults["answer_every"] = f.answer_every;
+        if (f.ephemeral_port) faults["ephemeral_port"] = true;
         if (!faults.empty()) object["faults"] = faults;
         const HttpConfig& h = device.http;
         json http = json::object();

@@ -36,6 +36,7 @@ struct Faults {
     bool type_mismatch = false;  // HWG: the type item contradicts the header type
     bool oversized = false;      // answers longer than any valid answer
     int answer_every = 1;        // answers only every this-many-th info request (a lossy network)
+    bool ephemeral_port = false;  // UDP answers leave from an ephemeral port, not the service port
 };
 
 struct HttpConfig {

@@ -111,6 +111,7 @@ json Simulator::RequestEvent(size_t index, const Origin& origin, const char* kin
     event["family"] = FamilyText(device.config.family);
     event["device"] = MacText(device.config.mac);
     event["from"] = EndpointText(origin.from, origin.fromPort);
+    event["to"] = IpText(origin.to);
     event["kind"] = kind;
     return event;
 }

@@ -97,13 +97,16 @@ int OpenSocket(uint16_t port, std::string& error) {
 UdpService::~UdpService() {
     if (orvexFd_ >= 0) close(orvexFd_);
     if (hwgFd_ >= 0) close(hwgFd_);
+    if (ephemeralFd_ >= 0) close(ephemeralFd_);
 }
 
 bool UdpService::Open(uint16_t orvexPort, uint16_t hwgPort, std::string& error) {
     orvexFd_ = OpenSocket(orvexPort, error);
     if (orvexFd_ < 0) return false;
     hwgFd_ = OpenSocket(hwgPort, error);
-    return hwgFd_ >= 0;
+    if (hwgFd_ < 0) return false;
+    ephemeralFd_ = OpenSocket(0, error);  // port 0: one the system chooses, the same for every answer
+    return ephemeralFd_ >= 0;
 }
 
 void UdpService::SendNow(int fd, const Ip4& source, const Ip4& to, uint16_t toPort, const Bytes& data) {
@@ -173,11 +176,12 @@ void UdpService::Receive(int fd, Family family) {
         // Answers first, as one burst; the events follow.
         const auto now = Clock::now();
         for (Send& send : out) {
-            const Ip4 source = sim_.At(send.device).config.address;
+            const DeviceConfig& device = sim_.At(send.device).config;
+            const int sendFd = device.faults.ephemeral_port ? ephemeralFd_ : fd;
             if (send.delayMs <= 0)
-                SendNow(fd, source, origin.from, origin.fromPort, send.data);
+                SendNow(sendFd, device.address, origin.from, origin.fromPort, send.data);
             else
-                DelayedQueue().push({now + std::chrono::milliseconds(send.delayMs), fd, source, origin.from,
+                DelayedQueue().push({now + std::chrono::milliseconds(send.delayMs), sendFd, device.address, origin.from,
                                      origin.fromPort, std::move(send.data)});
         }
         sim_.EventLog().Flush();

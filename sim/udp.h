@@ -1,5 +1,6 @@
 // The UDP side of the fleet: one socket per family bound to the family's port on every address,
-// answers sent from each device's own address.
+// answers sent from each device's own address (and from the service port, unless the device's
+// ephemeral_port fault sends them from a socket on a port the system chose).
 #pragma once
 #include <atomic>
 #include <string>
@@ -26,6 +27,7 @@ private:
     Simulator& sim_;
     int orvexFd_ = -1;
     int hwgFd_ = -1;
+    int ephemeralFd_ = -1;  // sends only: the answers of devices with the ephemeral_port fault
 };
 
 }  // namespace sim
