@@ -161,3 +161,45 @@ TEST(Sweep, RepeatedPassesAndStop)
     EXPECT_EQ(sweep.DatagramsSent(), sent) << "nothing more after Stop";
     EXPECT_FALSE(finished);
 }
+
+TEST(Sweep, AnswersFromAnyPortReachTheFamilyThatAsked)
+{
+    EnsureApp();
+    // Devices that answer from a port of their own choosing, both families from the same one: only
+    // the address and port each answer goes to tells its family.
+    QUdpSocket orvexPort, hwgPort, answerPort;
+    ASSERT_TRUE(orvexPort.bind(QHostAddress::AnyIPv4, Orvex::kPort));
+    ASSERT_TRUE(hwgPort.bind(QHostAddress::AnyIPv4, Hwg::kPort));
+    ASSERT_TRUE(answerPort.bind(QHostAddress::AnyIPv4, 0));
+    auto answer = [&answerPort](QUdpSocket& socket, const QByteArray& text) {
+        while (socket.hasPendingDatagrams()) {
+            QByteArray data(int(socket.pendingDatagramSize()), 0);
+            QHostAddress from;
+            quint16 port = 0;
+            socket.readDatagram(data.data(), data.size(), &from, &port);
+            answerPort.writeDatagram(text, from, port);
+        }
+    };
+    QObject::connect(&orvexPort, &QUdpSocket::readyRead, [&] { answer(orvexPort, "orvex!"); });
+    QObject::connect(&hwgPort, &QUdpSocket::readyRead, [&] { answer(hwgPort, "hwg"); });
+
+    TUnicastSweep sweep;
+    std::vector<std::string> orvexAnswers, hwgAnswers;
+    std::set<uint16_t> ports;
+    sweep.OnOrvexAnswer = [&](TUDPServer*, const uint8_t* data, size_t size, const std::string&, uint16_t port) {
+        orvexAnswers.emplace_back(reinterpret_cast<const char*>(data), size);
+        ports.insert(port);
+    };
+    sweep.OnHwgAnswer = [&](TUDPServer*, const uint8_t* data, size_t size, const std::string&, uint16_t port) {
+        hwgAnswers.emplace_back(reinterpret_cast<const char*>(data), size);
+        ports.insert(port);
+    };
+    ASSERT_TRUE(sweep.Start(PlanSweep(Range("127.0.4.1", 2), {}), 1));
+    QElapsedTimer clock;
+    clock.start();
+    while ((orvexAnswers.size() < 2 || hwgAnswers.size() < 2) && clock.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(orvexAnswers, (std::vector<std::string>{"orvex!", "orvex!"}));
+    EXPECT_EQ(hwgAnswers, (std::vector<std::string>{"hwg", "hwg"}));
+    EXPECT_EQ(ports, std::set<uint16_t>{answerPort.localPort()});
+}

@@ -6,49 +6,108 @@
 #include "core/protocols/orvex/packets.h"
 
 #include <QElapsedTimer>
-#include <QHostAddress>
-#include <QUdpSocket>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+
+namespace {
+
+// One family's UDP socket: bound to an ephemeral port of every local address, closed with it.
+class TProbeSocket {
+public:
+    TProbeSocket()
+    {
+        Fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_in any{};
+        any.sin_family = AF_INET;
+        any.sin_addr.s_addr = htonl(INADDR_ANY);
+        if (Fd >= 0 && ::bind(Fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
+            ::close(Fd);
+            Fd = -1;
+        }
+    }
+    ~TProbeSocket()
+    {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    TProbeSocket(const TProbeSocket&) = delete;
+    TProbeSocket& operator=(const TProbeSocket&) = delete;
+
+    int Fd = -1;
+};
+
+} // namespace
 
 std::optional<std::string> AskFirmwareRevision(const std::string& host, int waitMs)
 {
-    // A socket of its own rather than a TUDPServer: this waits on the calling thread, which may
-    // be one of several transfer threads without an event loop, and only this device's answers
-    // must reach it.
-    const QHostAddress address(QString::fromStdString(host));
-    QUdpSocket socket;
-    if (address.isNull() || !socket.bind(QHostAddress(QHostAddress::AnyIPv4), 0))
+    // Sockets of its own rather than TUDPServers: this waits on the calling thread, which may be
+    // one of several transfer threads without an event loop, and only this device's answers must
+    // reach them. A device answers to the port the request came from, but from any port it
+    // likes: each family asks from a socket of its own, and the socket an answer reaches tells
+    // its family.
+    in_addr address{};
+    if (::inet_pton(AF_INET, host.c_str(), &address) != 1)
         return std::nullopt;
+    TProbeSocket orvexSocket, hwgSocket;
+    if (orvexSocket.Fd < 0 || hwgSocket.Fd < 0)
+        return std::nullopt;
+    const auto send = [&address](const TProbeSocket& socket, uint16_t port, const uint8_t* data, size_t size) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr = address;
+        while (::sendto(socket.Fd, data, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0
+               && errno == EINTR) {
+        }
+    };
     const std::vector<uint8_t> orvex = BuildOrvexInfoRequest();
-    socket.writeDatagram(reinterpret_cast<const char*>(orvex.data()), qint64(orvex.size()), address, Orvex::kPort);
-    socket.writeDatagram(reinterpret_cast<const char*>(Hwg::kInfoRequest.data()), qint64(Hwg::kInfoRequest.size()),
-                         address, Hwg::kPort);
+    send(orvexSocket, Orvex::kPort, orvex.data(), orvex.size());
+    send(hwgSocket, Hwg::kPort, Hwg::kInfoRequest.data(), Hwg::kInfoRequest.size());
+
     QElapsedTimer timer;
     timer.start();
     std::array<uint8_t, 8192> buffer;
-    for (;;) {
-        while (socket.hasPendingDatagrams()) {
-            QHostAddress sender;
-            quint16 port = 0;
-            const qint64 size =
-                socket.readDatagram(reinterpret_cast<char*>(buffer.data()), qint64(buffer.size()), &sender, &port);
-            if (size <= 0 || sender.toIPv4Address() != address.toIPv4Address())
+    // The revision of the first answer from host that its family decodes, read from socket.
+    const auto read = [&](const TProbeSocket& socket, bool hwg) -> std::optional<std::string> {
+        for (;;) {
+            sockaddr_in sender{};
+            socklen_t senderSize = sizeof sender;
+            const ssize_t size = ::recvfrom(socket.Fd, buffer.data(), buffer.size(), 0,
+                                            reinterpret_cast<sockaddr*>(&sender), &senderSize);
+            if (size < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (errno == EAGAIN || errno == EWOULDBLOCK)
+                    return std::nullopt;
+                continue;  // an error reported for the request (ICMP): read on
+            }
+            if (size == 0 || sender.sin_addr.s_addr != address.s_addr)
                 continue;
-            // Each family answers from its own port.
-            std::unique_ptr<TProduct> device;
-            if (port == Hwg::kPort)
-                device = DecodeHwgInfoAnswer(buffer.data(), size_t(size), host);
-            else if (port == Orvex::kPort)
-                device = DecodeOrvexInfoAnswer(buffer.data(), size_t(size), host);
+            const std::unique_ptr<TProduct> device = hwg ? DecodeHwgInfoAnswer(buffer.data(), size_t(size), host)
+                                                         : DecodeOrvexInfoAnswer(buffer.data(), size_t(size), host);
             if (device)
                 return device->Info.FirmwareRev;
         }
+    };
+    for (;;) {
+        if (std::optional<std::string> revision = read(orvexSocket, false))
+            return revision;
+        if (std::optional<std::string> revision = read(hwgSocket, true))
+            return revision;
         const qint64 left = waitMs - timer.elapsed();
-        if (left <= 0 || !socket.waitForReadyRead(int(left)))
-            if (!socket.hasPendingDatagrams())
-                return std::nullopt;
+        if (left <= 0)
+            return std::nullopt;
+        pollfd watched[2] = {{orvexSocket.Fd, POLLIN, 0}, {hwgSocket.Fd, POLLIN, 0}};
+        if (::poll(watched, 2, int(left)) < 0 && errno != EINTR)
+            return std::nullopt;
     }
 }
 

@@ -6,8 +6,9 @@
 #include <optional>
 #include <string>
 
-// Sends both families' info requests by unicast to host (Orvex to port 57739, HWG to 9999) from
-// a socket of its own, once, and waits up to waitMs for an info answer from that address.
+// Sends both families' info requests by unicast to host (Orvex to port 57739, HWG to 9999), each
+// from a socket of its own, once, and waits up to waitMs for an info answer from that address
+// (from any port: the socket it reaches tells its family).
 // Returns the firmware revision it reports; no value when none came. Blocking, and usable on any
 // thread: the transfers of --jobs check their devices side by side.
 std::optional<std::string> AskFirmwareRevision(const std::string& host, int waitMs);

@@ -65,23 +65,27 @@ TUnicastSweep::~TUnicastSweep() = default;
 bool TUnicastSweep::Start(std::vector<TSweepStep> steps, int passes)
 {
     Stop();
-    if (!Socket) {
-        Socket = std::make_unique<TUDPServer>();
-        // Answers come back to this socket; each family's by its port.
-        Socket->OnRead = [this](TUDPServer* endpoint, const uint8_t* data, size_t size, const std::string& peerIP,
-                                uint16_t peerPort) {
-            const TUDPServer::TReadHandler& handler = peerPort == Hwg::kPort ? OnHwgAnswer : OnOrvexAnswer;
-            if (peerPort != Hwg::kPort && peerPort != Orvex::kPort)
-                return;
+    // Whatever reaches a family's socket goes to that family's handler (which decodes it and
+    // drops what is no answer), from any address and any port.
+    auto open = [](std::unique_ptr<TUDPServer>& socket, const TUDPServer::TReadHandler& handler) {
+        if (socket)
+            return;
+        socket = std::make_unique<TUDPServer>();
+        socket->OnRead = [&handler](TUDPServer* endpoint, const uint8_t* data, size_t size, const std::string& peerIP,
+                                    uint16_t peerPort) {
             if (handler) {
-                const TUDPServer::TReadHandler running = handler;
+                const TUDPServer::TReadHandler running = handler;  // may be replaced while it runs
                 running(endpoint, data, size, peerIP, peerPort);
             }
         };
-    }
-    if (!Socket->IsOpen()) {
-        LogAction("", Format(_("Cannot open a UDP socket: %s"), Socket->OpenError().c_str()), LOG_ERROR);
-        return false;
+    };
+    open(OrvexSocket, OnOrvexAnswer);
+    open(HwgSocket, OnHwgAnswer);
+    for (const TUDPServer* socket : {OrvexSocket.get(), HwgSocket.get()}) {
+        if (!socket->IsOpen()) {
+            LogAction("", Format(_("Cannot open a UDP socket: %s"), socket->OpenError().c_str()), LOG_ERROR);
+            return false;
+        }
     }
     Steps = std::move(steps);
     Passes = std::max(1, passes);
@@ -89,7 +93,7 @@ bool TUnicastSweep::Start(std::vector<TSweepStep> steps, int passes)
     Next = 0;
     HwgPending = false;
     DueMicros = 0;
-    Sent = Retried = Failed = 0;
+    Sent = Failed = 0;
     Clock.start();
     Timer.start();
     Tick();
@@ -113,22 +117,20 @@ void TUnicastSweep::Tick()
     while (Next < Steps.size() && DueMicros <= now) {
         const TSweepStep& step = Steps[Next];
         if (!HwgPending) {
-            const int error = Socket->TrySend(step.Address, Orvex::kPort, OrvexRequest.data(), OrvexRequest.size());
-            if (error == EAGAIN || error == EWOULDBLOCK || error == ENOBUFS) {
-                ++Retried;  // the send buffer is full: the same datagram again on the next tick
-                break;
-            }
+            const int error =
+                OrvexSocket->TrySend(step.Address, Orvex::kPort, OrvexRequest.data(), OrvexRequest.size());
+            if (error == EAGAIN || error == EWOULDBLOCK || error == ENOBUFS)
+                break;  // the send buffer is full: the same datagram again on the next tick
             if (error == 0)
                 ++Sent;
             else
                 fail(step.Address, error);
             HwgPending = true;
         }
-        const int error = Socket->TrySend(step.Address, Hwg::kPort, Hwg::kInfoRequest.data(), Hwg::kInfoRequest.size());
-        if (error == EAGAIN || error == EWOULDBLOCK || error == ENOBUFS) {
-            ++Retried;
+        const int error =
+            HwgSocket->TrySend(step.Address, Hwg::kPort, Hwg::kInfoRequest.data(), Hwg::kInfoRequest.size());
+        if (error == EAGAIN || error == EWOULDBLOCK || error == ENOBUFS)
             break;
-        }
         if (error == 0)
             ++Sent;
         else

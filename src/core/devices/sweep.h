@@ -1,6 +1,6 @@
 // A search on other subnets: both families' info requests sent by unicast to a list of
-// addresses, paced, from a socket of its own; the answers go to the families' answer handlers
-// like broadcast answers.
+// addresses, paced, each family's from a socket of its own; the answers go to the families'
+// answer handlers like broadcast answers.
 #pragma once
 #include "core/devices/netinterfaces.h"
 #include "core/devices/udpserver.h"
@@ -39,7 +39,9 @@ public:
     TUnicastSweep(QObject* parent = nullptr);
     ~TUnicastSweep() override;
 
-    // Handlers for answers from port 57739 and port 9999; set before Start.
+    // Handlers for the answers to each family's requests; set before Start. A device answers
+    // to the address and port its request came from, from whatever port it likes: the socket
+    // an answer reaches tells its family, as with the discovery endpoints.
     TUDPServer::TReadHandler OnOrvexAnswer;
     TUDPServer::TReadHandler OnHwgAnswer;
 
@@ -51,8 +53,6 @@ public:
     int Done() const { return static_cast<int>(Pass * Steps.size() + Next); }
     int Total() const { return static_cast<int>(Passes * Steps.size()); }
     int64_t DatagramsSent() const { return Sent; }
-    int64_t SendsRetried() const { return Retried; }
-    TUDPServer* Endpoint() const { return Socket.get(); }
 
 signals:
     void Progress(int done, int total);
@@ -60,7 +60,8 @@ signals:
 
 private:
     void Tick();
-    std::unique_ptr<TUDPServer> Socket;
+    std::unique_ptr<TUDPServer> OrvexSocket;
+    std::unique_ptr<TUDPServer> HwgSocket;
     std::vector<TSweepStep> Steps;
     std::vector<uint8_t> OrvexRequest;
     QTimer Timer;
@@ -71,6 +72,5 @@ private:
     int Pass = 0;
     int Passes = 1;
     int64_t Sent = 0;
-    int64_t Retried = 0;
     int64_t Failed = 0;
 };
