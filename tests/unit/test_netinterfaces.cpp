@@ -122,3 +122,47 @@ TEST(NetInterfaces, CommandsGoTheWayTheDeviceWasFound)
                                               Nic("ptp0", "10.50.0.1", 24, nullptr, true, false, false)};
     EXPECT_EQ(AddressText(CommandAddress(noBroadcast, "eth0", A("10.50.0.7"), false)), "10.50.0.7");
 }
+
+TEST(NetInterfaces, EachSubnetIsAskedOnce)
+{
+    // Wi-Fi on the office LAN beside the cable (listed first), two adapters on the device network,
+    // and one more address on it with another prefix (a subnet of its own).
+    const std::vector<TNetInterface> pc = {Nic("lo", "127.0.0.1", 8, nullptr, true, true, false),
+                                           Nic("wlan0", "192.168.1.21", 24, "192.168.1.255"),
+                                           Nic("eth0", "192.168.1.20", 24, "192.168.1.255"),
+                                           Nic("eth1", "10.78.0.1", 16, "10.78.255.255"),
+                                           Nic("eth2", "10.78.0.2", 16, "10.78.255.255"),
+                                           Nic("eth2", "10.78.5.1", 24, "10.78.5.255")};
+    EXPECT_EQ(Texts(DiscoveryBroadcasts(pc, "eth0", {})),
+              (std::vector<std::string>{"255.255.255.255", "10.78.255.255", "10.78.5.255"}))
+        << "the office LAN only by 255.255.255.255";
+    // A directed broadcast of its own where the broadcast address was set otherwise: still one subnet.
+    std::vector<TNetInterface> odd = pc;
+    odd[1].Broadcast = A("192.168.1.127");
+    odd[4].Broadcast = A("10.78.127.255");
+    EXPECT_EQ(Texts(DiscoveryBroadcasts(odd, "eth0", {})),
+              (std::vector<std::string>{"255.255.255.255", "10.78.255.255", "10.78.5.255"}));
+    // Chosen in the drop-down: each chosen subnet once, the default route's too.
+    EXPECT_EQ(Texts(DiscoveryBroadcasts(pc, "eth0", {"wlan0"})), std::vector<std::string>{"192.168.1.255"});
+    EXPECT_EQ(Texts(DiscoveryBroadcasts(pc, "eth0", {"eth1", "eth2"})),
+              (std::vector<std::string>{"10.78.255.255", "10.78.5.255"}));
+    // Without a default route every subnet is asked directly, still once.
+    EXPECT_EQ(Texts(DiscoveryBroadcasts(pc, "", {})),
+              (std::vector<std::string>{"255.255.255.255", "192.168.1.255", "10.78.255.255", "10.78.5.255"}));
+}
+
+TEST(NetInterfaces, TheDefaultRoutesSubnetGetsCommandsByTheLimitedBroadcastWhateverIsListedFirst)
+{
+    const std::vector<TNetInterface> pc = {Nic("wlan0", "192.168.1.21", 24, "192.168.1.255"),
+                                           Nic("eth0", "192.168.1.20", 24, "192.168.1.255"),
+                                           Nic("eth1", "10.78.0.1", 16, "10.78.255.255"),
+                                           Nic("eth2", "10.78.0.2", 16, "10.78.255.255")};
+    for (const bool unicast : {false, true})
+        EXPECT_EQ(AddressText(CommandAddress(pc, "eth0", A("192.168.1.77"), unicast)), "255.255.255.255");
+    EXPECT_EQ(AddressText(CommandAddress(pc, "eth0", A("10.78.3.4"), false)), "10.78.255.255");
+    // A wider subnet of another interface that holds the default route's: the default route's wins.
+    const std::vector<TNetInterface> wide = {Nic("eth1", "192.168.0.5", 16, "192.168.255.255"),
+                                             Nic("eth0", "192.168.1.20", 24, "192.168.1.255")};
+    EXPECT_EQ(AddressText(CommandAddress(wide, "eth0", A("192.168.1.77"), false)), "255.255.255.255");
+    EXPECT_EQ(AddressText(CommandAddress(wide, "eth0", A("192.168.7.7"), false)), "192.168.255.255");
+}

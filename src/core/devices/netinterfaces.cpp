@@ -137,26 +137,55 @@ std::vector<std::string> DiscoveryInterfaceNames(const std::vector<TNetInterface
     return names;
 }
 
+namespace {
+
+// A subnet: its network address and prefix length. Two addresses of one subnet (two interfaces
+// on one LAN, or two addresses on one segment) reach the same devices.
+struct TSubnet {
+    uint32_t Network = 0;
+    int PrefixLength = 0;
+    bool operator==(const TSubnet&) const = default;
+};
+
+TSubnet SubnetOf(const TNetInterface& nic) { return {nic.Address & PrefixMask(nic.PrefixLength), nic.PrefixLength}; }
+
+bool Holds(const TNetInterface& nic, uint32_t address)
+{
+    const uint32_t mask = PrefixMask(nic.PrefixLength);
+    return nic.Up && !nic.Loopback && nic.PrefixLength > 0 && (nic.Address & mask) == (address & mask);
+}
+
+} // namespace
+
 std::vector<uint32_t> DiscoveryBroadcasts(const std::vector<TNetInterface>& all, const std::string& defaultRoute,
                                           const std::vector<std::string>& chosen)
 {
     std::vector<uint32_t> addresses;
-    auto add = [&addresses](uint32_t address) {
-        if (std::find(addresses.begin(), addresses.end(), address) == addresses.end())
-            addresses.push_back(address);
+    std::vector<TSubnet> asked;
+    auto ask = [&addresses, &asked](const TNetInterface& nic) {
+        const TSubnet subnet = SubnetOf(nic);
+        if (std::find(asked.begin(), asked.end(), subnet) != asked.end())
+            return;
+        asked.push_back(subnet);
+        if (std::find(addresses.begin(), addresses.end(), nic.Broadcast) == addresses.end())
+            addresses.push_back(nic.Broadcast);
     };
     const std::vector<TNetInterface> usable = DiscoveryInterfaces(all);
     if (chosen.empty()) {
-        add(kLimitedBroadcast);
+        addresses.push_back(kLimitedBroadcast);
+        // 255.255.255.255 leaves by the default route's interface: its subnets are asked by it.
+        for (const TNetInterface& nic : usable)
+            if (nic.Name == defaultRoute)
+                asked.push_back(SubnetOf(nic));
         for (const TNetInterface& nic : usable)
             if (nic.Name != defaultRoute)
-                add(nic.Broadcast);
+                ask(nic);
         return addresses;
     }
     for (const std::string& name : chosen)
         for (const TNetInterface& nic : usable)
             if (nic.Name == name)
-                add(nic.Broadcast);
+                ask(nic);
     return addresses;
 }
 
@@ -172,23 +201,22 @@ std::vector<std::string> UnknownInterfaces(const std::vector<TNetInterface>& all
 
 const TNetInterface* AttachedInterface(const std::vector<TNetInterface>& all, uint32_t address)
 {
-    for (const TNetInterface& nic : all) {
-        if (!nic.Up || nic.Loopback || nic.PrefixLength <= 0)
-            continue;
-        const uint32_t mask = PrefixMask(nic.PrefixLength);
-        if ((nic.Address & mask) == (address & mask))
+    for (const TNetInterface& nic : all)
+        if (Holds(nic, address))
             return &nic;
-    }
     return nullptr;
 }
 
 uint32_t CommandAddress(const std::vector<TNetInterface>& all, const std::string& defaultRoute, uint32_t peer,
                         bool askedByUnicast)
 {
+    // The default route's subnets first: another interface on the same subnet (listed before it
+    // or not) changes nothing.
+    for (const TNetInterface& nic : all)
+        if (nic.Name == defaultRoute && Holds(nic, peer))
+            return kLimitedBroadcast;
     const TNetInterface* attached = AttachedInterface(all, peer);
     if (attached) {
-        if (attached->Name == defaultRoute)
-            return kLimitedBroadcast;
         // An interface without broadcasts still reaches its own subnet by unicast.
         return attached->CanBroadcast && attached->Broadcast != 0 ? attached->Broadcast : peer;
     }

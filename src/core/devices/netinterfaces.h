@@ -42,10 +42,12 @@ std::string InterfaceLabel(const std::vector<TNetInterface>& interfaces, const s
 // Names of the discovery interfaces, each once, in order.
 std::vector<std::string> DiscoveryInterfaceNames(const std::vector<TNetInterface>& all);
 
-// Where a cycle sends each family's request. With no interface chosen: 255.255.255.255 (which
-// leaves by the default route's interface), then the directed broadcast of every other
-// discovery interface. With interfaces chosen: only their directed broadcasts. Each address
-// once. A chosen name that is no discovery interface is left out (see UnknownInterfaces).
+// Where a cycle sends each family's request: each subnet once (one subnet = one network address
+// and prefix length, however many interfaces or addresses share it). With no interface chosen:
+// 255.255.255.255 (which leaves by the default route's interface and covers its subnets), then
+// the directed broadcast of every other subnet of the discovery interfaces. With interfaces
+// chosen: only their directed broadcasts. A chosen name that is no discovery interface is left
+// out (see UnknownInterfaces).
 std::vector<uint32_t> DiscoveryBroadcasts(const std::vector<TNetInterface>& all, const std::string& defaultRoute,
                                           const std::vector<std::string>& chosen);
 // The chosen names that are no discovery interface.
@@ -54,8 +56,9 @@ std::vector<std::string> UnknownInterfaces(const std::vector<TNetInterface>& all
 // The discovery interface whose subnet holds address, or nullptr.
 const TNetInterface* AttachedInterface(const std::vector<TNetInterface>& all, uint32_t address);
 
-// Where a device's commands go, given the address it answered from: a device on the default
-// route's subnet gets 255.255.255.255 as always; on another attached subnet, that interface's
+// Where a device's commands go, given the address it answered from: a device on a subnet of the
+// default route's interface gets 255.255.255.255 as always, whichever other interface shares
+// that subnet and wherever it is listed; on another attached subnet, that interface's
 // directed broadcast; a device answering from elsewhere that was asked by unicast (reached
 // through a router) gets its own address; any other (a device whose address does not fit the
 // network it sits in) gets 255.255.255.255, which is how it was found.
