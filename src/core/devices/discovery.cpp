@@ -46,23 +46,6 @@ TDiscoveryPlan PlanDiscovery(const std::vector<std::string>& interfaces, std::ve
     return plan;
 }
 
-void StartDiscovery(TDeviceRegistry& list, const TDiscoveryFamily& orvex, const TDiscoveryFamily& hwg)
-{
-    LogAction(_("Finding devices"), _("Finding devices. Please wait."), LOG_INFO);
-
-    const bool withOrvex = orvex.Server && orvex.Products;
-    const bool withHwg = hwg.Server && hwg.Products;
-    if (withOrvex)
-        orvex.Server->OnRead = OrvexInfoHandler(SinkFor(list, orvex, nullptr));
-    if (withHwg)
-        hwg.Server->OnRead = HwgInfoHandler(SinkFor(list, hwg, nullptr));
-
-    if (withOrvex)
-        SendOrvexInfoRequest(*orvex.Server);
-    if (withHwg)
-        SendHwgInfoRequest(*hwg.Server);
-}
-
 TDiscoveryRun::TDiscoveryRun(QObject* parent) : QObject(parent)
 {
     RepeatTimer.setInterval(kRepeatGapMs);

@@ -40,18 +40,14 @@ struct TDiscoveryPlan {
 TDiscoveryPlan PlanDiscovery(const std::vector<std::string>& interfaces, std::vector<uint32_t> targets, int repeat,
                              std::vector<std::string>* unknown = nullptr);
 
-// Logs "Finding devices", makes the two families' info-answer handlers the read handlers of the
-// two endpoints, tells both families to file their devices into list, and broadcasts the Orvex
-// info request, then the HWG one, to 255.255.255.255 only. Returns at once; answers are filed
-// as the endpoints deliver them. A family whose endpoint or table is missing is skipped. The
-// caller runs TDeviceRegistry::BeginCycle (and clears its view) first.
-void StartDiscovery(TDeviceRegistry& list, const TDiscoveryFamily& orvex, const TDiscoveryFamily& hwg);
-
-// A cycle by a plan: the same first steps, then the Orvex request to every broadcast address of
-// the plan, then the HWG one; the repeats follow 250 ms apart, and the targets are asked by a
-// unicast sweep. Each device gets its CommandAddress from the way it answered. Starting again
-// (or destroying the run) stops what the previous cycle still had to send; answers keep coming
-// in until then.
+// A cycle by a plan: logs "Finding devices", makes the two families' info-answer handlers the
+// read handlers of the two endpoints and tells both families to file their devices into list
+// (a family whose endpoint or table is missing is skipped); then sends the Orvex request to
+// every broadcast address of the plan, then the HWG one; the repeats follow 250 ms apart, and
+// the targets are asked by a unicast sweep. Each device gets its CommandAddress from the way it
+// answered. The caller runs TDeviceRegistry::BeginCycle (and clears its view) first. Starting
+// again (or destroying the run) stops what the previous cycle still had to send; answers keep
+// coming in until then.
 class TDiscoveryRun : public QObject {
     Q_OBJECT
 public:
@@ -62,7 +58,6 @@ public:
     // Stops sending (repeats and sweep); answers are still registered.
     void Stop();
     bool Sending() const;
-    const TDiscoveryPlan& Plan() const { return Current; }
     TUnicastSweep* Sweep() const { return Sweeper.get(); }
 
 signals:
