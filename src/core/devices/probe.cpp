@@ -91,8 +91,11 @@ std::optional<std::string> AskFirmwareRevision(const std::string& host, int wait
             }
             if (size == 0 || sender.sin_addr.s_addr != address.s_addr)
                 continue;
-            const std::unique_ptr<TProduct> device = hwg ? DecodeHwgInfoAnswer(buffer.data(), size_t(size), host)
-                                                         : DecodeOrvexInfoAnswer(buffer.data(), size_t(size), host);
+            std::unique_ptr<TProduct> device;
+            if (hwg)
+                device = DecodeHwgInfoAnswer(buffer.data(), size_t(size), host);
+            else
+                device = DecodeOrvexInfoAnswer(buffer.data(), size_t(size), host);
             if (device)
                 return device->Info.FirmwareRev;
         }
