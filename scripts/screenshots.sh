@@ -5,6 +5,7 @@
 #                              that were not listed before are drawn in blue
 # The fleet changes by a second pyxet-sim in the devices' namespace, answering the same
 # broadcasts with the devices of docs/fleet-added.json.
+# PYXET_SHOT_LANG=cs takes them in Czech (default en).
 # Usage: scripts/screenshots.sh [bin folder]   (needs xvfb-run, xdotool and ImageMagick's import)
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,7 +24,7 @@ if [ "${1:-}" = "__display__" ]; then
   # A copy of the program, so that its settings file is written beside the copy.
   cp "$bin/pyxet" "$app/"
   cp -r "$bin/images" "$bin/locale" "$app/"
-  printf '[Setup]\nLang=en\n' >"$app/Pyxet.ini"
+  printf '[Setup]\nLang=%s\n' "${PYXET_SHOT_LANG:-en}" >"$app/Pyxet.ini"
   "$app/pyxet" &
   pyxet_pid=$!
   window=$(xdotool search --sync --onlyvisible --name '^Pyxet' | head -n1)

@@ -10,9 +10,10 @@
 // with the same fields (the window's "Export Device List..." writes the same). --log copies every
 // action-log line to standard error as LEVEL<TAB>message.
 //
-// Exit status of every command: 0 on success (find: also when no device answers), 1 when
-// standard output could not be written (a full disk, a closed descriptor), 2 for a wrong command
-// line or a UDP socket that cannot be opened. A reader that goes away early (`| head`) ends the
+// Exit status of every command: 0 on success (find: also when no device answers), 1 when an
+// operation failed or standard output could not be written (a full disk, a closed descriptor),
+// 2 when the command could not start (a wrong command line, an unreadable file, a UDP socket
+// that cannot be opened), 3 when no answer came where one was awaited (commands.h). A reader that goes away early (`| head`) ends the
 // program by SIGPIPE, as it does other tools.
 #include "cli/commands.h"
 #include "cli/session.h"
@@ -69,6 +70,11 @@ const char* const kHelpFooter =
     "  --log           every action-log line on standard error, as LEVEL<TAB>message\n"
     "  -h, --help      shows this help and ends\n"
     "      --version   shows the version and ends\n"
+    "\n"
+    "Exit status: 0 success (find: also when no device answers); 1 an operation failed or the\n"
+    "output could not be written; 2 the command could not start (wrong command line, unreadable\n"
+    "file, no UDP socket); 3 no answer where one was awaited (set, restart, factory-default on an\n"
+    "Orvex device); 128+N a transfer stopped by signal N.\n"
     "\n";
 
 // Standard output of the commands: everything they print goes through Write, and Finish decides

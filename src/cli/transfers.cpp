@@ -92,7 +92,8 @@ const char* const kTransferHelp =
     "Limits: connection %d s; a transfer moving fewer than %d bytes/s for %d s fails; an upload's\n"
     "answer is awaited %d s after its body (a device may flash first), a download's %d s.\n"
     "PYXET_HTTP_LIMITS=C,L,T,R sets these four values (seconds, bytes/s, seconds, seconds).\n"
-    "Exit status: 0 every host succeeded, 1 any failed, 2 wrong command line or unreadable file.\n";
+    "Exit status: 0 every host succeeded, 1 any failed (--all: or none found), 2 wrong command line,\n"
+    "unreadable file or no UDP socket (--all), 128+N stopped by signal N.\n";
 
 enum class TCommand { Upgrade, Backup, Restore, Save, Load };
 

@@ -1,20 +1,93 @@
 // The transfer windows without a device to talk to: the progress window's lines and their looks
-// in English and Czech, the upgrade and login dialogs, and the batch commands' paths that send
-// nothing (no device checked, cancelled dialogs, a missing configuration file).
+// in English and Czech, the line a transfer replaces, the window kept above the program's other
+// windows, the upgrade and login dialogs, the controls a batch locks, and the batch commands'
+// paths that send nothing (no device checked, cancelled dialogs, a missing configuration file).
 #include "transferfixture.h"
 
 #include "core/app/i18n.h"
 #include "core/windows/progresslook.h"
+#include "gui/devices/findat.h"
+#include "gui/log/logrep.h"
+#include "gui/windows/about.h"
+#include "gui/windows/help.h"
 #include "ui_form.h"
 #include "ui_login.h"
+#include "ui_logrep.h"
 #include "ui_progressinfo.h"
 #include "ui_upgrade.h"
 
+#include <QActionGroup>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+
+#include <functional>
+#include <utility>
+
+// The progress window with a hand inside the batch: the first line it is given runs OnLine
+// while the batch holds the window, as a click would during a transfer.
+class TWatchedProgress : public TProgressInfoForm {
+public:
+    std::function<void()> OnLine;
+    void AddLine(const std::string& text) override
+    {
+        TProgressInfoForm::AddLine(text);
+        if (OnLine)
+            std::exchange(OnLine, nullptr)();
+    }
+};
+
+// Keeps the stacking order of the program's windows as a window manager does: a window goes to
+// the top when it is shown, raised, activated or clicked, and leaves the stack when it is hidden.
+class TStackWatch : public QObject {
+public:
+    TStackWatch() { qApp->installEventFilter(this); }
+    ~TStackWatch() override { qApp->removeEventFilter(this); }
+    QWidget* Top() const { return Stack.empty() ? nullptr : Stack.back(); }
+    // Whether `upper` lies above `lower` (both visible).
+    bool Above(QWidget* upper, QWidget* lower) const
+    {
+        const auto u = std::find(Stack.begin(), Stack.end(), upper), l = std::find(Stack.begin(), Stack.end(), lower);
+        return u != Stack.end() && l != Stack.end() && u > l;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (!watched->isWidgetType())
+            return false;
+        auto* window = static_cast<QWidget*>(watched);
+        if (event->type() == QEvent::MouseButtonPress)
+            window = window->window();
+        else if (!window->isWindow())
+            return false;
+        if (window->windowType() == Qt::Popup || window->windowType() == Qt::ToolTip)
+            return false;
+        switch (event->type()) {
+        case QEvent::Show:
+        case QEvent::MouseButtonPress:
+        case QEvent::ZOrderChange:
+        case QEvent::WindowActivate:
+            Stack.erase(std::remove(Stack.begin(), Stack.end(), window), Stack.end());
+            Stack.push_back(window);
+            break;
+        case QEvent::Hide:
+        case QEvent::Destroy:
+            Stack.erase(std::remove(Stack.begin(), Stack.end(), window), Stack.end());
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    std::vector<QWidget*> Stack;
+};
 
 class TestTransfers : public QObject {
     Q_OBJECT
@@ -110,6 +183,178 @@ private slots:
                           window.ui()->ListBox1->visualItemRect(window.ui()->ListBox1->item(0)).center());
         QCOMPARE(window.SelectedLine(), 0);
         QCOMPARE(ProgressPixels(window, 0, kProgressGreen), green);
+    }
+
+    void ReplacedLineIsTheLastAddedWhateverTheUserClicked()
+    {
+        TProgressInfoForm window;
+        window.Open("Upgrade Firmware");
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.AddLine("Alpha  (10.0.0.1)");
+        window.AddLine("Uploading...");
+        window.ReplaceLine("Uploading...  1.0 kB/s");
+        // The user clicks the device line while the upload runs.
+        QListWidget* list = window.ui()->ListBox1;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+        QCOMPARE(window.SelectedLine(), 0);
+        window.ReplaceLine("Uploading...  2.0 kB/s");
+        window.ReplaceLine("Upgrade successful.");
+        QCOMPARE(window.Lines(), (std::vector<std::string>{"Alpha  (10.0.0.1)", "Upgrade successful."}));
+        // The next device's lines follow, and replacing goes on with its own last line.
+        window.AddLine("Bravo  (10.0.0.2)");
+        window.AddLine("Uploading...");
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+        window.ReplaceLine("Upgrade unsuccessful.");
+        QCOMPARE(window.Lines(), (std::vector<std::string>{"Alpha  (10.0.0.1)", "Upgrade successful.",
+                                                           "Bravo  (10.0.0.2)", "Upgrade unsuccessful."}));
+        // A window shown again starts empty: nothing to replace until a line is added.
+        window.hide();
+        window.Open("Upgrade Firmware");
+        window.ReplaceLine("stray");
+        QVERIFY(window.Lines().empty());
+        window.AddLine("Charlie  (10.0.0.3)");
+        window.ReplaceLine("Sending request...");
+        QCOMPARE(window.Lines(), std::vector<std::string>{"Sending request..."});
+    }
+
+    void BatchLocksWhatChangesTheDevicesRowsOrSelection()
+    {
+        TTransferWindow w;
+        auto watched = std::make_unique<TWatchedProgress>();
+        w.Form().Progress = watched.get();
+        w.Window.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"});
+        w.Window.Add({.Name = "Bravo", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.2"});
+        w.Check({"Alpha", "Bravo"});
+        w.Form().SelectDevice(1);
+        TProduct* selected = w.Form().SelectedDevice;
+        QVERIFY(selected);
+        w.Form().RebuildFindMenu();
+        auto* ui = w.ui();
+        const std::vector<std::pair<const char*, QObject*>> controls = {
+            {"Find Devices", ui->acFind},         {"Find at Addresses...", ui->acFindAt},
+            {"tbFind", w.Form().tbFind},          {"the Find drop-down", w.Form().pmFind},
+            {"the type filter", ui->DeviceFilter}, {"the search field", ui->teSearch},
+            {"Type", ui->btnType},                {"Name", ui->btnName},
+            {"MAC", ui->btnMAC},                  {"IP", ui->btnIP},
+            {"Firmware Rev.", ui->btnRev},        {"the list", ui->DeviceListBox},
+            {"All", ui->AllChecked},              {"Upgrade Firmware...", ui->acFirmUpgr},
+            {"Configuration", ui->acBackup},      {"Restore Selected", ui->RestoreConfig},
+            {"Apply Changes", ui->btnConfigDevice}, {"Restart Device", ui->btnRestartDevice},
+            {"the setup fields", ui->GroupBox2},
+        };
+        std::vector<bool> before;
+        for (const auto& [name, control] : controls)
+            before.push_back(control->property("enabled").toBool());
+        QVERIFY(ui->acFindAt->isEnabled() && ui->teSearch->isEnabled() && ui->btnName->isEnabled());
+
+        bool ran = false;
+        watched->OnLine = [&] {
+            ran = true;
+            for (const auto& [name, control] : controls)
+                QVERIFY2(!control->property("enabled").toBool(), name);
+            for (QAction* choice : w.Form().FindInterfaces->actions())
+                QVERIFY2(!choice->isEnabled(), "an interface of the Find drop-down");
+            // Whatever reaches the commands while the batch holds the window does nothing.
+            ui->acFindAt->trigger();
+            ui->acFind->trigger();
+            w.Form().acFindAtExecute();
+            w.Form().acFindExecute();
+            QTest::mouseClick(ui->btnName, Qt::LeftButton);
+            QTest::keyClicks(ui->teSearch, QStringLiteral("Alpha"));
+            QCOMPARE(w.Window.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo")}));
+            QCOMPARE(w.Form().SelectedDevice, selected);
+        };
+        TFindAtForm::QueueText("10.0.0.9");  // were the dialog asked, it would search
+        w.Form().ActionLog.clear();
+        ui->RestoreConfig->trigger();
+        QVERIFY(ran);
+        if (QTest::currentTestFailed())
+            return;
+        // The batch ran over both devices with nothing in between, and every control is back.
+        QCOMPARE(w.Log(), (std::vector<std::string>{"Process restore starting.", "Restore data from 10.0.0.1 starting.",
+                                                    "Restore data from 10.0.0.2 starting.", "Restore process finished."}));
+        QCOMPARE(w.Window.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo")}));
+        QCOMPARE(w.Form().SelectedDevice, selected);
+        QVERIFY(ui->teSearch->text().isEmpty());
+        for (size_t i = 0; i < controls.size(); ++i)
+            QVERIFY2(controls[i].second->property("enabled").toBool() == before[i], controls[i].first);
+        for (QAction* choice : w.Form().FindInterfaces->actions())
+            QVERIFY(choice->isEnabled());
+        // And they work again.
+        QTest::keyClicks(ui->teSearch, QStringLiteral("Bravo"));
+        QCOMPARE(w.Window.Names(), QStringList{QStringLiteral("Bravo")});
+    }
+
+    void ProgressWindowStaysAboveTheProgramsOtherWindows()
+    {
+        TTransferWindow w;
+        TStackWatch stack;
+        TLogActionForm logReport;
+        TAboutBox about;
+        w.Form().LogReport = &logReport;
+        w.Form().About = &about;
+        QWidget* const progress = w.Progress.get();
+        w.Progress->Open("Restore Configuration");
+        QVERIFY(QTest::qWaitForWindowExposed(progress));
+        QTRY_COMPARE(stack.Top(), progress);
+
+        // The Log Report opened from the menu while the window shows a batch's lines.
+        w.ui()->mActionReport->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(&logReport));
+        QTRY_COMPARE(stack.Top(), progress);
+        QVERIFY(stack.Above(progress, &logReport));
+        // Clicked while it is the active window, it goes under again.
+        QVERIFY(logReport.isActiveWindow());
+        QTest::mouseClick(logReport.ui()->ActionReport->viewport(), Qt::LeftButton);
+        QTRY_COMPARE(stack.Top(), progress);
+
+        // The help window.
+        THelpWindow* help = OpenHelpWindow(&w.Form(), PYXET_BIN_DIR "/locale/en/Pyxet.chm");
+        QVERIFY(help);
+        QVERIFY(QTest::qWaitForWindowExposed(help));
+        QTRY_COMPARE(stack.Top(), progress);
+        QVERIFY(stack.Above(progress, help));
+
+        // The about box (modal): looked at while it is open, then closed whatever was seen.
+        bool aboutUnder = false;
+        QTimer::singleShot(0, &about, [&] {
+            (void)QTest::qWaitFor([&] { return about.isVisible(); }, 5000);
+            aboutUnder = QTest::qWaitFor([&] { return stack.Top() == progress && stack.Above(progress, &about); }, 5000);
+            about.reject();
+        });
+        w.ui()->mAbout->trigger();
+        QVERIFY2(aboutUnder, "the about box stays under the progress window");
+
+        // The batch's own dialogs stand above it: the login dialog and a question.
+        w.Login->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.Login.get()));
+        QTest::qWait(50);  // time for a raise, were one to come
+        QCOMPARE(stack.Top(), static_cast<QWidget*>(w.Login.get()));
+        w.Login->hide();
+        QTRY_COMPARE(stack.Top(), progress);
+        Dialogs::SetAutomatic(false);
+        bool boxOnTop = false;
+        QTimer::singleShot(0, &w.Form(), [&] {
+            (void)QTest::qWaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, 5000);
+            QWidget* box = QApplication::activeModalWidget();
+            QTest::qWait(50);
+            boxOnTop = box && stack.Top() == box;
+            if (box)
+                box->close();
+        });
+        Dialogs::Confirm(&w.Form(), "A transfer is running. Stop it and close the program?");
+        Dialogs::SetAutomatic(true);
+        QVERIFY2(boxOnTop, "the question stands above the progress window");
+        QTRY_COMPARE(stack.Top(), progress);
+
+        // Hidden by "Ok", it no longer comes back over the others.
+        QTest::mouseClick(w.Progress->ui()->Button1, Qt::LeftButton);
+        QVERIFY(!w.Progress->isVisible());
+        logReport.raise();
+        logReport.activateWindow();
+        QTest::qWait(50);
+        QCOMPARE(stack.Top(), static_cast<QWidget*>(&logReport));
+        ReleaseHelpLibrary();
     }
 
     void UpgradeDialogWantsAFile()
@@ -299,7 +544,7 @@ private slots:
         const auto lines = w.Lines();
         QCOMPARE(lines.size(), size_t(7));
         QCOMPARE(QString::fromStdString(lines[2]), QString::fromUtf8("Obnova selhala"));
-        QCOMPARE(QString::fromStdString(lines[4]), QString::fromUtf8("Souhrn aktualizace:"));
+        QCOMPARE(QString::fromStdString(lines[4]), QString::fromUtf8("Souhrn zpracování:"));
         QCOMPARE(QString::fromStdString(lines[6]), QString::fromUtf8("Neúspěšně: 1"));
         QVERIFY(QTest::qWaitForWindowExposed(w.Progress.get()));
         QVERIFY(ProgressPixels(*w.Progress, 2, kProgressRed) > 20);

@@ -10,5 +10,13 @@ if [ ! -e "$BIN/gui_transfers_tests" ] && grep -q '^PYXET_GUI:BOOL=OFF' "$BIN/..
   echo "no windows in this build: nothing to test"
   exit 0
 fi
-export PYXET_BIN=$BIN QT_QPA_PLATFORM=offscreen PYXET_HTTP_LIMITS=2,1000,3,5
-exec "$HERE/../../scripts/lab.sh" --fleet "$HERE/http_fleet.json" -- "$BIN/gui_transfers_tests"
+# The screenshots are taken too, into a folder of this run, and must all be there.
+shots=$(mktemp -d)
+trap 'rm -rf "$shots"' EXIT
+export PYXET_BIN=$BIN QT_QPA_PLATFORM=offscreen PYXET_HTTP_LIMITS=2,1000,3,5 PYXET_SHOTS=$shots
+"$HERE/../../scripts/lab.sh" --fleet "$HERE/http_fleet.json" -- "$BIN/gui_transfers_tests"
+for name in upgrade login progress; do
+  for lang in en cs; do
+    [ -s "$shots/transfers-$name-$lang.png" ] || { echo "FAIL: no screenshot transfers-$name-$lang.png"; exit 1; }
+  done
+done

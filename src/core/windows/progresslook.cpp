@@ -23,7 +23,8 @@ TProgressLineLook ProgressLineLook(const std::string& line)
     }
     if (Contains(line, "("))
         look.Bold = true;
-    if (Contains(line, "Summary") || Contains(line, "aktualizace:")) {
+    // "zpracování:" ends the Czech heading of every batch; "aktualizace:" was its older wording.
+    if (Contains(line, "Summary") || Contains(line, "zpracov\xC3\xA1n\xC3\xAD:") || Contains(line, "aktualizace:")) {
         look.Bold = false;
         look.Underline = true;
     }

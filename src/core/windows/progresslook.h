@@ -12,7 +12,7 @@ struct TProgressLineLook {
 };
 
 // The rules, in order (a later one wins): "Succeeded"/"dokončena" green bold; "Failed"/"selhala"
-// red bold; "(" bold; "Summary"/"aktualizace:" underlined instead of bold. A keyword counts only
+// red bold; "(" bold; "Summary"/"zpracování:"/"aktualizace:" underlined instead of bold. A keyword counts only
 // where its first occurrence is after the line's first character. Texts are UTF-8.
 TProgressLineLook ProgressLineLook(const std::string& line);
 

@@ -43,6 +43,27 @@ class TTransferBatch;
 class TTransferWindows;
 struct TBatchDevice;
 
+// Controls switched off together and given back their own enabled states afterwards: actions,
+// widgets, action groups (anything with an "enabled" property).
+class TControlLock {
+public:
+    void Join(std::initializer_list<QObject*> controls);
+    // Records each control's state and disables it.
+    void Lock();
+    // Gives back the recorded states (a control gone meanwhile is skipped).
+    void Unlock();
+    bool Locked() const { return IsLocked; }
+    bool Holds(const QObject* control) const;
+
+private:
+    struct TItem {
+        QPointer<QObject> Control;
+        bool Enabled = true;
+    };
+    std::vector<TItem> Items;
+    bool IsLocked = false;
+};
+
 class TPyxetForm : public QMainWindow {
     Q_OBJECT
 public:
@@ -180,6 +201,10 @@ public:
     void CommonConfigClick();
     // A batch command is running (its controls are disabled until its summary).
     bool BatchRunning() const { return RunningBatch != nullptr; }
+    // What a running batch locks, for its whole run: every control that starts a discovery,
+    // changes the devices, the rows or the selection, or starts another command on them. A new
+    // control of that kind joins it in BuildBatchLock.
+    TControlLock BatchLock;
 
     // A setup field's look: read-only fields are shaded like inactive window borders.
     static void SetFieldLook(QLineEdit* field, bool readOnly);
@@ -212,6 +237,7 @@ private:
     std::unordered_set<std::string> FilterHasType;  // type names the filter box has this cycle
 
     void WireTransfers();
+    void BuildBatchLock();
     // Closing while a batch runs asks first; on Yes the batch stops and the window closes when
     // it has ended. True when the close event was dealt with here.
     bool CloseDuringBatch(QCloseEvent* event);

@@ -193,6 +193,8 @@ void TPyxetForm::acFindExecute()
 
 void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
 {
+    if (BatchRunning())  // its lines would land among the batch's, over the devices it runs on
+        return;
     if (DemoMode) {
         Ui_->pDevices->setVisible(true);
         return;
@@ -247,6 +249,8 @@ void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
 
 void TPyxetForm::acFindAtExecute()
 {
+    if (BatchRunning())
+        return;
     if (!FindAt)
         FindAt = new TFindAtForm(this);
     FindAt->SetText(Settings.Targets);

@@ -15,10 +15,13 @@
 #include "gui/windows/progressinfo.h"
 #include "ui_form.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
+#include <QMenu>
 #include <QProgressBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -56,6 +59,55 @@ private:
     TPyxetForm* Form;
 };
 
+void TControlLock::Join(std::initializer_list<QObject*> controls)
+{
+    for (QObject* control : controls)
+        if (control && !Holds(control))
+            Items.push_back({control, true});
+}
+
+bool TControlLock::Holds(const QObject* control) const
+{
+    return std::any_of(Items.begin(), Items.end(), [control](const TItem& item) { return item.Control == control; });
+}
+
+void TControlLock::Lock()
+{
+    if (IsLocked)
+        return;
+    IsLocked = true;
+    for (TItem& item : Items)
+        if (item.Control) {
+            item.Enabled = item.Control->property("enabled").toBool();
+            item.Control->setProperty("enabled", false);
+        }
+}
+
+void TControlLock::Unlock()
+{
+    if (!IsLocked)
+        return;
+    IsLocked = false;
+    for (const TItem& item : Items)
+        if (item.Control)
+            item.Control->setProperty("enabled", item.Enabled);
+}
+
+void TPyxetForm::BuildBatchLock()
+{
+    // Discovery: "Find Devices", its drop-down with the interfaces, "Find at Addresses...".
+    BatchLock.Join({Ui_->acFind, Ui_->acFindAt, pmFind, FindInterfaces});
+    // The rows and the selection: the list, its check marks, type filter, search field and the
+    // five column buttons.
+    BatchLock.Join({Ui_->DeviceListBox, Ui_->AllChecked, Ui_->DeviceFilter, Ui_->teSearch, Ui_->btnType, Ui_->btnName,
+                    Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev});
+    // The commands on devices: the batches and the setup panel (an edit would enable "Apply
+    // Changes" again).
+    BatchLock.Join({Ui_->acFirmUpgr, Ui_->acBackup, Ui_->LoadConfig, Ui_->SaveConfig, Ui_->BackupConfig,
+                    Ui_->RestoreConfig, Ui_->CommonConfig, Ui_->btnConfigDevice, Ui_->btnSetDefault,
+                    Ui_->btnRestartDevice, Ui_->GroupBox2});
+}
+
 void TPyxetForm::WireTransfers()
 {
     Transfers = new TTransferWindows(this);
@@ -65,6 +117,7 @@ void TPyxetForm::WireTransfers()
     connect(Ui_->BackupConfig, &QAction::triggered, this, [this] { BackupConfigClick(); });
     connect(Ui_->RestoreConfig, &QAction::triggered, this, [this] { RestoreConfigClick(); });
     connect(Ui_->CommonConfig, &QAction::triggered, this, [this] { CommonConfigClick(); });
+    BuildBatchLock();
 }
 
 bool TPyxetForm::AnyDeviceChecked() const
@@ -87,29 +140,12 @@ std::vector<TBatchDevice> TPyxetForm::CheckedDevices() const
     return devices;
 }
 
-// Runs one batch with "Find Devices", the check marks, the setup buttons and the other batch
-// commands disabled until its summary; the devices were taken before.
+// Runs one batch with BatchLock locked until its summary; the devices were taken before.
 void TPyxetForm::RunBatch(const std::function<void(TTransferBatch&)>& command)
 {
     if (!Http)
         return;
-    struct TLock {
-        QObject* Control;
-        bool Enabled;
-    };
-    std::vector<TLock> locks;
-    auto lock = [&](auto* control) {
-        locks.push_back({control, control->isEnabled()});
-        control->setEnabled(false);
-    };
-    for (QAction* action : {Ui_->acFind, Ui_->acFirmUpgr, Ui_->acBackup, Ui_->LoadConfig, Ui_->SaveConfig,
-                            Ui_->BackupConfig, Ui_->RestoreConfig, Ui_->CommonConfig})
-        lock(action);
-    // The setup fields too: an edit would enable "Apply Changes" again.
-    for (QWidget* widget : std::initializer_list<QWidget*>{Ui_->btnConfigDevice, Ui_->btnSetDefault,
-                                                           Ui_->btnRestartDevice, Ui_->GroupBox2,
-                                                           Ui_->DeviceListBox, Ui_->AllChecked})
-        lock(widget);
+    BatchLock.Lock();
 
     TProgressLines none;
     Http->SetHost(Transfers);
@@ -117,13 +153,7 @@ void TPyxetForm::RunBatch(const std::function<void(TTransferBatch&)>& command)
     RunningBatch = &batch;
     command(batch);
     RunningBatch = nullptr;
-
-    for (const TLock& l : locks) {
-        if (auto* action = qobject_cast<QAction*>(l.Control))
-            action->setEnabled(l.Enabled);
-        else if (auto* widget = qobject_cast<QWidget*>(l.Control))
-            widget->setEnabled(l.Enabled);
-    }
+    BatchLock.Unlock();
     if (CloseAfterBatch)
         QTimer::singleShot(0, this, [this] { close(); });
 }

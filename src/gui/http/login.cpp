@@ -3,6 +3,7 @@
 #include "core/app/i18n.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/translate.h"
+#include "gui/windows/progressinfo.h"
 #include "ui_login.h"
 
 #include <QPushButton>
@@ -28,6 +29,7 @@ TLoginForm::TLoginForm(QWidget* parent) : QDialog(parent), Ui_(std::make_unique<
     Ui_->PassEdit->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
     connect(Ui_->OkButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(Ui_->CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    StandAboveProgress(this);  // a batch command's own dialog
     TranslateComponent(this);
     move(Dialogs::DesktopPosition(size()));
 }

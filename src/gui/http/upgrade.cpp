@@ -3,6 +3,7 @@
 #include "core/app/i18n.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/translate.h"
+#include "gui/windows/progressinfo.h"
 #include "ui_upgrade.h"
 
 #include <QFileInfo>
@@ -22,6 +23,7 @@ TUpgradeForm::TUpgradeForm(QWidget* parent) : QDialog(parent), Ui_(std::make_uni
     connect(Ui_->PathEdit, &QLineEdit::textChanged, this, [this] { PathEditChange(); });
     connect(Ui_->UpgradeBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(Ui_->ExitBtn, &QToolButton::clicked, this, &QDialog::reject);
+    StandAboveProgress(this);  // a batch command's own dialog
     TranslateComponent(this);
     move(Dialogs::DesktopPosition(size()));
 }

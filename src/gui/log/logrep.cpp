@@ -137,8 +137,6 @@ TLogActionForm::~TLogActionForm() = default;
 const std::vector<TLogLine>& TLogActionForm::KeptLog() const
 {
     static const std::vector<TLogLine> none;
-    if (Log)
-        return *Log;
     if (TActionLogger* logger = CurrentLogger())
         return logger->ActionLog;
     return none;

@@ -61,9 +61,6 @@ public:
 
     Ui::TLogActionForm* ui() const { return Ui_.get(); }
 
-    // The kept log the view is rebuilt from; by default the current logger's.
-    void SetLog(const std::vector<TLogLine>* log) { Log = log; }
-
     // Appends one finished line (as stored, leading space included) to the view and selects it
     // (a visible list selects it when the event loop next runs, before it is painted). The
     // logger keeps the line in ActionLog itself.
@@ -87,7 +84,6 @@ private:
 
     std::unique_ptr<Ui::TLogActionForm> Ui_;
     TLogReportModel* Model = nullptr;
-    const std::vector<TLogLine>* Log = nullptr;
 };
 
 // Writes the lines, each followed by CR LF, replacing the file. False and a reason on failure.

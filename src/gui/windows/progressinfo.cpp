@@ -5,13 +5,40 @@
 #include "gui/app/translate.h"
 #include "ui_progressinfo.h"
 
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPainter>
-#include <QShowEvent>
 #include <QPushButton>
+#include <QShowEvent>
+#include <QTimer>
 
 namespace {
 QColor Colour(uint32_t rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb)); }
+
+constexpr const char* kStandsAbove = "pyxetStandsAboveProgress";
+
+// Whether a window of the program may cover the progress window.
+bool MayStandAbove(const QWidget* window, const QWidget* progress)
+{
+    switch (window->windowType()) {
+    case Qt::Popup:  // menus, drop-down lists
+    case Qt::ToolTip:
+    case Qt::SplashScreen:
+        return true;
+    default:
+        break;
+    }
+    if (qobject_cast<const QMessageBox*>(window) || qobject_cast<const QFileDialog*>(window))
+        return true;
+    for (const QWidget* w = window; w; w = w->parentWidget())
+        if (w == progress || w->property(kStandsAbove).toBool())
+            return true;
+    return false;
+}
 } // namespace
+
+void StandAboveProgress(QWidget* window) { window->setProperty(kStandsAbove, true); }
 
 void TProgressLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
@@ -70,12 +97,13 @@ void TProgressInfoForm::Open(const std::string& caption)
 void TProgressInfoForm::AddLine(const std::string& text)
 {
     Ui_->ListBox1->addItem(QString::fromStdString(text));
-    Ui_->ListBox1->setCurrentRow(Ui_->ListBox1->count() - 1);
+    LastAdded = Ui_->ListBox1->count() - 1;
+    Ui_->ListBox1->setCurrentRow(LastAdded);
 }
 
 void TProgressInfoForm::ReplaceLine(const std::string& text)
 {
-    if (QListWidgetItem* item = Ui_->ListBox1->currentItem())
+    if (QListWidgetItem* item = Ui_->ListBox1->item(LastAdded))
         item->setText(QString::fromStdString(text));
 }
 
@@ -99,6 +127,43 @@ void TProgressInfoForm::showEvent(QShowEvent* event)
         UseLanguage(GetCurrentLanguage());
         RetranslateComponent(this);
         Ui_->ListBox1->clear();
+        LastAdded = -1;
     }
     QDialog::showEvent(event);
+    qApp->installEventFilter(this);  // once: a filter installed again only moves to the front
+}
+
+void TProgressInfoForm::hideEvent(QHideEvent* event)
+{
+    if (!event->spontaneous())
+        qApp->removeEventFilter(this);
+    QDialog::hideEvent(event);
+}
+
+bool TProgressInfoForm::eventFilter(QObject* watched, QEvent* event)
+{
+    // Shown, activated, or clicked (the desktop raises a window clicked while it is active, and
+    // tells nobody).
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::Show || type == QEvent::WindowActivate || type == QEvent::MouseButtonPress)
+        && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        QWidget* window = widget->window();
+        if ((type == QEvent::MouseButtonPress || widget->isWindow()) && window != this && !MayStandAbove(window, this))
+            KeepOnTop();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TProgressInfoForm::KeepOnTop()
+{
+    // Once the other window is up: it is raised as it is shown and activated.
+    if (RaisePending)
+        return;
+    RaisePending = true;
+    QTimer::singleShot(0, this, [this] {
+        RaisePending = false;
+        if (isVisible())
+            raise();
+    });
 }

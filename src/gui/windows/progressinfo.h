@@ -1,6 +1,6 @@
 // TProgressInfoForm: the progress window of batch commands. One line per step of a batch, drawn
 // in colours and styles that the lines' keywords decide (core/windows/progresslook.h); it stays
-// above the main window and stays open after the command until "Ok".
+// above every other window of the program and stays open after the command until "Ok".
 #pragma once
 #include "core/http/batch.h"
 
@@ -26,6 +26,11 @@ public:
     static constexpr int kRowHeight = 16;
 };
 
+// Lets a window stand above the progress window: the batch commands' own dialogs (the file
+// choice, the login dialog). Message boxes and file dialogs always may (a question hidden under
+// the window it blocks could not be answered), and so may the windows the progress window owns.
+void StandAboveProgress(QWidget* window);
+
 class TProgressInfoForm : public QDialog, public TProgressLines {
     Q_OBJECT
 public:
@@ -39,7 +44,8 @@ public:
     void Open(const std::string& caption) override;
     // Appends a line and selects it (the list scrolls to it).
     void AddLine(const std::string& text) override;
-    // Replaces the selected line's text.
+    // Replaces the text of the line the last AddLine made, whatever line the user has selected
+    // since (a click moves the selection, never the line a transfer reports on).
     void ReplaceLine(const std::string& text) override;
 
     std::vector<std::string> Lines() const;
@@ -49,7 +55,15 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    // While visible: any other window of the program that is shown, activated or clicked, unless
+    // it may stand above (StandAboveProgress), puts this one back on top.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void KeepOnTop();
+    bool RaisePending = false;
+
     std::unique_ptr<Ui::TProgressInfoForm> Ui_;
+    int LastAdded = -1;  // the row of the last AddLine; -1 while the list is empty
 };
