@@ -41,8 +41,10 @@ check "lab ran" 0 $?
 check "find: exit status" 0 "$(cat "$work/find.rc")"
 check "upgrade: exit status" 0 "$(cat "$work/upgrade.rc")"
 
-# Bytes below 0x20 other than the line ends, DEL, and the C1/U+2028/U+202E forms in UTF-8.
+# Lines holding a byte below 0x20 other than the line end, DEL, or the C1/U+2028/U+202E forms in
+# UTF-8. Log lines are checked after their LEVEL<TAB>.
 raw_controls() { LC_ALL=C grep -c -P '[\x00-\x09\x0B-\x1F\x7F]|\xC2[\x80-\x9F]|\xE2\x80[\xA8-\xAE]' "$1"; }
+raw_log_controls() { cut -f2- "$1" >"$1.messages"; raw_controls "$1.messages"; }
 
 # --- 1. One line a device ----------------------------------------------------------------------
 check "find: lines" 3 "$(wc -l <"$work/find.txt" | tr -d ' ')"
@@ -53,7 +55,7 @@ contains "find: the HWG name written out" 'Cellar\u{202E}txt.exe\u{2028}\u{0085}
 contains "find: Czech text as it is" 'Kotelna – teploměr č. 2' "$work/find.txt"
 
 # --- 2. The log --------------------------------------------------------------------------------
-check "find --log: lines with raw control bytes" 0 "$(raw_controls "$work/find.log")"
+check "find --log: lines with raw control bytes" 0 "$(raw_log_controls "$work/find.log")"
 check "find --log: forged ERROR lines" 0 "$(grep -c '^ERROR' "$work/find.log")"
 contains "find --log: the Orvex device found, on one line" \
   "$(printf 'INFO\tFound Boiler\\x0D\\x0AERROR\\x09forged\\x1B[31m device at 10.77.7.1')" "$work/find.log"
@@ -86,7 +88,7 @@ EOF2
 check "find --json/--csv: exact texts" 0 $?
 
 # --- 4. The heading of the upload's answer --------------------------------------------------------
-check "upgrade --log: lines with raw control bytes" 0 "$(raw_controls "$work/upgrade.log")"
+check "upgrade --log: lines with raw control bytes" 0 "$(raw_log_controls "$work/upgrade.log")"
 check "upgrade --log: forged ERROR lines" 0 "$(grep -c '^ERROR' "$work/upgrade.log")"
 contains "upgrade --log: the heading on one line" \
   "$(printf 'DEBUG\tUpload OK\\x0D\\x0AERROR\\x09forged by the page\\x1B]0;owned\\x07')" "$work/upgrade.log"
