@@ -275,10 +275,10 @@ private slots:
 
         QVERIFY(
             LogSince(w, logged).contains(QStringLiteral("Found ") + shown + QStringLiteral(" device at 10.77.1.5")));
-        QVERIFY(w.Form->DeviceRows->Line(0).find(name) != std::string::npos) << "the line of the stored texts";
+        QVERIFY2(w.Form->DeviceRows->Line(0).find(name) != std::string::npos, "the line of the stored texts");
         const QString row = w.Form->DeviceRows->index(0).data(Qt::DisplayRole).toString();
         QVERIFY2(row.contains(shown), qPrintable(row));
-        QVERIFY(!row.contains(QChar(0x1B)) && !row.contains(QChar('\n')) && !row.contains(QChar(0x202E)));
+        QVERIFY(!row.contains(QChar(0x1B)) && !row.contains(QLatin1Char('\n')) && !row.contains(QChar(0x202E)));
         QCOMPARE(w.Form->DeviceRows->WidestLine(), int(row.size()));
 
         QCOMPARE(ui->teDeviceName->text(), shown);
@@ -286,7 +286,7 @@ private slots:
         Type(ui->teDeviceName, QStringLiteral("Other"));
         QVERIFY(ui->btnConfigDevice->isEnabled());
         Type(ui->teDeviceName, shown);
-        QVERIFY(!ui->btnConfigDevice->isEnabled()) << "typed back as shown: unchanged";
+        QVERIFY2(!ui->btnConfigDevice->isEnabled(), "typed back as shown: unchanged");
 
         // Another field changed, the name field untouched: the device's own bytes go out.
         Type(ui->teDeviceDNS2, QStringLiteral("10.77.0.2"));
