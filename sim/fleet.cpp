@@ -111,7 +111,7 @@ const std::set<std::string> kSetupKeys = {"name", "ip", "mask", "gateway", "dns1
 const std::set<std::string> kFaultKeys = {"silent",    "twice",        "late_ms",       "corrupt_mac",
                                           "type_mismatch", "oversized", "answer_every", "ephemeral_port"};
 const std::set<std::string> kHttpKeys = {"user", "password", "refuse", "status", "slow_bps", "upload_fails",
-                                         "answer_ms", "setup_xml"};
+                                         "answer_ms", "setup_xml", "heading"};
 
 void CheckKeys(const json& object, const std::set<std::string>& allowed, const std::string& where) {
     if (!object.is_object()) Fail(where, "must be an object");
@@ -313,6 +313,7 @@ DeviceConfig ReadDevice(const json& object, size_t index) {
         if (http.contains("upload_fails")) device.http.upload_fails = GetBool(http, "upload_fails", at);
         if (http.contains("answer_ms")) device.http.answer_ms = int(GetInt(http, "answer_ms", 0, 86400000, at));
         if (http.contains("setup_xml")) device.http.setup_xml = GetText(http, "setup_xml", at);
+        if (http.contains("heading")) device.http.heading = GetText(http, "heading", at);
     }
 
     // The factory name is what the device reports after a reset, so it must fit as well.
@@ -475,6 +476,7 @@ std::string FleetToJson(const std::vector<DeviceConfig>& devices) {
         if (h.upload_fails) http["upload_fails"] = true;
         if (h.answer_ms) http["answer_ms"] = h.answer_ms;
         if (h.setup_xml) http["setup_xml"] = *h.setup_xml;
+        if (h.heading) http["heading"] = *h.heading;
         if (!http.empty()) object["http"] = http;
         fleet.push_back(object);
     }

@@ -46,6 +46,7 @@ struct HttpConfig {
     int slow_bps = 0;             // non-zero: request bodies and answers move at this many bytes/s
     bool upload_fails = false;    // POST /upload is answered 500 "Upload failed"
     int answer_ms = 0;            // non-zero: the answer waits this long once the request is read
+    std::optional<std::string> heading;  // the <h1> text of every POST /upload answer, as given
     std::optional<std::string> setup_xml;  // initial configuration file; generated when absent
     bool NeedsLogin() const { return !user.empty() || !password.empty(); }
 };

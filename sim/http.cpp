@@ -393,13 +393,13 @@ void Connection::Serve() {
         if (config.http.upload_fails) {
             event["outcome"] = "upload failed";
             Finish(event, 500);
-            Respond(500, Page("Upload failed", "The image was not accepted."));
+            Respond(500, Page(config.http.heading.value_or("Upload failed"), "The image was not accepted."));
             return;
         }
         if (file->data.empty()) {
             event["outcome"] = "empty image";
             Finish(event, 400);
-            Respond(400, Page("Upload failed", "The image is empty."));
+            Respond(400, Page(config.http.heading.value_or("Upload failed"), "The image is empty."));
             return;
         }
         // An image of the simulator's own form restarts the device into it: silent from now on
@@ -408,7 +408,7 @@ void Connection::Serve() {
         event["outcome"] = "firmware accepted";
         event["firmware"] = revision.empty() ? json(nullptr) : json(revision);
         Finish(event, 200);
-        Respond(200, Page("Upload OK", std::to_string(file->data.size()) + " bytes written."));
+        Respond(200, Page(config.http.heading.value_or("Upload OK"), std::to_string(file->data.size()) + " bytes written."));
         return;
     }
     const bool known = path == "/setup.xml" || path == "/upload" || path == "/";

@@ -27,6 +27,7 @@
 #include "core/devices/udpserver.h"
 #include "core/devices/utils.h"
 #include "core/log/actionlog.h"
+#include "core/log/safetext.h"
 #include "core/protocols/hwg/packets.h"
 #include "core/protocols/orvex/packets.h"
 
@@ -166,8 +167,9 @@ void PrintDevices(const TDeviceRegistry& list, const TFindOptions& options, TOut
         out.Write(FormatDeviceList(ExportDevices(list), options.Json ? TExportFormat::Json : TExportFormat::Csv));
         return;
     }
+    // One line a device whatever its texts hold (JSON and CSV above carry them exactly).
     for (const TDeviceEntry& entry : list.DeviceList())
-        out.Write(entry.Line + "\n");
+        out.Write(SafeText(entry.Line) + "\n");
 }
 
 int Find(const TFindOptions& options, TOutput& out)

@@ -35,6 +35,7 @@
 #include "core/http/rules.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
+#include "core/log/safetext.h"
 
 #include <QDir>
 #include <QString>
@@ -343,8 +344,8 @@ void PrintResults(const std::vector<TDeviceResult>& results, bool json, bool cre
             if (!r.Ok)
                 std::printf("%s\tfailed\t%s\n", name.c_str(), Reason(r, credentialsGiven).c_str());
             else if (checks && extras.Checks[i].Before && extras.Checks[i].After)
-                std::printf("%s\tok\tfirmware %s -> %s\n", name.c_str(), OneLine(*extras.Checks[i].Before).c_str(),
-                            OneLine(*extras.Checks[i].After).c_str());
+                std::printf("%s\tok\tfirmware %s -> %s\n", name.c_str(), SafeText(*extras.Checks[i].Before).c_str(),
+                            SafeText(*extras.Checks[i].After).c_str());
             else
                 std::printf("%s\tok\n", name.c_str());
         }
@@ -561,8 +562,10 @@ int RunTransferCommand(int argc, char* argv[])
             });
         extras.Checks[i] = check;
         if (check.Verified) {
-            LogAction("", Format(_("Firmware of %s verified: %s before, %s after."), address.c_str(),
-                                 check.Before->c_str(), check.After->c_str()), LOG_INFO);
+            LogAction("",
+                      Format(_("Firmware of %s verified: %s before, %s after."), address.c_str(),
+                             SafeText(*check.Before).c_str(), SafeText(*check.After).c_str()),
+                      LOG_INFO);
         } else {
             LogAction("", check.Error, LOG_ERROR);
             result.Ok = false;

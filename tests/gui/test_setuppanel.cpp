@@ -259,6 +259,56 @@ private slots:
         QVERIFY(!ui->btnConfigDevice->isEnabled());
     }
 
+    // A name with controls: the row, the log, the status bar and the name field show its written
+    // out form; the untouched field counts as unchanged and sends the name as the device sent it.
+    void NameWithControlsIsShownSafelyAndSentAsStored()
+    {
+        TListener orvex(57739);
+        QVERIFY(orvex.Bound);
+        TTestWindow w;
+        const std::string name = "Hall\r\nERROR\tx\x1B[31m\xE2\x80\xAE";  // 21 bytes
+        const QString shown = QStringLiteral("Hall\\x0D\\x0AERROR\\x09x\\x1B[31m\\u{202E}");
+        size_t logged = w.Form->ActionLog.size();
+        Feed(w, OrvexDevice(name));
+        orvex.Take(100);
+        Ui::TPyxetForm* ui = w.ui();
+
+        QVERIFY(
+            LogSince(w, logged).contains(QStringLiteral("Found ") + shown + QStringLiteral(" device at 10.77.1.5")));
+        QVERIFY2(w.Form->DeviceRows->Line(0).find(name) != std::string::npos, "the line of the stored texts");
+        const QString row = w.Form->DeviceRows->index(0).data(Qt::DisplayRole).toString();
+        QVERIFY2(row.contains(shown), qPrintable(row));
+        QVERIFY(!row.contains(QChar(0x1B)) && !row.contains(QLatin1Char('\n')) && !row.contains(QChar(0x202E)));
+        QCOMPARE(w.Form->DeviceRows->WidestLine(), int(row.size()));
+
+        QCOMPARE(ui->teDeviceName->text(), shown);
+        QVERIFY(!ui->btnConfigDevice->isEnabled());
+        Type(ui->teDeviceName, QStringLiteral("Other"));
+        QVERIFY(ui->btnConfigDevice->isEnabled());
+        Type(ui->teDeviceName, shown);
+        QVERIFY2(!ui->btnConfigDevice->isEnabled(), "typed back as shown: unchanged");
+
+        // Another field changed, the name field untouched: the device's own bytes go out.
+        Type(ui->teDeviceDNS2, QStringLiteral("10.77.0.2"));
+        QVERIFY(ui->btnConfigDevice->isEnabled());
+        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        Dialogs::TakeShownBoxes();
+        std::vector<Bytes> sent = orvex.Take();
+        QCOMPARE(sent.size(), size_t(1));
+        QCOMPARE(std::string(sent[0].begin() + 16, sent[0].begin() + 16 + long(name.size())), name);
+        QCOMPARE(int(sent[0][16 + name.size()]), 0);
+        QCOMPARE(w.Form->SelectedDevice->CopyInfo().Name, name);
+
+        // An edited name is sent as typed, a backslash as one backslash.
+        Type(ui->teDeviceName, QStringLiteral("New\\x0A"));
+        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        Dialogs::TakeShownBoxes();
+        sent = orvex.Take();
+        QCOMPARE(sent.size(), size_t(1));
+        QCOMPARE(std::string(sent[0].begin() + 16, sent[0].begin() + 16 + 7), std::string("New\\x0A"));
+        QCOMPARE(int(sent[0][16 + 7]), 0);
+    }
+
     void HwgAsksEveryTimeAndSendsNoName()
     {
         TListener hwg(9999);

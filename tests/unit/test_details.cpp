@@ -51,6 +51,15 @@ TEST(DeviceDetails, AllValuesPresentGiveEditableFields)
     EXPECT_TRUE(DeviceDetailsLook(info, false).RestartEnabled);
 }
 
+TEST(DeviceDetails, ANameWithControlsIsShownWrittenOut)
+{
+    TProductInfo info = Plain();
+    info.Name = "Boiler\nERROR\t\x1B[31m\xE2\x80\xAE";
+    const TDeviceDetailsLook look = DeviceDetailsLook(info, false);
+    EXPECT_EQ(look.Name.Text, "Boiler\\x0AERROR\\x09\\x1B[31m\\u{202E}");
+    EXPECT_FALSE(look.Name.ReadOnly);
+}
+
 TEST(DeviceDetails, MissingValuesReadNAInLockedFields)
 {
     TProductInfo info = Plain();

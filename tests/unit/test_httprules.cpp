@@ -255,4 +255,20 @@ TEST(BackupFiles, NameAndDeviceLine)
     EXPECT_EQ("  (10.77.1.20)", DeviceLine("", "10.77.1.20"));
 }
 
+// What a device says reaches the log, the progress window and the login question only in its
+// shown form: one line, no escape sequence.
+TEST(RequestVerdict, DeviceTextsInMessagesAreShownSafely)
+{
+    UseLanguage("en");
+    const THTTPLimits limits{2, 1000, 3, 5};
+    const THTTPVerdict status =
+        JudgeRequest(Answer(500, "HTTP/1.1 500 Oops\rERROR\tforged \x1B[2J\xE2\x80\xAE"), limits);
+    EXPECT_EQ("HTTP/1.1 500 Oops\\x0DERROR\\x09forged \\x1B[2J\\u{202E}", status.Message);
+    EXPECT_EQ(500, status.StatusCode);
+    THTTPFacts client = Failure(CURLE_WEIRD_SERVER_REPLY);
+    client.ClientMessage = "Weird server reply\n\x1B[31m";
+    EXPECT_EQ("Weird server reply\\x0A\\x1B[31m", JudgeRequest(client, limits).Message);
+    EXPECT_EQ("Boiler\\x0D\\x0AERROR\\x09forged  (10.77.1.20)", DeviceLine("Boiler\r\nERROR\tforged", "10.77.1.20"));
+}
+
 } // namespace

@@ -223,6 +223,19 @@ TEST_F(TAnswerTest, EachCommandLogsItsDevicesAnswer)
     }
 }
 
+// The name in an update's answer is the device's text: logged on one line, written out.
+TEST_F(TAnswerTest, TheAnswersNameIsLoggedWrittenOut)
+{
+    Bytes answer = Answer(BuildOrvexUpdateRequest(kMac, Hall(0), false));
+    const std::string name = "Hall\nERROR\tx\x1B[31m\xFF";
+    std::fill_n(answer.begin() + 16, 32, 0);
+    std::copy(name.begin(), name.end(), answer.begin() + 16);
+    InstallOrvexAnswerHandler(Server, TOrvexCommand::Update, kMac, nullptr);
+    Deliver(answer);
+    EXPECT_EQ(Messages(), std::vector<std::string>{
+                              "Device Hall\\x0AERROR\\x09x\\x1B[31m\xEF\xBF\xBD from 10.77.1.5 was reconfigured"});
+}
+
 TEST_F(TAnswerTest, ADiscoveryAnswerAfterACommandGoesToDiscovery)
 {
     StartDiscovery();

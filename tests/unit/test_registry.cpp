@@ -195,3 +195,19 @@ TEST_F(Registry, NewCycleRemembersTheLinesAndFreesTheDevices)
     EXPECT_TRUE(List.PreviousList().empty());
     EXPECT_FALSE(List.InPreviousList(before[0]));
 }
+
+// A device's name reaches the log in its shown form, while the list files the device under the
+// line of its own texts and the device keeps them.
+TEST_F(Registry, NamesWithControlsAreLoggedOnOneLineAndFiledAsSent)
+{
+    const std::string name = "Boiler\r\nERROR\tforged\x1B[31m\xE2\x80\xAE";
+    List.AddDevice(Device(3, name, "00:0A:14:1E:28:32", "10.77.0.9"), kTable, Server);
+    ASSERT_EQ(List.DeviceList().size(), 1u);
+    const TDeviceEntry& entry = List.DeviceList()[0];
+    EXPECT_EQ(entry.Device->Info.Name, name);
+    EXPECT_EQ(entry.Line, TDeviceRegistry::DisplayLine(entry.Device->Info));
+    EXPECT_NE(entry.Line.find(name), std::string::npos);
+    ASSERT_GE(Log.ActionLog.size(), 1u);
+    EXPECT_EQ(Log.ActionLog[0].Text, " Found Boiler\\x0D\\x0AERROR\\x09forged\\x1B[31m\\u{202E} device at 10.77.0.9");
+    EXPECT_EQ(Log.ActionLog[0].Level, LOG_INFO);
+}

@@ -153,6 +153,26 @@ TEST(SetupFieldRules, EachFieldAgainstItsStoredValue)
     EXPECT_FALSE(AddressFieldsLocked(false, false));
 }
 
+// The name field shows a name with controls written out (SafeText); that shown form counts as the
+// stored name, and applying it sends the stored bytes.
+TEST(SetupFieldRules, NameWithControlsComparesAndAppliesAsStored)
+{
+    TRecorded<TProductOrvex> device;
+    device.Info = OrvexInfo();
+    const std::string stored = "Hall\r\nERROR\t\x1B[31m\xE2\x80\xAE\\";
+    const std::string shown = "Hall\\x0D\\x0AERROR\\x09\\x1B[31m\\u{202E}\\\\";
+    device.Info.Name = stored;
+    using F = TSetupField;
+    EXPECT_EQ(StoredText(device.Info, F::Name), shown);
+    EXPECT_EQ(ApplyEnabledAfterEdit(&device, false, F::Name, shown, false), false) << "shown as stored: unchanged";
+    EXPECT_EQ(ApplyEnabledAfterEdit(&device, false, F::Name, stored, false), true)
+        << "the raw bytes are not what it shows";
+    EXPECT_EQ(NameToApply(shown, stored), stored) << "the device's own bytes go back";
+    EXPECT_EQ(NameToApply("Hall\\x0A", stored), "Hall\\x0A") << "typed text goes as typed";
+    EXPECT_EQ(NameToApply("Hall", "Hall"), "Hall");
+    EXPECT_EQ(NameToApply("", "Hall"), "");
+}
+
 struct ApplyTest : ::testing::Test {
     TLogCapture Log;
     TScriptedAsker Asker;
@@ -320,6 +340,24 @@ TEST_F(ApplyTest, RestartAndFactoryDefault)
     EXPECT_EQ(SetFactoryDefaults(nullptr, Asker), TCommandOutcome::NoDevice);
     EXPECT_EQ(ApplyChanges(nullptr, TSetupValues{}, Asker), TCommandOutcome::NoDevice);
     EXPECT_EQ(Asker.Questions.size(), asked);
+}
+
+TEST_F(ApplyTest, CommandLinesShowTheNameWrittenOut)
+{
+    Orvex.Info.Name = "Hall\nERROR\tforged\x1B[2J";
+    EXPECT_EQ(RestartDevice(&Orvex, Asker), TCommandOutcome::Sent);
+    EXPECT_EQ(SetFactoryDefaults(&Orvex, Asker), TCommandOutcome::Sent);
+    EXPECT_EQ(Messages(),
+              (std::vector<std::string>{
+                  "Restart Hall\\x0AERROR\\x09forged\\x1B[2J device from 10.77.1.5. Please wait.",
+                  "Setting Hall\\x0AERROR\\x09forged\\x1B[2J device from 10.77.1.5 to factory default. Please wait."}));
+    // The values the command line starts from are the stored ones, sent unchanged.
+    TSetupValues values = ShownValues(Orvex.Info);
+    EXPECT_EQ(values.Name, Orvex.Info.Name);
+    values.Gateway = "192.168.1.2";
+    EXPECT_EQ(ApplyChanges(&Orvex, values, Asker), TCommandOutcome::Sent);
+    ASSERT_EQ(Orvex.Updates.size(), 1u);
+    EXPECT_EQ(Orvex.Updates[0].Info.Name, "Hall\nERROR\tforged\x1B[2J");
 }
 
 TEST(SetupTarget, MacOrAnsweringAddress)

@@ -3,6 +3,7 @@
 
 #include "core/app/i18n.h"
 #include "core/log/format.h"
+#include "core/log/safetext.h"
 
 #include <QDir>
 #include <QString>
@@ -23,7 +24,7 @@ TFieldLook PortLook(int16_t port)
 TDeviceDetailsLook DeviceDetailsLook(const TProductInfo& info, bool dhcpChecked)
 {
     TDeviceDetailsLook look;
-    look.Name = {info.Name, info.Name == kNotAvailable};
+    look.Name = {SafeText(info.Name), info.Name == kNotAvailable};
     look.IP = info.IP;
     look.Mask = info.Mask;
     look.Gateway = info.Gateway;

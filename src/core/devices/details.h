@@ -31,11 +31,12 @@ struct TDeviceDetailsLook {
     bool RestartEnabled = false;     // "Restart Device"
 };
 
-// The details of `info`. dhcpChecked is the DHCP box's mark as it is now: a device without a DHCP
-// value (-1) disables the box and leaves that mark; otherwise the box is enabled and checked
-// exactly when Dhcp is not 0. A name "N/A" locks the name field, a port -1 reads "N/A" in a locked
-// field (other ports in decimal, as the signed 16-bit value they are held as), and a name server
-// field is locked when its text is "N/A" or the DHCP box ends up checked.
+// The details of `info`. The name field shows the name's shown form (SafeText). dhcpChecked is
+// the DHCP box's mark as it is now: a device without a DHCP value (-1) disables the box and leaves
+// that mark; otherwise the box is enabled and checked exactly when Dhcp is not 0. A name "N/A"
+// locks the name field, a port -1 reads "N/A" in a locked field (other ports in decimal, as the
+// signed 16-bit value they are held as), and a name server field is locked when its text is
+// "N/A" or the DHCP box ends up checked.
 TDeviceDetailsLook DeviceDetailsLook(const TProductInfo& info, bool dhcpChecked);
 
 // The picture of a device type: appDir + "/images/" + typeName + ".png", cleaned of the doubled

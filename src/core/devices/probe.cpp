@@ -2,6 +2,7 @@
 
 #include "core/app/i18n.h"
 #include "core/log/format.h"
+#include "core/log/safetext.h"
 #include "core/protocols/hwg/packets.h"
 #include "core/protocols/orvex/packets.h"
 
@@ -149,7 +150,7 @@ TUpgradeCheck VerifyUpgrade(const std::optional<std::string>& before, int second
             sleep(int(pause));
     }
     if (check.After)
-        check.Error = Format(_("not verified: the firmware revision is still %s"), check.After->c_str());
+        check.Error = Format(_("not verified: the firmware revision is still %s"), SafeText(*check.After).c_str());
     else
         check.Error = Format(_("not verified: no answer to discovery within %d s"), seconds);
     return check;

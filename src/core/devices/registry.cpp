@@ -5,6 +5,7 @@
 #include "core/devices/utils.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
+#include "core/log/safetext.h"
 
 #include <algorithm>
 
@@ -104,7 +105,8 @@ void TDeviceRegistry::AddDevice(std::unique_ptr<TProduct> device, const TProduct
 void TDeviceRegistry::Register(TProduct* device, const std::vector<TIpConflict>& conflicts)
 {
     const TProductInfo& info = device->Info;
-    LogAction(_("Device Found"), Format(_("Found %s device at %s"), info.Name.c_str(), info.PeerIP.c_str()), LOG_INFO);
+    LogAction(_("Device Found"), Format(_("Found %s device at %s"), SafeText(info.Name).c_str(), info.PeerIP.c_str()),
+              LOG_INFO);
     // Taken before the window's part runs: that may start a new cycle and free the device.
     const std::string typeName = info.TypeName;
     if (OnRegister)

@@ -7,6 +7,7 @@
 #include "core/devices/utils.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
+#include "core/log/safetext.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -528,7 +529,7 @@ bool THTTPModule::Post(const std::string& host, const std::string& path, const s
     if (verdict.Ok) {
         LogLine(_("POST request finished."), LOG_DEBUG);
         if (progress)
-            LogLine(TextBetween(r.Answer, "<h1>", "</h1>"), LOG_DEBUG);
+            LogLine(SafeText(TextBetween(r.Answer, "<h1>", "</h1>")), LOG_DEBUG);
         return true;
     }
     Fail(verdict.Message);

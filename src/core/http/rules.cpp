@@ -2,6 +2,7 @@
 
 #include "core/app/i18n.h"
 #include "core/log/format.h"
+#include "core/log/safetext.h"
 
 #include <QLocale>
 #include <QString>
@@ -128,13 +129,14 @@ THTTPVerdict JudgeRequest(const THTTPFacts& facts, const THTTPLimits& limits)
         else if (IsSocketFailure(facts.CurlCode))
             verdict.StatusCode = facts.OsErrno;
         verdict.Message = facts.ClientMessage.empty() ? curl_easy_strerror(static_cast<CURLcode>(facts.CurlCode))
-                                                      : facts.ClientMessage;
+                                                      : SafeText(facts.ClientMessage);
         return verdict;
     }
     if (facts.HttpStatus < 200 || facts.HttpStatus > 299) {
         verdict.Ok = false;
         verdict.StatusCode = static_cast<int>(facts.HttpStatus);
-        verdict.Message = facts.StatusLine.empty() ? Format("HTTP status %ld", facts.HttpStatus) : facts.StatusLine;
+        verdict.Message =
+            facts.StatusLine.empty() ? Format("HTTP status %ld", facts.HttpStatus) : SafeText(facts.StatusLine);
     }
     return verdict;
 }
@@ -146,4 +148,7 @@ std::string BackupFileName(const std::string& folder, const std::string& peerIP)
     return folder + "/setup_" + peerIP + "_.xml";
 }
 
-std::string DeviceLine(const std::string& name, const std::string& peerIP) { return name + "  (" + peerIP + ")"; }
+std::string DeviceLine(const std::string& name, const std::string& peerIP)
+{
+    return SafeText(name) + "  (" + peerIP + ")";
+}

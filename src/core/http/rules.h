@@ -70,7 +70,9 @@ struct THTTPVerdict {
     // The socket error number on a socket failure (kDroppedConnection for a dropped connection),
     // the HTTP status on an error status, 0 otherwise.
     int StatusCode = 0;
-    std::string Message;  // for the log, level 4; empty when Ok
+    // For the log, level 4; empty when Ok. Shown as it is: what it quotes of the device's answer
+    // (its status line) or of the client's text is in its shown form already (SafeText).
+    std::string Message;
 };
 
 // Reads a finished request: a transfer error, an answer outside 200-299, or none. `limits`
@@ -83,5 +85,5 @@ bool AsksForLogin(int statusCode);
 // ---- Files ----------------------------------------------------------------------------------
 // folder + "/setup_" + peerIP + "_.xml" ("backup" gives backup/setup_192.168.1.20_.xml).
 std::string BackupFileName(const std::string& folder, const std::string& peerIP);
-// The device line of the progress window: name + "  (" + address + ")".
+// The device line of the progress window: the name's shown form (SafeText) + "  (" + address + ")".
 std::string DeviceLine(const std::string& name, const std::string& peerIP);

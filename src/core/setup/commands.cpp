@@ -4,6 +4,7 @@
 #include "core/app/i18n.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
+#include "core/log/safetext.h"
 #include "core/setup/fields.h"
 
 #include <limits>
@@ -120,7 +121,8 @@ TCommandOutcome RestartDevice(TProduct* device, TSetupAsker& asker)
     device->Restart();
     const TProductInfo info = device->CopyInfo();
     LogAction(_("Restart device"),
-              Format(_("Restart %s device from %s. Please wait."), info.Name.c_str(), info.PeerIP.c_str()), LOG_INFO);
+              Format(_("Restart %s device from %s. Please wait."), SafeText(info.Name).c_str(), info.PeerIP.c_str()),
+              LOG_INFO);
     return TCommandOutcome::Sent;
 }
 
@@ -137,7 +139,7 @@ TCommandOutcome SetFactoryDefaults(TProduct* device, TSetupAsker& asker)
     device->FactoryDefault();
     const TProductInfo info = device->CopyInfo();
     LogAction(_("Set Default Factory"),
-              Format(_("Setting %s device from %s to factory default. Please wait."), info.Name.c_str(),
+              Format(_("Setting %s device from %s to factory default. Please wait."), SafeText(info.Name).c_str(),
                      info.PeerIP.c_str()),
               LOG_INFO);
     return TCommandOutcome::Sent;

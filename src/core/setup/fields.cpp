@@ -1,6 +1,8 @@
 // The setup panel's field rules.
 #include "core/setup/fields.h"
 
+#include "core/log/safetext.h"
+
 std::string PortText(int16_t port)
 {
     return port == -1 ? std::string("N/A") : std::to_string(port);
@@ -9,7 +11,7 @@ std::string PortText(int16_t port)
 std::string StoredText(const TProductInfo& info, TSetupField field)
 {
     switch (field) {
-    case TSetupField::Name: return info.Name;
+    case TSetupField::Name: return SafeText(info.Name);
     case TSetupField::IP: return info.IP;
     case TSetupField::Mask: return info.Mask;
     case TSetupField::Gateway: return info.Gateway;
@@ -19,6 +21,11 @@ std::string StoredText(const TProductInfo& info, TSetupField field)
     case TSetupField::TelnetPort: break;
     }
     return std::to_string(info.TelnetPort);
+}
+
+std::string NameToApply(const std::string& fieldText, const std::string& storedName)
+{
+    return fieldText == SafeText(storedName) ? storedName : fieldText;
 }
 
 std::optional<bool> ApplyEnabledAfterEdit(const TProduct* device, bool demoMode, TSetupField field,

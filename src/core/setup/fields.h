@@ -12,9 +12,15 @@ enum class TSetupField { Name, IP, Mask, Gateway, DNS1, DNS2, HTTPPort, TelnetPo
 // A port as its field shows it: the decimal text of the signed 16-bit value, "N/A" for -1.
 std::string PortText(int16_t port);
 
-// The stored value a field is compared with: the text itself, or a port's decimal text
-// (-1 compares as "-1"; the field then shows "N/A" and is read-only).
+// The stored value a field is compared with: the text itself, the name's shown form (SafeText:
+// the field shows the name that way), or a port's decimal text (-1 compares as "-1"; the field
+// then shows "N/A" and is read-only).
 std::string StoredText(const TProductInfo& info, TSetupField field);
+
+// The name "Apply Changes" stores and sends for the name field's text: while the field still
+// shows the stored name (its shown form), the stored name itself, byte for byte, whatever it
+// holds; any other text as the user typed it.
+std::string NameToApply(const std::string& fieldText, const std::string& storedName);
 
 // After the text of a field changed: whether "Apply Changes" is enabled, or nothing to change
 // (no device selected; a read-only port field). Exact, case-sensitive comparison; a port text

@@ -119,7 +119,7 @@ void TPyxetForm::btnConfigDeviceClick()
     if (DemoMode || !SelectedDevice)
         return;
     TSetupValues values;
-    values.Name = Ui_->teDeviceName->text().toStdString();
+    values.Name = NameToApply(Ui_->teDeviceName->text().toStdString(), SelectedDevice->CopyInfo().Name);
     values.IP = Ui_->teDeviceIP->text().toStdString();
     values.Mask = Ui_->teDeviceMask->text().toStdString();
     values.Gateway = Ui_->teDeviceGateway->text().toStdString();

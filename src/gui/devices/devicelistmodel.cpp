@@ -2,11 +2,19 @@
 #include "gui/devices/devicelistmodel.h"
 
 #include "core/devices/utils.h"
+#include "core/log/safetext.h"
 
 #include <QBrush>
 
 #include <algorithm>
 #include <utility>
+
+namespace {
+
+// Characters of a line as the row shows it.
+int ShownWidth(const std::string& line) { return static_cast<int>(Utf8Length(SafeText(line))); }
+
+}  // namespace
 
 TDeviceListModel::TDeviceListModel(const TDeviceRegistry& registry, QObject* parent)
     : QAbstractListModel(parent), Registry(registry)
@@ -69,7 +77,7 @@ void TDeviceListModel::ShowWaitingRows()
     for (auto& [at, row] : Waiting) {
         beginInsertRows(QModelIndex(), at, at);
         if (Widest >= 0)
-            Widest = std::max(Widest, static_cast<int>(Utf8Length(row.Line)));
+            Widest = std::max(Widest, ShownWidth(row.Line));
         Shown.insert(Shown.begin() + at, std::move(row));
         Checks.insert(Checks.begin() + at, 0);
         endInsertRows();
@@ -127,7 +135,7 @@ int TDeviceListModel::WidestLine() const
     if (Widest < 0) {
         Widest = 0;
         for (const TDeviceRow& row : Shown)
-            Widest = std::max(Widest, static_cast<int>(Utf8Length(row.Line)));
+            Widest = std::max(Widest, ShownWidth(row.Line));
     }
     return Widest;
 }
@@ -167,8 +175,7 @@ QVariant TDeviceListModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || !ValidRow(index.row()))
         return {};
     switch (role) {
-    case Qt::DisplayRole:
-        return QString::fromStdString(Line(index.row()));
+    case Qt::DisplayRole: return QString::fromStdString(SafeText(Line(index.row())));
     case Qt::CheckStateRole:
         return IsChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
     case Qt::ForegroundRole:

@@ -1,7 +1,9 @@
 // The rows of the device list box: each row is one display line with its device and a check
-// mark. The rows either follow DeviceList (a registration takes the new line in where DeviceList
-// filed it) or hold a reordered or narrowed copy made by a column sort or the type filter. A
-// refill leaves all check marks cleared. A row drawn as a new device carries its text colour
+// mark. A row shows its line's shown form (SafeText); the line itself, built from the device's
+// own texts, is what the rows are filed, compared and exported by. The rows either follow
+// DeviceList (a registration takes the new line in where DeviceList filed it) or hold a reordered
+// or narrowed copy made by a column sort or the type filter. A refill leaves all check marks
+// cleared. A row drawn as a new device carries its text colour
 // (Qt::ForegroundRole), a row whose device shares its address with another MAC its background
 // (Qt::BackgroundRole); every other colour is the list's own, and the highlight is the
 // delegate's business.

@@ -6,6 +6,7 @@
 #include "core/devices/utils.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
+#include "core/log/safetext.h"
 #include "core/protocols/orvex/packets.h"
 #include "core/protocols/orvex/product.h"
 
@@ -89,7 +90,7 @@ void LogAnswer(TOrvexCommand command, const uint8_t* answer, const std::string& 
     switch (command) {
     case TOrvexCommand::Update:
     case TOrvexCommand::DhcpUpdate: {
-        const std::string name = ValidUtf8(FieldText(answer + kOffName, kNameSize));
+        const std::string name = SafeText(FieldText(answer + kOffName, kNameSize));
         LogAction(_(texts.Caption), Format(_("Device %s from %s was reconfigured"), name.c_str(), peerIP.c_str()),
                   LOG_DEBUG);
         break;
