@@ -11,6 +11,7 @@
 #include "core/protocols/hwg/packets.h"
 #include "core/protocols/hwg/product.h"
 #include "core/protocols/hwg/tea.h"
+#include "core/protocols/orvex/packets.h"
 #include "core/protocols/orvex/product.h"
 #include "gui/devices/devicelistdelegate.h"
 
@@ -362,6 +363,101 @@ private slots:
         QCOMPARE(boxes[0].Text, std::string("'255.255.0' is not a valid IP address"));
         QVERIFY(orvex.Take().empty());
         QCOMPARE(w.Form->SelectedDevice->Info.Mask, std::string("255.255.0.0"));
+    }
+
+    void MalformedAddressesAreRefusedWithNothingStoredOrSent()
+    {
+        TListener orvex(57739);
+        TListener hwg(9999);
+        QVERIFY(orvex.Bound && hwg.Bound);
+        TTestWindow w;
+        Feed(w, OrvexDevice());
+        orvex.Take(100);
+        Ui::TPyxetForm* ui = w.ui();
+        const TProductInfo before = w.Form->SelectedDevice->Info;
+        const std::pair<QLineEdit*, QString> malformed[] = {
+            {ui->teDeviceIP, QStringLiteral("10.77.1.5OO")},     // letter O
+            {ui->teDeviceGateway, QStringLiteral("10..0.254")},  // an empty number
+            {ui->teDeviceDNS1, QStringLiteral("10.77.0.")},      // no last number
+            {ui->teDeviceMask, QStringLiteral("255.255.00.0")},  // a leading zero
+            {ui->teDeviceIP, QString()},                         // DHCP off: an address is needed
+        };
+        for (const auto& [field, text] : malformed) {
+            const QString shown = field->text();
+            Type(field, text);
+            if (text.isEmpty())
+                field->clear();
+            const size_t logged = w.Form->ActionLog.size();
+            QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+            const auto boxes = Dialogs::TakeShownBoxes();
+            QCOMPARE(boxes.size(), size_t(1));
+            QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Error);
+            QCOMPARE(boxes[0].Text, "'" + text.toStdString() + "' is not a valid IP address");
+            QVERIFY2(orvex.Take().empty(), qPrintable(text));
+            QCOMPARE(w.Form->ActionLog.size(), logged);
+            const TProductInfo now = w.Form->SelectedDevice->Info;
+            QVERIFY(now.IP == before.IP && now.Mask == before.Mask && now.Gateway == before.Gateway
+                    && now.DNS1 == before.DNS1 && now.DNS2 == before.DNS2);
+            QVERIFY(!w.Form->SelectedDevice->RestartNeeded);
+            QVERIFY(ui->btnConfigDevice->isEnabled());
+            field->setText(shown);
+        }
+
+        // Blanks around an address are removed: stored, sent and shown without them.
+        Type(ui->teDeviceIP, QStringLiteral(" 10.77.1.6 "));
+        Type(ui->teDeviceDNS2, QStringLiteral("  "));  // an empty name server goes out as 0.0.0.0
+        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        QCOMPARE(Dialogs::TakeShownBoxes().size(), size_t(1));  // the restart question only
+        const std::vector<Bytes> sent = orvex.Take();
+        QCOMPARE(sent.size(), size_t(1));
+        QCOMPARE(std::vector<uint8_t>(sent[0].begin() + 51, sent[0].begin() + 55), (Bytes{10, 77, 1, 6}));
+        QCOMPARE(std::vector<uint8_t>(sent[0].begin() + 75, sent[0].begin() + 79), (Bytes{0, 0, 0, 0}));
+        QCOMPARE(w.Form->SelectedDevice->Info.IP, std::string("10.77.1.6"));
+        QCOMPARE(w.Form->SelectedDevice->Info.DNS2, std::string());
+        QCOMPARE(ui->teDeviceIP->text(), QStringLiteral("10.77.1.6"));
+        QVERIFY(!ui->btnConfigDevice->isEnabled());
+
+        // An HWG device reads its addresses strictly, but stopped at the letter O all the same.
+        TTestWindow v;
+        Feed(v, HwgDevice());
+        hwg.Take(100);
+        Type(v.ui()->teDeviceIP, QStringLiteral("10.77.2.4O"));
+        QTest::mouseClick(v.ui()->btnConfigDevice, Qt::LeftButton);
+        const auto boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QCOMPARE(boxes[0].Text, std::string("'10.77.2.4O' is not a valid IP address"));
+        QVERIFY(hwg.Take().empty());
+        QCOMPARE(v.Form->SelectedDevice->Info.IP, std::string("10.77.2.1"));
+    }
+
+    void ANameIsCutAfterAWholeCharacterAndItsFieldSaysSo()
+    {
+        TListener orvex(57739);
+        QVERIFY(orvex.Bound);
+        TTestWindow w;
+        Feed(w, OrvexDevice());
+        orvex.Take(100);
+        const QString name = QStringLiteral("Kotelna u vchodu do skladu 12") + QString::fromUtf8("\u010D\u0159\u017E");
+        w.ui()->teDeviceName->selectAll();
+        w.ui()->teDeviceName->insert(name);  // key clicks take Latin-1 only
+        QTest::mouseClick(w.ui()->btnConfigDevice, Qt::LeftButton);
+        const std::vector<Bytes> sent = orvex.Take();
+        QCOMPARE(sent.size(), size_t(1));
+        QCOMPARE(std::string(sent[0].begin() + 16, sent[0].begin() + 48),
+                 std::string("Kotelna u vchodu do skladu 12") + "\xC4\x8D" + std::string(1, '\0'));
+        QCOMPARE(w.Form->SelectedDevice->Info.Name, name.toStdString());  // stored whole
+
+        // The field's tool tip gives the limit and says that HWG devices do not take the name,
+        // in English and in Czech.
+        const QString tip = w.ui()->teDeviceName->toolTip();
+        QVERIFY2(tip.contains(QString::number(Orvex::kNameBytes) + QStringLiteral(" bytes")), qPrintable(tip));
+        QVERIFY2(tip.contains(QStringLiteral("HWG devices do not receive the name")), qPrintable(tip));
+        UseLanguage("cs");
+        const std::string czech = _(tip.toStdString().c_str());
+        UseLanguage("en");
+        QVERIFY2(czech != tip.toStdString(), czech.c_str());
+        QVERIFY2(czech.find(std::to_string(Orvex::kNameBytes) + " bajt") != std::string::npos, czech.c_str());
+        QVERIFY2(czech.find("HWG") != std::string::npos, czech.c_str());
     }
 
     void APortShowingNAIsPassedThrough()

@@ -4,9 +4,12 @@
 #     the simulator's events, the HWG command authentic with its filler intact);
 #  2. an Orvex restart makes the device silent for a while, then it answers again;
 #  3. factory defaults bring back each family's factory values;
-#  4. refusals and failures: options a device never receives, malformed values, an unknown
-#     target, a command the device does not offer, a device error code, a device that never
-#     answers, wrong command lines; none of them sends anything.
+#  4. refusals and failures: options a device never receives, malformed values (ports, and
+#     addresses that are not plain dotted decimal, or empty where the device needs one), an
+#     unknown target, a command the device does not offer, a device error code, a device that
+#     never answers, wrong command lines; none of them sends anything;
+#  5. a name longer than a device takes is cut after its last whole character, and blanks around
+#     an address are removed before it is sent.
 # Usage: test_cli_setup.sh BIN_DIR
 set -uo pipefail
 BIN=$(cd "${1:?usage: test_cli_setup.sh BIN_DIR}" && pwd)
@@ -32,6 +35,7 @@ cat >"$work/fleet.json" <<'EOF'
  {"family": "Orvex", "mac": "00:0A:14:00:01:04", "name": "On DHCP", "ip": "10.77.4.4", "dhcp": true},
  {"family": "Orvex", "mac": "00:0A:14:00:01:05", "name": "Broken", "ip": "10.77.4.5", "error_code": 9},
  {"family": "Orvex", "mac": "00:0A:14:00:01:06", "name": "Busy", "ip": "10.77.4.6", "restart_ms": 8000},
+ {"family": "Orvex", "mac": "00:0A:14:00:01:07", "name": "Kiosk", "ip": "10.77.4.7", "restart_ms": 300},
  {"family": "HWG", "mac": "00:0A:59:00:01:01", "name": "Poseidon", "ip": "10.77.5.1", "type": 3,
   "dhcp": false, "restart_ms": 300},
  {"family": "HWG", "mac": "00:0A:59:00:01:02", "name": "Damocles", "ip": "10.77.5.2", "type": 2,
@@ -63,6 +67,15 @@ run dhcp_ip set 10.77.4.4 --ip 10.77.4.44 --wait 0.5
 run dhcp_off_ip set 10.77.4.4 --dhcp 0 --ip 10.77.4.44 --wait 0.5
 run bad_port set 10.77.4.2 --telnet-port 23a --http-port x --wait 0.5
 run bad_ip set 10.77.5.3 --gateway 10.77.5.256 --wait 0.5
+run letter_o set 10.77.4.2 --ip 10.77.4.2OO --wait 0.5
+run empty_number set 10.77.4.2 --gateway 10..4.254 --wait 0.5
+run no_last_number set 10.77.4.2 --dns1 10.77.4. --wait 0.5
+run leading_zero set 10.77.4.2 --mask 255.255.255.000 --wait 0.5
+run empty_ip set 10.77.4.2 --ip "" --wait 0.5
+run hwg_letter_o set 10.77.5.3 --ip 10.77.5.3OO --wait 0.5
+run hwg_no_gateway set 10.77.5.3 --gateway " " --wait 0.5
+# A name cut at the device's 32 bytes, an address with blanks around, an empty name server.
+run name_cut set 10.77.4.7 --name "Kotelna u vchodu do skladu 12čřž" --ip " 10.77.4.70 " --dns2 "" --wait 0.5
 run unknown set 10.77.9.9 --name X --wait 0.5
 run hwg_restart restart 10.77.5.3 --wait 0.5
 run locked factory-default 10.77.5.3 --wait 0.5
@@ -183,9 +196,16 @@ expect("HWG factory values", [damocles.get("IP"), damocles.get("HTTPPort")], ["1
 expect("requests to the locked HWG device", requests("00:0A:59:00:01:03"), [])
 expect("requests to the DHCP device (only the one with DHCP switched off)",
        [(r["kind"], r["size"]) for r in requests("00:0A:14:00:01:04")], [("update", 95)])
-expect("requests to the Boiler", [r["kind"] for r in requests("00:0A:14:00:01:02")], ["restart"])
+expect("requests to the Boiler (its malformed addresses refused)",
+       [r["kind"] for r in requests("00:0A:14:00:01:02")], ["restart"])
 [broken] = requests("00:0A:14:00:01:05") or [None]
 expect("error device request", broken and (broken["kind"], broken["error_code"]), ("update", 9))
+# 5. The name cut after its last whole character (č), the address without its blanks.
+[kiosk_update] = requests("00:0A:14:00:01:07", "update") or [None]
+expect("cut name request", kiosk_update and (kiosk_update["outcome"], kiosk_update["size"]), ("done", 95))
+kiosk = after.get("00:0A:14:00:01:07", {})
+expect("cut name rediscovered", [kiosk.get(k) for k in ("Name", "IP", "DNS2")],
+       ["Kotelna u vchodu do skladu 12\u010d", "10.77.4.70", "0.0.0.0"])
 unmatched = [e for e in events if e["event"] in ("unmatched", "malformed")]
 expect("unmatched or malformed datagrams", unmatched, [])
 
@@ -218,6 +238,15 @@ expect_line hwg_name 1 "00:0A:59:00:01:03${TAB}10.77.5.3${TAB}failed${TAB}not se
 expect_line dhcp_ip 1 "00:0A:14:00:01:04${TAB}10.77.4.4${TAB}failed${TAB}not sent to this device: --ip"
 expect_line bad_port 1 "00:0A:14:00:01:02${TAB}10.77.4.2${TAB}failed${TAB}'23a' is not a valid integer value"
 expect_line bad_ip 1 "00:0A:59:00:01:03${TAB}10.77.5.3${TAB}failed${TAB}'10.77.5.256' is not a valid IP address"
+BOILER="00:0A:14:00:01:02${TAB}10.77.4.2${TAB}failed"
+expect_line letter_o 1 "${BOILER}${TAB}'10.77.4.2OO' is not a valid IP address"
+expect_line empty_number 1 "${BOILER}${TAB}'10..4.254' is not a valid IP address"
+expect_line no_last_number 1 "${BOILER}${TAB}'10.77.4.' is not a valid IP address"
+expect_line leading_zero 1 "${BOILER}${TAB}'255.255.255.000' is not a valid IP address"
+expect_line empty_ip 1 "${BOILER}${TAB}'' is not a valid IP address"
+expect_line hwg_letter_o 1 "00:0A:59:00:01:03${TAB}10.77.5.3${TAB}failed${TAB}'10.77.5.3OO' is not a valid IP address"
+expect_line hwg_no_gateway 1 "00:0A:59:00:01:03${TAB}10.77.5.3${TAB}failed${TAB}'' is not a valid IP address"
+expect_line name_cut 0 "00:0A:14:00:01:07${TAB}10.77.4.7${TAB}ok"
 expect_line unknown 1 "${TAB}10.77.9.9${TAB}failed${TAB}no device answered for 10.77.9.9"
 expect_line hwg_restart 1 "00:0A:59:00:01:03${TAB}10.77.5.3${TAB}failed${TAB}This device cannot be restarted."
 expect_line locked 1 "00:0A:59:00:01:03${TAB}10.77.5.3${TAB}failed${TAB}This device does not offer a factory default."

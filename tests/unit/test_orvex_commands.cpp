@@ -102,6 +102,32 @@ TEST(OrvexUpdateRequest, ValueEdges)
     EXPECT_EQ(Bytes(request.begin() + 88, request.begin() + 90), (Bytes{0x40, 0x9C}));
 }
 
+TEST(OrvexUpdateRequest, ALongNameIsCutAfterItsLastWholeCharacter)
+{
+    // 29 letters, then č ř ž (two bytes each): the 32-byte edge falls inside ř.
+    const std::string start = "Kotelna u vchodu do skladu 12 ";
+    ASSERT_EQ(start.size(), 30u);
+    TProductInfo info = Hall(0);
+    info.Name = start.substr(0, 29) + "\xC4\x8D\xC5\x99\xC5\xBE";
+    for (const int16_t dhcp : {0, 1}) {
+        info.Dhcp = dhcp;
+        const Bytes request = BuildOrvexUpdateRequest(kMac, info, false);
+        ASSERT_EQ(request.size(), dhcp ? 65u : 95u);
+        Bytes name(33, 0);
+        Put(name, 0, Bytes(start.begin(), start.begin() + 29));
+        Put(name, 29, {0xC4, 0x8D});  // č whole; ř left out, and its first byte too
+        EXPECT_EQ(Bytes(request.begin() + 16, request.begin() + 49), name) << "DHCP " << dhcp;
+        EXPECT_EQ(Bytes(request.begin() + 14, request.begin() + 16), (Bytes{0x13, 0x21})) << "the field keeps its size";
+        EXPECT_EQ(request[49], dhcp ? 0x5F : 0x00) << "the next sub-item where it was";
+    }
+
+    // A name of exactly 32 bytes ending in a two-byte letter goes whole.
+    info.Name = start.substr(0, 30) + "\xC5\xBE";
+    const Bytes whole = BuildOrvexUpdateRequest(kMac, info, false);
+    EXPECT_EQ(std::string(whole.begin() + 16, whole.begin() + 48), info.Name);
+    EXPECT_EQ(whole[48], 0);
+}
+
 TEST(OrvexActionRequest, FactoryDefaultAndRestartAre16Bytes)
 {
     EXPECT_EQ(BuildOrvexActionRequest(kMac, Orvex::kActionFactoryDefault),
@@ -133,6 +159,7 @@ TEST(TProductOrvex, WithDhcpOnTheUpdateCarriesNoAddresses)
     EXPECT_TRUE(on.Name && on.Dhcp && on.HTTPPort && on.TelnetPort);
     EXPECT_FALSE(device.SentFields(65536 + 2).IP) << "the state counts in its low 16 bits, as stored";
     EXPECT_TRUE(device.SentFields(65536).IP);
+    EXPECT_TRUE(device.SendsEmptyAddressAsZero()) << "an empty address text goes out as 0.0.0.0";
 }
 
 // ---- Answers ---------------------------------------------------------------------------------

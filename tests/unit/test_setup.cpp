@@ -1,6 +1,7 @@
-// The setup panel's logic without a window: the field rules, "Apply Changes" (checks, stored
-// values, the restart question, what is sent), restart and factory default, and the target of a
-// pyxet-cli command.
+// The setup panel's logic without a window: the field rules, the address rule, "Apply Changes"
+// (checks, stored values, the restart question, what is sent), restart and factory default, and
+// the target of a pyxet-cli command.
+#include "core/setup/addressrule.h"
 #include "core/setup/commands.h"
 #include "core/setup/fields.h"
 #include "core/setup/target.h"
@@ -18,7 +19,7 @@
 
 namespace {
 
-// The families' own decisions (SetParameters, SentFields, AddressConverts) with the sending
+// The families' own decisions (SetParameters, SentFields, SendsEmptyAddressAsZero) with the sending
 // replaced by a record of what would have gone out.
 template <class Family>
 class TRecorded : public Family {
@@ -268,45 +269,131 @@ TEST_F(ApplyTest, APortShownAsNotAvailablePassesItsStoredValue)
     EXPECT_EQ(Hwg.Updates[0].Info.IP, "192.168.1.21");
 }
 
-TEST_F(ApplyTest, MalformedAddressesThatWouldBeSentAreRefused)
+// Every address the update request carries must be plain dotted decimal; blanks around it are
+// removed before it is stored. Cases run one at a time on the device as it was.
+TEST_F(ApplyTest, OnlyPlainAddressesAreStoredAndSent)
 {
     struct Case {
         TProduct* Device;
         int32_t Dhcp;
         std::string TSetupValues::*Field;
         std::string Text;
-        bool Refused;
+        const char* Stored;  // null: refused
         const char* Reason;
     };
+    using V = TSetupValues;
     const Case cases[] = {
-        {&Orvex, 0, &TSetupValues::IP, "192.168.1.300", true, "Orvex static: would go out as 0.0.0.0"},
-        {&Orvex, 0, &TSetupValues::Mask, "255.255.255", true, "three numbers"},
-        {&Orvex, 0, &TSetupValues::DNS2, "", false, "an empty name server means 0.0.0.0"},
-        {&Orvex, 0, &TSetupValues::Gateway, " 10.0.0.1", false, "the Orvex conversion takes blanks"},
-        {&Orvex, 1, &TSetupValues::IP, "garbage", false, "Orvex with DHCP: addresses are not sent"},
-        {&Hwg, 1, &TSetupValues::IP, "10.0.0.256", true, "HWG: would go out as 255.255.255.255"},
-        {&Hwg, 1, &TSetupValues::Gateway, " 10.0.0.1", true, "HWG reads strictly"},
-        {&Hwg, 1, &TSetupValues::Mask, "", true, "HWG: an empty mask does not parse"},
-        {&Hwg, 1, &TSetupValues::DNS1, "garbage", false, "HWG never sends name servers"},
+        // Orvex, DHCP off: the request carries all five addresses.
+        {&Orvex, 0, &V::IP, "192.168.1.2OO", nullptr, "letter O: the lenient reading sent 192.168.1.2"},
+        {&Orvex, 0, &V::IP, "1..2.3", nullptr, "an empty number: the lenient reading sent 1.0.2.3"},
+        {&Orvex, 0, &V::Gateway, "192.168.1.", nullptr, "a missing last number: the lenient reading sent .0"},
+        {&Orvex, 0, &V::Mask, "255.255.255.000", nullptr, "leading zeros"},
+        {&Orvex, 0, &V::DNS1, "192.168.01.1", nullptr, "a leading zero"},
+        {&Orvex, 0, &V::IP, "+192.168.1.21", nullptr, "a sign"},
+        {&Orvex, 0, &V::IP, "192.168.1.21/24", nullptr, "a prefix length"},
+        {&Orvex, 0, &V::DNS2, "1.2.3.4.5", nullptr, "five numbers"},
+        {&Orvex, 0, &V::IP, "192.168.1.300", nullptr, "above 255"},
+        {&Orvex, 0, &V::Mask, "255.255.255", nullptr, "three numbers"},
+        {&Orvex, 0, &V::IP, "192.168. 1.21", nullptr, "a blank inside"},
+        {&Orvex, 0, &V::IP, "", nullptr, "an empty IP address would set the device to 0.0.0.0"},
+        {&Orvex, 0, &V::Mask, " ", nullptr, "a mask of blanks is empty"},
+        {&Orvex, 0, &V::Gateway, "", "", "an empty gateway still means 0.0.0.0"},
+        {&Orvex, 0, &V::DNS1, "\t", "", "an empty name server still means 0.0.0.0"},
+        {&Orvex, 0, &V::IP, " 192.168.1.21 ", "192.168.1.21", "blanks around are removed"},
+        {&Orvex, 0, &V::Mask, "255.255.0.0\t", "255.255.0.0", "a tab too"},
+        {&Orvex, 0, &V::Gateway, "0.0.0.0", "0.0.0.0", "zero is one digit"},
+        {&Orvex, 0, &V::DNS2, "255.255.255.255", "255.255.255.255", "the highest numbers"},
+        // Orvex, DHCP on: no address is carried, so none is checked (but each is trimmed).
+        {&Orvex, 1, &V::IP, "192.168.1.2OO", "192.168.1.2OO", "not sent with DHCP on"},
+        {&Orvex, 1, &V::Mask, "", "", "not sent with DHCP on"},
+        {&Orvex, 1, &V::Gateway, " 10.0.0.1 ", "10.0.0.1", "trimmed although not sent"},
+        // HWG: IP address, mask and gateway are carried whatever the DHCP state.
+        {&Hwg, 0, &V::IP, "192.168.1.2OO", nullptr, "letter O: the strict reading sent 192.168.1.2"},
+        {&Hwg, 1, &V::Mask, "255.255.255.000", nullptr, "leading zeros, also with DHCP on"},
+        {&Hwg, 0, &V::IP, "", nullptr, "an empty IP address"},
+        {&Hwg, 0, &V::Gateway, "", nullptr, "an empty gateway cannot be sent"},
+        {&Hwg, 1, &V::Gateway, "1..2.3", nullptr, "an empty number"},
+        {&Hwg, 1, &V::IP, "10.0.0.256", nullptr, "above 255"},
+        {&Hwg, 0, &V::Gateway, " 10.0.0.1", "10.0.0.1", "a blank before is removed"},
+        {&Hwg, 1, &V::DNS1, "garbage", "garbage", "HWG never sends name servers"},
     };
     for (const Case& c : cases) {
         Asker.Refusals.clear();
-        TSetupValues values = ShownValues(c.Device->Info);
+        Asker.Questions.clear();
+        Orvex.Updates.clear();
+        Hwg.Updates.clear();
+        const TProductInfo before = c.Device->Info;
+        TSetupValues values = ShownValues(before);
         values.Dhcp = c.Dhcp;
         values.*(c.Field) = c.Text;
-        const TProductInfo before = c.Device->Info;
         const TCommandOutcome outcome = ApplyChanges(c.Device, values, Asker);
-        EXPECT_EQ(outcome == TCommandOutcome::Refused, c.Refused) << c.Reason;
-        if (c.Refused) {
-            EXPECT_EQ(Asker.Refusals, std::vector<std::string>{"'" + c.Text + "' is not a valid IP address"}) << c.Reason;
-            EXPECT_EQ(c.Device->Info.IP, before.IP) << c.Reason;
-            EXPECT_EQ(c.Device->Info.Mask, before.Mask) << c.Reason;
-            EXPECT_EQ(c.Device->Info.Gateway, before.Gateway) << c.Reason;
+        std::vector<TProductInfo> updates;
+        for (const auto& update : Orvex.Updates)
+            updates.push_back(update.Info);
+        for (const auto& update : Hwg.Updates)
+            updates.push_back(update.Info);
+        if (!c.Stored) {
+            EXPECT_EQ(outcome, TCommandOutcome::Refused) << c.Reason;
+            std::string trimmed = c.Text;
+            trimmed.erase(0, trimmed.find_first_not_of(" \t"));
+            EXPECT_EQ(Asker.Refusals, std::vector<std::string>{"'" + trimmed + "' is not a valid IP address"})
+                << c.Reason;
+            EXPECT_TRUE(Asker.Questions.empty()) << c.Reason;
+            EXPECT_TRUE(updates.empty()) << c.Reason;
+            const TSetupValues after = ShownValues(c.Device->Info);
+            EXPECT_EQ(after.*(c.Field), ShownValues(before).*(c.Field)) << "nothing stored: " << c.Reason;
+            EXPECT_EQ(c.Device->Info.Dhcp, before.Dhcp) << "nothing stored: " << c.Reason;
+        } else {
+            EXPECT_EQ(outcome, TCommandOutcome::Sent) << c.Reason;
+            EXPECT_TRUE(Asker.Refusals.empty()) << c.Reason;
+            ASSERT_EQ(updates.size(), 1u) << c.Reason;
+            EXPECT_EQ(ShownValues(updates[0]).*(c.Field), c.Stored) << c.Reason;
         }
         c.Device->Info = before;
+        c.Device->RestartNeeded = false;
     }
-    EXPECT_EQ(Orvex.Updates.size(), 3u);
-    EXPECT_EQ(Hwg.Updates.size(), 1u);
+}
+
+TEST(SetupAddressRule, PlainDottedDecimalOnly)
+{
+    for (const char* plain : {"0.0.0.0", "1.2.3.4", "10.0.0.1", "192.168.100.200", "255.255.255.255", "9.99.199.250"})
+        EXPECT_TRUE(IsPlainIpAddress(plain)) << plain;
+    for (const char* malformed : {"", "1.2.3", "1.2.3.4.5", "1.2.3.", ".1.2.3", "1..2.3", "1.2.3.4.", "01.2.3.4",
+                                  "1.2.3.00", "1.2.3.256", "1000.1.1.1", "1.2.3.2OO", "1.2.3.4x", " 1.2.3.4",
+                                  "1.2.3.4 ", "+1.2.3.4", "1.2.-3.4", "1.2.3.0x1", "１.2.3.4", "1.2.3.4\n"})
+        EXPECT_FALSE(IsPlainIpAddress(malformed)) << malformed;
+
+    EXPECT_EQ(TrimBlanks(" \t10.0.0.1\r\n "), "10.0.0.1");
+    EXPECT_EQ(TrimBlanks(" \t "), "");
+    EXPECT_EQ(TrimBlanks("1 2"), "1 2") << "only the ends";
+}
+
+TEST(SetupAddressRule, NamesTheFirstRefusedFieldAndTrimsEveryAddress)
+{
+    TRecorded<TProductOrvex> orvex;
+    orvex.Info = OrvexInfo();
+    TSetupValues values = ShownValues(orvex.Info);
+    values.Mask = "255.255.0.";
+    values.DNS1 = "x";
+    values.DNS2 = " 1.1.1.1 ";
+    auto refused = CheckSetupAddresses(orvex, values);
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_EQ(refused->Field, TSetupField::Mask) << "in the order of the panel";
+    EXPECT_EQ(refused->Text, "255.255.0.");
+    EXPECT_EQ(values.DNS2, "1.1.1.1") << "every address trimmed, also after the refused one";
+
+    // With DHCP on the Orvex request carries no address, so none is refused.
+    values.Dhcp = 1;
+    EXPECT_FALSE(CheckSetupAddresses(orvex, values).has_value());
+
+    TRecorded<TProductHwg> hwg;
+    hwg.Info = HwgInfo();
+    values = ShownValues(hwg.Info);
+    values.Gateway = "";
+    refused = CheckSetupAddresses(hwg, values);
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_EQ(refused->Field, TSetupField::Gateway);
+    EXPECT_TRUE(refused->Text.empty());
 }
 
 TEST_F(ApplyTest, RestartAndFactoryDefault)

@@ -156,4 +156,34 @@ INSTANTIATE_TEST_SUITE_P(Table, TextBetweenTest, testing::Values(
     TextBetweenCase{"abcdefgh</h1>", "defgh", "no start marker: the piece starts at position 4"},
     TextBetweenCase{"abc</h1>", "", "no start marker and too short a prefix"}));
 
+TEST(Utf8Prefix, NeverEndsInsideACharacter)
+{
+    struct Case {
+        std::string Text;
+        size_t Max;
+        std::string Expected;
+        const char* Reason;
+    };
+    const std::string a29(29, 'a');
+    const std::string a31(31, 'a');
+    const Case cases[] = {
+        {std::string(40, 'x'), 32, std::string(32, 'x'), "ASCII: cut at the limit exactly"},
+        {"short", 32, "short", "a shorter text whole"},
+        {a29 + "\xC4\x8D\xC5\x99\xC5\xBE", 32, a29 + "\xC4\x8D", "ř would be split after its first byte"},
+        {a31 + "\xC4\x8D", 32, a31, "a two-byte letter across the limit"},
+        {a29 + "\xC4\x8D" + "x", 32, a29 + "\xC4\x8D" + "x", "exactly 32 bytes"},
+        {a29 + "\xE2\x82\xAC" + "x", 32, a29 + "\xE2\x82\xAC", "a three-byte sign ending at the limit"},
+        {a31 + "\xE2\x82\xAC", 32, a31, "a three-byte sign after one byte"},
+        {std::string(30, 'a') + "\xE2\x82\xAC", 32, std::string(30, 'a'), "a three-byte sign after two bytes"},
+        {a29 + "\xF0\x9F\x98\x80", 32, a29, "a four-byte character after three bytes"},
+        {std::string(28, 'a') + "\xF0\x9F\x98\x80" + "x", 32, std::string(28, 'a') + "\xF0\x9F\x98\x80",
+         "a four-byte character ending at the limit"},
+        {a31 + "\x80\x80", 32, a31 + "\x80", "stray continuation bytes: cut where they stand"},
+        {std::string(28, 'a') + "\x80\x80\x80\x80\x80", 32, std::string(28, 'a') + "\x80\x80\x80\x80",
+         "a run of stray continuation bytes is not taken for a character"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(std::string(Utf8Prefix(c.Text, c.Max)), c.Expected) << c.Reason;
+}
+
 } // namespace

@@ -1,7 +1,5 @@
 #include "core/devices/product.h"
 
-#include "core/devices/utils.h"
-
 #include <algorithm>
 
 void TProduct::SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
@@ -25,10 +23,9 @@ TSentFields TProduct::SentFields(int32_t) const
     return {};
 }
 
-bool TProduct::AddressConverts(const std::string& text) const
+bool TProduct::SendsEmptyAddressAsZero() const
 {
-    uint8_t bytes[4];
-    return TryParseIp(text, bytes);
+    return false;
 }
 
 void TProduct::ApplySetup()

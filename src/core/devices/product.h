@@ -59,9 +59,9 @@ public:
 
     // What the update request would carry once the DHCP state is dhcp (as SetParameters stores it).
     virtual TSentFields SentFields(int32_t dhcp) const;
-    // Whether the family's address conversion turns text into an address it can send
-    // (the Orvex and the HWG requests read addresses by different rules).
-    virtual bool AddressConverts(const std::string& text) const;
+    // Whether the family's update request sends an empty address text as 0.0.0.0; a family
+    // that cannot carry an empty address says no (the setup panel's address rule asks).
+    virtual bool SendsEmptyAddressAsZero() const;
 
     TProductInfo CopyInfo() const { return Info; }
     void ApplySetup();  // Update, then RestartNeeded = false

@@ -179,3 +179,18 @@ size_t Utf8Length(std::string_view text)
         characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     return characters;
 }
+
+std::string_view Utf8Prefix(std::string_view text, size_t maxBytes)
+{
+    if (text.size() <= maxBytes)
+        return text;
+    // Back from the first byte left out over at most three continuation bytes to the lead byte
+    // of the character they belong to; if that character reaches past the cut, leave it out.
+    const auto byte = [&text](size_t at) { return static_cast<unsigned char>(text[at]); };
+    size_t lead = maxBytes;
+    while (lead > 0 && maxBytes - lead < 3 && (byte(lead) & 0xC0) == 0x80)
+        --lead;
+    const unsigned char first = byte(lead);
+    const size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+    return text.substr(0, lead < maxBytes && first >= 0xC0 && lead + length > maxBytes ? lead : maxBytes);
+}

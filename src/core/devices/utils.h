@@ -34,3 +34,8 @@ std::string FieldText(const uint8_t* field, size_t width);
 
 // Characters in a UTF-8 text: its bytes less the continuation bytes.
 size_t Utf8Length(std::string_view text);
+
+// The longest start of a UTF-8 text that has at most maxBytes bytes and does not end inside a
+// character: a character the cut would split is left out whole. A text of ASCII only is cut at
+// maxBytes exactly; bytes that are not UTF-8 are cut where they stand.
+std::string_view Utf8Prefix(std::string_view text, size_t maxBytes);

@@ -5,6 +5,7 @@
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
 #include "core/log/safetext.h"
+#include "core/setup/addressrule.h"
 #include "core/setup/fields.h"
 
 #include <limits>
@@ -13,20 +14,6 @@
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// The first address text the request would carry and the family cannot convert, if any.
-const std::string* UnconvertibleAddress(const TProduct& device, const TSetupValues& values)
-{
-    const TSentFields sent = device.SentFields(values.Dhcp);
-    const std::pair<bool, const std::string*> addresses[] = {
-        {sent.IP, &values.IP}, {sent.Mask, &values.Mask}, {sent.Gateway, &values.Gateway},
-        {sent.DNS1, &values.DNS1}, {sent.DNS2, &values.DNS2},
-    };
-    for (const auto& [carried, text] : addresses)
-        if (carried && !device.AddressConverts(*text))
-            return text;
-    return nullptr;
-}
 
 } // namespace
 
@@ -79,7 +66,7 @@ bool ReadPort(const std::string& text, int16_t stored, int32_t& value)
     return ReadInteger(text, value);
 }
 
-TCommandOutcome ApplyChanges(TProduct* device, const TSetupValues& values, TSetupAsker& asker)
+TCommandOutcome ApplyChanges(TProduct* device, TSetupValues values, TSetupAsker& asker)
 {
     if (!device)
         return TCommandOutcome::NoDevice;
@@ -93,8 +80,8 @@ TCommandOutcome ApplyChanges(TProduct* device, const TSetupValues& values, TSetu
             return TCommandOutcome::Refused;
         }
     }
-    if (const std::string* address = UnconvertibleAddress(*device, values)) {
-        asker.Refuse(Format(_("'%s' is not a valid IP address"), address->c_str()));
+    if (const auto refused = CheckSetupAddresses(*device, values)) {
+        asker.Refuse(Format(_("'%s' is not a valid IP address"), refused->Text.c_str()));
         return TCommandOutcome::Refused;
     }
 

@@ -52,14 +52,14 @@ bool ReadInteger(const std::string& text, int32_t& value);
 // "N/A"), the stored value. False when the text is neither.
 bool ReadPort(const std::string& text, int16_t stored, int32_t& value);
 
-// "Apply Changes": the Telnet port text, then the HTTP port text must be integers, and every
-// address that the family's update request carries must convert by the family's rule;
+// "Apply Changes": the Telnet port text, then the HTTP port text must be integers, and the
+// addresses must pass the setup panel's address rule (addressrule.h), which also trims them;
 // otherwise the asker hears the offending text and nothing is stored or sent. Then the values
 // are stored through SetParameters (ports cut to 16 bits); when the family says a restart is
 // needed the apply question is asked, and No stops here (the values stay stored and
 // RestartNeeded set). Finally ApplySetup sends the setup and "Reconfiguring %s device" is
 // logged with the IP text.
-TCommandOutcome ApplyChanges(TProduct* device, const TSetupValues& values, TSetupAsker& asker);
+TCommandOutcome ApplyChanges(TProduct* device, TSetupValues values, TSetupAsker& asker);
 
 // "Restart Device": refused when the device cannot restart; asks; sends; logs.
 TCommandOutcome RestartDevice(TProduct* device, TSetupAsker& asker);

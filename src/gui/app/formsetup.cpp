@@ -129,8 +129,19 @@ void TPyxetForm::btnConfigDeviceClick()
     values.HTTPPort = Ui_->teHTTPPort->text().toStdString();
     values.TelnetPort = Ui_->teTelnetPort->text().toStdString();
     TDialogAsker asker(this);
-    if (ApplyChanges(SelectedDevice, values, asker) == TCommandOutcome::Sent)
-        Ui_->btnConfigDevice->setEnabled(false);
+    if (ApplyChanges(SelectedDevice, values, asker) != TCommandOutcome::Sent)
+        return;
+    // The addresses were stored without the blanks around them: show them as stored.
+    const TProductInfo stored = SelectedDevice->CopyInfo();
+    const std::pair<QLineEdit*, TSetupField> addresses[] = {
+        {Ui_->teDeviceIP, TSetupField::IP},           {Ui_->teDeviceMask, TSetupField::Mask},
+        {Ui_->teDeviceGateway, TSetupField::Gateway}, {Ui_->teDeviceDNS1, TSetupField::DNS1},
+        {Ui_->teDeviceDNS2, TSetupField::DNS2},
+    };
+    for (const auto& [field, which] : addresses)
+        if (const QString text = QString::fromStdString(StoredText(stored, which)); field->text() != text)
+            field->setText(text);
+    Ui_->btnConfigDevice->setEnabled(false);
 }
 
 void TPyxetForm::btnRestartDeviceClick()

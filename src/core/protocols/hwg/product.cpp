@@ -1,8 +1,6 @@
 // TProductHwg: storing a new setup, and what its commands carry.
 #include "core/protocols/hwg/product.h"
 
-#include "core/devices/utils.h"
-
 void TProductHwg::SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
                                 const std::string& gateway, const std::string& dns1, const std::string& dns2,
                                 int32_t dhcp, int32_t httpPort, int32_t telnetPort)
@@ -20,8 +18,7 @@ TSentFields TProductHwg::SentFields(int32_t) const
     return sent;
 }
 
-bool TProductHwg::AddressConverts(const std::string& text) const
+bool TProductHwg::SendsEmptyAddressAsZero() const
 {
-    uint8_t bytes[4];
-    return ParseIpChecked(text, bytes);
+    return false;
 }

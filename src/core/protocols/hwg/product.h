@@ -19,8 +19,8 @@ public:
     // The command carries addresses, the DHCP bit (for a device that has the setting) and the
     // HTTP port; never the name, the name servers or the Telnet port.
     TSentFields SentFields(int32_t dhcp) const override;
-    // Addresses are read by the strict ParseIp.
-    bool AddressConverts(const std::string& text) const override;
+    // No: ParseIp cannot read an empty address text, and the device would get 255.255.255.255.
+    bool SendsEmptyAddressAsZero() const override;
 
     // The device's whole answer datagram; its first 48 bytes are the base of every command.
     std::vector<uint8_t> AnswerPacket;

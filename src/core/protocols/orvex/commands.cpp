@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string_view>
 
 namespace {
 
@@ -171,7 +172,8 @@ std::vector<uint8_t> BuildOrvexUpdateRequest(const uint8_t mac[6], const TProduc
     PutItem(packet, at, kItemSet, size - kHeaderSize - 3 - 5);  // less its own header and the action item
 
     PutSub(packet, at, kSubName, kNameSize);
-    std::copy_n(info.Name.begin(), std::min<size_t>(info.Name.size(), kNameSize - 1), packet.begin() + at);
+    const std::string_view name = Utf8Prefix(info.Name, kNameBytes);  // never half a character
+    std::copy(name.begin(), name.end(), packet.begin() + at);
     at += kNameSize;
 
     if (!dhcp) {

@@ -25,7 +25,8 @@ enum class TOrvexCommand { Update, DhcpUpdate, FactoryDefault, Restart };
 
 // The update request for the device at mac with the setup held in info: 95 bytes when
 // info.Dhcp is 0, else 65 bytes without addresses. Addresses are read by TryParseIp; one that
-// does not convert stays 0.0.0.0. The name is cut to its first 32 bytes.
+// does not convert stays 0.0.0.0. A name longer than 32 bytes is cut at the last whole
+// character within them (an ASCII name at its 32nd byte).
 std::vector<uint8_t> BuildOrvexUpdateRequest(const uint8_t mac[6], const TProductInfo& info, bool restart);
 
 // The 16-byte request that carries only an action (factory default or restart).

@@ -45,6 +45,7 @@ constexpr uint8_t kSubTypeCode = 0x00;
 constexpr uint8_t kSubRevision = 0x02;
 
 constexpr size_t kNameSize = 33;      // UTF-8, zero-terminated, at most 32 bytes of text
+constexpr size_t kNameBytes = kNameSize - 1;  // the most of a name a device receives
 constexpr size_t kRevisionSize = 16;  // zero-padded; all 16 bytes may be text
 
 // Value offsets of the info request and answer

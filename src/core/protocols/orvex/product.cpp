@@ -18,3 +18,8 @@ TSentFields TProductOrvex::SentFields(int32_t dhcp) const
         sent.IP = sent.Mask = sent.Gateway = sent.DNS1 = sent.DNS2 = false;
     return sent;
 }
+
+bool TProductOrvex::SendsEmptyAddressAsZero() const
+{
+    return true;
+}

@@ -20,6 +20,8 @@ public:
                        int32_t dhcp, int32_t httpPort, int32_t telnetPort) override;
     // With DHCP on, the update carries no addresses.
     TSentFields SentFields(int32_t dhcp) const override;
+    // An empty address text goes out as 0.0.0.0.
+    bool SendsEmptyAddressAsZero() const override;
 
     // Told the error code of the device's answer to the next commands sent (pyxet-cli waits for
     // it); the answer handler keeps its own copy, so it outlives the device object safely.
