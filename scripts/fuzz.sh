@@ -4,7 +4,8 @@
 #   scripts/fuzz.sh [DURATION]
 # Folder: $PYXET_FUZZ_BUILD, else build-fuzz/ in the source tree. The corpus grows in its corpus/
 # folder, seeded from tests/fuzz/seeds/. Exit status: 0 no finding, 1 a finding (the input is in
-# its artifacts/ folder) or a failed build, 77 no usable clang here (nothing run).
+# its artifacts/ folder), a failed build, or no usable clang here (nothing run; the install
+# script brings clang and libclang-rt-dev).
 set -euo pipefail
 
 DURATION=${1:-60}
@@ -13,15 +14,15 @@ BUILD=${PYXET_FUZZ_BUILD:-$ROOT/build-fuzz}
 TARGETS=(fuzz_orvex_answer fuzz_hwg_answer fuzz_tryparseip fuzz_parseip fuzz_parsemac fuzz_textbetween fuzz_settings)
 
 if ! command -v clang++ >/dev/null; then
-  echo "fuzz: clang++ not found, skipped"
-  exit 77
+  echo "fuzz: clang++ not found (scripts/install-deps.sh installs it)" >&2
+  exit 1
 fi
 mkdir -p "$BUILD"
 probe="$BUILD/probe.cpp"
 echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' >"$probe"
 if ! clang++ -fsanitize=fuzzer,address,undefined "$probe" -o "$BUILD/probe" 2>/dev/null; then
-  echo "fuzz: clang++ cannot link libFuzzer here (libclang-rt-dev missing?), skipped"
-  exit 77
+  echo "fuzz: clang++ cannot link libFuzzer here (libclang-rt-dev missing?)" >&2
+  exit 1
 fi
 
 cmake -S "$ROOT/tests/fuzz" -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ >"$BUILD/configure.log" 2>&1 \
