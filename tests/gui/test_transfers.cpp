@@ -316,14 +316,18 @@ private slots:
         QVERIFY(stack.Above(progress, help));
 
         // The about box (modal): looked at while it is open, then closed whatever was seen.
+        // It opens beside the progress window, so that it is never hidden under it.
         bool aboutUnder = false;
+        bool aboutBeside = false;
         QTimer::singleShot(0, &about, [&] {
             (void)QTest::qWaitFor([&] { return about.isVisible(); }, 5000);
             aboutUnder = QTest::qWaitFor([&] { return stack.Top() == progress && stack.Above(progress, &about); }, 5000);
+            aboutBeside = !about.frameGeometry().intersects(progress->frameGeometry());
             about.reject();
         });
         w.ui()->mAbout->trigger();
         QVERIFY2(aboutUnder, "the about box stays under the progress window");
+        QVERIFY2(aboutBeside, "the about box opens beside the progress window");
 
         // The batch's own dialogs stand above it: the login dialog and a question.
         w.Login->show();

@@ -16,6 +16,7 @@
 #include "ui_form.h"
 #include "gui/windows/about.h"
 #include "gui/windows/help.h"
+#include "gui/windows/progressinfo.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -24,6 +25,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -382,8 +384,22 @@ void TPyxetForm::acExitExecute() { close(); }
 
 void TPyxetForm::mAboutClick()
 {
-    if (About)
-        About->exec();
+    if (!About)
+        return;
+    // The progress window stays above the about box; a box hidden under it would block the
+    // program unseen, so it opens beside the progress window where the screen has room.
+    if (Progress && Progress->isVisible()) {
+        About->adjustSize();
+        const QRect progress = Progress->frameGeometry();
+        const QRect screen = Progress->screen() ? Progress->screen()->availableGeometry() : QRect();
+        const int gap = 8;
+        QPoint place(progress.right() + gap, progress.top());
+        if (!screen.isNull() && place.x() + About->frameGeometry().width() > screen.right())
+            place.setX(progress.left() - gap - About->frameGeometry().width());
+        if (screen.isNull() || place.x() >= screen.left())
+            About->move(place);
+    }
+    About->exec();
 }
 
 void TPyxetForm::acHelpExecute()
