@@ -38,6 +38,18 @@ struct Faults {
     int answer_every = 1;        // answers only every this-many-th info request (a lossy network)
 };
 
+// How a device's web server answers a request it would answer 200 (faults of real devices).
+enum class HttpAnswer {
+    Normal,
+    Endless,     // 200 and a body that never ends
+    Empty,       // 200 with an empty body
+    NoContent,   // 204, no body
+    Partial,     // 206 with the first half of the body
+    Close,       // no answer: the connection is closed once the request head is read
+    Drip,        // the answer's head a byte at a time, 10 bytes a second, without end
+};
+const char* HttpAnswerName(HttpAnswer answer);
+
 struct HttpConfig {
     std::string user, password;  // both empty: no login asked
     bool refuse_by_drop = false;  // refuse missing/wrong credentials by closing the connection
@@ -45,6 +57,7 @@ struct HttpConfig {
     int slow_bps = 0;             // non-zero: request bodies and answers move at this many bytes/s
     bool upload_fails = false;    // POST /upload is answered 500 "Upload failed"
     int answer_ms = 0;            // non-zero: the answer waits this long once the request is read
+    HttpAnswer answer = HttpAnswer::Normal;
     std::optional<std::string> setup_xml;  // initial configuration file; generated when absent
     bool NeedsLogin() const { return !user.empty() || !password.empty(); }
 };
