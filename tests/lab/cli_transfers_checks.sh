@@ -381,7 +381,7 @@ wait $pid
 # Left alone, the slow backup completes and replaces the earlier file.
 check "slow backup completes" "$SLOW	ok" "$(cat slow.txt)"
 contains "slow backup's file" "</setup>" "backup/setup_${SLOW}_.xml"
-check "no temporary file at the end" 0 "$(ls -a backup | grep -c '^\.pyxet-part-')"
+check "no temporary file at the end" 0 "$(ls -a backup | grep -c '^\.pyxet-part-[0-9A-F]\{12\}$')"
 
 finish_checks
 echo "pyxet-cli transfer checks passed"
