@@ -242,8 +242,8 @@ void Connection::Succeed(json& event, const std::string& body, const std::string
         const size_t half = body.size() / 2;
         Finish(event, 206);
         Respond(206, body.substr(0, half), contentType,
-                "Content-Range: bytes 0-" + std::to_string(half > 0 ? half - 1 : 0) + "/" + std::to_string(body.size()) +
-                    "\r\n");
+                "Content-Range: bytes 0-" + std::to_string(half > 0 ? half - 1 : 0) + "/" +
+                    std::to_string(body.size()) + "\r\n");
         return;
     }
     case HttpAnswer::Endless:
@@ -273,7 +273,8 @@ void Connection::CloseAfterHead(json& event) {
 // 200 and a body without length or end, written as fast as the client takes it, until it goes.
 void Connection::Stream(json& event) {
     (void)event;
-    const std::string head = "HTTP/1.1 200 OK\r\nServer: pyxet-sim\r\nContent-Type: text/xml\r\nConnection: close\r\n\r\n";
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nServer: pyxet-sim\r\nContent-Type: text/xml\r\nConnection: close\r\n\r\n";
     std::string filler = "<setup>";
     filler.resize(65536, 'x');
     if (open_) open_->Close();

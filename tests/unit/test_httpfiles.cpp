@@ -59,7 +59,8 @@ protected:
     static std::vector<std::string> Temporaries(const std::string& folder)
     {
         std::vector<std::string> out;
-        const QStringList names = QDir(QString::fromStdString(folder)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
+        const QDir dir(QString::fromStdString(folder));
+        const QStringList names = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
         for (const QString& name : names)
             if (IsTemporaryName(name.toStdString()))
                 out.push_back(name.toStdString());
@@ -90,7 +91,8 @@ TEST_F(LocalFiles, OnlyFifosDevicesAndSocketsAreSpecial)
     EXPECT_FALSE(IsSpecialFile(At("plain.xml")));
     EXPECT_FALSE(IsSpecialFile(Root)) << "a folder has its own message";
     EXPECT_FALSE(IsSpecialFile(At("missing.xml"))) << "a missing file has its own";
-    EXPECT_EQ("Cannot read the file " + At("pipe.xml") + ": Not a regular file", SpecialFileRefusal(At("pipe.xml"), true));
+    EXPECT_EQ("Cannot read the file " + At("pipe.xml") + ": Not a regular file",
+              SpecialFileRefusal(At("pipe.xml"), true));
     EXPECT_EQ("Cannot write the file /dev/null: Not a regular file", SpecialFileRefusal("/dev/null", false));
     EXPECT_EQ("", SpecialFileRefusal(At("plain.xml"), true));
     EXPECT_EQ("No such file or directory", FileErrorText(ENOENT));

@@ -16,8 +16,8 @@
 
 namespace {
 
-constexpr int kMaxLinks = 40;           // as the kernel follows at most
-constexpr int kTemporaryDigits = 12;    // 48 random bits
+constexpr int kMaxLinks = 40;         // as the kernel follows at most
+constexpr int kTemporaryDigits = 12;  // 48 random bits
 constexpr int kNameAttempts = 100;
 
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
@@ -38,7 +38,10 @@ bool IsSpecialFile(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
 }
 
-std::string FileErrorText(int error) { return error == kNotRegularFile ? _("Not a regular file") : std::strerror(error); }
+std::string FileErrorText(int error)
+{
+    return error == kNotRegularFile ? _("Not a regular file") : std::strerror(error);
+}
 
 std::string SpecialFileRefusal(const std::string& path, bool reading)
 {
@@ -131,7 +134,8 @@ int RemoveLeftoverTemporaries(const std::string& folder)
         const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             continue;
-        struct stat opened {}, named {};
+        struct stat opened {};
+        struct stat named {};
         // A file whose lock is held is being written by a running transfer.
         if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == ::geteuid()
             && ::flock(fd, LOCK_EX | LOCK_NB) == 0
@@ -172,9 +176,11 @@ bool TFileReplacement::Begin(const std::string& path, int& error)
         }
         // Locked, and still ours: a clean-up of another Pyxet may have taken the fresh file away
         // between its creation and the lock.
-        struct stat opened {}, named {};
+        struct stat opened {};
+        struct stat named {};
         error = LockExclusive(fd);
-        if (error == 0 && (::fstat(fd, &opened) != 0 || ::lstat(name.c_str(), &named) != 0 || !SameFile(opened, named))) {
+        if (error == 0
+            && (::fstat(fd, &opened) != 0 || ::lstat(name.c_str(), &named) != 0 || !SameFile(opened, named))) {
             ::close(fd);
             continue;
         }

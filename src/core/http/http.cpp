@@ -514,8 +514,10 @@ bool THTTPModule::Post(const std::string& host, const std::string& path, const s
         error = r.SourceFd < 0 ? errno : 0;
     }
     struct stat info {};
-    if (error == 0)
-        error = ::fstat(r.SourceFd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : !S_ISREG(info.st_mode) ? kNotRegularFile : 0;
+    if (error == 0 && ::fstat(r.SourceFd, &info) != 0)
+        error = errno;
+    else if (error == 0 && !S_ISREG(info.st_mode))
+        error = S_ISDIR(info.st_mode) ? EISDIR : kNotRegularFile;
     if (error != 0) {
         if (r.SourceFd >= 0)
             ::close(r.SourceFd);

@@ -165,8 +165,10 @@ THTTPVerdict JudgeRequest(const THTTPFacts& facts, const THTTPLimits& limits)
     } else if (!facts.Upload && (facts.HttpStatus != 200 || facts.BodyBytes == 0)) {
         verdict.Ok = false;
         verdict.StatusCode = static_cast<int>(facts.HttpStatus);
-        verdict.Message = facts.HttpStatus == 200 ? _("The device sent an empty file.")
-                                                  : Format(_("%s: the answer holds no whole file."), statusLine.c_str());
+        if (facts.HttpStatus == 200)
+            verdict.Message = _("The device sent an empty file.");
+        else
+            verdict.Message = Format(_("%s: the answer holds no whole file."), statusLine.c_str());
     }
     return verdict;
 }
