@@ -257,17 +257,20 @@ void Connection::Succeed(json& event, const std::string& body, const std::string
     }
 }
 
-// A device that gives up on a request once it has read its head: what has arrived of the body is
-// dropped and the connection closed, so a client still sending meets a broken pipe.
+// A device that gives up on a request once it has read its head: it shuts the connection both
+// ways, so its end goes out first and any more of the body is answered with a reset: a client
+// still sending meets a broken pipe. The socket is closed once the client has gone (or after 2 s).
 void Connection::CloseAfterHead(json& event) {
     event["status"] = nullptr;
     event["outcome"] = "closed after the head";
     sim_.EventLog().Write(event);
     sim_.EventLog().Flush();
-    char sink[65536];
-    while (recv(fd_, sink, sizeof sink, MSG_DONTWAIT) > 0) {
-    }
     if (open_) open_->Close();
+    shutdown(fd_, SHUT_RDWR);
+    for (int i = 0; i < 20; ++i) {
+        pollfd pfd{fd_, POLLRDHUP, 0};
+        if (poll(&pfd, 1, 100) > 0 && (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR))) break;
+    }
 }
 
 // 200 and a body without length or end, written as fast as the client takes it, until it goes.
