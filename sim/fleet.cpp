@@ -13,6 +13,19 @@ namespace sim {
 
 using nlohmann::json;
 
+const char* HttpAnswerName(HttpAnswer answer) {
+    switch (answer) {
+    case HttpAnswer::Normal: return "normal";
+    case HttpAnswer::Endless: return "endless";
+    case HttpAnswer::Empty: return "empty";
+    case HttpAnswer::NoContent: return "no_content";
+    case HttpAnswer::Partial: return "partial";
+    case HttpAnswer::Close: return "close";
+    case HttpAnswer::Drip: return "drip";
+    }
+    return "normal";
+}
+
 std::string MacText(const Mac& mac) {
     char text[18];
     std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2], mac[3], mac[4],
@@ -111,7 +124,9 @@ const std::set<std::string> kSetupKeys = {"name", "ip", "mask", "gateway", "dns1
 const std::set<std::string> kFaultKeys = {"silent",    "twice",        "late_ms",       "corrupt_mac",
                                           "type_mismatch", "oversized", "answer_every", "ephemeral_port"};
 const std::set<std::string> kHttpKeys = {"user", "password", "refuse", "status", "slow_bps", "upload_fails",
-                                         "answer_ms", "setup_xml", "heading"};
+                                         "answer_ms", "setup_xml", "heading", "answer"};
+const HttpAnswer kHttpAnswers[] = {HttpAnswer::Normal, HttpAnswer::Endless, HttpAnswer::Empty, HttpAnswer::NoContent,
+                                   HttpAnswer::Partial, HttpAnswer::Close, HttpAnswer::Drip};
 
 void CheckKeys(const json& object, const std::set<std::string>& allowed, const std::string& where) {
     if (!object.is_object()) Fail(where, "must be an object");
@@ -314,6 +329,18 @@ DeviceConfig ReadDevice(const json& object, size_t index) {
         if (http.contains("answer_ms")) device.http.answer_ms = int(GetInt(http, "answer_ms", 0, 86400000, at));
         if (http.contains("setup_xml")) device.http.setup_xml = GetText(http, "setup_xml", at);
         if (http.contains("heading")) device.http.heading = GetText(http, "heading", at);
+        if (http.contains("answer")) {
+            const std::string answer = GetText(http, "answer", at);
+            bool known = false;
+            for (HttpAnswer a : kHttpAnswers)
+                if (answer == HttpAnswerName(a)) {
+                    device.http.answer = a;
+                    known = true;
+                }
+            if (!known)
+                Fail(at, "\"answer\" must be \"normal\", \"endless\", \"empty\", \"no_content\", \"partial\", "
+                         "\"close\" or \"drip\"");
+        }
     }
 
     // The factory name is what the device reports after a reset, so it must fit as well.
@@ -477,6 +504,7 @@ std::string FleetToJson(const std::vector<DeviceConfig>& devices) {
         if (h.answer_ms) http["answer_ms"] = h.answer_ms;
         if (h.setup_xml) http["setup_xml"] = *h.setup_xml;
         if (h.heading) http["heading"] = *h.heading;
+        if (h.answer != HttpAnswer::Normal) http["answer"] = HttpAnswerName(h.answer);
         if (!http.empty()) object["http"] = http;
         fleet.push_back(object);
     }

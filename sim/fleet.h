@@ -39,6 +39,18 @@ struct Faults {
     bool ephemeral_port = false;  // UDP answers leave from an ephemeral port, not the service port
 };
 
+// How a device's web server answers a request it would answer 200 (faults of real devices).
+enum class HttpAnswer {
+    Normal,
+    Endless,     // 200 and a body that never ends
+    Empty,       // 200 with an empty body
+    NoContent,   // 204, no body
+    Partial,     // 206 with the first half of the body
+    Close,       // no answer: the connection is closed once the request head is read
+    Drip,        // the answer's head a byte at a time, 10 bytes a second, without end
+};
+const char* HttpAnswerName(HttpAnswer answer);
+
 struct HttpConfig {
     std::string user, password;  // both empty: no login asked
     bool refuse_by_drop = false;  // refuse missing/wrong credentials by closing the connection
@@ -47,6 +59,7 @@ struct HttpConfig {
     bool upload_fails = false;    // POST /upload is answered 500 "Upload failed"
     int answer_ms = 0;            // non-zero: the answer waits this long once the request is read
     std::optional<std::string> heading;  // the <h1> text of every POST /upload answer, as given
+    HttpAnswer answer = HttpAnswer::Normal;
     std::optional<std::string> setup_xml;  // initial configuration file; generated when absent
     bool NeedsLogin() const { return !user.empty() || !password.empty(); }
 };

@@ -1,5 +1,5 @@
 // Web server of the simulated devices: GET/POST setup.xml, POST /upload, Basic credentials,
-// configured failures and slow transfers.
+// configured failures, slow transfers and broken answers.
 #include "http.h"
 
 #include <arpa/inet.h>
@@ -33,6 +33,8 @@ const char* Reason(int status) {
     switch (status) {
     case 100: return "Continue";
     case 200: return "OK";
+    case 204: return "No Content";
+    case 206: return "Partial Content";
     case 400: return "Bad Request";
     case 401: return "Unauthorized";
     case 404: return "Not Found";
@@ -99,11 +101,17 @@ private:
     bool ReadBody(const HttpHead& head, std::string& body, int& failStatus);
     void Finish(json& event, int status);
     void Drop(json& event, const char* why);
+    // The answer to a request that succeeded, as the device's `answer` setting makes it.
+    void Succeed(json& event, const std::string& body, const std::string& contentType = "text/html");
+    void CloseAfterHead(json& event);
+    void Stream(json& event);
+    void DripHead(json& event);
 
     int fd_;
     Simulator& sim_;
     std::string input_;
     int slowBps_ = 0;
+    HttpAnswer answer_ = HttpAnswer::Normal;
     OpenRequest* open_ = nullptr;  // the request being answered, once it reached a device
 };
 
@@ -138,8 +146,10 @@ bool Connection::WriteAll(const std::string& data, int bytesPerSecond) {
 void Connection::Respond(int status, const std::string& body, const std::string& contentType,
                          const std::string& extraHeaders) {
     std::string head = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n";
-    head += "Server: pyxet-sim\r\nContent-Type: " + contentType + "\r\n";
-    head += "Content-Length: " + std::to_string(body.size()) + "\r\n" + extraHeaders + "Connection: close\r\n\r\n";
+    head += "Server: pyxet-sim\r\n";
+    if (status != 204)  // an answer without content has neither type nor length
+        head += "Content-Type: " + contentType + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
+    head += extraHeaders + "Connection: close\r\n\r\n";
     // The last byte goes out after the request is marked closed.
     const std::string& last = body.empty() ? head : body;
     bool written = body.empty() || WriteAll(head, 0);
@@ -212,6 +222,82 @@ void Connection::Drop(json& event, const char* why) {
     setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
 }
 
+void Connection::Succeed(json& event, const std::string& body, const std::string& contentType) {
+    if (answer_ != HttpAnswer::Normal) event["answer"] = HttpAnswerName(answer_);
+    switch (answer_) {
+    case HttpAnswer::Normal:
+    case HttpAnswer::Close:  // (closed before)
+        Finish(event, 200);
+        Respond(200, body, contentType);
+        return;
+    case HttpAnswer::Empty:
+        Finish(event, 200);
+        Respond(200, "", contentType);
+        return;
+    case HttpAnswer::NoContent:
+        Finish(event, 204);
+        Respond(204, "");
+        return;
+    case HttpAnswer::Partial: {
+        const size_t half = body.size() / 2;
+        Finish(event, 206);
+        Respond(206, body.substr(0, half), contentType,
+                "Content-Range: bytes 0-" + std::to_string(half > 0 ? half - 1 : 0) + "/" +
+                    std::to_string(body.size()) + "\r\n");
+        return;
+    }
+    case HttpAnswer::Endless:
+        Finish(event, 200);
+        Stream(event);
+        return;
+    case HttpAnswer::Drip:
+        Finish(event, 200);
+        DripHead(event);
+        return;
+    }
+}
+
+// A device that gives up on a request once it has read its head: it shuts the connection both
+// ways, so its end goes out first and any more of the body is answered with a reset: a client
+// still sending meets a broken pipe. The socket is closed once the client has gone (or after 2 s).
+void Connection::CloseAfterHead(json& event) {
+    event["status"] = nullptr;
+    event["outcome"] = "closed after the head";
+    sim_.EventLog().Write(event);
+    sim_.EventLog().Flush();
+    if (open_) open_->Close();
+    shutdown(fd_, SHUT_RDWR);
+    for (int i = 0; i < 20; ++i) {
+        pollfd pfd{fd_, POLLRDHUP, 0};
+        if (poll(&pfd, 1, 100) > 0 && (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR))) break;
+    }
+}
+
+// 200 and a body without length or end, written as fast as the client takes it, until it goes.
+void Connection::Stream(json& event) {
+    (void)event;
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nServer: pyxet-sim\r\nContent-Type: text/xml\r\nConnection: close\r\n\r\n";
+    std::string filler = "<setup>";
+    filler.resize(65536, 'x');
+    if (open_) open_->Close();
+    if (!WriteAll(head, 0)) return;
+    while (WriteAll(filler, 0)) {
+    }
+}
+
+// The head of a 200, one byte every 100 ms, header after header without end, until the client goes.
+void Connection::DripHead(json& event) {
+    (void)event;
+    std::string head = "HTTP/1.1 200 OK\r\nServer: pyxet-sim\r\n";
+    if (open_) open_->Close();
+    for (size_t i = 0;; ++i) {
+        if (i == head.size()) head += "X-Drip: " + std::to_string(i) + "\r\n";
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!WriteAll(head.substr(i, 1), 0)) return;
+    }
+}
+
 void Connection::Serve() {
     timeval timeout{10, 0};
     setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
@@ -264,6 +350,7 @@ void Connection::Serve() {
     OpenRequest openRequest(sim_, event);
     open_ = &openRequest;
     slowBps_ = config.http.slow_bps;
+    answer_ = config.http.answer;
     bool restarting;
     {
         std::lock_guard lock(sim_.Mutex());
@@ -273,6 +360,10 @@ void Connection::Serve() {
     if (restarting) {
         Finish(event, 503);
         Respond(503, Page("Service Unavailable", "The device is restarting."));
+        return;
+    }
+    if (answer_ == HttpAnswer::Close) {
+        CloseAfterHead(event);
         return;
     }
 
@@ -342,9 +433,8 @@ void Connection::Serve() {
             std::lock_guard lock(sim_.Mutex());
             name = sim_.At(size_t(index)).setup.name;
         }
-        Finish(event, 200);
-        Respond(200, Page(config.family == Family::Hwg ? "HWG device" : "Orvex device",
-                          "Simulated device " + MacText(config.mac) + ", type " + std::to_string(config.type) + "."));
+        Succeed(event, Page(config.family == Family::Hwg ? "HWG device" : "Orvex device",
+                            "Simulated device " + MacText(config.mac) + ", type " + std::to_string(config.type) + "."));
         return;
     }
     if (path == "/setup.xml" && head->method == "GET") {
@@ -354,8 +444,7 @@ void Connection::Serve() {
             xml = sim_.At(size_t(index)).setupXml;
         }
         event["bytes"] = xml.size();
-        Finish(event, 200);
-        Respond(200, xml, "text/xml");
+        Succeed(event, xml, "text/xml");
         return;
     }
     if ((path == "/setup.xml" || path == "/upload") && isPost) {
@@ -386,8 +475,7 @@ void Connection::Serve() {
                 sim_.At(size_t(index)).setupXml = file->data;
             }
             event["outcome"] = "configuration stored";
-            Finish(event, 200);
-            Respond(200, Page("Configuration saved"));
+            Succeed(event, Page("Configuration saved"));
             return;
         }
         if (config.http.upload_fails) {
@@ -407,8 +495,7 @@ void Connection::Serve() {
         const std::string revision = sim_.AcceptFirmware(size_t(index), file->data);
         event["outcome"] = "firmware accepted";
         event["firmware"] = revision.empty() ? json(nullptr) : json(revision);
-        Finish(event, 200);
-        Respond(200, Page(config.http.heading.value_or("Upload OK"), std::to_string(file->data.size()) + " bytes written."));
+        Succeed(event, Page(config.http.heading.value_or("Upload OK"), std::to_string(file->data.size()) + " bytes written."));
         return;
     }
     const bool known = path == "/setup.xml" || path == "/upload" || path == "/";

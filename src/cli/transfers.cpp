@@ -30,6 +30,7 @@
 #include "core/devices/udpserver.h"
 #include "core/devices/utils.h"
 #include "core/http/batch.h"
+#include "core/http/files.h"
 #include "core/http/http.h"
 #include "core/http/parallel.h"
 #include "core/http/rules.h"
@@ -93,6 +94,7 @@ const char* const kTransferHelp =
     "Limits: connection %d s; a transfer moving fewer than %d bytes/s for %d s fails; an upload's\n"
     "answer is awaited %d s after its body (a device may flash first), a download's %d s.\n"
     "PYXET_HTTP_LIMITS=C,L,T,R sets these four values (seconds, bytes/s, seconds, seconds).\n"
+    "A downloaded file must come with status 200, not empty and at most %d MiB; else the old one stays.\n"
     "Exit status: 0 every host succeeded, 1 any failed (--all: or none found), 2 wrong command line,\n"
     "unreadable file or no UDP socket (--all), 128+N stopped by signal N.\n";
 
@@ -253,10 +255,15 @@ bool IsHost(const std::string& text)
     return inet_pton(AF_INET, text.c_str(), &address) == 1;
 }
 
-// Whether a file named on the command line can be read; says why not.
-bool Readable(const std::string& path)
+// Whether a file named on the command line can be read; says why not. A file to send must be a
+// regular file (a FIFO would hold the command for ever); the password may come through a pipe.
+bool Readable(const std::string& path, bool toSend)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (toSend && IsSpecialFile(path)) {
+        std::fprintf(stderr, "pyxet-cli: cannot read %s: not a regular file\n", path.c_str());
+        return false;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (toSend ? O_NONBLOCK : 0));
     struct stat info {};
     int error = errno;
     if (fd >= 0) {
@@ -421,7 +428,7 @@ int RunTransferCommand(int argc, char* argv[])
             const THTTPLimits l = EffectiveHTTPLimits();
             std::printf("usage: %s", kTransferUsage + 7);
             std::printf(kTransferHelp, l.ConnectSeconds, l.FloorBytesPerSecond, l.FloorSeconds, l.AnswerSeconds,
-                        l.FloorSeconds);
+                        l.FloorSeconds, int(kMaxConfigBytes / (1024 * 1024)));
             return kExitOk;
         }
     if (!ParseOptions(argc, argv, options)) {
@@ -469,13 +476,13 @@ int RunTransferCommand(int argc, char* argv[])
     if (command == TCommand::Restore && options.HasFile)
         file = options.File;
     if ((command == TCommand::Upgrade || command == TCommand::Load || (command == TCommand::Restore && options.HasFile))
-        && !Readable(file))
+        && !Readable(file, true))
         return kExitUsage;
 
     TCliHost host;
     host.Login.User = options.User;
     if (options.HasPasswordFile) {
-        if (!Readable(options.PasswordFile))
+        if (!Readable(options.PasswordFile, false))
             return kExitUsage;
         std::ifstream in(options.PasswordFile, std::ios::binary);
         std::getline(in, host.Login.Password);

@@ -17,6 +17,7 @@
 #include "ui_upgrade.h"
 
 #include <QActionGroup>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -88,6 +89,41 @@ protected:
 private:
     std::vector<QWidget*> Stack;
 };
+
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+// Opens a FIFO for writing after `seconds`, so that a command stuck reading it (the fault looked
+// for) gets its end of file and the test fails instead of hanging.
+class TFifoRescue {
+public:
+    TFifoRescue(std::string path, int seconds)
+        : Thread([this, path = std::move(path), seconds] {
+              for (int waited = 0; !Done; waited += 50) {
+                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                  if (waited >= seconds * 1000)
+                      if (const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0)
+                          ::close(fd);
+              }
+          })
+    {
+    }
+    ~TFifoRescue()
+    {
+        Done = true;
+        Thread.join();
+    }
+
+private:
+    std::atomic<bool> Done{false};
+    std::thread Thread;
+};
+} // namespace
 
 class TestTransfers : public QObject {
     Q_OBJECT
@@ -535,6 +571,42 @@ private slots:
                                                     "Restore data from 10.0.0.2 starting.",
                                                     "Load configuration process finished."}));
         QCOMPARE(w.Progress->windowTitle(), QStringLiteral("Load Configuration"));
+    }
+
+    void SpecialFilesAreRefusedAtOnce()
+    {
+        TTransferWindow w;
+        w.Window.Add({.Name = "Alpha", .PeerIP = "10.0.0.1"});
+        w.Check({"Alpha"});
+        w.Form().SelectDevice(0);
+        QVERIFY(::mkfifo("pipe.xml", 0600) == 0);
+        const std::string fifo = QDir::current().absoluteFilePath(QStringLiteral("pipe.xml")).toStdString();
+        TFifoRescue rescue(fifo, 10);
+        const struct {
+            QAction* Command;
+            const char* Verb;
+        } rows[] = {
+            {w.ui()->LoadConfig, "read"},
+            {w.ui()->CommonConfig, "read"},
+            {w.ui()->acFirmUpgr, "read"},
+            {w.ui()->SaveConfig, "write"},
+        };
+        for (const auto& row : rows) {
+            w.Form().ActionLog.clear();
+            Dialogs::QueueFileName("pipe.xml");
+            QElapsedTimer clock;
+            clock.start();
+            row.Command->trigger();
+            QVERIFY2(clock.elapsed() < 5000, qPrintable(row.Command->objectName()));
+            const auto boxes = Dialogs::TakeShownBoxes();
+            QCOMPARE(boxes.size(), size_t(1));
+            QCOMPARE(boxes[0].Kind, Dialogs::TBoxKind::Error);
+            QCOMPARE(boxes[0].Text, "Cannot " + std::string(row.Verb) + " the file " + fifo + ": Not a regular file");
+            QVERIFY2(w.Log().empty(), w.LogText().c_str());
+            QVERIFY(!w.Progress->isVisible());
+        }
+        struct stat info {};
+        QVERIFY(::lstat("pipe.xml", &info) == 0 && S_ISFIFO(info.st_mode));
     }
 
     void CzechResultLinesKeepTheirColours()

@@ -17,6 +17,7 @@ unset PYXET_PASSWORD
 
 PLAIN=10.77.5.1 LOCKED=10.77.5.2 DOOR=10.77.5.3 MISSING=10.77.5.4 BROKEN=10.77.5.5 BADIMAGE=10.77.5.6
 CRAWL=10.77.5.7 MUTE=10.77.5.8 SLOW=10.77.5.9 FLASH=10.77.5.10 NOBODY=10.77.9.9
+ENDLESS=10.77.5.12 EMPTY=10.77.5.13 NOCONTENT=10.77.5.14 PARTIAL=10.77.5.15 HANGUP=10.77.5.16
 
 mark=0
 since_mark() { tail -n +"$((mark + 1))" "$events"; }
@@ -33,7 +34,7 @@ def at(host): return [e for e in ev if e["from"] and e.get("device") and e["devi
 MAC = {"10.77.5.1": "00:0A:14:50:00:01", "10.77.5.2": "00:0A:14:50:00:02", "10.77.5.3": "00:0A:59:50:00:03",
        "10.77.5.4": "00:0A:14:50:00:04", "10.77.5.5": "00:0A:59:50:00:05", "10.77.5.6": "00:0A:14:50:00:06",
        "10.77.5.7": "00:0A:14:50:00:07", "10.77.5.8": "00:0A:14:50:00:08", "10.77.5.9": "00:0A:59:50:00:09",
-       "10.77.5.10": "00:0A:14:50:00:0A"}
+       "10.77.5.10": "00:0A:14:50:00:0A", "10.77.5.12": "00:0A:14:50:00:0C", "10.77.5.16": "00:0A:59:50:00:10"}
 ok = eval("(" + sys.argv[1] + "\n)")
 if not ok:
     print(json.dumps(ev, indent=1), file=sys.stderr)
@@ -163,6 +164,10 @@ check "404 leaves the earlier backup" "earlier backup" "$(cat "backup/setup_${MI
 check "a stalled download leaves the earlier backup" "earlier crawl backup" "$(cat "backup/setup_${CRAWL}_.xml")"
 check "no backup of failed hosts" "" "$(ls backup | grep -e "$NOBODY" -e "$MUTE")"
 check "no temporary files" "" "$(ls -a backup | grep part)"
+# A backup the user keeps private stays private.
+chmod 640 "backup/setup_${PLAIN}_.xml"
+"$CLI" backup $PLAIN >/dev/null 2>&1
+check "a replaced backup keeps its bits" 640 "$(stat -c %a "backup/setup_${PLAIN}_.xml")"
 sed -n "/Backup data from $PLAIN starting./,/Backup data from $MISSING/p" log.txt >plain.txt
 check "phases of one download" "INFO	Backup data from $PLAIN starting.
 DEBUG	GET request: http://$PLAIN/setup.xml
@@ -250,6 +255,70 @@ check "load to a dropping device without login" "1" "$rc"
 contains "load without login" "the device asks for a login" out.txt
 check_events "load without login: one request" '[(e["method"], e["status"]) for e in ev] == [("POST", None)]'
 
+# Save onto a link: the link stays, its target is replaced and keeps its bits.
+mkdir -p real
+echo "old" >real/saved.xml
+chmod 640 real/saved.xml
+ln -s real/saved.xml linked.xml
+"$CLI" save $PLAIN linked.xml >/dev/null 2>&1
+check "save onto a link keeps the link" "real/saved.xml" "$(readlink linked.xml)"
+check "save onto a link replaces its target" "640 <setup><name>Common</name></setup>" \
+  "$(stat -c %a real/saved.xml) $(cat real/saved.xml)"
+
+# --- answers that hold no whole file, or never end -------------------------------------------
+for h in $ENDLESS $EMPTY $NOCONTENT $PARTIAL; do echo "earlier $h" >"backup/setup_${h}_.xml"; done
+start=$(seconds)
+rc=0
+# (At most 64 MiB a file: a missing limit fails here without filling the disk.)
+(ulimit -f 65536; exec timeout 120 "$CLI" backup $ENDLESS $EMPTY $NOCONTENT $PARTIAL $PLAIN) >out.txt 2>&1 || rc=$?
+within "backup of broken answers" "$start" 30
+check "broken answers: exit status" 1 "$rc"
+check "broken answers: results" "$ENDLESS	failed	The device sent more than 16 MiB: the download was stopped.
+$EMPTY	failed	The device sent an empty file.
+$NOCONTENT	failed	HTTP/1.1 204 No Content: the answer holds no whole file.
+$PARTIAL	failed	HTTP/1.1 206 Partial Content: the answer holds no whole file.
+$PLAIN	ok" "$(cat out.txt)"
+for h in $ENDLESS $EMPTY $NOCONTENT $PARTIAL; do
+  check "the earlier backup of $h stays" "earlier $h" "$(cat "backup/setup_${h}_.xml")"
+done
+check "no temporary files after broken answers" "" "$(ls -a backup | grep part)"
+# An endless answer to an upload is read up to its limit; its status decides.
+set_mark
+start=$(seconds)
+rc=0
+timeout 120 "$CLI" upgrade "$IMAGE" $ENDLESS >out.txt 2>&1 || rc=$?
+within "upgrade with an endless answer" "$start" 30
+check "endless answer to an upgrade" "0 $ENDLESS	ok" "$rc $(cat out.txt)"
+rc=0
+timeout 120 "$CLI" load $ENDLESS load.cfg >out.txt 2>&1 || rc=$?
+check "endless answer to a load" "0 $ENDLESS	ok" "$rc $(cat out.txt)"
+check_events "the endless device took both" '[e["outcome"] for e in at("10.77.5.12")] == ["firmware accepted", "configuration stored"]'
+# A device that closes once it has read the request head: a broken pipe, the login question.
+set_mark
+rc=0
+timeout 60 "$CLI" upgrade big.kri $HANGUP >out.txt 2>&1 || rc=$?
+check "a device closing after the head asks for a login" \
+  "1 $HANGUP	failed	Send failure: Broken pipe; the device asks for a login: give --user and --password-file or PYXET_PASSWORD" \
+  "$rc $(cat out.txt)"
+check_events "the closing device saw one request" '[e["outcome"] for e in at("10.77.5.16")] == ["closed after the head"]'
+
+# --- a FIFO or a device as the file: refused at once, nothing sent ---------------------------
+mkfifo pipe.cfg
+set_mark
+refused() {  # refused FILE ARGS...: pyxet-cli ARGS refuses FILE at once
+  local file=$1 rc=0 start
+  shift
+  start=$(seconds)
+  timeout 20 "$CLI" "$@" >out.txt 2>err.txt || rc=$?
+  within "$* refused" "$start" 5
+  check "$*: exit status and message" "2 pyxet-cli: cannot read $file: not a regular file" "$rc $(cat err.txt)"
+}
+refused pipe.cfg load $PLAIN pipe.cfg
+refused pipe.cfg upgrade pipe.cfg $PLAIN
+refused pipe.cfg restore $PLAIN --file pipe.cfg
+refused /dev/zero load $PLAIN /dev/zero
+check_events "nothing sent for a FIFO or a device" 'ev == []'
+
 # --- wrong command lines: status 2, nothing sent ---------------------------------------------
 set_mark
 usage() {  # usage DESCRIPTION ARGS...
@@ -284,7 +353,7 @@ for signal in KILL TERM; do
   "$CLI" backup $SLOW >out.txt 2>&1 &
   pid=$!
   # Wait until the device is sending (its file takes about 8 s at 1500 bytes/s).
-  for _ in $(seq 100); do ls backup | grep -q "setup_${SLOW}_.xml.part" && break; sleep 0.05; done
+  for _ in $(seq 100); do ls -a backup | grep -q '^\.pyxet-part-' && break; sleep 0.05; done
   sleep 1
   kill -s $signal $pid
   rc=0
@@ -293,13 +362,27 @@ for signal in KILL TERM; do
   if [ $signal = TERM ]; then
     check "stopped by TERM: exit status" 143 "$rc"
     check "stopped by TERM: result" "$SLOW	failed	The transfer was stopped." "$(cat out.txt)"
-    check "stopped by TERM: no temporary file" "" "$(ls backup | grep part)"
+    # (and the file the killed one left went when this one began)
+    check "stopped by TERM: no temporary file" "" "$(ls -a backup | grep part)"
+  else
+    check "killed: its temporary file is left" 1 "$(ls -a backup | grep -c '^\.pyxet-part-[0-9A-F]\{12\}$')"
   fi
-  rm -f backup/*.part*
 done
+# A transfer another Pyxet is still writing into the folder is left to it, and so are other
+# programs' files.
+touch backup/.pyxet-part-someoneelse "backup/setup_${SLOW}_.xml.part0A1B2C"
+"$CLI" backup $SLOW >slow.txt 2>&1 &
+pid=$!
+for _ in $(seq 100); do ls -a backup | grep -q '^\.pyxet-part-[0-9A-F]\{12\}$' && break; sleep 0.05; done
+sleep 1
+"$CLI" backup $PLAIN >/dev/null 2>&1
+check "the running transfer's file is left to it" 1 "$(ls -a backup | grep -c '^\.pyxet-part-[0-9A-F]\{12\}$')"
+check "other programs' files stay" 2 "$(ls -a backup | grep -c -e someoneelse -e 'part0A1B2C$')"
+wait $pid
 # Left alone, the slow backup completes and replaces the earlier file.
-"$CLI" backup $SLOW >/dev/null 2>&1
-contains "slow backup completes" "</setup>" "backup/setup_${SLOW}_.xml"
+check "slow backup completes" "$SLOW	ok" "$(cat slow.txt)"
+contains "slow backup's file" "</setup>" "backup/setup_${SLOW}_.xml"
+check "no temporary file at the end" 0 "$(ls -a backup | grep -c '^\.pyxet-part-[0-9A-F]\{12\}$')"
 
 finish_checks
 echo "pyxet-cli transfer checks passed"

@@ -11,15 +11,22 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
 #include <deque>
+#include <fcntl.h>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -29,6 +36,64 @@ const char* const kLocked = "10.77.5.2";   // user / pass, 401
 const char* const kDoor = "10.77.5.3";     // admin / hwg, drops the connection
 const char* const kMissing = "10.77.5.4";  // 404
 const char* const kSlow = "10.77.5.9";     // 1500 bytes/s
+const char* const kEndless = "10.77.5.12";   // a 200 whose body never ends
+const char* const kEmpty = "10.77.5.13";     // 200, empty body
+const char* const kNoContent = "10.77.5.14"; // 204
+const char* const kPartial = "10.77.5.15";   // 206, half the file
+const char* const kHangUp = "10.77.5.16";    // closes once it has read the request head
+const char* const kDrip = "10.77.5.17";      // its answer's head a byte at a time, without end
+
+// Stops the module's transfer once `ms` have passed, or once a file in `folder` grows beyond
+// 64 MiB, unless the test is over by then: a missing limit then fails the test without filling
+// the disk.
+class StopAfter {
+public:
+    StopAfter(THTTPModule& http, int ms, const QString& folder = {})
+    {
+        Clock.start();
+        QObject::connect(&Timer, &QTimer::timeout, [this, &http, ms, folder] {
+            bool large = false;
+            if (!folder.isEmpty())
+                for (const QFileInfo& file : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden))
+                    large = large || file.size() > 64 * 1024 * 1024;
+            if (large || Clock.elapsed() >= ms)
+                http.Stop();
+        });
+        Timer.start(100);
+    }
+
+private:
+    QElapsedTimer Clock;
+    QTimer Timer;
+};
+
+// Opens a FIFO for writing once `seconds` have passed, so that a reader stuck on it (the fault
+// the tests look for) gets its end of file and the test fails instead of hanging.
+class TFifoRescue {
+public:
+    TFifoRescue(std::string path, int seconds)
+        : Thread([this, path = std::move(path), seconds] {
+              for (int waited = 0; !Done; waited += 50) {
+                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                  if (waited >= seconds * 1000) {
+                      const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                      if (fd >= 0)
+                          ::close(fd);
+                  }
+              }
+          })
+    {
+    }
+    ~TFifoRescue()
+    {
+        Done = true;
+        Thread.join();
+    }
+
+private:
+    std::atomic<bool> Done{false};
+    std::thread Thread;
+};
 
 // The window's part, played back: credentials as the login dialog holds them, answers queued.
 class TTestHost : public THTTPHost {
@@ -274,7 +339,7 @@ TEST_F(HttpModule, GetFileReplacesTheFileOnlyWithACompleteBody)
     ASSERT_TRUE(Http.GetFile(kPlain, "setup.xml", target));
     EXPECT_NE(std::string::npos, ReadFile(target).find("<setup>"));
     EXPECT_EQ(QStringList({QStringLiteral("backup.xml"), QStringLiteral("image.kri"), QStringLiteral("setup.xml")}),
-              QDir(Dir.path()).entryList(QDir::Files, QDir::Name))
+              QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name))
         << "no temporary file left";
     const auto ev = Events.Http();
     ASSERT_EQ(2u, ev.size());
@@ -303,6 +368,133 @@ TEST_F(HttpModule, UnreadableFileFailsWithoutARequest)
     EXPECT_FALSE(Http.PostFile(kPlain, "setup.xml", Dir.path().toStdString()));
     EXPECT_EQ("Cannot read the file " + Dir.path().toStdString() + ": Is a directory", Http.LastError());
     EXPECT_TRUE(Events.Http().empty());
+}
+
+TEST_F(HttpModule, AnEndlessDownloadStopsAtTheLimitAndLeavesTheOldFile)
+{
+    const std::string target = Dir.filePath(QStringLiteral("backup.xml")).toStdString();
+    WriteFile(target, "earlier");
+    StopAfter guard(Http, 60000, Dir.path());  // fails, rather than fills the disk, without the limit
+    EXPECT_FALSE(Http.GetFile(kEndless, "setup.xml", target));
+    EXPECT_EQ("The device sent more than 16 MiB: the download was stopped.", Http.LastError());
+    EXPECT_EQ(LOG_ERROR, Log.ActionLog.back().Level);
+    EXPECT_EQ("earlier", ReadFile(target));
+    EXPECT_EQ(QStringList({QStringLiteral("backup.xml"), QStringLiteral("image.kri"), QStringLiteral("setup.xml")}),
+              QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name))
+        << "no temporary file left";
+}
+
+TEST_F(HttpModule, AnEndlessAnswerToAnUploadIsReadUpToItsLimitThenItsStatusDecides)
+{
+    StopAfter guard(Http, 15000);  // fails, rather than hangs, without the limit
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(Http.Upload(kEndless, Image)) << Http.LastError();
+    EXPECT_TRUE(Http.PostFile(kEndless, "setup.xml", Setup)) << Http.LastError();
+    EXPECT_LT(clock.elapsed(), 10000);
+    const auto ev = Events.Http();
+    ASSERT_EQ(2u, ev.size());
+    EXPECT_EQ("firmware accepted", Text(ev[0], "outcome"));
+    EXPECT_EQ("configuration stored", Text(ev[1], "outcome"));
+}
+
+TEST_F(HttpModule, ADownloadNeedsA200WithABody)
+{
+    const std::string target = Dir.filePath(QStringLiteral("backup.xml")).toStdString();
+    const struct {
+        const char* Host;
+        const char* Error;
+    } rows[] = {
+        {kEmpty, "The device sent an empty file."},
+        {kNoContent, "HTTP/1.1 204 No Content: the answer holds no whole file."},
+        {kPartial, "HTTP/1.1 206 Partial Content: the answer holds no whole file."},
+    };
+    for (const auto& row : rows) {
+        WriteFile(target, "earlier");
+        EXPECT_FALSE(Http.GetFile(row.Host, "setup.xml", target)) << row.Host;
+        EXPECT_EQ(row.Error, Http.LastError()) << row.Host;
+        EXPECT_EQ("earlier", ReadFile(target)) << row.Host;
+    }
+    const auto ev = Events.Http();
+    ASSERT_EQ(3u, ev.size());
+    EXPECT_EQ(200, ev[0][QStringLiteral("status")].toInt());
+    EXPECT_EQ(204, ev[1][QStringLiteral("status")].toInt());
+    EXPECT_EQ(206, ev[2][QStringLiteral("status")].toInt());
+    EXPECT_EQ(3u, QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden).size()) << "no temporary file left";
+}
+
+TEST_F(HttpModule, AnUploadTakesAnyAnswerWithoutAnErrorStatus)
+{
+    for (const char* host : {kEmpty, kNoContent, kPartial}) {
+        EXPECT_TRUE(Http.PostFile(host, "setup.xml", Setup)) << host << ": " << Http.LastError();
+        EXPECT_TRUE(Http.Upload(host, Image)) << host << ": " << Http.LastError();
+    }
+}
+
+TEST_F(HttpModule, ABrokenPipeWhileSendingAsksForALoginLikeAReset)
+{
+    // Large enough that the device closes while the body is still going out.
+    WriteFile(Image, std::string(8000000, 'i'));
+    EXPECT_FALSE(Http.Upload(kHangUp, Image));
+    EXPECT_EQ("Send failure: Broken pipe", Http.LastError());
+    EXPECT_EQ(1, Host.Asked);
+    EXPECT_TRUE(Http.LastNeededLogin());
+    WriteFile(Setup, std::string(8000000, 's'));
+    EXPECT_FALSE(Http.PostFile(kHangUp, "setup.xml", Setup));
+    EXPECT_EQ(2, Host.Asked);
+    const auto ev = Events.Http();
+    ASSERT_EQ(2u, ev.size());
+    EXPECT_EQ("closed after the head", Text(ev[0], "outcome"));
+}
+
+TEST_F(HttpModule, AnAnswerHeadDrippingWithoutEndIsEndedByTheSpeedFloor)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const std::string target = Dir.filePath(QStringLiteral("drip.xml")).toStdString();
+    EXPECT_FALSE(Http.GetFile(kDrip, "setup.xml", target));
+    EXPECT_EQ("The transfer stalled: fewer than 1000 bytes per second for 3 seconds.", Http.LastError());
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(target)));
+    EXPECT_FALSE(Http.PostFile(kDrip, "setup.xml", Setup));
+    EXPECT_EQ("The transfer stalled: fewer than 1000 bytes per second for 3 seconds.", Http.LastError());
+    EXPECT_LT(clock.elapsed(), 30000);
+}
+
+TEST_F(HttpModule, ADownloadKeepsTheReplacedFilesBitsAndLink)
+{
+    const std::string real = Dir.filePath(QStringLiteral("real.xml")).toStdString();
+    const std::string link = Dir.filePath(QStringLiteral("link.xml")).toStdString();
+    WriteFile(real, "earlier");
+    ASSERT_EQ(0, ::chmod(real.c_str(), 0600));
+    ASSERT_EQ(0, ::symlink("real.xml", link.c_str()));
+    ASSERT_TRUE(Http.GetFile(kPlain, "setup.xml", link)) << Http.LastError();
+    struct stat info {};
+    ASSERT_EQ(0, ::lstat(link.c_str(), &info));
+    EXPECT_TRUE(S_ISLNK(info.st_mode)) << "the link stays";
+    ASSERT_EQ(0, ::stat(real.c_str(), &info));
+    EXPECT_EQ(mode_t(0600), info.st_mode & 07777);
+    EXPECT_NE(std::string::npos, ReadFile(real).find("<setup>"));
+}
+
+TEST_F(HttpModule, ASpecialFileIsNeitherSentNorWritten)
+{
+    const std::string fifo = Dir.filePath(QStringLiteral("pipe.kri")).toStdString();
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    TFifoRescue rescue(fifo, 10);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(Http.Upload(kPlain, fifo));
+    EXPECT_EQ("Cannot read the file " + fifo + ": Not a regular file", Http.LastError());
+    EXPECT_FALSE(Http.PostFile(kPlain, "setup.xml", fifo));
+    EXPECT_FALSE(Http.PostFile(kPlain, "setup.xml", "/dev/zero"));
+    EXPECT_EQ("Cannot read the file /dev/zero: Not a regular file", Http.LastError());
+    EXPECT_FALSE(Http.GetFile(kPlain, "setup.xml", fifo));
+    EXPECT_EQ("Cannot write the file " + fifo + ": Not a regular file", Http.LastError());
+    EXPECT_LT(clock.elapsed(), 5000) << "refused at once";
+    struct stat info {};
+    ASSERT_EQ(0, ::lstat(fifo.c_str(), &info));
+    EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "the FIFO stays";
+    EXPECT_TRUE(Events.Http().empty()) << "nothing sent";
 }
 
 TEST_F(HttpModule, TheCallerKeepsRunningItsEventsDuringATransfer)

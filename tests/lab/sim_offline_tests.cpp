@@ -58,6 +58,8 @@ TEST(Fleet, RefusesBrokenFleetsWithAReason) {
         {R"([{"family": "Orvex", "mac": "00:0A:14:1E:28:32", "ip": "10.77.0.1"}])", "belong to the lab", "lab address"},
         {"[{" + orvex + ", \"http\": {\"refuse\": \"maybe\"}}]", "\"refuse\"", "unknown refusal"},
         {"[{" + orvex + ", \"http\": {\"status\": 200}}]", "error status", "a failure status must be one"},
+        {"[{" + orvex + ", \"http\": {\"answer\": \"slow\"}}]", "\"answer\" must be", "unknown way to answer"},
+        {"[{" + orvex + ", \"http\": {\"answer\": 204}}]", "\"answer\"", "answers are named"},
         {"[{" + orvex, "not valid JSON", "truncated file"},
     };
     for (const auto& c : cases) {
@@ -79,6 +81,27 @@ TEST(Fleet, AcceptsTheLimits) {
     EXPECT_EQ(result.devices[0].setup.http_port, 65535);
     EXPECT_EQ(result.devices[1].setup.dhcp, -1);
     EXPECT_EQ(BuildHwgAnswer(result.devices[1], result.devices[1].setup).size(), 110u) << "the longest valid answer";
+}
+
+TEST(Fleet, EveryWayOfAnsweringIsReadAndWrittenBack) {
+    const char* names[] = {"normal", "endless", "empty", "no_content", "partial", "close", "drip"};
+    std::string text = "[";
+    for (int i = 0; i < 7; ++i)
+        text += std::string(i ? "," : "") + R"({"family": "Orvex", "mac": "00:0A:14:1E:28:3)" + std::to_string(i) +
+                R"(", "ip": "10.77.1.1)" + std::to_string(i) + R"(", "http": {"answer": ")" + names[i] + R"("}})";
+    const FleetResult result = ParseFleet(text + "]");
+    ASSERT_EQ(result.error, "");
+    ASSERT_EQ(result.devices.size(), 7u);
+    const HttpAnswer answers[] = {HttpAnswer::Normal, HttpAnswer::Endless, HttpAnswer::Empty, HttpAnswer::NoContent,
+                                  HttpAnswer::Partial, HttpAnswer::Close, HttpAnswer::Drip};
+    for (size_t i = 0; i < 7; ++i) {
+        EXPECT_EQ(result.devices[i].http.answer, answers[i]) << names[i];
+        EXPECT_STREQ(HttpAnswerName(answers[i]), names[i]);
+    }
+    const FleetResult reread = ParseFleet(FleetToJson(result.devices));
+    ASSERT_EQ(reread.error, "");
+    for (size_t i = 0; i < 7; ++i)
+        EXPECT_EQ(reread.devices[i].http.answer, answers[i]) << names[i];
 }
 
 TEST(Fleet, GeneratedFleetRoundTripsThroughTheFileFormat) {

@@ -1,5 +1,5 @@
 // The decisions of the HTTP transfers: rate text, request verdicts and the login retry, the
-// limits and the speed floor, backup file names.
+// limits, the speed floor and the sizes of answers, backup file names.
 #include "core/app/i18n.h"
 #include "core/http/http.h"
 #include "core/http/rules.h"
@@ -79,11 +79,22 @@ THTTPFacts Failure(int code, int osErrno = 0)
     return facts;
 }
 
+// The answer to an upload.
 THTTPFacts Answer(long status, const char* line)
 {
     THTTPFacts facts;
     facts.HttpStatus = status;
     facts.StatusLine = line;
+    facts.Upload = true;
+    return facts;
+}
+
+// The answer to a download, with this much body taken.
+THTTPFacts Download(long status, const char* line, int64_t body)
+{
+    THTTPFacts facts = Answer(status, line);
+    facts.Upload = false;
+    facts.BodyBytes = body;
     return facts;
 }
 
@@ -99,7 +110,19 @@ TEST(RequestVerdict, StatusCodesAndMessages)
         const char* Message;
     } rows[] = {
         {"2xx answers succeed", Answer(200, "HTTP/1.1 200 OK"), true, 0, ""},
-        {"any 2xx", Answer(204, "HTTP/1.1 204 No Content"), true, 0, ""},
+        {"any 2xx, for an upload", Answer(204, "HTTP/1.1 204 No Content"), true, 0, ""},
+        {"an upload's 206 too", Answer(206, "HTTP/1.1 206 Partial Content"), true, 0, ""},
+        {"a download needs 200 and a body", Download(200, "HTTP/1.1 200 OK", 1), true, 0, ""},
+        {"an empty download is no file", Download(200, "HTTP/1.1 200 OK", 0), false, 200,
+         "The device sent an empty file."},
+        {"a 204 download is no file", Download(204, "HTTP/1.1 204 No Content", 0), false, 204,
+         "HTTP/1.1 204 No Content: the answer holds no whole file."},
+        {"a 206 download is a part only", Download(206, "HTTP/1.1 206 Partial Content", 500), false, 206,
+         "HTTP/1.1 206 Partial Content: the answer holds no whole file."},
+        {"any other 2xx download", Download(203, "", 500), false, 203,
+         "HTTP status 203: the answer holds no whole file."},
+        {"a download's error status", Download(404, "HTTP/1.1 404 Not Found", 0), false, 404,
+         "HTTP/1.1 404 Not Found"},
         {"an error status is the status code, its line the message", Answer(404, "HTTP/1.1 404 Not Found"), false,
          404, "HTTP/1.1 404 Not Found"},
         {"401 too", Answer(401, "HTTP/1.1 401 Unauthorized"), false, 401, "HTTP/1.1 401 Unauthorized"},
@@ -115,7 +138,11 @@ TEST(RequestVerdict, StatusCodesAndMessages)
         {"aborted while receiving", Failure(CURLE_RECV_ERROR, ECONNABORTED), false, kDroppedConnection,
          "client says"},
         {"closed before any answer", Failure(CURLE_GOT_NOTHING), false, kDroppedConnection, "client says"},
-        {"a broken pipe is another socket error", Failure(CURLE_SEND_ERROR, EPIPE), false, EPIPE, "client says"},
+        {"a broken pipe while sending: the device closed, a dropped connection", Failure(CURLE_SEND_ERROR, EPIPE),
+         false, kDroppedConnection, "client says"},
+        {"a broken pipe while receiving", Failure(CURLE_RECV_ERROR, EPIPE), false, kDroppedConnection, "client says"},
+        {"another socket error while sending", Failure(CURLE_SEND_ERROR, ENETUNREACH), false, ENETUNREACH,
+         "client says"},
         {"other client errors have no code", Failure(CURLE_WEIRD_SERVER_REPLY), false, 0, "client says"},
         {"a write error has no code", Failure(CURLE_WRITE_ERROR), false, 0, "client says"},
     };
@@ -147,6 +174,85 @@ TEST(RequestVerdict, TheProgramsOwnLimitsNameTheirValues)
     facts.Stop = THTTPStop::Stopped;
     EXPECT_EQ("The transfer was stopped.", JudgeRequest(facts, limits).Message);
     EXPECT_FALSE(JudgeRequest(facts, limits).Ok);
+    facts = Failure(CURLE_WRITE_ERROR);
+    facts.Stop = THTTPStop::TooLarge;
+    EXPECT_EQ("The device sent more than 16 MiB: the download was stopped.", JudgeRequest(facts, limits).Message);
+    EXPECT_FALSE(JudgeRequest(facts, limits).Ok);
+}
+
+TEST(RequestVerdict, AnAnswerReadFarEnoughIsJudgedByItsStatus)
+{
+    UseLanguage("en");
+    const THTTPLimits limits;
+    // The client reports the end the program made as a write error; the status decides.
+    auto cut = [](THTTPFacts facts) {
+        facts.CurlCode = CURLE_WRITE_ERROR;
+        facts.ClientMessage = "Failure writing output to destination";
+        facts.Stop = THTTPStop::AnswerRead;
+        return facts;
+    };
+    EXPECT_TRUE(JudgeRequest(cut(Answer(200, "HTTP/1.1 200 OK")), limits).Ok);
+    const THTTPVerdict refused = JudgeRequest(cut(Answer(401, "HTTP/1.1 401 Unauthorized")), limits);
+    EXPECT_FALSE(refused.Ok);
+    EXPECT_TRUE(AsksForLogin(refused.StatusCode));
+    EXPECT_EQ("HTTP/1.1 404 Not Found", JudgeRequest(cut(Download(404, "HTTP/1.1 404 Not Found", 0)), limits).Message);
+    // A write error of the program's own file stays an error.
+    EXPECT_FALSE(JudgeRequest(Failure(CURLE_WRITE_ERROR), limits).Ok);
+}
+
+TEST(AnswerBody, AnUploadKeepsItsAnswerUpToTheLimitThenItsStatusDecides)
+{
+    const int64_t limit = kMaxAnswerBytes;
+    EXPECT_EQ(1024 * 1024, limit);
+    const struct {
+        const char* Why;
+        long Status;
+        int64_t Received;
+        size_t Length;
+        size_t Take;
+        THTTPStop Stop;
+    } rows[] = {
+        {"a short page", 200, 0, 100, 100, THTTPStop::None},
+        {"the whole limit at once", 200, 0, size_t(limit), size_t(limit), THTTPStop::None},
+        {"up to one byte below", 200, limit - 2, 1, 1, THTTPStop::None},
+        {"up to the limit", 200, limit - 1, 1, 1, THTTPStop::None},
+        {"one byte beyond: the rest is not read", 200, limit - 1, 2, 1, THTTPStop::AnswerRead},
+        {"at the limit already", 200, limit, 1, 0, THTTPStop::AnswerRead},
+        {"an error page is read the same way", 500, 0, 100, 100, THTTPStop::None},
+        {"and cut the same way", 401, limit, 10, 0, THTTPStop::AnswerRead},
+    };
+    for (const auto& row : rows) {
+        const TBodyStep step = NextBodyStep(true, row.Status, row.Received, row.Length);
+        EXPECT_EQ(row.Take, step.Take) << row.Why;
+        EXPECT_EQ(row.Stop, step.Stop) << row.Why;
+    }
+}
+
+TEST(AnswerBody, ADownloadTakesTheBodyOfA200UpToTheLimitOnly)
+{
+    const int64_t limit = kMaxConfigBytes;
+    EXPECT_EQ(16 * 1024 * 1024, limit);
+    const struct {
+        const char* Why;
+        long Status;
+        int64_t Received;
+        size_t Length;
+        size_t Take;
+        THTTPStop Stop;
+    } rows[] = {
+        {"a file", 200, 0, 5000, 5000, THTTPStop::None},
+        {"a file of the largest size", 200, 0, size_t(limit), size_t(limit), THTTPStop::None},
+        {"its last byte", 200, limit - 1, 1, 1, THTTPStop::None},
+        {"a byte too many", 200, limit - 1, 2, 0, THTTPStop::TooLarge},
+        {"announced beyond the limit", 200, 0, size_t(limit) + 1, 0, THTTPStop::TooLarge},
+        {"an error page is not read", 404, 0, 100, 0, THTTPStop::AnswerRead},
+        {"nor a part of a file", 206, 0, 100, 0, THTTPStop::AnswerRead},
+    };
+    for (const auto& row : rows) {
+        const TBodyStep step = NextBodyStep(false, row.Status, row.Received, row.Length);
+        EXPECT_EQ(row.Take, step.Take) << row.Why;
+        EXPECT_EQ(row.Stop, step.Stop) << row.Why;
+    }
 }
 
 TEST(LoginRetry, OnRefusedCredentialsOrADroppedConnectionOnly)
@@ -160,6 +266,7 @@ TEST(LoginRetry, OnRefusedCredentialsOrADroppedConnectionOnly)
     const THTTPLimits limits;
     EXPECT_TRUE(AsksForLogin(JudgeRequest(Answer(401, "HTTP/1.1 401 Unauthorized"), limits).StatusCode));
     EXPECT_TRUE(AsksForLogin(JudgeRequest(Failure(CURLE_SEND_ERROR, ECONNRESET), limits).StatusCode));
+    EXPECT_TRUE(AsksForLogin(JudgeRequest(Failure(CURLE_SEND_ERROR, EPIPE), limits).StatusCode));
     EXPECT_FALSE(AsksForLogin(JudgeRequest(Failure(CURLE_COULDNT_CONNECT, ECONNREFUSED), limits).StatusCode));
     EXPECT_FALSE(AsksForLogin(JudgeRequest(Answer(403, "HTTP/1.1 403 Forbidden"), limits).StatusCode));
 }

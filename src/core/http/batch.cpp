@@ -1,6 +1,7 @@
 #include "core/http/batch.h"
 
 #include "core/app/i18n.h"
+#include "core/http/files.h"
 #include "core/http/http.h"
 #include "core/http/rules.h"
 #include "core/log/actionlog.h"
@@ -16,6 +17,15 @@ bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) =
 
 // One level, as the window has always done; a failure shows later as the devices' file errors.
 void CreateFolder(const std::string& folder) { ::mkdir(folder.c_str(), 0777); }
+
+// Before files are received into a folder: what killed transfers left there goes.
+void TidyFolderOf(const std::string& file)
+{
+    std::string target;
+    int error = 0;
+    if (ResolveLinks(file, target, error))
+        RemoveLeftoverTemporaries(FolderOf(target));
+}
 } // namespace
 
 TTransferBatch::TTransferBatch(THTTPModule& http, TProgressLines& lines) : Http(http), Lines(lines)
@@ -157,6 +167,7 @@ std::vector<TDeviceResult> TTransferBatch::Backup(const std::vector<TBatchDevice
     std::vector<TDeviceResult> results;
     Log(_("Process backup starting."));
     CreateFolder(folder);
+    RemoveLeftoverTemporaries(folder);
     Lines.Open(_("Backup Configuration"));
     std::vector<std::string> files;
     for (const TBatchDevice& device : devices)
@@ -199,6 +210,7 @@ std::vector<TDeviceResult> TTransferBatch::Save(const TBatchDevice& device, cons
     std::vector<TDeviceResult> results;
     if (!file.empty()) {
         Log(_("Process save configuration starting."));
+        TidyFolderOf(file);
         Lines.Open(_("Save Configuration"));
         Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
         LastMissing.clear();

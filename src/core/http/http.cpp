@@ -5,6 +5,7 @@
 
 #include "core/app/i18n.h"
 #include "core/devices/utils.h"
+#include "core/http/files.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
 #include "core/log/safetext.h"
@@ -22,7 +23,6 @@
 #include <fcntl.h>
 #include <functional>
 #include <mutex>
-#include <random>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -31,7 +31,6 @@ namespace {
 
 constexpr long kPort = 80;                       // whatever HTTP port the device reports
 constexpr long kUploadBuffer = 512 * 1024;       // fewer, larger writes: faster uploads
-constexpr size_t kMaxAnswerText = 1024 * 1024;   // of an upload's answer page, for its <h1> text
 constexpr int64_t kWorkEventSpacingMs = 250;     // between two rate lines of one upload
 constexpr int64_t kWakeSpacingMs = 50;           // between two progress reports of the worker
 
@@ -63,10 +62,10 @@ struct THTTPModule::TRequest {
     bool Progress = false;     // the progress events of Upload
     THTTPLogin Login;
     bool UseLogin = false;
-    int SourceFd = -1;         // the file an upload sends
-    int64_t SourceSize = -1;   // -1: not a regular file, sent chunked
+    int SourceFd = -1;         // the file an upload sends (a regular file)
+    int64_t SourceSize = 0;
     int TargetFd = -1;         // the temporary file a download writes
-    bool KeepAnswer = false;   // Upload reads its answer page
+    bool KeepAnswer = false;   // Upload keeps its answer page
     THTTPLimits Limits;
     const std::atomic<bool>* Stopping = nullptr;
     std::function<void()> Wake;  // asks the calling thread to look at the shared state
@@ -86,7 +85,9 @@ struct THTTPModule::TRequest {
     CURL* Handle = nullptr;
     std::string Answer;
     std::string StatusLine;
+    long Status = 0;           // of the final answer
     bool AnswerStarted = false;
+    int64_t BodyBytes = 0;     // of the answer's body, taken so far
     int LocalErrno = 0;        // reading the source or writing the target failed
     THTTPStop Stop = THTTPStop::None;
     THTTPSpeedWatch Watch;
@@ -215,12 +216,18 @@ size_t OnHeader(char* buffer, size_t size, size_t count, void* data)
         const int status = space == std::string::npos ? 0 : std::atoi(line.c_str() + space + 1);
         if (status >= 200) {  // an interim 100 Continue is no answer yet
             r.StatusLine = ValidUtf8(line);
+            r.Status = status;
             r.AnswerStarted = true;
         }
     } else if (line.empty() && r.AnswerStarted) {
         // The end of the final answer's head: its body and that body's length follow.
         curl_off_t total = -1;
         curl_easy_getinfo(r.Handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &total);
+        // A download whose announced body is beyond the limit ends before any of it is read.
+        if (total > 0 && NextBodyStep(r.IsPost, r.Status, 0, size_t(total)).Stop == THTTPStop::TooLarge) {
+            r.Stop = THTTPStop::TooLarge;
+            return 0;
+        }
         {
             std::lock_guard<std::mutex> guard(r.Lock);
             r.HeadDone = true;
@@ -231,24 +238,32 @@ size_t OnHeader(char* buffer, size_t size, size_t count, void* data)
     return length;
 }
 
+// The answer's body: a download's file, an upload's page. Returning less than `length` ends the
+// transfer (the client reports a write error, read as r.Stop or r.LocalErrno).
 size_t OnBody(char* buffer, size_t size, size_t count, void* data)
 {
     auto& r = *static_cast<TRequest*>(data);
     const size_t length = size * count;
+    const TBodyStep step = NextBodyStep(r.IsPost, r.Status, r.BodyBytes, length);
     if (r.TargetFd >= 0) {
         size_t written = 0;
-        while (written < length) {
-            const ssize_t n = ::write(r.TargetFd, buffer + written, length - written);
+        while (written < step.Take) {
+            const ssize_t n = ::write(r.TargetFd, buffer + written, step.Take - written);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0) {
                 r.LocalErrno = n < 0 ? errno : ENOSPC;
-                return 0;  // the client ends the transfer with a write error
+                return 0;
             }
             written += size_t(n);
         }
-    } else if (r.KeepAnswer && r.Answer.size() < kMaxAnswerText) {
-        r.Answer.append(buffer, std::min(length, kMaxAnswerText - r.Answer.size()));
+    } else if (r.KeepAnswer) {
+        r.Answer.append(buffer, step.Take);
+    }
+    r.BodyBytes += int64_t(step.Take);
+    if (step.Stop != THTTPStop::None) {
+        r.Stop = step.Stop;
+        return 0;
     }
     return length;
 }
@@ -327,26 +342,14 @@ void Perform(TRequest& r)
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &r.Facts.HttpStatus);
     r.Facts.StatusLine = r.StatusLine;
     r.Facts.ClientMessage = r.ErrorBuffer[0] ? ValidUtf8(r.ErrorBuffer) : curl_easy_strerror(code);
-    r.Facts.Stop = code == CURLE_ABORTED_BY_CALLBACK ? r.Stop : THTTPStop::None;
+    // The program's own ends: from the progress callback, or from the header or body callback.
+    r.Facts.Stop = code == CURLE_ABORTED_BY_CALLBACK || code == CURLE_WRITE_ERROR ? r.Stop : THTTPStop::None;
     r.Facts.Upload = r.IsPost;
+    r.Facts.BodyBytes = r.BodyBytes;
 
     curl_easy_cleanup(curl);
     curl_mime_free(mime);
     curl_slist_free_all(headers);
-}
-
-// A new name beside `file` for the download, created empty for writing (mode 0666 less umask).
-int CreateTemporary(const std::string& file, std::string& name)
-{
-    static std::mt19937_64 random(std::random_device{}());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = file + Format(".part%06X", static_cast<unsigned>(random() & 0xFFFFFF));
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    errno = EEXIST;
-    return -1;
 }
 } // namespace
 
@@ -503,19 +506,26 @@ bool THTTPModule::Post(const std::string& host, const std::string& path, const s
     r.Progress = progress;
     r.KeepAnswer = progress;
     r.LocalFile = file;
-    // The body is built, and its file opened, before the connection is made.
-    r.SourceFd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat info {};
-    if (r.SourceFd >= 0 && ::fstat(r.SourceFd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        ::close(r.SourceFd);
-        r.SourceFd = -1;
-        errno = EISDIR;
+    // The body is built, and its file opened, before the connection is made. Only a regular file
+    // is sent: opening a FIFO would wait for a writer, a device could send without end. It is
+    // looked at before it is opened, and opened without waiting, in case it changed meanwhile.
+    int error = IsSpecialFile(file) ? kNotRegularFile : 0;
+    if (error == 0) {
+        r.SourceFd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        error = r.SourceFd < 0 ? errno : 0;
     }
-    if (r.SourceFd < 0) {
-        Fail(Format(_("Cannot read the file %s: %s"), file.c_str(), ErrnoText(errno).c_str()));
+    struct stat info {};
+    if (error == 0 && ::fstat(r.SourceFd, &info) != 0)
+        error = errno;
+    else if (error == 0 && !S_ISREG(info.st_mode))
+        error = S_ISDIR(info.st_mode) ? EISDIR : kNotRegularFile;
+    if (error != 0) {
+        if (r.SourceFd >= 0)
+            ::close(r.SourceFd);
+        Fail(Format(_("Cannot read the file %s: %s"), file.c_str(), FileErrorText(error).c_str()));
         return false;
     }
-    r.SourceSize = S_ISREG(info.st_mode) ? int64_t(info.st_size) : -1;
+    r.SourceSize = int64_t(info.st_size);
     r.Login = Host ? Host->Credentials() : THTTPLogin{};
     r.UseLogin = !r.Login.User.empty() || !r.Login.Password.empty();
     r.Url = "http://" + host + "/" + path;
@@ -548,12 +558,13 @@ bool THTTPModule::GetFile(const std::string& host, const std::string& path, cons
     TRequest r;
     r.Url = "http://" + host + "/" + path;
     // The body goes to a new file beside the target, which it replaces only once complete.
-    std::string temporary;
-    r.TargetFd = CreateTemporary(file, temporary);
-    if (r.TargetFd < 0) {
-        Fail(Format(_("Cannot write the file %s: %s"), file.c_str(), ErrnoText(errno).c_str()));
+    TFileReplacement replacement;
+    int error = 0;
+    if (!replacement.Begin(file, error)) {
+        Fail(Format(_("Cannot write the file %s: %s"), file.c_str(), FileErrorText(error).c_str()));
         return false;
     }
+    r.TargetFd = replacement.Fd();
 
     LogLine(Format(_("GET request: %s"), r.Url.c_str()), LOG_DEBUG);
     THTTPVerdict verdict = Run(r);
@@ -561,21 +572,11 @@ bool THTTPModule::GetFile(const std::string& host, const std::string& path, cons
         verdict = {false, 0, Format(_("Cannot write the file %s: %s"), file.c_str(), ErrnoText(r.LocalErrno).c_str())};
     if (verdict.Ok) {
         LogLine(_("GET request finished."), LOG_DEBUG);
-        // On the disk before it takes the old file's place: even a crash leaves one whole file.
-        const bool written = ::fsync(r.TargetFd) == 0;
-        int error = errno;
-        const bool closed = ::close(r.TargetFd) == 0;
-        if (written && !closed)
-            error = errno;
-        if (written && closed && ::rename(temporary.c_str(), file.c_str()) == 0)
+        if (replacement.Commit(error))
             return true;
-        if (written && closed)
-            error = errno;
-        verdict = {false, 0, Format(_("Cannot write the file %s: %s"), file.c_str(), ErrnoText(error).c_str())};
-    } else {
-        ::close(r.TargetFd);
+        verdict = {false, 0, Format(_("Cannot write the file %s: %s"), file.c_str(), FileErrorText(error).c_str())};
     }
-    ::unlink(temporary.c_str());
+    replacement.Abandon();
     Fail(verdict.Message);
     return false;
 }

@@ -48,12 +48,14 @@ public:
     void SetLimits(const THTTPLimits& limits) { Limits = limits; }
     const THTTPLimits& CurrentLimits() const { return Limits; }
 
-    // POST "http://" + host + "/upload": the file as the one multipart part "filename", with
-    // Basic credentials and progress; logs the answer's <h1> text.
+    // POST "http://" + host + "/upload": the file (a regular file only) as the one multipart part
+    // "filename", with Basic credentials and progress; logs the <h1> text of the answer, of
+    // which kMaxAnswerBytes are read.
     bool Upload(const std::string& host, const std::string& file);
     // POST "http://" + host + "/" + path: the same body, no progress, the answer dropped.
     bool PostFile(const std::string& host, const std::string& path, const std::string& file);
-    // GET "http://" + host + "/" + path into the file, which is replaced only by a complete body.
+    // GET "http://" + host + "/" + path into the file, which only a whole body replaces (status
+    // 200, not empty, at most kMaxConfigBytes): see core/http/files.h for how.
     bool GetFile(const std::string& host, const std::string& path, const std::string& file);
 
     // The rate line of the progress events for `count` bytes sent since the transfer began.

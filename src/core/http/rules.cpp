@@ -90,16 +90,34 @@ bool IsSocketFailure(int code)
     }
 }
 
-// The device ended the connection: a reset or abort while sending or receiving, or a close
-// before any answer.
+// The device ended the connection: a reset, an abort or a broken pipe (it closed before it had
+// read the body) while sending or receiving, or a close before any answer.
 bool IsDroppedConnection(int code, int osErrno)
 {
     if (code == CURLE_GOT_NOTHING)
         return true;
     return (code == CURLE_SEND_ERROR || code == CURLE_RECV_ERROR)
-        && (osErrno == ECONNRESET || osErrno == ECONNABORTED);
+        && (osErrno == ECONNRESET || osErrno == ECONNABORTED || osErrno == EPIPE);
 }
 } // namespace
+
+TBodyStep NextBodyStep(bool upload, long status, int64_t received, size_t length)
+{
+    TBodyStep step;
+    const int64_t limit = upload ? kMaxAnswerBytes : kMaxConfigBytes;
+    if (!upload && status != 200) {
+        step.Stop = THTTPStop::AnswerRead;
+        return step;
+    }
+    const int64_t room = received < limit ? limit - received : 0;
+    if (int64_t(length) <= room) {
+        step.Take = length;
+        return step;
+    }
+    step.Take = upload ? size_t(room) : 0;
+    step.Stop = upload ? THTTPStop::AnswerRead : THTTPStop::TooLarge;
+    return step;
+}
 
 THTTPVerdict JudgeRequest(const THTTPFacts& facts, const THTTPLimits& limits)
 {
@@ -121,8 +139,15 @@ THTTPVerdict JudgeRequest(const THTTPFacts& facts, const THTTPLimits& limits)
         verdict.Ok = false;
         verdict.Message = _("The transfer was stopped.");
         return verdict;
+    case THTTPStop::TooLarge:
+        verdict.Ok = false;
+        verdict.Message = Format(_("The device sent more than %d MiB: the download was stopped."),
+                                 static_cast<int>(kMaxConfigBytes / (1024 * 1024)));
+        return verdict;
+    case THTTPStop::AnswerRead:
+        break;
     }
-    if (facts.CurlCode != CURLE_OK) {
+    if (facts.CurlCode != CURLE_OK && facts.Stop != THTTPStop::AnswerRead) {
         verdict.Ok = false;
         if (IsDroppedConnection(facts.CurlCode, facts.OsErrno))
             verdict.StatusCode = kDroppedConnection;
@@ -132,11 +157,19 @@ THTTPVerdict JudgeRequest(const THTTPFacts& facts, const THTTPLimits& limits)
                                                       : SafeText(facts.ClientMessage);
         return verdict;
     }
+    const std::string statusLine =
+        facts.StatusLine.empty() ? Format("HTTP status %ld", facts.HttpStatus) : SafeText(facts.StatusLine);
     if (facts.HttpStatus < 200 || facts.HttpStatus > 299) {
         verdict.Ok = false;
         verdict.StatusCode = static_cast<int>(facts.HttpStatus);
-        verdict.Message =
-            facts.StatusLine.empty() ? Format("HTTP status %ld", facts.HttpStatus) : SafeText(facts.StatusLine);
+        verdict.Message = statusLine;
+    } else if (!facts.Upload && (facts.HttpStatus != 200 || facts.BodyBytes == 0)) {
+        verdict.Ok = false;
+        verdict.StatusCode = static_cast<int>(facts.HttpStatus);
+        if (facts.HttpStatus == 200)
+            verdict.Message = _("The device sent an empty file.");
+        else
+            verdict.Message = Format(_("%s: the answer holds no whole file."), statusLine.c_str());
     }
     return verdict;
 }

@@ -48,7 +48,31 @@ private:
 
 // ---- Outcome of one request -----------------------------------------------------------------
 // Why a request was ended by the program itself rather than by the client or the device.
-enum class THTTPStop { None, Stalled, NoAnswer, Stopped };
+enum class THTTPStop {
+    None,
+    Stalled,
+    NoAnswer,
+    Stopped,
+    TooLarge,    // a download's body passed kMaxConfigBytes
+    AnswerRead,  // as much of the answer was read as is needed; its status decides
+};
+
+// ---- Sizes of answers -----------------------------------------------------------------------
+// The largest configuration file a download takes; a device that sends more fails, and the old
+// file stays.
+constexpr int64_t kMaxConfigBytes = 16 * 1024 * 1024;
+// Of an upload's answer page this much is read (its <h1> text is in it); then the status decides.
+constexpr int64_t kMaxAnswerBytes = 1024 * 1024;
+
+// What becomes of the next `length` bytes of an answer's body when `received` bytes came before
+// and the answer's status is `status`: `Take` of them are kept, and with a Stop the transfer ends
+// there. An upload keeps its answer up to kMaxAnswerBytes; a download keeps the body of a 200
+// only, up to kMaxConfigBytes, and reads nothing of another answer.
+struct TBodyStep {
+    size_t Take = 0;
+    THTTPStop Stop = THTTPStop::None;
+};
+TBodyStep NextBodyStep(bool upload, long status, int64_t received, size_t length);
 
 // The raw facts of one finished request, as the client reports them.
 struct THTTPFacts {
@@ -59,10 +83,12 @@ struct THTTPFacts {
     std::string ClientMessage; // the client's own text for CurlCode
     THTTPStop Stop = THTTPStop::None;
     bool Upload = false;       // a POST with a body (its answer may take AnswerSeconds)
+    int64_t BodyBytes = 0;     // of the answer's body, as kept
 };
 
-// The status code that stands for a connection the device dropped (a reset or a close without
-// an answer): the number of the "connection aborted" socket error the login retry is keyed to.
+// The status code that stands for a connection the device dropped (a reset, a broken pipe or a
+// close without an answer): the number of the "connection aborted" socket error the login retry
+// is keyed to.
 constexpr int kDroppedConnection = 10053;
 
 struct THTTPVerdict {
@@ -75,8 +101,10 @@ struct THTTPVerdict {
     std::string Message;
 };
 
-// Reads a finished request: a transfer error, an answer outside 200-299, or none. `limits`
-// names the values in the messages of the program's own limits.
+// Reads a finished request: a transfer error, or the answer's status. An upload succeeds with
+// any status from 200 to 299; a download only with 200 and a body that is not empty (an empty
+// answer, a 204 or a 206 holds no whole file). `limits` names the values in the messages of the
+// program's own limits.
 THTTPVerdict JudgeRequest(const THTTPFacts& facts, const THTTPLimits& limits);
 
 // An upload that ended with this status code asks for credentials and tries again.

@@ -7,6 +7,7 @@
 #include "core/app/i18n.h"
 #include "core/devices/product.h"
 #include "core/http/batch.h"
+#include "core/http/files.h"
 #include "core/http/http.h"
 #include "gui/app/dialogs.h"
 #include "gui/devices/devicelistmodel.h"
@@ -27,6 +28,15 @@
 namespace {
 constexpr const char* kImageFilter = "Kri Image|*.kri";
 constexpr const char* kConfigFilter = "Config|*.xml";
+
+// A chosen FIFO or device would hold the transfer for ever: refused at once, in an error box.
+bool RefusedFile(QWidget* parent, const std::string& file, bool reading)
+{
+    const std::string refusal = SpecialFileRefusal(file, reading);
+    if (!refusal.empty())
+        Dialogs::Error(parent, refusal);
+    return !refusal.empty();
+}
 } // namespace
 
 // What a transfer needs from the windows: the login dialog's credentials and its asking, the
@@ -187,6 +197,8 @@ void TPyxetForm::acFirmUpgrExecute()
     if (!Upgrade->Execute())
         return;
     const std::string image = Upgrade->FileName();
+    if (RefusedFile(this, image, true))
+        return;
     const std::vector<TBatchDevice> devices = CheckedDevices();
     RunBatch([&](TTransferBatch& batch) { batch.Upgrade(devices, image); });
 }
@@ -221,6 +233,8 @@ void TPyxetForm::SaveConfigClick()
         return;
     Upgrade->Prepare(_("Select File"), _("Save"), kConfigFilter);
     const std::string file = Upgrade->Execute() ? Upgrade->FileName() : std::string();
+    if (RefusedFile(this, file, false))
+        return;
     const TProductInfo info = SelectedDevice->CopyInfo();
     RunBatch([&](TTransferBatch& batch) { batch.Save({info.Name, info.PeerIP}, file); });
 }
@@ -231,6 +245,8 @@ void TPyxetForm::LoadConfigClick()
         return;
     Upgrade->Prepare(_("Select Configuration"), _("Load"), kConfigFilter);
     const std::string file = Upgrade->Execute() ? Upgrade->FileName() : std::string();
+    if (RefusedFile(this, file, true))
+        return;
     const TProductInfo info = SelectedDevice->CopyInfo();
     RunBatch([&](TTransferBatch& batch) { batch.Load({info.Name, info.PeerIP}, file); });
 }
@@ -246,6 +262,8 @@ void TPyxetForm::CommonConfigClick()
     Upgrade->Prepare(_("Select Common Configuration"), _("Config"), kConfigFilter);
     std::string file;
     if (Upgrade->Execute()) {
+        if (RefusedFile(this, Upgrade->FileName(), true))
+            return;
         // Only No stops; nothing at all is logged then.
         if (!Dialogs::Warning(this, _("Set common config to selected devices!\nDo you wish to continue?")))
             return;
