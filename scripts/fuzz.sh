@@ -11,7 +11,7 @@ set -euo pipefail
 DURATION=${1:-60}
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${PYXET_FUZZ_BUILD:-$ROOT/build-fuzz}
-TARGETS=(fuzz_orvex_answer fuzz_hwg_answer fuzz_tryparseip fuzz_parseip fuzz_parsemac fuzz_textbetween fuzz_settings)
+TARGETS=(fuzz_orvex_answer fuzz_hwg_answer fuzz_tryparseip fuzz_parseip fuzz_parsemac fuzz_textbetween fuzz_settings fuzz_safetext)
 
 if ! command -v clang++ >/dev/null; then
   echo "fuzz: clang++ not found (scripts/install-deps.sh installs it)" >&2
