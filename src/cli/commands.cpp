@@ -6,7 +6,7 @@
 
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
-#include "core/devices/discovery.h"
+#include "core/discovery/discovery.h"
 #include "core/devices/registry.h"
 #include "core/devices/udpserver.h"
 #include "core/log/actionlog.h"

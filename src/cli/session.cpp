@@ -2,7 +2,7 @@
 
 #include "core/app/i18n.h"
 #include "core/devices/addressspec.h"
-#include "core/devices/discovery.h"
+#include "core/discovery/discovery.h"
 #include "core/devices/netinterfaces.h"
 #include "core/devices/utils.h"
 #include "core/log/format.h"

@@ -3,7 +3,7 @@
 // commands one discovery cycle like the window's.
 #pragma once
 #include "core/app/settings.h"
-#include "core/devices/export.h"
+#include "core/discovery/export.h"
 #include "core/devices/registry.h"
 #include "core/devices/udpserver.h"
 #include "core/log/actionlog.h"

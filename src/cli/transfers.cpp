@@ -25,7 +25,7 @@
 
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
-#include "core/devices/probe.h"
+#include "core/discovery/probe.h"
 #include "core/devices/registry.h"
 #include "core/devices/udpserver.h"
 #include "core/devices/utils.h"

@@ -1,7 +1,7 @@
 // The "Find Devices" drop-down (interfaces and "Find at Addresses..."), the interface kept in the
 // settings file and the addresses dialog, offscreen, inside a private network namespace whose one
 // interface is pyx0 = 10.77.0.1/16.
-#include "core/devices/discovery.h"
+#include "core/discovery/discovery.h"
 #include "gui/devices/findat.h"
 #include "pyxetfixture.h"
 #include "ui_findat.h"

@@ -5,7 +5,7 @@
 #include "transferfixture.h"
 
 #include "core/app/i18n.h"
-#include "core/windows/progresslook.h"
+#include "core/http/progresslook.h"
 #include "gui/devices/findat.h"
 #include "gui/log/logrep.h"
 #include "gui/windows/about.h"

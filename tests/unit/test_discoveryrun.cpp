@@ -1,7 +1,7 @@
 // A discovery cycle by a plan: every broadcast address per family, the repeats 250 ms apart and
 // the end of sending; inside the test's private network namespace.
 #include "coreapp.h"
-#include "core/devices/discovery.h"
+#include "core/discovery/discovery.h"
 #include "core/devices/registry.h"
 #include "core/devices/udpserver.h"
 #include "logcapture.h"

@@ -1,6 +1,6 @@
 // The device list as JSON and CSV: field names and order, escaping and quoting of any text a
 // device may send, and the export file's name and type.
-#include "core/devices/export.h"
+#include "core/discovery/export.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,5 +1,5 @@
 // The progress window's line looks: keyword rules in English and Czech.
-#include "core/windows/progresslook.h"
+#include "core/http/progresslook.h"
 
 #include <gtest/gtest.h>
 

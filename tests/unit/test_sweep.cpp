@@ -1,7 +1,7 @@
 // The unicast search: its plan (pace, attached subnets) and a real sweep inside the test's
 // private network namespace, to loopback addresses where two sockets play the devices' ports.
 #include "coreapp.h"
-#include "core/devices/sweep.h"
+#include "core/discovery/sweep.h"
 
 #include "core/protocols/hwg/packets.h"
 #include "core/protocols/orvex/packets.h"

@@ -1,7 +1,7 @@
 // The wait after an accepted image (upgrade --verify): when it asks the device, when it passes
 // and how it fails, a scripted device on a simulated clock; and the question it asks
 // (AskFirmwareRevision) of a device on loopback inside the test's private network namespace.
-#include "core/devices/probe.h"
+#include "core/discovery/probe.h"
 
 #include "core/protocols/hwg/packets.h"
 #include "core/protocols/hwg/tea.h"

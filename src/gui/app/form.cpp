@@ -8,7 +8,7 @@
 #include "gui/app/statuspanel.h"
 #include "gui/app/translate.h"
 #include "core/app/version.h"
-#include "core/devices/discovery.h"
+#include "core/discovery/discovery.h"
 #include "core/devices/udpserver.h"
 #include "core/help/helpbook.h"
 #include "gui/devices/weblink.h"

@@ -1,7 +1,7 @@
 #include "gui/windows/progressinfo.h"
 
 #include "core/app/i18n.h"
-#include "core/windows/progresslook.h"
+#include "core/http/progresslook.h"
 #include "gui/app/translate.h"
 #include "ui_progressinfo.h"
 

@@ -1,5 +1,5 @@
 // TProgressInfoForm: the progress window of batch commands. One line per step of a batch, drawn
-// in colours and styles that the lines' keywords decide (core/windows/progresslook.h); it stays
+// in colours and styles that the lines' keywords decide (core/http/progresslook.h); it stays
 // above every other window of the program and stays open after the command until "Ok".
 #pragma once
 #include "core/http/batch.h"

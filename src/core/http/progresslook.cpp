@@ -1,4 +1,4 @@
-#include "core/windows/progresslook.h"
+#include "core/http/progresslook.h"
 
 namespace {
 // The first occurrence of the keyword lies after the first character (the rule of the window

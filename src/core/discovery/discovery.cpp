@@ -1,10 +1,10 @@
 // The window-free steps of a discovery cycle: log, install the answer handlers, point both
 // families at the registry, send both info requests where the plan says.
-#include "core/devices/discovery.h"
+#include "core/discovery/discovery.h"
 
 #include "core/app/i18n.h"
 #include "core/devices/registry.h"
-#include "core/devices/sweep.h"
+#include "core/discovery/sweep.h"
 #include "core/devices/udpserver.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"

@@ -1,4 +1,4 @@
-#include "core/devices/sweep.h"
+#include "core/discovery/sweep.h"
 
 #include "core/app/i18n.h"
 #include "core/log/actionlog.h"

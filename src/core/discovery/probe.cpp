@@ -1,4 +1,4 @@
-#include "core/devices/probe.h"
+#include "core/discovery/probe.h"
 
 #include "core/app/i18n.h"
 #include "core/log/format.h"

@@ -1,5 +1,5 @@
 // The device list as JSON and CSV.
-#include "core/devices/export.h"
+#include "core/discovery/export.h"
 
 #include "core/devices/utils.h"
 #include "core/protocols/hwg/product.h"
