@@ -3,6 +3,10 @@
 #  - src/core (pyxet_core) uses Qt Core and Qt Network only: every Qt header it names must be one
 #    of theirs (no widget, no QtGui), and its own includes are "core/..." only: nothing from
 #    src/gui, src/app or src/cli, and no generated form header (ui_*.h);
+#  - within src/core the folders stand on floors, and a file includes only its own folder and
+#    the folders it stands on (core_may_use below): log and app at the bottom, then devices (the
+#    device model), protocols (the families), discovery (what drives the families), and on top
+#    setup and http; help stands on app alone;
 #  - src/gui (pyxet_gui) includes nothing from the programs in src/app and src/cli.
 # Usage: check_layers.sh SRC_DIR QT_HEADERS_DIR (the folder holding QtCore/ and QtNetwork/)
 set -euo pipefail
@@ -33,7 +37,34 @@ qt_core_or_network() {
     [ -f "$QT/QtCore/$1" ] || [ -f "$QT/QtNetwork/$1" ]
 }
 
+# The core folders a core folder may include besides itself; an unknown folder may include none.
+core_may_use() {
+    case $1 in
+        log) echo "" ;;
+        app) echo "log" ;;
+        devices) echo "log app" ;;
+        protocols) echo "log app devices" ;;
+        discovery) echo "log app devices protocols" ;;
+        setup | http) echo "log app devices protocols discovery" ;;
+        help) echo "log app" ;;
+        *) echo "" ;;
+    esac
+}
+
+# The core folder of a path under src/core, or of an include "core/<folder>/...".
+core_folder() {
+    local rest=${1#*core/}
+    echo "${rest%%/*}"
+}
+
 while IFS=$'\t' read -r where name kind; do
+    if [[ $name == core/*/* ]]; then
+        from=$(core_folder "${where#"$SRC"/}")
+        to=$(core_folder "$name")
+        if [ "$from" != "$to" ] && [[ " $(core_may_use "$from") " != *" $to "* ]]; then
+            complain "$where" "$name: core/$from must not use core/$to, which stands above it or beside it"
+        fi
+    fi
     case $name in
         */ui_*.h | ui_*.h) complain "$where" "generated form header $name in the window-free core" ;;
         ../* | */../*) complain "$where" "relative include $name: write \"core/<subsystem>/<file>.h\"" ;;
@@ -59,7 +90,7 @@ while IFS=$'\t' read -r where name kind; do
 done < <(includes "$SRC/gui")
 
 if [ $bad -ne 0 ]; then
-    echo "check_layers: the core must not use windows, and the windows must not use the programs" >&2
+    echo "check_layers: the core must not use windows, a core folder must not use one above it, and the windows must not use the programs" >&2
     exit 1
 fi
-echo "check_layers: src/core uses Qt Core and Network only; src/gui uses no program code"
+echo "check_layers: src/core uses Qt Core and Network only, each core folder only those below it; src/gui uses no program code"

@@ -3,6 +3,7 @@
 #include "core/devices/pngimage.h"
 
 #include "core/app/settings.h"
+#include "core/devices/product.h"
 
 #include <png.h>
 #include <zlib.h>

@@ -2,6 +2,7 @@
 // killed saves leave behind.
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
+#include "core/devices/product.h"
 #include "core/log/actionlog.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // and the two product tables. The file lies beside the program in the build folder and in the
 // user's configuration folder when the program is installed (core/app/folders.h).
 #pragma once
-#include "core/devices/product.h"
+#include "core/app/producttable.h"
 
 #include <string>
 

@@ -1,5 +1,7 @@
 // One discovered device: its data record and the commands every device family provides.
 #pragma once
+#include "core/app/producttable.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -73,9 +75,6 @@ public:
     TProductInfo Info;
     bool RestartNeeded = false;
 };
-
-// A family's product table: entries "code=name" with "+" standing for a blank in the name.
-using TProductTable = std::vector<std::string>;
 
 // Name of the first entry whose code text equals the decimal form of code, "+" turned into
 // blanks; empty when there is none.
