@@ -371,6 +371,20 @@ TEST(PlanFamilies, WhatAnHwgDeviceCannotTakeIsShownAndLeftOut)
         (std::vector<TPlanField>{TPlanField::Name, TPlanField::DNS1, TPlanField::HTTPPort, TPlanField::TelnetPort}));
 }
 
+TEST(PlanFamilies, APortTheDeviceDoesNotHaveIsLeftOut)
+{
+    TPlanLab lab;
+    TProduct* o = lab.Orvex(Mac(1), "192.168.1.10");
+    o->Info.TelnetPort = -1;
+    TPlanInputs in = lab.Inputs({o});
+    in.Form.TelnetPort = "2323";
+    const TPlan plan = MakePlan(in);
+    ASSERT_EQ(ProblemsOfKind(plan, TPlanProblemKind::NotCarried).size(), 1u);
+    EXPECT_FALSE(plan.Blocked());
+    EXPECT_FALSE(plan.Devices[0].Changes());
+    EXPECT_EQ(plan.Devices[0].Values().TelnetPort, "N/A");
+}
+
 TEST(PlanFamilies, AnHwgDeviceWithADhcpSettingTakesADhcpChange)
 {
     TPlanLab lab;
