@@ -206,6 +206,39 @@ TEST(PlanFileRead, TheFilesValueWinsOverTheForm)
     EXPECT_FALSE(plan.Blocked());
 }
 
+TEST(PlanFileRead, ThePlanAsAFileGivesTheSameValuesAndOnceAppliedChangesNothing)
+{
+    TPlanLab lab;
+    std::vector<const TProduct*> chosen;
+    for (int k = 0; k < 3; ++k)
+        chosen.push_back(lab.Orvex(Mac(k), "192.168.1.100"));
+    chosen.push_back(lab.Hwg(Mac(3), "192.168.1.100"));
+    TPlanInputs in = lab.Inputs(chosen);
+    in.Form.FirstIP = "192.168.1.20";
+    in.Form.NamePattern = "Boiler ##";
+    in.Form.HTTPPort = "40000";
+    in.Form.DNS1 = "1.1.1.1";  // left out for the HWG device, and so in the file
+    const TPlan plan = MakePlan(in);
+    ASSERT_FALSE(plan.Blocked());
+
+    const TPlanFile file = Read(FormatPlan(plan));
+    TPlanInputs fromFile = lab.Inputs({});
+    fromFile.File = &file;
+    const TPlan again = MakePlan(fromFile);
+    EXPECT_TRUE(again.Problems.empty()) << again.Problems.front().Message();
+    ASSERT_EQ(again.Devices.size(), plan.Devices.size());
+    for (size_t k = 0; k < plan.Devices.size(); ++k) {
+        const TSetupValues a = plan.Devices[k].Values();
+        const TSetupValues b = again.Devices[k].Values();
+        EXPECT_EQ(std::tie(a.Name, a.IP, a.DNS1, a.HTTPPort, a.Dhcp),
+                  std::tie(b.Name, b.IP, b.DNS1, b.HTTPPort, b.Dhcp))
+            << k;
+    }
+    for (const TDevicePlan& d : plan.Devices)
+        const_cast<TProduct*>(d.Device)->Info = d.After();
+    EXPECT_EQ(MakePlan(fromFile).ChangingDevices(), 0u);
+}
+
 // ---- Undo -----------------------------------------------------------------------------------
 
 TEST(PlanUndo, TheFileHoldsTheValuesBeforeOfTheDevicesThePlanChanges)

@@ -561,6 +561,26 @@ TSetupValues TDevicePlan::Values() const
     return values;
 }
 
+TProductInfo TDevicePlan::After() const
+{
+    TProductInfo info = Before;
+    const TSetupValues values = Values();
+    std::string* texts[] = {&info.Name, &info.IP, &info.Mask, &info.Gateway, &info.DNS1, &info.DNS2};
+    const std::string* planned[] = {&values.Name,    &values.IP,   &values.Mask,
+                                    &values.Gateway, &values.DNS1, &values.DNS2};
+    for (size_t k = 0; k < 6; ++k)
+        *texts[k] = *planned[k];
+    info.Dhcp = Low16(values.Dhcp);
+    int16_t* ports[] = {&info.HTTPPort, &info.TelnetPort};
+    const TPlanField portFields[] = {TPlanField::HTTPPort, TPlanField::TelnetPort};
+    for (size_t k = 0; k < 2; ++k) {
+        int32_t port = 0;
+        if (Sends(portFields[k]) && ReadInteger(Field(portFields[k]).Value, port))
+            *ports[k] = Low16(port);
+    }
+    return info;
+}
+
 std::vector<TPlanField> TDevicePlan::VerifiedFields() const
 {
     std::vector<TPlanField> fields;

@@ -78,6 +78,9 @@ struct TDevicePlan {
     bool Changes() const;
     // The values to hand to ApplyChanges: the device's own, with every field it sends replaced.
     TSetupValues Values() const;
+    // The device's record as it will be once the update took: Before with every field it sends
+    // replaced (ports and the DHCP state in their 16 bits).
+    TProductInfo After() const;
     // The fields verification compares: the ones sent, in TPlanField order.
     std::vector<TPlanField> VerifiedFields() const;
     // The value a field should read back once the update took: the Orvex name as the update

@@ -365,6 +365,18 @@ std::string FormatPlanFile(const std::vector<const TProduct*>& devices)
     return FormatRows(rows);
 }
 
+std::string FormatPlan(const TPlan& plan)
+{
+    std::vector<TProductInfo> after;
+    after.reserve(plan.Devices.size());
+    for (const TDevicePlan& d : plan.Devices)
+        after.push_back(d.After());
+    std::vector<std::pair<const TProduct*, const TProductInfo*>> rows;
+    for (size_t k = 0; k < plan.Devices.size(); ++k)
+        rows.push_back({plan.Devices[k].Device, &after[k]});
+    return FormatRows(rows);
+}
+
 std::string FormatUndoFile(const TPlan& plan)
 {
     std::vector<std::pair<const TProduct*, const TProductInfo*>> rows;

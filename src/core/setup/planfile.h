@@ -55,6 +55,10 @@ bool LoadPlanFile(const std::string& path, TPlanFile& file, TPlanReadError& erro
 // except bytes that are not UTF-8 (a plan file must be UTF-8 to be read): those are mended as
 // the export mends them (U+FFFD), and the planner takes the mended text for the device's own.
 std::string FormatPlanFile(const std::vector<const TProduct*>& devices);
+// The plan itself as a plan file (pyxet-cli plan make): every device of the plan with the values
+// it will have, the fields it is not sent as they are. Read back and applied, it gives those
+// devices the same values; once they have them, it changes nothing.
+std::string FormatPlan(const TPlan& plan);
 // The undo file of a plan: the values before it of every device it changes, in plan order.
 std::string FormatUndoFile(const TPlan& plan);
 
