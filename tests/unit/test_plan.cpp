@@ -223,6 +223,7 @@ TEST(PlanProblems, AValueTheAddressRuleRefusesBlocks)
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_EQ(refused[0].Device, 1);
     EXPECT_EQ(refused[0].Field, TPlanField::Gateway);
+    EXPECT_EQ(plan.Devices[0].ExpectedValue(TPlanField::Gateway), "0.0.0.0");
 }
 
 TEST(PlanProblems, AGatewayOutsideTheSubnetBlocks)

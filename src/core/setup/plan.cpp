@@ -602,6 +602,8 @@ std::string TDevicePlan::ExpectedValue(TPlanField field) const
         ReadInteger(change.Value, number);
         return std::to_string(Low16(number));
     }
+    if (field != TPlanField::Name && change.Value.empty())
+        return "0.0.0.0";  // how an empty address goes out (the address rule lets no other family send one)
     return change.Value;
 }
 

@@ -84,7 +84,8 @@ struct TDevicePlan {
     // The fields verification compares: the ones sent, in TPlanField order.
     std::vector<TPlanField> VerifiedFields() const;
     // The value a field should read back once the update took: the Orvex name as the update
-    // cuts it (32 bytes, never half a character); ports and DHCP in decimal of their 16 bits.
+    // cuts it (32 bytes, never half a character); an empty address as 0.0.0.0; ports and DHCP in
+    // decimal of their 16 bits (as signed numbers, the way TProductInfo holds them).
     std::string ExpectedValue(TPlanField field) const;
     // A field's value before and after, as the preview shows it (device text through SafeText).
     std::string ShownBefore(TPlanField field) const;
@@ -139,8 +140,11 @@ struct TPlanInputs {
     std::vector<const TProduct*> Found;   // every device found (DeviceList order)
     std::vector<const TProduct*> Chosen;  // the chosen ones, in the order shown
     TPlanForm Form;
-    const TPlanFile* File = nullptr;        // a plan file read by ReadPlanFile, or none
-    bool Undo = false;                      // the file is an undo file: every cell applied as it stands
+    const TPlanFile* File = nullptr;  // a plan file read by ReadPlanFile, or none
+    // The file is an undo file: every cell is applied as it stands (an empty name stays empty),
+    // and the addresses it gives are the devices' own from before, so neither two devices given
+    // one address nor an address another device uses blocks them (factory addresses come back).
+    bool Undo = false;
     std::vector<TNetInterface> Interfaces;  // this PC's addresses (ListNetInterfaces)
     bool DemoMode = false;
 };
