@@ -148,7 +148,7 @@ TEST(PlanForm, OneValueForEveryDeviceAndItsOwnValueChangesNothing)
     TProduct* b = lab.Orvex(Mac(2), "192.168.1.11");
     b->Info.HTTPPort = 8080;
     TPlanInputs in = lab.Inputs({a, b});
-    in.Form.HTTPPort = "65616";  // 80 in 16 bits
+    in.Form.HTTPPort = " 65616 ";  // 80 in 16 bits
     in.Form.DNS2 = "1.1.1.1";
     in.Form.Dhcp = 0;
     const TPlan plan = MakePlan(in);

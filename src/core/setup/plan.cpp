@@ -454,7 +454,7 @@ TPlan TPlanner::Make()
         int32_t value = 0;
         if (!*text)
             continue;
-        if (ReadInteger(**text, value))
+        if (ReadInteger(TrimBlanks(**text), value))
             ports[k] = value;
         else
             Problem(TPlanProblemKind::BadValue, -1, field,

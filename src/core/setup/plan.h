@@ -34,7 +34,14 @@ constexpr size_t kPlanFieldCount = 9;
 const char* PlanFieldColumn(TPlanField field);
 
 // The values asked for the chosen devices; an empty optional keeps the field ("keep" in the
-// window, an option not given in pyxet-cli). Texts are as typed; blanks at their ends are removed.
+// window, an option not given in pyxet-cli). Blanks at the ends of the address and port texts are
+// removed; the name pattern stays as typed.
+//
+// The consecutive addresses start at FirstIP and go up, skipping every address another device
+// found answers on or is configured with, this PC's own addresses, the device's gateway as the
+// plan leaves it, and the network and broadcast addresses of the subnet the device's mask (as the
+// plan leaves it) makes of FirstIP; a device for which that subnet has no address left gets none
+// (a blocking problem). A device whose own address comes up keeps it.
 struct TPlanForm {
     std::optional<int32_t> Dhcp;             // 0 or 1
     std::optional<std::string> FirstIP;      // the first of the consecutive addresses
