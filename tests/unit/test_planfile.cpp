@@ -1,5 +1,6 @@
 // Plan files: the export read back as a plan, the CSV forms spreadsheets write, files that cannot
 // be read, bad values with their line and column; undo files and their rules.
+#include "core/app/i18n.h"
 #include "core/devices/export.h"
 #include "core/devices/registry.h"
 #include "core/setup/plan.h"
@@ -237,6 +238,29 @@ TEST(PlanFileRead, ThePlanAsAFileGivesTheSameValuesAndOnceAppliedChangesNothing)
     for (const TDevicePlan& d : plan.Devices)
         const_cast<TProduct*>(d.Device)->Info = d.After();
     EXPECT_EQ(MakePlan(fromFile).ChangingDevices(), 0u);
+}
+
+TEST(PlanFileRead, ProblemsAndReadErrorsInCzech)
+{
+    InitTranslation(PYXET_BIN_DIR "/");
+    UseLanguage("cs");
+    const TPlanReadError e = ReadError("MAC,Name\n" + Mac(1) + ",bro\"ken\n");
+    TPlanLab lab;
+    lab.Orvex(Mac(1), "192.168.1.10");
+    const TPlanFile file = Read("MAC,IP\n" + Mac(1) + ",10.0.0.1\n");
+    TPlanInputs in = lab.Inputs({});
+    in.File = &file;
+    const TPlan plan = MakePlan(in);
+    std::vector<std::string> messages;
+    for (const TPlanProblem& p : plan.Problems)
+        messages.push_back(p.Message());
+    UseLanguage("en");
+    EXPECT_EQ(e.Message, "Řádek 2, sloupec 22: uvozovka uvnitř pole, které uvozovkou nezačíná");
+    EXPECT_EQ(messages, (std::vector<std::string>{
+                            "Řádek 2, sloupec 2: Brána 192.168.1.1 leží mimo podsíť adresy 10.0.0.1 s maskou "
+                            "255.255.255.0",
+                            "Řádek 2, sloupec 2: Adresa 10.0.0.1 leží mimo všechny podsítě tohoto počítače",
+                        }));
 }
 
 // ---- Undo -----------------------------------------------------------------------------------

@@ -126,7 +126,8 @@ struct TPlanProblem {
     std::string Text;  // translated, in its shown form, without the position
 
     bool Blocking() const;
-    // Text with the position in front when there is one: "Line 4, column 6: ...".
+    // Text with the position in front when there is one: "Line 4, column 6: ...". The texts are
+    // translated when the plan is made: after a change of language, make the plan again.
     std::string Message() const;
 };
 
