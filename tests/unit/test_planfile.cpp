@@ -1,7 +1,7 @@
 // Plan files: the export read back as a plan, the CSV forms spreadsheets write, files that cannot
 // be read, bad values with their line and column; undo files and their rules.
 #include "core/app/i18n.h"
-#include "core/devices/export.h"
+#include "core/discovery/export.h"
 #include "core/devices/registry.h"
 #include "core/setup/plan.h"
 #include "core/setup/planfile.h"

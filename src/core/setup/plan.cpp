@@ -3,7 +3,7 @@
 #include "core/setup/plan.h"
 
 #include "core/app/i18n.h"
-#include "core/devices/export.h"
+#include "core/discovery/export.h"
 #include "core/devices/utils.h"
 #include "core/log/format.h"
 #include "core/log/safetext.h"

@@ -2,7 +2,7 @@
 #include "core/setup/planfile.h"
 
 #include "core/app/i18n.h"
-#include "core/devices/export.h"
+#include "core/discovery/export.h"
 #include "core/devices/registry.h"
 #include "core/devices/utils.h"
 #include "core/log/format.h"
