@@ -13,3 +13,12 @@ contains() {  # contains DESCRIPTION NEEDLE FILE
 finish_checks() {
   [ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
 }
+# english_cli FOLDER: a private copy of pyxet-cli from $BIN with its catalogues and a Pyxet.ini
+# that chooses English, whatever the machine's Pyxet.ini says; and cli_steps.sh for the steps run
+# inside the lab.
+english_cli() {
+  cp "$BIN/pyxet-cli" "$1/pyxet-cli"
+  cp -r "$BIN/locale" "$1/"
+  printf '[Setup]\nLang=en\n' >"$1/Pyxet.ini"
+  cp "$(dirname "${BASH_SOURCE[0]}")/cli_steps.sh" "$1/"
+}

@@ -17,18 +17,12 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 source "$HERE/checks.sh"
 
-cp "$BIN/pyxet-cli" "$work/pyxet-cli"
-cp -r "$BIN/locale" "$work/"
-printf '[Setup]\nLang=en\n' >"$work/Pyxet.ini"
+english_cli "$work"
 { printf 'PYXET-SIM-FIRMWARE 2.1.0\n'; head -c 5000 /dev/urandom; } >"$work/new.kri"
 
 cat >"$work/steps.sh" <<'EOS'
 cd "$1"
-run() {  # run NAME ARGS...: pyxet-cli ARGS, output in NAME.out, NAME.err, status in NAME.rc
-  local name=$1; shift
-  ./pyxet-cli "$@" >"$name.out" 2>"$name.err"
-  echo $? >"$name.rc"
-}
+source ./cli_steps.sh
 # The source port of each device's answer to an Orvex info request sent to its own address.
 python3 - >ports.txt <<'EOP'
 import socket

@@ -19,10 +19,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
-# A private copy of the program, with English texts whatever the machine's Pyxet.ini says.
-cp "$BIN/pyxet-cli" "$work/pyxet-cli"
-cp -r "$BIN/locale" "$work/"
-printf '[Setup]\nLang=en\n' >"$work/Pyxet.ini"
+english_cli "$work"
 
 cat >"$work/fleet.json" <<'EOF'
 [
@@ -48,11 +45,7 @@ EOF
 # Everything happens in one lab; each step's output and exit status go to files named after it.
 cat >"$work/steps.sh" <<'EOF'
 cd "$1"
-run() {  # run NAME ARGS...: pyxet-cli ARGS, output in NAME.out, NAME.err, status in NAME.rc
-  local name=$1; shift
-  ./pyxet-cli "$@" >"$name.out" 2>"$name.err"
-  echo $? >"$name.rc"
-}
+source ./cli_steps.sh
 run set_orvex set 00:0a:14:00:01:01 --name "Hall East" --ip 10.77.4.41 --http-port 8081 --telnet-port 2323 --wait 0.5 --log
 run set_hwg set 10.77.5.1 --ip 10.77.5.41 --mask 255.255.255.0 --gateway 10.77.5.254 --http-port 81 --dhcp 1 --wait 0.5
 run restart restart 00-0A-14-00-01-02 --wait 0.5 --log

@@ -20,17 +20,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 source "$HERE/checks.sh"
 
-cp "$BIN/pyxet-cli" "$work/pyxet-cli"
-cp -r "$BIN/locale" "$work/"
-printf '[Setup]\nLang=en\n' >"$work/Pyxet.ini"
+english_cli "$work"
 
 cat >"$work/steps.sh" <<'EOS'
 cd "$1"
-run() {  # run NAME ARGS...: pyxet-cli ARGS, output in NAME.out, NAME.err, status in NAME.rc
-  local name=$1; shift
-  ./pyxet-cli "$@" >"$name.out" 2>"$name.err"
-  echo $? >"$name.rc"
-}
+source ./cli_steps.sh
 run all find --wait 0.5 --log
 run only2 find --interface pyx2 --wait 0.5
 run only0 find --interface pyx0 --wait 0.5

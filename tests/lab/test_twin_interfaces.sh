@@ -16,17 +16,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 source "$HERE/checks.sh"
 
-cp "$BIN/pyxet-cli" "$work/pyxet-cli"
-cp -r "$BIN/locale" "$work/"
-printf '[Setup]\nLang=en\n' >"$work/Pyxet.ini"
+english_cli "$work"
 
 cat >"$work/steps.sh" <<'EOS'
 cd "$1"
-run() {  # run NAME ARGS...: pyxet-cli ARGS, output in NAME.out, NAME.err, status in NAME.rc
-  local name=$1; shift
-  ./pyxet-cli "$@" >"$name.out" 2>"$name.err"
-  echo $? >"$name.rc"
-}
+source ./cli_steps.sh
 ip -o -4 addr show | awk '$2 != "lo" { print $2, $4 }' >interfaces.txt
 run find find --wait 0.5 --log
 cp "$PYXET_LAB_EVENTS" events-find.jsonl
