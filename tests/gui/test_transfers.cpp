@@ -2,6 +2,7 @@
 // in English and Czech, the line a transfer replaces, the window kept above the program's other
 // windows, the upgrade and login dialogs, the controls a batch locks, and the batch commands'
 // paths that send nothing (no device checked, cancelled dialogs, a missing configuration file).
+#include "../fiforescue.h"
 #include "transferfixture.h"
 
 #include "core/app/i18n.h"
@@ -25,6 +26,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <sys/stat.h>
 
 #include <functional>
 #include <utility>
@@ -90,40 +93,7 @@ private:
     std::vector<QWidget*> Stack;
 };
 
-#include <atomic>
-#include <chrono>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 
-namespace {
-// Opens a FIFO for writing after `seconds`, so that a command stuck reading it (the fault looked
-// for) gets its end of file and the test fails instead of hanging.
-class TFifoRescue {
-public:
-    TFifoRescue(std::string path, int seconds)
-        : Thread([this, path = std::move(path), seconds] {
-              for (int waited = 0; !Done; waited += 50) {
-                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                  if (waited >= seconds * 1000)
-                      if (const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0)
-                          ::close(fd);
-              }
-          })
-    {
-    }
-    ~TFifoRescue()
-    {
-        Done = true;
-        Thread.join();
-    }
-
-private:
-    std::atomic<bool> Done{false};
-    std::thread Thread;
-};
-} // namespace
 
 class TestTransfers : public QObject {
     Q_OBJECT

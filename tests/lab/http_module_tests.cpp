@@ -4,6 +4,7 @@
 #include "core/app/i18n.h"
 #include "core/http/http.h"
 #include "core/log/actionlog.h"
+#include "../fiforescue.h"
 
 #include <gtest/gtest.h>
 
@@ -65,34 +66,6 @@ public:
 private:
     QElapsedTimer Clock;
     QTimer Timer;
-};
-
-// Opens a FIFO for writing once `seconds` have passed, so that a reader stuck on it (the fault
-// the tests look for) gets its end of file and the test fails instead of hanging.
-class TFifoRescue {
-public:
-    TFifoRescue(std::string path, int seconds)
-        : Thread([this, path = std::move(path), seconds] {
-              for (int waited = 0; !Done; waited += 50) {
-                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                  if (waited >= seconds * 1000) {
-                      const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-                      if (fd >= 0)
-                          ::close(fd);
-                  }
-              }
-          })
-    {
-    }
-    ~TFifoRescue()
-    {
-        Done = true;
-        Thread.join();
-    }
-
-private:
-    std::atomic<bool> Done{false};
-    std::thread Thread;
 };
 
 // The window's part, played back: credentials as the login dialog holds them, answers queued.
