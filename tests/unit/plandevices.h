@@ -6,9 +6,18 @@
 #include "core/protocols/orvex/product.h"
 #include "core/setup/plan.h"
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
+
+// The n-th Orvex MAC address of a test fleet: "00:0A:14:00:HH:LL".
+inline std::string Mac(int n)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "00:0A:14:00:%02X:%02X", (n >> 8) & 0xFF, n & 0xFF);
+    return text;
+}
 
 template <class Family> class TSilent : public Family {
 public:

@@ -14,13 +14,6 @@ namespace {
 
 using S = std::vector<std::string>;
 
-std::string Mac(int n)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "00:0A:14:00:%02X:%02X", (n >> 8) & 0xFF, n & 0xFF);
-    return text;
-}
-
 TPlanFile ReadOrDie(const std::string& text)
 {
     TPlanFile file;

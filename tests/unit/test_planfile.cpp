@@ -19,13 +19,6 @@
 
 namespace {
 
-std::string Mac(int n)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "00:0A:14:00:%02X:%02X", (n >> 8) & 0xFF, n & 0xFF);
-    return text;
-}
-
 TPlanReadError ReadError(const std::string& text)
 {
     TPlanFile file;
