@@ -3,6 +3,7 @@
 //   pyxet-cli find [--wait SECONDS] [--interface NAME]... [--target SPEC]... [--repeat N] [--json | --csv] [--log]
 //   pyxet-cli set | restart | factory-default TARGET ...   (see commands.h)
 //   pyxet-cli upgrade | backup | restore | save | load ...  (see transfers.cpp)
+//   pyxet-cli plan make | apply | undo ...                  (see plan.h)
 //
 // runs one discovery cycle through the two family endpoints (options: cli/session.h), collects
 // answers for SECONDS (default 2) after the last request and prints the registered devices in
@@ -16,6 +17,7 @@
 // that cannot be opened), 3 when no answer came where one was awaited (commands.h). A reader that goes away early (`| head`) ends the
 // program by SIGPIPE, as it does other tools.
 #include "cli/commands.h"
+#include "cli/plan.h"
 #include "cli/session.h"
 #include "cli/transfers.h"
 #include "core/app/i18n.h"
@@ -75,7 +77,7 @@ const char* const kHelpFooter =
     "Exit status: 0 success (find: also when no device answers); 1 an operation failed or the\n"
     "output could not be written; 2 the command could not start (wrong command line, unreadable\n"
     "file, no UDP socket); 3 no answer where one was awaited (set, restart, factory-default on an\n"
-    "Orvex device); 128+N a transfer stopped by signal N.\n"
+    "Orvex device; plan: none of the plan's devices); 128+N a transfer stopped by signal N.\n"
     "\n";
 
 // Standard output of the commands: everything they print goes through Write, and Finish decides
@@ -208,6 +210,7 @@ int main(int argc, char* argv[])
         out.Write(kDeviceCommandsUsage);
         out.Write(kFindHelp);
         out.Write(TransferUsage());
+        out.Write(kPlanUsage);
         out.Write(kHelpFooter);
         out.Write("Settings read from: " + SettingsPath(SettingsFolder()) + "\n");
         out.Write("See 'pyxet-cli COMMAND --help' and the manual page pyxet-cli(1).\n");
@@ -217,6 +220,8 @@ int main(int argc, char* argv[])
         return out.Finish(RunDeviceCommand(argc, argv));  // its lines go to stdout too: Finish checks them
     if (IsTransferCommand(command.c_str()))
         return out.Finish(RunTransferCommand(argc, argv));
+    if (IsPlanCommand(command.c_str()))
+        return out.Finish(RunPlanCommand(argc, argv));
     if (command == "find") {
         TFindOptions options;
         if (!ParseFindOptions(argc, argv, options)) {

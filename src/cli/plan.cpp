@@ -1,0 +1,677 @@
+// pyxet-cli plan make, apply and undo: one discovery cycle, the core planner, the undo file and
+// the plan run, with the preview and the results on standard output.
+#include "cli/plan.h"
+
+#include "cli/session.h"
+
+#include "core/app/i18n.h"
+#include "core/devices/netinterfaces.h"
+#include "core/devices/registry.h"
+#include "core/devices/udpserver.h"
+#include "core/devices/utils.h"
+#include "core/discovery/export.h"
+#include "core/http/batch.h"
+#include "core/log/actionlog.h"
+#include "core/log/format.h"
+#include "core/log/safetext.h"
+#include "core/setup/plan.h"
+#include "core/setup/planfile.h"
+#include "core/setup/planrun.h"
+
+#include <QEventLoop>
+#include <QObject>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+const char* const kPlanUsage =
+    "       pyxet-cli plan make [--ip-from ADDR] [--name PATTERN] [--mask ADDR] [--gateway ADDR] [--dns1 ADDR]\n"
+    "                           [--dns2 ADDR] [--dhcp 0|1] [--http-port N] [--telnet-port N] [--all | MAC...]\n"
+    "                           [--type NAME]... [--family Orvex|HWG] [DISCOVERY] [--log]\n"
+    "       pyxet-cli plan apply FILE [--dry-run] [--verify SECONDS] [--save-undo FILE] [DISCOVERY] [--json] [--log]\n"
+    "       pyxet-cli plan undo FILE [--dry-run] [--verify SECONDS] [--save-undo FILE] [DISCOVERY] [--json] [--log]\n";
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitNoSocket = 2;
+constexpr int kExitUnreadable = 2;
+constexpr int kExitNoUndoFile = 2;
+constexpr int kExitNoAnswer = 3;
+
+constexpr int kMaxVerifySeconds = 86400;
+// Undo files are named by the second: a name taken already is waited out this many times.
+constexpr int kUndoNameTries = 3;
+
+const char* const kPlanHelp =
+    "make: one discovery cycle, then a plan file on standard output for the devices chosen:\n"
+    "--all, or the MAC addresses given, in list order, narrowed by --type NAME (repeatable) and\n"
+    "--family Orvex|HWG. Nothing is sent. --ip-from gives consecutive addresses from ADDR, skipping\n"
+    "every address in use, this PC's own, the gateway and the subnet's first and last; --name\n"
+    "PATTERN names the devices, its last run of '#' counting from 1 (\"Unit ##\": Unit 01, Unit 02\n"
+    "...; HWG devices take no name); the other options give every device the same value. Problems\n"
+    "go to standard error; with a blocking one nothing is written.\n"
+    "apply: the plan file (FILE - reads standard input) for the devices one discovery cycle finds:\n"
+    "the preview, one line a device (MAC, type, name and address before -> after, the other\n"
+    "changes, problems), the problems of the whole plan and the undo file, then an empty line\n"
+    "and one line a device in plan order: MAC<TAB>PeerIP<TAB>status (sent, verified, not verified:\n"
+    "..., refused by the device ..., no answer ...). --json: one JSON document with \"devices\",\n"
+    "\"problems\", \"undo_file\" and \"results\". --dry-run, or a blocking problem: nothing is sent.\n"
+    "Before anything is sent the values the plan replaces are written to\n"
+    "backup/undo-YYYYMMDD-HHMMSS.csv (--save-undo FILE: there; never over an existing file); if\n"
+    "that fails, nothing is sent. Restarts count as allowed. --verify SECONDS: afterwards every\n"
+    "device is asked until it shows its new values (default: no verification).\n"
+    "undo: applies an undo file as it stands (an empty name stays empty, shared factory addresses\n"
+    "come back), writing an undo file of its own.\n"
+    "DISCOVERY: the options of find, [--wait SECONDS] [--interface NAME]... [--target SPEC]...\n"
+    "[--repeat N].\n"
+    "Exit status: 0 every device applied (and verified); 1 a device failed, refused, gave no\n"
+    "answer, was not found or not verified, or a blocking problem; 2 wrong command line, a plan\n"
+    "file that cannot be read, no UDP socket, or an undo file that cannot be written; 3 none of\n"
+    "the plan's devices answered.\n";
+
+enum class TPlanCommand { Make, Apply, Undo };
+
+struct TPlanOptions {
+    TPlanCommand Command = TPlanCommand::Make;
+    // make
+    TPlanForm Form;
+    bool All = false;
+    std::vector<std::string> Macs;  // as given
+    std::vector<std::string> Types;
+    std::optional<std::string> Family;
+    // apply, undo
+    std::string File;
+    bool DryRun = false;
+    int VerifySeconds = 0;
+    std::optional<std::string> SaveUndo;
+    bool Json = false;
+    // all
+    TDiscoveryOptions Discovery;
+    bool Log = false;
+};
+
+bool Wrong(const std::string& message)
+{
+    std::fprintf(stderr, "pyxet-cli: %s\n", message.c_str());
+    return false;
+}
+
+// The form's options of make, each with the field of TPlanForm it fills.
+struct TFormOption {
+    const char* Name;
+    std::optional<std::string> TPlanForm::*Text;  // null for --dhcp
+};
+const TFormOption kFormOptions[] = {
+    {"--ip-from", &TPlanForm::FirstIP},
+    {"--name", &TPlanForm::NamePattern},
+    {"--mask", &TPlanForm::Mask},
+    {"--gateway", &TPlanForm::Gateway},
+    {"--dns1", &TPlanForm::DNS1},
+    {"--dns2", &TPlanForm::DNS2},
+    {"--dhcp", nullptr},
+    {"--http-port", &TPlanForm::HTTPPort},
+    {"--telnet-port", &TPlanForm::TelnetPort},
+};
+
+const TFormOption* FormOption(const std::string& name)
+{
+    for (const TFormOption& option : kFormOptions)
+        if (name == option.Name)
+            return &option;
+    return nullptr;
+}
+
+// Reads the command line after "plan SUBCOMMAND"; on a mistake says what is wrong on standard
+// error and returns false.
+bool ParseOptions(int argc, char* argv[], TPlanOptions& o)
+{
+    const bool make = o.Command == TPlanCommand::Make;
+    std::vector<std::string> positional;
+    for (int i = 3; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg.rfind("--", 0) != 0 || arg == "--") {
+            if (arg == "--")
+                return Wrong("unknown option \"--\"");
+            positional.push_back(arg);
+            continue;
+        }
+        std::optional<std::string> value;
+        if (const auto eq = arg.find('='); eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+        }
+        const bool flag = arg == "--log" || arg == "--all" || arg == "--json" || arg == "--dry-run";
+        if (flag) {
+            if (value)
+                return Wrong(Format("%s takes no value", arg.c_str()));
+            if (arg == "--log")
+                o.Log = true;
+            else if (arg == "--all" && make)
+                o.All = true;
+            else if (arg == "--json" && !make)
+                o.Json = true;
+            else if (arg == "--dry-run" && !make)
+                o.DryRun = true;
+            else
+                return Wrong(Format("unknown option \"%s\" for this command", arg.c_str()));
+            continue;
+        }
+        const TFormOption* form = make ? FormOption(arg) : nullptr;
+        const bool known = IsDiscoveryOption(arg) || form || (make && (arg == "--type" || arg == "--family"))
+                           || (!make && (arg == "--verify" || arg == "--save-undo"));
+        if (!known)
+            return Wrong(Format("unknown option \"%s\" for this command", arg.c_str()));
+        if (!value) {
+            if (i + 1 >= argc)
+                return Wrong(Format("%s needs a value", arg.c_str()));
+            value = argv[++i];
+        }
+        if (IsDiscoveryOption(arg)) {
+            std::string error;
+            if (!TakeDiscoveryOption(arg, *value, o.Discovery, error))
+                return Wrong(error);
+        } else if (form) {
+            const bool given = form->Text ? (o.Form.*(form->Text)).has_value() : o.Form.Dhcp.has_value();
+            if (given)
+                return Wrong(Format("%s given twice", form->Name));
+            if (form->Text) {
+                o.Form.*(form->Text) = *value;
+            } else {
+                if (*value != "0" && *value != "1")
+                    return Wrong(Format("--dhcp takes 0 or 1, not \"%s\"", value->c_str()));
+                o.Form.Dhcp = *value == "1" ? 1 : 0;
+            }
+        } else if (arg == "--type") {
+            o.Types.push_back(*value);
+        } else if (arg == "--family") {
+            if (*value != "Orvex" && *value != "HWG")
+                return Wrong(Format("--family takes Orvex or HWG, not \"%s\"", value->c_str()));
+            o.Family = *value;
+        } else if (arg == "--verify") {
+            const bool digits =
+                !value->empty() && value->size() <= 9 && value->find_first_not_of("0123456789") == std::string::npos;
+            const long seconds = digits ? std::stol(*value) : 0;
+            if (seconds < 1 || seconds > kMaxVerifySeconds)
+                return Wrong(
+                    Format("--verify takes whole seconds from 1 to %d, not \"%s\"", kMaxVerifySeconds, value->c_str()));
+            o.VerifySeconds = static_cast<int>(seconds);
+        } else {  // --save-undo
+            if (value->empty())
+                return Wrong("--save-undo needs a file name");
+            o.SaveUndo = *value;
+        }
+    }
+    if (!make) {
+        if (positional.size() != 1)
+            return Wrong(positional.empty() ? "a plan FILE is needed"
+                                            : Format("only one FILE, not also \"%s\"", positional[1].c_str()));
+        o.File = positional.front();
+        return true;
+    }
+    for (const std::string& mac : positional) {
+        uint8_t bytes[6] = {};
+        if (ParseMac(mac, bytes) != 0)
+            return Wrong(Format("\"%s\" is not a MAC address", mac.c_str()));
+    }
+    if (o.All == !positional.empty())
+        return Wrong(o.All ? "--all takes no MAC address" : "plan make needs --all or MAC addresses");
+    o.Macs = positional;
+    return true;
+}
+
+// Control characters (a problem may quote what the user typed) become blanks, so that a line
+// stays one line of tab-separated fields.
+std::string OneField(std::string text)
+{
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    return text;
+}
+
+void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+uint64_t MacKey(const std::string& text)
+{
+    uint8_t mac[6] = {};
+    if (ParseMac(text, mac) != 0)
+        return ~uint64_t(0);
+    uint64_t key = 0;
+    for (const uint8_t byte : mac)
+        key = key << 8 | byte;
+    return key;
+}
+
+std::vector<const TProduct*> FoundDevices(const TDeviceRegistry& list)
+{
+    std::vector<const TProduct*> found;
+    for (const TDeviceEntry& entry : list.DeviceList())
+        found.push_back(entry.Device.get());
+    return found;
+}
+
+// The devices make acts on, in list order; the MACs given that none of them has go to missing.
+std::vector<const TProduct*> ChosenDevices(const TDeviceRegistry& list, const TPlanOptions& o,
+                                           std::vector<std::string>& missing)
+{
+    std::vector<uint64_t> keys;
+    for (const std::string& mac : o.Macs)
+        keys.push_back(MacKey(mac));
+    std::vector<bool> matched(keys.size(), false);
+    std::vector<const TProduct*> chosen;
+    for (const TDeviceEntry& entry : list.DeviceList()) {
+        const TProduct& device = *entry.Device;
+        if (o.Family && FamilyName(device) != *o.Family)
+            continue;
+        if (!o.Types.empty() && std::find(o.Types.begin(), o.Types.end(), device.Info.TypeName) == o.Types.end())
+            continue;
+        if (!o.All) {
+            const auto it = std::find(keys.begin(), keys.end(), MacKey(device.Info.MAC));
+            if (it == keys.end())
+                continue;
+            matched[static_cast<size_t>(it - keys.begin())] = true;
+        }
+        chosen.push_back(&device);
+    }
+    for (size_t k = 0; k < keys.size(); ++k)
+        if (!matched[k])
+            missing.push_back(o.Macs[k]);
+    return chosen;
+}
+
+// A problem as one line of standard error: the device's MAC in front of its own problems.
+void ReportProblem(const TPlan& plan, const TPlanProblem& problem)
+{
+    const std::string device =
+        problem.Device >= 0 ? SafeText(plan.Devices[static_cast<size_t>(problem.Device)].Before.MAC) + ": " : "";
+    std::fprintf(stderr, "pyxet-cli: %s%s\n", device.c_str(), OneField(problem.Message()).c_str());
+}
+
+int Make(const TPlanOptions& o)
+{
+    TCliSession session(o.Log);
+    TUDPServer orvexServer;
+    TUDPServer hwgServer;
+    TDeviceRegistry list;
+    if (!RunDiscovery(session.Settings, o.Discovery, orvexServer, hwgServer, list))
+        return kExitNoSocket;
+    orvexServer.OnRead = nullptr;  // the list stands from here on
+    hwgServer.OnRead = nullptr;
+
+    std::vector<std::string> missing;
+    TPlanInputs inputs;
+    inputs.Found = FoundDevices(list);
+    inputs.Chosen = ChosenDevices(list, o, missing);
+    inputs.Form = o.Form;
+    inputs.Interfaces = ListNetInterfaces();
+
+    int status = kExitOk;
+    for (const std::string& mac : missing)
+        std::fprintf(stderr, "pyxet-cli: plan make: no device answered as %s\n", mac.c_str());
+    if (inputs.Chosen.empty()) {
+        if (o.All)
+            std::fprintf(stderr, "pyxet-cli: plan make: no device found\n");
+        status = kExitNoAnswer;
+    } else if (!missing.empty()) {
+        status = kExitFailed;
+    } else {
+        const TPlan plan = MakePlan(inputs);
+        for (const TPlanProblem& problem : plan.Problems)
+            ReportProblem(plan, problem);
+        if (plan.Blocked()) {
+            std::fprintf(stderr, "pyxet-cli: plan make: the plan has a blocking problem; nothing written\n");
+            status = kExitFailed;
+        } else {
+            Print(FormatPlan(plan));
+        }
+    }
+    list.FreeDevices();
+    return status;
+}
+
+// --- apply and undo ------------------------------------------------------------------------
+
+bool ReadStandardInput(std::string& bytes)
+{
+    char buffer[65536];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
+        bytes.append(buffer, got);
+    return !std::ferror(stdin);
+}
+
+bool IsNumberField(TPlanField field)
+{
+    return field == TPlanField::Dhcp || field == TPlanField::HTTPPort || field == TPlanField::TelnetPort;
+}
+
+// A field's value before the plan, exact (JSON carries device texts as they are).
+std::string ExactBefore(const TDevicePlan& device, TPlanField field)
+{
+    const TProductInfo& info = device.Before;
+    switch (field) {
+    case TPlanField::Name: return info.Name;
+    case TPlanField::IP: return info.IP;
+    case TPlanField::Mask: return info.Mask;
+    case TPlanField::Gateway: return info.Gateway;
+    case TPlanField::DNS1: return info.DNS1;
+    case TPlanField::DNS2: return info.DNS2;
+    default: return device.ShownBefore(field);  // numbers: no device text in them
+    }
+}
+
+std::string ExactAfter(const TDevicePlan& device, TPlanField field)
+{
+    const TPlanChange& change = device.Field(field);
+    return change.Changed ? change.Value : ExactBefore(device, field);
+}
+
+// "before" or "before -> after" of a field, as the preview shows it.
+std::string BeforeAfter(const TDevicePlan& device, TPlanField field)
+{
+    const std::string before = device.ShownBefore(field);
+    if (!device.Field(field).Changed)
+        return before;
+    return before + " -> " + device.ShownAfter(field);
+}
+
+// One preview line: MAC, type, name, address, the other changes, the problems.
+std::string PreviewLine(const TPlan& plan, const TDevicePlan& device)
+{
+    std::string others;
+    for (size_t k = 0; k < kPlanFieldCount; ++k) {
+        const auto field = static_cast<TPlanField>(k);
+        if (field == TPlanField::Name || field == TPlanField::IP || !device.Field(field).Changed)
+            continue;
+        others += (others.empty() ? "" : ", ") + std::string(PlanFieldColumn(field)) + " " + BeforeAfter(device, field);
+    }
+    std::string problems;
+    for (const size_t k : device.Problems)
+        problems += (problems.empty() ? "" : "; ") + plan.Problems[k].Message();
+    const std::string fields[] = {SafeText(device.Before.MAC),
+                                  SafeText(device.Before.TypeName),
+                                  BeforeAfter(device, TPlanField::Name),
+                                  BeforeAfter(device, TPlanField::IP),
+                                  others,
+                                  problems};
+    std::string line;
+    for (const std::string& field : fields)
+        line += (line.empty() ? "" : "\t") + OneField(field);
+    return line + "\n";
+}
+
+std::string JsonProblem(const TPlanProblem& problem)
+{
+    return "{\"text\": " + JsonString(problem.Message()) + ", \"blocking\": " + (problem.Blocking() ? "true" : "false")
+           + ", \"field\": " + (problem.Field ? JsonString(PlanFieldColumn(*problem.Field)) : std::string("null"))
+           + ", \"line\": " + std::to_string(problem.Line) + ", \"column\": " + std::to_string(problem.Column) + "}";
+}
+
+std::string JsonDevice(const TPlan& plan, const TDevicePlan& device)
+{
+    std::string changes;
+    for (size_t k = 0; k < kPlanFieldCount; ++k) {
+        const auto field = static_cast<TPlanField>(k);
+        const TPlanChange& change = device.Field(field);
+        if (!change.Changed)
+            continue;
+        const auto value = [&](const std::string& text) {
+            return IsNumberField(field) && text != "N/A" ? text : JsonString(text);
+        };
+        changes += std::string(changes.empty() ? "" : ", ") + "{\"field\": " + JsonString(PlanFieldColumn(field))
+                   + ", \"before\": " + value(ExactBefore(device, field)) + ", \"after\": "
+                   + value(ExactAfter(device, field)) + ", \"sent\": " + (device.Sends(field) ? "true" : "false") + "}";
+    }
+    std::string problems;
+    for (const size_t k : device.Problems)
+        problems += (problems.empty() ? "" : ", ") + JsonProblem(plan.Problems[k]);
+    return "{\"mac\": " + JsonString(device.Before.MAC) + ", \"family\": " + JsonString(device.Family)
+           + ", \"type\": " + JsonString(device.Before.TypeName) + ", \"peer_ip\": " + JsonString(device.Before.PeerIP)
+           + ", \"name\": " + JsonString(device.Before.Name) + ", \"ip\": " + JsonString(device.Before.IP)
+           + ", \"changes\": [" + changes + "], \"problems\": [" + problems + "]}";
+}
+
+// A state by a name that stays the same in every language, for scripts reading --json.
+const char* StateName(TPlanDeviceState state)
+{
+    switch (state) {
+    case TPlanDeviceState::Waiting: return "waiting";
+    case TPlanDeviceState::Unchanged: return "unchanged";
+    case TPlanDeviceState::NotSent: return "not_sent";
+    case TPlanDeviceState::Gone: return "gone";
+    case TPlanDeviceState::Refused: return "refused";
+    case TPlanDeviceState::Sending: return "sending";
+    case TPlanDeviceState::Sent: return "sent";
+    case TPlanDeviceState::DeviceRefused: return "device_refused";
+    case TPlanDeviceState::NoAnswer: return "no_answer";
+    case TPlanDeviceState::Verifying: return "verifying";
+    case TPlanDeviceState::Verified: return "verified";
+    case TPlanDeviceState::NotVerified: return "not_verified";
+    }
+    return "unknown";
+}
+
+// What apply and undo print: the preview (text at once; JSON gathered for one document at the end).
+class TPlanReport {
+public:
+    TPlanReport(const TPlan& plan, bool json) : Plan(plan), Json(json) {}
+
+    void Preview()
+    {
+        if (Json)
+            return;
+        for (const TDevicePlan& device : Plan.Devices)
+            Print(PreviewLine(Plan, device));
+        for (const TPlanProblem* problem : Plan.PlanProblems())
+            Print(OneField(problem->Message()) + "\n");
+    }
+
+    void UndoFile(const std::string& path)
+    {
+        UndoPath = path;
+        if (!Json)
+            Print(OneField(Format(_("Undo file: %s"), path.c_str())) + "\n");
+    }
+
+    // The results in plan order; none when nothing was sent.
+    void Results(const std::vector<TPlanDeviceStatus>* statuses)
+    {
+        Statuses = statuses;
+        if (Json || !statuses)
+            return;
+        Print("\n");
+        for (size_t k = 0; k < Plan.Devices.size() && k < statuses->size(); ++k) {
+            const TProductInfo& info = Plan.Devices[k].Before;
+            Print(OneField(SafeText(info.MAC)) + "\t" + OneField(SafeText(info.PeerIP)) + "\t"
+                  + OneField(PlanStatusText((*statuses)[k])) + "\n");
+        }
+    }
+
+    // The JSON document, once everything is known.
+    void Finish()
+    {
+        if (!Json)
+            return;
+        std::string devices;
+        for (const TDevicePlan& device : Plan.Devices)
+            devices += std::string(devices.empty() ? "\n    " : ",\n    ") + JsonDevice(Plan, device);
+        std::string problems;
+        for (const TPlanProblem* problem : Plan.PlanProblems())
+            problems += std::string(problems.empty() ? "" : ", ") + JsonProblem(*problem);
+        std::string results;
+        for (size_t k = 0; Statuses && k < Plan.Devices.size() && k < Statuses->size(); ++k) {
+            const TPlanDeviceStatus& status = (*Statuses)[k];
+            const TProductInfo& info = Plan.Devices[k].Before;
+            results += std::string(results.empty() ? "\n    " : ",\n    ") + "{\"mac\": " + JsonString(info.MAC)
+                       + ", \"peer_ip\": " + JsonString(info.PeerIP) + ", \"state\": \"" + StateName(status.State)
+                       + "\", \"status\": " + JsonString(PlanStatusText(status))
+                       + ", \"failed\": " + (PlanStatusFailed(status) ? "true" : "false") + "}";
+        }
+        Print(std::string("{\n  \"undo\": ") + (Plan.Undo ? "true" : "false")
+              + ",\n  \"blocked\": " + (Plan.Blocked() ? "true" : "false") + ",\n  \"devices\": [" + devices
+              + (devices.empty() ? "" : "\n  ") + "],\n  \"problems\": [" + problems + "],\n  \"undo_file\": "
+              + (UndoPath ? JsonString(*UndoPath) : std::string("null")) + ",\n  \"results\": "
+              + (Statuses ? "[" + results + (results.empty() ? "" : "\n  ") + "]" : std::string("null")) + "\n}\n");
+    }
+
+private:
+    const TPlan& Plan;
+    bool Json;
+    std::optional<std::string> UndoPath;
+    const std::vector<TPlanDeviceStatus>* Statuses = nullptr;
+};
+
+bool Exists(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The undo file, before anything is sent: --save-undo's file, or backup/undo-...csv named by
+// the second it is written in (another run's file of the same second is waited out).
+bool WriteUndo(const TPlan& plan, const TPlanOptions& o, std::string& path, std::string& error)
+{
+    if (o.SaveUndo) {
+        path = *o.SaveUndo;
+        return WriteNewFile(path, FormatUndoFile(plan), error);
+    }
+    for (int attempt = 1;; ++attempt) {
+        const auto now = std::chrono::system_clock::now();
+        const std::time_t when = std::chrono::system_clock::to_time_t(now);
+        if (attempt < kUndoNameTries && Exists(UndoFileName(kBackupFolder, when))) {
+            std::this_thread::sleep_until(std::chrono::system_clock::from_time_t(when + 1)
+                                          + std::chrono::milliseconds(10));
+            continue;
+        }
+        return WriteUndoFile(plan, kBackupFolder, when, path, error);
+    }
+}
+
+int Apply(const TPlanOptions& o)
+{
+    TCliSession session(o.Log);
+
+    TPlanFile file;
+    TPlanReadError readError;
+    bool read = false;
+    if (o.File == "-") {
+        std::string bytes;
+        if (!ReadStandardInput(bytes)) {
+            std::fprintf(stderr, "pyxet-cli: cannot read standard input\n");
+            return kExitUnreadable;
+        }
+        read = ReadPlanFile(bytes, file, readError);
+    } else {
+        read = LoadPlanFile(o.File, file, readError);
+    }
+    if (!read) {
+        std::fprintf(stderr, "pyxet-cli: %s\n", OneField(readError.Message).c_str());
+        return kExitUnreadable;
+    }
+
+    TUDPServer orvexServer;
+    TUDPServer hwgServer;
+    TDeviceRegistry list;
+    if (!RunDiscovery(session.Settings, o.Discovery, orvexServer, hwgServer, list))
+        return kExitNoSocket;
+    // The endpoints keep their handlers: the devices' answers to their commands come through them.
+
+    TPlanInputs inputs;
+    inputs.Found = FoundDevices(list);
+    inputs.File = &file;
+    inputs.Undo = o.Command == TPlanCommand::Undo;
+    inputs.Interfaces = ListNetInterfaces();
+    const TPlan plan = MakePlan(inputs);
+    const bool someNotFound = std::any_of(plan.Problems.begin(), plan.Problems.end(),
+                                          [](const TPlanProblem& p) { return p.Kind == TPlanProblemKind::NotFound; });
+
+    TPlanReport report(plan, o.Json);
+    report.Preview();
+    const auto finish = [&](int status) {
+        orvexServer.OnRead = nullptr;  // no more answers while the list is freed
+        hwgServer.OnRead = nullptr;
+        report.Finish();
+        std::fflush(stdout);
+        list.FreeDevices();
+        return status;
+    };
+    if (plan.Blocked()) {
+        std::fprintf(stderr, "pyxet-cli: the plan has a blocking problem; nothing was sent\n");
+        return finish(kExitFailed);
+    }
+    if (plan.Devices.empty() && someNotFound) {
+        std::fprintf(stderr, "pyxet-cli: none of the plan's devices answered\n");
+        return finish(kExitNoAnswer);
+    }
+    if (o.DryRun)
+        return finish(someNotFound ? kExitFailed : kExitOk);
+
+    if (plan.ChangingDevices() > 0) {
+        std::string path;
+        std::string error;
+        if (!WriteUndo(plan, o, path, error)) {
+            std::fprintf(stderr, "pyxet-cli: %s; nothing was sent\n", OneField(error).c_str());
+            return finish(kExitNoUndoFile);
+        }
+        LogAction("", Format(_("The values before the plan were written to %s."), path.c_str()), LOG_INFO);
+        report.UndoFile(path);
+    }
+
+    TPlanRunOptions options;
+    options.RestartAllowed = true;  // the restart question counts as answered Yes, as in set
+    options.VerifySeconds = o.VerifySeconds;
+    TPlanRun run;
+    bool finished = false;
+    QEventLoop waiting;
+    QObject::connect(&run, &TPlanRun::Finished, &waiting, [&finished, &waiting] {
+        finished = true;
+        waiting.quit();
+    });
+    run.Start(plan, list, options);
+    if (!finished)
+        waiting.exec();
+
+    report.Results(&run.Statuses());
+    bool failed = someNotFound;
+    for (const TPlanDeviceStatus& status : run.Statuses())
+        failed = failed || PlanStatusFailed(status);
+    return finish(failed ? kExitFailed : kExitOk);
+}
+
+}  // namespace
+
+bool IsPlanCommand(const char* name) { return std::strcmp(name, "plan") == 0; }
+
+int RunPlanCommand(int argc, char* argv[])
+{
+    const std::string sub = argc >= 3 ? argv[2] : "";
+    for (int i = 2; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("usage: %s", kPlanUsage + 7);
+            std::fputs(kPlanHelp, stdout);
+            return kExitOk;
+        }
+    TPlanOptions options;
+    if (sub == "make" || sub == "apply" || sub == "undo") {
+        options.Command = sub == "make"    ? TPlanCommand::Make
+                          : sub == "apply" ? TPlanCommand::Apply
+                                           : TPlanCommand::Undo;
+        if (ParseOptions(argc, argv, options))
+            return options.Command == TPlanCommand::Make ? Make(options) : Apply(options);
+    } else {
+        Wrong(sub.empty() ? "plan needs make, apply or undo" : Format("unknown plan command \"%s\"", sub.c_str()));
+    }
+    std::fprintf(stderr, "usage: %s", kPlanUsage + 7);
+    return kExitUsage;
+}
