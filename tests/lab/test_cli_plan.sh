@@ -17,7 +17,7 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
 export PYXET_BIN=$BIN LC_ALL=C.UTF-8
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 source "$HERE/checks.sh"
 
 english_cli "$work"
