@@ -534,7 +534,7 @@ TEST_F(PlanRunTest, VerifiedNotVerifiedNamingTheFieldAndNoAnswer)
     Plan(Find(mute, "10.77.0.13", "255.255.255.255"), {{TPlanField::IP, "127.0.1.13"}});
     Plan(Find(hwg, "10.77.0.14", "255.255.255.255"), {{TPlanField::IP, "127.0.1.14"}, {TPlanField::HTTPPort, "8080"}});
 
-    ASSERT_TRUE(Run({true, 2, kPlanAnswerWaitMs}));
+    ASSERT_TRUE(Run({true, 3, kPlanAnswerWaitMs}));
     EXPECT_EQ(Status(0), "verified") << "the name as cut, the port as a signed 16-bit number";
     EXPECT_EQ(Status(1), "not verified: IP: 127.0.0.12, expected 127.0.1.12");
     EXPECT_EQ(Status(2), "not verified: no answer");
@@ -558,7 +558,7 @@ TEST_F(PlanRunTest, ADeviceFoundByUnicastIsAskedAtItsNewAddress)
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(Run({true, 5, kPlanAnswerWaitMs}));
     EXPECT_EQ(Status(0), "verified");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)) << "Ended once verified";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)) << "finished once verified";
     std::vector<std::string> asked;
     for (const TEvent& e : Fleet.Events)
         if (e.What == "info")
@@ -582,7 +582,7 @@ TEST_F(PlanRunTest, AnswersAreMatchedByMacAndFamily)
          {{TPlanField::IP, "127.0.1.11"}, {TPlanField::HTTPPort, "8080"}});
     Plan(Find(hwg, "10.77.0.12", "255.255.255.255"), {{TPlanField::HTTPPort, "8081"}});
 
-    ASSERT_TRUE(Run({true, 2, kPlanAnswerWaitMs}));
+    ASSERT_TRUE(Run({true, 3, kPlanAnswerWaitMs}));
     EXPECT_EQ(Status(0), "not verified: no answer");
     EXPECT_EQ(Status(1), "verified");
 }
