@@ -63,8 +63,8 @@ struct TPlanRunOptions {
 };
 
 // One run of a plan. The plan must have no blocking problem and its undo file must already be
-// written (WriteUndoFile, logged by the caller) before Start. The devices are found again in
-// list by MAC and family when the run starts (the plan's pointers may be stale) and must not be
+// written (WriteUndoFile, logged by the caller) before Start. Each device is found again in list
+// by MAC and family when the run reaches it (the plan's pointers may be stale) and must not be
 // freed while it runs: the window locks discovery and the batches meanwhile.
 class TPlanRun : public QObject {
     Q_OBJECT
