@@ -82,27 +82,30 @@ struct TOrvexSpec {
     std::string IP;
 };
 
-// A window (in a working folder of its own) with Orvex devices on its own endpoint.
+// An Orvex device on the window's own endpoint.
+void AddOrvex(TPyxetForm& form, const TOrvexSpec& spec)
+{
+    auto device = std::make_unique<TProductOrvex>();
+    TProductInfo& i = device->Info;
+    i.TypeCode = 1;
+    i.MAC = spec.MAC;
+    i.Name = spec.Name;
+    i.PeerIP = i.IP = spec.IP;
+    i.Mask = "255.255.255.0";
+    i.Gateway = "10.77.1.254";
+    i.DNS1 = "10.77.1.254";
+    i.DNS2 = "0.0.0.0";
+    i.FirmwareRev = "1.0";
+    i.HTTPPort = 80;
+    i.TelnetPort = 23;
+    i.CanSetDefault = i.CanRestart = true;
+    form.AddDevice(std::move(device), kTestProducts, form.OrvexServer.get());
+    QApplication::processEvents();
+}
+
+// A window (in a working folder of its own) with Orvex devices.
 struct TPlanWindow : TTransferWindow {
-    void Add(const TOrvexSpec& spec)
-    {
-        auto device = std::make_unique<TProductOrvex>();
-        TProductInfo& i = device->Info;
-        i.TypeCode = 1;
-        i.MAC = spec.MAC;
-        i.Name = spec.Name;
-        i.PeerIP = i.IP = spec.IP;
-        i.Mask = "255.255.255.0";
-        i.Gateway = "10.77.1.254";
-        i.DNS1 = "10.77.1.254";
-        i.DNS2 = "0.0.0.0";
-        i.FirmwareRev = "1.0";
-        i.HTTPPort = 80;
-        i.TelnetPort = 23;
-        i.CanSetDefault = i.CanRestart = true;
-        Form().AddDevice(std::move(device), kTestProducts, Form().OrvexServer.get());
-        QApplication::processEvents();
-    }
+    void Add(const TOrvexSpec& spec) { AddOrvex(Form(), spec); }
     // Actions -> "Set Up Checked Devices...": the dialog it opened.
     TPlanDialog* Open()
     {
@@ -223,6 +226,24 @@ private slots:
         QVERIFY(!Cell(d, 0, TPlanColumn::Problems).isEmpty());
         QVERIFY(!ui->btnApply->isEnabled());
         QVERIFY(Dialogs::TakeShownBoxes().empty());
+    }
+
+    void DemonstrationModeBlocksThePlan()
+    {
+        TTestWindow w({QStringLiteral("-demo")});
+        QVERIFY(w.Form->DemoMode);
+        AddOrvex(*w.Form, {"Alpha", "00:0A:14:00:00:01", "10.77.1.5"});
+        w.ui()->DeviceListBox->model()->setData(w.ui()->DeviceListBox->model()->index(0, 0), Qt::Checked,
+                                                Qt::CheckStateRole);
+        w.ui()->acSetUpPlan->trigger();
+        TPlanDialog* d = w.Form->PlanDialog;
+        QVERIFY(d);
+        Tick(d->ui()->chkName, d->ui()->teName, QStringLiteral("Room"));
+        QCOMPARE(Cell(d, 0, TPlanColumn::Name), QStringLiteral("Alpha \u2192 Room"));
+        QVERIFY(!d->ui()->btnApply->isEnabled());
+        QVERIFY(!d->ui()->lblProblems->text().isEmpty());
+        QCOMPARE(d->ui()->lblProblems->palette().color(QPalette::WindowText), kRed);
+        delete d;
     }
 
     void APlanFileDuplicateBlocksAndAnUnreadableFileLosesNothing()
