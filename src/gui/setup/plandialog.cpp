@@ -289,8 +289,7 @@ void TPlanDialog::ApplyClick()
         return;
     }
     UndoFile = path;
-    Form->LogAction(Undo ? _("Undo Plan") : _("Set Up Devices"), Format(_("Undo file %s written"), path.c_str()),
-                    LOG_INFO);
+    Form->LogAction(_("Set Up Devices"), Format(_("Undo file %s written"), path.c_str()), LOG_INFO);
 
     State = TState::Running;
     EnableControls();
