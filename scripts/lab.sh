@@ -2,7 +2,7 @@
 # The lab: a private network where a command meets a simulated fleet of Orvex and HWG devices.
 #
 #   scripts/lab.sh [--fleet FILE | --orvex N --hwg N] [--events FILE] [--fleet2 FILE] [--routed FILE]
-#                  [--twin] [--] [COMMAND ARGS...]
+#                  [--twin] [--local PREFIX]... [--] [COMMAND ARGS...]
 #
 # A private user and network namespace (unshare -rn; no root needed) holds the command, with
 # loopback and one end of a veth pair at 10.77.0.1/16, default route via 10.77.0.254. The other
@@ -24,6 +24,11 @@
 # --twin gives the command a second interface on the default route's subnet, as a PC with cable
 # and Wi-Fi on one LAN: pyx6 = 10.77.0.2/16, on pyx0's segment (a macvlan of it), listed before
 # pyx0 (pyx0 then gets interface index 100).
+#
+# --local PREFIX (repeatable) makes every address of PREFIX local on the devices' side, as the
+# devices' own addresses are, so that a datagram or a connection to an address no device has yet
+# reaches the simulator: a device that follows its configured address (follow_ip) is reached at
+# its new one. The PC's own addresses (10.77.0.1, 10.77.0.2) stay the PC's.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -35,7 +40,9 @@ usage() {
   echo "         --events FILE (JSON lines of what the devices received; default a temporary file),"
   echo "         --fleet2 FILE (devices behind a second interface, 10.78.0.0/16),"
   echo "         --routed FILE (devices behind a router on the default route),"
-  echo "         --twin (a second interface, pyx6 = 10.77.0.2/16, on the default route's segment)."
+  echo "         --twin (a second interface, pyx6 = 10.77.0.2/16, on the default route's segment),"
+  echo "         --local PREFIX (repeatable: addresses like 10.77.10.0/24 that reach the simulator"
+  echo "         before any device has them, for devices that move to a new address)."
   echo "pyxet-sim is taken from \$PYXET_BIN (default: build/bin of the repository)."
 }
 
@@ -90,6 +97,11 @@ if [ "${1:-}" = "__inside__" ]; then
   # device addresses are local routes of a few prefixes rather than addresses of pyx1: the
   # kernel adds interface addresses in quadratic time (30,000 took minutes), routes in linear.
   sed 's|.*|route add local & dev lo|' "$work/prefixes" >"$work/routes.batch"
+  if [ -s "$work/local" ]; then
+    # Local routes are looked up before the main table: the PC's addresses are carved out again.
+    sed 's|.*|route replace local & dev lo|' "$work/local" >>"$work/routes.batch"
+    printf 'route replace %s dev pyx1 table local\n' 10.77.0.1/32 10.77.0.2/32 >>"$work/routes.batch"
+  fi
   unshare -n bash -c '
     for _ in $(seq 200); do ip link show pyx1 >/dev/null 2>&1 && break; sleep 0.02; done
     ip link set lo up
@@ -212,7 +224,7 @@ fi
 
 # ---------------------------------------------------------------------------------------------
 # Outside: options, the fleet, then into the namespace.
-fleet="" orvex="" hwg="" events="" fleet2="" routed="" twin=""
+fleet="" orvex="" hwg="" events="" fleet2="" routed="" twin="" local=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --fleet) [ $# -ge 2 ] || die "--fleet needs a file"; fleet=$2; shift 2 ;;
@@ -228,6 +240,8 @@ while [ $# -gt 0 ]; do
     --routed) [ $# -ge 2 ] || die "--routed needs a file"; routed=$2; shift 2 ;;
     --routed=*) routed=${1#*=}; shift ;;
     --twin) twin=1; shift ;;
+    --local) [ $# -ge 2 ] || die "--local needs a prefix"; local+=("$2"); shift 2 ;;
+    --local=*) local+=("${1#*=}"); shift ;;
     -h|--help) usage; exit 0 ;;
     --) shift; break ;;
     -*) usage >&2; die "unknown option $1" ;;
@@ -254,6 +268,23 @@ sim=$PYXET_BIN/pyxet-sim
 [ -x "$sim" ] || die "no $sim (build first: make build)"
 [ $# -gt 0 ] || set -- "$PYXET_BIN/pyxet"
 
+# --local prefixes: a.b.c.d/n, n from 8 to 32, no host bits, not touching the router's link to
+# --routed devices (10.76.0.0/30).
+for prefix in ${local[@]+"${local[@]}"}; do
+  [[ "$prefix" =~ ^([0-9]{1,3})\.([0-9]{1,3})\.([0-9]{1,3})\.([0-9]{1,3})/([0-9]{1,2})$ ]] ||
+    die "--local takes a prefix like 10.77.10.0/24, not $prefix"
+  bits=$((10#${BASH_REMATCH[5]})) value=0
+  for octet in 1 2 3 4; do
+    [ $((10#${BASH_REMATCH[$octet]})) -le 255 ] || die "--local: no address $prefix"
+    value=$((value << 8 | 10#${BASH_REMATCH[$octet]}))
+  done
+  [ "$bits" -ge 8 ] && [ "$bits" -le 32 ] || die "--local: the prefix length of $prefix must be 8 to 32"
+  [ $((value & ((1 << (32 - bits)) - 1))) -eq 0 ] || die "--local: $prefix has host bits set"
+  shared=$((bits < 30 ? bits : 30))
+  [ $((value >> (32 - shared))) -ne $(((10 << 24 | 76 << 16) >> (32 - shared))) ] ||
+    die "--local: $prefix overlaps 10.76.0.0/30, the link to the routed devices"
+done
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/pyxet-lab.XXXXXX")
 cleanup_outside() { rm -rf "$work"; }
 trap cleanup_outside EXIT
@@ -267,6 +298,8 @@ else
   fleet=$(cd "$(dirname "$fleet")" && pwd)/$(basename "$fleet")
 fi
 "$sim" --fleet "$fleet" --list-prefixes >"$work/prefixes" || exit 2
+: >"$work/local"
+for prefix in ${local[@]+"${local[@]}"}; do echo "$prefix" >>"$work/local"; done
 devices=$(awk -F/ '{ n += 2 ^ (32 - $2) } END { printf "%d", n }' "$work/prefixes")
 absolute() { (cd "$(dirname "$1")" && echo "$(pwd)/$(basename "$1")"); }
 if [ -n "$fleet2" ]; then

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -64,6 +65,11 @@ std::vector<std::string> AddressPrefixes(const std::vector<Ip4>& addresses) {
     return prefixes;
 }
 
+bool UsableDeviceAddress(const Ip4& a) {
+    return !(a[0] == 0 || a[0] == 127 || a[0] >= 224 || a == Ip4{10, 77, 255, 255} || a == Ip4{10, 77, 0, 0} ||
+             a == Ip4{10, 77, 0, 1} || a == Ip4{10, 77, 0, 254});
+}
+
 std::optional<Mac> ParseMacText(const std::string& text) {
     // Six pairs of hexadecimal digits joined by ':' or '-'.
     if (text.size() != 17) return std::nullopt;
@@ -118,11 +124,12 @@ struct FleetError {
 const std::set<std::string> kDeviceKeys = {
     "family", "mac", "name", "ip", "mask", "gateway", "dns1", "dns2", "dhcp", "http_port", "telnet_port",
     "type", "header_type", "firmware", "address", "items", "can_set_default", "error_code", "restart_ms",
-    "factory", "faults", "http"};
+    "factory", "faults", "http", "shared_address", "follow_ip", "refuse_commands"};
 const std::set<std::string> kSetupKeys = {"name", "ip", "mask", "gateway", "dns1", "dns2", "dhcp", "http_port",
                                           "telnet_port"};
-const std::set<std::string> kFaultKeys = {"silent",    "twice",        "late_ms",       "corrupt_mac",
-                                          "type_mismatch", "oversized", "answer_every", "ephemeral_port"};
+const std::set<std::string> kFaultKeys = {"silent",        "twice",     "late_ms",      "corrupt_mac",
+                                          "type_mismatch", "oversized", "answer_every", "ephemeral_port",
+                                          "ignore_commands"};
 const std::set<std::string> kHttpKeys = {"user", "password", "refuse", "status", "slow_bps", "upload_fails",
                                          "answer_ms", "setup_xml", "heading", "answer"};
 const HttpAnswer kHttpAnswers[] = {HttpAnswer::Normal, HttpAnswer::Endless, HttpAnswer::Empty, HttpAnswer::NoContent,
@@ -291,6 +298,14 @@ DeviceConfig ReadDevice(const json& object, size_t index) {
     }
     if (hwg && object.contains("error_code")) Fail(where, "\"error_code\" is for Orvex devices only");
     if (object.contains("restart_ms")) device.restart_ms = int(GetInt(object, "restart_ms", 0, 600000, where));
+    if (object.contains("refuse_commands"))
+        device.refuse_commands = int(GetInt(object, "refuse_commands", 1, 255, where));
+    if (object.contains("shared_address")) device.shared_address = GetBool(object, "shared_address", where);
+    if (object.contains("follow_ip")) device.follow_ip = GetBool(object, "follow_ip", where);
+    // A device that follows its ip answers from it from the start: a separate lab address would
+    // be left behind at its first restart.
+    if (device.follow_ip && device.address != device.setup.ip)
+        Fail(where, "a \"follow_ip\" device answers from its \"ip\"; leave out \"address\"");
 
     if (object.contains("faults")) {
         const json& faults = object.at("faults");
@@ -305,6 +320,8 @@ DeviceConfig ReadDevice(const json& object, size_t index) {
         if (faults.contains("answer_every"))
             device.faults.answer_every = int(GetInt(faults, "answer_every", 1, 1000, at));
         if (faults.contains("ephemeral_port")) device.faults.ephemeral_port = GetBool(faults, "ephemeral_port", at);
+        if (faults.contains("ignore_commands"))
+            device.faults.ignore_commands = GetBool(faults, "ignore_commands", at);
         if (!hwg && (device.faults.corrupt_mac || device.faults.type_mismatch))
             Fail(at, "\"corrupt_mac\" and \"type_mismatch\" are for HWG devices only");
         if (device.faults.type_mismatch && !HasItem(device, HwgItem::Type))
@@ -355,18 +372,21 @@ DeviceConfig ReadDevice(const json& object, size_t index) {
 
 void CheckDistinct(const std::vector<DeviceConfig>& devices) {
     std::set<Mac> macs;
-    std::set<Ip4> addresses;
+    std::map<Ip4, size_t> addresses;  // address -> the first device there
     for (size_t i = 0; i < devices.size(); ++i) {
         const DeviceConfig& device = devices[i];
         const std::string where = "device " + std::to_string(i);
         if (!macs.insert(device.mac).second) Fail(where, "MAC " + MacText(device.mac) + " is used twice");
-        if (!addresses.insert(device.address).second)
-            Fail(where, "address " + IpText(device.address) + " is used twice");
+        // Devices share an address only when each of them says so: a typo stays an error.
+        const auto [first, added] = addresses.emplace(device.address, i);
+        if (!added && !(device.shared_address && devices[first->second].shared_address))
+            Fail(where, "address " + IpText(device.address) + " is used twice (devices " +
+                            std::to_string(first->second) + " and " + std::to_string(i) +
+                            "; devices that share it must all have \"shared_address\": true)");
         const Ip4& a = device.address;
         if (a == Ip4{10, 77, 0, 1} || a == Ip4{10, 77, 0, 254})
             Fail(where, "10.77.0.1 and 10.77.0.254 belong to the lab");
-        if (a[0] == 0 || a[0] == 127 || a[0] >= 224 || a == Ip4{10, 77, 255, 255} || a == Ip4{10, 77, 0, 0})
-            Fail(where, "address " + IpText(a) + " cannot be a device's own address");
+        if (!UsableDeviceAddress(a)) Fail(where, "address " + IpText(a) + " cannot be a device's own address");
     }
 }
 
@@ -481,6 +501,9 @@ std::string FleetToJson(const std::vector<DeviceConfig>& devices) {
             object["error_code"] = device.error_code;
         }
         if (device.restart_ms >= 0) object["restart_ms"] = device.restart_ms;
+        if (device.refuse_commands) object["refuse_commands"] = device.refuse_commands;
+        if (device.shared_address) object["shared_address"] = true;
+        if (device.follow_ip) object["follow_ip"] = true;
         if (device.factory != device.setup) object["factory"] = SetupToJson(device.factory, device.family);
         const Faults& f = device.faults;
         json faults = json::object();
@@ -492,6 +515,7 @@ std::string FleetToJson(const std::vector<DeviceConfig>& devices) {
         if (f.oversized) faults["oversized"] = true;
         if (f.answer_every != 1) faults["answer_every"] = f.answer_every;
         if (f.ephemeral_port) faults["ephemeral_port"] = true;
+        if (f.ignore_commands) faults["ignore_commands"] = true;
         if (!faults.empty()) object["faults"] = faults;
         const HttpConfig& h = device.http;
         json http = json::object();

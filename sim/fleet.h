@@ -37,6 +37,7 @@ struct Faults {
     bool oversized = false;      // answers longer than any valid answer
     int answer_every = 1;        // answers only every this-many-th info request (a lossy network)
     bool ephemeral_port = false;  // UDP answers leave from an ephemeral port, not the service port
+    bool ignore_commands = false;  // answers info requests only: commands get no answer and no effect
 };
 
 // How a device's web server answers a request it would answer 200 (faults of real devices).
@@ -77,6 +78,9 @@ struct DeviceConfig {
     std::vector<HwgItem> items;  // HWG only
     bool can_set_default = true;  // HWG item 1
     int error_code = 0;           // Orvex: reported in byte 9; the device then does nothing
+    int refuse_commands = 0;      // 1-255: commands refused (Orvex: with this code), info answers normal
+    bool shared_address = false;  // other devices may have the same address (each must say so)
+    bool follow_ip = false;       // after a restart the device answers from its configured ip
     int restart_ms = -1;          // -1: the simulator's default
     Faults faults;
     HttpConfig http;
@@ -95,6 +99,10 @@ FleetResult GenerateFleet(int orvexCount, int hwgCount);
 
 // The fleet in the file format, so that a generated fleet can be written out and read back.
 std::string FleetToJson(const std::vector<DeviceConfig>& devices);
+
+// Whether a device can be put at this address in the lab: not the lab's own addresses (10.77.0.1,
+// 10.77.0.254, 10.77.0.0, 10.77.255.255), not 0.x, 127.x, multicast or broadcast.
+bool UsableDeviceAddress(const Ip4& address);
 
 // The fewest prefixes ("10.77.1.0/26") that together cover exactly the given addresses: the lab
 // makes them local to the devices' namespace with one route each, which stays quick for fleets

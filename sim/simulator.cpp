@@ -57,10 +57,11 @@ Simulator::Simulator(std::vector<DeviceConfig> fleet, Events& events, int defaul
     for (DeviceConfig& config : fleet) {
         Device device;
         device.setup = config.setup;
+        device.address = config.address;
         device.config = std::move(config);
         device.setupXml = device.config.http.setup_xml ? *device.config.http.setup_xml : DefaultSetupXml(device);
         const size_t index = devices_.size();
-        byAddress_[AddressKey(device.config.address)] = index;
+        byAddress_[AddressKey(device.address)].push_back(index);
         byMac_[device.config.mac] = index;
         (device.config.family == Family::Hwg ? hwg_ : orvex_).push_back(index);
         devices_.push_back(std::move(device));
@@ -83,9 +84,35 @@ std::string Simulator::DefaultSetupXml(const Device& device) {
     return xml;
 }
 
-int Simulator::DeviceAt(const Ip4& address) const {
+int Simulator::DeviceAt(const Ip4& address) {
+    std::lock_guard lock(mutex_);
+    Tick(Clock::now());
+    return FirstAt(address);
+}
+
+int Simulator::FirstAt(const Ip4& address) const {
     const auto found = byAddress_.find(AddressKey(address));
-    return found == byAddress_.end() ? -1 : int(found->second);
+    return found == byAddress_.end() || found->second.empty() ? -1 : int(found->second.front());
+}
+
+void Simulator::Move(size_t index, const Ip4& to) {
+    Device& device = devices_[index];
+    const Ip4 from = device.address;
+    auto& old = byAddress_[AddressKey(from)];
+    old.erase(std::find(old.begin(), old.end(), index));
+    if (old.empty()) byAddress_.erase(AddressKey(from));
+    auto& now = byAddress_[AddressKey(to)];
+    now.insert(std::lower_bound(now.begin(), now.end(), index), index);
+    device.address = to;
+    json event;
+    event["event"] = "state";
+    event["family"] = FamilyText(device.config.family);
+    event["device"] = MacText(device.config.mac);
+    event["cause"] = "moved";
+    event["old_address"] = IpText(from);
+    event["new_address"] = IpText(to);
+    event["setup"] = SetupToEventJson(device.setup, device.config.family);
+    events_.Write(std::move(event));
 }
 
 int Simulator::RestartMs(const Device& device) const {
@@ -95,7 +122,7 @@ int Simulator::RestartMs(const Device& device) const {
 std::vector<size_t> Simulator::Targets(Family family, const Origin& origin) const {
     // A datagram sent to one device's own address reaches that device only; a broadcast reaches
     // every device of the family.
-    const int one = DeviceAt(origin.to);
+    const int one = FirstAt(origin.to);
     if (one >= 0) {
         if (devices_[size_t(one)].config.family == family) return {size_t(one)};
         return {};
@@ -173,6 +200,10 @@ Clock::time_point Simulator::Tick(Clock::time_point now) {
         Device& device = devices_[*it];
         if (device.restartUntil <= now) {
             device.restarting = false;
+            // A device that follows its ip comes back at the address it now has configured (one
+            // that no device could have leaves it where it was).
+            if (device.config.follow_ip && device.setup.ip != device.address && UsableDeviceAddress(device.setup.ip))
+                Move(*it, device.setup.ip);
             json event;
             event["event"] = "restarted";
             event["family"] = FamilyText(device.config.family);
@@ -202,7 +233,7 @@ namespace {
 // Queues an answer with the device's send faults applied.
 void Answer(const Device& device, size_t index, Bytes data, std::vector<Send>& out) {
     const int copies = device.config.faults.twice ? 2 : 1;
-    for (int i = 0; i < copies; ++i) out.push_back({index, data, device.config.faults.late_ms});
+    for (int i = 0; i < copies; ++i) out.push_back({index, device.address, data, device.config.faults.late_ms});
 }
 }  // namespace
 
@@ -227,7 +258,7 @@ void Simulator::HandleOrvex(const uint8_t* data, size_t size, const Origin& orig
                 const Device& device = devices_[found->second];
                 event["device"] = MacText(device.config.mac);
                 event["error_code"] = kOrvexErrorMalformed;
-                if (!device.config.faults.silent && !device.restarting)
+                if (!device.config.faults.silent && !device.config.faults.ignore_commands && !device.restarting)
                     Answer(device, found->second,
                            BuildOrvexCommandAnswer(data, size, device.config.mac, kOrvexErrorMalformed), out);
             }
@@ -277,7 +308,9 @@ void Simulator::HandleOrvex(const uint8_t* data, size_t size, const Origin& orig
         event["from"] = EndpointText(origin.from, origin.fromPort);
         event["kind"] = kind;
         event["target"] = MacText(request->target);
-        event["reason"] = request->toAll ? "a command needs one device's MAC" : "no device has this MAC";
+        event["reason"] = request->toAll          ? "a command needs one device's MAC"
+                          : found == byMac_.end() ? "no device has this MAC"
+                                                  : "the device with this MAC is not at that address";
         events_.Write(std::move(event));
         return;
     }
@@ -291,7 +324,13 @@ void Simulator::HandleOrvex(const uint8_t* data, size_t size, const Origin& orig
         events_.Write(std::move(event));
         return;
     }
-    int error = device.config.error_code;
+    if (device.config.faults.ignore_commands) {
+        event["outcome"] = "ignored";
+        events_.Write(std::move(event));
+        return;
+    }
+    // An error code spoils every answer; refuse_commands refuses the commands only.
+    int error = device.config.error_code ? device.config.error_code : device.config.refuse_commands;
     if (error == 0 && action > 2) error = kOrvexErrorUnknownAction;
     if (!device.config.faults.silent)
         Answer(device, index, BuildOrvexCommandAnswer(data, size, device.config.mac, error), out);
@@ -371,6 +410,10 @@ void Simulator::HandleHwg(const uint8_t* data, size_t size, const Origin& origin
         event["outcome"] = "ignored: bad MAC";
     } else if (device.restarting) {
         event["outcome"] = "ignored: restarting";
+    } else if (device.config.faults.ignore_commands) {
+        event["outcome"] = "ignored";
+    } else if (device.config.refuse_commands) {
+        event["outcome"] = "refused: refuse_commands";
     } else if (command->factoryDefault && !device.config.can_set_default) {
         event["outcome"] = "refused: no factory default";
     } else {

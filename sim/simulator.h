@@ -20,8 +20,9 @@ using Clock = std::chrono::steady_clock;
 
 struct Device {
     DeviceConfig config;
-    NetSetup setup;             // current setup
-    std::string setupXml;       // the configuration file served at setup.xml
+    NetSetup setup;        // current setup
+    Ip4 address{};         // where the device is now: config.address, or its ip once it followed it
+    std::string setupXml;  // the configuration file served at setup.xml
     Clock::time_point restartUntil{};
     bool restarting = false;
     int infoRequests = 0;  // info requests received (for the answer_every fault)
@@ -29,7 +30,8 @@ struct Device {
 
 // One datagram a device sends.
 struct Send {
-    size_t device;  // index; the answer leaves from this device's address
+    size_t device;  // index
+    Ip4 source;     // the device's address when it answered: the answer leaves from here
     Bytes data;
     int delayMs = 0;
 };
@@ -65,8 +67,10 @@ public:
     // Ends restarts that are due; returns the time of the next one (or max when none).
     Clock::time_point Tick(Clock::time_point now);
 
-    // For the web server: the device at a local address, or -1.
-    int DeviceAt(const Ip4& address) const;
+    // For the web server: the device at a local address (the first listed of those that share
+    // it, as ARP picks one on a real network), or -1. Ends due restarts first, so that a device
+    // that moved is found at its new address as soon as its restart is over.
+    int DeviceAt(const Ip4& address);
 
     std::mutex& Mutex() { return mutex_; }  // guards every device's state
     Device& At(size_t index) { return devices_[index]; }
@@ -79,11 +83,13 @@ private:
     void StartRestart(size_t index, const char* cause);
     void StateEvent(size_t index, const char* cause);
     std::vector<size_t> Targets(Family family, const Origin& origin) const;
+    int FirstAt(const Ip4& address) const;
+    void Move(size_t index, const Ip4& to);
     nlohmann::json RequestEvent(size_t index, const Origin& origin, const char* kind) const;
     int RestartMs(const Device& device) const;
 
     std::vector<Device> devices_;
-    std::unordered_map<uint32_t, size_t> byAddress_;
+    std::unordered_map<uint32_t, std::vector<size_t>> byAddress_;  // in fleet order
     std::map<Mac, size_t> byMac_;
     std::vector<size_t> orvex_, hwg_;
     std::set<size_t> restarting_;

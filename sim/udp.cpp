@@ -179,9 +179,9 @@ void UdpService::Receive(int fd, Family family) {
             const DeviceConfig& device = sim_.At(send.device).config;
             const int sendFd = device.faults.ephemeral_port ? ephemeralFd_ : fd;
             if (send.delayMs <= 0)
-                SendNow(sendFd, device.address, origin.from, origin.fromPort, send.data);
+                SendNow(sendFd, send.source, origin.from, origin.fromPort, send.data);
             else
-                DelayedQueue().push({now + std::chrono::milliseconds(send.delayMs), sendFd, device.address, origin.from,
+                DelayedQueue().push({now + std::chrono::milliseconds(send.delayMs), sendFd, send.source, origin.from,
                                      origin.fromPort, std::move(send.data)});
         }
         sim_.EventLog().Flush();

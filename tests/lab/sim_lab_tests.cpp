@@ -9,12 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -520,4 +523,200 @@ TEST(LabFleet, EveryDeviceAnswersOnceFromItsOwnAddress) {
         }
         EXPECT_EQ(answered.size(), expected[family].size()) << name << " devices answering";
     }
+}
+
+// ---- tests/lab/plan_fleet.json: forty devices on one factory address that move when set up ----
+// Runs inside scripts/lab.sh --fleet tests/lab/plan_fleet.json --local 10.77.0.0/16
+// --local 192.168.77.0/24 (tests/lab/test_sim_plan.sh).
+
+namespace {
+
+#define REQUIRE_PLAN_FLEET()                                                                        \
+    ASSERT_TRUE(std::getenv("PYXET_LAB_FLEET") &&                                                   \
+                std::string(std::getenv("PYXET_LAB_FLEET")).ends_with("tests/lab/plan_fleet.json")) \
+        << "needs scripts/lab.sh --fleet tests/lab/plan_fleet.json --local 10.77.0.0/16 --local 192.168.77.0/24"
+
+const char* const kFactoryAddress = "10.77.200.1";
+
+sim::Mac PlanMac(int family, int number) { return {0x02, uint8_t(0x50 + family), 0, 0, 0, uint8_t(number)}; }
+
+std::string MacOf(const Bytes& answer) {
+    return sim::MacText(sim::Mac{answer[0], answer[1], answer[2], answer[3], answer[4], answer[5]});
+}
+
+std::vector<Datagram> AskAt(Client& client, const Bytes& request, uint16_t port, const char* address,
+                            std::chrono::milliseconds window) {
+    client.Send(request, port, address);
+    return client.Collect(window);
+}
+
+// Asks at the address until an answer from it comes, for at most ten seconds (a restart).
+std::optional<Datagram> AnswerAt(Client& client, const Bytes& request, uint16_t port, const char* address) {
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const auto mine = From(AskAt(client, request, port, address, 200ms), address);
+        if (!mine.empty()) return mine[0];
+    }
+    return std::nullopt;
+}
+
+// GET path from port 80 of address: the whole answer, or "" when no connection was made.
+std::string HttpGet(const char* address, const char* path) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    timeval timeout{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(80);
+    inet_pton(AF_INET, address, &to.sin_addr);
+    std::string answer;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+        const std::string request = std::string("GET ") + path + " HTTP/1.1\r\nHost: " + address + "\r\n\r\n";
+        if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size())) {
+            char buffer[4096];
+            ssize_t n;
+            while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0) answer.append(buffer, size_t(n));
+        }
+    }
+    close(fd);
+    return answer;
+}
+
+Bytes PlanOrvexUpdate(const sim::Mac& mac, const std::array<uint8_t, 4>& ip) {
+    Bytes update = vectors::OrvexStaticUpdate();
+    std::copy(mac.begin(), mac.end(), update.begin());
+    std::copy(ip.begin(), ip.end(), update.begin() + 51);
+    return update;
+}
+
+}  // namespace
+
+TEST(LabPlan, FortyDevicesAnswerFromTheFactoryAddressAndOneOfThemOwnsIt) {
+    REQUIRE_PLAN_FLEET();
+    Client client;
+    for (int family = 0; family < 2; ++family) {
+        const auto answers = From(client.Ask(family ? vectors::HwgInfoRequest() : vectors::OrvexInfoRequest(),
+                                             family ? kHwg : kOrvex, 1500ms),
+                                  kFactoryAddress);
+        std::set<std::string> macs;
+        for (const Datagram& d : answers) {
+            macs.insert(MacOf(d.data));
+            EXPECT_EQ(d.port, family ? kHwg : kOrvex);
+        }
+        EXPECT_EQ(answers.size(), family ? 16u : 24u) << "each device answers once";
+        EXPECT_EQ(macs.size(), family ? 16u : 24u);
+        for (int i = 1; i <= (family ? 16 : 24); ++i) EXPECT_TRUE(macs.count(sim::MacText(PlanMac(family, i)))) << i;
+    }
+    // Sent to the address itself: the first device listed there, alone.
+    const auto one = AskAt(client, vectors::OrvexInfoRequest(), kOrvex, kFactoryAddress, 500ms);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(MacOf(one[0].data), "02:50:00:00:00:01");
+    EXPECT_TRUE(AskAt(client, vectors::HwgInfoRequest(), kHwg, kFactoryAddress, 300ms).empty())
+        << "the HWG devices there are not the one the address leads to";
+    EXPECT_NE(HttpGet(kFactoryAddress, "/setup.xml").find("<mac>02:50:00:00:00:01</mac>"), std::string::npos);
+}
+
+TEST(LabPlan, DevicesMovedByAnUpdateAnswerAndServeFromTheirNewAddress) {
+    REQUIRE_PLAN_FLEET();
+    Client client;
+    const Bytes info = vectors::OrvexInfoRequest();
+    const sim::Mac first = PlanMac(0, 1);
+
+    // The first device at the factory address moves to 10.77.10.1, answering the update from
+    // where it was.
+    auto answers = From(client.Ask(PlanOrvexUpdate(first, {10, 77, 10, 1}), kOrvex, 500ms), kFactoryAddress);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].data[9], 0);
+    auto moved = AnswerAt(client, info, kOrvex, "10.77.10.1");
+    ASSERT_TRUE(moved) << "no answer from the new address";
+    EXPECT_EQ(MacOf(moved->data), "02:50:00:00:00:01");
+    EXPECT_EQ(Ip(moved->data, 51), "10.77.10.1");
+    EXPECT_NE(HttpGet("10.77.10.1", "/setup.xml").find("<mac>02:50:00:00:00:01</mac>"), std::string::npos);
+    // The factory address now leads to the next device listed there.
+    answers = AskAt(client, info, kOrvex, kFactoryAddress, 500ms);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(MacOf(answers[0].data), "02:50:00:00:00:02");
+    EXPECT_TRUE(WaitForEvent([](const json& e) {
+        return e["event"] == "state" && e.value("cause", "") == "moved" && e["old_address"] == kFactoryAddress &&
+               e["new_address"] == "10.77.10.1";
+    }));
+
+    // An HWG device moves outside the lab network, reached through the default route.
+    const auto hwg = From(client.Ask(vectors::HwgInfoRequest(), kHwg, 1500ms), kFactoryAddress);
+    const auto mine = std::find_if(hwg.begin(), hwg.end(), [](const Datagram& d) { return MacOf(d.data) == "02:51:00:00:00:01"; });
+    ASSERT_NE(mine, hwg.end());
+    Bytes command(mine->data.begin(), mine->data.begin() + 48);
+    const uint8_t away[4] = {192, 168, 77, 20};
+    std::copy(away, away + 4, command.begin() + 6);
+    sim::HwgSign(command.data());
+    client.Send(command, kHwg);
+    auto movedHwg = AnswerAt(client, vectors::HwgInfoRequest(), kHwg, "192.168.77.20");
+    ASSERT_TRUE(movedHwg) << "no answer from 192.168.77.20";
+    EXPECT_EQ(MacOf(movedHwg->data), "02:51:00:00:00:01");
+    EXPECT_NE(HttpGet("192.168.77.20", "/setup.xml").find("<mac>02:51:00:00:00:01</mac>"), std::string::npos);
+
+    // A datagram to a --local address no device has reaches the simulator all the same.
+    const uint8_t pump[6] = {0x02, 0x52, 0, 0, 0, 0x05};
+    client.Send(vectors::OrvexAction(pump, 1), kOrvex, "10.77.10.99");
+    EXPECT_TRUE(WaitForEvent([](const json& e) {
+        return e["event"] == "unmatched" && e["target"] == "02:52:00:00:00:05" &&
+               e["reason"] == "the device with this MAC is not at that address";
+    }));
+
+    // Factory defaults bring both back; the first listed owns the factory address again.
+    client.Send(vectors::OrvexAction(first.data(), 2), kOrvex, "10.77.10.1");
+    Bytes reset(movedHwg->data.begin(), movedHwg->data.begin() + 48);
+    reset[28] |= 0x20;
+    sim::HwgSign(reset.data());
+    client.Send(reset, kHwg, "192.168.77.20");
+    bool back = false;
+    for (int attempt = 0; attempt < 50 && !back; ++attempt) {
+        answers = AskAt(client, info, kOrvex, kFactoryAddress, 200ms);
+        back = answers.size() == 1 && MacOf(answers[0].data) == "02:50:00:00:00:01";
+    }
+    EXPECT_TRUE(back) << "the first device is not back at the factory address";
+    EXPECT_TRUE(AskAt(client, info, kOrvex, "10.77.10.1", 300ms).empty());
+    bool hwgBack = false;
+    for (int attempt = 0; attempt < 10 && !hwgBack; ++attempt)
+        for (const Datagram& d : From(client.Ask(vectors::HwgInfoRequest(), kHwg, 500ms), kFactoryAddress))
+            hwgBack |= MacOf(d.data) == "02:51:00:00:00:01";
+    EXPECT_TRUE(hwgBack);
+    EXPECT_TRUE(AskAt(client, vectors::HwgInfoRequest(), kHwg, "192.168.77.20", 300ms).empty());
+    EXPECT_EQ(HttpGet("192.168.77.20", "/setup.xml").find("200 OK"), std::string::npos);
+}
+
+TEST(LabPlan, RefusingAndIgnoringDevicesAnswerDiscoveryAndChangeNothing) {
+    REQUIRE_PLAN_FLEET();
+    Client client;
+    const Bytes info = vectors::OrvexInfoRequest();
+    const uint8_t refusing[6] = {0x02, 0x52, 0, 0, 0, 0x01}, deaf[6] = {0x02, 0x52, 0, 0, 0, 0x02};
+
+    const auto before = AskAt(client, info, kOrvex, "10.77.201.1", 500ms);
+    ASSERT_EQ(before.size(), 1u);
+    EXPECT_EQ(before[0].data[9], 0) << "discovery answered without an error";
+    EXPECT_EQ(before[0].data[95], 3) << "type code";
+    EXPECT_EQ(Text(before[0].data, 16, 33), "Refusing");
+    const sim::Mac refusingMac{0x02, 0x52, 0, 0, 0, 0x01};
+    for (const Bytes& command : {PlanOrvexUpdate(refusingMac, {10, 77, 10, 50}), vectors::OrvexAction(refusing, 1),
+                                 vectors::OrvexAction(refusing, 2)}) {
+        const auto answer = From(client.Ask(command, kOrvex, 500ms), "10.77.201.1");
+        ASSERT_EQ(answer.size(), 1u);
+        EXPECT_EQ(answer[0].data[9], 3) << "refused with its code";
+        const auto now = AskAt(client, info, kOrvex, "10.77.201.1", 500ms);
+        ASSERT_EQ(now.size(), 1u) << "no restart";
+        EXPECT_EQ(now[0].data, before[0].data) << "nothing changed";
+    }
+    EXPECT_TRUE(HasEvent("02:52:00:00:00:01", "kind", "factory_default", "outcome", "refused"));
+
+    const auto deafBefore = AskAt(client, info, kOrvex, "10.77.201.2", 500ms);
+    ASSERT_EQ(deafBefore.size(), 1u);
+    EXPECT_EQ(deafBefore[0].data[9], 0);
+    const sim::Mac deafMac{0x02, 0x52, 0, 0, 0, 0x02};
+    for (const Bytes& command : {PlanOrvexUpdate(deafMac, {10, 77, 10, 51}), vectors::OrvexAction(deaf, 2)}) {
+        EXPECT_TRUE(From(client.Ask(command, kOrvex, 500ms), "10.77.201.2").empty()) << "commands get no answer";
+        const auto now = AskAt(client, info, kOrvex, "10.77.201.2", 500ms);
+        ASSERT_EQ(now.size(), 1u);
+        EXPECT_EQ(now[0].data, deafBefore[0].data);
+    }
+    EXPECT_TRUE(HasEvent("02:52:00:00:00:02", "kind", "factory_default", "outcome", "ignored"));
 }

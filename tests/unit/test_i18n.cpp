@@ -1,6 +1,7 @@
 // The translation layer: switching between Czech and English from the catalogues beside the
 // program, also when the session starts in the plain "C" locale.
 #include "core/app/i18n.h"
+#include "core/setup/planrun.h"
 
 #include <gtest/gtest.h>
 
@@ -71,4 +72,12 @@ TEST_F(Translation, UnknownTextsAndLanguagesGiveTheEnglishText)
     UseLanguage("EN");  // any code is passed on; one without a catalogue gives the English text
     EXPECT_EQ(GetCurrentLanguage(), "EN");
     EXPECT_STREQ(_("Ready"), "Ready");
+}
+
+TEST_F(Translation, PlanStatusesInCzech)
+{
+    UseLanguage("cs");
+    EXPECT_EQ(PlanStatusText({TPlanDeviceState::DeviceRefused, 3, {}}), "odmítnuto zařízením (kód chyby 3)");
+    EXPECT_EQ(PlanStatusText({TPlanDeviceState::NotVerified, 0, _("no answer")}), "neověřeno: bez odpovědi");
+    EXPECT_EQ(PlanStatusText({TPlanDeviceState::NotSent, 0, _("needs a restart")}), "neodesláno: vyžaduje restart");
 }

@@ -18,6 +18,12 @@ void TProduct::SetParameters(const std::string& name, const std::string& ip, con
     Info.TelnetPort = static_cast<int16_t>(static_cast<uint16_t>(telnetPort));
 }
 
+bool TProduct::SetupNeedsRestart(const TProductInfo&, const std::string&, const std::string&, const std::string&,
+                                 int32_t) const
+{
+    return false;
+}
+
 TSentFields TProduct::SentFields(int32_t) const
 {
     return {};

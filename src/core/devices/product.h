@@ -59,6 +59,11 @@ public:
                                const std::string& gateway, const std::string& dns1, const std::string& dns2,
                                int32_t dhcp, int32_t httpPort, int32_t telnetPort);
 
+    // Whether storing this address, mask, gateway and DHCP state over the stored setup makes the
+    // device restart: the family's one rule, read by its SetParameters (RestartNeeded) and by a
+    // plan before anything is stored (PlanNeedsRestart). The base: never.
+    virtual bool SetupNeedsRestart(const TProductInfo& stored, const std::string& ip, const std::string& mask,
+                                   const std::string& gateway, int32_t dhcp) const;
     // What the update request would carry once the DHCP state is dhcp (as SetParameters stores it).
     virtual TSentFields SentFields(int32_t dhcp) const;
     // Whether the family's update request sends an empty address text as 0.0.0.0; a family

@@ -583,10 +583,18 @@ TProductInfo TDevicePlan::After() const
 
 std::vector<TPlanField> TDevicePlan::VerifiedFields() const
 {
+    // With DHCP on (-1 is an HWG device without the setting), a device answers with the addresses
+    // its DHCP server gave, whatever was stored.
+    const int16_t dhcp = After().Dhcp;
+    const bool dhcpOn = dhcp != 0 && dhcp != -1;
     std::vector<TPlanField> fields;
-    for (size_t k = 0; k < kPlanFieldCount; ++k)
-        if (Sends(static_cast<TPlanField>(k)))
-            fields.push_back(static_cast<TPlanField>(k));
+    for (size_t k = 0; k < kPlanFieldCount; ++k) {
+        const auto field = static_cast<TPlanField>(k);
+        const bool address = std::find(std::begin(kAddressFields), std::end(kAddressFields), field)
+                             != std::end(kAddressFields);
+        if (Sends(field) && !(dhcpOn && address))
+            fields.push_back(field);
+    }
     return fields;
 }
 

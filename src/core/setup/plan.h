@@ -88,7 +88,8 @@ struct TDevicePlan {
     // The device's record as it will be once the update took: Before with every field it sends
     // replaced (ports and the DHCP state in their 16 bits).
     TProductInfo After() const;
-    // The fields verification compares: the ones sent, in TPlanField order.
+    // The fields verification compares: the ones sent, in TPlanField order; no address when the
+    // update leaves DHCP on (the device then answers with what its DHCP server gave).
     std::vector<TPlanField> VerifiedFields() const;
     // The value a field should read back once the update took: the Orvex name as the update
     // cuts it (32 bytes, never half a character); an empty address as 0.0.0.0; ports and DHCP in

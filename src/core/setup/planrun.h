@@ -63,8 +63,8 @@ struct TPlanRunOptions {
 };
 
 // One run of a plan. The plan must have no blocking problem and its undo file must already be
-// written (WriteUndoFile, logged by the caller) before Start. The devices are found again in
-// list by MAC and family when the run starts (the plan's pointers may be stale) and must not be
+// written (WriteUndoFile, logged by the caller) before Start. Each device is found again in list
+// by MAC and family when the run reaches it (the plan's pointers may be stale) and must not be
 // freed while it runs: the window locks discovery and the batches meanwhile.
 class TPlanRun : public QObject {
     Q_OBJECT
@@ -72,8 +72,11 @@ public:
     explicit TPlanRun(QObject* parent = nullptr);
     ~TPlanRun() override;
 
-    // orvexEndpoint/hwgEndpoint: the discovery endpoints the devices use for commands (their
-    // UdpServer). Verification uses sockets of its own, so the list's handlers stay as they are.
+    // Commands go through each device's own endpoint (its UdpServer), as the setup panel's do;
+    // verification uses sockets of its own, so the list's handlers stay as they are. A device that
+    // shares its answering address with another device found, and whose commands would go to
+    // that address, gets its update by broadcast (see PlanCommandAddress). Starting a run that is
+    // still running does nothing.
     void Start(const TPlan& plan, TDeviceRegistry& list, const TPlanRunOptions& options);
     // Ends the run after the device whose command is out; devices not reached become NotSent
     // ("stopped"). Verification of the ones sent still runs unless stopped again.
@@ -84,5 +87,25 @@ public:
 
 signals:
     void StatusChanged(int device);  // index into the plan's Devices
-    void Finished();
+    void Finished();                 // queued: the run may be destroyed in a slot of it
+
+private:
+    struct TState;
+    void SendNext();
+    void CommandAnswered(int errorCode);
+    void CommandTimedOut();
+    void StartVerification();
+    void SendVerifyRound();
+    void VerifyAnswer(bool hwg, const uint8_t* data, size_t size, const std::string& peerIP);
+    void EndVerification(bool stopped);
+    void Finish();
+    void SetStatus(size_t device, TPlanDeviceStatus status);
+
+    std::unique_ptr<TState> S;
 };
+
+// Where the update of a device goes when another device found answers from its address too and
+// its commands would go to that address (it was found by unicast): the directed broadcast of its
+// subnet by its own mask, or 255.255.255.255 when that mask makes none (a /31, /32 or no mask).
+// The update names the device by its MAC, so only that device takes it.
+std::string PlanCommandAddress(const TProductInfo& info);

@@ -5,8 +5,15 @@ void TProductHwg::SetParameters(const std::string& name, const std::string& ip, 
                                 const std::string& gateway, const std::string& dns1, const std::string& dns2,
                                 int32_t dhcp, int32_t httpPort, int32_t telnetPort)
 {
-    RestartNeeded = true;
+    if (SetupNeedsRestart(Info, ip, mask, gateway, dhcp))
+        RestartNeeded = true;
     TProduct::SetParameters(name, ip, mask, gateway, dns1, dns2, dhcp, httpPort, telnetPort);
+}
+
+bool TProductHwg::SetupNeedsRestart(const TProductInfo&, const std::string&, const std::string&, const std::string&,
+                                    int32_t) const
+{
+    return true;
 }
 
 TSentFields TProductHwg::SentFields(int32_t) const

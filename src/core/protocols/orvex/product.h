@@ -13,11 +13,13 @@ public:
     void Update() override;
     void FactoryDefault() override;
     void Restart() override;
-    // A new IP, mask or gateway text, or a new DHCP state (low 16 bits), needs a restart;
-    // RestartNeeded is never cleared here.
+    // Sets RestartNeeded when SetupNeedsRestart says so; it is never cleared here.
     void SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
                        const std::string& gateway, const std::string& dns1, const std::string& dns2,
                        int32_t dhcp, int32_t httpPort, int32_t telnetPort) override;
+    // A new IP, mask or gateway text, or a new DHCP state (low 16 bits), needs a restart.
+    bool SetupNeedsRestart(const TProductInfo& stored, const std::string& ip, const std::string& mask,
+                           const std::string& gateway, int32_t dhcp) const override;
     // With DHCP on, the update carries no addresses.
     TSentFields SentFields(int32_t dhcp) const override;
     // An empty address text goes out as 0.0.0.0.

@@ -1,0 +1,350 @@
+// The simulated devices driven directly, without sockets: who a datagram reaches when devices
+// share an address, devices that follow their configured address, and devices that refuse or
+// ignore commands.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "events.h"
+#include "fleet.h"
+#include "packets.h"
+#include "simulator.h"
+#include "tea.h"
+#include "vectors.h"
+
+using namespace sim;
+
+namespace {
+
+constexpr Ip4 kFactory{10, 77, 200, 1};
+constexpr Ip4 kAll{255, 255, 255, 255};
+
+Origin To(const Ip4& to) {
+    Origin origin;
+    origin.from = {10, 77, 0, 1};
+    origin.fromPort = 40000;
+    origin.to = to;
+    origin.broadcast = to == kAll;
+    return origin;
+}
+
+// The devices plus an events file of their own.
+class Devices {
+public:
+    explicit Devices(const std::string& fleet) {
+        const FleetResult parsed = ParseFleet(fleet);
+        EXPECT_EQ(parsed.error, "");
+        char path[] = "/tmp/pyxet-sim-model-XXXXXX";
+        const int fd = mkstemp(path);
+        EXPECT_GE(fd, 0);
+        close(fd);
+        path_ = path;
+        std::string error;
+        EXPECT_TRUE(events_.Open(path_, error)) << error;
+        sim_ = std::make_unique<Simulator>(parsed.devices, events_, 3000);
+    }
+    ~Devices() { std::remove(path_.c_str()); }
+
+    std::vector<Send> Orvex(const Bytes& request, const Ip4& to) {
+        std::vector<Send> out;
+        sim_->Tick(Clock::now());
+        sim_->HandleOrvex(request.data(), request.size(), To(to), out);
+        return out;
+    }
+    std::vector<Send> Hwg(const Bytes& request, const Ip4& to) {
+        std::vector<Send> out;
+        sim_->Tick(Clock::now());
+        sim_->HandleHwg(request.data(), request.size(), To(to), out);
+        return out;
+    }
+    Simulator& Sim() { return *sim_; }
+
+    // The events written so far.
+    std::vector<nlohmann::json> EventLines() {
+        events_.Flush();
+        std::vector<nlohmann::json> lines;
+        std::ifstream file(path_);
+        std::string line;
+        while (std::getline(file, line)) lines.push_back(nlohmann::json::parse(line));
+        return lines;
+    }
+
+private:
+    std::string path_;
+    Events events_;
+    std::unique_ptr<Simulator> sim_;
+};
+
+std::string Entry(const std::string& family, int number, const std::string& ip, const std::string& extra = "") {
+    char mac[18];
+    std::snprintf(mac, sizeof mac, "02:%s:00:00:00:%02X", family == "HWG" ? "51" : "50", number);
+    return R"({"family": ")" + family + R"(", "mac": ")" + mac + R"(", "ip": ")" + ip + "\"" + extra + "}";
+}
+
+const std::string kShared = R"(, "shared_address": true, "follow_ip": true, "restart_ms": 0)";
+
+// Three Orvex and two HWG devices on one factory address, an Orvex device listed first.
+std::string SharedFleet() {
+    return "[" + Entry("Orvex", 1, "10.77.200.1", kShared) + "," + Entry("HWG", 1, "10.77.200.1", kShared) + "," +
+           Entry("Orvex", 2, "10.77.200.1", kShared) + "," + Entry("Orvex", 3, "10.77.200.1", kShared) + "," +
+           Entry("HWG", 2, "10.77.200.1", kShared) + "," + Entry("Orvex", 4, "10.77.1.4", R"(, "restart_ms": 0)") + "]";
+}
+
+Mac OrvexMac(int number) { return {0x02, 0x50, 0, 0, 0, uint8_t(number)}; }
+
+// A static update with restart (the program's layout) for this device and address.
+Bytes OrvexUpdate(const Mac& mac, const Ip4& ip) {
+    Bytes update = vectors::OrvexStaticUpdate();
+    std::copy(mac.begin(), mac.end(), update.begin());
+    std::copy(ip.begin(), ip.end(), update.begin() + 51);
+    return update;
+}
+
+// A signed HWG command built from the device's answer, as the program builds it.
+Bytes HwgMove(Devices& devices, size_t index, const Ip4& ip, bool factoryDefault = false) {
+    Device& device = devices.Sim().At(index);
+    Bytes command = BuildHwgAnswer(device.config, device.setup);
+    command.resize(48);
+    std::copy(ip.begin(), ip.end(), command.begin() + 6);
+    if (factoryDefault) command[28] |= 0x20;
+    HwgSign(command.data());
+    return command;
+}
+
+std::set<size_t> Answering(const std::vector<Send>& out) {
+    std::set<size_t> devices;
+    for (const Send& send : out) devices.insert(send.device);
+    return devices;
+}
+
+}  // namespace
+
+TEST(SharedAddress, BroadcastReachesAllUnicastOnlyTheFirstListed) {
+    Devices devices(SharedFleet());
+    const Bytes info = vectors::OrvexInfoRequest();
+    auto out = devices.Orvex(info, kAll);
+    EXPECT_EQ(Answering(out), (std::set<size_t>{0, 2, 3, 5}));
+    for (const Send& send : out)
+        EXPECT_EQ(send.source, send.device == 5 ? Ip4({10, 77, 1, 4}) : kFactory) << "each answers from its address";
+    EXPECT_EQ(Answering(devices.Hwg(HwgInfoRequest(), kAll)), (std::set<size_t>{1, 4}));
+
+    // A datagram to the shared address reaches the first device listed there, whatever its port.
+    EXPECT_EQ(Answering(devices.Orvex(info, kFactory)), (std::set<size_t>{0}));
+    EXPECT_TRUE(devices.Hwg(HwgInfoRequest(), kFactory).empty()) << "the first device there is no HWG device";
+    EXPECT_EQ(devices.Sim().DeviceAt(kFactory), 0) << "its web server";
+
+    // A command for another device there: by broadcast only.
+    const Bytes restart = vectors::OrvexAction(OrvexMac(3).data(), 1);
+    EXPECT_TRUE(devices.Orvex(restart, kFactory).empty());
+    out = devices.Orvex(restart, kAll);
+    ASSERT_EQ(Answering(out), (std::set<size_t>{3}));
+    EXPECT_EQ(out[0].data[9], 0);
+}
+
+TEST(SharedAddress, FortyDevicesOfBothFamiliesAndTheirRefusals) {
+    std::string fleet = "[";
+    for (int i = 1; i <= 40; ++i)
+        fleet += (i > 1 ? "," : "") + Entry(i % 3 ? "Orvex" : "HWG", i, "10.77.200.1", R"(, "shared_address": true)");
+    Devices devices(fleet + "]");
+    EXPECT_EQ(devices.Orvex(vectors::OrvexInfoRequest(), kAll).size(), 27u);
+    EXPECT_EQ(devices.Hwg(HwgInfoRequest(), kAll).size(), 13u);
+
+    // Sharing needs every device there to say so; other addresses stay distinct.
+    const std::string plain = Entry("Orvex", 1, "10.77.200.1"), shared = Entry("Orvex", 2, "10.77.200.1", kShared);
+    for (const std::string& pair : {plain + "," + Entry("Orvex", 2, "10.77.200.1"), plain + "," + shared,
+                                    shared + "," + Entry("Orvex", 3, "10.77.200.1")}) {
+        const FleetResult result = ParseFleet("[" + pair + "]");
+        EXPECT_NE(result.error.find("address 10.77.200.1 is used twice"), std::string::npos) << result.error;
+        EXPECT_NE(result.error.find("shared_address"), std::string::npos) << "the message names the key";
+    }
+    EXPECT_EQ(ParseFleet("[" + shared + "," + Entry("Orvex", 3, "10.77.200.1", kShared) + "]").error, "");
+}
+
+TEST(FollowIp, AfterTheRestartTheDeviceIsAtItsNewAddressAndAFactoryResetBringsItBack) {
+    Devices devices(SharedFleet());
+    const Bytes info = vectors::OrvexInfoRequest();
+    const Ip4 moved{10, 77, 10, 1};
+
+    // The first device at the shared address moves: its answer still leaves from the old one.
+    auto out = devices.Orvex(OrvexUpdate(OrvexMac(1), moved), kAll);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].source, kFactory);
+    EXPECT_EQ(out[0].data[9], 0);
+    EXPECT_EQ(devices.Sim().DeviceAt(moved), 0) << "restart over";
+    out = devices.Orvex(info, moved);
+    ASSERT_EQ(Answering(out), (std::set<size_t>{0}));
+    EXPECT_EQ(out[0].source, moved);
+    // The old address now leads to the next device listed there, an HWG device.
+    EXPECT_TRUE(devices.Orvex(info, kFactory).empty());
+    EXPECT_EQ(Answering(devices.Hwg(HwgInfoRequest(), kFactory)), (std::set<size_t>{1}));
+    EXPECT_EQ(devices.Sim().DeviceAt(kFactory), 1);
+
+    // That one moves too (an HWG command always restarts the device); then the next.
+    const Ip4 away{192, 168, 77, 20};
+    EXPECT_TRUE(devices.Hwg(HwgMove(devices, 1, away), kAll).empty());
+    out = devices.Hwg(HwgInfoRequest(), away);
+    ASSERT_EQ(Answering(out), (std::set<size_t>{1}));
+    EXPECT_EQ(out[0].source, away);
+    EXPECT_EQ(Answering(devices.Orvex(info, kFactory)), (std::set<size_t>{2}));
+    EXPECT_EQ(devices.Sim().DeviceAt(kFactory), 2);
+
+    // Factory defaults: both back where they came from; the first listed answers there again.
+    devices.Orvex(vectors::OrvexAction(OrvexMac(1).data(), 2), moved);
+    devices.Hwg(HwgMove(devices, 1, away, true), away);
+    EXPECT_TRUE(devices.Orvex(info, moved).empty());
+    EXPECT_EQ(Answering(devices.Orvex(info, kFactory)), (std::set<size_t>{0}));
+    EXPECT_EQ(devices.Sim().DeviceAt(away), -1);
+    EXPECT_EQ(Answering(devices.Hwg(HwgInfoRequest(), kAll)), (std::set<size_t>{1, 4}));
+    for (const Send& send : devices.Hwg(HwgInfoRequest(), kAll)) EXPECT_EQ(send.source, kFactory);
+
+    // Every move is a state event with both addresses.
+    std::vector<std::pair<std::string, std::string>> moves;
+    for (const auto& e : devices.EventLines())
+        if (e["event"] == "state" && e["cause"] == "moved") {
+            moves.emplace_back(e["old_address"].get<std::string>(), e["new_address"].get<std::string>());
+            EXPECT_EQ(e["setup"]["ip"], e["new_address"]);
+        }
+    EXPECT_EQ(moves, (std::vector<std::pair<std::string, std::string>>{{"10.77.200.1", "10.77.10.1"},
+                                                                       {"10.77.200.1", "192.168.77.20"},
+                                                                       {"10.77.10.1", "10.77.200.1"},
+                                                                       {"192.168.77.20", "10.77.200.1"}}));
+}
+
+TEST(FollowIp, OnlyWhenAskedAndOnlyOnceTheRestartIsOver) {
+    Devices devices("[" + Entry("Orvex", 1, "10.77.1.1", R"(, "follow_ip": true, "restart_ms": 60000)") + "," +
+                    Entry("Orvex", 2, "10.77.1.2", R"(, "restart_ms": 0)") + "]");
+    const Ip4 moved{10, 77, 10, 1};
+    devices.Orvex(OrvexUpdate(OrvexMac(1), moved), kAll);
+    EXPECT_EQ(devices.Sim().DeviceAt(moved), -1) << "still restarting";
+    EXPECT_EQ(devices.Sim().DeviceAt({10, 77, 1, 1}), 0);
+    devices.Sim().Tick(Clock::now() + std::chrono::seconds(61));
+    EXPECT_EQ(devices.Sim().DeviceAt(moved), 0);
+
+    // Without follow_ip the device reports the new address but stays at its lab address.
+    devices.Orvex(OrvexUpdate(OrvexMac(2), {10, 77, 10, 2}), kAll);
+    EXPECT_EQ(devices.Sim().DeviceAt({10, 77, 10, 2}), -1);
+    const auto out = devices.Orvex(vectors::OrvexInfoRequest(), {10, 77, 1, 2});
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ((Ip4{out[0].data[51], out[0].data[52], out[0].data[53], out[0].data[54]}), (Ip4{10, 77, 10, 2}));
+
+    // An address no device can have (the PC's) leaves a moving device where it was.
+    Devices pc("[" + Entry("Orvex", 1, "10.77.1.1", R"(, "follow_ip": true, "restart_ms": 0)") + "]");
+    pc.Orvex(OrvexUpdate(OrvexMac(1), {10, 77, 0, 1}), kAll);
+    EXPECT_EQ(pc.Sim().DeviceAt({10, 77, 1, 1}), 0);
+    EXPECT_EQ(pc.Sim().DeviceAt({10, 77, 0, 1}), -1);
+
+    EXPECT_NE(ParseFleet("[" + Entry("Orvex", 1, "10.77.1.1", R"(, "follow_ip": true, "address": "10.77.1.9")") + "]")
+                  .error.find("follow_ip"),
+              std::string::npos)
+        << "a separate lab address would be left behind";
+}
+
+TEST(RefuseCommands, OrvexAnswersEveryCommandWithTheCodeAndDiscoveryNormally) {
+    Devices devices("[" + Entry("Orvex", 1, "10.77.201.1", R"(, "type": 3, "refuse_commands": 3, "restart_ms": 0)") +
+                    "]");
+    const Bytes info = vectors::OrvexInfoRequest();
+    const Bytes before = devices.Orvex(info, kAll).at(0).data;
+    EXPECT_EQ(before[9], 0) << "info answers carry no error";
+    EXPECT_EQ(before[95], 3) << "and the type code";
+    for (const Bytes& command :
+         {OrvexUpdate(OrvexMac(1), {10, 77, 10, 1}), vectors::OrvexAction(OrvexMac(1).data(), 1),
+          vectors::OrvexAction(OrvexMac(1).data(), 2), vectors::OrvexDhcpUpdate("New", 0, OrvexMac(1).data())}) {
+        const auto out = devices.Orvex(command, kAll);
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(out[0].data.size(), command.size());
+        EXPECT_EQ(out[0].data[9], 3);
+        EXPECT_EQ(devices.Orvex(info, kAll).at(0).data, before) << "nothing changed, no restart";
+    }
+    for (const auto& e : devices.EventLines()) {
+        EXPECT_NE(e["event"], "state");
+        EXPECT_NE(e["event"], "restart");
+        if (e["event"] == "request" && e["kind"] != "info") {
+            EXPECT_EQ(e["outcome"], "refused");
+        }
+    }
+    // The key is checked.
+    EXPECT_NE(ParseFleet("[" + Entry("Orvex", 1, "10.77.1.1", R"(, "refuse_commands": 0)") + "]").error, "");
+    EXPECT_NE(ParseFleet("[" + Entry("Orvex", 1, "10.77.1.1", R"(, "refuse_commands": 256)") + "]").error, "");
+}
+
+TEST(RefuseCommands, HwgAndIgnoringDevicesCarryOutNothingSilently) {
+    Devices devices("[" + Entry("HWG", 1, "10.77.201.1", R"(, "refuse_commands": 3, "restart_ms": 0)") + "," +
+                    Entry("Orvex", 2, "10.77.201.2", R"(, "faults": {"ignore_commands": true}, "restart_ms": 0)") +
+                    "," + Entry("HWG", 3, "10.77.201.3", R"(, "faults": {"ignore_commands": true}, "restart_ms": 0)") +
+                    "]");
+    const Bytes hwgBefore0 = devices.Hwg(HwgInfoRequest(), {10, 77, 201, 1}).at(0).data;
+    const Bytes hwgBefore2 = devices.Hwg(HwgInfoRequest(), {10, 77, 201, 3}).at(0).data;
+    for (size_t index : {0, 2}) {
+        EXPECT_TRUE(devices.Hwg(HwgMove(devices, index, {10, 77, 10, 1}), kAll).empty());
+        EXPECT_TRUE(devices.Hwg(HwgMove(devices, index, {10, 77, 10, 1}, true), kAll).empty());
+    }
+    EXPECT_EQ(devices.Hwg(HwgInfoRequest(), {10, 77, 201, 1}).at(0).data, hwgBefore0);
+    EXPECT_EQ(devices.Hwg(HwgInfoRequest(), {10, 77, 201, 3}).at(0).data, hwgBefore2);
+
+    // The Orvex device that ignores commands: discovery as usual, no answer to any command, not
+    // even an error for a broken one.
+    const Bytes info = vectors::OrvexInfoRequest();
+    const auto answered = devices.Orvex(info, kAll);
+    ASSERT_EQ(answered.size(), 1u);
+    EXPECT_EQ(answered[0].data[9], 0);
+    Bytes broken = vectors::OrvexAction(OrvexMac(2).data(), 1);
+    broken[8] = 9;  // the length field disagrees
+    for (const Bytes& command :
+         {OrvexUpdate(OrvexMac(2), {10, 77, 10, 2}), vectors::OrvexAction(OrvexMac(2).data(), 2), broken})
+        EXPECT_TRUE(devices.Orvex(command, kAll).empty());
+    EXPECT_EQ(devices.Orvex(info, kAll).at(0).data, answered[0].data);
+
+    std::multiset<std::string> outcomes;
+    for (const auto& e : devices.EventLines()) {
+        EXPECT_NE(e["event"], "state");
+        if (e["event"] == "request" && e["kind"] != "info") outcomes.insert(e["outcome"].get<std::string>());
+    }
+    EXPECT_EQ(outcomes, (std::multiset<std::string>{"refused: refuse_commands", "refused: refuse_commands", "ignored",
+                                                    "ignored", "ignored", "ignored"}));
+}
+
+TEST(PlanFleet, FortyDevicesOnTheFactoryAddressAndTheOddOnes) {
+    const FleetResult fleet = LoadFleetFile(PYXET_SOURCE_DIR "/tests/lab/plan_fleet.json");
+    ASSERT_EQ(fleet.error, "");
+    int orvex = 0, hwg = 0, hwgBare = 0;
+    std::set<int> orvexTypes, hwgTypes;
+    for (const DeviceConfig& d : fleet.devices) {
+        if (d.address != kFactory) continue;
+        EXPECT_TRUE(d.shared_address && d.follow_ip);
+        EXPECT_EQ(d.restart_ms, 1000);
+        const bool isHwg = d.family == Family::Hwg;
+        const int number = isHwg ? ++hwg : ++orvex;
+        EXPECT_EQ(d.mac, (Mac{0x02, uint8_t(isHwg ? 0x51 : 0x50), 0, 0, 0, uint8_t(number)}));
+        (isHwg ? hwgTypes : orvexTypes).insert(d.type);
+        if (isHwg && d.setup.dhcp < 0 && std::find(d.items.begin(), d.items.end(), HwgItem::Name) == d.items.end())
+            ++hwgBare;
+    }
+    EXPECT_EQ(orvex, 24);
+    EXPECT_EQ(hwg, 16);
+    EXPECT_GE(hwgBare, 2) << "HWG devices without DHCP setting and name";
+    EXPECT_GE(orvexTypes.size(), 4u);
+    EXPECT_GE(hwgTypes.size(), 4u);
+    std::map<std::string, const DeviceConfig*> others;
+    for (const DeviceConfig& d : fleet.devices) others[IpText(d.address)] = &d;
+    ASSERT_TRUE(others.count("10.77.201.1") && others.count("10.77.201.2"));
+    EXPECT_EQ(others["10.77.201.1"]->refuse_commands, 3);
+    EXPECT_TRUE(others["10.77.201.2"]->faults.ignore_commands);
+    for (const char* ordinary : {"10.77.0.10", "10.77.0.11", "10.77.0.12"}) EXPECT_TRUE(others.count(ordinary));
+
+    // The new keys survive the file format.
+    const FleetResult reread = ParseFleet(FleetToJson(fleet.devices));
+    ASSERT_EQ(reread.error, "");
+    for (size_t i = 0; i < fleet.devices.size(); ++i) {
+        EXPECT_EQ(reread.devices[i].shared_address, fleet.devices[i].shared_address);
+        EXPECT_EQ(reread.devices[i].follow_ip, fleet.devices[i].follow_ip);
+        EXPECT_EQ(reread.devices[i].refuse_commands, fleet.devices[i].refuse_commands);
+        EXPECT_EQ(reread.devices[i].faults.ignore_commands, fleet.devices[i].faults.ignore_commands);
+    }
+}
