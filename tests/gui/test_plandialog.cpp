@@ -405,7 +405,7 @@ private slots:
         TPlanDialog* d = w.Open();
         QVERIFY(d);
         // No device answers here: each command waits its full time for the answer.
-        d->RunOptions.AnswerWaitMs = 1500;
+        d->RunOptions.AnswerWaitMs = 5000;
         d->RunOptions.VerifySeconds = 1;
         auto* ui = d->ui();
         Tick(ui->chkName, ui->teName, QStringLiteral("Room #"));
@@ -419,7 +419,7 @@ private slots:
         // The first device's status while its answer is awaited, shown as the window runs on.
         const QString sending = QString::fromStdString(PlanStatusText(Status(TPlanDeviceState::Sending)));
         const QString waiting = QString::fromStdString(PlanStatusText(Status(TPlanDeviceState::Waiting)));
-        QTRY_COMPARE_WITH_TIMEOUT(Cell(d, 0, TPlanColumn::Status), sending, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(Cell(d, 0, TPlanColumn::Status), sending, 4000);
         QCOMPARE(Cell(d, 1, TPlanColumn::Status), waiting);
         // Closing is refused while it runs.
         d->close();
