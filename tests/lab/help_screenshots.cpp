@@ -1,8 +1,9 @@
 // The pictures of the user guide, taken from the real windows in the lab (scripts/lab.sh with the
 // shipped fleet) on a virtual X display: scripts/help-screenshots.sh runs it. For each language
 // the main window after a discovery, its setup panel, the upgrade dialog, the login dialog, the
-// progress window after an upgrade with a success and a failure, the plan dialog, the Log Report
-// window, the about box and the help window, into $PYXET_SHOTS/<lang>/images/.
+// progress window after an upgrade with a success and a failure, the plan dialog before and after
+// its plan ran (undone again afterwards), the Log Report window, the about box and the help
+// window, into $PYXET_SHOTS/<lang>/images/.
 #include "core/app/i18n.h"
 #include "core/http/http.h"
 #include "gui/app/dialogs.h"
@@ -153,8 +154,25 @@ private slots:
             plan->ui()->teName->setText(QString::fromUtf8(language == std::string("cs") ? "Kotel ##" : "Boiler ##"));
             plan->resize(1040, 560);
             shoot(*plan, "plan-dialog");
+            // Applied (the restart question answered Yes): each device's status once verified.
+            plan->ui()->btnApply->click();
+            QTRY_VERIFY_WITH_TIMEOUT(plan->Done(), 60000);
+            shoot(*plan, "plan-results");
+            const std::string undoFile = plan->UndoFile;
             plan->close();
             delete plan;
+            // The plan undone, so that the next language finds the fleet as it was.
+            QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 10000);
+            Dialogs::QueueFileName(undoFile);
+            ui->acUndoPlan->trigger();
+            plan = form->PlanDialog;
+            QVERIFY(plan);
+            plan->ui()->btnApply->click();
+            QTRY_VERIFY_WITH_TIMEOUT(plan->Done(), 60000);
+            plan->close();
+            delete plan;
+            QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 10000);
+            QTest::qWait(500);
 
             logForm->resize(640, 400);
             shoot(*logForm, "log-report");
