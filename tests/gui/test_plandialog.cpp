@@ -511,6 +511,12 @@ private slots:
         QDir().mkdir(QStringLiteral("backup"));
         const QString undo = WriteFile(QStringLiteral("backup/undo-20260101-120000.csv"),
                                        "MAC,Name,IP\n00:0A:14:00:00:01,Old Alpha,10.77.1.5\n");
+        // The newest undo file is offered first (their names sort by time); cancelled, nothing opens.
+        QVERIFY(!WriteFile(QStringLiteral("backup/undo-20251231-235959.csv"), "MAC\n").isEmpty());
+        QVERIFY(!WriteFile(QStringLiteral("backup/zz-other.csv"), "MAC\n").isEmpty());
+        w.ui()->acUndoPlan->trigger();
+        QCOMPARE(Dialogs::LastFileFolder(), std::string("backup/undo-20260101-120000.csv"));
+        QVERIFY(!w.Form().PlanDialog);
         // Unreadable: refused with line and column, no dialog.
         const QString bad = WriteFile(QStringLiteral("backup/undo-20260101-130000.csv"), "MAC,Name\n\"x\"y,z\n");
         Dialogs::QueueFileName(bad.toStdString());
