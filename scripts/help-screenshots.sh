@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Takes the user guide's pictures of the real windows in the lab, on a virtual X display, in
 # English and Czech: help/<lang>/images/*.png (main window, setup panel, upgrade, login,
-# progress, Log Report, about box, help window). The help window shows the help files of the
-# build, so run it once more after the pages changed much. The pictures are stored with a
-# palette of 256 colours to keep the repository small.
+# progress, plan dialog and its results, Log Report, about box, help window). The help window
+# shows the help files of the build, so run it once more after the pages changed much. The
+# pictures are stored with a palette of 256 colours to keep the repository small.
 # Usage: scripts/help-screenshots.sh [bin folder]   (needs xvfb-run and ImageMagick; build
 #        help_screenshots, pyxet-sim and helpfiles first)
 set -euo pipefail

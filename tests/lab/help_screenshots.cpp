@@ -1,8 +1,9 @@
 // The pictures of the user guide, taken from the real windows in the lab (scripts/lab.sh with the
 // shipped fleet) on a virtual X display: scripts/help-screenshots.sh runs it. For each language
 // the main window after a discovery, its setup panel, the upgrade dialog, the login dialog, the
-// progress window after an upgrade with a success and a failure, the Log Report window, the about
-// box and the help window, into $PYXET_SHOTS/<lang>/images/.
+// progress window after an upgrade with a success and a failure, the plan dialog before and after
+// its plan ran (undone again afterwards), the Log Report window, the about box and the help
+// window, into $PYXET_SHOTS/<lang>/images/.
 #include "core/app/i18n.h"
 #include "core/http/http.h"
 #include "gui/app/dialogs.h"
@@ -10,11 +11,13 @@
 #include "gui/http/login.h"
 #include "gui/http/upgrade.h"
 #include "gui/log/logrep.h"
+#include "gui/setup/plandialog.h"
 #include "gui/windows/about.h"
 #include "gui/windows/help.h"
 #include "gui/windows/progressinfo.h"
 #include "ui_form.h"
 #include "ui_login.h"
+#include "ui_plandialog.h"
 #include "ui_progressinfo.h"
 
 #include <QDir>
@@ -131,6 +134,45 @@ private slots:
             shoot(*progress, "progress");
             progress->hide();
             shoot(*form, "main-window-checked");
+
+            // The plan dialog: devices of both families checked, new addresses and names.
+            for (const char* name : {"Hall sensor", "Warehouse gate", "Roof weather"})
+                ui->DeviceListBox->model()->setData(ui->DeviceListBox->model()->index(RowOf(*form, name), 0),
+                                                    Qt::Unchecked, Qt::CheckStateRole);
+            for (const char* name : {"Hall sensor", "Server room", "Pump station", "Poseidon lab", "Poseidon2 rack"}) {
+                const int row = RowOf(*form, name);
+                QVERIFY2(row >= 0, name);
+                ui->DeviceListBox->model()->setData(ui->DeviceListBox->model()->index(row, 0), Qt::Checked,
+                                                    Qt::CheckStateRole);
+            }
+            ui->acSetUpPlan->trigger();
+            TPlanDialog* plan = form->PlanDialog;
+            QVERIFY(plan);
+            plan->ui()->chkFirstIP->setChecked(true);
+            plan->ui()->teFirstIP->setText(QStringLiteral("10.77.3.1"));
+            plan->ui()->chkName->setChecked(true);
+            plan->ui()->teName->setText(QString::fromUtf8(language == std::string("cs") ? "Kotel ##" : "Boiler ##"));
+            plan->resize(1040, 560);
+            shoot(*plan, "plan-dialog");
+            // Applied (the restart question answered Yes): each device's status once verified.
+            plan->ui()->btnApply->click();
+            QTRY_VERIFY_WITH_TIMEOUT(plan->Done(), 60000);
+            shoot(*plan, "plan-results");
+            const std::string undoFile = plan->UndoFile;
+            plan->close();
+            delete plan;
+            // The plan undone, so that the next language finds the fleet as it was.
+            QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 10000);
+            Dialogs::QueueFileName(undoFile);
+            ui->acUndoPlan->trigger();
+            plan = form->PlanDialog;
+            QVERIFY(plan);
+            plan->ui()->btnApply->click();
+            QTRY_VERIFY_WITH_TIMEOUT(plan->Done(), 60000);
+            plan->close();
+            delete plan;
+            QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 10000);
+            QTest::qWait(500);
 
             logForm->resize(640, 400);
             shoot(*logForm, "log-report");

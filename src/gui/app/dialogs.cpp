@@ -17,6 +17,7 @@ namespace {
 bool g_automatic = false;
 std::deque<bool> g_answers;
 std::deque<std::string> g_fileNames;
+std::string g_fileFolder;
 std::deque<int> g_fileTypes;
 std::vector<TShownBox> g_shown;
 QSize g_desktop;
@@ -63,6 +64,7 @@ std::string FileName(TFileDialog kind, QWidget* parent, const std::string& title
                      const std::string& folder)
 {
     if (g_automatic) {
+        g_fileFolder = folder;
         std::string name;
         if (!g_fileNames.empty()) {
             name = g_fileNames.front();
@@ -195,6 +197,7 @@ void SetAutomatic(bool on) { g_automatic = on; }
 bool Automatic() { return g_automatic; }
 void QueueAnswer(bool yes) { g_answers.push_back(yes); }
 void QueueFileName(const std::string& path) { g_fileNames.push_back(path); }
+std::string LastFileFolder() { return g_fileFolder; }
 void QueueFileType(int type) { g_fileTypes.push_back(type); }
 std::vector<TShownBox> TakeShownBoxes()
 {

@@ -13,6 +13,7 @@
 #include "core/help/helpbook.h"
 #include "gui/devices/weblink.h"
 #include "gui/log/logrep.h"
+#include "gui/setup/plandialog.h"
 #include "ui_form.h"
 #include "gui/windows/about.h"
 #include "gui/windows/help.h"
@@ -337,6 +338,12 @@ void TPyxetForm::closeEvent(QCloseEvent* event)
 {
     if (CloseDuringBatch(event))
         return;
+    if (RunningPlan) {  // the plan ends after the device at hand; the dialog shows how far it got
+        if (PlanDialog)
+            PlanDialog->StopClick();
+        event->ignore();
+        return;
+    }
     if (!Closed) {
         Closed = true;
         FormClose();

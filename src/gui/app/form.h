@@ -42,6 +42,7 @@ class THTTPModule;
 class TTransferBatch;
 class TTransferWindows;
 struct TBatchDevice;
+class TPlanDialog;
 
 // Controls switched off together and given back their own enabled states afterwards: actions,
 // widgets, action groups (anything with an "enabled" property).
@@ -206,6 +207,22 @@ public:
     // control of that kind joins it in BuildBatchLock.
     TControlLock BatchLock;
 
+    // ---- Plans of many devices (src/gui/app/formplan.cpp) ---------------------------------------
+    // Actions -> "Set Up Checked Devices...": the plan dialog for the checked rows, in the order
+    // shown.
+    void acSetUpPlanExecute();
+    // Actions -> "Undo Last Plan...": an undo file of the backup folder (the newest offered
+    // first), then the plan dialog undoing it.
+    void acUndoPlanExecute();
+    QPointer<TPlanDialog> PlanDialog;  // the one open, if any
+    bool PlanRunning() const { return RunningPlan; }
+    // A batch or a plan is running: nothing else that changes devices may start.
+    bool Busy() const { return BatchRunning() || RunningPlan; }
+    // The plan dialog's run starts (BatchLock locked) and ends (unlocked, then one discovery
+    // cycle finds the devices again).
+    void PlanStarted();
+    void PlanEnded();
+
     // A setup field's look: read-only fields are shaded like inactive window borders.
     static void SetFieldLook(QLineEdit* field, bool readOnly);
 
@@ -246,6 +263,8 @@ private:
     TTransferWindows* Transfers = nullptr;  // child object: the login dialog, pbHTTP, progress window
     TTransferBatch* RunningBatch = nullptr;
     bool CloseAfterBatch = false;
+    bool RunningPlan = false;
+    void WirePlans();
 
     void FormCreate();
     void FormShow();

@@ -193,7 +193,7 @@ void TPyxetForm::acFindExecute()
 
 void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
 {
-    if (BatchRunning())  // its lines would land among the batch's, over the devices it runs on
+    if (Busy())  // its lines would land among the batch's, over the devices it runs on
         return;
     if (DemoMode) {
         Ui_->pDevices->setVisible(true);
@@ -249,7 +249,7 @@ void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
 
 void TPyxetForm::acFindAtExecute()
 {
-    if (BatchRunning())
+    if (Busy())
         return;
     if (!FindAt)
         FindAt = new TFindAtForm(this);

@@ -116,6 +116,8 @@ void TPyxetForm::BuildBatchLock()
     BatchLock.Join({Ui_->acFirmUpgr, Ui_->acBackup, Ui_->LoadConfig, Ui_->SaveConfig, Ui_->BackupConfig,
                     Ui_->RestoreConfig, Ui_->CommonConfig, Ui_->btnConfigDevice, Ui_->btnSetDefault,
                     Ui_->btnRestartDevice, Ui_->GroupBox2});
+    // The plans of many devices.
+    BatchLock.Join({Ui_->acSetUpPlan, Ui_->acUndoPlan});
 }
 
 void TPyxetForm::WireTransfers()
@@ -128,6 +130,7 @@ void TPyxetForm::WireTransfers()
     connect(Ui_->RestoreConfig, &QAction::triggered, this, [this] { RestoreConfigClick(); });
     connect(Ui_->CommonConfig, &QAction::triggered, this, [this] { CommonConfigClick(); });
     BuildBatchLock();
+    WirePlans();
 }
 
 bool TPyxetForm::AnyDeviceChecked() const
@@ -187,7 +190,7 @@ bool TPyxetForm::CloseDuringBatch(QCloseEvent* event)
 
 void TPyxetForm::acFirmUpgrExecute()
 {
-    if (BatchRunning() || !Upgrade)
+    if (Busy() || !Upgrade)
         return;
     if (!AnyDeviceChecked()) {
         Dialogs::Information(this, _("Please select devices for which you want to upgrade firmware."));
@@ -205,7 +208,7 @@ void TPyxetForm::acFirmUpgrExecute()
 
 void TPyxetForm::BackupConfigClick()
 {
-    if (BatchRunning())
+    if (Busy())
         return;
     if (!AnyDeviceChecked()) {
         Dialogs::Information(this, _("Please select devices for which you want to backup configuration."));
@@ -217,7 +220,7 @@ void TPyxetForm::BackupConfigClick()
 
 void TPyxetForm::RestoreConfigClick()
 {
-    if (BatchRunning())
+    if (Busy())
         return;
     if (!AnyDeviceChecked()) {
         Dialogs::Information(this, _("Please select devices for which you want to restore configuration."));
@@ -229,7 +232,7 @@ void TPyxetForm::RestoreConfigClick()
 
 void TPyxetForm::SaveConfigClick()
 {
-    if (BatchRunning() || !Upgrade || !SelectedDevice)
+    if (Busy() || !Upgrade || !SelectedDevice)
         return;
     Upgrade->Prepare(_("Select File"), _("Save"), kConfigFilter);
     const std::string file = Upgrade->Execute() ? Upgrade->FileName() : std::string();
@@ -241,7 +244,7 @@ void TPyxetForm::SaveConfigClick()
 
 void TPyxetForm::LoadConfigClick()
 {
-    if (BatchRunning() || !Upgrade || !SelectedDevice)
+    if (Busy() || !Upgrade || !SelectedDevice)
         return;
     Upgrade->Prepare(_("Select Configuration"), _("Load"), kConfigFilter);
     const std::string file = Upgrade->Execute() ? Upgrade->FileName() : std::string();
@@ -253,7 +256,7 @@ void TPyxetForm::LoadConfigClick()
 
 void TPyxetForm::CommonConfigClick()
 {
-    if (BatchRunning() || !Upgrade)
+    if (Busy() || !Upgrade)
         return;
     if (!AnyDeviceChecked()) {
         Dialogs::Information(this, _("Please select devices for which you want to restore common configuration."));

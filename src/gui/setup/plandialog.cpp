@@ -1,0 +1,359 @@
+#include "gui/setup/plandialog.h"
+
+#include "core/app/i18n.h"
+#include "core/devices/netinterfaces.h"
+#include "core/log/actionlog.h"
+#include "core/log/format.h"
+#include "core/log/safetext.h"
+#include "gui/app/dialogs.h"
+#include "gui/app/form.h"
+#include "gui/app/translate.h"
+#include "ui_plandialog.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QShowEvent>
+
+#include <ctime>
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Blocking problems are shown in this colour: the row and the plan's own problems.
+const QColor kBlockingColour{200, 0, 0};
+
+// The short name of a field in the "Other Changes" column.
+std::string FieldLabel(TPlanField field)
+{
+    switch (field) {
+    case TPlanField::Name: return _("Name");
+    case TPlanField::IP: return _("IP");
+    case TPlanField::Mask: return _("Mask");
+    case TPlanField::Gateway: return _("Gateway");
+    case TPlanField::DNS1: return "DNS1";
+    case TPlanField::DNS2: return "DNS2";
+    case TPlanField::Dhcp: return _("DHCP");
+    case TPlanField::HTTPPort: return _("HTTP Port");
+    case TPlanField::TelnetPort: return _("Telnet Port");
+    }
+    return {};
+}
+
+// "before → after" when the plan changes the field, else the value as it is.
+std::string BeforeAfter(const TDevicePlan& device, TPlanField field)
+{
+    if (!device.Field(field).Changed)
+        return device.ShownBefore(field);
+    return device.ShownBefore(field) + " \u2192 " + device.ShownAfter(field);
+}
+
+bool DeviceBlocked(const TPlan& plan, const TDevicePlan& device)
+{
+    for (size_t index : device.Problems)
+        if (plan.Problems[index].Blocking())
+            return true;
+    return false;
+}
+
+}  // namespace
+
+TPlanDialog::TPlanDialog(TPyxetForm* form) : QDialog(form), Form(form), Ui_(std::make_unique<Ui::TPlanDialog>())
+{
+    Ui_->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setWindowModality(Qt::WindowModal);
+    const std::pair<QCheckBox*, QLineEdit*> fields[] = {
+        {Ui_->chkFirstIP, Ui_->teFirstIP},   {Ui_->chkMask, Ui_->teMask},
+        {Ui_->chkGateway, Ui_->teGateway},   {Ui_->chkDNS1, Ui_->teDNS1},
+        {Ui_->chkDNS2, Ui_->teDNS2},         {Ui_->chkName, Ui_->teName},
+        {Ui_->chkHTTPPort, Ui_->teHTTPPort}, {Ui_->chkTelnetPort, Ui_->teTelnetPort},
+    };
+    for (const auto& [box, edit] : fields) {
+        edit->setEnabled(false);
+        connect(box, &QCheckBox::toggled, this, [this, edit](bool on) {
+            edit->setEnabled(on && State == TState::Editing);
+            if (on)
+                edit->setFocus();
+            MakePreview();
+        });
+        connect(edit, &QLineEdit::textChanged, this, [this] { MakePreview(); });
+    }
+    connect(Ui_->cbDhcp, &QComboBox::currentIndexChanged, this, [this] { MakePreview(); });
+    connect(Ui_->btnLoadPlan, &QPushButton::clicked, this, [this] { LoadPlanClick(); });
+    connect(Ui_->btnApply, &QPushButton::clicked, this, [this] { ApplyClick(); });
+    connect(Ui_->btnStop, &QPushButton::clicked, this, [this] { StopClick(); });
+    connect(Ui_->btnClose, &QPushButton::clicked, this, [this] { reject(); });
+
+    QTableWidget* table = Ui_->PreviewTable;
+    table->setColumnCount(kPlanColumnCount);
+    table->verticalHeader()->setVisible(false);
+    table->horizontalHeader()->setStretchLastSection(true);
+    SetHeaders();
+    TranslateComponent(this);
+}
+
+TPlanDialog::~TPlanDialog() = default;
+
+void TPlanDialog::SetHeaders()
+{
+    Ui_->PreviewTable->setHorizontalHeaderLabels({Q(_("MAC")), Q(_("Type")), Q(_("Name")), Q(_("IP Address")),
+                                                  Q(_("Other Changes")), Q(_("Problems")), Q(_("Status"))});
+}
+
+void TPlanDialog::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous()) {
+        RetranslateComponent(this);
+        SetHeaders();
+    }
+    QDialog::showEvent(event);
+}
+
+void TPlanDialog::PrepareSetup(std::vector<const TProduct*> chosen)
+{
+    Chosen = std::move(chosen);
+    Undo = false;
+    File.reset();
+    setWindowTitle(Q(_("Set Up Checked Devices")));
+    MakePreview();
+}
+
+bool TPlanDialog::PrepareUndo(const std::string& path)
+{
+    auto file = std::make_unique<TPlanFile>();
+    TPlanReadError error;
+    if (!LoadPlanFile(path, *file, error)) {
+        Dialogs::Error(this,
+                       Format(_("The plan %s cannot be read.\n%s"), SafeText(path).c_str(), error.Message.c_str()));
+        return false;
+    }
+    Chosen.clear();
+    Undo = true;
+    File = std::move(file);
+    setWindowTitle(Q(_("Undo Last Plan")));
+    Ui_->FormGroup->setVisible(false);
+    Ui_->btnLoadPlan->setVisible(false);
+    Ui_->lblPlanFile->setText(Q(Format(_("Undo file: %s"), SafeText(path).c_str())));
+    MakePreview();
+    return true;
+}
+
+TPlanForm TPlanDialog::ReadForm() const
+{
+    TPlanForm form;
+    if (Undo)
+        return form;
+    auto take = [](const QCheckBox* box, const QLineEdit* edit, std::optional<std::string>& value) {
+        if (box->isChecked())
+            value = edit->text().toStdString();
+    };
+    take(Ui_->chkFirstIP, Ui_->teFirstIP, form.FirstIP);
+    take(Ui_->chkName, Ui_->teName, form.NamePattern);
+    take(Ui_->chkMask, Ui_->teMask, form.Mask);
+    take(Ui_->chkGateway, Ui_->teGateway, form.Gateway);
+    take(Ui_->chkDNS1, Ui_->teDNS1, form.DNS1);
+    take(Ui_->chkDNS2, Ui_->teDNS2, form.DNS2);
+    take(Ui_->chkHTTPPort, Ui_->teHTTPPort, form.HTTPPort);
+    take(Ui_->chkTelnetPort, Ui_->teTelnetPort, form.TelnetPort);
+    if (const int dhcp = Ui_->cbDhcp->currentIndex(); dhcp > 0)
+        form.Dhcp = dhcp - 1;  // "off", "on"
+    return form;
+}
+
+void TPlanDialog::MakePreview()
+{
+    // Once the plan has run, the devices it named are found again and the plan's are gone: the
+    // table keeps showing the results.
+    if (State != TState::Editing)
+        return;
+    TPlanInputs inputs;
+    for (const TDeviceEntry& entry : Form->Devices.DeviceList())
+        inputs.Found.push_back(entry.Device.get());
+    inputs.Chosen = Chosen;
+    inputs.Form = ReadForm();
+    inputs.File = File.get();
+    inputs.Undo = Undo;
+    if (Interfaces.empty())
+        Interfaces = ListNetInterfaces();
+    inputs.Interfaces = Interfaces;
+    inputs.DemoMode = Form->DemoMode;
+    CurrentPlan = MakePlan(inputs);
+    ShowPlan();
+    EnableControls();
+}
+
+void TPlanDialog::ShowPlan()
+{
+    QTableWidget* table = Ui_->PreviewTable;
+    table->setUpdatesEnabled(false);
+    table->setRowCount(static_cast<int>(CurrentPlan.Devices.size()));
+    for (size_t row = 0; row < CurrentPlan.Devices.size(); ++row) {
+        const TDevicePlan& device = CurrentPlan.Devices[row];
+        std::string other;
+        for (TPlanField field : {TPlanField::Mask, TPlanField::Gateway, TPlanField::DNS1, TPlanField::DNS2,
+                                 TPlanField::Dhcp, TPlanField::HTTPPort, TPlanField::TelnetPort})
+            if (device.Field(field).Changed)
+                other += (other.empty() ? "" : ", ") + FieldLabel(field) + ": " + BeforeAfter(device, field);
+        std::string problems;
+        for (size_t index : device.Problems)
+            problems += (problems.empty() ? "" : "; ") + CurrentPlan.Problems[index].Message();
+        const std::string cells[] = {SafeText(device.Before.MAC),
+                                     SafeText(device.Before.TypeName),
+                                     BeforeAfter(device, TPlanField::Name),
+                                     BeforeAfter(device, TPlanField::IP),
+                                     other,
+                                     problems,
+                                     ""};
+        const bool blocked = DeviceBlocked(CurrentPlan, device);
+        for (int column = 0; column < kPlanColumnCount; ++column) {
+            auto* item = new QTableWidgetItem(Q(cells[column]));
+            item->setToolTip(item->text());
+            if (blocked)
+                item->setForeground(kBlockingColour);
+            table->setItem(static_cast<int>(row), column, item);
+        }
+    }
+    table->resizeColumnsToContents();
+    table->setUpdatesEnabled(true);
+
+    std::string planProblems;
+    bool blocking = false;
+    for (const TPlanProblem* problem : CurrentPlan.PlanProblems()) {
+        planProblems += (planProblems.empty() ? "" : "\n") + problem->Message();
+        blocking = blocking || problem->Blocking();
+    }
+    Ui_->lblProblems->setText(Q(planProblems));
+    Ui_->lblProblems->setVisible(!planProblems.empty());
+    QPalette palette = Ui_->lblProblems->palette();
+    palette.setColor(QPalette::WindowText,
+                     blocking ? kBlockingColour : QApplication::palette(this).color(QPalette::WindowText));
+    Ui_->lblProblems->setPalette(palette);
+    Ui_->lblSummary->setText(
+        Q(Format(_("Devices in the plan: %d, to be changed: %d"), static_cast<int>(CurrentPlan.Devices.size()),
+                 static_cast<int>(CurrentPlan.ChangingDevices()))));
+}
+
+void TPlanDialog::EnableControls()
+{
+    const bool editing = State == TState::Editing;
+    Ui_->FormGroup->setEnabled(editing);
+    Ui_->btnLoadPlan->setEnabled(editing);
+    Ui_->btnApply->setEnabled(editing && !CurrentPlan.Blocked() && CurrentPlan.ChangingDevices() > 0);
+    Ui_->btnStop->setEnabled(State == TState::Running);
+    Ui_->btnClose->setEnabled(State != TState::Running);
+}
+
+void TPlanDialog::LoadPlanClick()
+{
+    if (State != TState::Editing)
+        return;
+    const std::string path = Dialogs::OpenFileName(this, _("Load Plan"), _("Plan file|*.csv|All files|*"));
+    if (path.empty())
+        return;
+    auto file = std::make_unique<TPlanFile>();
+    TPlanReadError error;
+    if (!LoadPlanFile(path, *file, error)) {
+        // The fields and a plan loaded before stay as they are.
+        Dialogs::Error(this,
+                       Format(_("The plan %s cannot be read.\n%s"), SafeText(path).c_str(), error.Message.c_str()));
+        return;
+    }
+    File = std::move(file);
+    Ui_->lblPlanFile->setText(Q(Format(_("Plan file: %s"), SafeText(path).c_str())));
+    MakePreview();
+}
+
+void TPlanDialog::ApplyClick()
+{
+    if (State != TState::Editing || Form->Busy())
+        return;
+    MakePreview();  // the devices as they are now
+    if (CurrentPlan.Blocked() || CurrentPlan.ChangingDevices() == 0)
+        return;
+    TPlanRunOptions options = RunOptions;
+    options.RestartAllowed = true;
+    bool restart = false;
+    for (const TDevicePlan& device : CurrentPlan.Devices)
+        restart = restart || (device.Changes() && PlanNeedsRestart(device));
+    // One question for the whole plan; No leaves out the devices that would restart.
+    if (restart)
+        options.RestartAllowed = Dialogs::Confirm(
+            this, _("To propagate new settings, device has to be restarted.\nDo you wish to continue?"));
+
+    std::string path;
+    std::string error;
+    if (!WriteUndoFile(CurrentPlan, BackupFolder, std::time(nullptr), path, error)) {
+        Dialogs::Error(this, Format(_("The undo file cannot be written: %s\nNothing was sent."), error.c_str()));
+        return;
+    }
+    UndoFile = path;
+    Form->LogAction(_("Set Up Devices"), Format(_("Undo file %s written"), path.c_str()), LOG_INFO);
+
+    State = TState::Running;
+    EnableControls();
+    Form->PlanStarted();
+    PlanRun = new TPlanRun(this);
+    connect(PlanRun, &TPlanRun::StatusChanged, this, [this](int device) { ShowStatus(device); });
+    connect(PlanRun, &TPlanRun::Finished, this, [this] { RunFinished(); });
+    PlanRun->Start(CurrentPlan, Form->Devices, options);
+    for (size_t device = 0; device < CurrentPlan.Devices.size(); ++device)
+        ShowStatus(static_cast<int>(device));
+}
+
+void TPlanDialog::ShowStatus(int device)
+{
+    if (!PlanRun || device < 0 || static_cast<size_t>(device) >= PlanRun->Statuses().size()
+        || device >= Ui_->PreviewTable->rowCount())
+        return;
+    const TPlanDeviceStatus& status = PlanRun->Statuses()[static_cast<size_t>(device)];
+    QTableWidgetItem* item = Ui_->PreviewTable->item(device, static_cast<int>(TPlanColumn::Status));
+    item->setText(Q(PlanStatusText(status)));
+    item->setToolTip(item->text());
+    const bool ended = status.State != TPlanDeviceState::Waiting && status.State != TPlanDeviceState::Sending
+                       && status.State != TPlanDeviceState::Verifying;
+    item->setForeground(ended && PlanStatusFailed(status) ? kBlockingColour
+                                                          : QApplication::palette(this).color(QPalette::Text));
+}
+
+void TPlanDialog::StopClick()
+{
+    if (PlanRun && State == TState::Running)
+        PlanRun->Stop();
+}
+
+void TPlanDialog::RunFinished()
+{
+    if (State != TState::Running)
+        return;
+    for (size_t device = 0; device < CurrentPlan.Devices.size(); ++device)
+        ShowStatus(static_cast<int>(device));
+    Ui_->PreviewTable->resizeColumnToContents(static_cast<int>(TPlanColumn::Status));
+    int failed = 0;
+    for (const TPlanDeviceStatus& status : PlanRun->Statuses())
+        failed += PlanStatusFailed(status) ? 1 : 0;
+    Ui_->lblSummary->setText(
+        Q(Format(_("Plan finished: %d of %d devices failed"), failed, static_cast<int>(PlanRun->Statuses().size()))));
+    State = TState::Done;
+    EnableControls();
+    // The plan's devices are freed by the discovery that follows: the preview is not made again.
+    Chosen.clear();
+    Form->PlanEnded();
+}
+
+void TPlanDialog::reject()
+{
+    if (State == TState::Running)  // Stop ends the plan; the dialog closes after it
+        return;
+    QDialog::reject();
+}
+
+void TPlanDialog::closeEvent(QCloseEvent* event)
+{
+    if (State == TState::Running) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
