@@ -624,7 +624,7 @@ int Apply(const TPlanOptions& o)
             std::fprintf(stderr, "pyxet-cli: %s; nothing was sent\n", OneField(error).c_str());
             return finish(kExitNoUndoFile);
         }
-        LogAction("", Format(_("The values before the plan were written to %s."), path.c_str()), LOG_INFO);
+        LogUndoFile(path);
         report.UndoFile(path);
     }
 

@@ -387,7 +387,7 @@ private slots:
         QCOMPARE(file.readAll().toStdString(), expected);
         QCOMPARE(d->UndoFile, std::string("backup/") + undo[0].toStdString());
         QVERIFY(!w.Log().empty());
-        QCOMPARE(w.Log().front(), "Undo file backup/" + undo[0].toStdString() + " written");
+        QCOMPARE(w.Log().front(), "The values before the plan were written to backup/" + undo[0].toStdString() + ".");
         QTRY_VERIFY_WITH_TIMEOUT(d->Done(), 20000);
         QCOMPARE(updates.Take().size(), 2);
     }

@@ -5,7 +5,9 @@
 #include "core/discovery/export.h"
 #include "core/devices/registry.h"
 #include "core/devices/utils.h"
+#include "core/log/actionlog.h"
 #include "core/log/format.h"
+#include "core/log/safetext.h"
 #include "core/setup/addressrule.h"
 #include "core/setup/fields.h"
 
@@ -454,4 +456,10 @@ bool WriteUndoFile(const TPlan& plan, const std::string& folder, std::time_t whe
 {
     path = UndoFileName(folder, when);
     return WriteNewFile(path, FormatUndoFile(plan), error);
+}
+
+void LogUndoFile(const std::string& path)
+{
+    LogAction(_("Set Up Devices"), Format(_("The values before the plan were written to %s."), SafeText(path).c_str()),
+              LOG_INFO);
 }

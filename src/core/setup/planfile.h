@@ -74,3 +74,6 @@ bool WriteNewFile(const std::string& path, const std::string& text, std::string&
 // the caller sends nothing) when it could not be written whole.
 bool WriteUndoFile(const TPlan& plan, const std::string& folder, std::time_t when, std::string& path,
                    std::string& error);
+
+// The log line that names a plan's undo file, once it is written and before anything is sent.
+void LogUndoFile(const std::string& path);

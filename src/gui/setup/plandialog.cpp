@@ -289,7 +289,7 @@ void TPlanDialog::ApplyClick()
         return;
     }
     UndoFile = path;
-    Form->LogAction(_("Set Up Devices"), Format(_("Undo file %s written"), path.c_str()), LOG_INFO);
+    LogUndoFile(path);
 
     State = TState::Running;
     EnableControls();
