@@ -149,9 +149,12 @@ start=$(seconds)
 rc=0
 "$CLI" backup $PLAIN $MISSING $NOBODY $CRAWL $MUTE $LOCKED --log >out.txt 2>log.txt || rc=$?
 within "backup of six hosts" "$start" 20
+# The simulator logs a request when it ends, and notices a client that gave up a moment after
+# the client has gone on to the next host: the requests are compared as a set (the results' order
+# is checked below).
 check_events "backup requests" '
   all(e["method"] == "GET" and e["path"] == "/setup.xml" and "auth" not in e for e in ev)
-  and [e["device"] for e in ev] == [MAC[h] for h in ["10.77.5.1", "10.77.5.4", "10.77.5.7", "10.77.5.8", "10.77.5.2"]]'
+  and sorted(e["device"] for e in ev) == sorted(MAC[h] for h in ["10.77.5.1", "10.77.5.4", "10.77.5.7", "10.77.5.8", "10.77.5.2"])'
 check "backup exit status" 1 "$rc"
 check "backup results" "$PLAIN ok|$MISSING failed|$NOBODY failed|$CRAWL failed|$MUTE failed|$LOCKED ok" \
   "$(cut -f1,2 out.txt | tr '\t\n' ' |' | sed 's/|$//')"
