@@ -7,6 +7,7 @@
 
 #include "core/app/i18n.h"
 #include "core/http/progresslook.h"
+#include "core/log/format.h"
 #include "gui/devices/findat.h"
 #include "gui/log/logrep.h"
 #include "gui/windows/about.h"
@@ -467,6 +468,94 @@ private slots:
                                                     "Restore process finished."}), w.LogText().c_str());
         QCOMPARE(w.Progress->windowTitle(), QStringLiteral("Restore Configuration"));
         QVERIFY(Checked(w, 0));
+    }
+
+    // "Stop" clicked while the second of four devices runs: that one ends, the other two get no
+    // block, the summary counts them and the log says so; meanwhile "Ok", Esc and the close box
+    // leave the window open. Without a click the same batch shows what it always showed.
+    void StopAfterTwoDevicesLeavesTheRestNotStarted()
+    {
+        TTransferWindow w;
+        const char* names[] = {"Alpha", "Bravo", "Charlie", "Delta"};
+        for (int i = 0; i < 4; ++i)
+            w.Window.Add({.Name = names[i], .MAC = Format("00:0A:59:00:00:%02X", i + 1),
+                          .PeerIP = Format("10.0.0.%d", i + 1)});
+        w.Check({"Alpha", "Bravo", "Charlie", "Delta"});
+        auto* ui = w.Progress->ui();
+        QVERIFY(!ui->StopButton->isEnabled());
+        const std::string separator(42, '-');
+        auto block = [&](int i) {
+            return std::vector<std::string>{Format("%s  (10.0.0.%d)", names[i], i + 1), "Configuration not found",
+                                            "Restore Failed", separator};
+        };
+
+        // Not stopped: the four blocks and the summary as before.
+        w.ui()->RestoreConfig->trigger();
+        std::vector<std::string> whole;
+        for (int i = 0; i < 4; ++i)
+            for (const std::string& line : block(i))
+                whole.push_back(line);
+        std::vector<std::string> want = whole;
+        want.insert(want.end(), {"Processes Summary:", "Successful: 0", "Unsuccessful: 4"});
+        QCOMPARE(w.Lines(), want);
+        QVERIFY(!w.Logged("The batch was stopped."));
+        QVERIFY(!ui->StopButton->isEnabled());
+        QVERIFY(ui->Button1->isEnabled());
+        w.Progress->hide();
+
+        // Stopped while the second device runs.
+        bool clicked = false;
+        bool stayedOpen = false;
+        const QMetaObject::Connection hook =
+            connect(ui->ListBox1->model(), &QAbstractItemModel::rowsInserted, this, [&] {
+                if (clicked || ui->ListBox1->count() != 5)  // the second device's line
+                    return;
+                clicked = true;
+                QTest::keyClick(w.Progress.get(), Qt::Key_Escape);
+                w.Progress->close();
+                w.Progress->Button1Click();
+                QTest::mouseClick(ui->Button1, Qt::LeftButton);
+                stayedOpen = w.Progress->isVisible() && !ui->Button1->isEnabled() && ui->StopButton->isEnabled();
+                QTest::mouseClick(ui->StopButton, Qt::LeftButton);
+            });
+        w.Form().ActionLog.clear();
+        w.ui()->RestoreConfig->trigger();
+        disconnect(hook);
+        QVERIFY(clicked);
+        QVERIFY2(stayedOpen, "Ok, Esc and the close box are refused while the batch runs; Stop is enabled");
+        want = block(0);
+        for (const std::string& line : block(1))
+            want.push_back(line);
+        want.insert(want.end(), {"Processes Summary:", "Successful: 0", "Unsuccessful: 2", "Not started: 2"});
+        QCOMPARE(w.Lines(), want);
+        QVERIFY2(w.Log() == (std::vector<std::string>{"Process restore starting.", "Restore data from 10.0.0.1 starting.",
+                                                    "Restore data from 10.0.0.2 starting.", "The batch was stopped.",
+                                                    "Restore process finished."}),
+                 w.LogText().c_str());
+
+        // Over: Stop is disabled, and Esc closes the window.
+        QVERIFY(!ui->StopButton->isEnabled());
+        QVERIFY(ui->Button1->isEnabled());
+        QTest::mouseClick(ui->StopButton, Qt::LeftButton);
+        QVERIFY(w.Progress->isVisible());
+        QTest::keyClick(w.Progress.get(), Qt::Key_Escape);
+        QVERIFY(!w.Progress->isVisible());
+
+        // The next batch starts afresh, and its summary has no such line.
+        w.Form().ActionLog.clear();
+        w.ui()->RestoreConfig->trigger();
+        want = whole;
+        want.insert(want.end(), {"Processes Summary:", "Successful: 0", "Unsuccessful: 4"});
+        QCOMPARE(w.Lines(), want);
+        QVERIFY(!w.Logged("The batch was stopped."));
+        w.Progress->hide();
+
+        // In Czech: the button, the summary line and the log line.
+        UseLanguage("cs");
+        w.Progress->Open("x");
+        QCOMPARE(ui->StopButton->text(), QString::fromUtf8("Zastavit"));
+        QCOMPARE(_("Not started: %d"), std::string("Nezahájeno: %d"));
+        QCOMPARE(_("The batch was stopped."), std::string("Dávka byla zastavena."));
     }
 
     void BatchActsOnTheSearchedRowsOnly()

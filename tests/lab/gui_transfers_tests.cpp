@@ -439,6 +439,85 @@ private slots:
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
     }
 
+    // Stop on a running backup of the slow device: the first click lets its transfer go on, the
+    // second ends it; the older backup file stays, and a device after it is not started.
+    void SecondStopEndsTheRunningTransfer()
+    {
+        TLabWindow w;
+        // About 4 s to download at 1500 bytes/s.
+        Write(QStringLiteral("long.xml"), QByteArray(6000, 'l'));
+        QVERIFY(w.Http->PostFile("10.77.5.9", "setup.xml", "long.xml"));
+        QDir().mkpath(QStringLiteral("backup"));
+        const QString old = QStringLiteral("backup/setup_10.77.5.9_.xml");
+        Write(old, "<setup>older</setup>\n");
+        w.Check({"Slow", "Plain"});
+        const QStringList order = w.CheckedNames();
+        w.Events.Mark();
+        auto* ui = w.Progress->ui();
+        const std::string slowLine = "Slow  (" + w.Ip(QStringLiteral("Slow")) + ")";
+        bool firstClicked = false, secondClicked = false, ranOnAfterFirst = false, stayedOpen = false;
+        const QMetaObject::Connection hook =
+            connect(ui->ListBox1->model(), &QAbstractItemModel::rowsInserted, this, [&](const QModelIndex&, int row) {
+                if (firstClicked || ui->ListBox1->item(row)->text().toStdString() != slowLine)
+                    return;
+                firstClicked = true;
+                QTimer::singleShot(300, this, [&] {
+                    QTest::mouseClick(ui->StopButton, Qt::LeftButton);
+                    QTimer::singleShot(500, this, [&] {
+                        ranOnAfterFirst = w.Form().BatchRunning() && !w.Logged("The transfer was stopped.");
+                        QTest::keyClick(w.Progress.get(), Qt::Key_Escape);
+                        w.Progress->close();
+                        QTest::mouseClick(ui->Button1, Qt::LeftButton);
+                        stayedOpen = w.Progress->isVisible();
+                        secondClicked = true;
+                        QTest::mouseClick(ui->StopButton, Qt::LeftButton);
+                    });
+                });
+            });
+        QElapsedTimer clock;
+        clock.start();
+        w.ui()->BackupConfig->trigger();
+        disconnect(hook);
+        QVERIFY(secondClicked);
+        QVERIFY2(ranOnAfterFirst, "the first Stop lets the running transfer go on");
+        QVERIFY2(stayedOpen, "Ok, Esc and the close box are refused while the transfer runs");
+        QVERIFY2(clock.elapsed() < 3500, "the second Stop ends the transfer at once");
+        QVERIFY(w.Logged("The transfer was stopped."));
+        QVERIFY(w.Logged("The batch was stopped."));
+        QCOMPARE(w.Log().back(), std::string("Backup process finished."));
+        QCOMPARE(Read(old), QByteArray("<setup>older</setup>\n"));
+        // The devices before the slow one ran as usual; the one after it did not start.
+        std::vector<std::string> want;
+        int succeeded = 0, notStarted = 0;
+        bool slowSeen = false;
+        for (const QString& name : order) {
+            if (slowSeen) {
+                ++notStarted;
+                continue;
+            }
+            if (name == QStringLiteral("Slow")) {
+                slowSeen = true;
+                const auto lines = w.Block(name, "Sending request...", "Backup Failed");
+                want.insert(want.end(), lines.begin(), lines.end());
+            } else {
+                ++succeeded;
+                const auto lines = w.Block(name, "Sending request...", "Backup Succeeded");
+                want.insert(want.end(), lines.begin(), lines.end());
+            }
+        }
+        want.insert(want.end(), {"Processes Summary:", "Successful: " + std::to_string(succeeded), "Unsuccessful: 1"});
+        if (notStarted > 0)
+            want.push_back("Not started: " + std::to_string(notStarted));
+        QCOMPARE(w.Lines(), want);
+        if (notStarted > 0)
+            QVERIFY2(!w.Events.Summary().join(QLatin1Char('\n')).contains(QLatin1String(Mac("Plain"))),
+                     "no request to a device not started");
+        QVERIFY(!ui->StopButton->isEnabled());
+        QVERIFY(ui->Button1->isEnabled());
+        // No backup of the slow device is left for the tests after this one.
+        QFile::remove(old);
+    }
+
     void ClosingDuringABatchAsksThenStopsAndSaves()
     {
         TLabWindow w;

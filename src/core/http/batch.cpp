@@ -7,6 +7,8 @@
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
 
+#include <algorithm>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +41,22 @@ void TTransferBatch::Stop()
     Http.Stop();
 }
 
+void TTransferBatch::RequestStop()
+{
+    if (Stopping)
+        Http.Stop();
+    Stopping = true;
+}
+
+void TTransferBatch::EndDevices(size_t count, const std::vector<TDeviceResult>& done)
+{
+    if (Stopping)
+        Log(_("The batch was stopped."));
+    int succeeded = 0, failed = 0;
+    CountResults(done, succeeded, failed);
+    AddSummaryLines(succeeded, failed, static_cast<int>(count - std::min(count, done.size())));
+}
+
 TDeviceResult TTransferBatch::Result(const std::string& host, bool ok) const
 {
     TDeviceResult result;
@@ -57,11 +75,13 @@ void TTransferBatch::AddResultLines(const std::string& action, bool ok)
     Lines.AddLine(std::string(42, '-'));
 }
 
-void TTransferBatch::AddSummaryLines(int succeeded, int failed)
+void TTransferBatch::AddSummaryLines(int succeeded, int failed, int notStarted)
 {
     Lines.AddLine(_("Processes Summary:"));
     Lines.AddLine(Format(_("Successful: %s"), std::to_string(succeeded).c_str()));
     Lines.AddLine(Format(_("Unsuccessful: %s"), std::to_string(failed).c_str()));
+    if (notStarted > 0)
+        Lines.AddLine(Format(_("Not started: %d"), notStarted));
 }
 
 // ---- Firmware upgrade ------------------------------------------------------------------------
@@ -90,9 +110,7 @@ void TTransferBatch::UpgradeCheckedDevices(const std::vector<TBatchDevice>& devi
         return result;
     });
     results.insert(results.end(), done.begin(), done.end());
-    int succeeded = 0, failed = 0;
-    CountResults(done, succeeded, failed);
-    AddSummaryLines(succeeded, failed);
+    EndDevices(devices.size(), done);
     Log(_("Upgrade process finished."));
 }
 
@@ -157,9 +175,7 @@ void TTransferBatch::RunDevices(const std::vector<TBatchDevice>& devices, TRouti
         return result;
     });
     results.insert(results.end(), done.begin(), done.end());
-    int succeeded = 0, failed = 0;
-    CountResults(done, succeeded, failed);
-    AddSummaryLines(succeeded, failed);
+    EndDevices(devices.size(), done);
 }
 
 std::vector<TDeviceResult> TTransferBatch::Backup(const std::vector<TBatchDevice>& devices, const std::string& folder)
@@ -217,7 +233,7 @@ std::vector<TDeviceResult> TTransferBatch::Save(const TBatchDevice& device, cons
         const bool ok = BackupDeviceConfig(device.PeerIP, file);
         results.push_back(Result(device.PeerIP, ok));
         AddResultLines(_("Saving"), ok);
-        AddSummaryLines(ok ? 1 : 0, ok ? 0 : 1);
+        EndDevices(1, results);
     }
     Log(_("Save process finished."));
     return results;
@@ -234,7 +250,7 @@ std::vector<TDeviceResult> TTransferBatch::Load(const TBatchDevice& device, cons
         const bool ok = RestoreDeviceConfig(device.PeerIP, file);
         results.push_back(Result(device.PeerIP, ok));
         AddResultLines(_("Loading"), ok);
-        AddSummaryLines(ok ? 1 : 0, ok ? 0 : 1);
+        EndDevices(1, results);
     }
     Log(_("Load configuration process finished."));
     return results;

@@ -64,7 +64,8 @@ public:
     bool BackupDeviceConfig(const std::string& host, const std::string& file);
     bool RestoreDeviceConfig(const std::string& host, const std::string& file);
     void AddResultLines(const std::string& action, bool ok);
-    void AddSummaryLines(int succeeded, int failed);
+    // "Processes Summary:" and its counts; "Not started: %d" only when a stop left devices out.
+    void AddSummaryLines(int succeeded, int failed, int notStarted = 0);
 
     // One device's part of a batch on the batch given: its device line, its transfer, its
     // result lines; returns its result.
@@ -78,6 +79,10 @@ public:
     // Ends the batch early: the running transfer fails at once and no later device starts;
     // the summary and the end line still follow.
     void Stop();
+    // The window's Stop button: the first request lets the running transfer end and starts no
+    // later device; the next one ends the running transfer too (Stop). The devices not begun
+    // get no lines, the summary counts them, and the log says the batch was stopped.
+    void RequestStop();
     bool Stopped() const { return Stopping; }
 
 private:
@@ -88,6 +93,8 @@ private:
                     std::vector<TDeviceResult>& results);
     std::vector<TDeviceResult> RunSteps(size_t count, const TDeviceStep& step);
     static void CountResults(const std::vector<TDeviceResult>& results, int& succeeded, int& failed);
+    // After the devices' blocks: the log line of a stop, then the summary of `count` devices.
+    void EndDevices(size_t count, const std::vector<TDeviceResult>& done);
     TDeviceResult Result(const std::string& host, bool ok) const;
 
     THTTPModule& Http;

@@ -164,7 +164,17 @@ void TPyxetForm::RunBatch(const std::function<void(TTransferBatch&)>& command)
     Http->SetHost(Transfers);
     TTransferBatch batch(*Http, Progress ? static_cast<TProgressLines&>(*Progress) : none);
     RunningBatch = &batch;
+    // The progress window's Stop asks the batch to end; the window stays open while it runs.
+    QMetaObject::Connection stop;
+    if (Progress) {
+        Progress->SetRunning(true);
+        stop = connect(Progress, &TProgressInfoForm::StopRequested, this, [&batch] { batch.RequestStop(); });
+    }
     command(batch);
+    if (Progress) {
+        disconnect(stop);
+        Progress->SetRunning(false);
+    }
     RunningBatch = nullptr;
     BatchLock.Unlock();
     if (CloseAfterBatch)

@@ -77,6 +77,10 @@ TProgressInfoForm::TProgressInfoForm(QWidget* parent)
     Ui_->ListBox1->setPalette(palette);
     Ui_->ListBox1->setItemDelegate(new TProgressLineDelegate(this));
     connect(Ui_->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(Ui_->StopButton, &QPushButton::clicked, this, [this] {
+        if (IsRunning)
+            emit StopRequested();
+    });
     TranslateComponent(this);
 }
 
@@ -117,7 +121,24 @@ std::vector<std::string> TProgressInfoForm::Lines() const
 
 int TProgressInfoForm::SelectedLine() const { return Ui_->ListBox1->currentRow(); }
 
-void TProgressInfoForm::Button1Click() { hide(); }
+void TProgressInfoForm::Button1Click()
+{
+    if (!IsRunning)
+        hide();
+}
+
+void TProgressInfoForm::reject()
+{
+    if (!IsRunning)
+        QDialog::reject();
+}
+
+void TProgressInfoForm::SetRunning(bool running)
+{
+    IsRunning = running;
+    Ui_->StopButton->setEnabled(running);
+    Ui_->Button1->setEnabled(!running);
+}
 
 void TProgressInfoForm::showEvent(QShowEvent* event)
 {

@@ -1,6 +1,8 @@
 // TProgressInfoForm: the progress window of batch commands. One line per step of a batch, drawn
 // in colours and styles that the lines' keywords decide (core/http/progresslook.h); it stays
-// above every other window of the program and stays open after the command until "Ok".
+// above every other window of the program and stays open after the command until "Ok". While a
+// batch runs, "Stop" asks the batch to end and the window cannot be closed; the left part of
+// the button row is kept free for a line about the batch's devices.
 #pragma once
 #include "core/http/batch.h"
 
@@ -53,6 +55,18 @@ public:
 
     void Button1Click();
 
+    // Whether a batch is running: "Stop" is enabled only then, and "Ok", Esc and the close box
+    // close the window only when not.
+    void SetRunning(bool running);
+    bool Running() const { return IsRunning; }
+
+    // Closes the window unless a batch runs (Esc and the close box come here too).
+    void reject() override;
+
+signals:
+    // "Stop" was clicked while a batch runs.
+    void StopRequested();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -63,6 +77,7 @@ protected:
 private:
     void KeepOnTop();
     bool RaisePending = false;
+    bool IsRunning = false;
 
     std::unique_ptr<Ui::TProgressInfoForm> Ui_;
     int LastAdded = -1;  // the row of the last AddLine; -1 while the list is empty
