@@ -443,6 +443,24 @@ private slots:
         QVERIFY(!w.Form().BatchLock.Locked());
         QVERIFY(w.ui()->acFind->isEnabled());
         QCOMPARE(w.Form().Devices.PreviousList().size(), size_t(3));
+        // The three are remembered as failed: once found again (Delta besides), Utilities ->
+        // "Check Failed Devices" checks exactly them.
+        QAction* checkFailed = w.ui()->acCheckFailed;
+        QVERIFY2(!checkFailed->isEnabled(), "none of them is listed yet");
+        w.Add({"Delta", "00:0A:14:00:00:04", "10.77.1.8"});
+        QVERIFY(!checkFailed->isEnabled());
+        w.Add({"Charlie", "00:0A:14:00:00:03", "10.77.1.7"});
+        QVERIFY(checkFailed->isEnabled());
+        w.Add({"Alpha", "00:0A:14:00:00:01", "10.77.1.5"});
+        w.Add({"Bravo", "00:0A:14:00:00:02", "10.77.1.6"});
+        checkFailed->trigger();
+        QStringList checked;
+        const QAbstractItemModel* rows = w.ui()->DeviceListBox->model();
+        for (int row = 0; row < rows->rowCount(); ++row)
+            if (rows->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked)
+                checked << w.Window.Names()[row];
+        QCOMPARE(checked, (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo"), QStringLiteral("Charlie")}));
+        QCOMPARE(w.ui()->AllChecked->checkState(), Qt::PartiallyChecked);
         QTest::mouseClick(ui->btnClose, Qt::LeftButton);
         QTRY_VERIFY(!w.Form().PlanDialog);
     }

@@ -6,6 +6,7 @@
 #include "gui/app/statuspanel.h"
 #include "core/devices/registry.h"
 #include "core/devices/sorting.h"
+#include "core/http/faileddevices.h"
 #include "core/log/actionlog.h"
 
 #include <QMainWindow>
@@ -223,6 +224,20 @@ public:
     void PlanStarted();
     void PlanEnded();
 
+    // ---- Check Failed Devices (src/gui/app/formfailed.cpp) -------------------------------------
+    // Utilities -> "Check Failed Devices": the check marks become exactly the listed rows whose
+    // devices failed, were not started or were not verified in the last batch or plan; the All
+    // box follows as after a row's click.
+    void acCheckFailedExecute();
+    // The devices the last batch or plan left behind, by MAC and family.
+    TFailedDevices FailedDevices;
+    // Enables the item when a device of FailedDevices is listed (left alone while BatchLock holds
+    // it). `added`: the device a registration has just added to rows that follow DeviceList, the
+    // one row that can make a difference; null: the rows are looked through.
+    void UpdateCheckFailed(const TProduct* added = nullptr);
+    // The plan of PlanDialog has ended: its failed devices are remembered.
+    void RecordPlan();
+
     // A setup field's look: read-only fields are shaded like inactive window borders.
     static void SetFieldLook(QLineEdit* field, bool readOnly);
 
@@ -244,6 +259,8 @@ private:
     void WireRowClicks();
     bool ShowDevicePicture(const std::string& path);
     void ClearChecks();
+    // The marks of exactly these rows set, the All box following.
+    void CheckRows(const std::vector<int>& rows);
     void ClearHighlight();
     void WaitingRowsShown();
     // The note over the picture when the selected device shares its address with another MAC.
@@ -259,7 +276,11 @@ private:
     // it has ended. True when the close event was dealt with here.
     bool CloseDuringBatch(QCloseEvent* event);
     std::vector<TBatchDevice> CheckedDevices() const;
-    void RunBatch(const std::function<void(TTransferBatch&)>& command);
+    std::vector<TDeviceIdentity> CheckedIdentities() const;  // the same rows as CheckedDevices
+    // The batch over these devices has ended (BatchLock unlocked) with these results.
+    void RecordBatch(const std::vector<TDeviceIdentity>& devices, const std::vector<TDeviceResult>& results);
+    // False when no batch could run (no HTTP module).
+    bool RunBatch(const std::function<void(TTransferBatch&)>& command);
     TTransferWindows* Transfers = nullptr;  // child object: the login dialog, pbHTTP, progress window
     TTransferBatch* RunningBatch = nullptr;
     bool CloseAfterBatch = false;

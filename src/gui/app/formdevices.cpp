@@ -308,6 +308,7 @@ void TPyxetForm::ClearDeviceView()
     FilterHasType.clear();
     Ui_->DeviceFilter->setPlaceholderText(Q(_("No devices")));
     UpdateDeviceCounter();
+    UpdateCheckFailed();
 }
 
 void TPyxetForm::AddDevice(std::unique_ptr<TProduct> device, const TProductTable& products, TUDPServer* server)
@@ -319,6 +320,7 @@ void TPyxetForm::RegisterDevice(TProduct* device)
 {
     // The rows take the new line in where DeviceList filed it, rather than being rebuilt, so a
     // registration costs the same however long the list is; the refill's other effects follow.
+    const bool following = DeviceRows->FollowsDeviceList();
     DeviceRows->FollowDeviceList(Devices.LastFiledRow());
     ClearHighlight();
     ClearChecks();
@@ -345,6 +347,8 @@ void TPyxetForm::RegisterDevice(TProduct* device)
             Ui_->DeviceFilter->addItem(Q(device->Info.TypeName));
     }
     UpdateDeviceCounter();
+    // Rows that followed DeviceList gained this one device; other rows were refilled whole.
+    UpdateCheckFailed(following ? device : nullptr);
 }
 
 void TPyxetForm::WaitingRowsShown()
@@ -455,6 +459,17 @@ void TPyxetForm::ClearChecks()
     DeviceRows->SetAllChecked(false);
 }
 
+void TPyxetForm::CheckRows(const std::vector<int>& rows)
+{
+    DeviceRows->SetAllChecked(false);
+    for (int row : rows)
+        DeviceRows->SetChecked(row, true);
+    CheckedCount = static_cast<int>(rows.size());
+    // Grayed between none and all, as after a row's click; checked or unchecked asks
+    // AllCheckedClick for the marks the rows already have.
+    Ui_->AllChecked->setCheckState(AllBoxCheckState(AllBoxState(CheckedCount, DeviceRows->RowCount())));
+}
+
 void TPyxetForm::DeviceListBoxClickCheck(int row)
 {
     const TCheckCount checks = RowCheckToggled(CheckedCount, DeviceRows->IsChecked(row), DeviceRows->RowCount());
@@ -490,6 +505,7 @@ void TPyxetForm::DeviceFilterChange()
     ClearChecks();
     SelectDevice(0);
     UpdateDeviceCounter();
+    UpdateCheckFailed();
     list->setUpdatesEnabled(true);
 }
 
@@ -515,6 +531,7 @@ void TPyxetForm::SortDeviceView(TDeviceComparator compare)
     SelectDevice(0);
     // The sort shows every device again, also after a filter narrowed the view.
     UpdateDeviceCounter();
+    UpdateCheckFailed();
 }
 
 void TPyxetForm::tiDeviceImgClick()

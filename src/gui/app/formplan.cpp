@@ -76,5 +76,6 @@ void TPyxetForm::PlanEnded()
 {
     RunningPlan = false;
     BatchLock.Unlock();
+    RecordPlan();
     acFindExecute();
 }

@@ -118,6 +118,8 @@ void TPyxetForm::BuildBatchLock()
                     Ui_->btnRestartDevice, Ui_->GroupBox2});
     // The plans of many devices.
     BatchLock.Join({Ui_->acSetUpPlan, Ui_->acUndoPlan});
+    // The check marks of the last batch's failed devices.
+    BatchLock.Join({Ui_->acCheckFailed});
 }
 
 void TPyxetForm::WireTransfers()
@@ -131,6 +133,8 @@ void TPyxetForm::WireTransfers()
     connect(Ui_->CommonConfig, &QAction::triggered, this, [this] { CommonConfigClick(); });
     BuildBatchLock();
     WirePlans();
+    connect(Ui_->acCheckFailed, &QAction::triggered, this, [this] { acCheckFailedExecute(); });
+    UpdateCheckFailed();
 }
 
 bool TPyxetForm::AnyDeviceChecked() const
@@ -154,10 +158,10 @@ std::vector<TBatchDevice> TPyxetForm::CheckedDevices() const
 }
 
 // Runs one batch with BatchLock locked until its summary; the devices were taken before.
-void TPyxetForm::RunBatch(const std::function<void(TTransferBatch&)>& command)
+bool TPyxetForm::RunBatch(const std::function<void(TTransferBatch&)>& command)
 {
     if (!Http)
-        return;
+        return false;
     BatchLock.Lock();
 
     TProgressLines none;
@@ -179,6 +183,7 @@ void TPyxetForm::RunBatch(const std::function<void(TTransferBatch&)>& command)
     BatchLock.Unlock();
     if (CloseAfterBatch)
         QTimer::singleShot(0, this, [this] { close(); });
+    return true;
 }
 
 bool TPyxetForm::CloseDuringBatch(QCloseEvent* event)
@@ -213,7 +218,10 @@ void TPyxetForm::acFirmUpgrExecute()
     if (RefusedFile(this, image, true))
         return;
     const std::vector<TBatchDevice> devices = CheckedDevices();
-    RunBatch([&](TTransferBatch& batch) { batch.Upgrade(devices, image); });
+    const std::vector<TDeviceIdentity> identities = CheckedIdentities();
+    std::vector<TDeviceResult> results;
+    if (RunBatch([&](TTransferBatch& batch) { results = batch.Upgrade(devices, image); }))
+        RecordBatch(identities, results);
 }
 
 void TPyxetForm::BackupConfigClick()
@@ -225,7 +233,10 @@ void TPyxetForm::BackupConfigClick()
         return;
     }
     const std::vector<TBatchDevice> devices = CheckedDevices();
-    RunBatch([&](TTransferBatch& batch) { batch.Backup(devices, kBackupFolder); });
+    const std::vector<TDeviceIdentity> identities = CheckedIdentities();
+    std::vector<TDeviceResult> results;
+    if (RunBatch([&](TTransferBatch& batch) { results = batch.Backup(devices, kBackupFolder); }))
+        RecordBatch(identities, results);
 }
 
 void TPyxetForm::RestoreConfigClick()
@@ -237,7 +248,10 @@ void TPyxetForm::RestoreConfigClick()
         return;
     }
     const std::vector<TBatchDevice> devices = CheckedDevices();
-    RunBatch([&](TTransferBatch& batch) { batch.Restore(devices, kBackupFolder); });
+    const std::vector<TDeviceIdentity> identities = CheckedIdentities();
+    std::vector<TDeviceResult> results;
+    if (RunBatch([&](TTransferBatch& batch) { results = batch.Restore(devices, kBackupFolder); }))
+        RecordBatch(identities, results);
 }
 
 void TPyxetForm::SaveConfigClick()
@@ -283,5 +297,9 @@ void TPyxetForm::CommonConfigClick()
         file = Upgrade->FileName();
     }
     const std::vector<TBatchDevice> devices = CheckedDevices();
-    RunBatch([&](TTransferBatch& batch) { batch.RestoreCommon(devices, file); });
+    const std::vector<TDeviceIdentity> identities = CheckedIdentities();
+    std::vector<TDeviceResult> results;
+    // A cancelled file dialog runs no device: the last batch stays the one remembered.
+    if (RunBatch([&](TTransferBatch& batch) { results = batch.RestoreCommon(devices, file); }) && !file.empty())
+        RecordBatch(identities, results);
 }

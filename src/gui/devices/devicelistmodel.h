@@ -51,6 +51,9 @@ public:
     // Shows every line that waits now (the view then lays the rows out once).
     void ShowWaitingRows();
     int WaitingRows() const { return int(Waiting.size()); }
+    // The rows are DeviceList's lines in list order (with the ones waiting), not a sort's or a
+    // filter's copy.
+    bool FollowsDeviceList() const { return Following; }
     // Refill with these rows in this order (a sort or the type filter).
     void ShowRows(std::vector<TDeviceRow> rows);
     // No rows (the devices are about to go).

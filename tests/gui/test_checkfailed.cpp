@@ -1,0 +1,263 @@
+// Utilities -> "Check Failed Devices" on a real main window: after a backup batch in which three
+// devices fail (a small web server on the loopback address answers the others), the item checks
+// exactly those three, found again by MAC after the list was made anew, under the All box's rules
+// (a search that hides some, the box grayed or checked); the item is disabled while none of them
+// is listed, and locked while a batch runs.
+#include "transferfixture.h"
+#include "ui_form.h"
+#include "ui_progressinfo.h"
+
+#include "core/app/i18n.h"
+
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <utility>
+
+namespace {
+
+// Answers every request on 127.0.0.1:80 with a small setup.xml, on a thread of its own (the
+// window's batch waits for its transfers on the test's thread). The other loopback addresses
+// refuse connections at once.
+class TSetupServer {
+public:
+    TSetupServer()
+    {
+        Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        ::setsockopt(Fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(80);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        Listening =
+            Fd >= 0 && ::bind(Fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(Fd, 8) == 0;
+        if (Listening)
+            Thread = std::thread([this] { Serve(); });
+    }
+    ~TSetupServer()
+    {
+        Quit = true;
+        if (Thread.joinable())
+            Thread.join();
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    bool Listening = false;
+
+private:
+    void Serve()
+    {
+        while (!Quit) {
+            pollfd wait{Fd, POLLIN, 0};
+            if (::poll(&wait, 1, 50) <= 0)
+                continue;
+            const int client = ::accept4(Fd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0)
+                continue;
+            std::string request;
+            char buffer[4096];
+            while (request.find("\r\n\r\n") == std::string::npos) {
+                pollfd in{client, POLLIN, 0};
+                if (::poll(&in, 1, 2000) <= 0)
+                    break;
+                const ssize_t got = ::read(client, buffer, sizeof buffer);
+                if (got <= 0)
+                    break;
+                request.append(buffer, size_t(got));
+            }
+            const std::string body = "<?xml version=\"1.0\"?><setup><name>unit</name></setup>";
+            const std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\nContent-Length: "
+                                       + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+            const ssize_t sent = ::write(client, answer.data(), answer.size());
+            (void)sent;
+            ::shutdown(client, SHUT_WR);
+            ::close(client);
+        }
+    }
+    int Fd = -1;
+    std::atomic<bool> Quit{false};
+    std::thread Thread;
+};
+
+// The progress window with a hand inside the batch: the first line runs OnLine while the batch
+// holds the window.
+class TWatchedProgress : public TProgressInfoForm {
+public:
+    std::function<void()> OnLine;
+    void AddLine(const std::string& text) override
+    {
+        TProgressInfoForm::AddLine(text);
+        if (OnLine)
+            std::exchange(OnLine, nullptr)();
+    }
+};
+
+const std::vector<TDeviceSpec> kFleet = {
+    {.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "127.0.0.1"},
+    {.Name = "Bravo", .MAC = "00:0A:59:00:00:02", .PeerIP = "127.0.0.2"},
+    {.Name = "Charlie", .MAC = "00:0A:59:00:00:03", .PeerIP = "127.0.0.1"},
+    {.Name = "Delta", .MAC = "00:0A:59:00:00:04", .PeerIP = "127.0.0.3"},
+    {.Name = "Echo", .MAC = "00:0A:59:00:00:05", .PeerIP = "127.0.0.4"},
+    {.Name = "Foxtrot", .MAC = "00:0A:59:00:00:06", .PeerIP = "127.0.0.5"},
+};
+
+QStringList CheckedNames(TTransferWindow& w)
+{
+    QStringList names;
+    const QStringList shown = w.Window.Names();
+    const QAbstractItemModel* m = w.ui()->DeviceListBox->model();
+    for (int r = 0; r < m->rowCount(); ++r)
+        if (m->index(r, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked)
+            names << shown[r];
+    return names;
+}
+
+// A new discovery cycle: the devices freed, then found again as new objects.
+void NewCycle(TTransferWindow& w, const std::vector<TDeviceSpec>& devices)
+{
+    w.Form().Devices.BeginCycle();
+    w.Form().ClearDeviceView();
+    for (const TDeviceSpec& device : devices)
+        w.Window.Add(device);
+}
+
+// The fleet backed up with all but Foxtrot checked: Bravo, Delta and Echo fail.
+void BackUpWithThreeFailures(TTransferWindow& w)
+{
+    for (const TDeviceSpec& device : kFleet)
+        w.Window.Add(device);
+    w.Check({"Alpha", "Bravo", "Charlie", "Delta", "Echo"});
+    w.ui()->BackupConfig->trigger();
+    const auto lines = w.Lines();
+    QVERIFY(lines.size() > 2);
+    QCOMPARE(lines[lines.size() - 2], std::string("Successful: 2"));
+    QCOMPARE(lines.back(), std::string("Unsuccessful: 3"));
+}
+
+}  // namespace
+
+class TestCheckFailed : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        InitTranslation(PYXET_BIN_DIR "/");
+        UseLanguage("en");
+        Dialogs::SetAutomatic(true);
+    }
+
+    void ChecksExactlyTheFailedOnesFoundAgainByMac()
+    {
+        TSetupServer server;
+        QVERIFY(server.Listening);
+        TTransferWindow w;
+        QAction* item = w.ui()->acCheckFailed;
+        QVERIFY2(!item->isEnabled(), "nothing failed yet");
+        BackUpWithThreeFailures(w);
+        QVERIFY(item->isEnabled());
+
+        // The same devices, found again as new objects in another order of answers; Foxtrot
+        // is checked by hand and Bravo's MAC comes written in another form.
+        std::vector<TDeviceSpec> again(kFleet.rbegin(), kFleet.rend());
+        again[4].MAC = "00-0a-59-00-00-02";
+        NewCycle(w, again);
+        QVERIFY(item->isEnabled());
+        w.Check({"Foxtrot"});
+        item->trigger();
+        QCOMPARE(CheckedNames(w),
+                 (QStringList{QStringLiteral("Bravo"), QStringLiteral("Delta"), QStringLiteral("Echo")}));
+        QCOMPARE(w.ui()->AllChecked->checkState(), Qt::PartiallyChecked);
+        // The marks are the list's own: the batch takes exactly them.
+        QVERIFY(w.Form().AnyDeviceChecked());
+        w.Progress->hide();  // "Ok": the next batch starts a new list
+        w.ui()->RestoreConfig->trigger();  // no backup of these three: all fail again
+        const auto lines = w.Lines();
+        QCOMPARE(lines[0], std::string("Bravo  (127.0.0.2)"));
+        QCOMPARE(lines.back(), std::string("Unsuccessful: 3"));
+        QCOMPARE(lines.size(), size_t(15));
+
+        // A search shows Delta alone: only that row is checked, and it is every row.
+        w.ui()->teSearch->setText(QStringLiteral("Delta"));
+        QCOMPARE(w.Window.Names(), QStringList{QStringLiteral("Delta")});
+        item->trigger();
+        QCOMPARE(CheckedNames(w), QStringList{QStringLiteral("Delta")});
+        QCOMPARE(w.ui()->AllChecked->checkState(), Qt::Checked);
+        // A click on the All box then clears the marks as usual.
+        QTest::mouseClick(w.ui()->AllChecked, Qt::LeftButton);
+        QVERIFY(CheckedNames(w).isEmpty());
+    }
+
+    void DisabledWhileNoneOfThemIsListed()
+    {
+        TSetupServer server;
+        QVERIFY(server.Listening);
+        TTransferWindow w;
+        QAction* item = w.ui()->acCheckFailed;
+        BackUpWithThreeFailures(w);
+        QVERIFY(item->isEnabled());
+        // A cycle that finds only devices that came through.
+        NewCycle(w, {kFleet[0], kFleet[2], kFleet[5]});
+        QVERIFY(!item->isEnabled());
+        // One of the failed devices answers again.
+        w.Window.Add(kFleet[3]);
+        QVERIFY(item->isEnabled());
+        // A search that hides it, then one that shows it again; a sort shows every row.
+        w.ui()->teSearch->setText(QStringLiteral("Alpha"));
+        QVERIFY(!item->isEnabled());
+        w.ui()->teSearch->setText(QString());
+        QVERIFY(item->isEnabled());
+        w.ui()->teSearch->setText(QStringLiteral("Alpha"));
+        w.ui()->btnName->click();
+        QVERIFY(item->isEnabled());
+        NewCycle(w, {kFleet[0]});
+        QVERIFY(!item->isEnabled());
+        // A batch in which every device comes through leaves nothing to check.
+        w.Check({"Alpha"});
+        w.ui()->BackupConfig->trigger();
+        QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
+        w.Window.Add(kFleet[1]);
+        QVERIFY(!item->isEnabled());
+    }
+
+    void LockedWhileABatchRuns()
+    {
+        TTransferWindow w;
+        auto watched = std::make_unique<TWatchedProgress>();
+        w.Form().Progress = watched.get();
+        QAction* item = w.ui()->acCheckFailed;
+        w.Window.Add(kFleet[1]);
+        w.Check({"Bravo"});
+        w.ui()->RestoreConfig->trigger();  // no backup: Bravo fails
+        QVERIFY(item->isEnabled());
+        bool ran = false;
+        watched->OnLine = [&] {
+            ran = true;
+            QVERIFY(!item->isEnabled());
+            // Reached all the same: the marks stay as they are.
+            w.ui()->AllChecked->setCheckState(Qt::Unchecked);
+            w.Form().acCheckFailedExecute();
+            QVERIFY(!w.Form().AnyDeviceChecked());
+        };
+        w.Check({"Bravo"});
+        w.ui()->RestoreConfig->trigger();
+        QVERIFY(ran);
+        QVERIFY2(item->isEnabled(), "given back, and Bravo failed again");
+        watched->hide();
+        w.Form().Progress = w.Progress.get();
+    }
+};
+
+QTEST_MAIN(TestCheckFailed)
+#include "test_checkfailed.moc"
