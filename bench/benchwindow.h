@@ -14,6 +14,7 @@
 #include <QListView>
 
 #include <chrono>
+#include <ctime>
 #include <memory>
 #include <vector>
 
@@ -55,3 +56,7 @@ inline double MillisecondsSince(std::chrono::steady_clock::time_point since)
 {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
 }
+
+// Processor time of the whole process since `since` (a std::clock() reading), which other
+// programs on a busy machine do not inflate.
+inline double CpuMillisecondsSince(std::clock_t since) { return double(std::clock() - since) * 1000 / CLOCKS_PER_SEC; }
