@@ -17,6 +17,9 @@
 #include <QTest>
 #include <QTextLayout>
 
+#include <algorithm>
+#include <cstdio>
+
 namespace {
 
 int RowOf(TTestWindow& w, const char* name)
@@ -268,6 +271,37 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(w.Form->DeviceRows->RowCount(), added, 2000);
         for (int r = 0; r < added; ++r)
             QVERIFY(!w.Form->DeviceRows->IsChecked(r));
+    }
+
+    void WaitingLinesGoInWhereDeviceListFiledThem()
+    {
+        // Many answers in one burst on a long list: they wait together and then go in among
+        // the rows, each at its place in DeviceList, with its own device and line.
+        TTestWindow w;
+        int added = 0;
+        auto add = [&](int number) {
+            char name[32], mac[32], ip[32];
+            std::snprintf(name, sizeof name, "Device %04d", number);
+            std::snprintf(mac, sizeof mac, "00:0A:59:01:%02X:%02X", added >> 8, added & 0xFF);
+            std::snprintf(ip, sizeof ip, "10.1.%d.%d", added >> 8, added & 0xFF);
+            w.Add({.Name = name, .MAC = mac, .PeerIP = ip});
+            ++added;
+        };
+        for (int i = 0; i < TDeviceListModel::kFollowAtOnce; ++i)
+            add(i * 10);
+        int mostWaiting = 0;
+        for (int i = 0; i < 120; ++i) {
+            add((i * 37) % 500 + 1 + i % 9);  // filed in front of, among and after the rows
+            mostWaiting = std::max(mostWaiting, w.Form->DeviceRows->WaitingRows());
+        }
+        QVERIFY2(mostWaiting > 1, "several lines waited at once");
+        QTRY_COMPARE_WITH_TIMEOUT(w.Form->DeviceRows->RowCount(), int(w.Form->Devices.DeviceList().size()), 2000);
+        for (int r = 0; r < w.Form->DeviceRows->RowCount(); ++r) {
+            QCOMPARE(w.Form->DeviceRows->Line(r), w.Form->Devices.DeviceList()[size_t(r)].Line);
+            QCOMPARE(w.Form->DeviceRows->Device(r), w.Form->Devices.DeviceList()[size_t(r)].Device.get());
+            QCOMPARE(w.Form->DeviceRows->data(w.Form->DeviceRows->index(r), Qt::DisplayRole).toString(),
+                     QString::fromStdString(w.Form->Devices.DeviceList()[size_t(r)].Line));
+        }
     }
 };
 

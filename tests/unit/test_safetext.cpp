@@ -120,3 +120,26 @@ TEST(SafeText, ResultIsOneShowableLine)
     // Showing twice doubles the backslashes again: the form is made once, where shown.
     EXPECT_EQ(SafeText(SafeText("a\nb")), "a\\\\x0Ab");
 }
+
+TEST(SafeText, LengthCountsTheCharactersOfTheSafeForm)
+{
+    // The device list sizes its rows by this count, so it must agree with what is shown,
+    // escapes and replacement characters included.
+    const std::string line = "Orvex 16                 Kotelna";
+    EXPECT_EQ(SafeTextLength(line), line.size());
+    EXPECT_EQ(SafeTextLength(""), 0u);
+    EXPECT_EQ(SafeTextLength("a\\b"), 4u);              // a\\b
+    EXPECT_EQ(SafeTextLength("a\nb"), 6u);              // a\x0Ab
+    EXPECT_EQ(SafeTextLength("\x7F"), 4u);              // \x7F
+    EXPECT_EQ(SafeTextLength("teploměr č. 2"), 13u);    // two-byte letters count once
+    EXPECT_EQ(SafeTextLength("x\xE2\x80\xAEy"), 10u);   // x\u{202E}y
+    EXPECT_EQ(SafeTextLength("\xF0\x9F\x94\xA5"), 1u);  // one character beyond the BMP
+    EXPECT_EQ(SafeTextLength("a\xC3"), 2u);             // a cut sequence: one U+FFFD
+    for (const std::string& text : {"Device 4217"s, "\\\\"s, "\t\r"s, "\xC2\x85\xFF\xFE"s, "Žluťoučký\x01kůň"s}) {
+        const std::string safe = SafeText(text);
+        size_t characters = 0;
+        for (const char c : safe)
+            characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        EXPECT_EQ(SafeTextLength(text), characters) << safe;
+    }
+}

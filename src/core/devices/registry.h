@@ -5,6 +5,7 @@
 #include "core/devices/ipconflicts.h"
 #include "core/devices/product.h"
 
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -59,7 +60,9 @@ private:
     void Register(TProduct* device, const std::vector<TIpConflict>& conflicts);
 
     std::vector<TDeviceEntry> Devices;
-    std::vector<QString> Keys;  // case-folded Devices[i].Line, the sort and duplicate key
+    // Case-folded Devices[i].Line, the sort and duplicate key. A QList moves its strings as
+    // plain memory when one goes in among tens of thousands.
+    QList<QString> Keys;
     std::vector<std::string> Previous;
     std::unordered_set<std::string> PreviousSet;
     TIpConflicts Conflicts;

@@ -1,6 +1,7 @@
 // The shown form of device texts.
 #include "core/log/safetext.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -120,4 +121,13 @@ std::string SafeText(std::string_view text)
         at += length;
     }
     return out;
+}
+
+size_t SafeTextLength(std::string_view text)
+{
+    if (std::all_of(text.begin(), text.end(), [](char c) { return PlainAscii(static_cast<unsigned char>(c)); }))
+        return text.size();
+    const std::string safe = SafeText(text);
+    return size_t(
+        std::count_if(safe.begin(), safe.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }

@@ -20,3 +20,7 @@
 // it was. The form is made where a text is shown; what the program keeps and sends stays the
 // device's own text.
 std::string SafeText(std::string_view text);
+
+// The characters (code points) of SafeText(text); plain ASCII text is measured without building
+// its safe form.
+size_t SafeTextLength(std::string_view text);

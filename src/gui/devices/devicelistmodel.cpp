@@ -1,7 +1,6 @@
 // Rows of the device list box.
 #include "gui/devices/devicelistmodel.h"
 
-#include "core/devices/utils.h"
 #include "core/log/safetext.h"
 
 #include <QBrush>
@@ -12,7 +11,7 @@
 namespace {
 
 // Characters of a line as the row shows it.
-int ShownWidth(const std::string& line) { return static_cast<int>(Utf8Length(SafeText(line))); }
+int ShownWidth(const std::string& line) { return static_cast<int>(SafeTextLength(line)); }
 
 }  // namespace
 
@@ -30,11 +29,22 @@ void TDeviceListModel::Refill(std::vector<TDeviceRow> rows, bool following)
     Waiting.clear();
     Widest = -1;
     Following = following;
-    Shown = std::move(rows);
+    Lines.clear();
+    Lines.reserve(rows.size());
+    Shown.clear();
+    Shown.reserve(rows.size());
+    for (TDeviceRow& row : rows)
+        Shown.push_back(Keep(std::move(row)));
     Checks.assign(Shown.size(), 0);
     CheckedRows = 0;
     endResetModel();
     SinceShown.start();
+}
+
+TDeviceListModel::TShownRow TDeviceListModel::Keep(TDeviceRow row)
+{
+    Lines.push_back(std::move(row.Line));
+    return {Lines.size() - 1, row.Device};
 }
 
 void TDeviceListModel::ShowDeviceList()
@@ -57,7 +67,7 @@ void TDeviceListModel::FollowDeviceList(int filed)
         return;
     }
     if (filed >= 0)
-        Waiting.emplace_back(filed, TDeviceRow{list[size_t(filed)].Line, list[size_t(filed)].Device.get()});
+        Waiting.emplace_back(filed, Keep({list[size_t(filed)].Line, list[size_t(filed)].Device.get()}));
     if (Waiting.empty())
         return;
     const qint64 since = SinceShown.isValid() ? SinceShown.elapsed() : kFollowInterval;
@@ -74,11 +84,11 @@ void TDeviceListModel::ShowWaitingRows()
         return;
     // In filing order: each position counts the lines filed before it.
     Inserting = true;
-    for (auto& [at, row] : Waiting) {
+    for (const auto& [at, row] : Waiting) {
         beginInsertRows(QModelIndex(), at, at);
         if (Widest >= 0)
-            Widest = std::max(Widest, ShownWidth(row.Line));
-        Shown.insert(Shown.begin() + at, std::move(row));
+            Widest = std::max(Widest, ShownWidth(Lines[row.Line]));
+        Shown.insert(Shown.begin() + at, row);
         Checks.insert(Checks.begin() + at, 0);
         endInsertRows();
     }
@@ -112,12 +122,21 @@ int TDeviceListModel::RowCount() const
 const std::string& TDeviceListModel::Line(int row) const
 {
     static const std::string kNone;
-    return ValidRow(row) ? Shown[size_t(row)].Line : kNone;
+    return ValidRow(row) ? Lines[Shown[size_t(row)].Line] : kNone;
 }
 
 TProduct* TDeviceListModel::Device(int row) const
 {
     return ValidRow(row) ? Shown[size_t(row)].Device : nullptr;
+}
+
+std::vector<TDeviceRow> TDeviceListModel::Rows() const
+{
+    std::vector<TDeviceRow> rows;
+    rows.reserve(Shown.size());
+    for (const TShownRow& row : Shown)
+        rows.push_back({Lines[row.Line], row.Device});
+    return rows;
 }
 
 bool TDeviceListModel::IsNew(int row) const
@@ -134,8 +153,8 @@ int TDeviceListModel::WidestLine() const
 {
     if (Widest < 0) {
         Widest = 0;
-        for (const TDeviceRow& row : Shown)
-            Widest = std::max(Widest, ShownWidth(row.Line));
+        for (const TShownRow& row : Shown)
+            Widest = std::max(Widest, ShownWidth(Lines[row.Line]));
     }
     return Widest;
 }

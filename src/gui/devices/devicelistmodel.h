@@ -68,7 +68,7 @@ public:
     const std::string& Line(int row) const;
     TProduct* Device(int row) const;
     // The rows shown, in their order.
-    const std::vector<TDeviceRow>& Rows() const { return Shown; }
+    std::vector<TDeviceRow> Rows() const;
     // The row stands out as a new device (its line is not in a non-empty PreviousList).
     bool IsNew(int row) const;
     // The row's device shares its configured address with a device of another MAC.
@@ -94,14 +94,23 @@ signals:
     void WaitingRowsShown();
 
 private:
+    // A row as kept: its line in Lines and its device. New lines go in among 30,000 rows one
+    // at a time, each moving the rows after it: small, plain rows make that a block move.
+    struct TShownRow {
+        size_t Line = 0;
+        TProduct* Device = nullptr;
+    };
+
     bool ValidRow(int row) const { return row >= 0 && size_t(row) < Shown.size(); }
     void Refill(std::vector<TDeviceRow> rows, bool following);
+    TShownRow Keep(TDeviceRow row);
 
     const TDeviceRegistry& Registry;
     bool Inserting = false;
-    bool Following = false;  // the rows are DeviceList's lines in list order, with Waiting
-    std::vector<TDeviceRow> Shown;
-    std::vector<std::pair<int, TDeviceRow>> Waiting;  // DeviceList positions, in filing order
+    bool Following = false;          // the rows are DeviceList's lines in list order, with Waiting
+    std::vector<std::string> Lines;  // of the rows shown and waiting, in the order they came
+    std::vector<TShownRow> Shown;
+    std::vector<std::pair<int, TShownRow>> Waiting;  // DeviceList positions, in filing order
     std::vector<uint8_t> Checks;
     int CheckedRows = 0;
     QTimer FollowTimer;
