@@ -242,17 +242,6 @@ std::string OneField(std::string text)
 
 void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
-uint64_t MacKey(const std::string& text)
-{
-    uint8_t mac[6] = {};
-    if (ParseMac(text, mac) != 0)
-        return ~uint64_t(0);
-    uint64_t key = 0;
-    for (const uint8_t byte : mac)
-        key = key << 8 | byte;
-    return key;
-}
-
 std::vector<const TProduct*> FoundDevices(const TDeviceRegistry& list)
 {
     std::vector<const TProduct*> found;
@@ -265,9 +254,9 @@ std::vector<const TProduct*> FoundDevices(const TDeviceRegistry& list)
 std::vector<const TProduct*> ChosenDevices(const TDeviceRegistry& list, const TPlanOptions& o,
                                            std::vector<std::string>& missing)
 {
-    std::vector<uint64_t> keys;
+    std::vector<std::optional<uint64_t>> keys;
     for (const std::string& mac : o.Macs)
-        keys.push_back(MacKey(mac));
+        keys.push_back(MacKeyOf(mac));
     std::vector<bool> matched(keys.size(), false);
     std::vector<const TProduct*> chosen;
     for (const TDeviceEntry& entry : list.DeviceList()) {
@@ -277,7 +266,8 @@ std::vector<const TProduct*> ChosenDevices(const TDeviceRegistry& list, const TP
         if (!o.Types.empty() && std::find(o.Types.begin(), o.Types.end(), device.Info.TypeName) == o.Types.end())
             continue;
         if (!o.All) {
-            const auto it = std::find(keys.begin(), keys.end(), MacKey(device.Info.MAC));
+            const std::optional<uint64_t> key = MacKeyOf(device.Info.MAC);
+            const auto it = key ? std::find(keys.begin(), keys.end(), key) : keys.end();
             if (it == keys.end())
                 continue;
             matched[static_cast<size_t>(it - keys.begin())] = true;

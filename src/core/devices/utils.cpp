@@ -194,3 +194,19 @@ std::string_view Utf8Prefix(std::string_view text, size_t maxBytes)
     const size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
     return text.substr(0, lead < maxBytes && first >= 0xC0 && lead + length > maxBytes ? lead : maxBytes);
 }
+
+uint64_t MacKey(const uint8_t mac[6])
+{
+    uint64_t key = 0;
+    for (int k = 0; k < 6; ++k)
+        key = key << 8 | mac[k];
+    return key;
+}
+
+std::optional<uint64_t> MacKeyOf(const std::string& text)
+{
+    uint8_t mac[6] = {};
+    if (ParseMac(text, mac) != 0)
+        return std::nullopt;
+    return MacKey(mac);
+}

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,10 @@ bool ParseIpChecked(const std::string& text, uint8_t out[4]);
 // Six hex pairs, each optionally followed by one '-' or ':'; leading white space skipped.
 // 0 on success, -1 on failure (bytes converted before the failure stay written).
 int ParseMac(const std::string& text, uint8_t out[6]);
+// The six bytes of a MAC address as one number, so that any two forms of one address compare
+// equal; MacKeyOf gives none for a text ParseMac refuses.
+uint64_t MacKey(const uint8_t mac[6]);
+std::optional<uint64_t> MacKeyOf(const std::string& text);
 
 // The text between the first start marker and the first end marker (see the rules in utils.cpp).
 std::string TextBetween(const std::string& text, const std::string& startMarker, const std::string& endMarker);

@@ -90,22 +90,6 @@ std::optional<TPlanField> PlanField(TSetupField field)
     return std::nullopt;
 }
 
-uint64_t MacKey(const uint8_t mac[6])
-{
-    uint64_t key = 0;
-    for (int k = 0; k < 6; ++k)
-        key = key << 8 | mac[k];
-    return key;
-}
-
-std::optional<uint64_t> MacKeyOf(const std::string& text)
-{
-    uint8_t mac[6] = {};
-    if (ParseMac(text, mac) != 0)
-        return std::nullopt;
-    return MacKey(mac);
-}
-
 bool SameFamily(const std::string& a, const std::string& b)
 {
     return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;

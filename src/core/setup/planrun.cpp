@@ -25,22 +25,6 @@
 
 namespace {
 
-uint64_t MacKey(const uint8_t mac[6])
-{
-    uint64_t key = 0;
-    for (int k = 0; k < 6; ++k)
-        key = key << 8 | mac[k];
-    return key;
-}
-
-std::optional<uint64_t> MacKeyOf(const std::string& text)
-{
-    uint8_t mac[6] = {};
-    if (ParseMac(text, mac) != 0)
-        return std::nullopt;
-    return MacKey(mac);
-}
-
 // Whether sending values to device, whose stored setup is stored, makes it restart: a restart
 // already pending, or the family's rule on the values as "Apply Changes" stores them (trimmed).
 bool NeedsRestart(const TProduct& device, const TProductInfo& stored, TSetupValues values)
