@@ -349,16 +349,8 @@ bool IsNumberField(TPlanField field)
 // A field's value before the plan, exact (JSON carries device texts as they are).
 std::string ExactBefore(const TDevicePlan& device, TPlanField field)
 {
-    const TProductInfo& info = device.Before;
-    switch (field) {
-    case TPlanField::Name: return info.Name;
-    case TPlanField::IP: return info.IP;
-    case TPlanField::Mask: return info.Mask;
-    case TPlanField::Gateway: return info.Gateway;
-    case TPlanField::DNS1: return info.DNS1;
-    case TPlanField::DNS2: return info.DNS2;
-    default: return device.ShownBefore(field);  // numbers: no device text in them
-    }
+    // Numbers as the preview shows them ("N/A" for a port the device lacks): no device text in them.
+    return IsNumberField(field) ? device.ShownBefore(field) : RecordValue(device.Before, field);
 }
 
 std::string ExactAfter(const TDevicePlan& device, TPlanField field)

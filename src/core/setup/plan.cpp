@@ -517,6 +517,11 @@ TPlan TPlanner::Make()
 
 }  // namespace
 
+std::string RecordValue(const TProductInfo& info, TPlanField field)
+{
+    return IsNumber(field) ? std::to_string(OwnNumber(info, field)) : OwnText(info, field);
+}
+
 const char* PlanFieldColumn(TPlanField field)
 {
     static const char* const kColumns[] = {"Name", "IP",   "Mask",     "Gateway",   "DNS1",
@@ -586,7 +591,7 @@ std::string TDevicePlan::ExpectedValue(TPlanField field) const
 {
     const TPlanChange& change = Field(field);
     if (!change.Changed)
-        return IsNumber(field) ? std::to_string(OwnNumber(Before, field)) : OwnText(Before, field);
+        return RecordValue(Before, field);
     if (field == TPlanField::Name && Family == "Orvex")
         return std::string(Utf8Prefix(change.Value, Orvex::kNameBytes));
     if (IsNumber(field)) {

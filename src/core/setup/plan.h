@@ -32,6 +32,9 @@ enum class TPlanField { Name, IP, Mask, Gateway, DNS1, DNS2, Dhcp, HTTPPort, Tel
 constexpr size_t kPlanFieldCount = 9;
 // The column of a plan file that sets the field: "Name", "IP", ... "TelnetPort".
 const char* PlanFieldColumn(TPlanField field);
+// A field's value in a device's record as a plan compares it: texts exact, ports and the DHCP
+// state in decimal of their 16 bits (signed, the way TProductInfo holds them).
+std::string RecordValue(const TProductInfo& info, TPlanField field);
 
 // The values asked for the chosen devices; an empty optional keeps the field ("keep" in the
 // window, an option not given in pyxet-cli). Blanks at the ends of the address and port texts are

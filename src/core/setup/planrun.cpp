@@ -44,23 +44,6 @@ public:
     std::string Refusal;
 };
 
-// A field's value in a decoded info answer, in the form ExpectedValue gives.
-std::string AnsweredValue(const TProductInfo& info, TPlanField field)
-{
-    switch (field) {
-    case TPlanField::Name: return info.Name;
-    case TPlanField::IP: return info.IP;
-    case TPlanField::Mask: return info.Mask;
-    case TPlanField::Gateway: return info.Gateway;
-    case TPlanField::DNS1: return info.DNS1;
-    case TPlanField::DNS2: return info.DNS2;
-    case TPlanField::Dhcp: return std::to_string(info.Dhcp);
-    case TPlanField::HTTPPort: return std::to_string(info.HTTPPort);
-    case TPlanField::TelnetPort: break;
-    }
-    return std::to_string(info.TelnetPort);
-}
-
 int LogLevel(const TPlanDeviceStatus& status)
 {
     switch (status.State) {
@@ -444,7 +427,7 @@ void TPlanRun::VerifyAnswer(bool hwg, const uint8_t* data, size_t size, const st
         std::string differs;
         for (const TPlanField field : planned.VerifiedFields()) {
             const std::string expected = planned.ExpectedValue(field);
-            const std::string answered = AnsweredValue(answer->Info, field);
+            const std::string answered = RecordValue(answer->Info, field);
             if (answered != expected) {
                 differs = Format(_("%s: %s, expected %s"), PlanFieldColumn(field), SafeText(answered).c_str(),
                                  SafeText(expected).c_str());
