@@ -90,19 +90,6 @@ private:
     std::thread Thread;
 };
 
-// The progress window with a hand inside the batch: the first line runs OnLine while the batch
-// holds the window.
-class TWatchedProgress : public TProgressInfoForm {
-public:
-    std::function<void()> OnLine;
-    void AddLine(const std::string& text) override
-    {
-        TProgressInfoForm::AddLine(text);
-        if (OnLine)
-            std::exchange(OnLine, nullptr)();
-    }
-};
-
 const std::vector<TDeviceSpec> kFleet = {
     {.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "127.0.0.1"},
     {.Name = "Bravo", .MAC = "00:0A:59:00:00:02", .PeerIP = "127.0.0.2"},

@@ -64,18 +64,6 @@ private:
     QUdpSocket Socket;
 };
 
-// A progress window that runs a check at the batch's first line, while the batch holds the window.
-class TWatchedProgress : public TProgressInfoForm {
-public:
-    std::function<void()> OnLine;
-    void AddLine(const std::string& text) override
-    {
-        TProgressInfoForm::AddLine(text);
-        if (OnLine)
-            std::exchange(OnLine, nullptr)();
-    }
-};
-
 struct TOrvexSpec {
     std::string Name;
     std::string MAC;

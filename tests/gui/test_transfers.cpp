@@ -33,19 +33,6 @@
 #include <functional>
 #include <utility>
 
-// The progress window with a hand inside the batch: the first line it is given runs OnLine
-// while the batch holds the window, as a click would during a transfer.
-class TWatchedProgress : public TProgressInfoForm {
-public:
-    std::function<void()> OnLine;
-    void AddLine(const std::string& text) override
-    {
-        TProgressInfoForm::AddLine(text);
-        if (OnLine)
-            std::exchange(OnLine, nullptr)();
-    }
-};
-
 // Keeps the stacking order of the program's windows as a window manager does: a window goes to
 // the top when it is shown, raised, activated or clicked, and leaves the stack when it is hidden.
 class TStackWatch : public QObject {

@@ -14,6 +14,23 @@
 #include <QImage>
 #include <QListWidget>
 
+#include <functional>
+#include <string>
+#include <utility>
+
+// The progress window with a hand inside the batch: the first line it is given runs OnLine
+// while the batch holds the window, as a click would during a transfer.
+class TWatchedProgress : public TProgressInfoForm {
+public:
+    std::function<void()> OnLine;
+    void AddLine(const std::string& text) override
+    {
+        TProgressInfoForm::AddLine(text);
+        if (OnLine)
+            std::exchange(OnLine, nullptr)();
+    }
+};
+
 struct TTransferWindow {
     QTemporaryDir WorkDir;
     QString PreviousDir = QDir::currentPath();
