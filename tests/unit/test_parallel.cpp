@@ -2,6 +2,10 @@
 // order, and a stop that lets the running ones end.
 #include "core/http/parallel.h"
 
+#include "coreapp.h"
+
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -121,4 +125,22 @@ TEST(ParallelJobs, StopLetsTheRunningEndAndStartsNoMore)
         EXPECT_EQ(tally.Done.size(), ran) << "every job that ran is reported";
         EXPECT_EQ(tally.Started.size(), ran);
     }
+}
+
+// A window's batch: while the caller waits for the jobs, its event loop turns (a timer of its own
+// fires, a click could be handled), and the ends still come in list order on the caller.
+TEST(ParallelJobs, KeepEventsTurnsTheCallersLoopWhileItWaits)
+{
+    EnsureApp();
+    TTally tally(6);
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(5);
+    const size_t ran = RunInListOrder(
+        6, 3, [&](size_t i) { tally.Job(i, 80); }, [&](size_t i) { tally.Done.push_back(i); }, {}, true);
+    timer.stop();
+    EXPECT_EQ(ran, 6u);
+    EXPECT_EQ(tally.Done, (std::vector<size_t>{0, 1, 2, 3, 4, 5}));
+    EXPECT_GE(ticks, 5) << "the caller's timer ran while it waited";
 }

@@ -18,6 +18,7 @@ struct TSettings {
     int Repeat = 1;               // Repeat: each request sent this many times (1 to 5)
     std::string Interface;        // Interface: the one interface to search; empty for all
     std::string Targets;          // Targets: the last "Find at Addresses..." text
+    int TransferJobs = 1;         // [Transfers] Jobs: devices of a window's batch at once
 };
 
 // AppDir, with its trailing '/': locale/, images/ and the help files are found there. The

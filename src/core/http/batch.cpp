@@ -39,13 +39,19 @@ void TTransferBatch::Stop()
 {
     Stopping = true;
     Http.Stop();
+    if (StopListener)
+        StopListener(true);
 }
 
 void TTransferBatch::RequestStop()
 {
-    if (Stopping)
-        Http.Stop();
+    if (Stopping) {
+        Stop();
+        return;
+    }
     Stopping = true;
+    if (StopListener)
+        StopListener(false);
 }
 
 void TTransferBatch::EndDevices(size_t count, const std::vector<TDeviceResult>& done)

@@ -84,6 +84,9 @@ public:
     // get no lines, the summary counts them, and the log says the batch was stopped.
     void RequestStop();
     bool Stopped() const { return Stopping; }
+    // Told of every stop on the batch's thread: `now` when running transfers are to end too (a
+    // runner of several at once passes it on to theirs).
+    void SetStopListener(std::function<void(bool now)> listener) { StopListener = std::move(listener); }
 
 private:
     // Per-device routine of a configuration batch: (host, local file) -> ok.
@@ -101,5 +104,6 @@ private:
     TProgressLines& Lines;
     bool Stopping = false;
     TDeviceRunner Runner;
+    std::function<void(bool now)> StopListener;
     std::string LastMissing;  // the local file a restore did not find
 };

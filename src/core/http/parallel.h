@@ -14,4 +14,5 @@ constexpr int kMaxJobs = 32;
 // job have ended. Once stop() (when given) says true, no further job starts. Returns how many
 // jobs ran (always the first ones). With one job at a time, everything runs on the calling thread.
 size_t RunInListOrder(size_t count, int jobs, const std::function<void(size_t)>& job,
-                      const std::function<void(size_t)>& done, const std::function<bool()>& stop = {});
+                      const std::function<void(size_t)>& done, const std::function<bool()>& stop = {},
+                      bool keepEvents = false);

@@ -203,6 +203,8 @@ public:
     void CommonConfigClick();
     // A batch command is running (its controls are disabled until its summary).
     bool BatchRunning() const { return RunningBatch != nullptr; }
+    // The most devices the last batch ran at once (a seam for tests).
+    int MostAtOnce = 0;
     // What a running batch locks, for its whole run: every control that starts a discovery,
     // changes the devices, the rows or the selection, or starts another command on them. A new
     // control of that kind joins it in BuildBatchLock.
@@ -279,8 +281,9 @@ private:
     std::vector<TDeviceIdentity> CheckedIdentities() const;  // the same rows as CheckedDevices
     // The batch over these devices has ended (BatchLock unlocked) with these results.
     void RecordBatch(const std::vector<TDeviceIdentity>& devices, const std::vector<TDeviceResult>& results);
-    // False when no batch could run (no HTTP module).
-    bool RunBatch(const std::function<void(TTransferBatch&)>& command);
+    // False when no batch could run (no HTTP module). `devices`: those of a batch over several,
+    // which then runs Settings.TransferJobs of them at once.
+    bool RunBatch(const std::function<void(TTransferBatch&)>& command, const std::vector<TBatchDevice>& devices = {});
     TTransferWindows* Transfers = nullptr;  // child object: the login dialog, pbHTTP, progress window
     TTransferBatch* RunningBatch = nullptr;
     bool CloseAfterBatch = false;

@@ -7,8 +7,10 @@
 #include "core/app/i18n.h"
 #include "core/devices/product.h"
 #include "core/http/batch.h"
+#include "core/http/batchjobs.h"
 #include "core/http/files.h"
 #include "core/http/http.h"
+#include "core/log/format.h"
 #include "gui/app/dialogs.h"
 #include "gui/devices/devicelistmodel.h"
 #include "gui/http/login.h"
@@ -158,15 +160,30 @@ std::vector<TBatchDevice> TPyxetForm::CheckedDevices() const
 }
 
 // Runs one batch with BatchLock locked until its summary; the devices were taken before.
-bool TPyxetForm::RunBatch(const std::function<void(TTransferBatch&)>& command)
+bool TPyxetForm::RunBatch(const std::function<void(TTransferBatch&)>& command, const std::vector<TBatchDevice>& devices)
 {
     if (!Http)
         return false;
     BatchLock.Lock();
 
     TProgressLines none;
+    TProgressLines& lines = Progress ? static_cast<TProgressLines&>(*Progress) : none;
     Http->SetHost(Transfers);
-    TTransferBatch batch(*Http, Progress ? static_cast<TProgressLines&>(*Progress) : none);
+    TTransferBatch batch(*Http, lines);
+    // Several devices at once: the devices' blocks still come in list order, and a line beside
+    // the progress window's buttons counts them.
+    std::unique_ptr<TBatchJobs> jobs;
+    if (Settings.TransferJobs > 1 && devices.size() > 1) {
+        jobs = std::make_unique<TBatchJobs>(Settings.TransferJobs, *Transfers, Http->CurrentLimits());
+        std::vector<std::string> addresses;
+        for (const TBatchDevice& device : devices)
+            addresses.push_back(device.PeerIP);
+        jobs->Attach(batch, lines, std::move(addresses));
+        jobs->OnCount = [this](const TBatchCount& count) {
+            if (Progress)
+                Progress->SetCount(Format(_("Done: %d, running: %d, left: %d"), count.Done, count.Running, count.Left));
+        };
+    }
     RunningBatch = &batch;
     // The progress window's Stop asks the batch to end; the window stays open while it runs.
     QMetaObject::Connection stop;
@@ -178,7 +195,9 @@ bool TPyxetForm::RunBatch(const std::function<void(TTransferBatch&)>& command)
     if (Progress) {
         disconnect(stop);
         Progress->SetRunning(false);
+        Progress->SetCount({});
     }
+    MostAtOnce = jobs ? jobs->MostAtOnce() : 1;
     RunningBatch = nullptr;
     BatchLock.Unlock();
     if (CloseAfterBatch)
@@ -220,7 +239,7 @@ void TPyxetForm::acFirmUpgrExecute()
     const std::vector<TBatchDevice> devices = CheckedDevices();
     const std::vector<TDeviceIdentity> identities = CheckedIdentities();
     std::vector<TDeviceResult> results;
-    if (RunBatch([&](TTransferBatch& batch) { results = batch.Upgrade(devices, image); }))
+    if (RunBatch([&](TTransferBatch& batch) { results = batch.Upgrade(devices, image); }, devices))
         RecordBatch(identities, results);
 }
 
@@ -235,7 +254,7 @@ void TPyxetForm::BackupConfigClick()
     const std::vector<TBatchDevice> devices = CheckedDevices();
     const std::vector<TDeviceIdentity> identities = CheckedIdentities();
     std::vector<TDeviceResult> results;
-    if (RunBatch([&](TTransferBatch& batch) { results = batch.Backup(devices, kBackupFolder); }))
+    if (RunBatch([&](TTransferBatch& batch) { results = batch.Backup(devices, kBackupFolder); }, devices))
         RecordBatch(identities, results);
 }
 
@@ -250,7 +269,7 @@ void TPyxetForm::RestoreConfigClick()
     const std::vector<TBatchDevice> devices = CheckedDevices();
     const std::vector<TDeviceIdentity> identities = CheckedIdentities();
     std::vector<TDeviceResult> results;
-    if (RunBatch([&](TTransferBatch& batch) { results = batch.Restore(devices, kBackupFolder); }))
+    if (RunBatch([&](TTransferBatch& batch) { results = batch.Restore(devices, kBackupFolder); }, devices))
         RecordBatch(identities, results);
 }
 
@@ -300,6 +319,6 @@ void TPyxetForm::CommonConfigClick()
     const std::vector<TDeviceIdentity> identities = CheckedIdentities();
     std::vector<TDeviceResult> results;
     // A cancelled file dialog runs no device: the last batch stays the one remembered.
-    if (RunBatch([&](TTransferBatch& batch) { results = batch.RestoreCommon(devices, file); }) && !file.empty())
+    if (RunBatch([&](TTransferBatch& batch) { results = batch.RestoreCommon(devices, file); }, devices) && !file.empty())
         RecordBatch(identities, results);
 }

@@ -140,6 +140,16 @@ void TProgressInfoForm::SetRunning(bool running)
     Ui_->Button1->setEnabled(!running);
 }
 
+void TProgressInfoForm::SetCount(const std::string& text)
+{
+    Ui_->CountLabel->setText(QString::fromStdString(text));
+}
+
+std::string TProgressInfoForm::CountText() const
+{
+    return Ui_->CountLabel->text().toStdString();
+}
+
 void TProgressInfoForm::showEvent(QShowEvent* event)
 {
     // Runs each time the window goes from hidden to visible (not when the desktop merely

@@ -59,6 +59,9 @@ public:
     // close the window only when not.
     void SetRunning(bool running);
     bool Running() const { return IsRunning; }
+    // The line beside the buttons about a batch of several devices at once; empty hides it.
+    void SetCount(const std::string& text);
+    std::string CountText() const;
 
     // Closes the window unless a batch runs (Esc and the close box come here too).
     void reject() override;
