@@ -12,6 +12,7 @@
 #include "gui/windows/about.h"
 #include "gui/windows/progressinfo.h"
 #include "ui_form.h"
+#include "ui_logrep.h"
 
 #include <QDir>
 #include <QFile>
@@ -169,6 +170,8 @@ private slots:
             form->LogAction("", "<- Answer from 10.77.1.12 (shown for its colour)", 2);
             logForm->resize(640, 400);
             shoot(*logForm, "log-report");
+            logForm->ui()->ActionReport->scrollToTop();  // the discovery's outgoing requests
+            shoot(*logForm, "log-report-top");
             logForm->hide();
 
             http.reset();
