@@ -292,6 +292,8 @@ private slots:
         progress.Open("Backup");
         progress.AddLine("Backup Succeeded");
         QVERIFY(QTest::qWaitForWindowExposed(&progress));
+        QVERIFY(progress.ui()->ListBox1->visualItemRect(progress.ui()->ListBox1->item(0)).bottom()
+                < progress.ui()->ListBox1->viewport()->height() - 3);
 
         auto toolBarTop = [&] {
             QToolBar* bar = w.ui()->ToolBar1;
@@ -299,7 +301,9 @@ private slots:
         };
         auto progressBackground = [&] {
             QListWidget* list = progress.ui()->ListBox1;
-            return list->viewport()->grab().toImage().pixelColor(list->viewport()->width() - 3, 3);
+            // Below the lines: the list's own background.
+            return list->viewport()->grab().toImage().pixelColor(list->viewport()->width() - 3,
+                                                                  list->viewport()->height() - 3);
         };
         auto pictureCorner = [&] { return w.ui()->tiDeviceImg->pixmap().toImage().pixelColor(125, 3); };
         QLineEdit* shaded = w.ui()->teHTTPPort;
