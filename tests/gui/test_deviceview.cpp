@@ -4,6 +4,7 @@
 #include "ui_form.h"
 
 #include "core/app/i18n.h"
+#include "gui/app/colourscheme.h"
 #include "gui/devices/devicelistdelegate.h"
 #include "gui/devices/weblink.h"
 
@@ -54,7 +55,7 @@ private slots:
         TTestWindow w;
         AddThree(w);
         for (int r = 0; r < 3; ++r)
-            QVERIFY2(!w.RowHasColour(r, kNewDeviceColour), "first cycle: no blue row");
+            QVERIFY2(!w.RowHasColour(r, kNewDeviceBlue), "first cycle: no blue row");
         QVERIFY(w.RowHasColour(1, Qt::black));
 
         // Second cycle: Alpha and Bravo answer again, Delta is new.
@@ -68,10 +69,10 @@ private slots:
                 const bool isNew = w.Names()[r] == QStringLiteral("Delta");
                 if (w.HighlightedRow() == r) {
                     QVERIFY2(w.RowHasColour(r, kHighlightBackground) && w.RowHasColour(r, Qt::white), when);
-                    QVERIFY2(!w.RowHasColour(r, kNewDeviceColour), when);
+                    QVERIFY2(!w.RowHasColour(r, kNewDeviceBlue), when);
                     continue;
                 }
-                QVERIFY2(w.RowHasColour(r, kNewDeviceColour) == isNew, when);
+                QVERIFY2(w.RowHasColour(r, kNewDeviceBlue) == isNew, when);
                 QVERIFY2(w.RowHasColour(r, Qt::black) == !isNew, when);
             }
         };

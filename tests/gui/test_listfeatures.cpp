@@ -5,6 +5,7 @@
 #include "ui_form.h"
 
 #include "core/app/i18n.h"
+#include "gui/app/colourscheme.h"
 #include "gui/devices/devicelistdelegate.h"
 #include "gui/devices/devicelistmodel.h"
 
@@ -71,8 +72,8 @@ private slots:
 
     void DevicesSharingAnAddressStandOut()
     {
-        QVERIFY(kIpConflictBackground != kNewDeviceColour);
-        QVERIFY(kIpConflictBackground != kHighlightBackground);
+        QVERIFY(kConflictAmber != kNewDeviceBlue);
+        QVERIFY(kConflictAmber != kHighlightBackground);
         TTestWindow w;
         w.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.5"});
         QVERIFY(!w.ui()->tlIPConflict->isVisible());
@@ -86,7 +87,7 @@ private slots:
         const int alpha = RowOf(w, "Alpha"), bravo = RowOf(w, "Bravo");
         for (int r = 0; r < w.Rows().size(); ++r) {
             const bool pair = r == alpha || r == bravo;
-            QVERIFY2(w.RowHasColour(r, kIpConflictBackground) == pair, qPrintable(w.Names()[r]));
+            QVERIFY2(w.RowHasColour(r, kConflictAmber) == pair, qPrintable(w.Names()[r]));
             QVERIFY(w.RowHasColour(r, Qt::black));
         }
         int warnings = 0;
@@ -108,7 +109,7 @@ private slots:
         QCOMPARE(Shown(w.ui()->tlIPConflict), QStringLiteral("IP address 10.0.0.5 is also used by 00:0A:59:00:00:01"));
         // Highlighted, the row has the highlight's colours like any other.
         QVERIFY(w.RowHasColour(bravo, kHighlightBackground));
-        QVERIFY(!w.RowHasColour(bravo, kIpConflictBackground));
+        QVERIFY(!w.RowHasColour(bravo, kConflictAmber));
 
         // In Czech.
         w.ui()->CzechLang->trigger();
@@ -121,8 +122,11 @@ private slots:
         w.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.5"});
         w.Add({.Name = "Foxtrot", .MAC = "00:0A:59:00:00:06", .PeerIP = "10.0.0.10", .IP = "10.0.0.5"});
         const int fox = RowOf(w, "Foxtrot");
-        QVERIFY(w.RowHasColour(fox, kIpConflictBackground));
-        QVERIFY(w.RowHasColour(fox, kNewDeviceColour));
+        QVERIFY(w.RowHasColour(fox, kConflictAmber));
+        // Its blue is a darker shade that reads on the amber.
+        const TSchemeColours onAmber = ListColours(w.ui()->DeviceListBox->palette(), TColourRole::NewConflictRow);
+        QVERIFY(onAmber.Text != kNewDeviceBlue);
+        QVERIFY(w.RowHasColour(fox, SchemeColour(onAmber.Text)));
 
         // Three devices on one address: the note takes two lines, and no MAC address is cut in two.
         w.Add({.Name = "Golf", .MAC = "00:0A:59:00:00:07", .PeerIP = "10.0.0.11", .IP = "10.0.0.5"});

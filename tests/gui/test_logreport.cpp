@@ -4,6 +4,8 @@
 #include "ui_form.h"
 #include "ui_logrep.h"
 
+#include "gui/app/colourscheme.h"
+
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -202,27 +204,23 @@ private slots:
     {
         QTest::addColumn<std::string>("text");
         QTest::addColumn<bool>("selected");
-        QTest::addColumn<QColor>("pen");
-        QTest::addColumn<QColor>("background");
-        const QColor window;  // invalid: the system window colour
-        const QColor selection(10, 95, 137);
-        QTest::newRow("plain") << std::string(" Found device") << false << QColor(Qt::black) << window;
-        QTest::newRow("outgoing") << std::string(" ->> Sending HWG UDP Info") << false << QColor(0, 255, 0) << window;
-        QTest::newRow("answer") << std::string(" <- answer") << false << QColor(0, 0, 255) << window;
-        QTest::newRow("both: blue wins") << std::string(" ->> x <- y") << false << QColor(0, 0, 255) << window;
-        QTest::newRow("marker as first character") << std::string(">> no space") << false << QColor(Qt::black) << window;
-        QTest::newRow("selected outgoing") << std::string(" ->> Sending") << true << QColor(Qt::white) << selection;
-        QTest::newRow("selected plain") << std::string(" x") << true << QColor(Qt::white) << selection;
+        QTest::addColumn<int>("role");
+        const auto plain = int(TColourRole::Plain), outgoing = int(TColourRole::LogOutgoing),
+                   incoming = int(TColourRole::LogIncoming), highlight = int(TColourRole::Highlight);
+        QTest::newRow("plain") << std::string(" Found device") << false << plain;
+        QTest::newRow("outgoing") << std::string(" ->> Sending HWG UDP Info") << false << outgoing;
+        QTest::newRow("answer") << std::string(" <- answer") << false << incoming;
+        QTest::newRow("both: blue wins") << std::string(" ->> x <- y") << false << incoming;
+        QTest::newRow("marker as first character") << std::string(">> no space") << false << plain;
+        QTest::newRow("selected outgoing") << std::string(" ->> Sending") << true << highlight;
+        QTest::newRow("selected plain") << std::string(" x") << true << highlight;
     }
     void lineColours()
     {
         QFETCH(std::string, text);
         QFETCH(bool, selected);
-        QFETCH(QColor, pen);
-        QFETCH(QColor, background);
-        const TLogLineColours c = LogLineColours(text, selected);
-        QCOMPARE(c.Text, pen);
-        QCOMPARE(c.Background, background);
+        QFETCH(int, role);
+        QCOMPARE(int(LogLineRole(text, selected)), role);
     }
 
     // The newest line is the selected one, so it is drawn in the selection colours; on screen too.
@@ -245,12 +243,13 @@ private slots:
         QCOMPARE(list->selectionModel()->selectedRows().size(), 1);
         QCOMPARE(list->visualRect(last()).height(), 16);
         const QImage shot = list->viewport()->grab(list->visualRect(last())).toImage();
+        const QColor outgoing = SchemeColour(ListColours(list->palette(), TColourRole::LogOutgoing).Text);
         bool selectionColour = false, lime = false;
         for (int y = 0; y < shot.height(); ++y)
             for (int x = 0; x < shot.width(); ++x) {
                 const QColor c = shot.pixelColor(x, y);
                 selectionColour |= c == QColor(10, 95, 137);
-                lime |= c == QColor(0, 255, 0);
+                lime |= c == outgoing;
             }
         QVERIFY(selectionColour);
         QVERIFY(!lime);

@@ -7,10 +7,11 @@ namespace {
 
 TEST(ProgressLineLook, KeywordRulesInBothLanguages)
 {
-    const uint32_t black = 0, green = kProgressGreen, red = kProgressRed;
+    const TColourRole black = TColourRole::ProgressPlain, green = TColourRole::ProgressSucceeded,
+                      red = TColourRole::ProgressFailed;
     const struct {
         const char* Line;
-        uint32_t Rgb;
+        TColourRole Role;
         bool Bold, Underline;
         const char* Why;
     } rows[] = {
@@ -37,7 +38,7 @@ TEST(ProgressLineLook, KeywordRulesInBothLanguages)
     };
     for (const auto& row : rows) {
         const TProgressLineLook look = ProgressLineLook(row.Line);
-        EXPECT_EQ(row.Rgb, look.Rgb) << row.Why;
+        EXPECT_EQ(row.Role, look.Role) << row.Why;
         EXPECT_EQ(row.Bold, look.Bold) << row.Why;
         EXPECT_EQ(row.Underline, look.Underline) << row.Why;
     }

@@ -14,11 +14,11 @@ TProgressLineLook ProgressLineLook(const std::string& line)
 {
     TProgressLineLook look;
     if (Contains(line, "Succeeded") || Contains(line, "dokon\xC4\x8D" "ena")) {
-        look.Rgb = kProgressGreen;
+        look.Role = TColourRole::ProgressSucceeded;
         look.Bold = true;
     }
     if (Contains(line, "Failed") || Contains(line, "selhala")) {
-        look.Rgb = kProgressRed;
+        look.Role = TColourRole::ProgressFailed;
         look.Bold = true;
     }
     if (Contains(line, "("))

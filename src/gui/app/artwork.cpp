@@ -161,13 +161,13 @@ QPixmap LinkPixmap()
     return pm;
 }
 
-QIcon SortGlyph()
+QIcon SortGlyph(const QColor& colour)
 {
     QPixmap pm = Canvas(9, 9);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
-    p.setBrush(QColor(60, 60, 60));
+    p.setBrush(colour);
     p.drawPolygon(QPolygonF({QPointF(0.5, 2.5), QPointF(8.5, 2.5), QPointF(4.5, 7)}));
     p.end();
     return QIcon(pm);

@@ -3,6 +3,7 @@
 #include "gui/app/form.h"
 
 #include "gui/app/artwork.h"
+#include "gui/app/colourscheme.h"
 #include "gui/app/dialogs.h"
 #include "core/app/i18n.h"
 #include "gui/app/statuspanel.h"
@@ -104,6 +105,7 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     : QMainWindow(parent), AppDir(appDir), ConfigDir(configDir.empty() ? appDir : configDir), Ui_(std::make_unique<Ui::TPyxetForm>()),
       Anchors(std::make_unique<TAnchors>()), Arguments(arguments)
 {
+    FollowColourScheme();
     Ui_->setupUi(this);
     setWindowIcon(WindowIcon());
     BuildToolBar();
@@ -116,6 +118,7 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     SetupSetupPanel();
     PlaceColumnHeaders();
     WireTransfers();
+    FollowPalette();
 
     connect(Ui_->acFind, &QAction::triggered, this, [this] { acFindExecute(); });
     connect(Ui_->acFindAt, &QAction::triggered, this, [this] { acFindAtExecute(); });
@@ -141,9 +144,6 @@ void TPyxetForm::BuildToolBar()
     QToolBar* bar = Ui_->ToolBar1;
     bar->setFixedHeight(kToolBarHeight);
     bar->setContextMenuPolicy(Qt::PreventContextMenu);
-    bar->setStyleSheet(QStringLiteral(
-        "QToolBar { border: 0px; padding: 0px; spacing: 0px;"
-        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fdfdfd, stop:1 #d8dde4); }"));
 
     Ui_->acFind->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_N), QKeySequence(Qt::Key_F5)});
     const struct {
@@ -220,8 +220,6 @@ void TPyxetForm::BuildToolBar()
     separator();
     bar->addWidget(tbExit);
 
-    for (QToolButton* b : {Ui_->btnType, Ui_->btnName, Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev})
-        b->setIcon(SortGlyph());
     Ui_->LogoImage->setPixmap(LogoPixmap());
     Ui_->LogoImage->setCursor(Qt::PointingHandCursor);
     Ui_->LogoImage->setToolTip(QString::fromLatin1(kMakerWebAddress));
@@ -312,6 +310,43 @@ void TPyxetForm::showEvent(QShowEvent* event)
         Shown = true;
         FormShow();
     }
+}
+
+void TPyxetForm::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        FollowPalette();
+}
+
+void TPyxetForm::FollowPalette()
+{
+    const QPalette face = palette();
+    // The tool bar: a gradient of the window face, its labels in the text that reads on both ends.
+    const TSchemeColours bar = FaceColours(face, TColourRole::ToolBar);
+    Ui_->ToolBar1->setStyleSheet(QStringLiteral("QToolBar { border: 0px; padding: 0px; spacing: 0px;"
+                                                " background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
+                                                " stop:0 %1, stop:1 %2); }")
+                                     .arg(SchemeColour(bar.Background).name(), SchemeColour(bar.BackgroundEnd).name()));
+    QPalette labels = Ui_->ToolBar1->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+        for (QPalette::ColorRole role : {QPalette::ButtonText, QPalette::WindowText})
+            labels.setColor(group, role, SchemeColour(bar.Text));
+    Ui_->ToolBar1->setPalette(labels);
+
+    const QIcon glyph = SortGlyph(SchemeColour(FaceColours(face, TColourRole::ButtonGlyph).Text));
+    for (QToolButton* b : {Ui_->btnType, Ui_->btnName, Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev})
+        b->setIcon(glyph);
+
+    const TSchemeColours note = ListColours(face, TColourRole::ConflictRow);
+    Ui_->tlIPConflict->setStyleSheet(
+        QStringLiteral("QLabel { background: %1; color: %2; border: 1px solid #b06010; padding: 1px 3px; }")
+            .arg(SchemeColour(note.Background).name(), SchemeColour(note.Text).name()));
+
+    for (QLineEdit* field : {Ui_->teDeviceName, Ui_->teDeviceIP, Ui_->teDeviceMask, Ui_->teDeviceGateway,
+                             Ui_->teDeviceDNS1, Ui_->teDeviceDNS2, Ui_->teHTTPPort, Ui_->teTelnetPort})
+        SetFieldLook(field, field->isReadOnly());
+    ShowPictureOnBackdrop();
 }
 
 void TPyxetForm::FormShow()

@@ -9,6 +9,7 @@
 #include "core/http/faileddevices.h"
 #include "core/log/actionlog.h"
 
+#include <QImage>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -250,9 +251,15 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;  // a new palette: FollowPalette
 
 private:
     void BuildToolBar();
+    // The colours the window sets itself (tool bar, sort glyphs, shaded fields, the conflict
+    // note, the picture's backdrop), decided again from the present palette.
+    void FollowPalette();
+    void ShowPictureOnBackdrop();
+    QImage DevicePicture;  // the picture shown, as read
     void BuildStatusBar();
     void BuildAnchors();
     void WireLogger();

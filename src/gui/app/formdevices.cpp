@@ -2,6 +2,7 @@
 // the owner-drawn device list with its check marks, column sorts and type filter, the details of
 // the selected device with its picture, and the links to the device's web pages.
 #include "gui/app/artwork.h"
+#include "gui/app/colourscheme.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
 #include "gui/devices/devicelistdelegate.h"
@@ -27,6 +28,7 @@
 #include <QImage>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -39,9 +41,6 @@
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-// Stands for the desktop's colour of inactive window borders: read-only fields are shaded with it.
-const QColor kShadedField{212, 208, 200};
 
 // Word wrap may start a new line after any colon of a MAC address; an invisible word joiner
 // after each colon between two hex digits keeps every address on one line.
@@ -56,8 +55,17 @@ QString KeepMacsWhole(QString text)
 void TPyxetForm::SetFieldLook(QLineEdit* field, bool readOnly)
 {
     field->setReadOnly(readOnly);
+    // Shaded in the scheme's colours, or the window's own look again.
+    const QPalette window = field->window()->palette();
     QPalette palette = field->palette();
-    palette.setColor(QPalette::Base, readOnly ? kShadedField : QApplication::palette(field).color(QPalette::Base));
+    if (readOnly) {
+        const TSchemeColours shaded = ListColours(window, TColourRole::ShadedField);
+        palette.setColor(QPalette::Base, SchemeColour(shaded.Background));
+        palette.setColor(QPalette::Text, SchemeColour(shaded.Text));
+    } else {
+        palette.setColor(QPalette::Base, window.color(QPalette::Base));
+        palette.setColor(QPalette::Text, window.color(QPalette::Text));
+    }
     field->setPalette(palette);
 }
 
@@ -169,8 +177,6 @@ void TPyxetForm::SetupDeviceView()
 
     // The note over the top of the picture: a device of the selection shares its address.
     QLabel* note = Ui_->tlIPConflict;
-    note->setStyleSheet(QStringLiteral("QLabel { background: %1; color: black; border: 1px solid #b06010; padding: 1px 3px; }")
-                            .arg(kIpConflictBackground.name()));
     note->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     note->raise();
     note->hide();
@@ -300,6 +306,7 @@ void TPyxetForm::ClearDeviceView()
         field->setText(QString());
     Ui_->chbDhcp->setChecked(false);
     Ui_->tiDeviceImg->clear();
+    DevicePicture = QImage();
     ShowIpConflictNote();
     ClearChecks();
     EnableDeviceActions(false);
@@ -443,8 +450,32 @@ bool TPyxetForm::ShowDevicePicture(const std::string& path)
         return false;
     const QImage image(png.Image.Rgba.data(), int(png.Image.Width), int(png.Image.Height),
                        qsizetype(png.Image.Width) * 4, QImage::Format_RGBA8888);
-    Ui_->tiDeviceImg->setPixmap(QPixmap::fromImage(image));  // copies the pixels
+    DevicePicture = image.copy();  // the pixels outlive png
+    ShowPictureOnBackdrop();
     return true;
+}
+
+void TPyxetForm::ShowPictureOnBackdrop()
+{
+    if (DevicePicture.isNull())
+        return;
+    // The pictures are drawn for a light window; a dark one gets a light plate behind them, so
+    // that their captions and outlines stay visible.
+    const TSchemeColours backdrop = FaceColours(palette(), TColourRole::PictureBackdrop);
+    if (!backdrop.Own) {
+        Ui_->tiDeviceImg->setPixmap(QPixmap::fromImage(DevicePicture));
+        return;
+    }
+    QImage plated(DevicePicture.size(), QImage::Format_ARGB32_Premultiplied);
+    plated.fill(Qt::transparent);
+    QPainter p(&plated);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(SchemeColour(backdrop.Background));
+    p.drawRoundedRect(QRectF(plated.rect()), 8, 8);
+    p.drawImage(0, 0, DevicePicture);
+    p.end();
+    Ui_->tiDeviceImg->setPixmap(QPixmap::fromImage(plated));
 }
 
 void TPyxetForm::ClearChecks()

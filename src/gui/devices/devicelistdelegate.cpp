@@ -1,8 +1,19 @@
 // Row drawing of the device list box.
 #include "gui/devices/devicelistdelegate.h"
 
+#include "gui/app/colourscheme.h"
+
 #include <QApplication>
 #include <QPainter>
+
+TColourRole DeviceRowRole(bool highlighted, bool isNew, bool inConflict)
+{
+    if (highlighted)
+        return TColourRole::Highlight;
+    if (inConflict)
+        return isNew ? TColourRole::NewConflictRow : TColourRole::ConflictRow;
+    return isNew ? TColourRole::NewDevice : TColourRole::Plain;
+}
 
 void TDeviceListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
@@ -22,20 +33,16 @@ void TDeviceListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     box.state |= opt.checkState == Qt::Checked ? QStyle::State_On : QStyle::State_Off;
     style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &box, painter, widget);
 
-    // The row's colours as the model gives them (a colour the model leaves open is the list's
-    // own); a highlighted row is white on the highlight colour.
     QRect text = opt.rect;
     text.setLeft(check.right() + 2);
     LineLeft = text.left();
-    QBrush background = opt.backgroundBrush.style() != Qt::NoBrush ? opt.backgroundBrush : opt.palette.base();
-    QColor pen = opt.palette.color(QPalette::Text);
-    if (opt.state & QStyle::State_Selected) {
-        background = kHighlightBackground;
-        pen = kHighlightText;
-    }
+    const auto* rows = qobject_cast<const TDeviceListModel*>(index.model());
+    const TSchemeColours colours =
+        ListColours(option.palette, DeviceRowRole(opt.state & QStyle::State_Selected, rows && rows->IsNew(index.row()),
+                                                  rows && rows->InIpConflict(index.row())));
     painter->save();
-    painter->fillRect(text, background);
-    painter->setPen(pen);
+    painter->fillRect(text, SchemeColour(colours.Background));
+    painter->setPen(SchemeColour(colours.Text));
     painter->setFont(opt.font);
     painter->drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, index.data(Qt::DisplayRole).toString());
     painter->restore();

@@ -1,11 +1,11 @@
 // Row drawing of the device list box: the check box at the left edge is drawn here like the
 // style draws it (so a click on it toggles the mark as usual); right of it the row's background
-// and line, in the colours the model gives the row, or the highlight colours when the row is
-// highlighted.
+// and line, in the colours the scheme decides for what the row is (plain, a new device, in an
+// address conflict, highlighted) on the list's palette.
 #pragma once
+#include "core/app/colours.h"
 #include "gui/devices/devicelistmodel.h"
 
-#include <QColor>
 #include <QStyledItemDelegate>
 
 class TDeviceListDelegate : public QStyledItemDelegate {
@@ -26,6 +26,5 @@ private:
     mutable int LineLeft = -1;
 };
 
-// A highlighted row: white on this blue, whatever colours the model gives the row.
-inline const QColor kHighlightBackground{10, 95, 137};
-inline const QColor kHighlightText{255, 255, 255};
+// What a row is, for its colours.
+TColourRole DeviceRowRole(bool highlighted, bool isNew, bool inConflict);

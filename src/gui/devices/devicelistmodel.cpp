@@ -111,7 +111,7 @@ void TDeviceListModel::Clear()
 void TDeviceListModel::ConflictsChanged()
 {
     if (!Shown.empty())
-        emit dataChanged(index(0), index(int(Shown.size()) - 1), {Qt::BackgroundRole});
+        emit dataChanged(index(0), index(int(Shown.size()) - 1));
 }
 
 int TDeviceListModel::RowCount() const
@@ -197,11 +197,6 @@ QVariant TDeviceListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole: return QString::fromStdString(SafeText(Line(index.row())));
     case Qt::CheckStateRole:
         return IsChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
-    case Qt::ForegroundRole:
-        // No answer: the list's own text colour.
-        return IsNew(index.row()) ? QVariant::fromValue(QBrush(kNewDeviceColour)) : QVariant();
-    case Qt::BackgroundRole:
-        return InIpConflict(index.row()) ? QVariant::fromValue(QBrush(kIpConflictBackground)) : QVariant();
     case DeviceRole:
         return QVariant::fromValue(reinterpret_cast<quintptr>(Device(index.row())));
     default:

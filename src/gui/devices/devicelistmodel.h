@@ -3,10 +3,8 @@
 // own texts, is what the rows are filed, compared and exported by. The rows either follow
 // DeviceList (a registration takes the new line in where DeviceList filed it) or hold a reordered
 // or narrowed copy made by a column sort or the type filter. A refill leaves all check marks
-// cleared. A row drawn as a new device carries its text colour
-// (Qt::ForegroundRole), a row whose device shares its address with another MAC its background
-// (Qt::BackgroundRole); every other colour is the list's own, and the highlight is the
-// delegate's business.
+// cleared. Whether a row is a new device (IsNew) or shares its address with another MAC
+// (InIpConflict) is the model's; the colours that follow from it are the delegate's.
 //
 // Answers that trickle in come one per event-loop pass, and the list view lays out every row
 // after any change of rows: a list of many rows therefore takes new lines in at most every
@@ -17,19 +15,12 @@
 #include "core/devices/registry.h"
 
 #include <QAbstractListModel>
-#include <QColor>
 #include <QElapsedTimer>
 #include <QTimer>
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// Text colour of a device that the previous discovery did not list.
-inline const QColor kNewDeviceColour{52, 120, 196};
-// Background of a device whose configured address another MAC reports as well: a warning
-// amber, apart from the new-device blue and the highlight.
-inline const QColor kIpConflictBackground{255, 196, 120};
 
 class TDeviceListModel : public QAbstractListModel {
     Q_OBJECT

@@ -1,6 +1,7 @@
 // The Log Report window and the pieces that draw and save its lines.
 #include "gui/log/logrep.h"
 
+#include "gui/app/colourscheme.h"
 #include "gui/app/dialogs.h"
 #include "core/app/i18n.h"
 #include "gui/app/translate.h"
@@ -14,21 +15,6 @@
 #include <cstdio>
 #include <cstring>
 
-
-TLogLineColours LogLineColours(const std::string& text, bool selected)
-{
-    // Every line starts with a space, so a marker is looked for from the second character on.
-    TLogLineColours c{Qt::black, QColor()};
-    if (text.find(">>", 1) != std::string::npos)
-        c.Text = QColor(0, 255, 0);
-    if (text.find("<-", 1) != std::string::npos)
-        c.Text = QColor(0, 0, 255);
-    if (selected) {
-        c.Text = Qt::white;
-        c.Background = QColor(10, 95, 137);
-    }
-    return c;
-}
 
 // ---- Model -----------------------------------------------------------------------------------
 
@@ -69,10 +55,11 @@ void TLogReportModel::Reset(std::vector<TLogLine> lines)
 void TLogLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     const QString text = index.data(Qt::DisplayRole).toString();
-    const TLogLineColours c = LogLineColours(text.toStdString(), option.state & QStyle::State_Selected);
+    const TSchemeColours c =
+        ListColours(option.palette, LogLineRole(text.toStdString(), option.state & QStyle::State_Selected));
     painter->save();
-    painter->fillRect(option.rect, c.Background.isValid() ? c.Background : option.palette.color(QPalette::Base));
-    painter->setPen(c.Text);
+    painter->fillRect(option.rect, SchemeColour(c.Background));
+    painter->setPen(SchemeColour(c.Text));
     painter->setFont(option.font);
     painter->drawText(option.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
     painter->restore();

@@ -5,7 +5,6 @@
 #include "core/log/actionlog.h"
 
 #include <QAbstractListModel>
-#include <QColor>
 #include <QDialog>
 #include <QStyledItemDelegate>
 
@@ -16,14 +15,6 @@
 namespace Ui {
 class TLogActionForm;
 }
-
-// Colours of one drawn line: ">>" lime, "<-" blue (tested after, so a line with both is blue),
-// a selected line white on RGB (10, 95, 137). An invalid Background means the window colour.
-struct TLogLineColours {
-    QColor Text;
-    QColor Background;
-};
-TLogLineColours LogLineColours(const std::string& text, bool selected);
 
 // The lines of ActionReport.
 class TLogReportModel : public QAbstractListModel {

@@ -5,6 +5,7 @@
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
 #include "core/log/safetext.h"
+#include "gui/app/colourscheme.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
 #include "gui/app/translate.h"
@@ -21,8 +22,13 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-// Blocking problems are shown in this colour: the row and the plan's own problems.
-const QColor kBlockingColour{200, 0, 0};
+// Blocking problems are shown in the scheme's red: the row and the plan's own problems.
+QColor BlockingColour(const QWidget* widget, bool onFace)
+{
+    const QPalette& palette = widget->palette();
+    return SchemeColour(onFace ? FaceColours(palette, TColourRole::Blocking).Text
+                               : ListColours(palette, TColourRole::Blocking).Text);
+}
 
 // The short name of a field in the "Other Changes" column.
 std::string FieldLabel(TPlanField field)
@@ -211,7 +217,7 @@ void TPlanDialog::ShowPlan()
             auto* item = new QTableWidgetItem(Q(cells[column]));
             item->setToolTip(item->text());
             if (blocked)
-                item->setForeground(kBlockingColour);
+                item->setForeground(BlockingColour(table, false));
             table->setItem(static_cast<int>(row), column, item);
         }
     }
@@ -228,7 +234,7 @@ void TPlanDialog::ShowPlan()
     Ui_->lblProblems->setVisible(!planProblems.empty());
     QPalette palette = Ui_->lblProblems->palette();
     palette.setColor(QPalette::WindowText,
-                     blocking ? kBlockingColour : QApplication::palette(this).color(QPalette::WindowText));
+                     blocking ? BlockingColour(this, true) : QApplication::palette(this).color(QPalette::WindowText));
     Ui_->lblProblems->setPalette(palette);
     Ui_->lblSummary->setText(
         Q(Format(_("Devices in the plan: %d, to be changed: %d"), static_cast<int>(CurrentPlan.Devices.size()),
@@ -313,7 +319,7 @@ void TPlanDialog::ShowStatus(int device)
     item->setToolTip(item->text());
     const bool ended = status.State != TPlanDeviceState::Waiting && status.State != TPlanDeviceState::Sending
                        && status.State != TPlanDeviceState::Verifying;
-    item->setForeground(ended && PlanStatusFailed(status) ? kBlockingColour
+    item->setForeground(ended && PlanStatusFailed(status) ? BlockingColour(Ui_->PreviewTable, false)
                                                           : QApplication::palette(this).color(QPalette::Text));
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/app/i18n.h"
 #include "core/http/progresslook.h"
+#include "gui/app/colourscheme.h"
 #include "gui/app/translate.h"
 #include "ui_progressinfo.h"
 
@@ -14,8 +15,6 @@
 #include <QTimer>
 
 namespace {
-QColor Colour(uint32_t rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb)); }
-
 constexpr const char* kStandsAbove = "pyxetStandsAboveProgress";
 
 // Whether a window of the program may cover the progress window.
@@ -44,13 +43,16 @@ void TProgressLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
 {
     const QString text = index.data(Qt::DisplayRole).toString();
     const TProgressLineLook look = ProgressLineLook(text.toStdString());
+    // The list's own palette carries the background already decided; the scheme is the window's.
+    const QWidget* window = option.widget ? option.widget->window() : nullptr;
+    const TSchemeColours colours = ListColours(window ? window->palette() : option.palette, look.Role);
     painter->save();
-    painter->fillRect(option.rect, Colour(kProgressBackground));
+    painter->fillRect(option.rect, SchemeColour(colours.Background));
     QFont font = option.font;
     font.setBold(look.Bold);
     font.setUnderline(look.Underline);
     painter->setFont(font);
-    painter->setPen(Colour(look.Rgb));
+    painter->setPen(SchemeColour(colours.Text));
     painter->drawText(option.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
     painter->restore();
 }
@@ -72,9 +74,7 @@ TProgressInfoForm::TProgressInfoForm(QWidget* parent)
     QFont courier(QStringLiteral("Courier New"), 8);
     courier.setStyleHint(QFont::TypeWriter);
     Ui_->ListBox1->setFont(courier);
-    QPalette palette = Ui_->ListBox1->palette();
-    palette.setColor(QPalette::Base, Colour(kProgressBackground));
-    Ui_->ListBox1->setPalette(palette);
+    SetListBackground();
     Ui_->ListBox1->setItemDelegate(new TProgressLineDelegate(this));
     connect(Ui_->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Ui_->StopButton, &QPushButton::clicked, this, [this] {
@@ -85,6 +85,20 @@ TProgressInfoForm::TProgressInfoForm(QWidget* parent)
 }
 
 TProgressInfoForm::~TProgressInfoForm() = default;
+
+void TProgressInfoForm::SetListBackground()
+{
+    QPalette list = Ui_->ListBox1->palette();
+    list.setColor(QPalette::Base, SchemeColour(ListColours(palette(), TColourRole::ProgressPlain).Background));
+    Ui_->ListBox1->setPalette(list);
+}
+
+void TProgressInfoForm::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        SetListBackground();
+}
 
 void TProgressInfoForm::Open(const std::string& caption)
 {

@@ -17,8 +17,8 @@ namespace Ui {
 class TProgressInfoForm;
 }
 
-// Draws ListBox1's lines: 16-pixel rows, cream background for every line (the selection does
-// not show), text at the row's left and top edge.
+// Draws ListBox1's lines: 16-pixel rows, one background for every line (cream, or the window
+// colour of a dark scheme; the selection does not show), text at the row's left and top edge.
 class TProgressLineDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
@@ -73,12 +73,14 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;  // a new palette: the list's background follows
     // While visible: any other window of the program that is shown, activated or clicked, unless
     // it may stand above (StandAboveProgress), puts this one back on top.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void KeepOnTop();
+    void SetListBackground();
     bool RaisePending = false;
     bool IsRunning = false;
 

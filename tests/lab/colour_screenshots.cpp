@@ -1,0 +1,190 @@
+// Pictures of the windows in a light and in a dark palette, to look at: the main window with a
+// new device and an address conflict in the list, the Log Report and the progress window after
+// an upgrade with a success and a failure. Run in the lab on a virtual X display by
+// scripts/colour-screenshots.sh, into $PYXET_SHOTS/<scheme>-<name>.png.
+#include "core/app/i18n.h"
+#include "core/http/http.h"
+#include "gui/app/dialogs.h"
+#include "gui/app/form.h"
+#include "gui/http/login.h"
+#include "gui/http/upgrade.h"
+#include "gui/log/logrep.h"
+#include "gui/windows/about.h"
+#include "gui/windows/progressinfo.h"
+#include "ui_form.h"
+#include "ui_logrep.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+bool CopyTree(const QString& from, const QString& to)
+{
+    return QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), from, to}) == 0;
+}
+
+int RowOf(const TPyxetForm& form, const char* name)
+{
+    const QAbstractItemModel* m = form.ui()->DeviceListBox->model();
+    for (int r = 0; r < m->rowCount(); ++r) {
+        const auto* d = reinterpret_cast<TProduct*>(m->index(r, 0).data(Qt::UserRole + 1).value<quintptr>());
+        if (d->Info.Name == name)
+            return r;
+    }
+    return -1;
+}
+
+// A device that answers only in the second discovery, handed over as an answer handler would.
+class TLateDevice : public TProduct {
+public:
+    void Update() override {}
+    void FactoryDefault() override {}
+    void Restart() override {}
+};
+
+QPalette DarkPalette()
+{
+    QPalette p;
+    const QColor window(0x35, 0x35, 0x35), base(0x24, 0x24, 0x24), text(0xEE, 0xEE, 0xEE);
+    const QColor disabled(0x80, 0x80, 0x80);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, window);
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::ToolTipBase, window);
+    p.setColor(QPalette::ToolTipText, text);
+    p.setColor(QPalette::Light, window.lighter(150));
+    p.setColor(QPalette::Midlight, window.lighter(120));
+    p.setColor(QPalette::Mid, window.darker(120));
+    p.setColor(QPalette::Dark, window.darker(150));
+    p.setColor(QPalette::Shadow, Qt::black);
+    p.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    p.setColor(QPalette::HighlightedText, Qt::black);
+    p.setColor(QPalette::Link, QColor(120, 170, 255));
+    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, disabled);
+    return p;
+}
+
+} // namespace
+
+class ColourScreenshots : public QObject {
+    Q_OBJECT
+
+private slots:
+    void Screenshots()
+    {
+        const QString shots = QString::fromLocal8Bit(qgetenv("PYXET_SHOTS"));
+        QVERIFY2(!shots.isEmpty(), "PYXET_SHOTS names no folder (scripts/colour-screenshots.sh sets it)");
+        QDir().mkpath(shots);
+        const QPalette light = QApplication::style()->standardPalette();
+        for (const char* scheme : {"light", "dark"}) {
+            QApplication::setPalette(std::string(scheme) == "dark" ? DarkPalette() : light);
+            QTemporaryDir dir;
+            const QString appDir = dir.path() + QLatin1Char('/');
+            QVERIFY(CopyTree(QStringLiteral(PYXET_BIN_DIR "/images"), dir.path()));
+            QVERIFY(CopyTree(QStringLiteral(PYXET_BIN_DIR "/locale"), dir.path()));
+            QFile ini(appDir + QStringLiteral("Pyxet.ini"));
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            const QByteArray language = qEnvironmentVariable("PYXET_SHOT_LANG", QStringLiteral("en")).toLatin1();
+            ini.write("[Setup]\nLang=" + language + "\n");
+            ini.close();
+            QFile image(appDir + QStringLiteral("firmware.kri"));
+            QVERIFY(image.open(QIODevice::WriteOnly));
+            image.write(QByteArray(96 * 1024, '\x5a'));
+            image.close();
+            QDir::setCurrent(dir.path());
+            auto shoot = [&](QWidget& window, const char* name) {
+                window.show();
+                QVERIFY(QTest::qWaitForWindowExposed(&window));
+                QTest::qWait(400);
+                QVERIFY(window.grab().save(shots + QLatin1Char('/') + QLatin1String(scheme) + QLatin1Char('-')
+                                           + QLatin1String(name) + QStringLiteral(".png")));
+            };
+
+            InitTranslation(PYXET_BIN_DIR "/");
+            Dialogs::SetAutomatic(true);
+            auto form = std::make_unique<TPyxetForm>(QStringList{}, appDir.toStdString());
+            auto upgrade = std::make_unique<TUpgradeForm>();
+            auto progress = std::make_unique<TProgressInfoForm>();
+            auto login = std::make_unique<TLoginForm>();
+            auto about = std::make_unique<TAboutBox>();
+            auto logForm = std::make_unique<TLogActionForm>();
+            auto http = std::make_unique<THTTPModule>();
+            form->LogReport = logForm.get();
+            form->About = about.get();
+            form->Upgrade = upgrade.get();
+            form->Progress = progress.get();
+            form->Login = login.get();
+            form->Http = http.get();
+            form->show();
+            QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+            QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 5000);
+            // The second discovery lists the fleet again; one more device answers only now.
+            form->ui()->acFind->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 5000);
+            QTest::qWait(500);
+            auto late = std::make_unique<TLateDevice>();
+            TProductInfo& i = late->Info;
+            i.TypeCode = 33;  // Orvex Sense TH
+            i.Name = "New unit";
+            i.MAC = "00:0A:14:1E:28:40";
+            i.PeerIP = i.IP = "10.77.1.40";
+            i.Mask = "255.255.0.0";
+            i.Gateway = "10.77.0.254";
+            i.DNS1 = i.DNS2 = "10.77.0.254";
+            i.FirmwareRev = "2.1.0";
+            i.HTTPPort = 80;
+            i.TelnetPort = 23;
+            form->AddDevice(std::move(late), form->Settings.OrvexProducts, nullptr);
+            QTest::qWait(300);
+            form->SelectDevice(RowOf(*form, "Warehouse gate"));
+            Dialogs::TakeShownBoxes();
+            shoot(*form, "main-window");
+            form->SelectDevice(RowOf(*form, "Hall sensor"));  // in the conflict: the note over the picture
+            shoot(*form, "main-window-conflict");
+
+            for (const char* name : {"Hall sensor", "Warehouse gate", "Roof weather"}) {
+                const int row = RowOf(*form, name);
+                QVERIFY2(row >= 0, name);
+                form->ui()->DeviceListBox->model()->setData(form->ui()->DeviceListBox->model()->index(row, 0),
+                                                            Qt::Checked, Qt::CheckStateRole);
+            }
+            Dialogs::QueueFileName((appDir + QStringLiteral("firmware.kri")).toStdString());
+            form->ui()->acFirmUpgr->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(!form->BatchRunning(), 20000);
+            shoot(*progress, "progress");
+            progress->hide();
+
+            // No part of the program logs an answer with "<-" today; one line shows its colour.
+            form->LogAction("", "<- Answer from 10.77.1.12 (shown for its colour)", 2);
+            logForm->resize(640, 400);
+            shoot(*logForm, "log-report");
+            logForm->ui()->ActionReport->scrollToTop();  // the discovery's outgoing requests
+            shoot(*logForm, "log-report-top");
+            logForm->hide();
+
+            http.reset();
+            logForm.reset();
+            about.reset();
+            login.reset();
+            progress.reset();
+            upgrade.reset();
+            form.reset();
+            Dialogs::TakeShownBoxes();
+        }
+    }
+};
+
+QTEST_MAIN(ColourScreenshots)
+#include "colour_screenshots.moc"
