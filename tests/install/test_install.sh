@@ -59,7 +59,7 @@ check "completion: the commands" \
   "$(printf '%s\n' backup factory-default find load plan restart restore save set upgrade)" "$(completions pyxet-cli '')"
 check "completion: a command begun" "restart restore" "$(completions pyxet-cli res | tr '\n' ' ' | sed 's/ $//')"
 check "completion: plan's commands" "apply make undo" "$(completions pyxet-cli plan '' | tr '\n' ' ' | sed 's/ $//')"
-check "completion: an option begun" "--jobs" "$(completions pyxet-cli backup 10.77.5.1 --j)"
+check "completion: an option begun" "--jobs --json" "$(completions pyxet-cli backup 10.77.5.1 --j | tr '\n' ' ' | sed 's/ $//')"
 check "completion: --family's values" "HWG Orvex" "$(completions pyxet-cli upgrade --family '' | tr '\n' ' ' | sed 's/ $//')"
 # Every option each command's --help lists is offered, and no other.
 for command in find set restart factory-default upgrade backup restore save load "plan make" "plan apply" "plan undo"; do
@@ -72,10 +72,11 @@ done
 mkdir -p "$work/files/folder"
 touch "$work/files/image.kri" "$work/files/secret.txt"
 (
+  failures=0
   cd "$work/files" || exit 1
   check "completion: the image of upgrade" "image.kri" "$(completions pyxet-cli upgrade im)"
-  check "completion: --password-file FILE" "secret.txt" "$(completions pyxet-cli load 10.77.5.1 x --password-file s)"
-  check "completion: --password-file=FILE" "secret.txt" "$(completions pyxet-cli load 10.77.5.1 x --password-file = s)"
+  check "completion: --password-file FILE" "secret.txt" "$(completions pyxet-cli restore 10.77.5.1 --password-file s)"
+  check "completion: --password-file=FILE" "secret.txt" "$(completions pyxet-cli restore 10.77.5.1 --password-file = s)"
   check "completion: --dir takes folders only" "folder" "$(completions pyxet-cli backup --dir '')"
   finish_checks
 ) || failures=$((failures + 1))
