@@ -2,6 +2,7 @@
 // setup panel's command, and for an Orvex device the wait for its answer.
 #include "cli/commands.h"
 
+#include "cli/commandline.h"
 #include "cli/session.h"
 
 #include "core/app/i18n.h"
@@ -22,7 +23,8 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,9 +40,16 @@ const char* const kDeviceCommandsUsage =
 
 namespace {
 
+const char* const kDeviceCommandsHelp =
+    "The command acts on the one device the target names; a restart question counts as answered Yes.\n"
+    "An Orvex device's answer is awaited up to --wait seconds. Standard output gets one line:\n"
+    "MAC<TAB>PeerIP<TAB>ok, or MAC<TAB>PeerIP<TAB>failed<TAB>reason.\n"
+    "Exit status: 0 sent (Orvex: and answered with error code 0); 1 target not found or ambiguous, a\n"
+    "value refused, a device error code, or a command the device does not offer; 2 wrong command\n"
+    "line or no UDP socket; 3 no answer from an Orvex device within --wait.\n";
+
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 constexpr int kExitNoSocket = 2;
 constexpr int kExitNoAnswer = 3;
 
@@ -49,19 +58,21 @@ enum class TCommand { Set, Restart, FactoryDefault };
 // The setup values `set` takes, with the field of the request each one goes to.
 struct TValueOption {
     const char* Name;
+    const char* Label;
+    const char* Description;
     std::string TSetupValues::*Text;  // null for --dhcp
     bool TSentFields::*Sent;
 };
 const TValueOption kValueOptions[] = {
-    {"--name", &TSetupValues::Name, &TSentFields::Name},
-    {"--ip", &TSetupValues::IP, &TSentFields::IP},
-    {"--mask", &TSetupValues::Mask, &TSentFields::Mask},
-    {"--gateway", &TSetupValues::Gateway, &TSentFields::Gateway},
-    {"--dns1", &TSetupValues::DNS1, &TSentFields::DNS1},
-    {"--dns2", &TSetupValues::DNS2, &TSentFields::DNS2},
-    {"--dhcp", nullptr, &TSentFields::Dhcp},
-    {"--http-port", &TSetupValues::HTTPPort, &TSentFields::HTTPPort},
-    {"--telnet-port", &TSetupValues::TelnetPort, &TSentFields::TelnetPort},
+    {"--name", "TEXT", "the device's name", &TSetupValues::Name, &TSentFields::Name},
+    {"--ip", "ADDR", "its IP address", &TSetupValues::IP, &TSentFields::IP},
+    {"--mask", "ADDR", "its subnet mask", &TSetupValues::Mask, &TSentFields::Mask},
+    {"--gateway", "ADDR", "its gateway", &TSetupValues::Gateway, &TSentFields::Gateway},
+    {"--dns1", "ADDR", "its first name server", &TSetupValues::DNS1, &TSentFields::DNS1},
+    {"--dns2", "ADDR", "its second name server", &TSetupValues::DNS2, &TSentFields::DNS2},
+    {"--dhcp", "0|1", "DHCP off (0) or on (1)", nullptr, &TSentFields::Dhcp},
+    {"--http-port", "N", "its web server's port", &TSetupValues::HTTPPort, &TSentFields::HTTPPort},
+    {"--telnet-port", "N", "its Telnet port", &TSetupValues::TelnetPort, &TSentFields::TelnetPort},
 };
 
 struct TCommandLine {
@@ -69,73 +80,8 @@ struct TCommandLine {
     TTarget Target;
     TDiscoveryOptions Discovery;
     bool Log = false;
-    std::vector<std::pair<const TValueOption*, std::string>> Values;  // in the order given
+    std::vector<std::pair<const TValueOption*, std::string>> Values;  // in the order of kValueOptions
 };
-
-bool Wrong(const std::string& message)
-{
-    std::fprintf(stderr, "pyxet-cli: %s\n", message.c_str());
-    return false;
-}
-
-// Reads the command line; on a mistake says what is wrong on standard error and returns false.
-bool ParseCommandLine(int argc, char* argv[], TCommandLine& line)
-{
-    const std::string name = argv[1];
-    line.Command = name == "set" ? TCommand::Set : name == "restart" ? TCommand::Restart : TCommand::FactoryDefault;
-    std::optional<std::string> target;
-    for (int i = 2; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg.rfind("--", 0) != 0) {
-            if (target)
-                return Wrong(Format("only one TARGET, not also \"%s\"", arg.c_str()));
-            target = arg;
-            continue;
-        }
-        if (arg == "--log") {
-            line.Log = true;
-            continue;
-        }
-        // Every other option takes a value: "--opt VALUE" or "--opt=VALUE".
-        std::optional<std::string> value;
-        if (const auto eq = arg.find('='); eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-        }
-        const TValueOption* option = nullptr;
-        for (const TValueOption& candidate : kValueOptions)
-            if (arg == candidate.Name)
-                option = &candidate;
-        if (!IsDiscoveryOption(arg) && (!option || line.Command != TCommand::Set))
-            return Wrong(Format("unknown option \"%s\"", arg.c_str()));
-        if (!value) {
-            if (i + 1 >= argc)
-                return Wrong(Format("%s needs a value", arg.c_str()));
-            value = argv[++i];
-        }
-        if (IsDiscoveryOption(arg)) {
-            std::string error;
-            if (!TakeDiscoveryOption(arg, *value, line.Discovery, error))
-                return Wrong(error);
-            continue;
-        }
-        if (!option->Text && *value != "0" && *value != "1")
-            return Wrong(Format("--dhcp takes 0 or 1, not \"%s\"", value->c_str()));
-        for (const auto& given : line.Values)
-            if (given.first == option)
-                return Wrong(Format("%s given twice", option->Name));
-        line.Values.emplace_back(option, *value);
-    }
-    if (!target)
-        return Wrong("a TARGET is needed");
-    const std::optional<TTarget> parsed = ParseTarget(*target);
-    if (!parsed)
-        return Wrong(Format("TARGET \"%s\" is neither a MAC address nor a dotted address", target->c_str()));
-    line.Target = *parsed;
-    if (line.Command == TCommand::Set && line.Values.empty())
-        return Wrong("set needs at least one value to change");
-    return true;
-}
 
 // The one output line (main checks that standard output took it). Control characters in a reason (it may quote what the user typed)
 // become blanks, so the line stays one line of tab-separated fields.
@@ -272,19 +218,64 @@ int Run(const TCommandLine& line)
 
 } // namespace
 
-bool IsDeviceCommand(const char* name)
+void AddDeviceCommands(CLI::App& app, TCommandBody& body)
 {
-    return std::strcmp(name, "set") == 0 || std::strcmp(name, "restart") == 0
-        || std::strcmp(name, "factory-default") == 0;
-}
-
-int RunDeviceCommand(int argc, char* argv[])
-{
-    TCommandLine line;
-    if (argc < 2 || !IsDeviceCommand(argv[1]) || !ParseCommandLine(argc, argv, line)) {
-        std::fprintf(stderr, "usage: pyxet-cli find %s [--json] [--log]\n", kDiscoveryUsage);
-        std::fputs(kDeviceCommandsUsage, stderr);
-        return kExitUsage;
+    const struct {
+        const char* Name;
+        TCommand Command;
+        const char* Summary;
+    } commands[] = {
+        {"set", TCommand::Set, "changes a device's setup"},
+        {"restart", TCommand::Restart, "restarts a device"},
+        {"factory-default", TCommand::FactoryDefault, "sets a device to its factory defaults"},
+    };
+    for (const auto& entry : commands) {
+        struct TArgs {
+            std::vector<std::string> Targets;
+            std::optional<std::string> Values[std::size(kValueOptions)];
+            TDiscoveryArgs Discovery;
+            bool Log = false;
+        };
+        auto args = std::make_shared<TArgs>();
+        const std::string usage = UsageLines(kDeviceCommandsUsage, entry.Name);
+        CLI::App* command = AddCommand(app, entry.Name, entry.Summary, usage, [] {
+            const std::string all = kDeviceCommandsUsage;
+            return all.substr(all.find("\nTARGET") + 1) + kDeviceCommandsHelp;
+        });
+        AddArguments(*command, "TARGET", args->Targets, "a MAC address or the address the device answered from");
+        if (entry.Command == TCommand::Set)
+            for (size_t k = 0; k < std::size(kValueOptions); ++k)
+                AddOnce(*command, kValueOptions[k].Name, args->Values[k], kValueOptions[k].Label,
+                        kValueOptions[k].Description)
+                    ->group("Setup values");
+        AddDiscoveryOptions(*command, args->Discovery);
+        AddFlag(*command, "--log", args->Log, "every action-log line on standard error, as LEVEL<TAB>message");
+        command->callback([command, args, &body, which = entry.Command] {
+            RefuseUnknownOptions(*command);
+            TCommandLine line;
+            line.Command = which;
+            line.Log = args->Log;
+            line.Discovery = ReadDiscoveryOptions(args->Discovery);
+            for (size_t k = 0; k < std::size(kValueOptions); ++k) {
+                const std::optional<std::string>& value = args->Values[k];
+                if (!value)
+                    continue;
+                if (!kValueOptions[k].Text && *value != "0" && *value != "1")
+                    Refuse("--dhcp", Format("takes 0 or 1, not \"%s\"", value->c_str()));
+                line.Values.emplace_back(&kValueOptions[k], *value);
+            }
+            if (args->Targets.empty())
+                Refuse("a TARGET is needed");
+            if (args->Targets.size() > 1)
+                Refuse(Format("only one TARGET, not also \"%s\"", args->Targets[1].c_str()));
+            const std::optional<TTarget> parsed = ParseTarget(args->Targets.front());
+            if (!parsed)
+                Refuse(Format("TARGET \"%s\" is neither a MAC address nor a dotted address",
+                              args->Targets.front().c_str()));
+            line.Target = *parsed;
+            if (line.Command == TCommand::Set && line.Values.empty())
+                Refuse("set needs at least one value to change");
+            body = [line] { return Run(line); };
+        });
     }
-    return Run(line);
 }

@@ -18,12 +18,10 @@
 // ambiguous, a value or option refused, a device error code, or a command the device does not
 // offer; 2 wrong command line or no UDP socket; 3 no answer from an Orvex device within --wait.
 #pragma once
+#include "cli/commandline.h"
 
 // The usage lines of the three commands.
 extern const char* const kDeviceCommandsUsage;
 
-// True for "set", "restart" and "factory-default".
-bool IsDeviceCommand(const char* name);
-
-// Runs the command named by argv[1]. Needs a QCoreApplication.
-int RunDeviceCommand(int argc, char* argv[]);
+// Adds the three commands to pyxet-cli's command line; the one chosen leaves its body in body.
+void AddDeviceCommands(CLI::App& app, TCommandBody& body);

@@ -5,17 +5,20 @@
 //   pyxet-cli upgrade | backup | restore | save | load ...  (see transfers.cpp)
 //   pyxet-cli plan make | apply | undo ...                  (see plan.h)
 //
-// runs one discovery cycle through the two family endpoints (options: cli/session.h), collects
-// answers for SECONDS (default 2) after the last request and prints the registered devices in
-// list order: their display lines, or with --json an array of objects, or with --csv a CSV table
-// with the same fields (the window's "Export Device List..." writes the same). --log copies every
-// action-log line to standard error as LEVEL<TAB>message.
+// Every command is read by CLI11 (cli/commandline.h): `pyxet-cli COMMAND --help` explains one,
+// and options take "--opt VALUE" or "--opt=VALUE". `find` runs one discovery cycle through the
+// two family endpoints (options: cli/session.h), collects answers for SECONDS (default 2) after
+// the last request and prints the registered devices in list order: their display lines, or with
+// --json an array of objects, or with --csv a CSV table with the same fields (the window's "Export
+// Device List..." writes the same). --log copies every action-log line to standard error as
+// LEVEL<TAB>message.
 //
 // Exit status of every command: 0 on success (find: also when no device answers), 1 when an
 // operation failed or standard output could not be written (a full disk, a closed descriptor),
 // 2 when the command could not start (a wrong command line, an unreadable file, a UDP socket
-// that cannot be opened), 3 when no answer came where one was awaited (commands.h). A reader that goes away early (`| head`) ends the
-// program by SIGPIPE, as it does other tools.
+// that cannot be opened), 3 when no answer came where one was awaited (commands.h). A reader
+// that goes away early (`| head`) ends the program by SIGPIPE, as it does other tools.
+#include "cli/commandline.h"
 #include "cli/commands.h"
 #include "cli/plan.h"
 #include "cli/session.h"
@@ -23,12 +26,13 @@
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
 #include "core/app/version.h"
-#include "core/discovery/discovery.h"
-#include "core/discovery/export.h"
 #include "core/devices/registry.h"
 #include "core/devices/udpserver.h"
 #include "core/devices/utils.h"
+#include "core/discovery/discovery.h"
+#include "core/discovery/export.h"
 #include "core/log/actionlog.h"
+#include "core/log/format.h"
 #include "core/log/safetext.h"
 #include "core/protocols/hwg/packets.h"
 #include "core/protocols/orvex/packets.h"
@@ -44,9 +48,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -64,9 +69,11 @@ const char* const kFindHelp =
     "250 a second on an attached subnet. --repeat N sends each request N times, 250 ms apart\n"
     "(1-5, default [Discovery] Repeat of the settings file). --wait counts from the last request.\n";
 const char* const kHelpFooter =
+    "       pyxet-cli COMMAND --help\n"
     "       pyxet-cli --help | --version\n"
     "\n"
     "Finds and configures Orvex and HWG devices on the local network, as the window of pyxet does.\n"
+    "Options take their value as --opt VALUE or --opt=VALUE.\n"
     "  --wait SECONDS  how long answers are collected after the last request (default 2)\n"
     "  --json          the result as JSON\n"
     "  --csv           the result as CSV (find)\n"
@@ -120,49 +127,6 @@ struct TFindOptions {
     bool Log = false;
 };
 
-// Reads the command line; on a mistake says what is wrong on standard error and returns false.
-bool ParseFindOptions(int argc, char* argv[], TFindOptions& options)
-{
-    for (int i = 2; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--json" || arg == "--csv") {
-            (arg == "--json" ? options.Json : options.Csv) = true;
-            if (options.Json && options.Csv) {
-                std::fprintf(stderr, "pyxet-cli: --json and --csv exclude each other\n");
-                return false;
-            }
-            continue;
-        }
-        if (arg == "--log") {
-            options.Log = true;
-            continue;
-        }
-        // The discovery options take a value: "--opt VALUE" or "--opt=VALUE".
-        std::optional<std::string> value;
-        if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-        }
-        if (!IsDiscoveryOption(arg)) {
-            std::fprintf(stderr, "pyxet-cli: unknown option \"%s\"\n", arg.c_str());
-            return false;
-        }
-        if (!value) {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "pyxet-cli: %s needs a value\n", arg.c_str());
-                return false;
-            }
-            value = argv[++i];
-        }
-        std::string error;
-        if (!TakeDiscoveryOption(arg, *value, options.Discovery, error)) {
-            std::fprintf(stderr, "pyxet-cli: %s\n", error.c_str());
-            return false;
-        }
-    }
-    return true;
-}
-
 void PrintDevices(const TDeviceRegistry& list, const TFindOptions& options, TOutput& out)
 {
     if (options.Json || options.Csv) {
@@ -191,6 +155,47 @@ int Find(const TFindOptions& options, TOutput& out)
     return 0;
 }
 
+// find: its options, checked once the line is read; the body lists the devices.
+void AddFindCommand(CLI::App& app, TCommandBody& body, TOutput& out)
+{
+    struct TArgs {
+        TDiscoveryArgs Discovery;
+        bool Json = false;
+        bool Csv = false;
+        bool Log = false;
+        std::vector<std::string> Extra;
+    };
+    auto args = std::make_shared<TArgs>();
+    CLI::App* find = AddCommand(app, "find", "lists the devices that answer", UsageLines(kUsage, "find"),
+                                [] { return std::string(kFindHelp); });
+    AddDiscoveryOptions(*find, args->Discovery);
+    AddFlag(*find, "--json", args->Json, "the result as JSON");
+    AddFlag(*find, "--csv", args->Csv, "the result as CSV");
+    AddFlag(*find, "--log", args->Log, "every action-log line on standard error, as LEVEL<TAB>message");
+    AddArguments(*find, "EXTRA", args->Extra, "")->group("");  // named below as not taken
+    find->callback([find, args, &body, &out] {
+        RefuseUnknownOptions(*find);
+        if (!args->Extra.empty())
+            Refuse(Format("find takes no argument \"%s\"", args->Extra.front().c_str()));
+        if (args->Json && args->Csv)
+            Refuse("--json and --csv exclude each other");
+        TFindOptions options;
+        options.Discovery = ReadDiscoveryOptions(args->Discovery);
+        options.Json = args->Json;
+        options.Csv = args->Csv;
+        options.Log = args->Log;
+        body = [options, &out] { return Find(options, out); };
+    });
+}
+
+// The help of `pyxet-cli --help`: every command's usage and the exit statuses.
+std::string ProgramHelp()
+{
+    return std::string(kUsage) + kDeviceCommandsUsage + kFindHelp + TransferUsage() + kPlanUsage + kHelpFooter
+           + "Settings read from: " + SettingsPath(SettingsFolder()) + "\n"
+           + "See 'pyxet-cli COMMAND --help' and the manual page pyxet-cli(1).\n";
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -200,38 +205,38 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Pyxet"));
 
     TOutput out;
-    const std::string command = argc >= 2 ? argv[1] : "";
-    if (command == "--version") {
+    CLI::App line("", "pyxet-cli");
+    SetCommandUsage(line, kUsage);
+    line.allow_extras();  // an unknown command is named below
+    line.require_subcommand(0, 1);
+    line.set_help_flag("-h,--help", "shows this help and ends");
+    bool version = false;
+    line.add_flag("--version", version, "shows the version and ends");
+    TCommandBody body;
+    AddFindCommand(line, body, out);
+    AddDeviceCommands(line, body);
+    AddTransferCommands(line, body);
+    AddPlanCommands(line, body);
+
+    try {
+        line.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        out.Write(line.get_subcommands().empty() ? ProgramHelp() : CommandHelp(line));
+        return out.Finish(0);
+    } catch (const CLI::ParseError& error) {
+        std::fputs(CommandLineMistake(line, error).c_str(), stderr);
+        return kExitUsage;
+    }
+    if (version) {
         out.Write(std::string("pyxet-cli ") + ProgramVersion() + "\n");
         return out.Finish(0);
     }
-    if (command == "--help" || command == "-h") {
-        out.Write(kUsage);
-        out.Write(kDeviceCommandsUsage);
-        out.Write(kFindHelp);
-        out.Write(TransferUsage());
-        out.Write(kPlanUsage);
-        out.Write(kHelpFooter);
-        out.Write("Settings read from: " + SettingsPath(SettingsFolder()) + "\n");
-        out.Write("See 'pyxet-cli COMMAND --help' and the manual page pyxet-cli(1).\n");
-        return out.Finish(0);
+    if (!body) {  // no command, or one that does not exist
+        if (!line.remaining().empty())
+            std::fprintf(stderr, "pyxet-cli: unknown command '%s'\n", line.remaining().front().c_str());
+        std::fputs(kUsage, stderr);
+        std::fputs("See 'pyxet-cli --help'.\n", stderr);
+        return kExitUsage;
     }
-    if (IsDeviceCommand(command.c_str()))
-        return out.Finish(RunDeviceCommand(argc, argv));  // its lines go to stdout too: Finish checks them
-    if (IsTransferCommand(command.c_str()))
-        return out.Finish(RunTransferCommand(argc, argv));
-    if (IsPlanCommand(command.c_str()))
-        return out.Finish(RunPlanCommand(argc, argv));
-    if (command == "find") {
-        TFindOptions options;
-        if (!ParseFindOptions(argc, argv, options)) {
-            std::fputs(kUsage, stderr);
-            return kExitUsage;
-        }
-        return out.Finish(Find(options, out));
-    }
-    if (argc >= 2)
-        std::fprintf(stderr, "pyxet-cli: unknown command '%s'\n", command.c_str());
-    std::fputs(kUsage, stderr);
-    return kExitUsage;
+    return out.Finish(body());  // the commands' lines go to stdout too: Finish checks them
 }

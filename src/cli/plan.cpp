@@ -2,6 +2,7 @@
 // the plan run, with the preview and the results on standard output.
 #include "cli/plan.h"
 
+#include "cli/commandline.h"
 #include "cli/session.h"
 
 #include "core/app/i18n.h"
@@ -23,9 +24,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -43,7 +46,6 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 constexpr int kExitNoSocket = 2;
 constexpr int kExitUnreadable = 2;
 constexpr int kExitNoUndoFile = 2;
@@ -101,134 +103,24 @@ struct TPlanOptions {
     bool Log = false;
 };
 
-bool Wrong(const std::string& message)
-{
-    std::fprintf(stderr, "pyxet-cli: %s\n", message.c_str());
-    return false;
-}
-
 // The form's options of make, each with the field of TPlanForm it fills.
 struct TFormOption {
     const char* Name;
+    const char* Label;
+    const char* Description;
     std::optional<std::string> TPlanForm::*Text;  // null for --dhcp
 };
 const TFormOption kFormOptions[] = {
-    {"--ip-from", &TPlanForm::FirstIP},
-    {"--name", &TPlanForm::NamePattern},
-    {"--mask", &TPlanForm::Mask},
-    {"--gateway", &TPlanForm::Gateway},
-    {"--dns1", &TPlanForm::DNS1},
-    {"--dns2", &TPlanForm::DNS2},
-    {"--dhcp", nullptr},
-    {"--http-port", &TPlanForm::HTTPPort},
-    {"--telnet-port", &TPlanForm::TelnetPort},
+    {"--ip-from", "ADDR", "consecutive addresses from ADDR", &TPlanForm::FirstIP},
+    {"--name", "PATTERN", "names numbered by the last run of '#'", &TPlanForm::NamePattern},
+    {"--mask", "ADDR", "every device's subnet mask", &TPlanForm::Mask},
+    {"--gateway", "ADDR", "every device's gateway", &TPlanForm::Gateway},
+    {"--dns1", "ADDR", "every device's first name server", &TPlanForm::DNS1},
+    {"--dns2", "ADDR", "every device's second name server", &TPlanForm::DNS2},
+    {"--dhcp", "0|1", "DHCP off (0) or on (1)", nullptr},
+    {"--http-port", "N", "every device's web server port", &TPlanForm::HTTPPort},
+    {"--telnet-port", "N", "every device's Telnet port", &TPlanForm::TelnetPort},
 };
-
-const TFormOption* FormOption(const std::string& name)
-{
-    for (const TFormOption& option : kFormOptions)
-        if (name == option.Name)
-            return &option;
-    return nullptr;
-}
-
-// Reads the command line after "plan SUBCOMMAND"; on a mistake says what is wrong on standard
-// error and returns false.
-bool ParseOptions(int argc, char* argv[], TPlanOptions& o)
-{
-    const bool make = o.Command == TPlanCommand::Make;
-    std::vector<std::string> positional;
-    for (int i = 3; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg.rfind("--", 0) != 0 || arg == "--") {
-            if (arg == "--")
-                return Wrong("unknown option \"--\"");
-            positional.push_back(arg);
-            continue;
-        }
-        std::optional<std::string> value;
-        if (const auto eq = arg.find('='); eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-        }
-        const bool flag = arg == "--log" || arg == "--all" || arg == "--json" || arg == "--dry-run";
-        if (flag) {
-            if (value)
-                return Wrong(Format("%s takes no value", arg.c_str()));
-            if (arg == "--log")
-                o.Log = true;
-            else if (arg == "--all" && make)
-                o.All = true;
-            else if (arg == "--json" && !make)
-                o.Json = true;
-            else if (arg == "--dry-run" && !make)
-                o.DryRun = true;
-            else
-                return Wrong(Format("unknown option \"%s\" for this command", arg.c_str()));
-            continue;
-        }
-        const TFormOption* form = make ? FormOption(arg) : nullptr;
-        const bool known = IsDiscoveryOption(arg) || form || (make && (arg == "--type" || arg == "--family"))
-                           || (!make && (arg == "--verify" || arg == "--save-undo"));
-        if (!known)
-            return Wrong(Format("unknown option \"%s\" for this command", arg.c_str()));
-        if (!value) {
-            if (i + 1 >= argc)
-                return Wrong(Format("%s needs a value", arg.c_str()));
-            value = argv[++i];
-        }
-        if (IsDiscoveryOption(arg)) {
-            std::string error;
-            if (!TakeDiscoveryOption(arg, *value, o.Discovery, error))
-                return Wrong(error);
-        } else if (form) {
-            const bool given = form->Text ? (o.Form.*(form->Text)).has_value() : o.Form.Dhcp.has_value();
-            if (given)
-                return Wrong(Format("%s given twice", form->Name));
-            if (form->Text) {
-                o.Form.*(form->Text) = *value;
-            } else {
-                if (*value != "0" && *value != "1")
-                    return Wrong(Format("--dhcp takes 0 or 1, not \"%s\"", value->c_str()));
-                o.Form.Dhcp = *value == "1" ? 1 : 0;
-            }
-        } else if (arg == "--type") {
-            o.Types.push_back(*value);
-        } else if (arg == "--family") {
-            if (*value != "Orvex" && *value != "HWG")
-                return Wrong(Format("--family takes Orvex or HWG, not \"%s\"", value->c_str()));
-            o.Family = *value;
-        } else if (arg == "--verify") {
-            const bool digits =
-                !value->empty() && value->size() <= 9 && value->find_first_not_of("0123456789") == std::string::npos;
-            const long seconds = digits ? std::stol(*value) : 0;
-            if (seconds < 1 || seconds > kMaxVerifySeconds)
-                return Wrong(
-                    Format("--verify takes whole seconds from 1 to %d, not \"%s\"", kMaxVerifySeconds, value->c_str()));
-            o.VerifySeconds = static_cast<int>(seconds);
-        } else {  // --save-undo
-            if (value->empty())
-                return Wrong("--save-undo needs a file name");
-            o.SaveUndo = *value;
-        }
-    }
-    if (!make) {
-        if (positional.size() != 1)
-            return Wrong(positional.empty() ? "a plan FILE is needed"
-                                            : Format("only one FILE, not also \"%s\"", positional[1].c_str()));
-        o.File = positional.front();
-        return true;
-    }
-    for (const std::string& mac : positional) {
-        uint8_t bytes[6] = {};
-        if (ParseMac(mac, bytes) != 0)
-            return Wrong(Format("\"%s\" is not a MAC address", mac.c_str()));
-    }
-    if (o.All == !positional.empty())
-        return Wrong(o.All ? "--all takes no MAC address" : "plan make needs --all or MAC addresses");
-    o.Macs = positional;
-    return true;
-}
 
 // Control characters (a problem may quote what the user typed) become blanks, so that a line
 // stays one line of tab-separated fields.
@@ -633,27 +525,124 @@ int Apply(const TPlanOptions& o)
 
 }  // namespace
 
-bool IsPlanCommand(const char* name) { return std::strcmp(name, "plan") == 0; }
-
-int RunPlanCommand(int argc, char* argv[])
+void AddPlanCommands(CLI::App& app, TCommandBody& body)
 {
-    const std::string sub = argc >= 3 ? argv[2] : "";
-    for (int i = 2; i < argc; ++i)
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::printf("usage: %s", kPlanUsage + 7);
-            std::fputs(kPlanHelp, stdout);
-            return kExitOk;
+    CLI::App* plan = AddCommand(app, "plan", "sets up many devices at once by a plan file",
+                                UsageLines(kPlanUsage, "plan"), [] { return std::string(kPlanHelp); });
+    plan->require_subcommand(0, 1);
+    plan->callback([plan] {
+        if (!plan->get_subcommands().empty())
+            return;
+        RefuseUnknownOptions(*plan);
+        if (plan->remaining().empty())
+            Refuse("plan needs make, apply or undo");
+        Refuse(Format("unknown plan command \"%s\"", plan->remaining().front().c_str()));
+    });
+
+    // make
+    struct TMakeArgs {
+        std::optional<std::string> Form[std::size(kFormOptions)];
+        std::vector<std::string> Macs;
+        std::vector<std::string> Types;
+        std::optional<std::string> Family;
+        bool All = false;
+        TDiscoveryArgs Discovery;
+        bool Log = false;
+    };
+    auto make = std::make_shared<TMakeArgs>();
+    CLI::App* makeCommand = AddCommand(*plan, "make", "writes a plan file for the devices chosen",
+                                       UsageLines(kPlanUsage, "plan make"), [] { return std::string(kPlanHelp); });
+    AddArguments(*makeCommand, "MAC", make->Macs, "");
+    for (size_t k = 0; k < std::size(kFormOptions); ++k)
+        AddOnce(*makeCommand, kFormOptions[k].Name, make->Form[k], kFormOptions[k].Label, kFormOptions[k].Description)
+            ->group("Values");
+    AddFlag(*makeCommand, "--all", make->All, "every device found, instead of MAC addresses");
+    AddValues(*makeCommand, "--type", make->Types, "NAME", "only devices of this type");
+    AddValue(*makeCommand, "--family", make->Family, "Orvex|HWG", "only devices of this family");
+    AddDiscoveryOptions(*makeCommand, make->Discovery);
+    AddFlag(*makeCommand, "--log", make->Log, "every action-log line on standard error, as LEVEL<TAB>message");
+    makeCommand->callback([makeCommand, make, &body] {
+        RefuseUnknownOptions(*makeCommand);
+        TPlanOptions o;
+        o.Command = TPlanCommand::Make;
+        o.Log = make->Log;
+        o.Discovery = ReadDiscoveryOptions(make->Discovery);
+        for (size_t k = 0; k < std::size(kFormOptions); ++k) {
+            const std::optional<std::string>& value = make->Form[k];
+            if (!value)
+                continue;
+            if (kFormOptions[k].Text) {
+                o.Form.*(kFormOptions[k].Text) = *value;
+                continue;
+            }
+            if (*value != "0" && *value != "1")
+                Refuse("--dhcp", Format("takes 0 or 1, not \"%s\"", value->c_str()));
+            o.Form.Dhcp = *value == "1" ? 1 : 0;
         }
-    TPlanOptions options;
-    if (sub == "make" || sub == "apply" || sub == "undo") {
-        options.Command = sub == "make"    ? TPlanCommand::Make
-                          : sub == "apply" ? TPlanCommand::Apply
-                                           : TPlanCommand::Undo;
-        if (ParseOptions(argc, argv, options))
-            return options.Command == TPlanCommand::Make ? Make(options) : Apply(options);
-    } else {
-        Wrong(sub.empty() ? "plan needs make, apply or undo" : Format("unknown plan command \"%s\"", sub.c_str()));
+        o.Types = make->Types;
+        if (make->Family && *make->Family != "Orvex" && *make->Family != "HWG")
+            Refuse("--family", Format("takes Orvex or HWG, not \"%s\"", make->Family->c_str()));
+        o.Family = make->Family;
+        for (const std::string& mac : make->Macs) {
+            uint8_t bytes[6] = {};
+            if (ParseMac(mac, bytes) != 0)
+                Refuse(Format("\"%s\" is not a MAC address", mac.c_str()));
+        }
+        o.All = make->All;
+        if (o.All == !make->Macs.empty())
+            Refuse(o.All ? "--all takes no MAC address" : "plan make needs --all or MAC addresses");
+        o.Macs = make->Macs;
+        body = [o] { return Make(o); };
+    });
+
+    // apply and undo
+    for (const TPlanCommand command : {TPlanCommand::Apply, TPlanCommand::Undo}) {
+        struct TApplyArgs {
+            std::vector<std::string> Files;
+            bool DryRun = false;
+            std::optional<std::string> Verify;
+            std::optional<std::string> SaveUndo;
+            TDiscoveryArgs Discovery;
+            bool Json = false;
+            bool Log = false;
+        };
+        auto args = std::make_shared<TApplyArgs>();
+        const bool undo = command == TPlanCommand::Undo;
+        CLI::App* sub = AddCommand(*plan, undo ? "undo" : "apply",
+                                   undo ? "applies an undo file" : "applies a plan file (- reads standard input)",
+                                   UsageLines(kPlanUsage, undo ? "plan undo" : "plan apply"),
+                                   [] { return std::string(kPlanHelp); });
+        AddArguments(*sub, "FILE", args->Files, "");
+        AddFlag(*sub, "--dry-run", args->DryRun, "the preview only: nothing is sent");
+        AddValue(*sub, "--verify", args->Verify, "SECONDS", "asks the devices until each shows its new values");
+        AddValue(*sub, "--save-undo", args->SaveUndo, "FILE",
+                 "the undo file (default backup/undo-YYYYMMDD-HHMMSS.csv)");
+        AddDiscoveryOptions(*sub, args->Discovery);
+        AddFlag(*sub, "--json", args->Json, "one JSON document instead of the lines");
+        AddFlag(*sub, "--log", args->Log, "every action-log line on standard error, as LEVEL<TAB>message");
+        sub->callback([sub, args, command, &body] {
+            RefuseUnknownOptions(*sub);
+            TPlanOptions o;
+            o.Command = command;
+            o.Log = args->Log;
+            o.Json = args->Json;
+            o.DryRun = args->DryRun;
+            o.Discovery = ReadDiscoveryOptions(args->Discovery);
+            if (args->Verify) {
+                const std::optional<int> seconds = WholeNumber(*args->Verify, 1, kMaxVerifySeconds);
+                if (!seconds)
+                    Refuse("--verify", Format("takes whole seconds from 1 to %d, not \"%s\"", kMaxVerifySeconds,
+                                              args->Verify->c_str()));
+                o.VerifySeconds = *seconds;
+            }
+            if (args->SaveUndo && args->SaveUndo->empty())
+                Refuse("--save-undo", "needs a file name");
+            o.SaveUndo = args->SaveUndo;
+            if (args->Files.size() != 1)
+                Refuse(args->Files.empty() ? "a plan FILE is needed"
+                                           : Format("only one FILE, not also \"%s\"", args->Files[1].c_str()));
+            o.File = args->Files.front();
+            body = [o] { return Apply(o); };
+        });
     }
-    std::fprintf(stderr, "usage: %s", kPlanUsage + 7);
-    return kExitUsage;
 }

@@ -30,12 +30,11 @@
 // 2 wrong command line, a plan file that cannot be read, no UDP socket, or an undo file that
 // cannot be written; 3 none of the plan's devices (make: none of the chosen) answered.
 #pragma once
+#include "cli/commandline.h"
 
 // The usage lines of plan make, apply and undo.
 extern const char* const kPlanUsage;
 
-// True for "plan".
-bool IsPlanCommand(const char* name);
-
-// Runs "plan SUBCOMMAND ...". Needs a QCoreApplication.
-int RunPlanCommand(int argc, char* argv[]);
+// Adds "plan" with make, apply and undo to pyxet-cli's command line; the one chosen leaves its
+// body in body.
+void AddPlanCommands(CLI::App& app, TCommandBody& body);

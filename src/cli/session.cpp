@@ -51,11 +51,6 @@ namespace {
 constexpr double kMaxWaitSeconds = 86400;
 }
 
-bool IsDiscoveryOption(const std::string& name)
-{
-    return name == "--wait" || name == "--interface" || name == "--target" || name == "--repeat";
-}
-
 bool TakeDiscoveryOption(const std::string& name, const std::string& value, TDiscoveryOptions& options,
                          std::string& error)
 {
@@ -64,7 +59,7 @@ bool TakeDiscoveryOption(const std::string& name, const std::string& value, TDis
         bool ok = false;
         const double seconds = QByteArray::fromStdString(value).toDouble(&ok);
         if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > kMaxWaitSeconds) {
-            error = Format("--wait takes seconds from 0 to %g, not \"%s\"", kMaxWaitSeconds, value.c_str());
+            error = Format("takes seconds from 0 to %g, not \"%s\"", kMaxWaitSeconds, value.c_str());
             return false;
         }
         options.WaitSeconds = seconds;
@@ -72,7 +67,7 @@ bool TakeDiscoveryOption(const std::string& name, const std::string& value, TDis
     }
     if (name == "--interface") {
         if (value.empty()) {
-            error = "--interface needs the name of an interface";
+            error = "needs the name of an interface";
             return false;
         }
         options.Interfaces.push_back(value);
@@ -80,7 +75,7 @@ bool TakeDiscoveryOption(const std::string& name, const std::string& value, TDis
     }
     if (name == "--repeat") {
         if (value.empty() || value.size() > 1 || value[0] < '1' || value[0] > '0' + kMaxRepeat) {
-            error = Format("--repeat takes a number from 1 to %d, not \"%s\"", kMaxRepeat, value.c_str());
+            error = Format("takes a number from 1 to %d, not \"%s\"", kMaxRepeat, value.c_str());
             return false;
         }
         options.Repeat = value[0] - '0';
@@ -93,13 +88,13 @@ bool TakeDiscoveryOption(const std::string& name, const std::string& value, TDis
             all += AddressText(address) + " ";
         const TAddressSpecs specs = ParseAddressSpecs(all + value);
         if (!specs.Ok()) {
-            error = "--target: " + specs.Error;
+            error = specs.Error;
             return false;
         }
         options.Targets = specs.Addresses;
         return true;
     }
-    error = Format("unknown option \"%s\"", name.c_str());
+    error = "unknown option";
     return false;
 }
 

@@ -45,10 +45,8 @@ struct TDiscoveryOptions {
 };
 extern const char* const kDiscoveryUsage;  // "[--wait SECONDS] [--interface NAME]... ..."
 
-// True for the four option names above.
-bool IsDiscoveryOption(const std::string& name);
-// Takes the value of one of them into options; false with *error (English, one line) when the
-// value is wrong.
+// Takes the value of one of the four options above, by its name, into options; false with
+// *error (English, one line, after the option's name in the message) when the value is wrong.
 bool TakeDiscoveryOption(const std::string& name, const std::string& value, TDiscoveryOptions& options,
                          std::string& error);
 

@@ -21,6 +21,7 @@
 // --log copies the action log to standard error as LEVEL<TAB>message.
 #include "cli/transfers.h"
 
+#include "cli/commandline.h"
 #include "cli/session.h"
 
 #include "core/app/i18n.h"
@@ -102,20 +103,8 @@ enum class TCommand { Upgrade, Backup, Restore, Save, Load };
 
 constexpr int kMaxVerifySeconds = 86400;
 
-// A whole number from low to high, or no value.
-std::optional<int> WholeNumber(const std::string& text, int low, int high)
-{
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
-    const int n = std::stoi(text);
-    if (n < low || n > high)
-        return std::nullopt;
-    return n;
-}
-
 struct TOptions {
     TCommand Command = TCommand::Upgrade;
-    std::vector<std::string> Positional;
     std::string User;
     std::string PasswordFile;
     std::string Dir;
@@ -130,122 +119,10 @@ struct TOptions {
     TDiscoveryOptions Discovery;
     std::vector<std::string> Types;
     std::optional<bool> OrvexFamily;  // --family: true Orvex, false HWG
-    bool HasDiscoveryOption = false;
+    // the arguments
+    std::vector<std::string> Hosts;
+    std::string TransferFile;  // the image (upgrade), the file (save, load, restore --file)
 };
-
-void Usage() { std::fprintf(stderr, "usage: %s", kTransferUsage + 7); }
-
-bool Complain(const char* fmt, const std::string& what)
-{
-    std::fprintf(stderr, "pyxet-cli: ");
-    std::fprintf(stderr, fmt, what.c_str());
-    std::fprintf(stderr, "\n");
-    return false;
-}
-
-// Which options each command takes.
-bool Allows(TCommand command, const std::string& option)
-{
-    const bool login = command == TCommand::Upgrade || command == TCommand::Restore || command == TCommand::Load;
-    const bool list = command == TCommand::Upgrade || command == TCommand::Backup || command == TCommand::Restore;
-    if (option == "--user" || option == "--password-file")
-        return login;
-    if (option == "--json" || option == "--jobs" || option == "--all" || option == "--type" || option == "--family"
-        || IsDiscoveryOption(option))
-        return list;
-    if (option == "--verify")
-        return command == TCommand::Upgrade;
-    if (option == "--dir")
-        return command == TCommand::Backup || command == TCommand::Restore;
-    if (option == "--file")
-        return command == TCommand::Restore;
-    return option == "--log";
-}
-
-bool ParseOptions(int argc, char* argv[], TOptions& options)
-{
-    bool positionalOnly = false;
-    for (int i = 2; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (positionalOnly || arg.empty() || arg[0] != '-' || arg == "-") {
-            options.Positional.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            positionalOnly = true;
-            continue;
-        }
-        std::string value;
-        bool hasValue = false;
-        if (const size_t equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string::npos) {
-            value = arg.substr(equals + 1);
-            arg = arg.substr(0, equals);
-            hasValue = true;
-        }
-        if (!Allows(options.Command, arg))
-            return Complain("unknown option \"%s\" for this command", arg);
-        if (arg == "--json" || arg == "--log" || arg == "--all") {
-            if (hasValue)
-                return Complain("%s takes no value", arg);
-            (arg == "--json" ? options.Json : arg == "--log" ? options.Log : options.All) = true;
-            continue;
-        }
-        if (!hasValue) {
-            if (i + 1 >= argc)
-                return Complain("%s needs a value", arg);
-            value = argv[++i];
-        }
-        if (arg == "--user") {
-            options.User = value;
-            options.HasUser = true;
-        } else if (arg == "--password-file") {
-            options.PasswordFile = value;
-            options.HasPasswordFile = true;
-        } else if (arg == "--dir") {
-            options.Dir = value;
-            options.HasDir = true;
-        } else if (arg == "--file") {
-            options.File = value;
-            options.HasFile = true;
-        } else if (arg == "--jobs") {
-            const std::optional<int> jobs = WholeNumber(value, 1, kMaxJobs);
-            if (!jobs) {
-                std::fprintf(stderr, "pyxet-cli: --jobs takes a number from 1 to %d, not \"%s\"\n", kMaxJobs, value.c_str());
-                return false;
-            }
-            options.Jobs = *jobs;
-        } else if (arg == "--verify") {
-            options.VerifySeconds = WholeNumber(value, 1, kMaxVerifySeconds);
-            if (!options.VerifySeconds) {
-                std::fprintf(stderr, "pyxet-cli: --verify takes whole seconds from 1 to %d, not \"%s\"\n",
-                             kMaxVerifySeconds, value.c_str());
-                return false;
-            }
-        } else if (arg == "--type") {
-            options.Types.push_back(value);
-            options.HasDiscoveryOption = true;
-        } else if (arg == "--family") {
-            if (value != "Orvex" && value != "HWG")
-                return Complain("--family takes Orvex or HWG, not \"%s\"", value);
-            options.OrvexFamily = value == "Orvex";
-            options.HasDiscoveryOption = true;
-        } else {
-            std::string error;
-            if (!TakeDiscoveryOption(arg, value, options.Discovery, error)) {
-                std::fprintf(stderr, "pyxet-cli: %s\n", error.c_str());
-                return false;
-            }
-            options.HasDiscoveryOption = true;
-        }
-    }
-    if (options.HasDiscoveryOption && !options.All)
-        return Complain("%s: --wait, --interface, --target, --repeat, --type and --family go with --all", "pyxet-cli");
-    if (options.HasDir && options.HasFile)
-        return Complain("%s: --dir and --file exclude each other", "restore");
-    if ((options.HasDir && options.Dir.empty()) || (options.HasFile && options.File.empty()))
-        return Complain("%s: an empty file or folder name", "--dir/--file");
-    return true;
-}
 
 // A dotted IPv4 address in its plain form (four decimal numbers 0-255, no leading zeros), so
 // that it also names a backup file one way only.
@@ -394,87 +271,15 @@ int64_t SteadyMs()
 // How long the revision before an upgrade is waited for.
 constexpr int kBeforeWaitMs = 2000;
 
-TCommand CommandOf(const std::string& name)
+// Runs the command the line chose; the hosts are checked already.
+int RunTransferCommand(const TOptions& options)
 {
-    if (name == "backup")
-        return TCommand::Backup;
-    if (name == "restore")
-        return TCommand::Restore;
-    if (name == "save")
-        return TCommand::Save;
-    if (name == "load")
-        return TCommand::Load;
-    return TCommand::Upgrade;
-}
-
-} // namespace
-
-bool IsTransferCommand(const char* name)
-{
-    for (const char* command : {"upgrade", "backup", "restore", "save", "load"})
-        if (std::strcmp(name, command) == 0)
-            return true;
-    return false;
-}
-
-const char* TransferUsage() { return kTransferUsage; }
-
-int RunTransferCommand(int argc, char* argv[])
-{
-    TOptions options;
-    options.Command = CommandOf(argv[1]);
-    for (int i = 2; i < argc; ++i)
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            const THTTPLimits l = EffectiveHTTPLimits();
-            std::printf("usage: %s", kTransferUsage + 7);
-            std::printf(kTransferHelp, l.ConnectSeconds, l.FloorBytesPerSecond, l.FloorSeconds, l.AnswerSeconds,
-                        l.FloorSeconds, int(kMaxConfigBytes / (1024 * 1024)));
-            return kExitOk;
-        }
-    if (!ParseOptions(argc, argv, options)) {
-        Usage();
-        return kExitUsage;
-    }
-
-    // Positional arguments: the hosts, with the image first (upgrade) or the file last (save, load).
-    std::vector<std::string> hosts = options.Positional;
-    std::string file;
+    const std::vector<std::string>& hosts = options.Hosts;
+    const std::string& file = options.TransferFile;
     const TCommand command = options.Command;
-    const char* const name = command == TCommand::Upgrade ? "upgrade" : command == TCommand::Backup ? "backup" : "restore";
-    if (command == TCommand::Upgrade) {
-        if (hosts.empty() || (hosts.size() < 2 && !options.All)) {
-            Complain("%s needs FILE and at least one HOST (or --all)", "upgrade");
-            Usage();
-            return kExitUsage;
-        }
-        file = hosts.front();
-        hosts.erase(hosts.begin());
-    } else if (command == TCommand::Save || command == TCommand::Load) {
-        if (hosts.size() != 2) {
-            Complain("%s needs exactly HOST and FILE", command == TCommand::Save ? "save" : "load");
-            Usage();
-            return kExitUsage;
-        }
-        file = hosts.back();
-        hosts.pop_back();
-    } else if (hosts.empty() && !options.All) {
-        Complain("%s needs at least one HOST (or --all)", name);
-        Usage();
-        return kExitUsage;
-    }
-    if (options.All && !hosts.empty()) {
-        Complain("%s: --all takes no HOST", name);
-        Usage();
-        return kExitUsage;
-    }
-    for (const std::string& host : hosts)
-        if (!IsHost(host)) {
-            Complain("\"%s\" is not a dotted IPv4 address", host);
-            Usage();
-            return kExitUsage;
-        }
-    if (command == TCommand::Restore && options.HasFile)
-        file = options.File;
+    const char* const name = command == TCommand::Upgrade  ? "upgrade"
+                             : command == TCommand::Backup ? "backup"
+                                                           : "restore";
     if ((command == TCommand::Upgrade || command == TCommand::Load || (command == TCommand::Restore && options.HasFile))
         && !Readable(file, true))
         return kExitUsage;
@@ -648,4 +453,135 @@ int RunTransferCommand(int argc, char* argv[])
     for (const TDeviceResult& r : results)
         allOk = allOk && r.Ok;
     return allOk ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+const char* TransferUsage() { return kTransferUsage; }
+
+void AddTransferCommands(CLI::App& app, TCommandBody& body)
+{
+    const struct {
+        const char* Name;
+        TCommand Command;
+        const char* Summary;
+    } commands[] = {
+        {"upgrade", TCommand::Upgrade, "uploads a firmware image"},
+        {"backup", TCommand::Backup, "downloads each device's setup.xml into a folder"},
+        {"restore", TCommand::Restore, "uploads each device's setup.xml from a folder, or one file to all"},
+        {"save", TCommand::Save, "downloads one device's setup.xml"},
+        {"load", TCommand::Load, "uploads a setup.xml to one device"},
+    };
+    for (const auto& entry : commands) {
+        const TCommand command = entry.Command;
+        const bool login = command == TCommand::Upgrade || command == TCommand::Restore || command == TCommand::Load;
+        const bool list = command == TCommand::Upgrade || command == TCommand::Backup || command == TCommand::Restore;
+        struct TArgs {
+            std::vector<std::string> Positional;
+            std::optional<std::string> User, PasswordFile, Dir, File, Jobs, Verify, Family;
+            std::vector<std::string> Types;
+            TDiscoveryArgs Discovery;
+            bool All = false, Json = false, Log = false;
+        };
+        auto args = std::make_shared<TArgs>();
+        CLI::App* sub = AddCommand(app, entry.Name, entry.Summary, UsageLines(kTransferUsage, entry.Name), [] {
+            const THTTPLimits l = EffectiveHTTPLimits();
+            return Format(kTransferHelp, l.ConnectSeconds, l.FloorBytesPerSecond, l.FloorSeconds, l.AnswerSeconds,
+                          l.FloorSeconds, int(kMaxConfigBytes / (1024 * 1024)));
+        });
+        AddArguments(*sub, "ARGS", args->Positional, "");
+        if (command == TCommand::Upgrade)
+            AddValue(*sub, "--verify", args->Verify, "SECONDS",
+                     "waits up to SECONDS for the device to come back with another firmware");
+        if (command == TCommand::Backup || command == TCommand::Restore)
+            AddValue(*sub, "--dir", args->Dir, "DIR", "the folder of the files (default backup)");
+        if (command == TCommand::Restore)
+            AddValue(*sub, "--file", args->File, "FILE", "sends FILE to every host");
+        if (login) {
+            AddValue(*sub, "--user", args->User, "NAME", "the user name of the login");
+            AddValue(*sub, "--password-file", args->PasswordFile, "FILE",
+                     "the password: the first line of FILE (else $PYXET_PASSWORD)");
+        }
+        if (list) {
+            AddValue(*sub, "--jobs", args->Jobs, "N", "up to N transfers at once (1-32, default 1)");
+            AddFlag(*sub, "--all", args->All, "every device one discovery cycle finds, instead of hosts")
+                ->group("Discovery");
+            AddValues(*sub, "--type", args->Types, "NAME", "with --all: only devices of this type")->group("Discovery");
+            AddValue(*sub, "--family", args->Family, "Orvex|HWG", "with --all: only devices of this family")
+                ->group("Discovery");
+            AddDiscoveryOptions(*sub, args->Discovery);
+            AddFlag(*sub, "--json", args->Json, "the results as JSON");
+        }
+        AddFlag(*sub, "--log", args->Log, "every action-log line on standard error, as LEVEL<TAB>message");
+        sub->callback([sub, args, &body, command, name = std::string(entry.Name)] {
+            RefuseUnknownOptions(*sub);
+            TOptions options;
+            options.Command = command;
+            options.Json = args->Json;
+            options.Log = args->Log;
+            options.All = args->All;
+            options.User = args->User.value_or("");
+            options.HasUser = args->User.has_value();
+            options.PasswordFile = args->PasswordFile.value_or("");
+            options.HasPasswordFile = args->PasswordFile.has_value();
+            options.Dir = args->Dir.value_or("");
+            options.HasDir = args->Dir.has_value();
+            options.File = args->File.value_or("");
+            options.HasFile = args->File.has_value();
+            if (args->Jobs) {
+                const std::optional<int> jobs = WholeNumber(*args->Jobs, 1, kMaxJobs);
+                if (!jobs)
+                    Refuse("--jobs", Format("takes a number from 1 to %d, not \"%s\"", kMaxJobs, args->Jobs->c_str()));
+                options.Jobs = *jobs;
+            }
+            if (args->Verify) {
+                options.VerifySeconds = WholeNumber(*args->Verify, 1, kMaxVerifySeconds);
+                if (!options.VerifySeconds)
+                    Refuse("--verify", Format("takes whole seconds from 1 to %d, not \"%s\"", kMaxVerifySeconds,
+                                              args->Verify->c_str()));
+            }
+            if (args->Family && *args->Family != "Orvex" && *args->Family != "HWG")
+                Refuse("--family", Format("takes Orvex or HWG, not \"%s\"", args->Family->c_str()));
+            if (args->Family)
+                options.OrvexFamily = *args->Family == "Orvex";
+            options.Types = args->Types;
+            options.Discovery = ReadDiscoveryOptions(args->Discovery);
+            const std::string narrowing = !args->Types.empty() ? "--type"
+                                          : args->Family       ? "--family"
+                                                               : args->Discovery.FirstGiven();
+            if (!narrowing.empty() && !options.All)
+                Refuse(narrowing, "goes with --all");
+            if (options.HasDir && options.HasFile)
+                Refuse("--dir and --file exclude each other");
+            if (options.HasDir && options.Dir.empty())
+                Refuse("--dir", "an empty folder name");
+            if (options.HasFile && options.File.empty())
+                Refuse("--file", "an empty file name");
+
+            // The arguments: the hosts, with the image first (upgrade) or the file last (save, load).
+            std::vector<std::string> hosts = args->Positional;
+            if (command == TCommand::Upgrade) {
+                if (hosts.empty() || (hosts.size() < 2 && !options.All))
+                    Refuse("upgrade needs FILE and at least one HOST (or --all)");
+                options.TransferFile = hosts.front();
+                hosts.erase(hosts.begin());
+            } else if (command == TCommand::Save || command == TCommand::Load) {
+                if (hosts.size() != 2)
+                    Refuse(name + " needs exactly HOST and FILE");
+                options.TransferFile = hosts.back();
+                hosts.pop_back();
+            } else if (hosts.empty() && !options.All) {
+                Refuse(name + " needs at least one HOST (or --all)");
+            }
+            if (options.All && !hosts.empty())
+                Refuse("--all", Format("takes no HOST, not \"%s\"", hosts.front().c_str()));
+            for (const std::string& host : hosts)
+                if (!IsHost(host))
+                    Refuse(Format("\"%s\" is not a dotted IPv4 address", host.c_str()));
+            if (command == TCommand::Restore && options.HasFile)
+                options.TransferFile = options.File;
+            options.Hosts = std::move(hosts);
+            body = [options] { return RunTransferCommand(options); };
+        });
+    }
 }

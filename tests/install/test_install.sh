@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The installed programs: `cmake --install` into a temporary prefix (a blank in its name), then
 #  1. the layout: programs (no simulator), catalogues, help files, pictures, menu entry, icons,
-#     AppStream metadata, manual pages;
+#     AppStream metadata, manual pages, pyxet-cli's bash completion (which, sourced in bash,
+#     offers the commands, every option each command's --help lists, and files where a file is
+#     expected);
 #  2. `pyxet --help` without a display names share/pyxet and the user's configuration folder;
 #  3. pyxet-cli in a private namespace takes its catalogue from share/pyxet and its settings from
 #     $XDG_CONFIG_HOME/pyxet, not from a Pyxet.ini beside the program;
@@ -25,7 +27,8 @@ cmake --install "$BUILD" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "
 exists() { [ -e "$prefix/$1" ] || { echo "FAIL: not installed: $1" >&2; failures=$((failures + 1)); }; }
 for f in bin/pyxet bin/pyxet-cli share/pyxet/locale/cs/LC_MESSAGES/default.mo \
          share/applications/$ID.desktop share/metainfo/$ID.metainfo.xml \
-         share/icons/hicolor/scalable/apps/$ID.svg share/man/man1/pyxet.1.gz share/man/man1/pyxet-cli.1.gz; do
+         share/icons/hicolor/scalable/apps/$ID.svg share/man/man1/pyxet.1.gz share/man/man1/pyxet-cli.1.gz \
+         share/bash-completion/completions/pyxet-cli; do
   exists "$f"
 done
 check "the simulator is not installed" "" "$(find "$prefix" -name 'pyxet-sim*')"
@@ -45,6 +48,38 @@ done
 check "menu entry starts the installed program" "Exec=pyxet" "$(grep '^Exec=' "$prefix/share/applications/$ID.desktop")"
 check "menu entry's icon" "Icon=$ID" "$(grep '^Icon=' "$prefix/share/applications/$ID.desktop")"
 zcat "$prefix/share/man/man1/pyxet-cli.1.gz" | grep -q '^\.SH FILES' || { echo "FAIL: pyxet-cli.1.gz" >&2; failures=$((failures + 1)); }
+
+# The completion, sourced in a bash of its own as bash-completion does, asked as the shell asks:
+# COMP_WORDS holds the words of the line, COMP_CWORD the one being completed (the last here).
+completions() {  # completions WORD...: what the completion offers for the last word, one a line
+  bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _pyxet_cli; printf "%s\n" "${COMPREPLY[@]}"' \
+    _ "$prefix/share/bash-completion/completions/pyxet-cli" "$@" | sort
+}
+check "completion: the commands" \
+  "$(printf '%s\n' backup factory-default find load plan restart restore save set upgrade)" "$(completions pyxet-cli '')"
+check "completion: a command begun" "restart restore" "$(completions pyxet-cli res | tr '\n' ' ' | sed 's/ $//')"
+check "completion: plan's commands" "apply make undo" "$(completions pyxet-cli plan '' | tr '\n' ' ' | sed 's/ $//')"
+check "completion: an option begun" "--jobs --json" "$(completions pyxet-cli backup 10.77.5.1 --j | tr '\n' ' ' | sed 's/ $//')"
+check "completion: --family's values" "HWG Orvex" "$(completions pyxet-cli upgrade --family '' | tr '\n' ' ' | sed 's/ $//')"
+# Every option each command's --help lists is offered, and no other.
+for command in find set restart factory-default upgrade backup restore save load "plan make" "plan apply" "plan undo"; do
+  # shellcheck disable=SC2086  # "plan make" is two words
+  listed=$("$ROOT/tests/netns.sh" "$prefix/bin/pyxet-cli" $command --help | grep -oE '^  (-h,)?--[a-z0-9-]+' \
+    | sed 's/^  -h,/  /; s/^  //' | sort)
+  # shellcheck disable=SC2086
+  check "completion of $command: the options its --help lists" "$listed" "$(completions pyxet-cli $command --)"
+done
+mkdir -p "$work/files/folder"
+touch "$work/files/image.kri" "$work/files/secret.txt"
+(
+  failures=0
+  cd "$work/files" || exit 1
+  check "completion: the image of upgrade" "image.kri" "$(completions pyxet-cli upgrade im)"
+  check "completion: --password-file FILE" "secret.txt" "$(completions pyxet-cli restore 10.77.5.1 --password-file s)"
+  check "completion: --password-file=FILE" "secret.txt" "$(completions pyxet-cli restore 10.77.5.1 --password-file = s)"
+  check "completion: --dir takes folders only" "folder" "$(completions pyxet-cli backup --dir '')"
+  finish_checks
+) || failures=$((failures + 1))
 
 # --- 2. pyxet --help without a display ------------------------------------------------------
 no_display=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)

@@ -3,7 +3,9 @@
 #  1. output that cannot be written (a full device, a reader that went away while SIGPIPE is
 #     ignored) gives one line on standard error and exit status 1, for the list and for --json;
 #  2. a reader that goes away early (`| head`) ends the program by SIGPIPE, without a message;
-#  3. an unknown command is named, with the usage, exit status 2.
+#  3. an unknown command is named, with the usage, exit status 2; so is an unknown option, with
+#     its command's usage and a pointer to the command's --help; a value may follow its option
+#     after '=' (a wrong one is named the same way); each command has its own --help.
 # Usage: test_cli_output.sh BIN_DIR
 set -uo pipefail
 BIN=$(cd "${1:?usage: test_cli_output.sh BIN_DIR}" && pwd)
@@ -66,6 +68,60 @@ check "unknown command: nothing on standard output" "" "$(cat "$work/bogus.out")
 "$ROOT/tests/netns.sh" "$CLI" >"$work/none.out" 2>"$work/none.err"
 check "no command: exit status" 2 $?
 contains "no command: usage" "usage: pyxet-cli find" "$work/none.err"
+
+
+# An unknown option of a command: named with the command, its usage, the hint, status 2.
+"$ROOT/tests/netns.sh" "$CLI" backup 10.77.5.1 --bogus=1 >"$work/opt.out" 2>"$work/opt.err"
+check "unknown option: exit status" 2 $?
+check "unknown option: the message names it" "pyxet-cli: --bogus: unknown option of 'pyxet-cli backup'" \
+  "$(head -n 1 "$work/opt.err")"
+contains "unknown option: the command's usage" "usage: pyxet-cli backup HOST...|--all" "$work/opt.err"
+check "unknown option: the hint is the last line" "See 'pyxet-cli backup --help'." "$(tail -n 1 "$work/opt.err")"
+check "unknown option: nothing on standard output" "" "$(cat "$work/opt.out")"
+"$ROOT/tests/netns.sh" "$CLI" restart 10.77.5.1 --name X >/dev/null 2>"$work/other.err"
+check "an option of another command: exit status" 2 $?
+check "an option of another command: named" "pyxet-cli: --name: unknown option of 'pyxet-cli restart'" \
+  "$(head -n 1 "$work/other.err")"
+"$ROOT/tests/netns.sh" "$CLI" find --wait >/dev/null 2>"$work/novalue.err"
+check "an option without its value: exit status" 2 $?
+check "an option without its value: named" "pyxet-cli: --wait: needs a value" "$(head -n 1 "$work/novalue.err")"
+
+# --opt=VALUE as well as --opt VALUE: taken, and refused by the same words.
+"$ROOT/tests/netns.sh" "$CLI" find --wait=0 --repeat=1 --json >"$work/eq.out" 2>"$work/eq.err"
+check "find --wait=0 --repeat=1 --json: exit status" 0 $?
+check "find --wait=0 --repeat=1 --json: an empty list" "[]" "$(tr -d ' \n' <"$work/eq.out")"
+check "find --wait=0 --repeat=1 --json: nothing on standard error" "" "$(cat "$work/eq.err")"
+for form in "--jobs=40" "--jobs 40"; do
+  # shellcheck disable=SC2086  # the form is one or two words on purpose
+  "$ROOT/tests/netns.sh" "$CLI" backup 10.77.5.1 $form >"$work/jobs.out" 2>"$work/jobs.err"
+  check "backup $form: exit status" 2 $?
+  check "backup $form: named" 'pyxet-cli: --jobs: takes a number from 1 to 32, not "40"' "$(head -n 1 "$work/jobs.err")"
+  check "backup $form: nothing on standard output" "" "$(cat "$work/jobs.out")"
+done
+"$ROOT/tests/netns.sh" "$CLI" set 10.77.5.1 --dhcp=1 --dhcp 0 >/dev/null 2>"$work/twice.err"
+check "a setup value given twice: exit status" 2 $?
+check "a setup value given twice: named" "pyxet-cli: --dhcp: given twice" "$(head -n 1 "$work/twice.err")"
+
+# Each command's --help: its own usage and its options, on standard output, status 0.
+help_of() {  # help_of USAGE OPTION COMMAND...: `pyxet-cli COMMAND... --help`
+  local usage=$1 option=$2
+  shift 2
+  "$ROOT/tests/netns.sh" "$CLI" "$@" --help >"$work/sub.out" 2>"$work/sub.err"
+  check "$* --help: exit status" 0 $?
+  check "$* --help: its usage first" "$usage" "$(head -n 1 "$work/sub.out" | cut -c1-${#usage})"
+  grep -qE -- "^  $option( |\$)" "$work/sub.out" || { echo "FAIL: $* --help: no option $option" >&2; failures=$((failures + 1)); }
+  check "$* --help: nothing on standard error" "" "$(cat "$work/sub.err")"
+}
+help_of "usage: pyxet-cli find [" --csv find
+help_of "usage: pyxet-cli set TARGET" --telnet-port set
+help_of "usage: pyxet-cli upgrade FILE" --verify upgrade
+help_of "usage: pyxet-cli restore HOST" --file restore 10.77.5.1
+help_of "usage: pyxet-cli plan make" --ip-from plan make
+help_of "usage: pyxet-cli plan apply FILE" --save-undo plan apply
+grep -qE -- "^  --ip-from " "$work/sub.out" && { echo "FAIL: plan apply --help lists make's --ip-from" >&2; failures=$((failures + 1)); }
+"$ROOT/tests/netns.sh" "$CLI" upgrade -h >/dev/full 2>"$work/full.err"
+check "upgrade -h to a full device: exit status" 1 $?
+contains "upgrade -h to a full device: message" "pyxet-cli: cannot write to standard output" "$work/full.err"
 
 finish_checks
 echo "pyxet-cli output and command line: ok"

@@ -100,5 +100,5 @@ contains "bad target named" "Not an address, range or CIDR block: 10.90.1.0/33" 
 check "too many targets" 2 "$(cat toomany.rc)"
 contains "too many targets said" "131072 addresses in one search; at most 65536 are allowed." toomany.err
 check "repeat beyond 5" 2 "$(cat badrepeat.rc)"
-contains "repeat said" "--repeat takes a number from 1 to 5" badrepeat.err
+contains "repeat said" "--repeat: takes a number from 1 to 5" badrepeat.err
 finish_checks
