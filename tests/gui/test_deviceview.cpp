@@ -242,7 +242,8 @@ private slots:
         // checked; the search text stays in the field and still applies.
         w.Add({.TypeCode = 1, .Name = "Echo", .MAC = "00:0A:59:00:00:0E", .PeerIP = "10.0.0.5"});
         w.Add({.TypeCode = 1, .Name = "Shannon", .MAC = "00:0A:59:00:00:0F", .PeerIP = "10.0.0.6"});
-        QCOMPARE(w.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Charlie"), QStringLiteral("Shannon")}));
+        QCOMPARE(w.Names(),
+                 (QStringList{QStringLiteral("Alpha"), QStringLiteral("Charlie"), QStringLiteral("Shannon")}));
         QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("3"));
         QCOMPARE(search->text(), QStringLiteral("ha"));
         QCOMPARE(all->checkState(), Qt::Unchecked);

@@ -281,8 +281,8 @@ private slots:
         QCOMPARE(F.Form->ColumnsShortfall(), 0);
         QListView* list = ui->DeviceListBox;
         const QFontMetricsF exact(list->font());
-        const int lineRight = F.Form->LineLeft()
-            + int(exact.horizontalAdvance(QString(TDeviceRegistry::DisplayColumns()[4] + TPyxetForm::kRevisionChars, QLatin1Char('0'))));
+        const int characters = TDeviceRegistry::DisplayColumns()[4] + TPyxetForm::kRevisionChars;
+        const int lineRight = F.Form->LineLeft() + int(exact.horizontalAdvance(QString(characters, QLatin1Char('0'))));
         const int room = list->x() + list->viewport()->x() + list->viewport()->width()
             - (list->verticalScrollBar()->isVisible() ? 0 : list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
         QVERIFY2(lineRight <= room, qPrintable(QStringLiteral("%1 > %2").arg(lineRight).arg(room)));

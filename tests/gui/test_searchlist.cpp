@@ -69,13 +69,17 @@ void AddFour(TTestWindow& w)
     w.Add({.TypeCode = 1, .Name = "Second boiler", .MAC = "00:0A:59:00:00:04", .PeerIP = "10.0.0.4"});
 }
 
-} // namespace
+}  // namespace
 
 class TestSearchList : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { TPyxetFixture::InitProgram(); UseLanguage("en"); }
+    void initTestCase()
+    {
+        TPyxetFixture::InitProgram();
+        UseLanguage("en");
+    }
 
     void SearchKeepsMarksOrderAndTheShownDevice()
     {
@@ -83,8 +87,8 @@ private slots:
         AddFour(w);
         QCheckBox* all = w.ui()->AllChecked;
         QTest::mouseClick(w.ui()->btnName, Qt::LeftButton);  // ascending by name
-        const QStringList sorted{QStringLiteral("Attic"), QStringLiteral("Boiler room"), QStringLiteral("Second boiler"),
-                                 QStringLiteral("Teploměr sklad")};
+        const QStringList sorted{QStringLiteral("Attic"), QStringLiteral("Boiler room"),
+                                 QStringLiteral("Second boiler"), QStringLiteral("Teploměr sklad")};
         QCOMPARE(w.Names(), sorted);
         w.Form->SelectDevice(2);  // Second boiler
         ClickCheck(w, 1);
@@ -212,8 +216,12 @@ private slots:
         QVERIFY(hint->text().contains(QStringLiteral("Why a device may not appear")));
         QVERIFY(allRest());
 
-        w.Add({.TypeCode = 1, .Name = "Attic", .MAC = "00:0A:59:00:00:03", .PeerIP = "10.0.0.3",
-               .CanSetDefault = true, .CanRestart = false});
+        w.Add({.TypeCode = 1,
+               .Name = "Attic",
+               .MAC = "00:0A:59:00:00:03",
+               .PeerIP = "10.0.0.3",
+               .CanSetDefault = true,
+               .CanRestart = false});
         QVERIFY(!hint->isVisible());
         QVERIFY(ui->btnSetDefault->isEnabled());
         QVERIFY2(!ui->btnRestartDevice->isEnabled(), "the device's own rule");

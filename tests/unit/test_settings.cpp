@@ -521,8 +521,8 @@ TEST_F(Settings, WindowKeysOnlyOnceAPlaceIsKept)
 
     s.Window = {-8, 30, 1024, 700};
     ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
-    EXPECT_NE(ReadFile(Dir / "Pyxet.ini").find("[Window]\nLeft=-8\nTop=30\nWidth=1024\nHeight=700\n"), std::string::npos)
-        << ReadFile(Dir / "Pyxet.ini");
+    const std::string file = ReadFile(Dir / "Pyxet.ini");
+    EXPECT_NE(file.find("[Window]\nLeft=-8\nTop=30\nWidth=1024\nHeight=700\n"), std::string::npos) << file;
     TSettings back;
     LoadSettings(AppDir, back);
     EXPECT_EQ(back.Window, (TWindowPlace{-8, 30, 1024, 700}));
@@ -539,7 +539,8 @@ TEST_F(Settings, WindowPlaceNeedsFourWholeNumbers)
         {"-", "20", "800", "600"}, {"10", "20", "999999999999", "600"}, {"10", "200001", "800", "600"},
     };
     for (const auto& b : bad)
-        EXPECT_FALSE(ParseWindowPlace(b[0], b[1], b[2], b[3]).Kept()) << b[0] << ',' << b[1] << ',' << b[2] << ',' << b[3];
+        EXPECT_FALSE(ParseWindowPlace(b[0], b[1], b[2], b[3]).Kept())
+            << b[0] << ',' << b[1] << ',' << b[2] << ',' << b[3];
     EXPECT_FALSE(Load("[Window]\nLeft=10\nTop=20\nWidth=800\n").Window.Kept()) << "a key missing";
     EXPECT_EQ(Load("[window]\nleft=10\ntop=20\nwidth=800\nheight=600\n").Window, (TWindowPlace{10, 20, 800, 600}));
 }

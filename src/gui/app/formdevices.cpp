@@ -208,6 +208,7 @@ void TPyxetForm::SetupDeviceView()
     // The text in the list's empty area, over the viewport; its link opens the guide.
     EmptyListHint = new QLabel(list->viewport());
     EmptyListHint->setObjectName(QStringLiteral("tlEmptyList"));
+    EmptyListHint->setFont(this->font());  // the window's, not the lines' fixed font
     EmptyListHint->setAlignment(Qt::AlignCenter);
     EmptyListHint->setWordWrap(true);
     EmptyListHint->setTextFormat(Qt::RichText);
