@@ -8,7 +8,11 @@
 
 #include <QFileInfo>
 #include <QLabel>
+#include <QListView>
 #include <QProgressBar>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
@@ -225,6 +229,66 @@ private slots:
         F.Form->close();
         QCOMPARE(F.Form->SettingsSaves(), 1);
         QVERIFY(Dialogs::TakeShownBoxes().empty());
+    }
+
+    // The place and size go into [Window] once the user changes them, and are used next time.
+    void windowPlaceKeptOnceChanged()
+    {
+        F.Start();
+        const QSize designed = F.Form->size();
+        F.Form->close();
+        QVERIFY2(!F.ReadIni().contains(QStringLiteral("[Window]")), "unchanged: not written");
+        F.LogForm.reset();
+        F.Form.reset();
+
+        // Started again on the same file: moved and resized by the user.
+        F.Start();
+        QCOMPARE(F.Form->size(), designed);
+        F.Form->resize(designed.width() + 120, designed.height() + 40);
+        F.Form->move(37, 41);
+        QTRY_COMPARE(F.Form->pos(), QPoint(37, 41));
+        F.Form->close();
+        QString ini = F.ReadIni();
+        for (const QString& key : {QStringLiteral("Left=37"), QStringLiteral("Top=41"),
+                                   QStringLiteral("Width=%1").arg(designed.width() + 120),
+                                   QStringLiteral("Height=%1").arg(designed.height() + 40)})
+            QVERIFY2(ini.contains(key), qPrintable(ini));
+        F.LogForm.reset();
+        F.Form.reset();
+
+        // Next time it opens there; closing without a change keeps the keys as they are.
+        F.Start();
+        QCOMPARE(F.Form->pos(), QPoint(37, 41));
+        QCOMPARE(F.Form->size(), QSize(designed.width() + 120, designed.height() + 40));
+        F.Form->close();
+        QCOMPARE(F.ReadIni(), ini);
+        F.LogForm.reset();
+        F.Form.reset();
+
+        // A place on no screen (a monitor gone since): the size stays, the window is centred.
+        F.WriteIni("[Window]\nLeft=60000\nTop=60000\nWidth=900\nHeight=700\n");
+        F.Start();
+        QCOMPARE(F.Form->size(), QSize(900, 700));
+        QVERIFY(F.Form->screen()->availableGeometry().contains(F.Form->pos()));
+    }
+
+    // At the designed size the list shows every field of a line whole, the firmware revision and
+    // its column button included, with room for the scroll bar.
+    void defaultWidthShowsEveryColumn()
+    {
+        F.Start();
+        Ui::TPyxetForm* ui = F.Form->ui();
+        QCOMPARE(F.Form->ColumnsShortfall(), 0);
+        QListView* list = ui->DeviceListBox;
+        const QFontMetricsF exact(list->font());
+        const int characters = TDeviceRegistry::DisplayColumns()[4] + TPyxetForm::kRevisionChars;
+        const int lineRight = F.Form->LineLeft() + int(exact.horizontalAdvance(QString(characters, QLatin1Char('0'))));
+        const int room = list->x() + list->viewport()->x() + list->viewport()->width()
+            - (list->verticalScrollBar()->isVisible() ? 0 : list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+        QVERIFY2(lineRight <= room, qPrintable(QStringLiteral("%1 > %2").arg(lineRight).arg(room)));
+        QVERIFY(ui->btnRev->geometry().right() <= list->geometry().right());
+        QVERIFY(ui->btnRev->geometry().left() > ui->btnIP->geometry().right());
+        QVERIFY(F.Form->width() >= 738);
     }
 
     void failedSaveIsShownAndClosingGoesOn()

@@ -551,17 +551,28 @@ private slots:
         w.Window.Add({.Name = "Boiler room", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"});
         w.Window.Add({.Name = "Attic", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.2"});
         w.Window.Add({.Name = "Second boiler", .MAC = "00:0A:59:00:00:03", .PeerIP = "10.0.0.3"});
-        w.Check({"Attic"});  // checked, then hidden by the search: the refill clears it
+        w.Check({"Attic"});  // checked, then hidden by the search: it keeps its mark
         w.ui()->teSearch->setText(QStringLiteral("BOILER"));
         QCOMPARE(w.Window.Names(), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Second boiler")}));
+        QVERIFY2(!w.Form().AnyDeviceChecked(), "no row shown is checked");
         QTest::mouseClick(w.ui()->AllChecked, Qt::LeftButton);
         w.Form().ActionLog.clear();
         w.ui()->RestoreConfig->trigger();  // no backup files: no request, one block per device
-        const auto lines = w.Lines();
+        auto lines = w.Lines();
         QCOMPARE(lines.size(), size_t(11));
         QCOMPARE(lines[0], std::string("Boiler room  (10.0.0.1)"));
         QCOMPARE(lines[4], std::string("Second boiler  (10.0.0.3)"));
         QCOMPARE(lines[10], std::string("Unsuccessful: 2"));
+
+        // With the search cleared the hidden mark is back, and the batch takes all three.
+        w.Progress->hide();
+        w.ui()->teSearch->clear();
+        QCOMPARE(w.ui()->AllChecked->checkState(), Qt::Checked);
+        w.ui()->RestoreConfig->trigger();
+        lines = w.Lines();
+        QCOMPARE(lines.size(), size_t(15));
+        QCOMPARE(lines[0], std::string("Attic  (10.0.0.2)"));
+        QCOMPARE(lines[14], std::string("Unsuccessful: 3"));
     }
 
     void CommonConfigurationAnsweredNoDoesNothing()
@@ -589,6 +600,27 @@ private slots:
         QCOMPARE(w.Log(), std::vector<std::string>{"Restore common process finished."});
         QVERIFY(Dialogs::TakeShownBoxes().empty());
         QVERIFY(!w.Progress->isVisible());
+    }
+
+    // The batch lock and the rest of the panel while no row is shown give each other the
+    // controls back as they found them.
+    void BatchWhileNoRowIsShownLeavesThePanelResting()
+    {
+        TTransferWindow w;
+        Ui::TPyxetForm* ui = w.ui();
+        w.Window.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1", .CanRestart = false});
+        QVERIFY(ui->btnSetDefault->isEnabled() && ui->GroupBox2->isEnabled());
+        ui->teSearch->setText(QStringLiteral("nobody"));
+        QVERIFY(!ui->btnSetDefault->isEnabled() && !ui->GroupBox2->isEnabled());
+        w.Form().ActionLog.clear();
+        ui->SaveConfig->trigger();  // the selected device; the file dialog cancelled: a batch all the same
+        QCOMPARE(w.Log(), std::vector<std::string>{"Save process finished."});
+        QVERIFY2(ui->teSearch->isEnabled() && ui->acFind->isEnabled(), "the batch gave its controls back");
+        QVERIFY2(!ui->btnSetDefault->isEnabled() && !ui->GroupBox2->isEnabled() && !ui->Image2->isEnabled(),
+                 "still no row shown");
+        ui->teSearch->clear();
+        QVERIFY(ui->btnSetDefault->isEnabled() && ui->GroupBox2->isEnabled() && ui->Image2->isEnabled());
+        QVERIFY2(!ui->btnRestartDevice->isEnabled(), "the device's own rule");
     }
 
     void SaveAndLoadOnTheSelectedDeviceOnly()

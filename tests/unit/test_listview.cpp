@@ -126,12 +126,36 @@ TEST(Search, MatchesEachShownFieldLetterCaseIgnored)
         {"255.255", false, "the mask is not shown"},
         {"Kotelna Poseidon", false, "the text is looked for within one field"},
         {"00:0A:14:1E:28:32:", false, "longer than the field"},
-        {"cidlo", false, "accents count"},
+        {"cidlo", true, "accents ignored"},
+        {"CIDLO kot", true, "accents and letter case ignored together"},
     };
     for (const auto& r : rows)
         EXPECT_EQ(TDeviceSearch(r.Text).Matches(info), r.Match) << r.Why << ": \"" << r.Text << '"';
     EXPECT_TRUE(TDeviceSearch().Empty());
     EXPECT_FALSE(TDeviceSearch("x").Empty());
+}
+
+TEST(Search, KeyIgnoresLetterCaseAndAccents)
+{
+    const auto key = [](const char* text) { return SearchKey(text); };
+    EXPECT_EQ(key("Teploměr"), u"teplomer");
+    EXPECT_EQ(key("TEPLOMĚR"), u"teplomer");
+    EXPECT_EQ(key("Příliš žluťoučký kůň úpěl ďábelské ódy"), u"prilis zlutoucky kun upel dabelske ody");
+    EXPECT_EQ(key("ŘEŽŤŇĎ"), u"reztnd");
+    // Decomposed input (as some systems type it) gives the same key as composed input.
+    EXPECT_EQ(key("te\u0301plome\u030Cr"), u"teplomer");
+    EXPECT_EQ(key("Łódź"), u"łodz") << "a letter without a separable accent stays";
+    EXPECT_EQ(key("00:0A:14:1E"), u"00:0a:14:1e");
+    EXPECT_EQ(key(""), u"");
+
+    TProductInfo info;
+    info.Name = "Teploměr sklad";
+    info.TypeName = "Čidlo";
+    EXPECT_TRUE(TDeviceSearch("teplomer").Matches(info)) << "the plain letters find the accented name";
+    EXPECT_TRUE(TDeviceSearch("TEPLOMĚR").Matches(info));
+    EXPECT_TRUE(TDeviceSearch("ŠKLAD").Matches(info)) << "an accent typed where the name has none";
+    EXPECT_TRUE(TDeviceSearch("cidl").Matches(info)) << "the type name too";
+    EXPECT_FALSE(TDeviceSearch("teplomerr").Matches(info));
 }
 
 TEST(Search, NarrowsTheTypeFilterInListOrder)

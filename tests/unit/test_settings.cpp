@@ -510,3 +510,37 @@ TEST_F(Settings, RepeatIsKeptWithinOneToFive)
     for (const auto& [text, repeat] : cases)
         EXPECT_EQ(Load(std::string("[Discovery]\nRepeat=") + text + "\n").Repeat, repeat) << text;
 }
+
+TEST_F(Settings, WindowKeysOnlyOnceAPlaceIsKept)
+{
+    TSettings s = Load("[Logs]\nTime=True\n");
+    EXPECT_FALSE(s.Window.Kept());
+    std::string error;
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    EXPECT_EQ(ReadFile(Dir / "Pyxet.ini").find("[Window]"), std::string::npos) << "no place kept: nothing written";
+
+    s.Window = {-8, 30, 1024, 700};
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    const std::string file = ReadFile(Dir / "Pyxet.ini");
+    EXPECT_NE(file.find("[Window]\nLeft=-8\nTop=30\nWidth=1024\nHeight=700\n"), std::string::npos) << file;
+    TSettings back;
+    LoadSettings(AppDir, back);
+    EXPECT_EQ(back.Window, (TWindowPlace{-8, 30, 1024, 700}));
+}
+
+TEST_F(Settings, WindowPlaceNeedsFourWholeNumbers)
+{
+    EXPECT_EQ(ParseWindowPlace("10", "20", "800", "600"), (TWindowPlace{10, 20, 800, 600}));
+    EXPECT_EQ(ParseWindowPlace("-1920", "0", "800", "600"), (TWindowPlace{-1920, 0, 800, 600}))
+        << "a monitor left of the primary one";
+    const char* const bad[][4] = {
+        {"", "20", "800", "600"},  {"10", "20", "800", ""},     {"10", "20", "0", "600"},
+        {"10", "20", "800", "-5"}, {"10", "20", "8x0", "600"},  {"1.5", "20", "800", "600"},
+        {"-", "20", "800", "600"}, {"10", "20", "999999999999", "600"}, {"10", "200001", "800", "600"},
+    };
+    for (const auto& b : bad)
+        EXPECT_FALSE(ParseWindowPlace(b[0], b[1], b[2], b[3]).Kept())
+            << b[0] << ',' << b[1] << ',' << b[2] << ',' << b[3];
+    EXPECT_FALSE(Load("[Window]\nLeft=10\nTop=20\nWidth=800\n").Window.Kept()) << "a key missing";
+    EXPECT_EQ(Load("[window]\nleft=10\ntop=20\nwidth=800\nheight=600\n").Window, (TWindowPlace{10, 20, 800, 600}));
+}

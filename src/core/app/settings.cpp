@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <optional>
 
 // Each table is one text of code=name entries separated by single blanks, "+" for a blank in
 // a name. Keep each on one line: scripts/make-images.sh reads the type names from here.
@@ -42,6 +43,30 @@ bool WriteDiscovery(TIniFile& ini, const TSettings& settings)
     };
     return write("Repeat", std::to_string(settings.Repeat), "1") && write("Interface", settings.Interface, "")
         && write("Targets", settings.Targets, "");
+}
+
+// The [Window] keys likewise: only a place the user chose, or the file held, is written.
+bool WriteWindow(TIniFile& ini, const TWindowPlace& place)
+{
+    if (!place.Kept())
+        return true;
+    return ini.WriteString("Window", "Left", std::to_string(place.Left))
+        && ini.WriteString("Window", "Top", std::to_string(place.Top))
+        && ini.WriteString("Window", "Width", std::to_string(place.Width))
+        && ini.WriteString("Window", "Height", std::to_string(place.Height));
+}
+
+// A whole number within [low, high], or no value.
+std::optional<int> WholeNumber(const std::string& text, int low, int high)
+{
+    size_t digits = (!text.empty() && text[0] == '-') ? 1 : 0;
+    if (text.size() == digits || text.size() > digits + 6
+        || text.find_first_not_of("0123456789", digits) != std::string::npos)
+        return std::nullopt;
+    const int value = std::stoi(text);
+    if (value < low || value > high)
+        return std::nullopt;
+    return value;
 }
 } // namespace
 
@@ -171,6 +196,19 @@ void LoadSettings(const std::string& appDir, TSettings& settings)
     settings.Repeat = ParseRepeat(ini.ReadString("Discovery", "Repeat", ""));
     settings.Interface = ini.ReadString("Discovery", "Interface", "");
     settings.Targets = ini.ReadString("Discovery", "Targets", "");
+    settings.Window = ParseWindowPlace(ini.ReadString("Window", "Left", ""), ini.ReadString("Window", "Top", ""),
+                                       ini.ReadString("Window", "Width", ""), ini.ReadString("Window", "Height", ""));
+}
+
+TWindowPlace ParseWindowPlace(const std::string& left, const std::string& top, const std::string& width,
+                              const std::string& height)
+{
+    constexpr int kFar = 100000;
+    const auto l = WholeNumber(left, -kFar, kFar), t = WholeNumber(top, -kFar, kFar);
+    const auto w = WholeNumber(width, 1, kFar), h = WholeNumber(height, 1, kFar);
+    if (!l || !t || !w || !h)
+        return {};
+    return {*l, *t, *w, *h};
 }
 
 int ParseRepeat(const std::string& text)
@@ -196,6 +234,7 @@ bool SaveSettings(const std::string& appDir, const TSettings& settings, std::str
         && ini.WriteString("Products", "Orvex", JoinCommaText(settings.OrvexProducts))
         && ini.WriteString("Products", "HWG", JoinCommaText(settings.HwgProducts))
         && WriteDiscovery(ini, settings)
+        && WriteWindow(ini, settings.Window)
         && ini.Save(path);
     if (!ok && error) {
         *error = Format(_("Unable to write to %s"), path.c_str());

@@ -9,6 +9,17 @@
 extern const char* const kBuiltInOrvexTable;  // entries separated by single blanks
 extern const char* const kBuiltInHwgTable;
 
+// The main window's place (its frame's top-left corner) and size (its inside), as the user
+// left it. Width and height 0: none kept.
+struct TWindowPlace {
+    int Left = 0;
+    int Top = 0;
+    int Width = 0;
+    int Height = 0;
+    bool Kept() const { return Width > 0 && Height > 0; }
+    bool operator==(const TWindowPlace&) const = default;
+};
+
 struct TSettings {
     bool TimeStamps = false;   // [Logs] Time
     std::string Language;      // [Setup] Lang, a gettext language code
@@ -19,6 +30,9 @@ struct TSettings {
     std::string Interface;        // Interface: the one interface to search; empty for all
     std::string Targets;          // Targets: the last "Find at Addresses..." text
     int TransferJobs = 1;         // [Transfers] Jobs: devices of a window's batch at once
+    // [Window] Left, Top, Width, Height: written only once the user has moved or resized the
+    // window (or the file has them).
+    TWindowPlace Window;
 };
 
 // AppDir, with its trailing '/': locale/, images/ and the help files are found there. The
@@ -49,6 +63,11 @@ void LoadSettings(const std::string& appDir, TSettings& settings);
 // to %s" with the file's path, followed on a second line by the reason where the file was too
 // large to read.
 bool SaveSettings(const std::string& appDir, const TSettings& settings, std::string* error);
+
+// [Window] as read: four whole numbers, the size within 1 to 100000 and the place within
+// -100000 to 100000; anything else (one key missing included) keeps no place.
+TWindowPlace ParseWindowPlace(const std::string& left, const std::string& top, const std::string& width,
+                              const std::string& height);
 
 // [Discovery] Repeat as read: a whole number kept within 1 to 5; anything else is 1.
 int ParseRepeat(const std::string& text);

@@ -17,13 +17,22 @@ std::optional<std::vector<TDeviceRow>> FilterRows(const std::vector<TDeviceEntry
     return rows;
 }
 
-namespace {
-// Case folding of the search: QString's, which also folds letters beyond ASCII.
-std::u16string Folded(const std::string& utf8)
+std::u16string SearchKey(const std::string& utf8)
 {
-    const QString folded = QString::fromUtf8(utf8.data(), qsizetype(utf8.size())).toCaseFolded();
+    // Decomposed, a letter with an accent is the plain letter followed by combining marks:
+    // dropping the marks leaves the letter. Folding afterwards also folds what the marks sat on.
+    const QString decomposed =
+        QString::fromUtf8(utf8.data(), qsizetype(utf8.size())).normalized(QString::NormalizationForm_D);
+    QString bare;
+    bare.reserve(decomposed.size());
+    for (const QChar c : decomposed)
+        if (c.category() != QChar::Mark_NonSpacing)
+            bare.append(c);
+    const QString folded = bare.toCaseFolded();
     return std::u16string(reinterpret_cast<const char16_t*>(folded.utf16()), size_t(folded.size()));
 }
+
+namespace {
 
 bool ContainsFolded(const std::string& field, const std::u16string& needle)
 {
@@ -35,7 +44,7 @@ bool ContainsFolded(const std::string& field, const std::u16string& needle)
             break;
         }
     if (!ascii)
-        return Folded(field).find(needle) != std::u16string::npos;
+        return SearchKey(field).find(needle) != std::u16string::npos;
     if (field.size() < needle.size())
         return false;
     for (size_t start = 0; start + needle.size() <= field.size(); ++start) {
@@ -55,7 +64,7 @@ bool ContainsFolded(const std::string& field, const std::u16string& needle)
 }
 } // namespace
 
-TDeviceSearch::TDeviceSearch(const std::string& text) : Needle(Folded(text)) {}
+TDeviceSearch::TDeviceSearch(const std::string& text) : Needle(SearchKey(text)) {}
 
 bool TDeviceSearch::Matches(const TProductInfo& info) const
 {

@@ -27,17 +27,23 @@ std::optional<std::vector<TDeviceRow>> FilterRows(const std::vector<TDeviceEntry
 
 // ---- Search ----------------------------------------------------------------------------------------
 
+// A text as the search compares it: UTF-16, case-folded, with the accents taken off the letters
+// ("Teploměr" and "TEPLOMER" both give "teplomer"). Letters that carry no separable accent
+// (such as "ł" or "ß") stay as they are, folded.
+std::u16string SearchKey(const std::string& utf8);
+
 // The text of the search field, prepared once for matching many devices.
 class TDeviceSearch {
 public:
     explicit TDeviceSearch(const std::string& text = "");
     bool Empty() const { return Needle.empty(); }
     // Whether the device's type name, name, MAC, address (the answering one or the configured
-    // one) or firmware revision contains the text, letter case ignored. Empty text matches all.
+    // one) or firmware revision contains the text, letter case and accents ignored (SearchKey).
+    // Empty text matches all.
     bool Matches(const TProductInfo& info) const;
 
 private:
-    std::u16string Needle;  // case-folded UTF-16
+    std::u16string Needle;  // SearchKey of the text
 };
 
 // The rows kept by the type filter (as FilterRows) and then by the search text, in DeviceList's

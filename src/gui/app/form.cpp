@@ -130,6 +130,11 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     connect(Ui_->EnglishLang, &QAction::triggered, this, [this] { EnglishLangClick(); });
 
     setWindowTitle(Q(AppTitle));
+    // Wide enough for every field of a line, in the list's font on this desktop.
+    if (const int more = ColumnsShortfall(); more > 0) {
+        resize(width() + more, height());
+        PlaceColumnHeaders();
+    }
     move(Dialogs::DesktopPosition(size()));
     FormCreate();
 }
@@ -352,6 +357,7 @@ void TPyxetForm::FollowPalette()
 void TPyxetForm::FormShow()
 {
     LoadSettings(ConfigDir, Settings);
+    RestoreWindowPlace();
     Logger.TimeStamps = Settings.TimeStamps;
     UseLanguage(Settings.Language);
     RetranslateComponent(this);
@@ -387,8 +393,34 @@ void TPyxetForm::closeEvent(QCloseEvent* event)
     emit FormClosed();
 }
 
+void TPyxetForm::RestoreWindowPlace()
+{
+    const TWindowPlace& kept = Settings.Window;
+    if (kept.Kept()) {
+        resize(kept.Width, kept.Height);
+        // A place on no screen of this desktop (a monitor unplugged since): centred instead.
+        const QRect titleBar(kept.Left, kept.Top, std::min(kept.Width, 200), 40);
+        bool seen = false;
+        for (const QScreen* screen : QGuiApplication::screens())
+            seen = seen || screen->availableGeometry().intersects(titleBar);
+        move(seen ? QPoint(kept.Left, kept.Top) : Dialogs::DesktopPosition(size()));
+    }
+    PlacedAt = WindowPlace();
+}
+
+TWindowPlace TPyxetForm::WindowPlace() const
+{
+    // A maximised window keeps the place it goes back to.
+    const QRect inside = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    const QPoint frame = inside.topLeft() - (geometry().topLeft() - pos());
+    return {frame.x(), frame.y(), inside.width(), inside.height()};
+}
+
 void TPyxetForm::FormClose()
 {
+    // Written from the first time the user moves or resizes the window on.
+    if (const TWindowPlace now = WindowPlace(); now != PlacedAt && now.Kept())
+        Settings.Window = now;
     std::string error;
     ++SavesDone;
     if (!SaveSettings(ConfigDir, Settings, &error))
@@ -419,6 +451,7 @@ void TPyxetForm::EnableDeviceActions(bool enabled)
 void TPyxetForm::EnterDemoMode()
 {
     AppTitle += " Demo";
+    ShowListState();  // the panel rests no more; its buttons follow
     EnableDeviceActions(true);
 }
 
@@ -446,9 +479,17 @@ void TPyxetForm::mAboutClick()
 
 void TPyxetForm::acHelpExecute()
 {
+    OpenHelpAt({});
+}
+
+void TPyxetForm::OpenHelpAt(const std::string& page)
+{
     // The language of this moment: switching the language switches the help file at once.
-    if (!OpenHelpWindow(this, HelpFilePath(AppDir, GetCurrentLanguage())))
+    THelpWindow* help = OpenHelpWindow(this, HelpFilePath(AppDir, GetCurrentLanguage()));
+    if (!help)
         StatusPanels[1]->setText(Q(_("No help window created.")));
+    else if (!page.empty())
+        help->ShowPage(page);
 }
 
 void TPyxetForm::LogoImageClick() { OpenWebPage(kMakerWebAddress); }
@@ -470,6 +511,7 @@ void TPyxetForm::SelectLanguage(const std::string& lang)
     RetranslateComponent(this);
     RetranslateDeviceFilter();
     ShowIpConflictNote();
+    ShowListState();
     PlaceColumnHeaders();
 }
 

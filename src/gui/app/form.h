@@ -133,6 +133,9 @@ public:
     // "Help": opens the help file of the current language in the help window; when none can be
     // opened, status panel 1 says so.
     void acHelpExecute();
+    // The same, at a page of the help file ("/finding.html#why"); the first page when empty.
+    void OpenHelpAt(const std::string& page);
+    static constexpr const char* kWhyNoDevicePage = "/finding.html#why";
     // The maker's logo opens the maker's web address.
     void LogoImageClick();
 
@@ -156,6 +159,8 @@ public:
     void DeviceListBoxClickCheck(int row);
     void AllCheckedClick();
     void DeviceFilterChange();
+    // The search field: shows the rows that match its text, keeping their order and marks.
+    void teSearchChange();
     void btnTypeClick();
     void btnNameClick();
     void btnMACClick();
@@ -187,6 +192,15 @@ public:
     // ---- Device list extras (formlist.cpp) ------------------------------------------------------
     // Puts each column button over the place where its field starts in the list's lines.
     void PlaceColumnHeaders();
+    // How many pixels the list lacks to show every field of a line whole (a firmware revision
+    // of kRevisionChars characters included), with room for its scroll bar; 0 when none.
+    int ColumnsShortfall() const;
+    static constexpr int kRevisionChars = 14;
+    // Where a line's text starts in the device list's group (right of the row's check box).
+    int LineLeft() const;
+
+    // The window's place and size now, as the settings keep them.
+    TWindowPlace WindowPlace() const;
 
     // ---- HTTP transfers (src/gui/app/formtransfers.cpp) ----------------------------------------
     // Handed over by the program's start-up like the other secondary windows.
@@ -268,6 +282,13 @@ private:
     void WireRowClicks();
     bool ShowDevicePicture(const std::string& path);
     void ClearChecks();
+    // The All box for CheckedCount of the rows shown.
+    void ShowAllBox();
+    // After the rows shown changed: the text in the list's empty area, and the setup panel and
+    // the device links at rest while no row is shown (EmptyListLock).
+    void ShowListState();
+    QLabel* EmptyListHint = nullptr;
+    TControlLock EmptyListLock;
     // The marks of exactly these rows set, the All box following.
     void CheckRows(const std::vector<int>& rows);
     void ClearHighlight();
@@ -298,6 +319,9 @@ private:
     void WirePlans();
 
     void FormCreate();
+    // The place kept in the settings, then the one to compare with at the end.
+    void RestoreWindowPlace();
+    TWindowPlace PlacedAt;
     void FormShow();
     void FormClose();
     void FormDestroy();

@@ -26,6 +26,7 @@
 #include <QMenu>
 #include <QProgressDialog>
 #include <QImage>
+#include <QLabel>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -115,7 +116,9 @@ protected:
         if (event->type() == QEvent::MouseButtonRelease) {
             auto* mouse = static_cast<QMouseEvent*>(event);
             auto* widget = qobject_cast<QWidget*>(watched);
-            if (mouse->button() == Qt::LeftButton && widget && widget->rect().contains(mouse->position().toPoint())) {
+            // A resting (disabled) link does nothing.
+            if (mouse->button() == Qt::LeftButton && widget && widget->isEnabled()
+                && widget->rect().contains(mouse->position().toPoint())) {
                 OnClick(watched);
                 return true;
             }
@@ -125,6 +128,23 @@ protected:
 
 private:
     std::function<void(QObject*)> OnClick;
+};
+
+// Keeps a label over the whole of the widget it watches.
+class TResizeFollower : public QObject {
+public:
+    explicit TResizeFollower(QWidget* label) : QObject(label), Label(label) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize)
+            Label->setGeometry(static_cast<QWidget*>(watched)->rect());
+        return false;
+    }
+
+private:
+    QWidget* Label;
 };
 
 } // namespace
@@ -153,7 +173,7 @@ void TPyxetForm::SetupDeviceView()
     connect(DeviceRows, &TDeviceListModel::WaitingRowsShown, this, [this] { WaitingRowsShown(); });
     connect(Ui_->AllChecked, &QCheckBox::stateChanged, this, [this] { AllCheckedClick(); });
     connect(Ui_->DeviceFilter, &QComboBox::activated, this, [this] { DeviceFilterChange(); });
-    connect(Ui_->teSearch, &QLineEdit::textChanged, this, [this] { DeviceFilterChange(); });
+    connect(Ui_->teSearch, &QLineEdit::textChanged, this, [this] { teSearchChange(); });
     connect(Ui_->btnType, &QAbstractButton::clicked, this, [this] { btnTypeClick(); });
     connect(Ui_->btnName, &QAbstractButton::clicked, this, [this] { btnNameClick(); });
     connect(Ui_->btnMAC, &QAbstractButton::clicked, this, [this] { btnMACClick(); });
@@ -190,6 +210,47 @@ void TPyxetForm::SetupDeviceView()
         DeviceRows->Clear();
         SelectedDevice = nullptr;
     };
+
+    // The text in the list's empty area, over the viewport; its link opens the guide.
+    EmptyListHint = new QLabel(list->viewport());
+    EmptyListHint->setObjectName(QStringLiteral("tlEmptyList"));
+    EmptyListHint->setFont(this->font());  // the window's, not the lines' fixed font
+    EmptyListHint->setAlignment(Qt::AlignCenter);
+    EmptyListHint->setWordWrap(true);
+    EmptyListHint->setTextFormat(Qt::RichText);
+    EmptyListHint->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    EmptyListHint->setContextMenuPolicy(Qt::NoContextMenu);
+    connect(EmptyListHint, &QLabel::linkActivated, this, [this] { OpenHelpAt(kWhyNoDevicePage); });
+    list->viewport()->installEventFilter(new TResizeFollower(EmptyListHint));
+    // While no row is shown the setup panel and the links to the device's pages rest.
+    EmptyListLock.Join({Ui_->GroupBox2, Ui_->btnRestartDevice, Ui_->btnSetDefault, Ui_->btnConfigDevice,
+                        Ui_->tiDeviceImg, Ui_->Image2});
+    ShowListState();
+}
+
+void TPyxetForm::ShowListState()
+{
+    const int rows = DeviceRows->RowCount();
+    if (rows > 0)
+        EmptyListHint->hide();
+    else {
+        const bool none = Devices.DeviceList().empty();
+        const QString text = none ? Q(_("No device has answered.")) + QStringLiteral("<br><a href=\"help\">")
+                                        + Q(_("Why a device may not appear")).toHtmlEscaped() + QStringLiteral("</a>")
+                                  : Q(_("No device matches the search.")).toHtmlEscaped();
+        if (EmptyListHint->text() != text)
+            EmptyListHint->setText(text);
+        EmptyListHint->setGeometry(EmptyListHint->parentWidget()->rect());
+        EmptyListHint->show();
+    }
+    // A running batch holds these controls and gives them back when it ends; the state is
+    // decided again then.
+    if (BatchLock.Locked())
+        return;
+    if (rows == 0 && !DemoMode)
+        EmptyListLock.Lock();
+    else
+        EmptyListLock.Unlock();
 }
 
 void TPyxetForm::acFindExecute()
@@ -208,7 +269,10 @@ void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
     Devices.BeginCycle();  // PreviousList = the lines shown so far, then FreeDevices
     SelectedDevice = nullptr;
     DeviceRows->Clear();
+    // The panel is emptied with every control given back first, then rests as emptied.
+    EmptyListLock.Unlock();
     ClearDeviceView();
+    ShowListState();
     // An interface remembered from another day that is gone now: all of them.
     std::vector<std::string> unknown;
     std::vector<std::string> chosen;
@@ -329,6 +393,7 @@ void TPyxetForm::RegisterDevice(TProduct* device)
     // registration costs the same however long the list is; the refill's other effects follow.
     const bool following = DeviceRows->FollowsDeviceList();
     DeviceRows->FollowDeviceList(Devices.LastFiledRow());
+    ShowListState();
     ClearHighlight();
     ClearChecks();
     if (Devices.IpConflicts().InConflict(device)) {
@@ -336,14 +401,17 @@ void TPyxetForm::RegisterDevice(TProduct* device)
         ShowIpConflictNote();
     }
 
-    if (DeviceRows->RowCount() == 1 && DeviceRows->Device(0) == device) {
+    // The cycle's first device, also when the search hides it (then nothing is selected).
+    if (Devices.DeviceList().size() == 1 && Devices.DeviceList().front().Device.get() == device) {
         Ui_->DeviceFilter->addItem(Q(_("All devices")));
         Ui_->DeviceFilter->setCurrentIndex(0);
         EnableDeviceActions(true);
-        // A picture that cannot be loaded here is not reported: nobody clicked.
-        QuietPictureErrors = true;
-        SelectDevice(0);
-        QuietPictureErrors = false;
+        if (DeviceRows->Device(0) == device) {
+            // A picture that cannot be loaded here is not reported: nobody clicked.
+            QuietPictureErrors = true;
+            SelectDevice(0);
+            QuietPictureErrors = false;
+        }
     }
     // A type name asked about once this cycle has its entry: most answers ask nothing more.
     if (FilterHasType.insert(device->Info.TypeName).second) {
@@ -362,6 +430,7 @@ void TPyxetForm::WaitingRowsShown()
 {
     // Lines that waited on a long list came in unchecked: the count of rows grew, the marks
     // set since the last registration stay.
+    ShowListState();
     UpdateDeviceCounter();
     if (CheckedCount > 0)
         Ui_->AllChecked->setCheckState(AllBoxCheckState(AllBoxState(CheckedCount, DeviceRows->RowCount())));
@@ -478,6 +547,11 @@ void TPyxetForm::ShowPictureOnBackdrop()
     Ui_->tiDeviceImg->setPixmap(QPixmap::fromImage(plated));
 }
 
+void TPyxetForm::ShowAllBox()
+{
+    Ui_->AllChecked->setCheckState(AllBoxCheckState(AllBoxState(CheckedCount, DeviceRows->RowCount())));
+}
+
 void TPyxetForm::ClearChecks()
 {
     CheckedCount = 0;
@@ -487,18 +561,18 @@ void TPyxetForm::ClearChecks()
         Ui_->AllChecked->setCheckState(Qt::Unchecked);  // runs AllCheckedClick
     if (Ui_->AllChecked->isTristate())
         Ui_->AllChecked->setTristate(false);
-    DeviceRows->SetAllChecked(false);
+    DeviceRows->ClearAllChecks();  // the rows the search hides too
 }
 
 void TPyxetForm::CheckRows(const std::vector<int>& rows)
 {
-    DeviceRows->SetAllChecked(false);
+    DeviceRows->ClearAllChecks();
     for (int row : rows)
         DeviceRows->SetChecked(row, true);
     CheckedCount = static_cast<int>(rows.size());
     // Grayed between none and all, as after a row's click; checked or unchecked asks
     // AllCheckedClick for the marks the rows already have.
-    Ui_->AllChecked->setCheckState(AllBoxCheckState(AllBoxState(CheckedCount, DeviceRows->RowCount())));
+    ShowAllBox();
 }
 
 void TPyxetForm::DeviceListBoxClickCheck(int row)
@@ -525,16 +599,45 @@ void TPyxetForm::DeviceFilterChange()
 {
     QListView* list = Ui_->DeviceListBox;
     list->setUpdatesEnabled(false);
-    // The search text narrows the type filter's rows further, by the same rules.
-    std::optional<std::vector<TDeviceRow>> rows =
-        FilterRows(Devices.DeviceList(), Ui_->DeviceFilter->currentIndex(),
-                   Ui_->DeviceFilter->currentText().toStdString(), TDeviceSearch(Ui_->teSearch->text().toStdString()));
+    // The rows shown are the filter's rows that match the search text.
+    std::optional<std::vector<TDeviceRow>> rows = FilterRows(
+        Devices.DeviceList(), Ui_->DeviceFilter->currentIndex(), Ui_->DeviceFilter->currentText().toStdString());
     if (rows)
         DeviceRows->ShowRows(std::move(*rows));
     else
         DeviceRows->ShowDeviceList();
+    ShowListState();
     ClearChecks();
     SelectDevice(0);
+    UpdateDeviceCounter();
+    UpdateCheckFailed();
+    list->setUpdatesEnabled(true);
+}
+
+void TPyxetForm::teSearchChange()
+{
+    QListView* list = Ui_->DeviceListBox;
+    list->setUpdatesEnabled(false);
+    // No refill: the rows keep their order and marks, the search only hides some of them.
+    DeviceRows->SetSearch(Ui_->teSearch->text().toStdString());
+    ShowListState();
+    // The All box and the commands count the rows shown.
+    CheckedCount = DeviceRows->CheckedRows();
+    ShowAllBox();
+    // The device shown stays while its row is shown (its details, edits included, as they are);
+    // when the search hides it, the first row shown is selected.
+    int row = -1;
+    for (int i = 0; SelectedDevice && i < DeviceRows->RowCount(); ++i)
+        if (DeviceRows->Device(i) == SelectedDevice) {
+            row = i;
+            break;
+        }
+    if (row >= 0) {
+        SelectingDevice = true;
+        list->setCurrentIndex(DeviceRows->index(row));
+        SelectingDevice = false;
+    } else
+        SelectDevice(0);
     UpdateDeviceCounter();
     UpdateCheckFailed();
     list->setUpdatesEnabled(true);
@@ -558,6 +661,7 @@ void TPyxetForm::SortByColumn(TDeviceComparator compare)
 void TPyxetForm::SortDeviceView(TDeviceComparator compare)
 {
     DeviceRows->ShowRows(SortedRows(Devices.DeviceList(), compare, SortAscending));
+    ShowListState();
     ClearChecks();
     SelectDevice(0);
     // The sort shows every device again, also after a filter narrowed the view.

@@ -68,17 +68,9 @@ void TPyxetForm::WireRowClicks()
     });
 }
 
-void TPyxetForm::PlaceColumnHeaders()
+int TPyxetForm::LineLeft() const
 {
     QListView* list = Ui_->DeviceListBox;
-    const QFontMetrics metrics(list->font());
-    // Where the n-th character of a line starts: the width of n characters as the list draws
-    // them (a character's advance need not be a whole number of pixels).
-    const QFontMetricsF exact(list->font());
-    const auto characters = [&exact](int n) {
-        return static_cast<int>(std::lround(exact.horizontalAdvance(QString(n, QLatin1Char('0')))));
-    };
-
     // A line starts right of the check box that the row delegate draws, as the style places it.
     QStyleOptionViewItem row;
     row.initFrom(list);
@@ -86,10 +78,22 @@ void TPyxetForm::PlaceColumnHeaders()
     row.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
     row.checkState = Qt::Unchecked;
     row.font = list->font();
-    row.fontMetrics = metrics;
+    row.fontMetrics = QFontMetrics(list->font());
     row.widget = list;
     const QRect check = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &row, list);
-    const int lineLeft = list->x() + list->viewport()->x() + check.right() + 2;
+    return list->x() + list->viewport()->x() + check.right() + 2;
+}
+
+void TPyxetForm::PlaceColumnHeaders()
+{
+    QListView* list = Ui_->DeviceListBox;
+    // Where the n-th character of a line starts: the width of n characters as the list draws
+    // them (a character's advance need not be a whole number of pixels).
+    const QFontMetricsF exact(list->font());
+    const auto characters = [&exact](int n) {
+        return static_cast<int>(std::lround(exact.horizontalAdvance(QString(n, QLatin1Char('0')))));
+    };
+    const int lineLeft = LineLeft();
 
     QToolButton* const headers[] = {Ui_->btnType, Ui_->btnName, Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev};
     const std::array<int, 5> columns = TDeviceRegistry::DisplayColumns();
@@ -107,4 +111,20 @@ void TPyxetForm::PlaceColumnHeaders()
             x = std::max(headers[i - 1]->geometry().right() + 1, std::min(x, right - width));
         header->move(x, header->y());
     }
+}
+
+int TPyxetForm::ColumnsShortfall() const
+{
+    const QListView* list = Ui_->DeviceListBox;
+    const QFontMetricsF exact(list->font());
+    const auto characters = [&exact](int n) {
+        return static_cast<int>(std::ceil(exact.horizontalAdvance(QString(n, QLatin1Char('0')))));
+    };
+    // In the list's own coordinates, from where PlaceColumnHeaders starts the lines.
+    const int lineLeft = LineLeft() - list->x();
+    const int revision = lineLeft + characters(TDeviceRegistry::DisplayColumns()[4]);
+    const int right = std::max(revision + characters(kRevisionChars), revision + Ui_->btnRev->sizeHint().width());
+    const int room = list->width() - list->frameWidth()
+        - list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
+    return std::max(0, right - room);
 }

@@ -76,6 +76,7 @@ void TPyxetForm::PlanEnded()
 {
     RunningPlan = false;
     BatchLock.Unlock();
+    ShowListState();
     RecordPlan();
     acFindExecute();
 }

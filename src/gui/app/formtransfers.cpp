@@ -88,11 +88,13 @@ void TControlLock::Lock()
     if (IsLocked)
         return;
     IsLocked = true;
+    // Every state first: a control inside another one reads as disabled once that one is.
     for (TItem& item : Items)
-        if (item.Control) {
+        if (item.Control)
             item.Enabled = item.Control->property("enabled").toBool();
+    for (TItem& item : Items)
+        if (item.Control)
             item.Control->setProperty("enabled", false);
-        }
 }
 
 void TControlLock::Unlock()
@@ -200,6 +202,7 @@ bool TPyxetForm::RunBatch(const std::function<void(TTransferBatch&)>& command, c
     MostAtOnce = jobs ? jobs->MostAtOnce() : 1;
     RunningBatch = nullptr;
     BatchLock.Unlock();
+    ShowListState();  // decided again now that the batch gave the controls back
     if (CloseAfterBatch)
         QTimer::singleShot(0, this, [this] { close(); });
     return true;

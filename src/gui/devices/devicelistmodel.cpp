@@ -31,14 +31,41 @@ void TDeviceListModel::Refill(std::vector<TDeviceRow> rows, bool following)
     Following = following;
     Lines.clear();
     Lines.reserve(rows.size());
-    Shown.clear();
-    Shown.reserve(rows.size());
+    View.clear();
+    View.reserve(rows.size());
     for (TDeviceRow& row : rows)
-        Shown.push_back(Keep(std::move(row)));
-    Checks.assign(Shown.size(), 0);
-    CheckedRows = 0;
+        View.push_back(Keep(std::move(row)));
+    Checks.assign(View.size(), 0);
+    CheckedAll = 0;
+    Narrow();
     endResetModel();
     SinceShown.start();
+}
+
+void TDeviceListModel::Narrow()
+{
+    Matched.clear();
+    CheckedShown = CheckedAll;
+    if (!Searching())
+        return;
+    CheckedShown = 0;
+    for (size_t i = 0; i < View.size(); ++i)
+        if (Search.Matches(View[i].Device->Info)) {
+            Matched.push_back(i);
+            CheckedShown += Checks[i];
+        }
+}
+
+void TDeviceListModel::SetSearch(const std::string& text)
+{
+    TDeviceSearch search(text);
+    // Only the rows shown change: no layout and no lookup when neither search narrows.
+    if (search.Empty() && !Searching())
+        return;
+    beginResetModel();
+    Search = std::move(search);
+    Narrow();
+    endResetModel();
 }
 
 TDeviceListModel::TShownRow TDeviceListModel::Keep(TDeviceRow row)
@@ -61,7 +88,7 @@ void TDeviceListModel::FollowDeviceList(int filed)
     const std::vector<TDeviceEntry>& list = Registry.DeviceList();
     // Anything but one new line on top of what the rows follow (a sort, the filter, a new
     // cycle) is refilled whole.
-    const size_t expected = Shown.size() + Waiting.size() + (filed >= 0 ? 1 : 0);
+    const size_t expected = View.size() + Waiting.size() + (filed >= 0 ? 1 : 0);
     if (!Following || list.size() != expected || size_t(filed + 1) > list.size()) {
         ShowDeviceList();
         return;
@@ -71,7 +98,7 @@ void TDeviceListModel::FollowDeviceList(int filed)
     if (Waiting.empty())
         return;
     const qint64 since = SinceShown.isValid() ? SinceShown.elapsed() : kFollowInterval;
-    if (Shown.size() < size_t(kFollowAtOnce) || since >= kFollowInterval)
+    if (View.size() < size_t(kFollowAtOnce) || since >= kFollowInterval)
         ShowWaitingRows();
     else if (!FollowTimer.isActive())
         FollowTimer.start(int(kFollowInterval - since));
@@ -85,12 +112,32 @@ void TDeviceListModel::ShowWaitingRows()
     // In filing order: each position counts the lines filed before it.
     Inserting = true;
     for (const auto& [at, row] : Waiting) {
-        beginInsertRows(QModelIndex(), at, at);
+        if (!Searching()) {
+            beginInsertRows(QModelIndex(), at, at);
+            if (Widest >= 0)
+                Widest = std::max(Widest, ShownWidth(Lines[row.Line]));
+            View.insert(View.begin() + at, row);
+            Checks.insert(Checks.begin() + at, 0);
+            endInsertRows();
+            continue;
+        }
+        // The rows shown after it stand one further down the view; it is shown among them when
+        // it matches.
+        const auto after = std::lower_bound(Matched.begin(), Matched.end(), size_t(at));
+        const int shownAt = int(after - Matched.begin());
+        const bool shown = MatchesSearch(row);
         if (Widest >= 0)
             Widest = std::max(Widest, ShownWidth(Lines[row.Line]));
-        Shown.insert(Shown.begin() + at, row);
+        if (shown)
+            beginInsertRows(QModelIndex(), shownAt, shownAt);
+        for (auto i = after; i != Matched.end(); ++i)
+            ++*i;
+        View.insert(View.begin() + at, row);
         Checks.insert(Checks.begin() + at, 0);
-        endInsertRows();
+        if (shown) {
+            Matched.insert(Matched.begin() + shownAt, size_t(at));
+            endInsertRows();
+        }
     }
     Inserting = false;
     Waiting.clear();
@@ -110,32 +157,32 @@ void TDeviceListModel::Clear()
 
 void TDeviceListModel::ConflictsChanged()
 {
-    if (!Shown.empty())
-        emit dataChanged(index(0), index(int(Shown.size()) - 1));
+    if (RowCount() > 0)
+        emit dataChanged(index(0), index(RowCount() - 1));
 }
 
 int TDeviceListModel::RowCount() const
 {
-    return int(Shown.size());
+    return int(Searching() ? Matched.size() : View.size());
 }
 
 const std::string& TDeviceListModel::Line(int row) const
 {
     static const std::string kNone;
-    return ValidRow(row) ? Lines[Shown[size_t(row)].Line] : kNone;
+    return ValidRow(row) ? Lines[View[At(row)].Line] : kNone;
 }
 
 TProduct* TDeviceListModel::Device(int row) const
 {
-    return ValidRow(row) ? Shown[size_t(row)].Device : nullptr;
+    return ValidRow(row) ? View[At(row)].Device : nullptr;
 }
 
 std::vector<TDeviceRow> TDeviceListModel::Rows() const
 {
     std::vector<TDeviceRow> rows;
-    rows.reserve(Shown.size());
-    for (const TShownRow& row : Shown)
-        rows.push_back({Lines[row.Line], row.Device});
+    rows.reserve(size_t(RowCount()));
+    for (int row = 0; row < RowCount(); ++row)
+        rows.push_back({Line(row), Device(row)});
     return rows;
 }
 
@@ -153,7 +200,7 @@ int TDeviceListModel::WidestLine() const
 {
     if (Widest < 0) {
         Widest = 0;
-        for (const TShownRow& row : Shown)
+        for (const TShownRow& row : View)
             Widest = std::max(Widest, ShownWidth(Lines[row.Line]));
     }
     return Widest;
@@ -161,15 +208,16 @@ int TDeviceListModel::WidestLine() const
 
 bool TDeviceListModel::IsChecked(int row) const
 {
-    return ValidRow(row) && Checks[size_t(row)] != 0;
+    return ValidRow(row) && Checks[At(row)] != 0;
 }
 
 void TDeviceListModel::SetChecked(int row, bool checked)
 {
-    if (!ValidRow(row) || (Checks[size_t(row)] != 0) == checked)
+    if (!ValidRow(row) || (Checks[At(row)] != 0) == checked)
         return;
-    Checks[size_t(row)] = checked ? 1 : 0;
-    CheckedRows += checked ? 1 : -1;
+    Checks[At(row)] = checked ? 1 : 0;
+    CheckedShown += checked ? 1 : -1;
+    CheckedAll += checked ? 1 : -1;
     const QModelIndex at = index(row);
     emit dataChanged(at, at, {Qt::CheckStateRole});
 }
@@ -177,11 +225,32 @@ void TDeviceListModel::SetChecked(int row, bool checked)
 void TDeviceListModel::SetAllChecked(bool checked)
 {
     // Every registration clears the marks: when none is set, nothing is drawn again.
-    if (CheckedRows == (checked ? int(Checks.size()) : 0))
+    const int rows = RowCount();
+    if (CheckedShown == (checked ? rows : 0))
         return;
-    Checks.assign(Checks.size(), checked ? 1 : 0);
-    CheckedRows = checked ? int(Checks.size()) : 0;
-    emit dataChanged(index(0), index(int(Checks.size()) - 1), {Qt::CheckStateRole});
+    if (!Searching()) {
+        Checks.assign(Checks.size(), checked ? 1 : 0);
+        CheckedAll = checked ? rows : 0;
+    } else {
+        for (const size_t at : Matched) {
+            CheckedAll += int(checked) - int(Checks[at]);
+            Checks[at] = checked ? 1 : 0;
+        }
+    }
+    CheckedShown = checked ? rows : 0;
+    emit dataChanged(index(0), index(rows - 1), {Qt::CheckStateRole});
+}
+
+void TDeviceListModel::ClearAllChecks()
+{
+    if (CheckedAll == 0)
+        return;
+    const bool drawn = CheckedShown > 0;
+    Checks.assign(Checks.size(), 0);
+    CheckedAll = 0;
+    CheckedShown = 0;
+    if (drawn)
+        emit dataChanged(index(0), index(RowCount() - 1), {Qt::CheckStateRole});
 }
 
 int TDeviceListModel::rowCount(const QModelIndex& parent) const

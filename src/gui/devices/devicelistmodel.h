@@ -1,10 +1,15 @@
 // The rows of the device list box: each row is one display line with its device and a check
 // mark. A row shows its line's shown form (SafeText); the line itself, built from the device's
-// own texts, is what the rows are filed, compared and exported by. The rows either follow
+// own texts, is what the rows are filed, compared and exported by. The list's rows (the view) either follow
 // DeviceList (a registration takes the new line in where DeviceList filed it) or hold a reordered
 // or narrowed copy made by a column sort or the type filter. A refill leaves all check marks
 // cleared. Whether a row is a new device (IsNew) or shares its address with another MAC
 // (InIpConflict) is the model's; the colours that follow from it are the delegate's.
+//
+// The search text shows only the view's rows that match it, in the view's order; the others
+// are hidden, not dropped: a new search text keeps the view's order and every mark, the hidden
+// rows' included. Rows, counts and marks below are those of the rows shown, except where a
+// comment says otherwise.
 //
 // Answers that trickle in come one per event-loop pass, and the list view lays out every row
 // after any change of rows: a list of many rows therefore takes new lines in at most every
@@ -47,6 +52,12 @@ public:
     bool FollowsDeviceList() const { return Following; }
     // Refill with these rows in this order (a sort or the type filter).
     void ShowRows(std::vector<TDeviceRow> rows);
+    // Shows the view's rows that match the text (all of them for an empty text), keeping the
+    // view's order and every mark.
+    void SetSearch(const std::string& text);
+    bool Searching() const { return !Search.Empty(); }
+    // Rows in the view, the hidden ones included (and without the ones waiting).
+    int ViewCount() const { return int(View.size()); }
     // No rows (the devices are about to go).
     void Clear();
     // Devices took part in a new IP conflict: their rows are drawn again.
@@ -65,13 +76,18 @@ public:
     // The row's device shares its configured address with a device of another MAC.
     bool InIpConflict(int row) const;
 
-    // Characters in the longest shown line (worked out when the view asks after a refill, then
-    // kept up to date as lines come in).
+    // Characters in the longest line of the view, hidden rows included, so that the search does
+    // not change the list's width (worked out when the view asks after a refill, then kept up to
+    // date as lines come in).
     int WidestLine() const;
 
     bool IsChecked(int row) const;
     void SetChecked(int row, bool checked);  // does not emit CheckToggled
+    // Every row shown checked or unchecked; hidden rows keep their marks.
     void SetAllChecked(bool checked);
+    // No mark left on any row of the view, shown or hidden.
+    void ClearAllChecks();
+    int CheckedRows() const { return CheckedShown; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -92,18 +108,26 @@ private:
         TProduct* Device = nullptr;
     };
 
-    bool ValidRow(int row) const { return row >= 0 && size_t(row) < Shown.size(); }
+    bool ValidRow(int row) const { return row >= 0 && row < RowCount(); }
+    // The view's index of a shown row.
+    size_t At(int row) const { return Searching() ? Matched[size_t(row)] : size_t(row); }
+    bool MatchesSearch(const TShownRow& row) const { return !Searching() || Search.Matches(row.Device->Info); }
     void Refill(std::vector<TDeviceRow> rows, bool following);
+    // Matched and CheckedShown again from the view, the search and the marks.
+    void Narrow();
     TShownRow Keep(TDeviceRow row);
 
     const TDeviceRegistry& Registry;
     bool Inserting = false;
     bool Following = false;          // the rows are DeviceList's lines in list order, with Waiting
-    std::vector<std::string> Lines;  // of the rows shown and waiting, in the order they came
-    std::vector<TShownRow> Shown;
+    std::vector<std::string> Lines;  // of the view's rows and the waiting ones, in the order they came
+    std::vector<TShownRow> View;     // the rows in the list's order, shown or hidden by the search
     std::vector<std::pair<int, TShownRow>> Waiting;  // DeviceList positions, in filing order
-    std::vector<uint8_t> Checks;
-    int CheckedRows = 0;
+    std::vector<uint8_t> Checks;     // one per row of the view
+    TDeviceSearch Search;
+    std::vector<size_t> Matched;     // while searching: the view's indexes of the rows shown
+    int CheckedShown = 0;            // checked rows among those shown
+    int CheckedAll = 0;              // checked rows of the view
     QTimer FollowTimer;
     QElapsedTimer SinceShown;  // since lines were last taken in
     mutable int Widest = -1;   // -1: not yet worked out since the last refill
