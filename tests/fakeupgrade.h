@@ -36,8 +36,8 @@ public:
         const int on = 1;
         ::setsockopt(Web, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         where.sin_port = htons(80);
-        const bool web = Web >= 0 && ::bind(Web, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0
-            && ::listen(Web, 8) == 0;
+        const bool web =
+            Web >= 0 && ::bind(Web, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0 && ::listen(Web, 8) == 0;
         Udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         where.sin_port = htons(Orvex::kPort);
         const bool udp = Udp >= 0 && ::bind(Udp, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0;
@@ -143,7 +143,7 @@ private:
         }
         const std::string body = "<html><h1>Upgrade successful</h1></html>";
         const std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: "
-            + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+                                   + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
         const ssize_t sent = ::write(client, answer.data(), answer.size());
         (void)sent;
         ::shutdown(client, SHUT_WR);

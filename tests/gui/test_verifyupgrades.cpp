@@ -46,10 +46,7 @@ QStringList CheckedNames(TTransferWindow& w)
     return names;
 }
 
-void WriteImage()
-{
-    std::ofstream("image.kri", std::ios::binary) << std::string(4000, 'K');
-}
+void WriteImage() { std::ofstream("image.kri", std::ios::binary) << std::string(4000, 'K'); }
 
 std::string ReadText(const QString& path)
 {
@@ -107,21 +104,32 @@ private slots:
         }
         ticker.stop();
         const std::string separator(42, '-');
-        const std::vector<std::string> expected = {
-            "Alpha  (127.0.0.1)", "Upgrade successful.", "Upgrade Succeeded", "Verified: 1.0 → 2.0", separator,
-            "Bravo  (127.0.0.2)", "Upgrade successful.", "Upgrade Succeeded",
-            "Not verified: the firmware revision is still 1.0", separator,
-            "Charlie  (127.0.0.3)", "Upgrade successful.", "Upgrade Succeeded",
-            "Not verified: no answer to discovery within 4 s", separator,
-            "Processes Summary:", "Successful: 1", "Unsuccessful: 2", "Verified: 1"};
+        const std::vector<std::string> expected = {"Alpha  (127.0.0.1)",
+                                                   "Upgrade successful.",
+                                                   "Upgrade Succeeded",
+                                                   "Verified: 1.0 → 2.0",
+                                                   separator,
+                                                   "Bravo  (127.0.0.2)",
+                                                   "Upgrade successful.",
+                                                   "Upgrade Succeeded",
+                                                   "Not verified: the firmware revision is still 1.0",
+                                                   separator,
+                                                   "Charlie  (127.0.0.3)",
+                                                   "Upgrade successful.",
+                                                   "Upgrade Succeeded",
+                                                   "Not verified: no answer to discovery within 4 s",
+                                                   separator,
+                                                   "Processes Summary:",
+                                                   "Successful: 1",
+                                                   "Unsuccessful: 2",
+                                                   "Verified: 1"};
         QCOMPARE(w.Lines(), expected);
         QVERIFY(w.Logged("Firmware of 127.0.0.1 verified: 1.0 before, 2.0 after."));
         QVERIFY(w.Logged("not verified: the firmware revision is still 1.0"));
         QVERIFY(w.Logged("not verified: no answer to discovery within 4 s"));
         // The window kept painting: about one pass per 20 ms of the four seconds and more.
-        QVERIFY2(passes > int(clock.elapsed() / 20 / 4), qPrintable(QStringLiteral("%1 passes in %2 ms")
-                                                                   .arg(passes)
-                                                                   .arg(clock.elapsed())));
+        QVERIFY2(passes > int(clock.elapsed() / 20 / 4),
+                 qPrintable(QStringLiteral("%1 passes in %2 ms").arg(passes).arg(clock.elapsed())));
 
         // One discovery cycle began: the list is empty until the devices answer again. As they
         // do, the marks of the batch's devices come back; Delta's stays off, Charlie is gone.
@@ -157,7 +165,7 @@ private slots:
         Dialogs::QueueFileName("image.kri");
         w.ui()->acFirmUpgr->trigger();
         const std::vector<std::string> expected = {"Alpha  (127.0.0.1)", "Upgrade successful.", "Upgrade Succeeded",
-                                                   std::string(42, '-'), "Processes Summary:", "Successful: 1",
+                                                   std::string(42, '-'), "Processes Summary:",  "Successful: 1",
                                                    "Unsuccessful: 0"};
         QCOMPARE(w.Lines(), expected);
         QCOMPARE(alpha.InfoRequests(), 0);
@@ -192,9 +200,9 @@ private slots:
         w.ui()->acFirmUpgr->trigger();
         QVERIFY2(clock.elapsed() < 30000, "ended long before its 120 s");
         const std::vector<std::string> expected = {
-            "Charlie  (127.0.0.3)", "Upgrade successful.", "Upgrade Succeeded",
-            "Not verified: the batch was stopped", std::string(42, '-'), "Processes Summary:", "Successful: 0",
-            "Unsuccessful: 1", "Verified: 0", "Not started: 1"};
+            "Charlie  (127.0.0.3)", "Upgrade successful.", "Upgrade Succeeded", "Not verified: the batch was stopped",
+            std::string(42, '-'),   "Processes Summary:",  "Successful: 0",     "Unsuccessful: 1",
+            "Verified: 0",          "Not started: 1"};
         QCOMPARE(w.Lines(), expected);
         QCOMPARE(delta.Uploads(), 0);
         QVERIFY(w.Logged("The batch was stopped."));

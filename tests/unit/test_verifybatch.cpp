@@ -62,8 +62,7 @@ protected:
     const std::string Separator = std::string(42, '-');
 };
 
-const std::vector<TBatchDevice> kDevices = {
-    {"Alpha", "127.0.0.1"}, {"Bravo", "127.0.0.2"}, {"Charlie", "127.0.0.3"}};
+const std::vector<TBatchDevice> kDevices = {{"Alpha", "127.0.0.1"}, {"Bravo", "127.0.0.2"}, {"Charlie", "127.0.0.3"}};
 
 }  // namespace
 
@@ -80,13 +79,25 @@ TEST_F(VerifyBatch, EachDeviceGetsItsVerdictAfterItsResultLine)
     batch.SetVerification({3, {}});
     const std::vector<TDeviceResult> results = batch.Upgrade(kDevices, Image);
 
-    const std::vector<std::string> expected = {
-        "Alpha  (127.0.0.1)", "Upgrade successful.", "Upgrade Succeeded", "Verified: 1.0 → 2.0", Separator,
-        "Bravo  (127.0.0.2)", "Upgrade successful.", "Upgrade Succeeded",
-        "Not verified: the firmware revision is still 1.0", Separator,
-        "Charlie  (127.0.0.3)", "Upgrade successful.", "Upgrade Succeeded",
-        "Not verified: no answer to discovery within 3 s", Separator,
-        "Processes Summary:", "Successful: 1", "Unsuccessful: 2", "Verified: 1"};
+    const std::vector<std::string> expected = {"Alpha  (127.0.0.1)",
+                                               "Upgrade successful.",
+                                               "Upgrade Succeeded",
+                                               "Verified: 1.0 → 2.0",
+                                               Separator,
+                                               "Bravo  (127.0.0.2)",
+                                               "Upgrade successful.",
+                                               "Upgrade Succeeded",
+                                               "Not verified: the firmware revision is still 1.0",
+                                               Separator,
+                                               "Charlie  (127.0.0.3)",
+                                               "Upgrade successful.",
+                                               "Upgrade Succeeded",
+                                               "Not verified: no answer to discovery within 3 s",
+                                               Separator,
+                                               "Processes Summary:",
+                                               "Successful: 1",
+                                               "Unsuccessful: 2",
+                                               "Verified: 1"};
     EXPECT_EQ(lines.Lines, expected);
 
     ASSERT_EQ(results.size(), 3u);
@@ -111,7 +122,8 @@ TEST_F(VerifyBatch, EachDeviceGetsItsVerdictAfterItsResultLine)
         return int(std::find(messages.begin(), messages.end(), m) - messages.begin());
     };
     EXPECT_LT(at("Data upgraded."), at("Firmware of 127.0.0.1 verified: 1.0 before, 2.0 after."));
-    EXPECT_LT(at("Firmware of 127.0.0.1 verified: 1.0 before, 2.0 after."), at("Upgrade data from 127.0.0.2 starting."));
+    EXPECT_LT(at("Firmware of 127.0.0.1 verified: 1.0 before, 2.0 after."),
+              at("Upgrade data from 127.0.0.2 starting."));
     EXPECT_LT(at("not verified: the firmware revision is still 1.0"), at("Upgrade data from 127.0.0.3 starting."));
     EXPECT_LT(at("not verified: no answer to discovery within 3 s"), int(messages.size()));
 
@@ -143,9 +155,9 @@ TEST_F(VerifyBatch, AFailedUploadIsNotWaitedForAndNoVerdictIsAdded)
     // Nobody listens on 127.0.0.9: the connection is refused, nothing answers discovery.
     const std::vector<TDeviceResult> results = batch.Upgrade({{"Gone", "127.0.0.9"}}, Image);
     EXPECT_LT(clock.elapsed(), 15000);
-    const std::vector<std::string> expected = {"Gone  (127.0.0.9)", "Upgrade unsuccessful.", "Upgrade Failed",
-                                               Separator, "Processes Summary:", "Successful: 0",
-                                               "Unsuccessful: 1", "Verified: 0"};
+    const std::vector<std::string> expected = {
+        "Gone  (127.0.0.9)",  "Upgrade unsuccessful.", "Upgrade Failed",  Separator,
+        "Processes Summary:", "Successful: 0",         "Unsuccessful: 1", "Verified: 0"};
     EXPECT_EQ(lines.Lines, expected);
     ASSERT_EQ(results.size(), 1u);
     EXPECT_FALSE(results[0].Ok);

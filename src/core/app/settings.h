@@ -20,9 +20,9 @@ struct TSettings {
     std::string Targets;          // Targets: the last "Find at Addresses..." text
     // [Transfers]: Jobs and Verify are written only once they differ from these defaults (or
     // the file has them); VerifySeconds is only read. pyxet-cli reads none of them.
-    int TransferJobs = 1;          // Jobs: devices a batch of the window transfers at once
-    bool VerifyUpgrades = false;   // Verify: the upgrade waits for each device's new firmware
-    int VerifySeconds = 120;       // VerifySeconds: how long it waits (10 to 3600)
+    int TransferJobs = 1;         // Jobs: devices a batch of the window transfers at once
+    bool VerifyUpgrades = false;  // Verify: the upgrade waits for each device's new firmware
+    int VerifySeconds = 120;      // VerifySeconds: how long it waits (10 to 3600)
 };
 
 // AppDir, with its trailing '/': locale/, images/ and the help files are found there. The

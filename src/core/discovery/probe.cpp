@@ -177,7 +177,7 @@ int64_t SteadyMs()
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
-} // namespace
+}  // namespace
 
 std::optional<std::string> AskFirmwareRevisionTurning(const std::string& host, int waitMs)
 {
@@ -188,7 +188,8 @@ std::optional<std::string> AskFirmwareRevisionTurning(const std::string& host, i
     QObject waker;
     std::thread asker([&] {
         revision = AskFirmwareRevision(host, waitMs);
-        QMetaObject::invokeMethod(&waker, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &waker, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
     loop.exec();
     asker.join();

@@ -55,8 +55,8 @@ void TTransferBatch::EndDevices(size_t count, const std::vector<TDeviceResult>& 
         Log(_("The batch was stopped."));
     int succeeded = 0, failed = 0;
     CountResults(done, succeeded, failed);
-    const int verified = verifying ? static_cast<int>(std::count_if(done.begin(), done.end(),
-                                                                    [](const TDeviceResult& r) { return r.Verified; }))
+    const int verified = verifying ? static_cast<int>(
+                             std::count_if(done.begin(), done.end(), [](const TDeviceResult& r) { return r.Verified; }))
                                    : -1;
     AddSummaryLines(succeeded, failed, static_cast<int>(count - std::min(count, done.size())), verified);
 }
@@ -177,8 +177,9 @@ void TTransferBatch::VerifyDevice(const TVerifySetting& setting, const TTransfer
     result.Verified = check.Verified;
     if (check.Verified) {
         const std::string before = SafeText(*check.Before), after = SafeText(*check.After);
-        LogAction("", Format(_("Firmware of %s verified: %s before, %s after."), host.c_str(), before.c_str(), after.c_str()),
-                  LOG_INFO);
+        LogAction(
+            "", Format(_("Firmware of %s verified: %s before, %s after."), host.c_str(), before.c_str(), after.c_str()),
+            LOG_INFO);
         Lines.ReplaceLine(Format(_("Verified: %s → %s"), before.c_str(), after.c_str()));
         return;
     }
