@@ -76,7 +76,7 @@ TEST_F(VerifyBatch, EachDeviceGetsItsVerdictAfterItsResultLine)
     THTTPModule http;
     TRecordedLines lines;
     TTransferBatch batch(http, lines);
-    batch.SetVerification({3, {}});
+    batch.SetVerification({5, {}});
     const std::vector<TDeviceResult> results = batch.Upgrade(kDevices, Image);
 
     const std::vector<std::string> expected = {"Alpha  (127.0.0.1)",
@@ -92,7 +92,7 @@ TEST_F(VerifyBatch, EachDeviceGetsItsVerdictAfterItsResultLine)
                                                "Charlie  (127.0.0.3)",
                                                "Upgrade successful.",
                                                "Upgrade Succeeded",
-                                               "Not verified: no answer to discovery within 3 s",
+                                               "Not verified: no answer to discovery within 5 s",
                                                Separator,
                                                "Processes Summary:",
                                                "Successful: 1",
@@ -110,7 +110,7 @@ TEST_F(VerifyBatch, EachDeviceGetsItsVerdictAfterItsResultLine)
     EXPECT_EQ(results[1].Error, "not verified: the firmware revision is still 1.0");
     EXPECT_EQ(results[1].FirmwareAfter, "1.0");
     EXPECT_FALSE(results[2].Ok);
-    EXPECT_EQ(results[2].Error, "not verified: no answer to discovery within 3 s");
+    EXPECT_EQ(results[2].Error, "not verified: no answer to discovery within 5 s");
     EXPECT_EQ(results[2].FirmwareBefore, "1.0");
     EXPECT_EQ(results[2].FirmwareAfter, std::nullopt);
 
@@ -125,7 +125,7 @@ TEST_F(VerifyBatch, EachDeviceGetsItsVerdictAfterItsResultLine)
     EXPECT_LT(at("Firmware of 127.0.0.1 verified: 1.0 before, 2.0 after."),
               at("Upgrade data from 127.0.0.2 starting."));
     EXPECT_LT(at("not verified: the firmware revision is still 1.0"), at("Upgrade data from 127.0.0.3 starting."));
-    EXPECT_LT(at("not verified: no answer to discovery within 3 s"), int(messages.size()));
+    EXPECT_LT(at("not verified: no answer to discovery within 5 s"), int(messages.size()));
 
     // Not verified is failed: "Check Failed Devices" checks Bravo and Charlie.
     TFailedDevices failed;
@@ -190,12 +190,11 @@ TEST_F(VerifyBatch, StepsOnOtherThreadsTakeTheSettingAndItsStop)
         for (size_t i = 0; i < count; ++i)
             threads.emplace_back([&, i] { results[i] = step(workers[i]->Batch, i); });
         // Alpha verifies on its own; Charlie's wait of ten minutes ends with the stop.
-        while (alpha.Uploads() == 0 || charlie.Uploads() == 0)
+        threads[0].join();
+        while (charlie.InfoRequests() < 2)  // asked before its image, and again after it
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
         stop = true;
-        for (std::thread& t : threads)
-            t.join();
+        threads[1].join();
         return results;
     });
     QElapsedTimer clock;
