@@ -262,15 +262,6 @@ bool FindAll(const TSettings& settings, const TOptions& options, std::vector<TBa
     return true;
 }
 
-int64_t SteadyMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-// How long the revision before an upgrade is waited for.
-constexpr int kBeforeWaitMs = 2000;
-
 // Runs the command the line chose; the hosts are checked already.
 int RunTransferCommand(const TOptions& options)
 {
@@ -349,43 +340,12 @@ int RunTransferCommand(const TOptions& options)
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    // One device: with --verify its revision is asked before the image goes out and awaited
-    // after the device accepted it; a check that fails fails the device.
+    // --verify: the batch asks each device's revision before its image goes out and waits for
+    // another one after the device accepted it; a check that fails fails the device. A signal
+    // ends the waits.
     const bool verify = command == TCommand::Upgrade && options.VerifySeconds.has_value();
     if (verify)
-        extras.Checks.resize(devices.size());
-    auto oneDevice = [&](TTransferBatch& on, size_t i, const TTransferBatch::TDeviceStep& step) {
-        const std::string& address = devices[i].PeerIP;
-        std::optional<std::string> before;
-        if (verify)
-            before = AskFirmwareRevision(address, kBeforeWaitMs);
-        TDeviceResult result = step(on, i);
-        if (!verify)
-            return result;
-        extras.Checks[i].Before = before;
-        if (!result.Ok)
-            return result;
-        const TUpgradeCheck check = VerifyUpgrade(
-            before, *options.VerifySeconds, [&](int ms) { return AskFirmwareRevision(address, ms); },
-            [] { return g_signal != 0 ? std::numeric_limits<int64_t>::max() / 2 : SteadyMs(); },
-            [](int ms) {
-                for (int slept = 0; slept < ms && g_signal == 0; slept += 50)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(50, ms - slept)));
-            });
-        extras.Checks[i] = check;
-        if (check.Verified) {
-            LogAction("",
-                      Format(_("Firmware of %s verified: %s before, %s after."), address.c_str(),
-                             SafeText(*check.Before).c_str(), SafeText(*check.After).c_str()),
-                      LOG_INFO);
-        } else {
-            LogAction("", check.Error, LOG_ERROR);
-            result.Ok = false;
-            result.Error = check.Error;
-            result.NeedsLogin = false;
-        }
-        return result;
-    };
+        batch.SetVerification({*options.VerifySeconds, [] { return g_signal != 0; }});
     batch.SetRunner([&](size_t count, const TTransferBatch::TDeviceStep& step) {
         std::vector<TDeviceResult> results(count);
         std::vector<std::unique_ptr<TActionLogger>> logs(count);
@@ -393,7 +353,7 @@ int RunTransferCommand(const TOptions& options)
             count, int(jobs),
             [&](size_t i) {
                 if (workers.empty()) {
-                    results[i] = oneDevice(batch, i, step);
+                    results[i] = step(batch, i);
                     return;
                 }
                 TWorker* worker;
@@ -405,7 +365,7 @@ int RunTransferCommand(const TOptions& options)
                 // The device's log lines wait until every device before it has logged.
                 auto log = std::make_unique<TActionLogger>();
                 SetThreadLogger(log.get());
-                results[i] = oneDevice(worker->Batch, i, step);
+                results[i] = step(worker->Batch, i);
                 SetThreadLogger(nullptr);
                 logs[i] = std::move(log);
                 std::lock_guard<std::mutex> guard(idleLock);
@@ -446,6 +406,9 @@ int RunTransferCommand(const TOptions& options)
     std::signal(SIGTERM, SIG_DFL);
     g_modules.clear();
 
+    if (verify)
+        for (const TDeviceResult& r : results)
+            extras.Checks.push_back({r.Verified, r.FirmwareBefore, r.FirmwareAfter, {}, r.Ok ? "" : r.Error});
     PrintResults(results, options.Json, credentialsGiven, extras);
     if (g_signal != 0)
         return 128 + g_signal;

@@ -33,8 +33,16 @@ struct TRows {
     void Hwg(const std::string& mac) { Add<TProductHwg>(mac); }
 };
 
-TDeviceResult Ok() { return {"10.0.0.1", true, "", false}; }
-TDeviceResult Failed() { return {"10.0.0.1", false, "Connection refused", false}; }
+TDeviceResult Result(bool ok)
+{
+    TDeviceResult result;
+    result.Host = "10.0.0.1";
+    result.Ok = ok;
+    result.Error = ok ? "" : "Connection refused";
+    return result;
+}
+TDeviceResult Ok() { return Result(true); }
+TDeviceResult Failed() { return Result(false); }
 
 }  // namespace
 

@@ -544,3 +544,72 @@ TEST_F(Settings, WindowPlaceNeedsFourWholeNumbers)
     EXPECT_FALSE(Load("[Window]\nLeft=10\nTop=20\nWidth=800\n").Window.Kept()) << "a key missing";
     EXPECT_EQ(Load("[window]\nleft=10\ntop=20\nwidth=800\nheight=600\n").Window, (TWindowPlace{10, 20, 800, 600}));
 }
+
+TEST_F(Settings, TransferKeysOnlyOnceTheySaySomething)
+{
+    TSettings s = Load("[Logs]\nTime=True\n");
+    EXPECT_EQ(s.TransferJobs, 1);
+    EXPECT_FALSE(s.VerifyUpgrades);
+    EXPECT_EQ(s.VerifySeconds, 120);
+    std::string error;
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    EXPECT_EQ(ReadFile(Dir / "Pyxet.ini").find("[Transfers]"), std::string::npos) << "defaults are not written";
+
+    // One of them changed: that one alone is written; VerifySeconds never is.
+    s.TransferJobs = 8;
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    std::string text = ReadFile(Dir / "Pyxet.ini");
+    EXPECT_NE(text.find("[Transfers]\nJobs=8\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Verify"), std::string::npos) << text;
+
+    s.VerifyUpgrades = true;
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    TSettings back;
+    LoadSettings(AppDir, back);
+    EXPECT_EQ(back.TransferJobs, 8);
+    EXPECT_TRUE(back.VerifyUpgrades);
+    EXPECT_EQ(ReadFile(Dir / "Pyxet.ini").find("VerifySeconds"), std::string::npos);
+
+    // Back to the defaults: the keys the file has are written, so the old values do not return.
+    back.TransferJobs = 1;
+    back.VerifyUpgrades = false;
+    ASSERT_TRUE(SaveSettings(AppDir, back, &error)) << error;
+    text = ReadFile(Dir / "Pyxet.ini");
+    EXPECT_NE(text.find("Jobs=1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Verify=False\n"), std::string::npos) << text;
+    TSettings again;
+    LoadSettings(AppDir, again);
+    EXPECT_EQ(again.TransferJobs, 1);
+    EXPECT_FALSE(again.VerifyUpgrades);
+
+    // VerifySeconds in the file is read and left as it stands.
+    WriteFile(Dir / "Pyxet.ini", "[Transfers]\nVerifySeconds=45\n");
+    TSettings seconds;
+    LoadSettings(AppDir, seconds);
+    EXPECT_EQ(seconds.VerifySeconds, 45);
+    seconds.VerifySeconds = 300;
+    ASSERT_TRUE(SaveSettings(AppDir, seconds, &error)) << error;
+    EXPECT_NE(ReadFile(Dir / "Pyxet.ini").find("VerifySeconds=45\n"), std::string::npos);
+}
+
+TEST_F(Settings, JobsOtherThanTheMenuOffersMeanOne)
+{
+    const std::pair<const char*, int> cases[] = {{"1", 1},  {"2", 2},  {"4", 4},   {"8", 8},  {"16", 16},
+                                                 {"3", 1},  {"32", 1}, {"0", 1},   {"-4", 1}, {"08", 1},
+                                                 {" 8", 1}, {"x", 1},  {"", 1},    {"4.0", 1}};
+    for (const auto& [text, jobs] : cases)
+        EXPECT_EQ(Load(std::string("[Transfers]\nJobs=") + text + "\n").TransferJobs, jobs) << text;
+    for (const char* verify : {"True", "1"})
+        EXPECT_TRUE(Load(std::string("[Transfers]\nVerify=") + verify + "\n").VerifyUpgrades) << verify;
+    for (const char* verify : {"False", "0", "yes", ""})
+        EXPECT_FALSE(Load(std::string("[Transfers]\nVerify=") + verify + "\n").VerifyUpgrades) << verify;
+}
+
+TEST_F(Settings, VerifySecondsIsKeptWithinTenToAnHour)
+{
+    const std::pair<const char*, int> cases[] = {{"120", 120}, {"10", 10},     {"3600", 3600}, {"9", 10},
+                                                 {"0", 10},    {"3601", 3600}, {"99999", 3600}, {"-5", 120},
+                                                 {"x", 120},   {"", 120},      {"30.5", 120}};
+    for (const auto& [text, seconds] : cases)
+        EXPECT_EQ(Load(std::string("[Transfers]\nVerifySeconds=") + text + "\n").VerifySeconds, seconds) << text;
+}

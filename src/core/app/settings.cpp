@@ -68,6 +68,18 @@ std::optional<int> WholeNumber(const std::string& text, int low, int high)
         return std::nullopt;
     return value;
 }
+
+// The [Transfers] keys the same way; VerifySeconds stays as the file has it.
+bool WriteTransfers(TIniFile& ini, const TSettings& settings)
+{
+    auto write = [&ini](const char* key, const std::string& value, const std::string& def) {
+        if (value == def && !ini.HasKey("Transfers", key))
+            return true;
+        return ini.WriteString("Transfers", key, value);
+    };
+    return write("Jobs", std::to_string(settings.TransferJobs), "1")
+        && write("Verify", settings.VerifyUpgrades ? "True" : "False", "False");
+}
 } // namespace
 
 std::string ProgramFolder() { return ProgramFolders().AppDir; }
@@ -211,6 +223,28 @@ TWindowPlace ParseWindowPlace(const std::string& left, const std::string& top, c
     return {*l, *t, *w, *h};
 }
 
+    settings.TransferJobs = ParseTransferJobs(ini.ReadString("Transfers", "Jobs", ""));
+    settings.VerifyUpgrades = ParseSettingsBool(ini.ReadString("Transfers", "Verify", ""), false);
+    settings.VerifySeconds = ParseVerifySeconds(ini.ReadString("Transfers", "VerifySeconds", ""));
+}
+
+int ParseTransferJobs(const std::string& text)
+{
+    for (const char* jobs : {"1", "2", "4", "8", "16"})
+        if (text == jobs)
+            return std::stoi(text);
+    return 1;
+}
+
+int ParseVerifySeconds(const std::string& text)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+        return 120;
+    if (text.size() > 4)
+        return 3600;  // a large number: as long as allowed
+    return std::clamp(std::stoi(text), 10, 3600);
+}
+
 int ParseRepeat(const std::string& text)
 {
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
@@ -235,6 +269,7 @@ bool SaveSettings(const std::string& appDir, const TSettings& settings, std::str
         && ini.WriteString("Products", "HWG", JoinCommaText(settings.HwgProducts))
         && WriteDiscovery(ini, settings)
         && WriteWindow(ini, settings.Window)
+        && WriteTransfers(ini, settings)
         && ini.Save(path);
     if (!ok && error) {
         *error = Format(_("Unable to write to %s"), path.c_str());

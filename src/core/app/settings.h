@@ -29,10 +29,14 @@ struct TSettings {
     int Repeat = 1;               // Repeat: each request sent this many times (1 to 5)
     std::string Interface;        // Interface: the one interface to search; empty for all
     std::string Targets;          // Targets: the last "Find at Addresses..." text
-    int TransferJobs = 1;         // [Transfers] Jobs: devices of a window's batch at once
     // [Window] Left, Top, Width, Height: written only once the user has moved or resized the
     // window (or the file has them).
     TWindowPlace Window;
+    // [Transfers]: Jobs and Verify are written only once they differ from these defaults (or
+    // the file has them); VerifySeconds is only read. pyxet-cli reads none of them.
+    int TransferJobs = 1;         // Jobs: devices a batch of the window transfers at once
+    bool VerifyUpgrades = false;  // Verify: the upgrade waits for each device's new firmware
+    int VerifySeconds = 120;      // VerifySeconds: how long it waits (10 to 3600)
 };
 
 // AppDir, with its trailing '/': locale/, images/ and the help files are found there. The
@@ -71,6 +75,11 @@ TWindowPlace ParseWindowPlace(const std::string& left, const std::string& top, c
 
 // [Discovery] Repeat as read: a whole number kept within 1 to 5; anything else is 1.
 int ParseRepeat(const std::string& text);
+
+// [Transfers] Jobs as read: 1, 2, 4, 8 or 16; anything else is 1.
+int ParseTransferJobs(const std::string& text);
+// [Transfers] VerifySeconds as read: a whole number kept within 10 to 3600; anything else is 120.
+int ParseVerifySeconds(const std::string& text);
 
 // Comma text as the settings file stores lists (quoted entries, commas and runs of blanks split).
 TProductTable SplitCommaText(const std::string& text);

@@ -6,7 +6,11 @@
 #include "core/protocols/hwg/packets.h"
 #include "core/protocols/orvex/packets.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -17,6 +21,9 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
+#include <limits>
+#include <thread>
 
 namespace {
 
@@ -121,10 +128,13 @@ TUpgradeCheck VerifyUpgrade(const std::optional<std::string>& before, int second
 {
     TUpgradeCheck check;
     check.Before = before;
-    if (!before) {
-        check.Error = _("not verified: the device did not answer discovery before the upgrade");
+    const auto fail = [&check](std::string reason) {
+        check.Reason = std::move(reason);
+        check.Error = Format(_("not verified: %s"), check.Reason.c_str());
         return check;
-    }
+    };
+    if (!before)
+        return fail(_("the device did not answer discovery before the upgrade"));
     const int64_t deadline = now() + int64_t(seconds) * 1000;
     bool wentSilent = false;
     for (;;) {
@@ -150,8 +160,70 @@ TUpgradeCheck VerifyUpgrade(const std::optional<std::string>& before, int second
             sleep(int(pause));
     }
     if (check.After)
-        check.Error = Format(_("not verified: the firmware revision is still %s"), SafeText(*check.After).c_str());
-    else
-        check.Error = Format(_("not verified: no answer to discovery within %d s"), seconds);
-    return check;
+        return fail(Format(_("the firmware revision is still %s"), SafeText(*check.After).c_str()));
+    return fail(Format(_("no answer to discovery within %d s"), seconds));
+}
+
+namespace {
+// Whether waiting here must keep the application's event loop turning.
+bool OnApplicationThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+int64_t SteadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+}  // namespace
+
+std::optional<std::string> AskFirmwareRevisionTurning(const std::string& host, int waitMs)
+{
+    if (!OnApplicationThread())
+        return AskFirmwareRevision(host, waitMs);
+    std::optional<std::string> revision;
+    QEventLoop loop;
+    QObject waker;
+    std::thread asker([&] {
+        revision = AskFirmwareRevision(host, waitMs);
+        QMetaObject::invokeMethod(
+            &waker, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    loop.exec();
+    asker.join();
+    return revision;
+}
+
+void WaitTurning(int ms, const std::function<bool()>& stop)
+{
+    constexpr int kLookMs = 50;
+    const int64_t end = SteadyMs() + ms;
+    if (!OnApplicationThread()) {
+        for (int64_t left = ms; left > 0 && !(stop && stop()); left = end - SteadyMs())
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(kLookMs, left)));
+        return;
+    }
+    if (stop && stop())
+        return;
+    QEventLoop loop;
+    QTimer look;
+    look.setInterval(kLookMs);
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (SteadyMs() >= end || (stop && stop()))
+            loop.quit();
+    });
+    look.start();
+    QTimer::singleShot(std::max(0, ms), &loop, [&loop] { loop.quit(); });
+    loop.exec();
+}
+
+TUpgradeCheck VerifyUpgradedDevice(const std::string& host, const std::optional<std::string>& before, int seconds,
+                                   const std::function<bool()>& stop)
+{
+    return VerifyUpgrade(
+        before, seconds, [&host](int ms) { return AskFirmwareRevisionTurning(host, ms); },
+        [&stop] { return stop && stop() ? std::numeric_limits<int64_t>::max() / 2 : SteadyMs(); },
+        [&stop](int ms) { WaitTurning(ms, stop); });
 }

@@ -18,7 +18,8 @@ struct TUpgradeCheck {
     bool Verified = false;
     std::optional<std::string> Before;  // the revision before the upgrade, when the device said
     std::optional<std::string> After;   // the last revision it answered with afterwards
-    std::string Error;                  // "not verified: ..." when not verified
+    std::string Reason;                 // why not verified, e.g. "the firmware revision is still 1.0"
+    std::string Error;                  // "not verified: " and the reason, when not verified
 };
 
 // Seconds between two requests while waiting for a restarted device.
@@ -33,3 +34,27 @@ constexpr int kVerifyPollSeconds = 2;
 TUpgradeCheck VerifyUpgrade(const std::optional<std::string>& before, int seconds,
                             const std::function<std::optional<std::string>(int ms)>& ask,
                             const std::function<int64_t()>& now, const std::function<void(int ms)>& sleep);
+
+// How long the revision before an upgrade is waited for.
+constexpr int kRevisionBeforeWaitMs = 2000;
+
+// The check after an accepted image as a batch runs it: the seconds to wait for the new
+// revision (0: no check) and what ends the waits early (empty: nothing). A plain value: each
+// transfer that runs beside the others takes it as it is.
+struct TVerifySetting {
+    int Seconds = 0;
+    std::function<bool()> Stop;  // called on the transfer's thread
+
+    bool On() const { return Seconds > 0; }
+};
+
+// AskFirmwareRevision for any thread: on the application's thread the request waits on a
+// thread of its own while the event loop turns (the windows keep painting); elsewhere it blocks.
+std::optional<std::string> AskFirmwareRevisionTurning(const std::string& host, int waitMs);
+// Waits ms, or less once stop() (when given) says true, looked at every 50 ms; on the
+// application's thread the event loop turns meanwhile.
+void WaitTurning(int ms, const std::function<bool()>& stop);
+// VerifyUpgrade of the device at host with AskFirmwareRevisionTurning and WaitTurning: once
+// stop() says true the time is up at once.
+TUpgradeCheck VerifyUpgradedDevice(const std::string& host, const std::optional<std::string>& before, int seconds,
+                                   const std::function<bool()>& stop);

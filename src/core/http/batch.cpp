@@ -6,6 +6,7 @@
 #include "core/http/rules.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
+#include "core/log/safetext.h"
 
 #include <algorithm>
 
@@ -54,13 +55,16 @@ void TTransferBatch::RequestStop()
         StopListener(false);
 }
 
-void TTransferBatch::EndDevices(size_t count, const std::vector<TDeviceResult>& done)
+void TTransferBatch::EndDevices(size_t count, const std::vector<TDeviceResult>& done, bool verifying)
 {
     if (Stopping)
         Log(_("The batch was stopped."));
     int succeeded = 0, failed = 0;
     CountResults(done, succeeded, failed);
-    AddSummaryLines(succeeded, failed, static_cast<int>(count - std::min(count, done.size())));
+    const int verified = verifying ? static_cast<int>(
+                             std::count_if(done.begin(), done.end(), [](const TDeviceResult& r) { return r.Verified; }))
+                                   : -1;
+    AddSummaryLines(succeeded, failed, static_cast<int>(count - std::min(count, done.size())), verified);
 }
 
 TDeviceResult TTransferBatch::Result(const std::string& host, bool ok) const
@@ -77,15 +81,24 @@ TDeviceResult TTransferBatch::Result(const std::string& host, bool ok) const
 
 void TTransferBatch::AddResultLines(const std::string& action, bool ok)
 {
-    Lines.AddLine(action + (ok ? _(" Succeeded") : _(" Failed")));
-    Lines.AddLine(std::string(42, '-'));
+    AddResultLine(action, ok);
+    AddSeparator();
 }
 
-void TTransferBatch::AddSummaryLines(int succeeded, int failed, int notStarted)
+void TTransferBatch::AddResultLine(const std::string& action, bool ok)
+{
+    Lines.AddLine(action + (ok ? _(" Succeeded") : _(" Failed")));
+}
+
+void TTransferBatch::AddSeparator() { Lines.AddLine(std::string(42, '-')); }
+
+void TTransferBatch::AddSummaryLines(int succeeded, int failed, int notStarted, int verified)
 {
     Lines.AddLine(_("Processes Summary:"));
     Lines.AddLine(Format(_("Successful: %s"), std::to_string(succeeded).c_str()));
     Lines.AddLine(Format(_("Unsuccessful: %s"), std::to_string(failed).c_str()));
+    if (verified >= 0)
+        Lines.AddLine(Format(_("Verified: %d"), verified));
     if (notStarted > 0)
         Lines.AddLine(Format(_("Not started: %d"), notStarted));
 }
@@ -106,17 +119,26 @@ void TTransferBatch::UpgradeCheckedDevices(const std::vector<TBatchDevice>& devi
                                            std::vector<TDeviceResult>& results)
 {
     Log(_("Process upgrade starting."));
+    // Every step checks as the batch was set when it began, on whatever batch it runs.
+    const TVerifySetting verification = Verification;
     const std::vector<TDeviceResult> done = RunSteps(devices.size(), [&](TTransferBatch& batch, size_t i) {
         const TBatchDevice& device = devices[i];
         batch.Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
         batch.LastMissing.clear();
+        std::optional<std::string> before;
+        if (verification.On())
+            before = AskFirmwareRevisionTurning(device.PeerIP, kRevisionBeforeWaitMs);
         const bool ok = batch.UpgradeDevice(image, device.PeerIP);
         TDeviceResult result = batch.Result(device.PeerIP, ok);
-        batch.AddResultLines(_("Upgrade"), ok);
+        result.FirmwareBefore = before;
+        batch.AddResultLine(_("Upgrade"), ok);
+        if (verification.On() && ok)
+            batch.VerifyDevice(verification, *this, device.PeerIP, result);
+        batch.AddSeparator();
         return result;
     });
     results.insert(results.end(), done.begin(), done.end());
-    EndDevices(devices.size(), done);
+    EndDevices(devices.size(), done, verification.On());
     Log(_("Upgrade process finished."));
 }
 
@@ -144,6 +166,34 @@ bool TTransferBatch::UpgradeDevice(const std::string& image, const std::string& 
     Lines.ReplaceLine(ok ? _("Upgrade successful.") : _("Upgrade unsuccessful."));
     Log(ok ? _("Data upgraded.") : _("Upgrade unsuccessful."));
     return ok;
+}
+
+void TTransferBatch::VerifyDevice(const TVerifySetting& setting, const TTransferBatch& main, const std::string& host,
+                                  TDeviceResult& result)
+{
+    Lines.AddLine(_("Waiting for the new firmware..."));
+    const auto stopped = [&] { return main.Stopping || Stopping; };
+    TUpgradeCheck check = VerifyUpgradedDevice(host, result.FirmwareBefore, setting.Seconds,
+                                               [&] { return stopped() || (setting.Stop && setting.Stop()); });
+    if (!check.Verified && check.Before && stopped()) {
+        check.Reason = _("the batch was stopped");
+        check.Error = Format(_("not verified: %s"), check.Reason.c_str());
+    }
+    result.FirmwareAfter = check.After;
+    result.Verified = check.Verified;
+    if (check.Verified) {
+        const std::string before = SafeText(*check.Before), after = SafeText(*check.After);
+        LogAction(
+            "", Format(_("Firmware of %s verified: %s before, %s after."), host.c_str(), before.c_str(), after.c_str()),
+            LOG_INFO);
+        Lines.ReplaceLine(Format(_("Verified: %s → %s"), before.c_str(), after.c_str()));
+        return;
+    }
+    LogAction("", check.Error, LOG_ERROR);
+    Lines.ReplaceLine(Format(_("Not verified: %s"), check.Reason.c_str()));
+    result.Ok = false;
+    result.Error = check.Error;
+    result.NeedsLogin = false;
 }
 
 // ---- Configuration transfers -----------------------------------------------------------------

@@ -4,7 +4,11 @@
 // per device the device line, the transfer's steps, a result line and a separator, then the
 // summary. A failed device never stops a batch.
 #pragma once
+#include "core/discovery/probe.h"
+
+#include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +25,11 @@ struct TDeviceResult {
     bool Ok = false;
     std::string Error;       // why it failed: the logged error, or "Configuration not found"
     bool NeedsLogin = false; // it ended at a login that was not given
+    // An upgrade with the check of the new firmware: the revision before the image and the
+    // last one after it (each when the device told), and whether it changed.
+    std::optional<std::string> FirmwareBefore;
+    std::optional<std::string> FirmwareAfter;
+    bool Verified = false;
 };
 
 // The progress window (the window's TProgressInfoForm; pyxet-cli shows none).
@@ -65,7 +74,15 @@ public:
     bool RestoreDeviceConfig(const std::string& host, const std::string& file);
     void AddResultLines(const std::string& action, bool ok);
     // "Processes Summary:" and its counts; "Not started: %d" only when a stop left devices out.
-    void AddSummaryLines(int succeeded, int failed, int notStarted = 0);
+    // "Verified: %d" follows the counts when verified is not negative.
+    void AddSummaryLines(int succeeded, int failed, int notStarted = 0, int verified = -1);
+
+    // The check of the new firmware after each accepted image of Upgrade (off by default): the
+    // revision is asked before the image goes out, and the device must answer again with
+    // another one within the time; a device not verified counts as failed. Each device's step
+    // takes the setting as it was when the batch began, whatever batch it runs on, and its waits
+    // end early once this batch, the step's batch or the setting's Stop says stop.
+    void SetVerification(TVerifySetting setting) { Verification = std::move(setting); }
 
     // One device's part of a batch on the batch given: its device line, its transfer, its
     // result lines; returns its result.
@@ -97,12 +114,19 @@ private:
     std::vector<TDeviceResult> RunSteps(size_t count, const TDeviceStep& step);
     static void CountResults(const std::vector<TDeviceResult>& results, int& succeeded, int& failed);
     // After the devices' blocks: the log line of a stop, then the summary of `count` devices.
-    void EndDevices(size_t count, const std::vector<TDeviceResult>& done);
+    void EndDevices(size_t count, const std::vector<TDeviceResult>& done, bool verifying = false);
+    // Upgrade's step after the image went out: the check of the new firmware, its log line and
+    // its progress line (added after the result line, which it gets first).
+    void VerifyDevice(const TVerifySetting& setting, const TTransferBatch& main, const std::string& host,
+                      TDeviceResult& result);
     TDeviceResult Result(const std::string& host, bool ok) const;
+    void AddResultLine(const std::string& action, bool ok);
+    void AddSeparator();
 
     THTTPModule& Http;
     TProgressLines& Lines;
-    bool Stopping = false;
+    std::atomic<bool> Stopping = false;  // read by the steps of other threads
+    TVerifySetting Verification;
     TDeviceRunner Runner;
     std::function<void(bool now)> StopListener;
     std::string LastMissing;  // the local file a restore did not find

@@ -362,6 +362,7 @@ void TPyxetForm::FormShow()
     UseLanguage(Settings.Language);
     RetranslateComponent(this);
     MarkLanguageMenu();
+    MarkTransferMenu();
     PlaceColumnHeaders();
     RebuildFindMenu();
 

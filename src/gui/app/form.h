@@ -254,6 +254,16 @@ public:
     void UpdateCheckFailed(const TProduct* added = nullptr);
     // The plan of PlanDialog has ended: its failed devices are remembered.
     void RecordPlan();
+    // The devices whose check marks the discovery cycle after a verified upgrade gives back as
+    // they answer again (by MAC and family, as FailedDevices); emptied by the next cycle.
+    TFailedDevices KeptChecks;
+
+    // ---- Transfer settings (src/gui/app/formtransfers.cpp) -----------------------------------
+    // Utilities -> "Transfers at Once": radio items 1, 2, 4, 8 and 16 (Settings.TransferJobs);
+    // Utilities -> "Verify Upgrades" is ui()->acVerifyUpgrades (Settings.VerifyUpgrades).
+    QActionGroup* TransferJobs = nullptr;
+    // The two items show the settings as read.
+    void MarkTransferMenu();
 
     // A setup field's look: read-only fields are shaded like inactive window borders.
     static void SetFieldLook(QLineEdit* field, bool readOnly);
@@ -301,6 +311,7 @@ private:
     std::unordered_set<std::string> FilterHasType;  // type names the filter box has this cycle
 
     void WireTransfers();
+    void WireTransferSettings();
     void BuildBatchLock();
     // Closing while a batch runs asks first; on Yes the batch stops and the window closes when
     // it has ended. True when the close event was dealt with here.

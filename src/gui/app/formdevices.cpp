@@ -266,6 +266,7 @@ void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
         Ui_->pDevices->setVisible(true);
         return;
     }
+    KeptChecks.RecordFailed({});  // a cycle of its own gives back no marks
     Devices.BeginCycle();  // PreviousList = the lines shown so far, then FreeDevices
     SelectedDevice = nullptr;
     DeviceRows->Clear();
@@ -422,6 +423,10 @@ void TPyxetForm::RegisterDevice(TProduct* device)
             Ui_->DeviceFilter->addItem(Q(device->Info.TypeName));
     }
     UpdateDeviceCounter();
+    // Every answer clears the marks; after a verified upgrade those of its devices come back.
+    if (!KeptChecks.Empty())
+        if (const std::vector<int> kept = KeptChecks.Matching(DeviceRows->Rows()); !kept.empty())
+            CheckRows(kept);
     // Rows that followed DeviceList gained this one device; other rows were refilled whole.
     UpdateCheckFailed(following ? device : nullptr);
 }

@@ -124,11 +124,37 @@ void TPyxetForm::BuildBatchLock()
     BatchLock.Join({Ui_->acSetUpPlan, Ui_->acUndoPlan});
     // The check marks of the last batch's failed devices.
     BatchLock.Join({Ui_->acCheckFailed});
+    // How the next batch runs.
+    BatchLock.Join({Ui_->acVerifyUpgrades, Ui_->mTransferJobs->menuAction(), TransferJobs});
+}
+
+void TPyxetForm::WireTransferSettings()
+{
+    TransferJobs = new QActionGroup(this);
+    TransferJobs->setExclusive(true);
+    for (const int jobs : {1, 2, 4, 8, 16}) {
+        QAction* item = Ui_->mTransferJobs->addAction(QString::number(jobs));
+        item->setObjectName(QStringLiteral("acJobs%1").arg(jobs));
+        item->setCheckable(true);
+        item->setData(jobs);
+        TransferJobs->addAction(item);
+        connect(item, &QAction::triggered, this, [this, jobs] { Settings.TransferJobs = jobs; });
+    }
+    connect(Ui_->acVerifyUpgrades, &QAction::toggled, this, [this](bool on) { Settings.VerifyUpgrades = on; });
+    MarkTransferMenu();
+}
+
+void TPyxetForm::MarkTransferMenu()
+{
+    for (QAction* item : TransferJobs->actions())
+        item->setChecked(item->data().toInt() == Settings.TransferJobs);
+    Ui_->acVerifyUpgrades->setChecked(Settings.VerifyUpgrades);
 }
 
 void TPyxetForm::WireTransfers()
 {
     Transfers = new TTransferWindows(this);
+    WireTransferSettings();
     connect(Ui_->acFirmUpgr, &QAction::triggered, this, [this] { acFirmUpgrExecute(); });
     connect(Ui_->LoadConfig, &QAction::triggered, this, [this] { LoadConfigClick(); });
     connect(Ui_->SaveConfig, &QAction::triggered, this, [this] { SaveConfigClick(); });
@@ -167,6 +193,7 @@ bool TPyxetForm::RunBatch(const std::function<void(TTransferBatch&)>& command, c
     if (!Http)
         return false;
     BatchLock.Lock();
+    KeptChecks.RecordFailed({});
 
     TProgressLines none;
     TProgressLines& lines = Progress ? static_cast<TProgressLines&>(*Progress) : none;
@@ -242,8 +269,22 @@ void TPyxetForm::acFirmUpgrExecute()
     const std::vector<TBatchDevice> devices = CheckedDevices();
     const std::vector<TDeviceIdentity> identities = CheckedIdentities();
     std::vector<TDeviceResult> results;
-    if (RunBatch([&](TTransferBatch& batch) { results = batch.Upgrade(devices, image); }, devices))
-        RecordBatch(identities, results);
+    const bool verify = Settings.VerifyUpgrades;
+    TVerifySetting verification;
+    if (verify)
+        verification.Seconds = Settings.VerifySeconds;
+    if (!RunBatch([&](TTransferBatch& batch) {
+            batch.SetVerification(verification);
+            results = batch.Upgrade(devices, image);
+        }, devices))
+        return;
+    RecordBatch(identities, results);
+    // The devices answer again with their new revisions, which their lines show: one cycle
+    // finds them, and the marks of those still there come back as they answer.
+    if (verify && !CloseAfterBatch) {
+        acFindExecute();
+        KeptChecks.RecordFailed(identities);
+    }
 }
 
 void TPyxetForm::BackupConfigClick()
