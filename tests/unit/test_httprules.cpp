@@ -362,6 +362,14 @@ TEST(BackupFiles, NameAndDeviceLine)
     EXPECT_EQ("  (10.77.1.20)", DeviceLine("", "10.77.1.20"));
 }
 
+// The login dialog's device: one line whatever the device calls itself.
+TEST(BackupFiles, LoginDeviceText)
+{
+    EXPECT_EQ("Server room (10.77.1.13)", LoginDeviceText("Server room", "10.77.1.13"));
+    EXPECT_EQ("10.77.1.13", LoginDeviceText("", "10.77.1.13"));
+    EXPECT_EQ("Hall\\x0A\\x1B[31m (10.77.1.13)", LoginDeviceText("Hall\n\x1b[31m", "10.77.1.13"));
+}
+
 // What a device says reaches the log, the progress window and the login question only in its
 // shown form: one line, no escape sequence.
 TEST(RequestVerdict, DeviceTextsInMessagesAreShownSafely)

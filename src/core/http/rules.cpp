@@ -185,3 +185,8 @@ std::string DeviceLine(const std::string& name, const std::string& peerIP)
 {
     return SafeText(name) + "  (" + peerIP + ")";
 }
+
+std::string LoginDeviceText(const std::string& name, const std::string& peerIP)
+{
+    return name.empty() ? peerIP : SafeText(name) + " (" + peerIP + ")";
+}
