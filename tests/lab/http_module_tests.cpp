@@ -258,13 +258,13 @@ TEST_F(HttpModule, UploadProgressFollowsWhatASlowDeviceHasRead)
     // (far less than 128 KiB) may be counted early.
     const int64_t earliest = (body - 128 * 1024) * 1000 / kBytesPerSecond;
     EXPECT_GE(full - begun, earliest) << "the body counted as sent before the device could read it";
-    // The rate lines tell the device's speed (93.75 kB/s), not the kernel's.
+    // The rate lines move, and the last tells the device's speed (93.75 kB/s), not the kernel's
+    // (the first may count what the connection's windows took at once).
     std::set<std::string> rates(Host.Replaced.begin(), Host.Replaced.end());
     EXPECT_GE(rates.size(), 3u);
-    for (const std::string& line : Host.Replaced) {
-        const double rate = std::stod(line.substr(std::string("Uploading...  ").size()));
-        EXPECT_LT(rate, 3.0 * kBytesPerSecond / 1024) << line;
-    }
+    ASSERT_FALSE(Host.Replaced.empty());
+    const std::string last = Host.Replaced.back();
+    EXPECT_LT(std::stod(last.substr(std::string("Uploading...  ").size())), 1.5 * kBytesPerSecond / 1024) << last;
     // The flash line follows the last rate line.
     const auto messages = Messages();
     const auto flash = std::find(messages.begin(), messages.end(), "Data flash in progress. Please wait.");

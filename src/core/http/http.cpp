@@ -155,7 +155,7 @@ int OnProgress(void* data, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ulto
     bool connected = false;
     // An upload's byte counts as sent once the device has acknowledged it: what is still queued
     // in this side's kernel has not reached the device.
-    if (r.IsPost && r.Socket >= 0 && ulnow > 0) {
+    if (r.IsPost && r.Socket >= 0 && ulnow > 0 && !r.AnswerStarted) {
         int queued = 0;
         if (::ioctl(r.Socket, SIOCOUTQ, &queued) == 0 && queued > 0)
             ulnow = queued < ulnow ? ulnow - queued : 0;
@@ -263,10 +263,16 @@ size_t OnHeader(char* buffer, size_t size, size_t count, void* data)
             r.Stop = THTTPStop::TooLarge;
             return 0;
         }
+        // A device that answers once the whole body went out has read it, whatever acknowledgement
+        // is still on its way.
+        curl_off_t sent = 0;
+        curl_easy_getinfo(r.Handle, CURLINFO_SIZE_UPLOAD_T, &sent);
         {
             std::lock_guard<std::mutex> guard(r.Lock);
             r.HeadDone = true;
             r.ReceiveTotal = total > 0 ? total : 0;
+            if (r.SendTotal > 0 && sent >= r.SendTotal)
+                r.SendNow = r.SendTotal;
         }
         r.Notify();
     }
