@@ -312,7 +312,7 @@ private slots:
         const std::map<QString, std::string> reasons = {
             {QStringLiteral("Broken"), "HTTP/1.1 500 Internal Server Error"},
             {QStringLiteral("Plain"), ""},
-            {QStringLiteral("Nowhere"), "Connection timed out after"}};  // the client's words go on
+            {QStringLiteral("Nowhere"), "*"}};  // the client's words, whichever way it failed
         for (int d = 0; d < order.size(); ++d) {
             const std::string reason = reasons.at(order[d]);
             const bool ok = reason.empty();
@@ -326,8 +326,10 @@ private slots:
                     QCOMPARE(shown, std::string());
                     QCOMPARE(tip, std::string());
                 } else {
-                    QVERIFY2(shown.rfind("Reason: " + reason, 0) == 0, shown.c_str());
-                    QVERIFY2(tip.rfind(reason, 0) == 0, tip.c_str());
+                    const std::string prefix = reason == "*" ? std::string() : reason;
+                    QVERIFY2(tip.size() > prefix.size() + 4 || tip == prefix, tip.c_str());
+                    QVERIFY2(shown.rfind("Reason: " + prefix, 0) == 0, shown.c_str());
+                    QVERIFY2(tip.rfind(prefix, 0) == 0, tip.c_str());
                     QVERIFY2(w.Logged(tip), tip.c_str());  // the reason the log gave
                 }
             }
