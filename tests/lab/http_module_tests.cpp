@@ -253,7 +253,8 @@ TEST_F(HttpModule, UploadProgressFollowsWhatASlowDeviceHasRead)
             between.insert(Host.Bar[i].first);
     }
     ASSERT_GE(full, 0) << "the bar reaches the body's size";
-    EXPECT_GE(between.size(), 5u) << "the bar moves while the device reads";
+    // At least once a second, while the last of the body waits in this side's kernel too.
+    EXPECT_GE(between.size(), 3u) << "the bar moves while the device reads";
     // The device cannot have read the body before this; what its kernel and the network hold
     // (far less than 128 KiB) may be counted early.
     const int64_t earliest = (body - 128 * 1024) * 1000 / kBytesPerSecond;

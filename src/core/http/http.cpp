@@ -35,9 +35,11 @@ namespace {
 constexpr long kPort = 80;                       // whatever HTTP port the device reports
 constexpr long kUploadBuffer = 512 * 1024;       // fewer, larger writes: faster uploads
 // The socket send buffer of an upload (the kernel grants double). The client counts a byte as
-// sent once the kernel has taken it; a buffer sized by the system swallows a small image at
-// once, and the progress would run ahead of the device. Large enough to keep a fast link busy.
-constexpr int kUploadSendBuffer = 64 * 1024;
+// sent once the kernel has taken it, and a buffer the system sizes (up to megabytes) swallows a
+// small image at once: the progress subtracts what the kernel still holds, and this buffer
+// keeps that part small, so that the client goes on writing, and reporting, while the device
+// reads. Large enough to keep a fast link busy (uploads as fast as the curl tool's).
+constexpr int kUploadSendBuffer = 256 * 1024;
 constexpr int64_t kWorkEventSpacingMs = 250;     // between two rate lines of one upload
 constexpr int64_t kWakeSpacingMs = 50;           // between two progress reports of the worker
 
