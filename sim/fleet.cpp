@@ -130,8 +130,9 @@ const std::set<std::string> kSetupKeys = {"name", "ip", "mask", "gateway", "dns1
 const std::set<std::string> kFaultKeys = {"silent",        "twice",     "late_ms",      "corrupt_mac",
                                           "type_mismatch", "oversized", "answer_every", "ephemeral_port",
                                           "ignore_commands"};
-const std::set<std::string> kHttpKeys = {"user", "password", "refuse", "status", "slow_bps", "receive_buffer", "upload_fails",
-                                         "answer_ms", "setup_xml", "heading", "answer"};
+const std::set<std::string> kHttpKeys = {"user",      "password",       "refuse",       "status",
+                                         "slow_bps",  "receive_buffer", "upload_fails", "answer_ms",
+                                         "setup_xml", "heading",        "answer"};
 const HttpAnswer kHttpAnswers[] = {HttpAnswer::Normal, HttpAnswer::Endless, HttpAnswer::Empty, HttpAnswer::NoContent,
                                    HttpAnswer::Partial, HttpAnswer::Close, HttpAnswer::Drip};
 

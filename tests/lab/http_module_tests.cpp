@@ -19,13 +19,13 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <deque>
-#include <algorithm>
-#include <set>
 #include <fcntl.h>
 #include <fstream>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <thread>

@@ -351,8 +351,8 @@ TEST(PlanFleet, FortyDevicesOnTheFactoryAddressAndTheOddOnes) {
 
 TEST(ReceiveBuffer, ParsedWithinItsRangeAndWrittenBack) {
     const FleetResult parsed =
-        ParseFleet("[" + Entry("Orvex", 1, "10.77.1.1", R"(, "http": {"slow_bps": 16000, "receive_buffer": 4096})") + "," +
-                   Entry("Orvex", 2, "10.77.1.2") + "]");
+        ParseFleet("[" + Entry("Orvex", 1, "10.77.1.1", R"(, "http": {"slow_bps": 16000, "receive_buffer": 4096})") +
+                   "," + Entry("Orvex", 2, "10.77.1.2") + "]");
     ASSERT_EQ(parsed.error, "");
     EXPECT_EQ(parsed.devices[0].http.receive_buffer, 4096);
     EXPECT_EQ(parsed.devices[1].http.receive_buffer, 0);  // the system's own
