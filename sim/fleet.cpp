@@ -130,8 +130,9 @@ const std::set<std::string> kSetupKeys = {"name", "ip", "mask", "gateway", "dns1
 const std::set<std::string> kFaultKeys = {"silent",        "twice",     "late_ms",      "corrupt_mac",
                                           "type_mismatch", "oversized", "answer_every", "ephemeral_port",
                                           "ignore_commands"};
-const std::set<std::string> kHttpKeys = {"user", "password", "refuse", "status", "slow_bps", "upload_fails",
-                                         "answer_ms", "setup_xml", "heading", "answer"};
+const std::set<std::string> kHttpKeys = {"user",      "password",       "refuse",       "status",
+                                         "slow_bps",  "receive_buffer", "upload_fails", "answer_ms",
+                                         "setup_xml", "heading",        "answer"};
 const HttpAnswer kHttpAnswers[] = {HttpAnswer::Normal, HttpAnswer::Endless, HttpAnswer::Empty, HttpAnswer::NoContent,
                                    HttpAnswer::Partial, HttpAnswer::Close, HttpAnswer::Drip};
 
@@ -342,6 +343,8 @@ DeviceConfig ReadDevice(const json& object, size_t index) {
         if (http.contains("status")) device.http.status = int(GetInt(http, "status", 0, 599, at));
         if (device.http.status != 0 && device.http.status < 400) Fail(at, "\"status\" must be an error status (400-599)");
         if (http.contains("slow_bps")) device.http.slow_bps = int(GetInt(http, "slow_bps", 0, 100000000, at));
+        if (http.contains("receive_buffer"))
+            device.http.receive_buffer = int(GetInt(http, "receive_buffer", 1024, 16777216, at));
         if (http.contains("upload_fails")) device.http.upload_fails = GetBool(http, "upload_fails", at);
         if (http.contains("answer_ms")) device.http.answer_ms = int(GetInt(http, "answer_ms", 0, 86400000, at));
         if (http.contains("setup_xml")) device.http.setup_xml = GetText(http, "setup_xml", at);
@@ -524,6 +527,7 @@ std::string FleetToJson(const std::vector<DeviceConfig>& devices) {
         if (h.refuse_by_drop) http["refuse"] = "drop";
         if (h.status) http["status"] = h.status;
         if (h.slow_bps) http["slow_bps"] = h.slow_bps;
+        if (h.receive_buffer) http["receive_buffer"] = h.receive_buffer;
         if (h.upload_fails) http["upload_fails"] = true;
         if (h.answer_ms) http["answer_ms"] = h.answer_ms;
         if (h.setup_xml) http["setup_xml"] = *h.setup_xml;

@@ -57,6 +57,7 @@ struct HttpConfig {
     bool refuse_by_drop = false;  // refuse missing/wrong credentials by closing the connection
     int status = 0;               // non-zero: every request is answered with this status
     int slow_bps = 0;             // non-zero: request bodies and answers move at this many bytes/s
+    int receive_buffer = 0;       // non-zero: SO_RCVBUF of each connection (a small device's window)
     bool upload_fails = false;    // POST /upload is answered 500 "Upload failed"
     int answer_ms = 0;            // non-zero: the answer waits this long once the request is read
     std::optional<std::string> heading;  // the <h1> text of every POST /upload answer, as given

@@ -350,6 +350,11 @@ void Connection::Serve() {
     OpenRequest openRequest(sim_, event);
     open_ = &openRequest;
     slowBps_ = config.http.slow_bps;
+    if (config.http.receive_buffer > 0) {
+        // From here on the device's kernel holds no more than this of a body it has not read.
+        const int size = config.http.receive_buffer;
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    }
     answer_ = config.http.answer;
     bool restarting;
     {

@@ -211,6 +211,68 @@ private slots:
         QCOMPARE(window.Lines(), std::vector<std::string>{"Sending request..."});
     }
 
+    // A failed device's reason: under the list while a line of its block is selected, and in
+    // the tool tips of its lines; nothing for a device that succeeded or for the summary.
+    void FailureReasonFollowsTheSelectedLine()
+    {
+        TProgressInfoForm window;
+        window.Open("Upgrade Firmware");
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QListWidget* list = window.ui()->ListBox1;
+        // The reason line lies under the list, clear of the button row.
+        const QRect reasonBox = window.ui()->ReasonLabel->geometry();
+        QVERIFY(reasonBox.top() >= list->geometry().bottom());
+        QVERIFY(reasonBox.bottom() < window.ui()->Button1->geometry().top());
+        const std::string longReason = "HTTP/1.1 500 " + std::string(200, 'x');
+        for (const auto& [device, reason] : std::vector<std::pair<std::string, std::string>>{
+                 {"Alpha  (10.0.0.1)", "HTTP/1.1 500 Internal Server Error"},
+                 {"Bravo  (10.0.0.2)", ""},
+                 {"Charlie  (10.0.0.3)", longReason}}) {
+            window.AddLine(device);
+            window.AddLine("Uploading...");
+            window.ReplaceLine(reason.empty() ? "Upgrade successful." : "Upgrade unsuccessful.");
+            window.AddLine(reason.empty() ? "Upgrade Succeeded" : "Upgrade Failed");
+            window.AddLine(std::string(42, '-'));
+            window.EndDevice(reason);
+            // The last line added is selected: the block just ended shows its reason.
+            QCOMPARE(window.ReasonText(), reason.empty() ? std::string() : "Reason: " + reason);
+        }
+        window.AddLine("Processes Summary:");
+        QCOMPARE(window.ReasonText(), std::string());
+        QCOMPARE(window.ui()->ReasonLabel->text(), QString());
+        for (int row = 0; row < 12; ++row) {
+            list->setCurrentRow(row);
+            const std::string want = row < 4 ? "HTTP/1.1 500 Internal Server Error" : row < 8 ? "" : longReason;
+            QCOMPARE(window.ReasonText(), want.empty() ? std::string() : "Reason: " + want);
+            QCOMPARE(list->item(row)->toolTip().toStdString(), want);
+        }
+        // A long reason is cut to the label's width; its tool tip has it whole.
+        QLabel* label = window.ui()->ReasonLabel;
+        QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
+        QVERIFY(label->text().endsWith(QChar(0x2026)));
+        QCOMPARE(label->toolTip().toStdString(), "Reason: " + longReason);
+        QCOMPARE(window.Lines().at(1), std::string("Upgrade unsuccessful."));  // the lines stay
+        // A click chooses the line too.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center());
+        QCOMPARE(window.ReasonText(), std::string("Reason: HTTP/1.1 500 Internal Server Error"));
+        // A second batch in the open window: its blocks begin after the old summary.
+        window.Open("Backup Configuration");
+        window.AddLine("Delta  (10.0.0.4)");
+        window.AddLine("Sending request...");
+        window.EndDevice("Connection refused");
+        list->setCurrentRow(12);
+        QCOMPARE(window.ReasonText(), std::string());
+        list->setCurrentRow(13);
+        QCOMPARE(window.ReasonText(), std::string("Reason: Connection refused"));
+        // Shown again: empty, no reason left.
+        window.hide();
+        window.Open("Upgrade Firmware");
+        QCOMPARE(window.ReasonText(), std::string());
+        window.AddLine("Echo  (10.0.0.5)");
+        window.EndDevice("");
+        QCOMPARE(list->item(0)->toolTip(), QString());
+    }
+
     void BatchLocksWhatChangesTheDevicesRowsOrSelection()
     {
         TTransferWindow w;
@@ -401,6 +463,16 @@ private slots:
         QVERIFY(dialog.ui()->OkButton->isDefault());
         QTest::keyClick(&dialog, Qt::Key_Escape);
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        // The device that asks, in a label of its own above the fields; a long name is cut.
+        dialog.SetDevice("Server room (10.77.1.13)");
+        QCOMPARE(dialog.ui()->DeviceLabel->text(), QStringLiteral("Server room (10.77.1.13)"));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Required authorization"));
+        QVERIFY(dialog.ui()->DeviceLabel->geometry().bottom() < dialog.ui()->UserEdit->geometry().top());
+        const std::string longName = std::string(60, 'W') + " (10.77.1.13)";
+        dialog.SetDevice(longName);
+        QCOMPARE(dialog.Device(), longName);
+        QVERIFY(dialog.ui()->DeviceLabel->fontMetrics().horizontalAdvance(dialog.ui()->DeviceLabel->text())
+                <= dialog.ui()->DeviceLabel->width());
         // Placement: left edge on an 800 pixel desktop, centred on a wider one.
         Dialogs::SetDesktopSize({800, 600});
         TLoginForm small;

@@ -253,6 +253,8 @@ private slots:
         Dialogs::QueueFileName(Image.toStdString());
         w.ui()->acFirmUpgr->trigger();
         QCOMPARE(TLoginForm::TimesShown(), shown + 1);
+        QCOMPARE(w.Login->Device(), std::string("Locked (10.77.5.2)"));  // the device that asked
+        QCOMPARE(w.Login->windowTitle(), QStringLiteral("Required authorization"));
         QCOMPARE(w.Lines().at(2), std::string("Upgrade Succeeded"));
         QCOMPARE(w.Events.Summary(), QStringList({QStringLiteral("%1 POST /upload 401").arg(QLatin1String(Mac("Locked"))),
                                                   QStringLiteral("%1 POST /upload 200").arg(QLatin1String(Mac("Locked")))}));
@@ -294,6 +296,55 @@ private slots:
         QCOMPARE(lines[lines.size() - 1], std::string("Unsuccessful: 1"));
     }
 
+    // Each failed device's reason shows under the list while one of its lines is selected, and
+    // in its lines' tool tips; the lines themselves stay as they were.
+    void FailureReasonsUnderTheList()
+    {
+        TLabWindow w;
+        w.Check({"Broken", "Plain", "Nowhere"});
+        const QStringList order = w.CheckedNames();
+        Dialogs::QueueFileName(Image.toStdString());
+        w.ui()->acFirmUpgr->trigger();
+        const auto lines = w.Lines();
+        QCOMPARE(lines.size(), size_t(3 * 4 + 3));
+        QListWidget* list = w.Progress->ui()->ListBox1;
+        QCOMPARE(w.Progress->ReasonText(), std::string());  // the summary is selected
+        const std::map<QString, std::string> reasons = {
+            {QStringLiteral("Broken"), "HTTP/1.1 500 Internal Server Error"},
+            {QStringLiteral("Plain"), ""},
+            {QStringLiteral("Nowhere"), "*"}};  // the client's words, whichever way it failed
+        for (int d = 0; d < order.size(); ++d) {
+            const std::string reason = reasons.at(order[d]);
+            const bool ok = reason.empty();
+            QCOMPARE(lines[size_t(d * 4 + 2)], std::string(ok ? "Upgrade Succeeded" : "Upgrade Failed"));
+            QCOMPARE(lines[size_t(d * 4 + 1)], std::string(ok ? "Upgrade successful." : "Upgrade unsuccessful."));
+            for (int row = d * 4; row < d * 4 + 4; ++row) {
+                list->setCurrentRow(row);
+                const std::string shown = w.Progress->ReasonText();
+                const std::string tip = list->item(row)->toolTip().toStdString();
+                if (ok) {
+                    QCOMPARE(shown, std::string());
+                    QCOMPARE(tip, std::string());
+                } else {
+                    const std::string prefix = reason == "*" ? std::string() : reason;
+                    QVERIFY2(tip.size() > prefix.size() + 4 || tip == prefix, tip.c_str());
+                    QVERIFY2(shown.rfind("Reason: " + prefix, 0) == 0, shown.c_str());
+                    QVERIFY2(tip.rfind(prefix, 0) == 0, tip.c_str());
+                    QVERIFY2(w.Logged(tip), tip.c_str());  // the reason the log gave
+                }
+            }
+        }
+        for (int row = 12; row < 15; ++row) {
+            list->setCurrentRow(row);
+            QCOMPARE(w.Progress->ReasonText(), std::string());
+        }
+        // In Czech the line names it too.
+        UseLanguage("cs");
+        list->setCurrentRow(order.indexOf(QStringLiteral("Broken")) * 4);
+        QCOMPARE(w.Progress->ReasonText(), std::string("Důvod: HTTP/1.1 500 Internal Server Error"));
+        UseLanguage("en");
+    }
+
     void BackupTwoDevicesOneUnreachable()
     {
         TLabWindow w;
@@ -316,6 +367,9 @@ private slots:
         QVERIFY(Read(QStringLiteral("backup/setup_10.77.5.1_.xml")).contains("<setup>"));
         QCOMPARE(w.Log().front(), std::string("Process backup starting."));
         QCOMPARE(w.Log().back(), std::string("Backup process finished."));
+        // The line before it names the folder the files went to, from the root.
+        const std::string folder = QDir(QStringLiteral("backup")).absolutePath().toStdString();
+        QCOMPARE(w.Log().at(w.Log().size() - 2), "Backup files written to " + folder);
         QVERIFY(w.Logged("Backup data from 10.77.5.1 starting."));
         QVERIFY(w.Logged("GET request: http://10.77.5.1/setup.xml"));
     }
@@ -581,6 +635,9 @@ private slots:
             w.Check({"Plain", "Nowhere", "Bad image", "Flash"});
             Dialogs::QueueFileName(Image.toStdString());
             w.ui()->acFirmUpgr->trigger();
+            // A failed device's line selected: its reason shows under the list.
+            const QStringList checked = w.CheckedNames();
+            w.Progress->ui()->ListBox1->setCurrentRow(checked.indexOf(QStringLiteral("Nowhere")) * 4 + 2);
             w.Progress->ui()->ListBox1->scrollToTop();
             shoot(*w.Progress, "transfers-progress");
             w.Progress->hide();

@@ -19,11 +19,13 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <deque>
 #include <fcntl.h>
 #include <fstream>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -43,6 +45,7 @@ const char* const kNoContent = "10.77.5.14"; // 204
 const char* const kPartial = "10.77.5.15";   // 206, half the file
 const char* const kHangUp = "10.77.5.16";    // closes once it has read the request head
 const char* const kDrip = "10.77.5.17";      // its answer's head a byte at a time, without end
+const char* const kNarrow = "10.77.5.18";    // reads 96000 bytes/s through a 4 KiB receive buffer
 
 // Stops the module's transfer once `ms` have passed, or once a file in `folder` grows beyond
 // 64 MiB, unless the test is over by then: a missing limit then fails the test without filling
@@ -75,6 +78,7 @@ public:
     std::deque<THTTPLogin> Answers;  // each OK of the dialog, with what the user typed
     int Asked = 0;
     std::vector<std::pair<int64_t, int64_t>> Bar;  // pbHTTP (position, maximum)
+    std::vector<int64_t> BarMs;                    // when each came (steady clock)
     std::vector<std::string> Replaced;
 
     THTTPLogin Credentials() override { return Login; }
@@ -87,7 +91,13 @@ public:
         Answers.pop_front();
         return true;
     }
-    void ProgressBar(int64_t position, int64_t maximum) override { Bar.push_back({position, maximum}); }
+    void ProgressBar(int64_t position, int64_t maximum) override
+    {
+        Bar.push_back({position, maximum});
+        BarMs.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count());
+    }
     void ReplaceLine(const std::string& text) override { Replaced.push_back(text); }
 };
 
@@ -222,6 +232,46 @@ TEST_F(HttpModule, UploadProgressMovesTheBarAndTheRateLine)
     }
     EXPECT_EQ(Host.Replaced.size(), rates);
     EXPECT_GE(flash, 1u);
+}
+
+// A device that reads slowly through a small receive buffer: the bar, the rate and the flash
+// line follow what it has read, not what this side's kernel has taken.
+TEST_F(HttpModule, UploadProgressFollowsWhatASlowDeviceHasRead)
+{
+    constexpr int64_t kBytesPerSecond = 96000;
+    WriteFile(Image, std::string(384 * 1024, 'n'));
+    ASSERT_TRUE(Http.Upload(kNarrow, Image)) << Http.LastError();
+    ASSERT_GE(Host.Bar.size(), 3u);
+    const int64_t body = Host.Bar.front().second;
+    const int64_t begun = Host.BarMs.front();
+    int64_t full = -1;
+    std::set<int64_t> between;  // positions shown while the body was on its way
+    for (size_t i = 0; i < Host.Bar.size() && full < 0; ++i) {
+        if (Host.Bar[i].first == body)
+            full = Host.BarMs[i];
+        else if (Host.Bar[i].first > 0)
+            between.insert(Host.Bar[i].first);
+    }
+    ASSERT_GE(full, 0) << "the bar reaches the body's size";
+    // At least once a second, while the last of the body waits in this side's kernel too.
+    EXPECT_GE(between.size(), 3u) << "the bar moves while the device reads";
+    // The device cannot have read the body before this; what its kernel and the network hold
+    // (far less than 128 KiB) may be counted early.
+    const int64_t earliest = (body - 128 * 1024) * 1000 / kBytesPerSecond;
+    EXPECT_GE(full - begun, earliest) << "the body counted as sent before the device could read it";
+    // The rate lines move, and the last tells the device's speed (93.75 kB/s), not the kernel's
+    // (the first may count what the connection's windows took at once).
+    std::set<std::string> rates(Host.Replaced.begin(), Host.Replaced.end());
+    EXPECT_GE(rates.size(), 3u);
+    ASSERT_FALSE(Host.Replaced.empty());
+    const std::string last = Host.Replaced.back();
+    EXPECT_LT(std::stod(last.substr(std::string("Uploading...  ").size())), 1.5 * kBytesPerSecond / 1024) << last;
+    // The flash line follows the last rate line.
+    const auto messages = Messages();
+    const auto flash = std::find(messages.begin(), messages.end(), "Data flash in progress. Please wait.");
+    ASSERT_NE(flash, messages.end());
+    for (auto it = flash; it != messages.end(); ++it)
+        EXPECT_NE(0u, it->rfind("Data upload in progress.", 0)) << *it;
 }
 
 TEST_F(HttpModule, RefusedUploadAsksOnceAndRetriesWithTheNewCredentials)

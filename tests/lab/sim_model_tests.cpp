@@ -348,3 +348,21 @@ TEST(PlanFleet, FortyDevicesOnTheFactoryAddressAndTheOddOnes) {
         EXPECT_EQ(reread.devices[i].faults.ignore_commands, fleet.devices[i].faults.ignore_commands);
     }
 }
+
+TEST(ReceiveBuffer, ParsedWithinItsRangeAndWrittenBack) {
+    const FleetResult parsed =
+        ParseFleet("[" + Entry("Orvex", 1, "10.77.1.1", R"(, "http": {"slow_bps": 16000, "receive_buffer": 4096})") +
+                   "," + Entry("Orvex", 2, "10.77.1.2") + "]");
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.devices[0].http.receive_buffer, 4096);
+    EXPECT_EQ(parsed.devices[1].http.receive_buffer, 0);  // the system's own
+    const FleetResult reread = ParseFleet(FleetToJson(parsed.devices));
+    ASSERT_EQ(reread.error, "");
+    EXPECT_EQ(reread.devices[0].http.receive_buffer, 4096);
+    EXPECT_EQ(reread.devices[1].http.receive_buffer, 0);
+    for (const char* bad : {R"(, "http": {"receive_buffer": 100})", R"(, "http": {"receive_buffer": 0})",
+                            R"(, "http": {"receive_buffer": "4096"})"}) {
+        const FleetResult refused = ParseFleet("[" + Entry("Orvex", 1, "10.77.1.1", bad) + "]");
+        EXPECT_NE(refused.error.find("receive_buffer"), std::string::npos) << bad << ": " << refused.error;
+    }
+}

@@ -128,21 +128,25 @@ TEST(RequestVerdict, StatusCodesAndMessages)
         {"401 too", Answer(401, "HTTP/1.1 401 Unauthorized"), false, 401, "HTTP/1.1 401 Unauthorized"},
         {"a redirect is no success either", Answer(302, "HTTP/1.1 302 Found"), false, 302, "HTTP/1.1 302 Found"},
         {"a status without its line", Answer(500, ""), false, 500, "HTTP status 500"},
-        {"refused: the socket error number", Failure(CURLE_COULDNT_CONNECT, ECONNREFUSED), false, ECONNREFUSED,
-         "client says"},
-        {"unreachable", Failure(CURLE_COULDNT_CONNECT, EHOSTUNREACH), false, EHOSTUNREACH, "client says"},
-        {"connect time-out", Failure(CURLE_OPERATION_TIMEDOUT, ETIMEDOUT), false, ETIMEDOUT, "client says"},
+        {"refused: the socket error number, the system's words added",
+         Failure(CURLE_COULDNT_CONNECT, ECONNREFUSED), false, ECONNREFUSED, "client says (Connection refused)"},
+        {"unreachable", Failure(CURLE_COULDNT_CONNECT, EHOSTUNREACH), false, EHOSTUNREACH,
+         "client says (No route to host)"},
+        {"connect time-out", Failure(CURLE_OPERATION_TIMEDOUT, ETIMEDOUT), false, ETIMEDOUT,
+         "client says (Connection timed out)"},
         {"reset while sending is a dropped connection", Failure(CURLE_SEND_ERROR, ECONNRESET), false,
-         kDroppedConnection, "client says"},
-        {"reset while receiving", Failure(CURLE_RECV_ERROR, ECONNRESET), false, kDroppedConnection, "client says"},
+         kDroppedConnection, "client says (Connection reset by peer)"},
+        {"reset while receiving", Failure(CURLE_RECV_ERROR, ECONNRESET), false, kDroppedConnection,
+         "client says (Connection reset by peer)"},
         {"aborted while receiving", Failure(CURLE_RECV_ERROR, ECONNABORTED), false, kDroppedConnection,
-         "client says"},
+         "client says (Software caused connection abort)"},
         {"closed before any answer", Failure(CURLE_GOT_NOTHING), false, kDroppedConnection, "client says"},
         {"a broken pipe while sending: the device closed, a dropped connection", Failure(CURLE_SEND_ERROR, EPIPE),
-         false, kDroppedConnection, "client says"},
-        {"a broken pipe while receiving", Failure(CURLE_RECV_ERROR, EPIPE), false, kDroppedConnection, "client says"},
+         false, kDroppedConnection, "client says (Broken pipe)"},
+        {"a broken pipe while receiving", Failure(CURLE_RECV_ERROR, EPIPE), false, kDroppedConnection,
+         "client says (Broken pipe)"},
         {"another socket error while sending", Failure(CURLE_SEND_ERROR, ENETUNREACH), false, ENETUNREACH,
-         "client says"},
+         "client says (Network is unreachable)"},
         {"other client errors have no code", Failure(CURLE_WEIRD_SERVER_REPLY), false, 0, "client says"},
         {"a write error has no code", Failure(CURLE_WRITE_ERROR), false, 0, "client says"},
     };
@@ -154,7 +158,12 @@ TEST(RequestVerdict, StatusCodesAndMessages)
     }
     THTTPFacts silent = Failure(CURLE_COULDNT_CONNECT, ECONNREFUSED);
     silent.ClientMessage.clear();
-    EXPECT_EQ("Couldn't connect to server", JudgeRequest(silent, limits).Message) << "the client's text for its code";
+    EXPECT_EQ("Couldn't connect to server (Connection refused)", JudgeRequest(silent, limits).Message)
+        << "the client's text for its code";
+    // The system's words come once: the client may have quoted them already.
+    THTTPFacts quoted = Failure(CURLE_RECV_ERROR, ECONNRESET);
+    quoted.ClientMessage = "Recv failure: Connection reset by peer";
+    EXPECT_EQ("Recv failure: Connection reset by peer", JudgeRequest(quoted, limits).Message);
 }
 
 TEST(RequestVerdict, TheProgramsOwnLimitsNameTheirValues)
@@ -360,6 +369,14 @@ TEST(BackupFiles, NameAndDeviceLine)
     EXPECT_EQ("/tmp/x/setup_10.0.0.1_.xml", BackupFileName("/tmp/x", "10.0.0.1"));
     EXPECT_EQ("Hall sensor  (10.77.1.20)", DeviceLine("Hall sensor", "10.77.1.20"));
     EXPECT_EQ("  (10.77.1.20)", DeviceLine("", "10.77.1.20"));
+}
+
+// The login dialog's device: one line whatever the device calls itself.
+TEST(BackupFiles, LoginDeviceText)
+{
+    EXPECT_EQ("Server room (10.77.1.13)", LoginDeviceText("Server room", "10.77.1.13"));
+    EXPECT_EQ("10.77.1.13", LoginDeviceText("", "10.77.1.13"));
+    EXPECT_EQ("Hall\\x0A\\x1B[31m (10.77.1.13)", LoginDeviceText("Hall\n\x1b[31m", "10.77.1.13"));
 }
 
 // What a device says reaches the log, the progress window and the login question only in its

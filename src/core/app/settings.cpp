@@ -210,6 +210,9 @@ void LoadSettings(const std::string& appDir, TSettings& settings)
     settings.Targets = ini.ReadString("Discovery", "Targets", "");
     settings.Window = ParseWindowPlace(ini.ReadString("Window", "Left", ""), ini.ReadString("Window", "Top", ""),
                                        ini.ReadString("Window", "Width", ""), ini.ReadString("Window", "Height", ""));
+    settings.TransferJobs = ParseTransferJobs(ini.ReadString("Transfers", "Jobs", ""));
+    settings.VerifyUpgrades = ParseSettingsBool(ini.ReadString("Transfers", "Verify", ""), false);
+    settings.VerifySeconds = ParseVerifySeconds(ini.ReadString("Transfers", "VerifySeconds", ""));
 }
 
 TWindowPlace ParseWindowPlace(const std::string& left, const std::string& top, const std::string& width,
@@ -221,11 +224,6 @@ TWindowPlace ParseWindowPlace(const std::string& left, const std::string& top, c
     if (!l || !t || !w || !h)
         return {};
     return {*l, *t, *w, *h};
-}
-
-    settings.TransferJobs = ParseTransferJobs(ini.ReadString("Transfers", "Jobs", ""));
-    settings.VerifyUpgrades = ParseSettingsBool(ini.ReadString("Transfers", "Verify", ""), false);
-    settings.VerifySeconds = ParseVerifySeconds(ini.ReadString("Transfers", "VerifySeconds", ""));
 }
 
 int ParseTransferJobs(const std::string& text)

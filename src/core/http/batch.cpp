@@ -9,6 +9,7 @@
 #include "core/log/safetext.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +21,14 @@ bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) =
 
 // One level, as the window has always done; a failure shows later as the devices' file errors.
 void CreateFolder(const std::string& folder) { ::mkdir(folder.c_str(), 0777); }
+
+// The folder as the user finds it: from the root, however it was named.
+std::string AbsoluteFolder(const std::string& folder)
+{
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
+    return error ? folder : absolute.lexically_normal().string();
+}
 
 // Before files are received into a folder: what killed transfers left there goes.
 void TidyFolderOf(const std::string& file)
@@ -125,6 +134,7 @@ void TTransferBatch::UpgradeCheckedDevices(const std::vector<TBatchDevice>& devi
         const TBatchDevice& device = devices[i];
         batch.Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
         batch.LastMissing.clear();
+        batch.Http.SetDeviceName(device.Name);
         std::optional<std::string> before;
         if (verification.On())
             before = AskFirmwareRevisionTurning(device.PeerIP, kRevisionBeforeWaitMs);
@@ -135,6 +145,7 @@ void TTransferBatch::UpgradeCheckedDevices(const std::vector<TBatchDevice>& devi
         if (verification.On() && ok)
             batch.VerifyDevice(verification, *this, device.PeerIP, result);
         batch.AddSeparator();
+        batch.Lines.EndDevice(result.Error);
         return result;
     });
     results.insert(results.end(), done.begin(), done.end());
@@ -225,9 +236,11 @@ void TTransferBatch::RunDevices(const std::vector<TBatchDevice>& devices, TRouti
         const TBatchDevice& device = devices[i];
         batch.Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
         batch.LastMissing.clear();
+        batch.Http.SetDeviceName(device.Name);
         const bool ok = (batch.*routine)(device.PeerIP, files[i]);
         TDeviceResult result = batch.Result(device.PeerIP, ok);
         batch.AddResultLines(label, ok);
+        batch.Lines.EndDevice(result.Error);
         return result;
     });
     results.insert(results.end(), done.begin(), done.end());
@@ -245,6 +258,8 @@ std::vector<TDeviceResult> TTransferBatch::Backup(const std::vector<TBatchDevice
     for (const TBatchDevice& device : devices)
         files.push_back(BackupFileName(folder, device.PeerIP));
     RunDevices(devices, &TTransferBatch::BackupDeviceConfig, files, _("Backup"), results);
+    if (std::any_of(results.begin(), results.end(), [](const TDeviceResult& result) { return result.Ok; }))
+        Log(Format(_("Backup files written to %s"), AbsoluteFolder(folder).c_str()));
     Log(_("Backup process finished."));
     return results;
 }
@@ -286,9 +301,11 @@ std::vector<TDeviceResult> TTransferBatch::Save(const TBatchDevice& device, cons
         Lines.Open(_("Save Configuration"));
         Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
         LastMissing.clear();
+        Http.SetDeviceName(device.Name);
         const bool ok = BackupDeviceConfig(device.PeerIP, file);
         results.push_back(Result(device.PeerIP, ok));
         AddResultLines(_("Saving"), ok);
+        Lines.EndDevice(results.back().Error);
         EndDevices(1, results);
     }
     Log(_("Save process finished."));
@@ -303,9 +320,11 @@ std::vector<TDeviceResult> TTransferBatch::Load(const TBatchDevice& device, cons
         Lines.Open(_("Load Configuration"));
         Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
         LastMissing.clear();
+        Http.SetDeviceName(device.Name);
         const bool ok = RestoreDeviceConfig(device.PeerIP, file);
         results.push_back(Result(device.PeerIP, ok));
         AddResultLines(_("Loading"), ok);
+        Lines.EndDevice(results.back().Error);
         EndDevices(1, results);
     }
     Log(_("Load configuration process finished."));

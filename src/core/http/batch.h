@@ -39,6 +39,10 @@ public:
     virtual void Open(const std::string& caption) {}
     virtual void AddLine(const std::string& text) {}
     virtual void ReplaceLine(const std::string& text) {}
+    // A device's block of lines is complete: `failure` is why the device failed (its
+    // TDeviceResult.Error, the logged error: what it quotes of a device is in its shown form,
+    // SafeText), "" when it succeeded.
+    virtual void EndDevice(const std::string& failure) {}
 };
 
 // The backup folder of the window, relative to the working directory.

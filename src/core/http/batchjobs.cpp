@@ -7,8 +7,8 @@
 #include <map>
 
 namespace {
-// A device's lines as they finally read: a replaced line (the upload's rate) keeps only its
-// last text.
+// A device's lines as they finally read (a replaced line, the upload's rate, keeps only its last
+// text), and the end of its block, handed on in the same order.
 class TKeptLines : public TProgressLines {
 public:
     void AddLine(const std::string& text) override { Lines.push_back(text); }
@@ -17,7 +17,23 @@ public:
         if (!Lines.empty())
             Lines.back() = text;
     }
+    void EndDevice(const std::string& failure) override
+    {
+        Ends.push_back({Lines.size(), failure});
+    }
+    void HandOn(TProgressLines& to) const
+    {
+        size_t line = 0;
+        for (const auto& [after, failure] : Ends) {
+            for (; line < after; ++line)
+                to.AddLine(Lines[line]);
+            to.EndDevice(failure);
+        }
+        for (; line < Lines.size(); ++line)
+            to.AddLine(Lines[line]);
+    }
     std::vector<std::string> Lines;
+    std::vector<std::pair<size_t, std::string>> Ends;  // after how many lines, and why it failed
 };
 } // namespace
 
@@ -27,9 +43,9 @@ class TWorkerHost : public THTTPHost {
 public:
     explicit TWorkerHost(TBatchJobs& jobs) : Jobs(jobs) {}
     THTTPLogin Credentials() override { return Jobs.Credentials(Generation); }
-    bool AskLogin(const std::string& host, const std::string& reason) override
+    bool AskDeviceLogin(const std::string& host, const std::string& name, const std::string& reason) override
     {
-        return Jobs.AskLogin(host, reason, Generation);
+        return Jobs.AskLogin(host, name, reason, Generation);
     }
     void ProgressBar(int64_t position, int64_t maximum) override { Jobs.ShowProgress(Index, position, maximum); }
     void ReplaceLine(const std::string& text) override
@@ -110,7 +126,7 @@ std::vector<TDeviceResult> TBatchJobs::Run(size_t count, const TTransferBatch::T
         idle.push_back(Workers[w].get());
 
     std::vector<TDeviceResult> results(count);
-    std::vector<std::vector<std::string>> lines(count);
+    std::vector<TKeptLines> lines(count);
     std::vector<std::unique_ptr<TActionLogger>> logs(count);
     ShowCount();
 
@@ -139,16 +155,15 @@ std::vector<TDeviceResult> TBatchJobs::Run(size_t count, const TTransferBatch::T
             }
             SetThreadLogger(nullptr);
             worker->Host.Lines = nullptr;
-            lines[i] = std::move(kept.Lines);
+            lines[i] = std::move(kept);
             logs[i] = std::move(log);
             StepEnds(i);
             std::lock_guard<std::mutex> guard(Lock);
             idle.push_back(worker);
         },
         [&](size_t i) {
-            for (const std::string& line : lines[i])
-                Lines->AddLine(line);
-            lines[i].clear();
+            lines[i].HandOn(*Lines);
+            lines[i] = {};
             for (const TLogLine& line : logs[i]->ActionLog)
                 LogAction("", line.Text.substr(1), line.Level);
             logs[i].reset();
@@ -259,7 +274,8 @@ THTTPLogin TBatchJobs::Credentials(int& generation)
     return Login;
 }
 
-bool TBatchJobs::AskLogin(const std::string& host, const std::string& reason, int generation)
+bool TBatchJobs::AskLogin(const std::string& host, const std::string& name, const std::string& reason,
+                          int generation)
 {
     std::unique_lock<std::mutex> guard(Lock);
     Changed.wait(guard, [this] { return !LoginOpen; });
@@ -274,7 +290,7 @@ bool TBatchJobs::AskLogin(const std::string& host, const std::string& reason, in
     bool ok = false;
     THTTPLogin typed;
     QMetaObject::invokeMethod(&Window, [&] {
-        ok = WindowHost.AskLogin(host, reason);
+        ok = WindowHost.AskDeviceLogin(host, name, reason);
         if (ok)
             typed = WindowHost.Credentials();
     }, Qt::BlockingQueuedConnection);

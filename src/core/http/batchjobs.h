@@ -63,7 +63,7 @@ private:
 
     // The login dialog, one at a time. `generation` is that of the credentials the refused
     // attempt used; true to try again with those now in force.
-    bool AskLogin(const std::string& host, const std::string& reason, int generation);
+    bool AskLogin(const std::string& host, const std::string& name, const std::string& reason, int generation);
     THTTPLogin Credentials(int& generation);
 
     int Jobs;

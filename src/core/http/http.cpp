@@ -22,7 +22,10 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <functional>
+#include <linux/sockios.h>
 #include <mutex>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -31,6 +34,12 @@ namespace {
 
 constexpr long kPort = 80;                       // whatever HTTP port the device reports
 constexpr long kUploadBuffer = 512 * 1024;       // fewer, larger writes: faster uploads
+// The socket send buffer of an upload (the kernel grants double). The client counts a byte as
+// sent once the kernel has taken it, and a buffer the system sizes (up to megabytes) swallows a
+// small image at once: the progress subtracts what the kernel still holds, and this buffer
+// keeps that part small, so that the client goes on writing, and reporting, while the device
+// reads. Large enough to keep a fast link busy (uploads as fast as the curl tool's).
+constexpr int kUploadSendBuffer = 256 * 1024;
 constexpr int64_t kWorkEventSpacingMs = 250;     // between two rate lines of one upload
 constexpr int64_t kWakeSpacingMs = 50;           // between two progress reports of the worker
 
@@ -65,6 +74,7 @@ struct THTTPModule::TRequest {
     int SourceFd = -1;         // the file an upload sends (a regular file)
     int64_t SourceSize = 0;
     int TargetFd = -1;         // the temporary file a download writes
+    int Socket = -1;           // of the connection, once made (an upload's progress asks it)
     bool KeepAnswer = false;   // Upload keeps its answer page
     THTTPLimits Limits;
     const std::atomic<bool>* Stopping = nullptr;
@@ -145,6 +155,13 @@ int OnProgress(void* data, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ulto
     const int64_t now = SteadyMs();
     bool changed = false;
     bool connected = false;
+    // An upload's byte counts as sent once the device has acknowledged it: what is still queued
+    // in this side's kernel has not reached the device.
+    if (r.IsPost && r.Socket >= 0 && ulnow > 0 && !r.AnswerStarted) {
+        int queued = 0;
+        if (::ioctl(r.Socket, SIOCOUTQ, &queued) == 0 && queued > 0)
+            ulnow = queued < ulnow ? ulnow - queued : 0;
+    }
     {
         std::lock_guard<std::mutex> guard(r.Lock);
         connected = r.Connected;
@@ -192,6 +209,26 @@ int OnProgress(void* data, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ulto
     return 0;
 }
 
+// The socket of the connection, before it connects: an upload's send buffer is set small.
+int OnSocket(void* data, curl_socket_t socket, curlsocktype purpose)
+{
+    auto& r = *static_cast<TRequest*>(data);
+    if (purpose == CURLSOCKTYPE_IPCXN) {
+        r.Socket = socket;
+        if (r.IsPost)
+            ::setsockopt(socket, SOL_SOCKET, SO_SNDBUF, &kUploadSendBuffer, sizeof kUploadSendBuffer);
+    }
+    return CURL_SOCKOPT_OK;
+}
+
+int OnCloseSocket(void* data, curl_socket_t socket)
+{
+    auto& r = *static_cast<TRequest*>(data);
+    if (r.Socket == socket)
+        r.Socket = -1;
+    return ::close(socket);
+}
+
 // The connection stands and the request is about to go out.
 int OnConnected(void* data, char*, char*, int, int)
 {
@@ -228,10 +265,16 @@ size_t OnHeader(char* buffer, size_t size, size_t count, void* data)
             r.Stop = THTTPStop::TooLarge;
             return 0;
         }
+        // A device that answers once the whole body went out has read it, whatever acknowledgement
+        // is still on its way.
+        curl_off_t sent = 0;
+        curl_easy_getinfo(r.Handle, CURLINFO_SIZE_UPLOAD_T, &sent);
         {
             std::lock_guard<std::mutex> guard(r.Lock);
             r.HeadDone = true;
             r.ReceiveTotal = total > 0 ? total : 0;
+            if (r.SendTotal > 0 && sent >= r.SendTotal)
+                r.SendNow = r.SendTotal;
         }
         r.Notify();
     }
@@ -308,6 +351,10 @@ void Perform(TRequest& r)
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &r);
     curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, OnConnected);
     curl_easy_setopt(curl, CURLOPT_PREREQDATA, &r);
+    curl_easy_setopt(curl, CURLOPT_SOCKOPTFUNCTION, OnSocket);
+    curl_easy_setopt(curl, CURLOPT_SOCKOPTDATA, &r);
+    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, OnCloseSocket);
+    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, &r);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &r);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
@@ -544,7 +591,7 @@ bool THTTPModule::Post(const std::string& host, const std::string& path, const s
     }
     Fail(verdict.Message);
     if (AsksForLogin(verdict.StatusCode) && !Stopping) {
-        if (Host && Host->AskLogin(host, verdict.Message))
+        if (Host && Host->AskDeviceLogin(host, DeviceName, verdict.Message))
             return Post(host, path, file, progress);
         LoginDeclined = true;
     }

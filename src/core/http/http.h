@@ -31,6 +31,11 @@ public:
     // The device refused the credentials or dropped the connection; `reason` is the logged
     // error. True to try again (with the credentials then in force).
     virtual bool AskLogin(const std::string& host, const std::string& reason) { return false; }
+    // The same, naming the device: `name` is its name as the batch took it ("" when unknown).
+    virtual bool AskDeviceLogin(const std::string& host, const std::string& name, const std::string& reason)
+    {
+        return AskLogin(host, reason);
+    }
     // The main window's progress bar pbHTTP.
     virtual void ProgressBar(int64_t position, int64_t maximum) {}
     // Replaces the selected line of the progress window.
@@ -47,6 +52,8 @@ public:
     void SetHost(THTTPHost* host) { Host = host; }
     void SetLimits(const THTTPLimits& limits) { Limits = limits; }
     const THTTPLimits& CurrentLimits() const { return Limits; }
+    // The name of the device the next requests go to, for the host's questions (the login).
+    void SetDeviceName(const std::string& name) { DeviceName = name; }
 
     // POST "http://" + host + "/upload": the file (a regular file only) as the one multipart part
     // "filename", with Basic credentials and progress; logs the <h1> text of the answer, of
@@ -85,6 +92,7 @@ private:
     int64_t Now() const;
 
     THTTPHost* Host = nullptr;
+    std::string DeviceName;
     THTTPLimits Limits;
     std::atomic<bool> Stopping{false};
     std::string LastFailure;

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <curl/curl.h>
 #include <vector>
 
@@ -155,6 +156,13 @@ THTTPVerdict JudgeRequest(const THTTPFacts& facts, const THTTPLimits& limits)
             verdict.StatusCode = facts.OsErrno;
         verdict.Message = facts.ClientMessage.empty() ? curl_easy_strerror(static_cast<CURLcode>(facts.CurlCode))
                                                       : SafeText(facts.ClientMessage);
+        // The client's words may not tell a refusal from an unreachable device or a time-out
+        // ("Couldn't connect to server"): the system's words for its error do.
+        if (facts.OsErrno != 0) {
+            const std::string system = std::strerror(facts.OsErrno);
+            if (verdict.Message.find(system) == std::string::npos)
+                verdict.Message += " (" + system + ")";
+        }
         return verdict;
     }
     const std::string statusLine =
@@ -184,4 +192,9 @@ std::string BackupFileName(const std::string& folder, const std::string& peerIP)
 std::string DeviceLine(const std::string& name, const std::string& peerIP)
 {
     return SafeText(name) + "  (" + peerIP + ")";
+}
+
+std::string LoginDeviceText(const std::string& name, const std::string& peerIP)
+{
+    return name.empty() ? peerIP : SafeText(name) + " (" + peerIP + ")";
 }

@@ -115,3 +115,6 @@ bool AsksForLogin(int statusCode);
 std::string BackupFileName(const std::string& folder, const std::string& peerIP);
 // The device line of the progress window: the name's shown form (SafeText) + "  (" + address + ")".
 std::string DeviceLine(const std::string& name, const std::string& peerIP);
+// The device the login dialog asks for: the name's shown form + " (" + address + ")", the
+// address alone when the name is empty.
+std::string LoginDeviceText(const std::string& name, const std::string& peerIP);

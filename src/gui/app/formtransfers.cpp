@@ -10,6 +10,7 @@
 #include "core/http/batchjobs.h"
 #include "core/http/files.h"
 #include "core/http/http.h"
+#include "core/http/rules.h"
 #include "core/log/format.h"
 #include "gui/app/dialogs.h"
 #include "gui/devices/devicelistmodel.h"
@@ -53,7 +54,13 @@ public:
             return {};
         return {Form->Login->UserName(), Form->Login->Password()};
     }
-    bool AskLogin(const std::string&, const std::string&) override { return Form->Login && Form->Login->Execute(); }
+    bool AskDeviceLogin(const std::string& host, const std::string& name, const std::string&) override
+    {
+        if (!Form->Login)
+            return false;
+        Form->Login->SetDevice(LoginDeviceText(name, host));
+        return Form->Login->Execute();
+    }
     void ProgressBar(int64_t position, int64_t maximum) override
     {
         // The bar counts in int: a body above 2 GiB moves it in larger steps.

@@ -39,6 +39,17 @@ TLoginForm::~TLoginForm() = default;
 std::string TLoginForm::UserName() const { return Ui_->UserEdit->text().toStdString(); }
 std::string TLoginForm::Password() const { return Ui_->PassEdit->text().toStdString(); }
 
+void TLoginForm::SetDevice(const std::string& device)
+{
+    const QString text = QString::fromStdString(device);
+    // A long name is cut at the label's edge; the tool tip has it whole.
+    Ui_->DeviceLabel->setText(
+        Ui_->DeviceLabel->fontMetrics().elidedText(text, Qt::ElideRight, Ui_->DeviceLabel->width()));
+    Ui_->DeviceLabel->setToolTip(text);
+}
+
+std::string TLoginForm::Device() const { return Ui_->DeviceLabel->toolTip().toStdString(); }
+
 bool TLoginForm::Execute()
 {
     ++g_shown;

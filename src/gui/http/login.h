@@ -21,6 +21,9 @@ public:
     // The texts of UserEdit and PassEdit (UTF-8).
     std::string UserName() const;
     std::string Password() const;
+    // The device that asks, in its shown form ("Server room (10.77.1.13)"), in DeviceLabel.
+    void SetDevice(const std::string& device);
+    std::string Device() const;
 
     // Shows the dialog modally; true for OK. With the dialogs in automatic mode (tests) it is
     // not shown: the next queued answer types its texts and gives its button, Cancel when none

@@ -3,6 +3,7 @@
 #include "core/app/i18n.h"
 #include "core/http/progresslook.h"
 #include "gui/app/colourscheme.h"
+#include "core/log/format.h"
 #include "gui/app/translate.h"
 #include "ui_progressinfo.h"
 
@@ -15,6 +16,8 @@
 #include <QTimer>
 
 namespace {
+constexpr int kReasonRole = Qt::UserRole + 1;  // a line's device failure, in its shown form
+
 constexpr const char* kStandsAbove = "pyxetStandsAboveProgress";
 
 // Whether a window of the program may cover the progress window.
@@ -76,6 +79,7 @@ TProgressInfoForm::TProgressInfoForm(QWidget* parent)
     Ui_->ListBox1->setFont(courier);
     SetListBackground();
     Ui_->ListBox1->setItemDelegate(new TProgressLineDelegate(this));
+    connect(Ui_->ListBox1, &QListWidget::currentRowChanged, this, [this] { ShowReason(); });
     connect(Ui_->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Ui_->StopButton, &QPushButton::clicked, this, [this] {
         if (IsRunning)
@@ -103,6 +107,7 @@ void TProgressInfoForm::changeEvent(QEvent* event)
 void TProgressInfoForm::Open(const std::string& caption)
 {
     setWindowTitle(QString::fromStdString(caption));
+    BlockStart = Ui_->ListBox1->count();
     if (!isVisible()) {
         // Centred over the main window, which owns this one.
         if (QWidget* owner = parentWidget())
@@ -124,6 +129,35 @@ void TProgressInfoForm::ReplaceLine(const std::string& text)
     if (QListWidgetItem* item = Ui_->ListBox1->item(LastAdded))
         item->setText(QString::fromStdString(text));
 }
+
+void TProgressInfoForm::EndDevice(const std::string& failure)
+{
+    const int count = Ui_->ListBox1->count();
+    if (!failure.empty()) {
+        const QString reason = QString::fromStdString(failure);
+        for (int row = BlockStart; row < count; ++row) {
+            QListWidgetItem* item = Ui_->ListBox1->item(row);
+            item->setData(kReasonRole, reason);
+            item->setToolTip(reason);
+        }
+    }
+    BlockStart = count;
+    ShowReason();
+}
+
+void TProgressInfoForm::ShowReason()
+{
+    const QListWidgetItem* item = Ui_->ListBox1->currentItem();
+    const QString reason = item ? item->data(kReasonRole).toString() : QString();
+    const QString text =
+        reason.isEmpty() ? QString() : QString::fromStdString(Format(_("Reason: %s"), reason.toStdString().c_str()));
+    // A long reason is cut at the label's edge; its tool tip has it whole.
+    QLabel* label = Ui_->ReasonLabel;
+    label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, label->width()));
+    label->setToolTip(text);
+}
+
+std::string TProgressInfoForm::ReasonText() const { return Ui_->ReasonLabel->toolTip().toStdString(); }
 
 std::vector<std::string> TProgressInfoForm::Lines() const
 {
@@ -173,6 +207,7 @@ void TProgressInfoForm::showEvent(QShowEvent* event)
         RetranslateComponent(this);
         Ui_->ListBox1->clear();
         LastAdded = -1;
+        BlockStart = 0;
     }
     QDialog::showEvent(event);
     qApp->installEventFilter(this);  // once: a filter installed again only moves to the front

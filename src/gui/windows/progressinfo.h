@@ -49,9 +49,14 @@ public:
     // Replaces the text of the line the last AddLine made, whatever line the user has selected
     // since (a click moves the selection, never the line a transfer reports on).
     void ReplaceLine(const std::string& text) override;
+    // The lines since the last device's block are a device's: when it failed, each line's tool
+    // tip is the reason, and ReasonLabel shows it while one of them is selected.
+    void EndDevice(const std::string& failure) override;
 
     std::vector<std::string> Lines() const;
     int SelectedLine() const;
+    // The text of ReasonLabel, whole (the label may cut it).
+    std::string ReasonText() const;
 
     void Button1Click();
 
@@ -81,9 +86,11 @@ protected:
 private:
     void KeepOnTop();
     void SetListBackground();
+    void ShowReason();
     bool RaisePending = false;
     bool IsRunning = false;
 
     std::unique_ptr<Ui::TProgressInfoForm> Ui_;
     int LastAdded = -1;  // the row of the last AddLine; -1 while the list is empty
+    int BlockStart = 0;  // the first row of the device block being added
 };
