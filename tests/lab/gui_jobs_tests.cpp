@@ -113,8 +113,8 @@ private slots:
     void cleanup() { Dialogs::TakeShownBoxes(); }
 
     // Twenty-four devices (a refused login, an unreachable one, a slow one, two on one address):
-    // one at a time, then eight at once. The same lines in the progress window and the log; at
-    // most eight requests open at once, more than one; the two on one address never together;
+    // one at a time, then four and eight at once. The same lines in the progress window and the
+    // log; at most four or eight requests open at once, more than one; the two on one address never together;
     // the count line beside the buttons while it runs, never in the list, gone afterwards.
     void EightAtOnceReadLikeOneAtATime()
     {
@@ -129,7 +129,7 @@ private slots:
             if (!text.isEmpty())
                 counts.insert(text);
         });
-        for (int jobs : {1, 8}) {
+        for (int jobs : {1, 4, 8}) {
             w.Form().Settings.TransferJobs = jobs;
             w.CheckWhere([](const QString& name) { return !IsGate(name); });
             w.Form().ActionLog.clear();
@@ -149,12 +149,16 @@ private slots:
             QVERIFY(w.Progress->CountText().empty());
             w.Progress->hide();
         }
-        QCOMPARE(lines[8].size(), size_t(24 * 4 + 3));
+        QCOMPARE(lines[1].size(), size_t(24 * 4 + 3));
+        QCOMPARE(lines[4], lines[1]);
+        QCOMPARE(logs[4], logs[1]);
         QCOMPARE(lines[8], lines[1]);
         QCOMPARE(logs[8], logs[1]);
         QCOMPARE(lines[8].back(), std::string("Unsuccessful: 2"));  // "Locked" and "Nowhere"
         QCOMPARE(most[1], 1);
+        QVERIFY2(most[4] > 1 && most[4] <= 4, std::to_string(most[4]).c_str());
         QVERIFY2(most[8] > 1 && most[8] <= 8, std::to_string(most[8]).c_str());
+        QCOMPARE(twins[4], 1);
         QCOMPARE(twins[8], 1);
         // The count line: done, running and left, as the run went on; never a line of the list.
         QVERIFY(!counts.empty());

@@ -26,6 +26,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTextBrowser>
 
 #include <memory>
@@ -179,6 +180,30 @@ private slots:
             logForm->hide();
             shoot(*about, "about");
             about->hide();
+
+            // The progress window while four devices run at once, taken during the batch as soon
+            // as the line beside its buttons counts running devices.
+            form->Settings.TransferJobs = 4;
+            QAbstractItemModel* rows = ui->DeviceListBox->model();
+            for (int row = 0; row < rows->rowCount(); ++row)
+                rows->setData(rows->index(row, 0), Qt::Checked, Qt::CheckStateRole);
+            bool running = false;
+            QTimer watch;
+            QObject::connect(&watch, &QTimer::timeout, [&] {
+                const std::string count = progress->CountText();
+                if (running || count.empty() || count.find(language == std::string("cs") ? ": 0, zb" : ": 0, left") != std::string::npos
+                    || progress->Lines().size() < 8)
+                    return;
+                running = true;
+                progress->grab().save(out + QStringLiteral("progress-running.png"));
+            });
+            watch.start(0);
+            Dialogs::QueueFileName((appDir + QStringLiteral("firmware.kri")).toStdString());
+            ui->acFirmUpgr->trigger();
+            watch.stop();
+            QVERIFY2(running, "a picture of the batch while it ran");
+            progress->hide();
+            form->Settings.TransferJobs = 1;
 
             // The help window shows the help files of the build (none yet on the very first run).
             if (QFile::exists(appDir + QStringLiteral("locale/%1/Pyxet.chm").arg(QLatin1String(language)))) {
