@@ -24,6 +24,7 @@
 #include <QFile>
 #include <QListWidget>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -190,15 +191,23 @@ private slots:
             bool running = false;
             QTimer watch;
             QObject::connect(&watch, &QTimer::timeout, [&] {
-                const std::string count = progress->CountText();
-                if (running || count.empty() || count.find(language == std::string("cs") ? ": 0, zb" : ": 0, left") != std::string::npos
-                    || progress->Lines().size() < 8)
+                // Done, running, left: a picture with some of each.
+                std::vector<int> count;
+                const QRegularExpression number(QStringLiteral("\\d+"));
+                for (const auto& match : number.globalMatch(QString::fromStdString(progress->CountText())))
+                    count.push_back(match.captured().toInt());
+                if (running || count.size() != 3 || count[1] < 2 || count[2] < 1 || progress->Lines().size() < 8)
                     return;
                 running = true;
                 progress->grab().save(out + QStringLiteral("progress-running.png"));
             });
             watch.start(0);
-            Dialogs::QueueFileName((appDir + QStringLiteral("firmware.kri")).toStdString());
+            // A larger image, so that the batch lasts long enough to be seen.
+            QFile big(appDir + QStringLiteral("firmware-big.kri"));
+            QVERIFY(big.open(QIODevice::WriteOnly));
+            big.write(QByteArray(8 * 1024 * 1024, '\x5a'));
+            big.close();
+            Dialogs::QueueFileName(big.fileName().toStdString());
             ui->acFirmUpgr->trigger();
             watch.stop();
             QVERIFY2(running, "a picture of the batch while it ran");
