@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -277,9 +278,13 @@ private slots:
             }
             QVERIFY(items >= 15);
             QCOMPARE(tree->horizontalScrollBar()->maximum(), 0);
-            // A narrow window keeps the titles whole and scrolls them instead.
-            window.resize(420, 400);
+            // A contents pane made narrow keeps the titles whole and scrolls them instead.
+            const int column = tree->columnWidth(0);
+            auto* splitter = window.findChild<QSplitter*>();
+            QVERIFY(splitter);
+            splitter->setSizes({120, 740});
             QTRY_VERIFY(tree->horizontalScrollBar()->maximum() > 0);
+            QCOMPARE(tree->columnWidth(0), column);
         }
     }
 
