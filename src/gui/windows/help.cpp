@@ -94,6 +94,7 @@ void THelpBrowser::FitPictures()
                            - 2 * page.padding() - 2 * page.border();
     struct TPicture {
         int Position;
+        int Length;  // pictures side by side with the same format share a fragment
         QTextImageFormat Format;
     };
     std::vector<TPicture> changed;
@@ -124,7 +125,7 @@ void THelpBrowser::FitPictures()
                 continue;
             format.setWidth(width);
             format.setHeight(height);
-            changed.push_back({fragment.position(), format});
+            changed.push_back({fragment.position(), fragment.length(), format});
         }
     }
     if (changed.empty())
@@ -133,7 +134,7 @@ void THelpBrowser::FitPictures()
     cursor.beginEditBlock();
     for (const TPicture& picture : changed) {
         cursor.setPosition(picture.Position);
-        cursor.setPosition(picture.Position + 1, QTextCursor::KeepAnchor);
+        cursor.setPosition(picture.Position + picture.Length, QTextCursor::KeepAnchor);
         cursor.setCharFormat(picture.Format);
     }
     cursor.endEditBlock();
@@ -272,7 +273,8 @@ void THelpWindow::FitContentsPane()
         Contents->columnWidth(0) + 2 * Contents->frameWidth() + Contents->verticalScrollBar()->sizeHint().width();
     const int pane = tree + Tabs->width() - Contents->width();
     const int total = Splitter->width();
-    const int left = std::clamp(pane, 220, total * kContentsShare / 100);
+    const int most = total * kContentsShare / 100;
+    const int left = std::clamp(pane, std::min(220, most), most);
     Splitter->setSizes({left, total - left});
 }
 
