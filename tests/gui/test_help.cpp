@@ -15,13 +15,18 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFragment>
+#include <QTextImageFormat>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 namespace {
 const QString kEnglishHelp = QStringLiteral(PYXET_BIN_DIR "/locale/en/Pyxet.chm");
@@ -40,6 +45,17 @@ void ClickLink(THelpBrowser* browser, const QString& text)
 }
 
 QString Heading(const THelpWindow& window) { return window.Browser()->document()->firstBlock().text(); }
+
+// The pictures of the page shown, with the size each is drawn at.
+std::vector<QTextImageFormat> Pictures(const THelpBrowser& browser)
+{
+    std::vector<QTextImageFormat> out;
+    for (QTextBlock block = browser.document()->begin(); block.isValid(); block = block.next())
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it)
+            if (it.fragment().charFormat().isImageFormat())
+                out.push_back(it.fragment().charFormat().toImageFormat());
+    return out;
+}
 }  // namespace
 
 class TestHelp : public QObject {
@@ -181,6 +197,132 @@ private slots:
             QCOMPARE(window.CurrentPage(), std::string("/about.html"));
         }
         QVERIFY(Opened.empty());
+    }
+
+    // Escape and Ctrl+W close the help window, wherever its focus is.
+    void escapeAndCtrlWCloseTheWindow()
+    {
+        F.WriteIni("[Setup]\nLang=en\n");
+        F.Start({QStringLiteral("-demo")});
+        InstallHelpFiles();
+        for (const auto& [key, modifiers, focus] :
+             {std::tuple{Qt::Key_Escape, Qt::KeyboardModifiers{}, "Contents"},
+              std::tuple{Qt::Key_W, Qt::KeyboardModifiers{Qt::ControlModifier}, "HelpPages"}}) {
+            F.Form->ui()->acHelp->trigger();
+            THelpWindow* window = CurrentHelpWindow();
+            QVERIFY(window);
+            QVERIFY(QTest::qWaitForWindowActive(window));
+            QWidget* target = window->findChild<QWidget*>(QLatin1String(focus));
+            QVERIFY(target);
+            target->setFocus();
+            QTRY_COMPARE(QApplication::focusWidget(), target);
+            QTest::keyClick(target, key, modifiers);
+            QTRY_VERIFY(!window->isVisible());
+            QVERIFY(F.Form->isVisible());
+        }
+    }
+
+    // Beside the main window when the desktop has room, else inside the desktop.
+    void windowOpensBesideTheMainWindow()
+    {
+        F.WriteIni("[Setup]\nLang=en\n");
+        F.Start({QStringLiteral("-demo")});
+        InstallHelpFiles();
+        Dialogs::SetDesktopSize({1920, 1080});
+        F.Form->setGeometry(40, 60, 800, 600);
+        QTRY_COMPARE(F.Form->geometry(), QRect(40, 60, 800, 600));
+        F.Form->ui()->acHelp->trigger();
+        THelpWindow* window = CurrentHelpWindow();
+        QVERIFY(window);
+        QVERIFY(!window->frameGeometry().intersects(F.Form->frameGeometry()));
+        QVERIFY(QRect(0, 0, 1920, 1080).contains(window->frameGeometry()));
+        QVERIFY(window->width() >= 600);
+
+        // The main window on the right: the help on its left.
+        F.Form->move(1000, 60);
+        QTRY_COMPARE(F.Form->pos(), QPoint(1000, 60));
+        F.Form->ui()->acHelp->trigger();
+        window = CurrentHelpWindow();
+        QVERIFY(!window->frameGeometry().intersects(F.Form->frameGeometry()));
+        QVERIFY(window->frameGeometry().right() < F.Form->frameGeometry().left());
+        QVERIFY(QRect(0, 0, 1920, 1080).contains(window->frameGeometry()));
+
+        // No room on either side: inside the desktop all the same.
+        Dialogs::SetDesktopSize({1024, 768});
+        F.Form->move(100, 60);
+        QTRY_COMPARE(F.Form->pos(), QPoint(100, 60));
+        F.Form->ui()->acHelp->trigger();
+        window = CurrentHelpWindow();
+        QVERIFY(QRect(0, 0, 1024, 768).contains(window->frameGeometry()));
+        Dialogs::SetDesktopSize({});
+        ReleaseHelpLibrary();
+    }
+
+    // Every title of the contents shows whole, in the Czech file too, and at the window's
+    // opening size without scrolling sideways.
+    void contentsShowWholeTitles()
+    {
+        for (const QString& file : {kCzechHelp, kEnglishHelp}) {
+            THelpWindow window;
+            QVERIFY(window.Open(file.toStdString()));
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QTreeWidget* tree = window.ContentsTree();
+            // The item view's text margins (QCommonStyle's view item layout).
+            const int margins = 2 * (tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1);
+            int items = 0;
+            for (QTreeWidgetItemIterator it(tree); *it; ++it, ++items) {
+                const QRect shown = tree->visualItemRect(*it);
+                QVERIFY2(shown.width() - margins >= tree->fontMetrics().horizontalAdvance((*it)->text(0)),
+                         qPrintable((*it)->text(0)));
+            }
+            QVERIFY(items >= 15);
+            QCOMPARE(tree->horizontalScrollBar()->maximum(), 0);
+            // A contents pane made narrow keeps the titles whole and scrolls them instead.
+            const int column = tree->columnWidth(0);
+            auto* splitter = window.findChild<QSplitter*>();
+            QVERIFY(splitter);
+            splitter->setSizes({120, 740});
+            QTRY_VERIFY(tree->horizontalScrollBar()->maximum() > 0);
+            QCOMPARE(tree->columnWidth(0), column);
+        }
+    }
+
+    // A picture wider than the page view is drawn at the view's width, in proportion; in a wide
+    // view at its own size.
+    void picturesFitThePageWidth()
+    {
+        THelpWindow window;
+        QVERIFY(window.Open(kEnglishHelp.toStdString()));
+        window.resize(640, 480);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        THelpBrowser* pages = window.Browser();
+        const QImage own =
+            pages->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("images/main-window.png")))
+                .value<QImage>();
+        QVERIFY(own.width() > pages->viewport()->width());
+        auto fits = [&] {
+            const std::vector<QTextImageFormat> pictures = Pictures(*pages);
+            if (pictures.empty())
+                return false;
+            for (const QTextImageFormat& picture : pictures)
+                if (picture.width() <= 0 || picture.width() > pages->viewport()->width())
+                    return false;
+            return pages->horizontalScrollBar()->maximum() == 0;
+        };
+        QTRY_VERIFY(fits());
+        const QTextImageFormat shown = Pictures(*pages).front();
+        QCOMPARE(shown.name(), QStringLiteral("images/main-window.png"));
+        QVERIFY(qAbs(shown.height() - shown.width() * own.height() / own.width()) <= 1);
+
+        // Another page, then a view wider than the picture.
+        window.ShowPage("/list.html");
+        QTRY_VERIFY(fits());
+        window.ShowPage("/index.html");
+        window.resize(own.width() + 700, 900);
+        QTRY_COMPARE(Pictures(*pages).front().width(), qreal(own.width()));
+        QCOMPARE(Pictures(*pages).front().height(), qreal(own.height()));
     }
 
     // A link to the web goes to the desktop's browser; the page stays.

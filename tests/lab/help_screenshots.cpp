@@ -19,6 +19,7 @@
 #include "ui_login.h"
 #include "ui_plandialog.h"
 #include "ui_progressinfo.h"
+#include "ui_upgrade.h"
 
 #include <QDir>
 #include <QFile>
@@ -114,8 +115,9 @@ private slots:
             shoot(*form, "setup-panel", QRect(topLeft - QPoint(4, 4), bottomRight + QPoint(4, 4)));
 
             upgrade->Prepare(_("Select Firmware"), "Upgrade", "Kri Image|*.kri");
-            Dialogs::QueueFileName((appDir + QStringLiteral("firmware.kri")).toStdString());
-            upgrade->BrowseBtnClick();
+            // The picture shows the path a user's file would have, not the test's folder; the
+            // upgrade below takes the real file.
+            upgrade->ui()->PathEdit->setText(QStringLiteral("/home/user/firmware/orvex.kri"));
             shoot(*upgrade, "upgrade");
             upgrade->hide();
             login->ui()->UserEdit->setText(QStringLiteral("admin"));

@@ -1,8 +1,9 @@
 // The help files: reading the table of contents and index sitemaps, the #SYSTEM record of a
 // compiled help file, the file of each language, and the two help files of the build (valid,
-// every page in the contents, the Czech one in Czech).
+// every page in the contents, the Czech one in Czech), and where the help window opens.
 #include "core/help/chmfile.h"
 #include "core/help/helpbook.h"
+#include "core/help/placement.h"
 #include "core/help/sitemap.h"
 
 #include <gtest/gtest.h>
@@ -256,6 +257,57 @@ TEST(BuiltHelpLanguage, TheCzechFileIsInCzechAndTheEnglishOneInEnglish)
     for (const TTocEntry& entry : cs.Contents())
         czechTitles += CzechLetters(entry.Name) > 0;
     EXPECT_GE(czechTitles, 10);
+}
+
+// Where the help window opens against the main window's frame.
+TEST(HelpWindowPlace, BesideTheOwnerWhereTheDesktopHasRoom)
+{
+    const QRect desktop(0, 0, 1920, 1080);
+    const QSize help(880, 620);
+    // Room on the right.
+    QRect owner(100, 200, 800, 600);
+    QRect at = HelpWindowPlace(desktop, owner, help);
+    EXPECT_EQ(at.size(), help);
+    EXPECT_GT(at.left(), owner.right());
+    EXPECT_EQ(at.top(), owner.top());
+    EXPECT_TRUE(desktop.contains(at));
+    // Room only on the left.
+    owner = QRect(1000, 100, 800, 600);
+    at = HelpWindowPlace(desktop, owner, help);
+    EXPECT_LT(at.right(), owner.left());
+    EXPECT_TRUE(desktop.contains(at));
+    // An owner low on the screen: the help window moves up to keep its bottom on the desktop.
+    owner = QRect(100, 700, 800, 300);
+    at = HelpWindowPlace(desktop, owner, help);
+    EXPECT_FALSE(at.intersects(owner));
+    EXPECT_EQ(at.bottom(), desktop.bottom());
+    // A desktop that does not start at the origin (a second screen on the left).
+    const QRect right(1920, 0, 1920, 1080);
+    owner = QRect(2000, 100, 800, 600);
+    at = HelpWindowPlace(right, owner, help);
+    EXPECT_FALSE(at.intersects(owner));
+    EXPECT_TRUE(right.contains(at));
+}
+
+TEST(HelpWindowPlace, InsideTheDesktopWhenNoSideHasRoom)
+{
+    const QRect desktop(0, 0, 1280, 800);
+    const QSize help(880, 620);
+    // More room on the right: against the desktop's right edge, over the owner's right part.
+    QRect owner(20, 50, 900, 600);
+    QRect at = HelpWindowPlace(desktop, owner, help);
+    EXPECT_TRUE(desktop.contains(at));
+    EXPECT_EQ(at.right(), desktop.right());
+    EXPECT_EQ(at.size(), help);
+    // More room on the left.
+    owner = QRect(360, 50, 900, 600);
+    at = HelpWindowPlace(desktop, owner, help);
+    EXPECT_TRUE(desktop.contains(at));
+    EXPECT_EQ(at.left(), desktop.left());
+    // A desktop smaller than the window: the window shrinks to it.
+    const QRect tiny(0, 0, 800, 600);
+    at = HelpWindowPlace(tiny, QRect(0, 0, 800, 600), help);
+    EXPECT_EQ(at, tiny);
 }
 
 }  // namespace

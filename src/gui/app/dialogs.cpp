@@ -151,6 +151,15 @@ QSize DesktopSize()
     return {800, 600};
 }
 
+QRect DesktopArea()
+{
+    if (g_desktop.isValid())
+        return {QPoint(0, 0), g_desktop};
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        return screen->availableGeometry();
+    return {0, 0, 800, 600};
+}
+
 QPoint WindowPosition(QSize desktop, QSize window)
 {
     const int left = desktop.width() <= 800 ? 0 : (desktop.width() - window.width()) / 2;

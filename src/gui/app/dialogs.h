@@ -2,6 +2,7 @@
 // box before it appears (a modal box would otherwise block an offscreen test for ever).
 #pragma once
 #include <QPoint>
+#include <QRect>
 #include <QSize>
 
 #include <string>
@@ -43,6 +44,9 @@ TSaveChoice SaveFileChoice(QWidget* parent, const std::string& title, const std:
 
 // Size of the primary screen (the one windows open on).
 QSize DesktopSize();
+// The part of the primary screen windows may cover (without the desktop's panels), in desktop
+// coordinates; with a size set by SetDesktopSize, that size at the origin.
+QRect DesktopArea();
 
 // Where a window opens on a desktop of the given size: the top-left corner on a desktop of at
 // most 800 x 600 (each direction on its own), else centred horizontally and a little above the

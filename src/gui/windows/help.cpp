@@ -2,6 +2,7 @@
 #include "gui/windows/help.h"
 
 #include "core/app/i18n.h"
+#include "core/help/placement.h"
 #include "gui/app/dialogs.h"
 #include "gui/devices/weblink.h"
 
@@ -11,27 +12,37 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QScreen>
+#include <QScrollBar>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFrame>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 constexpr int kPathRole = Qt::UserRole + 1;
+// A picture's own size, kept in its format once it has been fitted to the view.
+constexpr int kPictureSize = QTextFormat::UserProperty + 1;
+// The contents pane's default share of the window's width at most, in percent.
+constexpr int kContentsShare = 45;
 
 // A path inside the help file as the browser's address: "chm:///finding.html".
 QUrl PageUrl(const std::string& path) { return QUrl(QStringLiteral("chm://") + Q(path)); }
 
 QPointer<THelpWindow> g_window;
-QRect g_lastGeometry;  // where the user left the previous help window
+QSize g_lastSize;  // the size the user left the previous help window at
 }  // namespace
 
 // ---- Pages -------------------------------------------------------------------------------------
@@ -59,6 +70,74 @@ QVariant THelpBrowser::loadResource(int type, const QUrl& name)
     if (type == QTextDocument::HtmlResource || type == QTextDocument::StyleSheetResource)
         return QString::fromUtf8(bytes);
     return bytes;
+}
+
+void THelpBrowser::doSetSource(const QUrl& name, QTextDocument::ResourceType type)
+{
+    QTextBrowser::doSetSource(name, type);
+    FitPictures();
+}
+
+void THelpBrowser::resizeEvent(QResizeEvent* event)
+{
+    QTextBrowser::resizeEvent(event);
+    FitPictures();
+}
+
+// The text viewer draws pictures at their own size whatever the style sheet says, so each
+// picture's shown size is set here from the room its paragraph leaves.
+void THelpBrowser::FitPictures()
+{
+    QTextDocument* doc = document();
+    const QTextFrameFormat page = doc->rootFrame()->frameFormat();
+    const qreal pageRoom = viewport()->width() - 2 * doc->documentMargin() - page.leftMargin() - page.rightMargin()
+                           - 2 * page.padding() - 2 * page.border();
+    struct TPicture {
+        int Position;
+        int Length;  // pictures side by side with the same format share a fragment
+        QTextImageFormat Format;
+    };
+    std::vector<TPicture> changed;
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        const QTextBlockFormat paragraph = block.blockFormat();
+        const qreal room = pageRoom - paragraph.leftMargin() - paragraph.rightMargin() - paragraph.textIndent()
+                           - paragraph.indent() * doc->indentWidth();
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.charFormat().isImageFormat())
+                continue;
+            QTextImageFormat format = fragment.charFormat().toImageFormat();
+            QSizeF own = format.property(kPictureSize).toSizeF();
+            if (own.isEmpty()) {
+                const QImage picture = loadResource(QTextDocument::ImageResource, QUrl(format.name())).value<QImage>();
+                own = picture.size();
+                if (format.width() > 0 && format.height() > 0)  // the page's own size for it
+                    own = QSizeF(format.width(), format.height());
+                else if (format.width() > 0 && !picture.isNull())
+                    own = QSizeF(format.width(), format.width() * picture.height() / picture.width());
+                if (own.isEmpty())
+                    continue;
+                format.setProperty(kPictureSize, own);
+            }
+            const qreal width = std::max<qreal>(1, std::floor(std::min(own.width(), room)));
+            const qreal height = std::max<qreal>(1, std::round(own.height() * width / own.width()));
+            if (format.width() == width && format.height() == height && format.hasProperty(kPictureSize))
+                continue;
+            format.setWidth(width);
+            format.setHeight(height);
+            changed.push_back({fragment.position(), fragment.length(), format});
+        }
+    }
+    if (changed.empty())
+        return;
+    QTextCursor cursor(doc);
+    cursor.beginEditBlock();
+    for (const TPicture& picture : changed) {
+        cursor.setPosition(picture.Position);
+        cursor.setPosition(picture.Position + picture.Length, QTextCursor::KeepAnchor);
+        cursor.setCharFormat(picture.Format);
+    }
+    cursor.endEditBlock();
 }
 
 // ---- Window ------------------------------------------------------------------------------------
@@ -91,23 +170,31 @@ THelpWindow::THelpWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     Contents = new QTreeWidget;
     Contents->setObjectName(QStringLiteral("Contents"));
     Contents->setHeaderHidden(true);
+    // Titles are never cut: the column is as wide as the longest one, scrolled sideways when the
+    // pane is narrower.
+    Contents->header()->setStretchLastSection(false);
+    Contents->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    Contents->setTextElideMode(Qt::ElideNone);
     Keywords = new QListWidget;
     Keywords->setObjectName(QStringLiteral("Index"));
     Tabs->addTab(Contents, Q(_("Contents")));
     Tabs->addTab(Keywords, Q(_("Index")));
     Pages = new THelpBrowser(Book);
 
-    auto* splitter = new QSplitter(Qt::Horizontal);
-    splitter->addWidget(Tabs);
-    splitter->addWidget(Pages);
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({220, 640});
+    Splitter = new QSplitter(Qt::Horizontal);
+    Splitter->addWidget(Tabs);
+    Splitter->addWidget(Pages);
+    Splitter->setStretchFactor(1, 1);
+    Splitter->setSizes({220, 640});
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addLayout(buttons);
-    layout->addWidget(splitter, 1);
+    layout->addWidget(Splitter, 1);
     resize(880, 620);
+
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
 
     connect(BackButton, &QToolButton::clicked, Pages, &QTextBrowser::backward);
     connect(ForwardButton, &QToolButton::clicked, Pages, &QTextBrowser::forward);
@@ -143,6 +230,9 @@ bool THelpWindow::Open(const std::string& path, std::string* error)
         setWindowTitle(Q(Book.Title()));
     FillContents();
     FillIndex();
+    PaneFitted = false;
+    if (isVisible())
+        FitContentsPane();
     ShowPage(Book.FirstPage());
     Pages->clearHistory();
     return true;
@@ -165,6 +255,27 @@ void THelpWindow::FillContents()
         parents.push_back(item);
     }
     Contents->expandAll();
+}
+
+void THelpWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!PaneFitted)  // the panes' widths are known once the window is laid out
+        FitContentsPane();
+}
+
+// The contents pane opens wide enough for the longest title, up to a share of the window.
+void THelpWindow::FitContentsPane()
+{
+    PaneFitted = true;
+    Contents->resizeColumnToContents(0);
+    const int tree =
+        Contents->columnWidth(0) + 2 * Contents->frameWidth() + Contents->verticalScrollBar()->sizeHint().width();
+    const int pane = tree + Tabs->width() - Contents->width();
+    const int total = Splitter->width();
+    const int most = total * kContentsShare / 100;
+    const int left = std::clamp(pane, std::min(220, most), most);
+    Splitter->setSizes({left, total - left});
 }
 
 void THelpWindow::FillIndex()
@@ -211,10 +322,17 @@ THelpWindow* OpenHelpWindow(QWidget* owner, const std::string& path)
         Dialogs::Error(owner, _("Error opening help window!"));
         return nullptr;
     }
-    if (g_lastGeometry.isValid())
-        window->setGeometry(g_lastGeometry);
-    else if (owner)
-        window->move(owner->geometry().center() - window->rect().center());
+    if (g_lastSize.isValid())
+        window->resize(g_lastSize);
+    if (owner) {
+        const QRect frame = owner->frameGeometry();
+        // The frame's decorations as the owner has them (the help window has none before it shows).
+        const QMargins decorations(owner->geometry().left() - frame.left(), owner->geometry().top() - frame.top(),
+                                   frame.right() - owner->geometry().right(),
+                                   frame.bottom() - owner->geometry().bottom());
+        const QRect place = HelpWindowPlace(Dialogs::DesktopArea(), frame, window->size().grownBy(decorations));
+        window->setGeometry(place.marginsRemoved(decorations));
+    }
     window->show();
     window->raise();
     window->activateWindow();
@@ -228,7 +346,7 @@ void ReleaseHelpLibrary()
 {
     if (!g_window)
         return;
-    g_lastGeometry = g_window->geometry();
+    g_lastSize = g_window->size();
     delete g_window.data();
     g_window = nullptr;
 }

@@ -1,6 +1,7 @@
 // The help window: the compiled help file of the interface language, its table of contents and
-// index beside its pages, open beside the main window (not modal). One help window exists at a
-// time; every help request closes it and opens the file of the current language afresh.
+// index beside its pages, open beside the main window (not modal); Escape or Ctrl+W closes it.
+// One help window exists at a time; every help request closes it and opens the file of the
+// current language afresh.
 #pragma once
 #include "core/help/helpbook.h"
 
@@ -11,19 +12,27 @@
 
 class QListWidget;
 class QListWidgetItem;
+class QSplitter;
 class QTabWidget;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-// The page view: pages and pictures come out of the help file.
+// The page view: pages and pictures come out of the help file. A picture wider than the view is
+// shown smaller, keeping its proportions, so that a page never needs scrolling sideways.
 class THelpBrowser : public QTextBrowser {
     Q_OBJECT
 public:
     THelpBrowser(const THelpBook& book, QWidget* parent = nullptr);
     QVariant loadResource(int type, const QUrl& name) override;
 
+protected:
+    void doSetSource(const QUrl& name, QTextDocument::ResourceType type) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void FitPictures();
+
     const THelpBook& Book;
 };
 
@@ -45,13 +54,18 @@ public:
     QTreeWidget* ContentsTree() const { return Contents; }
     QListWidget* IndexList() const { return Keywords; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void FillContents();
     void FillIndex();
     void LinkClicked(const QUrl& url);
     void MarkContents(const QUrl& shown);
+    void FitContentsPane();
 
     THelpBook Book;
+    QSplitter* Splitter = nullptr;
     QTabWidget* Tabs = nullptr;
     QTreeWidget* Contents = nullptr;
     QListWidget* Keywords = nullptr;
@@ -59,11 +73,14 @@ private:
     QToolButton* BackButton = nullptr;
     QToolButton* ForwardButton = nullptr;
     QToolButton* HomeButton = nullptr;
+    bool PaneFitted = false;
 };
 
 // The help operations of the main window. OpenHelpWindow first releases the help window of an
-// earlier request, then opens `path` in a new window placed over `owner`; when the file is
-// missing or unreadable it shows the error box "Error opening help window!" and returns null.
+// earlier request, then opens `path` in a new window placed beside `owner` (HelpWindowPlace on
+// the desktop's usable area), at the size of the previous help window when there was one; when
+// the file is missing or unreadable it shows the error box "Error opening help window!" and
+// returns null.
 // The window lives until the next request or ReleaseHelpLibrary.
 THelpWindow* OpenHelpWindow(QWidget* owner, const std::string& path);
 // The help window of the last request, or null.
