@@ -91,8 +91,8 @@ private slots:
         QCOMPARE(F.Form->tbConfig->menu(), F.Form->pmLoadSaveConfig);
         QCOMPARE(F.Form->tbLanguage->menu(), F.Form->pmSelectLang);
         // The setup fields are visited in their working order (Tab skips what takes no focus).
-        const char* order[] = {"teDeviceIP", "teDeviceMask", "teDeviceGateway", "teDeviceDNS1", "teDeviceDNS2",
-                               "teDeviceName", "chbDhcp", "teHTTPPort", "teTelnetPort"};
+        const char* order[] = {"chbDhcp",      "teDeviceName", "teDeviceIP", "teDeviceMask", "teDeviceGateway",
+                               "teDeviceDNS1", "teDeviceDNS2", "teHTTPPort", "teTelnetPort"};
         for (size_t i = 0; i + 1 < std::size(order); ++i) {
             QWidget* w = F.Form->findChild<QWidget*>(QLatin1String(order[i]))->nextInFocusChain();
             while (!(w->focusPolicy() & Qt::TabFocus))

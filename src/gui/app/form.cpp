@@ -24,11 +24,13 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -90,6 +92,41 @@ private:
     QList<QWidget*> Watched;
 };
 
+// Keys for buttons the keyboard could not use: a drop-down button opens its menu with Alt+Down
+// or Space; a plain button is pressed by Enter as by Space.
+class TButtonKeys : public QObject {
+public:
+    using QObject::QObject;
+    void Add(QToolButton* button) { button->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* obj, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+            return false;
+        auto* button = static_cast<QToolButton*>(obj);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        if (button->menu()) {
+            const bool open = (key->key() == Qt::Key_Down && mods == Qt::AltModifier)
+                              || (key->key() == Qt::Key_Space && mods == Qt::NoModifier);
+            if (open && event->type() == QEvent::KeyPress && !key->isAutoRepeat())
+                // After this key's event: the menu runs its own event loop.
+                QTimer::singleShot(0, button, [button] {
+                    if (button->isEnabled() && button->isVisible())
+                        button->showMenu();
+                });
+            return open;
+        }
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && mods == Qt::NoModifier) {
+            if (event->type() == QEvent::KeyPress && !key->isAutoRepeat())
+                button->click();
+            return true;
+        }
+        return false;
+    }
+};
+
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -102,8 +139,9 @@ constexpr int kStatusBarHeight = 20;
 
 TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, const std::string& configDir,
                        QWidget* parent)
-    : QMainWindow(parent), AppDir(appDir), ConfigDir(configDir.empty() ? appDir : configDir), Ui_(std::make_unique<Ui::TPyxetForm>()),
-      Anchors(std::make_unique<TAnchors>()), Arguments(arguments)
+    : QMainWindow(parent), AppDir(appDir), ConfigDir(configDir.empty() ? appDir : configDir),
+      Ui_(std::make_unique<Ui::TPyxetForm>()), Anchors(std::make_unique<TAnchors>()), ButtonKeys(new TButtonKeys(this)),
+      Arguments(arguments)
 {
     FollowColourScheme();
     Ui_->setupUi(this);
@@ -119,6 +157,7 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     PlaceColumnHeaders();
     WireTransfers();
     FollowPalette();
+    WireKeyboard();
 
     connect(Ui_->acFind, &QAction::triggered, this, [this] { acFindExecute(); });
     connect(Ui_->acFindAt, &QAction::triggered, this, [this] { acFindAtExecute(); });
@@ -151,6 +190,8 @@ void TPyxetForm::BuildToolBar()
     bar->setContextMenuPolicy(Qt::PreventContextMenu);
 
     Ui_->acFind->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_N), QKeySequence(Qt::Key_F5)});
+    Ui_->acHelp->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_H), QKeySequence(Qt::Key_F1)});
+    Ui_->acExit->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)});
     const struct {
         QAction* Action;
         int Image;
@@ -173,6 +214,7 @@ void TPyxetForm::BuildToolBar()
     FindInterfaces = new QActionGroup(this);
     FindInterfaces->setExclusive(true);
     connect(pmFind, &QMenu::aboutToShow, this, [this] { RebuildFindMenu(); });
+    connect(Ui_->mInterfaces, &QMenu::aboutToShow, this, [this] { RebuildFindMenu(); });
 
     pmSelectLang = new QMenu(this);
     pmSelectLang->setObjectName(QStringLiteral("pmSelectLang"));
@@ -230,6 +272,60 @@ void TPyxetForm::BuildToolBar()
     Ui_->LogoImage->setToolTip(QString::fromLatin1(kMakerWebAddress));
     TP_Ignore(this, "LogoImage");  // its tool tip is an address, no text to translate
     OnClick(Ui_->LogoImage, [this] { LogoImageClick(); });
+}
+
+void TPyxetForm::WireKeyboard()
+{
+    // The menu bar's "Configuration" holds the drop-down's commands and is usable when it is.
+    auto followConfig = [this] { Ui_->mConfiguration->menuAction()->setEnabled(Ui_->acBackup->isEnabled()); };
+    connect(Ui_->acBackup, &QAction::changed, this, followConfig);
+    followConfig();
+
+    // Ctrl+F: to the search field, its text selected for typing over.
+    auto* search = new QAction(this);
+    search->setObjectName(QStringLiteral("acSearchField"));
+    search->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    addAction(search);
+    connect(search, &QAction::triggered, this, [this] {
+        Ui_->teSearch->setFocus(Qt::ShortcutFocusReason);
+        Ui_->teSearch->selectAll();
+    });
+
+    for (QToolButton* b :
+         {tbFind, tbConfig, tbLanguage, Ui_->btnType, Ui_->btnName, Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev})
+        ButtonKeys->Add(b);
+
+    // Tab follows the layout: the tool bar, then top to bottom and left to right.
+    QWidget* const order[] = {tbFind,
+                              tbDeviceUpgr,
+                              tbConfig,
+                              tbLanguage,
+                              tbHelp,
+                              tbExit,
+                              Ui_->AllChecked,
+                              Ui_->btnType,
+                              Ui_->btnName,
+                              Ui_->btnMAC,
+                              Ui_->btnIP,
+                              Ui_->btnRev,
+                              Ui_->DeviceListBox,
+                              EmptyListHint,
+                              Ui_->teSearch,
+                              Ui_->DeviceFilter,
+                              Ui_->chbDhcp,
+                              Ui_->teDeviceName,
+                              Ui_->teDeviceIP,
+                              Ui_->teDeviceMask,
+                              Ui_->teDeviceGateway,
+                              Ui_->teDeviceDNS1,
+                              Ui_->teDeviceDNS2,
+                              Ui_->teHTTPPort,
+                              Ui_->teTelnetPort,
+                              Ui_->btnRestartDevice,
+                              Ui_->btnSetDefault,
+                              Ui_->btnConfigDevice};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
 }
 
 void TPyxetForm::BuildStatusBar()

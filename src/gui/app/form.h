@@ -34,6 +34,7 @@ class TFindAtForm;
 class QActionGroup;
 class QProgressDialog;
 class TAnchors;
+class TButtonKeys;
 class TAboutBox;
 class TLogActionForm;
 class TDeviceListModel;
@@ -279,6 +280,9 @@ protected:
 
 private:
     void BuildToolBar();
+    // Keys of their own: F1, Ctrl+Q and Ctrl+F, the keys of the drop-down and column buttons,
+    // the Tab order; the menu bar's "Configuration" following its tool button.
+    void WireKeyboard();
     // The colours the window sets itself (tool bar, sort glyphs, shaded fields, the conflict
     // note, the picture's backdrop), decided again from the present palette.
     void FollowPalette();
@@ -348,6 +352,7 @@ private:
 
     std::unique_ptr<Ui::TPyxetForm> Ui_;
     std::unique_ptr<TAnchors> Anchors;
+    TButtonKeys* ButtonKeys = nullptr;  // child object
     QStringList Arguments;
     bool Shown = false;
     bool Closed = false;

@@ -333,17 +333,19 @@ void TPyxetForm::acFindAtExecute()
 
 void TPyxetForm::RebuildFindMenu()
 {
+    // The drop-down and the Actions menu's "Network Interface" hold the same choices.
     pmFind->clear();
-    for (QAction* action : FindInterfaces->actions())
-        FindInterfaces->removeAction(action);
+    Ui_->mInterfaces->clear();
+    qDeleteAll(FindInterfaces->actions());
     const std::vector<TNetInterface> interfaces = ListNetInterfaces();
     const std::vector<std::string> names = DiscoveryInterfaceNames(interfaces);
     auto add = [this](const QString& text, const std::string& name) {
-        QAction* action = pmFind->addAction(text);
+        auto* action = new QAction(text, FindInterfaces);
+        pmFind->addAction(action);
+        Ui_->mInterfaces->addAction(action);
         action->setCheckable(true);
         action->setData(Q(name));
         action->setChecked(Settings.Interface == name);
-        FindInterfaces->addAction(action);
         connect(action, &QAction::triggered, this, [this, name] { Settings.Interface = name; });
     };
     add(Q(_("All interfaces")), "");

@@ -116,14 +116,15 @@ void TControlLock::Unlock()
 
 void TPyxetForm::BuildBatchLock()
 {
-    // Discovery: "Find Devices", its drop-down with the interfaces, "Find at Addresses...".
-    BatchLock.Join({Ui_->acFind, Ui_->acFindAt, pmFind, FindInterfaces});
+    // Discovery: "Find Devices", its drop-down with the interfaces and the Actions menu's
+    // "Network Interface" holding the same, "Find at Addresses...".
+    BatchLock.Join({Ui_->acFind, Ui_->acFindAt, pmFind, FindInterfaces, Ui_->mInterfaces->menuAction()});
     // The rows and the selection: the list, its check marks, type filter, search field and the
     // five column buttons.
     BatchLock.Join({Ui_->DeviceListBox, Ui_->AllChecked, Ui_->DeviceFilter, Ui_->teSearch, Ui_->btnType, Ui_->btnName,
                     Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev});
     // The commands on devices: the batches and the setup panel (an edit would enable "Apply
-    // Changes" again).
+    // Changes" again). The menu bar's "Configuration" follows acBackup.
     BatchLock.Join({Ui_->acFirmUpgr, Ui_->acBackup, Ui_->LoadConfig, Ui_->SaveConfig, Ui_->BackupConfig,
                     Ui_->RestoreConfig, Ui_->CommonConfig, Ui_->btnConfigDevice, Ui_->btnSetDefault,
                     Ui_->btnRestartDevice, Ui_->GroupBox2});

@@ -1,0 +1,290 @@
+// The main window from the keyboard: the menu bar's "Configuration" and "Network Interface", the
+// shortcuts, the Tab order, the keys of the drop-down and column buttons. Offscreen, inside a
+// private network namespace whose one interface is pyx0 = 10.77.0.1/16.
+#include "gui/windows/help.h"
+#include "pyxetfixture.h"
+#include "ui_form.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+QStringList L(std::initializer_list<const char*> texts)
+{
+    QStringList list;
+    for (const char* text : texts)
+        list << QString::fromUtf8(text);
+    return list;
+}
+
+QStringList Names(const QList<QAction*>& actions)
+{
+    QStringList names;
+    for (const QAction* action : actions)
+        names << (action->isSeparator() ? QStringLiteral("-") : action->objectName());
+    return names;
+}
+
+// The menu that the keys sent to `button` open, closed again; null when none opens.
+QMenu* MenuOpenedBy(QToolButton* button, Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    QPointer<QMenu> seen;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            seen = menu;
+            menu->close();
+        }
+    });
+    poll.start();
+    button->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(button, key, modifiers);
+    for (int waited = 0; !seen && waited < 5000; waited += 20)
+        QTest::qWait(20);
+    QTest::qWait(30);  // the menu's own loop has ended
+    return seen;
+}
+}  // namespace
+
+class TestKeyboard : public QObject {
+    Q_OBJECT
+    TPyxetFixture F;
+
+    void InstallHelpFiles()
+    {
+        for (const char* lang : {"en", "cs"}) {
+            const QString dir = F.Dir->path() + QStringLiteral("/locale/") + QLatin1String(lang);
+            QVERIFY(QDir().mkpath(dir));
+            QVERIFY(QFile::copy(QStringLiteral(PYXET_BIN_DIR "/locale/%1/Pyxet.chm").arg(QLatin1String(lang)),
+                                dir + QStringLiteral("/Pyxet.chm")));
+        }
+    }
+    void Activate()
+    {
+        F.Form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(F.Form.get()));
+    }
+
+private slots:
+    void initTestCase() { TPyxetFixture::InitProgram(); }
+    void cleanup()
+    {
+        if (THelpWindow* help = CurrentHelpWindow())
+            help->close();
+        F.Stop();
+    }
+
+    // "Configuration" in the menu bar holds the drop-down's very commands, usable when it is.
+    void configurationMenuHoldsTheDropDownsCommands()
+    {
+        F.Start();
+        Ui::TPyxetForm* ui = F.Form->ui();
+        QVERIFY(ui->mCfgMenu->actions().contains(ui->mConfiguration->menuAction()));
+        QCOMPARE(ui->mConfiguration->title(), QStringLiteral("&Configuration"));
+        const QStringList five = L({"LoadConfig", "SaveConfig", "-", "BackupConfig", "RestoreConfig", "CommonConfig"});
+        QCOMPARE(Names(ui->mConfiguration->actions()), five);
+        QCOMPARE(Names(F.Form->pmLoadSaveConfig->actions()), five);  // the drop-down stays
+        for (QAction* action : ui->mConfiguration->actions())
+            QVERIFY(action->isSeparator() || F.Form->pmLoadSaveConfig->actions().contains(action));
+
+        // No device: as its tool button, the menu rests; a device shown, it works.
+        QVERIFY(!F.Form->tbConfig->isEnabled());
+        QVERIFY(!ui->mConfiguration->menuAction()->isEnabled());
+        F.Form->EnableDeviceActions(true);
+        QVERIFY(ui->mConfiguration->menuAction()->isEnabled());
+        F.Form->BatchLock.Lock();
+        QVERIFY(!ui->mConfiguration->menuAction()->isEnabled());
+        F.Form->BatchLock.Unlock();
+        QVERIFY(ui->mConfiguration->menuAction()->isEnabled());
+
+        // Chosen from the menu with no row checked: the command's own answer.
+        Dialogs::TakeShownBoxes();
+        ui->mConfiguration->actions().at(3)->trigger();
+        const std::vector<Dialogs::TShownBox> boxes = Dialogs::TakeShownBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QCOMPARE(boxes[0].Text, std::string("Please select devices for which you want to backup configuration."));
+    }
+
+    void configurationMenuInCzech()
+    {
+        F.WriteIni("[Setup]\nLang=cs\n");
+        F.Start();
+        QCOMPARE(F.Form->ui()->mConfiguration->title(), QStringLiteral("&Konfigurace"));
+        QCOMPARE(F.Form->ui()->mInterfaces->title(), QStringLiteral("Síťové rozhraní"));
+    }
+
+    // Actions -> "Network Interface" offers the drop-down's interfaces, the same choice.
+    void interfaceSubmenuKeepsInStepWithTheDropDown()
+    {
+        F.Start();
+        Ui::TPyxetForm* ui = F.Form->ui();
+        QVERIFY(ui->mActions->actions().contains(ui->mInterfaces->menuAction()));
+        ui->mInterfaces->popup(QPoint(0, 0));  // opening it reads the interfaces again
+        QTRY_VERIFY(ui->mInterfaces->isVisible());
+        ui->mInterfaces->close();
+        const QList<QAction*> choices = ui->mInterfaces->actions();
+        QCOMPARE(choices.size(), 2);
+        QCOMPARE(choices, F.Form->FindInterfaces->actions());
+        QCOMPARE(choices.at(0)->text(), QStringLiteral("All interfaces"));
+        QCOMPARE(choices.at(1)->text(), QString::fromUtf8("pyx0 \u2014 10.77.0.1/16"));
+        for (QAction* choice : choices)
+            QVERIFY(F.Form->pmFind->actions().contains(choice));
+        QVERIFY(!ui->mInterfaces->actions().contains(ui->acFindAt));  // Actions has it already
+
+        choices.at(1)->trigger();
+        QCOMPARE(F.Form->Settings.Interface, std::string("pyx0"));
+        F.Form->RebuildFindMenu();
+        QVERIFY(ui->mInterfaces->actions().at(1)->isChecked());
+        QCOMPARE(ui->mInterfaces->actions(), F.Form->FindInterfaces->actions());
+
+        QVERIFY(F.Form->BatchLock.Holds(ui->mInterfaces->menuAction()));
+        F.Form->BatchLock.Lock();
+        QVERIFY(!ui->mInterfaces->menuAction()->isEnabled());
+        F.Form->BatchLock.Unlock();
+        QVERIFY(ui->mInterfaces->menuAction()->isEnabled());
+    }
+
+    // F1 opens the help as Ctrl+H does.
+    void helpKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("F1") << int(Qt::Key_F1) << int(Qt::NoModifier);
+        QTest::newRow("Ctrl+H") << int(Qt::Key_H) << int(Qt::ControlModifier);
+    }
+    void helpKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        F.WriteIni("[Setup]\nLang=en\n");
+        F.Start({QStringLiteral("-demo")});
+        InstallHelpFiles();
+        Activate();
+        QVERIFY(!CurrentHelpWindow());
+        QTest::keyClick(F.Form.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        THelpWindow* help = CurrentHelpWindow();
+        QVERIFY(help);
+        QCOMPARE(help->FileName(), F.AppDir() + "locale/en/Pyxet.chm");
+        QVERIFY(Dialogs::TakeShownBoxes().empty());
+    }
+
+    // Ctrl+Q closes the window as Ctrl+X does.
+    void quitKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Ctrl+Q") << int(Qt::Key_Q);
+        QTest::newRow("Ctrl+X") << int(Qt::Key_X);
+    }
+    void quitKeys()
+    {
+        QFETCH(int, key);
+        F.Start();
+        Activate();
+        QSignalSpy closed(F.Form.get(), &TPyxetForm::FormClosed);
+        QTest::keyClick(F.Form.get(), Qt::Key(key), Qt::ControlModifier);
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!F.Form->isVisible());
+        QCOMPARE(F.Form->SettingsSaves(), 1);
+    }
+
+    // Ctrl+F: the search field takes the focus, its text selected for typing over.
+    void ctrlFGoesToTheSearchField()
+    {
+        F.Start();
+        Activate();
+        QLineEdit* search = F.Form->ui()->teSearch;
+        search->setText(QStringLiteral("teplo"));
+        F.Form->ui()->DeviceListBox->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(F.Form->ui()->DeviceListBox));
+        QTest::keyClick(F.Form.get(), Qt::Key_F, Qt::ControlModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(search));
+        QCOMPARE(search->selectedText(), QStringLiteral("teplo"));
+        QTest::keyClicks(search, QStringLiteral("x"));
+        QCOMPARE(search->text(), QStringLiteral("x"));
+    }
+
+    // Tab goes the way the window reads: the tool bar, then top to bottom, left to right.
+    void tabOrderFollowsTheLayout()
+    {
+        F.Start();
+        const QStringList expected =
+            L({"tbFind",           "tbDeviceUpgr",    "tbConfig",       "tbLanguage",   "tbHelp",       "tbExit",
+               "AllChecked",       "btnType",         "btnName",        "btnMAC",       "btnIP",        "btnRev",
+               "DeviceListBox",    "teSearch",        "DeviceFilter",   "chbDhcp",      "teDeviceName", "teDeviceIP",
+               "teDeviceMask",     "teDeviceGateway", "teDeviceDNS1",   "teDeviceDNS2", "teHTTPPort",   "teTelnetPort",
+               "btnRestartDevice", "btnSetDefault",   "btnConfigDevice"});
+        // Once round the focus chain from the first tool button, the controls Tab stops at.
+        QStringList order;
+        QWidget* start = F.Form->tbFind;
+        QWidget* w = start;
+        do {
+            if ((w->focusPolicy() & Qt::TabFocus) && expected.contains(w->objectName()))
+                order << w->objectName();
+            w = w->nextInFocusChain();
+        } while (w != start && order.size() <= expected.size());
+        QCOMPARE(order, expected);
+
+        // And the keys go that way: from "All" to the first column button, from DHCP to the name.
+        Activate();
+        F.Form->ui()->AllChecked->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(F.Form->ui()->btnType));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(F.Form->ui()->AllChecked));
+    }
+
+    // The column buttons are pressed by Space and by Enter.
+    void columnButtonsWorkFromTheKeyboard()
+    {
+        F.Start();
+        Activate();
+        for (QToolButton* button : {F.Form->ui()->btnType, F.Form->ui()->btnName, F.Form->ui()->btnMAC,
+                                    F.Form->ui()->btnIP, F.Form->ui()->btnRev}) {
+            QVERIFY(button->focusPolicy() & Qt::TabFocus);
+            QSignalSpy clicked(button, &QAbstractButton::clicked);
+            button->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(button, Qt::Key_Space);
+            QTest::keyClick(button, Qt::Key_Return);
+            QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+            QCOMPARE(clicked.count(), 3);
+        }
+    }
+
+    // Alt+Down or Space opens a drop-down button's menu.
+    void dropDownsOpenFromTheKeyboard_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Alt+Down") << int(Qt::Key_Down) << int(Qt::AltModifier);
+        QTest::newRow("Space") << int(Qt::Key_Space) << int(Qt::NoModifier);
+    }
+    void dropDownsOpenFromTheKeyboard()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        F.Start({QStringLiteral("-demo")});  // the device commands usable
+        Activate();
+        const std::pair<QToolButton*, QMenu*> buttons[] = {{F.Form->tbFind, F.Form->pmFind},
+                                                           {F.Form->tbConfig, F.Form->pmLoadSaveConfig},
+                                                           {F.Form->tbLanguage, F.Form->pmSelectLang}};
+        for (const auto& [button, menu] : buttons) {
+            QVERIFY(button->isEnabled());
+            QCOMPARE(MenuOpenedBy(button, Qt::Key(key), Qt::KeyboardModifiers(modifiers)), menu);
+        }
+        QVERIFY(Dialogs::TakeShownBoxes().empty());  // no command ran instead
+    }
+};
+
+QTEST_MAIN(TestKeyboard)
+#include "test_keyboard.moc"
