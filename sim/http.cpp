@@ -350,6 +350,10 @@ void Connection::Serve() {
     OpenRequest openRequest(sim_, event);
     open_ = &openRequest;
     slowBps_ = config.http.slow_bps;
+    // A body that came in with the head was read before the device was known: it is paced now,
+    // so that a slow device is as slow however the client's bytes happened to arrive.
+    if (slowBps_ > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(int64_t(input_.size()) * 1000000 / slowBps_));
     if (config.http.receive_buffer > 0) {
         // From here on the device's kernel holds no more than this of a body it has not read.
         const int size = config.http.receive_buffer;
