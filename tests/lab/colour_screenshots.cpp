@@ -2,21 +2,15 @@
 // new device and an address conflict in the list, the Log Report and the progress window after
 // an upgrade with a success and a failure. Run in the lab on a virtual X display by
 // scripts/colour-screenshots.sh, into $PYXET_SHOTS/<scheme>-<name>.png.
+#include "shotwindows.h"
+
 #include "core/app/i18n.h"
-#include "core/http/http.h"
 #include "gui/app/dialogs.h"
-#include "gui/app/form.h"
-#include "gui/http/login.h"
-#include "gui/http/upgrade.h"
-#include "gui/log/logrep.h"
-#include "gui/windows/about.h"
-#include "gui/windows/progressinfo.h"
 #include "ui_form.h"
 #include "ui_logrep.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,22 +18,6 @@
 #include <memory>
 
 namespace {
-
-bool CopyTree(const QString& from, const QString& to)
-{
-    return QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), from, to}) == 0;
-}
-
-int RowOf(const TPyxetForm& form, const char* name)
-{
-    const QAbstractItemModel* m = form.ui()->DeviceListBox->model();
-    for (int r = 0; r < m->rowCount(); ++r) {
-        const auto* d = reinterpret_cast<TProduct*>(m->index(r, 0).data(Qt::UserRole + 1).value<quintptr>());
-        if (d->Info.Name == name)
-            return r;
-    }
-    return -1;
-}
 
 // A device that answers only in the second discovery, handed over as an answer handler would.
 class TLateDevice : public TProduct {
@@ -114,20 +92,10 @@ private slots:
 
             InitTranslation(PYXET_BIN_DIR "/");
             Dialogs::SetAutomatic(true);
-            auto form = std::make_unique<TPyxetForm>(QStringList{}, appDir.toStdString());
-            auto upgrade = std::make_unique<TUpgradeForm>();
-            auto progress = std::make_unique<TProgressInfoForm>();
-            auto login = std::make_unique<TLoginForm>();
-            auto about = std::make_unique<TAboutBox>();
-            auto logForm = std::make_unique<TLogActionForm>();
-            auto http = std::make_unique<THTTPModule>();
-            form->LogReport = logForm.get();
-            form->About = about.get();
-            form->Upgrade = upgrade.get();
-            form->Progress = progress.get();
-            form->Login = login.get();
-            form->Http = http.get();
-            form->show();
+            TShotWindows windows(appDir);
+            auto& form = windows.Form;
+            auto& progress = windows.Progress;
+            auto& logForm = windows.LogForm;
             QVERIFY(QTest::qWaitForWindowExposed(form.get()));
             QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 5000);
             // The second discovery lists the fleet again; one more device answers only now.
@@ -174,13 +142,7 @@ private slots:
             shoot(*logForm, "log-report-top");
             logForm->hide();
 
-            http.reset();
-            logForm.reset();
-            about.reset();
-            login.reset();
-            progress.reset();
-            upgrade.reset();
-            form.reset();
+            windows.Close();
             Dialogs::TakeShownBoxes();
         }
     }

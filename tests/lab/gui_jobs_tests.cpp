@@ -2,6 +2,7 @@
 // tests/lab/jobs_fleet.json inside scripts/lab.sh (test_gui_jobs.sh): the same lines as one at a
 // time, never more transfers open than asked (from the devices' http_open/http_close events), two
 // devices on one address one after the other, one login dialog at a time, Stop, the count line.
+#include "labevents.h"
 #include "transferfixture.h"
 #include "ui_form.h"
 #include "ui_progressinfo.h"
@@ -10,13 +11,11 @@
 #include "core/log/format.h"
 
 #include <QFile>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
-#include <fstream>
 #include <map>
 #include <set>
 
@@ -29,15 +28,7 @@ struct TOpenEvents {
     size_t From = 0;
     static std::vector<QJsonObject> All()
     {
-        std::vector<QJsonObject> out;
-        std::ifstream in(std::getenv("PYXET_LAB_EVENTS"));
-        for (std::string line; std::getline(in, line);) {
-            const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
-            const QString event = o[QStringLiteral("event")].toString();
-            if (event == QStringLiteral("http_open") || event == QStringLiteral("http_close"))
-                out.push_back(o);
-        }
-        return out;
+        return LabEvents({QStringLiteral("http_open"), QStringLiteral("http_close")});
     }
     void Mark() { From = All().size(); }
     // The most requests open at once, of all devices or of the one device given.

@@ -1,6 +1,7 @@
 // The main window's transfer commands against the simulated devices of tests/lab/http_fleet.json,
 // offscreen, inside scripts/lab.sh (test_gui_transfers.sh): the devices are found by the
 // window's own discovery; what they received is read from the events file.
+#include "labevents.h"
 #include "transferfixture.h"
 #include "ui_form.h"
 #include "ui_login.h"
@@ -11,14 +12,12 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
-#include <fstream>
 #include <map>
 #include <zlib.h>
 
@@ -29,17 +28,7 @@ const std::string kSeparator(42, '-');
 // The web requests the devices logged since the last Mark.
 struct TEvents {
     size_t From = 0;
-    static std::vector<QJsonObject> All()
-    {
-        std::vector<QJsonObject> out;
-        std::ifstream in(std::getenv("PYXET_LAB_EVENTS"));
-        for (std::string line; std::getline(in, line);) {
-            const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
-            if (o[QStringLiteral("event")].toString() == QStringLiteral("http"))
-                out.push_back(o);
-        }
-        return out;
-    }
+    static std::vector<QJsonObject> All() { return LabEvents({QStringLiteral("http")}); }
     void Mark() { From = All().size(); }
     std::vector<QJsonObject> New() const
     {

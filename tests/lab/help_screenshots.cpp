@@ -4,17 +4,12 @@
 // progress window after an upgrade with a success and a failure, the plan dialog before and after
 // its plan ran (undone again afterwards), the Log Report window, the about box and the help
 // window, into $PYXET_SHOTS/<lang>/images/.
+#include "shotwindows.h"
+
 #include "core/app/i18n.h"
-#include "core/http/http.h"
 #include "gui/app/dialogs.h"
-#include "gui/app/form.h"
-#include "gui/http/login.h"
-#include "gui/http/upgrade.h"
-#include "gui/log/logrep.h"
 #include "gui/setup/plandialog.h"
-#include "gui/windows/about.h"
 #include "gui/windows/help.h"
-#include "gui/windows/progressinfo.h"
 #include "ui_form.h"
 #include "ui_login.h"
 #include "ui_plandialog.h"
@@ -24,7 +19,6 @@
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -34,20 +28,6 @@
 #include <memory>
 
 namespace {
-
-// Copies a folder of the build (pictures, catalogues, help files) into the program folder.
-bool CopyTree(const QString& from, const QString& to) {
-    return QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), from, to}) == 0;
-}
-
-int RowOf(const TPyxetForm& form, const char* name) {
-    const QAbstractItemModel* m = form.ui()->DeviceListBox->model();
-    for (int r = 0; r < m->rowCount(); ++r) {
-        const auto* d = reinterpret_cast<TProduct*>(m->index(r, 0).data(Qt::UserRole + 1).value<quintptr>());
-        if (d->Info.Name == name) return r;
-    }
-    return -1;
-}
 
 }  // namespace
 
@@ -85,20 +65,13 @@ private slots:
             InitTranslation(PYXET_BIN_DIR "/");
             Dialogs::SetAutomatic(true);  // boxes answered, file dialogs answered from the queue
             UseLanguage(language);
-            auto form = std::make_unique<TPyxetForm>(QStringList{}, appDir.toStdString());
-            auto upgrade = std::make_unique<TUpgradeForm>();
-            auto progress = std::make_unique<TProgressInfoForm>();
-            auto login = std::make_unique<TLoginForm>();
-            auto about = std::make_unique<TAboutBox>();
-            auto logForm = std::make_unique<TLogActionForm>();
-            auto http = std::make_unique<THTTPModule>();
-            form->LogReport = logForm.get();
-            form->About = about.get();
-            form->Upgrade = upgrade.get();
-            form->Progress = progress.get();
-            form->Login = login.get();
-            form->Http = http.get();
-            form->show();
+            TShotWindows windows(appDir);
+            auto& form = windows.Form;
+            auto& upgrade = windows.Upgrade;
+            auto& progress = windows.Progress;
+            auto& login = windows.Login;
+            auto& about = windows.About;
+            auto& logForm = windows.LogForm;
             QVERIFY(QTest::qWaitForWindowExposed(form.get()));
             QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 5000);
             QTest::qWait(500);
@@ -229,13 +202,7 @@ private slots:
                 qWarning("no help file in the build: no picture of the help window");
             }
 
-            http.reset();
-            logForm.reset();
-            about.reset();
-            login.reset();
-            progress.reset();
-            upgrade.reset();
-            form.reset();
+            windows.Close();
             Dialogs::TakeShownBoxes();
         }
         UseLanguage("en");
