@@ -8,7 +8,9 @@
 #include "gui/devices/devicelistdelegate.h"
 #include "gui/devices/weblink.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QStyle>
@@ -40,6 +42,20 @@ void AddThree(TTestWindow& w)
     w.Add({.TypeCode = 1, .Name = "Bravo", .MAC = "00:0A:59:00:00:0C", .PeerIP = "10.0.0.3", .IP = "192.168.2.10"});
     w.Add({.TypeCode = 2, .Name = "Alpha", .MAC = "00:0A:59:00:00:0A", .PeerIP = "10.0.0.1", .IP = "N/A"});
     w.Add({.TypeCode = 1, .Name = "Charlie", .MAC = "00:0A:59:00:00:0B", .PeerIP = "10.0.0.2", .IP = "192.168.1.20"});
+}
+
+// Clicks a row's line (not its check box), as the user chooses a device.
+void ClickRow(TTestWindow& w, int row)
+{
+    QListView* list = w.ui()->DeviceListBox;
+    const QRect rect = list->visualRect(list->model()->index(row, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(rect.left() + 60, rect.center().y()));
+}
+
+void Activate(TTestWindow& w)
+{
+    w.Form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.Form.get()));
 }
 
 } // namespace
@@ -318,6 +334,85 @@ private slots:
         w.Add({.Name = "B", .MAC = "00:0A:59:00:00:02", .FirmwareRev = std::string(60, '9')});
         QApplication::processEvents();
         QVERIFY(bar->maximum() > shortLines);
+    }
+
+    // The keys go on from the device shown, also after an answer has taken the highlight away;
+    // the row they act on carries a mark while the list has the focus.
+    void KeysGoOnFromTheShownDevice()
+    {
+        TTestWindow w;
+        AddThree(w);
+        w.Add({.Name = "Delta", .MAC = "00:0A:59:00:00:0D", .PeerIP = "10.0.0.4"});
+        w.Add({.Name = "Echo", .MAC = "00:0A:59:00:00:0E", .PeerIP = "10.0.0.5"});
+        Activate(w);
+        QListView* list = w.ui()->DeviceListBox;
+        ClickRow(w, 2);
+        const QString shown = w.Names().at(2);
+        QCOMPARE(w.ui()->teDeviceName->text(), shown);
+
+        // An answer clears the highlight; Tab into the list, Down: the row after the shown one.
+        w.Add({.Name = "Foxtrot", .MAC = "00:0A:59:00:00:0F", .PeerIP = "10.0.0.6"});
+        QCOMPARE(w.HighlightedRow(), -1);
+        QCOMPARE(w.ui()->teDeviceName->text(), shown);
+        w.ui()->teSearch->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(w.ui()->teSearch, Qt::Key_Backtab);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(list));
+        QCOMPARE(list->currentIndex().row(), w.Names().indexOf(shown));
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(w.HighlightedRow(), w.Names().indexOf(shown) + 1);
+        QCOMPARE(w.ui()->teDeviceName->text(), w.Names().at(w.HighlightedRow()));
+
+        // The list keeps the focus while an answer comes: Up goes on from the shown device.
+        const QString second = w.ui()->teDeviceName->text();
+        w.Add({.Name = "Golf", .MAC = "00:0A:59:00:00:10", .PeerIP = "10.0.0.7"});
+        QCOMPARE(w.HighlightedRow(), -1);
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(w.HighlightedRow(), w.Names().indexOf(second) - 1);
+
+        // The focus mark: the current row looks different with the focus in the list and without.
+        const QRect row = list->visualRect(list->currentIndex());
+        const QImage focused = list->viewport()->grab(row).toImage();
+        w.ui()->teSearch->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(!list->hasFocus());
+        QVERIFY(list->viewport()->grab(row).toImage() != focused);
+    }
+
+    // The picture, the globe and the logo are links the keyboard reaches: Tab stops at them,
+    // Space and Enter open their pages, and a frame shows which has the focus.
+    void LinksWorkFromTheKeyboard()
+    {
+        std::vector<std::string> opened;
+        SetWebPageOpener([&](const std::string& url) { opened.push_back(url); });
+        TTestWindow w;
+        Activate(w);
+        QLabel* const links[] = {w.ui()->tiDeviceImg, w.ui()->Image2, w.ui()->LogoImage};
+        for (QLabel* link : links) {
+            QVERIFY(link->focusPolicy() & Qt::TabFocus);
+            link->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(link, Qt::Key_Space);  // no device shown: the device's links rest
+        }
+        QCOMPARE(opened.size(), size_t(1));  // only the maker's page
+        opened.clear();
+
+        w.Add({.Name = "Web", .PeerIP = "10.0.0.7", .HTTPPort = 8080});
+        for (QLabel* link : links) {
+            link->setFocus(Qt::TabFocusReason);
+            QTRY_VERIFY(link->hasFocus());
+            const QImage marked = link->grab().toImage();
+            QTest::keyClick(link, Qt::Key_Space);
+            QTest::keyClick(link, Qt::Key_Return);
+            QTest::keyClick(link, Qt::Key_Enter, Qt::KeypadModifier);
+            QTest::keyClick(link, Qt::Key_A);  // other keys do nothing
+            w.ui()->teSearch->setFocus(Qt::TabFocusReason);
+            QTRY_VERIFY(!link->hasFocus());
+            QVERIFY2(link->grab().toImage() != marked, qPrintable(link->objectName()));
+        }
+        SetWebPageOpener({});
+        QCOMPARE(opened.size(), size_t(9));
+        QCOMPARE(opened.at(0), std::string("http://10.0.0.7"));
+        QCOMPARE(opened.at(3), std::string("http://10.0.0.7:8080"));
+        QCOMPARE(opened.at(6), opened.at(8));
+        QVERIFY(opened.at(6) != opened.at(0));
     }
 
     void WebLinksOpenTheDevicePages()

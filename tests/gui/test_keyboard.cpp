@@ -214,16 +214,18 @@ private slots:
         QCOMPARE(search->text(), QStringLiteral("x"));
     }
 
-    // Tab goes the way the window reads: the tool bar, then top to bottom, left to right.
+    // Tab goes the way the window reads: the tool bar, then top to bottom, left to right (the
+    // picture's column, the setup fields, the logo's column).
     void tabOrderFollowsTheLayout()
     {
         F.Start();
         const QStringList expected =
             L({"tbFind",           "tbDeviceUpgr",    "tbConfig",       "tbLanguage",   "tbHelp",       "tbExit",
                "AllChecked",       "btnType",         "btnName",        "btnMAC",       "btnIP",        "btnRev",
-               "DeviceListBox",    "teSearch",        "DeviceFilter",   "chbDhcp",      "teDeviceName", "teDeviceIP",
-               "teDeviceMask",     "teDeviceGateway", "teDeviceDNS1",   "teDeviceDNS2", "teHTTPPort",   "teTelnetPort",
-               "btnRestartDevice", "btnSetDefault",   "btnConfigDevice"});
+               "DeviceListBox",    "teSearch",        "DeviceFilter",   "tiDeviceImg",  "chbDhcp",      "teDeviceName",
+               "teDeviceIP",       "Image2",          "teDeviceMask",   "teDeviceGateway", "teDeviceDNS1", "teDeviceDNS2",
+               "teHTTPPort",       "teTelnetPort",    "LogoImage",      "btnRestartDevice", "btnSetDefault",
+               "btnConfigDevice"});
         // Once round the focus chain from the first tool button, the controls Tab stops at.
         QStringList order;
         QWidget* start = F.Form->tbFind;

@@ -35,6 +35,16 @@ void TSchemeStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* o
     painter->restore();
 }
 
+void DrawFocusMark(QPainter& painter, const QRect& rect, const QColor& colour)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(colour, 1, Qt::DotLine));
+    painter.drawRect(rect.adjusted(0, 0, -1, -1));
+    painter.restore();
+}
+
 void FollowColourScheme()
 {
     if (qobject_cast<TSchemeStyle*>(QApplication::style()))

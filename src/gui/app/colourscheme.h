@@ -6,6 +6,9 @@
 #include <QColor>
 #include <QPalette>
 #include <QProxyStyle>
+#include <QRect>
+
+class QPainter;
 
 inline QColor SchemeColour(uint32_t rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb) | 0xFF000000u); }
 
@@ -14,6 +17,10 @@ TSchemeColours ListColours(const QPalette& palette, TColourRole role);
 // The colours of `role` on the window face of `palette` (its Window and WindowText): the tool
 // bar, the column buttons, the device picture.
 TSchemeColours FaceColours(const QPalette& palette, TColourRole role);
+
+// The mark of the row or link the keys act on: a dotted frame just inside `rect`, in `colour`
+// (the text colour of what it surrounds, so that it shows on any background of the scheme).
+void DrawFocusMark(QPainter& painter, const QRect& rect, const QColor& colour);
 
 // The application's style with one addition: an empty check box (of a check box or a list row)
 // gets the frame the scheme decides, where the style's own frame would vanish in a dark window.

@@ -156,6 +156,8 @@ public:
     void UpdateDeviceCounter();
     void DeviceListBoxClick();
     void SelectDevice(int row);
+    // The row of the device whose details are shown, -1 when no row shows it.
+    int ShownDeviceRow() const;
     void ShowDeviceDetails();
     void DeviceListBoxClickCheck(int row);
     void AllCheckedClick();

@@ -28,7 +28,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QItemSelectionModel>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QRegularExpression>
@@ -105,31 +104,6 @@ TAllBoxState AllBoxStateOf(Qt::CheckState state)
     return TAllBoxState::Unchecked;
 }
 
-// Clicks on the two link pictures (plain labels) go to the window's handlers.
-class TClickFilter : public QObject {
-public:
-    TClickFilter(QObject* parent, std::function<void(QObject*)> onClick) : QObject(parent), OnClick(std::move(onClick)) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::MouseButtonRelease) {
-            auto* mouse = static_cast<QMouseEvent*>(event);
-            auto* widget = qobject_cast<QWidget*>(watched);
-            // A resting (disabled) link does nothing.
-            if (mouse->button() == Qt::LeftButton && widget && widget->isEnabled()
-                && widget->rect().contains(mouse->position().toPoint())) {
-                OnClick(watched);
-                return true;
-            }
-        }
-        return false;
-    }
-
-private:
-    std::function<void(QObject*)> OnClick;
-};
-
 // Keeps a label over the whole of the widget it watches.
 class TResizeFollower : public QObject {
 public:
@@ -186,14 +160,8 @@ void TPyxetForm::SetupDeviceView()
     Ui_->Image2->setCursor(Qt::PointingHandCursor);
     if (Ui_->Image2->pixmap().isNull())
         Ui_->Image2->setPixmap(LinkPixmap());
-    auto* clicks = new TClickFilter(this, [this](QObject* target) {
-        if (target == Ui_->tiDeviceImg)
-            tiDeviceImgClick();
-        else
-            Image2Click();
-    });
-    Ui_->tiDeviceImg->installEventFilter(clicks);
-    Ui_->Image2->installEventFilter(clicks);
+    OnClick(Ui_->tiDeviceImg, [this] { tiDeviceImgClick(); });
+    OnClick(Ui_->Image2, [this] { Image2Click(); });
 
     // The note over the top of the picture: a device of the selection shares its address.
     QLabel* note = Ui_->tlIPConflict;
@@ -488,6 +456,14 @@ void TPyxetForm::SelectDevice(int row)
     DeviceListBoxClick();
 }
 
+int TPyxetForm::ShownDeviceRow() const
+{
+    for (int row = 0; SelectedDevice && row < DeviceRows->RowCount(); ++row)
+        if (DeviceRows->Device(row) == SelectedDevice)
+            return row;
+    return -1;
+}
+
 void TPyxetForm::ShowDeviceDetails()
 {
     if (!SelectedDevice)
@@ -633,13 +609,7 @@ void TPyxetForm::teSearchChange()
     ShowAllBox();
     // The device shown stays while its row is shown (its details, edits included, as they are);
     // when the search hides it, the first row shown is selected.
-    int row = -1;
-    for (int i = 0; SelectedDevice && i < DeviceRows->RowCount(); ++i)
-        if (DeviceRows->Device(i) == SelectedDevice) {
-            row = i;
-            break;
-        }
-    if (row >= 0) {
+    if (const int row = ShownDeviceRow(); row >= 0) {
         SelectingDevice = true;
         list->setCurrentIndex(DeviceRows->index(row));
         SelectingDevice = false;

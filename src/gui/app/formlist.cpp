@@ -1,11 +1,15 @@
-// Two things of the device list that the view does not do by itself: the column buttons stand
+// Three things of the device list that the view does not do by itself: the column buttons stand
 // above the fields of the lines (measured in the list's own font, so in either language and on
-// any desktop), and a click on the highlighted row shows its details again.
+// any desktop), a click on the highlighted row shows its details again, and the keys start from
+// the row of the device shown.
 #include "gui/app/form.h"
 #include "gui/devices/devicelistdelegate.h"
 #include "ui_form.h"
 
 #include <QEvent>
+#include <QFocusEvent>
+#include <QItemSelectionModel>
+#include <QListView>
 #include <QFontMetrics>
 #include <QImage>
 #include <QToolButton>
@@ -37,6 +41,33 @@ private:
     std::function<TProduct*()> Selected;
 };
 
+// Before the list takes the focus from the keyboard or a key, gives it the shown device's row as
+// its current row where it has none (a registration clears it), so that Down goes on from that
+// device rather than from the top. The highlight is not touched.
+class TKeyStart : public QObject {
+public:
+    TKeyStart(QListView* list, std::function<int()> shownRow) : QObject(list), List(list), ShownRow(std::move(shownRow))
+    {
+        list->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        const bool fromKeys = event->type() == QEvent::KeyPress
+                              || (event->type() == QEvent::FocusIn
+                                  && static_cast<QFocusEvent*>(event)->reason() != Qt::MouseFocusReason);
+        if (fromKeys && !List->currentIndex().isValid())
+            if (const int row = ShownRow(); row >= 0)
+                List->selectionModel()->setCurrentIndex(List->model()->index(row, 0), QItemSelectionModel::NoUpdate);
+        return false;
+    }
+
+private:
+    QListView* List;
+    std::function<int()> ShownRow;
+};
+
 // How far right of a column button's left edge its caption starts, as the style draws it (the
 // sort glyph stands right of the caption).
 int HeaderTextOffset(QToolButton* header)
@@ -66,6 +97,7 @@ void TPyxetForm::WireRowClicks()
         if (SelectedDevice == watch->Before)
             DeviceListBoxClick();
     });
+    new TKeyStart(Ui_->DeviceListBox, [this] { return ShownDeviceRow(); });
 }
 
 int TPyxetForm::LineLeft() const

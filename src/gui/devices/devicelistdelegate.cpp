@@ -46,6 +46,10 @@ void TDeviceListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     painter->setFont(opt.font);
     painter->drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, index.data(Qt::DisplayRole).toString());
     painter->restore();
+
+    // The row the keys act on, while the list has the focus.
+    if (opt.state & QStyle::State_HasFocus)
+        DrawFocusMark(*painter, text, SchemeColour(colours.Text));
 }
 
 QSize TDeviceListDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const

@@ -13,5 +13,7 @@ void OpenWebPage(const std::string& url);
 // An empty opener restores the desktop's.
 void SetWebPageOpener(TWebPageOpener opener);
 
-// Makes a plain widget (a picture, a label) a link: a left click released over it calls onClick.
+// Makes a plain widget (a picture, a label) a link: a left click released over it, or Space or
+// Enter while it has the focus, calls onClick unless the widget is disabled. The link takes the
+// focus by Tab and shows a focus frame while it has it.
 void OnClick(QWidget* widget, std::function<void()> onClick);
