@@ -368,6 +368,9 @@ private slots:
         QCOMPARE(w.HighlightedRow(), -1);
         QTest::keyClick(list, Qt::Key_Up);
         QCOMPARE(w.HighlightedRow(), w.Names().indexOf(second) - 1);
+        QTest::keyClick(list, Qt::Key_Space);  // checks the row the keys act on
+        QVERIFY(Checked(w, w.HighlightedRow()));
+        QCOMPARE(w.Form->CheckedCount, 1);
 
         // The focus mark: the current row looks different with the focus in the list and without.
         const QRect row = list->visualRect(list->currentIndex());
