@@ -100,6 +100,9 @@ std::vector<TProperty> PropertiesOf(QObject* obj)
                  [=](const QString& s) { w->setWindowTitle(s); });
     textProp("toolTip", [=] { return w->toolTip(); }, [=](const QString& s) { w->setToolTip(s); });
     textProp("statusTip", [=] { return w->statusTip(); }, [=](const QString& s) { w->setStatusTip(s); });
+    // The name a screen reader gives a control that has no caption or label of its own.
+    textProp("accessibleName", [=] { return w->accessibleName(); },
+             [=](const QString& s) { w->setAccessibleName(s); });
     if (auto* label = qobject_cast<QLabel*>(w)) {
         textProp("text", [=] { return label->text(); }, [=](const QString& s) { label->setText(s); });
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {

@@ -1,5 +1,5 @@
-// Translation of whole windows: every caption, hint and list item of a window and its children
-// goes through the gettext catalogue. The first translation records the English text of each
+// Translation of whole windows: every caption, hint, accessible name and list item of a window and
+// its children goes through the gettext catalogue. The first translation records the English text of each
 // translated property; a retranslation into another language starts again from those records.
 #pragma once
 #include <string>

@@ -177,9 +177,13 @@ THelpWindow::THelpWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     Contents->setTextElideMode(Qt::ElideNone);
     Keywords = new QListWidget;
     Keywords->setObjectName(QStringLiteral("Index"));
+    // Named for screen readers as their tabs are; the pages have no caption of their own.
+    Contents->setAccessibleName(Q(_("Contents")));
+    Keywords->setAccessibleName(Q(_("Index")));
     Tabs->addTab(Contents, Q(_("Contents")));
     Tabs->addTab(Keywords, Q(_("Index")));
     Pages = new THelpBrowser(Book);
+    Pages->setAccessibleName(Q(_("Help Page")));
 
     Splitter = new QSplitter(Qt::Horizontal);
     Splitter->addWidget(Tabs);
