@@ -270,6 +270,7 @@ void TPyxetForm::BuildToolBar()
     Ui_->LogoImage->setPixmap(LogoPixmap());
     Ui_->LogoImage->setCursor(Qt::PointingHandCursor);
     Ui_->LogoImage->setToolTip(QString::fromLatin1(kMakerWebAddress));
+    Ui_->LogoImage->setAccessibleName(QString::fromLatin1(kMakerWebAddress));  // as a screen reader's link text
     TP_Ignore(this, "LogoImage");  // its tool tip is an address, no text to translate
     OnClick(Ui_->LogoImage, [this] { LogoImageClick(); });
 }
@@ -347,6 +348,7 @@ void TPyxetForm::BuildStatusBar()
     pbHTTP = new QProgressBar(bar);
     pbHTTP->setObjectName(QStringLiteral("pbHTTP"));
     pbHTTP->setTextVisible(false);
+    pbHTTP->setAccessibleName(QStringLiteral("Transfer Progress"));  // translated with the window's texts
     pbHTTP->setRange(0, 100);
     pbHTTP->setValue(0);
     pbHTTP->setGeometry(kClientWidth - 141 - 3, 1, 141, 18);

@@ -162,8 +162,6 @@ void TPyxetForm::MarkTransferMenu()
 void TPyxetForm::WireTransfers()
 {
     Transfers = new TTransferWindows(this);
-    // Its name for screen readers, translated with the window's other texts.
-    pbHTTP->setAccessibleName(QStringLiteral("Transfer Progress"));
     WireTransferSettings();
     connect(Ui_->acFirmUpgr, &QAction::triggered, this, [this] { acFirmUpgrExecute(); });
     connect(Ui_->LoadConfig, &QAction::triggered, this, [this] { LoadConfigClick(); });
