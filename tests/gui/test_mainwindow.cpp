@@ -90,9 +90,10 @@ private slots:
         QCOMPARE(ui->acHelp->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
         QCOMPARE(F.Form->tbConfig->menu(), F.Form->pmLoadSaveConfig);
         QCOMPARE(F.Form->tbLanguage->menu(), F.Form->pmSelectLang);
-        // The setup fields are visited in their working order (Tab skips what takes no focus).
-        const char* order[] = {"chbDhcp",      "teDeviceName", "teDeviceIP", "teDeviceMask", "teDeviceGateway",
-                               "teDeviceDNS1", "teDeviceDNS2", "teHTTPPort", "teTelnetPort"};
+        // The setup fields are visited in their working order, the globe beside the IP address (Tab
+        // skips what takes no focus).
+        const char* order[] = {"chbDhcp",         "teDeviceName", "teDeviceIP",   "Image2",     "teDeviceMask",
+                               "teDeviceGateway", "teDeviceDNS1", "teDeviceDNS2", "teHTTPPort", "teTelnetPort"};
         for (size_t i = 0; i + 1 < std::size(order); ++i) {
             QWidget* w = F.Form->findChild<QWidget*>(QLatin1String(order[i]))->nextInFocusChain();
             while (!(w->focusPolicy() & Qt::TabFocus))
