@@ -6,6 +6,7 @@
 #include "ui_form.h"
 #include "ui_login.h"
 #include "ui_progressinfo.h"
+#include "ui_upgrade.h"
 
 #include "core/app/i18n.h"
 #include "gui/devices/devicelistmodel.h"
@@ -615,8 +616,11 @@ private slots:
             w.Upgrade->Prepare(_("Select Firmware"), "Upgrade", "Kri Image|*.kri");
             Dialogs::QueueFileName(Image.toStdString());
             w.Upgrade->BrowseBtnClick();
+            // The picture shows the path a user's file would have, not the test's temporary one.
+            w.Upgrade->ui()->PathEdit->setText(QStringLiteral("/home/user/firmware/orvex.kri"));
             shoot(*w.Upgrade, "transfers-upgrade");
             w.Upgrade->hide();
+            w.Login->SetDevice("Server room (10.77.1.13)");
             w.Login->ui()->UserEdit->setText(QStringLiteral("admin"));
             w.Login->ui()->PassEdit->setText(QStringLiteral("secret"));
             shoot(*w.Login, "transfers-login");

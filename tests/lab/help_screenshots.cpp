@@ -93,6 +93,7 @@ private slots:
             upgrade->ui()->PathEdit->setText(QStringLiteral("/home/user/firmware/orvex.kri"));
             shoot(*upgrade, "upgrade");
             upgrade->hide();
+            login->SetDevice("Server room (10.77.1.13)");
             login->ui()->UserEdit->setText(QStringLiteral("admin"));
             login->ui()->PassEdit->setText(QStringLiteral("secret"));
             shoot(*login, "login");
