@@ -46,6 +46,7 @@ const char* const kPartial = "10.77.5.15";   // 206, half the file
 const char* const kHangUp = "10.77.5.16";    // closes once it has read the request head
 const char* const kDrip = "10.77.5.17";      // its answer's head a byte at a time, without end
 const char* const kNarrow = "10.77.5.18";    // reads 96000 bytes/s through a 4 KiB receive buffer
+const char* const kGulp = "10.77.5.19";      // reads 16000 bytes/s through its system's large buffer
 
 // Stops the module's transfer once `ms` have passed, or once a file in `folder` grows beyond
 // 64 MiB, unless the test is over by then: a missing limit then fails the test without filling
@@ -272,6 +273,16 @@ TEST_F(HttpModule, UploadProgressFollowsWhatASlowDeviceHasRead)
     ASSERT_NE(flash, messages.end());
     for (auto it = flash; it != messages.end(); ++it)
         EXPECT_NE(0u, it->rfind("Data upload in progress.", 0)) << *it;
+}
+
+// A device whose large receive buffer reopens its window only after it has read a good part of
+// it: for seconds on end nothing is acknowledged while it reads at sixteen times the floor. The
+// upload goes on, with the floor's seconds shorter than those closed spells.
+TEST_F(HttpModule, AWindowClosedWhileTheDeviceReadsIsNoStall)
+{
+    Http.SetLimits({2, 1000, 3, 30});
+    WriteFile(Image, std::string(384 * 1024, 'g'));
+    EXPECT_TRUE(Http.Upload(kGulp, Image)) << Http.LastError();
 }
 
 TEST_F(HttpModule, RefusedUploadAsksOnceAndRetriesWithTheNewCredentials)

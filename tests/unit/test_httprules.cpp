@@ -363,6 +363,55 @@ TEST(SpeedFloor, SlowButSteadyIsNoStall)
     EXPECT_TRUE(stalled);
 }
 
+// A device that reads 3000 bytes/s through a large receive buffer: its window opens again every
+// 40 s, 120 000 bytes at a time, and in between nothing is acknowledged.
+TEST(SpeedFloor, AWindowHeldClosedStopsTheFloorsClockUntilTheAnswerTime)
+{
+    const THTTPLimits limits{10, 1000, 30, 180};
+    THTTPSendWatch watch;
+    int64_t acknowledged = 0;
+    for (int64_t t = 0; t <= 200000; t += 1000) {
+        const bool opening = t % 40000 == 0;
+        if (opening)
+            acknowledged += 120000;
+        EXPECT_EQ(THTTPStop::None, watch.Judge(t, acknowledged, !opening, limits)) << t;
+    }
+    // The same acknowledgements with the window open the whole time: a stall, as before.
+    THTTPSendWatch open;
+    acknowledged = 0;
+    THTTPStop stop = THTTPStop::None;
+    for (int64_t t = 0; t <= 200000 && stop == THTTPStop::None; t += 1000) {
+        if (t % 40000 == 0)
+            acknowledged += 120000;
+        stop = open.Judge(t, acknowledged, false, limits);
+    }
+    EXPECT_EQ(THTTPStop::Stalled, stop);
+
+    // A window held closed for the answer time ends the upload with a reason of its own.
+    watch.Reset();
+    EXPECT_EQ(THTTPStop::None, watch.Judge(0, 5000, false, limits));
+    EXPECT_EQ(THTTPStop::None, watch.Judge(1000, 6000, true, limits));
+    EXPECT_EQ(THTTPStop::None, watch.Judge(180999, 6000, true, limits));
+    EXPECT_EQ(THTTPStop::NotReading, watch.Judge(181000, 6000, true, limits));
+    THTTPFacts facts;
+    facts.Upload = true;
+    facts.Stop = THTTPStop::NotReading;
+    const THTTPVerdict verdict = JudgeRequest(facts, limits);
+    EXPECT_FALSE(verdict.Ok);
+    EXPECT_EQ("The device took no data for 180 seconds.", verdict.Message);
+
+    // A device that acknowledges nothing with its window open stalls after the floor's time of
+    // open window: 10 s before a closed spell of 90 s, 20 s after it.
+    watch.Reset();
+    for (int64_t t = 0; t <= 10000; t += 1000)
+        EXPECT_EQ(THTTPStop::None, watch.Judge(t, 100, false, limits)) << t;
+    for (int64_t t = 11000; t <= 100000; t += 1000)
+        EXPECT_EQ(THTTPStop::None, watch.Judge(t, 100, true, limits)) << t;
+    for (int64_t t = 101000; t < 120000; t += 1000)
+        EXPECT_EQ(THTTPStop::None, watch.Judge(t, 100, false, limits)) << t;
+    EXPECT_EQ(THTTPStop::Stalled, watch.Judge(120000, 100, false, limits));
+}
+
 TEST(BackupFiles, NameAndDeviceLine)
 {
     EXPECT_EQ("backup/setup_192.168.1.20_.xml", BackupFileName("backup", "192.168.1.20"));

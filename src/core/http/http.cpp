@@ -24,6 +24,8 @@
 #include <functional>
 #include <linux/sockios.h>
 #include <mutex>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -100,7 +102,8 @@ struct THTTPModule::TRequest {
     int64_t BodyBytes = 0;     // of the answer's body, taken so far
     int LocalErrno = 0;        // reading the source or writing the target failed
     THTTPStop Stop = THTTPStop::None;
-    THTTPSpeedWatch Watch;
+    THTTPSpeedWatch Watch;     // receiving
+    THTTPSendWatch Sending;    // sending an upload's body
     int Phase = 0;             // 0 before the connection, 1 sending, 2 waiting, 3 receiving
     int64_t WaitStart = 0;
     int64_t LastWakeMs = 0;
@@ -141,7 +144,22 @@ void EnterPhase(TRequest& r, int phase, int64_t now)
         return;
     r.Phase = phase;
     r.Watch.Reset();
+    r.Sending.Reset();
     r.WaitStart = now;
+}
+
+// Whether the device holds its TCP window closed: bytes wait in this side's kernel, none is on its
+// way, and the device's kernel answers the window probes (a device gone answers none).
+bool WindowHeld(int socket)
+{
+    int queued = 0, unsent = 0;
+    if (::ioctl(socket, SIOCOUTQ, &queued) != 0 || ::ioctl(socket, SIOCOUTQNSD, &unsent) != 0)
+        return false;
+    if (unsent <= 0 || queued != unsent)
+        return false;
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    return ::getsockopt(socket, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 && info.tcpi_probes == 0;
 }
 
 // Progress of the transfer, at least once a second: the shared counts, the program's limits, Stop.
@@ -193,8 +211,9 @@ int OnProgress(void* data, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ulto
         }
     } else if (r.IsPost && (ultotal == 0 || ulnow < ultotal)) {
         EnterPhase(r, 1, now);
-        if (r.Watch.Stalled(now, ulnow, l.FloorBytesPerSecond, l.FloorSeconds)) {
-            r.Stop = THTTPStop::Stalled;
+        const bool held = r.Socket >= 0 && WindowHeld(r.Socket);
+        if (const THTTPStop stop = r.Sending.Judge(now, ulnow, held, l); stop != THTTPStop::None) {
+            r.Stop = stop;
             return 1;
         }
     } else {

@@ -75,6 +75,31 @@ bool THTTPSpeedWatch::Stalled(int64_t nowMs, int64_t bytes, int floor, int secon
     return start.first <= nowMs - window && bytes - start.second < int64_t(floor) * seconds;
 }
 
+void THTTPSendWatch::Reset()
+{
+    Speed.Reset();
+    HeldMs = 0;
+    HeldSince = -1;
+}
+
+THTTPStop THTTPSendWatch::Judge(int64_t nowMs, int64_t acknowledged, bool windowHeld, const THTTPLimits& limits)
+{
+    if (windowHeld) {
+        if (HeldSince < 0)
+            HeldSince = nowMs;
+        return nowMs - HeldSince >= int64_t(limits.AnswerSeconds) * 1000 ? THTTPStop::NotReading : THTTPStop::None;
+    }
+    if (HeldSince >= 0) {
+        HeldMs += nowMs - HeldSince;
+        HeldSince = -1;
+    }
+    // On a clock that stood while the window was closed: what the device acknowledges on opening
+    // it counts for the time it was open.
+    return Speed.Stalled(nowMs - HeldMs, acknowledged, limits.FloorBytesPerSecond, limits.FloorSeconds)
+               ? THTTPStop::Stalled
+               : THTTPStop::None;
+}
+
 namespace {
 // Client codes that stand for a failure of the connection itself (a socket error).
 bool IsSocketFailure(int code)
@@ -135,6 +160,10 @@ THTTPVerdict JudgeRequest(const THTTPFacts& facts, const THTTPLimits& limits)
         verdict.Ok = false;
         verdict.Message = Format(_("The device did not answer within %d seconds."),
                                  facts.Upload ? limits.AnswerSeconds : limits.FloorSeconds);
+        return verdict;
+    case THTTPStop::NotReading:
+        verdict.Ok = false;
+        verdict.Message = Format(_("The device took no data for %d seconds."), limits.AnswerSeconds);
         return verdict;
     case THTTPStop::Stopped:
         verdict.Ok = false;

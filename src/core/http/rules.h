@@ -55,6 +55,25 @@ enum class THTTPStop {
     Stopped,
     TooLarge,    // a download's body passed kMaxConfigBytes
     AnswerRead,  // as much of the answer was read as is needed; its status decides
+    NotReading,  // an upload's device held its TCP window closed for the answer time
+};
+
+// The limits of an upload's body, judged on the bytes the device has acknowledged. A device whose
+// kernel has a large receive buffer opens its TCP window again only once it has read a good part
+// of it: for many seconds nothing is acknowledged, though it reads steadily. While the device
+// holds its window closed (bytes wait on this side, none is on its way, its kernel answers the
+// window probes) the floor's clock stands; a window held closed for the answer time (a device
+// may stop to write its flash) ends the upload.
+class THTTPSendWatch {
+public:
+    void Reset();
+    // Fed at least once a second; THTTPStop::None while the upload may go on.
+    THTTPStop Judge(int64_t nowMs, int64_t acknowledged, bool windowHeld, const THTTPLimits& limits);
+
+private:
+    THTTPSpeedWatch Speed;
+    int64_t HeldMs = 0;      // the closed-window time before the last opening
+    int64_t HeldSince = -1;  // the window is closed since then, or -1
 };
 
 // ---- Sizes of answers -----------------------------------------------------------------------
