@@ -211,7 +211,8 @@ int OnProgress(void* data, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ulto
         }
     } else if (r.IsPost && (ultotal == 0 || ulnow < ultotal)) {
         EnterPhase(r, 1, now);
-        const bool held = r.Socket >= 0 && WindowHeld(r.Socket);
+        // Bytes acknowledged since the last call: the window is open (and no system calls more).
+        const bool held = !changed && r.Socket >= 0 && WindowHeld(r.Socket);
         if (const THTTPStop stop = r.Sending.Judge(now, ulnow, held, l); stop != THTTPStop::None) {
             r.Stop = stop;
             return 1;
