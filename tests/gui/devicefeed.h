@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QImage>
 #include <QListView>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -109,6 +111,28 @@ public:
         for (int r = 0; r < m->rowCount(); ++r)
             names << QString::fromStdString(
                 reinterpret_cast<TProduct*>(m->index(r, 0).data(Qt::UserRole + 1).value<quintptr>())->Info.Name);
+        return names;
+    }
+    // A click on the row's check box, as the user does it.
+    void ClickCheck(int row)
+    {
+        QListView* list = ui()->DeviceListBox;
+        const QModelIndex index = list->model()->index(row, 0);
+        QStyleOptionViewItem option;
+        option.initFrom(list);
+        option.rect = list->visualRect(index);
+        option.features = QStyleOptionViewItem::HasCheckIndicator;
+        const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
+    }
+    // The names of the checked rows in list order.
+    QStringList CheckedNames() const
+    {
+        QStringList names;
+        const QStringList shown = Names();
+        for (int r = 0; r < shown.size(); ++r)
+            if (ui()->DeviceListBox->model()->index(r, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked)
+                names << shown[r];
         return names;
     }
     int HighlightedRow() const

@@ -6,6 +6,7 @@
 #include "core/app/i18n.h"
 #include "gui/log/logrep.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,6 +33,17 @@ struct TPyxetFixture {
         QFile f(IniPath());
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(text);
+    }
+
+    // The build's guides, English and Czech, in the program folder as an installation has them.
+    void InstallHelpFiles()
+    {
+        for (const char* lang : {"en", "cs"}) {
+            const QString dir = Dir->path() + QStringLiteral("/locale/") + QLatin1String(lang);
+            QVERIFY(QDir().mkpath(dir));
+            QVERIFY(QFile::copy(QStringLiteral(PYXET_BIN_DIR "/locale/%1/Pyxet.chm").arg(QLatin1String(lang)),
+                                dir + QStringLiteral("/Pyxet.chm")));
+        }
     }
 
     QString ReadIni() const

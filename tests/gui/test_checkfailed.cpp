@@ -99,17 +99,6 @@ const std::vector<TDeviceSpec> kFleet = {
     {.Name = "Foxtrot", .MAC = "00:0A:59:00:00:06", .PeerIP = "127.0.0.5"},
 };
 
-QStringList CheckedNames(TTransferWindow& w)
-{
-    QStringList names;
-    const QStringList shown = w.Window.Names();
-    const QAbstractItemModel* m = w.ui()->DeviceListBox->model();
-    for (int r = 0; r < m->rowCount(); ++r)
-        if (m->index(r, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked)
-            names << shown[r];
-    return names;
-}
-
 // A new discovery cycle: the devices freed, then found again as new objects.
 void NewCycle(TTransferWindow& w, const std::vector<TDeviceSpec>& devices)
 {
@@ -163,7 +152,7 @@ private slots:
         QVERIFY(item->isEnabled());
         w.Check({"Foxtrot"});
         item->trigger();
-        QCOMPARE(CheckedNames(w),
+        QCOMPARE(w.CheckedNames(),
                  (QStringList{QStringLiteral("Bravo"), QStringLiteral("Delta"), QStringLiteral("Echo")}));
         QCOMPARE(w.ui()->AllChecked->checkState(), Qt::PartiallyChecked);
         // The marks are the list's own: the batch takes exactly them.
@@ -179,11 +168,11 @@ private slots:
         w.ui()->teSearch->setText(QStringLiteral("Delta"));
         QCOMPARE(w.Window.Names(), QStringList{QStringLiteral("Delta")});
         item->trigger();
-        QCOMPARE(CheckedNames(w), QStringList{QStringLiteral("Delta")});
+        QCOMPARE(w.CheckedNames(), QStringList{QStringLiteral("Delta")});
         QCOMPARE(w.ui()->AllChecked->checkState(), Qt::Checked);
         // A click on the All box then clears the marks as usual.
         QTest::mouseClick(w.ui()->AllChecked, Qt::LeftButton);
-        QVERIFY(CheckedNames(w).isEmpty());
+        QVERIFY(w.CheckedNames().isEmpty());
     }
 
     void DisabledWhileNoneOfThemIsListed()

@@ -1,6 +1,7 @@
 // Window tests of the colours in a dark palette: what the device list, the Log Report and the
 // progress window really paint, the tool bar, the check boxes and the device picture, and the
 // windows following a palette that changes while they are open.
+#include "darkpalette.h"
 #include "devicefeed.h"
 #include "pyxetfixture.h"
 #include "ui_form.h"
@@ -20,28 +21,6 @@
 #include <QToolBar>
 
 namespace {
-
-QPalette DarkPalette()
-{
-    QPalette p;
-    const QColor window(0x35, 0x35, 0x35), base(0x2A, 0x2A, 0x2A), text(0xEE, 0xEE, 0xEE);
-    p.setColor(QPalette::Window, window);
-    p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Base, base);
-    p.setColor(QPalette::AlternateBase, window);
-    p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::Button, window);
-    p.setColor(QPalette::ButtonText, text);
-    p.setColor(QPalette::ToolTipBase, window);
-    p.setColor(QPalette::ToolTipText, text);
-    p.setColor(QPalette::BrightText, Qt::red);
-    p.setColor(QPalette::Highlight, QColor(42, 130, 218));
-    p.setColor(QPalette::HighlightedText, Qt::black);
-    p.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
-    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
-    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
-    return p;
-}
 
 // How many pixels of the image's rectangle have exactly this colour.
 int Pixels(const QImage& image, const QRect& rect, const QColor& colour)

@@ -19,19 +19,6 @@
 
 namespace {
 
-// A click on the row's check box, as the user does it.
-void ClickCheck(TTestWindow& w, int row)
-{
-    QListView* list = w.ui()->DeviceListBox;
-    const QModelIndex index = list->model()->index(row, 0);
-    QStyleOptionViewItem option;
-    option.initFrom(list);
-    option.rect = list->visualRect(index);
-    option.features = QStyleOptionViewItem::HasCheckIndicator;
-    const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
-}
-
 bool Checked(TTestWindow& w, int row)
 {
     return w.ui()->DeviceListBox->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
@@ -110,12 +97,12 @@ private slots:
         TTestWindow w;
         AddThree(w);
         QCheckBox* all = w.ui()->AllChecked;
-        ClickCheck(w, 0);
+        w.ClickCheck(0);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
-        ClickCheck(w, 1);
+        w.ClickCheck(1);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
         QCOMPARE(w.Form->CheckedCount, 2);
-        ClickCheck(w, 2);
+        w.ClickCheck(2);
         QCOMPARE(all->checkState(), Qt::Checked);
         QTest::mouseClick(all, Qt::LeftButton);
         QCOMPARE(all->checkState(), Qt::Unchecked);
@@ -123,7 +110,7 @@ private slots:
             QVERIFY(!Checked(w, r));
 
         // A click on a grayed box checks every row; the next click unchecks them.
-        ClickCheck(w, 1);
+        w.ClickCheck(1);
         QTest::mouseClick(all, Qt::LeftButton);
         QCOMPARE(all->checkState(), Qt::Checked);
         QVERIFY(Checked(w, 0) && Checked(w, 1) && Checked(w, 2));
@@ -133,8 +120,8 @@ private slots:
         QCOMPARE(w.Form->CheckedCount, 0);
 
         // A new answer clears every check mark.
-        ClickCheck(w, 0);
-        ClickCheck(w, 2);
+        w.ClickCheck(0);
+        w.ClickCheck(2);
         w.Add({.Name = "Echo", .MAC = "00:0A:59:00:00:0E"});
         QCOMPARE(all->checkState(), Qt::Unchecked);
         QCOMPARE(w.Form->CheckedCount, 0);
@@ -207,7 +194,7 @@ private slots:
         AddThree(w);
         w.Add({.TypeCode = 2, .Name = "Delta", .MAC = "00:0A:59:00:00:0D", .PeerIP = "10.0.0.4", .FirmwareRev = "3.7"});
         QCheckBox* all = w.ui()->AllChecked;
-        ClickCheck(w, 0);
+        w.ClickCheck(0);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
 
         // Typed as the user types: every character narrows the rows; the checked row is hidden

@@ -63,16 +63,6 @@ class TestHelp : public QObject {
     TPyxetFixture F;
     std::vector<std::string> Opened;
 
-    void InstallHelpFiles()
-    {
-        for (const char* lang : {"en", "cs"}) {
-            const QString dir = F.Dir->path() + QStringLiteral("/locale/") + QLatin1String(lang);
-            QVERIFY(QDir().mkpath(dir));
-            QVERIFY(QFile::copy(QStringLiteral(PYXET_BIN_DIR "/locale/%1/Pyxet.chm").arg(QLatin1String(lang)),
-                                dir + QStringLiteral("/Pyxet.chm")));
-        }
-    }
-
 private slots:
     void initTestCase()
     {
@@ -88,7 +78,7 @@ private slots:
     {
         F.WriteIni("[Setup]\nLang=cs\n");
         F.Start({QStringLiteral("-demo")});
-        InstallHelpFiles();
+        F.InstallHelpFiles();
         F.Form->ui()->acHelp->trigger();
         QPointer<THelpWindow> czech = CurrentHelpWindow();
         QVERIFY(czech);
@@ -151,7 +141,7 @@ private slots:
     {
         F.WriteIni("[Setup]\nLang=en\n");
         F.Start({QStringLiteral("-demo")});
-        InstallHelpFiles();
+        F.InstallHelpFiles();
         F.Form->acHelpExecute();
         QPointer<THelpWindow> window = CurrentHelpWindow();
         QVERIFY(window);
@@ -204,7 +194,7 @@ private slots:
     {
         F.WriteIni("[Setup]\nLang=en\n");
         F.Start({QStringLiteral("-demo")});
-        InstallHelpFiles();
+        F.InstallHelpFiles();
         for (const auto& [key, modifiers, focus] :
              {std::tuple{Qt::Key_Escape, Qt::KeyboardModifiers{}, "Contents"},
               std::tuple{Qt::Key_W, Qt::KeyboardModifiers{Qt::ControlModifier}, "HelpPages"}}) {
@@ -227,7 +217,7 @@ private slots:
     {
         F.WriteIni("[Setup]\nLang=en\n");
         F.Start({QStringLiteral("-demo")});
-        InstallHelpFiles();
+        F.InstallHelpFiles();
         Dialogs::SetDesktopSize({1920, 1080});
         F.Form->setGeometry(40, 60, 800, 600);
         QTRY_COMPARE(F.Form->geometry(), QRect(40, 60, 800, 600));

@@ -61,15 +61,6 @@ class TestKeyboard : public QObject {
     Q_OBJECT
     TPyxetFixture F;
 
-    void InstallHelpFiles()
-    {
-        for (const char* lang : {"en", "cs"}) {
-            const QString dir = F.Dir->path() + QStringLiteral("/locale/") + QLatin1String(lang);
-            QVERIFY(QDir().mkpath(dir));
-            QVERIFY(QFile::copy(QStringLiteral(PYXET_BIN_DIR "/locale/%1/Pyxet.chm").arg(QLatin1String(lang)),
-                                dir + QStringLiteral("/Pyxet.chm")));
-        }
-    }
     void Activate()
     {
         F.Form->activateWindow();
@@ -169,7 +160,7 @@ private slots:
         QFETCH(int, modifiers);
         F.WriteIni("[Setup]\nLang=en\n");
         F.Start({QStringLiteral("-demo")});
-        InstallHelpFiles();
+        F.InstallHelpFiles();
         Activate();
         QVERIFY(!CurrentHelpWindow());
         QTest::keyClick(F.Form.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));

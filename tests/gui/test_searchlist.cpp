@@ -23,29 +23,6 @@
 
 namespace {
 
-// A click on the row's check box, as the user does it.
-void ClickCheck(TTestWindow& w, int row)
-{
-    QListView* list = w.ui()->DeviceListBox;
-    const QModelIndex index = list->model()->index(row, 0);
-    QStyleOptionViewItem option;
-    option.initFrom(list);
-    option.rect = list->visualRect(index);
-    option.features = QStyleOptionViewItem::HasCheckIndicator;
-    const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
-}
-
-QStringList CheckedNames(TTestWindow& w)
-{
-    QStringList names;
-    const QStringList shown = w.Names();
-    for (int r = 0; r < shown.size(); ++r)
-        if (w.ui()->DeviceListBox->model()->index(r, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked)
-            names << shown[r];
-    return names;
-}
-
 QString HighlightedName(TTestWindow& w)
 {
     const int row = w.HighlightedRow();
@@ -91,8 +68,8 @@ private slots:
                                  QStringLiteral("Second boiler"), QStringLiteral("Teploměr sklad")};
         QCOMPARE(w.Names(), sorted);
         w.Form->SelectDevice(2);  // Second boiler
-        ClickCheck(w, 1);
-        ClickCheck(w, 3);
+        w.ClickCheck(1);
+        w.ClickCheck(3);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
         // An edit in the details that is not applied yet.
         w.ui()->teDeviceName->setText(QStringLiteral("Second boiler, east"));
@@ -100,7 +77,7 @@ private slots:
         // Every keystroke of a text that all rows match: nothing moves.
         Search(w, QStringLiteral("10.0.0."));
         QCOMPARE(w.Names(), sorted);
-        QCOMPARE(CheckedNames(w), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Teploměr sklad")}));
+        QCOMPARE(w.CheckedNames(), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Teploměr sklad")}));
         QCOMPARE(w.Form->CheckedCount, 2);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
         QCOMPARE(HighlightedName(w), QStringLiteral("Second boiler"));
@@ -117,7 +94,7 @@ private slots:
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
         QTest::mouseClick(all, Qt::LeftButton);  // checks the rows shown
         QCOMPARE(all->checkState(), Qt::Checked);
-        QCOMPARE(CheckedNames(w), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Second boiler")}));
+        QCOMPARE(w.CheckedNames(), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Second boiler")}));
         QCOMPARE(w.Form->CheckedCount, 2);
 
         // Accents and letter case do not matter; the shown device is hidden, so the first row
@@ -135,7 +112,7 @@ private slots:
         // Everything back: the sort's order, the marks set meanwhile, the shown device.
         w.ui()->teSearch->clear();
         QCOMPARE(w.Names(), sorted);
-        QCOMPARE(CheckedNames(w), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Second boiler")}));
+        QCOMPARE(w.CheckedNames(), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Second boiler")}));
         QCOMPARE(w.Form->CheckedCount, 2);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
         QCOMPARE(HighlightedName(w), QStringLiteral("Teploměr sklad"));
@@ -151,12 +128,12 @@ private slots:
         w.ui()->teSearch->setText(QStringLiteral("er"));
         QCOMPARE(w.Names(), (QStringList{QStringLiteral("Teploměr sklad"), QStringLiteral("Boiler room"),
                                          QStringLiteral("Second boiler")}));
-        ClickCheck(w, 0);
+        w.ClickCheck(0);
         // A sort refills: marks cleared, the first row selected; the search still applies.
         QTest::mouseClick(w.ui()->btnName, Qt::LeftButton);
         QCOMPARE(w.Names(), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Second boiler"),
                                          QStringLiteral("Teploměr sklad")}));
-        QVERIFY(CheckedNames(w).isEmpty());
+        QVERIFY(w.CheckedNames().isEmpty());
         QCOMPARE(w.HighlightedRow(), 0);
         QTest::mouseClick(w.ui()->btnName, Qt::LeftButton);
         QCOMPARE(w.Names().first(), QStringLiteral("Teploměr sklad"));
@@ -169,14 +146,14 @@ private slots:
         QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("2"));
 
         // An answer: every device in list order, the search applied, no mark left anywhere.
-        ClickCheck(w, 0);
+        w.ClickCheck(0);
         w.ui()->teSearch->setText(QStringLiteral("second"));
         w.Add({.TypeCode = 1, .Name = "Boiler cellar", .MAC = "00:0A:59:00:00:05", .PeerIP = "10.0.0.5"});
         QCOMPARE(w.Names(), QStringList{QStringLiteral("Second boiler")});
         w.ui()->teSearch->setText(QStringLiteral("boiler"));
         QCOMPARE(w.Names(), (QStringList{QStringLiteral("Boiler cellar"), QStringLiteral("Boiler room"),
                                          QStringLiteral("Second boiler")}));
-        QVERIFY2(CheckedNames(w).isEmpty(), "an answer clears the marks of hidden rows too");
+        QVERIFY2(w.CheckedNames().isEmpty(), "an answer clears the marks of hidden rows too");
         QCOMPARE(w.ui()->AllChecked->checkState(), Qt::Unchecked);
         w.Add({.TypeCode = 1, .Name = "Attic two", .MAC = "00:0A:59:00:00:06", .PeerIP = "10.0.0.6"});
         QCOMPARE(w.Names().size(), 3);

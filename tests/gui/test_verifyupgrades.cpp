@@ -35,17 +35,6 @@ const std::vector<TDeviceSpec> kFleet = {
     {.Name = "Delta", .MAC = "00:0A:59:00:00:04", .PeerIP = "127.0.0.4"},
 };
 
-QStringList CheckedNames(TTransferWindow& w)
-{
-    QStringList names;
-    const QStringList shown = w.Window.Names();
-    const QAbstractItemModel* m = w.ui()->DeviceListBox->model();
-    for (int r = 0; r < m->rowCount(); ++r)
-        if (m->index(r, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked)
-            names << shown[r];
-    return names;
-}
-
 void WriteImage() { std::ofstream("image.kri", std::ios::binary) << std::string(4000, 'K'); }
 
 std::string ReadText(const QString& path)
@@ -138,19 +127,19 @@ private slots:
         alpha.FirmwareRev = "2.0";
         w.Window.Add(kFleet[3]);
         w.Window.Add(alpha);
-        QCOMPARE(CheckedNames(w), QStringList{QStringLiteral("Alpha")});
+        QCOMPARE(w.CheckedNames(), QStringList{QStringLiteral("Alpha")});
         w.Window.Add(kFleet[1]);
-        QCOMPARE(CheckedNames(w), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo")}));
+        QCOMPARE(w.CheckedNames(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo")}));
         QVERIFY(w.Window.Rows().join(QLatin1Char('\n')).contains(QStringLiteral("2.0")));
         QCOMPARE(w.ui()->AllChecked->checkState(), Qt::PartiallyChecked);
         // The unverified devices are the failed ones.
         QVERIFY(w.ui()->acCheckFailed->isEnabled());
         w.ui()->acCheckFailed->trigger();
-        QCOMPARE(CheckedNames(w), QStringList{QStringLiteral("Bravo")});
+        QCOMPARE(w.CheckedNames(), QStringList{QStringLiteral("Bravo")});
         // Another cycle of the user's own gives back no marks.
         w.Form().acFindExecute();
         w.Window.Add(kFleet[0]);
-        QVERIFY(CheckedNames(w).isEmpty());
+        QVERIFY(w.CheckedNames().isEmpty());
     }
 
     void WithoutVerifyNothingIsAskedOrAdded()

@@ -59,6 +59,8 @@ struct TTransferWindow {
 
     TPyxetForm& Form() { return *Window.Form; }
     Ui::TPyxetForm* ui() { return Window.ui(); }
+    // The names of the checked rows in list order.
+    QStringList CheckedNames() const { return Window.CheckedNames(); }
     // Checks the rows of these device names.
     void Check(std::initializer_list<const char*> names)
     {

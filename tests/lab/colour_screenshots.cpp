@@ -2,6 +2,7 @@
 // new device and an address conflict in the list, the Log Report and the progress window after
 // an upgrade with a success and a failure. Run in the lab on a virtual X display by
 // scripts/colour-screenshots.sh, into $PYXET_SHOTS/<scheme>-<name>.png.
+#include "darkpalette.h"
 #include "shotwindows.h"
 
 #include "core/app/i18n.h"
@@ -27,33 +28,6 @@ public:
     void Restart() override {}
 };
 
-QPalette DarkPalette()
-{
-    QPalette p;
-    const QColor window(0x35, 0x35, 0x35), base(0x24, 0x24, 0x24), text(0xEE, 0xEE, 0xEE);
-    const QColor disabled(0x80, 0x80, 0x80);
-    p.setColor(QPalette::Window, window);
-    p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Base, base);
-    p.setColor(QPalette::AlternateBase, window);
-    p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::Button, window);
-    p.setColor(QPalette::ButtonText, text);
-    p.setColor(QPalette::ToolTipBase, window);
-    p.setColor(QPalette::ToolTipText, text);
-    p.setColor(QPalette::Light, window.lighter(150));
-    p.setColor(QPalette::Midlight, window.lighter(120));
-    p.setColor(QPalette::Mid, window.darker(120));
-    p.setColor(QPalette::Dark, window.darker(150));
-    p.setColor(QPalette::Shadow, Qt::black);
-    p.setColor(QPalette::Highlight, QColor(42, 130, 218));
-    p.setColor(QPalette::HighlightedText, Qt::black);
-    p.setColor(QPalette::Link, QColor(120, 170, 255));
-    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
-        p.setColor(QPalette::Disabled, role, disabled);
-    return p;
-}
-
 } // namespace
 
 class ColourScreenshots : public QObject {
@@ -70,17 +44,8 @@ private slots:
             QApplication::setPalette(std::string(scheme) == "dark" ? DarkPalette() : light);
             QTemporaryDir dir;
             const QString appDir = dir.path() + QLatin1Char('/');
-            QVERIFY(CopyTree(QStringLiteral(PYXET_BIN_DIR "/images"), dir.path()));
-            QVERIFY(CopyTree(QStringLiteral(PYXET_BIN_DIR "/locale"), dir.path()));
-            QFile ini(appDir + QStringLiteral("Pyxet.ini"));
-            QVERIFY(ini.open(QIODevice::WriteOnly));
             const QByteArray language = qEnvironmentVariable("PYXET_SHOT_LANG", QStringLiteral("en")).toLatin1();
-            ini.write("[Setup]\nLang=" + language + "\n");
-            ini.close();
-            QFile image(appDir + QStringLiteral("firmware.kri"));
-            QVERIFY(image.open(QIODevice::WriteOnly));
-            image.write(QByteArray(96 * 1024, '\x5a'));
-            image.close();
+            QVERIFY(FillAppFolder(dir.path(), "[Setup]\nLang=" + language + "\n"));
             QDir::setCurrent(dir.path());
             auto shoot = [&](QWidget& window, const char* name) {
                 window.show();

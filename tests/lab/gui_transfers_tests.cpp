@@ -89,16 +89,6 @@ struct TLabWindow : TTransferWindow {
         Form().ActionLog.clear();
         Events.Mark();
     }
-    // The names of the checked rows in list order.
-    QStringList CheckedNames()
-    {
-        QStringList names;
-        const QStringList all = Window.Names();
-        for (int r = 0; r < all.size(); ++r)
-            if (ui()->DeviceListBox->model()->index(r, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked)
-                names << all[r];
-        return names;
-    }
     std::string Ip(const QString& name)
     {
         for (const TEntryIp& e : Ips())

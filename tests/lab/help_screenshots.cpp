@@ -41,16 +41,7 @@ private slots:
         for (const char* language : {"en", "cs"}) {
             QTemporaryDir dir;
             const QString appDir = dir.path() + QLatin1Char('/');
-            QVERIFY(CopyTree(QStringLiteral(PYXET_BIN_DIR "/images"), dir.path()));
-            QVERIFY(CopyTree(QStringLiteral(PYXET_BIN_DIR "/locale"), dir.path()));
-            QFile ini(appDir + QStringLiteral("Pyxet.ini"));
-            QVERIFY(ini.open(QIODevice::WriteOnly));
-            ini.write(QByteArray("[Setup]\nLang=") + language + "\n[Logs]\nTime=1\n");
-            ini.close();
-            QFile image(appDir + QStringLiteral("firmware.kri"));
-            QVERIFY(image.open(QIODevice::WriteOnly));
-            image.write(QByteArray(96 * 1024, '\x5a'));
-            image.close();
+            QVERIFY(FillAppFolder(dir.path(), QByteArray("[Setup]\nLang=") + language + "\n[Logs]\nTime=1\n"));
             QDir::setCurrent(dir.path());
             const QString out = shots + QLatin1Char('/') + QLatin1String(language) + QStringLiteral("/images/");
             QDir().mkpath(out);

@@ -1,5 +1,5 @@
 // Shared by the lab's picture programs (help_screenshots, colour_screenshots): the program folder
-// filled from the build, a device's row by name, and the main window with its secondary windows
+// filled from the build with a settings file and a firmware image, a device's row by name, and the main window with its secondary windows
 // and HTTP module handed over as the program's start-up does.
 #pragma once
 #include "core/devices/product.h"
@@ -12,6 +12,7 @@
 #include "gui/windows/progressinfo.h"
 #include "ui_form.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QString>
 
@@ -21,6 +22,18 @@
 inline bool CopyTree(const QString& from, const QString& to)
 {
     return QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), from, to}) == 0;
+}
+
+// The program folder `dir` as the pictures need it: the build's pictures and catalogues, a
+// Pyxet.ini of `ini`, and a firmware image "firmware.kri" of 96 KiB.
+inline bool FillAppFolder(const QString& dir, const QByteArray& ini)
+{
+    if (!CopyTree(QStringLiteral(PYXET_BIN_DIR "/images"), dir) || !CopyTree(QStringLiteral(PYXET_BIN_DIR "/locale"), dir))
+        return false;
+    QFile settings(dir + QStringLiteral("/Pyxet.ini"));
+    QFile image(dir + QStringLiteral("/firmware.kri"));
+    return settings.open(QIODevice::WriteOnly) && settings.write(ini) == ini.size() && image.open(QIODevice::WriteOnly)
+           && image.write(QByteArray(96 * 1024, '\x5a')) == 96 * 1024;
 }
 
 inline int RowOf(const TPyxetForm& form, const char* name)
