@@ -2,7 +2,8 @@
 // the five configuration transfers (backup, restore, save, load, common configuration). Each
 // runs its devices one after another and writes its lines to the progress window and the log:
 // per device the device line, the transfer's steps, a result line and a separator, then the
-// summary. A failed device never stops a batch.
+// summary. A failed device never stops a batch; a device that shares its address with other
+// units is not started and fails.
 #pragma once
 #include "core/discovery/probe.h"
 
@@ -18,7 +19,14 @@ class THTTPModule;
 struct TBatchDevice {
     std::string Name;
     std::string PeerIP;  // shown, and used as the HTTP host
+    std::string MAC = {};  // named when the device is refused
+    // Units of other MACs that answered the cycle from PeerIP (core/devices/sharedaddress.h): a
+    // request there may reach any of them, so a device that shares its address is not started.
+    int SharesWith = 0;
 };
+
+// Why a unit that shares its address with `others` other units gets no transfer.
+std::string SharedAddressRefusal(const std::string& address, int others);
 
 struct TDeviceResult {
     std::string Host;
@@ -116,6 +124,10 @@ private:
                     const std::vector<std::string>& files, const std::string& label,
                     std::vector<TDeviceResult>& results);
     std::vector<TDeviceResult> RunSteps(size_t count, const TDeviceStep& step);
+    // One device's step of a configuration batch (and of "Save...", "Load..."): its block and
+    // its result.
+    TDeviceResult ConfigDevice(const TBatchDevice& device, const std::string& file, TRoutine routine,
+                               const std::string& label);
     static void CountResults(const std::vector<TDeviceResult>& results, int& succeeded, int& failed);
     // After the devices' blocks: the log line of a stop, then the summary of `count` devices.
     void EndDevices(size_t count, const std::vector<TDeviceResult>& done, bool verifying = false);
@@ -124,6 +136,10 @@ private:
     void VerifyDevice(const TVerifySetting& setting, const TTransferBatch& main, const std::string& host,
                       TDeviceResult& result);
     TDeviceResult Result(const std::string& host, bool ok) const;
+    // A device that shares its address: its block (device line, the reason, the result line with
+    // its MAC, the separator), the reason logged as an error, and its failed result. False, and
+    // nothing done, for a device that has its address alone.
+    bool RefuseShared(const TBatchDevice& device, const std::string& label, TDeviceResult& result);
     void AddResultLine(const std::string& action, bool ok);
     void AddSeparator();
 

@@ -6,6 +6,7 @@
 
 #include "core/app/i18n.h"
 #include "core/devices/product.h"
+#include "core/devices/sharedaddress.h"
 #include "core/http/batch.h"
 #include "core/http/batchjobs.h"
 #include "core/http/files.h"
@@ -31,6 +32,13 @@
 namespace {
 constexpr const char* kImageFilter = "Kri Image|*.kri";
 constexpr const char* kConfigFilter = "Config|*.xml";
+
+// A device as a batch takes it; `sharing` is AddressSharers of the whole cycle.
+TBatchDevice BatchDevice(const TProduct& device, const TAddressSharers& sharing)
+{
+    const TProductInfo info = device.CopyInfo();
+    return {info.Name, info.PeerIP, info.MAC, SharersOf(sharing, &device)};
+}
 
 // A chosen FIFO or device would hold the transfer for ever: refused at once, in an error box.
 bool RefusedFile(QWidget* parent, const std::string& file, bool reading)
@@ -185,13 +193,13 @@ bool TPyxetForm::AnyDeviceChecked() const
 
 std::vector<TBatchDevice> TPyxetForm::CheckedDevices() const
 {
+    // Every answer of the cycle counts, the rows that the type filter or the search hide too.
+    const auto sharing = AddressSharers(Devices);
     std::vector<TBatchDevice> devices;
     for (int row = 0; row < DeviceRows->RowCount(); ++row)
         if (DeviceRows->IsChecked(row))
-            if (const TProduct* device = DeviceRows->Device(row)) {
-                const TProductInfo info = device->CopyInfo();
-                devices.push_back({info.Name, info.PeerIP});
-            }
+            if (const TProduct* device = DeviceRows->Device(row))
+                devices.push_back(BatchDevice(*device, sharing));
     return devices;
 }
 
@@ -333,8 +341,8 @@ void TPyxetForm::SaveConfigClick()
     const std::string file = Upgrade->Execute() ? Upgrade->FileName() : std::string();
     if (RefusedFile(this, file, false))
         return;
-    const TProductInfo info = SelectedDevice->CopyInfo();
-    RunBatch([&](TTransferBatch& batch) { batch.Save({info.Name, info.PeerIP}, file); });
+    const TBatchDevice device = BatchDevice(*SelectedDevice, AddressSharers(Devices));
+    RunBatch([&](TTransferBatch& batch) { batch.Save(device, file); });
 }
 
 void TPyxetForm::LoadConfigClick()
@@ -345,8 +353,8 @@ void TPyxetForm::LoadConfigClick()
     const std::string file = Upgrade->Execute() ? Upgrade->FileName() : std::string();
     if (RefusedFile(this, file, true))
         return;
-    const TProductInfo info = SelectedDevice->CopyInfo();
-    RunBatch([&](TTransferBatch& batch) { batch.Load({info.Name, info.PeerIP}, file); });
+    const TBatchDevice device = BatchDevice(*SelectedDevice, AddressSharers(Devices));
+    RunBatch([&](TTransferBatch& batch) { batch.Load(device, file); });
 }
 
 void TPyxetForm::CommonConfigClick()
