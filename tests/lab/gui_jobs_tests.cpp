@@ -102,10 +102,8 @@ private slots:
         InitTranslation(PYXET_BIN_DIR "/");
         Dialogs::SetAutomatic(true);
         UseLanguage("en");
-        Image = QDir::temp().absoluteFilePath(QStringLiteral("pyxet-jobs-image.kri"));
-        QFile f(Image);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(QByteArray(20000, 'k'));
+        Image = LabFile(QStringLiteral("pyxet-jobs-image.kri"), QByteArray(20000, 'k'));
+        QVERIFY(!Image.isEmpty());
     }
     void cleanupTestCase() { QFile::remove(Image); }
     void cleanup() { Dialogs::TakeShownBoxes(); }

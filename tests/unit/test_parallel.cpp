@@ -195,6 +195,8 @@ TEST(ParallelJobs, JobsOfOneKeyNeverRunTogether)
             });
         EXPECT_EQ(ran, count) << jobs;
         EXPECT_TRUE(overlaps.empty()) << jobs << " at once: " << overlaps.front();
-        EXPECT_GE(most, 3) << jobs << " at once: the other jobs still ran side by side";
+        // At the start every worker has a job before any ends: 0, 1 and 3 run (2 waits) with four
+        // at once, 0, 1, 3 and 7 with eight.
+        EXPECT_GE(most, jobs == 3 ? 2 : jobs == 4 ? 3 : 4) << jobs << " at once: the other jobs still ran side by side";
     }
 }

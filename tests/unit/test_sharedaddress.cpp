@@ -3,6 +3,7 @@
 // given, and the batches, which start no transfer for it and still serve the unit alone.
 #include "../fakeupgrade.h"
 #include "logcapture.h"
+#include "plandevices.h"
 
 #include "core/app/i18n.h"
 #include "core/devices/registry.h"
@@ -23,16 +24,9 @@
 
 namespace {
 
-class TFakeDevice : public TProduct {
-public:
-    void Update() override {}
-    void FactoryDefault() override {}
-    void Restart() override {}
-};
-
 std::unique_ptr<TProduct> Device(int type, const std::string& name, const std::string& mac, const std::string& peer)
 {
-    auto d = std::make_unique<TFakeDevice>();
+    auto d = std::make_unique<TSilent<TProductOrvex>>();
     d->Info.TypeCode = type;
     d->Info.Name = name;
     d->Info.MAC = mac;
