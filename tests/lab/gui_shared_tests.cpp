@@ -105,16 +105,18 @@ private slots:
         InitTranslation(PYXET_BIN_DIR "/");
         Dialogs::SetAutomatic(true);
         UseLanguage("en");
-        Image = LabFile(QStringLiteral("pyxet-shared-image.kri"), QByteArray(20000, 'k'));
-        QVERIFY(!Image.isEmpty());
     }
-    void cleanupTestCase() { QFile::remove(Image); }
     void cleanup() { Dialogs::TakeShownBoxes(); }
 
     void UpgradeBackupRestoreServeOnlyTheUnitAlone()
     {
         TSharedWindow w;
         QCOMPARE(w.Shown().size(), size_t(5));
+        QFile image(QStringLiteral("image.kri"));  // in the window's working folder, the test's own
+        QVERIFY(image.open(QIODevice::WriteOnly));
+        image.write(QByteArray(20000, 'k'));
+        image.close();
+        const std::string imagePath = QDir::current().absoluteFilePath(image.fileName()).toStdString();
         const QString sharedFile = QStringLiteral("backup/setup_192.168.1.80_.xml");
         for (int jobs : {1, 4}) {
             w.Form().Settings.TransferJobs = jobs;
@@ -138,7 +140,7 @@ private slots:
                 w.Form().ActionLog.clear();
                 w.Mark();
                 if (c.Command == w.ui()->acFirmUpgr)
-                    Dialogs::QueueFileName(Image.toStdString());
+                    Dialogs::QueueFileName(imagePath);
                 c.Command->trigger();
                 std::string shown;
                 for (const std::string& line : w.Lines())
@@ -183,9 +185,6 @@ private slots:
         QVERIFY(w.Reached().empty());
         QVERIFY(!QFile::exists(QStringLiteral("saved.xml")));
     }
-
-private:
-    QString Image;
 };
 
 QTEST_MAIN(TestLabShared)
