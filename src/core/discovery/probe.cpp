@@ -100,9 +100,10 @@ std::optional<TRevisionAnswer> AskFirmwareRevision(const TRevisionTarget& target
     in_addr host{};
     if (::inet_pton(AF_INET, target.Host.c_str(), &host) != 1)
         return std::nullopt;
+    // The broadcast only for a unit known by its MAC: an answer from elsewhere counts for no other.
     std::vector<in_addr> addresses = {host};
     in_addr broadcast{};
-    if (!target.Broadcast.empty() && ::inet_pton(AF_INET, target.Broadcast.c_str(), &broadcast) == 1
+    if (target.Mac && !target.Broadcast.empty() && ::inet_pton(AF_INET, target.Broadcast.c_str(), &broadcast) == 1
         && broadcast.s_addr != host.s_addr)
         addresses.push_back(broadcast);
     const bool askOrvex = !target.Mac || target.Family == kOrvexFamily;

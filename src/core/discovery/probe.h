@@ -32,13 +32,13 @@ struct TRevisionAnswer {
 TRevisionTarget RevisionTarget(const std::string& host, const std::string& mac, const std::string& family,
                                const std::string& commandAddress);
 
-// Sends the info request once to the target's host and broadcast, each family from a socket of
-// its own (a unit known by its family: only that family's request), and waits up to waitMs for
-// the unit's answer: with a MAC, only an answer carrying that MAC, of that family, from whatever
-// address it comes; without one, the first answer from the host address, which then tells who
-// the unit is. The family is that of the socket the answer reached, whatever port it came from.
-// No value when none came. Blocking, and usable on any thread: the transfers of --jobs check
-// their devices side by side.
+// Sends the info request once to the target's host and, for a unit known by its MAC, its
+// broadcast, each family from a socket of its own (a unit known by its family: only that
+// family's request), and waits up to waitMs for the unit's answer: with a MAC, only an answer
+// carrying that MAC, of that family, from whatever address it comes; without one, the first
+// answer from the host address, which then tells who the unit is. The family is that of the
+// socket the answer reached, whatever port it came from. No value when none came. Blocking, and
+// usable on any thread: the transfers of --jobs check their devices side by side.
 std::optional<TRevisionAnswer> AskFirmwareRevision(const TRevisionTarget& target, int waitMs);
 
 // How the check after an accepted image went.
