@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -164,6 +165,24 @@ Bytes HwgAnswer(const Bytes& mac = kHwgMac)  // revision 2.3.5
     return answer;
 }
 
+// Waits up to 20 ms for requests on the two family sockets and hands each one read to heard,
+// with its family (0 Orvex, 1 HWG) and its sender.
+void ReadRequests(int orvex, int hwg, const std::function<void(int family, const sockaddr_in& from, socklen_t size)>& heard)
+{
+    pollfd watched[2] = {{orvex, POLLIN, 0}, {hwg, POLLIN, 0}};
+    if (::poll(watched, 2, 20) <= 0)
+        return;
+    for (int family = 0; family < 2; ++family) {
+        if (!(watched[family].revents & POLLIN))
+            continue;
+        uint8_t buffer[512];
+        sockaddr_in from{};
+        socklen_t size = sizeof from;
+        if (::recvfrom(watched[family].fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size) > 0)
+            heard(family, from, size);
+    }
+}
+
 // A device on 127.0.0.1 that hears both families' ports and answers each request, from a port
 // the system chose, with what answerTo gives for the family asked (nothing when empty), sent to
 // the port the other family's request came from when crossed. Stops with the object.
@@ -196,18 +215,10 @@ public:
             sockaddr_in from[2]{};  // where each family's request came from
             bool heard[2] = {false, false};
             while (!Stopping) {
-                pollfd watched[2] = {{Orvex, POLLIN, 0}, {Hwg, POLLIN, 0}};
-                if (::poll(watched, 2, 20) <= 0)
-                    continue;
-                for (int family = 0; family < 2; ++family) {
-                    if (!(watched[family].revents & POLLIN))
-                        continue;
-                    uint8_t buffer[512];
-                    socklen_t size = sizeof from[family];
-                    ::recvfrom(watched[family].fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from[family]),
-                               &size);
+                ReadRequests(Orvex, Hwg, [&](int family, const sockaddr_in& sender, socklen_t) {
+                    from[family] = sender;
                     heard[family] = true;
-                }
+                });
                 if (!heard[0] || !heard[1])
                     continue;  // both requests first, so that a crossed answer has somewhere to go
                 for (int family = 0; family < 2; ++family) {
@@ -310,26 +321,14 @@ public:
 private:
     void Serve()
     {
-        while (!Stopping) {
-            pollfd watched[2] = {{Orvex, POLLIN, 0}, {Hwg, POLLIN, 0}};
-            if (::poll(watched, 2, 20) <= 0)
-                continue;
-            for (int family = 0; family < 2; ++family) {
-                if (!(watched[family].revents & POLLIN))
-                    continue;
-                uint8_t buffer[512];
-                sockaddr_in from{};
-                socklen_t size = sizeof from;
-                if (::recvfrom(watched[family].fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size)
-                    <= 0)
-                    continue;
+        while (!Stopping)
+            ReadRequests(Orvex, Hwg, [this](int family, const sockaddr_in& from, socklen_t size) {
                 ++(family ? HwgRequests : OrvexRequests);
                 for (size_t k = 0; k < Units.size(); ++k)
                     if (Units[k].Hwg == (family == 1))
                         ::sendto(Senders[k], Units[k].Answer.data(), Units[k].Answer.size(), 0,
                                  reinterpret_cast<const sockaddr*>(&from), size);
-            }
-        }
+            });
     }
 
     std::vector<TUnit> Units;
