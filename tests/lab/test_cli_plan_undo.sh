@@ -7,13 +7,8 @@
 set -uo pipefail
 BIN=$(cd "${1:?usage: test_cli_plan_undo.sh BIN_DIR}" && pwd)
 HERE=$(cd "$(dirname "$0")" && pwd)
-ROOT=$(cd "$HERE/../.." && pwd)
-export PYXET_BIN=$BIN LC_ALL=C.UTF-8
-work=$(mktemp -d)
-trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 source "$HERE/checks.sh"
-english_cli "$work"
-TAB=$'\t'
+cli_lab_work
 MAC=02:54:00:00:00:01
 
 cat >"$work/fleet.json" <<'EOF2'

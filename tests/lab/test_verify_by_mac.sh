@@ -9,13 +9,8 @@
 set -uo pipefail
 BIN=$(cd "${1:?usage: test_verify_by_mac.sh BIN_DIR}" && pwd)
 HERE=$(cd "$(dirname "$0")" && pwd)
-ROOT=$(cd "$HERE/../.." && pwd)
-export PYXET_BIN=$BIN LC_ALL=C.UTF-8
-work=$(mktemp -d)
-trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 source "$HERE/checks.sh"
-english_cli "$work"
-TAB=$'\t'
+cli_lab_work
 
 # The images: the units' own form, a new revision (Orvex, HWG) and a lower one.
 { printf 'PYXET-SIM-FIRMWARE 2.16.0\n'; head -c 20000 /dev/urandom; } >"$work/new.kri"
