@@ -66,6 +66,13 @@ struct HttpConfig {
     bool NeedsLogin() const { return !user.empty() || !password.empty(); }
 };
 
+// A device that does not take a firmware image: it restarts with the revision it had and comes
+// back at `to`, while the `heir` device takes over the address it left (at once).
+struct StepAside {
+    Ip4 to{};
+    Mac heir{};
+};
+
 struct DeviceConfig {
     Family family = Family::Orvex;
     Mac mac{};
@@ -82,6 +89,7 @@ struct DeviceConfig {
     int refuse_commands = 0;      // 1-255: commands refused (Orvex: with this code), info answers normal
     bool shared_address = false;  // other devices may have the same address (each must say so)
     bool follow_ip = false;       // after a restart the device answers from its configured ip
+    std::optional<StepAside> step_aside;  // its first firmware image moves it aside (above)
     int restart_ms = -1;          // -1: the simulator's default
     Faults faults;
     HttpConfig http;

@@ -499,6 +499,14 @@ void Connection::Serve() {
             Respond(400, Page(config.http.heading.value_or("Upload failed"), "The image is empty."));
             return;
         }
+        // A device that steps aside answers as if it took the image, and keeps its revision.
+        if (config.step_aside) {
+            sim_.StepAsideFrom(size_t(index));
+            event["outcome"] = "image not taken: stepped aside";
+            event["firmware"] = nullptr;
+            Succeed(event, Page(config.http.heading.value_or("Upload OK"), std::to_string(file->data.size()) + " bytes written."));
+            return;
+        }
         // An image of the simulator's own form restarts the device into it: silent from now on
         // for its restart time (the answer below still goes out), then reporting its revision.
         const std::string revision = sim_.AcceptFirmware(size_t(index), file->data);

@@ -543,6 +543,25 @@ private slots:
         QCOMPARE(Cell(d, 0, TPlanColumn::IP), QStringLiteral("10.77.1.5"));
         QVERIFY(d->ui()->btnApply->isEnabled());
     }
+
+    void AnUndoShowsWhatANewPlanWouldRefuseAsANote()
+    {
+        // The undo file gives the unit back a gateway outside its subnet: a note, not red, and
+        // Apply enabled.
+        TPlanWindow w;
+        w.Add({"Alpha", "00:0A:14:00:00:01", "10.77.1.5"});
+        QDir().mkdir(QStringLiteral("backup"));
+        const QString undo = WriteFile(QStringLiteral("backup/undo-20260102-120000.csv"),
+                                       "MAC,IP,Mask,Gateway\n00:0A:14:00:00:01,10.77.2.5,255.255.255.0,10.99.0.1\n");
+        Dialogs::QueueFileName(undo.toStdString());
+        w.ui()->acUndoPlan->trigger();
+        TPlanDialog* d = w.Form().PlanDialog;
+        QVERIFY(d);
+        QVERIFY2(Cell(d, 0, TPlanColumn::Problems).contains(QStringLiteral("10.99.0.1")),
+                 qPrintable(Cell(d, 0, TPlanColumn::Problems)));
+        QVERIFY(!RowRed(d, 0));
+        QVERIFY(d->ui()->btnApply->isEnabled());
+    }
 };
 
 QTEST_MAIN(TestPlanDialog)

@@ -587,6 +587,24 @@ TEST_F(PlanRunTest, AnswersAreMatchedByMacAndFamily)
     EXPECT_EQ(Status(1), "verified");
 }
 
+TEST_F(PlanRunTest, AnotherUnitAtTheNewAddressNeverVerifiesTheDevice)
+{
+    // The device keeps its old values; another Orvex unit already answers from the address it
+    // was to move to, with every value it was to get. Only the device's own answer counts.
+    const int stayed = Fleet.AddOrvex(1, "127.0.0.11");
+    const int other = Fleet.AddOrvex(3, "127.0.1.11");
+    Fleet.Devices[stayed].Applies = false;
+    Fleet.Devices[stayed].OnlyAtOwnIP = Fleet.Devices[other].OnlyAtOwnIP = true;
+    Plan(Find(stayed, "127.0.0.11", "127.0.0.11"), {{TPlanField::IP, "127.0.1.11"}});
+
+    ASSERT_TRUE(Run({true, 3, kPlanAnswerWaitMs}));
+    EXPECT_EQ(Status(0), "not verified: IP: 127.0.0.11, expected 127.0.1.11");
+    bool otherAsked = false;
+    for (const TEvent& e : Fleet.Events)
+        otherAsked = otherAsked || (e.What == "info" && e.To == "127.0.1.11");
+    EXPECT_TRUE(otherAsked) << "the other unit was asked, and answered";
+}
+
 TEST_F(PlanRunTest, DevicesSharingAnAddressGetTheirCommandsByBroadcast)
 {
     const int a = Fleet.AddOrvex(1, "127.0.0.11");

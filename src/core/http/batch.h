@@ -14,11 +14,21 @@
 
 class THTTPModule;
 
+class TProduct;
+
 // One device of a batch, taken when the batch starts.
 struct TBatchDevice {
     std::string Name;
     std::string PeerIP;  // shown, and used as the HTTP host
+    // Who the device is, for the check of its new firmware: its MAC and family ("" when only its
+    // address is known: the unit that answers there before the upgrade is taken for it) and
+    // where discovery's commands to it go ("" when it was not found by discovery).
+    std::string MAC{};
+    std::string Family{};
+    std::string CommandAddress{};
 };
+// A device found by discovery as a batch takes it.
+TBatchDevice BatchDevice(const TProduct& device);
 
 struct TDeviceResult {
     std::string Host;
@@ -121,7 +131,7 @@ private:
     void EndDevices(size_t count, const std::vector<TDeviceResult>& done, bool verifying = false);
     // Upgrade's step after the image went out: the check of the new firmware, its log line and
     // its progress line (added after the result line, which it gets first).
-    void VerifyDevice(const TVerifySetting& setting, const TTransferBatch& main, const std::string& host,
+    void VerifyDevice(const TVerifySetting& setting, const TTransferBatch& main, const TRevisionTarget& target,
                       TDeviceResult& result);
     TDeviceResult Result(const std::string& host, bool ok) const;
     void AddResultLine(const std::string& action, bool ok);

@@ -143,7 +143,7 @@ int TPlanner::DeviceIndex(const TProduct* device, bool chosen)
 void TPlanner::Problem(TPlanProblemKind kind, int device, std::optional<TPlanField> field, std::string text, int line,
                        int column)
 {
-    Plan.Problems.push_back({kind, device, field, line, column, std::move(text)});
+    Plan.Problems.push_back({kind, device, field, line, column, std::move(text), In.Undo});
 }
 
 void TPlanner::ProblemAt(TPlanProblemKind kind, int device, TPlanField field, std::string text)
@@ -376,24 +376,21 @@ void TPlanner::CheckAddresses()
         if (!address)
             continue;
         const int device = static_cast<int>(k);
-        // An undo file gives each device back the address it had, shared or not.
-        const bool restored = In.Undo && ip.Source == TPlanSource::File;
+        // In an undo, where each device gets back the address it had, shared or not, both are notes.
         const auto [first, added] = given.emplace(*address, device);
-        if (!added && !restored)
+        if (!added)
             ProblemAt(TPlanProblemKind::DuplicateAddress, device, TPlanField::IP,
                       Format(_("The address %s is given to %s too"), ip.Value.c_str(),
                              DeviceText(Plan.Devices[first->second].Device).c_str()));
-        if (!restored) {
-            const auto it = FoundAddresses.find(*address);
-            if (it != FoundAddresses.end())
-                for (const TProduct* other : it->second)
-                    if (other != d.Device) {
-                        ProblemAt(TPlanProblemKind::AddressInUse, device, TPlanField::IP,
-                                  Format(_("The address %s is already used by %s"), ip.Value.c_str(),
-                                         DeviceText(other).c_str()));
-                        break;
-                    }
-        }
+        const auto it = FoundAddresses.find(*address);
+        if (it != FoundAddresses.end())
+            for (const TProduct* other : it->second)
+                if (other != d.Device) {
+                    ProblemAt(TPlanProblemKind::AddressInUse, device, TPlanField::IP,
+                              Format(_("The address %s is already used by %s"), ip.Value.c_str(),
+                                     DeviceText(other).c_str()));
+                    break;
+                }
         const bool onThisPc = std::any_of(In.Interfaces.begin(), In.Interfaces.end(), [&](const TNetInterface& i) {
             const uint32_t mask = PrefixMask(i.PrefixLength);
             return i.Up && !i.Loopback && (i.Address & mask) == (*address & mask);
@@ -621,6 +618,14 @@ std::string TDevicePlan::ShownAfter(TPlanField field) const
 
 bool TPlanProblem::Blocking() const
 {
+    if (Undo)
+        switch (Kind) {
+        case TPlanProblemKind::DemoMode:
+        case TPlanProblemKind::BadValue:
+        case TPlanProblemKind::RefusedAddress:
+        case TPlanProblemKind::NotCarried: return true;
+        default: return false;
+        }
     switch (Kind) {
     case TPlanProblemKind::NotCarried:
     case TPlanProblemKind::OutsidePcSubnets:

@@ -14,6 +14,8 @@
 //
 // Problems: blocking ones stop the whole plan (nothing is sent); the others are shown, and a
 // value the family cannot carry is left out of that device's update and of its verification.
+// An undo puts back what was there: only demonstration mode and a value that cannot be sent at
+// all block it (see TPlanProblem::Blocking); the rest are notes.
 #pragma once
 #include "core/devices/netinterfaces.h"
 #include "core/devices/product.h"
@@ -128,7 +130,13 @@ struct TPlanProblem {
     int Line = 0;                     // the plan file's line and column, 0 when not from a file
     int Column = 0;
     std::string Text;  // translated, in its shown form, without the position
+    bool Undo = false;  // found in an undo (TPlanInputs::Undo)
 
+    // Whether it stops the plan: the kinds marked blocking above. In an undo only demonstration
+    // mode, a value that is no number, no DHCP state or no address where one belongs (BadValue,
+    // RefusedAddress) and a value the device's family cannot take (NotCarried) block; the rest
+    // are notes: a gateway outside the subnet, an address given twice or in use, and an address
+    // left out because DHCP comes back on (the device then takes the one its server gives).
     bool Blocking() const;
     // Text with the position in front when there is one: "Line 4, column 6: ...". The texts are
     // translated when the plan is made: after a change of language, make the plan again.
@@ -154,8 +162,9 @@ struct TPlanInputs {
     TPlanForm Form;
     const TPlanFile* File = nullptr;  // a plan file read by ReadPlanFile, or none
     // The file is an undo file: every cell is applied as it stands (an empty name stays empty),
-    // and the addresses it gives are the devices' own from before, so neither two devices given
-    // one address nor an address another device uses blocks them (factory addresses come back).
+    // and the values it gives are the devices' own from before, which come back even where a new
+    // plan would be blocked: a gateway outside the subnet, two devices given one address, an
+    // address another device uses (factory addresses come back). Those are shown as notes.
     bool Undo = false;
     std::vector<TNetInterface> Interfaces;  // this PC's addresses (ListNetInterfaces)
     bool DemoMode = false;

@@ -188,10 +188,8 @@ std::vector<TBatchDevice> TPyxetForm::CheckedDevices() const
     std::vector<TBatchDevice> devices;
     for (int row = 0; row < DeviceRows->RowCount(); ++row)
         if (DeviceRows->IsChecked(row))
-            if (const TProduct* device = DeviceRows->Device(row)) {
-                const TProductInfo info = device->CopyInfo();
-                devices.push_back({info.Name, info.PeerIP});
-            }
+            if (const TProduct* device = DeviceRows->Device(row))
+                devices.push_back(BatchDevice(*device));
     return devices;
 }
 
