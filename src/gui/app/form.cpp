@@ -158,6 +158,7 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     WireTransfers();
     FollowPalette();
     WireKeyboard();
+    WireColourSchemes();
 
     connect(Ui_->acFind, &QAction::triggered, this, [this] { acFindExecute(); });
     connect(Ui_->acFindAt, &QAction::triggered, this, [this] { acFindAtExecute(); });
@@ -458,6 +459,8 @@ void TPyxetForm::FollowPalette()
 void TPyxetForm::FormShow()
 {
     LoadSettings(ConfigDir, Settings);
+    ApplyColourScheme(Settings.Scheme);
+    MarkColourSchemeMenu();
     RestoreWindowPlace();
     Logger.TimeStamps = Settings.TimeStamps;
     UseLanguage(Settings.Language);
@@ -548,6 +551,7 @@ void TPyxetForm::EnableDeviceActions(bool enabled)
     Ui_->acFirmUpgr->setEnabled(enabled);
     Ui_->btnSetDefault->setEnabled(enabled);
     Ui_->btnRestartDevice->setEnabled(enabled);
+    ShowRestartHint();
 }
 
 void TPyxetForm::EnterDemoMode()
@@ -613,6 +617,7 @@ void TPyxetForm::SelectLanguage(const std::string& lang)
     RetranslateComponent(this);
     RetranslateDeviceFilter();
     ShowIpConflictNote();
+    ShowRestartHint();
     ShowListState();
     PlaceColumnHeaders();
 }
@@ -630,6 +635,34 @@ void TPyxetForm::RetranslateDeviceFilter()
 
 void TPyxetForm::CzechLangClick() { SelectLanguage("cs"); }
 void TPyxetForm::EnglishLangClick() { SelectLanguage("en"); }
+
+void TPyxetForm::WireColourSchemes()
+{
+    ColourSchemes = new QActionGroup(this);
+    ColourSchemes->setExclusive(true);
+    const std::pair<QAction*, TColourScheme> items[] = {{Ui_->acSchemeSystem, TColourScheme::System},
+                                                        {Ui_->acSchemeLight, TColourScheme::Light},
+                                                        {Ui_->acSchemeDark, TColourScheme::Dark}};
+    for (const auto& [item, scheme] : items) {
+        item->setData(static_cast<int>(scheme));
+        ColourSchemes->addAction(item);
+        connect(item, &QAction::triggered, this, [this, scheme = scheme] { SelectColourScheme(scheme); });
+    }
+    MarkColourSchemeMenu();
+}
+
+void TPyxetForm::SelectColourScheme(TColourScheme scheme)
+{
+    Settings.Scheme = scheme;
+    MarkColourSchemeMenu();
+    ApplyColourScheme(scheme);
+}
+
+void TPyxetForm::MarkColourSchemeMenu()
+{
+    for (QAction* item : ColourSchemes->actions())
+        item->setChecked(item->data().toInt() == static_cast<int>(Settings.Scheme));
+}
 
 void TPyxetForm::MarkLanguageMenu()
 {
