@@ -67,6 +67,7 @@ private slots:
         QVERIFY(DarkWindow(QGuiApplication::palette()));
         QTRY_VERIFY(DarkWindow(form.palette()));
         QTRY_VERIFY(DarkList(ui->DeviceListBox));
+        QCOMPARE(ui->tlIPConflict->font(), form.font());  // its style sheet set again keeps the window's font
         TProgressInfoForm progress;  // made now, dark from the start
         QTRY_VERIFY(DarkList(progress.ui()->ListBox1));
 

@@ -449,6 +449,9 @@ void TPyxetForm::FollowPalette()
     Ui_->tlIPConflict->setStyleSheet(
         QStringLiteral("QLabel { background: %1; color: %2; border: 1px solid #b06010; padding: 1px 3px; }")
             .arg(SchemeColour(note.Background).name(), SchemeColour(note.Text).name()));
+    // A style sheet set again gives back the font the label had before the first one (the
+    // desktop's, not the window's): the window's again, as the other labels have it.
+    Ui_->tlIPConflict->setFont(font());
 
     for (QLineEdit* field : {Ui_->teDeviceName, Ui_->teDeviceIP, Ui_->teDeviceMask, Ui_->teDeviceGateway,
                              Ui_->teDeviceDNS1, Ui_->teDeviceDNS2, Ui_->teHTTPPort, Ui_->teTelnetPort})
