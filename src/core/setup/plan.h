@@ -143,9 +143,30 @@ struct TPlanProblem {
     std::string Message() const;
 };
 
+// Why the consecutive addresses passed over an address.
+enum class TSkipReason {
+    InUse,             // another device found answers on it or is configured with it
+    ThisPc,            // one of this PC's addresses
+    Gateway,           // the gateway the device has once the plan took
+    NetworkAddress,    // the network address of the device's subnet
+    BroadcastAddress,  // the broadcast address of the device's subnet
+    Planned,           // the plan file gives it to another device
+};
+
+// Consecutive addresses passed over for one reason (First == Last for a single address).
+struct TSkippedAddresses {
+    uint32_t First = 0;
+    uint32_t Last = 0;
+    TSkipReason Reason = TSkipReason::InUse;
+
+    // "10.77.1.12–10.77.1.15: in use", "10.77.1.1: the gateway", translated.
+    std::string Text() const;
+};
+
 struct TPlan {
     std::vector<TDevicePlan> Devices;    // the chosen devices in their order, then the others the file names
     std::vector<TPlanProblem> Problems;  // in the order found
+    std::vector<TSkippedAddresses> Skipped;  // what the consecutive addresses passed over, ascending
     bool Undo = false;                   // made from an undo file
 
     bool Blocked() const;

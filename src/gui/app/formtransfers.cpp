@@ -327,7 +327,7 @@ void TPyxetForm::SaveConfigClick()
 {
     if (Busy() || !Upgrade || !SelectedDevice)
         return;
-    Upgrade->Prepare(_("Select File"), _("Save"), kConfigFilter);
+    Upgrade->Prepare(_("Select File"), _("Save"), kConfigFilter, true);
     const std::string file = Upgrade->Execute() ? Upgrade->FileName() : std::string();
     if (RefusedFile(this, file, false))
         return;
