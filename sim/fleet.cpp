@@ -1,5 +1,6 @@
 // Reading, validating, generating and writing fleet files.
 #include "fleet.h"
+#include "httpparse.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -133,7 +134,8 @@ const std::set<std::string> kFaultKeys = {"silent",        "twice",     "late_ms
                                           "ignore_commands"};
 const std::set<std::string> kHttpKeys = {"user",      "password",       "refuse",       "status",
                                          "slow_bps",  "receive_buffer", "upload_fails", "answer_ms",
-                                         "setup_xml", "heading",        "answer"};
+                                         "setup_xml", "heading",        "answer",       "vanish_after",
+                                         "vanish_ms"};
 const HttpAnswer kHttpAnswers[] = {HttpAnswer::Normal, HttpAnswer::Endless, HttpAnswer::Empty, HttpAnswer::NoContent,
                                    HttpAnswer::Partial, HttpAnswer::Close, HttpAnswer::Drip};
 
@@ -366,6 +368,11 @@ DeviceConfig ReadDevice(const json& object, size_t index) {
             device.http.receive_buffer = int(GetInt(http, "receive_buffer", 1024, 16777216, at));
         if (http.contains("upload_fails")) device.http.upload_fails = GetBool(http, "upload_fails", at);
         if (http.contains("answer_ms")) device.http.answer_ms = int(GetInt(http, "answer_ms", 0, 86400000, at));
+        if (http.contains("vanish_after"))
+            device.http.vanish_after = int(GetInt(http, "vanish_after", 1, int64_t(kMaxBodyBytes), at));
+        if (http.contains("vanish_ms")) device.http.vanish_ms = int(GetInt(http, "vanish_ms", 0, 86400000, at));
+        if (device.http.vanish_ms != 0 && device.http.vanish_after == 0)
+            Fail(at, "\"vanish_ms\" needs \"vanish_after\"");
         if (http.contains("setup_xml")) device.http.setup_xml = GetText(http, "setup_xml", at);
         if (http.contains("heading")) device.http.heading = GetText(http, "heading", at);
         if (http.contains("answer")) {
@@ -561,6 +568,8 @@ std::string FleetToJson(const std::vector<DeviceConfig>& devices) {
         if (h.receive_buffer) http["receive_buffer"] = h.receive_buffer;
         if (h.upload_fails) http["upload_fails"] = true;
         if (h.answer_ms) http["answer_ms"] = h.answer_ms;
+        if (h.vanish_after) http["vanish_after"] = h.vanish_after;
+        if (h.vanish_ms) http["vanish_ms"] = h.vanish_ms;
         if (h.setup_xml) http["setup_xml"] = *h.setup_xml;
         if (h.heading) http["heading"] = *h.heading;
         if (h.answer != HttpAnswer::Normal) http["answer"] = HttpAnswerName(h.answer);

@@ -60,6 +60,9 @@ struct HttpConfig {
     int receive_buffer = 0;       // non-zero: SO_RCVBUF of each connection (a small device's window)
     bool upload_fails = false;    // POST /upload is answered 500 "Upload failed"
     int answer_ms = 0;            // non-zero: the answer waits this long once the request is read
+    int vanish_after = 0;         // non-zero: after this many bytes of a request body the device reads
+                                  // no more and, vanish_ms later, goes away (answers no packet)
+    int vanish_ms = 0;
     std::optional<std::string> heading;  // the <h1> text of every POST /upload answer, as given
     HttpAnswer answer = HttpAnswer::Normal;
     std::optional<std::string> setup_xml;  // initial configuration file; generated when absent

@@ -349,6 +349,31 @@ TEST(PlanFleet, FortyDevicesOnTheFactoryAddressAndTheOddOnes) {
     }
 }
 
+TEST(Vanish, ParsedWithinItsRangeAndWrittenBack) {
+    const FleetResult parsed = ParseFleet(
+        "[" + Entry("Orvex", 1, "10.77.1.1", R"(, "http": {"vanish_after": 65536, "vanish_ms": 1000})") + "," +
+        Entry("Orvex", 2, "10.77.1.2", R"(, "http": {"vanish_after": 67108864})") + "," + Entry("Orvex", 3, "10.77.1.3") +
+        "]");
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.devices[0].http.vanish_after, 65536);
+    EXPECT_EQ(parsed.devices[0].http.vanish_ms, 1000);
+    EXPECT_EQ(parsed.devices[1].http.vanish_after, 67108864);
+    EXPECT_EQ(parsed.devices[1].http.vanish_ms, 0);
+    EXPECT_EQ(parsed.devices[2].http.vanish_after, 0);  // it stays
+    const FleetResult reread = ParseFleet(FleetToJson(parsed.devices));
+    ASSERT_EQ(reread.error, "");
+    for (size_t i = 0; i < parsed.devices.size(); ++i) {
+        EXPECT_EQ(reread.devices[i].http.vanish_after, parsed.devices[i].http.vanish_after);
+        EXPECT_EQ(reread.devices[i].http.vanish_ms, parsed.devices[i].http.vanish_ms);
+    }
+    for (const char* bad : {R"(, "http": {"vanish_after": 0})", R"(, "http": {"vanish_after": 67108865})",
+                            R"(, "http": {"vanish_after": "65536"})", R"(, "http": {"vanish_ms": 1000})",
+                            R"(, "http": {"vanish_after": 1, "vanish_ms": 86400001})"}) {
+        const FleetResult refused = ParseFleet("[" + Entry("Orvex", 1, "10.77.1.1", bad) + "]");
+        EXPECT_NE(refused.error.find("vanish_"), std::string::npos) << bad << ": " << refused.error;
+    }
+}
+
 TEST(ReceiveBuffer, ParsedWithinItsRangeAndWrittenBack) {
     const FleetResult parsed =
         ParseFleet("[" + Entry("Orvex", 1, "10.77.1.1", R"(, "http": {"slow_bps": 16000, "receive_buffer": 4096})") +

@@ -112,6 +112,32 @@ TEST(PlanFileRead, SpreadsheetFormsSemicolonsBomCrlfAndQuotes)
     EXPECT_EQ(file.Rows[2].Cells[static_cast<size_t>(TPlanField::IP)]->Column, 4);
 }
 
+// A header that names a column twice: the first of the two counts, and the other is ignored
+// like any column the reader does not know (its values are neither read nor checked).
+TEST(PlanFileRead, OfTwoColumnsOfOneNameTheFirstCounts)
+{
+    TPlanFile file = Read("MAC,IP,Name,IP\n" + Mac(1) + ",192.168.1.50,a,not an address\n");
+    ASSERT_EQ(file.Rows.size(), 1u);
+    EXPECT_EQ(Cell(file.Rows[0], TPlanField::IP), "192.168.1.50");
+    EXPECT_EQ(file.Rows[0].Cells[static_cast<size_t>(TPlanField::IP)]->Column, 2);
+
+    file = Read(" mac ,Family,Name,MAC,FAMILY,name\n" + Mac(1) + ",Orvex,first," + Mac(2) + ",HWG,second\n");
+    ASSERT_EQ(file.Rows.size(), 1u);
+    EXPECT_EQ(file.Rows[0].MacText, Mac(1));
+    EXPECT_EQ(file.Rows[0].MacColumn, 1);
+    EXPECT_EQ(file.Rows[0].Family, "Orvex");
+    EXPECT_EQ(Cell(file.Rows[0], TPlanField::Name), "first");
+
+    TPlanLab lab;
+    lab.Orvex(Mac(1), "192.168.1.10");
+    file = Read("MAC,IP,Name,IP\n" + Mac(1) + ",192.168.1.50,a,not an address\n");
+    TPlanInputs in = lab.Inputs({});
+    in.File = &file;
+    const TPlan plan = MakePlan(in);
+    EXPECT_TRUE(plan.Problems.empty()) << plan.Problems.front().Message();
+    EXPECT_EQ(NewAddresses(plan), (std::vector<std::string>{"192.168.1.50"}));
+}
+
 TEST(PlanFileRead, FilesThatCannotBeReadNameTheLineAndColumn)
 {
     TPlanReadError e = ReadError("MAC,Name\n" + Mac(1) + ",ok\n" + Mac(2) + ",bro\"ken\n");
