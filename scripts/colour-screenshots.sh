@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Takes pictures of the windows in a light and in a dark palette in the lab, on a virtual X
-# display, to look at: the main window with a new device and an address conflict, the progress
-# window after an upgrade, the Log Report. Not the guide's pictures: they go to a folder of their
-# own (default /tmp/colours-shots). PYXET_SHOT_LANG=cs takes them in Czech.
+# Takes pictures of the windows in each colour scheme (Utilities -> "Colour Scheme": System,
+# Light, Dark) in the lab, on a virtual X display, to look at: the main window with a new device
+# and an address conflict, the progress window after an upgrade, the Log Report. Not the guide's
+# pictures: they go to a folder of their own (default /tmp/colours-shots), named
+# <scheme>-<window>.png. PYXET_SHOT_LANG=cs takes them in Czech.
 # Usage: scripts/colour-screenshots.sh [bin folder] [output folder]   (needs xvfb-run; build
 #        colour_screenshots and pyxet-sim first)
 set -euo pipefail

@@ -1,5 +1,6 @@
 // Reading, validating, generating and writing fleet files.
 #include "fleet.h"
+#include "httpparse.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -124,7 +125,8 @@ struct FleetError {
 const std::set<std::string> kDeviceKeys = {
     "family", "mac", "name", "ip", "mask", "gateway", "dns1", "dns2", "dhcp", "http_port", "telnet_port",
     "type", "header_type", "firmware", "address", "items", "can_set_default", "error_code", "restart_ms",
-    "factory", "faults", "http", "shared_address", "follow_ip", "refuse_commands"};
+    "factory", "faults", "http", "shared_address", "follow_ip", "refuse_commands", "step_aside"};
+const std::set<std::string> kStepAsideKeys = {"to", "heir"};
 const std::set<std::string> kSetupKeys = {"name", "ip", "mask", "gateway", "dns1", "dns2", "dhcp", "http_port",
                                           "telnet_port"};
 const std::set<std::string> kFaultKeys = {"silent",        "twice",     "late_ms",      "corrupt_mac",
@@ -132,7 +134,8 @@ const std::set<std::string> kFaultKeys = {"silent",        "twice",     "late_ms
                                           "ignore_commands"};
 const std::set<std::string> kHttpKeys = {"user",      "password",       "refuse",       "status",
                                          "slow_bps",  "receive_buffer", "upload_fails", "answer_ms",
-                                         "setup_xml", "heading",        "answer"};
+                                         "setup_xml", "heading",        "answer",       "vanish_after",
+                                         "vanish_ms"};
 const HttpAnswer kHttpAnswers[] = {HttpAnswer::Normal, HttpAnswer::Endless, HttpAnswer::Empty, HttpAnswer::NoContent,
                                    HttpAnswer::Partial, HttpAnswer::Close, HttpAnswer::Drip};
 
@@ -307,6 +310,24 @@ DeviceConfig ReadDevice(const json& object, size_t index) {
     // be left behind at its first restart.
     if (device.follow_ip && device.address != device.setup.ip)
         Fail(where, "a \"follow_ip\" device answers from its \"ip\"; leave out \"address\"");
+    if (object.contains("step_aside")) {
+        const json& aside = object.at("step_aside");
+        const std::string at = where + " step_aside";
+        CheckKeys(aside, kStepAsideKeys, at);
+        for (const char* key : {"to", "heir"})
+            if (!aside.contains(key)) Fail(at, std::string("\"") + key + "\" is missing");
+        StepAside step;
+        step.to = GetIp(aside, "to", at);
+        const auto heir = ParseMacText(GetText(aside, "heir", at));
+        if (!heir) Fail(at, "\"heir\" must be six hexadecimal pairs like 00:0A:14:1E:28:32");
+        step.heir = *heir;
+        if (step.heir == device.mac) Fail(at, "\"heir\" must be another device");
+        if (!UsableDeviceAddress(step.to) || step.to == Ip4{10, 77, 0, 1} || step.to == Ip4{10, 77, 0, 254})
+            Fail(at, "\"to\" " + IpText(step.to) + " cannot be a device's own address");
+        // Back from its restart, a device that follows its ip would return to the address it left.
+        if (device.follow_ip) Fail(at, "a \"follow_ip\" device cannot step aside");
+        device.step_aside = step;
+    }
 
     if (object.contains("faults")) {
         const json& faults = object.at("faults");
@@ -347,6 +368,11 @@ DeviceConfig ReadDevice(const json& object, size_t index) {
             device.http.receive_buffer = int(GetInt(http, "receive_buffer", 1024, 16777216, at));
         if (http.contains("upload_fails")) device.http.upload_fails = GetBool(http, "upload_fails", at);
         if (http.contains("answer_ms")) device.http.answer_ms = int(GetInt(http, "answer_ms", 0, 86400000, at));
+        if (http.contains("vanish_after"))
+            device.http.vanish_after = int(GetInt(http, "vanish_after", 1, int64_t(kMaxBodyBytes), at));
+        if (http.contains("vanish_ms")) device.http.vanish_ms = int(GetInt(http, "vanish_ms", 0, 86400000, at));
+        if (device.http.vanish_ms != 0 && device.http.vanish_after == 0)
+            Fail(at, "\"vanish_ms\" needs \"vanish_after\"");
         if (http.contains("setup_xml")) device.http.setup_xml = GetText(http, "setup_xml", at);
         if (http.contains("heading")) device.http.heading = GetText(http, "heading", at);
         if (http.contains("answer")) {
@@ -390,6 +416,16 @@ void CheckDistinct(const std::vector<DeviceConfig>& devices) {
         if (a == Ip4{10, 77, 0, 1} || a == Ip4{10, 77, 0, 254})
             Fail(where, "10.77.0.1 and 10.77.0.254 belong to the lab");
         if (!UsableDeviceAddress(a)) Fail(where, "address " + IpText(a) + " cannot be a device's own address");
+    }
+    // A device steps aside to an address of its own, and leaves its old one to a device listed.
+    for (size_t i = 0; i < devices.size(); ++i) {
+        const auto& step = devices[i].step_aside;
+        if (!step) continue;
+        const std::string where = "device " + std::to_string(i) + " step_aside";
+        if (!macs.count(step->heir)) Fail(where, "no device has the \"heir\" MAC " + MacText(step->heir));
+        if (addresses.count(step->to))
+            Fail(where, "\"to\" " + IpText(step->to) + " is the address of device " +
+                            std::to_string(addresses.at(step->to)));
     }
 }
 
@@ -507,6 +543,8 @@ std::string FleetToJson(const std::vector<DeviceConfig>& devices) {
         if (device.refuse_commands) object["refuse_commands"] = device.refuse_commands;
         if (device.shared_address) object["shared_address"] = true;
         if (device.follow_ip) object["follow_ip"] = true;
+        if (device.step_aside)
+            object["step_aside"] = {{"to", IpText(device.step_aside->to)}, {"heir", MacText(device.step_aside->heir)}};
         if (device.factory != device.setup) object["factory"] = SetupToJson(device.factory, device.family);
         const Faults& f = device.faults;
         json faults = json::object();
@@ -530,6 +568,8 @@ std::string FleetToJson(const std::vector<DeviceConfig>& devices) {
         if (h.receive_buffer) http["receive_buffer"] = h.receive_buffer;
         if (h.upload_fails) http["upload_fails"] = true;
         if (h.answer_ms) http["answer_ms"] = h.answer_ms;
+        if (h.vanish_after) http["vanish_after"] = h.vanish_after;
+        if (h.vanish_ms) http["vanish_ms"] = h.vanish_ms;
         if (h.setup_xml) http["setup_xml"] = *h.setup_xml;
         if (h.heading) http["heading"] = *h.heading;
         if (h.answer != HttpAnswer::Normal) http["answer"] = HttpAnswerName(h.answer);

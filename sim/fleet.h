@@ -60,10 +60,20 @@ struct HttpConfig {
     int receive_buffer = 0;       // non-zero: SO_RCVBUF of each connection (a small device's window)
     bool upload_fails = false;    // POST /upload is answered 500 "Upload failed"
     int answer_ms = 0;            // non-zero: the answer waits this long once the request is read
+    int vanish_after = 0;         // non-zero: after this many bytes of a request body the device reads
+                                  // no more and, vanish_ms later, goes away (answers no packet)
+    int vanish_ms = 0;
     std::optional<std::string> heading;  // the <h1> text of every POST /upload answer, as given
     HttpAnswer answer = HttpAnswer::Normal;
     std::optional<std::string> setup_xml;  // initial configuration file; generated when absent
     bool NeedsLogin() const { return !user.empty() || !password.empty(); }
+};
+
+// A device that does not take a firmware image: it restarts with the revision it had and comes
+// back at `to`, while the `heir` device takes over the address it left (at once).
+struct StepAside {
+    Ip4 to{};
+    Mac heir{};
 };
 
 struct DeviceConfig {
@@ -82,6 +92,7 @@ struct DeviceConfig {
     int refuse_commands = 0;      // 1-255: commands refused (Orvex: with this code), info answers normal
     bool shared_address = false;  // other devices may have the same address (each must say so)
     bool follow_ip = false;       // after a restart the device answers from its configured ip
+    std::optional<StepAside> step_aside;  // its first firmware image moves it aside (above)
     int restart_ms = -1;          // -1: the simulator's default
     Faults faults;
     HttpConfig http;

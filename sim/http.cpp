@@ -3,6 +3,7 @@
 #include "http.h"
 
 #include <arpa/inet.h>
+#include <linux/filter.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -106,11 +107,14 @@ private:
     void CloseAfterHead(json& event);
     void Stream(json& event);
     void DripHead(json& event);
+    void Vanish(json& event, int ms);
 
     int fd_;
     Simulator& sim_;
     std::string input_;
     int slowBps_ = 0;
+    size_t vanishAfter_ = 0;  // while a body is read: the device reads no more past this many bytes
+    bool vanished_ = false;   // it stopped there
     HttpAnswer answer_ = HttpAnswer::Normal;
     OpenRequest* open_ = nullptr;  // the request being answered, once it reached a device
 };
@@ -119,6 +123,13 @@ bool Connection::ReadMore() {
     char buffer[16384];
     size_t want = sizeof buffer;
     if (slowBps_ > 0) want = std::min<size_t>(want, std::max(1, slowBps_ / 10));
+    if (vanishAfter_ > 0) {
+        if (input_.size() >= vanishAfter_) {
+            vanished_ = true;
+            return false;
+        }
+        want = std::min(want, vanishAfter_ - input_.size());
+    }
     const ssize_t received = recv(fd_, buffer, want, 0);
     if (received <= 0) return false;
     input_.append(buffer, size_t(received));
@@ -286,6 +297,26 @@ void Connection::Stream(json& event) {
     }
 }
 
+// A device that goes away in the middle of a request's body (its power cut, its cable pulled): it
+// has read no more since vanish_after bytes and keeps its window closed for `ms`, answering the
+// client's window probes, then answers no packet at all. The connection is kept, silent, until
+// the simulator ends: closing it would send what a device that went away never sends.
+void Connection::Vanish(json& event, int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    // A socket filter that passes nothing: the kernel drops every packet of the connection before
+    // TCP sees it, so no acknowledgement and no window goes back.
+    sock_filter nothing[] = {{BPF_RET | BPF_K, 0, 0, 0}};
+    sock_fprog program{1, nothing};
+    setsockopt(fd_, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program);
+    event["status"] = nullptr;
+    event["outcome"] = "went away";
+    event["request_bytes"] = input_.size();
+    sim_.EventLog().Write(event);
+    sim_.EventLog().Flush();
+    if (open_) open_->Close();
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
 // The head of a 200, one byte every 100 ms, header after header without end, until the client goes.
 void Connection::DripHead(json& event) {
     (void)event;
@@ -404,7 +435,14 @@ void Connection::Serve() {
 
     std::string body;
     int failStatus = 0;
-    if (!ReadBody(*head, body, failStatus)) {
+    vanishAfter_ = size_t(config.http.vanish_after);
+    const bool read = ReadBody(*head, body, failStatus);
+    vanishAfter_ = 0;
+    if (vanished_) {
+        Vanish(event, config.http.vanish_ms);
+        return;
+    }
+    if (!read) {
         if (failStatus == 0) {
             event["outcome"] = "client went away";
             Finish(event, 0);
@@ -497,6 +535,14 @@ void Connection::Serve() {
             event["outcome"] = "empty image";
             Finish(event, 400);
             Respond(400, Page(config.http.heading.value_or("Upload failed"), "The image is empty."));
+            return;
+        }
+        // A device that steps aside answers as if it took the image, and keeps its revision.
+        if (config.step_aside) {
+            sim_.StepAsideFrom(size_t(index));
+            event["outcome"] = "image not taken: stepped aside";
+            event["firmware"] = nullptr;
+            Succeed(event, Page(config.http.heading.value_or("Upload OK"), std::to_string(file->data.size()) + " bytes written."));
             return;
         }
         // An image of the simulator's own form restarts the device into it: silent from now on

@@ -194,6 +194,17 @@ std::string Simulator::AcceptFirmware(size_t index, const std::string& image) {
     return revision;
 }
 
+void Simulator::StepAsideFrom(size_t index) {
+    std::lock_guard lock(mutex_);
+    Device& device = devices_[index];
+    StartRestart(index, "firmware");
+    if (device.steppedAside || !device.config.step_aside) return;
+    device.steppedAside = true;
+    const Ip4 left = device.address;
+    Move(index, device.config.step_aside->to);
+    Move(byMac_.at(device.config.step_aside->heir), left);
+}
+
 Clock::time_point Simulator::Tick(Clock::time_point now) {
     Clock::time_point next = Clock::time_point::max();
     for (auto it = restarting_.begin(); it != restarting_.end();) {

@@ -26,6 +26,7 @@ struct Device {
     Clock::time_point restartUntil{};
     bool restarting = false;
     int infoRequests = 0;  // info requests received (for the answer_every fault)
+    bool steppedAside = false;  // step_aside: its first image moved it
 };
 
 // One datagram a device sends.
@@ -63,6 +64,10 @@ public:
     // that revision if it fits the family (else the one it had). Any other image changes
     // nothing. Returns the new revision, or "" when it stays.
     std::string AcceptFirmware(size_t index, const std::string& image);
+    // A device with step_aside was sent a firmware image: it does not take it and restarts with
+    // the revision it had; the first time, it moves to its step_aside address and its heir moves
+    // to the address it left, at once.
+    void StepAsideFrom(size_t index);
 
     // Ends restarts that are due; returns the time of the next one (or max when none).
     Clock::time_point Tick(Clock::time_point now);

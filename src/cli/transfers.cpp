@@ -17,7 +17,9 @@
 // Hosts are handled in the order given, each on TCP port 80 (one host twice never at once);
 // --jobs N (1 to 32, default 1) runs up to N transfers at once, with the same results, output
 // and log as one after another. --verify waits up to SECONDS after each accepted image for the
-// device to answer discovery (asked by unicast every two seconds) with another firmware revision. The password comes from the
+// device to answer discovery with another firmware revision, asked every two seconds at its
+// address and the way discovery reaches it; only the answer of the unit that answered before the
+// image (--all: the device found, by MAC and family) counts. The password comes from the
 // first line of --password-file, else from PYXET_PASSWORD, never from the command line; where
 // the window would ask for a login, the host fails instead. Output: HOST<TAB>ok or
 // HOST<TAB>failed<TAB>reason per host, or with --json one array of {"host", "ok", "error"}.
@@ -31,6 +33,7 @@
 #include "core/app/settings.h"
 #include "core/discovery/probe.h"
 #include "core/devices/registry.h"
+#include "core/devices/revision.h"
 #include "core/devices/sharedaddress.h"
 #include "core/devices/udpserver.h"
 #include "core/devices/utils.h"
@@ -96,7 +99,8 @@ const char* const kTransferHelp =
     "the reason \"Shares ADDRESS with N other devices; ...\".\n"
     "--jobs N: up to N transfers at once (1 to 32, default 1); output and log keep the hosts' order.\n"
     "--verify SECONDS: after each accepted image, wait up to SECONDS for the device to answer\n"
-    "discovery (unicast every two seconds) with another firmware revision, else it fails.\n"
+    "discovery (every two seconds, at its address and its subnet's broadcast) with another firmware\n"
+    "revision, else it fails; only its own answer counts (by MAC and family), from any address.\n"
     "Output: HOST<TAB>ok or HOST<TAB>failed<TAB>reason (--all: MAC<TAB>HOST<TAB>...; --verify adds\n"
     "the revisions to ok); --json: [{\"host\", \"ok\", \"error\"}] (--all adds \"mac\", --verify\n"
     "\"firmware_before\" and \"firmware_after\").\n"
@@ -233,13 +237,17 @@ void PrintResults(const std::vector<TDeviceResult>& results, bool json, bool cre
         for (size_t i = 0; i < results.size(); ++i) {
             const TDeviceResult& r = results[i];
             const std::string name = macs ? extras.Macs[i] + "\t" + r.Host : r.Host;
-            if (!r.Ok)
+            if (!r.Ok) {
                 std::printf("%s\tfailed\t%s\n", name.c_str(), Reason(r, credentialsGiven).c_str());
-            else if (checks && extras.Checks[i].Before && extras.Checks[i].After)
-                std::printf("%s\tok\tfirmware %s -> %s\n", name.c_str(), SafeText(*extras.Checks[i].Before).c_str(),
-                            SafeText(*extras.Checks[i].After).c_str());
-            else
+            } else if (checks && extras.Checks[i].Before && extras.Checks[i].After) {
+                const std::string& before = *extras.Checks[i].Before;
+                const std::string& after = *extras.Checks[i].After;
+                const std::string older = IsOlderRevision(before, after) ? std::string(" ") + _("(older)") : "";
+                std::printf("%s\tok\tfirmware %s -> %s%s\n", name.c_str(), SafeText(before).c_str(),
+                            SafeText(after).c_str(), older.c_str());
+            } else {
                 std::printf("%s\tok\n", name.c_str());
+            }
         }
     }
 }
@@ -265,7 +273,7 @@ bool FindAll(const TSettings& settings, const TOptions& options, std::vector<TBa
             continue;
         if (!options.Types.empty() && std::find(options.Types.begin(), options.Types.end(), info.TypeName) == options.Types.end())
             continue;
-        devices.push_back({info.Name, info.PeerIP, info.MAC, SharersOf(sharing, entry.Device.get())});
+        devices.push_back(BatchDevice(*entry.Device, sharing));
         macs.push_back(info.MAC);
     }
     list.FreeDevices();

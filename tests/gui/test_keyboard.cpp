@@ -7,6 +7,7 @@
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QLineEdit>
 #include <QListView>
@@ -186,6 +187,57 @@ private slots:
         QTest::keyClick(F.Form.get(), Qt::Key(key), Qt::ControlModifier);
         QCOMPARE(closed.count(), 1);
         QVERIFY(!F.Form->isVisible());
+        QCOMPARE(F.Form->SettingsSaves(), 1);
+    }
+
+    // Right after start, with no device answering, the keys act on the device list: Ctrl+X,
+    // pressed where the focus is, ends the program and the settings are written.
+    void ctrlXRightAfterStartEnds()
+    {
+        F.Start();
+        Activate();
+        QVERIFY(F.Form->Devices.DeviceList().empty());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(F.Form->ui()->DeviceListBox));
+        QVERIFY(F.ReadIni().isEmpty());
+        QSignalSpy closed(F.Form.get(), &TPyxetForm::FormClosed);
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_X, Qt::ControlModifier);  // to the focus
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!F.Form->isVisible());
+        QCOMPARE(F.Form->SettingsSaves(), 1);
+        QVERIFY2(F.ReadIni().contains(QStringLiteral("[Setup]\nLang=en")), qPrintable(F.ReadIni()));
+    }
+
+    // In an editable text field Ctrl+X cuts its text and the window stays; in a read-only one,
+    // and back in the list after "Find Devices", it ends the program.
+    void ctrlXCutsInAnEditableField()
+    {
+        F.Start({QStringLiteral("-demo")});  // the setup panel usable without a device
+        Activate();
+        QSignalSpy closed(F.Form.get(), &TPyxetForm::FormClosed);
+        QLineEdit* search = F.Form->ui()->teSearch;
+        search->setText(QStringLiteral("teplo"));
+        search->setFocus(Qt::MouseFocusReason);
+        search->selectAll();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(search));
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(search->text(), QString());
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("teplo"));
+        QCOMPARE(closed.count(), 0);
+        QVERIFY(F.Form->isVisible());
+
+        // "Find Devices" gives the list the keys again.
+        F.Form->ui()->acFind->trigger();
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(F.Form->ui()->DeviceListBox));
+
+        // A read-only field takes nothing to cut: the key ends the program.
+        QLineEdit* name = F.Form->ui()->teDeviceName;
+        name->setReadOnly(true);
+        name->setText(QStringLiteral("N/A"));
+        name->setFocus(Qt::MouseFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(name));
+        name->selectAll();
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(closed.count(), 1);
         QCOMPARE(F.Form->SettingsSaves(), 1);
     }
 

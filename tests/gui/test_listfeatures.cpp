@@ -2,6 +2,7 @@
 // and the note in the details, "Export Device List..." (CSV read back by Python's csv module,
 // JSON by QJsonDocument, the type filter respected), and a long list taking answers in.
 #include "devicefeed.h"
+#include "wrappedlines.h"
 #include "ui_form.h"
 
 #include "core/app/i18n.h"
@@ -16,7 +17,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
-#include <QTextLayout>
 
 #include <algorithm>
 #include <cstdio>
@@ -38,18 +38,7 @@ QString Shown(const QLabel* label)
 // The places where the label's word wrap starts a new line, laid out as the label does.
 QList<int> LineStarts(const QLabel* label)
 {
-    QTextLayout layout(label->text(), label->font());
-    QTextOption option;
-    option.setWrapMode(QTextOption::WordWrap);
-    layout.setTextOption(option);
-    QList<int> starts;
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(label->contentsRect().width());
-        starts.append(line.textStart());
-    }
-    layout.endLayout();
-    return starts;
+    return WrappedLineStarts(label->text(), label->font(), label->contentsRect().width());
 }
 
 QString ReadAll(const QString& path)

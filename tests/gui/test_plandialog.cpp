@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
 #include <QHostAddress>
 #include <QTableWidget>
 #include <QTest>
@@ -214,6 +215,81 @@ private slots:
         QVERIFY(!Cell(d, 0, TPlanColumn::Problems).isEmpty());
         QVERIFY(!ui->btnApply->isEnabled());
         QVERIFY(Dialogs::TakeShownBoxes().empty());
+    }
+
+    // Under the table, what the consecutive addresses passed over and why, a run of one reason
+    // as one range; nothing when they passed over nothing.
+    void SkippedAddressesAreNamedWithTheirReason()
+    {
+        TPlanWindow w;
+        w.Add({"Alpha", "00:0A:14:00:00:01", "10.77.1.5"});
+        w.Add({"Charlie", "00:0A:14:00:00:03", "10.77.1.30"});
+        for (int k = 12; k <= 15; ++k)
+            w.Add({"Unit " + std::to_string(k), "00:0A:14:00:01:" + std::to_string(k), "10.77.1." + std::to_string(k)});
+        w.Check({"Alpha", "Charlie"});
+        TPlanDialog* d = w.Open();
+        QVERIFY(d);
+        auto* ui = d->ui();
+        QVERIFY(!ui->lblSkipped->isVisible());
+        Tick(ui->chkFirstIP, ui->teFirstIP, QStringLiteral("10.77.1.11"));
+        QCOMPARE(Cell(d, 0, TPlanColumn::IP), QStringLiteral("10.77.1.5 \u2192 10.77.1.11"));
+        QCOMPARE(Cell(d, 1, TPlanColumn::IP), QStringLiteral("10.77.1.30 \u2192 10.77.1.16"));
+        QVERIFY(ui->lblSkipped->isVisible());
+        QCOMPARE(ui->lblSkipped->text(), QStringLiteral("Skipped addresses: 10.77.1.12\u201310.77.1.15: in use"));
+        // At the top of the subnet: the gateway (.254) and the broadcast address, one each.
+        ui->teFirstIP->selectAll();
+        QTest::keyClicks(ui->teFirstIP, QStringLiteral("10.77.1.253"));
+        QCOMPARE(ui->lblSkipped->text(), QStringLiteral("Skipped addresses: 10.77.1.254: the gateway; "
+                                                        "10.77.1.255: the subnet's broadcast address"));
+        QVERIFY(!ui->btnApply->isEnabled());  // Charlie got none
+        ui->teFirstIP->selectAll();
+        QTest::keyClicks(ui->teFirstIP, QStringLiteral("10.77.1.40"));
+        QVERIFY(!ui->lblSkipped->isVisible());
+    }
+
+    // The devices' statuses come before "Other Changes": with long other changes in a narrow
+    // dialog, the Status column is in view while the plan runs.
+    void TheStatusColumnStaysInViewWhileThePlanRuns()
+    {
+        TUpdates updates;
+        QVERIFY(updates.Bound);
+        TPlanWindow w;
+        w.Add({"Alpha", "00:0A:14:00:00:01", "10.77.1.5"});
+        w.Add({"Bravo", "00:0A:14:00:00:02", "10.77.1.6"});
+        w.Check({"Alpha", "Bravo"});
+        TPlanDialog* d = w.Open();
+        QVERIFY(d);
+        d->RunOptions.AnswerWaitMs = 5000;  // no device answers: the first stays at work
+        d->RunOptions.VerifySeconds = 1;
+        auto* ui = d->ui();
+        Tick(ui->chkName, ui->teName, QStringLiteral("Boiler room ##"));
+        Tick(ui->chkDNS1, ui->teDNS1, QStringLiteral("10.77.1.253"));
+        Tick(ui->chkDNS2, ui->teDNS2, QStringLiteral("10.77.1.252"));
+        Tick(ui->chkHTTPPort, ui->teHTTPPort, QStringLiteral("8080"));
+        Tick(ui->chkTelnetPort, ui->teTelnetPort, QStringLiteral("2323"));
+        QVERIFY(ui->btnApply->isEnabled());
+        QTableWidget* table = ui->PreviewTable;
+        const QHeaderView* header = table->horizontalHeader();
+        QCOMPARE(table->horizontalHeaderItem(int(TPlanColumn::Status))->text(), QStringLiteral("Status"));
+        QVERIFY(header->visualIndex(int(TPlanColumn::Status)) < header->visualIndex(int(TPlanColumn::Other)));
+        d->resize(700, 500);
+        QTRY_COMPARE(d->width(), 700);
+        QVERIFY2(header->length() > table->viewport()->width(), "the table is wider than its view");
+
+        QTest::mouseClick(ui->btnApply, Qt::LeftButton);
+        QVERIFY(d->Running());
+        const QString sending = QString::fromStdString(PlanStatusText(Status(TPlanDeviceState::Sending)));
+        QTRY_COMPARE_WITH_TIMEOUT(Cell(d, 0, TPlanColumn::Status), sending, 4000);
+        QApplication::processEvents();
+        const int column = int(TPlanColumn::Status);
+        const int left = header->sectionViewportPosition(column);
+        QVERIFY2(left >= 0 && left + header->sectionSize(column) <= table->viewport()->width(),
+                 qPrintable(QStringLiteral("Status at %1..%2 of %3").arg(left).arg(left + header->sectionSize(column))
+                                .arg(table->viewport()->width())));
+        QVERIFY2(header->sectionSize(column) >= table->fontMetrics().horizontalAdvance(sending),
+                 "the status is not cut");
+        QTest::mouseClick(ui->btnStop, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(d->Done(), 20000);
     }
 
     void DemonstrationModeBlocksThePlan()
@@ -541,6 +617,25 @@ private slots:
         QVERIFY(!d->ui()->FormGroup->isVisible());
         QCOMPARE(Cell(d, 0, TPlanColumn::Name), QStringLiteral("Alpha \u2192 Old Alpha"));
         QCOMPARE(Cell(d, 0, TPlanColumn::IP), QStringLiteral("10.77.1.5"));
+        QVERIFY(d->ui()->btnApply->isEnabled());
+    }
+
+    void AnUndoShowsWhatANewPlanWouldRefuseAsANote()
+    {
+        // The undo file gives the unit back a gateway outside its subnet: a note, not red, and
+        // Apply enabled.
+        TPlanWindow w;
+        w.Add({"Alpha", "00:0A:14:00:00:01", "10.77.1.5"});
+        QDir().mkdir(QStringLiteral("backup"));
+        const QString undo = WriteFile(QStringLiteral("backup/undo-20260102-120000.csv"),
+                                       "MAC,IP,Mask,Gateway\n00:0A:14:00:00:01,10.77.2.5,255.255.255.0,10.99.0.1\n");
+        Dialogs::QueueFileName(undo.toStdString());
+        w.ui()->acUndoPlan->trigger();
+        TPlanDialog* d = w.Form().PlanDialog;
+        QVERIFY(d);
+        QVERIFY2(Cell(d, 0, TPlanColumn::Problems).contains(QStringLiteral("10.99.0.1")),
+                 qPrintable(Cell(d, 0, TPlanColumn::Problems)));
+        QVERIFY(!RowRed(d, 0));
         QVERIFY(d->ui()->btnApply->isEnabled());
     }
 };

@@ -160,6 +160,47 @@ private slots:
         QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("3"));
     }
 
+    // On a list neither sorted nor filtered an answer takes its row in without a refill: the
+    // marks it clears are those of every row, the ones the search hides included, and the All
+    // box and the commands count what is left.
+    void AnAnswerClearsTheMarksTheSearchHidesOnAListInItsOwnOrder()
+    {
+        TTestWindow w;
+        AddFour(w);
+        QCheckBox* all = w.ui()->AllChecked;
+        w.ClickCheck(int(w.Names().indexOf(QStringLiteral("Attic"))));
+        QCOMPARE(w.CheckedNames(), QStringList{QStringLiteral("Attic")});
+        QCOMPARE(all->checkState(), Qt::PartiallyChecked);
+
+        Search(w, QStringLiteral("boiler"));  // Attic hidden, its mark kept
+        QVERIFY(!w.Names().contains(QStringLiteral("Attic")));
+        QVERIFY(w.CheckedNames().isEmpty());
+        QCOMPARE(w.Form->CheckedCount, 0);
+        QCOMPARE(all->checkState(), Qt::Unchecked);
+
+        w.Add({.TypeCode = 1, .Name = "Boiler cellar", .MAC = "00:0A:59:00:00:05", .PeerIP = "10.0.0.5"});
+        QVERIFY(w.Form->DeviceRows->FollowsDeviceList());
+        QCOMPARE(w.Names().size(), 3);
+        w.ui()->teSearch->clear();
+        QCOMPARE(w.Names().size(), 5);
+        QVERIFY2(w.CheckedNames().isEmpty(), "the answer cleared the hidden row's mark");
+        QCOMPARE(w.Form->CheckedCount, 0);
+        QCOMPARE(all->checkState(), Qt::Unchecked);
+        QVERIFY(!w.Form->AnyDeviceChecked());
+
+        // Marks set after the answer count as before: one shown, one hidden, both back.
+        w.ClickCheck(int(w.Names().indexOf(QStringLiteral("Attic"))));
+        Search(w, QStringLiteral("cellar"));
+        w.ClickCheck(0);
+        QCOMPARE(all->checkState(), Qt::Checked);
+        w.ui()->teSearch->clear();
+        QCOMPARE(w.CheckedNames().size(), 2);
+        QVERIFY(w.CheckedNames().contains(QStringLiteral("Attic")));
+        QVERIFY(w.CheckedNames().contains(QStringLiteral("Boiler cellar")));
+        QCOMPARE(w.Form->CheckedCount, 2);
+        QCOMPARE(all->checkState(), Qt::PartiallyChecked);
+    }
+
     void FirstAnswerHiddenBySearchStillStartsTheCycle()
     {
         TTestWindow w;

@@ -4,6 +4,7 @@
 // paths that send nothing (no device checked, cancelled dialogs, a missing configuration file).
 #include "../fiforescue.h"
 #include "transferfixture.h"
+#include "wrappedlines.h"
 
 #include "core/app/i18n.h"
 #include "core/http/progresslook.h"
@@ -25,6 +26,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -213,7 +215,8 @@ private slots:
     }
 
     // A failed device's reason: under the list while a line of its block is selected, and in
-    // the tool tips of its lines; nothing for a device that succeeded or for the summary.
+    // the tool tips of its lines under the line itself; nothing more for a device that succeeded
+    // or for the summary.
     void FailureReasonFollowsTheSelectedLine()
     {
         TProgressInfoForm window;
@@ -245,7 +248,8 @@ private slots:
             list->setCurrentRow(row);
             const std::string want = row < 4 ? "HTTP/1.1 500 Internal Server Error" : row < 8 ? "" : longReason;
             QCOMPARE(window.ReasonText(), want.empty() ? std::string() : "Reason: " + want);
-            QCOMPARE(list->item(row)->toolTip().toStdString(), want);
+            QCOMPARE(list->item(row)->toolTip().toStdString(),
+                     window.Lines()[size_t(row)] + (want.empty() ? std::string() : "\nReason: " + want));
         }
         // A long reason is cut to the label's width; its tool tip has it whole.
         QLabel* label = window.ui()->ReasonLabel;
@@ -271,7 +275,87 @@ private slots:
         QCOMPARE(window.ReasonText(), std::string());
         window.AddLine("Echo  (10.0.0.5)");
         window.EndDevice("");
-        QCOMPARE(list->item(0)->toolTip(), QString());
+        QCOMPARE(list->item(0)->toolTip(), QStringLiteral("Echo  (10.0.0.5)"));
+    }
+
+    // Lines longer than the window read whole: the list scrolls sideways to the end of the
+    // longest (one added later than a short first line, or a line replaced), and each tool tip
+    // holds its line. The window opens at its designed size and can be enlarged; the list widens
+    // with it, until the scroll bar is needed no more.
+    void LongLinesReadWhole()
+    {
+        TProgressInfoForm window;
+        window.Open("Upgrade Firmware");
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.size(), QSize(309, 348));
+        QVERIFY(window.minimumSize() != window.maximumSize());
+        QListWidget* list = window.ui()->ListBox1;
+        QScrollBar* bar = list->horizontalScrollBar();
+        window.AddLine("Alpha  (10.0.0.1)");
+        window.AddLine("Upgrade Succeeded");
+        QTRY_VERIFY(list->viewport()->width() > 0);
+        QCOMPARE(bar->maximum(), 0);
+        const std::string reason = "the device did not come back with a new firmware revision within 120 s";
+        const std::string line = "Not verified: " + reason;
+        window.AddLine("Waiting for the new firmware...");
+        window.ReplaceLine(line);
+        window.EndDevice(reason);
+        const QString shown = QString::fromStdString(line);
+        QFont bold = list->font();
+        bold.setBold(true);
+        const int lineWidth = QFontMetrics(bold).horizontalAdvance(shown);
+        QTRY_VERIFY(bar->maximum() > 0);
+        QVERIFY(bar->isVisible());
+        // Scrolled to its end, the whole line is in view.
+        QVERIFY2(bar->maximum() + list->viewport()->width() >= lineWidth,
+                 qPrintable(QStringLiteral("%1 + %2 < %3").arg(bar->maximum()).arg(list->viewport()->width()).arg(lineWidth)));
+        QCOMPARE(list->item(2)->toolTip(), shown + QStringLiteral("\nReason: ") + QString::fromStdString(reason));
+        QCOMPARE(list->item(0)->toolTip(), QStringLiteral("Alpha  (10.0.0.1)\nReason: ") + QString::fromStdString(reason));
+        // The next device's short lines change nothing; its tool tips are its lines alone.
+        window.AddLine("Bravo  (10.0.0.2)");
+        window.EndDevice("");
+        QCOMPARE(list->item(3)->toolTip(), QStringLiteral("Bravo  (10.0.0.2)"));
+        QVERIFY(bar->maximum() + list->viewport()->width() >= lineWidth);
+
+        const int listWidth = list->width();
+        const QSize larger(lineWidth + 200, 500);
+        window.resize(larger);
+        QTRY_COMPARE(window.size(), larger);
+        QTRY_COMPARE(list->width(), listWidth + larger.width() - 309);
+        QVERIFY(list->height() > 313);
+        QTRY_COMPARE(bar->maximum(), 0);
+        QVERIFY(!bar->isVisible());
+    }
+
+    // The count beside the buttons wraps only after a comma, at whatever width: "left: 4" never
+    // breaks; the text given stays as it was.
+    void CountLineKeepsEachNumberWithItsWord()
+    {
+        TProgressInfoForm window;
+        window.Open("Backup Configuration");
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        for (const char* language : {"en", "cs"}) {
+            UseLanguage(language);
+            const std::string given = Format(_("Done: %d, running: %d, left: %d"), 12, 16, 4);
+            window.SetCount(given);
+            QCOMPARE(window.CountText(), given);
+            const QLabel* count = window.ui()->CountLabel;
+            const QString text = count->text();
+            const int full = QFontMetrics(count->font()).horizontalAdvance(text);
+            QList<int> widths{count->contentsRect().width()};
+            for (int width = full; width > full / 4; width -= 2)
+                widths << width;
+            int wrapped = 0;
+            for (int width : widths) {
+                const QList<int> starts = WrappedLineStarts(text, count->font(), width);
+                wrapped += starts.size() > 1 ? 1 : 0;
+                for (int start : starts.mid(1))
+                    QVERIFY2(text.mid(0, start).endsWith(QStringLiteral(", ")),
+                             qPrintable(QStringLiteral("at %1 pixels a line starts at \"%2\"").arg(width).arg(text.mid(start))));
+            }
+            QVERIFY(wrapped > 0);
+        }
+        UseLanguage("en");
     }
 
     void BatchLocksWhatChangesTheDevicesRowsOrSelection()

@@ -22,3 +22,14 @@ english_cli() {
   printf '[Setup]\nLang=en\n' >"$1/Pyxet.ini"
   cp "$(dirname "${BASH_SOURCE[0]}")/cli_steps.sh" "$1/"
 }
+# cli_lab_work: for a script given the bin folder as $BIN: ROOT (the repository), PYXET_BIN and
+# the locale exported, a work folder $work (removed at exit unless KEEP is set) made by
+# english_cli, and TAB.
+cli_lab_work() {
+  ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+  export PYXET_BIN=$BIN LC_ALL=C.UTF-8
+  work=$(mktemp -d)
+  trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+  english_cli "$work"
+  TAB=$'\t'
+}

@@ -1,8 +1,8 @@
-// Pictures of the windows in a light and in a dark palette, to look at: the main window with a
-// new device and an address conflict in the list, the Log Report and the progress window after
-// an upgrade with a success and a failure. Run in the lab on a virtual X display by
+// Pictures of the windows in each colour scheme of Utilities -> "Colour Scheme" (System, which
+// on a virtual X display is the platform's light palette, Light and Dark), to look at: the main
+// window with a new device and an address conflict in the list, the Log Report and the progress
+// window after an upgrade with a success and a failure. Run in the lab on a virtual X display by
 // scripts/colour-screenshots.sh, into $PYXET_SHOTS/<scheme>-<name>.png.
-#include "darkpalette.h"
 #include "shotwindows.h"
 
 #include "core/app/i18n.h"
@@ -39,20 +39,19 @@ private slots:
         const QString shots = QString::fromLocal8Bit(qgetenv("PYXET_SHOTS"));
         QVERIFY2(!shots.isEmpty(), "PYXET_SHOTS names no folder (scripts/colour-screenshots.sh sets it)");
         QDir().mkpath(shots);
-        const QPalette light = QApplication::style()->standardPalette();
-        for (const char* scheme : {"light", "dark"}) {
-            QApplication::setPalette(std::string(scheme) == "dark" ? DarkPalette() : light);
+        for (const char* scheme : {"System", "Light", "Dark"}) {
             QTemporaryDir dir;
             const QString appDir = dir.path() + QLatin1Char('/');
             const QByteArray language = qEnvironmentVariable("PYXET_SHOT_LANG", QStringLiteral("en")).toLatin1();
-            QVERIFY(FillAppFolder(dir.path(), "[Setup]\nLang=" + language + "\n"));
+            // The scheme as the settings file keeps it: the window chooses it when it opens.
+            QVERIFY(FillAppFolder(dir.path(), "[Setup]\nLang=" + language + "\n[Window]\nScheme=" + scheme + "\n"));
             QDir::setCurrent(dir.path());
             auto shoot = [&](QWidget& window, const char* name) {
                 window.show();
                 QVERIFY(QTest::qWaitForWindowExposed(&window));
                 QTest::qWait(400);
-                QVERIFY(window.grab().save(shots + QLatin1Char('/') + QLatin1String(scheme) + QLatin1Char('-')
-                                           + QLatin1String(name) + QStringLiteral(".png")));
+                QVERIFY(window.grab().save(shots + QLatin1Char('/') + QString::fromLatin1(scheme).toLower()
+                                           + QLatin1Char('-') + QLatin1String(name) + QStringLiteral(".png")));
             };
 
             InitTranslation(PYXET_BIN_DIR "/");

@@ -301,11 +301,16 @@ private slots:
             for (int row = d * 4; row < d * 4 + 4; ++row) {
                 list->setCurrentRow(row);
                 const std::string shown = w.Progress->ReasonText();
-                const std::string tip = list->item(row)->toolTip().toStdString();
+                // The tool tip: the line, and under it "Reason: " and the reason when it failed.
+                const std::string line = lines[size_t(row)];
+                const std::string fullTip = list->item(row)->toolTip().toStdString();
+                QVERIFY2(fullTip.rfind(line, 0) == 0, fullTip.c_str());
                 if (ok) {
                     QCOMPARE(shown, std::string());
-                    QCOMPARE(tip, std::string());
+                    QCOMPARE(fullTip, line);
                 } else {
+                    QVERIFY2(fullTip.rfind(line + "\nReason: ", 0) == 0, fullTip.c_str());
+                    const std::string tip = fullTip.substr(line.size() + 9);
                     const std::string prefix = reason == "*" ? std::string() : reason;
                     QVERIFY2(tip.size() > prefix.size() + 4 || tip == prefix, tip.c_str());
                     QVERIFY2(shown.rfind("Reason: " + prefix, 0) == 0, shown.c_str());

@@ -47,6 +47,7 @@ const char* const kHangUp = "10.77.5.16";    // closes once it has read the requ
 const char* const kDrip = "10.77.5.17";      // its answer's head a byte at a time, without end
 const char* const kNarrow = "10.77.5.18";    // reads 96000 bytes/s through a 4 KiB receive buffer
 const char* const kGulp = "10.77.5.19";      // reads 16000 bytes/s through its system's large buffer
+const char* const kVanish = "10.77.5.20";    // reads 64 KiB of a body, holds its window closed 1 s, goes away
 
 // Stops the module's transfer once `ms` have passed, or once a file in `folder` grows beyond
 // 64 MiB, unless the test is over by then: a missing limit then fails the test without filling
@@ -283,6 +284,27 @@ TEST_F(HttpModule, AWindowClosedWhileTheDeviceReadsIsNoStall)
     Http.SetLimits({2, 1000, 3, 30});
     WriteFile(Image, std::string(384 * 1024, 'g'));
     EXPECT_TRUE(Http.Upload(kGulp, Image)) << Http.LastError();
+}
+
+// A device that goes away in the middle of the body with its window closed answers no window
+// probe: the closed window is no reason to wait for the answer time, and the upload stalls
+// after the floor's seconds.
+TEST_F(HttpModule, ADeviceGoneWithItsWindowClosedStallsAfterTheFloorsTime)
+{
+    Http.SetLimits({2, 1000, 3, 10});
+    WriteFile(Image, std::string(4 * 1024 * 1024, 'v'));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(Http.Upload(kVanish, Image));
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_EQ("The transfer stalled: fewer than 1000 bytes per second for 3 seconds.", Http.LastError());
+    EXPECT_GE(elapsed, 1000 + 3000) << "the window closed while the device was there, then the floor's time";
+    EXPECT_LT(elapsed, 10000) << "not the answer time";
+    EXPECT_EQ(0, Host.Asked) << "a device gone is no login to ask for";
+    const auto ev = Events.Http();
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ("went away", Text(ev[0], "outcome"));
+    EXPECT_EQ(65536, ev[0][QStringLiteral("request_bytes")].toInt());
 }
 
 TEST_F(HttpModule, RefusedUploadAsksOnceAndRetriesWithTheNewCredentials)

@@ -349,6 +349,31 @@ TEST(PlanFleet, FortyDevicesOnTheFactoryAddressAndTheOddOnes) {
     }
 }
 
+TEST(Vanish, ParsedWithinItsRangeAndWrittenBack) {
+    const FleetResult parsed = ParseFleet(
+        "[" + Entry("Orvex", 1, "10.77.1.1", R"(, "http": {"vanish_after": 65536, "vanish_ms": 1000})") + "," +
+        Entry("Orvex", 2, "10.77.1.2", R"(, "http": {"vanish_after": 67108864})") + "," + Entry("Orvex", 3, "10.77.1.3") +
+        "]");
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.devices[0].http.vanish_after, 65536);
+    EXPECT_EQ(parsed.devices[0].http.vanish_ms, 1000);
+    EXPECT_EQ(parsed.devices[1].http.vanish_after, 67108864);
+    EXPECT_EQ(parsed.devices[1].http.vanish_ms, 0);
+    EXPECT_EQ(parsed.devices[2].http.vanish_after, 0);  // it stays
+    const FleetResult reread = ParseFleet(FleetToJson(parsed.devices));
+    ASSERT_EQ(reread.error, "");
+    for (size_t i = 0; i < parsed.devices.size(); ++i) {
+        EXPECT_EQ(reread.devices[i].http.vanish_after, parsed.devices[i].http.vanish_after);
+        EXPECT_EQ(reread.devices[i].http.vanish_ms, parsed.devices[i].http.vanish_ms);
+    }
+    for (const char* bad : {R"(, "http": {"vanish_after": 0})", R"(, "http": {"vanish_after": 67108865})",
+                            R"(, "http": {"vanish_after": "65536"})", R"(, "http": {"vanish_ms": 1000})",
+                            R"(, "http": {"vanish_after": 1, "vanish_ms": 86400001})"}) {
+        const FleetResult refused = ParseFleet("[" + Entry("Orvex", 1, "10.77.1.1", bad) + "]");
+        EXPECT_NE(refused.error.find("vanish_"), std::string::npos) << bad << ": " << refused.error;
+    }
+}
+
 TEST(ReceiveBuffer, ParsedWithinItsRangeAndWrittenBack) {
     const FleetResult parsed =
         ParseFleet("[" + Entry("Orvex", 1, "10.77.1.1", R"(, "http": {"slow_bps": 16000, "receive_buffer": 4096})") +
@@ -364,5 +389,90 @@ TEST(ReceiveBuffer, ParsedWithinItsRangeAndWrittenBack) {
                             R"(, "http": {"receive_buffer": "4096"})"}) {
         const FleetResult refused = ParseFleet("[" + Entry("Orvex", 1, "10.77.1.1", bad) + "]");
         EXPECT_NE(refused.error.find("receive_buffer"), std::string::npos) << bad << ": " << refused.error;
+    }
+}
+
+TEST(StepAside, TheFirstImageMovesTheDeviceAsideAndItsHeirTakesItsAddress) {
+    // Device 0 at 10.77.1.1 does not take images; device 1 took its own and now takes over.
+    Devices devices("[" +
+                    Entry("Orvex", 1, "10.77.1.1",
+                          R"(, "firmware": "2.14.0", "restart_ms": 60000,
+                              "step_aside": {"to": "10.77.9.1", "heir": "02:50:00:00:00:02"})") +
+                    "," + Entry("Orvex", 2, "10.77.1.2", R"(, "firmware": "2.16.0", "restart_ms": 0)") + "]");
+    const Ip4 home{10, 77, 1, 1}, aside{10, 77, 9, 1};
+    devices.Sim().StepAsideFrom(0);
+    EXPECT_EQ(devices.Sim().DeviceAt(home), 1) << "the heir at once";
+    EXPECT_EQ(devices.Sim().DeviceAt({10, 77, 1, 2}), -1);
+    EXPECT_EQ(devices.Sim().DeviceAt(aside), 0);
+    const Bytes info = vectors::OrvexInfoRequest();
+    // The heir answers at the old address with its own MAC and revision; the device is silent
+    // while it restarts, then answers from aside with the revision it had.
+    auto out = devices.Orvex(info, home);
+    ASSERT_EQ(Answering(out), (std::set<size_t>{1}));
+    EXPECT_EQ(out[0].source, home);
+    EXPECT_TRUE(std::equal(out[0].data.begin(), out[0].data.begin() + 6, OrvexMac(2).begin()));
+    EXPECT_TRUE(devices.Orvex(info, aside).empty()) << "restarting";
+    devices.Sim().Tick(Clock::now() + std::chrono::seconds(61));
+    out = devices.Orvex(info, aside);
+    ASSERT_EQ(Answering(out), (std::set<size_t>{0}));
+    EXPECT_EQ(out[0].source, aside);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&out[0].data[98]), 6), "2.14.0");
+    EXPECT_EQ(devices.Sim().At(0).setup.ip, home) << "it still reports the address it was set to";
+
+    // A second image: a restart again, but no further move.
+    devices.Sim().StepAsideFrom(0);
+    EXPECT_EQ(devices.Sim().DeviceAt(aside), 0);
+    EXPECT_EQ(devices.Sim().DeviceAt(home), 1);
+    std::vector<std::pair<std::string, std::string>> moves;
+    int restarts = 0;
+    for (const auto& e : devices.EventLines()) {
+        if (e["event"] == "state" && e["cause"] == "moved")
+            moves.emplace_back(e["device"].get<std::string>(), e["new_address"].get<std::string>());
+        restarts += e["event"] == "restart" && e["cause"] == "firmware";
+    }
+    EXPECT_EQ(moves, (std::vector<std::pair<std::string, std::string>>{{"02:50:00:00:00:01", "10.77.9.1"},
+                                                                       {"02:50:00:00:00:02", "10.77.1.1"}}));
+    EXPECT_EQ(restarts, 2);
+}
+
+TEST(StepAside, ParsedCheckedAndWrittenBack) {
+    const std::string heir = "," + Entry("Orvex", 2, "10.77.1.2");
+    const FleetResult parsed = ParseFleet(
+        "[" + Entry("Orvex", 1, "10.77.1.1", R"(, "step_aside": {"to": "10.77.9.1", "heir": "02-50-00-00-00-02"})") +
+        heir + "]");
+    ASSERT_EQ(parsed.error, "");
+    ASSERT_TRUE(parsed.devices[0].step_aside.has_value());
+    EXPECT_EQ(parsed.devices[0].step_aside->to, (Ip4{10, 77, 9, 1}));
+    EXPECT_EQ(parsed.devices[0].step_aside->heir, OrvexMac(2));
+    EXPECT_FALSE(parsed.devices[1].step_aside.has_value());
+    const FleetResult reread = ParseFleet(FleetToJson(parsed.devices));
+    ASSERT_EQ(reread.error, "");
+    ASSERT_TRUE(reread.devices[0].step_aside.has_value());
+    EXPECT_EQ(reread.devices[0].step_aside->to, (Ip4{10, 77, 9, 1}));
+    EXPECT_EQ(reread.devices[0].step_aside->heir, OrvexMac(2));
+
+    const struct {
+        const char* Extra;
+        const char* Named;  // the message names this
+        const char* Why;
+    } bad[] = {
+        {R"(, "step_aside": "10.77.9.1")", "must be an object", "not an object"},
+        {R"(, "step_aside": {"to": "10.77.9.1"})", "\"heir\" is missing", "no heir"},
+        {R"(, "step_aside": {"heir": "02:50:00:00:00:02"})", "\"to\" is missing", "no address"},
+        {R"(, "step_aside": {"to": "10.77.9.1", "heir": "02:50:00:00:00:02", "when": 1})", "unknown key", "a key more"},
+        {R"(, "step_aside": {"to": "10.77.9", "heir": "02:50:00:00:00:02"})", "dotted IPv4", "a bad address"},
+        {R"(, "step_aside": {"to": "10.77.0.254", "heir": "02:50:00:00:00:02"})", "cannot be", "the lab's address"},
+        {R"(, "step_aside": {"to": "10.77.1.2", "heir": "02:50:00:00:00:02"})", "address of device 1",
+         "another device's address"},
+        {R"(, "step_aside": {"to": "10.77.9.1", "heir": "02:50:00:00:00:09"})", "no device has", "an unknown heir"},
+        {R"(, "step_aside": {"to": "10.77.9.1", "heir": "02:50:00:00:00:01"})", "another device", "itself"},
+        {R"(, "step_aside": {"to": "10.77.9.1", "heir": "02:50:00:00:00"})", "hexadecimal", "a bad MAC"},
+        {R"(, "follow_ip": true, "step_aside": {"to": "10.77.9.1", "heir": "02:50:00:00:00:02"})", "follow_ip",
+         "with follow_ip"},
+    };
+    for (const auto& b : bad) {
+        const FleetResult refused = ParseFleet("[" + Entry("Orvex", 1, "10.77.1.1", b.Extra) + heir + "]");
+        EXPECT_NE(refused.error.find(b.Named), std::string::npos) << b.Why << ": " << refused.error;
+        EXPECT_NE(refused.error.find("device 0"), std::string::npos) << b.Why << ": " << refused.error;
     }
 }

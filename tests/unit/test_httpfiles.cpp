@@ -137,16 +137,50 @@ TEST_F(LocalFiles, LinksAreFollowedToTheirTarget)
     EXPECT_EQ(ELOOP, error);
 }
 
+// The longest chain of links followed is the kernel's own: 40 links reach the file, 41 are
+// refused as a loop, and a download into them names that reason.
+TEST_F(LocalFiles, AChainOfLinksIsFollowedUpToFortyLinks)
+{
+    Write(At("real.xml"), "old");
+    // link-1 names real.xml, link-n names link-(n-1): link-n is a chain of n links.
+    for (int n = 1; n <= 41; ++n) {
+        const std::string text = n == 1 ? std::string("real.xml") : "link-" + std::to_string(n - 1);
+        ASSERT_EQ(0, ::symlink(text.c_str(), At("link-" + std::to_string(n)).c_str()));
+    }
+    for (int n : {39, 40, 41}) {
+        std::string target;
+        int error = 0;
+        const bool followed = ResolveLinks(At("link-" + std::to_string(n)), target, error);
+        EXPECT_EQ(n <= 40, followed) << n << " links";
+        if (followed)
+            EXPECT_EQ(At("real.xml"), target) << n << " links";
+        else
+            EXPECT_EQ(ELOOP, error) << n << " links";
+    }
+    int error = 0;
+    ASSERT_TRUE(Replace(At("link-40"), "new", error)) << FileErrorText(error);
+    EXPECT_EQ("new", Read(At("real.xml")));
+    EXPECT_TRUE(IsLink(At("link-40")));
+    EXPECT_FALSE(Replace(At("link-41"), "newer", error));
+    EXPECT_EQ(ELOOP, error);
+    EXPECT_EQ("Too many levels of symbolic links", FileErrorText(error));
+    EXPECT_EQ("new", Read(At("real.xml")));
+    EXPECT_TRUE(Temporaries(Root).empty());
+}
+
 TEST_F(LocalFiles, AReplacedFileKeepsItsPermissionBits)
 {
-    for (mode_t mode : {mode_t(0600), mode_t(0640), mode_t(0604), mode_t(0755)}) {
+    // Every bit of the twelve, set-user-ID, set-group-ID and sticky included.
+    for (mode_t mode : {mode_t(0600), mode_t(0640), mode_t(0604), mode_t(0755), mode_t(02640), mode_t(01644),
+                        mode_t(04755), mode_t(07777)}) {
         const std::string file = At("setup.xml");
         Write(file, "old");
         ASSERT_EQ(0, ::chmod(file.c_str(), mode));
         TFileReplacement replacement;
         int error = 0;
         ASSERT_TRUE(replacement.Begin(file, error));
-        EXPECT_EQ(mode, Mode(replacement.TemporaryPath())) << "the bits from the start, before any byte is written";
+        EXPECT_EQ(mode, Mode(replacement.TemporaryPath()))
+            << std::oct << mode << ": the bits from the start, before any byte is written";
         ASSERT_EQ(3, ::write(replacement.Fd(), "new", 3));
         ASSERT_TRUE(replacement.Commit(error)) << FileErrorText(error);
         EXPECT_EQ("new", Read(file));

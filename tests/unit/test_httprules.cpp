@@ -288,13 +288,22 @@ TEST(HTTPLimits, ParsedOnlyWhenWhollyRight)
     EXPECT_EQ(1000, limits.FloorBytesPerSecond);
     EXPECT_EQ(3, limits.FloorSeconds);
     EXPECT_EQ(5, limits.AnswerSeconds);
+    ASSERT_TRUE(ParseHTTPLimits("1,1,1,1", limits));
+    EXPECT_EQ(1, limits.FloorSeconds);
     ASSERT_TRUE(ParseHTTPLimits("86400,100000000,86400,86400", limits));
+    EXPECT_EQ(100000000, limits.FloorBytesPerSecond);
+    EXPECT_EQ(86400, limits.FloorSeconds);
     const THTTPLimits before = limits;
     const char* bad[] = {
         "",               // nothing
         "2,1000,3",       // three values
         "2,1000,3,5,6",   // five
         "0,1000,3,5",     // below 1
+        "2,0,3,5",        // no floor
+        "2,1000,0,5",     // a floor over no time
+        "2,1000,3,0",     // no time for the answer
+        "86401,1000,3,5", // above a day
+        "2,1000,86401,5", // above a day
         "2,1000,3,86401", // above a day
         "2,100000001,3,5",// floor above 100 MB/s
         "2,1000,-3,5",    // a sign

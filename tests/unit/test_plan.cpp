@@ -89,6 +89,57 @@ TEST(PlanAddresses, SkipTheSubnetsEdgesAndRefuseWhenItRunsOut)
     EXPECT_EQ(NewAddresses(plan), (S{"10.0.0.254", "10.0.0.255", "10.0.1.0", "10.0.1.1"}));
 }
 
+// Every prefix from /24 to /32, counted from the subnet's first and from its last address, with
+// one device more than the subnet has addresses for: a /30 and wider skips its network and
+// broadcast addresses (10.0.0.4/30 gives .5 and .6, then none), a /31 and a /32 have none to skip.
+TEST(PlanAddresses, EveryPrefixFromTwentyFourToThirtyTwoAtItsEdges)
+{
+    for (int prefix = 24; prefix <= 32; ++prefix) {
+        const uint32_t size = uint32_t(1) << (32 - prefix);
+        const uint32_t network = *ParseAddress("10.0.0.0") + size;  // the second subnet: 10.0.0.4 for a /30
+        const uint32_t last = network + size - 1;
+        const bool edges = prefix <= 30;
+        std::vector<std::string> hosts;
+        for (uint32_t a = network + (edges ? 1 : 0); a <= last - (edges ? 1 : 0); ++a)
+            hosts.push_back(AddressText(a));
+        const std::string mask = AddressText(PrefixMask(prefix));
+        SCOPED_TRACE("/" + std::to_string(prefix) + " from " + AddressText(network) + ", mask " + mask);
+
+        TPlanLab lab;
+        std::vector<const TProduct*> chosen;
+        for (size_t k = 0; k <= hosts.size(); ++k)
+            chosen.push_back(lab.Orvex(Mac(int(k)), "10.1.1.1"));
+        TPlanInputs in = lab.Inputs(chosen);
+        in.Form.Mask = mask;
+        in.Form.Gateway = "0.0.0.0";
+
+        // From the network address: every address the subnet has, then none for the last device.
+        in.Form.FirstIP = AddressText(network);
+        TPlan plan = MakePlan(in);
+        S expected = hosts;
+        expected.push_back("");
+        EXPECT_EQ(NewAddresses(plan), expected);
+        auto out = ProblemsOfKind(plan, TPlanProblemKind::NoAddressLeft);
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(out[0].Device, int(hosts.size()));
+        EXPECT_EQ(out[0].Message(), "No free address is left from " + AddressText(network)
+                                        + " in the subnet with the mask " + mask);
+        EXPECT_TRUE(plan.Blocked());
+        EXPECT_EQ(ProblemsOfKind(plan, TPlanProblemKind::RefusedAddress).size(), 0u) << "the mask itself passes";
+
+        // From the last address: the broadcast address of a /30 and wider gives nothing; the last
+        // address of a /31 or a /32 is a device's.
+        in.Form.FirstIP = AddressText(last);
+        plan = MakePlan(in);
+        expected.assign(chosen.size(), "");
+        if (!edges)
+            expected[0] = AddressText(last);
+        EXPECT_EQ(NewAddresses(plan), expected);
+        out = ProblemsOfKind(plan, TPlanProblemKind::NoAddressLeft);
+        EXPECT_EQ(out.size(), chosen.size() - (edges ? 0 : 1));
+    }
+}
+
 TEST(PlanAddresses, AFirstAddressTheRuleRefusesBlocks)
 {
     TPlanLab lab;

@@ -112,6 +112,32 @@ TEST(PlanFileRead, SpreadsheetFormsSemicolonsBomCrlfAndQuotes)
     EXPECT_EQ(file.Rows[2].Cells[static_cast<size_t>(TPlanField::IP)]->Column, 4);
 }
 
+// A header that names a column twice: the first of the two counts, and the other is ignored
+// like any column the reader does not know (its values are neither read nor checked).
+TEST(PlanFileRead, OfTwoColumnsOfOneNameTheFirstCounts)
+{
+    TPlanFile file = Read("MAC,IP,Name,IP\n" + Mac(1) + ",192.168.1.50,a,not an address\n");
+    ASSERT_EQ(file.Rows.size(), 1u);
+    EXPECT_EQ(Cell(file.Rows[0], TPlanField::IP), "192.168.1.50");
+    EXPECT_EQ(file.Rows[0].Cells[static_cast<size_t>(TPlanField::IP)]->Column, 2);
+
+    file = Read(" mac ,Family,Name,MAC,FAMILY,name\n" + Mac(1) + ",Orvex,first," + Mac(2) + ",HWG,second\n");
+    ASSERT_EQ(file.Rows.size(), 1u);
+    EXPECT_EQ(file.Rows[0].MacText, Mac(1));
+    EXPECT_EQ(file.Rows[0].MacColumn, 1);
+    EXPECT_EQ(file.Rows[0].Family, "Orvex");
+    EXPECT_EQ(Cell(file.Rows[0], TPlanField::Name), "first");
+
+    TPlanLab lab;
+    lab.Orvex(Mac(1), "192.168.1.10");
+    file = Read("MAC,IP,Name,IP\n" + Mac(1) + ",192.168.1.50,a,not an address\n");
+    TPlanInputs in = lab.Inputs({});
+    in.File = &file;
+    const TPlan plan = MakePlan(in);
+    EXPECT_TRUE(plan.Problems.empty()) << plan.Problems.front().Message();
+    EXPECT_EQ(NewAddresses(plan), (std::vector<std::string>{"192.168.1.50"}));
+}
+
 TEST(PlanFileRead, FilesThatCannotBeReadNameTheLineAndColumn)
 {
     TPlanReadError e = ReadError("MAC,Name\n" + Mac(1) + ",ok\n" + Mac(2) + ",bro\"ken\n");
@@ -313,6 +339,66 @@ TEST(PlanUndo, AnUndoAddressIsStillCheckedAgainstTheRule)
     EXPECT_EQ(ProblemsOfKind(plan, TPlanProblemKind::RefusedAddress).size(), 1u);
     // An empty gateway stands as it is: 0.0.0.0 to an Orvex device.
     EXPECT_TRUE(plan.Devices[0].Sends(TPlanField::Gateway));
+}
+
+// An undo puts back what was there: what a new plan would block is a note, and only what
+// cannot be sent at all blocks. Each row: the undo file, the kind of problem it must show, and
+// whether that blocks the undo (as an ordinary plan, each of these blocks).
+TEST(PlanUndo, OnlyWhatCannotBeSentBlocksAnUndo)
+{
+    struct TCase {
+        const char* Why;
+        std::string File;
+        TPlanProblemKind Kind;
+        bool BlocksUndo;
+        bool Demo = false;
+    };
+    const TCase cases[] = {
+        {"a gateway outside the subnet it had: a note",
+         "MAC,IP,Mask,Gateway\n" + Mac(1) + ",192.168.1.80,255.255.255.0,10.0.0.1\n",
+         TPlanProblemKind::GatewayOutsideSubnet, false},
+        {"an address given back to two of the plan's devices: a note",
+         "MAC,IP,Gateway\n" + Mac(1) + ",192.168.1.80,192.168.1.1\n" + Mac(2) + ",192.168.1.80,192.168.1.1\n",
+         TPlanProblemKind::DuplicateAddress, false},
+        {"an address another device found uses now: a note", "MAC,IP\n" + Mac(1) + ",10.80.1.9\n",
+         TPlanProblemKind::AddressInUse, false},
+        {"a value the family cannot carry (an HWG device's name server): blocks", "MAC,DNS1\n" + Mac(3) + ",10.80.1.53\n",
+         TPlanProblemKind::NotCarried, true},
+        {"no address where an address belongs: blocks", "MAC,Gateway\n" + Mac(1) + ",10.0.0.x\n",
+         TPlanProblemKind::RefusedAddress, true},
+        {"demonstration mode: blocks", "MAC,IP\n" + Mac(1) + ",10.80.1.50\n", TPlanProblemKind::DemoMode, true, true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Why);
+        // The devices as the plan left them: moved to 10.80.1.0/24.
+        TPlanLab lab;
+        for (const int n : {1, 2}) {
+            TProduct* d = lab.Orvex(Mac(n), "10.80.1." + std::to_string(n));
+            d->Info.Gateway = "10.80.1.254";
+        }
+        lab.Hwg(Mac(3), "10.80.1.3");
+        lab.Orvex(Mac(4), "10.80.1.9");  // not in the undo file
+        const TPlanFile undo = Read(c.File);
+        TPlanInputs in = lab.Inputs({});
+        in.Interfaces.push_back(TPlanLab::PcInterface("eth1", "10.80.1.200", 24));
+        in.File = &undo;
+        in.Undo = true;
+        in.DemoMode = c.Demo;
+        const TPlan plan = MakePlan(in);
+        const std::vector<TPlanProblem> found = ProblemsOfKind(plan, c.Kind);
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0].Blocking(), c.BlocksUndo);
+        EXPECT_EQ(plan.Blocked(), c.BlocksUndo);
+        if (!c.BlocksUndo) {
+            for (const TDevicePlan& d : plan.Devices)
+                EXPECT_TRUE(d.Changes()) << "every old value goes back";
+        }
+
+        in.Undo = false;
+        if (!c.BlocksUndo) {
+            EXPECT_TRUE(MakePlan(in).Blocked()) << "a new plan with these values is blocked";
+        }
+    }
 }
 
 TEST(PlanUndo, WrittenWholeUnderItsTimeNameAndNeverOverAnotherFile)

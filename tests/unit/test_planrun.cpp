@@ -147,7 +147,11 @@ TEST(PlanCommandAddress, TheSubnetsBroadcastByTheDevicesOwnMask)
     info.PeerIP = "10.20.30.40";
     info.Mask = "255.255.0.0";
     EXPECT_EQ(PlanCommandAddress(info), "10.20.255.255");
+    info.Mask = "255.255.255.252";  // the narrowest subnet with a broadcast address of its own
+    EXPECT_EQ(PlanCommandAddress(info), "10.20.30.43");
     info.Mask = "255.255.255.254";
+    EXPECT_EQ(PlanCommandAddress(info), "255.255.255.255");
+    info.Mask = "255.255.255.255";
     EXPECT_EQ(PlanCommandAddress(info), "255.255.255.255");
     info.Mask = "255.0.255.0";
     EXPECT_EQ(PlanCommandAddress(info), "255.255.255.255");
@@ -217,6 +221,7 @@ struct TFake {
     bool Applies = true;  // takes the values of an update
     bool AnswersInfo = true;
     bool OnlyAtOwnIP = false;  // answers an info request only when it was sent to the address it holds
+    int AnswersOnCommandTo = -1;  // holds its command answer until the fleet hears a command to that device
 
     std::string OwnIP() const { return IpAt(Info, IsHwg ? Hwg::kOffIp : Orvex::kOffIp); }
 };
@@ -312,6 +317,7 @@ private:
                     continue;
                 Events.push_back({Clock.elapsed(), "command", static_cast<int>(i), to});
                 Command(static_cast<int>(i), data, datagram.senderAddress(), datagram.senderPort());
+                ReleaseHeld(static_cast<int>(i));
             }
         }
     }
@@ -330,10 +336,27 @@ private:
             return;
         Bytes answer = data;
         answer[Orvex::kOffError] = static_cast<uint8_t>(f.CommandError);
+        if (f.AnswersOnCommandTo >= 0) {
+            Held.push_back({f.AnswersOnCommandTo, i, answer, from, port});
+            return;
+        }
         QTimer::singleShot(f.AnswerDelayMs, Qt::PreciseTimer, [this, i, answer, from, port] {
             Events.push_back({Clock.elapsed(), "answer", i, {}});
             Send(answer, from, port);
         });
+    }
+    // Sends the answers held until a command to device `commanded` came.
+    void ReleaseHeld(int commanded)
+    {
+        for (auto it = Held.begin(); it != Held.end();) {
+            if (it->After != commanded) {
+                ++it;
+                continue;
+            }
+            Events.push_back({Clock.elapsed(), "answer", it->Device, {}});
+            Send(it->Answer, it->To, it->Port);
+            it = Held.erase(it);
+        }
     }
     void Send(const Bytes& data, const QHostAddress& to, quint16 port)
     {
@@ -341,6 +364,14 @@ private:
                                  port);
     }
 
+    struct THeld {
+        int After;   // the device whose command releases it
+        int Device;  // the device answering
+        Bytes Answer;
+        QHostAddress To;
+        quint16 Port;
+    };
+    std::vector<THeld> Held;
     QUdpSocket OrvexPort, HwgPort, AnswerPort;
     bool Ok = false;
 };
@@ -361,8 +392,9 @@ bool WaitFor(const std::function<bool()>& done, int ms)
 struct PlanRunTest : ::testing::Test {
     void SetUp() override { ASSERT_TRUE(Fleet.Open()); }
 
-    // Files fake device i as found from peerIP, its commands going to commandAddress.
-    TProduct* Find(int i, const std::string& peerIP, const std::string& commandAddress)
+    // Files fake device i as found from peerIP, its commands going to commandAddress, through
+    // `endpoint` (the family's discovery endpoint unless given: the one of another interface).
+    TProduct* Find(int i, const std::string& peerIP, const std::string& commandAddress, TUDPServer* endpoint = nullptr)
     {
         const TFake& f = Fleet.Devices[i];
         std::unique_ptr<TProduct> device;
@@ -371,7 +403,7 @@ struct PlanRunTest : ::testing::Test {
         else
             device = DecodeOrvexInfoAnswer(f.Info.data(), f.Info.size(), peerIP);
         const std::string mac = device->Info.MAC;
-        List.AddDevice(std::move(device), Products, f.IsHwg ? &HwgEndpoint : &OrvexEndpoint);
+        List.AddDevice(std::move(device), Products, endpoint ? endpoint : f.IsHwg ? &HwgEndpoint : &OrvexEndpoint);
         for (const TDeviceEntry& entry : List.DeviceList())
             if (entry.Device->Info.MAC == mac && FamilyName(*entry.Device) == (f.IsHwg ? "HWG" : "Orvex")) {
                 entry.Device->CommandAddress = commandAddress;
@@ -587,6 +619,24 @@ TEST_F(PlanRunTest, AnswersAreMatchedByMacAndFamily)
     EXPECT_EQ(Status(1), "verified");
 }
 
+TEST_F(PlanRunTest, AnotherUnitAtTheNewAddressNeverVerifiesTheDevice)
+{
+    // The device keeps its old values; another Orvex unit already answers from the address it
+    // was to move to, with every value it was to get. Only the device's own answer counts.
+    const int stayed = Fleet.AddOrvex(1, "127.0.0.11");
+    const int other = Fleet.AddOrvex(3, "127.0.1.11");
+    Fleet.Devices[stayed].Applies = false;
+    Fleet.Devices[stayed].OnlyAtOwnIP = Fleet.Devices[other].OnlyAtOwnIP = true;
+    Plan(Find(stayed, "127.0.0.11", "127.0.0.11"), {{TPlanField::IP, "127.0.1.11"}});
+
+    ASSERT_TRUE(Run({true, 3, kPlanAnswerWaitMs}));
+    EXPECT_EQ(Status(0), "not verified: IP: 127.0.0.11, expected 127.0.1.11");
+    bool otherAsked = false;
+    for (const TEvent& e : Fleet.Events)
+        otherAsked = otherAsked || (e.What == "info" && e.To == "127.0.1.11");
+    EXPECT_TRUE(otherAsked) << "the other unit was asked, and answered";
+}
+
 TEST_F(PlanRunTest, DevicesSharingAnAddressGetTheirCommandsByBroadcast)
 {
     const int a = Fleet.AddOrvex(1, "127.0.0.11");
@@ -636,6 +686,29 @@ TEST_F(PlanRunTest, StopEndsAfterTheDeviceWhoseCommandIsOutThenEndsVerification)
     ASSERT_TRUE(WaitFor([this] { return Ended; }, 2000));
     EXPECT_EQ(Status(0), "not verified: stopped");
     EXPECT_FALSE(Runner.Running());
+}
+
+// Devices behind two interfaces answer through two endpoints, so the first device's answer
+// handler stays on its endpoint while the second device's command is out: an answer from the
+// first that comes after its wait ended is no answer to the second.
+TEST_F(PlanRunTest, ALateAnswerOnAnotherInterfaceIsNotTheNextDevicesAnswer)
+{
+    const int late = Fleet.AddOrvex(1, "127.0.0.11");
+    const int silent = Fleet.AddOrvex(2, "127.0.0.12");
+    Fleet.Devices[late].CommandError = 7;
+    Fleet.Devices[late].AnswersOnCommandTo = silent;  // its answer comes once the next command went
+    Fleet.Devices[silent].CommandError = -1;
+    TUDPServer secondInterface;
+    Plan(Find(late, "10.77.0.11", "255.255.255.255"), {{TPlanField::Name, "Late"}});
+    Plan(Find(silent, "10.78.0.12", "255.255.255.255", &secondInterface), {{TPlanField::Name, "Silent"}});
+    TPlanRunOptions options = NoVerify;
+    options.AnswerWaitMs = 1000;
+
+    ASSERT_TRUE(Run(options));
+    EXPECT_EQ(Fleet.Sequence(), (std::vector<std::string>{"command 0", "command 1", "answer 0"}));
+    EXPECT_EQ(Status(0), "no answer");
+    EXPECT_EQ(Status(1), "no answer") << "the first device's late answer is not the second's";
+    EXPECT_TRUE(Logged("The plan is done. Set up: 0, failed: 2."));
 }
 
 }  // namespace

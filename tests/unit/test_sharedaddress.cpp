@@ -128,9 +128,10 @@ TEST(SharedAddress, BatchesStartNothingForUnitsThatShare)
     TFakeUpgradeDevice shared("127.0.0.5", TFakeUpgradeDevice::TAfter::NewRevision);
     TFakeUpgradeDevice alone("127.0.0.6", TFakeUpgradeDevice::TAfter::NewRevision);
     ASSERT_TRUE(shared.Listening && alone.Listening);
-    const std::vector<TBatchDevice> devices = {{"Unit", "127.0.0.5", "00:0A:14:00:00:01", 1},
-                                               {"Alone", "127.0.0.6", "00:0A:14:00:00:03", 0},
-                                               {"Unit", "127.0.0.5", "00:0A:14:00:00:02", 1}};
+    const std::vector<TBatchDevice> devices = {
+        {.Name = "Unit", .PeerIP = "127.0.0.5", .MAC = "00:0A:14:00:00:01", .SharesWith = 1},
+        {.Name = "Alone", .PeerIP = "127.0.0.6", .MAC = "00:0A:14:00:00:03"},
+        {.Name = "Unit", .PeerIP = "127.0.0.5", .MAC = "00:0A:14:00:00:02", .SharesWith = 1}};
     const std::string reason =
         "Shares 127.0.0.5 with 1 other device; give each its own address first (Actions → Set Up Checked Devices...)";
     const std::string separator(42, '-');

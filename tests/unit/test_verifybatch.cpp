@@ -231,7 +231,7 @@ TEST(WaitTurning, EndsOnAStopOnAnyThreadAndTurnsTheEventLoopOnTheApplicationsOwn
     EXPECT_GE(fired, 40);
     // The question of the revision too keeps the loop turning.
     fired = 0;
-    EXPECT_EQ(AskFirmwareRevisionTurning("127.0.0.9", 400), std::nullopt);
+    EXPECT_EQ(AskFirmwareRevisionTurning({"127.0.0.9", "", std::nullopt, ""}, 400), std::nullopt);
     EXPECT_GE(fired, 5);
     timer.stop();
 

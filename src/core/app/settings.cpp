@@ -45,9 +45,13 @@ bool WriteDiscovery(TIniFile& ini, const TSettings& settings)
         && write("Targets", settings.Targets, "");
 }
 
-// The [Window] keys likewise: only a place the user chose, or the file held, is written.
-bool WriteWindow(TIniFile& ini, const TWindowPlace& place)
+// The [Window] keys likewise: only a place the user chose, or the file held, is written, and a
+// scheme other than the desktop's (or one the file held).
+bool WriteWindow(TIniFile& ini, const TWindowPlace& place, TColourScheme scheme)
 {
+    if ((scheme != TColourScheme::System || ini.HasKey("Window", "Scheme"))
+        && !ini.WriteString("Window", "Scheme", ColourSchemeName(scheme)))
+        return false;
     if (!place.Kept())
         return true;
     return ini.WriteString("Window", "Left", std::to_string(place.Left))
@@ -210,6 +214,7 @@ void LoadSettings(const std::string& appDir, TSettings& settings)
     settings.Targets = ini.ReadString("Discovery", "Targets", "");
     settings.Window = ParseWindowPlace(ini.ReadString("Window", "Left", ""), ini.ReadString("Window", "Top", ""),
                                        ini.ReadString("Window", "Width", ""), ini.ReadString("Window", "Height", ""));
+    settings.Scheme = ParseColourScheme(ini.ReadString("Window", "Scheme", ""));
     settings.TransferJobs = ParseTransferJobs(ini.ReadString("Transfers", "Jobs", ""));
     settings.VerifyUpgrades = ParseSettingsBool(ini.ReadString("Transfers", "Verify", ""), false);
     settings.VerifySeconds = ParseVerifySeconds(ini.ReadString("Transfers", "VerifySeconds", ""));
@@ -224,6 +229,24 @@ TWindowPlace ParseWindowPlace(const std::string& left, const std::string& top, c
     if (!l || !t || !w || !h)
         return {};
     return {*l, *t, *w, *h};
+}
+
+TColourScheme ParseColourScheme(const std::string& text)
+{
+    for (const TColourScheme scheme : {TColourScheme::Light, TColourScheme::Dark})
+        if (QString::fromStdString(text).compare(QLatin1String(ColourSchemeName(scheme)), Qt::CaseInsensitive) == 0)
+            return scheme;
+    return TColourScheme::System;
+}
+
+const char* ColourSchemeName(TColourScheme scheme)
+{
+    switch (scheme) {
+    case TColourScheme::Light: return "Light";
+    case TColourScheme::Dark: return "Dark";
+    case TColourScheme::System: break;
+    }
+    return "System";
 }
 
 int ParseTransferJobs(const std::string& text)
@@ -266,7 +289,7 @@ bool SaveSettings(const std::string& appDir, const TSettings& settings, std::str
         && ini.WriteString("Products", "Orvex", JoinCommaText(settings.OrvexProducts))
         && ini.WriteString("Products", "HWG", JoinCommaText(settings.HwgProducts))
         && WriteDiscovery(ini, settings)
-        && WriteWindow(ini, settings.Window)
+        && WriteWindow(ini, settings.Window, settings.Scheme)
         && WriteTransfers(ini, settings)
         && ini.Save(path);
     if (!ok && error) {

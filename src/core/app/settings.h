@@ -20,6 +20,10 @@ struct TWindowPlace {
     bool operator==(const TWindowPlace&) const = default;
 };
 
+// The windows' colours ([Window] Scheme): the desktop's ("System"), or the program's own light or
+// dark palette for desktops whose platform theme does not pass their scheme on to the program.
+enum class TColourScheme { System, Light, Dark };
+
 struct TSettings {
     bool TimeStamps = false;   // [Logs] Time
     std::string Language;      // [Setup] Lang, a gettext language code
@@ -32,6 +36,8 @@ struct TSettings {
     // [Window] Left, Top, Width, Height: written only once the user has moved or resized the
     // window (or the file has them).
     TWindowPlace Window;
+    // [Window] Scheme: written only once it is not System (or the file has it).
+    TColourScheme Scheme = TColourScheme::System;
     // [Transfers]: Jobs and Verify are written only once they differ from these defaults (or
     // the file has them); VerifySeconds is only read. pyxet-cli reads none of them.
     int TransferJobs = 1;         // Jobs: devices a batch of the window transfers at once
@@ -72,6 +78,11 @@ bool SaveSettings(const std::string& appDir, const TSettings& settings, std::str
 // -100000 to 100000; anything else (one key missing included) keeps no place.
 TWindowPlace ParseWindowPlace(const std::string& left, const std::string& top, const std::string& width,
                               const std::string& height);
+
+// [Window] Scheme as read: "System", "Light" or "Dark" (letter case aside); anything else is System.
+TColourScheme ParseColourScheme(const std::string& text);
+// The scheme as the file stores it: "System", "Light" or "Dark".
+const char* ColourSchemeName(TColourScheme scheme);
 
 // [Discovery] Repeat as read: a whole number kept within 1 to 5; anything else is 1.
 int ParseRepeat(const std::string& text);

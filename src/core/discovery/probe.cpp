@@ -1,6 +1,9 @@
 #include "core/discovery/probe.h"
 
 #include "core/app/i18n.h"
+#include "core/devices/netinterfaces.h"
+#include "core/devices/product.h"
+#include "core/devices/utils.h"
 #include "core/log/format.h"
 #include "core/log/safetext.h"
 #include "core/protocols/hwg/packets.h"
@@ -23,11 +26,18 @@
 #include <cerrno>
 #include <chrono>
 #include <limits>
+#include <memory>
 #include <thread>
+#include <vector>
 
 namespace {
 
-// One family's UDP socket: bound to an ephemeral port of every local address, closed with it.
+// A socket's receive buffer: a broadcast asks every unit on the subnet, and the one answer that
+// counts must not be dropped in the burst of the others (the system's default holds about 256).
+constexpr int kProbeReceiveBuffer = 4 * 1024 * 1024;
+
+// One family's UDP socket: bound to an ephemeral port of every local address, allowed to
+// broadcast, closed with it.
 class TProbeSocket {
 public:
     TProbeSocket()
@@ -39,6 +49,12 @@ public:
         if (Fd >= 0 && ::bind(Fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
             ::close(Fd);
             Fd = -1;
+        }
+        if (Fd >= 0) {
+            const int on = 1;
+            ::setsockopt(Fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+            // After bind: a size asked for before it may be lost. A smaller buffer still works.
+            ::setsockopt(Fd, SOL_SOCKET, SO_RCVBUF, &kProbeReceiveBuffer, sizeof kProbeReceiveBuffer);
         }
     }
     ~TProbeSocket()
@@ -52,39 +68,73 @@ public:
     int Fd = -1;
 };
 
+constexpr const char* kOrvexFamily = "Orvex";
+constexpr const char* kHwgFamily = "HWG";
+
 } // namespace
 
-std::optional<std::string> AskFirmwareRevision(const std::string& host, int waitMs)
+TRevisionTarget RevisionTarget(const std::string& host, const std::string& mac, const std::string& family,
+                               const std::string& commandAddress)
+{
+    TRevisionTarget target;
+    target.Host = host;
+    target.Broadcast = commandAddress;
+    if (target.Broadcast.empty())
+        if (const std::optional<uint32_t> peer = ParseAddress(host))
+            target.Broadcast =
+                AddressText(CommandAddress(ListNetInterfaces(), DefaultRouteInterface(), *peer, true));
+    if (family == kOrvexFamily || family == kHwgFamily) {
+        target.Mac = MacKeyOf(mac);
+        if (target.Mac)
+            target.Family = family;
+    }
+    return target;
+}
+
+std::optional<TRevisionAnswer> AskFirmwareRevision(const TRevisionTarget& target, int waitMs)
 {
     // Sockets of its own rather than TUDPServers: this waits on the calling thread, which may be
-    // one of several transfer threads without an event loop, and only this device's answers must
-    // reach them. A device answers to the port the request came from, but from any port it
-    // likes: each family asks from a socket of its own, and the socket an answer reaches tells
-    // its family.
-    in_addr address{};
-    if (::inet_pton(AF_INET, host.c_str(), &address) != 1)
+    // one of several transfer threads without an event loop. A unit answers to the port the
+    // request came from, but from any port it likes: each family asks from a socket of its own,
+    // and the socket an answer reaches tells its family.
+    in_addr host{};
+    if (::inet_pton(AF_INET, target.Host.c_str(), &host) != 1)
         return std::nullopt;
+    // The broadcast only for a unit known by its MAC: an answer from elsewhere counts for no other.
+    std::vector<in_addr> addresses = {host};
+    in_addr broadcast{};
+    if (target.Mac && !target.Broadcast.empty() && ::inet_pton(AF_INET, target.Broadcast.c_str(), &broadcast) == 1
+        && broadcast.s_addr != host.s_addr)
+        addresses.push_back(broadcast);
+    const bool askOrvex = !target.Mac || target.Family == kOrvexFamily;
+    const bool askHwg = !target.Mac || target.Family == kHwgFamily;
     TProbeSocket orvexSocket, hwgSocket;
     if (orvexSocket.Fd < 0 || hwgSocket.Fd < 0)
         return std::nullopt;
-    const auto send = [&address](const TProbeSocket& socket, uint16_t port, const uint8_t* data, size_t size) {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(port);
-        to.sin_addr = address;
-        while (::sendto(socket.Fd, data, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0
-               && errno == EINTR) {
+    const auto send = [&addresses](const TProbeSocket& socket, uint16_t port, const uint8_t* data, size_t size) {
+        for (const in_addr& address : addresses) {
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(port);
+            to.sin_addr = address;
+            while (::sendto(socket.Fd, data, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0
+                   && errno == EINTR) {
+            }
         }
     };
-    const std::vector<uint8_t> orvex = BuildOrvexInfoRequest();
-    send(orvexSocket, Orvex::kPort, orvex.data(), orvex.size());
-    send(hwgSocket, Hwg::kPort, Hwg::kInfoRequest.data(), Hwg::kInfoRequest.size());
+    if (askOrvex) {
+        const std::vector<uint8_t> orvex = BuildOrvexInfoRequest();
+        send(orvexSocket, Orvex::kPort, orvex.data(), orvex.size());
+    }
+    if (askHwg)
+        send(hwgSocket, Hwg::kPort, Hwg::kInfoRequest.data(), Hwg::kInfoRequest.size());
 
     QElapsedTimer timer;
     timer.start();
     std::array<uint8_t, 8192> buffer;
-    // The revision of the first answer from host that its family decodes, read from socket.
-    const auto read = [&](const TProbeSocket& socket, bool hwg) -> std::optional<std::string> {
+    // The first answer on socket that its family decodes and that comes from the unit asked.
+    const auto read = [&](const TProbeSocket& socket, bool hwg) -> std::optional<TRevisionAnswer> {
+        const char* family = hwg ? kHwgFamily : kOrvexFamily;
         for (;;) {
             sockaddr_in sender{};
             socklen_t senderSize = sizeof sender;
@@ -97,22 +147,30 @@ std::optional<std::string> AskFirmwareRevision(const std::string& host, int wait
                     return std::nullopt;
                 continue;  // an error reported for the request (ICMP): read on
             }
-            if (size == 0 || sender.sin_addr.s_addr != address.s_addr)
+            // Known by its MAC: from any address. Known by its address only: from there.
+            if (size == 0 || (!target.Mac && sender.sin_addr.s_addr != host.s_addr)
+                || (target.Mac && target.Family != family))
                 continue;
+            char peer[INET_ADDRSTRLEN] = {};
+            ::inet_ntop(AF_INET, &sender.sin_addr, peer, sizeof peer);
             std::unique_ptr<TProduct> device;
             if (hwg)
-                device = DecodeHwgInfoAnswer(buffer.data(), size_t(size), host);
+                device = DecodeHwgInfoAnswer(buffer.data(), size_t(size), peer);
             else
-                device = DecodeOrvexInfoAnswer(buffer.data(), size_t(size), host);
-            if (device)
-                return device->Info.FirmwareRev;
+                device = DecodeOrvexInfoAnswer(buffer.data(), size_t(size), peer);
+            if (!device)
+                continue;
+            const std::optional<uint64_t> mac = MacKeyOf(device->Info.MAC);
+            if (!mac || (target.Mac && *mac != *target.Mac))
+                continue;  // another unit: it never answers for this one
+            return TRevisionAnswer{device->Info.FirmwareRev, *mac, family};
         }
     };
     for (;;) {
-        if (std::optional<std::string> revision = read(orvexSocket, false))
-            return revision;
-        if (std::optional<std::string> revision = read(hwgSocket, true))
-            return revision;
+        if (std::optional<TRevisionAnswer> answer = read(orvexSocket, false))
+            return answer;
+        if (std::optional<TRevisionAnswer> answer = read(hwgSocket, true))
+            return answer;
         const qint64 left = waitMs - timer.elapsed();
         if (left <= 0)
             return std::nullopt;
@@ -179,15 +237,15 @@ int64_t SteadyMs()
 }
 }  // namespace
 
-std::optional<std::string> AskFirmwareRevisionTurning(const std::string& host, int waitMs)
+std::optional<TRevisionAnswer> AskFirmwareRevisionTurning(const TRevisionTarget& target, int waitMs)
 {
     if (!OnApplicationThread())
-        return AskFirmwareRevision(host, waitMs);
-    std::optional<std::string> revision;
+        return AskFirmwareRevision(target, waitMs);
+    std::optional<TRevisionAnswer> revision;
     QEventLoop loop;
     QObject waker;
     std::thread asker([&] {
-        revision = AskFirmwareRevision(host, waitMs);
+        revision = AskFirmwareRevision(target, waitMs);
         QMetaObject::invokeMethod(
             &waker, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
@@ -219,11 +277,16 @@ void WaitTurning(int ms, const std::function<bool()>& stop)
     loop.exec();
 }
 
-TUpgradeCheck VerifyUpgradedDevice(const std::string& host, const std::optional<std::string>& before, int seconds,
-                                   const std::function<bool()>& stop)
+TUpgradeCheck VerifyUpgradedDevice(const TRevisionTarget& target, const std::optional<std::string>& before,
+                                   int seconds, const std::function<bool()>& stop)
 {
     return VerifyUpgrade(
-        before, seconds, [&host](int ms) { return AskFirmwareRevisionTurning(host, ms); },
+        before, seconds,
+        [&target](int ms) -> std::optional<std::string> {
+            if (const std::optional<TRevisionAnswer> answer = AskFirmwareRevisionTurning(target, ms))
+                return answer->Revision;
+            return std::nullopt;
+        },
         [&stop] { return stop && stop() ? std::numeric_limits<int64_t>::max() / 2 : SteadyMs(); },
         [&stop](int ms) { WaitTurning(ms, stop); });
 }

@@ -1,17 +1,45 @@
-// Asking one device, by its address, for its info answer: the firmware check of
-// `pyxet-cli upgrade --verify`, before the image goes out and while the device restarts.
+// Asking one unit for its info answer: the firmware check of an upgrade's verification (the
+// window's "Verify Upgrades", `pyxet-cli upgrade --verify`), before the image goes out and while
+// the unit restarts. A unit is known by its MAC address and family: units that share an address,
+// or one that took over the address of another, never answer for each other.
 #pragma once
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 
-// Sends both families' info requests by unicast to host (Orvex to port 57739, HWG to 9999), each
-// from a socket of its own, once, and waits up to waitMs for an info answer from that address
-// (from any port: the socket it reaches tells its family).
-// Returns the firmware revision it reports; no value when none came. Blocking, and usable on any
-// thread: the transfers of --jobs check their devices side by side.
-std::optional<std::string> AskFirmwareRevision(const std::string& host, int waitMs);
+// The unit a firmware revision is asked of, and where it is asked.
+struct TRevisionTarget {
+    std::string Host;       // the address it answered from: asked by unicast
+    std::string Broadcast;  // asked too when not empty and not Host: the way discovery reaches the
+                            // unit (255.255.255.255 or its interface's directed broadcast)
+    std::optional<uint64_t> Mac;  // MacKey of its MAC; none while only its address is known
+    std::string Family;           // "Orvex" or "HWG", with Mac
+};
+
+// A unit's answer.
+struct TRevisionAnswer {
+    std::string Revision;
+    uint64_t Mac = 0;
+    std::string Family;  // "Orvex" or "HWG"
+};
+
+// The target of a unit at host: by its MAC text and family when they are known (a MAC that does
+// not parse counts as unknown), asked at host and at commandAddress, the way discovery's commands
+// reach it; an empty commandAddress is worked out from this PC's interfaces as discovery would
+// for a unit asked by unicast (the default route's subnet: 255.255.255.255; another attached
+// subnet: its directed broadcast; behind a router: host itself).
+TRevisionTarget RevisionTarget(const std::string& host, const std::string& mac, const std::string& family,
+                               const std::string& commandAddress);
+
+// Sends the info request once to the target's host and, for a unit known by its MAC, its
+// broadcast, each family from a socket of its own (a unit known by its family: only that
+// family's request), and waits up to waitMs for the unit's answer: with a MAC, only an answer
+// carrying that MAC, of that family, from whatever address it comes; without one, the first
+// answer from the host address, which then tells who the unit is. The family is that of the
+// socket the answer reached, whatever port it came from. No value when none came. Blocking, and
+// usable on any thread: the transfers of --jobs check their devices side by side.
+std::optional<TRevisionAnswer> AskFirmwareRevision(const TRevisionTarget& target, int waitMs);
 
 // How the check after an accepted image went.
 struct TUpgradeCheck {
@@ -26,7 +54,7 @@ struct TUpgradeCheck {
 constexpr int kVerifyPollSeconds = 2;
 
 // Waits up to `seconds` for the device to answer with another revision than `before`: ask(ms)
-// sends one request and waits up to ms for the revision (AskFirmwareRevision), every
+// sends one request and waits up to ms for the unit's revision (AskFirmwareRevision), every
 // kVerifyPollSeconds. Verified once it answers with another revision. A device that answered
 // none of the requests for a while (it restarted) and then answers with the same revision fails
 // at once; otherwise the check fails when the time is up. Without a `before` nothing can be
@@ -50,11 +78,12 @@ struct TVerifySetting {
 
 // AskFirmwareRevision for any thread: on the application's thread the request waits on a
 // thread of its own while the event loop turns (the windows keep painting); elsewhere it blocks.
-std::optional<std::string> AskFirmwareRevisionTurning(const std::string& host, int waitMs);
+std::optional<TRevisionAnswer> AskFirmwareRevisionTurning(const TRevisionTarget& target, int waitMs);
 // Waits ms, or less once stop() (when given) says true, looked at every 50 ms; on the
 // application's thread the event loop turns meanwhile.
 void WaitTurning(int ms, const std::function<bool()>& stop);
-// VerifyUpgrade of the device at host with AskFirmwareRevisionTurning and WaitTurning: once
-// stop() says true the time is up at once.
-TUpgradeCheck VerifyUpgradedDevice(const std::string& host, const std::optional<std::string>& before, int seconds,
-                                   const std::function<bool()>& stop);
+// VerifyUpgrade of the target unit with AskFirmwareRevisionTurning and WaitTurning: once stop()
+// says true the time is up at once. Only the unit's own answers count, so the target should
+// carry its MAC (learnt from the answer before the upgrade when only its address was known).
+TUpgradeCheck VerifyUpgradedDevice(const TRevisionTarget& target, const std::optional<std::string>& before,
+                                   int seconds, const std::function<bool()>& stop);

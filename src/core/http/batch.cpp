@@ -1,6 +1,9 @@
 #include "core/http/batch.h"
 
 #include "core/app/i18n.h"
+#include "core/devices/product.h"
+#include "core/devices/revision.h"
+#include "core/discovery/export.h"
 #include "core/http/files.h"
 #include "core/http/http.h"
 #include "core/http/rules.h"
@@ -39,6 +42,19 @@ void TidyFolderOf(const std::string& file)
         RemoveLeftoverTemporaries(FolderOf(target));
 }
 } // namespace
+
+TBatchDevice BatchDevice(const TProduct& device)
+{
+    const TProductInfo info = device.CopyInfo();
+    return {info.Name, info.PeerIP, info.MAC, FamilyName(device), device.CommandAddress};
+}
+
+TBatchDevice BatchDevice(const TProduct& device, const TAddressSharers& sharing)
+{
+    TBatchDevice taken = BatchDevice(device);
+    taken.SharesWith = SharersOf(sharing, &device);
+    return taken;
+}
 
 TTransferBatch::TTransferBatch(THTTPModule& http, TProgressLines& lines) : Http(http), Lines(lines)
 {
@@ -166,15 +182,24 @@ void TTransferBatch::UpgradeCheckedDevices(const std::vector<TBatchDevice>& devi
         batch.Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
         batch.LastMissing.clear();
         batch.Http.SetDeviceName(device.Name);
+        // The unit is asked by its MAC and family; one known by its address only is the unit
+        // that answers there now, and from then on only that unit's answers count.
         std::optional<std::string> before;
-        if (verification.On())
-            before = AskFirmwareRevisionTurning(device.PeerIP, kRevisionBeforeWaitMs);
+        TRevisionTarget target;
+        if (verification.On()) {
+            target = RevisionTarget(device.PeerIP, device.MAC, device.Family, device.CommandAddress);
+            if (const std::optional<TRevisionAnswer> answer = AskFirmwareRevisionTurning(target, kRevisionBeforeWaitMs)) {
+                before = answer->Revision;
+                target.Mac = answer->Mac;
+                target.Family = answer->Family;
+            }
+        }
         const bool ok = batch.UpgradeDevice(image, device.PeerIP);
         TDeviceResult result = batch.Result(device.PeerIP, ok);
         result.FirmwareBefore = before;
         batch.AddResultLine(_("Upgrade"), ok);
         if (verification.On() && ok)
-            batch.VerifyDevice(verification, *this, device.PeerIP, result);
+            batch.VerifyDevice(verification, *this, target, result);
         batch.AddSeparator();
         batch.Lines.EndDevice(result.Error);
         return result;
@@ -210,12 +235,13 @@ bool TTransferBatch::UpgradeDevice(const std::string& image, const std::string& 
     return ok;
 }
 
-void TTransferBatch::VerifyDevice(const TVerifySetting& setting, const TTransferBatch& main, const std::string& host,
-                                  TDeviceResult& result)
+void TTransferBatch::VerifyDevice(const TVerifySetting& setting, const TTransferBatch& main,
+                                  const TRevisionTarget& target, TDeviceResult& result)
 {
+    const std::string& host = target.Host;
     Lines.AddLine(_("Waiting for the new firmware..."));
     const auto stopped = [&] { return main.Stopping || Stopping; };
-    TUpgradeCheck check = VerifyUpgradedDevice(host, result.FirmwareBefore, setting.Seconds,
+    TUpgradeCheck check = VerifyUpgradedDevice(target, result.FirmwareBefore, setting.Seconds,
                                                [&] { return stopped() || (setting.Stop && setting.Stop()); });
     if (!check.Verified && check.Before && stopped()) {
         check.Reason = _("the batch was stopped");
@@ -228,7 +254,10 @@ void TTransferBatch::VerifyDevice(const TVerifySetting& setting, const TTransfer
         LogAction(
             "", Format(_("Firmware of %s verified: %s before, %s after."), host.c_str(), before.c_str(), after.c_str()),
             LOG_INFO);
-        Lines.ReplaceLine(Format(_("Verified: %s → %s"), before.c_str(), after.c_str()));
+        std::string line = Format(_("Verified: %s → %s"), before.c_str(), after.c_str());
+        if (IsOlderRevision(*check.Before, *check.After))
+            line += std::string(" ") + _("(older)");
+        Lines.ReplaceLine(line);
         return;
     }
     LogAction("", check.Error, LOG_ERROR);

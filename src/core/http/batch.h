@@ -5,6 +5,7 @@
 // summary. A failed device never stops a batch; a device that shares its address with other
 // units is not started and fails.
 #pragma once
+#include "core/devices/sharedaddress.h"
 #include "core/discovery/probe.h"
 
 #include <atomic>
@@ -15,15 +16,26 @@
 
 class THTTPModule;
 
+class TProduct;
+
 // One device of a batch, taken when the batch starts.
 struct TBatchDevice {
     std::string Name;
     std::string PeerIP;  // shown, and used as the HTTP host
-    std::string MAC = {};  // named when the device is refused
+    // Who the device is, for the check of its new firmware: its MAC and family ("" when only its
+    // address is known: the unit that answers there before the upgrade is taken for it) and
+    // where discovery's commands to it go ("" when it was not found by discovery).
+    std::string MAC{};
+    std::string Family{};
+    std::string CommandAddress{};
     // Units of other MACs that answered the cycle from PeerIP (core/devices/sharedaddress.h): a
     // request there may reach any of them, so a device that shares its address is not started.
     int SharesWith = 0;
 };
+// A device found by discovery as a batch takes it; with `sharing` (AddressSharers of its whole
+// cycle), also how many other units share its address.
+TBatchDevice BatchDevice(const TProduct& device);
+TBatchDevice BatchDevice(const TProduct& device, const TAddressSharers& sharing);
 
 // Why a unit that shares its address with `others` other units gets no transfer.
 std::string SharedAddressRefusal(const std::string& address, int others);
@@ -133,7 +145,7 @@ private:
     void EndDevices(size_t count, const std::vector<TDeviceResult>& done, bool verifying = false);
     // Upgrade's step after the image went out: the check of the new firmware, its log line and
     // its progress line (added after the result line, which it gets first).
-    void VerifyDevice(const TVerifySetting& setting, const TTransferBatch& main, const std::string& host,
+    void VerifyDevice(const TVerifySetting& setting, const TTransferBatch& main, const TRevisionTarget& target,
                       TDeviceResult& result);
     TDeviceResult Result(const std::string& host, bool ok) const;
     // A device that shares its address: its block (device line, the reason, the result line with

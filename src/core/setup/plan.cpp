@@ -114,6 +114,12 @@ private:
     void CheckDevice(int device);
     void CheckAddresses();
     bool UsedByOthers(uint32_t address, const TProduct* device) const;
+    // Why the consecutive addresses pass over the address for this device, if they do.
+    std::optional<TSkipReason> SkipReason(uint32_t address, bool hasEdges, uint32_t network, uint32_t broadcast,
+                                          const std::unordered_set<uint32_t>& ownAddresses,
+                                          const std::unordered_set<uint32_t>& taken,
+                                          const std::optional<uint32_t>& gateway, const TProduct* device) const;
+    void Skip(uint32_t address, TSkipReason reason);
     std::string DeviceText(const TProduct* device) const;
 
     const TPlanInputs& In;
@@ -143,7 +149,7 @@ int TPlanner::DeviceIndex(const TProduct* device, bool chosen)
 void TPlanner::Problem(TPlanProblemKind kind, int device, std::optional<TPlanField> field, std::string text, int line,
                        int column)
 {
-    Plan.Problems.push_back({kind, device, field, line, column, std::move(text)});
+    Plan.Problems.push_back({kind, device, field, line, column, std::move(text), In.Undo});
 }
 
 void TPlanner::ProblemAt(TPlanProblemKind kind, int device, TPlanField field, std::string text)
@@ -236,6 +242,37 @@ void TPlanner::ApplyRow(int device, const TPlanRow& row)
     }
 }
 
+std::optional<TSkipReason> TPlanner::SkipReason(uint32_t address, bool hasEdges, uint32_t network, uint32_t broadcast,
+                                                const std::unordered_set<uint32_t>& ownAddresses,
+                                                const std::unordered_set<uint32_t>& taken,
+                                                const std::optional<uint32_t>& gateway, const TProduct* device) const
+{
+    if (hasEdges && address == network)
+        return TSkipReason::NetworkAddress;
+    if (hasEdges && address == broadcast)
+        return TSkipReason::BroadcastAddress;
+    if (ownAddresses.count(address))
+        return TSkipReason::ThisPc;
+    if (taken.count(address))
+        return TSkipReason::Planned;
+    if (gateway && address == *gateway)
+        return TSkipReason::Gateway;
+    if (UsedByOthers(address, device))
+        return TSkipReason::InUse;
+    return std::nullopt;
+}
+
+void TPlanner::Skip(uint32_t address, TSkipReason reason)
+{
+    // The addresses come in ascending order: one that follows the last range of its reason
+    // lengthens it.
+    std::vector<TSkippedAddresses>& skipped = Plan.Skipped;
+    if (!skipped.empty() && skipped.back().Reason == reason && skipped.back().Last + 1 == address)
+        skipped.back().Last = address;
+    else
+        skipped.push_back({address, address, reason});
+}
+
 bool TPlanner::UsedByOthers(uint32_t address, const TProduct* device) const
 {
     const auto it = FoundAddresses.find(address);
@@ -263,9 +300,10 @@ void TPlanner::CountAddresses()
                 Format(_("'%s' is not a valid IP address"), SafeText(firstText).c_str()));
         return;
     }
-    std::unordered_set<uint32_t> taken;  // the PC's own and the addresses the plan gives already
+    std::unordered_set<uint32_t> ownAddresses;  // this PC's
     for (const TNetInterface& i : In.Interfaces)
-        taken.insert(i.Address);
+        ownAddresses.insert(i.Address);
+    std::unordered_set<uint32_t> taken;  // the addresses the plan gives already
     for (size_t k = 0; k < Plan.Devices.size(); ++k) {
         const TPlanChange& ip = Plan.Devices[k].Field(TPlanField::IP);
         if (ip.Changed)
@@ -290,9 +328,11 @@ void TPlanner::CountAddresses()
         bool given = false;
         while (next <= 0xFFFFFFFFu && (!mask || (static_cast<uint32_t>(next) & *mask) == network)) {
             const auto a = static_cast<uint32_t>(next++);
-            if ((hasEdges && (a == network || a == broadcast)) || taken.count(a) || (gateway && a == *gateway)
-                || UsedByOthers(a, d.Device))
+            if (const auto reason = SkipReason(a, hasEdges, network, broadcast, ownAddresses, taken, gateway,
+                                               d.Device)) {
+                Skip(a, *reason);
                 continue;
+            }
             taken.insert(a);
             Set(static_cast<int>(k), TPlanField::IP, AddressText(a), TPlanSource::Counter);
             given = true;
@@ -376,24 +416,21 @@ void TPlanner::CheckAddresses()
         if (!address)
             continue;
         const int device = static_cast<int>(k);
-        // An undo file gives each device back the address it had, shared or not.
-        const bool restored = In.Undo && ip.Source == TPlanSource::File;
+        // In an undo, where each device gets back the address it had, shared or not, both are notes.
         const auto [first, added] = given.emplace(*address, device);
-        if (!added && !restored)
+        if (!added)
             ProblemAt(TPlanProblemKind::DuplicateAddress, device, TPlanField::IP,
                       Format(_("The address %s is given to %s too"), ip.Value.c_str(),
                              DeviceText(Plan.Devices[first->second].Device).c_str()));
-        if (!restored) {
-            const auto it = FoundAddresses.find(*address);
-            if (it != FoundAddresses.end())
-                for (const TProduct* other : it->second)
-                    if (other != d.Device) {
-                        ProblemAt(TPlanProblemKind::AddressInUse, device, TPlanField::IP,
-                                  Format(_("The address %s is already used by %s"), ip.Value.c_str(),
-                                         DeviceText(other).c_str()));
-                        break;
-                    }
-        }
+        const auto it = FoundAddresses.find(*address);
+        if (it != FoundAddresses.end())
+            for (const TProduct* other : it->second)
+                if (other != d.Device) {
+                    ProblemAt(TPlanProblemKind::AddressInUse, device, TPlanField::IP,
+                              Format(_("The address %s is already used by %s"), ip.Value.c_str(),
+                                     DeviceText(other).c_str()));
+                    break;
+                }
         const bool onThisPc = std::any_of(In.Interfaces.begin(), In.Interfaces.end(), [&](const TNetInterface& i) {
             const uint32_t mask = PrefixMask(i.PrefixLength);
             return i.Up && !i.Loopback && (i.Address & mask) == (*address & mask);
@@ -619,8 +656,32 @@ std::string TDevicePlan::ShownAfter(TPlanField field) const
     return change.Changed ? SafeText(change.Value) : ShownBefore(field);
 }
 
+std::string TSkippedAddresses::Text() const
+{
+    const std::string range =
+        First == Last ? AddressText(First) : AddressText(First) + "\u2013" + AddressText(Last);
+    const char* format = "";
+    switch (Reason) {
+    case TSkipReason::InUse: format = _("%s: in use"); break;
+    case TSkipReason::ThisPc: format = _("%s: this PC's address"); break;
+    case TSkipReason::Gateway: format = _("%s: the gateway"); break;
+    case TSkipReason::NetworkAddress: format = _("%s: the subnet's network address"); break;
+    case TSkipReason::BroadcastAddress: format = _("%s: the subnet's broadcast address"); break;
+    case TSkipReason::Planned: format = _("%s: planned for another device"); break;
+    }
+    return Format(format, range.c_str());
+}
+
 bool TPlanProblem::Blocking() const
 {
+    if (Undo)
+        switch (Kind) {
+        case TPlanProblemKind::DemoMode:
+        case TPlanProblemKind::BadValue:
+        case TPlanProblemKind::RefusedAddress:
+        case TPlanProblemKind::NotCarried: return true;
+        default: return false;
+        }
     switch (Kind) {
     case TPlanProblemKind::NotCarried:
     case TPlanProblemKind::OutsidePcSubnets:

@@ -14,6 +14,8 @@
 //
 // Problems: blocking ones stop the whole plan (nothing is sent); the others are shown, and a
 // value the family cannot carry is left out of that device's update and of its verification.
+// An undo puts back what was there: only demonstration mode and a value that cannot be sent at
+// all block it (see TPlanProblem::Blocking); the rest are notes.
 #pragma once
 #include "core/devices/netinterfaces.h"
 #include "core/devices/product.h"
@@ -128,16 +130,43 @@ struct TPlanProblem {
     int Line = 0;                     // the plan file's line and column, 0 when not from a file
     int Column = 0;
     std::string Text;  // translated, in its shown form, without the position
+    bool Undo = false;  // found in an undo (TPlanInputs::Undo)
 
+    // Whether it stops the plan: the kinds marked blocking above. In an undo only demonstration
+    // mode, a value that is no number, no DHCP state or no address where one belongs (BadValue,
+    // RefusedAddress) and a value the device's family cannot take (NotCarried) block; the rest
+    // are notes: a gateway outside the subnet, an address given twice or in use, and an address
+    // left out because DHCP comes back on (the device then takes the one its server gives).
     bool Blocking() const;
     // Text with the position in front when there is one: "Line 4, column 6: ...". The texts are
     // translated when the plan is made: after a change of language, make the plan again.
     std::string Message() const;
 };
 
+// Why the consecutive addresses passed over an address.
+enum class TSkipReason {
+    InUse,             // another device found answers on it or is configured with it
+    ThisPc,            // one of this PC's addresses
+    Gateway,           // the gateway the device has once the plan took
+    NetworkAddress,    // the network address of the device's subnet
+    BroadcastAddress,  // the broadcast address of the device's subnet
+    Planned,           // the plan file gives it to another device
+};
+
+// Consecutive addresses passed over for one reason (First == Last for a single address).
+struct TSkippedAddresses {
+    uint32_t First = 0;
+    uint32_t Last = 0;
+    TSkipReason Reason = TSkipReason::InUse;
+
+    // "10.77.1.12–10.77.1.15: in use", "10.77.1.1: the gateway", translated.
+    std::string Text() const;
+};
+
 struct TPlan {
     std::vector<TDevicePlan> Devices;    // the chosen devices in their order, then the others the file names
     std::vector<TPlanProblem> Problems;  // in the order found
+    std::vector<TSkippedAddresses> Skipped;  // what the consecutive addresses passed over, ascending
     bool Undo = false;                   // made from an undo file
 
     bool Blocked() const;
@@ -154,8 +183,9 @@ struct TPlanInputs {
     TPlanForm Form;
     const TPlanFile* File = nullptr;  // a plan file read by ReadPlanFile, or none
     // The file is an undo file: every cell is applied as it stands (an empty name stays empty),
-    // and the addresses it gives are the devices' own from before, so neither two devices given
-    // one address nor an address another device uses blocks them (factory addresses come back).
+    // and the values it gives are the devices' own from before, which come back even where a new
+    // plan would be blocked: a gateway outside the subnet, two devices given one address, an
+    // address another device uses (factory addresses come back). Those are shown as notes.
     bool Undo = false;
     std::vector<TNetInterface> Interfaces;  // this PC's addresses (ListNetInterfaces)
     bool DemoMode = false;

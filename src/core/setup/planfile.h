@@ -45,7 +45,8 @@ struct TPlanReadError {
 // Reads a plan file's bytes: RFC 4180 (quoted fields with doubled quotes and line breaks,
 // CRLF or LF), a UTF-8 byte order mark skipped, the separator ',' or, when the header holds ';'
 // and no ',', ';'. Header names are matched without regard to letter case or blanks at their
-// ends. Blank lines are skipped. Missing cells at a row's end count as empty.
+// ends; of two columns of one name the first counts, and the other is ignored like a column of
+// no known name. Blank lines are skipped. Missing cells at a row's end count as empty.
 bool ReadPlanFile(std::string_view bytes, TPlanFile& file, TPlanReadError& error);
 // The same for a file on disk; a file that cannot be opened is an error of line 0.
 bool LoadPlanFile(const std::string& path, TPlanFile& file, TPlanReadError& error);

@@ -2,6 +2,7 @@
 // QColors out, and a style that frames the check boxes where the scheme asks for it.
 #pragma once
 #include "core/app/colours.h"
+#include "core/app/settings.h"
 
 #include <QColor>
 #include <QPalette>
@@ -34,3 +35,13 @@ public:
 
 // Puts TSchemeStyle over the application's style (once; later calls change nothing).
 void FollowColourScheme();
+
+// The program's own dark palette: light text on dark grey, as a dark desktop theme gives it.
+QPalette DarkSchemePalette();
+// The program's own light palette: the style's standard one.
+QPalette LightSchemePalette();
+
+// Puts the scheme's palette on the application: System gives back the palette the application
+// had before the program first chose one (the desktop's, which then follows the desktop again);
+// Light and Dark set the program's own. Every window follows its palette change.
+void ApplyColourScheme(TColourScheme scheme);

@@ -18,6 +18,7 @@ bool g_automatic = false;
 std::deque<bool> g_answers;
 std::deque<std::string> g_fileNames;
 std::string g_fileFolder;
+bool g_fileSaves = false;
 std::deque<int> g_fileTypes;
 std::vector<TShownBox> g_shown;
 QSize g_desktop;
@@ -65,6 +66,7 @@ std::string FileName(TFileDialog kind, QWidget* parent, const std::string& title
 {
     if (g_automatic) {
         g_fileFolder = folder;
+        g_fileSaves = kind == TFileDialog::Save;
         std::string name;
         if (!g_fileNames.empty()) {
             name = g_fileNames.front();
@@ -207,6 +209,7 @@ bool Automatic() { return g_automatic; }
 void QueueAnswer(bool yes) { g_answers.push_back(yes); }
 void QueueFileName(const std::string& path) { g_fileNames.push_back(path); }
 std::string LastFileFolder() { return g_fileFolder; }
+bool LastFileDialogSaves() { return g_fileSaves; }
 void QueueFileType(int type) { g_fileTypes.push_back(type); }
 std::vector<TShownBox> TakeShownBoxes()
 {

@@ -76,6 +76,8 @@ void QueueAnswer(bool yes);
 void QueueFileName(const std::string& path);
 // The folder (or file to preselect) the latest file dialog was given.
 std::string LastFileFolder();
+// Whether the latest file dialog was a save dialog ("Save" on its button, not "Open").
+bool LastFileDialogSaves();
 void QueueFileType(int type);  // what the next SaveFileChoice reports (0 when none is queued)
 std::vector<TShownBox> TakeShownBoxes();  // and forget them
 // An invalid size (the default) means the real screen.

@@ -158,6 +158,7 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     WireTransfers();
     FollowPalette();
     WireKeyboard();
+    WireColourSchemes();
 
     connect(Ui_->acFind, &QAction::triggered, this, [this] { acFindExecute(); });
     connect(Ui_->acFindAt, &QAction::triggered, this, [this] { acFindAtExecute(); });
@@ -448,6 +449,9 @@ void TPyxetForm::FollowPalette()
     Ui_->tlIPConflict->setStyleSheet(
         QStringLiteral("QLabel { background: %1; color: %2; border: 1px solid #b06010; padding: 1px 3px; }")
             .arg(SchemeColour(note.Background).name(), SchemeColour(note.Text).name()));
+    // A style sheet set again gives back the font the label had before the first one (the
+    // desktop's, not the window's): the window's again, as the other labels have it.
+    Ui_->tlIPConflict->setFont(font());
 
     for (QLineEdit* field : {Ui_->teDeviceName, Ui_->teDeviceIP, Ui_->teDeviceMask, Ui_->teDeviceGateway,
                              Ui_->teDeviceDNS1, Ui_->teDeviceDNS2, Ui_->teHTTPPort, Ui_->teTelnetPort})
@@ -458,6 +462,8 @@ void TPyxetForm::FollowPalette()
 void TPyxetForm::FormShow()
 {
     LoadSettings(ConfigDir, Settings);
+    ApplyColourScheme(Settings.Scheme);
+    MarkColourSchemeMenu();
     RestoreWindowPlace();
     Logger.TimeStamps = Settings.TimeStamps;
     UseLanguage(Settings.Language);
@@ -548,6 +554,7 @@ void TPyxetForm::EnableDeviceActions(bool enabled)
     Ui_->acFirmUpgr->setEnabled(enabled);
     Ui_->btnSetDefault->setEnabled(enabled);
     Ui_->btnRestartDevice->setEnabled(enabled);
+    ShowRestartHint();
 }
 
 void TPyxetForm::EnterDemoMode()
@@ -613,6 +620,7 @@ void TPyxetForm::SelectLanguage(const std::string& lang)
     RetranslateComponent(this);
     RetranslateDeviceFilter();
     ShowIpConflictNote();
+    ShowRestartHint();
     ShowListState();
     PlaceColumnHeaders();
 }
@@ -630,6 +638,34 @@ void TPyxetForm::RetranslateDeviceFilter()
 
 void TPyxetForm::CzechLangClick() { SelectLanguage("cs"); }
 void TPyxetForm::EnglishLangClick() { SelectLanguage("en"); }
+
+void TPyxetForm::WireColourSchemes()
+{
+    ColourSchemes = new QActionGroup(this);
+    ColourSchemes->setExclusive(true);
+    const std::pair<QAction*, TColourScheme> items[] = {{Ui_->acSchemeSystem, TColourScheme::System},
+                                                        {Ui_->acSchemeLight, TColourScheme::Light},
+                                                        {Ui_->acSchemeDark, TColourScheme::Dark}};
+    for (const auto& [item, scheme] : items) {
+        item->setData(static_cast<int>(scheme));
+        ColourSchemes->addAction(item);
+        connect(item, &QAction::triggered, this, [this, scheme = scheme] { SelectColourScheme(scheme); });
+    }
+    MarkColourSchemeMenu();
+}
+
+void TPyxetForm::SelectColourScheme(TColourScheme scheme)
+{
+    Settings.Scheme = scheme;
+    MarkColourSchemeMenu();
+    ApplyColourScheme(scheme);
+}
+
+void TPyxetForm::MarkColourSchemeMenu()
+{
+    for (QAction* item : ColourSchemes->actions())
+        item->setChecked(item->data().toInt() == static_cast<int>(Settings.Scheme));
+}
 
 void TPyxetForm::MarkLanguageMenu()
 {

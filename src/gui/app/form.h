@@ -268,6 +268,11 @@ public:
     // The two items show the settings as read.
     void MarkTransferMenu();
 
+    // Utilities -> "Colour Scheme": radio items System, Light and Dark (Settings.Scheme), the
+    // palette following the choice at once.
+    QActionGroup* ColourSchemes = nullptr;
+    void SelectColourScheme(TColourScheme scheme);
+
     // A setup field's look: read-only fields are shaded like inactive window borders.
     static void SetFieldLook(QLineEdit* field, bool readOnly);
 
@@ -311,6 +316,10 @@ private:
     void WaitingRowsShown();
     // The note over the picture when the selected device shares its address with another MAC.
     void ShowIpConflictNote();
+    // "Restart Device" disabled for a device that takes no restart command says so in its tool tip.
+    void ShowRestartHint();
+    void WireColourSchemes();
+    void MarkColourSchemeMenu();
     void SortByColumn(TDeviceComparator compare);
     bool SelectingDevice = false;     // SelectDevice highlights the row itself
     bool QuietPictureErrors = false;  // registration loads pictures without reporting

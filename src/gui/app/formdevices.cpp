@@ -44,6 +44,8 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // Word wrap may start a new line after any colon of a MAC address; an invisible word joiner
 // after each colon between two hex digits keeps every address on one line.
+constexpr int kConflictNoteHeight = 34;  // the note's least height: two lines
+
 QString KeepMacsWhole(QString text)
 {
     static const QRegularExpression colon(QStringLiteral("(?<=[0-9A-Fa-f]):(?=[0-9A-Fa-f])"));
@@ -230,6 +232,9 @@ void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
 {
     if (Busy())  // its lines would land among the batch's, over the devices it runs on
         return;
+    // The keys act on the list from the start of each cycle (and Ctrl+X, which a text field
+    // takes as its own Cut, ends the program).
+    Ui_->DeviceListBox->setFocus(Qt::OtherFocusReason);
     if (DemoMode) {
         Ui_->pDevices->setVisible(true);
         return;
@@ -421,8 +426,19 @@ void TPyxetForm::ClearHighlight()
 void TPyxetForm::ShowIpConflictNote()
 {
     const std::string note = SelectedDevice ? IpConflictNote(Devices.IpConflicts(), SelectedDevice) : std::string();
-    Ui_->tlIPConflict->setText(KeepMacsWhole(Q(note)));
-    Ui_->tlIPConflict->setVisible(!note.empty());
+    QLabel* label = Ui_->tlIPConflict;
+    label->setText(KeepMacsWhole(Q(note)));
+    // As many lines as the note takes at its width (a long list of MACs, a longer language),
+    // within the picture's group.
+    const int room = label->parentWidget()->height() - label->y() - 4;
+    label->resize(label->width(), std::clamp(label->heightForWidth(label->width()), kConflictNoteHeight, room));
+    label->setVisible(!note.empty());
+}
+
+void TPyxetForm::ShowRestartHint()
+{
+    const bool refuses = SelectedDevice && !SelectedDevice->CopyInfo().CanRestart;
+    Ui_->btnRestartDevice->setToolTip(refuses ? Q(_("This device takes no restart command.")) : QString());
 }
 
 void TPyxetForm::UpdateDeviceCounter()
@@ -487,6 +503,7 @@ void TPyxetForm::ShowDeviceDetails()
     SetFieldLook(Ui_->teDeviceDNS2, look.DNS2.ReadOnly);
     Ui_->btnSetDefault->setEnabled(look.SetDefaultEnabled);
     Ui_->btnRestartDevice->setEnabled(look.RestartEnabled);
+    ShowRestartHint();
     ShowIpConflictNote();
 
     const std::string path = DevicePicturePath(AppDir, info.TypeName);

@@ -33,13 +33,6 @@ namespace {
 constexpr const char* kImageFilter = "Kri Image|*.kri";
 constexpr const char* kConfigFilter = "Config|*.xml";
 
-// A device as a batch takes it; `sharing` is AddressSharers of the whole cycle.
-TBatchDevice BatchDevice(const TProduct& device, const TAddressSharers& sharing)
-{
-    const TProductInfo info = device.CopyInfo();
-    return {info.Name, info.PeerIP, info.MAC, SharersOf(sharing, &device)};
-}
-
 // A chosen FIFO or device would hold the transfer for ever: refused at once, in an error box.
 bool RefusedFile(QWidget* parent, const std::string& file, bool reading)
 {
@@ -337,7 +330,7 @@ void TPyxetForm::SaveConfigClick()
 {
     if (Busy() || !Upgrade || !SelectedDevice)
         return;
-    Upgrade->Prepare(_("Select File"), _("Save"), kConfigFilter);
+    Upgrade->Prepare(_("Select File"), _("Save"), kConfigFilter, true);
     const std::string file = Upgrade->Execute() ? Upgrade->FileName() : std::string();
     if (RefusedFile(this, file, false))
         return;

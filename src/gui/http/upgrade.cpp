@@ -30,11 +30,13 @@ TUpgradeForm::TUpgradeForm(QWidget* parent) : QDialog(parent), Ui_(std::make_uni
 
 TUpgradeForm::~TUpgradeForm() = default;
 
-void TUpgradeForm::Prepare(const std::string& caption, const std::string& buttonCaption, const std::string& filter)
+void TUpgradeForm::Prepare(const std::string& caption, const std::string& buttonCaption, const std::string& filter,
+                           bool saving)
 {
     setWindowTitle(QString::fromStdString(caption));
     Ui_->UpgradeBtn->setText(QString::fromStdString(buttonCaption));
     Filter = filter;
+    Saving = saving;
     Ui_->PathEdit->clear();
 }
 
@@ -42,7 +44,8 @@ std::string TUpgradeForm::FileName() const { return Ui_->PathEdit->text().toStdS
 
 void TUpgradeForm::BrowseBtnClick()
 {
-    const std::string path = Dialogs::AnyFileName(this, "", Filter);
+    const std::string path =
+        Saving ? Dialogs::SaveFileName(this, "", Filter) : Dialogs::AnyFileName(this, "", Filter);
     if (!path.empty())
         Ui_->PathEdit->setText(QFileInfo(QString::fromStdString(path)).absoluteFilePath());
 }

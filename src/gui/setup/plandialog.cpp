@@ -105,7 +105,7 @@ TPlanDialog::~TPlanDialog() = default;
 void TPlanDialog::SetHeaders()
 {
     Ui_->PreviewTable->setHorizontalHeaderLabels({Q(_("MAC")), Q(_("Type")), Q(_("Name")), Q(_("IP Address")),
-                                                  Q(_("Other Changes")), Q(_("Problems")), Q(_("Status"))});
+                                                  Q(_("Status")), Q(_("Other Changes")), Q(_("Problems"))});
 }
 
 void TPlanDialog::showEvent(QShowEvent* event)
@@ -209,9 +209,9 @@ void TPlanDialog::ShowPlan()
                                      SafeText(device.Before.TypeName),
                                      BeforeAfter(device, TPlanField::Name),
                                      BeforeAfter(device, TPlanField::IP),
+                                     "",
                                      other,
-                                     problems,
-                                     ""};
+                                     problems};
         const bool blocked = DeviceBlocked(CurrentPlan, device);
         for (int column = 0; column < kPlanColumnCount; ++column) {
             auto* item = new QTableWidgetItem(Q(cells[column]));
@@ -236,6 +236,11 @@ void TPlanDialog::ShowPlan()
     palette.setColor(QPalette::WindowText,
                      blocking ? BlockingColour(this, true) : QApplication::palette(this).color(QPalette::WindowText));
     Ui_->lblProblems->setPalette(palette);
+    std::string skipped;
+    for (const TSkippedAddresses& range : CurrentPlan.Skipped)
+        skipped += (skipped.empty() ? "" : "; ") + range.Text();
+    Ui_->lblSkipped->setText(skipped.empty() ? QString() : Q(Format(_("Skipped addresses: %s"), skipped.c_str())));
+    Ui_->lblSkipped->setVisible(!skipped.empty());
     Ui_->lblSummary->setText(
         Q(Format(_("Devices in the plan: %d, to be changed: %d"), static_cast<int>(CurrentPlan.Devices.size()),
                  static_cast<int>(CurrentPlan.ChangingDevices()))));
@@ -317,10 +322,14 @@ void TPlanDialog::ShowStatus(int device)
     QTableWidgetItem* item = Ui_->PreviewTable->item(device, static_cast<int>(TPlanColumn::Status));
     item->setText(Q(PlanStatusText(status)));
     item->setToolTip(item->text());
-    const bool ended = status.State != TPlanDeviceState::Waiting && status.State != TPlanDeviceState::Sending
-                       && status.State != TPlanDeviceState::Verifying;
+    const bool working = status.State == TPlanDeviceState::Sending || status.State == TPlanDeviceState::Verifying;
+    const bool ended = !working && status.State != TPlanDeviceState::Waiting;
     item->setForeground(ended && PlanStatusFailed(status) ? BlockingColour(Ui_->PreviewTable, false)
                                                           : QApplication::palette(this).color(QPalette::Text));
+    // The column as wide as its texts, and the device at work in view.
+    Ui_->PreviewTable->resizeColumnToContents(static_cast<int>(TPlanColumn::Status));
+    if (working)
+        Ui_->PreviewTable->scrollToItem(item);
 }
 
 void TPlanDialog::StopClick()

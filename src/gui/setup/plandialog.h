@@ -22,8 +22,9 @@ class TPlanDialog;
 class TPyxetForm;
 class QCloseEvent;
 
-// The preview's columns.
-enum class TPlanColumn { MAC, Type, Name, IP, Other, Problems, Status };
+// The preview's columns: the status of each device before the other changes, so that it stays
+// in view while the plan runs.
+enum class TPlanColumn { MAC, Type, Name, IP, Status, Other, Problems };
 constexpr int kPlanColumnCount = 7;
 
 class TPlanDialog : public QDialog {

@@ -15,6 +15,8 @@
 #include <QShowEvent>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 constexpr int kReasonRole = Qt::UserRole + 1;  // a line's device failure, in its shown form
 
@@ -60,25 +62,42 @@ void TProgressLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
     painter->restore();
 }
 
+int TProgressLineDelegate::LineWidth(const QString& text, const QFont& listFont)
+{
+    QFont bold = listFont;  // a line may be drawn bold: room for that
+    bold.setBold(true);
+    return QFontMetrics(bold).horizontalAdvance(text) + 2;
+}
+
 QSize TProgressLineDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    QFont bold = option.font;
-    bold.setBold(true);
-    return {QFontMetrics(bold).horizontalAdvance(index.data(Qt::DisplayRole).toString()) + 2, kRowHeight};
+    return {std::max(Widest, LineWidth(index.data(Qt::DisplayRole).toString(), option.font)), kRowHeight};
+}
+
+void TProgressLineDelegate::Fit(const QString& text, const QFont& listFont)
+{
+    const int width = LineWidth(text, listFont);
+    if (width <= Widest)
+        return;
+    Widest = width;
+    emit sizeHintChanged(QModelIndex());  // the list lays its rows out again
 }
 
 TProgressInfoForm::TProgressInfoForm(QWidget* parent)
     : QDialog(parent), Ui_(std::make_unique<Ui::TProgressInfoForm>())
 {
     Ui_->setupUi(this);
-    setFixedSize(size());  // a fixed dialog border
+    // Opens at its designed size; larger, the list widens and heightens with it.
+    setMinimumSize(size());
+    setSizeGripEnabled(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setModal(false);
     QFont courier(QStringLiteral("Courier New"), 8);
     courier.setStyleHint(QFont::TypeWriter);
     Ui_->ListBox1->setFont(courier);
     SetListBackground();
-    Ui_->ListBox1->setItemDelegate(new TProgressLineDelegate(this));
+    LineLook = new TProgressLineDelegate(this);
+    Ui_->ListBox1->setItemDelegate(LineLook);
     connect(Ui_->ListBox1, &QListWidget::currentRowChanged, this, [this] { ShowReason(); });
     connect(Ui_->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Ui_->StopButton, &QPushButton::clicked, this, [this] {
@@ -119,15 +138,29 @@ void TProgressInfoForm::Open(const std::string& caption)
 
 void TProgressInfoForm::AddLine(const std::string& text)
 {
-    Ui_->ListBox1->addItem(QString::fromStdString(text));
+    auto* item = new QListWidgetItem(QString::fromStdString(text));
+    SetLineTip(item);
+    LineLook->Fit(item->text(), Ui_->ListBox1->font());
+    Ui_->ListBox1->addItem(item);
     LastAdded = Ui_->ListBox1->count() - 1;
     Ui_->ListBox1->setCurrentRow(LastAdded);
 }
 
 void TProgressInfoForm::ReplaceLine(const std::string& text)
 {
-    if (QListWidgetItem* item = Ui_->ListBox1->item(LastAdded))
+    if (QListWidgetItem* item = Ui_->ListBox1->item(LastAdded)) {
         item->setText(QString::fromStdString(text));
+        SetLineTip(item);
+        LineLook->Fit(item->text(), Ui_->ListBox1->font());
+    }
+}
+
+void TProgressInfoForm::SetLineTip(QListWidgetItem* item)
+{
+    const QString reason = item->data(kReasonRole).toString();
+    item->setToolTip(reason.isEmpty() ? item->text()
+                                      : item->text() + QLatin1Char('\n')
+                                            + QString::fromStdString(Format(_("Reason: %s"), reason.toStdString().c_str())));
 }
 
 void TProgressInfoForm::EndDevice(const std::string& failure)
@@ -138,7 +171,7 @@ void TProgressInfoForm::EndDevice(const std::string& failure)
         for (int row = BlockStart; row < count; ++row) {
             QListWidgetItem* item = Ui_->ListBox1->item(row);
             item->setData(kReasonRole, reason);
-            item->setToolTip(reason);
+            SetLineTip(item);
         }
     }
     BlockStart = count;
@@ -190,12 +223,17 @@ void TProgressInfoForm::SetRunning(bool running)
 
 void TProgressInfoForm::SetCount(const std::string& text)
 {
-    Ui_->CountLabel->setText(QString::fromStdString(text));
+    Count = text;
+    // A no-break space after each colon: a number stays with its word.
+    Ui_->CountLabel->setText(QString::fromStdString(text).replace(QStringLiteral(": "), QStringLiteral(":\u00A0")));
 }
 
-std::string TProgressInfoForm::CountText() const
+std::string TProgressInfoForm::CountText() const { return Count; }
+
+void TProgressInfoForm::resizeEvent(QResizeEvent* event)
 {
-    return Ui_->CountLabel->text().toStdString();
+    QDialog::resizeEvent(event);
+    ShowReason();
 }
 
 void TProgressInfoForm::showEvent(QShowEvent* event)
@@ -206,6 +244,7 @@ void TProgressInfoForm::showEvent(QShowEvent* event)
         UseLanguage(GetCurrentLanguage());
         RetranslateComponent(this);
         Ui_->ListBox1->clear();
+        LineLook->Reset();
         LastAdded = -1;
         BlockStart = 0;
     }

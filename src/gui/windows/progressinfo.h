@@ -16,9 +16,12 @@
 namespace Ui {
 class TProgressInfoForm;
 }
+class QListWidgetItem;
 
 // Draws ListBox1's lines: 16-pixel rows, one background for every line (cream, or the window
 // colour of a dark scheme; the selection does not show), text at the row's left and top edge.
+// The list lays its rows out at one size (a long batch adds thousands): every row is as wide as
+// the widest line given to Fit, so that the horizontal scroll bar reaches the end of each line.
 class TProgressLineDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
@@ -26,6 +29,14 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     static constexpr int kRowHeight = 16;
+    // A line shown in the list's font: the rows widen to it when it is the widest so far.
+    void Fit(const QString& text, const QFont& listFont);
+    // The list was emptied.
+    void Reset() { Widest = 0; }
+
+private:
+    static int LineWidth(const QString& text, const QFont& listFont);
+    int Widest = 0;
 };
 
 // Lets a window stand above the progress window: the batch commands' own dialogs (the file
@@ -44,7 +55,8 @@ public:
     // Sets the caption, then shows the window (not modal). A hidden window starts empty; a
     // visible one keeps its lines.
     void Open(const std::string& caption) override;
-    // Appends a line and selects it (the list scrolls to it).
+    // Appends a line and selects it (the list scrolls to it). Every line can be read whole: the
+    // list scrolls sideways to its end, and its tool tip holds it (with a failed device's reason).
     void AddLine(const std::string& text) override;
     // Replaces the text of the line the last AddLine made, whatever line the user has selected
     // since (a click moves the selection, never the line a transfer reports on).
@@ -64,9 +76,10 @@ public:
     // close the window only when not.
     void SetRunning(bool running);
     bool Running() const { return IsRunning; }
-    // The line beside the buttons about a batch of several devices at once; empty hides it.
+    // The line beside the buttons about a batch of several devices at once; empty hides it. It
+    // wraps only after a comma: "left: 4" stays on one line.
     void SetCount(const std::string& text);
-    std::string CountText() const;
+    std::string CountText() const;  // as given
 
     // Closes the window unless a batch runs (Esc and the close box come here too).
     void reject() override;
@@ -79,6 +92,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;  // a new palette: the list's background follows
+    void resizeEvent(QResizeEvent* event) override;  // the reason is cut to the new width
     // While visible: any other window of the program that is shown, activated or clicked, unless
     // it may stand above (StandAboveProgress), puts this one back on top.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -87,6 +101,10 @@ private:
     void KeepOnTop();
     void SetListBackground();
     void ShowReason();
+    // The item's tool tip: its line, and under it the reason when its device failed.
+    static void SetLineTip(QListWidgetItem* item);
+    TProgressLineDelegate* LineLook = nullptr;  // child object
+    std::string Count;                       // the count line as given
     bool RaisePending = false;
     bool IsRunning = false;
 
