@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Keeps the "#:" lines of the translation catalogues true: each entry names the source files
-under src/ that translate its English text (a string literal of C++ handed to _(), adjacent
-literals joined, or a <string> of a Qt Designer form; a text translated through a constant is
+under src/ that translate its English text (a string literal of C++ handed to _() or, as the
+singular of a text with a count, to _n(), adjacent literals joined, or a <string> of a Qt Designer form; a text translated through a constant is
 named by every file that holds it).
 
   po-references.py --check [REPO]   exit 1 and name each entry whose files differ or are gone
@@ -71,7 +71,7 @@ def cpp_texts(source):
             if current is not None:
                 (marked if current_marked else texts).add(current)
             current = piece
-            current_marked = re.search(r'\b_\(\s*$', source[max(0, start - 40):start]) is not None
+            current_marked = re.search(r'\b_n?\(\s*$', source[max(0, start - 40):start]) is not None
         last_end = end
     if current is not None:
         (marked if current_marked else texts).add(current)

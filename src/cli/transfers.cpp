@@ -8,10 +8,13 @@
 //   pyxet-cli save HOST FILE [--log]
 //   pyxet-cli load HOST FILE [--user NAME] [--password-file FILE] [--log]
 //
-// HOST is a dotted IPv4 address; no discovery runs, so devices behind routers work too. --all
-// instead runs one discovery cycle (--wait SECONDS, default 2) and takes every device found, in
-// list order, narrowed by --type NAME (repeatable) and --family Orvex|HWG; the output then names
-// each device by MAC and address. Hosts are handled in the order given, each on TCP port 80;
+// HOST is a dotted IPv4 address; no discovery runs, so devices behind routers work too, and a
+// host that several units share reaches whichever of them holds it. --all instead runs one
+// discovery cycle (--wait SECONDS, default 2) and takes every device found, in list order,
+// narrowed by --type NAME (repeatable) and --family Orvex|HWG; the output then names each device
+// by MAC and address, and a unit that answered from the same address as a unit of another MAC
+// (every answer counts, before --type and --family) gets no transfer and fails with that reason.
+// Hosts are handled in the order given, each on TCP port 80 (one host twice never at once);
 // --jobs N (1 to 32, default 1) runs up to N transfers at once, with the same results, output
 // and log as one after another. --verify waits up to SECONDS after each accepted image for the
 // device to answer discovery with another firmware revision, asked every two seconds at its
@@ -31,6 +34,7 @@
 #include "core/discovery/probe.h"
 #include "core/devices/registry.h"
 #include "core/devices/revision.h"
+#include "core/devices/sharedaddress.h"
 #include "core/devices/udpserver.h"
 #include "core/devices/utils.h"
 #include "core/http/batch.h"
@@ -83,12 +87,16 @@ const char* const kTransferUsage =
 
 const char* const kTransferHelp =
     "HOST is a dotted IPv4 address; hosts are handled in the order given, on TCP port 80.\n"
+    "A host that several units share (a factory address) reaches only one of them, whichever\n"
+    "holds the address on the wire; one host named twice never has two transfers at once.\n"
     "backup writes DIR/setup_HOST_.xml (DIR: backup, created when missing); restore sends each\n"
     "host its file from DIR, or FILE to every host. The password is the first line of\n"
     "--password-file, else $PYXET_PASSWORD. A host that asks for a login fails.\n"
     "--all: one discovery cycle (the discovery options of find: --wait SECONDS, --interface NAME,\n"
     "--target SPEC, --repeat N), then every device found, in list order, narrowed by --type NAME\n"
-    "(repeatable) and --family Orvex|HWG.\n"
+    "(repeatable) and --family Orvex|HWG. A device that answered from the same address as a\n"
+    "device of another MAC (whatever --type and --family leave out) is not started: it fails with\n"
+    "the reason \"Shares ADDRESS with N other devices; ...\".\n"
     "--jobs N: up to N transfers at once (1 to 32, default 1); output and log keep the hosts' order.\n"
     "--verify SECONDS: after each accepted image, wait up to SECONDS for the device to answer\n"
     "discovery (every two seconds, at its address and its subnet's broadcast) with another firmware\n"
@@ -256,6 +264,8 @@ bool FindAll(const TSettings& settings, const TOptions& options, std::vector<TBa
         return false;
     orvex.OnRead = nullptr;  // the list stands from here on
     hwg.OnRead = nullptr;
+    // Every answer counts, also those that --type and --family leave out.
+    const auto sharing = AddressSharers(list);
     for (const TDeviceEntry& entry : list.DeviceList()) {
         const TProductInfo& info = entry.Device->Info;
         const bool isOrvex = entry.Device->UdpServer == &orvex;
@@ -263,7 +273,7 @@ bool FindAll(const TSettings& settings, const TOptions& options, std::vector<TBa
             continue;
         if (!options.Types.empty() && std::find(options.Types.begin(), options.Types.end(), info.TypeName) == options.Types.end())
             continue;
-        devices.push_back(BatchDevice(*entry.Device));
+        devices.push_back(BatchDevice(*entry.Device, sharing));
         macs.push_back(info.MAC);
     }
     list.FreeDevices();
@@ -354,6 +364,11 @@ int RunTransferCommand(const TOptions& options)
     const bool verify = command == TCommand::Upgrade && options.VerifySeconds.has_value();
     if (verify)
         batch.SetVerification({*options.VerifySeconds, [] { return g_signal != 0; }});
+    // One host named twice (or one unit listed through both families) never has two transfers
+    // at once: they would write one backup file.
+    TJobKeys hostsApart;
+    for (const TBatchDevice& device : devices)
+        hostsApart.push_back(device.PeerIP);
     batch.SetRunner([&](size_t count, const TTransferBatch::TDeviceStep& step) {
         std::vector<TDeviceResult> results(count);
         std::vector<std::unique_ptr<TActionLogger>> logs(count);
@@ -384,7 +399,8 @@ int RunTransferCommand(const TOptions& options)
                     for (const TLogLine& line : logs[i]->ActionLog)
                         LogAction("", line.Text.substr(1), line.Level);
                 logs[i].reset();
-            });
+            },
+            {}, false, hostsApart);
         return results;
     });
 

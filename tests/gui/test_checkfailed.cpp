@@ -26,12 +26,12 @@
 
 namespace {
 
-// Answers every request on 127.0.0.1:80 with a small setup.xml, on a thread of its own (the
-// window's batch waits for its transfers on the test's thread). The other loopback addresses
-// refuse connections at once.
+// Answers every request on port 80 of a loopback address with a small setup.xml, on a thread
+// of its own (the window's batch waits for its transfers on the test's thread). The loopback
+// addresses without one refuse connections at once.
 class TSetupServer {
 public:
-    TSetupServer()
+    explicit TSetupServer(const char* ip = "127.0.0.1")
     {
         Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int on = 1;
@@ -39,7 +39,7 @@ public:
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(80);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::inet_pton(AF_INET, ip, &address.sin_addr);
         Listening =
             Fd >= 0 && ::bind(Fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(Fd, 8) == 0;
         if (Listening)
@@ -93,7 +93,7 @@ private:
 const std::vector<TDeviceSpec> kFleet = {
     {.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "127.0.0.1"},
     {.Name = "Bravo", .MAC = "00:0A:59:00:00:02", .PeerIP = "127.0.0.2"},
-    {.Name = "Charlie", .MAC = "00:0A:59:00:00:03", .PeerIP = "127.0.0.1"},
+    {.Name = "Charlie", .MAC = "00:0A:59:00:00:03", .PeerIP = "127.0.0.6"},
     {.Name = "Delta", .MAC = "00:0A:59:00:00:04", .PeerIP = "127.0.0.3"},
     {.Name = "Echo", .MAC = "00:0A:59:00:00:05", .PeerIP = "127.0.0.4"},
     {.Name = "Foxtrot", .MAC = "00:0A:59:00:00:06", .PeerIP = "127.0.0.5"},
@@ -136,8 +136,8 @@ private slots:
 
     void ChecksExactlyTheFailedOnesFoundAgainByMac()
     {
-        TSetupServer server;
-        QVERIFY(server.Listening);
+        TSetupServer server, charlie("127.0.0.6");
+        QVERIFY(server.Listening && charlie.Listening);
         TTransferWindow w;
         QAction* item = w.ui()->acCheckFailed;
         QVERIFY2(!item->isEnabled(), "nothing failed yet");
@@ -177,8 +177,8 @@ private slots:
 
     void DisabledWhileNoneOfThemIsListed()
     {
-        TSetupServer server;
-        QVERIFY(server.Listening);
+        TSetupServer server, charlie("127.0.0.6");
+        QVERIFY(server.Listening && charlie.Listening);
         TTransferWindow w;
         QAction* item = w.ui()->acCheckFailed;
         BackUpWithThreeFailures(w);

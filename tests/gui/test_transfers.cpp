@@ -20,6 +20,7 @@
 #include "ui_upgrade.h"
 
 #include <QActionGroup>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -841,6 +842,56 @@ private slots:
         }
         struct stat info {};
         QVERIFY(::lstat("pipe.xml", &info) == 0 && S_ISFIFO(info.st_mode));
+    }
+
+    // Units of different MACs that answered from one address get no transfer, also when the type
+    // filter and the search hide the others; the rows of one unit answering through both families
+    // (one MAC) are no such units. The block names the MAC, the reason is logged as an error, and
+    // "Save..." on the selected unit is refused the same way.
+    void SharedAddressRefusedWhateverTheRowsShow()
+    {
+        TTransferWindow w;
+        w.Window.Add({.TypeCode = 1, .Name = "New", .MAC = "00:0A:14:00:00:01", .PeerIP = "10.0.0.80"});
+        w.Window.Add({.TypeCode = 2, .Name = "New", .MAC = "00:0A:14:00:00:02", .PeerIP = "10.0.0.80"});
+        w.Window.Add(
+            {.TypeCode = 1, .Name = "Spare", .MAC = "00:0A:14:00:00:03", .PeerIP = "10.0.0.80", .FirmwareRev = "2.0"});
+        w.Window.Add({.TypeCode = 1, .Name = "Both", .MAC = "00:0A:14:00:00:04", .PeerIP = "10.0.0.81"});
+        w.Window.Add({.TypeCode = 2, .Name = "Both", .MAC = "00:0A:14:00:00:04", .PeerIP = "10.0.0.81"});
+        QComboBox* filter = w.ui()->DeviceFilter;
+        filter->setCurrentIndex(filter->findText(QStringLiteral("Poseidon 2261")));
+        emit filter->activated(filter->currentIndex());
+        w.ui()->teSearch->setText(QStringLiteral("1.0"));  // the revision: "Spare" has another
+        QCOMPARE(w.Window.Names(), (QStringList{QStringLiteral("Both"), QStringLiteral("New")}));
+        QTest::mouseClick(w.ui()->AllChecked, Qt::LeftButton);
+        w.Form().ActionLog.clear();
+        w.ui()->RestoreConfig->trigger();
+        const std::string reason =
+            "Shares 10.0.0.80 with 2 other devices; give each its own address first (Actions "
+            "→ Set Up Checked Devices...)";
+        const std::string separator(42, '-');
+        QCOMPARE(w.Lines(),
+                 (std::vector<std::string>{"Both  (10.0.0.81)", "Configuration not found", "Restore Failed", separator,
+                                           "New  (10.0.0.80)", reason, "Restore Failed (00:0A:14:00:00:01)", separator,
+                                           "Processes Summary:", "Successful: 0", "Unsuccessful: 2"}));
+        QVERIFY2(w.Log()
+                     == (std::vector<std::string>{"Process restore starting.", "Restore data from 10.0.0.81 starting.",
+                                                  reason, "Restore process finished."}),
+                 w.LogText().c_str());
+        QCOMPARE(w.Form().ActionLog[2].Level, LOG_ERROR);
+        // Its reason under the list, as any failed device's.
+        w.Progress->ui()->ListBox1->setCurrentRow(5);
+        QCOMPARE(w.Progress->ReasonText(), "Reason: " + reason);
+        w.Progress->hide();
+
+        // "Save...": the selected unit, whatever its check mark.
+        w.Form().SelectDevice(int(w.Window.Names().indexOf(QStringLiteral("New"))));
+        w.Form().ActionLog.clear();
+        Dialogs::QueueFileName("saved.xml");
+        w.ui()->SaveConfig->trigger();
+        QCOMPARE(w.Lines(),
+                 (std::vector<std::string>{"New  (10.0.0.80)", reason, "Saving Failed (00:0A:14:00:00:01)", separator,
+                                           "Processes Summary:", "Successful: 0", "Unsuccessful: 1"}));
+        QVERIFY(!QFile::exists(QStringLiteral("saved.xml")));
     }
 
     void CzechResultLinesKeepTheirColours()

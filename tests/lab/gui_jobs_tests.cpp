@@ -1,7 +1,8 @@
 // The window's batches with several devices at once, offscreen, against the simulated devices of
 // tests/lab/jobs_fleet.json inside scripts/lab.sh (test_gui_jobs.sh): the same lines as one at a
 // time, never more transfers open than asked (from the devices' http_open/http_close events), two
-// devices on one address one after the other, one login dialog at a time, Stop, the count line.
+// units sharing one address never reached, the rows of one unit on one address one after the other,
+// one login dialog at a time, Stop, the count line.
 #include "labevents.h"
 #include "transferfixture.h"
 #include "ui_form.h"
@@ -16,12 +17,14 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
 namespace {
 
 const char* const kTwinAddress = "10.77.6.50";
+const char* const kOrvex01 = "00:0A:14:60:00:01";
 
 // The web requests' open and close events since the last Mark.
 struct TOpenEvents {
@@ -44,12 +47,14 @@ struct TOpenEvents {
         }
         return most;
     }
-    int Opened() const
+    // How many requests were opened, at all devices or at the one given.
+    int Opened(const QString& device = {}) const
     {
         int n = 0;
         const auto all = All();
         for (size_t i = From; i < all.size(); ++i)
-            n += all[i][QStringLiteral("event")].toString() == QStringLiteral("http_open");
+            n += all[i][QStringLiteral("event")].toString() == QStringLiteral("http_open")
+                 && (device.isEmpty() || all[i][QStringLiteral("device")].toString() == device);
         return n;
     }
 };
@@ -97,21 +102,27 @@ private slots:
         InitTranslation(PYXET_BIN_DIR "/");
         Dialogs::SetAutomatic(true);
         UseLanguage("en");
-        Image = QDir::temp().absoluteFilePath(QStringLiteral("pyxet-jobs-image.kri"));
-        QFile f(Image);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(QByteArray(20000, 'k'));
+        Image = LabFile(QStringLiteral("pyxet-jobs-image.kri"), QByteArray(20000, 'k'));
+        QVERIFY(!Image.isEmpty());
     }
     void cleanupTestCase() { QFile::remove(Image); }
     void cleanup() { Dialogs::TakeShownBoxes(); }
 
-    // Twenty-four devices (a refused login, an unreachable one, a slow one, two on one address):
-    // one at a time, then four and eight at once. The same lines in the progress window and the
-    // log; at most four or eight requests open at once, more than one; the two on one address never together;
-    // the count line beside the buttons while it runs, never in the list, gone afterwards.
+    // Twenty-six rows (a refused login, an unreachable one, a slow one, two units sharing one
+    // address, and one unit listed three times on its address, as a unit answering through
+    // several families and types is): one at a time, then four and eight at once. The same lines
+    // in the progress window and the log; at most four or eight requests open at once, more than
+    // one; nothing sent to the shared address; the three rows of one unit never two at once; the
+    // count line beside the buttons while it runs, never in the list, gone afterwards.
     void EightAtOnceReadLikeOneAtATime()
     {
         TJobsWindow w;
+        const std::string shared = Format("Shares %s with 1 other device; give each its own address first (Actions → "
+                                          "Set Up Checked Devices...)",
+                                          kTwinAddress);
+        for (int type : {1, 2})
+            w.Window.Add({.TypeCode = type, .Name = "Orvex 01", .MAC = kOrvex01, .PeerIP = "10.77.6.1"});
+        std::map<int, int> oneUnit;
         std::map<int, std::vector<std::string>> lines, logs;
         std::map<int, int> most;
         std::map<int, int> twins;
@@ -137,12 +148,19 @@ private slots:
             logs[jobs] = w.PlainLog();
             most[jobs] = w.Events.MostOpen();
             twins[jobs] = w.Events.MostOpen(QStringLiteral("00:0A:14:60:00:50"));
-            QCOMPARE(w.Events.Opened(), 23);  // one request each but for the unreachable one
+            oneUnit[jobs] = w.Events.MostOpen(QString::fromLatin1(kOrvex01));
+            QCOMPARE(w.Events.Opened(QString::fromLatin1(kOrvex01)), 3);
+            // One request each but for the unreachable one and the two sharing an address.
+            QCOMPARE(w.Events.Opened(), 23);
             QCOMPARE(w.Form().MostAtOnce, jobs);
             QVERIFY(w.Progress->CountText().empty());
             w.Progress->hide();
         }
-        QCOMPARE(lines[1].size(), size_t(24 * 4 + 3));
+        QCOMPARE(lines[1].size(), size_t(26 * 4 + 3));
+        for (const char* mac : {"00:0A:14:60:00:50", "00:0A:14:60:00:51"}) {
+            const auto at = std::find(lines[1].begin(), lines[1].end(), "Upgrade Failed (" + std::string(mac) + ")");
+            QVERIFY2(at != lines[1].end() && *(at - 1) == shared, mac);
+        }
         for (int jobs : {4, 8}) {
             QCOMPARE(lines[jobs], lines[1]);
             for (size_t i = 0; i < std::min(logs[jobs].size(), logs[1].size()); ++i)
@@ -150,12 +168,13 @@ private slots:
                                                        + logs[jobs][i] + " | one at a time: " + logs[1][i]).c_str());
             QCOMPARE(logs[jobs].size(), logs[1].size());
         }
-        QCOMPARE(lines[8].back(), std::string("Unsuccessful: 2"));  // "Locked" and "Nowhere"
+        QCOMPARE(lines[8].back(), std::string("Unsuccessful: 4"));  // "Locked", "Nowhere", "Twin A" and "Twin B"
         QCOMPARE(most[1], 1);
         QVERIFY2(most[4] > 1 && most[4] <= 4, std::to_string(most[4]).c_str());
         QVERIFY2(most[8] > 1 && most[8] <= 8, std::to_string(most[8]).c_str());
-        QCOMPARE(twins[4], 1);
-        QCOMPARE(twins[8], 1);
+        QCOMPARE(twins[1] + twins[4] + twins[8], 0);
+        for (int jobs : {1, 4, 8})
+            QCOMPARE(oneUnit[jobs], 1);
         // The count line: done, running and left, as the run went on; never a line of the list.
         QVERIFY(!counts.empty());
         const QRegularExpression shape(QStringLiteral("^Done: (\\d+), running: (\\d+), left: (\\d+)$"));
@@ -163,7 +182,7 @@ private slots:
         for (const QString& text : counts) {
             const auto match = shape.match(text);
             QVERIFY2(match.hasMatch(), qPrintable(text));
-            QCOMPARE(match.captured(1).toInt() + match.captured(2).toInt() + match.captured(3).toInt(), 24);
+            QCOMPARE(match.captured(1).toInt() + match.captured(2).toInt() + match.captured(3).toInt(), 26);
             QVERIFY(match.captured(2).toInt() <= 8);
             sawEight = sawEight || match.captured(2).toInt() == 8;
         }

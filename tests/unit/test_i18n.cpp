@@ -1,6 +1,7 @@
 // The translation layer: switching between Czech and English from the catalogues beside the
 // program, also when the session starts in the plain "C" locale.
 #include "core/app/i18n.h"
+#include "core/http/batch.h"
 #include "core/setup/planrun.h"
 
 #include <gtest/gtest.h>
@@ -80,4 +81,18 @@ TEST_F(Translation, PlanStatusesInCzech)
     EXPECT_EQ(PlanStatusText({TPlanDeviceState::DeviceRefused, 3, {}}), "odmítnuto zařízením (kód chyby 3)");
     EXPECT_EQ(PlanStatusText({TPlanDeviceState::NotVerified, 0, _("no answer")}), "neověřeno: bez odpovědi");
     EXPECT_EQ(PlanStatusText({TPlanDeviceState::NotSent, 0, _("needs a restart")}), "neodesláno: vyžaduje restart");
+}
+
+// A count in a text takes the form its language gives it: Czech has three (1; 2 to 4; 5 and
+// more, and 0). (The English forms: test_sharedaddress.cpp.)
+TEST_F(Translation, SharedAddressReasonInItsPluralForms)
+{
+    const std::string tail = "; nejprve dejte každému vlastní adresu (Akce → Nastavit zaškrtnutá zařízení...)";
+    UseLanguage("cs");
+    EXPECT_EQ(SharedAddressRefusal("192.168.1.80", 1), "Adresu 192.168.1.80 má ještě 1 další zařízení" + tail);
+    EXPECT_EQ(SharedAddressRefusal("192.168.1.80", 3), "Adresu 192.168.1.80 mají ještě 3 další zařízení" + tail);
+    EXPECT_EQ(SharedAddressRefusal("192.168.1.80", 4), "Adresu 192.168.1.80 mají ještě 4 další zařízení" + tail);
+    EXPECT_EQ(SharedAddressRefusal("192.168.1.80", 5), "Adresu 192.168.1.80 má ještě 5 dalších zařízení" + tail);
+    EXPECT_EQ(SharedAddressRefusal("192.168.1.80", 22), "Adresu 192.168.1.80 má ještě 22 dalších zařízení" + tail)
+        << "the header's rule: 2 to 4 exactly, not every number ending in them";
 }

@@ -1,5 +1,5 @@
 // Transfers side by side for --jobs: never more at once than asked, handed out and reported in list
-// order, and a stop that lets the running ones end.
+// order, a stop that lets the running ones end, and jobs of one key (one host) never side by side.
 #include "core/http/parallel.h"
 
 #include "coreapp.h"
@@ -11,7 +11,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <map>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -143,4 +146,57 @@ TEST(ParallelJobs, KeepEventsTurnsTheCallersLoopWhileItWaits)
     EXPECT_EQ(ran, 6u);
     EXPECT_EQ(tally.Done, (std::vector<size_t>{0, 1, 2, 3, 4, 5}));
     EXPECT_GE(ticks, 5) << "the caller's timer ran while it waited";
+}
+
+// Jobs that must not overlap (two transfers to one host would write one backup file): with three,
+// four or eight at once, no two jobs of one key ever run together, however far apart they stand in
+// the list, while the others still run side by side. Each job stays until every worker is busy
+// (running a job or holding one that waits for its key), so a job let through too early is seen
+// beside the one it should have waited for, whatever the threads' timing.
+TEST(ParallelJobs, JobsOfOneKeyNeverRunTogether)
+{
+    const TJobKeys keys = {"A", "B", "A", "", "B", "A", "A", "C", "B", "", "A", "C", "", "B"};
+    const size_t count = keys.size();
+    for (int jobs : {3, 4, 8}) {
+        std::mutex lock;
+        std::condition_variable changed;
+        std::map<std::string, int> running;
+        std::vector<char> holding(count, 0);
+        int runningAll = 0, held = 0, most = 0;
+        size_t ended = 0;
+        std::vector<std::string> overlaps;
+        const auto busy = [&] { return size_t(runningAll + held) >= std::min(size_t(jobs), count - ended); };
+        const size_t ran = RunInListOrder(
+            count, jobs,
+            [&](size_t i) {
+                std::unique_lock<std::mutex> guard(lock);
+                if (holding[i]) {
+                    holding[i] = 0;
+                    --held;
+                }
+                if (!keys[i].empty() && running[keys[i]]++ > 0)
+                    overlaps.push_back("job " + std::to_string(i) + " began beside another job of " + keys[i]);
+                most = std::max(most, ++runningAll);
+                changed.notify_all();
+                EXPECT_TRUE(changed.wait_for(guard, std::chrono::seconds(20), busy))
+                    << "job " << i << " waited in vain";
+                --runningAll;
+                if (!keys[i].empty())
+                    --running[keys[i]];
+                ++ended;
+                changed.notify_all();
+            },
+            [](size_t) {}, {}, false, keys,
+            [&](size_t i) {
+                std::lock_guard<std::mutex> guard(lock);
+                holding[i] = 1;
+                ++held;
+                changed.notify_all();
+            });
+        EXPECT_EQ(ran, count) << jobs;
+        EXPECT_TRUE(overlaps.empty()) << jobs << " at once: " << overlaps.front();
+        // At the start every worker has a job before any ends: 0, 1 and 3 run (2 waits) with four
+        // at once, 0, 1, 3 and 7 with eight.
+        EXPECT_GE(most, jobs == 3 ? 2 : jobs == 4 ? 3 : 4) << jobs << " at once: the other jobs still ran side by side";
+    }
 }

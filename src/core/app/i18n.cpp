@@ -52,6 +52,11 @@ const char* _(const char* msgid)
 
 std::string Tr(const std::string& msgid) { return _(msgid.c_str()); }
 
+const char* _n(const char* msgid, const char* msgidPlural, unsigned long n)
+{
+    return dngettext(kDomain, msgid, msgidPlural, n);
+}
+
 namespace {
 // The file dialogs and edit menus the toolkit builds for the program speak the same language.
 void UseToolkitLanguage(const std::string& lang)

@@ -10,6 +10,9 @@ void InitTranslation(const std::string& appDir);
 // Looks a message id up in the current language; returns the id itself when there is none.
 const char* _(const char* msgid);
 std::string Tr(const std::string& msgid);
+// The form of a text with a count in it that the current language uses for n (Czech has three:
+// 1, 2-4, 5 and more); the English singular or plural when there is no translation.
+const char* _n(const char* msgid, const char* msgidPlural, unsigned long n);
 
 // Selects the interface language ("cs", "en", or any code, passed on unchanged).
 // Works whatever locale the session started in.

@@ -49,6 +49,13 @@ TBatchDevice BatchDevice(const TProduct& device)
     return {info.Name, info.PeerIP, info.MAC, FamilyName(device), device.CommandAddress};
 }
 
+TBatchDevice BatchDevice(const TProduct& device, const TAddressSharers& sharing)
+{
+    TBatchDevice taken = BatchDevice(device);
+    taken.SharesWith = SharersOf(sharing, &device);
+    return taken;
+}
+
 TTransferBatch::TTransferBatch(THTTPModule& http, TProgressLines& lines) : Http(http), Lines(lines)
 {
     Http.Resume();
@@ -83,6 +90,34 @@ void TTransferBatch::EndDevices(size_t count, const std::vector<TDeviceResult>& 
                              std::count_if(done.begin(), done.end(), [](const TDeviceResult& r) { return r.Verified; }))
                                    : -1;
     AddSummaryLines(succeeded, failed, static_cast<int>(count - std::min(count, done.size())), verified);
+}
+
+std::string SharedAddressRefusal(const std::string& address, int others)
+{
+    return Format(_n("Shares %s with %d other device; give each its own address first (Actions → Set Up Checked "
+                     "Devices...)",
+                     "Shares %s with %d other devices; give each its own address first (Actions → Set Up Checked "
+                     "Devices...)",
+                     static_cast<unsigned long>(others)),
+                  address.c_str(), others);
+}
+
+bool TTransferBatch::RefuseShared(const TBatchDevice& device, const std::string& label, TDeviceResult& result)
+{
+    if (device.SharesWith <= 0)
+        return false;
+    const std::string reason = SharedAddressRefusal(device.PeerIP, device.SharesWith);
+    Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
+    Lines.AddLine(reason);
+    LogAction("", reason, LOG_ERROR);
+    // Every unit there shows the same name and address: the MAC tells them apart.
+    Lines.AddLine(label + _(" Failed") + " (" + SafeText(device.MAC) + ")");
+    AddSeparator();
+    Lines.EndDevice(reason);
+    result = TDeviceResult();
+    result.Host = device.PeerIP;
+    result.Error = reason;
+    return true;
 }
 
 TDeviceResult TTransferBatch::Result(const std::string& host, bool ok) const
@@ -141,6 +176,9 @@ void TTransferBatch::UpgradeCheckedDevices(const std::vector<TBatchDevice>& devi
     const TVerifySetting verification = Verification;
     const std::vector<TDeviceResult> done = RunSteps(devices.size(), [&](TTransferBatch& batch, size_t i) {
         const TBatchDevice& device = devices[i];
+        TDeviceResult refused;
+        if (batch.RefuseShared(device, _("Upgrade"), refused))
+            return refused;
         batch.Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
         batch.LastMissing.clear();
         batch.Http.SetDeviceName(device.Name);
@@ -255,15 +293,7 @@ void TTransferBatch::RunDevices(const std::vector<TBatchDevice>& devices, TRouti
                                 std::vector<TDeviceResult>& results)
 {
     const std::vector<TDeviceResult> done = RunSteps(devices.size(), [&](TTransferBatch& batch, size_t i) {
-        const TBatchDevice& device = devices[i];
-        batch.Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
-        batch.LastMissing.clear();
-        batch.Http.SetDeviceName(device.Name);
-        const bool ok = (batch.*routine)(device.PeerIP, files[i]);
-        TDeviceResult result = batch.Result(device.PeerIP, ok);
-        batch.AddResultLines(label, ok);
-        batch.Lines.EndDevice(result.Error);
-        return result;
+        return batch.ConfigDevice(devices[i], files[i], routine, label);
     });
     results.insert(results.end(), done.begin(), done.end());
     EndDevices(devices.size(), done);
@@ -314,6 +344,22 @@ std::vector<TDeviceResult> TTransferBatch::RestoreCommon(const std::vector<TBatc
     return results;
 }
 
+TDeviceResult TTransferBatch::ConfigDevice(const TBatchDevice& device, const std::string& file, TRoutine routine,
+                                           const std::string& label)
+{
+    TDeviceResult result;
+    if (RefuseShared(device, label, result))
+        return result;
+    Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
+    LastMissing.clear();
+    Http.SetDeviceName(device.Name);
+    const bool ok = (this->*routine)(device.PeerIP, file);
+    result = Result(device.PeerIP, ok);
+    AddResultLines(label, ok);
+    Lines.EndDevice(result.Error);
+    return result;
+}
+
 std::vector<TDeviceResult> TTransferBatch::Save(const TBatchDevice& device, const std::string& file)
 {
     std::vector<TDeviceResult> results;
@@ -321,13 +367,7 @@ std::vector<TDeviceResult> TTransferBatch::Save(const TBatchDevice& device, cons
         Log(_("Process save configuration starting."));
         TidyFolderOf(file);
         Lines.Open(_("Save Configuration"));
-        Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
-        LastMissing.clear();
-        Http.SetDeviceName(device.Name);
-        const bool ok = BackupDeviceConfig(device.PeerIP, file);
-        results.push_back(Result(device.PeerIP, ok));
-        AddResultLines(_("Saving"), ok);
-        Lines.EndDevice(results.back().Error);
+        results.push_back(ConfigDevice(device, file, &TTransferBatch::BackupDeviceConfig, _("Saving")));
         EndDevices(1, results);
     }
     Log(_("Save process finished."));
@@ -340,13 +380,7 @@ std::vector<TDeviceResult> TTransferBatch::Load(const TBatchDevice& device, cons
     if (!file.empty()) {
         Log(_("Process load configuration starting."));
         Lines.Open(_("Load Configuration"));
-        Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
-        LastMissing.clear();
-        Http.SetDeviceName(device.Name);
-        const bool ok = RestoreDeviceConfig(device.PeerIP, file);
-        results.push_back(Result(device.PeerIP, ok));
-        AddResultLines(_("Loading"), ok);
-        Lines.EndDevice(results.back().Error);
+        results.push_back(ConfigDevice(device, file, &TTransferBatch::RestoreDeviceConfig, _("Loading")));
         EndDevices(1, results);
     }
     Log(_("Load configuration process finished."));

@@ -2,8 +2,10 @@
 // the five configuration transfers (backup, restore, save, load, common configuration). Each
 // runs its devices one after another and writes its lines to the progress window and the log:
 // per device the device line, the transfer's steps, a result line and a separator, then the
-// summary. A failed device never stops a batch.
+// summary. A failed device never stops a batch; a device that shares its address with other
+// units is not started and fails.
 #pragma once
+#include "core/devices/sharedaddress.h"
 #include "core/discovery/probe.h"
 
 #include <atomic>
@@ -26,9 +28,17 @@ struct TBatchDevice {
     std::string MAC{};
     std::string Family{};
     std::string CommandAddress{};
+    // Units of other MACs that answered the cycle from PeerIP (core/devices/sharedaddress.h): a
+    // request there may reach any of them, so a device that shares its address is not started.
+    int SharesWith = 0;
 };
-// A device found by discovery as a batch takes it.
+// A device found by discovery as a batch takes it; with `sharing` (AddressSharers of its whole
+// cycle), also how many other units share its address.
 TBatchDevice BatchDevice(const TProduct& device);
+TBatchDevice BatchDevice(const TProduct& device, const TAddressSharers& sharing);
+
+// Why a unit that shares its address with `others` other units gets no transfer.
+std::string SharedAddressRefusal(const std::string& address, int others);
 
 struct TDeviceResult {
     std::string Host;
@@ -126,6 +136,10 @@ private:
                     const std::vector<std::string>& files, const std::string& label,
                     std::vector<TDeviceResult>& results);
     std::vector<TDeviceResult> RunSteps(size_t count, const TDeviceStep& step);
+    // One device's step of a configuration batch (and of "Save...", "Load..."): its block and
+    // its result.
+    TDeviceResult ConfigDevice(const TBatchDevice& device, const std::string& file, TRoutine routine,
+                               const std::string& label);
     static void CountResults(const std::vector<TDeviceResult>& results, int& succeeded, int& failed);
     // After the devices' blocks: the log line of a stop, then the summary of `count` devices.
     void EndDevices(size_t count, const std::vector<TDeviceResult>& done, bool verifying = false);
@@ -134,6 +148,10 @@ private:
     void VerifyDevice(const TVerifySetting& setting, const TTransferBatch& main, const TRevisionTarget& target,
                       TDeviceResult& result);
     TDeviceResult Result(const std::string& host, bool ok) const;
+    // A device that shares its address: its block (device line, the reason, the result line with
+    // its MAC, the separator), the reason logged as an error, and its failed result. False, and
+    // nothing done, for a device that has its address alone.
+    bool RefuseShared(const TBatchDevice& device, const std::string& label, TDeviceResult& result);
     void AddResultLine(const std::string& action, bool ok);
     void AddSeparator();
 

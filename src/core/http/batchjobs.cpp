@@ -4,7 +4,6 @@
 #include "core/log/actionlog.h"
 
 #include <algorithm>
-#include <map>
 
 namespace {
 // A device's lines as they finally read (a replaced line, the upload's rate, keeps only its last
@@ -101,21 +100,10 @@ std::vector<TDeviceResult> TBatchJobs::Run(size_t count, const TTransferBatch::T
     {
         std::lock_guard<std::mutex> guard(Lock);
         Count = count;
-        Ended.assign(count, 0);
         Share.assign(count, 0);
         Begun = Done = PeakRunning = 0;
         Active = true;
     }
-    // The device before each one with the same address, which it waits for.
-    std::vector<size_t> before(count, SIZE_MAX);
-    std::map<std::string, size_t> last;
-    for (size_t i = 0; i < count && i < Addresses.size(); ++i) {
-        const auto it = last.find(Addresses[i]);
-        if (it != last.end())
-            before[i] = it->second;
-        last[Addresses[i]] = i;
-    }
-
     const size_t workers = std::min(count, size_t(Jobs));
     std::vector<TWorker*> idle;
     while (Workers.size() < workers) {
@@ -135,10 +123,9 @@ std::vector<TDeviceResult> TBatchJobs::Run(size_t count, const TTransferBatch::T
         [&](size_t i) {
             TWorker* worker;
             {
-                std::unique_lock<std::mutex> guard(Lock);
+                std::lock_guard<std::mutex> guard(Lock);
                 worker = idle.back();
                 idle.pop_back();
-                Changed.wait(guard, [&] { return before[i] == SIZE_MAX || Ended[before[i]]; });
             }
             StepBegins(i);
             TKeptLines kept;
@@ -168,7 +155,7 @@ std::vector<TDeviceResult> TBatchJobs::Run(size_t count, const TTransferBatch::T
                 LogAction("", line.Text.substr(1), line.Level);
             logs[i].reset();
         },
-        [this] { return NoMoreStarts.load(); }, true);
+        [this] { return NoMoreStarts.load(); }, true, Addresses);
 
     results.resize(ran);
     {
@@ -201,15 +188,11 @@ void TBatchJobs::StepBegins(size_t)
 
 void TBatchJobs::StepEnds(size_t index)
 {
-    {
-        std::lock_guard<std::mutex> guard(Lock);
-        Ended[index] = 1;
-        Share[index] = 1;
-        ++Done;
-        QueueCount();
-        QueueProgress();
-    }
-    Changed.notify_all();
+    std::lock_guard<std::mutex> guard(Lock);
+    Share[index] = 1;
+    ++Done;
+    QueueCount();
+    QueueProgress();
 }
 
 // Both under Lock: at most one call of each is waiting in the window's queue.

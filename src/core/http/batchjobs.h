@@ -6,8 +6,9 @@
 //
 // The window's host (login dialog, pbHTTP) is used on the calling thread only: one login dialog
 // at a time, whose credentials then serve every transfer that asked meanwhile; pbHTTP shows the
-// share of the batch done. Devices with the same address (they share a backup file) never run at
-// once: each waits for the one before it in list order.
+// share of the batch done. Units that share an address with other units are refused by the batch
+// itself; the rows of one unit on one address (a unit answering through both families) share a
+// backup file and never run at once: each waits for the one before it in list order.
 #pragma once
 #include "core/http/batch.h"
 #include "core/http/http.h"
@@ -38,7 +39,7 @@ public:
 
     // Makes this the batch's runner and its stop listener; the devices' lines go to `lines` (the
     // batch's own). `addresses` are the devices' answering addresses in list order (the batch's
-    // devices, one per step).
+    // devices, one per step): two steps on one address never run at once.
     void Attach(TTransferBatch& batch, TProgressLines& lines, std::vector<std::string> addresses);
 
     // Called on the calling thread whenever the count changes, and once with the final count.
@@ -77,7 +78,6 @@ private:
 
     std::mutex Lock;
     std::condition_variable Changed;
-    std::vector<char> Ended;          // per device
     std::vector<double> Share;        // per device, 0 to 1, of its bytes sent
     std::atomic<bool> NoMoreStarts{false};
     std::atomic<bool> StopNow{false};

@@ -5,12 +5,34 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
+namespace {
+// For each job, the last earlier job with its key (SIZE_MAX: none).
+std::vector<size_t> EarlierWithSameKey(const TJobKeys& keys)
+{
+    std::vector<size_t> before(keys.size(), SIZE_MAX);
+    std::unordered_map<std::string, size_t> last;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i].empty())
+            continue;
+        const auto [it, first] = last.try_emplace(keys[i], i);
+        if (!first) {
+            before[i] = it->second;
+            it->second = i;
+        }
+    }
+    return before;
+}
+} // namespace
+
 size_t RunInListOrder(size_t count, int jobs, const std::function<void(size_t)>& job,
-                      const std::function<void(size_t)>& done, const std::function<bool()>& stop, bool keepEvents)
+                      const std::function<void(size_t)>& done, const std::function<bool()>& stop, bool keepEvents,
+                      const TJobKeys& apart, const std::function<void(size_t)>& held)
 {
     const size_t workers = std::min(count, size_t(std::clamp(jobs, 1, kMaxJobs)));
     if (workers <= 1) {
@@ -21,6 +43,11 @@ size_t RunInListOrder(size_t count, int jobs, const std::function<void(size_t)>&
         }
         return ran;
     }
+
+    // Each job waits for the last earlier one with its key, which itself began only once the one
+    // before it had ended: so none of them runs beside another.
+    std::vector<size_t> before = EarlierWithSameKey(apart);
+    before.resize(count, SIZE_MAX);
 
     std::mutex lock;
     std::condition_variable ended;
@@ -50,6 +77,15 @@ size_t RunInListOrder(size_t count, int jobs, const std::function<void(size_t)>&
                     if (stopped || next == count)
                         break;
                     index = next++;
+                }
+                const size_t after = before[index];
+                if (after != SIZE_MAX) {
+                    std::unique_lock<std::mutex> guard(lock);
+                    if (!finished[after]) {
+                        if (held)
+                            held(index);
+                        ended.wait(guard, [&] { return finished[after] != 0; });
+                    }
                 }
                 job(index);
                 {

@@ -6,6 +6,7 @@
 
 #include "core/app/i18n.h"
 #include "core/devices/product.h"
+#include "core/devices/sharedaddress.h"
 #include "core/http/batch.h"
 #include "core/http/batchjobs.h"
 #include "core/http/files.h"
@@ -185,11 +186,13 @@ bool TPyxetForm::AnyDeviceChecked() const
 
 std::vector<TBatchDevice> TPyxetForm::CheckedDevices() const
 {
+    // Every answer of the cycle counts, the rows that the type filter or the search hide too.
+    const auto sharing = AddressSharers(Devices);
     std::vector<TBatchDevice> devices;
     for (int row = 0; row < DeviceRows->RowCount(); ++row)
         if (DeviceRows->IsChecked(row))
             if (const TProduct* device = DeviceRows->Device(row))
-                devices.push_back(BatchDevice(*device));
+                devices.push_back(BatchDevice(*device, sharing));
     return devices;
 }
 
@@ -331,8 +334,8 @@ void TPyxetForm::SaveConfigClick()
     const std::string file = Upgrade->Execute() ? Upgrade->FileName() : std::string();
     if (RefusedFile(this, file, false))
         return;
-    const TProductInfo info = SelectedDevice->CopyInfo();
-    RunBatch([&](TTransferBatch& batch) { batch.Save({info.Name, info.PeerIP}, file); });
+    const TBatchDevice device = BatchDevice(*SelectedDevice, AddressSharers(Devices));
+    RunBatch([&](TTransferBatch& batch) { batch.Save(device, file); });
 }
 
 void TPyxetForm::LoadConfigClick()
@@ -343,8 +346,8 @@ void TPyxetForm::LoadConfigClick()
     const std::string file = Upgrade->Execute() ? Upgrade->FileName() : std::string();
     if (RefusedFile(this, file, true))
         return;
-    const TProductInfo info = SelectedDevice->CopyInfo();
-    RunBatch([&](TTransferBatch& batch) { batch.Load({info.Name, info.PeerIP}, file); });
+    const TBatchDevice device = BatchDevice(*SelectedDevice, AddressSharers(Devices));
+    RunBatch([&](TTransferBatch& batch) { batch.Load(device, file); });
 }
 
 void TPyxetForm::CommonConfigClick()

@@ -1,0 +1,37 @@
+// Units of different MACs behind one sender address: the IP conflicts' bookkeeping, keyed by the
+// address the answers came from instead of the address the units report.
+#include "core/devices/sharedaddress.h"
+
+#include "core/devices/registry.h"
+
+std::vector<int> AddressSharers(const std::vector<TIpClaim>& answers)
+{
+    TIpConflicts byAddress;
+    for (const TIpClaim& answer : answers)
+        byAddress.Add(&answer, answer.IP, answer.MAC);
+    std::vector<int> others;
+    others.reserve(answers.size());
+    for (const TIpClaim& answer : answers)
+        others.push_back(static_cast<int>(byAddress.OthersOf(&answer).size()));
+    return others;
+}
+
+TAddressSharers AddressSharers(const TDeviceRegistry& registry)
+{
+    std::vector<TIpClaim> answers;
+    answers.reserve(registry.DeviceList().size());
+    for (const TDeviceEntry& entry : registry.DeviceList())
+        answers.push_back({entry.Device->Info.PeerIP, entry.Device->Info.MAC});
+    const std::vector<int> others = AddressSharers(answers);
+    TAddressSharers sharing;
+    for (size_t i = 0; i < others.size(); ++i)
+        if (others[i] > 0)
+            sharing[registry.DeviceList()[i].Device.get()] = others[i];
+    return sharing;
+}
+
+int SharersOf(const TAddressSharers& sharers, const TProduct* device)
+{
+    const auto found = sharers.find(device);
+    return found == sharers.end() ? 0 : found->second;
+}
