@@ -1,7 +1,7 @@
 // Every file Pyxet writes goes through the one atomic writer, and each user gets its guarantees:
 // the settings file, undo files, the device-list export and the saved Log Report keep a replaced
-// file's mode bits, follow a symbolic link (the link stays), and leave nothing behind when the
-// write fails. Each user is driven through its own entry point, once through unnamed temporary
+// file's mode bits, leave a file its owner made read-only alone, follow a symbolic link (the link
+// stays), and leave nothing behind when the write fails. Each user is driven through its own entry point, once through unnamed temporary
 // files and once through named ones.
 #include "pyxetfixture.h"
 #include "ui_form.h"
@@ -119,7 +119,7 @@ private slots:
         F.Stop();
     }
 
-    void everyUserKeepsTheModeFollowsTheLinkAndLeavesNothingOnFailure_data()
+    void everyUserGetsTheWritersGuarantees_data()
     {
         QTest::addColumn<int>("user");
         QTest::addColumn<bool>("named");
@@ -128,7 +128,7 @@ private slots:
                 QTest::addRow("%s, %s temporary", Users()[size_t(u)].Name, named ? "named" : "unnamed") << u << named;
     }
 
-    void everyUserKeepsTheModeFollowsTheLinkAndLeavesNothingOnFailure()
+    void everyUserGetsTheWritersGuarantees()
     {
         QFETCH(int, user);
         QFETCH(bool, named);
@@ -150,6 +150,14 @@ private slots:
         QCOMPARE(u.Write(F, folder, path), u.Replaces);
         QCOMPARE(Read(path) != "old", u.Replaces);
         QCOMPARE(Mode(path), mode_t(02640));
+        QCOMPARE(Entries(folder), justTheFile);
+
+        // A file its owner made read-only stays as it is, also for root.
+        Write(path, "old");
+        QCOMPARE(::chmod(path.c_str(), 0444), 0);
+        QVERIFY(!u.Write(F, folder, path));
+        QCOMPARE(Read(path), std::string("old"));
+        QCOMPARE(Mode(path), mode_t(0444));
         QCOMPARE(Entries(folder), justTheFile);
 
         // A symbolic link is followed and stays a link: the file it names is replaced (its bits
