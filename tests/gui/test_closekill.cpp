@@ -15,6 +15,7 @@
 #include "gui/app/application.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
+#include "core/app/atomicfile.h"
 #include "core/app/i18n.h"
 #include "core/app/inifile.h"
 #include "core/app/settings.h"
@@ -93,7 +94,7 @@ int ThreadCount()
 int RunStarter(char** argv)
 {
     const std::string appDir = argv[2];
-    TIniFile::NamedTemporaryOnly = std::string(argv[3]) == "named";
+    TAtomicFile::NamedTemporaryOnly = std::string(argv[3]) == "named";
     int qtArgc = 1;
     TPyxetApplication app(qtArgc, argv);
     InitTranslation(PYXET_BIN_DIR "/");

@@ -1,5 +1,6 @@
 // The INI reader/writer: value rules and line ends, in-place changes that keep the rest of the
 // file, the atomic replacement of the file on disk and what killed saves leave behind.
+#include "core/app/atomicfile.h"
 #include "core/app/inifile.h"
 
 #include <gtest/gtest.h>
@@ -329,7 +330,7 @@ TEST_F(IniFileOnDisk, AFileItsOwnerMadeReadOnlyIsNeverReplaced)
 TEST_F(IniFileOnDisk, BothWaysOfSavingReplaceTheFileAndLeaveNothing)
 {
     for (bool named : {false, true}) {
-        TIniFile::NamedTemporaryOnly = named;
+        TAtomicFile::NamedTemporaryOnly = named;
         const fs::path file = Dir / "a.ini";
         fs::remove(file);
         WriteFile(file, "; kept\n[S]\nk=1\n");
@@ -342,7 +343,7 @@ TEST_F(IniFileOnDisk, BothWaysOfSavingReplaceTheFileAndLeaveNothing)
         EXPECT_EQ(st.st_mode & 07777, 0604u);
         EXPECT_EQ(Entries(), std::vector<std::string>{"a.ini"}) << named;
     }
-    TIniFile::NamedTemporaryOnly = false;
+    TAtomicFile::NamedTemporaryOnly = false;
 }
 
 // What a killed save left beside the file goes at the next start; a temporary file that a
@@ -382,6 +383,20 @@ TEST_F(IniFileOnDisk, StaleTemporariesAreRemoved)
     EXPECT_TRUE(fs::exists(Dir / ".b.ini.ABCDEF"));
     // A missing folder is no error.
     TIniFile::RemoveStaleTemporaries((Dir / "none" / "a.ini").string());
+}
+
+// Saves now go through the atomic writer: what its killed writes left goes as well, held ones stay.
+TEST_F(IniFileOnDisk, StaleTemporariesOfTheWriterAreRemovedToo)
+{
+    WriteFile(Dir / "a.ini", "[S]\nk=1\n");
+    WriteFile(Dir / ".pyxet-part-0123456789AB", "[S]\nk=");
+    WriteFile(Dir / ".pyxet-part-00000000000F", "[S]\nk=");
+    const int held = open((Dir / ".pyxet-part-00000000000F").c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    TIniFile::RemoveStaleTemporaries((Dir / "a.ini").string());
+    close(held);
+    EXPECT_EQ(Entries(), (std::vector<std::string>{".pyxet-part-00000000000F", "a.ini"}));
 }
 
 TEST_F(IniFileOnDisk, AFileAboveTheSizeCapIsNotRead)

@@ -1,17 +1,15 @@
 // INI text file: reading values, changing keys in place, and replacing the file atomically.
 #include "core/app/inifile.h"
 
+#include "core/app/atomicfile.h"
+
 #include "core/log/format.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <random>
 #include <set>
 #include <string_view>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,32 +80,7 @@ std::string SysError(const char* what, const std::string& path)
 {
     return Format("%s %s: %s", what, path.c_str(), std::strerror(errno));
 }
-
-std::string FolderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool WriteAll(int fd, std::string_view data)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 } // namespace
-
-bool TIniFile::NamedTemporaryOnly = false;
 
 void TIniFile::Parse(std::string text)
 {
@@ -349,129 +322,6 @@ bool TIniFile::Load(const std::string& path, std::string* error, TLoadError* why
     return true;
 }
 
-namespace {
-// The file that saving to path replaces: a symbolic link's target, not the link.
-std::string SaveTarget(const std::string& path)
-{
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            std::string target = real;
-            std::free(real);
-            return target;
-        }
-    }
-    return path;
-}
-
-// Temporary files of a save are named ".<name>.XXXXXX" beside the file, X from [A-Za-z0-9].
-constexpr std::size_t kTempSuffixLength = 6;
-constexpr const char kTempAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-
-std::string TempPrefix(const std::string& target)
-{
-    const std::size_t slash = target.rfind('/');
-    return (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + "."
-        + (slash == std::string::npos ? target : target.substr(slash + 1)) + ".";
-}
-
-bool IsTempName(const std::string& name, const std::string& base)
-{
-    const std::string prefix = "." + base + ".";
-    if (name.size() != prefix.size() + kTempSuffixLength || name.compare(0, prefix.size(), prefix) != 0)
-        return false;
-    return name.find_first_not_of(kTempAlphabet, prefix.size()) == std::string::npos;
-}
-
-std::string RandomSuffix()
-{
-    static std::mt19937 random{std::random_device{}()};
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof kTempAlphabet - 2);
-    std::string suffix;
-    for (std::size_t i = 0; i < kTempSuffixLength; ++i)
-        suffix += kTempAlphabet[pick(random)];
-    return suffix;
-}
-
-bool SameFile(int fd, const std::string& path)
-{
-    struct stat a {}, b {};
-    return ::fstat(fd, &a) == 0 && ::lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// A save's temporary file, held open and locked until the save ends: a later start deletes only
-// the temporary files that nobody holds (the lock of a killed process goes with it).
-struct TTempFile {
-    int Fd = -1;
-    std::string Name;  // empty while the file is unnamed
-
-    TTempFile() = default;
-    TTempFile(const TTempFile&) = delete;
-    TTempFile& operator=(const TTempFile&) = delete;
-    ~TTempFile() { Discard(); }
-
-    void Discard()
-    {
-        if (!Name.empty())
-            ::unlink(Name.c_str());
-        if (Fd >= 0)
-            ::close(Fd);
-        Fd = -1;
-        Name.clear();
-    }
-
-    // An unnamed file in the folder (O_TMPFILE): a kill before it is linked in leaves nothing.
-    bool OpenUnnamed(const std::string& folder, mode_t mode)
-    {
-        Fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-        return Fd >= 0 && ::flock(Fd, LOCK_EX) == 0;
-    }
-
-    bool OpenNamed(const std::string& prefix)
-    {
-        std::string name = prefix + "XXXXXX";
-        Fd = ::mkstemp(name.data());
-        if (Fd < 0)
-            return false;
-        // The name must still be ours once locked: a start that cleaned up in between may have
-        // taken a fresh file for a stale one.
-        if (::flock(Fd, LOCK_EX) != 0)
-            return false;
-        if (!SameFile(Fd, name)) {
-            errno = EAGAIN;
-            return false;
-        }
-        Name = name;
-        return true;
-    }
-
-    // Gives the complete unnamed file a name beside the target.
-    bool Link(const std::string& prefix)
-    {
-        const std::string self = "/proc/self/fd/" + std::to_string(Fd);
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::string name = prefix + RandomSuffix();
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                Name = name;
-                return true;
-            }
-            if (errno != EEXIST)
-                return false;
-        }
-        return false;
-    }
-
-    bool Fill(const TIniFile& ini, const struct stat* old, mode_t mode)
-    {
-        // The new file gets the old one's owner where allowed: only a privileged user may give
-        // a file away, others keep their own ownership.
-        if (old && ::fchown(Fd, old->st_uid, old->st_gid) != 0) {
-        }
-        return ::fchmod(Fd, mode) == 0 && ini.WriteTo(Fd) && ::fsync(Fd) == 0;
-    }
-};
-} // namespace
-
 bool TIniFile::WriteTo(int fd) const
 {
     // Short lines are gathered into larger writes; a long value goes out as it is, without a
@@ -499,83 +349,41 @@ bool TIniFile::WriteTo(int fd) const
 
 bool TIniFile::Save(const std::string& path, std::string* error) const
 {
-    const auto fail = [&](const std::string& reason) {
-        if (error)
-            *error = reason;
-        return false;
-    };
-    const std::string target = SaveTarget(path);
-    const std::string folder = FolderOf(target);
-    const std::string prefix = TempPrefix(target);
-
-    // The new file gets the old one's permissions, or the usual ones of a new file. A file its
-    // owner made read-only stays as it is, also for root, who could write it anyway.
-    struct stat st {};
-    const bool exists = ::stat(target.c_str(), &st) == 0;
-    if (exists && (st.st_mode & S_IWUSR) == 0) {
-        errno = EACCES;
-        return fail(SysError("Read-only file", target));
-    }
-    mode_t mode = 0;
-    if (exists) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-
-    TTempFile temp;
-    bool ready = false;
-    if (!NamedTemporaryOnly && temp.OpenUnnamed(folder, mode)) {
-        if (!temp.Fill(*this, exists ? &st : nullptr, mode))
-            return fail(SysError("Cannot write", target));
-        // Without /proc (or where the link is refused) the named way below still works.
-        ready = temp.Link(prefix);
-    }
-    if (!ready) {
-        temp.Discard();
-        if (!temp.OpenNamed(prefix))
-            return fail(SysError("Cannot create a file beside", target));
-        if (!temp.Fill(*this, exists ? &st : nullptr, mode))
-            return fail(SysError("Cannot write", temp.Name));
-    }
-    if (::rename(temp.Name.c_str(), target.c_str()) != 0)
-        return fail(SysError("Cannot replace", target));
-    temp.Name.clear();  // it is the file now
-    // Make the rename itself durable.
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
+    // A file its owner made read-only stays as it is, also for root, who could write it anyway.
+    TAtomicFile file;
+    int reason = 0;
+    if (file.BeginUnnamed(path, reason, TExistingFile::ReplaceWritable) && WriteTo(file.Fd()) && file.Commit(reason))
+        return true;
+    if (reason == 0)
+        reason = errno;  // the write
+    if (error)
+        *error = Format("Cannot write %s: %s", path.c_str(), FileErrorText(reason).c_str());
+    return false;
 }
+
+namespace {
+// Earlier versions saved through ".<name>.XXXXXX" beside the file, X from [A-Za-z0-9]; what
+// their killed saves left goes too.
+bool IsEarlierTemporary(const std::string& name, const std::string& base)
+{
+    const std::string prefix = "." + base + ".";
+    constexpr std::size_t kSuffixLength = 6;
+    return name.size() == prefix.size() + kSuffixLength && name.compare(0, prefix.size(), prefix) == 0
+        && name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", prefix.size())
+               == std::string::npos;
+}
+} // namespace
 
 void TIniFile::RemoveStaleTemporaries(const std::string& path)
 {
-    const std::string target = SaveTarget(path);
-    const std::string folder = FolderOf(target);
-    const std::size_t slash = target.rfind('/');
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
+    std::string target;
+    int error = 0;
+    if (!ResolveLinks(path, target, error))
         return;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (!IsTempName(name, base))
-            continue;
-        const std::string file = folder + "/" + name;
-        const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        struct stat st {};
-        // A save that still runs holds the lock; a killed one held it no longer.
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && SameFile(fd, file))
-            ::unlink(file.c_str());
-        ::close(fd);
-    }
-    ::closedir(dir);
+    const std::string base = target.substr(target.rfind('/') + 1);
+    RemoveLeftoverTemporaries(FolderOf(target), [&base](const std::string& name) {
+        return IsTemporaryName(name) || IsEarlierTemporary(name, base);
+    });
 }
 
 std::string ReadIniString(const std::string& path, const std::string& section, const std::string& key,

@@ -16,10 +16,6 @@ public:
     // Why Load failed.
     enum class TLoadError { None, TooLarge, Unreadable };
 
-    // Tests only: save through a named temporary file from the start, as on a file system that
-    // offers no unnamed ones (O_TMPFILE).
-    static bool NamedTemporaryOnly;
-
     TIniFile() = default;
 
     // Replaces the content with the lines of text. A line ends at an LF together with any CRs
@@ -34,16 +30,15 @@ public:
     // content. Returns false, with the reason in *error and its kind in *why, when the file
     // exists but cannot be read (or is larger than kMaxFileSize).
     bool Load(const std::string& path, std::string* error = nullptr, TLoadError* why = nullptr);
-    // Replaces the file at path as a whole: the content goes to a temporary file in the same
-    // folder (unnamed where the file system allows, named ".<name>.XXXXXX" only once complete),
-    // is flushed to disk and then renamed over the old file, so a crash, a kill or a full disk
-    // leaves either the old file or the new one, never a truncated one. A symbolic link is
-    // followed and its target replaced. An existing file without write permission for its
-    // owner is left alone, whoever runs the program. Returns false, with the reason in *error,
-    // on failure.
+    // Replaces the file at path as a whole through TAtomicFile (core/app/atomicfile.h): a crash,
+    // a kill or a full disk leaves either the old file or the new one, never a truncated one; a
+    // symbolic link is followed and its target replaced, its bits kept. An existing file without
+    // write permission for its owner is left alone, whoever runs the program. Returns false,
+    // with the reason in *error, on failure.
     bool Save(const std::string& path, std::string* error = nullptr) const;
-    // Deletes the temporary files that saves of the file at path left behind when they were
-    // killed; one that a running save still holds is kept. Failures are ignored.
+    // Deletes the temporary files that writes into the folder of the file at path (its links
+    // followed) left behind when they were killed; one that a running write still holds is kept.
+    // Failures are ignored.
     static void RemoveStaleTemporaries(const std::string& path);
 
     // The text after the first "=" of the first matching key in the first matching section,

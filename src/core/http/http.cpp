@@ -625,7 +625,7 @@ bool THTTPModule::GetFile(const std::string& host, const std::string& path, cons
     TRequest r;
     r.Url = "http://" + host + "/" + path;
     // The body goes to a new file beside the target, which it replaces only once complete.
-    TFileReplacement replacement;
+    TAtomicFile replacement;
     int error = 0;
     if (!replacement.Begin(file, error)) {
         Fail(Format(_("Cannot write the file %s: %s"), file.c_str(), FileErrorText(error).c_str()));

@@ -1,6 +1,7 @@
 // Plan files: reading the CSV, writing plan and undo files.
 #include "core/setup/planfile.h"
 
+#include "core/app/atomicfile.h"
 #include "core/app/i18n.h"
 #include "core/discovery/export.h"
 #include "core/devices/registry.h"
@@ -399,56 +400,15 @@ std::string UndoFileName(const std::string& folder, std::time_t when)
 
 bool WriteNewFile(const std::string& path, const std::string& text, std::string& error)
 {
-    const auto fail = [&](const std::string& reason) {
-        error = Format(_("Cannot write the file %s: %s"), path.c_str(), reason.c_str());
-        return false;
-    };
     const size_t slash = path.rfind('/');
     if (slash != std::string::npos && slash > 0)
         ::mkdir(path.substr(0, slash).c_str(), 0777);  // one level, as the backups do
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) {
-        errno = EEXIST;
-        return fail(SystemReason());
-    }
-    std::string temporary = path + ".tmp-XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        return fail(SystemReason());
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < text.size()) {
-        const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        ok = wrote > 0;
-        if (ok)
-            done += static_cast<size_t>(wrote);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    std::string reason = ok ? std::string() : SystemReason();
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        reason = SystemReason();
-    }
-    // A hard link never replaces an existing file: a name taken meanwhile fails here.
-    if (ok && ::link(temporary.c_str(), path.c_str()) != 0) {
-        ok = false;
-        reason = SystemReason();
-    }
-    ::unlink(temporary.c_str());
-    if (!ok)
-        return fail(reason);
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
+    // A new file only: a name taken meanwhile fails at the very end.
+    int reason = 0;
+    if (WriteFileAtomically(path, text, reason, TExistingFile::Keep))
+        return true;
+    error = Format(_("Cannot write the file %s: %s"), path.c_str(), FileErrorText(reason).c_str());
+    return false;
 }
 
 bool WriteUndoFile(const TPlan& plan, const std::string& folder, std::time_t when, std::string& path,

@@ -66,9 +66,9 @@ std::string FormatUndoFile(const TPlan& plan);
 // folder + "/undo-YYYYMMDD-HHMMSS.csv" of the local time given.
 std::string UndoFileName(const std::string& folder, std::time_t when);
 
-// Writes the text as a new file, whole or not at all (a temporary file beside it, renamed
-// without replacing anything): an existing file of that name is never replaced. The folder is
-// created (one level) when missing. False with a translated reason when nothing was written.
+// Writes the text as a new file through TAtomicFile, whole or not at all: an existing file of
+// that name (or a link's existing target) is never replaced. The folder is created (one level)
+// when missing. False with a translated reason when nothing was written.
 bool WriteNewFile(const std::string& path, const std::string& text, std::string& error);
 
 // Before a plan is sent: its undo file in the folder, named by the local time given. False (and

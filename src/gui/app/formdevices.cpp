@@ -9,6 +9,7 @@
 #include "gui/devices/devicelistmodel.h"
 #include "gui/devices/findat.h"
 #include "gui/devices/weblink.h"
+#include "core/app/atomicfile.h"
 #include "core/app/i18n.h"
 #include "core/devices/details.h"
 #include "core/discovery/discovery.h"
@@ -31,7 +32,6 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <optional>
@@ -690,14 +690,11 @@ void TPyxetForm::mExportListClick()
     DeviceRows->ShowWaitingRows();
     const std::string text = FormatDeviceList(ExportDevices(DeviceRows->Rows(), Devices), format);
 
-    // Written beside the target and renamed over it: a failed export leaves the old file whole.
-    QSaveFile file(Q(path));
-    const bool written = file.open(QIODevice::WriteOnly)
-                         && file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size())
-                         && file.commit();
-    if (!written) {
+    // Through the atomic writer: a failed export leaves the old file whole.
+    int error = 0;
+    if (!WriteFileAtomically(path, text, error, TExistingFile::ReplaceWritable)) {
         const std::string message =
-            Format(_("Cannot write the file %s: %s"), path.c_str(), file.errorString().toStdString().c_str());
+            Format(_("Cannot write the file %s: %s"), path.c_str(), FileErrorText(error).c_str());
         LogAction(_("Export failed"), message, LOG_ERROR);
         Dialogs::Error(this, message);
         return;

@@ -3,6 +3,7 @@
 
 #include "gui/app/colourscheme.h"
 #include "gui/app/dialogs.h"
+#include "core/app/atomicfile.h"
 #include "core/app/i18n.h"
 #include "gui/app/translate.h"
 #include "core/log/format.h"
@@ -10,10 +11,6 @@
 
 #include <QPainter>
 #include <QStyle>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 
 // ---- Model -----------------------------------------------------------------------------------
@@ -75,25 +72,15 @@ QSize TLogLineDelegate::sizeHint(const QStyleOptionViewItem& option, const QMode
 
 bool SaveLogLines(const std::string& path, const std::vector<TLogLine>& lines, std::string* error)
 {
-    auto fail = [&](int err) {
-        if (error)
-            *error = Format(_("Cannot create file \"%s\". %s"), path.c_str(), std::strerror(err));
-        return false;
-    };
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return fail(errno);
-    for (const TLogLine& line : lines) {
-        if (std::fwrite(line.Text.data(), 1, line.Text.size(), f) != line.Text.size()
-            || std::fwrite("\r\n", 1, 2, f) != 2) {
-            const int err = errno;
-            std::fclose(f);
-            return fail(err);
-        }
-    }
-    if (std::fclose(f) != 0)  // a full disk shows only here
-        return fail(errno);
-    return true;
+    std::string text;
+    for (const TLogLine& line : lines)
+        text += line.Text + "\r\n";
+    int reason = 0;
+    if (WriteFileAtomically(path, text, reason, TExistingFile::ReplaceWritable))
+        return true;
+    if (error)
+        *error = Format(_("Cannot create file \"%s\". %s"), path.c_str(), FileErrorText(reason).c_str());
+    return false;
 }
 
 // ---- Window ----------------------------------------------------------------------------------

@@ -77,5 +77,6 @@ private:
     TLogReportModel* Model = nullptr;
 };
 
-// Writes the lines, each followed by CR LF, replacing the file. False and a reason on failure.
+// Writes the lines, each followed by CR LF, replacing the file through TAtomicFile (a file its
+// owner made read-only is left alone). False and a reason on failure.
 bool SaveLogLines(const std::string& path, const std::vector<TLogLine>& lines, std::string* error);
