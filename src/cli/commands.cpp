@@ -12,7 +12,7 @@
 #include "core/devices/udpserver.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
-#include "core/protocols/orvex/product.h"
+#include "core/devices/family.h"
 #include "core/setup/commands.h"
 #include "core/setup/target.h"
 
@@ -121,11 +121,11 @@ std::string NotCarried(const TProduct& device, const TCommandLine& line, int32_t
 int Act(TProduct& device, const TCommandLine& line)
 {
     const TProductInfo info = device.CopyInfo();
-    auto* orvex = dynamic_cast<TProductOrvex*>(&device);
+    const bool answers = device.Family().AnswersCommands;
     std::optional<int> answer;
     QEventLoop waiting;
-    if (orvex)
-        orvex->OnCommandAnswer = [&answer, &waiting](int errorCode) {
+    if (answers)
+        device.OnCommandAnswer = [&answer, &waiting](int errorCode) {
             if (!answer)
                 answer = errorCode;
             waiting.quit();
@@ -161,7 +161,7 @@ int Act(TProduct& device, const TCommandLine& line)
         PrintResult(info.MAC, info.PeerIP, asker.Refusal.empty() ? std::string(_("not sent")) : asker.Refusal);
         return kExitFailed;
     }
-    if (!orvex) {  // HWG devices do not answer commands
+    if (!answers) {  // a family whose devices do not answer commands (HWG)
         PrintResult(info.MAC, info.PeerIP);
         return kExitOk;
     }
@@ -169,7 +169,7 @@ int Act(TProduct& device, const TCommandLine& line)
         QTimer::singleShot(static_cast<int>(std::lround(line.Discovery.WaitSeconds * 1000)), &waiting, &QEventLoop::quit);
         waiting.exec();
     }
-    orvex->OnCommandAnswer = nullptr;
+    device.OnCommandAnswer = nullptr;
     if (!answer) {
         PrintResult(info.MAC, info.PeerIP, Format(_("no answer within %g seconds"), line.Discovery.WaitSeconds));
         return kExitNoAnswer;

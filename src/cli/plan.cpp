@@ -11,6 +11,7 @@
 #include "core/devices/udpserver.h"
 #include "core/devices/utils.h"
 #include "core/discovery/export.h"
+#include "core/discovery/families.h"
 #include "core/http/batch.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
@@ -580,8 +581,8 @@ void AddPlanCommands(CLI::App& app, TCommandBody& body)
             o.Form.Dhcp = *value == "1" ? 1 : 0;
         }
         o.Types = make->Types;
-        if (make->Family && *make->Family != "Orvex" && *make->Family != "HWG")
-            Refuse("--family", Format("takes Orvex or HWG, not \"%s\"", make->Family->c_str()));
+        if (make->Family && !FindFamily(*make->Family))
+            Refuse("--family", Format("takes %s, not \"%s\"", FamilyNames(" or ").c_str(), make->Family->c_str()));
         o.Family = make->Family;
         for (const std::string& mac : make->Macs) {
             uint8_t bytes[6] = {};

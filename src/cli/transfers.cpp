@@ -28,6 +28,7 @@
 
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
+#include "core/discovery/families.h"
 #include "core/discovery/probe.h"
 #include "core/devices/registry.h"
 #include "core/devices/revision.h"
@@ -122,7 +123,7 @@ struct TOptions {
     bool All = false;
     TDiscoveryOptions Discovery;
     std::vector<std::string> Types;
-    std::optional<bool> OrvexFamily;  // --family: true Orvex, false HWG
+    const TFamily* Family = nullptr;  // --family; none: every family
     // the arguments
     std::vector<std::string> Hosts;
     std::string TransferFile;  // the image (upgrade), the file (save, load, restore --file)
@@ -258,8 +259,7 @@ bool FindAll(const TSettings& settings, const TOptions& options, std::vector<TBa
     hwg.OnRead = nullptr;
     for (const TDeviceEntry& entry : list.DeviceList()) {
         const TProductInfo& info = entry.Device->Info;
-        const bool isOrvex = entry.Device->UdpServer == &orvex;
-        if (options.OrvexFamily && *options.OrvexFamily != isOrvex)
+        if (options.Family && &entry.Device->Family() != options.Family)
             continue;
         if (!options.Types.empty() && std::find(options.Types.begin(), options.Types.end(), info.TypeName) == options.Types.end())
             continue;
@@ -511,10 +511,10 @@ void AddTransferCommands(CLI::App& app, TCommandBody& body)
                     Refuse("--verify", Format("takes whole seconds from 1 to %d, not \"%s\"", kMaxVerifySeconds,
                                               args->Verify->c_str()));
             }
-            if (args->Family && *args->Family != "Orvex" && *args->Family != "HWG")
-                Refuse("--family", Format("takes Orvex or HWG, not \"%s\"", args->Family->c_str()));
+            if (args->Family && !FindFamily(*args->Family))
+                Refuse("--family", Format("takes %s, not \"%s\"", FamilyNames(" or ").c_str(), args->Family->c_str()));
             if (args->Family)
-                options.OrvexFamily = *args->Family == "Orvex";
+                options.Family = FindFamily(*args->Family);
             options.Types = args->Types;
             options.Discovery = ReadDiscoveryOptions(args->Discovery);
             const std::string narrowing = !args->Types.empty() ? "--type"

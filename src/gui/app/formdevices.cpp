@@ -287,8 +287,7 @@ void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
         if (!Dialogs::Automatic())
             progress->show();
     }
-    Discovery->Start(Devices, TDiscoveryFamily{OrvexServer.get(), &Settings.OrvexProducts},
-                     TDiscoveryFamily{HwgServer.get(), &Settings.HwgProducts}, std::move(plan));
+    Discovery->Start(Devices, DiscoveryFamilies({OrvexServer.get(), HwgServer.get()}, Settings), std::move(plan));
 }
 
 void TPyxetForm::acFindAtExecute()
