@@ -1,6 +1,7 @@
 // pyxet-cli set, restart and factory-default: one discovery cycle, the target device, the
 // setup panel's command, and for an Orvex device the wait for its answer.
 #include "cli/commands.h"
+#include "cli/exitstatus.h"
 
 #include "cli/commandline.h"
 #include "cli/session.h"
@@ -48,10 +49,6 @@ const char* const kDeviceCommandsHelp =
     "value refused, a device error code, or a command the device does not offer; 2 wrong command\n"
     "line or no UDP socket; 3 no answer from an Orvex device within --wait.\n";
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitNoSocket = 2;
-constexpr int kExitNoAnswer = 3;
 
 enum class TCommand { Set, Restart, FactoryDefault };
 
@@ -189,7 +186,7 @@ int Run(const TCommandLine& line)
     TUDPServer hwgServer;
     TDeviceRegistry list;
     if (!RunDiscovery(session.Settings, line.Discovery, orvexServer, hwgServer, list))
-        return kExitNoSocket;
+        return kExitNoStart;
 
     int status = kExitFailed;
     const std::vector<TProduct*> found = MatchTarget(list, line.Target);

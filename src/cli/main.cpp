@@ -18,6 +18,7 @@
 // 2 when the command could not start (a wrong command line, an unreadable file, a UDP socket
 // that cannot be opened), 3 when no answer came where one was awaited (commands.h). A reader
 // that goes away early (`| head`) ends the program by SIGPIPE, as it does other tools.
+#include "cli/exitstatus.h"
 #include "cli/commandline.h"
 #include "cli/commands.h"
 #include "cli/plan.h"
@@ -55,7 +56,7 @@
 
 namespace {
 
-constexpr int kExitOutputLost = 1;
+constexpr int kExitOutputLost = kExitFailed;  // an operation failed: writing the output
 constexpr int kExitUsage = 2;
 constexpr int kExitNoSocket = 2;
 

@@ -22,6 +22,7 @@
 // HOST<TAB>failed<TAB>reason per host, or with --json one array of {"host", "ok", "error"}.
 // --log copies the action log to standard error as LEVEL<TAB>message.
 #include "cli/transfers.h"
+#include "cli/exitstatus.h"
 
 #include "cli/commandline.h"
 #include "cli/session.h"
@@ -68,10 +69,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 const char* const kTransferUsage =
     "       pyxet-cli upgrade FILE HOST...|--all [--verify SECONDS] [--user NAME] [--password-file FILE]\n"
@@ -281,13 +278,13 @@ int RunTransferCommand(const TOptions& options)
                                                            : "restore";
     if ((command == TCommand::Upgrade || command == TCommand::Load || (command == TCommand::Restore && options.HasFile))
         && !Readable(file, true))
-        return kExitUsage;
+        return kExitNoStart;
 
     TCliHost host;
     host.Login.User = options.User;
     if (options.HasPasswordFile) {
         if (!Readable(options.PasswordFile, false))
-            return kExitUsage;
+            return kExitNoStart;
         std::ifstream in(options.PasswordFile, std::ios::binary);
         std::getline(in, host.Login.Password);
         if (!host.Login.Password.empty() && host.Login.Password.back() == '\r')
@@ -304,7 +301,7 @@ int RunTransferCommand(const TOptions& options)
     TOutputExtras extras;
     if (options.All) {
         if (!FindAll(session.Settings, options, devices, extras.Macs))
-            return kExitUsage;
+            return kExitNoStart;
         if (devices.empty()) {
             std::fprintf(stderr, "pyxet-cli: %s --all: no device found\n", name);
             return kExitFailed;
