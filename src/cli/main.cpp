@@ -57,8 +57,6 @@
 namespace {
 
 constexpr int kExitOutputLost = kExitFailed;  // an operation failed: writing the output
-constexpr int kExitUsage = 2;
-constexpr int kExitNoSocket = 2;
 
 const char* const kUsage =
     "usage: pyxet-cli find [--wait SECONDS] [--interface NAME]... [--target SPEC]... [--repeat N] [--json | --csv] [--log]\n";
@@ -146,7 +144,7 @@ int Find(const TFindOptions& options, TOutput& out)
     TUDPServer hwgServer;
     TDeviceRegistry list;
     if (!RunDiscovery(session.Settings, options.Discovery, orvexServer, hwgServer, list))
-        return kExitNoSocket;
+        return kExitNoStart;
 
     // No more answers are taken while the list is printed and freed.
     orvexServer.OnRead = nullptr;
@@ -226,7 +224,7 @@ int main(int argc, char* argv[])
         return out.Finish(0);
     } catch (const CLI::ParseError& error) {
         std::fputs(CommandLineMistake(line, error).c_str(), stderr);
-        return kExitUsage;
+        return kExitNoStart;
     }
     if (version) {
         out.Write(std::string("pyxet-cli ") + ProgramVersion() + "\n");
@@ -237,7 +235,7 @@ int main(int argc, char* argv[])
             std::fprintf(stderr, "pyxet-cli: unknown command '%s'\n", line.remaining().front().c_str());
         std::fputs(kUsage, stderr);
         std::fputs("See 'pyxet-cli --help'.\n", stderr);
-        return kExitUsage;
+        return kExitNoStart;
     }
     return out.Finish(body());  // the commands' lines go to stdout too: Finish checks them
 }
