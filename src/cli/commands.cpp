@@ -1,6 +1,7 @@
 // pyxet-cli set, restart and factory-default: one discovery cycle, the target device, the
 // setup panel's command, and for an Orvex device the wait for its answer.
 #include "cli/commands.h"
+#include "cli/exitstatus.h"
 
 #include "cli/commandline.h"
 #include "cli/session.h"
@@ -12,7 +13,7 @@
 #include "core/devices/udpserver.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
-#include "core/protocols/orvex/product.h"
+#include "core/devices/family.h"
 #include "core/setup/commands.h"
 #include "core/setup/target.h"
 
@@ -48,10 +49,6 @@ const char* const kDeviceCommandsHelp =
     "value refused, a device error code, or a command the device does not offer; 2 wrong command\n"
     "line or no UDP socket; 3 no answer from an Orvex device within --wait.\n";
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitNoSocket = 2;
-constexpr int kExitNoAnswer = 3;
 
 enum class TCommand { Set, Restart, FactoryDefault };
 
@@ -121,11 +118,11 @@ std::string NotCarried(const TProduct& device, const TCommandLine& line, int32_t
 int Act(TProduct& device, const TCommandLine& line)
 {
     const TProductInfo info = device.CopyInfo();
-    auto* orvex = dynamic_cast<TProductOrvex*>(&device);
+    const bool answers = device.Family().AnswersCommands;
     std::optional<int> answer;
     QEventLoop waiting;
-    if (orvex)
-        orvex->OnCommandAnswer = [&answer, &waiting](int errorCode) {
+    if (answers)
+        device.OnCommandAnswer = [&answer, &waiting](int errorCode) {
             if (!answer)
                 answer = errorCode;
             waiting.quit();
@@ -161,7 +158,7 @@ int Act(TProduct& device, const TCommandLine& line)
         PrintResult(info.MAC, info.PeerIP, asker.Refusal.empty() ? std::string(_("not sent")) : asker.Refusal);
         return kExitFailed;
     }
-    if (!orvex) {  // HWG devices do not answer commands
+    if (!answers) {  // a family whose devices do not answer commands (HWG)
         PrintResult(info.MAC, info.PeerIP);
         return kExitOk;
     }
@@ -169,7 +166,7 @@ int Act(TProduct& device, const TCommandLine& line)
         QTimer::singleShot(static_cast<int>(std::lround(line.Discovery.WaitSeconds * 1000)), &waiting, &QEventLoop::quit);
         waiting.exec();
     }
-    orvex->OnCommandAnswer = nullptr;
+    device.OnCommandAnswer = nullptr;
     if (!answer) {
         PrintResult(info.MAC, info.PeerIP, Format(_("no answer within %g seconds"), line.Discovery.WaitSeconds));
         return kExitNoAnswer;
@@ -189,7 +186,7 @@ int Run(const TCommandLine& line)
     TUDPServer hwgServer;
     TDeviceRegistry list;
     if (!RunDiscovery(session.Settings, line.Discovery, orvexServer, hwgServer, list))
-        return kExitNoSocket;
+        return kExitNoStart;
 
     int status = kExitFailed;
     const std::vector<TProduct*> found = MatchTarget(list, line.Target);

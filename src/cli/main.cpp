@@ -18,6 +18,7 @@
 // 2 when the command could not start (a wrong command line, an unreadable file, a UDP socket
 // that cannot be opened), 3 when no answer came where one was awaited (commands.h). A reader
 // that goes away early (`| head`) ends the program by SIGPIPE, as it does other tools.
+#include "cli/exitstatus.h"
 #include "cli/commandline.h"
 #include "cli/commands.h"
 #include "cli/plan.h"
@@ -55,9 +56,7 @@
 
 namespace {
 
-constexpr int kExitOutputLost = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitNoSocket = 2;
+constexpr int kExitOutputLost = kExitFailed;  // an operation failed: writing the output
 
 const char* const kUsage =
     "usage: pyxet-cli find [--wait SECONDS] [--interface NAME]... [--target SPEC]... [--repeat N] [--json | --csv] [--log]\n";
@@ -145,7 +144,7 @@ int Find(const TFindOptions& options, TOutput& out)
     TUDPServer hwgServer;
     TDeviceRegistry list;
     if (!RunDiscovery(session.Settings, options.Discovery, orvexServer, hwgServer, list))
-        return kExitNoSocket;
+        return kExitNoStart;
 
     // No more answers are taken while the list is printed and freed.
     orvexServer.OnRead = nullptr;
@@ -225,7 +224,7 @@ int main(int argc, char* argv[])
         return out.Finish(0);
     } catch (const CLI::ParseError& error) {
         std::fputs(CommandLineMistake(line, error).c_str(), stderr);
-        return kExitUsage;
+        return kExitNoStart;
     }
     if (version) {
         out.Write(std::string("pyxet-cli ") + ProgramVersion() + "\n");
@@ -236,7 +235,7 @@ int main(int argc, char* argv[])
             std::fprintf(stderr, "pyxet-cli: unknown command '%s'\n", line.remaining().front().c_str());
         std::fputs(kUsage, stderr);
         std::fputs("See 'pyxet-cli --help'.\n", stderr);
-        return kExitUsage;
+        return kExitNoStart;
     }
     return out.Finish(body());  // the commands' lines go to stdout too: Finish checks them
 }

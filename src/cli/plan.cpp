@@ -1,6 +1,7 @@
 // pyxet-cli plan make, apply and undo: one discovery cycle, the core planner, the undo file and
 // the plan run, with the preview and the results on standard output.
 #include "cli/plan.h"
+#include "cli/exitstatus.h"
 
 #include "cli/commandline.h"
 #include "cli/session.h"
@@ -11,6 +12,7 @@
 #include "core/devices/udpserver.h"
 #include "core/devices/utils.h"
 #include "core/discovery/export.h"
+#include "core/discovery/families.h"
 #include "core/http/batch.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
@@ -43,13 +45,6 @@ const char* const kPlanUsage =
     "       pyxet-cli plan undo FILE [--dry-run] [--verify SECONDS] [--save-undo FILE] [DISCOVERY] [--json] [--log]\n";
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitNoSocket = 2;
-constexpr int kExitUnreadable = 2;
-constexpr int kExitNoUndoFile = 2;
-constexpr int kExitNoAnswer = 3;
 
 constexpr int kMaxVerifySeconds = 86400;
 // Undo files are named by the second: a name taken already is waited out this many times.
@@ -187,7 +182,7 @@ int Make(const TPlanOptions& o)
     TUDPServer hwgServer;
     TDeviceRegistry list;
     if (!RunDiscovery(session.Settings, o.Discovery, orvexServer, hwgServer, list))
-        return kExitNoSocket;
+        return kExitNoStart;
     orvexServer.OnRead = nullptr;  // the list stands from here on
     hwgServer.OnRead = nullptr;
 
@@ -443,7 +438,7 @@ int Apply(const TPlanOptions& o)
         std::string bytes;
         if (!ReadStandardInput(bytes)) {
             std::fprintf(stderr, "pyxet-cli: cannot read standard input\n");
-            return kExitUnreadable;
+            return kExitNoStart;
         }
         read = ReadPlanFile(bytes, file, readError);
     } else {
@@ -451,14 +446,14 @@ int Apply(const TPlanOptions& o)
     }
     if (!read) {
         std::fprintf(stderr, "pyxet-cli: %s\n", OneField(readError.Message).c_str());
-        return kExitUnreadable;
+        return kExitNoStart;
     }
 
     TUDPServer orvexServer;
     TUDPServer hwgServer;
     TDeviceRegistry list;
     if (!RunDiscovery(session.Settings, o.Discovery, orvexServer, hwgServer, list))
-        return kExitNoSocket;
+        return kExitNoStart;
     // The endpoints keep their handlers: the devices' answers to their commands come through them.
 
     TPlanInputs inputs;
@@ -496,7 +491,7 @@ int Apply(const TPlanOptions& o)
         std::string error;
         if (!WriteUndo(plan, o, path, error)) {
             std::fprintf(stderr, "pyxet-cli: %s; nothing was sent\n", OneField(error).c_str());
-            return finish(kExitNoUndoFile);
+            return finish(kExitNoStart);
         }
         LogUndoFile(path);
         report.UndoFile(path);
@@ -580,8 +575,8 @@ void AddPlanCommands(CLI::App& app, TCommandBody& body)
             o.Form.Dhcp = *value == "1" ? 1 : 0;
         }
         o.Types = make->Types;
-        if (make->Family && *make->Family != "Orvex" && *make->Family != "HWG")
-            Refuse("--family", Format("takes Orvex or HWG, not \"%s\"", make->Family->c_str()));
+        if (make->Family && !FindFamily(*make->Family))
+            Refuse("--family", Format("takes %s, not \"%s\"", FamilyNames(" or ").c_str(), make->Family->c_str()));
         o.Family = make->Family;
         for (const std::string& mac : make->Macs) {
             uint8_t bytes[6] = {};

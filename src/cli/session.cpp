@@ -125,7 +125,7 @@ bool RunDiscovery(const TSettings& settings, const TDiscoveryOptions& options, T
         QTimer::singleShot(static_cast<int>(std::lround(options.WaitSeconds * 1000)), QCoreApplication::instance(),
                            &QCoreApplication::quit);
     });
-    run.Start(list, {&orvex, &settings.OrvexProducts}, {&hwg, &settings.HwgProducts}, std::move(plan));
+    run.Start(list, DiscoveryFamilies({&orvex, &hwg}, settings), std::move(plan));
     QCoreApplication::exec();
     // The run's sweep socket closes here; the endpoints keep their handlers until the caller
     // takes them away.

@@ -25,12 +25,14 @@
 // HOST<TAB>failed<TAB>reason per host, or with --json one array of {"host", "ok", "error"}.
 // --log copies the action log to standard error as LEVEL<TAB>message.
 #include "cli/transfers.h"
+#include "cli/exitstatus.h"
 
 #include "cli/commandline.h"
 #include "cli/session.h"
 
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
+#include "core/discovery/families.h"
 #include "core/discovery/probe.h"
 #include "core/devices/registry.h"
 #include "core/devices/revision.h"
@@ -71,10 +73,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 const char* const kTransferUsage =
     "       pyxet-cli upgrade FILE HOST...|--all [--verify SECONDS] [--user NAME] [--password-file FILE]\n"
@@ -130,7 +128,7 @@ struct TOptions {
     bool All = false;
     TDiscoveryOptions Discovery;
     std::vector<std::string> Types;
-    std::optional<bool> OrvexFamily;  // --family: true Orvex, false HWG
+    const TFamily* Family = nullptr;  // --family; none: every family
     // the arguments
     std::vector<std::string> Hosts;
     std::string TransferFile;  // the image (upgrade), the file (save, load, restore --file)
@@ -268,8 +266,7 @@ bool FindAll(const TSettings& settings, const TOptions& options, std::vector<TBa
     const auto sharing = AddressSharers(list);
     for (const TDeviceEntry& entry : list.DeviceList()) {
         const TProductInfo& info = entry.Device->Info;
-        const bool isOrvex = entry.Device->UdpServer == &orvex;
-        if (options.OrvexFamily && *options.OrvexFamily != isOrvex)
+        if (options.Family && &entry.Device->Family() != options.Family)
             continue;
         if (!options.Types.empty() && std::find(options.Types.begin(), options.Types.end(), info.TypeName) == options.Types.end())
             continue;
@@ -291,13 +288,13 @@ int RunTransferCommand(const TOptions& options)
                                                            : "restore";
     if ((command == TCommand::Upgrade || command == TCommand::Load || (command == TCommand::Restore && options.HasFile))
         && !Readable(file, true))
-        return kExitUsage;
+        return kExitNoStart;
 
     TCliHost host;
     host.Login.User = options.User;
     if (options.HasPasswordFile) {
         if (!Readable(options.PasswordFile, false))
-            return kExitUsage;
+            return kExitNoStart;
         std::ifstream in(options.PasswordFile, std::ios::binary);
         std::getline(in, host.Login.Password);
         if (!host.Login.Password.empty() && host.Login.Password.back() == '\r')
@@ -314,7 +311,7 @@ int RunTransferCommand(const TOptions& options)
     TOutputExtras extras;
     if (options.All) {
         if (!FindAll(session.Settings, options, devices, extras.Macs))
-            return kExitUsage;
+            return kExitNoStart;
         if (devices.empty()) {
             std::fprintf(stderr, "pyxet-cli: %s --all: no device found\n", name);
             return kExitFailed;
@@ -527,10 +524,10 @@ void AddTransferCommands(CLI::App& app, TCommandBody& body)
                     Refuse("--verify", Format("takes whole seconds from 1 to %d, not \"%s\"", kMaxVerifySeconds,
                                               args->Verify->c_str()));
             }
-            if (args->Family && *args->Family != "Orvex" && *args->Family != "HWG")
-                Refuse("--family", Format("takes Orvex or HWG, not \"%s\"", args->Family->c_str()));
+            if (args->Family && !FindFamily(*args->Family))
+                Refuse("--family", Format("takes %s, not \"%s\"", FamilyNames(" or ").c_str(), args->Family->c_str()));
             if (args->Family)
-                options.OrvexFamily = *args->Family == "Orvex";
+                options.Family = FindFamily(*args->Family);
             options.Types = args->Types;
             options.Discovery = ReadDiscoveryOptions(args->Discovery);
             const std::string narrowing = !args->Types.empty() ? "--type"

@@ -1,6 +1,7 @@
 // A discovery cycle by a plan: every broadcast address per family, the repeats 250 ms apart and
 // the end of sending; inside the test's private network namespace.
 #include "coreapp.h"
+#include "core/app/settings.h"
 #include "core/discovery/discovery.h"
 #include "core/devices/registry.h"
 #include "core/devices/udpserver.h"
@@ -30,7 +31,7 @@ TEST(DiscoveryRun, EachAddressEachFamilyThenTheRepeats)
     TLogCapture log;
     TUDPServer orvex, hwg;
     TDeviceRegistry list;
-    const TProductTable table;
+    const TSettings settings;
     TDiscoveryRun run;
     int finished = 0;
     QElapsedTimer clock;
@@ -43,7 +44,7 @@ TEST(DiscoveryRun, EachAddressEachFamilyThenTheRepeats)
     plan.Broadcasts = {kLimitedBroadcast, *ParseAddress("10.77.255.255")};
     plan.Repeat = 3;
     clock.start();
-    run.Start(list, {&orvex, &table}, {&hwg, &table}, plan);
+    run.Start(list, DiscoveryFamilies({&orvex, &hwg}, settings), plan);
     const std::vector<std::string> first = {
         "->> Sending Orvex UDP Info to 255.255.255.255", "->> Sending Orvex UDP Info to 10.77.255.255",
         "->> Sending HWG UDP Info to 255.255.255.255", "->> Sending HWG UDP Info to 10.77.255.255"};
@@ -67,17 +68,17 @@ TEST(DiscoveryRun, OneRequestFinishesAtOnceAndStopEndsTheRepeats)
     TLogCapture log;
     TUDPServer orvex, hwg;
     TDeviceRegistry list;
-    const TProductTable table;
+    const TSettings settings;
     TDiscoveryRun run;
     int finished = 0;
     QObject::connect(&run, &TDiscoveryRun::Finished, [&] { ++finished; });
-    run.Start(list, {&orvex, &table}, {&hwg, &table}, TDiscoveryPlan{});
+    run.Start(list, DiscoveryFamilies({&orvex, &hwg}, settings), TDiscoveryPlan{});
     EXPECT_EQ(finished, 1) << "nothing to repeat";
     EXPECT_EQ(Sends(log).size(), 2u);
 
     TDiscoveryPlan plan;
     plan.Repeat = 5;
-    run.Start(list, {&orvex, &table}, {&hwg, &table}, plan);
+    run.Start(list, DiscoveryFamilies({&orvex, &hwg}, settings), plan);
     run.Stop();
     EXPECT_EQ(finished, 2);
     QElapsedTimer clock;

@@ -5,6 +5,8 @@
 
 #include "core/protocols/hwg/packets.h"
 #include "core/protocols/orvex/packets.h"
+#include "core/protocols/hwg/family.h"
+#include "core/protocols/orvex/family.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -93,12 +95,12 @@ TEST(Sweep, EveryAddressGetsBothRequestsAtThePaceAndAnswersReachTheirFamily)
     QObject::connect(&hwgPort, &QUdpSocket::readyRead, [&] { drain(hwgPort, hwgFrom, 48); });
 
     TUnicastSweep sweep;
-    sweep.OnOrvexAnswer = [&](TUDPServer*, const uint8_t*, size_t size, const std::string&, uint16_t port) {
+    sweep.Families = {{&OrvexFamily(), [&](TUDPServer*, const uint8_t*, size_t size, const std::string&, uint16_t port) {
         orvexAnswers += size == 6 && port == Orvex::kPort;
-    };
-    sweep.OnHwgAnswer = [&](TUDPServer*, const uint8_t*, size_t size, const std::string&, uint16_t port) {
+    }},
+                      {&HwgFamily(), [&](TUDPServer*, const uint8_t*, size_t size, const std::string&, uint16_t port) {
         hwgAnswers += size == 6 && port == Hwg::kPort;
-    };
+    }}};
     bool finished = false;
     int lastDone = -1, lastTotal = -1;
     QObject::connect(&sweep, &TUnicastSweep::Finished, [&] { finished = true; });
@@ -186,14 +188,14 @@ TEST(Sweep, AnswersFromAnyPortReachTheFamilyThatAsked)
     TUnicastSweep sweep;
     std::vector<std::string> orvexAnswers, hwgAnswers;
     std::set<uint16_t> ports;
-    sweep.OnOrvexAnswer = [&](TUDPServer*, const uint8_t* data, size_t size, const std::string&, uint16_t port) {
+    sweep.Families = {{&OrvexFamily(), [&](TUDPServer*, const uint8_t* data, size_t size, const std::string&, uint16_t port) {
         orvexAnswers.emplace_back(reinterpret_cast<const char*>(data), size);
         ports.insert(port);
-    };
-    sweep.OnHwgAnswer = [&](TUDPServer*, const uint8_t* data, size_t size, const std::string&, uint16_t port) {
+    }},
+                      {&HwgFamily(), [&](TUDPServer*, const uint8_t* data, size_t size, const std::string&, uint16_t port) {
         hwgAnswers.emplace_back(reinterpret_cast<const char*>(data), size);
         ports.insert(port);
-    };
+    }}};
     ASSERT_TRUE(sweep.Start(PlanSweep(Range("127.0.4.1", 2), {}), 1));
     QElapsedTimer clock;
     clock.start();

@@ -1,11 +1,32 @@
 #include "core/devices/product.h"
 
+#include "core/devices/family.h"
+
 #include <algorithm>
+
+const TFamily& NoFamily()
+{
+    static const TFamily kNone = [] {
+        TFamily family;
+        family.SetupNeedsRestart = [](const TProductInfo&, const std::string&, const std::string&, const std::string&,
+                                      int32_t) { return false; };
+        family.SentFields = [](const TProductInfo&, int32_t) { return TSentFields{}; };
+        return family;
+    }();
+    return kNone;
+}
+
+const TFamily& TProduct::Family() const
+{
+    return NoFamily();
+}
 
 void TProduct::SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
                              const std::string& gateway, const std::string& dns1, const std::string& dns2,
                              int32_t dhcp, int32_t httpPort, int32_t telnetPort)
 {
+    if (SetupNeedsRestart(Info, ip, mask, gateway, dhcp))
+        RestartNeeded = true;
     // The local code page is UTF-8, so the name is already in the form the devices take.
     Info.Name = name;
     Info.IP = ip;
@@ -18,20 +39,20 @@ void TProduct::SetParameters(const std::string& name, const std::string& ip, con
     Info.TelnetPort = static_cast<int16_t>(static_cast<uint16_t>(telnetPort));
 }
 
-bool TProduct::SetupNeedsRestart(const TProductInfo&, const std::string&, const std::string&, const std::string&,
-                                 int32_t) const
+bool TProduct::SetupNeedsRestart(const TProductInfo& stored, const std::string& ip, const std::string& mask,
+                                 const std::string& gateway, int32_t dhcp) const
 {
-    return false;
+    return Family().SetupNeedsRestart(stored, ip, mask, gateway, dhcp);
 }
 
-TSentFields TProduct::SentFields(int32_t) const
+TSentFields TProduct::SentFields(int32_t dhcp) const
 {
-    return {};
+    return Family().SentFields(Info, dhcp);
 }
 
 bool TProduct::SendsEmptyAddressAsZero() const
 {
-    return false;
+    return Family().SendsEmptyAddressAsZero;
 }
 
 void TProduct::ApplySetup()

@@ -3,10 +3,12 @@
 #include "core/app/producttable.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 class TUDPServer;
+struct TFamily;
 
 // One device's data. Texts are UTF-8 (the local code page here); missing values are -1 or "N/A".
 struct TProductInfo {
@@ -53,22 +55,22 @@ public:
     virtual void FactoryDefault() = 0;  // resets the device to its factory configuration
     virtual void Restart() = 0;         // restarts it (a family that cannot: does nothing)
 
-    // Stores a new setup; a family decides RestartNeeded first, then calls this base version.
-    // Ports and DHCP keep their low 16 bits.
-    virtual void SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
-                               const std::string& gateway, const std::string& dns1, const std::string& dns2,
-                               int32_t dhcp, int32_t httpPort, int32_t telnetPort);
+    // The family the device belongs to (its descriptor); the base: NoFamily().
+    virtual const TFamily& Family() const;
 
-    // Whether storing this address, mask, gateway and DHCP state over the stored setup makes the
-    // device restart: the family's one rule, read by its SetParameters (RestartNeeded) and by a
-    // plan before anything is stored (PlanNeedsRestart). The base: never.
-    virtual bool SetupNeedsRestart(const TProductInfo& stored, const std::string& ip, const std::string& mask,
-                                   const std::string& gateway, int32_t dhcp) const;
-    // What the update request would carry once the DHCP state is dhcp (as SetParameters stores it).
-    virtual TSentFields SentFields(int32_t dhcp) const;
-    // Whether the family's update request sends an empty address text as 0.0.0.0; a family
-    // that cannot carry an empty address says no (the setup panel's address rule asks).
-    virtual bool SendsEmptyAddressAsZero() const;
+    // Stores a new setup; RestartNeeded is set first when the family's restart rule says so (it
+    // is never cleared here). Ports and DHCP keep their low 16 bits.
+    void SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
+                       const std::string& gateway, const std::string& dns1, const std::string& dns2, int32_t dhcp,
+                       int32_t httpPort, int32_t telnetPort);
+
+    // The family's rules for this device (see TFamily): whether storing this address, mask,
+    // gateway and DHCP state over the stored setup makes it restart, what the update request
+    // would carry once the DHCP state is dhcp, whether it sends an empty address as 0.0.0.0.
+    bool SetupNeedsRestart(const TProductInfo& stored, const std::string& ip, const std::string& mask,
+                           const std::string& gateway, int32_t dhcp) const;
+    TSentFields SentFields(int32_t dhcp) const;
+    bool SendsEmptyAddressAsZero() const;
 
     TProductInfo CopyInfo() const { return Info; }
     void ApplySetup();  // Update, then RestartNeeded = false
@@ -79,6 +81,10 @@ public:
     std::string CommandAddress = "255.255.255.255";
     TProductInfo Info;
     bool RestartNeeded = false;
+    // Told the error code of the device's answer to the next commands sent, in a family whose
+    // devices answer them (TFamily::AnswersCommands); the answer handler keeps its own copy, so
+    // it outlives the device object safely.
+    std::function<void(int errorCode)> OnCommandAnswer;
 };
 
 // Name of the first entry whose code text equals the decimal form of code, "+" turned into

@@ -1,5 +1,5 @@
 // The window-free steps of a discovery cycle: log, install the answer handlers, point both
-// families at the registry, send both info requests where the plan says.
+// families at the registry, send each family's info request where the plan says.
 #include "core/discovery/discovery.h"
 
 #include "core/app/i18n.h"
@@ -8,8 +8,9 @@
 #include "core/devices/udpserver.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
-#include "core/protocols/hwg/discovery.h"
-#include "core/protocols/orvex/discovery.h"
+#include "core/app/settings.h"
+#include "core/devices/family.h"
+#include "core/discovery/families.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,6 +32,16 @@ TDeviceSink SinkFor(TDeviceRegistry& list, const TDiscoveryFamily& family,
 }
 
 } // namespace
+
+std::vector<TDiscoveryFamily> DiscoveryFamilies(const std::vector<TUDPServer*>& endpoints, const TSettings& settings)
+{
+    std::vector<TDiscoveryFamily> families;
+    for (size_t k = 0; k < Families().size(); ++k) {
+        const TFamily* family = Families()[k];
+        families.push_back({family, k < endpoints.size() ? endpoints[k] : nullptr, &(settings.*(family->Products))});
+    }
+    return families;
+}
 
 TDiscoveryPlan PlanDiscovery(const std::vector<std::string>& interfaces, std::vector<uint32_t> targets, int repeat,
                              std::vector<std::string>* unknown)
@@ -60,14 +71,15 @@ TDiscoveryRun::TDiscoveryRun(QObject* parent) : QObject(parent)
 
 TDiscoveryRun::~TDiscoveryRun() = default;
 
-void TDiscoveryRun::Start(TDeviceRegistry& list, const TDiscoveryFamily& orvex, const TDiscoveryFamily& hwg,
-                          TDiscoveryPlan plan)
+void TDiscoveryRun::Start(TDeviceRegistry& list, std::vector<TDiscoveryFamily> families, TDiscoveryPlan plan)
 {
     Stop();
     Sweeper.reset();  // late answers to the last cycle's sweep are not this cycle's
     Current = std::move(plan);
-    Orvex = orvex.Server && orvex.Products ? orvex : TDiscoveryFamily{};
-    Hwg = hwg.Server && hwg.Products ? hwg : TDiscoveryFamily{};
+    Asked.clear();
+    for (const TDiscoveryFamily& family : families)
+        if (family.Family && family.Server && family.Products)
+            Asked.push_back(family);
     FinishedSent = false;
 
     LogAction(_("Finding devices"), _("Finding devices. Please wait."), LOG_INFO);
@@ -79,12 +91,16 @@ void TDiscoveryRun::Start(TDeviceRegistry& list, const TDiscoveryFamily& orvex, 
         if (peer)
             device.CommandAddress = AddressText(CommandAddress(interfaces, defaultRoute, *peer, targets->count(*peer) > 0));
     };
-    TDeviceSink orvexSink = Orvex.Server ? SinkFor(list, Orvex, route) : TDeviceSink{};
-    TDeviceSink hwgSink = Hwg.Server ? SinkFor(list, Hwg, route) : TDeviceSink{};
-    if (Orvex.Server)
-        Orvex.Server->OnRead = OrvexInfoHandler(orvexSink);
-    if (Hwg.Server)
-        Hwg.Server->OnRead = HwgInfoHandler(hwgSink);
+    std::vector<TSweepFamily> sweepFamilies;  // every family is asked; those without an endpoint unheard
+    for (const TFamily* family : Families())
+        sweepFamilies.push_back({family, {}});
+    for (const TDiscoveryFamily& family : Asked) {
+        const TDeviceSink sink = SinkFor(list, family, route);
+        family.Server->OnRead = family.Family->InfoHandler(sink);
+        for (TSweepFamily& swept : sweepFamilies)
+            if (swept.Family == family.Family)
+                swept.OnAnswer = family.Family->InfoHandler(sink);
+    }
 
     SendRound();
     RoundsLeft = Current.Repeat - 1;
@@ -93,8 +109,7 @@ void TDiscoveryRun::Start(TDeviceRegistry& list, const TDiscoveryFamily& orvex, 
 
     if (!Current.Targets.empty()) {
         Sweeper = std::make_unique<TUnicastSweep>();
-        Sweeper->OnOrvexAnswer = Orvex.Server ? OrvexInfoHandler(orvexSink) : TUDPServer::TReadHandler{};
-        Sweeper->OnHwgAnswer = Hwg.Server ? HwgInfoHandler(hwgSink) : TUDPServer::TReadHandler{};
+        Sweeper->Families = std::move(sweepFamilies);
         connect(Sweeper.get(), &TUnicastSweep::Progress, this, &TDiscoveryRun::Progress);
         connect(Sweeper.get(), &TUnicastSweep::Finished, this, [this] {
             SweepRunning = false;
@@ -120,12 +135,9 @@ void TDiscoveryRun::Start(TDeviceRegistry& list, const TDiscoveryFamily& orvex, 
 
 void TDiscoveryRun::SendRound()
 {
-    for (const uint32_t address : Current.Broadcasts)
-        if (Orvex.Server)
-            SendOrvexInfoRequest(*Orvex.Server, AddressText(address));
-    for (const uint32_t address : Current.Broadcasts)
-        if (Hwg.Server)
-            SendHwgInfoRequest(*Hwg.Server, AddressText(address));
+    for (const TDiscoveryFamily& family : Asked)
+        for (const uint32_t address : Current.Broadcasts)
+            family.Family->SendInfoRequest(*family.Server, AddressText(address));
 }
 
 void TDiscoveryRun::Stop()

@@ -15,12 +15,20 @@ class TDeviceRegistry;
 class TUDPServer;
 class TUnicastSweep;
 
-// One family's part of discovery: its endpoint and the product table that names its types.
-// The table must live as long as the cycle collects answers.
+struct TFamily;
+struct TSettings;
+
+// One family's part of discovery: the family, its endpoint and the product table that names its
+// types. The table must live as long as the cycle collects answers.
 struct TDiscoveryFamily {
+    const TFamily* Family = nullptr;
     TUDPServer* Server = nullptr;
     const TProductTable* Products = nullptr;
 };
+
+// Every family of Families() with its endpoint (endpoints[k] for the k-th family; none past the
+// end) and its product table from settings.
+std::vector<TDiscoveryFamily> DiscoveryFamilies(const std::vector<TUDPServer*>& endpoints, const TSettings& settings);
 
 constexpr int kMaxRepeat = 5;
 constexpr int kRepeatGapMs = 250;
@@ -40,10 +48,10 @@ struct TDiscoveryPlan {
 TDiscoveryPlan PlanDiscovery(const std::vector<std::string>& interfaces, std::vector<uint32_t> targets, int repeat,
                              std::vector<std::string>* unknown = nullptr);
 
-// A cycle by a plan: logs "Finding devices", makes the two families' info-answer handlers the
-// read handlers of the two endpoints and tells both families to file their devices into list
-// (a family whose endpoint or table is missing is skipped); then sends the Orvex request to
-// every broadcast address of the plan, then the HWG one; the repeats follow 250 ms apart, and
+// A cycle by a plan: logs "Finding devices", makes each family's info-answer handler the read
+// handler of its endpoint and tells each family to file its devices into list (a family whose
+// endpoint or table is missing is skipped); then sends each family's request in turn (Orvex,
+// then HWG) to every broadcast address of the plan; the repeats follow 250 ms apart, and
 // the targets are asked by a unicast sweep. Each device gets its CommandAddress from the way it
 // answered. The caller runs TDeviceRegistry::BeginCycle (and clears its view) first. Starting
 // again (or destroying the run) stops what the previous cycle still had to send; answers keep
@@ -54,7 +62,7 @@ public:
     explicit TDiscoveryRun(QObject* parent = nullptr);
     ~TDiscoveryRun() override;
 
-    void Start(TDeviceRegistry& list, const TDiscoveryFamily& orvex, const TDiscoveryFamily& hwg, TDiscoveryPlan plan);
+    void Start(TDeviceRegistry& list, std::vector<TDiscoveryFamily> families, TDiscoveryPlan plan);
     // Stops sending (repeats and sweep); answers are still registered.
     void Stop();
     bool Sending() const;
@@ -70,8 +78,7 @@ private:
     void SendRound();
     void CheckFinished();
     TDiscoveryPlan Current;
-    TDiscoveryFamily Orvex;
-    TDiscoveryFamily Hwg;
+    std::vector<TDiscoveryFamily> Asked;  // the families with an endpoint and a table
     QTimer RepeatTimer;
     int RoundsLeft = 0;
     bool SweepRunning = false;

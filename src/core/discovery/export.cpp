@@ -2,8 +2,7 @@
 #include "core/discovery/export.h"
 
 #include "core/devices/utils.h"
-#include "core/protocols/hwg/product.h"
-#include "core/protocols/orvex/product.h"
+#include "core/devices/family.h"
 
 #include <QFileInfo>
 #include <QString>
@@ -72,11 +71,7 @@ const std::vector<std::string>& ExportFieldNames()
 
 std::string FamilyName(const TProduct& device)
 {
-    if (dynamic_cast<const TProductOrvex*>(&device))
-        return "Orvex";
-    if (dynamic_cast<const TProductHwg*>(&device))
-        return "HWG";
-    return "";
+    return device.Family().Name;
 }
 
 std::vector<TExportDevice> ExportDevices(const std::vector<TDeviceRow>& rows, const TDeviceRegistry& registry)

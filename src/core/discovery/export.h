@@ -26,7 +26,7 @@ enum class TExportFormat {
 // The names of the exported fields, in their order: the JSON keys and the CSV header.
 const std::vector<std::string>& ExportFieldNames();
 
-// "Orvex" or "HWG" by the device's class; "" for any other.
+// The name of the device's family (TFamily::Name): "Orvex", "HWG"; "" for a device of none.
 std::string FamilyName(const TProduct& device);
 
 // The rows given (a view's rows, or DeviceList), in their order, with the registry's conflict marks.

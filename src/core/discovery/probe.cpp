@@ -6,8 +6,8 @@
 #include "core/devices/utils.h"
 #include "core/log/format.h"
 #include "core/log/safetext.h"
-#include "core/protocols/hwg/packets.h"
-#include "core/protocols/orvex/packets.h"
+#include "core/devices/family.h"
+#include "core/discovery/families.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -68,9 +68,6 @@ public:
     int Fd = -1;
 };
 
-constexpr const char* kOrvexFamily = "Orvex";
-constexpr const char* kHwgFamily = "HWG";
-
 } // namespace
 
 TRevisionTarget RevisionTarget(const std::string& host, const std::string& mac, const std::string& family,
@@ -83,7 +80,7 @@ TRevisionTarget RevisionTarget(const std::string& host, const std::string& mac, 
         if (const std::optional<uint32_t> peer = ParseAddress(host))
             target.Broadcast =
                 AddressText(CommandAddress(ListNetInterfaces(), DefaultRouteInterface(), *peer, true));
-    if (family == kOrvexFamily || family == kHwgFamily) {
+    if (FindFamily(family)) {
         target.Mac = MacKeyOf(mac);
         if (target.Mac)
             target.Family = family;
@@ -106,11 +103,15 @@ std::optional<TRevisionAnswer> AskFirmwareRevision(const TRevisionTarget& target
     if (target.Mac && !target.Broadcast.empty() && ::inet_pton(AF_INET, target.Broadcast.c_str(), &broadcast) == 1
         && broadcast.s_addr != host.s_addr)
         addresses.push_back(broadcast);
-    const bool askOrvex = !target.Mac || target.Family == kOrvexFamily;
-    const bool askHwg = !target.Mac || target.Family == kHwgFamily;
-    TProbeSocket orvexSocket, hwgSocket;
-    if (orvexSocket.Fd < 0 || hwgSocket.Fd < 0)
-        return std::nullopt;
+    // One socket a family; a unit known by its MAC asks only its own family.
+    std::vector<const TFamily*> asked;
+    for (const TFamily* family : Families())
+        if (!target.Mac || target.Family == family->Name)
+            asked.push_back(family);
+    std::vector<TProbeSocket> sockets(asked.size());
+    for (const TProbeSocket& socket : sockets)
+        if (socket.Fd < 0)
+            return std::nullopt;
     const auto send = [&addresses](const TProbeSocket& socket, uint16_t port, const uint8_t* data, size_t size) {
         for (const in_addr& address : addresses) {
             sockaddr_in to{};
@@ -122,19 +123,16 @@ std::optional<TRevisionAnswer> AskFirmwareRevision(const TRevisionTarget& target
             }
         }
     };
-    if (askOrvex) {
-        const std::vector<uint8_t> orvex = BuildOrvexInfoRequest();
-        send(orvexSocket, Orvex::kPort, orvex.data(), orvex.size());
+    for (size_t k = 0; k < asked.size(); ++k) {
+        const std::vector<uint8_t> request = asked[k]->InfoRequest();
+        send(sockets[k], asked[k]->DiscoveryPort, request.data(), request.size());
     }
-    if (askHwg)
-        send(hwgSocket, Hwg::kPort, Hwg::kInfoRequest.data(), Hwg::kInfoRequest.size());
 
     QElapsedTimer timer;
     timer.start();
     std::array<uint8_t, 8192> buffer;
     // The first answer on socket that its family decodes and that comes from the unit asked.
-    const auto read = [&](const TProbeSocket& socket, bool hwg) -> std::optional<TRevisionAnswer> {
-        const char* family = hwg ? kHwgFamily : kOrvexFamily;
+    const auto read = [&](const TProbeSocket& socket, const TFamily& family) -> std::optional<TRevisionAnswer> {
         for (;;) {
             sockaddr_in sender{};
             socklen_t senderSize = sizeof sender;
@@ -149,33 +147,30 @@ std::optional<TRevisionAnswer> AskFirmwareRevision(const TRevisionTarget& target
             }
             // Known by its MAC: from any address. Known by its address only: from there.
             if (size == 0 || (!target.Mac && sender.sin_addr.s_addr != host.s_addr)
-                || (target.Mac && target.Family != family))
+                || (target.Mac && target.Family != family.Name))
                 continue;
             char peer[INET_ADDRSTRLEN] = {};
             ::inet_ntop(AF_INET, &sender.sin_addr, peer, sizeof peer);
-            std::unique_ptr<TProduct> device;
-            if (hwg)
-                device = DecodeHwgInfoAnswer(buffer.data(), size_t(size), peer);
-            else
-                device = DecodeOrvexInfoAnswer(buffer.data(), size_t(size), peer);
+            const std::unique_ptr<TProduct> device = family.DecodeInfoAnswer(buffer.data(), size_t(size), peer);
             if (!device)
                 continue;
             const std::optional<uint64_t> mac = MacKeyOf(device->Info.MAC);
             if (!mac || (target.Mac && *mac != *target.Mac))
                 continue;  // another unit: it never answers for this one
-            return TRevisionAnswer{device->Info.FirmwareRev, *mac, family};
+            return TRevisionAnswer{device->Info.FirmwareRev, *mac, family.Name};
         }
     };
     for (;;) {
-        if (std::optional<TRevisionAnswer> answer = read(orvexSocket, false))
-            return answer;
-        if (std::optional<TRevisionAnswer> answer = read(hwgSocket, true))
-            return answer;
+        for (size_t k = 0; k < asked.size(); ++k)
+            if (std::optional<TRevisionAnswer> answer = read(sockets[k], *asked[k]))
+                return answer;
         const qint64 left = waitMs - timer.elapsed();
         if (left <= 0)
             return std::nullopt;
-        pollfd watched[2] = {{orvexSocket.Fd, POLLIN, 0}, {hwgSocket.Fd, POLLIN, 0}};
-        if (::poll(watched, 2, int(left)) < 0 && errno != EINTR)
+        std::vector<pollfd> watched;
+        for (const TProbeSocket& socket : sockets)
+            watched.push_back({socket.Fd, POLLIN, 0});
+        if (::poll(watched.data(), watched.size(), int(left)) < 0 && errno != EINTR)
             return std::nullopt;
     }
 }

@@ -3,8 +3,8 @@
 #include "core/app/i18n.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
-#include "core/protocols/hwg/packets.h"
-#include "core/protocols/orvex/packets.h"
+#include "core/devices/family.h"
+#include "core/discovery/families.h"
 
 #include <cerrno>
 #include <cstring>
@@ -53,8 +53,10 @@ double SweepSeconds(const std::vector<TSweepStep>& steps)
 }
 
 TUnicastSweep::TUnicastSweep(QObject* parent)
-    : QObject(parent), OrvexRequest(BuildOrvexInfoRequest())
+    : QObject(parent)
 {
+    for (const TFamily* family : ::Families())
+        Families.push_back({family, {}});
     Timer.setInterval(kTickMs);
     Timer.setTimerType(Qt::PreciseTimer);
     connect(&Timer, &QTimer::timeout, this, &TUnicastSweep::Tick);
@@ -67,21 +69,24 @@ bool TUnicastSweep::Start(std::vector<TSweepStep> steps, int passes)
     Stop();
     // Whatever reaches a family's socket goes to that family's handler (which decodes it and
     // drops what is no answer), from any address and any port.
-    auto open = [](std::unique_ptr<TUDPServer>& socket, const TUDPServer::TReadHandler& handler) {
-        if (socket)
-            return;
-        socket = std::make_unique<TUDPServer>();
-        socket->OnRead = [&handler](TUDPServer* endpoint, const uint8_t* data, size_t size, const std::string& peerIP,
-                                    uint16_t peerPort) {
-            if (handler) {
-                const TUDPServer::TReadHandler running = handler;  // may be replaced while it runs
-                running(endpoint, data, size, peerIP, peerPort);
-            }
-        };
-    };
-    open(OrvexSocket, OnOrvexAnswer);
-    open(HwgSocket, OnHwgAnswer);
-    for (const TUDPServer* socket : {OrvexSocket.get(), HwgSocket.get()}) {
+    if (Sockets.size() != Families.size()) {
+        Sockets.clear();
+        Requests.clear();
+        for (size_t k = 0; k < Families.size(); ++k) {
+            auto socket = std::make_unique<TUDPServer>();
+            socket->OnRead = [this, k](TUDPServer* endpoint, const uint8_t* data, size_t size,
+                                       const std::string& peerIP, uint16_t peerPort) {
+                if (k < Families.size() && Families[k].OnAnswer) {
+                    // may be replaced while it runs
+                    const TUDPServer::TReadHandler running = Families[k].OnAnswer;
+                    running(endpoint, data, size, peerIP, peerPort);
+                }
+            };
+            Sockets.push_back(std::move(socket));
+            Requests.push_back(Families[k].Family->InfoRequest());
+        }
+    }
+    for (const auto& socket : Sockets) {
         if (!socket->IsOpen()) {
             LogAction("", Format(_("Cannot open a UDP socket: %s"), socket->OpenError().c_str()), LOG_ERROR);
             return false;
@@ -91,7 +96,7 @@ bool TUnicastSweep::Start(std::vector<TSweepStep> steps, int passes)
     Passes = std::max(1, passes);
     Pass = 0;
     Next = 0;
-    HwgPending = false;
+    Pending = 0;
     DueMicros = 0;
     Sent = Failed = 0;
     Clock.start();
@@ -116,26 +121,21 @@ void TUnicastSweep::Tick()
     };
     while (Next < Steps.size() && DueMicros <= now) {
         const TSweepStep& step = Steps[Next];
-        if (!HwgPending) {
+        for (; Pending < Sockets.size(); ++Pending) {
+            const std::vector<uint8_t>& request = Requests[Pending];
             const int error =
-                OrvexSocket->TrySend(step.Address, Orvex::kPort, OrvexRequest.data(), OrvexRequest.size());
+                Sockets[Pending]->TrySend(step.Address, Families[Pending].Family->DiscoveryPort, request.data(),
+                                          request.size());
             if (error == EAGAIN || error == EWOULDBLOCK || error == ENOBUFS)
                 break;  // the send buffer is full: the same datagram again on the next tick
             if (error == 0)
                 ++Sent;
             else
                 fail(step.Address, error);
-            HwgPending = true;
         }
-        const int error =
-            HwgSocket->TrySend(step.Address, Hwg::kPort, Hwg::kInfoRequest.data(), Hwg::kInfoRequest.size());
-        if (error == EAGAIN || error == EWOULDBLOCK || error == ENOBUFS)
+        if (Pending < Sockets.size())
             break;
-        if (error == 0)
-            ++Sent;
-        else
-            fail(step.Address, error);
-        HwgPending = false;
+        Pending = 0;
         DueMicros += step.CostMicros;
         ++Next;
     }

@@ -1,4 +1,4 @@
-// A search on other subnets: both families' info requests sent by unicast to a list of
+// A search on other subnets: every family's info request sent by unicast to a list of
 // addresses, paced, each family's from a socket of its own; the answers go to the families'
 // answer handlers like broadcast answers.
 #pragma once
@@ -12,6 +12,14 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+struct TFamily;
+
+// One family a sweep asks, and the handler for the answers to its requests.
+struct TSweepFamily {
+    const TFamily* Family = nullptr;
+    TUDPServer::TReadHandler OnAnswer;
+};
 
 // Pacing. An address behind a router costs the router one neighbour entry in all, so those go
 // at 2,000 addresses (4,000 datagrams) a second: a /16 takes about 33 s. An address on an
@@ -39,11 +47,11 @@ public:
     TUnicastSweep(QObject* parent = nullptr);
     ~TUnicastSweep() override;
 
-    // Handlers for the answers to each family's requests; set before Start. A device answers
-    // to the address and port its request came from, from whatever port it likes: the socket
-    // an answer reaches tells its family, as with the discovery endpoints.
-    TUDPServer::TReadHandler OnOrvexAnswer;
-    TUDPServer::TReadHandler OnHwgAnswer;
+    // The families asked at each address, in this order, each with the handler for the answers
+    // to its requests (at first every family of Families(), none handled); set before Start. A device answers to the address and port its request
+    // came from, from whatever port it likes: the socket an answer reaches tells its family, as
+    // with the discovery endpoints.
+    std::vector<TSweepFamily> Families;
 
     // Sends steps passes times (a pass starts at least 250 ms after the one before). False,
     // logged, when the socket cannot be opened.
@@ -60,15 +68,14 @@ signals:
 
 private:
     void Tick();
-    std::unique_ptr<TUDPServer> OrvexSocket;
-    std::unique_ptr<TUDPServer> HwgSocket;
+    std::vector<std::unique_ptr<TUDPServer>> Sockets;  // one a family, as Families
+    std::vector<std::vector<uint8_t>> Requests;        // each family's info request
     std::vector<TSweepStep> Steps;
-    std::vector<uint8_t> OrvexRequest;
     QTimer Timer;
     QElapsedTimer Clock;
     int64_t DueMicros = 0;  // when the next step may go, from the start of the pass
     size_t Next = 0;
-    bool HwgPending = false;  // the Orvex request of step Next went, the HWG one did not yet
+    size_t Pending = 0;  // the family whose request of step Next goes next (the ones before it went)
     int Pass = 0;
     int Passes = 1;
     int64_t Sent = 0;

@@ -7,7 +7,8 @@
 #include "core/devices/utils.h"
 #include "core/log/format.h"
 #include "core/log/safetext.h"
-#include "core/protocols/orvex/packets.h"
+#include "core/devices/family.h"
+#include "core/discovery/families.h"
 #include "core/setup/addressrule.h"
 #include "core/setup/fields.h"
 #include "core/setup/planfile.h"
@@ -629,8 +630,8 @@ std::string TDevicePlan::ExpectedValue(TPlanField field) const
     const TPlanChange& change = Field(field);
     if (!change.Changed)
         return RecordValue(Before, field);
-    if (field == TPlanField::Name && Family == "Orvex")
-        return std::string(Utf8Prefix(change.Value, Orvex::kNameBytes));
+    if (const TFamily* family = FindFamily(Family); field == TPlanField::Name && family && family->NameBytes > 0)
+        return std::string(Utf8Prefix(change.Value, family->NameBytes));
     if (IsNumber(field)) {
         int32_t number = 0;
         ReadInteger(change.Value, number);

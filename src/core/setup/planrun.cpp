@@ -10,9 +10,8 @@
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
 #include "core/log/safetext.h"
-#include "core/protocols/hwg/packets.h"
-#include "core/protocols/orvex/packets.h"
-#include "core/protocols/orvex/product.h"
+#include "core/devices/family.h"
+#include "core/discovery/families.h"
 #include "core/setup/addressrule.h"
 
 #include <QPointer>
@@ -86,20 +85,20 @@ struct TPlanRun::TState {
 
     // Verification.
     bool Verifying = false;
-    std::unique_ptr<TUDPServer> OrvexSocket;
-    std::unique_ptr<TUDPServer> HwgSocket;
+    std::vector<std::unique_ptr<TUDPServer>> Sockets;  // one for each family of Families(), in its order
     QTimer RoundTimer;
     QTimer LimitTimer;
     std::unordered_map<uint64_t, std::vector<size_t>> ByMac;  // the devices verified, by MAC
     std::vector<std::string> Differs;  // the last answer's first differing field, "" while none came
 
     // Closes a verification socket without destroying it under a handler that may be running.
-    static void Close(std::unique_ptr<TUDPServer>& socket)
+    static void Close(std::vector<std::unique_ptr<TUDPServer>>& sockets)
     {
-        if (!socket)
-            return;
-        socket->OnRead = nullptr;
-        socket.release()->deleteLater();
+        for (std::unique_ptr<TUDPServer>& socket : sockets) {
+            socket->OnRead = nullptr;
+            socket.release()->deleteLater();
+        }
+        sockets.clear();
     }
 };
 
@@ -167,8 +166,7 @@ TPlanRun::TPlanRun(QObject* parent) : QObject(parent), S(std::make_unique<TState
 
 TPlanRun::~TPlanRun()
 {
-    TState::Close(S->OrvexSocket);
-    TState::Close(S->HwgSocket);
+    TState::Close(S->Sockets);
 }
 
 void TPlanRun::Start(const TPlan& plan, TDeviceRegistry& list, const TPlanRunOptions& options)
@@ -267,12 +265,12 @@ void TPlanRun::SendNext()
         if (shared)
             device->CommandAddress = PlanCommandAddress(device->Info);
 
-        auto* orvex = dynamic_cast<TProductOrvex*>(device);
+        const bool answers = device->Family().AnswersCommands;
         const uint64_t command = ++S->Command;
-        if (orvex) {
+        if (answers) {
             // The endpoint's answer handler keeps its own copy of this; a late answer, or one to
             // another run, finds the command counted on and is left alone.
-            orvex->OnCommandAnswer = [self = QPointer<TPlanRun>(this), command](int errorCode) {
+            device->OnCommandAnswer = [self = QPointer<TPlanRun>(this), command](int errorCode) {
                 if (self && self->S->Awaited >= 0 && self->S->Command == command)
                     self->CommandAnswered(errorCode);
             };
@@ -280,8 +278,8 @@ void TPlanRun::SendNext()
         TPlanAsker asker(S->Options.RestartAllowed);
         S->Statuses[k].State = TPlanDeviceState::Sending;
         const TCommandOutcome outcome = ApplyChanges(device, values, asker);
-        if (orvex)
-            orvex->OnCommandAnswer = nullptr;
+        if (answers)
+            device->OnCommandAnswer = nullptr;
         device->CommandAddress = commandAddress;
 
         switch (outcome) {
@@ -289,7 +287,7 @@ void TPlanRun::SendNext()
         case TCommandOutcome::Declined: SetStatus(k, {TPlanDeviceState::NotSent, 0, _("needs a restart")}); continue;
         default: SetStatus(k, {TPlanDeviceState::Refused, 0, SafeText(asker.Refusal)}); continue;
         }
-        if (!orvex) {  // HWG devices do not answer commands
+        if (!answers) {  // a family whose devices do not answer commands (HWG)
             SetStatus(k, {TPlanDeviceState::Sent, 0, {}});
             continue;
         }
@@ -346,14 +344,13 @@ void TPlanRun::StartVerification()
     }
     // Sockets of its own on ports the system chooses: the list's endpoints keep their handlers,
     // and the socket an answer reaches tells its family, whatever port it came from.
-    S->OrvexSocket = std::make_unique<TUDPServer>();
-    S->HwgSocket = std::make_unique<TUDPServer>();
-    for (const bool hwg : {false, true}) {
-        TUDPServer& socket = hwg ? *S->HwgSocket : *S->OrvexSocket;
+    for (const TFamily* family : Families()) {
+        S->Sockets.push_back(std::make_unique<TUDPServer>());
+        TUDPServer& socket = *S->Sockets.back();
         if (!socket.IsOpen())
             LogAction("", Format(_("Cannot open a UDP socket: %s"), socket.OpenError().c_str()), LOG_ERROR);
-        socket.OnRead = [this, hwg](TUDPServer*, const uint8_t* data, size_t size, const std::string& peerIP,
-                                    uint16_t) { VerifyAnswer(hwg, data, size, peerIP); };
+        socket.OnRead = [this, family](TUDPServer*, const uint8_t* data, size_t size, const std::string& peerIP,
+                                       uint16_t) { VerifyAnswer(*family, data, size, peerIP); };
     }
     S->LimitTimer.start(std::min(S->Options.VerifySeconds, 86400) * 1000);
     S->RoundTimer.start();
@@ -367,12 +364,11 @@ void TPlanRun::SendVerifyRound()
     // Each address once a round, with the requests of the families that wait there: the
     // broadcast a device was found through, or, for a device found by unicast, its new address
     // and the one it answered from.
-    std::map<uint32_t, std::pair<bool, bool>> targets;  // address: (Orvex, HWG)
+    std::map<uint32_t, std::vector<bool>> targets;  // address: each family of Families() asked there
     for (size_t k = 0; k < S->Statuses.size(); ++k) {
         if (S->Statuses[k].State != TPlanDeviceState::Verifying)
             continue;
         const TDevicePlan& planned = S->Plan.Devices[k];
-        const bool hwg = planned.Family == "HWG";
         std::vector<std::string> addresses;
         if (S->Where[k].CommandAddress != S->Where[k].PeerIP)
             addresses.push_back(S->Where[k].CommandAddress);
@@ -384,45 +380,44 @@ void TPlanRun::SendVerifyRound()
         }
         for (const std::string& text : addresses)
             if (const std::optional<uint32_t> address = ParseAddress(text); address && *address != 0) {
-                auto& families = targets[*address];
-                (hwg ? families.second : families.first) = true;
+                std::vector<bool>& asked = targets[*address];
+                asked.resize(Families().size());
+                for (size_t f = 0; f < Families().size(); ++f)
+                    if (Families()[f]->Name == planned.Family)
+                        asked[f] = true;
             }
     }
-    const std::vector<uint8_t> orvexRequest = BuildOrvexInfoRequest();
-    for (const auto& [address, families] : targets) {
+    std::vector<std::vector<uint8_t>> requests;
+    for (const TFamily* family : Families())
+        requests.push_back(family->InfoRequest());
+    for (const auto& [address, asked] : targets) {
         const auto send = [address](TUDPServer& socket, uint16_t port, const uint8_t* data, size_t size) {
             if (const int error = socket.TrySend(address, port, data, size))
                 LogAction("", Format(_("Sending to %s failed: %s"), AddressText(address).c_str(), std::strerror(error)),
                           LOG_DEBUG);
         };
-        if (families.first && S->OrvexSocket->IsOpen())
-            send(*S->OrvexSocket, Orvex::kPort, orvexRequest.data(), orvexRequest.size());
-        if (families.second && S->HwgSocket->IsOpen())
-            send(*S->HwgSocket, Hwg::kPort, Hwg::kInfoRequest.data(), Hwg::kInfoRequest.size());
+        for (size_t f = 0; f < asked.size() && f < S->Sockets.size(); ++f)
+            if (asked[f] && S->Sockets[f]->IsOpen())
+                send(*S->Sockets[f], Families()[f]->DiscoveryPort, requests[f].data(), requests[f].size());
     }
 }
 
-void TPlanRun::VerifyAnswer(bool hwg, const uint8_t* data, size_t size, const std::string& peerIP)
+void TPlanRun::VerifyAnswer(const TFamily& family, const uint8_t* data, size_t size, const std::string& peerIP)
 {
     if (!S->Verifying)
         return;
     // A device's answer is untrusted: what does not decode is dropped, and only the fields the
     // plan sent are read, each against the value it was sent.
-    std::unique_ptr<TProduct> answer;
-    if (hwg)
-        answer = DecodeHwgInfoAnswer(data, size, peerIP);
-    else
-        answer = DecodeOrvexInfoAnswer(data, size, peerIP);
+    const std::unique_ptr<TProduct> answer = family.DecodeInfoAnswer(data, size, peerIP);
     if (!answer)
         return;
     const std::optional<uint64_t> key = MacKeyOf(answer->Info.MAC);
     const auto it = key ? S->ByMac.find(*key) : S->ByMac.end();
     if (it == S->ByMac.end())
         return;
-    const char* family = hwg ? "HWG" : "Orvex";
     for (const size_t k : it->second) {
         const TDevicePlan& planned = S->Plan.Devices[k];
-        if (S->Statuses[k].State != TPlanDeviceState::Verifying || planned.Family != family)
+        if (S->Statuses[k].State != TPlanDeviceState::Verifying || planned.Family != family.Name)
             continue;
         std::string differs;
         for (const TPlanField field : planned.VerifiedFields()) {
@@ -452,8 +447,7 @@ void TPlanRun::EndVerification(bool stopped)
     S->Verifying = false;
     S->RoundTimer.stop();
     S->LimitTimer.stop();
-    TState::Close(S->OrvexSocket);
-    TState::Close(S->HwgSocket);
+    TState::Close(S->Sockets);
     for (size_t k = 0; k < S->Statuses.size(); ++k) {
         if (S->Statuses[k].State != TPlanDeviceState::Verifying)
             continue;

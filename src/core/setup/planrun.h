@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+struct TFamily;
+
 class TUDPServer;
 
 // How long an Orvex device's answer to its update is awaited before the next device's command
@@ -96,7 +98,7 @@ private:
     void CommandTimedOut();
     void StartVerification();
     void SendVerifyRound();
-    void VerifyAnswer(bool hwg, const uint8_t* data, size_t size, const std::string& peerIP);
+    void VerifyAnswer(const TFamily& family, const uint8_t* data, size_t size, const std::string& peerIP);
     void EndVerification(bool stopped);
     void Finish();
     void SetStatus(size_t device, TPlanDeviceStatus status);

@@ -1,5 +1,6 @@
 // Message boxes and file dialogs of the program, with the test seam described in dialogs.h.
 #include "gui/app/dialogs.h"
+#include "gui/app/qtext.h"
 
 #include "core/app/i18n.h"
 
@@ -22,8 +23,6 @@ bool g_fileSaves = false;
 std::deque<int> g_fileTypes;
 std::vector<TShownBox> g_shown;
 QSize g_desktop;
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 bool Box(QWidget* parent, TBoxKind kind, const std::string& text)
 {

@@ -1,6 +1,7 @@
 // TPyxetForm: building the main window and running its life. The device area, the setup panel,
 // the transfers and the help live in their own files as further methods of this class.
 #include "gui/app/form.h"
+#include "gui/app/qtext.h"
 
 #include "gui/app/artwork.h"
 #include "gui/app/colourscheme.h"
@@ -128,8 +129,6 @@ protected:
 };
 
 namespace {
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
 // Design sizes: client area 738 x 659 = tool bar 40 + device area 599 + status bar 20.
 constexpr int kClientWidth = 738;
 constexpr int kClientHeight = 659;

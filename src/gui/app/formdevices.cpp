@@ -2,6 +2,7 @@
 // the owner-drawn device list with its check marks, column sorts and type filter, the details of
 // the selected device with its picture, and the links to the device's web pages.
 #include "gui/app/artwork.h"
+#include "gui/app/qtext.h"
 #include "gui/app/colourscheme.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
@@ -39,8 +40,6 @@
 #include <vector>
 
 namespace {
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // Word wrap may start a new line after any colon of a MAC address; an invisible word joiner
 // after each colon between two hex digits keeps every address on one line.
@@ -287,8 +286,7 @@ void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
         if (!Dialogs::Automatic())
             progress->show();
     }
-    Discovery->Start(Devices, TDiscoveryFamily{OrvexServer.get(), &Settings.OrvexProducts},
-                     TDiscoveryFamily{HwgServer.get(), &Settings.HwgProducts}, std::move(plan));
+    Discovery->Start(Devices, DiscoveryFamilies({OrvexServer.get(), HwgServer.get()}, Settings), std::move(plan));
 }
 
 void TPyxetForm::acFindAtExecute()

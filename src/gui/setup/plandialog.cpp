@@ -1,4 +1,5 @@
 #include "gui/setup/plandialog.h"
+#include "gui/app/qtext.h"
 
 #include "core/app/i18n.h"
 #include "core/devices/netinterfaces.h"
@@ -19,8 +20,6 @@
 #include <ctime>
 
 namespace {
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // Blocking problems are shown in the scheme's red: the row and the plan's own problems.
 QColor BlockingColour(const QWidget* widget, bool onFace)

@@ -1,4 +1,5 @@
 #include "gui/windows/about.h"
+#include "gui/app/qtext.h"
 
 #include "core/app/i18n.h"
 #include "core/app/version.h"
@@ -8,8 +9,6 @@
 #include "ui_about.h"
 
 namespace {
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
 // The address as the label shows it: without its scheme and trailing slash.
 QString ShownAddress(const std::string& url)
 {

@@ -1,5 +1,6 @@
 // The help window and the one help window of the run.
 #include "gui/windows/help.h"
+#include "gui/app/qtext.h"
 
 #include "core/app/i18n.h"
 #include "core/help/placement.h"
@@ -30,8 +31,6 @@
 #include <vector>
 
 namespace {
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
 constexpr int kPathRole = Qt::UserRole + 1;
 // A picture's own size, kept in its format once it has been fitted to the view.
 constexpr int kPictureSize = QTextFormat::UserProperty + 1;

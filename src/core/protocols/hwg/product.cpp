@@ -1,31 +1,64 @@
-// TProductHwg: storing a new setup, and what its commands carry.
+// The HWG family's descriptor: its restart rule, the fields its command carries, its packets.
+#include "core/protocols/hwg/family.h"
+
+#include "core/app/settings.h"
+#include "core/protocols/hwg/discovery.h"
+#include "core/protocols/hwg/packets.h"
 #include "core/protocols/hwg/product.h"
 
-void TProductHwg::SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
-                                const std::string& gateway, const std::string& dns1, const std::string& dns2,
-                                int32_t dhcp, int32_t httpPort, int32_t telnetPort)
-{
-    if (SetupNeedsRestart(Info, ip, mask, gateway, dhcp))
-        RestartNeeded = true;
-    TProduct::SetParameters(name, ip, mask, gateway, dns1, dns2, dhcp, httpPort, telnetPort);
-}
+namespace {
 
-bool TProductHwg::SetupNeedsRestart(const TProductInfo&, const std::string&, const std::string&, const std::string&,
-                                    int32_t) const
+// Every new setup needs a restart.
+bool SetupNeedsRestart(const TProductInfo&, const std::string&, const std::string&, const std::string&, int32_t)
 {
     return true;
 }
 
-TSentFields TProductHwg::SentFields(int32_t) const
+// The command carries addresses, the DHCP bit (for a device that has the setting) and the HTTP
+// port; never the name, the name servers or the Telnet port.
+TSentFields SentFields(const TProductInfo& stored, int32_t)
 {
     TSentFields sent;
     sent.Name = sent.DNS1 = sent.DNS2 = sent.TelnetPort = false;
     // The bit goes out either way, but a device without a DHCP setting ignores it.
-    sent.Dhcp = Info.Dhcp != -1;
+    sent.Dhcp = stored.Dhcp != -1;
     return sent;
 }
 
-bool TProductHwg::SendsEmptyAddressAsZero() const
+std::vector<uint8_t> InfoRequest()
 {
-    return false;
+    return {Hwg::kInfoRequest.begin(), Hwg::kInfoRequest.end()};
+}
+
+std::unique_ptr<TProduct> Decode(const uint8_t* data, size_t size, const std::string& peerIP)
+{
+    return DecodeHwgInfoAnswer(data, size, peerIP);
+}
+
+} // namespace
+
+const TFamily& HwgFamily()
+{
+    static const TFamily kHwg = [] {
+        TFamily family;
+        family.Name = "HWG";
+        family.DiscoveryPort = Hwg::kPort;
+        family.Products = &TSettings::HwgProducts;
+        family.InfoRequest = InfoRequest;
+        family.DecodeInfoAnswer = Decode;
+        family.SendInfoRequest = SendHwgInfoRequest;
+        family.InfoHandler = HwgInfoHandler;
+        family.SetupNeedsRestart = SetupNeedsRestart;
+        family.SentFields = SentFields;
+        // No: ParseIp cannot read an empty address text, and the device would get 255.255.255.255.
+        family.SendsEmptyAddressAsZero = false;
+        family.AnswersCommands = false;  // devices do not answer commands
+        return family;
+    }();
+    return kHwg;
+}
+
+const TFamily& TProductHwg::Family() const
+{
+    return HwgFamily();
 }

@@ -1,23 +1,23 @@
-// TProductOrvex: storing a new setup and deciding whether it needs a restart.
+// The Orvex family's descriptor: its restart rule, the fields its update carries, its packets.
+#include "core/protocols/orvex/family.h"
+
+#include "core/app/settings.h"
+#include "core/protocols/orvex/discovery.h"
+#include "core/protocols/orvex/packets.h"
 #include "core/protocols/orvex/product.h"
 
-void TProductOrvex::SetParameters(const std::string& name, const std::string& ip, const std::string& mask,
-                                  const std::string& gateway, const std::string& dns1, const std::string& dns2,
-                                  int32_t dhcp, int32_t httpPort, int32_t telnetPort)
-{
-    if (SetupNeedsRestart(Info, ip, mask, gateway, dhcp))
-        RestartNeeded = true;
-    TProduct::SetParameters(name, ip, mask, gateway, dns1, dns2, dhcp, httpPort, telnetPort);
-}
+namespace {
 
-bool TProductOrvex::SetupNeedsRestart(const TProductInfo& stored, const std::string& ip, const std::string& mask,
-                                      const std::string& gateway, int32_t dhcp) const
+// A new IP, mask or gateway text, or a new DHCP state (low 16 bits), needs a restart.
+bool SetupNeedsRestart(const TProductInfo& stored, const std::string& ip, const std::string& mask,
+                       const std::string& gateway, int32_t dhcp)
 {
     return ip != stored.IP || mask != stored.Mask || gateway != stored.Gateway
            || static_cast<int16_t>(static_cast<uint16_t>(dhcp)) != stored.Dhcp;
 }
 
-TSentFields TProductOrvex::SentFields(int32_t dhcp) const
+// With DHCP on, the update carries no addresses.
+TSentFields SentFields(const TProductInfo&, int32_t dhcp)
 {
     TSentFields sent;
     if (static_cast<int16_t>(static_cast<uint16_t>(dhcp)) != 0)
@@ -25,7 +25,35 @@ TSentFields TProductOrvex::SentFields(int32_t dhcp) const
     return sent;
 }
 
-bool TProductOrvex::SendsEmptyAddressAsZero() const
+std::unique_ptr<TProduct> Decode(const uint8_t* data, size_t size, const std::string& peerIP)
 {
-    return true;
+    return DecodeOrvexInfoAnswer(data, size, peerIP);
+}
+
+} // namespace
+
+const TFamily& OrvexFamily()
+{
+    static const TFamily kOrvex = [] {
+        TFamily family;
+        family.Name = "Orvex";
+        family.DiscoveryPort = Orvex::kPort;
+        family.Products = &TSettings::OrvexProducts;
+        family.InfoRequest = BuildOrvexInfoRequest;
+        family.DecodeInfoAnswer = Decode;
+        family.SendInfoRequest = SendOrvexInfoRequest;
+        family.InfoHandler = OrvexInfoHandler;
+        family.SetupNeedsRestart = SetupNeedsRestart;
+        family.SentFields = SentFields;
+        family.NameBytes = Orvex::kNameBytes;
+        family.SendsEmptyAddressAsZero = true;  // an empty address text goes out as 0.0.0.0
+        family.AnswersCommands = true;
+        return family;
+    }();
+    return kOrvex;
+}
+
+const TFamily& TProductOrvex::Family() const
+{
+    return OrvexFamily();
 }
