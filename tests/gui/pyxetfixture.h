@@ -2,6 +2,7 @@
 // the build, boxes answered automatically, and a main window with its Log Report window.
 #pragma once
 #include "gui/app/dialogs.h"
+#include "controls.h"
 #include "gui/app/form.h"
 #include "core/app/i18n.h"
 #include "gui/log/logrep.h"
