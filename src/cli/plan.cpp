@@ -98,24 +98,26 @@ struct TPlanOptions {
     bool Log = false;
 };
 
-// The form's options of make, each with the field of TPlanForm it fills.
-struct TFormOption {
-    const char* Name;
-    const char* Label;
-    const char* Description;
-    std::optional<std::string> TPlanForm::*Text;  // null for --dhcp
-};
-const TFormOption kFormOptions[] = {
-    {"--ip-from", "ADDR", "consecutive addresses from ADDR", &TPlanForm::FirstIP},
-    {"--name", "PATTERN", "names numbered by the last run of '#'", &TPlanForm::NamePattern},
-    {"--mask", "ADDR", "every device's subnet mask", &TPlanForm::Mask},
-    {"--gateway", "ADDR", "every device's gateway", &TPlanForm::Gateway},
-    {"--dns1", "ADDR", "every device's first name server", &TPlanForm::DNS1},
-    {"--dns2", "ADDR", "every device's second name server", &TPlanForm::DNS2},
-    {"--dhcp", "0|1", "DHCP off (0) or on (1)", nullptr},
-    {"--http-port", "N", "every device's web server port", &TPlanForm::HTTPPort},
-    {"--telnet-port", "N", "every device's Telnet port", &TPlanForm::TelnetPort},
-};
+// make's option of a setup field: the IP address counts up from the value, the name is a pattern.
+std::string MakeOption(TSetupField field)
+{
+    return field == TSetupField::IP ? std::string("--ip-from") : FieldOption(field);
+}
+
+const char* MakeOptionValue(const TSetupFieldDef& field)
+{
+    return field.Id == TSetupField::Name ? "PATTERN" : FieldOptionValue(field.Kind);
+}
+
+// The fields in the order make lists their options: the consecutive addresses first.
+std::vector<TSetupField> MakeOptionOrder()
+{
+    std::vector<TSetupField> order;
+    for (const TSetupFieldDef& field : SetupFields())
+        order.push_back(field.Id);
+    std::stable_partition(order.begin(), order.end(), [](TSetupField f) { return f == TSetupField::IP; });
+    return order;
+}
 
 // Control characters (a problem may quote what the user typed) become blanks, so that a line
 // stays one line of tab-separated fields.
@@ -228,26 +230,21 @@ bool ReadStandardInput(std::string& bytes)
     return !std::ferror(stdin);
 }
 
-bool IsNumberField(TPlanField field)
-{
-    return field == TPlanField::Dhcp || field == TPlanField::HTTPPort || field == TPlanField::TelnetPort;
-}
-
 // A field's value before the plan, exact (JSON carries device texts as they are).
-std::string ExactBefore(const TDevicePlan& device, TPlanField field)
+std::string ExactBefore(const TDevicePlan& device, TSetupField field)
 {
     // Numbers as the preview shows them ("N/A" for a port the device lacks): no device text in them.
-    return IsNumberField(field) ? device.ShownBefore(field) : RecordValue(device.Before, field);
+    return IsNumberField(field) ? device.ShownBefore(field) : FieldValue(device.Before, field);
 }
 
-std::string ExactAfter(const TDevicePlan& device, TPlanField field)
+std::string ExactAfter(const TDevicePlan& device, TSetupField field)
 {
     const TPlanChange& change = device.Field(field);
     return change.Changed ? change.Value : ExactBefore(device, field);
 }
 
 // "before" or "before -> after" of a field, as the preview shows it.
-std::string BeforeAfter(const TDevicePlan& device, TPlanField field)
+std::string BeforeAfter(const TDevicePlan& device, TSetupField field)
 {
     const std::string before = device.ShownBefore(field);
     if (!device.Field(field).Changed)
@@ -259,19 +256,19 @@ std::string BeforeAfter(const TDevicePlan& device, TPlanField field)
 std::string PreviewLine(const TPlan& plan, const TDevicePlan& device)
 {
     std::string others;
-    for (size_t k = 0; k < kPlanFieldCount; ++k) {
-        const auto field = static_cast<TPlanField>(k);
-        if (field == TPlanField::Name || field == TPlanField::IP || !device.Field(field).Changed)
+    for (size_t k = 0; k < kSetupFieldCount; ++k) {
+        const auto field = static_cast<TSetupField>(k);
+        if (field == TSetupField::Name || field == TSetupField::IP || !device.Field(field).Changed)
             continue;
-        others += (others.empty() ? "" : ", ") + std::string(PlanFieldColumn(field)) + " " + BeforeAfter(device, field);
+        others += (others.empty() ? "" : ", ") + std::string(FieldKey(field)) + " " + BeforeAfter(device, field);
     }
     std::string problems;
     for (const size_t k : device.Problems)
         problems += (problems.empty() ? "" : "; ") + plan.Problems[k].Message();
     const std::string fields[] = {SafeText(device.Before.MAC),
                                   SafeText(device.Before.TypeName),
-                                  BeforeAfter(device, TPlanField::Name),
-                                  BeforeAfter(device, TPlanField::IP),
+                                  BeforeAfter(device, TSetupField::Name),
+                                  BeforeAfter(device, TSetupField::IP),
                                   others,
                                   problems};
     std::string line;
@@ -283,22 +280,22 @@ std::string PreviewLine(const TPlan& plan, const TDevicePlan& device)
 std::string JsonProblem(const TPlanProblem& problem)
 {
     return "{\"text\": " + JsonString(problem.Message()) + ", \"blocking\": " + (problem.Blocking() ? "true" : "false")
-           + ", \"field\": " + (problem.Field ? JsonString(PlanFieldColumn(*problem.Field)) : std::string("null"))
+           + ", \"field\": " + (problem.Field ? JsonString(FieldKey(*problem.Field)) : std::string("null"))
            + ", \"line\": " + std::to_string(problem.Line) + ", \"column\": " + std::to_string(problem.Column) + "}";
 }
 
 std::string JsonDevice(const TPlan& plan, const TDevicePlan& device)
 {
     std::string changes;
-    for (size_t k = 0; k < kPlanFieldCount; ++k) {
-        const auto field = static_cast<TPlanField>(k);
+    for (size_t k = 0; k < kSetupFieldCount; ++k) {
+        const auto field = static_cast<TSetupField>(k);
         const TPlanChange& change = device.Field(field);
         if (!change.Changed)
             continue;
         const auto value = [&](const std::string& text) {
             return IsNumberField(field) && text != "N/A" ? text : JsonString(text);
         };
-        changes += std::string(changes.empty() ? "" : ", ") + "{\"field\": " + JsonString(PlanFieldColumn(field))
+        changes += std::string(changes.empty() ? "" : ", ") + "{\"field\": " + JsonString(FieldKey(field))
                    + ", \"before\": " + value(ExactBefore(device, field)) + ", \"after\": "
                    + value(ExactAfter(device, field)) + ", \"sent\": " + (device.Sends(field) ? "true" : "false") + "}";
     }
@@ -536,7 +533,7 @@ void AddPlanCommands(CLI::App& app, TCommandBody& body)
 
     // make
     struct TMakeArgs {
-        std::optional<std::string> Form[std::size(kFormOptions)];
+        std::optional<std::string> Form[kSetupFieldCount];
         std::vector<std::string> Macs;
         std::vector<std::string> Types;
         std::optional<std::string> Family;
@@ -548,8 +545,9 @@ void AddPlanCommands(CLI::App& app, TCommandBody& body)
     CLI::App* makeCommand = AddCommand(*plan, "make", "writes a plan file for the devices chosen",
                                        UsageLines(kPlanUsage, "plan make"), [] { return std::string(kPlanHelp); });
     AddArguments(*makeCommand, "MAC", make->Macs, "");
-    for (size_t k = 0; k < std::size(kFormOptions); ++k)
-        AddOnce(*makeCommand, kFormOptions[k].Name, make->Form[k], kFormOptions[k].Label, kFormOptions[k].Description)
+    for (const TSetupField field : MakeOptionOrder())
+        AddOnce(*makeCommand, MakeOption(field), make->Form[static_cast<size_t>(field)],
+                MakeOptionValue(SetupFieldDef(field)), SetupFieldDef(field).PlanHelp)
             ->group("Values");
     AddFlag(*makeCommand, "--all", make->All, "every device found, instead of MAC addresses");
     AddValues(*makeCommand, "--type", make->Types, "NAME", "only devices of this type");
@@ -562,17 +560,12 @@ void AddPlanCommands(CLI::App& app, TCommandBody& body)
         o.Command = TPlanCommand::Make;
         o.Log = make->Log;
         o.Discovery = ReadDiscoveryOptions(make->Discovery);
-        for (size_t k = 0; k < std::size(kFormOptions); ++k) {
-            const std::optional<std::string>& value = make->Form[k];
+        for (const TSetupField field : MakeOptionOrder()) {
+            const std::optional<std::string>& value = make->Form[static_cast<size_t>(field)];
             if (!value)
                 continue;
-            if (kFormOptions[k].Text) {
-                o.Form.*(kFormOptions[k].Text) = *value;
-                continue;
-            }
-            if (*value != "0" && *value != "1")
-                Refuse("--dhcp", Format("takes 0 or 1, not \"%s\"", value->c_str()));
-            o.Form.Dhcp = *value == "1" ? 1 : 0;
+            CheckFlagOption(SetupFieldDef(field), *value);
+            o.Form[field] = *value;
         }
         o.Types = make->Types;
         if (make->Family && !FindFamily(*make->Family))

@@ -5,12 +5,36 @@
 #include "core/devices/family.h"
 
 #include <QFileInfo>
+
+#include <algorithm>
 #include <QString>
 
 namespace {
 
-// One field of an exported device: a text (quoted in JSON, quoted when needed in CSV) or a bare
-// word (numbers and true/false, the same in both formats).
+// The exported columns besides the setup fields (which come from the setup field table), each
+// with its value: a text, or a bare word (numbers and true/false, the same in both formats).
+struct TOtherColumn {
+    const char* Name;
+    std::string (*Value)(const TExportDevice& d);
+    bool Text;
+};
+
+std::string Flag(bool value) { return value ? "true" : "false"; }
+
+const TOtherColumn kOtherColumns[] = {
+    {"TypeCode", [](const TExportDevice& d) { return std::to_string(d.Info.TypeCode); }, false},
+    {"TypeName", [](const TExportDevice& d) { return d.Info.TypeName; }, true},
+    {"MAC", [](const TExportDevice& d) { return d.Info.MAC; }, true},
+    {"PeerIP", [](const TExportDevice& d) { return d.Info.PeerIP; }, true},
+    {"FirmwareRev", [](const TExportDevice& d) { return d.Info.FirmwareRev; }, true},
+    {"CanSetDefault", [](const TExportDevice& d) { return Flag(d.Info.CanSetDefault); }, false},
+    {"CanRestart", [](const TExportDevice& d) { return Flag(d.Info.CanRestart); }, false},
+    {"Family", [](const TExportDevice& d) { return d.Family; }, true},
+    {"Line", [](const TExportDevice& d) { return d.Line; }, true},
+    {"IPConflict", [](const TExportDevice& d) { return Flag(d.IPConflict); }, false},
+};
+
+// One field of an exported device, exact, and whether it is a text.
 struct TField {
     const std::string* Name;
     std::string Value;
@@ -19,22 +43,18 @@ struct TField {
 
 std::vector<TField> Fields(const TExportDevice& d)
 {
-    const std::vector<std::string>& n = ExportFieldNames();
-    const TProductInfo& i = d.Info;
-    auto text = [](const std::string& value) { return ValidUtf8(value); };
-    auto flag = [](bool value) { return std::string(value ? "true" : "false"); };
-    const std::vector<std::pair<std::string, bool>> values = {
-        {std::to_string(i.TypeCode), false}, {text(i.TypeName), true},  {text(i.MAC), true},
-        {text(i.Name), true},                {text(i.PeerIP), true},    {text(i.IP), true},
-        {text(i.Mask), true},                {text(i.Gateway), true},   {text(i.DNS1), true},
-        {text(i.DNS2), true},                {std::to_string(i.Dhcp), false}, {text(i.FirmwareRev), true},
-        {std::to_string(i.HTTPPort), false}, {std::to_string(i.TelnetPort), false},
-        {flag(i.CanSetDefault), false},      {flag(i.CanRestart), false},
-        {text(d.Family), true},              {text(d.Line), true},      {flag(d.IPConflict), false},
-    };
     std::vector<TField> fields;
-    for (size_t k = 0; k < values.size(); ++k)
-        fields.push_back({&n[k], values[k].first, values[k].second});
+    for (const std::string& name : ExportFieldNames()) {
+        const auto setup = std::find_if(SetupFields().begin(), SetupFields().end(),
+                                        [&](const TSetupFieldDef& f) { return name == f.Key; });
+        if (setup != SetupFields().end()) {
+            fields.push_back({&name, FieldValue(d.Info, setup->Id), !IsNumberField(setup->Id)});
+            continue;
+        }
+        for (const TOtherColumn& column : kOtherColumns)
+            if (name == column.Name)
+                fields.push_back({&name, column.Value(d), column.Text});
+    }
     return fields;
 }
 
@@ -74,6 +94,14 @@ std::string FamilyName(const TProduct& device)
     return device.Family().Name;
 }
 
+std::vector<std::string> ExportValues(const TExportDevice& device)
+{
+    std::vector<std::string> values;
+    for (TField& f : Fields(device))
+        values.push_back(std::move(f.Value));
+    return values;
+}
+
 std::vector<TExportDevice> ExportDevices(const std::vector<TDeviceRow>& rows, const TDeviceRegistry& registry)
 {
     std::vector<TExportDevice> devices;
@@ -104,7 +132,7 @@ std::string FormatDeviceList(const std::vector<TExportDevice>& devices, TExportF
         for (const TExportDevice& device : devices) {
             std::vector<std::string> values;
             for (TField& f : Fields(device))
-                values.push_back(std::move(f.Value));
+                values.push_back(ValidUtf8(f.Value));
             out += CsvRecord(values);
         }
         return out;

@@ -26,6 +26,10 @@ enum class TExportFormat {
 // The names of the exported fields, in their order: the JSON keys and the CSV header.
 const std::vector<std::string>& ExportFieldNames();
 
+// A device's values in the order of ExportFieldNames(), exact: device texts as they are held
+// (FormatDeviceList mends the ones that are not UTF-8), numbers in decimal, flags true or false.
+std::vector<std::string> ExportValues(const TExportDevice& device);
+
 // The name of the device's family (TFamily::Name): "Orvex", "HWG"; "" for a device of none.
 std::string FamilyName(const TProduct& device);
 
