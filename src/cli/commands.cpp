@@ -13,6 +13,7 @@
 #include "core/devices/udpserver.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
+#include "core/log/safetext.h"
 #include "core/devices/family.h"
 #include "core/setup/commands.h"
 #include "core/setup/target.h"
@@ -60,19 +61,14 @@ struct TCommandLine {
     std::vector<std::pair<TSetupField, std::string>> Values;  // in the order of the setup fields
 };
 
-// The one output line (main checks that standard output took it). Control characters in a reason (it may quote what the user typed)
-// become blanks, so the line stays one line of tab-separated fields.
+// The one output line (main checks that standard output took it). A reason may quote what the
+// user typed: it is shown through SafeText, so the line stays one line of tab-separated fields.
 void PrintResult(const std::string& mac, const std::string& peerIP, const std::string& reason = {})
 {
-    if (reason.empty()) {
+    if (reason.empty())
         std::printf("%s\t%s\tok\n", mac.c_str(), peerIP.c_str());
-        return;
-    }
-    std::string clean = reason;
-    for (char& c : clean)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = ' ';
-    std::printf("%s\t%s\tfailed\t%s\n", mac.c_str(), peerIP.c_str(), clean.c_str());
+    else
+        std::printf("%s\t%s\tfailed\t%s\n", mac.c_str(), peerIP.c_str(), SafeText(reason).c_str());
 }
 
 // Questions are answered Yes without asking; a refusal is kept to be printed.

@@ -22,6 +22,10 @@
 #include "core/setup/planrun.h"
 
 #include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QObject>
 
 #include <algorithm>
@@ -119,16 +123,6 @@ std::vector<TSetupField> MakeOptionOrder()
     return order;
 }
 
-// Control characters (a problem may quote what the user typed) become blanks, so that a line
-// stays one line of tab-separated fields.
-std::string OneField(std::string text)
-{
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = ' ';
-    return text;
-}
-
 void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 std::vector<const TProduct*> FoundDevices(const TDeviceRegistry& list)
@@ -174,7 +168,7 @@ void ReportProblem(const TPlan& plan, const TPlanProblem& problem)
 {
     const std::string device =
         problem.Device >= 0 ? SafeText(plan.Devices[static_cast<size_t>(problem.Device)].Before.MAC) + ": " : "";
-    std::fprintf(stderr, "pyxet-cli: %s%s\n", device.c_str(), OneField(problem.Message()).c_str());
+    std::fprintf(stderr, "pyxet-cli: %s%s\n", device.c_str(), problem.Message().c_str());
 }
 
 int Make(const TPlanOptions& o)
@@ -273,39 +267,45 @@ std::string PreviewLine(const TPlan& plan, const TDevicePlan& device)
                                   problems};
     std::string line;
     for (const std::string& field : fields)
-        line += (line.empty() ? "" : "\t") + OneField(field);
+        line += (line.empty() ? "" : "\t") + field;
     return line + "\n";
 }
 
-std::string JsonProblem(const TPlanProblem& problem)
+QJsonObject JsonProblem(const TPlanProblem& problem)
 {
-    return "{\"text\": " + JsonString(problem.Message()) + ", \"blocking\": " + (problem.Blocking() ? "true" : "false")
-           + ", \"field\": " + (problem.Field ? JsonString(FieldKey(*problem.Field)) : std::string("null"))
-           + ", \"line\": " + std::to_string(problem.Line) + ", \"column\": " + std::to_string(problem.Column) + "}";
+    return {{QStringLiteral("text"), JsonText(problem.Message())},
+            {QStringLiteral("blocking"), problem.Blocking()},
+            {QStringLiteral("field"), problem.Field ? QJsonValue(QLatin1String(FieldKey(*problem.Field))) : QJsonValue()},
+            {QStringLiteral("line"), problem.Line},
+            {QStringLiteral("column"), problem.Column}};
 }
 
-std::string JsonDevice(const TPlan& plan, const TDevicePlan& device)
+// A value of a change: a number field's number ("N/A" for a port the device lacks stays a text).
+QJsonValue JsonValue(TSetupField field, const std::string& text)
 {
-    std::string changes;
-    for (size_t k = 0; k < kSetupFieldCount; ++k) {
-        const auto field = static_cast<TSetupField>(k);
-        const TPlanChange& change = device.Field(field);
-        if (!change.Changed)
+    if (IsNumberField(field) && text != "N/A")
+        return static_cast<qint64>(std::stoll(text));
+    return JsonText(text);
+}
+
+QJsonObject JsonDevice(const TPlan& plan, const TDevicePlan& device)
+{
+    QJsonArray changes;
+    for (const TSetupFieldDef& field : SetupFields()) {
+        if (!device.Field(field.Id).Changed)
             continue;
-        const auto value = [&](const std::string& text) {
-            return IsNumberField(field) && text != "N/A" ? text : JsonString(text);
-        };
-        changes += std::string(changes.empty() ? "" : ", ") + "{\"field\": " + JsonString(FieldKey(field))
-                   + ", \"before\": " + value(ExactBefore(device, field)) + ", \"after\": "
-                   + value(ExactAfter(device, field)) + ", \"sent\": " + (device.Sends(field) ? "true" : "false") + "}";
+        changes.append(QJsonObject{{QStringLiteral("field"), QLatin1String(field.Key)},
+                                   {QStringLiteral("before"), JsonValue(field.Id, ExactBefore(device, field.Id))},
+                                   {QStringLiteral("after"), JsonValue(field.Id, ExactAfter(device, field.Id))},
+                                   {QStringLiteral("sent"), device.Sends(field.Id)}});
     }
-    std::string problems;
+    QJsonArray problems;
     for (const size_t k : device.Problems)
-        problems += (problems.empty() ? "" : ", ") + JsonProblem(plan.Problems[k]);
-    return "{\"mac\": " + JsonString(device.Before.MAC) + ", \"family\": " + JsonString(device.Family)
-           + ", \"type\": " + JsonString(device.Before.TypeName) + ", \"peer_ip\": " + JsonString(device.Before.PeerIP)
-           + ", \"name\": " + JsonString(device.Before.Name) + ", \"ip\": " + JsonString(device.Before.IP)
-           + ", \"changes\": [" + changes + "], \"problems\": [" + problems + "]}";
+        problems.append(JsonProblem(plan.Problems[k]));
+    return {{QStringLiteral("mac"), JsonText(device.Before.MAC)},       {QStringLiteral("family"), JsonText(device.Family)},
+            {QStringLiteral("type"), JsonText(device.Before.TypeName)}, {QStringLiteral("peer_ip"), JsonText(device.Before.PeerIP)},
+            {QStringLiteral("name"), JsonText(device.Before.Name)},     {QStringLiteral("ip"), JsonText(device.Before.IP)},
+            {QStringLiteral("changes"), changes},                       {QStringLiteral("problems"), problems}};
 }
 
 // A state by a name that stays the same in every language, for scripts reading --json.
@@ -340,14 +340,14 @@ public:
         for (const TDevicePlan& device : Plan.Devices)
             Print(PreviewLine(Plan, device));
         for (const TPlanProblem* problem : Plan.PlanProblems())
-            Print(OneField(problem->Message()) + "\n");
+            Print(problem->Message() + "\n");
     }
 
     void UndoFile(const std::string& path)
     {
         UndoPath = path;
         if (!Json)
-            Print(OneField(Format(_("Undo file: %s"), path.c_str())) + "\n");
+            Print(Format(_("Undo file: %s"), SafeText(path).c_str()) + "\n");
     }
 
     // The results in plan order; none when nothing was sent.
@@ -359,8 +359,7 @@ public:
         Print("\n");
         for (size_t k = 0; k < Plan.Devices.size() && k < statuses->size(); ++k) {
             const TProductInfo& info = Plan.Devices[k].Before;
-            Print(OneField(SafeText(info.MAC)) + "\t" + OneField(SafeText(info.PeerIP)) + "\t"
-                  + OneField(PlanStatusText((*statuses)[k])) + "\n");
+            Print(SafeText(info.MAC) + "\t" + SafeText(info.PeerIP) + "\t" + PlanStatusText((*statuses)[k]) + "\n");
         }
     }
 
@@ -369,26 +368,29 @@ public:
     {
         if (!Json)
             return;
-        std::string devices;
+        QJsonArray devices;
         for (const TDevicePlan& device : Plan.Devices)
-            devices += std::string(devices.empty() ? "\n    " : ",\n    ") + JsonDevice(Plan, device);
-        std::string problems;
+            devices.append(JsonDevice(Plan, device));
+        QJsonArray problems;
         for (const TPlanProblem* problem : Plan.PlanProblems())
-            problems += std::string(problems.empty() ? "" : ", ") + JsonProblem(*problem);
-        std::string results;
+            problems.append(JsonProblem(*problem));
+        QJsonArray results;
         for (size_t k = 0; Statuses && k < Plan.Devices.size() && k < Statuses->size(); ++k) {
             const TPlanDeviceStatus& status = (*Statuses)[k];
             const TProductInfo& info = Plan.Devices[k].Before;
-            results += std::string(results.empty() ? "\n    " : ",\n    ") + "{\"mac\": " + JsonString(info.MAC)
-                       + ", \"peer_ip\": " + JsonString(info.PeerIP) + ", \"state\": \"" + StateName(status.State)
-                       + "\", \"status\": " + JsonString(PlanStatusText(status))
-                       + ", \"failed\": " + (PlanStatusFailed(status) ? "true" : "false") + "}";
+            results.append(QJsonObject{{QStringLiteral("mac"), JsonText(info.MAC)},
+                                       {QStringLiteral("peer_ip"), JsonText(info.PeerIP)},
+                                       {QStringLiteral("state"), QLatin1String(StateName(status.State))},
+                                       {QStringLiteral("status"), JsonText(PlanStatusText(status))},
+                                       {QStringLiteral("failed"), PlanStatusFailed(status)}});
         }
-        Print(std::string("{\n  \"undo\": ") + (Plan.Undo ? "true" : "false")
-              + ",\n  \"blocked\": " + (Plan.Blocked() ? "true" : "false") + ",\n  \"devices\": [" + devices
-              + (devices.empty() ? "" : "\n  ") + "],\n  \"problems\": [" + problems + "],\n  \"undo_file\": "
-              + (UndoPath ? JsonString(*UndoPath) : std::string("null")) + ",\n  \"results\": "
-              + (Statuses ? "[" + results + (results.empty() ? "" : "\n  ") + "]" : std::string("null")) + "\n}\n");
+        const QJsonObject document{{QStringLiteral("undo"), Plan.Undo},
+                                   {QStringLiteral("blocked"), Plan.Blocked()},
+                                   {QStringLiteral("devices"), devices},
+                                   {QStringLiteral("problems"), problems},
+                                   {QStringLiteral("undo_file"), UndoPath ? JsonText(*UndoPath) : QJsonValue()},
+                                   {QStringLiteral("results"), Statuses ? QJsonValue(results) : QJsonValue()}};
+        Print(QJsonDocument(document).toJson(QJsonDocument::Indented).toStdString());
     }
 
 private:
@@ -442,7 +444,7 @@ int Apply(const TPlanOptions& o)
         read = LoadPlanFile(o.File, file, readError);
     }
     if (!read) {
-        std::fprintf(stderr, "pyxet-cli: %s\n", OneField(readError.Message).c_str());
+        std::fprintf(stderr, "pyxet-cli: %s\n", readError.Message.c_str());
         return kExitNoStart;
     }
 
@@ -487,7 +489,7 @@ int Apply(const TPlanOptions& o)
         std::string path;
         std::string error;
         if (!WriteUndo(plan, o, path, error)) {
-            std::fprintf(stderr, "pyxet-cli: %s; nothing was sent\n", OneField(error).c_str());
+            std::fprintf(stderr, "pyxet-cli: %s; nothing was sent\n", error.c_str());
             return finish(kExitNoStart);
         }
         LogUndoFile(path);

@@ -297,7 +297,7 @@ bool LoadPlanFile(const std::string& path, TPlanFile& file, TPlanReadError& erro
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        error = TPlanReadError{0, 0, Format(_("Cannot read the file %s: %s"), path.c_str(), SystemReason().c_str())};
+        error = TPlanReadError{0, 0, Format(_("Cannot read the file %s: %s"), SafeText(path).c_str(), SystemReason().c_str())};
         return false;
     }
     std::string bytes;
@@ -309,7 +309,7 @@ bool LoadPlanFile(const std::string& path, TPlanFile& file, TPlanReadError& erro
     const std::string reason = failed ? SystemReason() : std::string();
     ::close(fd);
     if (failed) {
-        error = TPlanReadError{0, 0, Format(_("Cannot read the file %s: %s"), path.c_str(), reason.c_str())};
+        error = TPlanReadError{0, 0, Format(_("Cannot read the file %s: %s"), SafeText(path).c_str(), reason.c_str())};
         return false;
     }
     return ReadPlanFile(bytes, file, error);
@@ -363,7 +363,7 @@ bool WriteNewFile(const std::string& path, const std::string& text, std::string&
     int reason = 0;
     if (WriteFileAtomically(path, text, reason, TExistingFile::Keep))
         return true;
-    error = Format(_("Cannot write the file %s: %s"), path.c_str(), FileErrorText(reason).c_str());
+    error = Format(_("Cannot write the file %s: %s"), SafeText(path).c_str(), FileErrorText(reason).c_str());
     return false;
 }
 
