@@ -8,13 +8,13 @@
 
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
-#include "core/discovery/discovery.h"
+#include "core/devices/family.h"
 #include "core/devices/registry.h"
 #include "core/devices/udpserver.h"
+#include "core/discovery/discovery.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
 #include "core/log/safetext.h"
-#include "core/devices/family.h"
 #include "core/setup/commands.h"
 #include "core/setup/target.h"
 

@@ -273,11 +273,12 @@ std::string PreviewLine(const TPlan& plan, const TDevicePlan& device)
 
 QJsonObject JsonProblem(const TPlanProblem& problem)
 {
-    return {{QStringLiteral("text"), JsonText(problem.Message())},
-            {QStringLiteral("blocking"), problem.Blocking()},
-            {QStringLiteral("field"), problem.Field ? QJsonValue(QLatin1String(FieldKey(*problem.Field))) : QJsonValue()},
-            {QStringLiteral("line"), problem.Line},
-            {QStringLiteral("column"), problem.Column}};
+    return {
+        {QStringLiteral("text"), JsonText(problem.Message())},
+        {QStringLiteral("blocking"), problem.Blocking()},
+        {QStringLiteral("field"), problem.Field ? QJsonValue(QLatin1String(FieldKey(*problem.Field))) : QJsonValue()},
+        {QStringLiteral("line"), problem.Line},
+        {QStringLiteral("column"), problem.Column}};
 }
 
 // A value of a change: a number field's number ("N/A" for a port the device lacks stays a text).
@@ -302,10 +303,14 @@ QJsonObject JsonDevice(const TPlan& plan, const TDevicePlan& device)
     QJsonArray problems;
     for (const size_t k : device.Problems)
         problems.append(JsonProblem(plan.Problems[k]));
-    return {{QStringLiteral("mac"), JsonText(device.Before.MAC)},       {QStringLiteral("family"), JsonText(device.Family)},
-            {QStringLiteral("type"), JsonText(device.Before.TypeName)}, {QStringLiteral("peer_ip"), JsonText(device.Before.PeerIP)},
-            {QStringLiteral("name"), JsonText(device.Before.Name)},     {QStringLiteral("ip"), JsonText(device.Before.IP)},
-            {QStringLiteral("changes"), changes},                       {QStringLiteral("problems"), problems}};
+    return {{QStringLiteral("mac"), JsonText(device.Before.MAC)},
+            {QStringLiteral("family"), JsonText(device.Family)},
+            {QStringLiteral("type"), JsonText(device.Before.TypeName)},
+            {QStringLiteral("peer_ip"), JsonText(device.Before.PeerIP)},
+            {QStringLiteral("name"), JsonText(device.Before.Name)},
+            {QStringLiteral("ip"), JsonText(device.Before.IP)},
+            {QStringLiteral("changes"), changes},
+            {QStringLiteral("problems"), problems}};
 }
 
 // A state by a name that stays the same in every language, for scripts reading --json.

@@ -411,9 +411,9 @@ TEST(PlanFamilies, WhatAnHwgDeviceCannotTakeIsShownAndLeftOut)
     EXPECT_EQ(values.TelnetPort, "N/A");
     EXPECT_EQ(values.HTTPPort, "81");
     // The Orvex device takes all of it.
-    EXPECT_EQ(
-        plan.Devices[1].VerifiedFields(),
-        (std::vector<TSetupField>{TSetupField::Name, TSetupField::DNS1, TSetupField::HTTPPort, TSetupField::TelnetPort}));
+    EXPECT_EQ(plan.Devices[1].VerifiedFields(),
+              (std::vector<TSetupField>{TSetupField::Name, TSetupField::DNS1, TSetupField::HTTPPort,
+                                        TSetupField::TelnetPort}));
 }
 
 TEST(PlanFamilies, APortTheDeviceDoesNotHaveIsLeftOut)

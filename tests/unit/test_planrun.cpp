@@ -562,7 +562,8 @@ TEST_F(PlanRunTest, VerifiedNotVerifiedNamingTheFieldAndNoAnswer)
          {{TSetupField::IP, "127.0.1.11"}, {TSetupField::Name, longName}, {TSetupField::TelnetPort, "65535"}});
     Plan(Find(ignored, "10.77.0.12", "255.255.255.255"), {{TSetupField::IP, "127.0.1.12"}});
     Plan(Find(mute, "10.77.0.13", "255.255.255.255"), {{TSetupField::IP, "127.0.1.13"}});
-    Plan(Find(hwg, "10.77.0.14", "255.255.255.255"), {{TSetupField::IP, "127.0.1.14"}, {TSetupField::HTTPPort, "8080"}});
+    Plan(Find(hwg, "10.77.0.14", "255.255.255.255"),
+         {{TSetupField::IP, "127.0.1.14"}, {TSetupField::HTTPPort, "8080"}});
 
     ASSERT_TRUE(Run({true, 3, kPlanAnswerWaitMs}));
     EXPECT_EQ(Status(0), "verified") << "the name as cut, the port as a signed 16-bit number";

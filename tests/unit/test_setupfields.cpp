@@ -35,8 +35,15 @@ TProductInfo Record()
 // The nine values of a record, read by their names.
 std::vector<std::string> Named(const TProductInfo& i)
 {
-    return {i.Name, i.IP, i.Mask, i.Gateway, i.DNS1, i.DNS2,
-            std::to_string(i.Dhcp), std::to_string(i.HTTPPort), std::to_string(i.TelnetPort)};
+    return {i.Name,
+            i.IP,
+            i.Mask,
+            i.Gateway,
+            i.DNS1,
+            i.DNS2,
+            std::to_string(i.Dhcp),
+            std::to_string(i.HTTPPort),
+            std::to_string(i.TelnetPort)};
 }
 
 std::vector<std::string> Named(const TSetupValues& v)

@@ -15,18 +15,18 @@ const std::array<TSetupFieldDef, kSetupFieldCount> kFields = {{
      &TProductInfo::Name, nullptr, &TSetupValues::Name},
     {F::IP, K::Address, "IP", "IP", "its IP address", "consecutive addresses from ADDR", &TProductInfo::IP, nullptr,
      &TSetupValues::IP},
-    {F::Mask, K::Address, "Mask", "Mask", "its subnet mask", "every device's subnet mask", &TProductInfo::Mask,
-     nullptr, &TSetupValues::Mask},
+    {F::Mask, K::Address, "Mask", "Mask", "its subnet mask", "every device's subnet mask", &TProductInfo::Mask, nullptr,
+     &TSetupValues::Mask},
     {F::Gateway, K::Address, "Gateway", "Gateway", "its gateway", "every device's gateway", &TProductInfo::Gateway,
      nullptr, &TSetupValues::Gateway},
     {F::DNS1, K::Address, "DNS1", "DNS1", "its first name server", "every device's first name server",
      &TProductInfo::DNS1, nullptr, &TSetupValues::DNS1},
     {F::DNS2, K::Address, "DNS2", "DNS2", "its second name server", "every device's second name server",
      &TProductInfo::DNS2, nullptr, &TSetupValues::DNS2},
-    {F::Dhcp, K::Flag, "Dhcp", "DHCP", "DHCP off (0) or on (1)", "DHCP off (0) or on (1)", nullptr,
-     &TProductInfo::Dhcp, nullptr},
-    {F::HTTPPort, K::Port, "HTTPPort", "HTTP Port", "its web server's port", "every device's web server port",
-     nullptr, &TProductInfo::HTTPPort, &TSetupValues::HTTPPort},
+    {F::Dhcp, K::Flag, "Dhcp", "DHCP", "DHCP off (0) or on (1)", "DHCP off (0) or on (1)", nullptr, &TProductInfo::Dhcp,
+     nullptr},
+    {F::HTTPPort, K::Port, "HTTPPort", "HTTP Port", "its web server's port", "every device's web server port", nullptr,
+     &TProductInfo::HTTPPort, &TSetupValues::HTTPPort},
     {F::TelnetPort, K::Port, "TelnetPort", "Telnet Port", "its Telnet port", "every device's Telnet port", nullptr,
      &TProductInfo::TelnetPort, &TSetupValues::TelnetPort},
 }};
@@ -42,7 +42,7 @@ int32_t Decimal(const std::string& text)
     return value;
 }
 
-} // namespace
+}  // namespace
 
 TSentFields TSentFields::AllBut(std::initializer_list<TSetupField> fields)
 {
@@ -67,15 +67,9 @@ TSentFields TSentFields::operator&(const TSentFields& other) const
     return both;
 }
 
-const std::array<TSetupFieldDef, kSetupFieldCount>& SetupFields()
-{
-    return kFields;
-}
+const std::array<TSetupFieldDef, kSetupFieldCount>& SetupFields() { return kFields; }
 
-const TSetupFieldDef& SetupFieldDef(TSetupField field)
-{
-    return kFields[static_cast<size_t>(field)];
-}
+const TSetupFieldDef& SetupFieldDef(TSetupField field) { return kFields[static_cast<size_t>(field)]; }
 
 std::string FieldValue(const TProductInfo& info, TSetupField field)
 {

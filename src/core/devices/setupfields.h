@@ -77,7 +77,10 @@ const TSetupFieldDef& SetupFieldDef(TSetupField field);
 inline const char* FieldKey(TSetupField field) { return SetupFieldDef(field).Key; }
 inline TFieldKind FieldKind(TSetupField field) { return SetupFieldDef(field).Kind; }
 // Held as a 16-bit number (the DHCP state and the ports) rather than a text.
-inline bool IsNumberField(TSetupField field) { return FieldKind(field) == TFieldKind::Flag || FieldKind(field) == TFieldKind::Port; }
+inline bool IsNumberField(TSetupField field)
+{
+    return FieldKind(field) == TFieldKind::Flag || FieldKind(field) == TFieldKind::Port;
+}
 
 // A field's value in a device's record: texts exact, numbers in decimal of their signed 16 bits.
 std::string FieldValue(const TProductInfo& info, TSetupField field);

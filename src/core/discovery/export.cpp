@@ -152,10 +152,7 @@ std::string FormatDeviceList(const std::vector<TExportDevice>& devices, TExportF
     return JsonLines(objects);
 }
 
-QJsonValue JsonText(const std::string& text)
-{
-    return QString::fromStdString(ValidUtf8(text));
-}
+QJsonValue JsonText(const std::string& text) { return QString::fromStdString(ValidUtf8(text)); }
 
 std::string JsonLines(const QJsonArray& objects)
 {

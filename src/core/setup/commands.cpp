@@ -8,8 +8,8 @@
 #include "core/setup/addressrule.h"
 #include "core/setup/fields.h"
 
-#include <limits>
 #include <array>
+#include <limits>
 
 namespace {
 
@@ -22,7 +22,8 @@ TSetupValues ShownValues(const TProductInfo& info)
     TSetupValues values;
     for (const TSetupFieldDef& field : SetupFields())
         SetFieldValue(values, field.Id,
-                      field.Kind == TFieldKind::Port ? PortText(FieldNumber(info, field.Id)) : FieldValue(info, field.Id));
+                      field.Kind == TFieldKind::Port ? PortText(FieldNumber(info, field.Id))
+                                                     : FieldValue(info, field.Id));
     return values;
 }
 

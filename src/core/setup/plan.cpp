@@ -24,10 +24,7 @@ bool IsPort(TSetupField field) { return FieldKind(field) == TFieldKind::Port; }
 int16_t Low16(int32_t value) { return static_cast<int16_t>(static_cast<uint16_t>(value)); }
 
 // The device's own value of a text field.
-const std::string& OwnText(const TProductInfo& info, TSetupField field)
-{
-    return info.*SetupFieldDef(field).InfoText;
-}
+const std::string& OwnText(const TProductInfo& info, TSetupField field) { return info.*SetupFieldDef(field).InfoText; }
 
 bool SameFamily(const std::string& a, const std::string& b)
 {
@@ -338,8 +335,8 @@ void TPlanner::CheckDevice(int device)
     const auto gateway = ParseAddress(values.Gateway);
     if (ip && mask && gateway && *gateway != 0 && (*gateway & *mask) != (*ip & *mask)) {
         const TSetupField blamed = d.Sends(TSetupField::Gateway) ? TSetupField::Gateway
-                                  : d.Sends(TSetupField::IP)    ? TSetupField::IP
-                                                               : TSetupField::Mask;
+                                   : d.Sends(TSetupField::IP)    ? TSetupField::IP
+                                                                 : TSetupField::Mask;
         ProblemAt(TPlanProblemKind::GatewayOutsideSubnet, device, blamed,
                   Format(_("The gateway %s lies outside the subnet of %s with the mask %s"), values.Gateway.c_str(),
                          values.IP.c_str(), values.Mask.c_str()));
@@ -368,9 +365,9 @@ void TPlanner::CheckAddresses()
         if (it != FoundAddresses.end())
             for (const TProduct* other : it->second)
                 if (other != d.Device) {
-                    ProblemAt(TPlanProblemKind::AddressInUse, device, TSetupField::IP,
-                              Format(_("The address %s is already used by %s"), ip.Value.c_str(),
-                                     DeviceText(other).c_str()));
+                    ProblemAt(
+                        TPlanProblemKind::AddressInUse, device, TSetupField::IP,
+                        Format(_("The address %s is already used by %s"), ip.Value.c_str(), DeviceText(other).c_str()));
                     break;
                 }
         const bool onThisPc = std::any_of(In.Interfaces.begin(), In.Interfaces.end(), [&](const TNetInterface& i) {
@@ -432,8 +429,7 @@ TPlan TPlanner::Make()
         ApplyForm(static_cast<int>(k), ports);
         const std::optional<std::string>& pattern = In.Form[TSetupField::Name];
         if (pattern && d.Device->SentFields(d.Before.Dhcp)[TSetupField::Name])
-            Set(static_cast<int>(k), TSetupField::Name, PatternName(*pattern, ++counter),
-                TPlanSource::Pattern);
+            Set(static_cast<int>(k), TSetupField::Name, PatternName(*pattern, ++counter), TPlanSource::Pattern);
     }
 
     if (In.File) {

@@ -44,10 +44,7 @@ struct TPlanForm {
     std::array<std::optional<std::string>, kSetupFieldCount> Values;
 
     std::optional<std::string>& operator[](TSetupField field) { return Values[static_cast<size_t>(field)]; }
-    const std::optional<std::string>& operator[](TSetupField field) const
-    {
-        return Values[static_cast<size_t>(field)];
-    }
+    const std::optional<std::string>& operator[](TSetupField field) const { return Values[static_cast<size_t>(field)]; }
 };
 
 // Where a planned value came from.

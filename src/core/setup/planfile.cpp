@@ -297,7 +297,8 @@ bool LoadPlanFile(const std::string& path, TPlanFile& file, TPlanReadError& erro
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        error = TPlanReadError{0, 0, Format(_("Cannot read the file %s: %s"), SafeText(path).c_str(), SystemReason().c_str())};
+        error = TPlanReadError{
+            0, 0, Format(_("Cannot read the file %s: %s"), SafeText(path).c_str(), SystemReason().c_str())};
         return false;
     }
     std::string bytes;

@@ -30,10 +30,7 @@ QColor BlockingColour(const QWidget* widget, bool onFace)
 }
 
 // The short name of a field in the "Other Changes" column.
-std::string FieldLabel(TSetupField field)
-{
-    return _(SetupFieldDef(field).Label);
-}
+std::string FieldLabel(TSetupField field) { return _(SetupFieldDef(field).Label); }
 
 // The name of a field's row in the form: its check box "chk" + name, its line edit "te" + name
 // (the DHCP state: its combo box "cb" + name). The IP address row gives the first of the

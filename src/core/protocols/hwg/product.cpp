@@ -48,8 +48,8 @@ const TFamily& HwgFamily()
         family.SetupNeedsRestart = SetupNeedsRestart;
         // The command carries addresses, the DHCP bit and the HTTP port; never the name, the
         // name servers or the Telnet port.
-        family.Carries = TSentFields::AllBut(
-            {TSetupField::Name, TSetupField::DNS1, TSetupField::DNS2, TSetupField::TelnetPort});
+        family.Carries =
+            TSentFields::AllBut({TSetupField::Name, TSetupField::DNS1, TSetupField::DNS2, TSetupField::TelnetPort});
         family.SentFields = SentFields;
         // No: ParseIp cannot read an empty address text, and the device would get 255.255.255.255.
         family.SendsEmptyAddressAsZero = false;
