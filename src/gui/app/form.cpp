@@ -215,6 +215,9 @@ void TPyxetForm::BuildToolBar()
     FindInterfaces->setExclusive(true);
     connect(pmFind, &QMenu::aboutToShow, this, [this] { RebuildFindMenu(); });
     connect(Ui_->mInterfaces, &QMenu::aboutToShow, this, [this] { RebuildFindMenu(); });
+    // No discovery while a batch runs: "Find Devices", its drop-down with the interfaces and the
+    // Actions menu's "Network Interface" holding the same, "Find at Addresses...".
+    BatchLock.Join({Ui_->acFind, Ui_->acFindAt, pmFind, FindInterfaces, Ui_->mInterfaces->menuAction()});
 
     pmSelectLang = new QMenu(this);
     pmSelectLang->setObjectName(QStringLiteral("pmSelectLang"));

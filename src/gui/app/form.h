@@ -3,6 +3,7 @@
 // end). The device-area operations are further methods of this class in formdevices.cpp.
 #pragma once
 #include "core/app/settings.h"
+#include "gui/app/controllock.h"
 #include "gui/app/statuspanel.h"
 #include "core/devices/registry.h"
 #include "core/devices/sorting.h"
@@ -46,27 +47,6 @@ class TTransferBatch;
 class TTransferWindows;
 struct TBatchDevice;
 class TPlanDialog;
-
-// Controls switched off together and given back their own enabled states afterwards: actions,
-// widgets, action groups (anything with an "enabled" property).
-class TControlLock {
-public:
-    void Join(std::initializer_list<QObject*> controls);
-    // Records each control's state and disables it.
-    void Lock();
-    // Gives back the recorded states (a control gone meanwhile is skipped).
-    void Unlock();
-    bool Locked() const { return IsLocked; }
-    bool Holds(const QObject* control) const;
-
-private:
-    struct TItem {
-        QPointer<QObject> Control;
-        bool Enabled = true;
-    };
-    std::vector<TItem> Items;
-    bool IsLocked = false;
-};
 
 class TPyxetForm : public QMainWindow {
     Q_OBJECT
@@ -224,8 +204,8 @@ public:
     // The most devices the last batch ran at once (a seam for tests).
     int MostAtOnce = 0;
     // What a running batch locks, for its whole run: every control that starts a discovery,
-    // changes the devices, the rows or the selection, or starts another command on them. A new
-    // control of that kind joins it in BuildBatchLock.
+    // changes the devices, the rows or the selection, or starts another command on them. Each
+    // control of that kind joins it where it is made.
     TControlLock BatchLock;
 
     // ---- Plans of many devices (src/gui/app/formplan.cpp) ---------------------------------------
@@ -327,7 +307,6 @@ private:
 
     void WireTransfers();
     void WireTransferSettings();
-    void BuildBatchLock();
     // Closing while a batch runs asks first; on Yes the batch stops and the window closes when
     // it has ended. True when the close event was dealt with here.
     bool CloseDuringBatch(QCloseEvent* event);

@@ -154,6 +154,9 @@ void TPyxetForm::SetupDeviceView()
     connect(Ui_->btnMAC, &QAbstractButton::clicked, this, [this] { btnMACClick(); });
     connect(Ui_->btnIP, &QAbstractButton::clicked, this, [this] { btnIPClick(); });
     connect(Ui_->btnRev, &QAbstractButton::clicked, this, [this] { btnRevClick(); });
+    // A batch keeps the rows and the selection as they are.
+    BatchLock.Join({Ui_->DeviceListBox, Ui_->AllChecked, Ui_->DeviceFilter, Ui_->teSearch, Ui_->btnType, Ui_->btnName,
+                    Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev});
 
     Ui_->tiDeviceImg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Ui_->tiDeviceImg->setScaledContents(false);

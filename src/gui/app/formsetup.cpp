@@ -45,6 +45,8 @@ void TPyxetForm::SetupSetupPanel()
     connect(Ui_->btnConfigDevice, &QAbstractButton::clicked, this, [this] { btnConfigDeviceClick(); });
     connect(Ui_->btnRestartDevice, &QAbstractButton::clicked, this, [this] { btnRestartDeviceClick(); });
     connect(Ui_->btnSetDefault, &QAbstractButton::clicked, this, [this] { btnSetDefaultClick(); });
+    // An edit during a batch would enable "Apply Changes" again.
+    BatchLock.Join({Ui_->btnConfigDevice, Ui_->btnSetDefault, Ui_->btnRestartDevice, Ui_->GroupBox2});
 }
 
 void TPyxetForm::LockAddressFields(bool locked)
