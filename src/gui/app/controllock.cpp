@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-void TControlLock::Join(std::initializer_list<QObject*> controls)
+void TControlLock::Join(const std::vector<QObject*>& controls)
 {
     for (QObject* control : controls)
         if (control && !Holds(control))

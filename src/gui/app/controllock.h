@@ -12,7 +12,8 @@
 
 class TControlLock {
 public:
-    void Join(std::initializer_list<QObject*> controls);
+    void Join(std::initializer_list<QObject*> controls) { Join(std::vector<QObject*>(controls)); }
+    void Join(const std::vector<QObject*>& controls);
     // Records each control's state and disables it.
     void Lock();
     // Gives back the recorded states (a control gone meanwhile is skipped).

@@ -6,6 +6,7 @@
 #include "gui/app/artwork.h"
 #include "gui/app/colourscheme.h"
 #include "gui/app/dialogs.h"
+#include "gui/app/setuppanel.h"
 #include "core/app/i18n.h"
 #include "gui/app/statuspanel.h"
 #include "gui/app/translate.h"
@@ -150,9 +151,9 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     resize(kClientWidth, kClientHeight + Ui_->mCfgMenu->sizeHint().height());
     BuildAnchors();
     WireLogger();
+    Setup = new TSetupPanel(this, BatchLock);
     SetupDeviceView();
     WireRowClicks();
-    SetupSetupPanel();
     PlaceColumnHeaders();
     WireTransfers();
     FollowPalette();
@@ -455,9 +456,7 @@ void TPyxetForm::FollowPalette()
     // desktop's, not the window's): the window's again, as the other labels have it.
     Ui_->tlIPConflict->setFont(font());
 
-    for (QLineEdit* field : {Ui_->teDeviceName, Ui_->teDeviceIP, Ui_->teDeviceMask, Ui_->teDeviceGateway,
-                             Ui_->teDeviceDNS1, Ui_->teDeviceDNS2, Ui_->teHTTPPort, Ui_->teTelnetPort})
-        SetFieldLook(field, field->isReadOnly());
+    Setup->FollowPalette();
     ShowPictureOnBackdrop();
 }
 
@@ -477,6 +476,7 @@ void TPyxetForm::FormShow()
 
     if (!Arguments.isEmpty() && Arguments.first().contains(QStringLiteral("-demo"), Qt::CaseSensitive)) {
         DemoMode = true;
+        Setup->SetDemoMode(true);
         EnterDemoMode();
         LogAction(_("Demo Pyxet Started"), _("Demo Pyxet started"), LOG_INFO);
     } else {
@@ -554,9 +554,7 @@ void TPyxetForm::EnableDeviceActions(bool enabled)
 {
     Ui_->acBackup->setEnabled(enabled);  // carries the "Configuration" drop-down button
     Ui_->acFirmUpgr->setEnabled(enabled);
-    Ui_->btnSetDefault->setEnabled(enabled);
-    Ui_->btnRestartDevice->setEnabled(enabled);
-    ShowRestartHint();
+    Setup->EnableCommands(enabled);
 }
 
 void TPyxetForm::EnterDemoMode()
@@ -622,7 +620,7 @@ void TPyxetForm::SelectLanguage(const std::string& lang)
     RetranslateComponent(this);
     RetranslateDeviceFilter();
     ShowIpConflictNote();
-    ShowRestartHint();
+    Setup->Retranslate();
     ShowListState();
     PlaceColumnHeaders();
 }

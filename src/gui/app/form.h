@@ -47,6 +47,7 @@ class TTransferBatch;
 class TTransferWindows;
 struct TBatchDevice;
 class TPlanDialog;
+class TSetupPanel;
 
 class TPyxetForm : public QMainWindow {
     Q_OBJECT
@@ -155,23 +156,6 @@ public:
     // Utilities -> "Export Device List...": the rows shown, as CSV or JSON.
     void mExportListClick();
 
-    // ---- Setup panel (formsetup.cpp) ----------------------------------------------------------
-    // Locked look (read-only, shaded) or editable look for the address fields; a name-server
-    // field showing "N/A" keeps the look it has.
-    void LockAddressFields(bool locked);
-    void teDeviceNameChange();
-    void teDeviceIPChange();
-    void teDeviceMaskChange();
-    void teDeviceGatewayChange();
-    void teDeviceDNS1Change();
-    void teDeviceDNS2Change();
-    void teHTTPPortChange();
-    void teTelnetPortChange();
-    void chbDhcpClick();
-    void btnConfigDeviceClick();
-    void btnRestartDeviceClick();
-    void btnSetDefaultClick();
-
     // ---- Device list extras (formlist.cpp) ------------------------------------------------------
     // Puts each column button over the place where its field starts in the list's lines.
     void PlaceColumnHeaders();
@@ -253,9 +237,6 @@ public:
     QActionGroup* ColourSchemes = nullptr;
     void SelectColourScheme(TColourScheme scheme);
 
-    // A setup field's look: read-only fields are shaded like inactive window borders.
-    static void SetFieldLook(QLineEdit* field, bool readOnly);
-
 signals:
     // The window has closed: the program ends (whatever other window is still open).
     void FormClosed();
@@ -279,7 +260,6 @@ private:
     void BuildAnchors();
     void WireLogger();
     void SetupDeviceView();
-    void SetupSetupPanel();
     void WireRowClicks();
     bool ShowDevicePicture(const std::string& path);
     void ClearChecks();
@@ -296,8 +276,6 @@ private:
     void WaitingRowsShown();
     // The note over the picture when the selected device shares its address with another MAC.
     void ShowIpConflictNote();
-    // "Restart Device" disabled for a device that takes no restart command says so in its tool tip.
-    void ShowRestartHint();
     void WireColourSchemes();
     void MarkColourSchemeMenu();
     void SortByColumn(TDeviceComparator compare);
@@ -341,6 +319,7 @@ private:
     void RetranslateDeviceFilter();
 
     std::unique_ptr<Ui::TPyxetForm> Ui_;
+    TSetupPanel* Setup = nullptr;  // child object
     std::unique_ptr<TAnchors> Anchors;
     TButtonKeys* ButtonKeys = nullptr;  // child object
     QStringList Arguments;
