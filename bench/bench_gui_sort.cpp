@@ -27,8 +27,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const int count = 30000;
     std::unique_ptr<TPyxetForm> form = FilledBenchWindow(count);
-    Ui::TPyxetForm* ui = form->ui();
-    QToolButton* const columns[] = {ui->btnType, ui->btnName, ui->btnMAC, ui->btnIP, ui->btnRev};
+    QToolButton* const columns[] = {Control<QToolButton>(*form, "btnType"), Control<QToolButton>(*form, "btnName"), Control<QToolButton>(*form, "btnMAC"), Control<QToolButton>(*form, "btnIP"), Control<QToolButton>(*form, "btnRev")};
     double slowest = 0;
     double slowestCpu = 0;
     auto round = [&] {
@@ -38,7 +37,7 @@ int main(int argc, char* argv[])
                 const std::clock_t cpuStart = std::clock();
                 column->click();
                 QApplication::processEvents();
-                ui->DeviceListBox->viewport()->repaint();
+                Control<QListView>(*form, "DeviceListBox")->viewport()->repaint();
                 const double ms = MillisecondsSince(start);
                 slowest = std::max(slowest, ms);
                 slowestCpu = std::max(slowestCpu, CpuMillisecondsSince(cpuStart));

@@ -79,7 +79,7 @@ int ThreadCount()
     if (!QTest::qWaitForWindowExposed(&form))
         _exit(2);
     // The other language, so that the save has something to change.
-    (form.Settings.Language == "cs" ? form.ui()->EnglishLang : form.ui()->CzechLang)->trigger();
+    (form.Settings.Language == "cs" ? Control<QAction>(form, "EnglishLang") : Control<QAction>(form, "CzechLang"))->trigger();
     char c = 'r';
     if (!WriteAll(kReadyFd, &c, 1) || !ReadAll(kGoFd, &c, 1))
         _exit(3);

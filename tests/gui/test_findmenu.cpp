@@ -60,7 +60,7 @@ private slots:
         QCOMPARE(F.Form->tbFind->popupMode(), QToolButton::MenuButtonPopup);
         QCOMPARE(MenuTexts(), (L({"All interfaces *", "pyx0 \u2014 10.77.0.1/16", "-",
                                            "Find at Addresses..."})));
-        QVERIFY(F.Form->ui()->mActions->actions().contains(F.Form->ui()->acFindAt));
+        QVERIFY(Control<QMenu>(*F.Form, "mActions")->actions().contains(Control<QAction>(*F.Form, "acFindAt")));
         // One interface, all of them chosen: the cycle sends what it always sent.
         QCOMPARE(SentTo(), (L({"->> Sending Orvex UDP Info to 255.255.255.255",
                                         "->> Sending HWG UDP Info to 255.255.255.255"})));
@@ -101,7 +101,7 @@ private slots:
         F.WriteIni("[Setup]\nLang=cs\n");
         F.Start();
         QCOMPARE(MenuTexts().at(0), QString::fromUtf8("V\u0161echna rozhran\u00ed *"));
-        QCOMPARE(F.Form->ui()->acFindAt->text(), QString::fromUtf8("Naj\u00edt na adres\u00e1ch..."));
+        QCOMPARE(Control<QAction>(*F.Form, "acFindAt")->text(), QString::fromUtf8("Naj\u00edt na adres\u00e1ch..."));
     }
 
     // The Czech help text fits its label (the dialog has a fixed layout).

@@ -99,16 +99,16 @@ private slots:
         auto ownPaint = [](QWidget* w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); };
         auto rgb = [](const QImage& i) { return i.convertToFormat(QImage::Format_RGB32); };
         const QImage before = rgb(onScreen(F.Form->StatusPanels[1]));
-        const QImage counterBefore = rgb(onScreen(F.Form->ui()->DeviceCounter));
-        F.Form->ui()->DeviceCounter->setText(QStringLiteral("12345"));  // waits for the event loop
+        const QImage counterBefore = rgb(onScreen(Control<QLabel>(*F.Form, "DeviceCounter")));
+        Control<QLabel>(*F.Form, "DeviceCounter")->setText(QStringLiteral("12345"));  // waits for the event loop
 
         F.Form->LogAction("Device Found", "Found Poseidon device at 10.0.0.5", LOG_INFO);
         for (int i : {0, 1})
             QVERIFY2(rgb(onScreen(F.Form->StatusPanels[i])) == ownPaint(F.Form->StatusPanels[i]),
                      qPrintable(QString::number(i)));
         QVERIFY(rgb(onScreen(F.Form->StatusPanels[1])) != before);
-        QCOMPARE(rgb(onScreen(F.Form->ui()->DeviceCounter)), counterBefore);
-        QTRY_VERIFY(rgb(onScreen(F.Form->ui()->DeviceCounter)) != counterBefore);
+        QCOMPARE(rgb(onScreen(Control<QLabel>(*F.Form, "DeviceCounter"))), counterBefore);
+        QTRY_VERIFY(rgb(onScreen(Control<QLabel>(*F.Form, "DeviceCounter"))) != counterBefore);
     }
 
     void filterKeepsExactlyOneLevel_data()

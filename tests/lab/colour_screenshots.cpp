@@ -63,7 +63,7 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(form.get()));
             QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 5000);
             // The second discovery lists the fleet again; one more device answers only now.
-            form->ui()->acFind->trigger();
+            Control<QAction>(*form, "acFind")->trigger();
             QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 5000);
             QTest::qWait(500);
             auto late = std::make_unique<TLateDevice>();
@@ -89,11 +89,11 @@ private slots:
             for (const char* name : {"Hall sensor", "Warehouse gate", "Roof weather"}) {
                 const int row = RowOf(*form, name);
                 QVERIFY2(row >= 0, name);
-                form->ui()->DeviceListBox->model()->setData(form->ui()->DeviceListBox->model()->index(row, 0),
+                Control<QListView>(*form, "DeviceListBox")->model()->setData(Control<QListView>(*form, "DeviceListBox")->model()->index(row, 0),
                                                             Qt::Checked, Qt::CheckStateRole);
             }
             Dialogs::QueueFileName((appDir + QStringLiteral("firmware.kri")).toStdString());
-            form->ui()->acFirmUpgr->trigger();
+            Control<QAction>(*form, "acFirmUpgr")->trigger();
             QTRY_VERIFY_WITH_TIMEOUT(!form->BatchRunning(), 20000);
             shoot(*progress, "progress");
             progress->hide();

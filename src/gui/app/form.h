@@ -59,8 +59,6 @@ public:
                QWidget* parent = nullptr);
     ~TPyxetForm() override;
 
-    Ui::TPyxetForm* ui() const { return Ui_.get(); }
-
     // ---- Program-wide state -----------------------------------------------------------------
     std::string AppTitle = "Pyxet";  // " Demo" appended in demonstration mode
     std::string AppDir;
