@@ -241,7 +241,7 @@ private slots:
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1String("; "))));
         const QList<QWidget*> controls = Controls(F.Form.get());
         QVERIFY(controls.contains(F.Form->findChild<QLabel*>(QStringLiteral("tlEmptyList"))));
-        QVERIFY(controls.contains(F.Form->tbLanguage));
+        QVERIFY(controls.contains(Control<QToolButton>(*F.Form, "tbLanguage")));
     }
 
     // In Czech the names are Czech, and a switch back to English brings the English ones.

@@ -24,7 +24,7 @@ bool DarkList(const QWidget* list) { return IsDarkWindow(Rgb(list->palette().col
 // The scheme the menu marks, by the item's text.
 QString Marked(const TPyxetForm& form)
 {
-    const QAction* item = form.ColourSchemes->checkedAction();
+    const QAction* item = Control<QActionGroup>(form, "ColourSchemes")->checkedAction();
     return item ? item->text() : QString();
 }
 

@@ -35,7 +35,7 @@ class TestFindMenu : public QObject {
     {
         F.Form->RebuildFindMenu();
         QStringList texts;
-        for (QAction* action : F.Form->pmFind->actions())
+        for (QAction* action : Control<QMenu>(*F.Form, "pmFind")->actions())
             texts << (action->isSeparator() ? QStringLiteral("-")
                                             : action->text() + (action->isChecked() ? QStringLiteral(" *") : QString()));
         return texts;
@@ -56,8 +56,8 @@ private slots:
     void menuListsTheInterfacesAndTheSearch()
     {
         F.Start();
-        QCOMPARE(F.Form->tbFind->menu(), F.Form->pmFind);
-        QCOMPARE(F.Form->tbFind->popupMode(), QToolButton::MenuButtonPopup);
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbFind")->menu(), Control<QMenu>(*F.Form, "pmFind"));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbFind")->popupMode(), QToolButton::MenuButtonPopup);
         QCOMPARE(MenuTexts(), (L({"All interfaces *", "pyx0 \u2014 10.77.0.1/16", "-",
                                            "Find at Addresses..."})));
         QVERIFY(Control<QMenu>(*F.Form, "mActions")->actions().contains(Control<QAction>(*F.Form, "acFindAt")));
@@ -70,7 +70,7 @@ private slots:
     {
         F.Start();
         MenuTexts();
-        F.Form->pmFind->actions().at(1)->trigger();
+        Control<QMenu>(*F.Form, "pmFind")->actions().at(1)->trigger();
         QCOMPARE(F.Form->Settings.Interface, std::string("pyx0"));
         F.Form->ActionLog.clear();
         F.Form->acFindExecute();
@@ -83,7 +83,7 @@ private slots:
         F.Form.reset();
         F.Start();
         QCOMPARE(MenuTexts().at(1), QString::fromUtf8("pyx0 \u2014 10.77.0.1/16 *"));
-        F.Form->pmFind->actions().at(0)->trigger();
+        Control<QMenu>(*F.Form, "pmFind")->actions().at(0)->trigger();
         QCOMPARE(F.Form->Settings.Interface, std::string());
     }
 

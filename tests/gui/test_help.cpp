@@ -118,7 +118,7 @@ private slots:
         QCOMPARE(boxes.size(), size_t(1));
         QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Error);
         QCOMPARE(boxes[0].Text, std::string("Error opening help window!"));
-        QCOMPARE(F.Form->StatusPanels[1]->text(), QStringLiteral("No help window created."));
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel1")->text(), QStringLiteral("No help window created."));
         QVERIFY(!CurrentHelpWindow());
 
         // A file that is no help file, in Czech.
@@ -133,7 +133,7 @@ private slots:
         boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
         QCOMPARE(boxes[0].Text, std::string("Chyba při otevírání okna nápovědy!"));
-        QCOMPARE(F.Form->StatusPanels[1]->text(), QStringLiteral("Okno nápovědy nebylo vytvořeno."));
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel1")->text(), QStringLiteral("Okno nápovědy nebylo vytvořeno."));
         QVERIFY(!CurrentHelpWindow());
     }
 

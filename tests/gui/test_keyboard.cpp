@@ -85,12 +85,12 @@ private slots:
         QCOMPARE(Control<QMenu>(*F.Form, "mConfiguration")->title(), QStringLiteral("&Configuration"));
         const QStringList five = L({"LoadConfig", "SaveConfig", "-", "BackupConfig", "RestoreConfig", "CommonConfig"});
         QCOMPARE(Names(Control<QMenu>(*F.Form, "mConfiguration")->actions()), five);
-        QCOMPARE(Names(F.Form->pmLoadSaveConfig->actions()), five);  // the drop-down stays
+        QCOMPARE(Names(Control<QMenu>(*F.Form, "pmLoadSaveConfig")->actions()), five);  // the drop-down stays
         for (QAction* action : Control<QMenu>(*F.Form, "mConfiguration")->actions())
-            QVERIFY(action->isSeparator() || F.Form->pmLoadSaveConfig->actions().contains(action));
+            QVERIFY(action->isSeparator() || Control<QMenu>(*F.Form, "pmLoadSaveConfig")->actions().contains(action));
 
         // No device: as its tool button, the menu rests; a device shown, it works.
-        QVERIFY(!F.Form->tbConfig->isEnabled());
+        QVERIFY(!Control<QToolButton>(*F.Form, "tbConfig")->isEnabled());
         QVERIFY(!Control<QMenu>(*F.Form, "mConfiguration")->menuAction()->isEnabled());
         F.Form->EnableDeviceActions(true);
         QVERIFY(Control<QMenu>(*F.Form, "mConfiguration")->menuAction()->isEnabled());
@@ -125,18 +125,18 @@ private slots:
         Control<QMenu>(*F.Form, "mInterfaces")->close();
         const QList<QAction*> choices = Control<QMenu>(*F.Form, "mInterfaces")->actions();
         QCOMPARE(choices.size(), 2);
-        QCOMPARE(choices, F.Form->FindInterfaces->actions());
+        QCOMPARE(choices, Control<QActionGroup>(*F.Form, "FindInterfaces")->actions());
         QCOMPARE(choices.at(0)->text(), QStringLiteral("All interfaces"));
         QCOMPARE(choices.at(1)->text(), QString::fromUtf8("pyx0 \u2014 10.77.0.1/16"));
         for (QAction* choice : choices)
-            QVERIFY(F.Form->pmFind->actions().contains(choice));
+            QVERIFY(Control<QMenu>(*F.Form, "pmFind")->actions().contains(choice));
         QVERIFY(!Control<QMenu>(*F.Form, "mInterfaces")->actions().contains(Control<QAction>(*F.Form, "acFindAt")));  // Actions has it already
 
         choices.at(1)->trigger();
         QCOMPARE(F.Form->Settings.Interface, std::string("pyx0"));
         F.Form->RebuildFindMenu();
         QVERIFY(Control<QMenu>(*F.Form, "mInterfaces")->actions().at(1)->isChecked());
-        QCOMPARE(Control<QMenu>(*F.Form, "mInterfaces")->actions(), F.Form->FindInterfaces->actions());
+        QCOMPARE(Control<QMenu>(*F.Form, "mInterfaces")->actions(), Control<QActionGroup>(*F.Form, "FindInterfaces")->actions());
 
         QVERIFY(F.Form->BatchLock.Holds(Control<QMenu>(*F.Form, "mInterfaces")->menuAction()));
         F.Form->BatchLock.Lock();
@@ -269,7 +269,7 @@ private slots:
                "btnConfigDevice"});
         // Once round the focus chain from the first tool button, the controls Tab stops at.
         QStringList order;
-        QWidget* start = F.Form->tbFind;
+        QWidget* start = Control<QToolButton>(*F.Form, "tbFind");
         QWidget* w = start;
         do {
             if ((w->focusPolicy() & Qt::TabFocus) && expected.contains(w->objectName()))
@@ -318,9 +318,9 @@ private slots:
         QFETCH(int, modifiers);
         F.Start({QStringLiteral("-demo")});  // the device commands usable
         Activate();
-        const std::pair<QToolButton*, QMenu*> buttons[] = {{F.Form->tbFind, F.Form->pmFind},
-                                                           {F.Form->tbConfig, F.Form->pmLoadSaveConfig},
-                                                           {F.Form->tbLanguage, F.Form->pmSelectLang}};
+        const std::pair<QToolButton*, QMenu*> buttons[] = {{Control<QToolButton>(*F.Form, "tbFind"), Control<QMenu>(*F.Form, "pmFind")},
+                                                           {Control<QToolButton>(*F.Form, "tbConfig"), Control<QMenu>(*F.Form, "pmLoadSaveConfig")},
+                                                           {Control<QToolButton>(*F.Form, "tbLanguage"), Control<QMenu>(*F.Form, "pmSelectLang")}};
         for (const auto& [button, menu] : buttons) {
             QVERIFY(button->isEnabled());
             QCOMPARE(MenuOpenedBy(button, Qt::Key(key), Qt::KeyboardModifiers(modifiers)), menu);

@@ -75,8 +75,8 @@ private slots:
         F.Start({}, false);
         QCOMPARE(F.Form->minimumSize(), QSize(740, 565));
         QCOMPARE(Control<QStatusBar>(*F.Form, "StatusBar1")->height(), 20);
-        QCOMPARE(F.Form->StatusPanels[0]->text(), QStringLiteral("Ready"));
-        QCOMPARE(F.Form->StatusPanels[1]->width(), 380);
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel0")->text(), QStringLiteral("Ready"));
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel1")->width(), 380);
         QVERIFY(Control<QListView>(*F.Form, "DeviceListBox")->uniformItemSizes());
         QVERIFY(!Control<QCheckBox>(*F.Form, "AllChecked")->isTristate());  // the user never grays it; only the check marks do
         for (QWidget* w : {static_cast<QWidget*>(Control<QPushButton>(*F.Form, "btnRestartDevice")), static_cast<QWidget*>(Control<QPushButton>(*F.Form, "btnSetDefault")),
@@ -87,8 +87,8 @@ private slots:
         QCOMPARE(Control<QAction>(*F.Form, "acFind")->shortcuts(), (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+N")), QKeySequence(Qt::Key_F5)}));
         QCOMPARE(Control<QAction>(*F.Form, "acExit")->shortcut(), QKeySequence(QStringLiteral("Ctrl+X")));
         QCOMPARE(Control<QAction>(*F.Form, "acHelp")->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
-        QCOMPARE(F.Form->tbConfig->menu(), F.Form->pmLoadSaveConfig);
-        QCOMPARE(F.Form->tbLanguage->menu(), F.Form->pmSelectLang);
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbConfig")->menu(), Control<QMenu>(*F.Form, "pmLoadSaveConfig"));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbLanguage")->menu(), Control<QMenu>(*F.Form, "pmSelectLang"));
         // The setup fields are visited in their working order, the globe beside the IP address (Tab
         // skips what takes no focus).
         const char* order[] = {"chbDhcp",         "teDeviceName", "teDeviceIP",   "Image2",     "teDeviceMask",
@@ -147,7 +147,7 @@ private slots:
         if (demo) {
             // Find Devices only shows the device panel: the start line stays the last one.
             QCOMPARE(F.Form->ActionLog.size(), size_t(2));
-            QCOMPARE(F.Form->StatusPanels[0]->text(), QStringLiteral("Demo Pyxet Started"));
+            QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel0")->text(), QStringLiteral("Demo Pyxet Started"));
         } else {
             // A discovery cycle follows at once and writes its own caption.
             QVERIFY(F.Form->ActionLog.size() >= 3);
@@ -156,7 +156,7 @@ private slots:
         // Demonstration mode offers the device commands without any device.
         QCOMPARE(Control<QAction>(*F.Form, "acFirmUpgr")->isEnabled(), demo);
         QCOMPARE(Control<QAction>(*F.Form, "acBackup")->isEnabled(), demo);
-        QCOMPARE(F.Form->tbConfig->isEnabled(), demo);
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbConfig")->isEnabled(), demo);
         QCOMPARE(Control<QPushButton>(*F.Form, "btnSetDefault")->isEnabled(), demo);
         QCOMPARE(Control<QPushButton>(*F.Form, "btnRestartDevice")->isEnabled(), demo);
         QVERIFY(!Control<QPushButton>(*F.Form, "btnConfigDevice")->isEnabled());
@@ -184,11 +184,11 @@ private slots:
         F.Form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(F.Form.get()));
         const size_t lines = F.Form->ActionLog.size();
-        const QString status = F.Form->StatusPanels[0]->text();
+        const QString status = Control<TStatusPanel>(*F.Form, "StatusPanel0")->text();
         QTest::keyClick(F.Form.get(), Qt::Key_F5);
         QTest::keyClick(F.Form.get(), Qt::Key_N, Qt::ControlModifier);
         QCOMPARE(F.Form->ActionLog.size(), lines);
-        QCOMPARE(F.Form->StatusPanels[0]->text(), status);
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel0")->text(), status);
         QVERIFY(Control<QWidget>(*F.Form, "pDevices")->isVisible());
     }
 

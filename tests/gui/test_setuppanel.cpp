@@ -498,7 +498,7 @@ private slots:
         QCOMPARE(sent.size(), size_t(2));
         QCOMPARE(int(sent[0][14]), 1);
         QCOMPARE(int(sent[1][14]), 2);
-        QCOMPARE(w.Form->StatusPanels[0]->text(), QStringLiteral("Set Default Factory"));
+        QCOMPARE(Control<TStatusPanel>(*w.Form, "StatusPanel0")->text(), QStringLiteral("Set Default Factory"));
     }
 
     void AClickOnTheHighlightedRowShowsItAgain()

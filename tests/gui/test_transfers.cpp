@@ -372,7 +372,7 @@ private slots:
         w.Form().RebuildFindMenu();
         const std::vector<std::pair<const char*, QObject*>> controls = {
             {"Find Devices", Control<QAction>(w.Main(), "acFind")},         {"Find at Addresses...", Control<QAction>(w.Main(), "acFindAt")},
-            {"tbFind", w.Form().tbFind},          {"the Find drop-down", w.Form().pmFind},
+            {"tbFind", Control<QToolButton>(w.Form(), "tbFind")},          {"the Find drop-down", Control<QMenu>(w.Form(), "pmFind")},
             {"the type filter", Control<QComboBox>(w.Main(), "DeviceFilter")}, {"the search field", Control<QLineEdit>(w.Main(), "teSearch")},
             {"Type", Control<QToolButton>(w.Main(), "btnType")},                {"Name", Control<QToolButton>(w.Main(), "btnName")},
             {"MAC", Control<QToolButton>(w.Main(), "btnMAC")},                  {"IP", Control<QToolButton>(w.Main(), "btnIP")},
@@ -392,7 +392,7 @@ private slots:
             ran = true;
             for (const auto& [name, control] : controls)
                 QVERIFY2(!control->property("enabled").toBool(), name);
-            for (QAction* choice : w.Form().FindInterfaces->actions())
+            for (QAction* choice : Control<QActionGroup>(w.Form(), "FindInterfaces")->actions())
                 QVERIFY2(!choice->isEnabled(), "an interface of the Find drop-down");
             // Whatever reaches the commands while the batch holds the window does nothing.
             Control<QAction>(w.Main(), "acFindAt")->trigger();
@@ -418,7 +418,7 @@ private slots:
         QVERIFY(Control<QLineEdit>(w.Main(), "teSearch")->text().isEmpty());
         for (size_t i = 0; i < controls.size(); ++i)
             QVERIFY2(controls[i].second->property("enabled").toBool() == before[i], controls[i].first);
-        for (QAction* choice : w.Form().FindInterfaces->actions())
+        for (QAction* choice : Control<QActionGroup>(w.Form(), "FindInterfaces")->actions())
             QVERIFY(choice->isEnabled());
         // And they work again.
         QTest::keyClicks(Control<QLineEdit>(w.Main(), "teSearch"), QStringLiteral("Bravo"));

@@ -40,11 +40,11 @@ private slots:
         QCOMPARE(Control<QAction>(*F.Form, "acFind")->toolTip(), QStringLiteral("Najít zařízení v síti"));
         QCOMPARE(Control<QMenu>(*F.Form, "mActions")->title(), QStringLiteral("&Akce"));
         QCOMPARE(Control<QLabel>(*F.Form, "tiDeviceImg")->toolTip(), QStringLiteral("Otevřít ve webovém prohlížeči"));
-        QCOMPARE(F.Form->tbLanguage->text(), QStringLiteral("Zvolit jazyk"));
-        QCOMPARE(F.Form->tbFind->text(), QStringLiteral("Najít zařízení"));  // follows its action
-        QCOMPARE(F.Form->tbDeviceUpgr->text(), QStringLiteral("Nahrát firmware..."));  // keeps its "..."
-        QCOMPARE(F.Form->tbFind->toolTip(), QStringLiteral("Najít zařízení v síti"));
-        QCOMPARE(F.Form->tbExit->toolTip(), QStringLiteral("Konec"));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbLanguage")->text(), QStringLiteral("Zvolit jazyk"));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbFind")->text(), QStringLiteral("Najít zařízení"));  // follows its action
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbDeviceUpgr")->text(), QStringLiteral("Nahrát firmware..."));  // keeps its "..."
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbFind")->toolTip(), QStringLiteral("Najít zařízení v síti"));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbExit")->toolTip(), QStringLiteral("Konec"));
         QCOMPARE(Control<QLabel>(*F.Form, "DeviceCounter")->text(), QStringLiteral("3"));
 
         // Back to English from the recorded texts (the Czech ones are no message ids).
@@ -53,9 +53,9 @@ private slots:
         QCOMPARE(Control<QGroupBox>(*F.Form, "GroupBox1")->title(), QStringLiteral("Device List"));
         QCOMPARE(Control<QAction>(*F.Form, "acFind")->text(), QStringLiteral("Fi&nd Devices"));
         QCOMPARE(Control<QMenu>(*F.Form, "mActions")->title(), QStringLiteral("&Actions"));
-        QCOMPARE(F.Form->tbExit->toolTip(), QStringLiteral("Exit"));
-        QCOMPARE(F.Form->tbFind->toolTip(), QStringLiteral("Find devices in network"));
-        QCOMPARE(F.Form->tbDeviceUpgr->text(), QStringLiteral("Upgrade Firmware..."));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbExit")->toolTip(), QStringLiteral("Exit"));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbFind")->toolTip(), QStringLiteral("Find devices in network"));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbDeviceUpgr")->text(), QStringLiteral("Upgrade Firmware..."));
         QCOMPARE(Control<QAction>(*F.Form, "acFirmUpgr")->text(), QStringLiteral("Upgrade Firmware..."));
         QCOMPARE(Control<QLabel>(*F.Form, "DeviceCounter")->text(), QStringLiteral("3"));
 
@@ -88,8 +88,8 @@ private slots:
         F.Start({QStringLiteral("-demo")});
         F.Form->setWindowTitle(QStringLiteral("Pyxet Demo Poseidon 2250"));
         Control<QAction>(*F.Form, "CzechLang")->trigger();
-        QCOMPARE(F.Form->StatusPanels[0]->text(), QStringLiteral("Demo Pyxet Started"));
-        QCOMPARE(F.Form->StatusPanels[1]->text(), QStringLiteral("Demo Pyxet started"));
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel0")->text(), QStringLiteral("Demo Pyxet Started"));
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel1")->text(), QStringLiteral("Demo Pyxet started"));
         QCOMPARE(F.Form->windowTitle(), QStringLiteral("Pyxet Demo Poseidon 2250"));
         // Lines already logged keep their language; new ones come in the new one.
         F.Form->LogAction(_("Pyxet Started"), _("Application Pyxet started"), LOG_INFO);
@@ -153,8 +153,8 @@ private slots:
             QVERIFY2(Control<QLabel>(*F.Form, "FilterLabel")->geometry().right() < Control<QComboBox>(*F.Form, "DeviceFilter")->x(), lang);
             QVERIFY2(Control<QCheckBox>(*F.Form, "AllChecked")->sizeHint().width() <= Control<QCheckBox>(*F.Form, "AllChecked")->width(), lang);
             QVERIFY2(Control<QCheckBox>(*F.Form, "AllChecked")->geometry().right() < Control<QToolButton>(*F.Form, "btnType")->x(), lang);
-            for (QToolButton* b : {F.Form->tbFind, F.Form->tbDeviceUpgr, F.Form->tbConfig, F.Form->tbLanguage,
-                                   F.Form->tbHelp, F.Form->tbExit})
+            for (QToolButton* b : {Control<QToolButton>(*F.Form, "tbFind"), Control<QToolButton>(*F.Form, "tbDeviceUpgr"), Control<QToolButton>(*F.Form, "tbConfig"), Control<QToolButton>(*F.Form, "tbLanguage"),
+                                   Control<QToolButton>(*F.Form, "tbHelp"), Control<QToolButton>(*F.Form, "tbExit")})
                 QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) <= b->width() - 6,
                          qPrintable(QStringLiteral("%1 %2").arg(QLatin1String(lang), b->text())));
         }
@@ -177,10 +177,10 @@ private slots:
         F.Start({}, false);
         UseLanguage("cs");
         RetranslateComponent(F.Form.get());
-        QCOMPARE(F.Form->StatusPanels[0]->text(), QStringLiteral("Připraven"));
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel0")->text(), QStringLiteral("Připraven"));
         UseLanguage("en");
         RetranslateComponent(F.Form.get());
-        QCOMPARE(F.Form->StatusPanels[0]->text(), QStringLiteral("Ready"));
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel0")->text(), QStringLiteral("Ready"));
     }
 
     // A list keeps its chosen entry when its items are translated.

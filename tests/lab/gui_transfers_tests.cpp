@@ -162,7 +162,7 @@ private slots:
                 || Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled() || Control<QLineEdit>(w.Main(), "teDeviceName")->isEnabled())
                 ++unlockedTicks;
         });
-        connect(w.Form().pbHTTP, &QProgressBar::valueChanged, [&](int value) { barMax = std::max(barMax, value); });
+        connect(Control<QProgressBar>(w.Form(), "pbHTTP"), &QProgressBar::valueChanged, [&](int value) { barMax = std::max(barMax, value); });
         timer.start(20);
         Dialogs::QueueFileName(Image.toStdString());
         Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
@@ -174,7 +174,7 @@ private slots:
         QVERIFY(Control<QListView>(w.Main(), "DeviceListBox")->isEnabled());
         QVERIFY(Control<QLineEdit>(w.Main(), "teDeviceName")->isEnabled());
         QVERIFY2(barMax > 290000, "pbHTTP followed the upload");
-        QCOMPARE(w.Form().pbHTTP->value(), 0);
+        QCOMPARE(Control<QProgressBar>(w.Form(), "pbHTTP")->value(), 0);
 
         std::vector<std::string> want;
         for (const QString& name : order) {

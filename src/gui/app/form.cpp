@@ -6,6 +6,7 @@
 #include "gui/app/artwork.h"
 #include "gui/app/colourscheme.h"
 #include "gui/app/dialogs.h"
+#include "gui/app/mainmenus.h"
 #include "gui/app/setuppanel.h"
 #include "core/app/i18n.h"
 #include "gui/app/statuspanel.h"
@@ -133,20 +134,20 @@ namespace {
 // Design sizes: client area 738 x 659 = tool bar 40 + device area 599 + status bar 20.
 constexpr int kClientWidth = 738;
 constexpr int kClientHeight = 659;
-constexpr int kToolBarHeight = 40;
+constexpr int kToolBarHeight = TMainMenus::kHeight;
 constexpr int kStatusBarHeight = 20;
 } // namespace
 
 TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, const std::string& configDir,
                        QWidget* parent)
     : QMainWindow(parent), AppDir(appDir), ConfigDir(configDir.empty() ? appDir : configDir),
-      Ui_(std::make_unique<Ui::TPyxetForm>()), Anchors(std::make_unique<TAnchors>()), ButtonKeys(new TButtonKeys(this)),
-      Arguments(arguments)
+      Ui_(std::make_unique<Ui::TPyxetForm>()), Anchors(std::make_unique<TAnchors>()), Arguments(arguments)
 {
     FollowColourScheme();
     Ui_->setupUi(this);
     setWindowIcon(WindowIcon());
-    BuildToolBar();
+    Menus = new TMainMenus(this, *Ui_, Settings, BatchLock, [this](TColourScheme scheme) { SelectColourScheme(scheme); });
+    ShowLogo();
     BuildStatusBar();
     resize(kClientWidth, kClientHeight + Ui_->mCfgMenu->sizeHint().height());
     BuildAnchors();
@@ -158,7 +159,6 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     WireTransfers();
     FollowPalette();
     WireKeyboard();
-    WireColourSchemes();
 
     connect(Ui_->acFind, &QAction::triggered, this, [this] { acFindExecute(); });
     connect(Ui_->acFindAt, &QAction::triggered, this, [this] { acFindAtExecute(); });
@@ -184,93 +184,8 @@ TPyxetForm::~TPyxetForm()
     FormDestroy();
 }
 
-void TPyxetForm::BuildToolBar()
+void TPyxetForm::ShowLogo()
 {
-    QToolBar* bar = Ui_->ToolBar1;
-    bar->setFixedHeight(kToolBarHeight);
-    bar->setContextMenuPolicy(Qt::PreventContextMenu);
-
-    Ui_->acFind->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_N), QKeySequence(Qt::Key_F5)});
-    Ui_->acHelp->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_H), QKeySequence(Qt::Key_F1)});
-    Ui_->acExit->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)});
-    const struct {
-        QAction* Action;
-        int Image;
-    } images[] = {{Ui_->acFind, 0},    {Ui_->acExit, 1},       {Ui_->acHelp, 2},
-                  {Ui_->acFirmUpgr, 4}, {Ui_->mActionReport, 5}, {Ui_->acBackup, 7}};
-    for (const auto& i : images)
-        i.Action->setIcon(ToolBarIcon(i.Image));
-
-    pmLoadSaveConfig = new QMenu(this);
-    pmLoadSaveConfig->setObjectName(QStringLiteral("pmLoadSaveConfig"));
-    pmLoadSaveConfig->addAction(Ui_->LoadConfig);
-    pmLoadSaveConfig->addAction(Ui_->SaveConfig);
-    pmLoadSaveConfig->addSeparator();
-    pmLoadSaveConfig->addAction(Ui_->BackupConfig);
-    pmLoadSaveConfig->addAction(Ui_->RestoreConfig);
-    pmLoadSaveConfig->addAction(Ui_->CommonConfig);
-
-    pmFind = new QMenu(this);
-    pmFind->setObjectName(QStringLiteral("pmFind"));
-    FindInterfaces = new QActionGroup(this);
-    FindInterfaces->setExclusive(true);
-    connect(pmFind, &QMenu::aboutToShow, this, [this] { RebuildFindMenu(); });
-    connect(Ui_->mInterfaces, &QMenu::aboutToShow, this, [this] { RebuildFindMenu(); });
-    // No discovery while a batch runs: "Find Devices", its drop-down with the interfaces and the
-    // Actions menu's "Network Interface" holding the same, "Find at Addresses...".
-    BatchLock.Join({Ui_->acFind, Ui_->acFindAt, pmFind, FindInterfaces, Ui_->mInterfaces->menuAction()});
-
-    pmSelectLang = new QMenu(this);
-    pmSelectLang->setObjectName(QStringLiteral("pmSelectLang"));
-    auto* languages = new QActionGroup(this);
-    languages->setExclusive(true);
-    languages->addAction(Ui_->CzechLang);
-    languages->addAction(Ui_->EnglishLang);
-    pmSelectLang->addAction(Ui_->CzechLang);
-    pmSelectLang->addAction(Ui_->EnglishLang);
-
-    auto makeButton = [&](const char* name, QAction* action) {
-        auto* b = new QToolButton(bar);
-        b->setObjectName(QLatin1String(name));
-        b->setFixedSize(107, kToolBarHeight);
-        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        b->setIconSize(QSize(20, 20));
-        b->setAutoRaise(true);
-        b->setFont(font());
-        if (action)
-            b->setDefaultAction(action);
-        return b;
-    };
-    auto separator = [&] {
-        auto* s = new QWidget(bar);
-        s->setFixedSize(8, kToolBarHeight);
-        bar->addWidget(s);
-    };
-    tbFind = makeButton("tbFind", Ui_->acFind);
-    tbFind->setMenu(pmFind);
-    tbFind->setPopupMode(QToolButton::MenuButtonPopup);
-    tbDeviceUpgr = makeButton("tbDeviceUpgr", Ui_->acFirmUpgr);
-    tbConfig = makeButton("tbConfig", Ui_->acBackup);
-    tbConfig->setMenu(pmLoadSaveConfig);
-    tbConfig->setPopupMode(QToolButton::MenuButtonPopup);
-    tbLanguage = makeButton("tbLanguage", nullptr);
-    tbLanguage->setText(QStringLiteral("Select Language"));
-    tbLanguage->setIcon(ToolBarIcon(6));
-    tbLanguage->setMenu(pmSelectLang);
-    tbLanguage->setPopupMode(QToolButton::MenuButtonPopup);
-    connect(tbLanguage, &QToolButton::clicked, tbLanguage, &QToolButton::showMenu);  // no action of its own
-    tbHelp = makeButton("tbHelp", Ui_->acHelp);
-    tbExit = makeButton("tbExit", Ui_->acExit);
-
-    bar->addWidget(tbFind);
-    bar->addWidget(tbDeviceUpgr);
-    bar->addWidget(tbConfig);
-    bar->addWidget(tbLanguage);
-    separator();
-    bar->addWidget(tbHelp);
-    separator();
-    bar->addWidget(tbExit);
-
     Ui_->LogoImage->setPixmap(LogoPixmap());
     Ui_->LogoImage->setCursor(Qt::PointingHandCursor);
     Ui_->LogoImage->setToolTip(QString::fromLatin1(kMakerWebAddress));
@@ -296,18 +211,15 @@ void TPyxetForm::WireKeyboard()
         Ui_->teSearch->selectAll();
     });
 
-    for (QToolButton* b :
-         {tbFind, tbConfig, tbLanguage, Ui_->btnType, Ui_->btnName, Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev})
-        ButtonKeys->Add(b);
+    std::vector<QToolButton*> keyed = Menus->DropDownButtons();
+    keyed.insert(keyed.end(), {Ui_->btnType, Ui_->btnName, Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev});
+    auto* buttonKeys = new TButtonKeys(this);
+    for (QToolButton* b : keyed)
+        buttonKeys->Add(b);
 
     // Tab follows the layout: the tool bar, then top to bottom and left to right.
-    QWidget* const order[] = {tbFind,
-                              tbDeviceUpgr,
-                              tbConfig,
-                              tbLanguage,
-                              tbHelp,
-                              tbExit,
-                              Ui_->AllChecked,
+    std::vector<QWidget*> order = Menus->TabOrder();
+    order.insert(order.end(), {Ui_->AllChecked,
                               Ui_->btnType,
                               Ui_->btnName,
                               Ui_->btnMAC,
@@ -331,8 +243,8 @@ void TPyxetForm::WireKeyboard()
                               Ui_->LogoImage,
                               Ui_->btnRestartDevice,
                               Ui_->btnSetDefault,
-                              Ui_->btnConfigDevice};
-    for (size_t i = 0; i + 1 < std::size(order); ++i)
+                              Ui_->btnConfigDevice});
+    for (size_t i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
 }
 
@@ -432,17 +344,7 @@ void TPyxetForm::changeEvent(QEvent* event)
 void TPyxetForm::FollowPalette()
 {
     const QPalette face = palette();
-    // The tool bar: a gradient of the window face, its labels in the text that reads on both ends.
-    const TSchemeColours bar = FaceColours(face, TColourRole::ToolBar);
-    Ui_->ToolBar1->setStyleSheet(QStringLiteral("QToolBar { border: 0px; padding: 0px; spacing: 0px;"
-                                                " background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
-                                                " stop:0 %1, stop:1 %2); }")
-                                     .arg(SchemeColour(bar.Background).name(), SchemeColour(bar.BackgroundEnd).name()));
-    QPalette labels = Ui_->ToolBar1->palette();
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
-        for (QPalette::ColorRole role : {QPalette::ButtonText, QPalette::WindowText})
-            labels.setColor(group, role, SchemeColour(bar.Text));
-    Ui_->ToolBar1->setPalette(labels);
+    Menus->FollowPalette(face);
 
     const QIcon glyph = SortGlyph(SchemeColour(FaceColours(face, TColourRole::ButtonGlyph).Text));
     for (QToolButton* b : {Ui_->btnType, Ui_->btnName, Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev})
@@ -464,12 +366,12 @@ void TPyxetForm::FormShow()
 {
     LoadSettings(ConfigDir, Settings);
     ApplyColourScheme(Settings.Scheme);
-    MarkColourSchemeMenu();
+    Menus->MarkColourScheme();
     RestoreWindowPlace();
     Logger.TimeStamps = Settings.TimeStamps;
     UseLanguage(Settings.Language);
     RetranslateComponent(this);
-    MarkLanguageMenu();
+    Menus->MarkLanguage();
     MarkTransferMenu();
     PlaceColumnHeaders();
     RebuildFindMenu();
@@ -615,7 +517,7 @@ void TPyxetForm::mActionReportClick()
 void TPyxetForm::SelectLanguage(const std::string& lang)
 {
     Settings.Language = lang;
-    MarkLanguageMenu();
+    Menus->MarkLanguage();
     UseLanguage(lang);
     RetranslateComponent(this);
     RetranslateDeviceFilter();
@@ -639,39 +541,12 @@ void TPyxetForm::RetranslateDeviceFilter()
 void TPyxetForm::CzechLangClick() { SelectLanguage("cs"); }
 void TPyxetForm::EnglishLangClick() { SelectLanguage("en"); }
 
-void TPyxetForm::WireColourSchemes()
-{
-    ColourSchemes = new QActionGroup(this);
-    ColourSchemes->setExclusive(true);
-    const std::pair<QAction*, TColourScheme> items[] = {{Ui_->acSchemeSystem, TColourScheme::System},
-                                                        {Ui_->acSchemeLight, TColourScheme::Light},
-                                                        {Ui_->acSchemeDark, TColourScheme::Dark}};
-    for (const auto& [item, scheme] : items) {
-        item->setData(static_cast<int>(scheme));
-        ColourSchemes->addAction(item);
-        connect(item, &QAction::triggered, this, [this, scheme = scheme] { SelectColourScheme(scheme); });
-    }
-    MarkColourSchemeMenu();
-}
 
 void TPyxetForm::SelectColourScheme(TColourScheme scheme)
 {
     Settings.Scheme = scheme;
-    MarkColourSchemeMenu();
+    Menus->MarkColourScheme();
     ApplyColourScheme(scheme);
 }
 
-void TPyxetForm::MarkColourSchemeMenu()
-{
-    for (QAction* item : ColourSchemes->actions())
-        item->setChecked(item->data().toInt() == static_cast<int>(Settings.Scheme));
-}
 
-void TPyxetForm::MarkLanguageMenu()
-{
-    // Only exactly "cs" is Czech; any other code (EN, de, ...) marks English.
-    if (Settings.Language == "cs")
-        Ui_->CzechLang->setChecked(true);
-    else
-        Ui_->EnglishLang->setChecked(true);
-}

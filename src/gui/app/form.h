@@ -48,6 +48,7 @@ class TTransferWindows;
 struct TBatchDevice;
 class TPlanDialog;
 class TSetupPanel;
+class TMainMenus;
 
 class TPyxetForm : public QMainWindow {
     Q_OBJECT
@@ -77,17 +78,7 @@ public:
     QPointer<TLogActionForm> LogReport;
     QPointer<TAboutBox> About;
 
-    // Controls built at run time (a tool bar and the status bar hold them); the rest is in ui().
-    QToolButton* tbFind = nullptr;
-    QToolButton* tbDeviceUpgr = nullptr;
-    QToolButton* tbConfig = nullptr;
-    QToolButton* tbLanguage = nullptr;
-    QToolButton* tbHelp = nullptr;
-    QToolButton* tbExit = nullptr;
-    QMenu* pmLoadSaveConfig = nullptr;
-    QMenu* pmFind = nullptr;  // "Find Devices" drop-down: the interfaces, "Find at Addresses..."
-    QActionGroup* FindInterfaces = nullptr;
-    QMenu* pmSelectLang = nullptr;
+    // Controls built at run time (the status bar holds them); the rest is in the .ui layout.
     TStatusPanel* StatusPanels[3] = {};  // 200, 380 and 100 pixels; panel 0 starts "Ready"
     QProgressBar* pbHTTP = nullptr;  // over the right end of the status bar
 
@@ -232,7 +223,6 @@ public:
 
     // Utilities -> "Colour Scheme": radio items System, Light and Dark (Settings.Scheme), the
     // palette following the choice at once.
-    QActionGroup* ColourSchemes = nullptr;
     void SelectColourScheme(TColourScheme scheme);
 
 signals:
@@ -245,7 +235,7 @@ protected:
     void changeEvent(QEvent* event) override;  // a new palette: FollowPalette
 
 private:
-    void BuildToolBar();
+    void ShowLogo();
     // Keys of their own: F1, Ctrl+Q and Ctrl+F, the keys of the drop-down and column buttons,
     // the Tab order; the menu bar's "Configuration" following its tool button.
     void WireKeyboard();
@@ -274,8 +264,6 @@ private:
     void WaitingRowsShown();
     // The note over the picture when the selected device shares its address with another MAC.
     void ShowIpConflictNote();
-    void WireColourSchemes();
-    void MarkColourSchemeMenu();
     void SortByColumn(TDeviceComparator compare);
     bool SelectingDevice = false;     // SelectDevice highlights the row itself
     bool QuietPictureErrors = false;  // registration loads pictures without reporting
@@ -313,13 +301,12 @@ private:
     void CzechLangClick();
     void EnglishLangClick();
     void SelectLanguage(const std::string& lang);
-    void MarkLanguageMenu();
     void RetranslateDeviceFilter();
 
     std::unique_ptr<Ui::TPyxetForm> Ui_;
+    TMainMenus* Menus = nullptr;   // child object
     TSetupPanel* Setup = nullptr;  // child object
     std::unique_ptr<TAnchors> Anchors;
-    TButtonKeys* ButtonKeys = nullptr;  // child object
     QStringList Arguments;
     bool Shown = false;
     bool Closed = false;

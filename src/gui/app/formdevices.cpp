@@ -6,6 +6,7 @@
 #include "gui/app/colourscheme.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
+#include "gui/app/mainmenus.h"
 #include "gui/app/setuppanel.h"
 #include "gui/devices/devicelistdelegate.h"
 #include "gui/devices/devicelistmodel.h"
@@ -284,33 +285,7 @@ void TPyxetForm::acFindAtExecute()
     FindDevices(FindAt->Addresses());
 }
 
-void TPyxetForm::RebuildFindMenu()
-{
-    // The drop-down and the Actions menu's "Network Interface" hold the same choices.
-    pmFind->clear();
-    Ui_->mInterfaces->clear();
-    qDeleteAll(FindInterfaces->actions());
-    const std::vector<TNetInterface> interfaces = ListNetInterfaces();
-    const std::vector<std::string> names = DiscoveryInterfaceNames(interfaces);
-    auto add = [this](const QString& text, const std::string& name) {
-        auto* action = new QAction(text, FindInterfaces);
-        pmFind->addAction(action);
-        Ui_->mInterfaces->addAction(action);
-        action->setCheckable(true);
-        action->setData(Q(name));
-        action->setChecked(Settings.Interface == name);
-        connect(action, &QAction::triggered, this, [this, name] { Settings.Interface = name; });
-    };
-    add(Q(_("All interfaces")), "");
-    const bool remembered = Settings.Interface.empty()
-        || std::find(names.begin(), names.end(), Settings.Interface) != names.end();
-    if (!remembered)
-        FindInterfaces->actions().front()->setChecked(true);  // that interface is gone: all of them
-    for (const std::string& name : names)
-        add(Q(InterfaceLabel(interfaces, name)), name);
-    pmFind->addSeparator();
-    pmFind->addAction(Ui_->acFindAt);
-}
+void TPyxetForm::RebuildFindMenu() { Menus->RebuildFindMenu(); }
 
 void TPyxetForm::FreeDevices()
 {
