@@ -27,7 +27,11 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const int count = 30000;
     std::unique_ptr<TPyxetForm> form = FilledBenchWindow(count);
-    QToolButton* const columns[] = {Control<QToolButton>(*form, "btnType"), Control<QToolButton>(*form, "btnName"), Control<QToolButton>(*form, "btnMAC"), Control<QToolButton>(*form, "btnIP"), Control<QToolButton>(*form, "btnRev")};
+    QToolButton* const columns[] = {form->findChild<QToolButton*>(QStringLiteral("btnType")),
+                                    form->findChild<QToolButton*>(QStringLiteral("btnName")),
+                                    form->findChild<QToolButton*>(QStringLiteral("btnMAC")),
+                                    form->findChild<QToolButton*>(QStringLiteral("btnIP")),
+                                    form->findChild<QToolButton*>(QStringLiteral("btnRev"))};
     double slowest = 0;
     double slowestCpu = 0;
     auto round = [&] {
@@ -37,7 +41,7 @@ int main(int argc, char* argv[])
                 const std::clock_t cpuStart = std::clock();
                 column->click();
                 QApplication::processEvents();
-                Control<QListView>(*form, "DeviceListBox")->viewport()->repaint();
+                form->findChild<QListView*>(QStringLiteral("DeviceListBox"))->viewport()->repaint();
                 const double ms = MillisecondsSince(start);
                 slowest = std::max(slowest, ms);
                 slowestCpu = std::max(slowestCpu, CpuMillisecondsSince(cpuStart));

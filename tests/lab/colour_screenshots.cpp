@@ -3,6 +3,7 @@
 // window with a new device and an address conflict in the list, the Log Report and the progress
 // window after an upgrade with a success and a failure. Run in the lab on a virtual X display by
 // scripts/colour-screenshots.sh, into $PYXET_SHOTS/<scheme>-<name>.png.
+#include "../gui/controls.h"
 #include "shotwindows.h"
 
 #include "core/app/i18n.h"

@@ -4,6 +4,7 @@
 // progress window after an upgrade with a success and a failure, the plan dialog before and after
 // its plan ran (undone again afterwards), the Log Report window, the about box and the help
 // window, into $PYXET_SHOTS/<lang>/images/.
+#include "../gui/controls.h"
 #include "shotwindows.h"
 
 #include "core/app/i18n.h"

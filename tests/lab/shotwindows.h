@@ -2,6 +2,7 @@
 // filled from the build with a settings file and a firmware image, a device's row by name, and the main window with its secondary windows
 // and HTTP module handed over as the program's start-up does.
 #pragma once
+#include "../gui/controls.h"
 #include "core/devices/product.h"
 #include "core/http/http.h"
 #include "gui/app/form.h"

@@ -3,6 +3,7 @@
 // and ports for an Orvex and an HWG device, an Orvex restart (silent, then back), factory
 // defaults of both families, and the Orvex answers after a factory default. Everything is checked
 // by rediscovery in the window and in the simulator's events file.
+#include "../gui/controls.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
 #include "ui_form.h"
