@@ -65,11 +65,11 @@ int main()
     pc.PrefixLength = 16;
     pc.Up = pc.CanBroadcast = true;
     in.Interfaces = {pc};
-    in.Form.FirstIP = "10.0.0.100";
-    in.Form.NamePattern = "Boiler ####";
-    in.Form.Mask = "255.255.0.0";
-    in.Form.Gateway = "10.0.0.1";
-    in.Form.Dhcp = 0;
+    in.Form[TSetupField::IP] = "10.0.0.100";
+    in.Form[TSetupField::Name] = "Boiler ####";
+    in.Form[TSetupField::Mask] = "255.255.0.0";
+    in.Form[TSetupField::Gateway] = "10.0.0.1";
+    in.Form[TSetupField::Dhcp] = "0";
 
     const int kRounds = 20;
     double best = 1e9;
@@ -77,7 +77,7 @@ int main()
     size_t changing = 0;
     for (int round = 0; round < kRounds; ++round) {
         // A keystroke in the name field: the pattern changes, everything is planned again.
-        in.Form.NamePattern = Format("Boiler %d ####", round);
+        in.Form[TSetupField::Name] = Format("Boiler %d ####", round);
         const auto start = Clock::now();
         const TPlan plan = MakePlan(in);
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();

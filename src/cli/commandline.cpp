@@ -2,6 +2,7 @@
 
 #include "core/log/format.h"
 
+#include <cctype>
 #include <map>
 #include <memory>
 
@@ -69,6 +70,38 @@ std::string CommandPath(const CLI::App& command)
 void Refuse(const std::string& option, const std::string& text) { throw CLI::ValidationError(option, text); }
 
 void Refuse(const std::string& text) { throw CLI::ValidationError(text); }
+
+std::string FieldOption(TSetupField field)
+{
+    const std::string key = FieldKey(field);
+    const auto upper = [&](size_t k) { return k < key.size() && std::isupper(static_cast<unsigned char>(key[k])); };
+    const auto lower = [&](size_t k) { return k < key.size() && std::islower(static_cast<unsigned char>(key[k])); };
+    std::string option = "--";
+    for (size_t k = 0; k < key.size(); ++k) {
+        // "HTTPPort": a word begins after a small letter, or at the last capital before a small one.
+        if (k > 0 && upper(k) && (lower(k - 1) || (upper(k - 1) && lower(k + 1))))
+            option += '-';
+        option += static_cast<char>(std::tolower(static_cast<unsigned char>(key[k])));
+    }
+    return option;
+}
+
+const char* FieldOptionValue(TFieldKind kind)
+{
+    switch (kind) {
+    case TFieldKind::Flag: return "0|1";
+    case TFieldKind::Text: return "TEXT";
+    case TFieldKind::Address: return "ADDR";
+    case TFieldKind::Port: break;
+    }
+    return "N";
+}
+
+void CheckFlagOption(const TSetupFieldDef& field, const std::string& value)
+{
+    if (field.Kind == TFieldKind::Flag && value != "0" && value != "1")
+        Refuse(FieldOption(field.Id), Format("takes 0 or 1, not \"%s\"", value.c_str()));
+}
 
 CLI::App* AddCommand(CLI::App& parent, const std::string& name, const std::string& summary, const std::string& usage,
                      std::function<std::string()> help)

@@ -10,6 +10,8 @@
 #pragma once
 #include "cli/session.h"
 
+#include "core/devices/setupfields.h"
+
 #include <CLI/CLI.hpp>
 
 #include <functional>
@@ -37,6 +39,14 @@ void SetCommandUsage(const CLI::App& command, const std::string& usage);
 // An option with one value; given again, the last one counts.
 CLI::Option* AddValue(CLI::App& command, const std::string& name, std::optional<std::string>& value,
                       const std::string& label, const std::string& description);
+// A setup field's option (set, plan make): its key in lower case, a hyphen where a word begins
+// ("--name", "--dns1", "--http-port").
+std::string FieldOption(TSetupField field);
+// What a setup field's option takes: TEXT, ADDR, 0|1 or N.
+const char* FieldOptionValue(TFieldKind kind);
+// Refuses a value of the DHCP state's option other than 0 or 1.
+void CheckFlagOption(const TSetupFieldDef& field, const std::string& value);
+
 // An option with one value that may be given once only ("--name: given twice").
 CLI::Option* AddOnce(CLI::App& command, const std::string& name, std::optional<std::string>& value,
                      const std::string& label, const std::string& description);

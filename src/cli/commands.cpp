@@ -13,6 +13,7 @@
 #include "core/devices/udpserver.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
+#include "core/log/safetext.h"
 #include "core/devices/family.h"
 #include "core/setup/commands.h"
 #include "core/setup/target.h"
@@ -52,47 +53,22 @@ const char* const kDeviceCommandsHelp =
 
 enum class TCommand { Set, Restart, FactoryDefault };
 
-// The setup values `set` takes, with the field of the request each one goes to.
-struct TValueOption {
-    const char* Name;
-    const char* Label;
-    const char* Description;
-    std::string TSetupValues::*Text;  // null for --dhcp
-    bool TSentFields::*Sent;
-};
-const TValueOption kValueOptions[] = {
-    {"--name", "TEXT", "the device's name", &TSetupValues::Name, &TSentFields::Name},
-    {"--ip", "ADDR", "its IP address", &TSetupValues::IP, &TSentFields::IP},
-    {"--mask", "ADDR", "its subnet mask", &TSetupValues::Mask, &TSentFields::Mask},
-    {"--gateway", "ADDR", "its gateway", &TSetupValues::Gateway, &TSentFields::Gateway},
-    {"--dns1", "ADDR", "its first name server", &TSetupValues::DNS1, &TSentFields::DNS1},
-    {"--dns2", "ADDR", "its second name server", &TSetupValues::DNS2, &TSentFields::DNS2},
-    {"--dhcp", "0|1", "DHCP off (0) or on (1)", nullptr, &TSentFields::Dhcp},
-    {"--http-port", "N", "its web server's port", &TSetupValues::HTTPPort, &TSentFields::HTTPPort},
-    {"--telnet-port", "N", "its Telnet port", &TSetupValues::TelnetPort, &TSentFields::TelnetPort},
-};
-
 struct TCommandLine {
     TCommand Command = TCommand::Set;
     TTarget Target;
     TDiscoveryOptions Discovery;
     bool Log = false;
-    std::vector<std::pair<const TValueOption*, std::string>> Values;  // in the order of kValueOptions
+    std::vector<std::pair<TSetupField, std::string>> Values;  // in the order of the setup fields
 };
 
-// The one output line (main checks that standard output took it). Control characters in a reason (it may quote what the user typed)
-// become blanks, so the line stays one line of tab-separated fields.
+// The one output line (main checks that standard output took it). A reason may quote what the
+// user typed: it is shown through SafeText, so the line stays one line of tab-separated fields.
 void PrintResult(const std::string& mac, const std::string& peerIP, const std::string& reason = {})
 {
-    if (reason.empty()) {
+    if (reason.empty())
         std::printf("%s\t%s\tok\n", mac.c_str(), peerIP.c_str());
-        return;
-    }
-    std::string clean = reason;
-    for (char& c : clean)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = ' ';
-    std::printf("%s\t%s\tfailed\t%s\n", mac.c_str(), peerIP.c_str(), clean.c_str());
+    else
+        std::printf("%s\t%s\tfailed\t%s\n", mac.c_str(), peerIP.c_str(), SafeText(reason).c_str());
 }
 
 // Questions are answered Yes without asking; a refusal is kept to be printed.
@@ -108,9 +84,9 @@ std::string NotCarried(const TProduct& device, const TCommandLine& line, int32_t
 {
     const TSentFields sent = device.SentFields(dhcp);
     std::string names;
-    for (const auto& [option, value] : line.Values)
-        if (!(sent.*(option->Sent)))
-            names += (names.empty() ? "" : ", ") + std::string(option->Name);
+    for (const auto& [field, value] : line.Values)
+        if (!sent[field])
+            names += (names.empty() ? "" : ", ") + FieldOption(field);
     return names;
 }
 
@@ -133,12 +109,8 @@ int Act(TProduct& device, const TCommandLine& line)
     switch (line.Command) {
     case TCommand::Set: {
         TSetupValues values = ShownValues(info);
-        for (const auto& [option, value] : line.Values) {
-            if (option->Text)
-                values.*(option->Text) = value;
-            else
-                values.Dhcp = value == "1" ? 1 : 0;
-        }
+        for (const auto& [field, value] : line.Values)
+            SetFieldValue(values, field, value);
         const std::string refused = NotCarried(device, line, values.Dhcp);
         if (!refused.empty()) {
             PrintResult(info.MAC, info.PeerIP, Format(_("not sent to this device: %s"), refused.c_str()));
@@ -229,7 +201,7 @@ void AddDeviceCommands(CLI::App& app, TCommandBody& body)
     for (const auto& entry : commands) {
         struct TArgs {
             std::vector<std::string> Targets;
-            std::optional<std::string> Values[std::size(kValueOptions)];
+            std::optional<std::string> Values[kSetupFieldCount];
             TDiscoveryArgs Discovery;
             bool Log = false;
         };
@@ -241,9 +213,9 @@ void AddDeviceCommands(CLI::App& app, TCommandBody& body)
         });
         AddArguments(*command, "TARGET", args->Targets, "a MAC address or the address the device answered from");
         if (entry.Command == TCommand::Set)
-            for (size_t k = 0; k < std::size(kValueOptions); ++k)
-                AddOnce(*command, kValueOptions[k].Name, args->Values[k], kValueOptions[k].Label,
-                        kValueOptions[k].Description)
+            for (const TSetupFieldDef& field : SetupFields())
+                AddOnce(*command, FieldOption(field.Id), args->Values[static_cast<size_t>(field.Id)],
+                        FieldOptionValue(field.Kind), field.SetHelp)
                     ->group("Setup values");
         AddDiscoveryOptions(*command, args->Discovery);
         AddFlag(*command, "--log", args->Log, "every action-log line on standard error, as LEVEL<TAB>message");
@@ -253,13 +225,12 @@ void AddDeviceCommands(CLI::App& app, TCommandBody& body)
             line.Command = which;
             line.Log = args->Log;
             line.Discovery = ReadDiscoveryOptions(args->Discovery);
-            for (size_t k = 0; k < std::size(kValueOptions); ++k) {
-                const std::optional<std::string>& value = args->Values[k];
+            for (const TSetupFieldDef& field : SetupFields()) {
+                const std::optional<std::string>& value = args->Values[static_cast<size_t>(field.Id)];
                 if (!value)
                     continue;
-                if (!kValueOptions[k].Text && *value != "0" && *value != "1")
-                    Refuse("--dhcp", Format("takes 0 or 1, not \"%s\"", value->c_str()));
-                line.Values.emplace_back(&kValueOptions[k], *value);
+                CheckFlagOption(field, *value);
+                line.Values.emplace_back(field.Id, *value);
             }
             if (args->Targets.empty())
                 Refuse("a TARGET is needed");

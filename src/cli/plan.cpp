@@ -22,6 +22,10 @@
 #include "core/setup/planrun.h"
 
 #include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QObject>
 
 #include <algorithm>
@@ -98,33 +102,25 @@ struct TPlanOptions {
     bool Log = false;
 };
 
-// The form's options of make, each with the field of TPlanForm it fills.
-struct TFormOption {
-    const char* Name;
-    const char* Label;
-    const char* Description;
-    std::optional<std::string> TPlanForm::*Text;  // null for --dhcp
-};
-const TFormOption kFormOptions[] = {
-    {"--ip-from", "ADDR", "consecutive addresses from ADDR", &TPlanForm::FirstIP},
-    {"--name", "PATTERN", "names numbered by the last run of '#'", &TPlanForm::NamePattern},
-    {"--mask", "ADDR", "every device's subnet mask", &TPlanForm::Mask},
-    {"--gateway", "ADDR", "every device's gateway", &TPlanForm::Gateway},
-    {"--dns1", "ADDR", "every device's first name server", &TPlanForm::DNS1},
-    {"--dns2", "ADDR", "every device's second name server", &TPlanForm::DNS2},
-    {"--dhcp", "0|1", "DHCP off (0) or on (1)", nullptr},
-    {"--http-port", "N", "every device's web server port", &TPlanForm::HTTPPort},
-    {"--telnet-port", "N", "every device's Telnet port", &TPlanForm::TelnetPort},
-};
-
-// Control characters (a problem may quote what the user typed) become blanks, so that a line
-// stays one line of tab-separated fields.
-std::string OneField(std::string text)
+// make's option of a setup field: the IP address counts up from the value, the name is a pattern.
+std::string MakeOption(TSetupField field)
 {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = ' ';
-    return text;
+    return field == TSetupField::IP ? std::string("--ip-from") : FieldOption(field);
+}
+
+const char* MakeOptionValue(const TSetupFieldDef& field)
+{
+    return field.Id == TSetupField::Name ? "PATTERN" : FieldOptionValue(field.Kind);
+}
+
+// The fields in the order make lists their options: the consecutive addresses first.
+std::vector<TSetupField> MakeOptionOrder()
+{
+    std::vector<TSetupField> order;
+    for (const TSetupFieldDef& field : SetupFields())
+        order.push_back(field.Id);
+    std::stable_partition(order.begin(), order.end(), [](TSetupField f) { return f == TSetupField::IP; });
+    return order;
 }
 
 void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
@@ -172,7 +168,7 @@ void ReportProblem(const TPlan& plan, const TPlanProblem& problem)
 {
     const std::string device =
         problem.Device >= 0 ? SafeText(plan.Devices[static_cast<size_t>(problem.Device)].Before.MAC) + ": " : "";
-    std::fprintf(stderr, "pyxet-cli: %s%s\n", device.c_str(), OneField(problem.Message()).c_str());
+    std::fprintf(stderr, "pyxet-cli: %s%s\n", device.c_str(), problem.Message().c_str());
 }
 
 int Make(const TPlanOptions& o)
@@ -228,26 +224,21 @@ bool ReadStandardInput(std::string& bytes)
     return !std::ferror(stdin);
 }
 
-bool IsNumberField(TPlanField field)
-{
-    return field == TPlanField::Dhcp || field == TPlanField::HTTPPort || field == TPlanField::TelnetPort;
-}
-
 // A field's value before the plan, exact (JSON carries device texts as they are).
-std::string ExactBefore(const TDevicePlan& device, TPlanField field)
+std::string ExactBefore(const TDevicePlan& device, TSetupField field)
 {
     // Numbers as the preview shows them ("N/A" for a port the device lacks): no device text in them.
-    return IsNumberField(field) ? device.ShownBefore(field) : RecordValue(device.Before, field);
+    return IsNumberField(field) ? device.ShownBefore(field) : FieldValue(device.Before, field);
 }
 
-std::string ExactAfter(const TDevicePlan& device, TPlanField field)
+std::string ExactAfter(const TDevicePlan& device, TSetupField field)
 {
     const TPlanChange& change = device.Field(field);
     return change.Changed ? change.Value : ExactBefore(device, field);
 }
 
 // "before" or "before -> after" of a field, as the preview shows it.
-std::string BeforeAfter(const TDevicePlan& device, TPlanField field)
+std::string BeforeAfter(const TDevicePlan& device, TSetupField field)
 {
     const std::string before = device.ShownBefore(field);
     if (!device.Field(field).Changed)
@@ -259,56 +250,62 @@ std::string BeforeAfter(const TDevicePlan& device, TPlanField field)
 std::string PreviewLine(const TPlan& plan, const TDevicePlan& device)
 {
     std::string others;
-    for (size_t k = 0; k < kPlanFieldCount; ++k) {
-        const auto field = static_cast<TPlanField>(k);
-        if (field == TPlanField::Name || field == TPlanField::IP || !device.Field(field).Changed)
+    for (size_t k = 0; k < kSetupFieldCount; ++k) {
+        const auto field = static_cast<TSetupField>(k);
+        if (field == TSetupField::Name || field == TSetupField::IP || !device.Field(field).Changed)
             continue;
-        others += (others.empty() ? "" : ", ") + std::string(PlanFieldColumn(field)) + " " + BeforeAfter(device, field);
+        others += (others.empty() ? "" : ", ") + std::string(FieldKey(field)) + " " + BeforeAfter(device, field);
     }
     std::string problems;
     for (const size_t k : device.Problems)
         problems += (problems.empty() ? "" : "; ") + plan.Problems[k].Message();
     const std::string fields[] = {SafeText(device.Before.MAC),
                                   SafeText(device.Before.TypeName),
-                                  BeforeAfter(device, TPlanField::Name),
-                                  BeforeAfter(device, TPlanField::IP),
+                                  BeforeAfter(device, TSetupField::Name),
+                                  BeforeAfter(device, TSetupField::IP),
                                   others,
                                   problems};
     std::string line;
     for (const std::string& field : fields)
-        line += (line.empty() ? "" : "\t") + OneField(field);
+        line += (line.empty() ? "" : "\t") + field;
     return line + "\n";
 }
 
-std::string JsonProblem(const TPlanProblem& problem)
+QJsonObject JsonProblem(const TPlanProblem& problem)
 {
-    return "{\"text\": " + JsonString(problem.Message()) + ", \"blocking\": " + (problem.Blocking() ? "true" : "false")
-           + ", \"field\": " + (problem.Field ? JsonString(PlanFieldColumn(*problem.Field)) : std::string("null"))
-           + ", \"line\": " + std::to_string(problem.Line) + ", \"column\": " + std::to_string(problem.Column) + "}";
+    return {{QStringLiteral("text"), JsonText(problem.Message())},
+            {QStringLiteral("blocking"), problem.Blocking()},
+            {QStringLiteral("field"), problem.Field ? QJsonValue(QLatin1String(FieldKey(*problem.Field))) : QJsonValue()},
+            {QStringLiteral("line"), problem.Line},
+            {QStringLiteral("column"), problem.Column}};
 }
 
-std::string JsonDevice(const TPlan& plan, const TDevicePlan& device)
+// A value of a change: a number field's number ("N/A" for a port the device lacks stays a text).
+QJsonValue JsonValue(TSetupField field, const std::string& text)
 {
-    std::string changes;
-    for (size_t k = 0; k < kPlanFieldCount; ++k) {
-        const auto field = static_cast<TPlanField>(k);
-        const TPlanChange& change = device.Field(field);
-        if (!change.Changed)
+    if (IsNumberField(field) && text != "N/A")
+        return static_cast<qint64>(std::stoll(text));
+    return JsonText(text);
+}
+
+QJsonObject JsonDevice(const TPlan& plan, const TDevicePlan& device)
+{
+    QJsonArray changes;
+    for (const TSetupFieldDef& field : SetupFields()) {
+        if (!device.Field(field.Id).Changed)
             continue;
-        const auto value = [&](const std::string& text) {
-            return IsNumberField(field) && text != "N/A" ? text : JsonString(text);
-        };
-        changes += std::string(changes.empty() ? "" : ", ") + "{\"field\": " + JsonString(PlanFieldColumn(field))
-                   + ", \"before\": " + value(ExactBefore(device, field)) + ", \"after\": "
-                   + value(ExactAfter(device, field)) + ", \"sent\": " + (device.Sends(field) ? "true" : "false") + "}";
+        changes.append(QJsonObject{{QStringLiteral("field"), QLatin1String(field.Key)},
+                                   {QStringLiteral("before"), JsonValue(field.Id, ExactBefore(device, field.Id))},
+                                   {QStringLiteral("after"), JsonValue(field.Id, ExactAfter(device, field.Id))},
+                                   {QStringLiteral("sent"), device.Sends(field.Id)}});
     }
-    std::string problems;
+    QJsonArray problems;
     for (const size_t k : device.Problems)
-        problems += (problems.empty() ? "" : ", ") + JsonProblem(plan.Problems[k]);
-    return "{\"mac\": " + JsonString(device.Before.MAC) + ", \"family\": " + JsonString(device.Family)
-           + ", \"type\": " + JsonString(device.Before.TypeName) + ", \"peer_ip\": " + JsonString(device.Before.PeerIP)
-           + ", \"name\": " + JsonString(device.Before.Name) + ", \"ip\": " + JsonString(device.Before.IP)
-           + ", \"changes\": [" + changes + "], \"problems\": [" + problems + "]}";
+        problems.append(JsonProblem(plan.Problems[k]));
+    return {{QStringLiteral("mac"), JsonText(device.Before.MAC)},       {QStringLiteral("family"), JsonText(device.Family)},
+            {QStringLiteral("type"), JsonText(device.Before.TypeName)}, {QStringLiteral("peer_ip"), JsonText(device.Before.PeerIP)},
+            {QStringLiteral("name"), JsonText(device.Before.Name)},     {QStringLiteral("ip"), JsonText(device.Before.IP)},
+            {QStringLiteral("changes"), changes},                       {QStringLiteral("problems"), problems}};
 }
 
 // A state by a name that stays the same in every language, for scripts reading --json.
@@ -343,14 +340,14 @@ public:
         for (const TDevicePlan& device : Plan.Devices)
             Print(PreviewLine(Plan, device));
         for (const TPlanProblem* problem : Plan.PlanProblems())
-            Print(OneField(problem->Message()) + "\n");
+            Print(problem->Message() + "\n");
     }
 
     void UndoFile(const std::string& path)
     {
         UndoPath = path;
         if (!Json)
-            Print(OneField(Format(_("Undo file: %s"), path.c_str())) + "\n");
+            Print(Format(_("Undo file: %s"), SafeText(path).c_str()) + "\n");
     }
 
     // The results in plan order; none when nothing was sent.
@@ -362,8 +359,7 @@ public:
         Print("\n");
         for (size_t k = 0; k < Plan.Devices.size() && k < statuses->size(); ++k) {
             const TProductInfo& info = Plan.Devices[k].Before;
-            Print(OneField(SafeText(info.MAC)) + "\t" + OneField(SafeText(info.PeerIP)) + "\t"
-                  + OneField(PlanStatusText((*statuses)[k])) + "\n");
+            Print(SafeText(info.MAC) + "\t" + SafeText(info.PeerIP) + "\t" + PlanStatusText((*statuses)[k]) + "\n");
         }
     }
 
@@ -372,26 +368,29 @@ public:
     {
         if (!Json)
             return;
-        std::string devices;
+        QJsonArray devices;
         for (const TDevicePlan& device : Plan.Devices)
-            devices += std::string(devices.empty() ? "\n    " : ",\n    ") + JsonDevice(Plan, device);
-        std::string problems;
+            devices.append(JsonDevice(Plan, device));
+        QJsonArray problems;
         for (const TPlanProblem* problem : Plan.PlanProblems())
-            problems += std::string(problems.empty() ? "" : ", ") + JsonProblem(*problem);
-        std::string results;
+            problems.append(JsonProblem(*problem));
+        QJsonArray results;
         for (size_t k = 0; Statuses && k < Plan.Devices.size() && k < Statuses->size(); ++k) {
             const TPlanDeviceStatus& status = (*Statuses)[k];
             const TProductInfo& info = Plan.Devices[k].Before;
-            results += std::string(results.empty() ? "\n    " : ",\n    ") + "{\"mac\": " + JsonString(info.MAC)
-                       + ", \"peer_ip\": " + JsonString(info.PeerIP) + ", \"state\": \"" + StateName(status.State)
-                       + "\", \"status\": " + JsonString(PlanStatusText(status))
-                       + ", \"failed\": " + (PlanStatusFailed(status) ? "true" : "false") + "}";
+            results.append(QJsonObject{{QStringLiteral("mac"), JsonText(info.MAC)},
+                                       {QStringLiteral("peer_ip"), JsonText(info.PeerIP)},
+                                       {QStringLiteral("state"), QLatin1String(StateName(status.State))},
+                                       {QStringLiteral("status"), JsonText(PlanStatusText(status))},
+                                       {QStringLiteral("failed"), PlanStatusFailed(status)}});
         }
-        Print(std::string("{\n  \"undo\": ") + (Plan.Undo ? "true" : "false")
-              + ",\n  \"blocked\": " + (Plan.Blocked() ? "true" : "false") + ",\n  \"devices\": [" + devices
-              + (devices.empty() ? "" : "\n  ") + "],\n  \"problems\": [" + problems + "],\n  \"undo_file\": "
-              + (UndoPath ? JsonString(*UndoPath) : std::string("null")) + ",\n  \"results\": "
-              + (Statuses ? "[" + results + (results.empty() ? "" : "\n  ") + "]" : std::string("null")) + "\n}\n");
+        const QJsonObject document{{QStringLiteral("undo"), Plan.Undo},
+                                   {QStringLiteral("blocked"), Plan.Blocked()},
+                                   {QStringLiteral("devices"), devices},
+                                   {QStringLiteral("problems"), problems},
+                                   {QStringLiteral("undo_file"), UndoPath ? JsonText(*UndoPath) : QJsonValue()},
+                                   {QStringLiteral("results"), Statuses ? QJsonValue(results) : QJsonValue()}};
+        Print(QJsonDocument(document).toJson(QJsonDocument::Indented).toStdString());
     }
 
 private:
@@ -445,7 +444,7 @@ int Apply(const TPlanOptions& o)
         read = LoadPlanFile(o.File, file, readError);
     }
     if (!read) {
-        std::fprintf(stderr, "pyxet-cli: %s\n", OneField(readError.Message).c_str());
+        std::fprintf(stderr, "pyxet-cli: %s\n", readError.Message.c_str());
         return kExitNoStart;
     }
 
@@ -490,7 +489,7 @@ int Apply(const TPlanOptions& o)
         std::string path;
         std::string error;
         if (!WriteUndo(plan, o, path, error)) {
-            std::fprintf(stderr, "pyxet-cli: %s; nothing was sent\n", OneField(error).c_str());
+            std::fprintf(stderr, "pyxet-cli: %s; nothing was sent\n", error.c_str());
             return finish(kExitNoStart);
         }
         LogUndoFile(path);
@@ -536,7 +535,7 @@ void AddPlanCommands(CLI::App& app, TCommandBody& body)
 
     // make
     struct TMakeArgs {
-        std::optional<std::string> Form[std::size(kFormOptions)];
+        std::optional<std::string> Form[kSetupFieldCount];
         std::vector<std::string> Macs;
         std::vector<std::string> Types;
         std::optional<std::string> Family;
@@ -548,8 +547,9 @@ void AddPlanCommands(CLI::App& app, TCommandBody& body)
     CLI::App* makeCommand = AddCommand(*plan, "make", "writes a plan file for the devices chosen",
                                        UsageLines(kPlanUsage, "plan make"), [] { return std::string(kPlanHelp); });
     AddArguments(*makeCommand, "MAC", make->Macs, "");
-    for (size_t k = 0; k < std::size(kFormOptions); ++k)
-        AddOnce(*makeCommand, kFormOptions[k].Name, make->Form[k], kFormOptions[k].Label, kFormOptions[k].Description)
+    for (const TSetupField field : MakeOptionOrder())
+        AddOnce(*makeCommand, MakeOption(field), make->Form[static_cast<size_t>(field)],
+                MakeOptionValue(SetupFieldDef(field)), SetupFieldDef(field).PlanHelp)
             ->group("Values");
     AddFlag(*makeCommand, "--all", make->All, "every device found, instead of MAC addresses");
     AddValues(*makeCommand, "--type", make->Types, "NAME", "only devices of this type");
@@ -562,17 +562,12 @@ void AddPlanCommands(CLI::App& app, TCommandBody& body)
         o.Command = TPlanCommand::Make;
         o.Log = make->Log;
         o.Discovery = ReadDiscoveryOptions(make->Discovery);
-        for (size_t k = 0; k < std::size(kFormOptions); ++k) {
-            const std::optional<std::string>& value = make->Form[k];
+        for (const TSetupField field : MakeOptionOrder()) {
+            const std::optional<std::string>& value = make->Form[static_cast<size_t>(field)];
             if (!value)
                 continue;
-            if (kFormOptions[k].Text) {
-                o.Form.*(kFormOptions[k].Text) = *value;
-                continue;
-            }
-            if (*value != "0" && *value != "1")
-                Refuse("--dhcp", Format("takes 0 or 1, not \"%s\"", value->c_str()));
-            o.Form.Dhcp = *value == "1" ? 1 : 0;
+            CheckFlagOption(SetupFieldDef(field), *value);
+            o.Form[field] = *value;
         }
         o.Types = make->Types;
         if (make->Family && !FindFamily(*make->Family))

@@ -49,6 +49,9 @@
 #include "core/log/safetext.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QString>
 
 #include <algorithm>
@@ -184,21 +187,15 @@ extern "C" void OnSignal(int signal)
         module->Stop();
 }
 
-std::string OneLine(std::string text)
-{
-    for (char& c : text)
-        if (c == '\t' || c == '\n' || c == '\r')
-            c = ' ';
-    return text;
-}
-
+// Why a transfer failed, as one line: the error is in its shown form already (device texts and
+// file names went through SafeText where the message was made).
 std::string Reason(const TDeviceResult& result, bool credentialsGiven)
 {
     std::string reason = result.Error;
     if (result.NeedsLogin)
         reason += credentialsGiven ? "; the device refused the credentials given"
                                    : "; the device asks for a login: give --user and --password-file or PYXET_PASSWORD";
-    return OneLine(reason);
+    return reason;
 }
 
 // What the output tells beyond the transfer's result: the device's MAC (--all) and the
@@ -208,7 +205,7 @@ struct TOutputExtras {
     std::vector<TUpgradeCheck> Checks;      // empty: no --verify
 };
 
-std::string JsonOrNull(const std::optional<std::string>& text) { return text ? JsonString(*text) : "null"; }
+QJsonValue JsonOrNull(const std::optional<std::string>& text) { return text ? JsonText(*text) : QJsonValue(); }
 
 // Standard output is checked by the caller once the command is over (main.cpp).
 void PrintResults(const std::vector<TDeviceResult>& results, bool json, bool credentialsGiven,
@@ -217,20 +214,21 @@ void PrintResults(const std::vector<TDeviceResult>& results, bool json, bool cre
     const bool macs = !extras.Macs.empty();
     const bool checks = !extras.Checks.empty();
     if (json) {
-        std::printf("[");
+        QJsonArray objects;
         for (size_t i = 0; i < results.size(); ++i) {
             const TDeviceResult& r = results[i];
-            std::string more;
+            QJsonObject object{{QStringLiteral("host"), JsonText(r.Host)},
+                               {QStringLiteral("ok"), r.Ok},
+                               {QStringLiteral("error"), r.Ok ? QJsonValue() : JsonText(Reason(r, credentialsGiven))}};
             if (macs)
-                more += ", \"mac\": " + JsonString(extras.Macs[i]);
-            if (checks)
-                more += ", \"firmware_before\": " + JsonOrNull(extras.Checks[i].Before)
-                        + ", \"firmware_after\": " + JsonOrNull(extras.Checks[i].After);
-            std::printf("%s\n  {\"host\": %s%s, \"ok\": %s, \"error\": %s}", i ? "," : "", JsonString(r.Host).c_str(),
-                        more.c_str(), r.Ok ? "true" : "false",
-                        r.Ok ? "null" : JsonString(Reason(r, credentialsGiven)).c_str());
+                object.insert(QStringLiteral("mac"), JsonText(extras.Macs[i]));
+            if (checks) {
+                object.insert(QStringLiteral("firmware_before"), JsonOrNull(extras.Checks[i].Before));
+                object.insert(QStringLiteral("firmware_after"), JsonOrNull(extras.Checks[i].After));
+            }
+            objects.append(object);
         }
-        std::printf("%s]\n", results.empty() ? "" : "\n");
+        std::fputs(JsonLines(objects).c_str(), stdout);
     } else {
         for (size_t i = 0; i < results.size(); ++i) {
             const TDeviceResult& r = results[i];

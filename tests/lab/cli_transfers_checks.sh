@@ -197,6 +197,15 @@ rc=0
 "$CLI" backup $PLAIN $PLAIN --dir file-not-folder >out.txt 2>&1 || rc=$?
 check "backup into a file: exit status" 1 "$rc"
 check "backup into a file: both hosts fail" 2 "$(grep -c "failed	Cannot write the file file-not-folder/setup_${PLAIN}_.xml: Not a directory" out.txt)"
+# A folder name with a tab and an escape: written out through SafeText, the line stays one line.
+: >$'odd\tfolder\e[2J'
+"$CLI" backup $PLAIN --dir $'odd\tfolder\e[2J' >out.txt 2>/dev/null
+check "odd folder name: one line" 1 "$(wc -l <out.txt)"
+contains "odd folder name: written out" \
+  "$PLAIN	failed	Cannot write the file odd\\x09folder\\x1B[2J/setup_${PLAIN}_.xml: Not a directory" out.txt
+"$CLI" backup $PLAIN --dir $'odd\tfolder\e[2J' --json >out.txt 2>&1
+check "odd folder name: JSON" "Cannot write the file odd\\x09folder\\x1B[2J/setup_${PLAIN}_.xml: Not a directory" \
+  "$(python3 -c 'import json, sys; print(json.load(open("out.txt"))[0]["error"])')"
 
 # --- restore ---------------------------------------------------------------------------------
 printf '<setup><name>Restored</name></setup>\n' >"backup/setup_${LOCKED}_.xml"

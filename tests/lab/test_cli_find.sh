@@ -83,7 +83,7 @@ keys = ["TypeCode", "TypeName", "MAC", "Name", "PeerIP", "IP", "Mask", "Gateway"
         "FirmwareRev", "HTTPPort", "TelnetPort", "CanSetDefault", "CanRestart", "Family", "Line", "IPConflict"]
 errors = []
 for f in found:
-    if list(f.keys()) != keys:
+    if sorted(f.keys()) != sorted(keys):  # JSON keys come in alphabetical order
         errors.append("keys of %s: %s" % (f.get("MAC"), list(f.keys())))
 by_mac = {(f["Family"], f["MAC"]): f for f in found}
 for w in want:

@@ -152,6 +152,7 @@ run duplicate plan apply duplicate.csv --wait 0.5 --save-undo duplicate-undo.csv
 mark dry_end
 run not_utf8 plan apply not_utf8.csv --wait 0.5
 run no_mac plan apply no_mac.csv --wait 0.5
+run odd_path plan apply $'missing\e]0;x\\.csv' --wait 0.5
 run absent plan apply absent.csv --wait 0.5 --json
 run make_absent plan make 00:0A:14:00:09:01 --wait 0.5
 # Wrong command lines.
@@ -219,6 +220,9 @@ contains "not UTF-8: the line" "Line 3, column 25: the text is not UTF-8" "$work
 check "not UTF-8: nothing on standard output" "" "$(out not_utf8)"
 check "no MAC column: status" 2 "$(status no_mac)"
 contains "no MAC column: the line" "Line 1: the plan has no MAC column" "$work/no_mac.err"
+check "a file name with controls: status" 2 "$(status odd_path)"
+check "a file name with controls: written out through SafeText" \
+  "pyxet-cli: Cannot read the file missing\\x1B]0;x\\\\.csv: No such file or directory" "$(cat "$work/odd_path.err")"
 check "absent: status" 3 "$(status absent)"
 contains "absent: row named" "Line 3, column 1: No device with the MAC address 00-0a-14-00-09-02 was found" \
   "$work/absent.out"

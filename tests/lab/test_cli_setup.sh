@@ -67,6 +67,7 @@ run leading_zero set 10.77.4.2 --mask 255.255.255.000 --wait 0.5
 run empty_ip set 10.77.4.2 --ip "" --wait 0.5
 run hwg_letter_o set 10.77.5.3 --ip 10.77.5.3OO --wait 0.5
 run hwg_no_gateway set 10.77.5.3 --gateway " " --wait 0.5
+run control_ip set 10.77.4.2 --ip $'10.77.4.2\e[31m\\' --wait 0.5
 # A name cut at the device's 32 bytes, an address with blanks around, an empty name server.
 run name_cut set 10.77.4.7 --name "Kotelna u vchodu do skladu 12čřž" --ip " 10.77.4.70 " --dns2 "" --wait 0.5
 run unknown set 10.77.9.9 --name X --wait 0.5
@@ -238,6 +239,8 @@ expect_line no_last_number 1 "${BOILER}${TAB}'10.77.4.' is not a valid IP addres
 expect_line leading_zero 1 "${BOILER}${TAB}'255.255.255.000' is not a valid IP address"
 expect_line empty_ip 1 "${BOILER}${TAB}'' is not a valid IP address"
 expect_line hwg_letter_o 1 "00:0A:59:00:01:03${TAB}10.77.5.3${TAB}failed${TAB}'10.77.5.3OO' is not a valid IP address"
+# What the user typed is quoted through SafeText: controls written out, a backslash doubled.
+expect_line control_ip 1 "${BOILER}${TAB}'10.77.4.2\\x1B[31m\\\\' is not a valid IP address"
 expect_line hwg_no_gateway 1 "00:0A:59:00:01:03${TAB}10.77.5.3${TAB}failed${TAB}'' is not a valid IP address"
 expect_line name_cut 0 "00:0A:14:00:01:07${TAB}10.77.4.7${TAB}ok"
 expect_line unknown 1 "${TAB}10.77.9.9${TAB}failed${TAB}no device answered for 10.77.9.9"

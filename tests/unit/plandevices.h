@@ -95,6 +95,6 @@ inline std::vector<std::string> NewAddresses(const TPlan& plan)
 {
     std::vector<std::string> addresses;
     for (const TDevicePlan& d : plan.Devices)
-        addresses.push_back(d.Field(TPlanField::IP).Changed ? d.Field(TPlanField::IP).Value : "");
+        addresses.push_back(d.Field(TSetupField::IP).Changed ? d.Field(TSetupField::IP).Value : "");
     return addresses;
 }

@@ -143,10 +143,10 @@ TEST(TProductHwg, WhatTheCommandCarries)
     TProductHwg device;
     device.Info.Dhcp = 0;
     const TSentFields sent = device.SentFields(1);
-    EXPECT_FALSE(sent.Name || sent.DNS1 || sent.DNS2 || sent.TelnetPort);
-    EXPECT_TRUE(sent.IP && sent.Mask && sent.Gateway && sent.Dhcp && sent.HTTPPort);
+    EXPECT_FALSE(sent[TSetupField::Name] || sent[TSetupField::DNS1] || sent[TSetupField::DNS2] || sent[TSetupField::TelnetPort]);
+    EXPECT_TRUE(sent[TSetupField::IP] && sent[TSetupField::Mask] && sent[TSetupField::Gateway] && sent[TSetupField::Dhcp] && sent[TSetupField::HTTPPort]);
     device.Info.Dhcp = -1;
-    EXPECT_FALSE(device.SentFields(1).Dhcp) << "a device without a DHCP setting ignores the bit";
+    EXPECT_FALSE(device.SentFields(1)[TSetupField::Dhcp]) << "a device without a DHCP setting ignores the bit";
 
     // An empty address would go out as 255.255.255.255: the family cannot send one.
     EXPECT_FALSE(device.SendsEmptyAddressAsZero());

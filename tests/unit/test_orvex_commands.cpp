@@ -153,12 +153,12 @@ TEST(TProductOrvex, WithDhcpOnTheUpdateCarriesNoAddresses)
 {
     TProductOrvex device;
     const TSentFields off = device.SentFields(0);
-    EXPECT_TRUE(off.IP && off.Mask && off.Gateway && off.DNS1 && off.DNS2 && off.Name && off.TelnetPort);
+    EXPECT_TRUE(off[TSetupField::IP] && off[TSetupField::Mask] && off[TSetupField::Gateway] && off[TSetupField::DNS1] && off[TSetupField::DNS2] && off[TSetupField::Name] && off[TSetupField::TelnetPort]);
     const TSentFields on = device.SentFields(1);
-    EXPECT_FALSE(on.IP || on.Mask || on.Gateway || on.DNS1 || on.DNS2);
-    EXPECT_TRUE(on.Name && on.Dhcp && on.HTTPPort && on.TelnetPort);
-    EXPECT_FALSE(device.SentFields(65536 + 2).IP) << "the state counts in its low 16 bits, as stored";
-    EXPECT_TRUE(device.SentFields(65536).IP);
+    EXPECT_FALSE(on[TSetupField::IP] || on[TSetupField::Mask] || on[TSetupField::Gateway] || on[TSetupField::DNS1] || on[TSetupField::DNS2]);
+    EXPECT_TRUE(on[TSetupField::Name] && on[TSetupField::Dhcp] && on[TSetupField::HTTPPort] && on[TSetupField::TelnetPort]);
+    EXPECT_FALSE(device.SentFields(65536 + 2)[TSetupField::IP]) << "the state counts in its low 16 bits, as stored";
+    EXPECT_TRUE(device.SentFields(65536)[TSetupField::IP]);
     EXPECT_TRUE(device.SendsEmptyAddressAsZero()) << "an empty address text goes out as 0.0.0.0";
 }
 

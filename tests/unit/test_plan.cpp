@@ -36,14 +36,14 @@ TEST(PlanAddresses, SkipAddressesOfOtherDevicesThePcAndTheGateway)
     routed->Info.PeerIP = "192.168.1.103";
     TPlanInputs in = lab.Inputs({a, b, c});
     in.Interfaces.push_back(TPlanLab::PcInterface("eth1", "192.168.1.101", 24));
-    in.Form.FirstIP = " 192.168.1.100 ";
-    in.Form.Gateway = "192.168.1.105";
+    in.Form[TSetupField::IP] = " 192.168.1.100 ";
+    in.Form[TSetupField::Gateway] = "192.168.1.105";
 
     const TPlan plan = MakePlan(in);
     // .100 shared with the other two, .101 the PC, .102-.104 other devices, .105 the gateway.
     EXPECT_EQ(NewAddresses(plan), (S{"192.168.1.106", "192.168.1.107", "192.168.1.108"}));
     EXPECT_FALSE(plan.Blocked()) << plan.Problems.front().Message();
-    EXPECT_EQ(plan.Devices[0].Field(TPlanField::IP).Source, TPlanSource::Counter);
+    EXPECT_EQ(plan.Devices[0].Field(TSetupField::IP).Source, TPlanSource::Counter);
 }
 
 TEST(PlanAddresses, ADeviceMayKeepItsOwnAddress)
@@ -52,7 +52,7 @@ TEST(PlanAddresses, ADeviceMayKeepItsOwnAddress)
     const TProduct* a = lab.Orvex(Mac(1), "192.168.1.50");
     const TProduct* b = lab.Orvex(Mac(2), "192.168.1.60");
     TPlanInputs in = lab.Inputs({a, b});
-    in.Form.FirstIP = "192.168.1.50";
+    in.Form[TSetupField::IP] = "192.168.1.50";
     const TPlan plan = MakePlan(in);
     EXPECT_EQ(NewAddresses(plan), (S{"", "192.168.1.51"}));
     EXPECT_FALSE(plan.Devices[0].Changes());
@@ -66,14 +66,14 @@ TEST(PlanAddresses, SkipTheSubnetsEdgesAndRefuseWhenItRunsOut)
         chosen.push_back(lab.Orvex(Mac(k), "10.1.1.1"));
     TPlanInputs in = lab.Inputs(chosen);
     in.Interfaces = {TPlanLab::PcInterface("eth0", "10.0.0.200", 24)};
-    in.Form.Mask = "255.255.255.0";
-    in.Form.Gateway = "0.0.0.0";
-    in.Form.FirstIP = "10.0.0.0";  // the network address itself
+    in.Form[TSetupField::Mask] = "255.255.255.0";
+    in.Form[TSetupField::Gateway] = "0.0.0.0";
+    in.Form[TSetupField::IP] = "10.0.0.0";  // the network address itself
     TPlan plan = MakePlan(in);
     EXPECT_EQ(NewAddresses(plan), (S{"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4"}));
     EXPECT_FALSE(plan.Blocked());
 
-    in.Form.FirstIP = "10.0.0.252";
+    in.Form[TSetupField::IP] = "10.0.0.252";
     plan = MakePlan(in);
     // .255 is the broadcast address and 10.0.1.0 another subnet: two devices get none.
     EXPECT_EQ(NewAddresses(plan), (S{"10.0.0.252", "10.0.0.253", "10.0.0.254", ""}));
@@ -83,8 +83,8 @@ TEST(PlanAddresses, SkipTheSubnetsEdgesAndRefuseWhenItRunsOut)
     EXPECT_TRUE(plan.Blocked());
 
     // The subnet is the one of the mask each device will have: a /16 goes on.
-    in.Form.Mask = "255.255.0.0";
-    in.Form.FirstIP = "10.0.0.254";
+    in.Form[TSetupField::Mask] = "255.255.0.0";
+    in.Form[TSetupField::IP] = "10.0.0.254";
     plan = MakePlan(in);
     EXPECT_EQ(NewAddresses(plan), (S{"10.0.0.254", "10.0.0.255", "10.0.1.0", "10.0.1.1"}));
 }
@@ -110,11 +110,11 @@ TEST(PlanAddresses, EveryPrefixFromTwentyFourToThirtyTwoAtItsEdges)
         for (size_t k = 0; k <= hosts.size(); ++k)
             chosen.push_back(lab.Orvex(Mac(int(k)), "10.1.1.1"));
         TPlanInputs in = lab.Inputs(chosen);
-        in.Form.Mask = mask;
-        in.Form.Gateway = "0.0.0.0";
+        in.Form[TSetupField::Mask] = mask;
+        in.Form[TSetupField::Gateway] = "0.0.0.0";
 
         // From the network address: every address the subnet has, then none for the last device.
-        in.Form.FirstIP = AddressText(network);
+        in.Form[TSetupField::IP] = AddressText(network);
         TPlan plan = MakePlan(in);
         S expected = hosts;
         expected.push_back("");
@@ -129,7 +129,7 @@ TEST(PlanAddresses, EveryPrefixFromTwentyFourToThirtyTwoAtItsEdges)
 
         // From the last address: the broadcast address of a /30 and wider gives nothing; the last
         // address of a /31 or a /32 is a device's.
-        in.Form.FirstIP = AddressText(last);
+        in.Form[TSetupField::IP] = AddressText(last);
         plan = MakePlan(in);
         expected.assign(chosen.size(), "");
         if (!edges)
@@ -144,7 +144,7 @@ TEST(PlanAddresses, AFirstAddressTheRuleRefusesBlocks)
 {
     TPlanLab lab;
     TPlanInputs in = lab.Inputs({lab.Orvex(Mac(1), "192.168.1.10")});
-    in.Form.FirstIP = "192.168.1.010";
+    in.Form[TSetupField::IP] = "192.168.1.010";
     const TPlan plan = MakePlan(in);
     EXPECT_TRUE(plan.Blocked());
     ASSERT_EQ(ProblemsOfKind(plan, TPlanProblemKind::RefusedAddress).size(), 1u);
@@ -170,17 +170,17 @@ TEST(PlanNames, HwgDevicesAreSkippedAndUseNoNumber)
     const TProduct* h = lab.Hwg(Mac(2), "192.168.1.11");
     const TProduct* b = lab.Orvex(Mac(3), "192.168.1.12");
     TPlanInputs in = lab.Inputs({a, h, b});
-    in.Form.NamePattern = "Boiler ##";
+    in.Form[TSetupField::Name] = "Boiler ##";
     TPlan plan = MakePlan(in);
-    EXPECT_EQ(plan.Devices[0].Field(TPlanField::Name).Value, "Boiler 01");
-    EXPECT_FALSE(plan.Devices[1].Field(TPlanField::Name).Changed);
-    EXPECT_EQ(plan.Devices[2].Field(TPlanField::Name).Value, "Boiler 02");
+    EXPECT_EQ(plan.Devices[0].Field(TSetupField::Name).Value, "Boiler 01");
+    EXPECT_FALSE(plan.Devices[1].Field(TSetupField::Name).Changed);
+    EXPECT_EQ(plan.Devices[2].Field(TSetupField::Name).Value, "Boiler 02");
     EXPECT_TRUE(plan.Problems.empty());
 
-    in.Form.NamePattern = "Pump";
+    in.Form[TSetupField::Name] = "Pump";
     plan = MakePlan(in);
-    EXPECT_EQ(plan.Devices[0].Field(TPlanField::Name).Value, "Pump");
-    EXPECT_EQ(plan.Devices[2].Field(TPlanField::Name).Value, "Pump");
+    EXPECT_EQ(plan.Devices[0].Field(TSetupField::Name).Value, "Pump");
+    EXPECT_EQ(plan.Devices[2].Field(TSetupField::Name).Value, "Pump");
 }
 
 // ---- The form's values ----------------------------------------------------------------------
@@ -192,23 +192,23 @@ TEST(PlanForm, OneValueForEveryDeviceAndItsOwnValueChangesNothing)
     TProduct* b = lab.Orvex(Mac(2), "192.168.1.11");
     b->Info.HTTPPort = 8080;
     TPlanInputs in = lab.Inputs({a, b});
-    in.Form.HTTPPort = " 65616 ";  // 80 in 16 bits
-    in.Form.DNS2 = "1.1.1.1";
-    in.Form.Dhcp = 0;
+    in.Form[TSetupField::HTTPPort] = " 65616 ";  // 80 in 16 bits
+    in.Form[TSetupField::DNS2] = "1.1.1.1";
+    in.Form[TSetupField::Dhcp] = "0";
     const TPlan plan = MakePlan(in);
-    EXPECT_FALSE(plan.Devices[0].Field(TPlanField::HTTPPort).Changed);
-    EXPECT_EQ(plan.Devices[1].Field(TPlanField::HTTPPort).Value, "80");
-    EXPECT_FALSE(plan.Devices[0].Field(TPlanField::Dhcp).Changed);
+    EXPECT_FALSE(plan.Devices[0].Field(TSetupField::HTTPPort).Changed);
+    EXPECT_EQ(plan.Devices[1].Field(TSetupField::HTTPPort).Value, "80");
+    EXPECT_FALSE(plan.Devices[0].Field(TSetupField::Dhcp).Changed);
     for (const TDevicePlan& d : plan.Devices) {
-        EXPECT_EQ(d.Field(TPlanField::DNS2).Value, "1.1.1.1");
-        EXPECT_FALSE(d.Field(TPlanField::Mask).Changed);
+        EXPECT_EQ(d.Field(TSetupField::DNS2).Value, "1.1.1.1");
+        EXPECT_FALSE(d.Field(TSetupField::Mask).Changed);
     }
     const TSetupValues values = plan.Devices[1].Values();
     EXPECT_EQ(values.HTTPPort, "80");
     EXPECT_EQ(values.DNS2, "1.1.1.1");
     EXPECT_EQ(values.IP, "192.168.1.11");
     EXPECT_EQ(values.TelnetPort, "23");
-    EXPECT_EQ(plan.Devices[1].VerifiedFields(), (std::vector<TPlanField>{TPlanField::DNS2, TPlanField::HTTPPort}));
+    EXPECT_EQ(plan.Devices[1].VerifiedFields(), (std::vector<TSetupField>{TSetupField::DNS2, TSetupField::HTTPPort}));
 }
 
 TEST(PlanForm, AnOrvexNameIsVerifiedAsTheUpdateCutsIt)
@@ -216,10 +216,10 @@ TEST(PlanForm, AnOrvexNameIsVerifiedAsTheUpdateCutsIt)
     TPlanLab lab;
     TPlanInputs in = lab.Inputs({lab.Orvex(Mac(1), "192.168.1.10")});
     const std::string name = std::string(31, 'x') + "\xC3\xA9" + "tail";  // é across byte 32
-    in.Form.NamePattern = name;
+    in.Form[TSetupField::Name] = name;
     const TPlan plan = MakePlan(in);
-    EXPECT_EQ(plan.Devices[0].Field(TPlanField::Name).Value, name);
-    EXPECT_EQ(plan.Devices[0].ExpectedValue(TPlanField::Name), std::string(31, 'x'));
+    EXPECT_EQ(plan.Devices[0].Field(TSetupField::Name).Value, name);
+    EXPECT_EQ(plan.Devices[0].ExpectedValue(TSetupField::Name), std::string(31, 'x'));
 }
 
 // ---- Problems -------------------------------------------------------------------------------
@@ -228,7 +228,7 @@ TEST(PlanProblems, DemonstrationModeBlocks)
 {
     TPlanLab lab;
     TPlanInputs in = lab.Inputs({lab.Orvex(Mac(1), "192.168.1.10")});
-    in.Form.NamePattern = "A";
+    in.Form[TSetupField::Name] = "A";
     in.DemoMode = true;
     const TPlan plan = MakePlan(in);
     ASSERT_EQ(ProblemsOfKind(plan, TPlanProblemKind::DemoMode).size(), 1u);
@@ -239,11 +239,11 @@ TEST(PlanProblems, BadNumbersBlock)
 {
     TPlanLab lab;
     TPlanInputs in = lab.Inputs({lab.Orvex(Mac(1), "192.168.1.10")});
-    in.Form.TelnetPort = "2x3";
+    in.Form[TSetupField::TelnetPort] = "2x3";
     const TPlan plan = MakePlan(in);
     const auto bad = ProblemsOfKind(plan, TPlanProblemKind::BadValue);
     ASSERT_EQ(bad.size(), 1u);
-    EXPECT_EQ(bad[0].Field, TPlanField::TelnetPort);
+    EXPECT_EQ(bad[0].Field, TSetupField::TelnetPort);
     EXPECT_EQ(bad[0].Message(), "'2x3' is not a valid integer value");
     EXPECT_TRUE(plan.Blocked());
 }
@@ -254,35 +254,35 @@ TEST(PlanProblems, AValueTheAddressRuleRefusesBlocks)
     const TProduct* o = lab.Orvex(Mac(1), "192.168.1.10");
     const TProduct* h = lab.Hwg(Mac(2), "192.168.1.11");
     TPlanInputs in = lab.Inputs({o, h});
-    in.Form.Mask = "255.255.255.00";
+    in.Form[TSetupField::Mask] = "255.255.255.00";
     TPlan plan = MakePlan(in);
     EXPECT_EQ(ProblemsOfKind(plan, TPlanProblemKind::RefusedAddress).size(), 2u);
     EXPECT_TRUE(plan.Blocked());
 
     // An empty gateway is 0.0.0.0 to an Orvex device; an HWG device cannot take it.
-    in.Form.Mask.reset();
-    in.Form.Gateway = "";
+    in.Form[TSetupField::Mask].reset();
+    in.Form[TSetupField::Gateway] = "";
     plan = MakePlan(in);
     const auto refused = ProblemsOfKind(plan, TPlanProblemKind::RefusedAddress);
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_EQ(refused[0].Device, 1);
-    EXPECT_EQ(refused[0].Field, TPlanField::Gateway);
-    EXPECT_EQ(plan.Devices[0].ExpectedValue(TPlanField::Gateway), "0.0.0.0");
+    EXPECT_EQ(refused[0].Field, TSetupField::Gateway);
+    EXPECT_EQ(plan.Devices[0].ExpectedValue(TSetupField::Gateway), "0.0.0.0");
 }
 
 TEST(PlanProblems, AGatewayOutsideTheSubnetBlocks)
 {
     TPlanLab lab;
     TPlanInputs in = lab.Inputs({lab.Orvex(Mac(1), "192.168.1.10")});
-    in.Form.Gateway = "192.168.2.1";
+    in.Form[TSetupField::Gateway] = "192.168.2.1";
     TPlan plan = MakePlan(in);
     ASSERT_EQ(ProblemsOfKind(plan, TPlanProblemKind::GatewayOutsideSubnet).size(), 1u);
-    in.Form.Gateway = "0.0.0.0";
+    in.Form[TSetupField::Gateway] = "0.0.0.0";
     plan = MakePlan(in);
     EXPECT_TRUE(plan.Problems.empty());
     // A wider mask takes the gateway in.
-    in.Form.Gateway = "192.168.2.1";
-    in.Form.Mask = "255.255.0.0";
+    in.Form[TSetupField::Gateway] = "192.168.2.1";
+    in.Form[TSetupField::Mask] = "255.255.0.0";
     plan = MakePlan(in);
     EXPECT_TRUE(plan.Problems.empty());
 }
@@ -293,25 +293,25 @@ TEST(PlanProblems, AnAddressForAnOrvexDeviceWithDhcpOnBlocksUnlessThePlanTurnsIt
     TProduct* o = lab.Orvex(Mac(1), "192.168.1.10");
     o->Info.Dhcp = 1;
     TPlanInputs in = lab.Inputs({o});
-    in.Form.FirstIP = "192.168.1.20";
+    in.Form[TSetupField::IP] = "192.168.1.20";
     TPlan plan = MakePlan(in);
     const auto dhcp = ProblemsOfKind(plan, TPlanProblemKind::DhcpOn);
     ASSERT_EQ(dhcp.size(), 1u);
-    EXPECT_EQ(dhcp[0].Field, TPlanField::IP);
+    EXPECT_EQ(dhcp[0].Field, TSetupField::IP);
     EXPECT_TRUE(plan.Blocked());
 
-    in.Form.Dhcp = 0;
+    in.Form[TSetupField::Dhcp] = "0";
     plan = MakePlan(in);
     EXPECT_FALSE(plan.Blocked());
-    EXPECT_EQ(plan.Devices[0].VerifiedFields(), (std::vector<TPlanField>{TPlanField::IP, TPlanField::Dhcp}));
+    EXPECT_EQ(plan.Devices[0].VerifiedFields(), (std::vector<TSetupField>{TSetupField::IP, TSetupField::Dhcp}));
 
     // Turning DHCP on alone is fine, and only the DHCP state is verified.
     o->Info.Dhcp = 0;
-    in.Form.FirstIP.reset();
-    in.Form.Dhcp = 1;
+    in.Form[TSetupField::IP].reset();
+    in.Form[TSetupField::Dhcp] = "1";
     plan = MakePlan(in);
     EXPECT_TRUE(plan.Problems.empty());
-    EXPECT_EQ(plan.Devices[0].VerifiedFields(), (std::vector<TPlanField>{TPlanField::Dhcp}));
+    EXPECT_EQ(plan.Devices[0].VerifiedFields(), (std::vector<TSetupField>{TSetupField::Dhcp}));
 }
 
 TEST(PlanProblems, TwoDevicesGivenOneAddressAndAnAddressInUseBlock)
@@ -343,7 +343,7 @@ TEST(PlanProblems, OneMacForTwoDevicesOrTwoRowsBlocks)
     const TProduct* a = lab.Orvex(Mac(1), "192.168.1.10");
     lab.Orvex("00-0a-14-00-00-01", "192.168.1.11");
     TPlanInputs in = lab.Inputs({a});
-    in.Form.NamePattern = "X";
+    in.Form[TSetupField::Name] = "X";
     TPlan plan = MakePlan(in);
     ASSERT_EQ(ProblemsOfKind(plan, TPlanProblemKind::SharedMac).size(), 1u);
     EXPECT_TRUE(plan.Blocked());
@@ -376,7 +376,7 @@ TEST(PlanProblems, AnAddressOutsideThePcsSubnetsAndARowWithoutDeviceAreShownOnly
     EXPECT_EQ(missing[0].Line, 3);
     EXPECT_FALSE(plan.Blocked());
     ASSERT_EQ(plan.Devices.size(), 1u);
-    EXPECT_EQ(plan.Devices[0].Field(TPlanField::IP).Value, "10.5.0.7");
+    EXPECT_EQ(plan.Devices[0].Field(TSetupField::IP).Value, "10.5.0.7");
     EXPECT_TRUE(plan.Devices[0].Changes());
 }
 
@@ -403,7 +403,7 @@ TEST(PlanFamilies, WhatAnHwgDeviceCannotTakeIsShownAndLeftOut)
     const TDevicePlan& hwg = plan.Devices[0];
     EXPECT_EQ(hwg.Problems.size(), 4u);
     EXPECT_TRUE(plan.Devices[1].Problems.empty());
-    EXPECT_EQ(hwg.VerifiedFields(), (std::vector<TPlanField>{TPlanField::HTTPPort}));
+    EXPECT_EQ(hwg.VerifiedFields(), (std::vector<TSetupField>{TSetupField::HTTPPort}));
     const TSetupValues values = hwg.Values();
     EXPECT_EQ(values.Name, "HWG unit");
     EXPECT_EQ(values.DNS1, "N/A");
@@ -413,7 +413,7 @@ TEST(PlanFamilies, WhatAnHwgDeviceCannotTakeIsShownAndLeftOut)
     // The Orvex device takes all of it.
     EXPECT_EQ(
         plan.Devices[1].VerifiedFields(),
-        (std::vector<TPlanField>{TPlanField::Name, TPlanField::DNS1, TPlanField::HTTPPort, TPlanField::TelnetPort}));
+        (std::vector<TSetupField>{TSetupField::Name, TSetupField::DNS1, TSetupField::HTTPPort, TSetupField::TelnetPort}));
 }
 
 TEST(PlanFamilies, APortTheDeviceDoesNotHaveIsLeftOut)
@@ -422,7 +422,7 @@ TEST(PlanFamilies, APortTheDeviceDoesNotHaveIsLeftOut)
     TProduct* o = lab.Orvex(Mac(1), "192.168.1.10");
     o->Info.TelnetPort = -1;
     TPlanInputs in = lab.Inputs({o});
-    in.Form.TelnetPort = "2323";
+    in.Form[TSetupField::TelnetPort] = "2323";
     const TPlan plan = MakePlan(in);
     ASSERT_EQ(ProblemsOfKind(plan, TPlanProblemKind::NotCarried).size(), 1u);
     EXPECT_FALSE(plan.Blocked());
@@ -434,7 +434,7 @@ TEST(PlanFamilies, AnHwgDeviceWithADhcpSettingTakesADhcpChange)
 {
     TPlanLab lab;
     TPlanInputs in = lab.Inputs({lab.Hwg(Mac(1), "192.168.1.10", 0)});
-    in.Form.Dhcp = 1;
+    in.Form[TSetupField::Dhcp] = "1";
     const TPlan plan = MakePlan(in);
     EXPECT_TRUE(plan.Problems.empty());
     EXPECT_EQ(plan.Devices[0].Values().Dhcp, 1);

@@ -35,7 +35,7 @@ TPlanFile Read(const std::string& text)
     return file;
 }
 
-std::string Cell(const TPlanRow& row, TPlanField field)
+std::string Cell(const TPlanRow& row, TSetupField field)
 {
     const auto& cell = row.Cells[static_cast<size_t>(field)];
     return cell ? cell->Text : "<none>";
@@ -68,7 +68,7 @@ TEST(PlanFileRead, TheExportReadBackChangesNothing)
 
     const TPlanFile file = Read(csv);
     ASSERT_EQ(file.Rows.size(), 4u);
-    EXPECT_EQ(Cell(file.Rows[0], TPlanField::Name), " Boiler, \"north\"\nwing ");
+    EXPECT_EQ(Cell(file.Rows[0], TSetupField::Name), " Boiler, \"north\"\nwing ");
     EXPECT_EQ(file.Rows[1].Line, 5);  // the name broke the first record's line twice: Name and Line
     EXPECT_EQ(file.Rows[2].Family, "HWG");
     TPlanInputs in = lab.Inputs({});
@@ -102,14 +102,14 @@ TEST(PlanFileRead, SpreadsheetFormsSemicolonsBomCrlfAndQuotes)
     EXPECT_EQ(file.Rows[0].Line, 3);
     EXPECT_TRUE(file.Rows[0].MacValid);
     EXPECT_EQ(file.Rows[0].MacColumn, 2);
-    EXPECT_EQ(Cell(file.Rows[0], TPlanField::Name), "A;\"B\"\r\nC");
-    EXPECT_EQ(Cell(file.Rows[0], TPlanField::IP), "10.0.0.5");
-    EXPECT_EQ(Cell(file.Rows[0], TPlanField::Mask), "<none>");
+    EXPECT_EQ(Cell(file.Rows[0], TSetupField::Name), "A;\"B\"\r\nC");
+    EXPECT_EQ(Cell(file.Rows[0], TSetupField::IP), "10.0.0.5");
+    EXPECT_EQ(Cell(file.Rows[0], TSetupField::Mask), "<none>");
     EXPECT_EQ(file.Rows[1].Line, 5);
     EXPECT_EQ(file.Rows[1].Mac[5], 2);
     EXPECT_EQ(file.Rows[2].Line, 6);
-    EXPECT_EQ(Cell(file.Rows[2], TPlanField::IP), "");
-    EXPECT_EQ(file.Rows[2].Cells[static_cast<size_t>(TPlanField::IP)]->Column, 4);
+    EXPECT_EQ(Cell(file.Rows[2], TSetupField::IP), "");
+    EXPECT_EQ(file.Rows[2].Cells[static_cast<size_t>(TSetupField::IP)]->Column, 4);
 }
 
 // A header that names a column twice: the first of the two counts, and the other is ignored
@@ -118,15 +118,15 @@ TEST(PlanFileRead, OfTwoColumnsOfOneNameTheFirstCounts)
 {
     TPlanFile file = Read("MAC,IP,Name,IP\n" + Mac(1) + ",192.168.1.50,a,not an address\n");
     ASSERT_EQ(file.Rows.size(), 1u);
-    EXPECT_EQ(Cell(file.Rows[0], TPlanField::IP), "192.168.1.50");
-    EXPECT_EQ(file.Rows[0].Cells[static_cast<size_t>(TPlanField::IP)]->Column, 2);
+    EXPECT_EQ(Cell(file.Rows[0], TSetupField::IP), "192.168.1.50");
+    EXPECT_EQ(file.Rows[0].Cells[static_cast<size_t>(TSetupField::IP)]->Column, 2);
 
     file = Read(" mac ,Family,Name,MAC,FAMILY,name\n" + Mac(1) + ",Orvex,first," + Mac(2) + ",HWG,second\n");
     ASSERT_EQ(file.Rows.size(), 1u);
     EXPECT_EQ(file.Rows[0].MacText, Mac(1));
     EXPECT_EQ(file.Rows[0].MacColumn, 1);
     EXPECT_EQ(file.Rows[0].Family, "Orvex");
-    EXPECT_EQ(Cell(file.Rows[0], TPlanField::Name), "first");
+    EXPECT_EQ(Cell(file.Rows[0], TSetupField::Name), "first");
 
     TPlanLab lab;
     lab.Orvex(Mac(1), "192.168.1.10");
@@ -203,7 +203,7 @@ TEST(PlanFileRead, AFamilyColumnMustMatchAndUncheckedDevicesAreActedOn)
     EXPECT_FALSE(plan.Devices[0].Changes());  // its row names another family
     EXPECT_EQ(ProblemsOfKind(plan, TPlanProblemKind::NotFound).size(), 1u);
     EXPECT_FALSE(plan.Devices[1].Chosen);
-    EXPECT_EQ(plan.Devices[1].Field(TPlanField::Name).Value, "y");
+    EXPECT_EQ(plan.Devices[1].Field(TSetupField::Name).Value, "y");
     EXPECT_EQ(plan.Devices[1].FileLine, 3);
 }
 
@@ -215,14 +215,14 @@ TEST(PlanFileRead, TheFilesValueWinsOverTheForm)
     const TPlanFile file = Read("MAC,Name,IP\n" + Mac(2) + ",Named,192.168.1.50\n");
     TPlanInputs in = lab.Inputs({a, b});
     in.File = &file;
-    in.Form.NamePattern = "Pump #";
-    in.Form.FirstIP = "192.168.1.50";
+    in.Form[TSetupField::Name] = "Pump #";
+    in.Form[TSetupField::IP] = "192.168.1.50";
     const TPlan plan = MakePlan(in);
-    EXPECT_EQ(plan.Devices[0].Field(TPlanField::Name).Value, "Pump 1");
-    EXPECT_EQ(plan.Devices[1].Field(TPlanField::Name).Value, "Named");
+    EXPECT_EQ(plan.Devices[0].Field(TSetupField::Name).Value, "Pump 1");
+    EXPECT_EQ(plan.Devices[1].Field(TSetupField::Name).Value, "Named");
     // The counter skips the address the file gives.
     EXPECT_EQ(NewAddresses(plan), (std::vector<std::string>{"192.168.1.51", "192.168.1.50"}));
-    EXPECT_EQ(plan.Devices[1].Field(TPlanField::IP).Line, 2);
+    EXPECT_EQ(plan.Devices[1].Field(TSetupField::IP).Line, 2);
     EXPECT_FALSE(plan.Blocked());
 }
 
@@ -234,10 +234,10 @@ TEST(PlanFileRead, ThePlanAsAFileGivesTheSameValuesAndOnceAppliedChangesNothing)
         chosen.push_back(lab.Orvex(Mac(k), "192.168.1.100"));
     chosen.push_back(lab.Hwg(Mac(3), "192.168.1.100"));
     TPlanInputs in = lab.Inputs(chosen);
-    in.Form.FirstIP = "192.168.1.20";
-    in.Form.NamePattern = "Boiler ##";
-    in.Form.HTTPPort = "40000";
-    in.Form.DNS1 = "1.1.1.1";  // left out for the HWG device, and so in the file
+    in.Form[TSetupField::IP] = "192.168.1.20";
+    in.Form[TSetupField::Name] = "Boiler ##";
+    in.Form[TSetupField::HTTPPort] = "40000";
+    in.Form[TSetupField::DNS1] = "1.1.1.1";  // left out for the HWG device, and so in the file
     const TPlan plan = MakePlan(in);
     ASSERT_FALSE(plan.Blocked());
 
@@ -291,14 +291,14 @@ TEST(PlanUndo, TheFileHoldsTheValuesBeforeOfTheDevicesThePlanChanges)
     const TProduct* b = lab.Orvex(Mac(2), "192.168.1.100", "two");
     const TProduct* c = lab.Orvex(Mac(3), "192.168.1.50", "kept");
     TPlanInputs in = lab.Inputs({a, b, c});
-    in.Form.FirstIP = "192.168.1.101";
-    in.Form.NamePattern = "Boiler #";
+    in.Form[TSetupField::IP] = "192.168.1.101";
+    in.Form[TSetupField::Name] = "Boiler #";
     const TPlan plan = MakePlan(in);
     ASSERT_FALSE(plan.Blocked());
     const TPlanFile undo = Read(FormatUndoFile(plan));
     ASSERT_EQ(undo.Rows.size(), 3u);
-    EXPECT_EQ(Cell(undo.Rows[0], TPlanField::Name), "");
-    EXPECT_EQ(Cell(undo.Rows[0], TPlanField::IP), "192.168.1.100");
+    EXPECT_EQ(Cell(undo.Rows[0], TSetupField::Name), "");
+    EXPECT_EQ(Cell(undo.Rows[0], TSetupField::IP), "192.168.1.100");
 
     // The plan applied: the devices now have the new values.
     for (const TDevicePlan& d : plan.Devices) {
@@ -315,14 +315,14 @@ TEST(PlanUndo, TheFileHoldsTheValuesBeforeOfTheDevicesThePlanChanges)
     // Both go back to the one factory address, and the empty name comes back empty.
     EXPECT_FALSE(undone.Blocked()) << undone.Problems.front().Message();
     EXPECT_EQ(NewAddresses(undone), (std::vector<std::string>{"192.168.1.100", "192.168.1.100", "192.168.1.50"}));
-    EXPECT_TRUE(undone.Devices[0].Sends(TPlanField::Name));
+    EXPECT_TRUE(undone.Devices[0].Sends(TSetupField::Name));
     EXPECT_EQ(undone.Devices[0].Values().Name, "");
     EXPECT_EQ(undone.Devices[2].Values().Name, "kept");
 
     // The same file as an ordinary plan: the empty name changes nothing, the addresses block.
     back.Undo = false;
     const TPlan asPlan = MakePlan(back);
-    EXPECT_FALSE(asPlan.Devices[0].Field(TPlanField::Name).Changed);
+    EXPECT_FALSE(asPlan.Devices[0].Field(TSetupField::Name).Changed);
     EXPECT_EQ(ProblemsOfKind(asPlan, TPlanProblemKind::DuplicateAddress).size(), 1u);
     EXPECT_TRUE(asPlan.Blocked());
 }
@@ -338,7 +338,7 @@ TEST(PlanUndo, AnUndoAddressIsStillCheckedAgainstTheRule)
     const TPlan plan = MakePlan(in);
     EXPECT_EQ(ProblemsOfKind(plan, TPlanProblemKind::RefusedAddress).size(), 1u);
     // An empty gateway stands as it is: 0.0.0.0 to an Orvex device.
-    EXPECT_TRUE(plan.Devices[0].Sends(TPlanField::Gateway));
+    EXPECT_TRUE(plan.Devices[0].Sends(TSetupField::Gateway));
 }
 
 // An undo puts back what was there: what a new plan would block is a note, and only what
@@ -408,7 +408,7 @@ TEST(PlanUndo, WrittenWholeUnderItsTimeNameAndNeverOverAnotherFile)
     const std::string folder = dir.path().toStdString() + "/backup";
     TPlanLab lab;
     TPlanInputs in = lab.Inputs({lab.Orvex(Mac(1), "192.168.1.10", "old")});
-    in.Form.NamePattern = "new";
+    in.Form[TSetupField::Name] = "new";
     const TPlan plan = MakePlan(in);
 
     std::tm t{};
@@ -427,7 +427,7 @@ TEST(PlanUndo, WrittenWholeUnderItsTimeNameAndNeverOverAnotherFile)
 
     // A second plan in the same second: refused, the first file stays as it was.
     TPlanInputs again = in;
-    again.Form.NamePattern = "other";
+    again.Form[TSetupField::Name] = "other";
     EXPECT_FALSE(WriteUndoFile(MakePlan(again), folder, when, path, error));
     EXPECT_NE(error.find("undo-20261210-040506.csv"), std::string::npos);
     EXPECT_EQ(FileText(path), written);

@@ -54,7 +54,7 @@ public:
     bool Asked = false;
 };
 
-TDevicePlan PlanFor(const TProduct& device, std::vector<std::pair<TPlanField, std::string>> values)
+TDevicePlan PlanFor(const TProduct& device, std::vector<std::pair<TSetupField, std::string>> values)
 {
     TDevicePlan d;
     d.Device = &device;
@@ -66,9 +66,7 @@ TDevicePlan PlanFor(const TProduct& device, std::vector<std::pair<TPlanField, st
         change.Value = value;
         change.Source = TPlanSource::File;
         const TSentFields sent = device.SentFields(d.Before.Dhcp);
-        const bool carried[] = {sent.Name, sent.IP,   sent.Mask,     sent.Gateway,   sent.DNS1,
-                                sent.DNS2, sent.Dhcp, sent.HTTPPort, sent.TelnetPort};
-        change.Carried = carried[static_cast<size_t>(field)];
+        change.Carried = sent[field];
     }
     return d;
 }
@@ -80,21 +78,21 @@ TEST(PlanNeedsRestart, TheFamiliesOwnRuleAsApplyChangesAsksIt)
     TProduct* hwg = lab.Hwg(Mac(2), "192.168.1.11");
     struct Case {
         TProduct* Device;
-        std::vector<std::pair<TPlanField, std::string>> Values;
+        std::vector<std::pair<TSetupField, std::string>> Values;
         bool Restart;
     };
     const Case cases[] = {
-        {orvex, {{TPlanField::Name, "Boiler 01"}}, false},
-        {orvex, {{TPlanField::HTTPPort, "8080"}, {TPlanField::TelnetPort, "2323"}}, false},
-        {orvex, {{TPlanField::DNS1, "1.1.1.1"}}, false},
-        {orvex, {{TPlanField::IP, "192.168.1.20"}}, true},
-        {orvex, {{TPlanField::Mask, "255.255.0.0"}}, true},
-        {orvex, {{TPlanField::Gateway, "192.168.1.254"}}, true},
-        {orvex, {{TPlanField::Dhcp, "1"}}, true},
-        {hwg, {{TPlanField::HTTPPort, "8080"}}, true},
-        {hwg, {{TPlanField::IP, "192.168.1.21"}}, true},
+        {orvex, {{TSetupField::Name, "Boiler 01"}}, false},
+        {orvex, {{TSetupField::HTTPPort, "8080"}, {TSetupField::TelnetPort, "2323"}}, false},
+        {orvex, {{TSetupField::DNS1, "1.1.1.1"}}, false},
+        {orvex, {{TSetupField::IP, "192.168.1.20"}}, true},
+        {orvex, {{TSetupField::Mask, "255.255.0.0"}}, true},
+        {orvex, {{TSetupField::Gateway, "192.168.1.254"}}, true},
+        {orvex, {{TSetupField::Dhcp, "1"}}, true},
+        {hwg, {{TSetupField::HTTPPort, "8080"}}, true},
+        {hwg, {{TSetupField::IP, "192.168.1.21"}}, true},
         {hwg, {}, false},
-        {hwg, {{TPlanField::Name, "not carried"}}, false},
+        {hwg, {{TSetupField::Name, "not carried"}}, false},
     };
     for (const Case& c : cases) {
         const TDevicePlan d = PlanFor(*c.Device, c.Values);
@@ -111,20 +109,20 @@ TEST(PlanNeedsRestart, TheFamiliesOwnRuleAsApplyChangesAsksIt)
     }
     // A restart already pending (a question answered No in the setup panel) goes with the next update.
     orvex->RestartNeeded = true;
-    EXPECT_TRUE(PlanNeedsRestart(PlanFor(*orvex, {{TPlanField::Name, "Boiler 01"}})));
+    EXPECT_TRUE(PlanNeedsRestart(PlanFor(*orvex, {{TSetupField::Name, "Boiler 01"}})));
 }
 
 TEST(PlanVerifiedFields, NoAddressForADeviceLeftWithDhcpOn)
 {
     TPlanLab lab;
     TProduct* hwg = lab.Hwg(Mac(1), "192.168.1.10");
-    const TDevicePlan on = PlanFor(*hwg, {{TPlanField::IP, "192.168.1.20"}, {TPlanField::Dhcp, "1"}});
-    EXPECT_EQ(on.VerifiedFields(), std::vector<TPlanField>{TPlanField::Dhcp});
-    const TDevicePlan off = PlanFor(*hwg, {{TPlanField::IP, "192.168.1.20"}, {TPlanField::HTTPPort, "81"}});
-    EXPECT_EQ(off.VerifiedFields(), (std::vector<TPlanField>{TPlanField::IP, TPlanField::HTTPPort}));
+    const TDevicePlan on = PlanFor(*hwg, {{TSetupField::IP, "192.168.1.20"}, {TSetupField::Dhcp, "1"}});
+    EXPECT_EQ(on.VerifiedFields(), std::vector<TSetupField>{TSetupField::Dhcp});
+    const TDevicePlan off = PlanFor(*hwg, {{TSetupField::IP, "192.168.1.20"}, {TSetupField::HTTPPort, "81"}});
+    EXPECT_EQ(off.VerifiedFields(), (std::vector<TSetupField>{TSetupField::IP, TSetupField::HTTPPort}));
     TProduct* noSetting = lab.Hwg(Mac(2), "192.168.1.11", -1);
-    EXPECT_EQ(PlanFor(*noSetting, {{TPlanField::IP, "192.168.1.21"}}).VerifiedFields(),
-              std::vector<TPlanField>{TPlanField::IP});
+    EXPECT_EQ(PlanFor(*noSetting, {{TSetupField::IP, "192.168.1.21"}}).VerifiedFields(),
+              std::vector<TSetupField>{TSetupField::IP});
 }
 
 TEST(PlanStatus, TextsAndFailures)
@@ -412,7 +410,7 @@ struct PlanRunTest : ::testing::Test {
         return nullptr;
     }
     // Adds a device to the plan with these new values (carried as the family carries them).
-    void Plan(const TProduct* device, std::vector<std::pair<TPlanField, std::string>> values)
+    void Plan(const TProduct* device, std::vector<std::pair<TSetupField, std::string>> values)
     {
         ThePlan.Devices.push_back(PlanFor(*device, std::move(values)));
     }
@@ -452,9 +450,9 @@ TEST_F(PlanRunTest, OneDeviceAfterAnotherEachOrvexAnswerAwaited)
     const int quick = Fleet.AddOrvex(2, "127.0.0.12");
     const int hwg = Fleet.AddHwg(3, "127.0.0.13");
     Fleet.Devices[slow].AnswerDelayMs = 400;
-    Plan(Find(slow, "10.77.0.11", "255.255.255.255"), {{TPlanField::Name, "Boiler 01"}});
-    Plan(Find(quick, "10.77.0.12", "255.255.255.255"), {{TPlanField::Name, "Boiler 02"}});
-    Plan(Find(hwg, "10.77.0.13", "255.255.255.255"), {{TPlanField::HTTPPort, "8080"}});
+    Plan(Find(slow, "10.77.0.11", "255.255.255.255"), {{TSetupField::Name, "Boiler 01"}});
+    Plan(Find(quick, "10.77.0.12", "255.255.255.255"), {{TSetupField::Name, "Boiler 02"}});
+    Plan(Find(hwg, "10.77.0.13", "255.255.255.255"), {{TSetupField::HTTPPort, "8080"}});
     std::vector<int> changed;
     QObject::connect(&Runner, &TPlanRun::StatusChanged, [&changed](int k) { changed.push_back(k); });
 
@@ -490,7 +488,7 @@ TEST_F(PlanRunTest, ARefusingAndASilentDeviceAreReportedAndTheRestDone)
     Fleet.Devices[refusing].CommandError = 3;
     Fleet.Devices[silent].CommandError = -1;
     for (const int i : {refusing, silent, fine})
-        Plan(Find(i, "10.77.0.1" + std::to_string(i), "255.255.255.255"), {{TPlanField::Name, "Boiler"}});
+        Plan(Find(i, "10.77.0.1" + std::to_string(i), "255.255.255.255"), {{TSetupField::Name, "Boiler"}});
     TPlanRunOptions options = NoVerify;
     options.AnswerWaitMs = 500;
 
@@ -512,9 +510,9 @@ TEST_F(PlanRunTest, RestartDeclinedStoresAndSendsNothingToThoseThatNeedOne)
     const int hwg = Fleet.AddHwg(3, "127.0.0.13");
     TProduct* movedDevice = Find(moved, "10.77.0.11", "255.255.255.255");
     TProduct* hwgDevice = Find(hwg, "10.77.0.13", "255.255.255.255");
-    Plan(movedDevice, {{TPlanField::IP, "127.0.1.11"}, {TPlanField::Name, "Moved"}});
-    Plan(Find(named, "10.77.0.12", "255.255.255.255"), {{TPlanField::Name, "Named"}});
-    Plan(hwgDevice, {{TPlanField::HTTPPort, "8080"}});
+    Plan(movedDevice, {{TSetupField::IP, "127.0.1.11"}, {TSetupField::Name, "Moved"}});
+    Plan(Find(named, "10.77.0.12", "255.255.255.255"), {{TSetupField::Name, "Named"}});
+    Plan(hwgDevice, {{TSetupField::HTTPPort, "8080"}});
     TPlanRunOptions options = NoVerify;
     options.RestartAllowed = false;
 
@@ -538,8 +536,8 @@ TEST_F(PlanRunTest, DevicesNotFoundOrRefusedByTheRuleGetNothing)
     const int c = Fleet.AddOrvex(3, "127.0.0.13");
     TPlanLab lab;
     // An HWG device with the MAC of an Orvex device found is not that device.
-    Plan(lab.Hwg(Mac(1), "10.77.0.11"), {{TPlanField::HTTPPort, "8080"}});
-    Plan(Find(b, "10.77.0.12", "255.255.255.255"), {{TPlanField::IP, "127.0.1.012"}});
+    Plan(lab.Hwg(Mac(1), "10.77.0.11"), {{TSetupField::HTTPPort, "8080"}});
+    Plan(Find(b, "10.77.0.12", "255.255.255.255"), {{TSetupField::IP, "127.0.1.012"}});
     Plan(Find(c, "10.77.0.13", "255.255.255.255"), {});
     Find(a, "10.77.0.11", "255.255.255.255");
 
@@ -561,10 +559,10 @@ TEST_F(PlanRunTest, VerifiedNotVerifiedNamingTheFieldAndNoAnswer)
     // Found through the broadcast: asked there again.
     const std::string longName(40, 'x');
     Plan(Find(taken, "10.77.0.11", "255.255.255.255"),
-         {{TPlanField::IP, "127.0.1.11"}, {TPlanField::Name, longName}, {TPlanField::TelnetPort, "65535"}});
-    Plan(Find(ignored, "10.77.0.12", "255.255.255.255"), {{TPlanField::IP, "127.0.1.12"}});
-    Plan(Find(mute, "10.77.0.13", "255.255.255.255"), {{TPlanField::IP, "127.0.1.13"}});
-    Plan(Find(hwg, "10.77.0.14", "255.255.255.255"), {{TPlanField::IP, "127.0.1.14"}, {TPlanField::HTTPPort, "8080"}});
+         {{TSetupField::IP, "127.0.1.11"}, {TSetupField::Name, longName}, {TSetupField::TelnetPort, "65535"}});
+    Plan(Find(ignored, "10.77.0.12", "255.255.255.255"), {{TSetupField::IP, "127.0.1.12"}});
+    Plan(Find(mute, "10.77.0.13", "255.255.255.255"), {{TSetupField::IP, "127.0.1.13"}});
+    Plan(Find(hwg, "10.77.0.14", "255.255.255.255"), {{TSetupField::IP, "127.0.1.14"}, {TSetupField::HTTPPort, "8080"}});
 
     ASSERT_TRUE(Run({true, 3, kPlanAnswerWaitMs}));
     EXPECT_EQ(Status(0), "verified") << "the name as cut, the port as a signed 16-bit number";
@@ -585,7 +583,7 @@ TEST_F(PlanRunTest, ADeviceFoundByUnicastIsAskedAtItsNewAddress)
 {
     const int moved = Fleet.AddOrvex(1, "127.0.0.11");
     Fleet.Devices[moved].OnlyAtOwnIP = true;  // it answers at the address it holds, so only there once moved
-    Plan(Find(moved, "127.0.0.11", "127.0.0.11"), {{TPlanField::IP, "127.0.1.11"}});
+    Plan(Find(moved, "127.0.0.11", "127.0.0.11"), {{TSetupField::IP, "127.0.1.11"}});
 
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(Run({true, 5, kPlanAnswerWaitMs}));
@@ -611,8 +609,8 @@ TEST_F(PlanRunTest, AnswersAreMatchedByMacAndFamily)
     Fleet.Devices[impostor].Info[Hwg::kOffHttpPort + 1] = 8080 & 0xFF;
     HwgSignPacket(Fleet.Devices[impostor].Info.data(), 48);
     Plan(Find(orvex, "10.77.0.11", "255.255.255.255"),
-         {{TPlanField::IP, "127.0.1.11"}, {TPlanField::HTTPPort, "8080"}});
-    Plan(Find(hwg, "10.77.0.12", "255.255.255.255"), {{TPlanField::HTTPPort, "8081"}});
+         {{TSetupField::IP, "127.0.1.11"}, {TSetupField::HTTPPort, "8080"}});
+    Plan(Find(hwg, "10.77.0.12", "255.255.255.255"), {{TSetupField::HTTPPort, "8081"}});
 
     ASSERT_TRUE(Run({true, 3, kPlanAnswerWaitMs}));
     EXPECT_EQ(Status(0), "not verified: no answer");
@@ -627,7 +625,7 @@ TEST_F(PlanRunTest, AnotherUnitAtTheNewAddressNeverVerifiesTheDevice)
     const int other = Fleet.AddOrvex(3, "127.0.1.11");
     Fleet.Devices[stayed].Applies = false;
     Fleet.Devices[stayed].OnlyAtOwnIP = Fleet.Devices[other].OnlyAtOwnIP = true;
-    Plan(Find(stayed, "127.0.0.11", "127.0.0.11"), {{TPlanField::IP, "127.0.1.11"}});
+    Plan(Find(stayed, "127.0.0.11", "127.0.0.11"), {{TSetupField::IP, "127.0.1.11"}});
 
     ASSERT_TRUE(Run({true, 3, kPlanAnswerWaitMs}));
     EXPECT_EQ(Status(0), "not verified: IP: 127.0.0.11, expected 127.0.1.11");
@@ -645,8 +643,8 @@ TEST_F(PlanRunTest, DevicesSharingAnAddressGetTheirCommandsByBroadcast)
     TProduct* first = Find(a, "127.0.0.11", "127.0.0.11");
     TProduct* second = Find(b, "127.0.0.11", "127.0.0.11");
     first->Info.Mask = second->Info.Mask = "255.255.255.0";
-    Plan(first, {{TPlanField::Name, "First"}});
-    Plan(second, {{TPlanField::Name, "Second"}});
+    Plan(first, {{TSetupField::Name, "First"}});
+    Plan(second, {{TSetupField::Name, "Second"}});
 
     ASSERT_TRUE(Run(NoVerify));
     EXPECT_EQ(Status(0), "sent");
@@ -666,7 +664,7 @@ TEST_F(PlanRunTest, StopEndsAfterTheDeviceWhoseCommandIsOutThenEndsVerification)
     Fleet.Devices[a].AnswerDelayMs = 300;
     Fleet.Devices[a].AnswersInfo = false;
     for (const int i : {a, b, c})
-        Plan(Find(i, "10.77.0.1" + std::to_string(i), "255.255.255.255"), {{TPlanField::Name, "Stopped"}});
+        Plan(Find(i, "10.77.0.1" + std::to_string(i), "255.255.255.255"), {{TSetupField::Name, "Stopped"}});
     bool stoppedOnce = false;
     QObject::connect(&Runner, &TPlanRun::StatusChanged, [&](int k) {
         if (k == 0 && State(0) == TPlanDeviceState::Sending && !stoppedOnce) {
@@ -699,8 +697,8 @@ TEST_F(PlanRunTest, ALateAnswerOnAnotherInterfaceIsNotTheNextDevicesAnswer)
     Fleet.Devices[late].AnswersOnCommandTo = silent;  // its answer comes once the next command went
     Fleet.Devices[silent].CommandError = -1;
     TUDPServer secondInterface;
-    Plan(Find(late, "10.77.0.11", "255.255.255.255"), {{TPlanField::Name, "Late"}});
-    Plan(Find(silent, "10.78.0.12", "255.255.255.255", &secondInterface), {{TPlanField::Name, "Silent"}});
+    Plan(Find(late, "10.77.0.11", "255.255.255.255"), {{TSetupField::Name, "Late"}});
+    Plan(Find(silent, "10.78.0.12", "255.255.255.255", &secondInterface), {{TSetupField::Name, "Silent"}});
     TPlanRunOptions options = NoVerify;
     options.AnswerWaitMs = 1000;
 

@@ -39,9 +39,9 @@ TEST(PlanSkipped, EachReasonAndEachRun)
     const TProduct* filed = lab.Orvex(Mac(50), "10.0.0.201");
     TPlanInputs in = lab.Inputs(chosen);
     in.Interfaces = {TPlanLab::PcInterface("eth0", "10.77.1.1", 24)};
-    in.Form.Mask = "255.255.255.0";
-    in.Form.Gateway = "10.77.1.16";
-    in.Form.FirstIP = "10.77.1.0";
+    in.Form[TSetupField::Mask] = "255.255.255.0";
+    in.Form[TSetupField::Gateway] = "10.77.1.16";
+    in.Form[TSetupField::IP] = "10.77.1.0";
     TPlanFile file;
     TPlanReadError error;
     ASSERT_TRUE(ReadPlanFile("MAC,IP\n" + filed->Info.MAC + ",10.77.1.18\n", file, error)) << error.Message;
@@ -53,7 +53,7 @@ TEST(PlanSkipped, EachReasonAndEachRun)
     EXPECT_EQ(Texts(plan), (S{"10.77.1.0: the subnet's network address", "10.77.1.1: this PC's address"}));
 
     // From .11 on: .11 is free, then four in use, the gateway, .17 free, the planned one, .19 free.
-    in.Form.FirstIP = "10.77.1.11";
+    in.Form[TSetupField::IP] = "10.77.1.11";
     plan = MakePlan(in);
     EXPECT_EQ(NewAddresses(plan), (S{"10.77.1.11", "10.77.1.17", "10.77.1.19", "10.77.1.18"}));
     EXPECT_EQ(Texts(plan), (S{"10.77.1.12\u201310.77.1.15: in use", "10.77.1.16: the gateway",
@@ -68,9 +68,9 @@ TEST(PlanSkipped, EachReasonAndEachRun)
     lab.Orvex(Mac(200), "10.77.1.254");
     in = lab.Inputs(chosen);
     in.Interfaces = {TPlanLab::PcInterface("eth0", "10.77.1.1", 24)};
-    in.Form.Mask = "255.255.255.0";
-    in.Form.Gateway = "10.77.1.1";
-    in.Form.FirstIP = "10.77.1.252";
+    in.Form[TSetupField::Mask] = "255.255.255.0";
+    in.Form[TSetupField::Gateway] = "10.77.1.1";
+    in.Form[TSetupField::IP] = "10.77.1.252";
     plan = MakePlan(in);
     EXPECT_EQ(NewAddresses(plan), (S{"10.77.1.252", "10.77.1.253", ""}));
     EXPECT_EQ(Texts(plan), (S{"10.77.1.254: in use", "10.77.1.255: the subnet's broadcast address"}));
@@ -90,15 +90,15 @@ TEST(PlanSkipped, RunsOfOneReasonOnly)
     lab.Orvex(Mac(14), "192.168.1.14");
     TPlanInputs in = lab.Inputs(chosen);
     in.Interfaces = {TPlanLab::PcInterface("eth0", "192.168.1.12", 24)};
-    in.Form.Gateway = "192.168.1.1";
-    in.Form.FirstIP = "192.168.1.10";
+    in.Form[TSetupField::Gateway] = "192.168.1.1";
+    in.Form[TSetupField::IP] = "192.168.1.10";
     const TPlan plan = MakePlan(in);
     EXPECT_EQ(NewAddresses(plan), (S{"192.168.1.13", "192.168.1.15"}));
     EXPECT_EQ(Texts(plan), (S{"192.168.1.10\u2013192.168.1.11: in use", "192.168.1.12: this PC's address",
                               "192.168.1.14: in use"}));
 
     // Nothing counted, nothing skipped.
-    in.Form.FirstIP.reset();
+    in.Form[TSetupField::IP].reset();
     EXPECT_TRUE(MakePlan(in).Skipped.empty());
 }
 

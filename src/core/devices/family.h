@@ -36,8 +36,11 @@ struct TFamily {
     // stored.
     bool (*SetupNeedsRestart)(const TProductInfo& stored, const std::string& ip, const std::string& mask,
                               const std::string& gateway, int32_t dhcp) = nullptr;
-    // What the update request carries once the DHCP state is dhcp, for a device whose stored
-    // setup is stored.
+    // The setup fields its update request can carry at all (the others are stored in the device
+    // object but never sent).
+    TSentFields Carries;
+    // Of those, what the update request carries once the DHCP state is dhcp, for a device whose
+    // stored setup is stored; none: all of them.
     TSentFields (*SentFields)(const TProductInfo& stored, int32_t dhcp) = nullptr;
     // The most of a name the update request carries, cut at the last whole character within
     // that many bytes; 0: not cut.

@@ -10,7 +10,6 @@ const TFamily& NoFamily()
         TFamily family;
         family.SetupNeedsRestart = [](const TProductInfo&, const std::string&, const std::string&, const std::string&,
                                       int32_t) { return false; };
-        family.SentFields = [](const TProductInfo&, int32_t) { return TSentFields{}; };
         return family;
     }();
     return kNone;
@@ -47,7 +46,8 @@ bool TProduct::SetupNeedsRestart(const TProductInfo& stored, const std::string& 
 
 TSentFields TProduct::SentFields(int32_t dhcp) const
 {
-    return Family().SentFields(Info, dhcp);
+    const TFamily& family = Family();
+    return family.SentFields ? family.Carries & family.SentFields(Info, dhcp) : family.Carries;
 }
 
 bool TProduct::SendsEmptyAddressAsZero() const

@@ -1,6 +1,7 @@
 // One discovered device: its data record and the commands every device family provides.
 #pragma once
 #include "core/app/producttable.h"
+#include "core/devices/setupfields.h"
 
 #include <cstdint>
 #include <functional>
@@ -28,20 +29,6 @@ struct TProductInfo {
     int16_t TelnetPort = 0;   // -1 not available
     bool CanSetDefault = false;
     bool CanRestart = false;
-};
-
-// Which setup values a family's update request carries to the device. A value left out is
-// still stored in the device object, but the device never receives it.
-struct TSentFields {
-    bool Name = true;
-    bool IP = true;
-    bool Mask = true;
-    bool Gateway = true;
-    bool DNS1 = true;
-    bool DNS2 = true;
-    bool Dhcp = true;
-    bool HTTPPort = true;
-    bool TelnetPort = true;
 };
 
 class TProduct {

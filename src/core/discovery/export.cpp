@@ -5,48 +5,77 @@
 #include "core/devices/family.h"
 
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
+
+#include <algorithm>
 
 namespace {
 
-// One field of an exported device: a text (quoted in JSON, quoted when needed in CSV) or a bare
-// word (numbers and true/false, the same in both formats).
+// What an exported value is in JSON: a string, a number or true/false (CSV writes them alike).
+enum class TKind { Text, Number, Flag };
+
+// The exported columns besides the setup fields (which come from the setup field table), each
+// with its value.
+struct TOtherColumn {
+    const char* Name;
+    std::string (*Value)(const TExportDevice& d);
+    TKind Kind;
+};
+
+std::string Flag(bool value) { return value ? "true" : "false"; }
+
+const TOtherColumn kOtherColumns[] = {
+    {"TypeCode", [](const TExportDevice& d) { return std::to_string(d.Info.TypeCode); }, TKind::Number},
+    {"TypeName", [](const TExportDevice& d) { return d.Info.TypeName; }, TKind::Text},
+    {"MAC", [](const TExportDevice& d) { return d.Info.MAC; }, TKind::Text},
+    {"PeerIP", [](const TExportDevice& d) { return d.Info.PeerIP; }, TKind::Text},
+    {"FirmwareRev", [](const TExportDevice& d) { return d.Info.FirmwareRev; }, TKind::Text},
+    {"CanSetDefault", [](const TExportDevice& d) { return Flag(d.Info.CanSetDefault); }, TKind::Flag},
+    {"CanRestart", [](const TExportDevice& d) { return Flag(d.Info.CanRestart); }, TKind::Flag},
+    {"Family", [](const TExportDevice& d) { return d.Family; }, TKind::Text},
+    {"Line", [](const TExportDevice& d) { return d.Line; }, TKind::Text},
+    {"IPConflict", [](const TExportDevice& d) { return Flag(d.IPConflict); }, TKind::Flag},
+};
+
+// One field of an exported device, exact, and what it is in JSON.
 struct TField {
     const std::string* Name;
     std::string Value;
-    bool Text;
+    TKind Kind;
 };
 
 std::vector<TField> Fields(const TExportDevice& d)
 {
-    const std::vector<std::string>& n = ExportFieldNames();
-    const TProductInfo& i = d.Info;
-    auto text = [](const std::string& value) { return ValidUtf8(value); };
-    auto flag = [](bool value) { return std::string(value ? "true" : "false"); };
-    const std::vector<std::pair<std::string, bool>> values = {
-        {std::to_string(i.TypeCode), false}, {text(i.TypeName), true},  {text(i.MAC), true},
-        {text(i.Name), true},                {text(i.PeerIP), true},    {text(i.IP), true},
-        {text(i.Mask), true},                {text(i.Gateway), true},   {text(i.DNS1), true},
-        {text(i.DNS2), true},                {std::to_string(i.Dhcp), false}, {text(i.FirmwareRev), true},
-        {std::to_string(i.HTTPPort), false}, {std::to_string(i.TelnetPort), false},
-        {flag(i.CanSetDefault), false},      {flag(i.CanRestart), false},
-        {text(d.Family), true},              {text(d.Line), true},      {flag(d.IPConflict), false},
-    };
     std::vector<TField> fields;
-    for (size_t k = 0; k < values.size(); ++k)
-        fields.push_back({&n[k], values[k].first, values[k].second});
+    for (const std::string& name : ExportFieldNames()) {
+        const auto setup = std::find_if(SetupFields().begin(), SetupFields().end(),
+                                        [&](const TSetupFieldDef& f) { return name == f.Key; });
+        if (setup != SetupFields().end()) {
+            fields.push_back(
+                {&name, FieldValue(d.Info, setup->Id), IsNumberField(setup->Id) ? TKind::Number : TKind::Text});
+            continue;
+        }
+        for (const TOtherColumn& column : kOtherColumns)
+            if (name == column.Name)
+                fields.push_back({&name, column.Value(d), column.Kind});
+    }
     return fields;
 }
 
-std::string JsonObject(const TExportDevice& device)
+QJsonObject JsonObject(const TExportDevice& device)
 {
-    std::string out = "{";
+    QJsonObject object;
     for (const TField& f : Fields(device)) {
-        if (out.size() > 1)
-            out += ", ";
-        out += JsonString(*f.Name) + ": " + (f.Text ? JsonString(f.Value) : f.Value);
+        const QString key = QString::fromStdString(*f.Name);
+        switch (f.Kind) {
+        case TKind::Text: object.insert(key, JsonText(f.Value)); break;
+        case TKind::Number: object.insert(key, static_cast<qint64>(std::stoll(f.Value))); break;
+        case TKind::Flag: object.insert(key, f.Value == "true"); break;
+        }
     }
-    return out + "}";
+    return object;
 }
 
 std::string CsvRecord(const std::vector<std::string>& fields)
@@ -72,6 +101,14 @@ const std::vector<std::string>& ExportFieldNames()
 std::string FamilyName(const TProduct& device)
 {
     return device.Family().Name;
+}
+
+std::vector<std::string> ExportValues(const TExportDevice& device)
+{
+    std::vector<std::string> values;
+    for (TField& f : Fields(device))
+        values.push_back(std::move(f.Value));
+    return values;
 }
 
 std::vector<TExportDevice> ExportDevices(const std::vector<TDeviceRow>& rows, const TDeviceRegistry& registry)
@@ -104,43 +141,31 @@ std::string FormatDeviceList(const std::vector<TExportDevice>& devices, TExportF
         for (const TExportDevice& device : devices) {
             std::vector<std::string> values;
             for (TField& f : Fields(device))
-                values.push_back(std::move(f.Value));
+                values.push_back(ValidUtf8(f.Value));
             out += CsvRecord(values);
         }
         return out;
     }
-    if (devices.empty())
-        return "[]\n";
-    out = "[\n";
-    for (size_t k = 0; k < devices.size(); ++k)
-        out += "  " + JsonObject(devices[k]) + (k + 1 < devices.size() ? ",\n" : "\n");
-    return out + "]\n";
+    QJsonArray objects;
+    for (const TExportDevice& device : devices)
+        objects.append(JsonObject(device));
+    return JsonLines(objects);
 }
 
-std::string JsonString(const std::string& text)
+QJsonValue JsonText(const std::string& text)
 {
-    const std::string utf8 = ValidUtf8(text);
-    std::string out = "\"";
-    for (const char c : utf8) {
-        const auto u = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (u < 0x20 || u == 0x7F) {
-                static const char kHex[] = "0123456789abcdef";
-                out += "\\u00";
-                out += kHex[u >> 4];
-                out += kHex[u & 0x0F];
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
+    return QString::fromStdString(ValidUtf8(text));
+}
+
+std::string JsonLines(const QJsonArray& objects)
+{
+    if (objects.isEmpty())
+        return "[]\n";
+    std::string out = "[\n";
+    for (qsizetype k = 0; k < objects.size(); ++k)
+        out += "  " + QJsonDocument(objects[k].toObject()).toJson(QJsonDocument::Compact).toStdString()
+               + (k + 1 < objects.size() ? ",\n" : "\n");
+    return out + "]\n";
 }
 
 std::string CsvField(const std::string& text)

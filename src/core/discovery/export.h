@@ -1,10 +1,14 @@
 // The device list as data for other programs: `pyxet-cli find --json` and `--csv` print it, and
 // Utilities -> "Export Device List..." writes it to a file, all through FormatDeviceList. Each
-// device is one JSON object or one CSV record with the same fields in the same order.
+// device is one JSON object or one CSV record with the same fields (in JSON in alphabetical order
+// of their keys, in CSV in the order of ExportFieldNames).
 #pragma once
 #include "core/devices/listview.h"
 #include "core/devices/product.h"
 #include "core/devices/registry.h"
+
+#include <QJsonArray>
+#include <QJsonValue>
 
 #include <string>
 #include <vector>
@@ -19,12 +23,16 @@ struct TExportDevice {
 };
 
 enum class TExportFormat {
-    Json,  // an array of objects, one a line: "[\n  {...},\n  {...}\n]\n"; "[]\n" when empty
+    Json,  // an array of objects, one a line (JsonLines): "[\n  {...},\n  {...}\n]\n"; "[]\n" when empty
     Csv,   // RFC 4180: a header row of the field names, one record a device, CRLF after each
 };
 
 // The names of the exported fields, in their order: the JSON keys and the CSV header.
 const std::vector<std::string>& ExportFieldNames();
+
+// A device's values in the order of ExportFieldNames(), exact: device texts as they are held
+// (FormatDeviceList mends the ones that are not UTF-8), numbers in decimal, flags true or false.
+std::vector<std::string> ExportValues(const TExportDevice& device);
 
 // The name of the device's family (TFamily::Name): "Orvex", "HWG"; "" for a device of none.
 std::string FamilyName(const TProduct& device);
@@ -38,9 +46,12 @@ std::vector<TExportDevice> ExportDevices(const TDeviceRegistry& registry);
 // always valid UTF-8, valid JSON and one CSV record per device.
 std::string FormatDeviceList(const std::vector<TExportDevice>& devices, TExportFormat format);
 
-// A JSON string literal: quotes, backslashes and control characters escaped, bytes that are
-// not UTF-8 turned into U+FFFD.
-std::string JsonString(const std::string& text);
+// A device text as a JSON string: bytes that are not UTF-8 turned into U+FFFD.
+QJsonValue JsonText(const std::string& text);
+
+// A JSON array of objects, one object a line: "[\n  {...},\n  {...}\n]\n"; "[]\n" when empty.
+// Each object is written compact, its keys in alphabetical order (as QJsonObject keeps them).
+std::string JsonLines(const QJsonArray& objects);
 
 // One CSV field (RFC 4180): quoted, with its quotes doubled, when it holds a comma, a quote, a
 // line break or blanks at either end (which some readers would trim); bare otherwise.

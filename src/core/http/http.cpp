@@ -589,7 +589,7 @@ bool THTTPModule::Post(const std::string& host, const std::string& path, const s
     if (error != 0) {
         if (r.SourceFd >= 0)
             ::close(r.SourceFd);
-        Fail(Format(_("Cannot read the file %s: %s"), file.c_str(), FileErrorText(error).c_str()));
+        Fail(Format(_("Cannot read the file %s: %s"), SafeText(file).c_str(), FileErrorText(error).c_str()));
         return false;
     }
     r.SourceSize = int64_t(info.st_size);
@@ -628,7 +628,7 @@ bool THTTPModule::GetFile(const std::string& host, const std::string& path, cons
     TAtomicFile replacement;
     int error = 0;
     if (!replacement.Begin(file, error)) {
-        Fail(Format(_("Cannot write the file %s: %s"), file.c_str(), FileErrorText(error).c_str()));
+        Fail(Format(_("Cannot write the file %s: %s"), SafeText(file).c_str(), FileErrorText(error).c_str()));
         return false;
     }
     r.TargetFd = replacement.Fd();

@@ -44,27 +44,17 @@ std::optional<TRefusedAddress> CheckSetupAddresses(const TProduct& device, TSetu
 {
     const TSentFields sent = device.SentFields(values.Dhcp);
     const bool emptyIsZero = device.SendsEmptyAddressAsZero();
-    struct TAddress {
-        TSetupField Field;
-        std::string* Text;
-        bool Carried;
-        bool MayBeEmpty;
-    };
-    const TAddress addresses[] = {
-        {TSetupField::IP, &values.IP, sent.IP, false},
-        {TSetupField::Mask, &values.Mask, sent.Mask, false},
-        {TSetupField::Gateway, &values.Gateway, sent.Gateway, emptyIsZero},
-        {TSetupField::DNS1, &values.DNS1, sent.DNS1, emptyIsZero},
-        {TSetupField::DNS2, &values.DNS2, sent.DNS2, emptyIsZero},
-    };
-    for (const TAddress& address : addresses)
-        *address.Text = TrimBlanks(*address.Text);
-    for (const TAddress& address : addresses) {
-        if (!address.Carried)
+    for (const TSetupFieldDef& field : SetupFields())
+        if (field.Kind == TFieldKind::Address)
+            values.*field.ValueText = TrimBlanks(values.*field.ValueText);
+    for (const TSetupFieldDef& field : SetupFields()) {
+        if (field.Kind != TFieldKind::Address || !sent[field.Id])
             continue;
-        const std::string& text = *address.Text;
-        if (text.empty() ? !address.MayBeEmpty : !IsPlainIpAddress(text))
-            return TRefusedAddress{address.Field, text};
+        // A device set to an empty address or mask is lost to its web pages.
+        const bool mayBeEmpty = emptyIsZero && field.Id != TSetupField::IP && field.Id != TSetupField::Mask;
+        const std::string& text = values.*field.ValueText;
+        if (text.empty() ? !mayBeEmpty : !IsPlainIpAddress(text))
+            return TRefusedAddress{field.Id, text};
     }
     return std::nullopt;
 }

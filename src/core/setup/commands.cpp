@@ -9,7 +9,7 @@
 #include "core/setup/fields.h"
 
 #include <limits>
-#include <tuple>
+#include <array>
 
 namespace {
 
@@ -20,15 +20,9 @@ bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 TSetupValues ShownValues(const TProductInfo& info)
 {
     TSetupValues values;
-    values.Name = info.Name;
-    values.IP = info.IP;
-    values.Mask = info.Mask;
-    values.Gateway = info.Gateway;
-    values.DNS1 = info.DNS1;
-    values.DNS2 = info.DNS2;
-    values.Dhcp = info.Dhcp;
-    values.HTTPPort = PortText(info.HTTPPort);
-    values.TelnetPort = PortText(info.TelnetPort);
+    for (const TSetupFieldDef& field : SetupFields())
+        SetFieldValue(values, field.Id,
+                      field.Kind == TFieldKind::Port ? PortText(FieldNumber(info, field.Id)) : FieldValue(info, field.Id));
     return values;
 }
 
@@ -71,15 +65,19 @@ TCommandOutcome ApplyChanges(TProduct* device, TSetupValues values, TSetupAsker&
     if (!device)
         return TCommandOutcome::NoDevice;
     const TProductInfo info = device->CopyInfo();
-    int32_t telnetPort = 0;
-    int32_t httpPort = 0;
-    for (const auto& [text, stored, port] : {std::tuple{&values.TelnetPort, info.TelnetPort, &telnetPort},
-                                             std::tuple{&values.HTTPPort, info.HTTPPort, &httpPort}}) {
-        if (!ReadPort(*text, stored, *port)) {
-            asker.Refuse(Format(_("'%s' is not a valid integer value"), text->c_str()));
+    // The ports from the last field back, as the panel has always converted them (Telnet first).
+    std::array<int32_t, kSetupFieldCount> ports{};
+    for (auto field = SetupFields().rbegin(); field != SetupFields().rend(); ++field) {
+        if (field->Kind != TFieldKind::Port)
+            continue;
+        const std::string text = FieldValue(values, field->Id);
+        if (!ReadPort(text, FieldNumber(info, field->Id), ports[static_cast<size_t>(field->Id)])) {
+            asker.Refuse(Format(_("'%s' is not a valid integer value"), text.c_str()));
             return TCommandOutcome::Refused;
         }
     }
+    const int32_t httpPort = ports[static_cast<size_t>(TSetupField::HTTPPort)];
+    const int32_t telnetPort = ports[static_cast<size_t>(TSetupField::TelnetPort)];
     if (const auto refused = CheckSetupAddresses(*device, values)) {
         asker.Refuse(Format(_("'%s' is not a valid IP address"), refused->Text.c_str()));
         return TCommandOutcome::Refused;

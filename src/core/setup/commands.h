@@ -19,19 +19,6 @@ public:
     virtual void Refuse(const std::string& message) = 0;
 };
 
-// The values of the setup fields, as the user left them.
-struct TSetupValues {
-    std::string Name;
-    std::string IP;
-    std::string Mask;
-    std::string Gateway;
-    std::string DNS1;
-    std::string DNS2;
-    int32_t Dhcp = 0;  // the window: 1 when the box is checked, else 0
-    std::string HTTPPort;
-    std::string TelnetPort;
-};
-
 // The fields as the panel shows a device: its stored texts, ports by PortText ("N/A" for -1),
 // and the DHCP state as stored (the panel's box would say only 1 or 0).
 TSetupValues ShownValues(const TProductInfo& info);

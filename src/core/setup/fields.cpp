@@ -10,17 +10,7 @@ std::string PortText(int16_t port)
 
 std::string StoredText(const TProductInfo& info, TSetupField field)
 {
-    switch (field) {
-    case TSetupField::Name: return SafeText(info.Name);
-    case TSetupField::IP: return info.IP;
-    case TSetupField::Mask: return info.Mask;
-    case TSetupField::Gateway: return info.Gateway;
-    case TSetupField::DNS1: return info.DNS1;
-    case TSetupField::DNS2: return info.DNS2;
-    case TSetupField::HTTPPort: return std::to_string(info.HTTPPort);
-    case TSetupField::TelnetPort: break;
-    }
-    return std::to_string(info.TelnetPort);
+    return field == TSetupField::Name ? SafeText(info.Name) : FieldValue(info, field);
 }
 
 std::string NameToApply(const std::string& fieldText, const std::string& storedName)
@@ -33,8 +23,7 @@ std::optional<bool> ApplyEnabledAfterEdit(const TProduct* device, bool demoMode,
 {
     if (!device)
         return std::nullopt;
-    const bool port = field == TSetupField::HTTPPort || field == TSetupField::TelnetPort;
-    if (port && readOnly)
+    if (FieldKind(field) == TFieldKind::Port && readOnly)
         return std::nullopt;
     return !demoMode && text != StoredText(device->CopyInfo(), field);
 }

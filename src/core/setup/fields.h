@@ -7,14 +7,12 @@
 #include <optional>
 #include <string>
 
-enum class TSetupField { Name, IP, Mask, Gateway, DNS1, DNS2, HTTPPort, TelnetPort };
-
 // A port as its field shows it: the decimal text of the signed 16-bit value, "N/A" for -1.
 std::string PortText(int16_t port);
 
 // The stored value a field is compared with: the text itself, the name's shown form (SafeText:
-// the field shows the name that way), or a port's decimal text (-1 compares as "-1"; the field
-// then shows "N/A" and is read-only).
+// the field shows the name that way), or a number's decimal text (a port's -1 compares as "-1";
+// the field then shows "N/A" and is read-only).
 std::string StoredText(const TProductInfo& info, TSetupField field);
 
 // The name "Apply Changes" stores and sends for the name field's text: while the field still

@@ -19,76 +19,14 @@
 
 namespace {
 
-constexpr TPlanField kAddressFields[] = {TPlanField::IP, TPlanField::Mask, TPlanField::Gateway, TPlanField::DNS1,
-                                         TPlanField::DNS2};
-
-constexpr size_t Index(TPlanField field) { return static_cast<size_t>(field); }
-
-bool IsPort(TPlanField field) { return field == TPlanField::HTTPPort || field == TPlanField::TelnetPort; }
-bool IsNumber(TPlanField field) { return IsPort(field) || field == TPlanField::Dhcp; }
+bool IsPort(TSetupField field) { return FieldKind(field) == TFieldKind::Port; }
 
 int16_t Low16(int32_t value) { return static_cast<int16_t>(static_cast<uint16_t>(value)); }
 
 // The device's own value of a text field.
-const std::string& OwnText(const TProductInfo& info, TPlanField field)
+const std::string& OwnText(const TProductInfo& info, TSetupField field)
 {
-    switch (field) {
-    case TPlanField::Name: return info.Name;
-    case TPlanField::IP: return info.IP;
-    case TPlanField::Mask: return info.Mask;
-    case TPlanField::Gateway: return info.Gateway;
-    case TPlanField::DNS1: return info.DNS1;
-    default: return info.DNS2;
-    }
-}
-
-// The device's own value of a number field.
-int16_t OwnNumber(const TProductInfo& info, TPlanField field)
-{
-    switch (field) {
-    case TPlanField::Dhcp: return info.Dhcp;
-    case TPlanField::HTTPPort: return info.HTTPPort;
-    default: return info.TelnetPort;
-    }
-}
-
-bool CarriedBy(const TSentFields& sent, TPlanField field)
-{
-    switch (field) {
-    case TPlanField::Name: return sent.Name;
-    case TPlanField::IP: return sent.IP;
-    case TPlanField::Mask: return sent.Mask;
-    case TPlanField::Gateway: return sent.Gateway;
-    case TPlanField::DNS1: return sent.DNS1;
-    case TPlanField::DNS2: return sent.DNS2;
-    case TPlanField::Dhcp: return sent.Dhcp;
-    case TPlanField::HTTPPort: return sent.HTTPPort;
-    default: return sent.TelnetPort;
-    }
-}
-
-TSetupField SetupField(TPlanField field)
-{
-    switch (field) {
-    case TPlanField::Name: return TSetupField::Name;
-    case TPlanField::IP: return TSetupField::IP;
-    case TPlanField::Mask: return TSetupField::Mask;
-    case TPlanField::Gateway: return TSetupField::Gateway;
-    case TPlanField::DNS1: return TSetupField::DNS1;
-    case TPlanField::DNS2: return TSetupField::DNS2;
-    case TPlanField::HTTPPort: return TSetupField::HTTPPort;
-    default: return TSetupField::TelnetPort;
-    }
-}
-
-std::optional<TPlanField> PlanField(TSetupField field)
-{
-    for (size_t k = 0; k < kPlanFieldCount; ++k) {
-        const auto f = static_cast<TPlanField>(k);
-        if (f != TPlanField::Dhcp && SetupField(f) == field)
-            return f;
-    }
-    return std::nullopt;
+    return info.*SetupFieldDef(field).InfoText;
 }
 
 bool SameFamily(const std::string& a, const std::string& b)
@@ -103,12 +41,12 @@ public:
 
 private:
     int DeviceIndex(const TProduct* device, bool chosen);
-    void Problem(TPlanProblemKind kind, int device, std::optional<TPlanField> field, std::string text, int line = 0,
+    void Problem(TPlanProblemKind kind, int device, std::optional<TSetupField> field, std::string text, int line = 0,
                  int column = 0);
-    void ProblemAt(TPlanProblemKind kind, int device, TPlanField field, std::string text);
+    void ProblemAt(TPlanProblemKind kind, int device, TSetupField field, std::string text);
     // Gives the field a value: unchanged when it is the device's own.
-    void Set(int device, TPlanField field, const std::string& value, TPlanSource source, int line = 0, int column = 0);
-    void ApplyForm(int device, const std::optional<int32_t>& httpPort, const std::optional<int32_t>& telnetPort);
+    void Set(int device, TSetupField field, const std::string& value, TPlanSource source, int line = 0, int column = 0);
+    void ApplyForm(int device, const std::array<std::optional<int32_t>, kSetupFieldCount>& ports);
     void ApplyRow(int device, const TPlanRow& row);
     void CountAddresses();
     void MarkCarried(int device);
@@ -147,26 +85,26 @@ int TPlanner::DeviceIndex(const TProduct* device, bool chosen)
     return it->second;
 }
 
-void TPlanner::Problem(TPlanProblemKind kind, int device, std::optional<TPlanField> field, std::string text, int line,
+void TPlanner::Problem(TPlanProblemKind kind, int device, std::optional<TSetupField> field, std::string text, int line,
                        int column)
 {
     Plan.Problems.push_back({kind, device, field, line, column, std::move(text), In.Undo});
 }
 
-void TPlanner::ProblemAt(TPlanProblemKind kind, int device, TPlanField field, std::string text)
+void TPlanner::ProblemAt(TPlanProblemKind kind, int device, TSetupField field, std::string text)
 {
     const TPlanChange& change = Plan.Devices[device].Field(field);
     Problem(kind, device, field, std::move(text), change.Line, change.Column);
 }
 
-void TPlanner::Set(int device, TPlanField field, const std::string& value, TPlanSource source, int line, int column)
+void TPlanner::Set(int device, TSetupField field, const std::string& value, TPlanSource source, int line, int column)
 {
     const TProductInfo& info = Plan.Devices[device].Before;
     bool same = false;
-    if (IsNumber(field)) {
+    if (IsNumberField(field)) {
         int32_t number = 0;
         ReadInteger(value, number);
-        same = Low16(number) == OwnNumber(info, field);
+        same = Low16(number) == FieldNumber(info, field);
     } else {
         // The export writes a text that is not UTF-8 mended; read back, it is still the device's own.
         const std::string& own = OwnText(info, field);
@@ -181,44 +119,47 @@ void TPlanner::Set(int device, TPlanField field, const std::string& value, TPlan
     change.Column = column;
 }
 
-void TPlanner::ApplyForm(int device, const std::optional<int32_t>& httpPort, const std::optional<int32_t>& telnetPort)
+void TPlanner::ApplyForm(int device, const std::array<std::optional<int32_t>, kSetupFieldCount>& ports)
 {
-    const TPlanForm& form = In.Form;
-    if (form.Dhcp && (*form.Dhcp == 0 || *form.Dhcp == 1))
-        Set(device, TPlanField::Dhcp, std::to_string(*form.Dhcp), TPlanSource::Form);
-    const std::pair<TPlanField, const std::optional<std::string>*> addresses[] = {
-        {TPlanField::Mask, &form.Mask},
-        {TPlanField::Gateway, &form.Gateway},
-        {TPlanField::DNS1, &form.DNS1},
-        {TPlanField::DNS2, &form.DNS2},
-    };
-    for (const auto& [field, text] : addresses)
-        if (*text)
-            Set(device, field, TrimBlanks(**text), TPlanSource::Form);
-    if (httpPort)
-        Set(device, TPlanField::HTTPPort, std::to_string(static_cast<uint16_t>(*httpPort)), TPlanSource::Form);
-    if (telnetPort)
-        Set(device, TPlanField::TelnetPort, std::to_string(static_cast<uint16_t>(*telnetPort)), TPlanSource::Form);
+    // The name (a pattern) and the IP address (counted) are given elsewhere.
+    for (const TSetupFieldDef& field : SetupFields()) {
+        const std::optional<std::string>& value = In.Form[field.Id];
+        switch (field.Kind) {
+        case TFieldKind::Flag:
+            if (value && (*value == "0" || *value == "1"))
+                Set(device, field.Id, *value, TPlanSource::Form);
+            break;
+        case TFieldKind::Address:
+            if (value && field.Id != TSetupField::IP)
+                Set(device, field.Id, TrimBlanks(*value), TPlanSource::Form);
+            break;
+        case TFieldKind::Port:
+            if (const auto& port = ports[static_cast<size_t>(field.Id)])
+                Set(device, field.Id, std::to_string(static_cast<uint16_t>(*port)), TPlanSource::Form);
+            break;
+        case TFieldKind::Text: break;
+        }
+    }
 }
 
 void TPlanner::ApplyRow(int device, const TPlanRow& row)
 {
-    for (size_t k = 0; k < kPlanFieldCount; ++k) {
+    for (size_t k = 0; k < kSetupFieldCount; ++k) {
         if (!row.Cells[k])
             continue;
-        const auto field = static_cast<TPlanField>(k);
+        const auto field = static_cast<TSetupField>(k);
         const TPlanCell& cell = *row.Cells[k];
         // An undo file's cells stand as they are; a plan's empty or "N/A" cell says nothing.
         if (!In.Undo && (cell.Text.empty() || cell.Text == "N/A"))
             continue;
-        if (field == TPlanField::IP)
+        if (field == TSetupField::IP)
             IPFromFile[device] = true;
         std::string value = cell.Text;
-        if (IsNumber(field)) {
+        if (IsNumberField(field)) {
             int32_t number = 0;
             const TProductInfo& info = Plan.Devices[device].Before;
-            if (In.Undo && IsPort(field) && cell.Text == PortText(OwnNumber(info, field))) {
-                Set(device, field, std::to_string(OwnNumber(info, field)), TPlanSource::File, row.Line, cell.Column);
+            if (In.Undo && IsPort(field) && cell.Text == PortText(FieldNumber(info, field))) {
+                Set(device, field, std::to_string(FieldNumber(info, field)), TPlanSource::File, row.Line, cell.Column);
                 continue;
             }
             if (!ReadInteger(cell.Text, number)) {
@@ -228,7 +169,7 @@ void TPlanner::ApplyRow(int device, const TPlanRow& row)
                 Plan.Devices[device].Field(field) = TPlanChange{};
                 continue;
             }
-            if (field == TPlanField::Dhcp && number != 0 && number != 1 && Low16(number) != info.Dhcp) {
+            if (field == TSetupField::Dhcp && number != 0 && number != 1 && Low16(number) != info.Dhcp) {
                 Problem(TPlanProblemKind::BadValue, device, field,
                         Format(_("'%s' is not a DHCP state (0 or 1)"), SafeText(cell.Text).c_str()), row.Line,
                         cell.Column);
@@ -236,7 +177,7 @@ void TPlanner::ApplyRow(int device, const TPlanRow& row)
                 continue;
             }
             value = IsPort(field) ? std::to_string(static_cast<uint16_t>(number)) : std::to_string(number);
-        } else if (field != TPlanField::Name) {
+        } else if (field != TSetupField::Name) {
             value = TrimBlanks(value);
         }
         Set(device, field, value, TPlanSource::File, row.Line, cell.Column);
@@ -292,12 +233,13 @@ std::string TPlanner::DeviceText(const TProduct* device) const
 
 void TPlanner::CountAddresses()
 {
-    if (!In.Form.FirstIP)
+    const std::optional<std::string>& firstIP = In.Form[TSetupField::IP];
+    if (!firstIP)
         return;
-    const std::string firstText = TrimBlanks(*In.Form.FirstIP);
+    const std::string firstText = TrimBlanks(*firstIP);
     const std::optional<uint32_t> first = IsPlainIpAddress(firstText) ? ParseAddress(firstText) : std::nullopt;
     if (!first) {
-        Problem(TPlanProblemKind::RefusedAddress, -1, TPlanField::IP,
+        Problem(TPlanProblemKind::RefusedAddress, -1, TSetupField::IP,
                 Format(_("'%s' is not a valid IP address"), SafeText(firstText).c_str()));
         return;
     }
@@ -306,7 +248,7 @@ void TPlanner::CountAddresses()
         ownAddresses.insert(i.Address);
     std::unordered_set<uint32_t> taken;  // the addresses the plan gives already
     for (size_t k = 0; k < Plan.Devices.size(); ++k) {
-        const TPlanChange& ip = Plan.Devices[k].Field(TPlanField::IP);
+        const TPlanChange& ip = Plan.Devices[k].Field(TSetupField::IP);
         if (ip.Changed)
             if (const auto a = ParseAddress(ip.Value))
                 taken.insert(*a);
@@ -317,12 +259,12 @@ void TPlanner::CountAddresses()
         TDevicePlan& d = Plan.Devices[k];
         if (!d.Chosen || IPFromFile[k])
             continue;
-        const auto after = [&](TPlanField field) {
+        const auto after = [&](TSetupField field) {
             const TPlanChange& c = d.Field(field);
             return c.Changed ? c.Value : OwnText(d.Before, field);
         };
-        const std::optional<uint32_t> mask = ParseAddress(after(TPlanField::Mask));
-        const std::optional<uint32_t> gateway = ParseAddress(after(TPlanField::Gateway));
+        const std::optional<uint32_t> mask = ParseAddress(after(TSetupField::Mask));
+        const std::optional<uint32_t> gateway = ParseAddress(after(TSetupField::Gateway));
         const uint32_t network = mask ? *first & *mask : 0;
         const uint32_t broadcast = mask ? network | ~*mask : 0;
         const bool hasEdges = mask && ~*mask >= 3u;  // /31 and /32 have no network or broadcast address
@@ -335,37 +277,37 @@ void TPlanner::CountAddresses()
                 continue;
             }
             taken.insert(a);
-            Set(static_cast<int>(k), TPlanField::IP, AddressText(a), TPlanSource::Counter);
+            Set(static_cast<int>(k), TSetupField::IP, AddressText(a), TPlanSource::Counter);
             given = true;
             break;
         }
         if (!given)
-            Problem(TPlanProblemKind::NoAddressLeft, static_cast<int>(k), TPlanField::IP,
+            Problem(TPlanProblemKind::NoAddressLeft, static_cast<int>(k), TSetupField::IP,
                     Format(_("No free address is left from %s in the subnet with the mask %s"),
-                           AddressText(*first).c_str(), SafeText(after(TPlanField::Mask)).c_str()));
+                           AddressText(*first).c_str(), SafeText(after(TSetupField::Mask)).c_str()));
     }
 }
 
 void TPlanner::MarkCarried(int device)
 {
     TDevicePlan& d = Plan.Devices[device];
-    TPlanChange& dhcp = d.Field(TPlanField::Dhcp);
+    TPlanChange& dhcp = d.Field(TSetupField::Dhcp);
     const TSentFields own = d.Device->SentFields(d.Before.Dhcp);
-    dhcp.Carried = own.Dhcp;
+    dhcp.Carried = own[TSetupField::Dhcp];
     int32_t dhcpAfter = d.Before.Dhcp;
     if (dhcp.Changed && dhcp.Carried)
         ReadInteger(dhcp.Value, dhcpAfter);
     const TSentFields sent = d.Device->SentFields(dhcpAfter);
     const TSentFields withoutDhcp = d.Device->SentFields(0);
-    for (size_t k = 0; k < kPlanFieldCount; ++k) {
-        const auto field = static_cast<TPlanField>(k);
+    for (size_t k = 0; k < kSetupFieldCount; ++k) {
+        const auto field = static_cast<TSetupField>(k);
         TPlanChange& change = d.Fields[k];
-        if (field != TPlanField::Dhcp)
-            change.Carried = CarriedBy(sent, field) && !(IsPort(field) && OwnNumber(d.Before, field) == -1);
+        if (field != TSetupField::Dhcp)
+            change.Carried = sent[field] && !(IsPort(field) && FieldNumber(d.Before, field) == -1);
         if (!change.Changed || change.Carried)
             continue;
-        const char* column = PlanFieldColumn(field);
-        if (field != TPlanField::Dhcp && CarriedBy(withoutDhcp, field) && !IsPort(field))
+        const char* column = FieldKey(field);
+        if (field != TSetupField::Dhcp && withoutDhcp[field] && !IsPort(field))
             ProblemAt(TPlanProblemKind::DhcpOn, device, field,
                       Format(_("%s is not sent to a device with DHCP on: the plan must turn DHCP off too"), column));
         else
@@ -382,23 +324,22 @@ void TPlanner::CheckDevice(int device)
     TSetupValues values = d.Values();
     // Checked the way "Apply Changes" checks it, so the apply step never meets a refusal.
     if (const auto refused = CheckSetupAddresses(*d.Device, values)) {
-        const TPlanField field = PlanField(refused->Field).value_or(TPlanField::IP);
-        ProblemAt(TPlanProblemKind::RefusedAddress, device, field,
+        ProblemAt(TPlanProblemKind::RefusedAddress, device, refused->Field,
                   Format(_("'%s' is not a valid IP address"), SafeText(refused->Text).c_str()));
         return;
     }
     const TSentFields sent = d.Device->SentFields(values.Dhcp);
-    const bool moved = d.Sends(TPlanField::IP) || d.Sends(TPlanField::Mask) || d.Sends(TPlanField::Gateway)
-                       || d.Sends(TPlanField::Dhcp);
-    if (!sent.Gateway || !moved)
+    const bool moved = d.Sends(TSetupField::IP) || d.Sends(TSetupField::Mask) || d.Sends(TSetupField::Gateway)
+                       || d.Sends(TSetupField::Dhcp);
+    if (!sent[TSetupField::Gateway] || !moved)
         return;
     const auto ip = ParseAddress(values.IP);
     const auto mask = ParseAddress(values.Mask);
     const auto gateway = ParseAddress(values.Gateway);
     if (ip && mask && gateway && *gateway != 0 && (*gateway & *mask) != (*ip & *mask)) {
-        const TPlanField blamed = d.Sends(TPlanField::Gateway) ? TPlanField::Gateway
-                                  : d.Sends(TPlanField::IP)    ? TPlanField::IP
-                                                               : TPlanField::Mask;
+        const TSetupField blamed = d.Sends(TSetupField::Gateway) ? TSetupField::Gateway
+                                  : d.Sends(TSetupField::IP)    ? TSetupField::IP
+                                                               : TSetupField::Mask;
         ProblemAt(TPlanProblemKind::GatewayOutsideSubnet, device, blamed,
                   Format(_("The gateway %s lies outside the subnet of %s with the mask %s"), values.Gateway.c_str(),
                          values.IP.c_str(), values.Mask.c_str()));
@@ -410,9 +351,9 @@ void TPlanner::CheckAddresses()
     std::unordered_map<uint32_t, int> given;
     for (size_t k = 0; k < Plan.Devices.size(); ++k) {
         TDevicePlan& d = Plan.Devices[k];
-        if (!d.Sends(TPlanField::IP))
+        if (!d.Sends(TSetupField::IP))
             continue;
-        const TPlanChange& ip = d.Field(TPlanField::IP);
+        const TPlanChange& ip = d.Field(TSetupField::IP);
         const auto address = ParseAddress(ip.Value);
         if (!address)
             continue;
@@ -420,14 +361,14 @@ void TPlanner::CheckAddresses()
         // In an undo, where each device gets back the address it had, shared or not, both are notes.
         const auto [first, added] = given.emplace(*address, device);
         if (!added)
-            ProblemAt(TPlanProblemKind::DuplicateAddress, device, TPlanField::IP,
+            ProblemAt(TPlanProblemKind::DuplicateAddress, device, TSetupField::IP,
                       Format(_("The address %s is given to %s too"), ip.Value.c_str(),
                              DeviceText(Plan.Devices[first->second].Device).c_str()));
         const auto it = FoundAddresses.find(*address);
         if (it != FoundAddresses.end())
             for (const TProduct* other : it->second)
                 if (other != d.Device) {
-                    ProblemAt(TPlanProblemKind::AddressInUse, device, TPlanField::IP,
+                    ProblemAt(TPlanProblemKind::AddressInUse, device, TSetupField::IP,
                               Format(_("The address %s is already used by %s"), ip.Value.c_str(),
                                      DeviceText(other).c_str()));
                     break;
@@ -437,7 +378,7 @@ void TPlanner::CheckAddresses()
             return i.Up && !i.Loopback && (i.Address & mask) == (*address & mask);
         });
         if (!onThisPc)
-            ProblemAt(TPlanProblemKind::OutsidePcSubnets, device, TPlanField::IP,
+            ProblemAt(TPlanProblemKind::OutsidePcSubnets, device, TSetupField::IP,
                       Format(_("The address %s lies outside every subnet of this PC"), ip.Value.c_str()));
     }
 }
@@ -468,31 +409,30 @@ TPlan TPlanner::Make()
             DeviceIndex(device, true);
 
     // The form's numbers, checked once for the whole plan.
-    std::optional<int32_t> ports[2];
-    const std::pair<TPlanField, const std::optional<std::string>*> portTexts[] = {
-        {TPlanField::HTTPPort, &In.Form.HTTPPort}, {TPlanField::TelnetPort, &In.Form.TelnetPort}};
-    for (size_t k = 0; k < 2; ++k) {
-        const auto& [field, text] = portTexts[k];
+    std::array<std::optional<int32_t>, kSetupFieldCount> ports;
+    for (const TSetupFieldDef& field : SetupFields()) {
+        const std::optional<std::string>& text = In.Form[field.Id];
         int32_t value = 0;
-        if (!*text)
+        if (field.Kind != TFieldKind::Port || !text)
             continue;
-        if (ReadInteger(TrimBlanks(**text), value))
-            ports[k] = value;
+        if (ReadInteger(TrimBlanks(*text), value))
+            ports[static_cast<size_t>(field.Id)] = value;
         else
-            Problem(TPlanProblemKind::BadValue, -1, field,
-                    Format(_("'%s' is not a valid integer value"), SafeText(**text).c_str()));
+            Problem(TPlanProblemKind::BadValue, -1, field.Id,
+                    Format(_("'%s' is not a valid integer value"), SafeText(*text).c_str()));
     }
-    if (In.Form.Dhcp && *In.Form.Dhcp != 0 && *In.Form.Dhcp != 1)
-        Problem(TPlanProblemKind::BadValue, -1, TPlanField::Dhcp,
-                Format(_("'%s' is not a DHCP state (0 or 1)"), std::to_string(*In.Form.Dhcp).c_str()));
+    if (const auto& dhcp = In.Form[TSetupField::Dhcp]; dhcp && *dhcp != "0" && *dhcp != "1")
+        Problem(TPlanProblemKind::BadValue, -1, TSetupField::Dhcp,
+                Format(_("'%s' is not a DHCP state (0 or 1)"), SafeText(*dhcp).c_str()));
 
     int counter = 0;
     const size_t chosenCount = Plan.Devices.size();
     for (size_t k = 0; k < chosenCount; ++k) {
         TDevicePlan& d = Plan.Devices[k];
-        ApplyForm(static_cast<int>(k), ports[0], ports[1]);
-        if (In.Form.NamePattern && d.Device->SentFields(d.Before.Dhcp).Name)
-            Set(static_cast<int>(k), TPlanField::Name, PatternName(*In.Form.NamePattern, ++counter),
+        ApplyForm(static_cast<int>(k), ports);
+        const std::optional<std::string>& pattern = In.Form[TSetupField::Name];
+        if (pattern && d.Device->SentFields(d.Before.Dhcp)[TSetupField::Name])
+            Set(static_cast<int>(k), TSetupField::Name, PatternName(*pattern, ++counter),
                 TPlanSource::Pattern);
     }
 
@@ -555,18 +495,6 @@ TPlan TPlanner::Make()
 
 }  // namespace
 
-std::string RecordValue(const TProductInfo& info, TPlanField field)
-{
-    return IsNumber(field) ? std::to_string(OwnNumber(info, field)) : OwnText(info, field);
-}
-
-const char* PlanFieldColumn(TPlanField field)
-{
-    static const char* const kColumns[] = {"Name", "IP",   "Mask",     "Gateway",   "DNS1",
-                                           "DNS2", "Dhcp", "HTTPPort", "TelnetPort"};
-    return kColumns[Index(field)];
-}
-
 bool TDevicePlan::Changes() const
 {
     return std::any_of(Fields.begin(), Fields.end(), [](const TPlanChange& c) { return c.Changed && c.Carried; });
@@ -575,16 +503,9 @@ bool TDevicePlan::Changes() const
 TSetupValues TDevicePlan::Values() const
 {
     TSetupValues values = ShownValues(Before);
-    std::string* texts[] = {&values.Name, &values.IP, &values.Mask, &values.Gateway, &values.DNS1, &values.DNS2};
-    for (size_t k = 0; k < 6; ++k)
-        if (Sends(static_cast<TPlanField>(k)))
-            *texts[k] = Fields[k].Value;
-    if (Sends(TPlanField::Dhcp))
-        ReadInteger(Field(TPlanField::Dhcp).Value, values.Dhcp);
-    if (Sends(TPlanField::HTTPPort))
-        values.HTTPPort = Field(TPlanField::HTTPPort).Value;
-    if (Sends(TPlanField::TelnetPort))
-        values.TelnetPort = Field(TPlanField::TelnetPort).Value;
+    for (const TSetupFieldDef& field : SetupFields())
+        if (Sends(field.Id))
+            SetFieldValue(values, field.Id, Field(field.Id).Value);
     return values;
 }
 
@@ -592,66 +513,56 @@ TProductInfo TDevicePlan::After() const
 {
     TProductInfo info = Before;
     const TSetupValues values = Values();
-    std::string* texts[] = {&info.Name, &info.IP, &info.Mask, &info.Gateway, &info.DNS1, &info.DNS2};
-    const std::string* planned[] = {&values.Name,    &values.IP,   &values.Mask,
-                                    &values.Gateway, &values.DNS1, &values.DNS2};
-    for (size_t k = 0; k < 6; ++k)
-        *texts[k] = *planned[k];
-    info.Dhcp = Low16(values.Dhcp);
-    int16_t* ports[] = {&info.HTTPPort, &info.TelnetPort};
-    const TPlanField portFields[] = {TPlanField::HTTPPort, TPlanField::TelnetPort};
-    for (size_t k = 0; k < 2; ++k) {
-        int32_t port = 0;
-        if (Sends(portFields[k]) && ReadInteger(Field(portFields[k]).Value, port))
-            *ports[k] = Low16(port);
+    for (const TSetupFieldDef& field : SetupFields()) {
+        // A port the plan does not send keeps its number (the values show "N/A" for -1).
+        if (field.Kind != TFieldKind::Port || Sends(field.Id))
+            SetFieldValue(info, field.Id, FieldValue(values, field.Id));
     }
     return info;
 }
 
-std::vector<TPlanField> TDevicePlan::VerifiedFields() const
+std::vector<TSetupField> TDevicePlan::VerifiedFields() const
 {
     // With DHCP on (-1 is an HWG device without the setting), a device answers with the addresses
     // its DHCP server gave, whatever was stored.
     const int16_t dhcp = After().Dhcp;
     const bool dhcpOn = dhcp != 0 && dhcp != -1;
-    std::vector<TPlanField> fields;
-    for (size_t k = 0; k < kPlanFieldCount; ++k) {
-        const auto field = static_cast<TPlanField>(k);
-        const bool address = std::find(std::begin(kAddressFields), std::end(kAddressFields), field)
-                             != std::end(kAddressFields);
-        if (Sends(field) && !(dhcpOn && address))
+    std::vector<TSetupField> fields;
+    for (size_t k = 0; k < kSetupFieldCount; ++k) {
+        const auto field = static_cast<TSetupField>(k);
+        if (Sends(field) && !(dhcpOn && FieldKind(field) == TFieldKind::Address))
             fields.push_back(field);
     }
     return fields;
 }
 
-std::string TDevicePlan::ExpectedValue(TPlanField field) const
+std::string TDevicePlan::ExpectedValue(TSetupField field) const
 {
     const TPlanChange& change = Field(field);
     if (!change.Changed)
-        return RecordValue(Before, field);
-    if (const TFamily* family = FindFamily(Family); field == TPlanField::Name && family && family->NameBytes > 0)
+        return FieldValue(Before, field);
+    if (const TFamily* family = FindFamily(Family); field == TSetupField::Name && family && family->NameBytes > 0)
         return std::string(Utf8Prefix(change.Value, family->NameBytes));
-    if (IsNumber(field)) {
+    if (IsNumberField(field)) {
         int32_t number = 0;
         ReadInteger(change.Value, number);
         return std::to_string(Low16(number));
     }
-    if (field != TPlanField::Name && change.Value.empty())
+    if (field != TSetupField::Name && change.Value.empty())
         return "0.0.0.0";  // how an empty address goes out (the address rule lets no other family send one)
     return change.Value;
 }
 
-std::string TDevicePlan::ShownBefore(TPlanField field) const
+std::string TDevicePlan::ShownBefore(TSetupField field) const
 {
-    if (field == TPlanField::Dhcp)
+    if (field == TSetupField::Dhcp)
         return std::to_string(Before.Dhcp);
     if (IsPort(field))
-        return PortText(OwnNumber(Before, field));
+        return PortText(FieldNumber(Before, field));
     return SafeText(OwnText(Before, field));
 }
 
-std::string TDevicePlan::ShownAfter(TPlanField field) const
+std::string TDevicePlan::ShownAfter(TSetupField field) const
 {
     const TPlanChange& change = Field(field);
     return change.Changed ? SafeText(change.Value) : ShownBefore(field);

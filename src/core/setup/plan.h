@@ -29,34 +29,25 @@
 
 struct TPlanFile;
 
-// The fields a plan sets, in the order of the preview's columns.
-enum class TPlanField { Name, IP, Mask, Gateway, DNS1, DNS2, Dhcp, HTTPPort, TelnetPort };
-constexpr size_t kPlanFieldCount = 9;
-// The column of a plan file that sets the field: "Name", "IP", ... "TelnetPort".
-const char* PlanFieldColumn(TPlanField field);
-// A field's value in a device's record as a plan compares it: texts exact, ports and the DHCP
-// state in decimal of their 16 bits (signed, the way TProductInfo holds them).
-std::string RecordValue(const TProductInfo& info, TPlanField field);
-
 // The values asked for the chosen devices; an empty optional keeps the field ("keep" in the
 // window, an option not given in pyxet-cli). Blanks at the ends of the address and port texts are
-// removed; the name pattern stays as typed.
+// removed; the name pattern stays as typed. The fields and their columns: core/devices/setupfields.h.
 //
-// The consecutive addresses start at FirstIP and go up, skipping every address another device
+// The consecutive addresses start at the form's IP address and go up, skipping every address another device
 // found answers on or is configured with, this PC's own addresses, the device's gateway as the
 // plan leaves it, and the network and broadcast addresses of the subnet the device's mask (as the
-// plan leaves it) makes of FirstIP; a device for which that subnet has no address left gets none
+// plan leaves it) makes of that first address; a device for which that subnet has no address left gets none
 // (a blocking problem). A device whose own address comes up keeps it.
 struct TPlanForm {
-    std::optional<int32_t> Dhcp;             // 0 or 1
-    std::optional<std::string> FirstIP;      // the first of the consecutive addresses
-    std::optional<std::string> NamePattern;  // the last run of '#' counts from 1
-    std::optional<std::string> Mask;
-    std::optional<std::string> Gateway;
-    std::optional<std::string> DNS1;
-    std::optional<std::string> DNS2;
-    std::optional<std::string> HTTPPort;
-    std::optional<std::string> TelnetPort;
+    // By field: for the IP address the first of the consecutive addresses, for the name the
+    // pattern (the last run of '#' counts from 1), for the DHCP state "0" or "1".
+    std::array<std::optional<std::string>, kSetupFieldCount> Values;
+
+    std::optional<std::string>& operator[](TSetupField field) { return Values[static_cast<size_t>(field)]; }
+    const std::optional<std::string>& operator[](TSetupField field) const
+    {
+        return Values[static_cast<size_t>(field)];
+    }
 };
 
 // Where a planned value came from.
@@ -77,15 +68,15 @@ struct TDevicePlan {
     const TProduct* Device = nullptr;  // the device found; not owned, valid until the devices are freed
     std::string Family;                // "Orvex", "HWG"
     TProductInfo Before;               // the device's values when the plan was made
-    std::array<TPlanChange, kPlanFieldCount> Fields;
+    std::array<TPlanChange, kSetupFieldCount> Fields;
     bool Chosen = false;           // among the chosen devices (else named by the plan file only)
     int FileLine = 0;              // the plan file's row naming it, 0 when none
     std::vector<size_t> Problems;  // its problems: indexes into TPlan::Problems, in order
 
-    const TPlanChange& Field(TPlanField field) const { return Fields[static_cast<size_t>(field)]; }
-    TPlanChange& Field(TPlanField field) { return Fields[static_cast<size_t>(field)]; }
+    const TPlanChange& Field(TSetupField field) const { return Fields[static_cast<size_t>(field)]; }
+    TPlanChange& Field(TSetupField field) { return Fields[static_cast<size_t>(field)]; }
     // Whether the field is sent: changed and carried by the family.
-    bool Sends(TPlanField field) const { return Field(field).Changed && Field(field).Carried; }
+    bool Sends(TSetupField field) const { return Field(field).Changed && Field(field).Carried; }
     // Whether anything is sent to this device at all.
     bool Changes() const;
     // The values to hand to ApplyChanges: the device's own, with every field it sends replaced.
@@ -93,16 +84,16 @@ struct TDevicePlan {
     // The device's record as it will be once the update took: Before with every field it sends
     // replaced (ports and the DHCP state in their 16 bits).
     TProductInfo After() const;
-    // The fields verification compares: the ones sent, in TPlanField order; no address when the
+    // The fields verification compares: the ones sent, in TSetupField order; no address when the
     // update leaves DHCP on (the device then answers with what its DHCP server gave).
-    std::vector<TPlanField> VerifiedFields() const;
+    std::vector<TSetupField> VerifiedFields() const;
     // The value a field should read back once the update took: the Orvex name as the update
     // cuts it (32 bytes, never half a character); an empty address as 0.0.0.0; ports and DHCP in
     // decimal of their 16 bits (as signed numbers, the way TProductInfo holds them).
-    std::string ExpectedValue(TPlanField field) const;
+    std::string ExpectedValue(TSetupField field) const;
     // A field's value before and after, as the preview shows it (device text through SafeText).
-    std::string ShownBefore(TPlanField field) const;
-    std::string ShownAfter(TPlanField field) const;
+    std::string ShownBefore(TSetupField field) const;
+    std::string ShownAfter(TSetupField field) const;
 };
 
 enum class TPlanProblemKind {
@@ -126,7 +117,7 @@ enum class TPlanProblemKind {
 struct TPlanProblem {
     TPlanProblemKind Kind = TPlanProblemKind::BadValue;
     int Device = -1;                  // index into TPlan::Devices; -1 for the plan as a whole
-    std::optional<TPlanField> Field;  // the field it concerns, when one
+    std::optional<TSetupField> Field;  // the field it concerns, when one
     int Line = 0;                     // the plan file's line and column, 0 when not from a file
     int Column = 0;
     std::string Text;  // translated, in its shown form, without the position

@@ -209,51 +209,6 @@ bool AllEmpty(const std::vector<std::string>& fields)
     return std::all_of(fields.begin(), fields.end(), [](const std::string& f) { return f.empty(); });
 }
 
-// One exported field of a device, exact: the column name decides.
-std::string ExactField(const TProductInfo& i, const std::string& family, const std::string& column)
-{
-    const auto flag = [](bool value) { return std::string(value ? "true" : "false"); };
-    if (column == "TypeCode")
-        return std::to_string(i.TypeCode);
-    if (column == "TypeName")
-        return i.TypeName;
-    if (column == "MAC")
-        return i.MAC;
-    if (column == "Name")
-        return i.Name;
-    if (column == "PeerIP")
-        return i.PeerIP;
-    if (column == "IP")
-        return i.IP;
-    if (column == "Mask")
-        return i.Mask;
-    if (column == "Gateway")
-        return i.Gateway;
-    if (column == "DNS1")
-        return i.DNS1;
-    if (column == "DNS2")
-        return i.DNS2;
-    if (column == "Dhcp")
-        return std::to_string(i.Dhcp);
-    if (column == "FirmwareRev")
-        return i.FirmwareRev;
-    if (column == "HTTPPort")
-        return std::to_string(i.HTTPPort);
-    if (column == "TelnetPort")
-        return std::to_string(i.TelnetPort);
-    if (column == "CanSetDefault")
-        return flag(i.CanSetDefault);
-    if (column == "CanRestart")
-        return flag(i.CanRestart);
-    if (column == "Family")
-        return family;
-    if (column == "Line")
-        return TDeviceRegistry::DisplayLine(i);
-    if (column == "IPConflict")
-        return flag(false);
-    return "";
-}
-
 std::string FormatRows(const std::vector<std::pair<const TProduct*, const TProductInfo*>>& devices)
 {
     const std::vector<std::string>& names = ExportFieldNames();
@@ -263,9 +218,10 @@ std::string FormatRows(const std::vector<std::pair<const TProduct*, const TProdu
     out += "\r\n";
     for (const auto& [device, info] : devices) {
         // The values as given (an undo file's are those before the plan), the family of the device.
-        const std::string family = FamilyName(*device);
-        for (size_t k = 0; k < names.size(); ++k)
-            out += (k ? "," : "") + CsvField(ValidUtf8(ExactField(*info, family, names[k])));
+        const TExportDevice exported{*info, FamilyName(*device), TDeviceRegistry::DisplayLine(*info), false};
+        const std::vector<std::string> values = ExportValues(exported);
+        for (size_t k = 0; k < values.size(); ++k)
+            out += (k ? "," : "") + CsvField(ValidUtf8(values[k]));
         out += "\r\n";
     }
     return out;
@@ -290,7 +246,7 @@ bool ReadPlanFile(std::string_view bytes, TPlanFile& file, TPlanReadError& error
     bool haveHeader = false;
     int macColumn = -1;
     int familyColumn = -1;
-    std::array<int, kPlanFieldCount> valueColumns;
+    std::array<int, kSetupFieldCount> valueColumns;
     valueColumns.fill(-1);
     while (reader.Next(fields, line)) {
         if (AllEmpty(fields))
@@ -302,8 +258,8 @@ bool ReadPlanFile(std::string_view bytes, TPlanFile& file, TPlanReadError& error
                     macColumn = static_cast<int>(k);
                 if (SameName(fields[k], "Family"))
                     familyColumn = static_cast<int>(k);
-                for (size_t f = 0; f < kPlanFieldCount; ++f)
-                    if (SameName(fields[k], PlanFieldColumn(static_cast<TPlanField>(f))))
+                for (size_t f = 0; f < kSetupFieldCount; ++f)
+                    if (SameName(fields[k], FieldKey(static_cast<TSetupField>(f))))
                         valueColumns[f] = static_cast<int>(k);
             }
             if (macColumn < 0) {
@@ -321,7 +277,7 @@ bool ReadPlanFile(std::string_view bytes, TPlanFile& file, TPlanReadError& error
         row.MacColumn = macColumn + 1;
         row.MacValid = ParseMac(row.MacText, row.Mac.data()) == 0;
         row.Family = TrimBlanks(cell(familyColumn));
-        for (size_t f = 0; f < kPlanFieldCount; ++f)
+        for (size_t f = 0; f < kSetupFieldCount; ++f)
             if (valueColumns[f] >= 0)
                 row.Cells[f] = TPlanCell{cell(valueColumns[f]), valueColumns[f] + 1};
         file.Rows.push_back(std::move(row));
@@ -341,7 +297,7 @@ bool LoadPlanFile(const std::string& path, TPlanFile& file, TPlanReadError& erro
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        error = TPlanReadError{0, 0, Format(_("Cannot read the file %s: %s"), path.c_str(), SystemReason().c_str())};
+        error = TPlanReadError{0, 0, Format(_("Cannot read the file %s: %s"), SafeText(path).c_str(), SystemReason().c_str())};
         return false;
     }
     std::string bytes;
@@ -353,7 +309,7 @@ bool LoadPlanFile(const std::string& path, TPlanFile& file, TPlanReadError& erro
     const std::string reason = failed ? SystemReason() : std::string();
     ::close(fd);
     if (failed) {
-        error = TPlanReadError{0, 0, Format(_("Cannot read the file %s: %s"), path.c_str(), reason.c_str())};
+        error = TPlanReadError{0, 0, Format(_("Cannot read the file %s: %s"), SafeText(path).c_str(), reason.c_str())};
         return false;
     }
     return ReadPlanFile(bytes, file, error);
@@ -407,7 +363,7 @@ bool WriteNewFile(const std::string& path, const std::string& text, std::string&
     int reason = 0;
     if (WriteFileAtomically(path, text, reason, TExistingFile::Keep))
         return true;
-    error = Format(_("Cannot write the file %s: %s"), path.c_str(), FileErrorText(reason).c_str());
+    error = Format(_("Cannot write the file %s: %s"), SafeText(path).c_str(), FileErrorText(reason).c_str());
     return false;
 }
 

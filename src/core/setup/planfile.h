@@ -28,7 +28,7 @@ struct TPlanRow {
     bool MacValid = false;  // MacText is six bytes ParseMac takes
     std::array<uint8_t, 6> Mac{};
     std::string Family;  // "" when the file has no Family column or the cell is empty
-    std::array<std::optional<TPlanCell>, kPlanFieldCount> Cells;  // by TPlanField; none without that column
+    std::array<std::optional<TPlanCell>, kSetupFieldCount> Cells;  // by TSetupField; none without that column
 };
 
 struct TPlanFile {

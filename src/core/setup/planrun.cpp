@@ -374,9 +374,9 @@ void TPlanRun::SendVerifyRound()
             addresses.push_back(S->Where[k].CommandAddress);
         else {
             addresses.push_back(S->Where[k].PeerIP);
-            const std::vector<TPlanField> fields = planned.VerifiedFields();
-            if (std::find(fields.begin(), fields.end(), TPlanField::IP) != fields.end())
-                addresses.push_back(planned.ExpectedValue(TPlanField::IP));
+            const std::vector<TSetupField> fields = planned.VerifiedFields();
+            if (std::find(fields.begin(), fields.end(), TSetupField::IP) != fields.end())
+                addresses.push_back(planned.ExpectedValue(TSetupField::IP));
         }
         for (const std::string& text : addresses)
             if (const std::optional<uint32_t> address = ParseAddress(text); address && *address != 0) {
@@ -420,11 +420,11 @@ void TPlanRun::VerifyAnswer(const TFamily& family, const uint8_t* data, size_t s
         if (S->Statuses[k].State != TPlanDeviceState::Verifying || planned.Family != family.Name)
             continue;
         std::string differs;
-        for (const TPlanField field : planned.VerifiedFields()) {
+        for (const TSetupField field : planned.VerifiedFields()) {
             const std::string expected = planned.ExpectedValue(field);
-            const std::string answered = RecordValue(answer->Info, field);
+            const std::string answered = FieldValue(answer->Info, field);
             if (answered != expected) {
-                differs = Format(_("%s: %s, expected %s"), PlanFieldColumn(field), SafeText(answered).c_str(),
+                differs = Format(_("%s: %s, expected %s"), FieldKey(field), SafeText(answered).c_str(),
                                  SafeText(expected).c_str());
                 break;
             }

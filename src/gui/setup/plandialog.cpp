@@ -30,24 +30,21 @@ QColor BlockingColour(const QWidget* widget, bool onFace)
 }
 
 // The short name of a field in the "Other Changes" column.
-std::string FieldLabel(TPlanField field)
+std::string FieldLabel(TSetupField field)
 {
-    switch (field) {
-    case TPlanField::Name: return _("Name");
-    case TPlanField::IP: return _("IP");
-    case TPlanField::Mask: return _("Mask");
-    case TPlanField::Gateway: return _("Gateway");
-    case TPlanField::DNS1: return "DNS1";
-    case TPlanField::DNS2: return "DNS2";
-    case TPlanField::Dhcp: return _("DHCP");
-    case TPlanField::HTTPPort: return _("HTTP Port");
-    case TPlanField::TelnetPort: return _("Telnet Port");
-    }
-    return {};
+    return _(SetupFieldDef(field).Label);
+}
+
+// The name of a field's row in the form: its check box "chk" + name, its line edit "te" + name
+// (the DHCP state: its combo box "cb" + name). The IP address row gives the first of the
+// consecutive addresses.
+QString RowName(TSetupField field)
+{
+    return field == TSetupField::IP ? QStringLiteral("FirstIP") : QString::fromLatin1(FieldKey(field));
 }
 
 // "before → after" when the plan changes the field, else the value as it is.
-std::string BeforeAfter(const TDevicePlan& device, TPlanField field)
+std::string BeforeAfter(const TDevicePlan& device, TSetupField field)
 {
     if (!device.Field(field).Changed)
         return device.ShownBefore(field);
@@ -69,12 +66,10 @@ TPlanDialog::TPlanDialog(TPyxetForm* form) : QDialog(form), Form(form), Ui_(std:
     Ui_->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowModality(Qt::WindowModal);
-    const std::pair<QCheckBox*, QLineEdit*> fields[] = {
-        {Ui_->chkFirstIP, Ui_->teFirstIP},   {Ui_->chkMask, Ui_->teMask},
-        {Ui_->chkGateway, Ui_->teGateway},   {Ui_->chkDNS1, Ui_->teDNS1},
-        {Ui_->chkDNS2, Ui_->teDNS2},         {Ui_->chkName, Ui_->teName},
-        {Ui_->chkHTTPPort, Ui_->teHTTPPort}, {Ui_->chkTelnetPort, Ui_->teTelnetPort},
-    };
+    std::vector<std::pair<QCheckBox*, QLineEdit*>> fields;
+    for (const TSetupFieldDef& field : SetupFields())
+        if (field.Kind != TFieldKind::Flag)
+            fields.push_back({CheckBox(field.Id), Edit(field.Id)});
     for (const auto& [box, edit] : fields) {
         edit->setEnabled(false);
         connect(box, &QCheckBox::toggled, this, [this, edit](bool on) {
@@ -85,7 +80,9 @@ TPlanDialog::TPlanDialog(TPyxetForm* form) : QDialog(form), Form(form), Ui_(std:
         });
         connect(edit, &QLineEdit::textChanged, this, [this] { MakePreview(); });
     }
-    connect(Ui_->cbDhcp, &QComboBox::currentIndexChanged, this, [this] { MakePreview(); });
+    for (const TSetupFieldDef& field : SetupFields())
+        if (field.Kind == TFieldKind::Flag)
+            connect(FlagBox(field.Id), &QComboBox::currentIndexChanged, this, [this] { MakePreview(); });
     connect(Ui_->btnLoadPlan, &QPushButton::clicked, this, [this] { LoadPlanClick(); });
     connect(Ui_->btnApply, &QPushButton::clicked, this, [this] { ApplyClick(); });
     connect(Ui_->btnStop, &QPushButton::clicked, this, [this] { StopClick(); });
@@ -145,25 +142,34 @@ bool TPlanDialog::PrepareUndo(const std::string& path)
     return true;
 }
 
+QCheckBox* TPlanDialog::CheckBox(TSetupField field) const
+{
+    return findChild<QCheckBox*>(QStringLiteral("chk") + RowName(field));
+}
+
+QLineEdit* TPlanDialog::Edit(TSetupField field) const
+{
+    return findChild<QLineEdit*>(QStringLiteral("te") + RowName(field));
+}
+
+QComboBox* TPlanDialog::FlagBox(TSetupField field) const
+{
+    return findChild<QComboBox*>(QStringLiteral("cb") + RowName(field));
+}
+
 TPlanForm TPlanDialog::ReadForm() const
 {
     TPlanForm form;
     if (Undo)
         return form;
-    auto take = [](const QCheckBox* box, const QLineEdit* edit, std::optional<std::string>& value) {
-        if (box->isChecked())
-            value = edit->text().toStdString();
-    };
-    take(Ui_->chkFirstIP, Ui_->teFirstIP, form.FirstIP);
-    take(Ui_->chkName, Ui_->teName, form.NamePattern);
-    take(Ui_->chkMask, Ui_->teMask, form.Mask);
-    take(Ui_->chkGateway, Ui_->teGateway, form.Gateway);
-    take(Ui_->chkDNS1, Ui_->teDNS1, form.DNS1);
-    take(Ui_->chkDNS2, Ui_->teDNS2, form.DNS2);
-    take(Ui_->chkHTTPPort, Ui_->teHTTPPort, form.HTTPPort);
-    take(Ui_->chkTelnetPort, Ui_->teTelnetPort, form.TelnetPort);
-    if (const int dhcp = Ui_->cbDhcp->currentIndex(); dhcp > 0)
-        form.Dhcp = dhcp - 1;  // "off", "on"
+    for (const TSetupFieldDef& field : SetupFields()) {
+        if (field.Kind == TFieldKind::Flag) {
+            if (const int state = FlagBox(field.Id)->currentIndex(); state > 0)
+                form[field.Id] = std::to_string(state - 1);  // "off", "on"
+        } else if (CheckBox(field.Id)->isChecked()) {
+            form[field.Id] = Edit(field.Id)->text().toStdString();
+        }
+    }
     return form;
 }
 
@@ -197,17 +203,16 @@ void TPlanDialog::ShowPlan()
     for (size_t row = 0; row < CurrentPlan.Devices.size(); ++row) {
         const TDevicePlan& device = CurrentPlan.Devices[row];
         std::string other;
-        for (TPlanField field : {TPlanField::Mask, TPlanField::Gateway, TPlanField::DNS1, TPlanField::DNS2,
-                                 TPlanField::Dhcp, TPlanField::HTTPPort, TPlanField::TelnetPort})
-            if (device.Field(field).Changed)
-                other += (other.empty() ? "" : ", ") + FieldLabel(field) + ": " + BeforeAfter(device, field);
+        for (const TSetupFieldDef& field : SetupFields())
+            if (field.Id != TSetupField::Name && field.Id != TSetupField::IP && device.Field(field.Id).Changed)
+                other += (other.empty() ? "" : ", ") + FieldLabel(field.Id) + ": " + BeforeAfter(device, field.Id);
         std::string problems;
         for (size_t index : device.Problems)
             problems += (problems.empty() ? "" : "; ") + CurrentPlan.Problems[index].Message();
         const std::string cells[] = {SafeText(device.Before.MAC),
                                      SafeText(device.Before.TypeName),
-                                     BeforeAfter(device, TPlanField::Name),
-                                     BeforeAfter(device, TPlanField::IP),
+                                     BeforeAfter(device, TSetupField::Name),
+                                     BeforeAfter(device, TSetupField::IP),
                                      "",
                                      other,
                                      problems};

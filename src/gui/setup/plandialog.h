@@ -21,6 +21,9 @@ class TPlanDialog;
 }
 class TPyxetForm;
 class QCloseEvent;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
 
 // The preview's columns: the status of each device before the other changes, so that it stays
 // in view while the plan runs.
@@ -69,6 +72,11 @@ protected:
 
 private:
     enum class TState { Editing, Running, Done };
+    // A field's row in the form (plandialog.ui): its check box and line edit, or for the DHCP
+    // state its combo box ("keep", "off", "on").
+    QCheckBox* CheckBox(TSetupField field) const;
+    QLineEdit* Edit(TSetupField field) const;
+    QComboBox* FlagBox(TSetupField field) const;
     TPlanForm ReadForm() const;
     void ShowPlan();
     void ShowStatus(int device);

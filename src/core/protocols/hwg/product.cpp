@@ -14,14 +14,11 @@ bool SetupNeedsRestart(const TProductInfo&, const std::string&, const std::strin
     return true;
 }
 
-// The command carries addresses, the DHCP bit (for a device that has the setting) and the HTTP
-// port; never the name, the name servers or the Telnet port.
+// The DHCP bit goes out either way, but a device without a DHCP setting ignores it.
 TSentFields SentFields(const TProductInfo& stored, int32_t)
 {
     TSentFields sent;
-    sent.Name = sent.DNS1 = sent.DNS2 = sent.TelnetPort = false;
-    // The bit goes out either way, but a device without a DHCP setting ignores it.
-    sent.Dhcp = stored.Dhcp != -1;
+    sent.Set(TSetupField::Dhcp, stored.Dhcp != -1);
     return sent;
 }
 
@@ -49,6 +46,10 @@ const TFamily& HwgFamily()
         family.SendInfoRequest = SendHwgInfoRequest;
         family.InfoHandler = HwgInfoHandler;
         family.SetupNeedsRestart = SetupNeedsRestart;
+        // The command carries addresses, the DHCP bit and the HTTP port; never the name, the
+        // name servers or the Telnet port.
+        family.Carries = TSentFields::AllBut(
+            {TSetupField::Name, TSetupField::DNS1, TSetupField::DNS2, TSetupField::TelnetPort});
         family.SentFields = SentFields;
         // No: ParseIp cannot read an empty address text, and the device would get 255.255.255.255.
         family.SendsEmptyAddressAsZero = false;

@@ -21,7 +21,7 @@ TSentFields SentFields(const TProductInfo&, int32_t dhcp)
 {
     TSentFields sent;
     if (static_cast<int16_t>(static_cast<uint16_t>(dhcp)) != 0)
-        sent.IP = sent.Mask = sent.Gateway = sent.DNS1 = sent.DNS2 = false;
+        sent.LeaveOut(TFieldKind::Address);
     return sent;
 }
 
@@ -44,7 +44,7 @@ const TFamily& OrvexFamily()
         family.SendInfoRequest = SendOrvexInfoRequest;
         family.InfoHandler = OrvexInfoHandler;
         family.SetupNeedsRestart = SetupNeedsRestart;
-        family.SentFields = SentFields;
+        family.SentFields = SentFields;  // carries every field
         family.NameBytes = Orvex::kNameBytes;
         family.SendsEmptyAddressAsZero = true;  // an empty address text goes out as 0.0.0.0
         family.AnswersCommands = true;
