@@ -49,17 +49,16 @@ TSetupPanel::TSetupPanel(QWidget* window, TControlLock& batchLock)
       FieldGroup(Child<QGroupBox>(window, "GroupBox2")), Apply(Child<QPushButton>(window, "btnConfigDevice")),
       Restart(Child<QPushButton>(window, "btnRestartDevice")), Default(Child<QPushButton>(window, "btnSetDefault"))
 {
-    const std::pair<TSetupField, const char*> fields[] = {
-        {TSetupField::Name, "teDeviceName"},   {TSetupField::IP, "teDeviceIP"},
-        {TSetupField::Mask, "teDeviceMask"},   {TSetupField::Gateway, "teDeviceGateway"},
-        {TSetupField::DNS1, "teDeviceDNS1"},   {TSetupField::DNS2, "teDeviceDNS2"},
-        {TSetupField::HTTPPort, "teHTTPPort"}, {TSetupField::TelnetPort, "teTelnetPort"},
-    };
-    for (const auto& [field, name] : fields) {
-        QLineEdit* edit = Child<QLineEdit>(window, name);
-        Fields.push_back({field, edit});
+    // Every field of the table but the DHCP state (the box) has a line edit, named after the
+    // field's key: "teDeviceName", "teDeviceIP", ..., the ports "teHTTPPort" and "teTelnetPort".
+    for (const TSetupFieldDef& def : SetupFields()) {
+        if (def.Kind == TFieldKind::Flag)
+            continue;
+        const QString prefix = def.Kind == TFieldKind::Port ? QStringLiteral("te") : QStringLiteral("teDevice");
+        auto* edit = window->findChild<QLineEdit*>(prefix + QLatin1String(def.Key));
+        Fields.push_back({def.Id, edit});
         // Program steps that set a text (showing a device, emptying the panel) run the rules too.
-        connect(edit, &QLineEdit::textChanged, this, [this, which = field] { FieldChange(which); });
+        connect(edit, &QLineEdit::textChanged, this, [this, which = def.Id] { FieldChange(which); });
     }
     connect(Dhcp, &QCheckBox::toggled, this, [this] { chbDhcpClick(); });
     connect(Apply, &QAbstractButton::clicked, this, [this] { btnConfigDeviceClick(); });
@@ -178,25 +177,20 @@ void TSetupPanel::btnConfigDeviceClick()
 {
     if (DemoMode || !Shown)
         return;
-    auto text = [this](TSetupField field) { return Edit(field)->text().toStdString(); };
     TSetupValues values;
-    values.Name = NameToApply(text(TSetupField::Name), Shown->CopyInfo().Name);
-    values.IP = text(TSetupField::IP);
-    values.Mask = text(TSetupField::Mask);
-    values.Gateway = text(TSetupField::Gateway);
-    values.DNS1 = text(TSetupField::DNS1);
-    values.DNS2 = text(TSetupField::DNS2);
+    for (const TField& f : Fields)
+        SetFieldValue(values, f.Field, f.Edit->text().toStdString());
+    values.Name = NameToApply(values.Name, Shown->CopyInfo().Name);
     values.Dhcp = Dhcp->isChecked() ? 1 : 0;
-    values.HTTPPort = text(TSetupField::HTTPPort);
-    values.TelnetPort = text(TSetupField::TelnetPort);
     TDialogAsker asker(Window);
     if (ApplyChanges(Shown, values, asker) != TCommandOutcome::Sent)
         return;
     // The addresses were stored without the blanks around them: show them as stored.
     const TProductInfo stored = Shown->CopyInfo();
-    for (TSetupField which : {TSetupField::IP, TSetupField::Mask, TSetupField::Gateway, TSetupField::DNS1, TSetupField::DNS2})
-        if (const QString shownText = QString::fromStdString(StoredText(stored, which)); Edit(which)->text() != shownText)
-            Edit(which)->setText(shownText);
+    for (const TField& f : Fields)
+        if (FieldKind(f.Field) == TFieldKind::Address)
+            if (const QString shownText = Q(StoredText(stored, f.Field)); f.Edit->text() != shownText)
+                f.Edit->setText(shownText);
     Apply->setEnabled(false);
 }
 

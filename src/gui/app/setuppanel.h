@@ -3,6 +3,7 @@
 // Device", "Set Factory Defaults"). The decisions and the commands live in core/setup; the panel
 // reads its fields, asks through the message boxes and shows the result.
 #pragma once
+#include "core/devices/setupfields.h"
 #include "core/setup/fields.h"
 
 #include <QObject>
