@@ -78,16 +78,14 @@ public:
     QPointer<TLogActionForm> LogReport;
     QPointer<TAboutBox> About;
 
-    // Controls built at run time (the status bar holds them); the rest is in the .ui layout.
-    TStatusPanel* StatusPanels[3] = {};  // 200, 380 and 100 pixels; panel 0 starts "Ready"
-    QProgressBar* pbHTTP = nullptr;  // over the right end of the status bar
+    // The transfers' progress bar, over the right end of the status bar.
+    QProgressBar* pbHTTP = nullptr;
 
     // ---- Operations ---------------------------------------------------------------------------
     // Caption to status panel 0, message to panel 1 and the action log (texts arrive translated).
     void LogAction(const std::string& caption, const std::string& message, int level);
     // "Configuration", "Upgrade Firmware...", "Set Factory Defaults", "Restart Device".
     void EnableDeviceActions(bool enabled);
-    void EnterDemoMode();
     // "Find Devices": one discovery cycle; in demonstration mode only the device panel is shown.
     void acFindExecute();
     // "Find at Addresses...": asks for the addresses, then runs a cycle that also asks them by
@@ -104,9 +102,6 @@ public:
     // "Help": opens the help file of the current language in the help window; when none can be
     // opened, status panel 1 says so.
     void acHelpExecute();
-    // The same, at a page of the help file ("/finding.html#why"); the first page when empty.
-    void OpenHelpAt(const std::string& page);
-    static constexpr const char* kWhyNoDevicePage = "/finding.html#why";
     // The maker's logo opens the maker's web address.
     void LogoImageClick();
 
@@ -155,8 +150,6 @@ public:
     // Where a line's text starts in the device list's group (right of the row's check box).
     int LineLeft() const;
 
-    // The window's place and size now, as the settings keep them.
-    TWindowPlace WindowPlace() const;
 
     // ---- HTTP transfers (src/gui/app/formtransfers.cpp) ----------------------------------------
     // Handed over by the program's start-up like the other secondary windows.
@@ -221,9 +214,6 @@ public:
     // The two items show the settings as read.
     void MarkTransferMenu();
 
-    // Utilities -> "Colour Scheme": radio items System, Light and Dark (Settings.Scheme), the
-    // palette following the choice at once.
-    void SelectColourScheme(TColourScheme scheme);
 
 signals:
     // The window has closed: the program ends (whatever other window is still open).
@@ -235,6 +225,17 @@ protected:
     void changeEvent(QEvent* event) override;  // a new palette: FollowPalette
 
 private:
+    // Status panels 0 to 2 (200, 380 and 100 pixels; panel 0 starts "Ready").
+    TStatusPanel* StatusPanels[3] = {};
+    void EnterDemoMode();
+    // "Help" at a page of the help file ("/finding.html#why"); the first page when empty.
+    void OpenHelpAt(const std::string& page);
+    static constexpr const char* kWhyNoDevicePage = "/finding.html#why";
+    // The window's place and size now, as the settings keep them.
+    TWindowPlace WindowPlace() const;
+    // Utilities -> "Colour Scheme": radio items System, Light and Dark (Settings.Scheme), the
+    // palette following the choice at once.
+    void SelectColourScheme(TColourScheme scheme);
     void ShowLogo();
     // Keys of their own: F1, Ctrl+Q and Ctrl+F, the keys of the drop-down and column buttons,
     // the Tab order; the menu bar's "Configuration" following its tool button.
