@@ -209,7 +209,7 @@ public:
 
     // ---- Transfer settings (src/gui/app/formtransfers.cpp) -----------------------------------
     // Utilities -> "Transfers at Once": radio items 1, 2, 4, 8 and 16 (Settings.TransferJobs);
-    // Utilities -> "Verify Upgrades" is ui()->acVerifyUpgrades (Settings.VerifyUpgrades).
+    // Utilities -> "Verify Upgrades" is the item acVerifyUpgrades (Settings.VerifyUpgrades).
     QActionGroup* TransferJobs = nullptr;
     // The two items show the settings as read.
     void MarkTransferMenu();
