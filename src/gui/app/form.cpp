@@ -1,9 +1,12 @@
-// TPyxetForm: building the main window and running its life. The device area, the setup panel,
-// the transfers and the help live in their own files as further methods of this class.
+// TPyxetForm: building the main window and running its life. The device area and the transfers
+// live in their own files as further methods of this class; the setup panel (TSetupPanel) and the
+// tool bar and menus (TMainMenus) are parts of their own.
 #include "gui/app/form.h"
 #include "gui/app/qtext.h"
 
+#include "gui/app/anchors.h"
 #include "gui/app/artwork.h"
+#include "gui/app/buttonkeys.h"
 #include "gui/app/colourscheme.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/mainmenus.h"
@@ -38,97 +41,6 @@
 #include <QToolButton>
 
 #include <vector>
-
-
-// Keeps controls at their designed distances from the edges they are anchored to when their
-// parent changes size (left/top anchoring is what a plain child does by itself).
-class TAnchors : public QObject {
-public:
-    void Add(QWidget* w, Qt::Edges edges, QSize parentDesign)
-    {
-        Items.push_back({w, w->geometry(), parentDesign, edges});
-        if (!Watched.contains(w->parentWidget())) {
-            Watched << w->parentWidget();
-            w->parentWidget()->installEventFilter(this);
-        }
-    }
-    void Apply(QWidget* parent)
-    {
-        for (const Item& it : Items) {
-            if (it.W->parentWidget() != parent)
-                continue;
-            const int dx = parent->width() - it.ParentDesign.width();
-            const int dy = parent->height() - it.ParentDesign.height();
-            QRect r = it.Design;
-            if (it.Edges & Qt::RightEdge) {
-                if (it.Edges & Qt::LeftEdge)
-                    r.setWidth(std::max(0, r.width() + dx));
-                else
-                    r.moveLeft(r.left() + dx);
-            }
-            if (it.Edges & Qt::BottomEdge) {
-                if (it.Edges & Qt::TopEdge)
-                    r.setHeight(std::max(0, r.height() + dy));
-                else
-                    r.moveTop(r.top() + dy);
-            }
-            it.W->setGeometry(r);
-        }
-    }
-
-protected:
-    bool eventFilter(QObject* obj, QEvent* event) override
-    {
-        if (event->type() == QEvent::Resize)
-            Apply(static_cast<QWidget*>(obj));
-        return false;
-    }
-
-private:
-    struct Item {
-        QWidget* W;
-        QRect Design;
-        QSize ParentDesign;
-        Qt::Edges Edges;
-    };
-    std::vector<Item> Items;
-    QList<QWidget*> Watched;
-};
-
-// Keys for buttons the keyboard could not use: a drop-down button opens its menu with Alt+Down
-// or Space; a plain button is pressed by Enter as by Space.
-class TButtonKeys : public QObject {
-public:
-    using QObject::QObject;
-    void Add(QToolButton* button) { button->installEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject* obj, QEvent* event) override
-    {
-        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
-            return false;
-        auto* button = static_cast<QToolButton*>(obj);
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
-        if (button->menu()) {
-            const bool open = (key->key() == Qt::Key_Down && mods == Qt::AltModifier)
-                              || (key->key() == Qt::Key_Space && mods == Qt::NoModifier);
-            if (open && event->type() == QEvent::KeyPress && !key->isAutoRepeat())
-                // After this key's event: the menu runs its own event loop.
-                QTimer::singleShot(0, button, [button] {
-                    if (button->isEnabled() && button->isVisible())
-                        button->showMenu();
-                });
-            return open;
-        }
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && mods == Qt::NoModifier) {
-            if (event->type() == QEvent::KeyPress && !key->isAutoRepeat())
-                button->click();
-            return true;
-        }
-        return false;
-    }
-};
 
 namespace {
 // Design sizes: client area 738 x 659 = tool bar 40 + device area 599 + status bar 20.
