@@ -30,7 +30,7 @@ struct TSlowest {
 TSlowest SlowestKeystroke(int count)
 {
     std::unique_ptr<TPyxetForm> form = FilledBenchWindow(count);
-    QLineEdit* search = form->ui()->teSearch;
+    QLineEdit* search = form->findChild<QLineEdit*>(QStringLiteral("teSearch"));
     const QString text = QStringLiteral("device 4217");
     TSlowest slowest;
     std::vector<int> rows;
@@ -39,7 +39,7 @@ TSlowest SlowestKeystroke(int count)
         const std::clock_t cpuStart = std::clock();
         search->setText(now);
         QApplication::processEvents();
-        form->ui()->DeviceListBox->viewport()->repaint();
+        form->findChild<QListView*>(QStringLiteral("DeviceListBox"))->viewport()->repaint();
         slowest.Milliseconds = std::max(slowest.Milliseconds, MillisecondsSince(start));
         slowest.CpuMilliseconds = std::max(slowest.CpuMilliseconds, CpuMillisecondsSince(cpuStart));
         if (qEnvironmentVariableIsSet("BENCH_VERBOSE"))

@@ -27,8 +27,11 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const int count = 30000;
     std::unique_ptr<TPyxetForm> form = FilledBenchWindow(count);
-    Ui::TPyxetForm* ui = form->ui();
-    QToolButton* const columns[] = {ui->btnType, ui->btnName, ui->btnMAC, ui->btnIP, ui->btnRev};
+    QToolButton* const columns[] = {form->findChild<QToolButton*>(QStringLiteral("btnType")),
+                                    form->findChild<QToolButton*>(QStringLiteral("btnName")),
+                                    form->findChild<QToolButton*>(QStringLiteral("btnMAC")),
+                                    form->findChild<QToolButton*>(QStringLiteral("btnIP")),
+                                    form->findChild<QToolButton*>(QStringLiteral("btnRev"))};
     double slowest = 0;
     double slowestCpu = 0;
     auto round = [&] {
@@ -38,7 +41,7 @@ int main(int argc, char* argv[])
                 const std::clock_t cpuStart = std::clock();
                 column->click();
                 QApplication::processEvents();
-                ui->DeviceListBox->viewport()->repaint();
+                form->findChild<QListView*>(QStringLiteral("DeviceListBox"))->viewport()->repaint();
                 const double ms = MillisecondsSince(start);
                 slowest = std::max(slowest, ms);
                 slowestCpu = std::max(slowestCpu, CpuMillisecondsSince(cpuStart));

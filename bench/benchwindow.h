@@ -41,7 +41,7 @@ inline void FeedBenchDevices(TPyxetForm& form, std::vector<std::unique_ptr<TProd
     QApplication::processEvents();
     while (form.DeviceRows->WaitingRows() > 0)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-    form.ui()->DeviceListBox->viewport()->repaint();
+    form.findChild<QListView*>(QStringLiteral("DeviceListBox"))->viewport()->repaint();
 }
 
 // A window holding `count` devices, every line shown and painted.

@@ -61,7 +61,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "found %d devices, not %d\n", form.DeviceRows->RowCount(), devices);
         return 1;
     }
-    QAbstractItemModel* rows = form.ui()->DeviceListBox->model();
+    QAbstractItemModel* rows = form.findChild<QListView*>(QStringLiteral("DeviceListBox"))->model();
 
     double longestGap = 0;
     for (int jobs : {1, 8}) {
@@ -78,7 +78,7 @@ int main(int argc, char** argv)
         Dialogs::QueueFileName(image);
         QElapsedTimer took;
         took.start();
-        form.ui()->acFirmUpgr->trigger();
+        form.findChild<QAction*>(QStringLiteral("acFirmUpgr"))->trigger();
         const double seconds = double(took.nsecsElapsed()) / 1e9;
         loop.stop();
         const std::vector<std::string> lines = progress.Lines();

@@ -1,6 +1,7 @@
 // Shared by the device-area window tests: devices fed to the main window as the answer
 // handlers would hand them over, and a window running in a folder of its own.
 #pragma once
+#include "controls.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
 #include "core/devices/product.h"
@@ -89,7 +90,8 @@ public:
     }
     ~TTestWindow() { Form.reset(); }
 
-    Ui::TPyxetForm* ui() const { return Form->ui(); }
+    // The window whose controls the tests find by name.
+    const TPyxetForm& Main() const { return *Form; }
     void Add(const TDeviceSpec& spec)
     {
         Form->AddDevice(MakeDevice(spec), kTestProducts, nullptr);
@@ -98,7 +100,7 @@ public:
     QStringList Rows() const
     {
         QStringList rows;
-        const QAbstractItemModel* m = ui()->DeviceListBox->model();
+        const QAbstractItemModel* m = Control<QListView>(Main(), "DeviceListBox")->model();
         for (int r = 0; r < m->rowCount(); ++r)
             rows << m->index(r, 0).data().toString();
         return rows;
@@ -107,7 +109,7 @@ public:
     QStringList Names() const
     {
         QStringList names;
-        const QAbstractItemModel* m = ui()->DeviceListBox->model();
+        const QAbstractItemModel* m = Control<QListView>(Main(), "DeviceListBox")->model();
         for (int r = 0; r < m->rowCount(); ++r)
             names << QString::fromStdString(
                 reinterpret_cast<TProduct*>(m->index(r, 0).data(Qt::UserRole + 1).value<quintptr>())->Info.Name);
@@ -116,7 +118,7 @@ public:
     // A click on the row's check box, as the user does it.
     void ClickCheck(int row)
     {
-        QListView* list = ui()->DeviceListBox;
+        QListView* list = Control<QListView>(Main(), "DeviceListBox");
         const QModelIndex index = list->model()->index(row, 0);
         QStyleOptionViewItem option;
         option.initFrom(list);
@@ -131,20 +133,20 @@ public:
         QStringList names;
         const QStringList shown = Names();
         for (int r = 0; r < shown.size(); ++r)
-            if (ui()->DeviceListBox->model()->index(r, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked)
+            if (Control<QListView>(Main(), "DeviceListBox")->model()->index(r, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked)
                 names << shown[r];
         return names;
     }
     int HighlightedRow() const
     {
-        const QModelIndexList rows = ui()->DeviceListBox->selectionModel()->selectedIndexes();
+        const QModelIndexList rows = Control<QListView>(Main(), "DeviceListBox")->selectionModel()->selectedIndexes();
         return rows.size() == 1 ? rows.first().row() : -1;
     }
     // Whether any pixel of the row's text area has exactly this colour (bold glyph stems are
     // drawn fully covered, so the pen colour shows unblended).
     bool RowHasColour(int row, const QColor& colour) const
     {
-        QListView* list = ui()->DeviceListBox;
+        QListView* list = Control<QListView>(Main(), "DeviceListBox");
         const QRect rect = list->visualRect(list->model()->index(row, 0));
         const QImage image = list->viewport()->grab().toImage();
         for (int y = rect.top(); y <= rect.bottom(); ++y)
@@ -156,8 +158,8 @@ public:
     QStringList FilterEntries() const
     {
         QStringList entries;
-        for (int i = 0; i < ui()->DeviceFilter->count(); ++i)
-            entries << ui()->DeviceFilter->itemText(i);
+        for (int i = 0; i < Control<QComboBox>(Main(), "DeviceFilter")->count(); ++i)
+            entries << Control<QComboBox>(Main(), "DeviceFilter")->itemText(i);
         return entries;
     }
 

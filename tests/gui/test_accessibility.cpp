@@ -191,7 +191,7 @@ class TestAccessibility : public QObject {
         if (which == QLatin1String("Log Report"))
             return F.LogForm.get();
         if (which == QLatin1String("plan dialog")) {
-            F.Form->ui()->acSetUpPlan->trigger();
+            Control<QAction>(*F.Form, "acSetUpPlan")->trigger();
             return F.Form->PlanDialog;
         }
         return F.Form.get();
@@ -241,7 +241,7 @@ private slots:
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1String("; "))));
         const QList<QWidget*> controls = Controls(F.Form.get());
         QVERIFY(controls.contains(F.Form->findChild<QLabel*>(QStringLiteral("tlEmptyList"))));
-        QVERIFY(controls.contains(F.Form->tbLanguage));
+        QVERIFY(controls.contains(Control<QToolButton>(*F.Form, "tbLanguage")));
     }
 
     // In Czech the names are Czech, and a switch back to English brings the English ones.
@@ -253,7 +253,7 @@ private slots:
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1String("; "))));
         const QStringList problems = Problems(F.Form.get());
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
-        F.Form->ui()->EnglishLang->trigger();
+        Control<QAction>(*F.Form, "EnglishLang")->trigger();
         wrong = WrongNames(F.Form.get(), false);
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1String("; "))));
     }
@@ -263,7 +263,7 @@ private slots:
     {
         F.WriteIni("[Setup]\nLang=cs\n");
         F.Start();
-        F.Form->ui()->acSetUpPlan->trigger();
+        Control<QAction>(*F.Form, "acSetUpPlan")->trigger();
         TPlanDialog* d = F.Form->PlanDialog;
         QVERIFY(d);
         Ui::TPlanDialog* ui = d->ui();

@@ -12,6 +12,8 @@
 // PYXET_KILL_ROUNDS sets the number of rounds (default 200), shared by two folders that run at
 // the same time (one of them saving through named temporary files, as where the file system
 // offers no unnamed ones); the seed is printed so that a failing run can be repeated with PYXET_KILL_SEED.
+#include "controls.h"
+
 #include "gui/app/application.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
@@ -79,7 +81,7 @@ int ThreadCount()
     if (!QTest::qWaitForWindowExposed(&form))
         _exit(2);
     // The other language, so that the save has something to change.
-    (form.Settings.Language == "cs" ? form.ui()->EnglishLang : form.ui()->CzechLang)->trigger();
+    (form.Settings.Language == "cs" ? Control<QAction>(form, "EnglishLang") : Control<QAction>(form, "CzechLang"))->trigger();
     char c = 'r';
     if (!WriteAll(kReadyFd, &c, 1) || !ReadAll(kGoFd, &c, 1))
         _exit(3);

@@ -63,13 +63,13 @@ QColor Text(const QPalette& palette, TColourRole role) { return SchemeColour(Lis
 // The text area of a device row (the check box left of it excluded).
 QRect TextArea(TTestWindow& w, int row)
 {
-    QListView* list = w.ui()->DeviceListBox;
+    QListView* list = Control<QListView>(w.Main(), "DeviceListBox");
     return list->visualRect(list->model()->index(row, 0)).adjusted(20, 0, 0, 0);
 }
 
 QRect CheckArea(TTestWindow& w, int row)
 {
-    QListView* list = w.ui()->DeviceListBox;
+    QListView* list = Control<QListView>(w.Main(), "DeviceListBox");
     QStyleOptionViewItem option;
     option.initFrom(list);
     option.rect = list->visualRect(list->model()->index(row, 0));
@@ -102,7 +102,7 @@ private slots:
         TTestWindow w;
         w.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"});
         w.Add({.Name = "Bravo", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.2"});
-        w.ui()->acFind->trigger();
+        Control<QAction>(w.Main(), "acFind")->trigger();
         w.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"});
         w.Add({.Name = "Bravo", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.2"});
         w.Add({.Name = "Charlie", .MAC = "00:0A:59:00:00:03", .PeerIP = "10.0.0.3"});
@@ -110,8 +110,8 @@ private slots:
         w.Form->SelectDevice(RowOf(w, "Alpha"));
         QApplication::processEvents();
 
-        const QPalette palette = w.ui()->DeviceListBox->palette();
-        const QImage shot = w.ui()->DeviceListBox->viewport()->grab().toImage();
+        const QPalette palette = Control<QListView>(w.Main(), "DeviceListBox")->palette();
+        const QImage shot = Control<QListView>(w.Main(), "DeviceListBox")->viewport()->grab().toImage();
         const QColor base = palette.color(QPalette::Base), text = palette.color(QPalette::Text);
 
         // Charlie: new, plain background, a blue lighter than the light scheme's and readable.
@@ -138,7 +138,7 @@ private slots:
         // A known device that is not highlighted: the palette's text, no black.
         w.Form->SelectDevice(RowOf(w, "Charlie"));
         QApplication::processEvents();
-        const QImage again = w.ui()->DeviceListBox->viewport()->grab().toImage();
+        const QImage again = Control<QListView>(w.Main(), "DeviceListBox")->viewport()->grab().toImage();
         const QRect alpha = TextArea(w, RowOf(w, "Alpha"));
         QVERIFY(Pixels(again, alpha, text) > 10);
         QCOMPARE(Pixels(again, alpha, Qt::black), 0);
@@ -149,7 +149,7 @@ private slots:
         for (int r = 0; r < 4; ++r)
             QVERIFY2(Pixels(again, CheckArea(w, r), frame) >= 20, qPrintable(w.Names()[r]));
         // The All box and the DHCP box too.
-        for (QWidget* box : {static_cast<QWidget*>(w.ui()->AllChecked), static_cast<QWidget*>(w.ui()->chbDhcp)}) {
+        for (QWidget* box : {static_cast<QWidget*>(Control<QCheckBox>(w.Main(), "AllChecked")), static_cast<QWidget*>(Control<QCheckBox>(w.Main(), "chbDhcp"))}) {
             const QImage image = box->grab().toImage();
             QVERIFY2(Pixels(image, image.rect(), frame) >= 20, qPrintable(box->objectName()));
         }
@@ -275,7 +275,7 @@ private slots:
                 < progress.ui()->ListBox1->viewport()->height() - 3);
 
         auto toolBarTop = [&] {
-            QToolBar* bar = w.ui()->ToolBar1;
+            QToolBar* bar = Control<QToolBar>(w.Main(), "ToolBar1");
             return bar->grab().toImage().pixelColor(bar->width() - 3, 1);
         };
         auto progressBackground = [&] {
@@ -284,8 +284,8 @@ private slots:
             return list->viewport()->grab().toImage().pixelColor(list->viewport()->width() - 3,
                                                                   list->viewport()->height() - 3);
         };
-        auto pictureCorner = [&] { return w.ui()->tiDeviceImg->pixmap().toImage().pixelColor(125, 3); };
-        QLineEdit* shaded = w.ui()->teHTTPPort;
+        auto pictureCorner = [&] { return Control<QLabel>(w.Main(), "tiDeviceImg")->pixmap().toImage().pixelColor(125, 3); };
+        QLineEdit* shaded = Control<QLineEdit>(w.Main(), "teHTTPPort");
         QVERIFY(shaded->isReadOnly());
 
         // Light: a light tool bar, the cream, the picture as drawn (transparent there).
@@ -306,7 +306,7 @@ private slots:
         QVERIFY(ContrastRatio(field.Text, field.Background) >= kMinTextContrast);
         // The tool-bar labels read on the gradient.
         const TSchemeColours bar = FaceColours(dark, TColourRole::ToolBar);
-        QCOMPARE(w.ui()->ToolBar1->palette().color(QPalette::ButtonText), SchemeColour(bar.Text));
+        QCOMPARE(Control<QToolBar>(w.Main(), "ToolBar1")->palette().color(QPalette::ButtonText), SchemeColour(bar.Text));
 
         QApplication::setPalette(Light);
         QApplication::processEvents();

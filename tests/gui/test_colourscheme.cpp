@@ -24,7 +24,7 @@ bool DarkList(const QWidget* list) { return IsDarkWindow(Rgb(list->palette().col
 // The scheme the menu marks, by the item's text.
 QString Marked(const TPyxetForm& form)
 {
-    const QAction* item = form.ColourSchemes->checkedAction();
+    const QAction* item = Control<QActionGroup>(form, "ColourSchemes")->checkedAction();
     return item ? item->text() : QString();
 }
 
@@ -55,33 +55,32 @@ private slots:
     {
         F.Start();
         TPyxetForm& form = *F.Form;
-        Ui::TPyxetForm* ui = form.ui();
         QCOMPARE(Marked(form), QStringLiteral("System"));
-        QCOMPARE(ui->mColourScheme->menuAction()->text(), QStringLiteral("Colour Scheme"));
-        QVERIFY(ui->mUtilities->actions().contains(ui->mColourScheme->menuAction()));
+        QCOMPARE(Control<QMenu>(form, "mColourScheme")->menuAction()->text(), QStringLiteral("Colour Scheme"));
+        QVERIFY(Control<QMenu>(form, "mUtilities")->actions().contains(Control<QMenu>(form, "mColourScheme")->menuAction()));
         QTRY_VERIFY(!DarkWindow(form.palette()));
 
-        ui->acSchemeDark->trigger();
+        Control<QAction>(form, "acSchemeDark")->trigger();
         QCOMPARE(Marked(form), QStringLiteral("Dark"));
         QCOMPARE(form.Settings.Scheme, TColourScheme::Dark);
         QVERIFY(DarkWindow(QGuiApplication::palette()));
         QTRY_VERIFY(DarkWindow(form.palette()));
-        QTRY_VERIFY(DarkList(ui->DeviceListBox));
-        QCOMPARE(ui->tlIPConflict->font(), form.font());  // its style sheet set again keeps the window's font
+        QTRY_VERIFY(DarkList(Control<QListView>(form, "DeviceListBox")));
+        QCOMPARE(Control<QLabel>(form, "tlIPConflict")->font(), form.font());  // its style sheet set again keeps the window's font
         TProgressInfoForm progress;  // made now, dark from the start
         QTRY_VERIFY(DarkList(progress.ui()->ListBox1));
 
-        ui->acSchemeLight->trigger();
+        Control<QAction>(form, "acSchemeLight")->trigger();
         QCOMPARE(Marked(form), QStringLiteral("Light"));
         QTRY_VERIFY(!DarkWindow(form.palette()));
-        QTRY_VERIFY(!DarkList(ui->DeviceListBox));
+        QTRY_VERIFY(!DarkList(Control<QListView>(form, "DeviceListBox")));
         QTRY_VERIFY(!DarkList(progress.ui()->ListBox1));
 
-        ui->acSchemeSystem->trigger();
+        Control<QAction>(form, "acSchemeSystem")->trigger();
         QCOMPARE(Marked(form), QStringLiteral("System"));
         QCOMPARE(QGuiApplication::palette(), Platform);
 
-        ui->acSchemeDark->trigger();
+        Control<QAction>(form, "acSchemeDark")->trigger();
         form.close();
         QVERIFY2(F.ReadIni().contains(QStringLiteral("[Window]\nScheme=Dark\n")), qPrintable(F.ReadIni()));
     }
@@ -94,8 +93,8 @@ private slots:
         F.Start();
         QCOMPARE(Marked(*F.Form), QStringLiteral("Dark"));
         QTRY_VERIFY(DarkWindow(F.Form->palette()));
-        QTRY_VERIFY(DarkList(F.Form->ui()->DeviceListBox));
-        F.Form->ui()->acSchemeSystem->trigger();
+        QTRY_VERIFY(DarkList(Control<QListView>(*F.Form, "DeviceListBox")));
+        Control<QAction>(*F.Form, "acSchemeSystem")->trigger();
         QCOMPARE(QGuiApplication::palette(), Platform);
         QTRY_VERIFY(!DarkWindow(F.Form->palette()));
         F.Form->close();
@@ -121,11 +120,11 @@ private slots:
         QApplication::setPalette(DarkSchemePalette());
         F.Start();
         QTRY_VERIFY(DarkWindow(F.Form->palette()));
-        F.Form->ui()->acSchemeLight->trigger();
+        Control<QAction>(*F.Form, "acSchemeLight")->trigger();
         QTRY_VERIFY(!DarkWindow(F.Form->palette()));
-        F.Form->ui()->acSchemeSystem->trigger();
+        Control<QAction>(*F.Form, "acSchemeSystem")->trigger();
         QTRY_VERIFY(DarkWindow(F.Form->palette()));
-        QTRY_VERIFY(DarkList(F.Form->ui()->DeviceListBox));
+        QTRY_VERIFY(DarkList(Control<QListView>(*F.Form, "DeviceListBox")));
         QApplication::setPalette(Platform);
     }
 };

@@ -21,7 +21,7 @@ namespace {
 
 bool Checked(TTestWindow& w, int row)
 {
-    return w.ui()->DeviceListBox->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
+    return Control<QListView>(w.Main(), "DeviceListBox")->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
 }
 
 void AddThree(TTestWindow& w)
@@ -34,7 +34,7 @@ void AddThree(TTestWindow& w)
 // Clicks a row's line (not its check box), as the user chooses a device.
 void ClickRow(TTestWindow& w, int row)
 {
-    QListView* list = w.ui()->DeviceListBox;
+    QListView* list = Control<QListView>(w.Main(), "DeviceListBox");
     const QRect rect = list->visualRect(list->model()->index(row, 0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(rect.left() + 60, rect.center().y()));
 }
@@ -62,7 +62,7 @@ private slots:
         QVERIFY(w.RowHasColour(1, Qt::black));
 
         // Second cycle: Alpha and Bravo answer again, Delta is new.
-        w.ui()->acFind->trigger();
+        Control<QAction>(w.Main(), "acFind")->trigger();
         w.Add({.TypeCode = 2, .Name = "Alpha", .MAC = "00:0A:59:00:00:0A", .PeerIP = "10.0.0.1", .IP = "N/A"});
         w.Add({.TypeCode = 1, .Name = "Bravo", .MAC = "00:0A:59:00:00:0C", .PeerIP = "10.0.0.3", .IP = "192.168.2.10"});
         w.Add({.TypeCode = 1, .Name = "Delta", .MAC = "00:0A:59:00:00:0D"});
@@ -80,10 +80,10 @@ private slots:
             }
         };
         expectColours("after registration", 3);
-        QTest::mouseClick(w.ui()->btnName, Qt::LeftButton);
+        QTest::mouseClick(Control<QToolButton>(w.Main(), "btnName"), Qt::LeftButton);
         QCOMPARE(w.HighlightedRow(), 0);
         expectColours("after a sort", 3);
-        QComboBox* filter = w.ui()->DeviceFilter;
+        QComboBox* filter = Control<QComboBox>(w.Main(), "DeviceFilter");
         filter->setCurrentIndex(filter->findText(QStringLiteral("Poseidon 2261")));
         emit filter->activated(filter->currentIndex());
         expectColours("after filtering", 2);
@@ -96,7 +96,7 @@ private slots:
     {
         TTestWindow w;
         AddThree(w);
-        QCheckBox* all = w.ui()->AllChecked;
+        QCheckBox* all = Control<QCheckBox>(w.Main(), "AllChecked");
         w.ClickCheck(0);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
         w.ClickCheck(1);
@@ -133,67 +133,67 @@ private slots:
     {
         TTestWindow w;
         AddThree(w);
-        QTest::mouseClick(w.ui()->btnIP, Qt::LeftButton);
+        QTest::mouseClick(Control<QToolButton>(w.Main(), "btnIP"), Qt::LeftButton);
         QCOMPARE(w.Names(), (QStringList{QStringLiteral("Charlie"), QStringLiteral("Bravo"), QStringLiteral("Alpha")}));
         QCOMPARE(w.HighlightedRow(), 0);
-        QCOMPARE(w.ui()->teDeviceIP->text(), QStringLiteral("192.168.1.20"));
-        QTest::keyClick(w.ui()->DeviceListBox, Qt::Key_Down);  // the keyboard moves the highlight too
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceIP")->text(), QStringLiteral("192.168.1.20"));
+        QTest::keyClick(Control<QListView>(w.Main(), "DeviceListBox"), Qt::Key_Down);  // the keyboard moves the highlight too
         QCOMPARE(w.HighlightedRow(), 1);
-        QCOMPARE(w.ui()->teDeviceIP->text(), QStringLiteral("192.168.2.10"));
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceIP")->text(), QStringLiteral("192.168.2.10"));
 
         TTestWindow v;
         AddThree(v);
-        QTest::mouseClick(v.ui()->btnName, Qt::LeftButton);
+        QTest::mouseClick(Control<QToolButton>(v.Main(), "btnName"), Qt::LeftButton);
         QCOMPARE(v.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo"), QStringLiteral("Charlie")}));
-        QTest::mouseClick(v.ui()->btnName, Qt::LeftButton);
+        QTest::mouseClick(Control<QToolButton>(v.Main(), "btnName"), Qt::LeftButton);
         QCOMPARE(v.Names(), (QStringList{QStringLiteral("Charlie"), QStringLiteral("Bravo"), QStringLiteral("Alpha")}));
-        QTest::mouseClick(v.ui()->btnMAC, Qt::LeftButton);  // ascending again: MAC ...0A, ...0B, ...0C
+        QTest::mouseClick(Control<QToolButton>(v.Main(), "btnMAC"), Qt::LeftButton);  // ascending again: MAC ...0A, ...0B, ...0C
         QCOMPARE(v.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Charlie"), QStringLiteral("Bravo")}));
 
         TTestWindow u;
         AddThree(u);
-        QTest::mouseClick(u.ui()->btnName, Qt::LeftButton);
-        QTest::mouseClick(u.ui()->btnMAC, Qt::LeftButton);  // one click on Name, then MAC: descending
+        QTest::mouseClick(Control<QToolButton>(u.Main(), "btnName"), Qt::LeftButton);
+        QTest::mouseClick(Control<QToolButton>(u.Main(), "btnMAC"), Qt::LeftButton);  // one click on Name, then MAC: descending
         QCOMPARE(u.Names(), (QStringList{QStringLiteral("Bravo"), QStringLiteral("Charlie"), QStringLiteral("Alpha")}));
-        QCOMPARE(u.ui()->teDeviceName->text(), QStringLiteral("Bravo"));
+        QCOMPARE(Control<QLineEdit>(u.Main(), "teDeviceName")->text(), QStringLiteral("Bravo"));
     }
 
     void TypeFilterNarrowsAndCounts()
     {
         TTestWindow w;
         AddThree(w);
-        QComboBox* filter = w.ui()->DeviceFilter;
+        QComboBox* filter = Control<QComboBox>(w.Main(), "DeviceFilter");
         filter->setCurrentIndex(filter->findText(QStringLiteral("Poseidon 2261")));
         emit filter->activated(filter->currentIndex());
         QCOMPARE(w.Names(), (QStringList{QStringLiteral("Bravo"), QStringLiteral("Charlie")}));
         QCOMPARE(w.HighlightedRow(), 0);
-        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Bravo"));
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("2"));
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Bravo"));
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("2"));
 
         filter->setCurrentIndex(0);
         emit filter->activated(0);
         QCOMPARE(w.Names().size(), 3);
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("3"));
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("3"));
 
         // A sort after a filter shows every device, and the counter says so.
         filter->setCurrentIndex(filter->findText(QStringLiteral("Damocles 2404")));
         emit filter->activated(filter->currentIndex());
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("1"));
-        QTest::mouseClick(w.ui()->btnType, Qt::LeftButton);
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("1"));
+        QTest::mouseClick(Control<QToolButton>(w.Main(), "btnType"), Qt::LeftButton);
         QCOMPARE(w.Names().size(), 3);
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("3"));
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("3"));
         QCOMPARE(filter->currentText(), QStringLiteral("Damocles 2404"));
     }
 
     void SearchNarrowsWithTheTypeFilter()
     {
         TTestWindow w;
-        QLineEdit* search = w.ui()->teSearch;
+        QLineEdit* search = Control<QLineEdit>(w.Main(), "teSearch");
         QVERIFY2(search->text().isEmpty(), "empty at start");
         QVERIFY(search->isClearButtonEnabled());
         AddThree(w);
         w.Add({.TypeCode = 2, .Name = "Delta", .MAC = "00:0A:59:00:00:0D", .PeerIP = "10.0.0.4", .FirmwareRev = "3.7"});
-        QCheckBox* all = w.ui()->AllChecked;
+        QCheckBox* all = Control<QCheckBox>(w.Main(), "AllChecked");
         w.ClickCheck(0);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
 
@@ -201,9 +201,9 @@ private slots:
         // (its mark kept), and the All box counts the row shown.
         QTest::keyClicks(search, QStringLiteral("CHAR"));
         QCOMPARE(w.Names(), QStringList{QStringLiteral("Charlie")});
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("1"));
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("1"));
         QCOMPARE(w.HighlightedRow(), 0);
-        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Charlie"));
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Charlie"));
         QCOMPARE(all->checkState(), Qt::Unchecked);
         QCOMPARE(w.Form->CheckedCount, 0);
         QVERIFY(!Checked(w, 0));
@@ -219,17 +219,17 @@ private slots:
         QCOMPARE(w.Names(), QStringList{QStringLiteral("Delta")});
 
         // With the type filter: both narrow, in either order.
-        QComboBox* filter = w.ui()->DeviceFilter;
+        QComboBox* filter = Control<QComboBox>(w.Main(), "DeviceFilter");
         filter->setCurrentIndex(filter->findText(QStringLiteral("Damocles 2404")));
         emit filter->activated(filter->currentIndex());
         QCOMPARE(w.Names(), QStringList{QStringLiteral("Delta")});
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("1"));
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("1"));
         search->clear();
         QCOMPARE(w.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Delta")}));
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("2"));
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("2"));
         search->setText(QStringLiteral("nobody"));
         QCOMPARE(w.Names().size(), 0);
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("0"));
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("0"));
         QTest::mouseClick(all, Qt::LeftButton);
         QCOMPARE(w.Form->CheckedCount, 0);  // All over no rows checks nothing
 
@@ -248,7 +248,7 @@ private slots:
         w.Add({.TypeCode = 1, .Name = "Shannon", .MAC = "00:0A:59:00:00:0F", .PeerIP = "10.0.0.6"});
         QCOMPARE(w.Names(),
                  (QStringList{QStringLiteral("Alpha"), QStringLiteral("Charlie"), QStringLiteral("Shannon")}));
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("3"));
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("3"));
         QCOMPARE(search->text(), QStringLiteral("ha"));
         QCOMPARE(all->checkState(), Qt::Unchecked);
         search->clear();
@@ -259,29 +259,29 @@ private slots:
     {
         TTestWindow w;
         w.Add({.Name = "N/A", .Dhcp = 1, .HTTPPort = -1, .TelnetPort = 2323});
-        QCOMPARE(w.ui()->teHTTPPort->text(), QStringLiteral("N/A"));
-        QVERIFY(w.ui()->teHTTPPort->isReadOnly());
-        QCOMPARE(w.ui()->teTelnetPort->text(), QStringLiteral("2323"));
-        QVERIFY(!w.ui()->teTelnetPort->isReadOnly());
-        QVERIFY(w.ui()->teDeviceName->isReadOnly());
-        QVERIFY(w.ui()->chbDhcp->isChecked());
-        QVERIFY(w.ui()->teDeviceDNS1->isReadOnly());
-        QVERIFY(w.ui()->teDeviceDNS2->isReadOnly());
-        QVERIFY(w.ui()->teHTTPPort->palette().color(QPalette::Base) != w.ui()->teTelnetPort->palette().color(QPalette::Base));
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teHTTPPort")->text(), QStringLiteral("N/A"));
+        QVERIFY(Control<QLineEdit>(w.Main(), "teHTTPPort")->isReadOnly());
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teTelnetPort")->text(), QStringLiteral("2323"));
+        QVERIFY(!Control<QLineEdit>(w.Main(), "teTelnetPort")->isReadOnly());
+        QVERIFY(Control<QLineEdit>(w.Main(), "teDeviceName")->isReadOnly());
+        QVERIFY(Control<QCheckBox>(w.Main(), "chbDhcp")->isChecked());
+        QVERIFY(Control<QLineEdit>(w.Main(), "teDeviceDNS1")->isReadOnly());
+        QVERIFY(Control<QLineEdit>(w.Main(), "teDeviceDNS2")->isReadOnly());
+        QVERIFY(Control<QLineEdit>(w.Main(), "teHTTPPort")->palette().color(QPalette::Base) != Control<QLineEdit>(w.Main(), "teTelnetPort")->palette().color(QPalette::Base));
 
         // No DHCP value: the box is disabled and keeps its mark; the name servers follow the mark.
         w.Add({.Name = "Plain", .MAC = "00:0A:59:00:00:02", .Dhcp = -1, .DNS2 = "N/A"});
         w.Form->SelectDevice(w.Names().indexOf(QStringLiteral("Plain")));
-        QVERIFY(!w.ui()->chbDhcp->isEnabled());
-        QVERIFY(w.ui()->chbDhcp->isChecked());
-        QVERIFY(!w.ui()->teDeviceName->isReadOnly());
-        QVERIFY(!w.ui()->teHTTPPort->isReadOnly());
-        QVERIFY(w.ui()->teDeviceDNS1->isReadOnly());
+        QVERIFY(!Control<QCheckBox>(w.Main(), "chbDhcp")->isEnabled());
+        QVERIFY(Control<QCheckBox>(w.Main(), "chbDhcp")->isChecked());
+        QVERIFY(!Control<QLineEdit>(w.Main(), "teDeviceName")->isReadOnly());
+        QVERIFY(!Control<QLineEdit>(w.Main(), "teHTTPPort")->isReadOnly());
+        QVERIFY(Control<QLineEdit>(w.Main(), "teDeviceDNS1")->isReadOnly());
         w.Add({.Name = "Off", .MAC = "00:0A:59:00:00:03", .Dhcp = 0, .DNS2 = "N/A"});
         w.Form->SelectDevice(w.Names().indexOf(QStringLiteral("Off")));
-        QVERIFY(w.ui()->chbDhcp->isEnabled() && !w.ui()->chbDhcp->isChecked());
-        QVERIFY(!w.ui()->teDeviceDNS1->isReadOnly());
-        QVERIFY2(w.ui()->teDeviceDNS2->isReadOnly(), "N/A stays locked");
+        QVERIFY(Control<QCheckBox>(w.Main(), "chbDhcp")->isEnabled() && !Control<QCheckBox>(w.Main(), "chbDhcp")->isChecked());
+        QVERIFY(!Control<QLineEdit>(w.Main(), "teDeviceDNS1")->isReadOnly());
+        QVERIFY2(Control<QLineEdit>(w.Main(), "teDeviceDNS2")->isReadOnly(), "N/A stays locked");
     }
 
     void PictureFailuresKeepThePreviousPicture()
@@ -289,20 +289,20 @@ private slots:
         TTestWindow w;
         w.Add({.TypeCode = 3, .Name = "First"});  // no picture: registration reports nothing
         QVERIFY(Dialogs::TakeShownBoxes().empty());
-        QVERIFY(w.ui()->tiDeviceImg->pixmap().isNull());
+        QVERIFY(Control<QLabel>(w.Main(), "tiDeviceImg")->pixmap().isNull());
 
         w.Add({.TypeCode = 1, .Name = "Pictured", .MAC = "00:0A:59:00:00:02"});
         w.Add({.TypeCode = 4, .Name = "Damaged", .MAC = "00:0A:59:00:00:03"});
         w.Form->SelectDevice(w.Names().indexOf(QStringLiteral("Pictured")));
-        const qint64 shown = w.ui()->tiDeviceImg->pixmap().cacheKey();
-        QCOMPARE(w.ui()->tiDeviceImg->pixmap().size(), QSize(250, 220));
+        const qint64 shown = Control<QLabel>(w.Main(), "tiDeviceImg")->pixmap().cacheKey();
+        QCOMPARE(Control<QLabel>(w.Main(), "tiDeviceImg")->pixmap().size(), QSize(250, 220));
 
         for (const char* name : {"First", "Damaged"}) {
-            const QListView* list = w.ui()->DeviceListBox;
+            const QListView* list = Control<QListView>(w.Main(), "DeviceListBox");
             const QRect row = list->visualRect(list->model()->index(int(w.Names().indexOf(QLatin1String(name))), 0));
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
-            QCOMPARE(w.ui()->teDeviceName->text(), QLatin1String(name));
-            QCOMPARE(w.ui()->tiDeviceImg->pixmap().cacheKey(), shown);
+            QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QLatin1String(name));
+            QCOMPARE(Control<QLabel>(w.Main(), "tiDeviceImg")->pixmap().cacheKey(), shown);
             const auto boxes = Dialogs::TakeShownBoxes();
             QCOMPARE(boxes.size(), size_t(1));
             QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Error);
@@ -316,7 +316,7 @@ private slots:
         // Rows share one size, taken from the first row; a longer line further down still counts.
         TTestWindow w;
         w.Add({.Name = "A"});
-        QScrollBar* bar = w.ui()->DeviceListBox->horizontalScrollBar();
+        QScrollBar* bar = Control<QListView>(w.Main(), "DeviceListBox")->horizontalScrollBar();
         const int shortLines = bar->maximum();
         w.Add({.Name = "B", .MAC = "00:0A:59:00:00:02", .FirmwareRev = std::string(60, '9')});
         QApplication::processEvents();
@@ -332,25 +332,25 @@ private slots:
         w.Add({.Name = "Delta", .MAC = "00:0A:59:00:00:0D", .PeerIP = "10.0.0.4"});
         w.Add({.Name = "Echo", .MAC = "00:0A:59:00:00:0E", .PeerIP = "10.0.0.5"});
         Activate(w);
-        QListView* list = w.ui()->DeviceListBox;
+        QListView* list = Control<QListView>(w.Main(), "DeviceListBox");
         ClickRow(w, 2);
         const QString shown = w.Names().at(2);
-        QCOMPARE(w.ui()->teDeviceName->text(), shown);
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), shown);
 
         // An answer clears the highlight; Tab into the list, Down: the row after the shown one.
         w.Add({.Name = "Foxtrot", .MAC = "00:0A:59:00:00:0F", .PeerIP = "10.0.0.6"});
         QCOMPARE(w.HighlightedRow(), -1);
-        QCOMPARE(w.ui()->teDeviceName->text(), shown);
-        w.ui()->teSearch->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(w.ui()->teSearch, Qt::Key_Backtab);
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), shown);
+        Control<QLineEdit>(w.Main(), "teSearch")->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(Control<QLineEdit>(w.Main(), "teSearch"), Qt::Key_Backtab);
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(list));
         QCOMPARE(list->currentIndex().row(), w.Names().indexOf(shown));
         QTest::keyClick(list, Qt::Key_Down);
         QCOMPARE(w.HighlightedRow(), w.Names().indexOf(shown) + 1);
-        QCOMPARE(w.ui()->teDeviceName->text(), w.Names().at(w.HighlightedRow()));
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), w.Names().at(w.HighlightedRow()));
 
         // The list keeps the focus while an answer comes: Up goes on from the shown device.
-        const QString second = w.ui()->teDeviceName->text();
+        const QString second = Control<QLineEdit>(w.Main(), "teDeviceName")->text();
         w.Add({.Name = "Golf", .MAC = "00:0A:59:00:00:10", .PeerIP = "10.0.0.7"});
         QCOMPARE(w.HighlightedRow(), -1);
         QTest::keyClick(list, Qt::Key_Up);
@@ -362,7 +362,7 @@ private slots:
         // The focus mark: the current row looks different with the focus in the list and without.
         const QRect row = list->visualRect(list->currentIndex());
         const QImage focused = list->viewport()->grab(row).toImage();
-        w.ui()->teSearch->setFocus(Qt::TabFocusReason);
+        Control<QLineEdit>(w.Main(), "teSearch")->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(!list->hasFocus());
         QVERIFY(list->viewport()->grab(row).toImage() != focused);
     }
@@ -375,7 +375,7 @@ private slots:
         SetWebPageOpener([&](const std::string& url) { opened.push_back(url); });
         TTestWindow w;
         Activate(w);
-        QLabel* const links[] = {w.ui()->tiDeviceImg, w.ui()->Image2, w.ui()->LogoImage};
+        QLabel* const links[] = {Control<QLabel>(w.Main(), "tiDeviceImg"), Control<QLabel>(w.Main(), "Image2"), Control<QLabel>(w.Main(), "LogoImage")};
         for (QLabel* link : links) {
             QVERIFY(link->focusPolicy() & Qt::TabFocus);
             link->setFocus(Qt::TabFocusReason);
@@ -393,7 +393,7 @@ private slots:
             QTest::keyClick(link, Qt::Key_Return);
             QTest::keyClick(link, Qt::Key_Enter, Qt::KeypadModifier);
             QTest::keyClick(link, Qt::Key_A);  // other keys do nothing
-            w.ui()->teSearch->setFocus(Qt::TabFocusReason);
+            Control<QLineEdit>(w.Main(), "teSearch")->setFocus(Qt::TabFocusReason);
             QTRY_VERIFY(!link->hasFocus());
             QVERIFY2(link->grab().toImage() != marked, qPrintable(link->objectName()));
         }
@@ -410,18 +410,18 @@ private slots:
         std::vector<std::string> opened;
         SetWebPageOpener([&](const std::string& url) { opened.push_back(url); });
         TTestWindow w;
-        QTest::mouseClick(w.ui()->tiDeviceImg, Qt::LeftButton);
+        QTest::mouseClick(Control<QLabel>(w.Main(), "tiDeviceImg"), Qt::LeftButton);
         QVERIFY2(opened.empty(), "no device selected");
         w.Add({.Name = "Web", .PeerIP = "10.0.0.7", .HTTPPort = 8080});
-        QTest::mouseClick(w.ui()->tiDeviceImg, Qt::LeftButton);
-        QTest::mouseClick(w.ui()->Image2, Qt::LeftButton);
+        QTest::mouseClick(Control<QLabel>(w.Main(), "tiDeviceImg"), Qt::LeftButton);
+        QTest::mouseClick(Control<QLabel>(w.Main(), "Image2"), Qt::LeftButton);
         w.Add({.Name = "NoPort", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.8", .HTTPPort = -1});
         w.Form->SelectDevice(w.Names().indexOf(QStringLiteral("NoPort")));
-        QTest::mouseClick(w.ui()->Image2, Qt::LeftButton);
+        QTest::mouseClick(Control<QLabel>(w.Main(), "Image2"), Qt::LeftButton);
         // A port above 32767 is held as a negative 16-bit number; the link names the real port.
         w.Add({.Name = "HighPort", .MAC = "00:0A:59:00:00:03", .PeerIP = "10.0.0.9", .HTTPPort = int16_t(40000)});
         w.Form->SelectDevice(w.Names().indexOf(QStringLiteral("HighPort")));
-        QTest::mouseClick(w.ui()->Image2, Qt::LeftButton);
+        QTest::mouseClick(Control<QLabel>(w.Main(), "Image2"), Qt::LeftButton);
         SetWebPageOpener({});
         QCOMPARE(opened, (std::vector<std::string>{"http://10.0.0.7", "http://10.0.0.7:8080", "http://10.0.0.8",
                                                    "http://10.0.0.9:40000"}));

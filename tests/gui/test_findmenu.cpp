@@ -35,7 +35,7 @@ class TestFindMenu : public QObject {
     {
         F.Form->RebuildFindMenu();
         QStringList texts;
-        for (QAction* action : F.Form->pmFind->actions())
+        for (QAction* action : Control<QMenu>(*F.Form, "pmFind")->actions())
             texts << (action->isSeparator() ? QStringLiteral("-")
                                             : action->text() + (action->isChecked() ? QStringLiteral(" *") : QString()));
         return texts;
@@ -56,11 +56,11 @@ private slots:
     void menuListsTheInterfacesAndTheSearch()
     {
         F.Start();
-        QCOMPARE(F.Form->tbFind->menu(), F.Form->pmFind);
-        QCOMPARE(F.Form->tbFind->popupMode(), QToolButton::MenuButtonPopup);
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbFind")->menu(), Control<QMenu>(*F.Form, "pmFind"));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbFind")->popupMode(), QToolButton::MenuButtonPopup);
         QCOMPARE(MenuTexts(), (L({"All interfaces *", "pyx0 \u2014 10.77.0.1/16", "-",
                                            "Find at Addresses..."})));
-        QVERIFY(F.Form->ui()->mActions->actions().contains(F.Form->ui()->acFindAt));
+        QVERIFY(Control<QMenu>(*F.Form, "mActions")->actions().contains(Control<QAction>(*F.Form, "acFindAt")));
         // One interface, all of them chosen: the cycle sends what it always sent.
         QCOMPARE(SentTo(), (L({"->> Sending Orvex UDP Info to 255.255.255.255",
                                         "->> Sending HWG UDP Info to 255.255.255.255"})));
@@ -70,7 +70,7 @@ private slots:
     {
         F.Start();
         MenuTexts();
-        F.Form->pmFind->actions().at(1)->trigger();
+        Control<QMenu>(*F.Form, "pmFind")->actions().at(1)->trigger();
         QCOMPARE(F.Form->Settings.Interface, std::string("pyx0"));
         F.Form->ActionLog.clear();
         F.Form->acFindExecute();
@@ -83,7 +83,7 @@ private slots:
         F.Form.reset();
         F.Start();
         QCOMPARE(MenuTexts().at(1), QString::fromUtf8("pyx0 \u2014 10.77.0.1/16 *"));
-        F.Form->pmFind->actions().at(0)->trigger();
+        Control<QMenu>(*F.Form, "pmFind")->actions().at(0)->trigger();
         QCOMPARE(F.Form->Settings.Interface, std::string());
     }
 
@@ -101,7 +101,7 @@ private slots:
         F.WriteIni("[Setup]\nLang=cs\n");
         F.Start();
         QCOMPARE(MenuTexts().at(0), QString::fromUtf8("V\u0161echna rozhran\u00ed *"));
-        QCOMPARE(F.Form->ui()->acFindAt->text(), QString::fromUtf8("Naj\u00edt na adres\u00e1ch..."));
+        QCOMPARE(Control<QAction>(*F.Form, "acFindAt")->text(), QString::fromUtf8("Naj\u00edt na adres\u00e1ch..."));
     }
 
     // The Czech help text fits its label (the dialog has a fixed layout).

@@ -79,7 +79,7 @@ private slots:
         F.WriteIni("[Setup]\nLang=cs\n");
         F.Start({QStringLiteral("-demo")});
         F.InstallHelpFiles();
-        F.Form->ui()->acHelp->trigger();
+        Control<QAction>(*F.Form, "acHelp")->trigger();
         QPointer<THelpWindow> czech = CurrentHelpWindow();
         QVERIFY(czech);
         QCOMPARE(czech->FileName(), F.AppDir() + "locale/cs/Pyxet.chm");
@@ -90,8 +90,8 @@ private slots:
         QCOMPARE(czech->windowTitle(), QStringLiteral("Nápověda Pyxet"));
         QVERIFY(Dialogs::TakeShownBoxes().empty());
 
-        F.Form->ui()->EnglishLang->trigger();
-        F.Form->ui()->acHelp->trigger();
+        Control<QAction>(*F.Form, "EnglishLang")->trigger();
+        Control<QAction>(*F.Form, "acHelp")->trigger();
         THelpWindow* english = CurrentHelpWindow();
         QVERIFY(english);
         QVERIFY(!czech);  // the earlier window is gone with its file
@@ -101,8 +101,8 @@ private slots:
 
         // The main window goes on working while the help is open.
         // The open help window keeps the language it was opened in.
-        F.Form->ui()->CzechLang->trigger();
-        QCOMPARE(F.Form->ui()->GroupBox1->title(), QStringLiteral("Seznam zařízení"));
+        Control<QAction>(*F.Form, "CzechLang")->trigger();
+        QCOMPARE(Control<QGroupBox>(*F.Form, "GroupBox1")->title(), QStringLiteral("Seznam zařízení"));
         QVERIFY(english->isVisible());
         QCOMPARE(english->findChild<QToolButton*>(QStringLiteral("BackButton"))->text(), QStringLiteral("Back"));
         QCOMPARE(english->windowTitle(), QStringLiteral("Pyxet Help"));
@@ -113,12 +113,12 @@ private slots:
     {
         F.WriteIni("[Setup]\nLang=en\n");
         F.Start({QStringLiteral("-demo")});
-        F.Form->ui()->acHelp->trigger();
+        Control<QAction>(*F.Form, "acHelp")->trigger();
         std::vector<Dialogs::TShownBox> boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
         QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Error);
         QCOMPARE(boxes[0].Text, std::string("Error opening help window!"));
-        QCOMPARE(F.Form->StatusPanels[1]->text(), QStringLiteral("No help window created."));
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel1")->text(), QStringLiteral("No help window created."));
         QVERIFY(!CurrentHelpWindow());
 
         // A file that is no help file, in Czech.
@@ -128,12 +128,12 @@ private slots:
         QVERIFY(junk.open(QIODevice::WriteOnly));
         junk.write("ITSF but nothing a help file holds");
         junk.close();
-        F.Form->ui()->CzechLang->trigger();
-        F.Form->ui()->acHelp->trigger();
+        Control<QAction>(*F.Form, "CzechLang")->trigger();
+        Control<QAction>(*F.Form, "acHelp")->trigger();
         boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
         QCOMPARE(boxes[0].Text, std::string("Chyba při otevírání okna nápovědy!"));
-        QCOMPARE(F.Form->StatusPanels[1]->text(), QStringLiteral("Okno nápovědy nebylo vytvořeno."));
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel1")->text(), QStringLiteral("Okno nápovědy nebylo vytvořeno."));
         QVERIFY(!CurrentHelpWindow());
     }
 
@@ -198,7 +198,7 @@ private slots:
         for (const auto& [key, modifiers, focus] :
              {std::tuple{Qt::Key_Escape, Qt::KeyboardModifiers{}, "Contents"},
               std::tuple{Qt::Key_W, Qt::KeyboardModifiers{Qt::ControlModifier}, "HelpPages"}}) {
-            F.Form->ui()->acHelp->trigger();
+            Control<QAction>(*F.Form, "acHelp")->trigger();
             THelpWindow* window = CurrentHelpWindow();
             QVERIFY(window);
             QVERIFY(QTest::qWaitForWindowActive(window));
@@ -221,7 +221,7 @@ private slots:
         Dialogs::SetDesktopSize({1920, 1080});
         F.Form->setGeometry(40, 60, 800, 600);
         QTRY_COMPARE(F.Form->geometry(), QRect(40, 60, 800, 600));
-        F.Form->ui()->acHelp->trigger();
+        Control<QAction>(*F.Form, "acHelp")->trigger();
         THelpWindow* window = CurrentHelpWindow();
         QVERIFY(window);
         QVERIFY(!window->frameGeometry().intersects(F.Form->frameGeometry()));
@@ -231,7 +231,7 @@ private slots:
         // The main window on the right: the help on its left.
         F.Form->move(1000, 60);
         QTRY_COMPARE(F.Form->pos(), QPoint(1000, 60));
-        F.Form->ui()->acHelp->trigger();
+        Control<QAction>(*F.Form, "acHelp")->trigger();
         window = CurrentHelpWindow();
         QVERIFY(!window->frameGeometry().intersects(F.Form->frameGeometry()));
         QVERIFY(window->frameGeometry().right() < F.Form->frameGeometry().left());
@@ -241,7 +241,7 @@ private slots:
         Dialogs::SetDesktopSize({1024, 768});
         F.Form->move(100, 60);
         QTRY_COMPARE(F.Form->pos(), QPoint(100, 60));
-        F.Form->ui()->acHelp->trigger();
+        Control<QAction>(*F.Form, "acHelp")->trigger();
         window = CurrentHelpWindow();
         QVERIFY(QRect(0, 0, 1024, 768).contains(window->frameGeometry()));
         Dialogs::SetDesktopSize({});
@@ -365,7 +365,7 @@ private slots:
         const std::string address = kMakerWebAddress;
         QVERIFY(address.find("example.") != std::string::npos);  // a reserved domain, never a real site
         F.Start({QStringLiteral("-demo")});
-        QLabel* logo = F.Form->ui()->LogoImage;
+        QLabel* logo = Control<QLabel>(*F.Form, "LogoImage");
         QCOMPARE(logo->toolTip(), QString::fromStdString(address));
         QCOMPARE(logo->cursor().shape(), Qt::PointingHandCursor);
         QTest::mouseClick(logo, Qt::LeftButton, {}, logo->rect().center());

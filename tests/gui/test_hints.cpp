@@ -51,7 +51,7 @@ private slots:
     {
         TTestWindow w;
         w.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.5"});
-        const QLabel* note = w.ui()->tlIPConflict;
+        const QLabel* note = Control<QLabel>(w.Main(), "tlIPConflict");
         w.Add({.Name = "Bravo", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.6", .IP = "10.0.0.5"});
         QVERIFY(note->isVisible());
         QVERIFY2(LinesFit(note), qPrintable(note->text()));
@@ -65,10 +65,10 @@ private slots:
         QVERIFY(note->geometry().bottom() < note->parentWidget()->height());
         QVERIFY(note->height() > twoLines);
 
-        w.ui()->CzechLang->trigger();
+        Control<QAction>(w.Main(), "CzechLang")->trigger();
         QVERIFY(note->text().startsWith(QStringLiteral("IP adresu")));
         QVERIFY2(LinesFit(note), qPrintable(note->text()));
-        w.ui()->EnglishLang->trigger();
+        Control<QAction>(w.Main(), "EnglishLang")->trigger();
 
         w.Add({.Name = "Echo", .MAC = "00:0A:59:00:00:05", .PeerIP = "10.0.0.9"});
         w.Add({.Name = "Foxtrot", .MAC = "00:0A:59:00:00:06", .PeerIP = "10.0.0.10", .IP = "10.0.0.9"});
@@ -83,7 +83,7 @@ private slots:
     {
         const QString why = QStringLiteral("This device takes no restart command.");
         TTestWindow w;
-        QPushButton* restart = w.ui()->btnRestartDevice;
+        QPushButton* restart = Control<QPushButton>(w.Main(), "btnRestartDevice");
         QCOMPARE(restart->toolTip(), QString());
         w.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1", .CanRestart = false});
         w.Add({.Name = "Bravo", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.2"});
@@ -95,13 +95,13 @@ private slots:
         QCOMPARE(restart->toolTip(), QString());
 
         w.Form->SelectDevice(RowOf(w, "Alpha"));
-        w.ui()->CzechLang->trigger();
+        Control<QAction>(w.Main(), "CzechLang")->trigger();
         QCOMPARE(restart->toolTip(), QStringLiteral("Toto zařízení nepřijímá příkaz k restartu."));
         QCOMPARE(restart->text(), QStringLiteral("Restartovat zařízení"));
-        w.ui()->EnglishLang->trigger();
+        Control<QAction>(w.Main(), "EnglishLang")->trigger();
         QCOMPARE(restart->toolTip(), why);
 
-        w.ui()->acFind->trigger();  // a new cycle: no device shown
+        Control<QAction>(w.Main(), "acFind")->trigger();  // a new cycle: no device shown
         QCOMPARE(restart->toolTip(), QString());
     }
 
@@ -111,11 +111,11 @@ private slots:
         TTransferWindow w;
         w.Window.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"});
         w.Form().SelectDevice(0);
-        w.ui()->LoadConfig->trigger();  // cancelled
+        Control<QAction>(w.Main(), "LoadConfig")->trigger();  // cancelled
         QVERIFY(!Dialogs::LastFileDialogSaves());
-        w.ui()->SaveConfig->trigger();  // cancelled
+        Control<QAction>(w.Main(), "SaveConfig")->trigger();  // cancelled
         QVERIFY(Dialogs::LastFileDialogSaves());
-        w.ui()->LoadConfig->trigger();
+        Control<QAction>(w.Main(), "LoadConfig")->trigger();
         QVERIFY(!Dialogs::LastFileDialogSaves());
     }
 };

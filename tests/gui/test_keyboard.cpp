@@ -81,28 +81,27 @@ private slots:
     void configurationMenuHoldsTheDropDownsCommands()
     {
         F.Start();
-        Ui::TPyxetForm* ui = F.Form->ui();
-        QVERIFY(ui->mCfgMenu->actions().contains(ui->mConfiguration->menuAction()));
-        QCOMPARE(ui->mConfiguration->title(), QStringLiteral("&Configuration"));
+        QVERIFY(Control<QMenuBar>(*F.Form, "mCfgMenu")->actions().contains(Control<QMenu>(*F.Form, "mConfiguration")->menuAction()));
+        QCOMPARE(Control<QMenu>(*F.Form, "mConfiguration")->title(), QStringLiteral("&Configuration"));
         const QStringList five = L({"LoadConfig", "SaveConfig", "-", "BackupConfig", "RestoreConfig", "CommonConfig"});
-        QCOMPARE(Names(ui->mConfiguration->actions()), five);
-        QCOMPARE(Names(F.Form->pmLoadSaveConfig->actions()), five);  // the drop-down stays
-        for (QAction* action : ui->mConfiguration->actions())
-            QVERIFY(action->isSeparator() || F.Form->pmLoadSaveConfig->actions().contains(action));
+        QCOMPARE(Names(Control<QMenu>(*F.Form, "mConfiguration")->actions()), five);
+        QCOMPARE(Names(Control<QMenu>(*F.Form, "pmLoadSaveConfig")->actions()), five);  // the drop-down stays
+        for (QAction* action : Control<QMenu>(*F.Form, "mConfiguration")->actions())
+            QVERIFY(action->isSeparator() || Control<QMenu>(*F.Form, "pmLoadSaveConfig")->actions().contains(action));
 
         // No device: as its tool button, the menu rests; a device shown, it works.
-        QVERIFY(!F.Form->tbConfig->isEnabled());
-        QVERIFY(!ui->mConfiguration->menuAction()->isEnabled());
+        QVERIFY(!Control<QToolButton>(*F.Form, "tbConfig")->isEnabled());
+        QVERIFY(!Control<QMenu>(*F.Form, "mConfiguration")->menuAction()->isEnabled());
         F.Form->EnableDeviceActions(true);
-        QVERIFY(ui->mConfiguration->menuAction()->isEnabled());
+        QVERIFY(Control<QMenu>(*F.Form, "mConfiguration")->menuAction()->isEnabled());
         F.Form->BatchLock.Lock();
-        QVERIFY(!ui->mConfiguration->menuAction()->isEnabled());
+        QVERIFY(!Control<QMenu>(*F.Form, "mConfiguration")->menuAction()->isEnabled());
         F.Form->BatchLock.Unlock();
-        QVERIFY(ui->mConfiguration->menuAction()->isEnabled());
+        QVERIFY(Control<QMenu>(*F.Form, "mConfiguration")->menuAction()->isEnabled());
 
         // Chosen from the menu with no row checked: the command's own answer.
         Dialogs::TakeShownBoxes();
-        ui->mConfiguration->actions().at(3)->trigger();
+        Control<QMenu>(*F.Form, "mConfiguration")->actions().at(3)->trigger();
         const std::vector<Dialogs::TShownBox> boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
         QCOMPARE(boxes[0].Text, std::string("Please select devices for which you want to backup configuration."));
@@ -112,39 +111,38 @@ private slots:
     {
         F.WriteIni("[Setup]\nLang=cs\n");
         F.Start();
-        QCOMPARE(F.Form->ui()->mConfiguration->title(), QStringLiteral("&Konfigurace"));
-        QCOMPARE(F.Form->ui()->mInterfaces->title(), QStringLiteral("Síťové rozhraní"));
+        QCOMPARE(Control<QMenu>(*F.Form, "mConfiguration")->title(), QStringLiteral("&Konfigurace"));
+        QCOMPARE(Control<QMenu>(*F.Form, "mInterfaces")->title(), QStringLiteral("Síťové rozhraní"));
     }
 
     // Actions -> "Network Interface" offers the drop-down's interfaces, the same choice.
     void interfaceSubmenuKeepsInStepWithTheDropDown()
     {
         F.Start();
-        Ui::TPyxetForm* ui = F.Form->ui();
-        QVERIFY(ui->mActions->actions().contains(ui->mInterfaces->menuAction()));
-        ui->mInterfaces->popup(QPoint(0, 0));  // opening it reads the interfaces again
-        QTRY_VERIFY(ui->mInterfaces->isVisible());
-        ui->mInterfaces->close();
-        const QList<QAction*> choices = ui->mInterfaces->actions();
+        QVERIFY(Control<QMenu>(*F.Form, "mActions")->actions().contains(Control<QMenu>(*F.Form, "mInterfaces")->menuAction()));
+        Control<QMenu>(*F.Form, "mInterfaces")->popup(QPoint(0, 0));  // opening it reads the interfaces again
+        QTRY_VERIFY(Control<QMenu>(*F.Form, "mInterfaces")->isVisible());
+        Control<QMenu>(*F.Form, "mInterfaces")->close();
+        const QList<QAction*> choices = Control<QMenu>(*F.Form, "mInterfaces")->actions();
         QCOMPARE(choices.size(), 2);
-        QCOMPARE(choices, F.Form->FindInterfaces->actions());
+        QCOMPARE(choices, Control<QActionGroup>(*F.Form, "FindInterfaces")->actions());
         QCOMPARE(choices.at(0)->text(), QStringLiteral("All interfaces"));
         QCOMPARE(choices.at(1)->text(), QString::fromUtf8("pyx0 \u2014 10.77.0.1/16"));
         for (QAction* choice : choices)
-            QVERIFY(F.Form->pmFind->actions().contains(choice));
-        QVERIFY(!ui->mInterfaces->actions().contains(ui->acFindAt));  // Actions has it already
+            QVERIFY(Control<QMenu>(*F.Form, "pmFind")->actions().contains(choice));
+        QVERIFY(!Control<QMenu>(*F.Form, "mInterfaces")->actions().contains(Control<QAction>(*F.Form, "acFindAt")));  // Actions has it already
 
         choices.at(1)->trigger();
         QCOMPARE(F.Form->Settings.Interface, std::string("pyx0"));
         F.Form->RebuildFindMenu();
-        QVERIFY(ui->mInterfaces->actions().at(1)->isChecked());
-        QCOMPARE(ui->mInterfaces->actions(), F.Form->FindInterfaces->actions());
+        QVERIFY(Control<QMenu>(*F.Form, "mInterfaces")->actions().at(1)->isChecked());
+        QCOMPARE(Control<QMenu>(*F.Form, "mInterfaces")->actions(), Control<QActionGroup>(*F.Form, "FindInterfaces")->actions());
 
-        QVERIFY(F.Form->BatchLock.Holds(ui->mInterfaces->menuAction()));
+        QVERIFY(F.Form->BatchLock.Holds(Control<QMenu>(*F.Form, "mInterfaces")->menuAction()));
         F.Form->BatchLock.Lock();
-        QVERIFY(!ui->mInterfaces->menuAction()->isEnabled());
+        QVERIFY(!Control<QMenu>(*F.Form, "mInterfaces")->menuAction()->isEnabled());
         F.Form->BatchLock.Unlock();
-        QVERIFY(ui->mInterfaces->menuAction()->isEnabled());
+        QVERIFY(Control<QMenu>(*F.Form, "mInterfaces")->menuAction()->isEnabled());
     }
 
     // F1 opens the help as Ctrl+H does.
@@ -197,7 +195,7 @@ private slots:
         F.Start();
         Activate();
         QVERIFY(F.Form->Devices.DeviceList().empty());
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(F.Form->ui()->DeviceListBox));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Control<QListView>(*F.Form, "DeviceListBox")));
         QVERIFY(F.ReadIni().isEmpty());
         QSignalSpy closed(F.Form.get(), &TPyxetForm::FormClosed);
         QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_X, Qt::ControlModifier);  // to the focus
@@ -214,7 +212,7 @@ private slots:
         F.Start({QStringLiteral("-demo")});  // the setup panel usable without a device
         Activate();
         QSignalSpy closed(F.Form.get(), &TPyxetForm::FormClosed);
-        QLineEdit* search = F.Form->ui()->teSearch;
+        QLineEdit* search = Control<QLineEdit>(*F.Form, "teSearch");
         search->setText(QStringLiteral("teplo"));
         search->setFocus(Qt::MouseFocusReason);
         search->selectAll();
@@ -226,11 +224,11 @@ private slots:
         QVERIFY(F.Form->isVisible());
 
         // "Find Devices" gives the list the keys again.
-        F.Form->ui()->acFind->trigger();
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(F.Form->ui()->DeviceListBox));
+        Control<QAction>(*F.Form, "acFind")->trigger();
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Control<QListView>(*F.Form, "DeviceListBox")));
 
         // A read-only field takes nothing to cut: the key ends the program.
-        QLineEdit* name = F.Form->ui()->teDeviceName;
+        QLineEdit* name = Control<QLineEdit>(*F.Form, "teDeviceName");
         name->setReadOnly(true);
         name->setText(QStringLiteral("N/A"));
         name->setFocus(Qt::MouseFocusReason);
@@ -246,10 +244,10 @@ private slots:
     {
         F.Start();
         Activate();
-        QLineEdit* search = F.Form->ui()->teSearch;
+        QLineEdit* search = Control<QLineEdit>(*F.Form, "teSearch");
         search->setText(QStringLiteral("teplo"));
-        F.Form->ui()->DeviceListBox->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(F.Form->ui()->DeviceListBox));
+        Control<QListView>(*F.Form, "DeviceListBox")->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Control<QListView>(*F.Form, "DeviceListBox")));
         QTest::keyClick(F.Form.get(), Qt::Key_F, Qt::ControlModifier);
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(search));
         QCOMPARE(search->selectedText(), QStringLiteral("teplo"));
@@ -271,7 +269,7 @@ private slots:
                "btnConfigDevice"});
         // Once round the focus chain from the first tool button, the controls Tab stops at.
         QStringList order;
-        QWidget* start = F.Form->tbFind;
+        QWidget* start = Control<QToolButton>(*F.Form, "tbFind");
         QWidget* w = start;
         do {
             if ((w->focusPolicy() & Qt::TabFocus) && expected.contains(w->objectName()))
@@ -282,11 +280,11 @@ private slots:
 
         // And the keys go that way: from "All" to the first column button, from DHCP to the name.
         Activate();
-        F.Form->ui()->AllChecked->setFocus(Qt::TabFocusReason);
+        Control<QCheckBox>(*F.Form, "AllChecked")->setFocus(Qt::TabFocusReason);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(F.Form->ui()->btnType));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Control<QToolButton>(*F.Form, "btnType")));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(F.Form->ui()->AllChecked));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Control<QCheckBox>(*F.Form, "AllChecked")));
     }
 
     // The column buttons are pressed by Space and by Enter.
@@ -294,8 +292,8 @@ private slots:
     {
         F.Start();
         Activate();
-        for (QToolButton* button : {F.Form->ui()->btnType, F.Form->ui()->btnName, F.Form->ui()->btnMAC,
-                                    F.Form->ui()->btnIP, F.Form->ui()->btnRev}) {
+        for (QToolButton* button : {Control<QToolButton>(*F.Form, "btnType"), Control<QToolButton>(*F.Form, "btnName"), Control<QToolButton>(*F.Form, "btnMAC"),
+                                    Control<QToolButton>(*F.Form, "btnIP"), Control<QToolButton>(*F.Form, "btnRev")}) {
             QVERIFY(button->focusPolicy() & Qt::TabFocus);
             QSignalSpy clicked(button, &QAbstractButton::clicked);
             button->setFocus(Qt::TabFocusReason);
@@ -320,9 +318,9 @@ private slots:
         QFETCH(int, modifiers);
         F.Start({QStringLiteral("-demo")});  // the device commands usable
         Activate();
-        const std::pair<QToolButton*, QMenu*> buttons[] = {{F.Form->tbFind, F.Form->pmFind},
-                                                           {F.Form->tbConfig, F.Form->pmLoadSaveConfig},
-                                                           {F.Form->tbLanguage, F.Form->pmSelectLang}};
+        const std::pair<QToolButton*, QMenu*> buttons[] = {{Control<QToolButton>(*F.Form, "tbFind"), Control<QMenu>(*F.Form, "pmFind")},
+                                                           {Control<QToolButton>(*F.Form, "tbConfig"), Control<QMenu>(*F.Form, "pmLoadSaveConfig")},
+                                                           {Control<QToolButton>(*F.Form, "tbLanguage"), Control<QMenu>(*F.Form, "pmSelectLang")}};
         for (const auto& [button, menu] : buttons) {
             QVERIFY(button->isEnabled());
             QCOMPARE(MenuOpenedBy(button, Qt::Key(key), Qt::KeyboardModifiers(modifiers)), menu);

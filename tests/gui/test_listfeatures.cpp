@@ -65,7 +65,7 @@ private slots:
         QVERIFY(kConflictAmber != kHighlightBackground);
         TTestWindow w;
         w.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.5"});
-        QVERIFY(!w.ui()->tlIPConflict->isVisible());
+        QVERIFY(!Control<QLabel>(w.Main(), "tlIPConflict")->isVisible());
         w.Add({.Name = "Charlie", .MAC = "00:0A:59:00:00:03", .PeerIP = "10.0.0.7"});
         w.Add({.Name = "Bravo", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.6", .IP = "10.0.0.5"});
         w.Add({.Name = "Delta", .MAC = "00:0A:59:00:00:04", .PeerIP = "10.0.0.8", .IP = "0.0.0.0"});
@@ -89,38 +89,38 @@ private slots:
         QCOMPARE(warnings, 1);
 
         // The details of the first device, shown since its answer, now say so.
-        QVERIFY(w.ui()->tlIPConflict->isVisible());
-        QCOMPARE(Shown(w.ui()->tlIPConflict), QStringLiteral("IP address 10.0.0.5 is also used by 00:0A:59:00:00:02"));
+        QVERIFY(Control<QLabel>(w.Main(), "tlIPConflict")->isVisible());
+        QCOMPARE(Shown(Control<QLabel>(w.Main(), "tlIPConflict")), QStringLiteral("IP address 10.0.0.5 is also used by 00:0A:59:00:00:02"));
         w.Form->SelectDevice(RowOf(w, "Charlie"));
-        QVERIFY(!w.ui()->tlIPConflict->isVisible());
+        QVERIFY(!Control<QLabel>(w.Main(), "tlIPConflict")->isVisible());
         w.Form->SelectDevice(bravo);
-        QVERIFY(w.ui()->tlIPConflict->isVisible());
-        QCOMPARE(Shown(w.ui()->tlIPConflict), QStringLiteral("IP address 10.0.0.5 is also used by 00:0A:59:00:00:01"));
+        QVERIFY(Control<QLabel>(w.Main(), "tlIPConflict")->isVisible());
+        QCOMPARE(Shown(Control<QLabel>(w.Main(), "tlIPConflict")), QStringLiteral("IP address 10.0.0.5 is also used by 00:0A:59:00:00:01"));
         // Highlighted, the row has the highlight's colours like any other.
         QVERIFY(w.RowHasColour(bravo, kHighlightBackground));
         QVERIFY(!w.RowHasColour(bravo, kConflictAmber));
 
         // In Czech.
-        w.ui()->CzechLang->trigger();
-        QCOMPARE(Shown(w.ui()->tlIPConflict), QStringLiteral("IP adresu 10.0.0.5 používá také 00:0A:59:00:00:01"));
-        w.ui()->EnglishLang->trigger();
+        Control<QAction>(w.Main(), "CzechLang")->trigger();
+        QCOMPARE(Shown(Control<QLabel>(w.Main(), "tlIPConflict")), QStringLiteral("IP adresu 10.0.0.5 používá také 00:0A:59:00:00:01"));
+        Control<QAction>(w.Main(), "EnglishLang")->trigger();
 
         // A new cycle forgets the pair; a new device of the pair is blue on the warning colour.
-        w.ui()->acFind->trigger();
-        QVERIFY(!w.ui()->tlIPConflict->isVisible());
+        Control<QAction>(w.Main(), "acFind")->trigger();
+        QVERIFY(!Control<QLabel>(w.Main(), "tlIPConflict")->isVisible());
         w.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.5"});
         w.Add({.Name = "Foxtrot", .MAC = "00:0A:59:00:00:06", .PeerIP = "10.0.0.10", .IP = "10.0.0.5"});
         const int fox = RowOf(w, "Foxtrot");
         QVERIFY(w.RowHasColour(fox, kConflictAmber));
         // Its blue is a darker shade that reads on the amber.
-        const TSchemeColours onAmber = ListColours(w.ui()->DeviceListBox->palette(), TColourRole::NewConflictRow);
+        const TSchemeColours onAmber = ListColours(Control<QListView>(w.Main(), "DeviceListBox")->palette(), TColourRole::NewConflictRow);
         QVERIFY(onAmber.Text != kNewDeviceBlue);
         QVERIFY(w.RowHasColour(fox, SchemeColour(onAmber.Text)));
 
         // Three devices on one address: the note takes two lines, and no MAC address is cut in two.
         w.Add({.Name = "Golf", .MAC = "00:0A:59:00:00:07", .PeerIP = "10.0.0.11", .IP = "10.0.0.5"});
         w.Form->SelectDevice(RowOf(w, "Alpha"));
-        const QLabel* note = w.ui()->tlIPConflict;
+        const QLabel* note = Control<QLabel>(w.Main(), "tlIPConflict");
         QCOMPARE(Shown(note), QStringLiteral("IP address 10.0.0.5 is also used by 00:0A:59:00:00:06, 00:0A:59:00:00:07"));
         const QList<int> starts = LineStarts(note);
         QVERIFY2(starts.size() > 1, "the note is expected to wrap");
@@ -137,7 +137,7 @@ private slots:
         w.Add({.TypeCode = 2, .Name = "Other type", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.6"});
         w.Add({.TypeCode = 1, .Name = "Kotelna – teploměr", .MAC = "00:0A:59:00:00:03", .PeerIP = "10.0.0.7",
                .IP = "10.0.0.5"});
-        QComboBox* filter = w.ui()->DeviceFilter;
+        QComboBox* filter = Control<QComboBox>(w.Main(), "DeviceFilter");
         filter->setCurrentIndex(filter->findText(QStringLiteral("Poseidon 2261")));
         emit filter->activated(filter->currentIndex());
         QCOMPARE(w.Rows().size(), 2);
@@ -146,7 +146,7 @@ private slots:
         const QString csvPath = w.Dir.path() + QStringLiteral("/devices.csv");
         Dialogs::QueueFileName((w.Dir.path() + QStringLiteral("/devices")).toStdString());
         Dialogs::QueueFileType(0);
-        w.ui()->mExportList->trigger();
+        Control<QAction>(w.Main(), "mExportList")->trigger();
         QVERIFY(Dialogs::TakeShownBoxes().empty());
         QVERIFY(QFile::exists(csvPath));
         // Python's csv module reads it back; each record printed as JSON for the comparison.
@@ -177,10 +177,10 @@ private slots:
             QVERIFY(old.open(QIODevice::WriteOnly));
             old.write(QByteArray(100000, 'x'));
         }
-        QTest::mouseClick(w.ui()->btnName, Qt::LeftButton);  // the first sort of a run: by name, ascending
+        QTest::mouseClick(Control<QToolButton>(w.Main(), "btnName"), Qt::LeftButton);  // the first sort of a run: by name, ascending
         Dialogs::QueueFileName(jsonPath.toStdString());
         Dialogs::QueueFileType(1);
-        w.ui()->mExportList->trigger();
+        Control<QAction>(w.Main(), "mExportList")->trigger();
         QJsonParseError error;
         const QJsonDocument doc = QJsonDocument::fromJson(ReadAll(jsonPath).toUtf8(), &error);
         QCOMPARE(error.error, QJsonParseError::NoError);
@@ -197,7 +197,7 @@ private slots:
 
         // A folder that does not exist: an error box, and no file.
         Dialogs::QueueFileName((w.Dir.path() + QStringLiteral("/missing/devices.csv")).toStdString());
-        w.ui()->mExportList->trigger();
+        Control<QAction>(w.Main(), "mExportList")->trigger();
         const std::vector<Dialogs::TShownBox> boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
         QCOMPARE(boxes[0].Kind, Dialogs::TBoxKind::Error);
@@ -206,7 +206,7 @@ private slots:
 
         // Cancelled: nothing written, nothing said.
         const size_t logged = w.Form->ActionLog.size();
-        w.ui()->mExportList->trigger();
+        Control<QAction>(w.Main(), "mExportList")->trigger();
         QCOMPARE(w.Form->ActionLog.size(), logged);
     }
 
@@ -226,7 +226,7 @@ private slots:
         while (added < TDeviceListModel::kFollowAtOnce) {
             add();
             QCOMPARE(w.Form->DeviceRows->RowCount(), added);
-            QCOMPARE(w.ui()->DeviceCounter->text(), QString::number(added));
+            QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QString::number(added));
         }
         // A long one lets answers wait while they come quickly (a slow machine may show some).
         bool waited = false;
@@ -236,15 +236,15 @@ private slots:
         }
         QVERIFY(waited);
         const int shown = w.Form->DeviceRows->RowCount();
-        QCOMPARE(w.ui()->DeviceCounter->text(), QString::number(shown));  // the rows shown
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QString::number(shown));  // the rows shown
         QVERIFY(shown < added);
 
         // The user checks every row shown while others wait; they come in unchecked.
-        QTest::mouseClick(w.ui()->AllChecked, Qt::LeftButton);
+        QTest::mouseClick(Control<QCheckBox>(w.Main(), "AllChecked"), Qt::LeftButton);
         QCOMPARE(w.Form->CheckedCount, shown);
         QTRY_COMPARE_WITH_TIMEOUT(w.Form->DeviceRows->RowCount(), added, 2000);
-        QCOMPARE(w.ui()->DeviceCounter->text(), QString::number(added));
-        QCOMPARE(w.ui()->AllChecked->checkState(), Qt::PartiallyChecked);
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QString::number(added));
+        QCOMPARE(Control<QCheckBox>(w.Main(), "AllChecked")->checkState(), Qt::PartiallyChecked);
         QCOMPARE(w.Form->CheckedCount, shown);
         int checked = 0;
         for (int r = 0; r < added; ++r)
@@ -258,7 +258,7 @@ private slots:
         }
         // Another answer refills: no marks, no highlight.
         add();
-        QCOMPARE(w.ui()->AllChecked->checkState(), Qt::Unchecked);
+        QCOMPARE(Control<QCheckBox>(w.Main(), "AllChecked")->checkState(), Qt::Unchecked);
         QCOMPARE(w.Form->CheckedCount, 0);
         QCOMPARE(w.HighlightedRow(), -1);
         QTRY_COMPARE_WITH_TIMEOUT(w.Form->DeviceRows->RowCount(), added, 2000);

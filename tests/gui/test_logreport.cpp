@@ -64,8 +64,8 @@ private slots:
     {
         F.WriteIni("[Logs]\nTime=True\n");
         F.Start({QStringLiteral("-demo")});
-        TStatusPanel* caption = F.Form->StatusPanels[0];
-        TStatusPanel* message = F.Form->StatusPanels[1];
+        TStatusPanel* caption = Control<TStatusPanel>(*F.Form, "StatusPanel0");
+        TStatusPanel* message = Control<TStatusPanel>(*F.Form, "StatusPanel1");
         const size_t lines = F.Form->ActionLog.size();
 
         F.Form->LogAction("", "only a message", LOG_INFO);
@@ -98,17 +98,18 @@ private slots:
         };
         auto ownPaint = [](QWidget* w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); };
         auto rgb = [](const QImage& i) { return i.convertToFormat(QImage::Format_RGB32); };
-        const QImage before = rgb(onScreen(F.Form->StatusPanels[1]));
-        const QImage counterBefore = rgb(onScreen(F.Form->ui()->DeviceCounter));
-        F.Form->ui()->DeviceCounter->setText(QStringLiteral("12345"));  // waits for the event loop
+        const QImage before = rgb(onScreen(Control<TStatusPanel>(*F.Form, "StatusPanel1")));
+        const QImage counterBefore = rgb(onScreen(Control<QLabel>(*F.Form, "DeviceCounter")));
+        Control<QLabel>(*F.Form, "DeviceCounter")->setText(QStringLiteral("12345"));  // waits for the event loop
 
         F.Form->LogAction("Device Found", "Found Poseidon device at 10.0.0.5", LOG_INFO);
-        for (int i : {0, 1})
-            QVERIFY2(rgb(onScreen(F.Form->StatusPanels[i])) == ownPaint(F.Form->StatusPanels[i]),
-                     qPrintable(QString::number(i)));
-        QVERIFY(rgb(onScreen(F.Form->StatusPanels[1])) != before);
-        QCOMPARE(rgb(onScreen(F.Form->ui()->DeviceCounter)), counterBefore);
-        QTRY_VERIFY(rgb(onScreen(F.Form->ui()->DeviceCounter)) != counterBefore);
+        for (const char* name : {"StatusPanel0", "StatusPanel1"}) {
+            TStatusPanel* panel = Control<TStatusPanel>(*F.Form, name);
+            QVERIFY2(rgb(onScreen(panel)) == ownPaint(panel), name);
+        }
+        QVERIFY(rgb(onScreen(Control<TStatusPanel>(*F.Form, "StatusPanel1"))) != before);
+        QCOMPARE(rgb(onScreen(Control<QLabel>(*F.Form, "DeviceCounter"))), counterBefore);
+        QTRY_VERIFY(rgb(onScreen(Control<QLabel>(*F.Form, "DeviceCounter"))) != counterBefore);
     }
 
     void filterKeepsExactlyOneLevel_data()

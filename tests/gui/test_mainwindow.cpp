@@ -73,23 +73,22 @@ private slots:
     void layout()
     {
         F.Start({}, false);
-        Ui::TPyxetForm* ui = F.Form->ui();
         QCOMPARE(F.Form->minimumSize(), QSize(740, 565));
-        QCOMPARE(ui->StatusBar1->height(), 20);
-        QCOMPARE(F.Form->StatusPanels[0]->text(), QStringLiteral("Ready"));
-        QCOMPARE(F.Form->StatusPanels[1]->width(), 380);
-        QVERIFY(ui->DeviceListBox->uniformItemSizes());
-        QVERIFY(!ui->AllChecked->isTristate());  // the user never grays it; only the check marks do
-        for (QWidget* w : {static_cast<QWidget*>(ui->btnRestartDevice), static_cast<QWidget*>(ui->btnSetDefault),
-                           static_cast<QWidget*>(ui->btnConfigDevice)})
+        QCOMPARE(Control<QStatusBar>(*F.Form, "StatusBar1")->height(), 20);
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel0")->text(), QStringLiteral("Ready"));
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel1")->width(), 380);
+        QVERIFY(Control<QListView>(*F.Form, "DeviceListBox")->uniformItemSizes());
+        QVERIFY(!Control<QCheckBox>(*F.Form, "AllChecked")->isTristate());  // the user never grays it; only the check marks do
+        for (QWidget* w : {static_cast<QWidget*>(Control<QPushButton>(*F.Form, "btnRestartDevice")), static_cast<QWidget*>(Control<QPushButton>(*F.Form, "btnSetDefault")),
+                           static_cast<QWidget*>(Control<QPushButton>(*F.Form, "btnConfigDevice"))})
             QVERIFY(!w->isEnabled());
-        QVERIFY(!ui->acFirmUpgr->isEnabled());
-        QVERIFY(!ui->acBackup->isEnabled());
-        QCOMPARE(ui->acFind->shortcuts(), (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+N")), QKeySequence(Qt::Key_F5)}));
-        QCOMPARE(ui->acExit->shortcut(), QKeySequence(QStringLiteral("Ctrl+X")));
-        QCOMPARE(ui->acHelp->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
-        QCOMPARE(F.Form->tbConfig->menu(), F.Form->pmLoadSaveConfig);
-        QCOMPARE(F.Form->tbLanguage->menu(), F.Form->pmSelectLang);
+        QVERIFY(!Control<QAction>(*F.Form, "acFirmUpgr")->isEnabled());
+        QVERIFY(!Control<QAction>(*F.Form, "acBackup")->isEnabled());
+        QCOMPARE(Control<QAction>(*F.Form, "acFind")->shortcuts(), (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+N")), QKeySequence(Qt::Key_F5)}));
+        QCOMPARE(Control<QAction>(*F.Form, "acExit")->shortcut(), QKeySequence(QStringLiteral("Ctrl+X")));
+        QCOMPARE(Control<QAction>(*F.Form, "acHelp")->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbConfig")->menu(), Control<QMenu>(*F.Form, "pmLoadSaveConfig"));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbLanguage")->menu(), Control<QMenu>(*F.Form, "pmSelectLang"));
         // The setup fields are visited in their working order, the globe beside the IP address (Tab
         // skips what takes no focus).
         const char* order[] = {"chbDhcp",         "teDeviceName", "teDeviceIP",   "Image2",     "teDeviceMask",
@@ -106,19 +105,18 @@ private slots:
     void anchorsFollowResize()
     {
         F.Start();
-        Ui::TPyxetForm* ui = F.Form->ui();
-        const QRect list = ui->DeviceListBox->geometry();
-        const QRect apply = ui->btnConfigDevice->geometry();
-        const QRect setup = ui->GroupBox2->geometry();
-        const QRect counter = ui->DeviceCounter->geometry();
+        const QRect list = Control<QListView>(*F.Form, "DeviceListBox")->geometry();
+        const QRect apply = Control<QPushButton>(*F.Form, "btnConfigDevice")->geometry();
+        const QRect setup = Control<QGroupBox>(*F.Form, "GroupBox2")->geometry();
+        const QRect counter = Control<QLabel>(*F.Form, "DeviceCounter")->geometry();
         F.Form->resize(F.Form->width() + 100, F.Form->height() + 50);
-        QTRY_COMPARE(ui->DeviceListBox->width(), list.width() + 100);
-        QCOMPARE(ui->DeviceListBox->height(), list.height() + 50);
-        QCOMPARE(ui->btnConfigDevice->geometry(), apply.translated(100, 50));
-        QCOMPARE(ui->GroupBox2->geometry(), setup.translated(0, 50));
-        QCOMPARE(ui->DeviceCounter->geometry(), counter.translated(0, 50));
+        QTRY_COMPARE(Control<QListView>(*F.Form, "DeviceListBox")->width(), list.width() + 100);
+        QCOMPARE(Control<QListView>(*F.Form, "DeviceListBox")->height(), list.height() + 50);
+        QCOMPARE(Control<QPushButton>(*F.Form, "btnConfigDevice")->geometry(), apply.translated(100, 50));
+        QCOMPARE(Control<QGroupBox>(*F.Form, "GroupBox2")->geometry(), setup.translated(0, 50));
+        QCOMPARE(Control<QLabel>(*F.Form, "DeviceCounter")->geometry(), counter.translated(0, 50));
         auto* pb = F.Form->findChild<QProgressBar*>(QStringLiteral("pbHTTP"));
-        QCOMPARE(pb->geometry().right(), ui->StatusBar1->width() - 4);
+        QCOMPARE(pb->geometry().right(), Control<QStatusBar>(*F.Form, "StatusBar1")->width() - 4);
     }
 
     void demoModeFromTheFirstArgument_data()
@@ -138,7 +136,6 @@ private slots:
         QFETCH(bool, demo);
         F.WriteIni("[Logs]\nTime=False\n");
         F.Start(arguments);
-        Ui::TPyxetForm* ui = F.Form->ui();
         QCOMPARE(F.Form->DemoMode, demo);
         QCOMPARE(F.Form->AppTitle, std::string(demo ? "Pyxet Demo" : "Pyxet"));
         QCOMPARE(F.Form->windowTitle(), QStringLiteral("Pyxet"));  // shown when the caption is next rebuilt
@@ -150,19 +147,19 @@ private slots:
         if (demo) {
             // Find Devices only shows the device panel: the start line stays the last one.
             QCOMPARE(F.Form->ActionLog.size(), size_t(2));
-            QCOMPARE(F.Form->StatusPanels[0]->text(), QStringLiteral("Demo Pyxet Started"));
+            QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel0")->text(), QStringLiteral("Demo Pyxet Started"));
         } else {
             // A discovery cycle follows at once and writes its own caption.
             QVERIFY(F.Form->ActionLog.size() >= 3);
             QCOMPARE(F.Form->ActionLog[2].Text, std::string(" Finding devices. Please wait."));
         }
         // Demonstration mode offers the device commands without any device.
-        QCOMPARE(ui->acFirmUpgr->isEnabled(), demo);
-        QCOMPARE(ui->acBackup->isEnabled(), demo);
-        QCOMPARE(F.Form->tbConfig->isEnabled(), demo);
-        QCOMPARE(ui->btnSetDefault->isEnabled(), demo);
-        QCOMPARE(ui->btnRestartDevice->isEnabled(), demo);
-        QVERIFY(!ui->btnConfigDevice->isEnabled());
+        QCOMPARE(Control<QAction>(*F.Form, "acFirmUpgr")->isEnabled(), demo);
+        QCOMPARE(Control<QAction>(*F.Form, "acBackup")->isEnabled(), demo);
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbConfig")->isEnabled(), demo);
+        QCOMPARE(Control<QPushButton>(*F.Form, "btnSetDefault")->isEnabled(), demo);
+        QCOMPARE(Control<QPushButton>(*F.Form, "btnRestartDevice")->isEnabled(), demo);
+        QVERIFY(!Control<QPushButton>(*F.Form, "btnConfigDevice")->isEnabled());
         // The Log Report window got the same lines.
         QCOMPARE(F.LogForm->ActionReport().size(), F.Form->ActionLog.size());
     }
@@ -187,12 +184,12 @@ private slots:
         F.Form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(F.Form.get()));
         const size_t lines = F.Form->ActionLog.size();
-        const QString status = F.Form->StatusPanels[0]->text();
+        const QString status = Control<TStatusPanel>(*F.Form, "StatusPanel0")->text();
         QTest::keyClick(F.Form.get(), Qt::Key_F5);
         QTest::keyClick(F.Form.get(), Qt::Key_N, Qt::ControlModifier);
         QCOMPARE(F.Form->ActionLog.size(), lines);
-        QCOMPARE(F.Form->StatusPanels[0]->text(), status);
-        QVERIFY(F.Form->ui()->pDevices->isVisible());
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel0")->text(), status);
+        QVERIFY(Control<QWidget>(*F.Form, "pDevices")->isVisible());
     }
 
     void closingSavesOnce_data()
@@ -209,7 +206,7 @@ private slots:
         QSignalSpy closed(F.Form.get(), &TPyxetForm::FormClosed);
         switch (route) {
         case 0:
-            F.Form->ui()->acExit->trigger();
+            Control<QAction>(*F.Form, "acExit")->trigger();
             break;
         case 1:
             F.Form->activateWindow();
@@ -278,17 +275,16 @@ private slots:
     void defaultWidthShowsEveryColumn()
     {
         F.Start();
-        Ui::TPyxetForm* ui = F.Form->ui();
         QCOMPARE(F.Form->ColumnsShortfall(), 0);
-        QListView* list = ui->DeviceListBox;
+        QListView* list = Control<QListView>(*F.Form, "DeviceListBox");
         const QFontMetricsF exact(list->font());
         const int characters = TDeviceRegistry::DisplayColumns()[4] + TPyxetForm::kRevisionChars;
         const int lineRight = F.Form->LineLeft() + int(exact.horizontalAdvance(QString(characters, QLatin1Char('0'))));
         const int room = list->x() + list->viewport()->x() + list->viewport()->width()
             - (list->verticalScrollBar()->isVisible() ? 0 : list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
         QVERIFY2(lineRight <= room, qPrintable(QStringLiteral("%1 > %2").arg(lineRight).arg(room)));
-        QVERIFY(ui->btnRev->geometry().right() <= list->geometry().right());
-        QVERIFY(ui->btnRev->geometry().left() > ui->btnIP->geometry().right());
+        QVERIFY(Control<QToolButton>(*F.Form, "btnRev")->geometry().right() <= list->geometry().right());
+        QVERIFY(Control<QToolButton>(*F.Form, "btnRev")->geometry().left() > Control<QToolButton>(*F.Form, "btnIP")->geometry().right());
         QVERIFY(F.Form->width() >= 738);
     }
 
@@ -357,7 +353,7 @@ private slots:
     void logReportMenuShowsTheWindowWithoutBlocking()
     {
         F.Start();
-        F.Form->ui()->mActionReport->trigger();
+        Control<QAction>(*F.Form, "mActionReport")->trigger();
         QVERIFY(F.LogForm->isVisible());
         QVERIFY(!F.LogForm->isModal());
         QCOMPARE(F.LogForm->ActionReport().size(), F.Form->ActionLog.size());

@@ -16,31 +16,31 @@ private slots:
     void FirstDeviceIsSelectedAndEnablesTheActions()
     {
         TTestWindow w;
-        QVERIFY(!w.ui()->acFirmUpgr->isEnabled());
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("0"));
-        QCOMPARE(w.ui()->DeviceFilter->count(), 0);
+        QVERIFY(!Control<QAction>(w.Main(), "acFirmUpgr")->isEnabled());
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("0"));
+        QCOMPARE(Control<QComboBox>(w.Main(), "DeviceFilter")->count(), 0);
 
         w.Add({.TypeCode = 1, .Name = "Boiler", .CanSetDefault = true, .CanRestart = false});
         QCOMPARE(w.FilterEntries(), (QStringList{QStringLiteral("All devices"), QStringLiteral("Poseidon 2261")}));
-        QCOMPARE(w.ui()->DeviceFilter->currentIndex(), 0);
+        QCOMPARE(Control<QComboBox>(w.Main(), "DeviceFilter")->currentIndex(), 0);
         QCOMPARE(w.HighlightedRow(), 0);
         QVERIFY(w.Form->SelectedDevice != nullptr);
-        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Boiler"));
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Boiler"));
         QCOMPARE(w.Form->windowTitle(), QStringLiteral("Pyxet Poseidon 2261"));
-        QVERIFY(w.ui()->acFirmUpgr->isEnabled());
-        QVERIFY(w.ui()->acBackup->isEnabled());
-        QVERIFY(w.ui()->btnSetDefault->isEnabled());
-        QVERIFY2(!w.ui()->btnRestartDevice->isEnabled(), "set from the device's capabilities");
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("1"));
-        QVERIFY(!w.ui()->tiDeviceImg->pixmap().isNull());
+        QVERIFY(Control<QAction>(w.Main(), "acFirmUpgr")->isEnabled());
+        QVERIFY(Control<QAction>(w.Main(), "acBackup")->isEnabled());
+        QVERIFY(Control<QPushButton>(w.Main(), "btnSetDefault")->isEnabled());
+        QVERIFY2(!Control<QPushButton>(w.Main(), "btnRestartDevice")->isEnabled(), "set from the device's capabilities");
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("1"));
+        QVERIFY(!Control<QLabel>(w.Main(), "tiDeviceImg")->pixmap().isNull());
         QVERIFY(Dialogs::TakeShownBoxes().empty());
 
         // The second device refills the list: no row highlighted, the first device still shown.
         w.Add({.TypeCode = 2, .Name = "Alpha", .MAC = "00:0A:59:00:00:02"});
         QCOMPARE(w.HighlightedRow(), -1);
-        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Boiler"));
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Boiler"));
         QCOMPARE(QString::fromStdString(w.Form->SelectedDevice->Info.Name), QStringLiteral("Boiler"));
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("2"));
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("2"));
     }
 
     void DuplicatesAndOneTypeTwice()
@@ -62,7 +62,7 @@ private slots:
 
         w.Add({.Name = "Other", .MAC = "00:0A:59:00:00:09"});
         QCOMPARE(w.FilterEntries(), (QStringList{QStringLiteral("All devices"), QStringLiteral("Poseidon 2261")}));
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("2"));
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("2"));
     }
 
     // An answer that comes in while the user edits the highlighted device moves its row down:
@@ -73,16 +73,16 @@ private slots:
         w.Add({.TypeCode = 1, .Name = "Boiler"});
         w.Add({.TypeCode = 99, .Name = "Zulu", .MAC = "00:0A:59:00:00:02"});  // no picture
         const int zulu = int(w.Names().indexOf(QStringLiteral("Zulu")));
-        w.ui()->DeviceListBox->setCurrentIndex(w.ui()->DeviceListBox->model()->index(zulu, 0));
+        Control<QListView>(w.Main(), "DeviceListBox")->setCurrentIndex(Control<QListView>(w.Main(), "DeviceListBox")->model()->index(zulu, 0));
         QCOMPARE(QString::fromStdString(w.Form->SelectedDevice->Info.Name), QStringLiteral("Zulu"));
         QCOMPARE(Dialogs::TakeShownBoxes().size(), size_t(1));  // clicked: its picture is missing
-        w.ui()->teDeviceName->setText(QStringLiteral("Edited"));
+        Control<QLineEdit>(w.Main(), "teDeviceName")->setText(QStringLiteral("Edited"));
 
         w.Add({.TypeCode = 99, .Name = "Alpha", .MAC = "00:0A:59:00:00:03"});  // filed before Zulu
         QVERIFY(w.Names().indexOf(QStringLiteral("Zulu")) > zulu);
         QCOMPARE(w.HighlightedRow(), -1);
         QCOMPARE(QString::fromStdString(w.Form->SelectedDevice->Info.Name), QStringLiteral("Zulu"));
-        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Edited"));
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Edited"));
         QVERIFY(Dialogs::TakeShownBoxes().empty());
     }
 
@@ -97,19 +97,19 @@ private slots:
         // A type chosen in the filter narrows the view until the next answer refills it whole;
         // the filter box keeps showing its choice.
         w.Add({.TypeCode = 1, .Name = "Typed", .MAC = "00:0A:59:00:00:03"});
-        QComboBox* filter = w.ui()->DeviceFilter;
+        QComboBox* filter = Control<QComboBox>(w.Main(), "DeviceFilter");
         filter->setCurrentIndex(filter->findText(QStringLiteral("Poseidon 2261")));
         emit filter->activated(filter->currentIndex());
         QCOMPARE(w.Rows().size(), 1);
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("1"));
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("1"));
         TProduct* shown = w.Form->SelectedDevice;
         w.Add({.TypeCode = 2, .Name = "Late", .MAC = "00:0A:59:00:00:04"});
         QCOMPARE(w.Rows().size(), 4);
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("4"));
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("4"));
         QCOMPARE(filter->currentText(), QStringLiteral("Poseidon 2261"));
         QCOMPARE(w.HighlightedRow(), -1);
         QCOMPARE(w.Form->SelectedDevice, shown);
-        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Typed"));
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Typed"));
     }
 
     void FindDevicesClearsTheView()
@@ -117,20 +117,20 @@ private slots:
         TTestWindow w;
         w.Add({.Name = "One", .Dhcp = 1});
         w.Add({.Name = "Two", .MAC = "00:0A:59:00:00:02"});
-        w.ui()->acFind->trigger();
+        Control<QAction>(w.Main(), "acFind")->trigger();
         QApplication::processEvents();
         QVERIFY(w.Rows().isEmpty());
         QVERIFY(w.Form->SelectedDevice == nullptr);
         QCOMPARE(w.Form->windowTitle(), QStringLiteral("Pyxet"));
-        for (QLineEdit* f : {w.ui()->teDeviceName, w.ui()->teDeviceIP, w.ui()->teDeviceDNS1, w.ui()->teHTTPPort})
+        for (QLineEdit* f : {Control<QLineEdit>(w.Main(), "teDeviceName"), Control<QLineEdit>(w.Main(), "teDeviceIP"), Control<QLineEdit>(w.Main(), "teDeviceDNS1"), Control<QLineEdit>(w.Main(), "teHTTPPort")})
             QVERIFY(f->text().isEmpty());
-        QVERIFY(!w.ui()->chbDhcp->isChecked());
-        QVERIFY(w.ui()->tiDeviceImg->pixmap().isNull());
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("0"));
-        QCOMPARE(w.ui()->DeviceFilter->count(), 0);
-        QCOMPARE(w.ui()->DeviceFilter->placeholderText(), QStringLiteral("No devices"));
-        QVERIFY(!w.ui()->acFirmUpgr->isEnabled());
-        QVERIFY(!w.ui()->btnRestartDevice->isEnabled());
+        QVERIFY(!Control<QCheckBox>(w.Main(), "chbDhcp")->isChecked());
+        QVERIFY(Control<QLabel>(w.Main(), "tiDeviceImg")->pixmap().isNull());
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("0"));
+        QCOMPARE(Control<QComboBox>(w.Main(), "DeviceFilter")->count(), 0);
+        QCOMPARE(Control<QComboBox>(w.Main(), "DeviceFilter")->placeholderText(), QStringLiteral("No devices"));
+        QVERIFY(!Control<QAction>(w.Main(), "acFirmUpgr")->isEnabled());
+        QVERIFY(!Control<QPushButton>(w.Main(), "btnRestartDevice")->isEnabled());
         QCOMPARE(w.Form->Devices.PreviousList().size(), size_t(2));
 
         // Devices reappear as they answer, and the first one is selected again.
@@ -147,11 +147,11 @@ private slots:
         w.Add({.Name = "Shown"});
         const size_t logLines = w.Form->ActionLog.size();
         QTest::keyClick(w.Form.get(), Qt::Key_F5);
-        w.ui()->acFind->trigger();
+        Control<QAction>(w.Main(), "acFind")->trigger();
         QApplication::processEvents();
         QCOMPARE(w.Rows().size(), 1);
         QCOMPARE(w.Form->ActionLog.size(), logLines);
-        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Shown"));
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Shown"));
         QCOMPARE(w.Form->windowTitle(), QStringLiteral("Pyxet Demo Poseidon 2261"));
     }
 };

@@ -45,7 +45,7 @@ const std::vector<TUser>& Users()
          [](TPyxetFixture& f, const std::string&, const std::string& path) {
              Dialogs::QueueFileName(path);
              Dialogs::QueueFileType(0);
-             f.Form->ui()->mExportList->trigger();
+             Control<QAction>(*f.Form, "mExportList")->trigger();
              return Dialogs::TakeShownBoxes().empty();
          }},
         {"saved log", "report.txt", true,

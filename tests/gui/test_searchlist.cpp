@@ -32,8 +32,8 @@ QString HighlightedName(TTestWindow& w)
 // Types the text into the search field key by key, after clearing it.
 void Search(TTestWindow& w, const QString& text)
 {
-    w.ui()->teSearch->clear();
-    QTest::keyClicks(w.ui()->teSearch, text);
+    Control<QLineEdit>(w.Main(), "teSearch")->clear();
+    QTest::keyClicks(Control<QLineEdit>(w.Main(), "teSearch"), text);
 }
 
 QLabel* EmptyHint(TTestWindow& w) { return w.Form->findChild<QLabel*>(QStringLiteral("tlEmptyList")); }
@@ -62,8 +62,8 @@ private slots:
     {
         TTestWindow w;
         AddFour(w);
-        QCheckBox* all = w.ui()->AllChecked;
-        QTest::mouseClick(w.ui()->btnName, Qt::LeftButton);  // ascending by name
+        QCheckBox* all = Control<QCheckBox>(w.Main(), "AllChecked");
+        QTest::mouseClick(Control<QToolButton>(w.Main(), "btnName"), Qt::LeftButton);  // ascending by name
         const QStringList sorted{QStringLiteral("Attic"), QStringLiteral("Boiler room"),
                                  QStringLiteral("Second boiler"), QStringLiteral("Teploměr sklad")};
         QCOMPARE(w.Names(), sorted);
@@ -72,7 +72,7 @@ private slots:
         w.ClickCheck(3);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
         // An edit in the details that is not applied yet.
-        w.ui()->teDeviceName->setText(QStringLiteral("Second boiler, east"));
+        Control<QLineEdit>(w.Main(), "teDeviceName")->setText(QStringLiteral("Second boiler, east"));
 
         // Every keystroke of a text that all rows match: nothing moves.
         Search(w, QStringLiteral("10.0.0."));
@@ -81,14 +81,14 @@ private slots:
         QCOMPARE(w.Form->CheckedCount, 2);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
         QCOMPARE(HighlightedName(w), QStringLiteral("Second boiler"));
-        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Second boiler, east"));
-        QVERIFY2(w.ui()->btnConfigDevice->isEnabled(), "the edit still waits to be applied");
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Second boiler, east"));
+        QVERIFY2(Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled(), "the edit still waits to be applied");
 
         // Two rows left, in the sort's order; the shown device is one of them and stays.
         Search(w, QStringLiteral("BOILER"));
         QCOMPARE(w.Names(), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Second boiler")}));
         QCOMPARE(HighlightedName(w), QStringLiteral("Second boiler"));
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("2"));
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("2"));
         // The All box counts the rows shown: one of two.
         QCOMPARE(w.Form->CheckedCount, 1);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
@@ -102,7 +102,7 @@ private slots:
         Search(w, QStringLiteral("teplomer"));
         QCOMPARE(w.Names(), QStringList{QStringLiteral("Teploměr sklad")});
         QCOMPARE(HighlightedName(w), QStringLiteral("Teploměr sklad"));
-        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Teploměr sklad"));
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Teploměr sklad"));
         QCOMPARE(all->checkState(), Qt::Checked);  // its mark stayed while it was hidden
         // Unchecking the All box unchecks the rows shown only.
         QTest::mouseClick(all, Qt::LeftButton);
@@ -110,13 +110,13 @@ private slots:
         QVERIFY(!w.Form->AnyDeviceChecked());
 
         // Everything back: the sort's order, the marks set meanwhile, the shown device.
-        w.ui()->teSearch->clear();
+        Control<QLineEdit>(w.Main(), "teSearch")->clear();
         QCOMPARE(w.Names(), sorted);
         QCOMPARE(w.CheckedNames(), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Second boiler")}));
         QCOMPARE(w.Form->CheckedCount, 2);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
         QCOMPARE(HighlightedName(w), QStringLiteral("Teploměr sklad"));
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("4"));
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("4"));
         QTest::mouseClick(all, Qt::LeftButton);
         QCOMPARE(w.Form->CheckedCount, 4);
     }
@@ -125,39 +125,39 @@ private slots:
     {
         TTestWindow w;
         AddFour(w);
-        w.ui()->teSearch->setText(QStringLiteral("er"));
+        Control<QLineEdit>(w.Main(), "teSearch")->setText(QStringLiteral("er"));
         QCOMPARE(w.Names(), (QStringList{QStringLiteral("Teploměr sklad"), QStringLiteral("Boiler room"),
                                          QStringLiteral("Second boiler")}));
         w.ClickCheck(0);
         // A sort refills: marks cleared, the first row selected; the search still applies.
-        QTest::mouseClick(w.ui()->btnName, Qt::LeftButton);
+        QTest::mouseClick(Control<QToolButton>(w.Main(), "btnName"), Qt::LeftButton);
         QCOMPARE(w.Names(), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Second boiler"),
                                          QStringLiteral("Teploměr sklad")}));
         QVERIFY(w.CheckedNames().isEmpty());
         QCOMPARE(w.HighlightedRow(), 0);
-        QTest::mouseClick(w.ui()->btnName, Qt::LeftButton);
+        QTest::mouseClick(Control<QToolButton>(w.Main(), "btnName"), Qt::LeftButton);
         QCOMPARE(w.Names().first(), QStringLiteral("Teploměr sklad"));
 
         // The type filter refills too, narrowed by both.
-        QComboBox* filter = w.ui()->DeviceFilter;
+        QComboBox* filter = Control<QComboBox>(w.Main(), "DeviceFilter");
         filter->setCurrentIndex(filter->findText(QStringLiteral("Poseidon 2261")));
         emit filter->activated(filter->currentIndex());
         QCOMPARE(w.Names(), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Second boiler")}));
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("2"));
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("2"));
 
         // An answer: every device in list order, the search applied, no mark left anywhere.
         w.ClickCheck(0);
-        w.ui()->teSearch->setText(QStringLiteral("second"));
+        Control<QLineEdit>(w.Main(), "teSearch")->setText(QStringLiteral("second"));
         w.Add({.TypeCode = 1, .Name = "Boiler cellar", .MAC = "00:0A:59:00:00:05", .PeerIP = "10.0.0.5"});
         QCOMPARE(w.Names(), QStringList{QStringLiteral("Second boiler")});
-        w.ui()->teSearch->setText(QStringLiteral("boiler"));
+        Control<QLineEdit>(w.Main(), "teSearch")->setText(QStringLiteral("boiler"));
         QCOMPARE(w.Names(), (QStringList{QStringLiteral("Boiler cellar"), QStringLiteral("Boiler room"),
                                          QStringLiteral("Second boiler")}));
         QVERIFY2(w.CheckedNames().isEmpty(), "an answer clears the marks of hidden rows too");
-        QCOMPARE(w.ui()->AllChecked->checkState(), Qt::Unchecked);
+        QCOMPARE(Control<QCheckBox>(w.Main(), "AllChecked")->checkState(), Qt::Unchecked);
         w.Add({.TypeCode = 1, .Name = "Attic two", .MAC = "00:0A:59:00:00:06", .PeerIP = "10.0.0.6"});
         QCOMPARE(w.Names().size(), 3);
-        QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("3"));
+        QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("3"));
     }
 
     // On a list neither sorted nor filtered an answer takes its row in without a refill: the
@@ -167,7 +167,7 @@ private slots:
     {
         TTestWindow w;
         AddFour(w);
-        QCheckBox* all = w.ui()->AllChecked;
+        QCheckBox* all = Control<QCheckBox>(w.Main(), "AllChecked");
         w.ClickCheck(int(w.Names().indexOf(QStringLiteral("Attic"))));
         QCOMPARE(w.CheckedNames(), QStringList{QStringLiteral("Attic")});
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
@@ -181,7 +181,7 @@ private slots:
         w.Add({.TypeCode = 1, .Name = "Boiler cellar", .MAC = "00:0A:59:00:00:05", .PeerIP = "10.0.0.5"});
         QVERIFY(w.Form->DeviceRows->FollowsDeviceList());
         QCOMPARE(w.Names().size(), 3);
-        w.ui()->teSearch->clear();
+        Control<QLineEdit>(w.Main(), "teSearch")->clear();
         QCOMPARE(w.Names().size(), 5);
         QVERIFY2(w.CheckedNames().isEmpty(), "the answer cleared the hidden row's mark");
         QCOMPARE(w.Form->CheckedCount, 0);
@@ -193,7 +193,7 @@ private slots:
         Search(w, QStringLiteral("cellar"));
         w.ClickCheck(0);
         QCOMPARE(all->checkState(), Qt::Checked);
-        w.ui()->teSearch->clear();
+        Control<QLineEdit>(w.Main(), "teSearch")->clear();
         QCOMPARE(w.CheckedNames().size(), 2);
         QVERIFY(w.CheckedNames().contains(QStringLiteral("Attic")));
         QVERIFY(w.CheckedNames().contains(QStringLiteral("Boiler cellar")));
@@ -204,25 +204,24 @@ private slots:
     void FirstAnswerHiddenBySearchStillStartsTheCycle()
     {
         TTestWindow w;
-        w.ui()->teSearch->setText(QStringLiteral("boiler"));
+        Control<QLineEdit>(w.Main(), "teSearch")->setText(QStringLiteral("boiler"));
         w.Add({.TypeCode = 1, .Name = "Attic", .MAC = "00:0A:59:00:00:03", .PeerIP = "10.0.0.3"});
         QCOMPARE(w.Names().size(), 0);
         QCOMPARE(w.FilterEntries(), (QStringList{QStringLiteral("All devices"), QStringLiteral("Poseidon 2261")}));
-        QVERIFY(w.ui()->acFirmUpgr->isEnabled());
-        w.ui()->teSearch->clear();
+        QVERIFY(Control<QAction>(w.Main(), "acFirmUpgr")->isEnabled());
+        Control<QLineEdit>(w.Main(), "teSearch")->clear();
         QCOMPARE(w.Names(), QStringList{QStringLiteral("Attic")});
         QCOMPARE(HighlightedName(w), QStringLiteral("Attic"));
-        QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Attic"));
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Attic"));
     }
 
     void EmptyListSaysWhyAndThePanelRests()
     {
         TTestWindow w;
-        Ui::TPyxetForm* ui = w.ui();
         QLabel* hint = EmptyHint(w);
         QVERIFY(hint);
-        const QList<QWidget*> resting{ui->btnRestartDevice, ui->btnSetDefault, ui->btnConfigDevice,
-                                      ui->Image2,           ui->tiDeviceImg,   ui->teDeviceName};
+        const QList<QWidget*> resting{Control<QPushButton>(w.Main(), "btnRestartDevice"), Control<QPushButton>(w.Main(), "btnSetDefault"), Control<QPushButton>(w.Main(), "btnConfigDevice"),
+                                      Control<QLabel>(w.Main(), "Image2"),           Control<QLabel>(w.Main(), "tiDeviceImg"),   Control<QLineEdit>(w.Main(), "teDeviceName")};
         auto allRest = [&] {
             for (QWidget* control : resting)
                 if (control->isEnabled())
@@ -241,39 +240,39 @@ private slots:
                .CanSetDefault = true,
                .CanRestart = false});
         QVERIFY(!hint->isVisible());
-        QVERIFY(ui->btnSetDefault->isEnabled());
-        QVERIFY2(!ui->btnRestartDevice->isEnabled(), "the device's own rule");
-        QVERIFY(ui->Image2->isEnabled());
-        QVERIFY(ui->tiDeviceImg->isEnabled());
-        QVERIFY(ui->teDeviceName->isEnabled());
-        ui->teDeviceName->setText(QStringLiteral("Attic, north"));
-        QVERIFY(ui->btnConfigDevice->isEnabled());
+        QVERIFY(Control<QPushButton>(w.Main(), "btnSetDefault")->isEnabled());
+        QVERIFY2(!Control<QPushButton>(w.Main(), "btnRestartDevice")->isEnabled(), "the device's own rule");
+        QVERIFY(Control<QLabel>(w.Main(), "Image2")->isEnabled());
+        QVERIFY(Control<QLabel>(w.Main(), "tiDeviceImg")->isEnabled());
+        QVERIFY(Control<QLineEdit>(w.Main(), "teDeviceName")->isEnabled());
+        Control<QLineEdit>(w.Main(), "teDeviceName")->setText(QStringLiteral("Attic, north"));
+        QVERIFY(Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
 
         // A search that leaves no row: the hint says so, the panel rests.
-        ui->teSearch->setText(QStringLiteral("nobody"));
+        Control<QLineEdit>(w.Main(), "teSearch")->setText(QStringLiteral("nobody"));
         QVERIFY(hint->isVisible());
         QCOMPARE(hint->text(), QStringLiteral("No device matches the search."));
         QVERIFY(allRest());
         // The links do nothing while they rest.
         std::vector<std::string> opened;
         SetWebPageOpener([&opened](const std::string& url) { opened.push_back(url); });
-        QTest::mouseClick(ui->Image2, Qt::LeftButton);
+        QTest::mouseClick(Control<QLabel>(w.Main(), "Image2"), Qt::LeftButton);
         SetWebPageOpener(nullptr);
         QVERIFY(opened.empty());
 
         // Rows again: each control as it was.
-        ui->teSearch->setText(QStringLiteral("att"));
+        Control<QLineEdit>(w.Main(), "teSearch")->setText(QStringLiteral("att"));
         QVERIFY(!hint->isVisible());
-        QVERIFY(ui->btnSetDefault->isEnabled());
-        QVERIFY(!ui->btnRestartDevice->isEnabled());
-        QVERIFY(ui->btnConfigDevice->isEnabled());
-        QCOMPARE(ui->teDeviceName->text(), QStringLiteral("Attic, north"));
+        QVERIFY(Control<QPushButton>(w.Main(), "btnSetDefault")->isEnabled());
+        QVERIFY(!Control<QPushButton>(w.Main(), "btnRestartDevice")->isEnabled());
+        QVERIFY(Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Attic, north"));
 
         // In Czech.
-        ui->teSearch->setText(QStringLiteral("nobody"));
-        ui->CzechLang->trigger();
+        Control<QLineEdit>(w.Main(), "teSearch")->setText(QStringLiteral("nobody"));
+        Control<QAction>(w.Main(), "CzechLang")->trigger();
         QCOMPARE(hint->text(), QString::fromUtf8("Hledanému textu neodpovídá žádné zařízení."));
-        ui->EnglishLang->trigger();
+        Control<QAction>(w.Main(), "EnglishLang")->trigger();
         QCOMPARE(hint->text(), QStringLiteral("No device matches the search."));
     }
 
@@ -301,8 +300,8 @@ private slots:
     {
         TTestWindow w({QStringLiteral("-demo")});
         QVERIFY(EmptyHint(w)->isVisible());
-        QVERIFY(w.ui()->btnSetDefault->isEnabled());
-        QVERIFY(w.ui()->btnRestartDevice->isEnabled());
+        QVERIFY(Control<QPushButton>(w.Main(), "btnSetDefault")->isEnabled());
+        QVERIFY(Control<QPushButton>(w.Main(), "btnRestartDevice")->isEnabled());
     }
 };
 

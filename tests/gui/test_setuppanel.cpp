@@ -145,21 +145,20 @@ private slots:
     {
         TTestWindow w({QStringLiteral("-demo")});
         QVERIFY(w.Form->DemoMode);
-        Ui::TPyxetForm* ui = w.ui();
-        Type(ui->teDeviceName, QStringLiteral("Something"));
-        Type(ui->teHTTPPort, QStringLiteral("81"));
-        ui->chbDhcp->click();
-        QVERIFY(ui->chbDhcp->isChecked());
-        QVERIFY(!ui->btnConfigDevice->isEnabled());
-        QVERIFY(!Locked(ui->teDeviceIP));  // "Enable" locks nothing in demonstration mode
-        QVERIFY(!Locked(ui->teDeviceDNS1));
+        Type(Control<QLineEdit>(w.Main(), "teDeviceName"), QStringLiteral("Something"));
+        Type(Control<QLineEdit>(w.Main(), "teHTTPPort"), QStringLiteral("81"));
+        Control<QCheckBox>(w.Main(), "chbDhcp")->click();
+        QVERIFY(Control<QCheckBox>(w.Main(), "chbDhcp")->isChecked());
+        QVERIFY(!Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
+        QVERIFY(!Locked(Control<QLineEdit>(w.Main(), "teDeviceIP")));  // "Enable" locks nothing in demonstration mode
+        QVERIFY(!Locked(Control<QLineEdit>(w.Main(), "teDeviceDNS1")));
 
         // The two command buttons are enabled without a device: a click asks and sends nothing.
-        QVERIFY(ui->btnRestartDevice->isEnabled());
-        QVERIFY(ui->btnSetDefault->isEnabled());
+        QVERIFY(Control<QPushButton>(w.Main(), "btnRestartDevice")->isEnabled());
+        QVERIFY(Control<QPushButton>(w.Main(), "btnSetDefault")->isEnabled());
         const size_t logged = w.Form->ActionLog.size();
-        QTest::mouseClick(ui->btnRestartDevice, Qt::LeftButton);
-        QTest::mouseClick(ui->btnSetDefault, Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnRestartDevice"), Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnSetDefault"), Qt::LeftButton);
         QVERIFY(Dialogs::TakeShownBoxes().empty());
         QCOMPARE(w.Form->ActionLog.size(), logged);
     }
@@ -168,55 +167,53 @@ private slots:
     {
         TTestWindow w;
         Feed(w, OrvexDevice());
-        Ui::TPyxetForm* ui = w.ui();
-        QVERIFY(!ui->btnConfigDevice->isEnabled());
-        Type(ui->teDeviceIP, QStringLiteral("10.77.1.50"));
-        QVERIFY(ui->btnConfigDevice->isEnabled());
-        Type(ui->teDeviceName, QStringLiteral("Hall"));  // the last edited field decides
-        QVERIFY(!ui->btnConfigDevice->isEnabled());
-        Type(ui->teHTTPPort, QStringLiteral("080"));
-        QVERIFY(ui->btnConfigDevice->isEnabled());
-        Type(ui->teHTTPPort, QStringLiteral("80"));
-        QVERIFY(!ui->btnConfigDevice->isEnabled());
+        QVERIFY(!Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
+        Type(Control<QLineEdit>(w.Main(), "teDeviceIP"), QStringLiteral("10.77.1.50"));
+        QVERIFY(Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
+        Type(Control<QLineEdit>(w.Main(), "teDeviceName"), QStringLiteral("Hall"));  // the last edited field decides
+        QVERIFY(!Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
+        Type(Control<QLineEdit>(w.Main(), "teHTTPPort"), QStringLiteral("080"));
+        QVERIFY(Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
+        Type(Control<QLineEdit>(w.Main(), "teHTTPPort"), QStringLiteral("80"));
+        QVERIFY(!Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
 
         // Checking "Enable" on a device that has DHCP on ends disabled; on one with 2 it differs.
         TTestWindow v;
         Feed(v, OrvexDevice("Dhcp", 2));
-        QVERIFY(v.ui()->chbDhcp->isChecked());
-        v.ui()->chbDhcp->click();
-        v.ui()->chbDhcp->click();
-        QVERIFY(v.ui()->btnConfigDevice->isEnabled());
+        QVERIFY(Control<QCheckBox>(v.Main(), "chbDhcp")->isChecked());
+        Control<QCheckBox>(v.Main(), "chbDhcp")->click();
+        Control<QCheckBox>(v.Main(), "chbDhcp")->click();
+        QVERIFY(Control<QPushButton>(v.Main(), "btnConfigDevice")->isEnabled());
     }
 
     void DhcpLocksTheAddressesButNotANameServerShowingNA()
     {
         TTestWindow w;
         Feed(w, HwgDevice());
-        Ui::TPyxetForm* ui = w.ui();
-        QCOMPARE(ui->teDeviceDNS1->text(), QStringLiteral("N/A"));
-        QVERIFY(Locked(ui->teDeviceDNS1));
-        QVERIFY(!ui->chbDhcp->isChecked());
-        ui->chbDhcp->click();
-        for (QLineEdit* field : {ui->teDeviceIP, ui->teDeviceMask, ui->teDeviceGateway})
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceDNS1")->text(), QStringLiteral("N/A"));
+        QVERIFY(Locked(Control<QLineEdit>(w.Main(), "teDeviceDNS1")));
+        QVERIFY(!Control<QCheckBox>(w.Main(), "chbDhcp")->isChecked());
+        Control<QCheckBox>(w.Main(), "chbDhcp")->click();
+        for (QLineEdit* field : {Control<QLineEdit>(w.Main(), "teDeviceIP"), Control<QLineEdit>(w.Main(), "teDeviceMask"), Control<QLineEdit>(w.Main(), "teDeviceGateway")})
             QVERIFY(Locked(field));
-        ui->chbDhcp->click();
-        for (QLineEdit* field : {ui->teDeviceIP, ui->teDeviceMask, ui->teDeviceGateway})
+        Control<QCheckBox>(w.Main(), "chbDhcp")->click();
+        for (QLineEdit* field : {Control<QLineEdit>(w.Main(), "teDeviceIP"), Control<QLineEdit>(w.Main(), "teDeviceMask"), Control<QLineEdit>(w.Main(), "teDeviceGateway")})
             QVERIFY(!Locked(field));
-        QVERIFY(Locked(ui->teDeviceDNS1));  // "N/A" keeps its look both ways
-        QVERIFY(Locked(ui->teDeviceDNS2));
+        QVERIFY(Locked(Control<QLineEdit>(w.Main(), "teDeviceDNS1")));  // "N/A" keeps its look both ways
+        QVERIFY(Locked(Control<QLineEdit>(w.Main(), "teDeviceDNS2")));
 
         // An Orvex device with one name server "N/A": the other one follows the box.
         TTestWindow v;
         auto orvex = OrvexDevice();
         orvex->Info.DNS1 = "N/A";
         Feed(v, std::move(orvex));
-        QVERIFY(!Locked(v.ui()->teDeviceDNS2));
-        v.ui()->chbDhcp->click();
-        QVERIFY(Locked(v.ui()->teDeviceIP));
-        QVERIFY(Locked(v.ui()->teDeviceDNS2));
-        v.ui()->chbDhcp->click();
-        QVERIFY(!Locked(v.ui()->teDeviceDNS2));
-        QVERIFY(Locked(v.ui()->teDeviceDNS1));
+        QVERIFY(!Locked(Control<QLineEdit>(v.Main(), "teDeviceDNS2")));
+        Control<QCheckBox>(v.Main(), "chbDhcp")->click();
+        QVERIFY(Locked(Control<QLineEdit>(v.Main(), "teDeviceIP")));
+        QVERIFY(Locked(Control<QLineEdit>(v.Main(), "teDeviceDNS2")));
+        Control<QCheckBox>(v.Main(), "chbDhcp")->click();
+        QVERIFY(!Locked(Control<QLineEdit>(v.Main(), "teDeviceDNS2")));
+        QVERIFY(Locked(Control<QLineEdit>(v.Main(), "teDeviceDNS1")));
     }
 
     void ApplyAsksOnlyWhenARestartIsNeeded()
@@ -226,11 +223,10 @@ private slots:
         TTestWindow w;
         Feed(w, OrvexDevice());
         orvex.Take(100);
-        Ui::TPyxetForm* ui = w.ui();
 
-        Type(ui->teDeviceName, QStringLiteral("Hall East"));
+        Type(Control<QLineEdit>(w.Main(), "teDeviceName"), QStringLiteral("Hall East"));
         size_t logged = w.Form->ActionLog.size();
-        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnConfigDevice"), Qt::LeftButton);
         QVERIFY(Dialogs::TakeShownBoxes().empty());
         std::vector<Bytes> sent = orvex.Take();
         QCOMPARE(sent.size(), size_t(1));
@@ -238,26 +234,26 @@ private slots:
         QCOMPARE(int(sent[0][93]), 0);
         QCOMPARE(LogSince(w, logged), (QStringList{QStringLiteral("->> Sending Orvex UDP Update to 255.255.255.255"),
                                                                  QStringLiteral("Reconfiguring 10.77.1.5 device. Please wait.")}));
-        QVERIFY(!ui->btnConfigDevice->isEnabled());
+        QVERIFY(!Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
 
         // A new gateway: asked; No keeps the button and sends nothing; a second click asks again.
-        Type(ui->teDeviceGateway, QStringLiteral("10.77.0.1"));
+        Type(Control<QLineEdit>(w.Main(), "teDeviceGateway"), QStringLiteral("10.77.0.1"));
         Dialogs::QueueAnswer(false);
         logged = w.Form->ActionLog.size();
-        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnConfigDevice"), Qt::LeftButton);
         auto boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
         QCOMPARE(boxes[0].Text, std::string(kApplyQuestion));
         QVERIFY(orvex.Take().empty());
         QCOMPARE(w.Form->ActionLog.size(), logged);
-        QVERIFY(ui->btnConfigDevice->isEnabled());
-        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);  // answered Yes
+        QVERIFY(Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnConfigDevice"), Qt::LeftButton);  // answered Yes
         QCOMPARE(Dialogs::TakeShownBoxes().size(), size_t(1));
         sent = orvex.Take();
         QCOMPARE(sent.size(), size_t(1));
         QCOMPARE(int(sent[0][93]), 1);
         QCOMPARE(std::vector<uint8_t>(sent[0].begin() + 63, sent[0].begin() + 67), (Bytes{10, 77, 0, 1}));
-        QVERIFY(!ui->btnConfigDevice->isEnabled());
+        QVERIFY(!Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
     }
 
     // A name with controls: the row, the log, the status bar and the name field show its written
@@ -272,7 +268,6 @@ private slots:
         size_t logged = w.Form->ActionLog.size();
         Feed(w, OrvexDevice(name));
         orvex.Take(100);
-        Ui::TPyxetForm* ui = w.ui();
 
         QVERIFY(
             LogSince(w, logged).contains(QStringLiteral("Found ") + shown + QStringLiteral(" device at 10.77.1.5")));
@@ -282,17 +277,17 @@ private slots:
         QVERIFY(!row.contains(QChar(0x1B)) && !row.contains(QLatin1Char('\n')) && !row.contains(QChar(0x202E)));
         QCOMPARE(w.Form->DeviceRows->WidestLine(), int(row.size()));
 
-        QCOMPARE(ui->teDeviceName->text(), shown);
-        QVERIFY(!ui->btnConfigDevice->isEnabled());
-        Type(ui->teDeviceName, QStringLiteral("Other"));
-        QVERIFY(ui->btnConfigDevice->isEnabled());
-        Type(ui->teDeviceName, shown);
-        QVERIFY2(!ui->btnConfigDevice->isEnabled(), "typed back as shown: unchanged");
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), shown);
+        QVERIFY(!Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
+        Type(Control<QLineEdit>(w.Main(), "teDeviceName"), QStringLiteral("Other"));
+        QVERIFY(Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
+        Type(Control<QLineEdit>(w.Main(), "teDeviceName"), shown);
+        QVERIFY2(!Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled(), "typed back as shown: unchanged");
 
         // Another field changed, the name field untouched: the device's own bytes go out.
-        Type(ui->teDeviceDNS2, QStringLiteral("10.77.0.2"));
-        QVERIFY(ui->btnConfigDevice->isEnabled());
-        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        Type(Control<QLineEdit>(w.Main(), "teDeviceDNS2"), QStringLiteral("10.77.0.2"));
+        QVERIFY(Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnConfigDevice"), Qt::LeftButton);
         Dialogs::TakeShownBoxes();
         std::vector<Bytes> sent = orvex.Take();
         QCOMPARE(sent.size(), size_t(1));
@@ -301,8 +296,8 @@ private slots:
         QCOMPARE(w.Form->SelectedDevice->CopyInfo().Name, name);
 
         // An edited name is sent as typed, a backslash as one backslash.
-        Type(ui->teDeviceName, QStringLiteral("New\\x0A"));
-        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        Type(Control<QLineEdit>(w.Main(), "teDeviceName"), QStringLiteral("New\\x0A"));
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnConfigDevice"), Qt::LeftButton);
         Dialogs::TakeShownBoxes();
         sent = orvex.Take();
         QCOMPARE(sent.size(), size_t(1));
@@ -317,8 +312,8 @@ private slots:
         TTestWindow w;
         Feed(w, HwgDevice());
         hwg.Take(100);
-        Type(w.ui()->teDeviceIP, QStringLiteral("10.77.2.40"));
-        QTest::mouseClick(w.ui()->btnConfigDevice, Qt::LeftButton);
+        Type(Control<QLineEdit>(w.Main(), "teDeviceIP"), QStringLiteral("10.77.2.40"));
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnConfigDevice"), Qt::LeftButton);
         auto boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
         QCOMPARE(boxes[0].Text, std::string(kApplyQuestion));
@@ -335,20 +330,19 @@ private slots:
         TTestWindow w;
         Feed(w, OrvexDevice());
         orvex.Take(100);
-        Ui::TPyxetForm* ui = w.ui();
-        Type(ui->teHTTPPort, QStringLiteral("xyz"));
-        Type(ui->teTelnetPort, QStringLiteral("abc"));
-        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        Type(Control<QLineEdit>(w.Main(), "teHTTPPort"), QStringLiteral("xyz"));
+        Type(Control<QLineEdit>(w.Main(), "teTelnetPort"), QStringLiteral("abc"));
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnConfigDevice"), Qt::LeftButton);
         auto boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
         QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Error);
         QCOMPARE(boxes[0].Text, std::string("'abc' is not a valid integer value"));
-        QVERIFY(ui->btnConfigDevice->isEnabled());
+        QVERIFY(Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
 
         // 65536 is stored (and shown, after selecting the device again) as 0.
-        Type(ui->teTelnetPort, QStringLiteral("23"));
-        Type(ui->teHTTPPort, QStringLiteral("65536"));
-        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        Type(Control<QLineEdit>(w.Main(), "teTelnetPort"), QStringLiteral("23"));
+        Type(Control<QLineEdit>(w.Main(), "teHTTPPort"), QStringLiteral("65536"));
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnConfigDevice"), Qt::LeftButton);
         QVERIFY(Dialogs::TakeShownBoxes().empty());
         const std::vector<Bytes> sent = orvex.Take();
         QCOMPARE(sent.size(), size_t(1));
@@ -356,8 +350,8 @@ private slots:
         QCOMPARE(w.Form->SelectedDevice->Info.HTTPPort, int16_t(0));
 
         // A malformed address in a field the request carries is refused, naming the text.
-        Type(ui->teDeviceMask, QStringLiteral("255.255.0"));
-        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        Type(Control<QLineEdit>(w.Main(), "teDeviceMask"), QStringLiteral("255.255.0"));
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnConfigDevice"), Qt::LeftButton);
         boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
         QCOMPARE(boxes[0].Text, std::string("'255.255.0' is not a valid IP address"));
@@ -373,14 +367,13 @@ private slots:
         TTestWindow w;
         Feed(w, OrvexDevice());
         orvex.Take(100);
-        Ui::TPyxetForm* ui = w.ui();
         const TProductInfo before = w.Form->SelectedDevice->Info;
         const std::pair<QLineEdit*, QString> malformed[] = {
-            {ui->teDeviceIP, QStringLiteral("10.77.1.5OO")},     // letter O
-            {ui->teDeviceGateway, QStringLiteral("10..0.254")},  // an empty number
-            {ui->teDeviceDNS1, QStringLiteral("10.77.0.")},      // no last number
-            {ui->teDeviceMask, QStringLiteral("255.255.00.0")},  // a leading zero
-            {ui->teDeviceIP, QString()},                         // DHCP off: an address is needed
+            {Control<QLineEdit>(w.Main(), "teDeviceIP"), QStringLiteral("10.77.1.5OO")},     // letter O
+            {Control<QLineEdit>(w.Main(), "teDeviceGateway"), QStringLiteral("10..0.254")},  // an empty number
+            {Control<QLineEdit>(w.Main(), "teDeviceDNS1"), QStringLiteral("10.77.0.")},      // no last number
+            {Control<QLineEdit>(w.Main(), "teDeviceMask"), QStringLiteral("255.255.00.0")},  // a leading zero
+            {Control<QLineEdit>(w.Main(), "teDeviceIP"), QString()},                         // DHCP off: an address is needed
         };
         for (const auto& [field, text] : malformed) {
             const QString shown = field->text();
@@ -388,7 +381,7 @@ private slots:
             if (text.isEmpty())
                 field->clear();
             const size_t logged = w.Form->ActionLog.size();
-            QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+            QTest::mouseClick(Control<QPushButton>(w.Main(), "btnConfigDevice"), Qt::LeftButton);
             const auto boxes = Dialogs::TakeShownBoxes();
             QCOMPARE(boxes.size(), size_t(1));
             QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Error);
@@ -399,14 +392,14 @@ private slots:
             QVERIFY(now.IP == before.IP && now.Mask == before.Mask && now.Gateway == before.Gateway
                     && now.DNS1 == before.DNS1 && now.DNS2 == before.DNS2);
             QVERIFY(!w.Form->SelectedDevice->RestartNeeded);
-            QVERIFY(ui->btnConfigDevice->isEnabled());
+            QVERIFY(Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
             field->setText(shown);
         }
 
         // Blanks around an address are removed: stored, sent and shown without them.
-        Type(ui->teDeviceIP, QStringLiteral(" 10.77.1.6 "));
-        Type(ui->teDeviceDNS2, QStringLiteral("  "));  // an empty name server goes out as 0.0.0.0
-        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        Type(Control<QLineEdit>(w.Main(), "teDeviceIP"), QStringLiteral(" 10.77.1.6 "));
+        Type(Control<QLineEdit>(w.Main(), "teDeviceDNS2"), QStringLiteral("  "));  // an empty name server goes out as 0.0.0.0
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnConfigDevice"), Qt::LeftButton);
         QCOMPARE(Dialogs::TakeShownBoxes().size(), size_t(1));  // the restart question only
         const std::vector<Bytes> sent = orvex.Take();
         QCOMPARE(sent.size(), size_t(1));
@@ -414,15 +407,15 @@ private slots:
         QCOMPARE(std::vector<uint8_t>(sent[0].begin() + 75, sent[0].begin() + 79), (Bytes{0, 0, 0, 0}));
         QCOMPARE(w.Form->SelectedDevice->Info.IP, std::string("10.77.1.6"));
         QCOMPARE(w.Form->SelectedDevice->Info.DNS2, std::string());
-        QCOMPARE(ui->teDeviceIP->text(), QStringLiteral("10.77.1.6"));
-        QVERIFY(!ui->btnConfigDevice->isEnabled());
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceIP")->text(), QStringLiteral("10.77.1.6"));
+        QVERIFY(!Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
 
         // An HWG device reads its addresses strictly, but stopped at the letter O all the same.
         TTestWindow v;
         Feed(v, HwgDevice());
         hwg.Take(100);
-        Type(v.ui()->teDeviceIP, QStringLiteral("10.77.2.4O"));
-        QTest::mouseClick(v.ui()->btnConfigDevice, Qt::LeftButton);
+        Type(Control<QLineEdit>(v.Main(), "teDeviceIP"), QStringLiteral("10.77.2.4O"));
+        QTest::mouseClick(Control<QPushButton>(v.Main(), "btnConfigDevice"), Qt::LeftButton);
         const auto boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
         QCOMPARE(boxes[0].Text, std::string("'10.77.2.4O' is not a valid IP address"));
@@ -438,9 +431,9 @@ private slots:
         Feed(w, OrvexDevice());
         orvex.Take(100);
         const QString name = QStringLiteral("Kotelna u vchodu do skladu 12") + QString::fromUtf8("\u010D\u0159\u017E");
-        w.ui()->teDeviceName->selectAll();
-        w.ui()->teDeviceName->insert(name);  // key clicks take Latin-1 only
-        QTest::mouseClick(w.ui()->btnConfigDevice, Qt::LeftButton);
+        Control<QLineEdit>(w.Main(), "teDeviceName")->selectAll();
+        Control<QLineEdit>(w.Main(), "teDeviceName")->insert(name);  // key clicks take Latin-1 only
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnConfigDevice"), Qt::LeftButton);
         const std::vector<Bytes> sent = orvex.Take();
         QCOMPARE(sent.size(), size_t(1));
         QCOMPARE(std::string(sent[0].begin() + 16, sent[0].begin() + 48),
@@ -449,7 +442,7 @@ private slots:
 
         // The field's tool tip gives the limit and says that HWG devices do not take the name,
         // in English and in Czech.
-        const QString tip = w.ui()->teDeviceName->toolTip();
+        const QString tip = Control<QLineEdit>(w.Main(), "teDeviceName")->toolTip();
         QVERIFY2(tip.contains(QString::number(Orvex::kNameBytes) + QStringLiteral(" bytes")), qPrintable(tip));
         QVERIFY2(tip.contains(QStringLiteral("HWG devices do not receive the name")), qPrintable(tip));
         UseLanguage("cs");
@@ -464,9 +457,9 @@ private slots:
     {
         TTestWindow w;
         Feed(w, HwgDevice());
-        QCOMPARE(w.ui()->teTelnetPort->text(), QStringLiteral("N/A"));
-        Type(w.ui()->teHTTPPort, QStringLiteral("81"));
-        QTest::mouseClick(w.ui()->btnConfigDevice, Qt::LeftButton);
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teTelnetPort")->text(), QStringLiteral("N/A"));
+        Type(Control<QLineEdit>(w.Main(), "teHTTPPort"), QStringLiteral("81"));
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnConfigDevice"), Qt::LeftButton);
         const auto boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
         QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Confirm);  // the apply question, no error
@@ -480,22 +473,21 @@ private slots:
         TTestWindow w;
         Feed(w, OrvexDevice());
         orvex.Take(100);
-        Ui::TPyxetForm* ui = w.ui();
 
         Dialogs::QueueAnswer(false);
         size_t logged = w.Form->ActionLog.size();
-        QTest::mouseClick(ui->btnRestartDevice, Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnRestartDevice"), Qt::LeftButton);
         auto boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
         QCOMPARE(boxes[0].Text, std::string("Restart device. Do you wish to continue?"));
         QVERIFY(orvex.Take().empty());
         QCOMPARE(w.Form->ActionLog.size(), logged);
 
-        QTest::mouseClick(ui->btnRestartDevice, Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnRestartDevice"), Qt::LeftButton);
         QCOMPARE(LogSince(w, logged), (QStringList{QStringLiteral("->> Sending Orvex UDP Restart to 255.255.255.255"),
                                                                  QStringLiteral("Restart Hall device from 10.77.1.5. Please wait.")}));
         logged = w.Form->ActionLog.size();
-        QTest::mouseClick(ui->btnSetDefault, Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(w.Main(), "btnSetDefault"), Qt::LeftButton);
         boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(2));
         QCOMPARE(boxes[1].Text, std::string("Set device to default factory configuration.\nDo you wish to continue?"));
@@ -506,7 +498,7 @@ private slots:
         QCOMPARE(sent.size(), size_t(2));
         QCOMPARE(int(sent[0][14]), 1);
         QCOMPARE(int(sent[1][14]), 2);
-        QCOMPARE(w.Form->StatusPanels[0]->text(), QStringLiteral("Set Default Factory"));
+        QCOMPARE(Control<TStatusPanel>(*w.Form, "StatusPanel0")->text(), QStringLiteral("Set Default Factory"));
     }
 
     void AClickOnTheHighlightedRowShowsItAgain()
@@ -514,28 +506,27 @@ private slots:
         TTestWindow w;
         w.Add({.Name = "First", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"});
         w.Add({.Name = "Second", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.2"});
-        Ui::TPyxetForm* ui = w.ui();
-        QListView* list = ui->DeviceListBox;
+        QListView* list = Control<QListView>(w.Main(), "DeviceListBox");
         const auto click = [list](int r) {
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(r, 0)).center());
         };
         click(1);
         const int row = w.HighlightedRow();
         QCOMPARE(row, 1);
-        const QString name = ui->teDeviceName->text();
-        Type(ui->teDeviceName, QStringLiteral("Edited"));
-        Type(ui->teDeviceIP, QStringLiteral("1.2.3.4"));
-        QVERIFY(ui->btnConfigDevice->isEnabled());
+        const QString name = Control<QLineEdit>(w.Main(), "teDeviceName")->text();
+        Type(Control<QLineEdit>(w.Main(), "teDeviceName"), QStringLiteral("Edited"));
+        Type(Control<QLineEdit>(w.Main(), "teDeviceIP"), QStringLiteral("1.2.3.4"));
+        QVERIFY(Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
         click(row);
-        QCOMPARE(ui->teDeviceName->text(), name);
-        QCOMPARE(ui->teDeviceIP->text(), QStringLiteral("10.0.0.%1").arg(row + 1));
-        QVERIFY(!ui->btnConfigDevice->isEnabled());
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), name);
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceIP")->text(), QStringLiteral("10.0.0.%1").arg(row + 1));
+        QVERIFY(!Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
 
         // A click on another row shows that one, once (a missing picture is reported once).
         const int other = 1 - row;
         click(other);
         QCOMPARE(w.HighlightedRow(), other);
-        QCOMPARE(ui->teDeviceIP->text(), QStringLiteral("10.0.0.%1").arg(other + 1));
+        QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceIP")->text(), QStringLiteral("10.0.0.%1").arg(other + 1));
         QVERIFY(Dialogs::TakeShownBoxes().empty());
         w.Add({.TypeCode = 3, .Name = "No picture", .MAC = "00:0A:59:00:00:03", .PeerIP = "10.0.0.3"});
         int third = -1;
@@ -553,11 +544,10 @@ private slots:
             w.Form->Settings.Language = lang;
             UseLanguage(lang);
             // The language menu retranslates and places the buttons again.
-            QMetaObject::invokeMethod(lang == std::string("cs") ? w.ui()->CzechLang : w.ui()->EnglishLang, "trigger");
+            QMetaObject::invokeMethod(lang == std::string("cs") ? Control<QAction>(w.Main(), "CzechLang") : Control<QAction>(w.Main(), "EnglishLang"), "trigger");
             w.Add({.Name = "Device", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"});
-            Ui::TPyxetForm* ui = w.ui();
-            QListView* list = ui->DeviceListBox;
-            QCOMPARE(ui->btnRev->text(), lang == std::string("cs") ? QStringLiteral("Verze firmwaru")
+            QListView* list = Control<QListView>(w.Main(), "DeviceListBox");
+            QCOMPARE(Control<QToolButton>(w.Main(), "btnRev")->text(), lang == std::string("cs") ? QStringLiteral("Verze firmwaru")
                                                                   : QStringLiteral("Firmware Rev."));
 
             // Where the row delegate really starts a line, caught while it paints.
@@ -582,20 +572,20 @@ private slots:
             const struct {
                 QToolButton* Button;
                 int Column;
-            } headers[] = {{ui->btnName, 21}, {ui->btnMAC, 50}, {ui->btnIP, 70}};
+            } headers[] = {{Control<QToolButton>(w.Main(), "btnName"), 21}, {Control<QToolButton>(w.Main(), "btnMAC"), 50}, {Control<QToolButton>(w.Main(), "btnIP"), 70}};
             for (const auto& h : headers) {
                 QCOMPARE(captionLeft(h.Button), at(h.Column));
                 QCOMPARE(h.Button->width(), h.Button->sizeHint().width());  // the caption whole
             }
             // The last caption starts at its field or, where the list ends too soon for it, ends
             // at the list's edge, whole.
-            QVERIFY(captionLeft(ui->btnRev) == at(88)
-                    || ui->btnRev->geometry().right() == list->geometry().right());
-            QCOMPARE(ui->btnRev->width(), ui->btnRev->sizeHint().width());
+            QVERIFY(captionLeft(Control<QToolButton>(w.Main(), "btnRev")) == at(88)
+                    || Control<QToolButton>(w.Main(), "btnRev")->geometry().right() == list->geometry().right());
+            QCOMPARE(Control<QToolButton>(w.Main(), "btnRev")->width(), Control<QToolButton>(w.Main(), "btnRev")->sizeHint().width());
             // The type button stands right of the All box, as close to its field as it can.
-            QVERIFY(ui->btnType->x() > ui->AllChecked->geometry().right());
-            QVERIFY(ui->btnType->geometry().right() < ui->btnName->x());
-            QVERIFY(ui->btnRev->geometry().right() <= list->geometry().right());
+            QVERIFY(Control<QToolButton>(w.Main(), "btnType")->x() > Control<QCheckBox>(w.Main(), "AllChecked")->geometry().right());
+            QVERIFY(Control<QToolButton>(w.Main(), "btnType")->geometry().right() < Control<QToolButton>(w.Main(), "btnName")->x());
+            QVERIFY(Control<QToolButton>(w.Main(), "btnRev")->geometry().right() <= list->geometry().right());
         }
         UseLanguage("en");
     }
@@ -603,7 +593,7 @@ private slots:
     void TheAllBoxIsTwoStateFromTheStart()
     {
         TTestWindow w({QStringLiteral("-demo")});
-        QCheckBox* all = w.ui()->AllChecked;
+        QCheckBox* all = Control<QCheckBox>(w.Main(), "AllChecked");
         QVERIFY(!all->isTristate());
         QTest::mouseClick(all, Qt::LeftButton);
         QCOMPARE(all->checkState(), Qt::Checked);

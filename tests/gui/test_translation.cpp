@@ -25,43 +25,42 @@ private slots:
     {
         F.WriteIni("[Setup]\nLang=en\n");
         F.Start();
-        Ui::TPyxetForm* ui = F.Form->ui();
-        QVERIFY(ui->EnglishLang->isChecked());
-        ui->DeviceCounter->setText(QStringLiteral("3"));
+        QVERIFY(Control<QAction>(*F.Form, "EnglishLang")->isChecked());
+        Control<QLabel>(*F.Form, "DeviceCounter")->setText(QStringLiteral("3"));
 
-        ui->CzechLang->trigger();
+        Control<QAction>(*F.Form, "CzechLang")->trigger();
         QCOMPARE(GetCurrentLanguage(), std::string("cs"));
-        QVERIFY(ui->CzechLang->isChecked());
-        QVERIFY(!ui->EnglishLang->isChecked());
-        QCOMPARE(ui->GroupBox1->title(), QStringLiteral("Seznam zařízení"));
-        QCOMPARE(ui->tlDeviceIP->text(), QStringLiteral("IP adresa"));
-        QCOMPARE(ui->chbDhcp->text(), QStringLiteral("Povolit"));
-        QCOMPARE(ui->btnConfigDevice->text(), QStringLiteral("Použít změny"));
-        QCOMPARE(ui->acFind->text(), QStringLiteral("&Najít zařízení"));
-        QCOMPARE(ui->acFind->toolTip(), QStringLiteral("Najít zařízení v síti"));
-        QCOMPARE(ui->mActions->title(), QStringLiteral("&Akce"));
-        QCOMPARE(ui->tiDeviceImg->toolTip(), QStringLiteral("Otevřít ve webovém prohlížeči"));
-        QCOMPARE(F.Form->tbLanguage->text(), QStringLiteral("Zvolit jazyk"));
-        QCOMPARE(F.Form->tbFind->text(), QStringLiteral("Najít zařízení"));  // follows its action
-        QCOMPARE(F.Form->tbDeviceUpgr->text(), QStringLiteral("Nahrát firmware..."));  // keeps its "..."
-        QCOMPARE(F.Form->tbFind->toolTip(), QStringLiteral("Najít zařízení v síti"));
-        QCOMPARE(F.Form->tbExit->toolTip(), QStringLiteral("Konec"));
-        QCOMPARE(ui->DeviceCounter->text(), QStringLiteral("3"));
+        QVERIFY(Control<QAction>(*F.Form, "CzechLang")->isChecked());
+        QVERIFY(!Control<QAction>(*F.Form, "EnglishLang")->isChecked());
+        QCOMPARE(Control<QGroupBox>(*F.Form, "GroupBox1")->title(), QStringLiteral("Seznam zařízení"));
+        QCOMPARE(Control<QLabel>(*F.Form, "tlDeviceIP")->text(), QStringLiteral("IP adresa"));
+        QCOMPARE(Control<QCheckBox>(*F.Form, "chbDhcp")->text(), QStringLiteral("Povolit"));
+        QCOMPARE(Control<QPushButton>(*F.Form, "btnConfigDevice")->text(), QStringLiteral("Použít změny"));
+        QCOMPARE(Control<QAction>(*F.Form, "acFind")->text(), QStringLiteral("&Najít zařízení"));
+        QCOMPARE(Control<QAction>(*F.Form, "acFind")->toolTip(), QStringLiteral("Najít zařízení v síti"));
+        QCOMPARE(Control<QMenu>(*F.Form, "mActions")->title(), QStringLiteral("&Akce"));
+        QCOMPARE(Control<QLabel>(*F.Form, "tiDeviceImg")->toolTip(), QStringLiteral("Otevřít ve webovém prohlížeči"));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbLanguage")->text(), QStringLiteral("Zvolit jazyk"));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbFind")->text(), QStringLiteral("Najít zařízení"));  // follows its action
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbDeviceUpgr")->text(), QStringLiteral("Nahrát firmware..."));  // keeps its "..."
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbFind")->toolTip(), QStringLiteral("Najít zařízení v síti"));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbExit")->toolTip(), QStringLiteral("Konec"));
+        QCOMPARE(Control<QLabel>(*F.Form, "DeviceCounter")->text(), QStringLiteral("3"));
 
         // Back to English from the recorded texts (the Czech ones are no message ids).
-        ui->EnglishLang->trigger();
-        QVERIFY(ui->EnglishLang->isChecked());
-        QCOMPARE(ui->GroupBox1->title(), QStringLiteral("Device List"));
-        QCOMPARE(ui->acFind->text(), QStringLiteral("Fi&nd Devices"));
-        QCOMPARE(ui->mActions->title(), QStringLiteral("&Actions"));
-        QCOMPARE(F.Form->tbExit->toolTip(), QStringLiteral("Exit"));
-        QCOMPARE(F.Form->tbFind->toolTip(), QStringLiteral("Find devices in network"));
-        QCOMPARE(F.Form->tbDeviceUpgr->text(), QStringLiteral("Upgrade Firmware..."));
-        QCOMPARE(ui->acFirmUpgr->text(), QStringLiteral("Upgrade Firmware..."));
-        QCOMPARE(ui->DeviceCounter->text(), QStringLiteral("3"));
+        Control<QAction>(*F.Form, "EnglishLang")->trigger();
+        QVERIFY(Control<QAction>(*F.Form, "EnglishLang")->isChecked());
+        QCOMPARE(Control<QGroupBox>(*F.Form, "GroupBox1")->title(), QStringLiteral("Device List"));
+        QCOMPARE(Control<QAction>(*F.Form, "acFind")->text(), QStringLiteral("Fi&nd Devices"));
+        QCOMPARE(Control<QMenu>(*F.Form, "mActions")->title(), QStringLiteral("&Actions"));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbExit")->toolTip(), QStringLiteral("Exit"));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbFind")->toolTip(), QStringLiteral("Find devices in network"));
+        QCOMPARE(Control<QToolButton>(*F.Form, "tbDeviceUpgr")->text(), QStringLiteral("Upgrade Firmware..."));
+        QCOMPARE(Control<QAction>(*F.Form, "acFirmUpgr")->text(), QStringLiteral("Upgrade Firmware..."));
+        QCOMPARE(Control<QLabel>(*F.Form, "DeviceCounter")->text(), QStringLiteral("3"));
 
         // The choice is kept only at exit.
-        ui->CzechLang->trigger();
+        Control<QAction>(*F.Form, "CzechLang")->trigger();
         QVERIFY(F.ReadIni().contains(QStringLiteral("Lang=en")));
         F.Form->close();
         QVERIFY(F.ReadIni().contains(QStringLiteral("Lang=cs")));
@@ -88,9 +87,9 @@ private slots:
         F.WriteIni("[Setup]\nLang=en\n");
         F.Start({QStringLiteral("-demo")});
         F.Form->setWindowTitle(QStringLiteral("Pyxet Demo Poseidon 2250"));
-        F.Form->ui()->CzechLang->trigger();
-        QCOMPARE(F.Form->StatusPanels[0]->text(), QStringLiteral("Demo Pyxet Started"));
-        QCOMPARE(F.Form->StatusPanels[1]->text(), QStringLiteral("Demo Pyxet started"));
+        Control<QAction>(*F.Form, "CzechLang")->trigger();
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel0")->text(), QStringLiteral("Demo Pyxet Started"));
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel1")->text(), QStringLiteral("Demo Pyxet started"));
         QCOMPARE(F.Form->windowTitle(), QStringLiteral("Pyxet Demo Poseidon 2250"));
         // Lines already logged keep their language; new ones come in the new one.
         F.Form->LogAction(_("Pyxet Started"), _("Application Pyxet started"), LOG_INFO);
@@ -105,12 +104,11 @@ private slots:
         F.WriteIni("[Setup]\nLang=en\n");
         F.Start({}, false);  // no discovery: the devices come from here
         F.Form->show();
-        Ui::TPyxetForm* ui = F.Form->ui();
-        QComboBox* filter = ui->DeviceFilter;
+        QComboBox* filter = Control<QComboBox>(*F.Form, "DeviceFilter");
         QCOMPARE(filter->placeholderText(), QStringLiteral("No devices"));
-        ui->CzechLang->trigger();
+        Control<QAction>(*F.Form, "CzechLang")->trigger();
         QCOMPARE(filter->placeholderText(), QStringLiteral("Žádná zařízení"));
-        ui->EnglishLang->trigger();
+        Control<QAction>(*F.Form, "EnglishLang")->trigger();
 
         TDeviceSpec a;
         TDeviceSpec b;
@@ -122,23 +120,23 @@ private slots:
         F.Form->AddDevice(MakeDevice(b), kTestProducts, nullptr);
         filter->setCurrentIndex(2);
         const QString caption = F.Form->windowTitle();
-        const QString name = ui->teDeviceName->text();
+        const QString name = Control<QLineEdit>(*F.Form, "teDeviceName")->text();
         const std::string firstRow = F.Form->DeviceRows->Line(0);
 
-        ui->CzechLang->trigger();
+        Control<QAction>(*F.Form, "CzechLang")->trigger();
         QCOMPARE(filter->count(), 3);
         QCOMPARE(filter->itemText(0), QStringLiteral("Všechna zařízení"));
         QCOMPARE(filter->itemText(1), QStringLiteral("Poseidon 2261"));
         QCOMPARE(filter->itemText(2), QStringLiteral("Damocles 2404"));
         QCOMPARE(filter->currentIndex(), 2);
-        QCOMPARE(ui->DeviceCounter->text(), QStringLiteral("2"));
+        QCOMPARE(Control<QLabel>(*F.Form, "DeviceCounter")->text(), QStringLiteral("2"));
         QCOMPARE(F.Form->DeviceRows->RowCount(), 2);
         QCOMPARE(F.Form->DeviceRows->Line(0), firstRow);
         QCOMPARE(F.Form->windowTitle(), caption);
-        QCOMPARE(ui->teDeviceName->text(), name);
-        QCOMPARE(ui->GroupBox1->title(), QStringLiteral("Seznam zařízení"));
+        QCOMPARE(Control<QLineEdit>(*F.Form, "teDeviceName")->text(), name);
+        QCOMPARE(Control<QGroupBox>(*F.Form, "GroupBox1")->title(), QStringLiteral("Seznam zařízení"));
 
-        ui->EnglishLang->trigger();
+        Control<QAction>(*F.Form, "EnglishLang")->trigger();
         QCOMPARE(filter->itemText(0), QStringLiteral("All devices"));
         QCOMPARE(filter->itemText(2), QStringLiteral("Damocles 2404"));
     }
@@ -147,17 +145,16 @@ private slots:
     void captionsFitTheirControls()
     {
         F.Start({}, false);
-        Ui::TPyxetForm* ui = F.Form->ui();
         for (const char* lang : {"en", "cs"}) {
             UseLanguage(lang);
             RetranslateComponent(F.Form.get());
-            const QFontMetrics fm = ui->FilterLabel->fontMetrics();
-            QVERIFY2(fm.horizontalAdvance(ui->FilterLabel->text()) <= ui->FilterLabel->width(), lang);
-            QVERIFY2(ui->FilterLabel->geometry().right() < ui->DeviceFilter->x(), lang);
-            QVERIFY2(ui->AllChecked->sizeHint().width() <= ui->AllChecked->width(), lang);
-            QVERIFY2(ui->AllChecked->geometry().right() < ui->btnType->x(), lang);
-            for (QToolButton* b : {F.Form->tbFind, F.Form->tbDeviceUpgr, F.Form->tbConfig, F.Form->tbLanguage,
-                                   F.Form->tbHelp, F.Form->tbExit})
+            const QFontMetrics fm = Control<QLabel>(*F.Form, "FilterLabel")->fontMetrics();
+            QVERIFY2(fm.horizontalAdvance(Control<QLabel>(*F.Form, "FilterLabel")->text()) <= Control<QLabel>(*F.Form, "FilterLabel")->width(), lang);
+            QVERIFY2(Control<QLabel>(*F.Form, "FilterLabel")->geometry().right() < Control<QComboBox>(*F.Form, "DeviceFilter")->x(), lang);
+            QVERIFY2(Control<QCheckBox>(*F.Form, "AllChecked")->sizeHint().width() <= Control<QCheckBox>(*F.Form, "AllChecked")->width(), lang);
+            QVERIFY2(Control<QCheckBox>(*F.Form, "AllChecked")->geometry().right() < Control<QToolButton>(*F.Form, "btnType")->x(), lang);
+            for (QToolButton* b : {Control<QToolButton>(*F.Form, "tbFind"), Control<QToolButton>(*F.Form, "tbDeviceUpgr"), Control<QToolButton>(*F.Form, "tbConfig"), Control<QToolButton>(*F.Form, "tbLanguage"),
+                                   Control<QToolButton>(*F.Form, "tbHelp"), Control<QToolButton>(*F.Form, "tbExit")})
                 QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) <= b->width() - 6,
                          qPrintable(QStringLiteral("%1 %2").arg(QLatin1String(lang), b->text())));
         }
@@ -180,10 +177,10 @@ private slots:
         F.Start({}, false);
         UseLanguage("cs");
         RetranslateComponent(F.Form.get());
-        QCOMPARE(F.Form->StatusPanels[0]->text(), QStringLiteral("Připraven"));
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel0")->text(), QStringLiteral("Připraven"));
         UseLanguage("en");
         RetranslateComponent(F.Form.get());
-        QCOMPARE(F.Form->StatusPanels[0]->text(), QStringLiteral("Ready"));
+        QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel0")->text(), QStringLiteral("Ready"));
     }
 
     // A list keeps its chosen entry when its items are translated.
@@ -215,10 +212,10 @@ private slots:
         QFETCH(QString, gettextLanguage);
         F.WriteIni(ini.constData());
         F.Start();
-        QCOMPARE(F.Form->ui()->CzechLang->isChecked(), czech);
-        QCOMPARE(F.Form->ui()->EnglishLang->isChecked(), !czech);
+        QCOMPARE(Control<QAction>(*F.Form, "CzechLang")->isChecked(), czech);
+        QCOMPARE(Control<QAction>(*F.Form, "EnglishLang")->isChecked(), !czech);
         QCOMPARE(QString::fromStdString(GetCurrentLanguage()), gettextLanguage);
-        QCOMPARE(F.Form->ui()->GroupBox2->title(),
+        QCOMPARE(Control<QGroupBox>(*F.Form, "GroupBox2")->title(),
                  czech ? QStringLiteral("Nastavení zařízení") : QStringLiteral("Device Setup"));
         if (!czech)
             return;
@@ -228,7 +225,7 @@ private slots:
         const std::string started = "Aplikace Pyxet byla spuštěna";
         QVERIFY2(start.size() > started.size() && start.compare(start.size() - started.size(), started.size(), started) == 0,
                  start.c_str());
-        F.Form->ui()->mActionReport->trigger();
+        Control<QAction>(*F.Form, "mActionReport")->trigger();
         QCOMPARE(F.LogForm->windowTitle(), QStringLiteral("Záznam činnosti"));
         QCOMPARE(F.LogForm->ui()->FilterLabel->text(), QStringLiteral("Filtr:"));
         QCOMPARE(F.LogForm->ui()->ActionFilter->itemText(0), QStringLiteral("VŠE"));

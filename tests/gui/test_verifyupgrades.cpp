@@ -68,7 +68,7 @@ private slots:
         TTransferWindow w;
         for (const TDeviceSpec& device : kFleet)
             w.Window.Add(device);
-        w.ui()->acVerifyUpgrades->trigger();
+        Control<QAction>(w.Main(), "acVerifyUpgrades")->trigger();
         QVERIFY(w.Form().Settings.VerifyUpgrades);
         w.Form().Settings.VerifySeconds = 4;  // how long Charlie is waited for
         w.Check({"Alpha", "Bravo", "Charlie"});
@@ -87,7 +87,7 @@ private slots:
             QVERIFY(alpha.Listening && bravo.Listening && charlie.Listening);
             Dialogs::QueueFileName("image.kri");
             clock.start();
-            w.ui()->acFirmUpgr->trigger();
+            Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
             QCOMPARE(alpha.Uploads() + bravo.Uploads() + charlie.Uploads(), 3);
             QVERIFY2(charlie.InfoRequests() >= 2, "asked before the image and while waiting");
         }
@@ -131,10 +131,10 @@ private slots:
         w.Window.Add(kFleet[1]);
         QCOMPARE(w.CheckedNames(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo")}));
         QVERIFY(w.Window.Rows().join(QLatin1Char('\n')).contains(QStringLiteral("2.0")));
-        QCOMPARE(w.ui()->AllChecked->checkState(), Qt::PartiallyChecked);
+        QCOMPARE(Control<QCheckBox>(w.Main(), "AllChecked")->checkState(), Qt::PartiallyChecked);
         // The unverified devices are the failed ones.
-        QVERIFY(w.ui()->acCheckFailed->isEnabled());
-        w.ui()->acCheckFailed->trigger();
+        QVERIFY(Control<QAction>(w.Main(), "acCheckFailed")->isEnabled());
+        Control<QAction>(w.Main(), "acCheckFailed")->trigger();
         QCOMPARE(w.CheckedNames(), QStringList{QStringLiteral("Bravo")});
         // Another cycle of the user's own gives back no marks.
         w.Form().acFindExecute();
@@ -146,13 +146,13 @@ private slots:
     {
         TTransferWindow w;
         w.Window.Add(kFleet[0]);
-        QVERIFY(!w.ui()->acVerifyUpgrades->isChecked());
+        QVERIFY(!Control<QAction>(w.Main(), "acVerifyUpgrades")->isChecked());
         w.Check({"Alpha"});
         WriteImage();
         TFakeUpgradeDevice alpha("127.0.0.1", TAfter::NewRevision);
         QVERIFY(alpha.Listening);
         Dialogs::QueueFileName("image.kri");
-        w.ui()->acFirmUpgr->trigger();
+        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
         const std::vector<std::string> expected = {"Alpha  (127.0.0.1)", "Upgrade successful.", "Upgrade Succeeded",
                                                    std::string(42, '-'), "Processes Summary:",  "Successful: 1",
                                                    "Unsuccessful: 0"};
@@ -166,7 +166,7 @@ private slots:
         TTransferWindow w;
         w.Window.Add(kFleet[2]);
         w.Window.Add(kFleet[3]);
-        w.ui()->acVerifyUpgrades->trigger();
+        Control<QAction>(w.Main(), "acVerifyUpgrades")->trigger();
         QCOMPARE(w.Form().Settings.VerifySeconds, 120);
         w.Check({"Charlie", "Delta"});
         WriteImage();
@@ -186,7 +186,7 @@ private slots:
         Dialogs::QueueFileName("image.kri");
         QElapsedTimer clock;
         clock.start();
-        w.ui()->acFirmUpgr->trigger();
+        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
         QVERIFY2(clock.elapsed() < 30000, "ended long before its 120 s");
         const std::vector<std::string> expected = {
             "Charlie  (127.0.0.3)", "Upgrade successful.", "Upgrade Succeeded", "Not verified: the batch was stopped",
@@ -204,8 +204,8 @@ private slots:
         QVERIFY(group);
         QCOMPARE(group->actions().size(), 5);
         QVERIFY(JobsItem(w, 1)->isChecked());
-        QVERIFY(!w.ui()->acVerifyUpgrades->isChecked());
-        QVERIFY(w.ui()->mUtilities->actions().contains(w.ui()->mTransferJobs->menuAction()));
+        QVERIFY(!Control<QAction>(w.Main(), "acVerifyUpgrades")->isChecked());
+        QVERIFY(Control<QMenu>(w.Main(), "mUtilities")->actions().contains(Control<QMenu>(w.Main(), "mTransferJobs")->menuAction()));
         JobsItem(w, 8)->trigger();
         QCOMPARE(w.Form().Settings.TransferJobs, 8);
         QVERIFY(!JobsItem(w, 1)->isChecked());
@@ -213,7 +213,7 @@ private slots:
         w.Form().Settings.VerifyUpgrades = true;
         w.Form().MarkTransferMenu();
         QVERIFY(JobsItem(w, 4)->isChecked());
-        QVERIFY(w.ui()->acVerifyUpgrades->isChecked());
+        QVERIFY(Control<QAction>(w.Main(), "acVerifyUpgrades")->isChecked());
 
         // Locked while a batch runs, given back afterwards.
         auto watched = std::make_unique<TWatchedProgress>();
@@ -223,14 +223,14 @@ private slots:
         bool ran = false;
         watched->OnLine = [&] {
             ran = true;
-            QVERIFY(!w.ui()->acVerifyUpgrades->isEnabled());
-            QVERIFY(!w.ui()->mTransferJobs->menuAction()->isEnabled());
+            QVERIFY(!Control<QAction>(w.Main(), "acVerifyUpgrades")->isEnabled());
+            QVERIFY(!Control<QMenu>(w.Main(), "mTransferJobs")->menuAction()->isEnabled());
             QVERIFY(!JobsItem(w, 2)->isEnabled());
         };
-        w.ui()->RestoreConfig->trigger();  // no backup: fails at once
+        Control<QAction>(w.Main(), "RestoreConfig")->trigger();  // no backup: fails at once
         QVERIFY(ran);
-        QVERIFY(w.ui()->acVerifyUpgrades->isEnabled());
-        QVERIFY(w.ui()->mTransferJobs->menuAction()->isEnabled());
+        QVERIFY(Control<QAction>(w.Main(), "acVerifyUpgrades")->isEnabled());
+        QVERIFY(Control<QMenu>(w.Main(), "mTransferJobs")->menuAction()->isEnabled());
         QVERIFY(JobsItem(w, 2)->isEnabled());
         watched->hide();
         w.Form().Progress = w.Progress.get();
@@ -250,7 +250,7 @@ private slots:
         TTransferWindow w;
         const QString path = w.Window.Dir.path() + QStringLiteral("/Pyxet.ini");
         JobsItem(w, 16)->trigger();
-        w.ui()->acVerifyUpgrades->trigger();
+        Control<QAction>(w.Main(), "acVerifyUpgrades")->trigger();
         w.Form().close();
         const std::string text = ReadText(path);
         QVERIFY2(text.find("[Transfers]\nJobs=16\nVerify=True\n") != std::string::npos, text.c_str());

@@ -58,7 +58,7 @@ struct TTransferWindow {
     }
 
     TPyxetForm& Form() { return *Window.Form; }
-    Ui::TPyxetForm* ui() { return Window.ui(); }
+    const TPyxetForm& Main() const { return *Window.Form; }
     // The names of the checked rows in list order.
     QStringList CheckedNames() const { return Window.CheckedNames(); }
     // Checks the rows of these device names.
@@ -68,7 +68,7 @@ struct TTransferWindow {
         for (const char* name : names) {
             const int row = int(shown.indexOf(QLatin1String(name)));
             QVERIFY2(row >= 0, name);
-            ui()->DeviceListBox->model()->setData(ui()->DeviceListBox->model()->index(row, 0), Qt::Checked,
+            Control<QListView>(Main(), "DeviceListBox")->model()->setData(Control<QListView>(Main(), "DeviceListBox")->model()->index(row, 0), Qt::Checked,
                                                   Qt::CheckStateRole);
         }
     }

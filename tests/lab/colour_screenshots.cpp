@@ -3,6 +3,7 @@
 // window with a new device and an address conflict in the list, the Log Report and the progress
 // window after an upgrade with a success and a failure. Run in the lab on a virtual X display by
 // scripts/colour-screenshots.sh, into $PYXET_SHOTS/<scheme>-<name>.png.
+#include "../gui/controls.h"
 #include "shotwindows.h"
 
 #include "core/app/i18n.h"
@@ -63,7 +64,7 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(form.get()));
             QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 5000);
             // The second discovery lists the fleet again; one more device answers only now.
-            form->ui()->acFind->trigger();
+            Control<QAction>(*form, "acFind")->trigger();
             QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 5000);
             QTest::qWait(500);
             auto late = std::make_unique<TLateDevice>();
@@ -89,11 +90,11 @@ private slots:
             for (const char* name : {"Hall sensor", "Warehouse gate", "Roof weather"}) {
                 const int row = RowOf(*form, name);
                 QVERIFY2(row >= 0, name);
-                form->ui()->DeviceListBox->model()->setData(form->ui()->DeviceListBox->model()->index(row, 0),
+                Control<QListView>(*form, "DeviceListBox")->model()->setData(Control<QListView>(*form, "DeviceListBox")->model()->index(row, 0),
                                                             Qt::Checked, Qt::CheckStateRole);
             }
             Dialogs::QueueFileName((appDir + QStringLiteral("firmware.kri")).toStdString());
-            form->ui()->acFirmUpgr->trigger();
+            Control<QAction>(*form, "acFirmUpgr")->trigger();
             QTRY_VERIFY_WITH_TIMEOUT(!form->BatchRunning(), 20000);
             shoot(*progress, "progress");
             progress->hide();

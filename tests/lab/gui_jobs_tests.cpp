@@ -72,7 +72,7 @@ struct TJobsWindow : TTransferWindow {
     void CheckWhere(const std::function<bool(const QString&)>& take)
     {
         const QStringList names = Window.Names();
-        QAbstractItemModel* m = ui()->DeviceListBox->model();
+        QAbstractItemModel* m = Control<QListView>(Main(), "DeviceListBox")->model();
         for (int r = 0; r < names.size(); ++r)
             m->setData(m->index(r, 0), take(names[r]) ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
     }
@@ -142,7 +142,7 @@ private slots:
             Dialogs::QueueFileName(Image.toStdString());
             TLoginForm::QueueAnswer(false);  // "Locked": Cancel
             watch.start(5);
-            w.ui()->acFirmUpgr->trigger();
+            Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
             watch.stop();
             lines[jobs] = w.Lines();
             logs[jobs] = w.PlainLog();
@@ -205,7 +205,7 @@ private slots:
                 TLoginForm::QueueAnswer(false);
             TLoginForm::QueueAnswer(true, "admin", "secret");
             Dialogs::QueueFileName(Image.toStdString());
-            w.ui()->acFirmUpgr->trigger();
+            Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
             QCOMPARE(TLoginForm::TimesShown(), shown + (cancelFirst ? 2 : 1));
             const std::vector<std::string> lines = w.Lines();
             QCOMPARE(lines[lines.size() - 2], std::string(cancelFirst ? "Successful: 2" : "Successful: 3"));
@@ -240,7 +240,7 @@ private slots:
             });
             watch.start(2);
             Dialogs::QueueFileName(Image.toStdString());
-            w.ui()->acFirmUpgr->trigger();
+            Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
             watch.stop();
             QVERIFY(clicked);
             const std::vector<std::string> lines = w.Lines();

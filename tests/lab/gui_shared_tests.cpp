@@ -52,14 +52,14 @@ struct TSharedWindow : TTransferWindow {
     std::vector<const TProduct*> Shown()
     {
         std::vector<const TProduct*> devices;
-        const QAbstractItemModel* m = ui()->DeviceListBox->model();
+        const QAbstractItemModel* m = Control<QListView>(Main(), "DeviceListBox")->model();
         for (int r = 0; r < m->rowCount(); ++r)
             devices.push_back(RowDevice(m, r));
         return devices;
     }
     void CheckAllShown()
     {
-        QAbstractItemModel* m = ui()->DeviceListBox->model();
+        QAbstractItemModel* m = Control<QListView>(Main(), "DeviceListBox")->model();
         for (int r = 0; r < m->rowCount(); ++r)
             m->setData(m->index(r, 0), Qt::Checked, Qt::CheckStateRole);
     }
@@ -131,15 +131,15 @@ private slots:
                 std::string Label;
                 std::vector<std::string> Served;
             } commands[] = {
-                {w.ui()->acFirmUpgr, "Upgrade", {"Upgrade successful.", "Upgrade Succeeded"}},
-                {w.ui()->BackupConfig, "Backup", {"Sending request...", "Backup Succeeded"}},
-                {w.ui()->RestoreConfig, "Restore", {"Sending request...", "Restore Succeeded"}},
+                {Control<QAction>(w.Main(), "acFirmUpgr"), "Upgrade", {"Upgrade successful.", "Upgrade Succeeded"}},
+                {Control<QAction>(w.Main(), "BackupConfig"), "Backup", {"Sending request...", "Backup Succeeded"}},
+                {Control<QAction>(w.Main(), "RestoreConfig"), "Restore", {"Sending request...", "Restore Succeeded"}},
             };
             for (const auto& c : commands) {
                 const std::string what = c.Label + ", " + std::to_string(jobs) + " at once";
                 w.Form().ActionLog.clear();
                 w.Mark();
-                if (c.Command == w.ui()->acFirmUpgr)
+                if (c.Command == Control<QAction>(w.Main(), "acFirmUpgr"))
                     Dialogs::QueueFileName(imagePath);
                 c.Command->trigger();
                 std::string shown;
@@ -163,13 +163,13 @@ private slots:
     void HiddenUnitsStillCount()
     {
         TSharedWindow w;
-        QComboBox* filter = w.ui()->DeviceFilter;
+        QComboBox* filter = Control<QComboBox>(w.Main(), "DeviceFilter");
         filter->setCurrentIndex(filter->findText(QStringLiteral("Orvex Relay 4")));
         emit filter->activated(filter->currentIndex());
         QCOMPARE(w.Shown().size(), size_t(2));
         w.CheckAllShown();
         w.Mark();
-        w.ui()->BackupConfig->trigger();
+        Control<QAction>(w.Main(), "BackupConfig")->trigger();
         QCOMPARE(w.Lines(), w.Expected("Backup", {}));
         QVERIFY(w.Reached().empty());
         w.Progress->hide();
@@ -178,7 +178,7 @@ private slots:
         const std::string mac = w.Shown()[1]->Info.MAC;
         w.Mark();
         Dialogs::QueueFileName("saved.xml");
-        w.ui()->SaveConfig->trigger();
+        Control<QAction>(w.Main(), "SaveConfig")->trigger();
         QCOMPARE(w.Lines(), (std::vector<std::string>{"Orvex device  (192.168.1.80)", kReason,
                                                       "Saving Failed (" + mac + ")", kSeparator, "Processes Summary:",
                                                       "Successful: 0", "Unsuccessful: 1"}));

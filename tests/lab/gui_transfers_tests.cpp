@@ -103,7 +103,7 @@ struct TLabWindow : TTransferWindow {
     std::vector<TEntryIp> Ips()
     {
         std::vector<TEntryIp> out;
-        const QAbstractItemModel* m = ui()->DeviceListBox->model();
+        const QAbstractItemModel* m = Control<QListView>(Main(), "DeviceListBox")->model();
         for (int r = 0; r < m->rowCount(); ++r) {
             const auto* d = reinterpret_cast<TProduct*>(m->index(r, 0).data(Qt::UserRole + 1).value<quintptr>());
             out.push_back({QString::fromStdString(d->Info.Name), d->Info.PeerIP});
@@ -156,25 +156,25 @@ private slots:
             if (!w.Form().BatchRunning())
                 return;
             ++ticks;
-            if (w.ui()->acFind->isEnabled() || w.ui()->acFirmUpgr->isEnabled() || w.ui()->acBackup->isEnabled()
-                || w.ui()->DeviceListBox->isEnabled() || w.ui()->AllChecked->isEnabled()
-                || w.ui()->btnRestartDevice->isEnabled() || w.ui()->btnSetDefault->isEnabled()
-                || w.ui()->btnConfigDevice->isEnabled() || w.ui()->teDeviceName->isEnabled())
+            if (Control<QAction>(w.Main(), "acFind")->isEnabled() || Control<QAction>(w.Main(), "acFirmUpgr")->isEnabled() || Control<QAction>(w.Main(), "acBackup")->isEnabled()
+                || Control<QListView>(w.Main(), "DeviceListBox")->isEnabled() || Control<QCheckBox>(w.Main(), "AllChecked")->isEnabled()
+                || Control<QPushButton>(w.Main(), "btnRestartDevice")->isEnabled() || Control<QPushButton>(w.Main(), "btnSetDefault")->isEnabled()
+                || Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled() || Control<QLineEdit>(w.Main(), "teDeviceName")->isEnabled())
                 ++unlockedTicks;
         });
-        connect(w.Form().pbHTTP, &QProgressBar::valueChanged, [&](int value) { barMax = std::max(barMax, value); });
+        connect(Control<QProgressBar>(w.Form(), "pbHTTP"), &QProgressBar::valueChanged, [&](int value) { barMax = std::max(barMax, value); });
         timer.start(20);
         Dialogs::QueueFileName(Image.toStdString());
-        w.ui()->acFirmUpgr->trigger();
+        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
         timer.stop();
 
         QVERIFY2(ticks >= 20, "the event loop ran during the batch (2 s connection limit)");
         QCOMPARE(unlockedTicks, 0);
-        QVERIFY(w.ui()->acFind->isEnabled());
-        QVERIFY(w.ui()->DeviceListBox->isEnabled());
-        QVERIFY(w.ui()->teDeviceName->isEnabled());
+        QVERIFY(Control<QAction>(w.Main(), "acFind")->isEnabled());
+        QVERIFY(Control<QListView>(w.Main(), "DeviceListBox")->isEnabled());
+        QVERIFY(Control<QLineEdit>(w.Main(), "teDeviceName")->isEnabled());
         QVERIFY2(barMax > 290000, "pbHTTP followed the upload");
-        QCOMPARE(w.Form().pbHTTP->value(), 0);
+        QCOMPARE(Control<QProgressBar>(w.Form(), "pbHTTP")->value(), 0);
 
         std::vector<std::string> want;
         for (const QString& name : order) {
@@ -207,12 +207,12 @@ private slots:
         w.Check({"Plain", "Poseidon"});
         const QStringList order = w.CheckedNames();
         // A cancelled file dialog: nothing happens at all.
-        w.ui()->acFirmUpgr->trigger();
+        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
         QVERIFY(w.Log().empty());
         QVERIFY(!w.Progress->isVisible());
         QVERIFY(w.Events.New().empty());
         Dialogs::QueueFileName(Image.toStdString());
-        w.ui()->acFirmUpgr->trigger();
+        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
         QStringList want;
         for (const QString& name : order)
             want << QStringLiteral("%1 POST /upload 200").arg(QLatin1String(Mac(name.toUtf8().constData())));
@@ -231,7 +231,7 @@ private slots:
         const int shown = TLoginForm::TimesShown();
         TLoginForm::QueueAnswer(true, "user", "pass");
         Dialogs::QueueFileName(Image.toStdString());
-        w.ui()->acFirmUpgr->trigger();
+        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
         QCOMPARE(TLoginForm::TimesShown(), shown + 1);
         QCOMPARE(w.Login->Device(), std::string("Locked (10.77.5.2)"));  // the device that asked
         QCOMPARE(w.Login->windowTitle(), QStringLiteral("Required authorization"));
@@ -243,10 +243,10 @@ private slots:
         // The same credentials serve the next upload and the restore, without asking.
         w.Events.Mark();
         Dialogs::QueueFileName(Image.toStdString());
-        w.ui()->acFirmUpgr->trigger();
+        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
         QDir().mkpath(QStringLiteral("backup"));
         Write(QStringLiteral("backup/setup_10.77.5.2_.xml"), "<setup>locked</setup>\n");
-        w.ui()->RestoreConfig->trigger();
+        Control<QAction>(w.Main(), "RestoreConfig")->trigger();
         QCOMPARE(TLoginForm::TimesShown(), shown + 1);
         QCOMPARE(w.Events.Summary(), QStringList({QStringLiteral("%1 POST /upload 200").arg(QLatin1String(Mac("Locked"))),
                                                   QStringLiteral("%1 POST /setup.xml 200").arg(QLatin1String(Mac("Locked")))}));
@@ -264,7 +264,7 @@ private slots:
         const QStringList order = w.CheckedNames();
         const int shown = TLoginForm::TimesShown();
         Dialogs::QueueFileName(Image.toStdString());
-        w.ui()->acFirmUpgr->trigger();  // no answer queued: Cancel
+        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();  // no answer queued: Cancel
         QCOMPARE(TLoginForm::TimesShown(), shown + 1);
         QStringList want;
         for (const QString& name : order)
@@ -284,7 +284,7 @@ private slots:
         w.Check({"Broken", "Plain", "Nowhere"});
         const QStringList order = w.CheckedNames();
         Dialogs::QueueFileName(Image.toStdString());
-        w.ui()->acFirmUpgr->trigger();
+        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
         const auto lines = w.Lines();
         QCOMPARE(lines.size(), size_t(3 * 4 + 3));
         QListWidget* list = w.Progress->ui()->ListBox1;
@@ -335,7 +335,7 @@ private slots:
         TLabWindow w;
         w.Check({"Plain", "Nowhere"});
         const QStringList order = w.CheckedNames();
-        w.ui()->BackupConfig->trigger();
+        Control<QAction>(w.Main(), "BackupConfig")->trigger();
         std::vector<std::string> want;
         for (const QString& name : order) {
             const bool ok = name == QStringLiteral("Plain");
@@ -367,7 +367,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         Dialogs::QueueFileName(Big.toStdString());
-        w.ui()->acFirmUpgr->trigger();  // Door: login cancelled
+        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();  // Door: login cancelled
         QVERIFY2(clock.elapsed() < 40000, "each stalled device fails within its limit");
         const std::map<QString, bool> ok = {{QStringLiteral("Flash"), true}, {QStringLiteral("Plain"), true}};
         const auto lines = w.Lines();
@@ -396,12 +396,12 @@ private slots:
         for (const char* ip : {"10.77.5.4", "10.77.5.7", "10.77.5.8"})
             Write(QStringLiteral("backup/setup_%1_.xml").arg(QLatin1String(ip)), "earlier");
         for (int r = 0; r < w.Window.Names().size(); ++r)
-            w.ui()->DeviceListBox->model()->setData(w.ui()->DeviceListBox->model()->index(r, 0), Qt::Unchecked,
+            Control<QListView>(w.Main(), "DeviceListBox")->model()->setData(Control<QListView>(w.Main(), "DeviceListBox")->model()->index(r, 0), Qt::Unchecked,
                                                     Qt::CheckStateRole);
         w.Check({"Missing", "Crawl", "Mute", "Plain"});
         w.Form().ActionLog.clear();
         clock.restart();
-        w.ui()->BackupConfig->trigger();
+        Control<QAction>(w.Main(), "BackupConfig")->trigger();
         QVERIFY2(clock.elapsed() < 20000, "each stalled download fails within its limit");
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 3"));
         for (const char* ip : {"10.77.5.4", "10.77.5.7", "10.77.5.8"})
@@ -419,11 +419,11 @@ private slots:
         for (int r = 0; r < w.Window.Names().size(); ++r)
             if (w.Window.Names()[r] == QStringLiteral("Flash"))
                 QCOMPARE(w.Form().DeviceRows->Device(r)->Info.HTTPPort, int16_t(8080));
-        w.ui()->BackupConfig->trigger();
+        Control<QAction>(w.Main(), "BackupConfig")->trigger();
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
         Write(QStringLiteral("backup/setup_10.77.5.1_.xml"), "<setup>plain restored</setup>\n");
         w.Events.Mark();
-        w.ui()->RestoreConfig->trigger();
+        Control<QAction>(w.Main(), "RestoreConfig")->trigger();
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
         QCOMPARE(w.Progress->windowTitle(), QStringLiteral("Restore Configuration"));
         const auto restored = w.Events.New();
@@ -441,7 +441,7 @@ private slots:
         w.Form().SelectDevice(int(w.Window.Names().indexOf(QStringLiteral("Plain"))));
         Dialogs::QueueFileName("saved.xml");
         w.Progress->Button1Click();  // "Ok": the next command starts an empty list
-        w.ui()->SaveConfig->trigger();
+        Control<QAction>(w.Main(), "SaveConfig")->trigger();
         QCOMPARE(Read(QStringLiteral("saved.xml")), QByteArray("<setup>plain restored</setup>\n"));
         QCOMPARE(w.Lines(), (std::vector<std::string>{"Plain  (10.77.5.1)", "Sending request...", "Saving Succeeded",
                                                       kSeparator, "Processes Summary:", "Successful: 1",
@@ -450,7 +450,7 @@ private slots:
         Write(QStringLiteral("load.xml"), "<setup>loaded</setup>\n");
         w.Events.Mark();
         Dialogs::QueueFileName("load.xml");
-        w.ui()->LoadConfig->trigger();
+        Control<QAction>(w.Main(), "LoadConfig")->trigger();
         // The window was still open: the load's lines follow the save's.
         QCOMPARE(w.Lines().size(), size_t(14));
         QCOMPARE(w.Lines().at(7), std::string("Plain  (10.77.5.1)"));
@@ -466,7 +466,7 @@ private slots:
         w.Form().ActionLog.clear();
         Dialogs::QueueFileName("common.xml");
         Dialogs::QueueAnswer(true);
-        w.ui()->CommonConfig->trigger();
+        Control<QAction>(w.Main(), "CommonConfig")->trigger();
         QStringList want;
         for (const QString& name : order)
             want << QStringLiteral("%1 POST /setup.xml 200").arg(QLatin1String(Mac(name.toUtf8().constData())));
@@ -515,7 +515,7 @@ private slots:
             });
         QElapsedTimer clock;
         clock.start();
-        w.ui()->BackupConfig->trigger();
+        Control<QAction>(w.Main(), "BackupConfig")->trigger();
         disconnect(hook);
         QVERIFY(secondClicked);
         QVERIFY2(ranOnAfterFirst, "the first Stop lets the running transfer go on");
@@ -567,7 +567,7 @@ private slots:
         // Closing answered No: the batch goes on to its end.
         Dialogs::QueueAnswer(false);
         QTimer::singleShot(500, &w.Form(), [&] { w.Form().close(); });
-        w.ui()->BackupConfig->trigger();
+        Control<QAction>(w.Main(), "BackupConfig")->trigger();
         QVERIFY(w.Form().isVisible());
         QCOMPARE(w.Lines().at(2), std::string("Backup Succeeded"));
         QCOMPARE(w.Form().SettingsSaves(), 0);
@@ -579,7 +579,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         QTimer::singleShot(500, &w.Form(), [&] { w.Form().close(); });
-        w.ui()->BackupConfig->trigger();
+        Control<QAction>(w.Main(), "BackupConfig")->trigger();
         QVERIFY(clock.elapsed() < 4000);  // a second at most after the answer, more on a busy machine
         QVERIFY(w.Logged("The transfer was stopped."));
         QCOMPARE(w.Log().back(), std::string("Backup process finished."));
@@ -622,7 +622,7 @@ private slots:
             w.Login->hide();
             w.Check({"Plain", "Nowhere", "Bad image", "Flash"});
             Dialogs::QueueFileName(Image.toStdString());
-            w.ui()->acFirmUpgr->trigger();
+            Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
             // A failed device's line selected: its reason shows under the list.
             const QStringList checked = w.CheckedNames();
             w.Progress->ui()->ListBox1->setCurrentRow(checked.indexOf(QStringLiteral("Nowhere")) * 4 + 2);

@@ -4,6 +4,7 @@
 // progress window after an upgrade with a success and a failure, the plan dialog before and after
 // its plan ran (undone again afterwards), the Log Report window, the about box and the help
 // window, into $PYXET_SHOTS/<lang>/images/.
+#include "../gui/controls.h"
 #include "shotwindows.h"
 
 #include "core/app/i18n.h"
@@ -72,10 +73,9 @@ private slots:
             Dialogs::TakeShownBoxes();
             shoot(*form, "main-window");
             // The setup panel: the picture, the fields and the three buttons.
-            Ui::TPyxetForm* ui = form->ui();
-            const QPoint topLeft = ui->tgbSetup->mapTo(form.get(), QPoint(0, 0));
+            const QPoint topLeft = Control<QGroupBox>(*form, "tgbSetup")->mapTo(form.get(), QPoint(0, 0));
             const QPoint bottomRight =
-                ui->btnConfigDevice->mapTo(form.get(), ui->btnConfigDevice->rect().bottomRight());
+                Control<QPushButton>(*form, "btnConfigDevice")->mapTo(form.get(), Control<QPushButton>(*form, "btnConfigDevice")->rect().bottomRight());
             shoot(*form, "setup-panel", QRect(topLeft - QPoint(4, 4), bottomRight + QPoint(4, 4)));
 
             upgrade->Prepare(_("Select Firmware"), "Upgrade", "Kri Image|*.kri");
@@ -93,11 +93,11 @@ private slots:
             for (const char* name : {"Hall sensor", "Warehouse gate", "Roof weather"}) {
                 const int row = RowOf(*form, name);
                 QVERIFY2(row >= 0, name);
-                ui->DeviceListBox->model()->setData(ui->DeviceListBox->model()->index(row, 0), Qt::Checked,
+                Control<QListView>(*form, "DeviceListBox")->model()->setData(Control<QListView>(*form, "DeviceListBox")->model()->index(row, 0), Qt::Checked,
                                                     Qt::CheckStateRole);
             }
             Dialogs::QueueFileName((appDir + QStringLiteral("firmware.kri")).toStdString());
-            ui->acFirmUpgr->trigger();
+            Control<QAction>(*form, "acFirmUpgr")->trigger();
             QTRY_VERIFY_WITH_TIMEOUT(!form->BatchRunning(), 20000);
             progress->ui()->ListBox1->scrollToTop();
             shoot(*progress, "progress");
@@ -106,15 +106,15 @@ private slots:
 
             // The plan dialog: devices of both families checked, new addresses and names.
             for (const char* name : {"Hall sensor", "Warehouse gate", "Roof weather"})
-                ui->DeviceListBox->model()->setData(ui->DeviceListBox->model()->index(RowOf(*form, name), 0),
+                Control<QListView>(*form, "DeviceListBox")->model()->setData(Control<QListView>(*form, "DeviceListBox")->model()->index(RowOf(*form, name), 0),
                                                     Qt::Unchecked, Qt::CheckStateRole);
             for (const char* name : {"Hall sensor", "Server room", "Pump station", "Poseidon lab", "Poseidon2 rack"}) {
                 const int row = RowOf(*form, name);
                 QVERIFY2(row >= 0, name);
-                ui->DeviceListBox->model()->setData(ui->DeviceListBox->model()->index(row, 0), Qt::Checked,
+                Control<QListView>(*form, "DeviceListBox")->model()->setData(Control<QListView>(*form, "DeviceListBox")->model()->index(row, 0), Qt::Checked,
                                                     Qt::CheckStateRole);
             }
-            ui->acSetUpPlan->trigger();
+            Control<QAction>(*form, "acSetUpPlan")->trigger();
             TPlanDialog* plan = form->PlanDialog;
             QVERIFY(plan);
             plan->ui()->chkFirstIP->setChecked(true);
@@ -133,7 +133,7 @@ private slots:
             // The plan undone, so that the next language finds the fleet as it was.
             QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 10000);
             Dialogs::QueueFileName(undoFile);
-            ui->acUndoPlan->trigger();
+            Control<QAction>(*form, "acUndoPlan")->trigger();
             plan = form->PlanDialog;
             QVERIFY(plan);
             plan->ui()->btnApply->click();
@@ -152,7 +152,7 @@ private slots:
             // The progress window while four devices run at once, taken during the batch as soon
             // as the line beside its buttons counts running devices.
             form->Settings.TransferJobs = 4;
-            QAbstractItemModel* rows = ui->DeviceListBox->model();
+            QAbstractItemModel* rows = Control<QListView>(*form, "DeviceListBox")->model();
             for (int row = 0; row < rows->rowCount(); ++row)
                 rows->setData(rows->index(row, 0), Qt::Checked, Qt::CheckStateRole);
             bool running = false;
@@ -175,7 +175,7 @@ private slots:
             big.write(QByteArray(8 * 1024 * 1024, '\x5a'));
             big.close();
             Dialogs::QueueFileName(big.fileName().toStdString());
-            ui->acFirmUpgr->trigger();
+            Control<QAction>(*form, "acFirmUpgr")->trigger();
             watch.stop();
             QVERIFY2(running, "a picture of the batch while it ran");
             progress->hide();

@@ -2,6 +2,7 @@
 // filled from the build with a settings file and a firmware image, a device's row by name, and the main window with its secondary windows
 // and HTTP module handed over as the program's start-up does.
 #pragma once
+#include "../gui/controls.h"
 #include "core/devices/product.h"
 #include "core/http/http.h"
 #include "gui/app/form.h"
@@ -38,7 +39,7 @@ inline bool FillAppFolder(const QString& dir, const QByteArray& ini)
 
 inline int RowOf(const TPyxetForm& form, const char* name)
 {
-    const QAbstractItemModel* m = form.ui()->DeviceListBox->model();
+    const QAbstractItemModel* m = Control<QListView>(form, "DeviceListBox")->model();
     for (int r = 0; r < m->rowCount(); ++r) {
         const auto* d = reinterpret_cast<TProduct*>(m->index(r, 0).data(Qt::UserRole + 1).value<quintptr>());
         if (d->Info.Name == name)

@@ -3,6 +3,7 @@
 // and ports for an Orvex and an HWG device, an Orvex restart (silent, then back), factory
 // defaults of both families, and the Orvex answers after a factory default. Everything is checked
 // by rediscovery in the window and in the simulator's events file.
+#include "../gui/controls.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
 #include "ui_form.h"
@@ -96,7 +97,7 @@ class TestWindowSetup : public QObject {
     // Shows the device with this MAC address as the user does, by a click on its row.
     TProduct* Select(const std::string& mac)
     {
-        QListView* list = Form->ui()->DeviceListBox;
+        QListView* list = Control<QListView>(*Form, "DeviceListBox");
         for (int row = 0; row < list->model()->rowCount(); ++row) {
             const auto* device =
                 reinterpret_cast<TProduct*>(list->model()->index(row, 0).data(Qt::UserRole + 1).value<quintptr>());
@@ -146,15 +147,14 @@ private slots:
     void ApplyReachesAnOrvexDevice()
     {
         QVERIFY(Select("00:0A:14:00:02:01"));
-        Ui::TPyxetForm* ui = Form->ui();
-        Type(ui->teDeviceName, QStringLiteral("Hall East"));
-        Type(ui->teDeviceIP, QStringLiteral("10.77.6.41"));
-        Type(ui->teHTTPPort, QStringLiteral("8081"));
-        Type(ui->teTelnetPort, QStringLiteral("2323"));
-        QVERIFY(ui->btnConfigDevice->isEnabled());
-        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        Type(Control<QLineEdit>(*Form, "teDeviceName"), QStringLiteral("Hall East"));
+        Type(Control<QLineEdit>(*Form, "teDeviceIP"), QStringLiteral("10.77.6.41"));
+        Type(Control<QLineEdit>(*Form, "teHTTPPort"), QStringLiteral("8081"));
+        Type(Control<QLineEdit>(*Form, "teTelnetPort"), QStringLiteral("2323"));
+        QVERIFY(Control<QPushButton>(*Form, "btnConfigDevice")->isEnabled());
+        QTest::mouseClick(Control<QPushButton>(*Form, "btnConfigDevice"), Qt::LeftButton);
         QCOMPARE(Questions(), size_t(1));  // the restart question, answered Yes
-        QVERIFY(!ui->btnConfigDevice->isEnabled());
+        QVERIFY(!Control<QPushButton>(*Form, "btnConfigDevice")->isEnabled());
         QVERIFY(WaitForLine(*Form, "Reconfiguring 10.77.6.41 device. Please wait."));
         QVERIFY(WaitForLine(*Form, "Device Hall East from 10.77.6.1 was reconfigured"));
         const QList<QJsonObject> commands = Commands(QStringLiteral("00:0A:14:00:02:01"));
@@ -166,11 +166,10 @@ private slots:
     void ApplyReachesAnHwgDevice()
     {
         QVERIFY(Select("00:0A:59:00:02:01"));
-        Ui::TPyxetForm* ui = Form->ui();
-        Type(ui->teDeviceIP, QStringLiteral("10.77.7.41"));
-        Type(ui->teDeviceGateway, QStringLiteral("10.77.7.254"));
-        Type(ui->teHTTPPort, QStringLiteral("81"));
-        QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
+        Type(Control<QLineEdit>(*Form, "teDeviceIP"), QStringLiteral("10.77.7.41"));
+        Type(Control<QLineEdit>(*Form, "teDeviceGateway"), QStringLiteral("10.77.7.254"));
+        Type(Control<QLineEdit>(*Form, "teHTTPPort"), QStringLiteral("81"));
+        QTest::mouseClick(Control<QPushButton>(*Form, "btnConfigDevice"), Qt::LeftButton);
         QCOMPARE(Questions(), size_t(1));
         Pump(300);
         const QList<QJsonObject> commands = Commands(QStringLiteral("00:0A:59:00:02:01"));
@@ -183,7 +182,7 @@ private slots:
     void RestartMakesAnOrvexDeviceSilentThenBack()
     {
         QVERIFY(Select("00:0A:14:00:02:02"));
-        QTest::mouseClick(Form->ui()->btnRestartDevice, Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(*Form, "btnRestartDevice"), Qt::LeftButton);
         QCOMPARE(Questions(), size_t(1));
         QVERIFY(WaitForLine(*Form, "Restart Boiler device from 10.77.6.2. Please wait."));
         QVERIFY(WaitForLine(*Form, "Device from 10.77.6.2 was restarted"));
@@ -197,7 +196,7 @@ private slots:
     void FactoryDefaultsAndTheAnswersAfterThem()
     {
         QVERIFY(Select("00:0A:14:00:02:03"));
-        QTest::mouseClick(Form->ui()->btnSetDefault, Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(*Form, "btnSetDefault"), Qt::LeftButton);
         QCOMPARE(Questions(), size_t(1));
         QVERIFY(WaitForLine(*Form, "Device from 10.77.6.3 was set to default factory"));
 
@@ -210,7 +209,7 @@ private slots:
         QCOMPARE(Form->Devices.DeviceList().size(), listed);  // the same lines, kept once
 
         QVERIFY(Select("00:0A:59:00:02:02"));
-        QTest::mouseClick(Form->ui()->btnSetDefault, Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(*Form, "btnSetDefault"), Qt::LeftButton);
         QCOMPARE(Questions(), size_t(1));
         Pump(300);
         const QList<QJsonObject> commands = Commands(QStringLiteral("00:0A:59:00:02:02"));
@@ -221,8 +220,8 @@ private slots:
 
         // An apply on the same device object afterwards is an update, not a second reset (the
         // panel still shows the values from before the reset, and they are what it sends).
-        Type(Form->ui()->teHTTPPort, QStringLiteral("8088"));
-        QTest::mouseClick(Form->ui()->btnConfigDevice, Qt::LeftButton);
+        Type(Control<QLineEdit>(*Form, "teHTTPPort"), QStringLiteral("8088"));
+        QTest::mouseClick(Control<QPushButton>(*Form, "btnConfigDevice"), Qt::LeftButton);
         QCOMPARE(Questions(), size_t(1));
         Pump(300);
         QStringList causes;

@@ -1,11 +1,16 @@
-// TPyxetForm: building the main window and running its life. The device area, the setup panel,
-// the transfers and the help live in their own files as further methods of this class.
+// TPyxetForm: building the main window and running its life. The device area and the transfers
+// live in their own files as further methods of this class; the setup panel (TSetupPanel) and the
+// tool bar and menus (TMainMenus) are parts of their own.
 #include "gui/app/form.h"
 #include "gui/app/qtext.h"
 
+#include "gui/app/anchors.h"
 #include "gui/app/artwork.h"
+#include "gui/app/buttonkeys.h"
 #include "gui/app/colourscheme.h"
 #include "gui/app/dialogs.h"
+#include "gui/app/mainmenus.h"
+#include "gui/app/setuppanel.h"
 #include "core/app/i18n.h"
 #include "gui/app/statuspanel.h"
 #include "gui/app/translate.h"
@@ -37,127 +42,35 @@
 
 #include <vector>
 
-
-// Keeps controls at their designed distances from the edges they are anchored to when their
-// parent changes size (left/top anchoring is what a plain child does by itself).
-class TAnchors : public QObject {
-public:
-    void Add(QWidget* w, Qt::Edges edges, QSize parentDesign)
-    {
-        Items.push_back({w, w->geometry(), parentDesign, edges});
-        if (!Watched.contains(w->parentWidget())) {
-            Watched << w->parentWidget();
-            w->parentWidget()->installEventFilter(this);
-        }
-    }
-    void Apply(QWidget* parent)
-    {
-        for (const Item& it : Items) {
-            if (it.W->parentWidget() != parent)
-                continue;
-            const int dx = parent->width() - it.ParentDesign.width();
-            const int dy = parent->height() - it.ParentDesign.height();
-            QRect r = it.Design;
-            if (it.Edges & Qt::RightEdge) {
-                if (it.Edges & Qt::LeftEdge)
-                    r.setWidth(std::max(0, r.width() + dx));
-                else
-                    r.moveLeft(r.left() + dx);
-            }
-            if (it.Edges & Qt::BottomEdge) {
-                if (it.Edges & Qt::TopEdge)
-                    r.setHeight(std::max(0, r.height() + dy));
-                else
-                    r.moveTop(r.top() + dy);
-            }
-            it.W->setGeometry(r);
-        }
-    }
-
-protected:
-    bool eventFilter(QObject* obj, QEvent* event) override
-    {
-        if (event->type() == QEvent::Resize)
-            Apply(static_cast<QWidget*>(obj));
-        return false;
-    }
-
-private:
-    struct Item {
-        QWidget* W;
-        QRect Design;
-        QSize ParentDesign;
-        Qt::Edges Edges;
-    };
-    std::vector<Item> Items;
-    QList<QWidget*> Watched;
-};
-
-// Keys for buttons the keyboard could not use: a drop-down button opens its menu with Alt+Down
-// or Space; a plain button is pressed by Enter as by Space.
-class TButtonKeys : public QObject {
-public:
-    using QObject::QObject;
-    void Add(QToolButton* button) { button->installEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject* obj, QEvent* event) override
-    {
-        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
-            return false;
-        auto* button = static_cast<QToolButton*>(obj);
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
-        if (button->menu()) {
-            const bool open = (key->key() == Qt::Key_Down && mods == Qt::AltModifier)
-                              || (key->key() == Qt::Key_Space && mods == Qt::NoModifier);
-            if (open && event->type() == QEvent::KeyPress && !key->isAutoRepeat())
-                // After this key's event: the menu runs its own event loop.
-                QTimer::singleShot(0, button, [button] {
-                    if (button->isEnabled() && button->isVisible())
-                        button->showMenu();
-                });
-            return open;
-        }
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && mods == Qt::NoModifier) {
-            if (event->type() == QEvent::KeyPress && !key->isAutoRepeat())
-                button->click();
-            return true;
-        }
-        return false;
-    }
-};
-
 namespace {
 // Design sizes: client area 738 x 659 = tool bar 40 + device area 599 + status bar 20.
 constexpr int kClientWidth = 738;
 constexpr int kClientHeight = 659;
-constexpr int kToolBarHeight = 40;
+constexpr int kToolBarHeight = TMainMenus::kHeight;
 constexpr int kStatusBarHeight = 20;
 } // namespace
 
 TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, const std::string& configDir,
                        QWidget* parent)
     : QMainWindow(parent), AppDir(appDir), ConfigDir(configDir.empty() ? appDir : configDir),
-      Ui_(std::make_unique<Ui::TPyxetForm>()), Anchors(std::make_unique<TAnchors>()), ButtonKeys(new TButtonKeys(this)),
-      Arguments(arguments)
+      Ui_(std::make_unique<Ui::TPyxetForm>()), Anchors(std::make_unique<TAnchors>()), Arguments(arguments)
 {
     FollowColourScheme();
     Ui_->setupUi(this);
     setWindowIcon(WindowIcon());
-    BuildToolBar();
+    Menus = new TMainMenus(this, *Ui_, Settings, BatchLock, [this](TColourScheme scheme) { SelectColourScheme(scheme); });
+    ShowLogo();
     BuildStatusBar();
     resize(kClientWidth, kClientHeight + Ui_->mCfgMenu->sizeHint().height());
     BuildAnchors();
     WireLogger();
+    Setup = new TSetupPanel(this, BatchLock);
     SetupDeviceView();
     WireRowClicks();
-    SetupSetupPanel();
     PlaceColumnHeaders();
     WireTransfers();
     FollowPalette();
     WireKeyboard();
-    WireColourSchemes();
 
     connect(Ui_->acFind, &QAction::triggered, this, [this] { acFindExecute(); });
     connect(Ui_->acFindAt, &QAction::triggered, this, [this] { acFindAtExecute(); });
@@ -183,90 +96,8 @@ TPyxetForm::~TPyxetForm()
     FormDestroy();
 }
 
-void TPyxetForm::BuildToolBar()
+void TPyxetForm::ShowLogo()
 {
-    QToolBar* bar = Ui_->ToolBar1;
-    bar->setFixedHeight(kToolBarHeight);
-    bar->setContextMenuPolicy(Qt::PreventContextMenu);
-
-    Ui_->acFind->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_N), QKeySequence(Qt::Key_F5)});
-    Ui_->acHelp->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_H), QKeySequence(Qt::Key_F1)});
-    Ui_->acExit->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)});
-    const struct {
-        QAction* Action;
-        int Image;
-    } images[] = {{Ui_->acFind, 0},    {Ui_->acExit, 1},       {Ui_->acHelp, 2},
-                  {Ui_->acFirmUpgr, 4}, {Ui_->mActionReport, 5}, {Ui_->acBackup, 7}};
-    for (const auto& i : images)
-        i.Action->setIcon(ToolBarIcon(i.Image));
-
-    pmLoadSaveConfig = new QMenu(this);
-    pmLoadSaveConfig->setObjectName(QStringLiteral("pmLoadSaveConfig"));
-    pmLoadSaveConfig->addAction(Ui_->LoadConfig);
-    pmLoadSaveConfig->addAction(Ui_->SaveConfig);
-    pmLoadSaveConfig->addSeparator();
-    pmLoadSaveConfig->addAction(Ui_->BackupConfig);
-    pmLoadSaveConfig->addAction(Ui_->RestoreConfig);
-    pmLoadSaveConfig->addAction(Ui_->CommonConfig);
-
-    pmFind = new QMenu(this);
-    pmFind->setObjectName(QStringLiteral("pmFind"));
-    FindInterfaces = new QActionGroup(this);
-    FindInterfaces->setExclusive(true);
-    connect(pmFind, &QMenu::aboutToShow, this, [this] { RebuildFindMenu(); });
-    connect(Ui_->mInterfaces, &QMenu::aboutToShow, this, [this] { RebuildFindMenu(); });
-
-    pmSelectLang = new QMenu(this);
-    pmSelectLang->setObjectName(QStringLiteral("pmSelectLang"));
-    auto* languages = new QActionGroup(this);
-    languages->setExclusive(true);
-    languages->addAction(Ui_->CzechLang);
-    languages->addAction(Ui_->EnglishLang);
-    pmSelectLang->addAction(Ui_->CzechLang);
-    pmSelectLang->addAction(Ui_->EnglishLang);
-
-    auto makeButton = [&](const char* name, QAction* action) {
-        auto* b = new QToolButton(bar);
-        b->setObjectName(QLatin1String(name));
-        b->setFixedSize(107, kToolBarHeight);
-        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        b->setIconSize(QSize(20, 20));
-        b->setAutoRaise(true);
-        b->setFont(font());
-        if (action)
-            b->setDefaultAction(action);
-        return b;
-    };
-    auto separator = [&] {
-        auto* s = new QWidget(bar);
-        s->setFixedSize(8, kToolBarHeight);
-        bar->addWidget(s);
-    };
-    tbFind = makeButton("tbFind", Ui_->acFind);
-    tbFind->setMenu(pmFind);
-    tbFind->setPopupMode(QToolButton::MenuButtonPopup);
-    tbDeviceUpgr = makeButton("tbDeviceUpgr", Ui_->acFirmUpgr);
-    tbConfig = makeButton("tbConfig", Ui_->acBackup);
-    tbConfig->setMenu(pmLoadSaveConfig);
-    tbConfig->setPopupMode(QToolButton::MenuButtonPopup);
-    tbLanguage = makeButton("tbLanguage", nullptr);
-    tbLanguage->setText(QStringLiteral("Select Language"));
-    tbLanguage->setIcon(ToolBarIcon(6));
-    tbLanguage->setMenu(pmSelectLang);
-    tbLanguage->setPopupMode(QToolButton::MenuButtonPopup);
-    connect(tbLanguage, &QToolButton::clicked, tbLanguage, &QToolButton::showMenu);  // no action of its own
-    tbHelp = makeButton("tbHelp", Ui_->acHelp);
-    tbExit = makeButton("tbExit", Ui_->acExit);
-
-    bar->addWidget(tbFind);
-    bar->addWidget(tbDeviceUpgr);
-    bar->addWidget(tbConfig);
-    bar->addWidget(tbLanguage);
-    separator();
-    bar->addWidget(tbHelp);
-    separator();
-    bar->addWidget(tbExit);
-
     Ui_->LogoImage->setPixmap(LogoPixmap());
     Ui_->LogoImage->setCursor(Qt::PointingHandCursor);
     Ui_->LogoImage->setToolTip(QString::fromLatin1(kMakerWebAddress));
@@ -292,18 +123,15 @@ void TPyxetForm::WireKeyboard()
         Ui_->teSearch->selectAll();
     });
 
-    for (QToolButton* b :
-         {tbFind, tbConfig, tbLanguage, Ui_->btnType, Ui_->btnName, Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev})
-        ButtonKeys->Add(b);
+    std::vector<QToolButton*> keyed = Menus->DropDownButtons();
+    keyed.insert(keyed.end(), {Ui_->btnType, Ui_->btnName, Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev});
+    auto* buttonKeys = new TButtonKeys(this);
+    for (QToolButton* b : keyed)
+        buttonKeys->Add(b);
 
     // Tab follows the layout: the tool bar, then top to bottom and left to right.
-    QWidget* const order[] = {tbFind,
-                              tbDeviceUpgr,
-                              tbConfig,
-                              tbLanguage,
-                              tbHelp,
-                              tbExit,
-                              Ui_->AllChecked,
+    std::vector<QWidget*> order = Menus->TabOrder();
+    order.insert(order.end(), {Ui_->AllChecked,
                               Ui_->btnType,
                               Ui_->btnName,
                               Ui_->btnMAC,
@@ -327,8 +155,8 @@ void TPyxetForm::WireKeyboard()
                               Ui_->LogoImage,
                               Ui_->btnRestartDevice,
                               Ui_->btnSetDefault,
-                              Ui_->btnConfigDevice};
-    for (size_t i = 0; i + 1 < std::size(order); ++i)
+                              Ui_->btnConfigDevice});
+    for (size_t i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
 }
 
@@ -428,17 +256,7 @@ void TPyxetForm::changeEvent(QEvent* event)
 void TPyxetForm::FollowPalette()
 {
     const QPalette face = palette();
-    // The tool bar: a gradient of the window face, its labels in the text that reads on both ends.
-    const TSchemeColours bar = FaceColours(face, TColourRole::ToolBar);
-    Ui_->ToolBar1->setStyleSheet(QStringLiteral("QToolBar { border: 0px; padding: 0px; spacing: 0px;"
-                                                " background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
-                                                " stop:0 %1, stop:1 %2); }")
-                                     .arg(SchemeColour(bar.Background).name(), SchemeColour(bar.BackgroundEnd).name()));
-    QPalette labels = Ui_->ToolBar1->palette();
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
-        for (QPalette::ColorRole role : {QPalette::ButtonText, QPalette::WindowText})
-            labels.setColor(group, role, SchemeColour(bar.Text));
-    Ui_->ToolBar1->setPalette(labels);
+    Menus->FollowPalette(face);
 
     const QIcon glyph = SortGlyph(SchemeColour(FaceColours(face, TColourRole::ButtonGlyph).Text));
     for (QToolButton* b : {Ui_->btnType, Ui_->btnName, Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev})
@@ -452,9 +270,7 @@ void TPyxetForm::FollowPalette()
     // desktop's, not the window's): the window's again, as the other labels have it.
     Ui_->tlIPConflict->setFont(font());
 
-    for (QLineEdit* field : {Ui_->teDeviceName, Ui_->teDeviceIP, Ui_->teDeviceMask, Ui_->teDeviceGateway,
-                             Ui_->teDeviceDNS1, Ui_->teDeviceDNS2, Ui_->teHTTPPort, Ui_->teTelnetPort})
-        SetFieldLook(field, field->isReadOnly());
+    Setup->FollowPalette();
     ShowPictureOnBackdrop();
 }
 
@@ -462,18 +278,19 @@ void TPyxetForm::FormShow()
 {
     LoadSettings(ConfigDir, Settings);
     ApplyColourScheme(Settings.Scheme);
-    MarkColourSchemeMenu();
+    Menus->MarkColourScheme();
     RestoreWindowPlace();
     Logger.TimeStamps = Settings.TimeStamps;
     UseLanguage(Settings.Language);
     RetranslateComponent(this);
-    MarkLanguageMenu();
+    Menus->MarkLanguage();
     MarkTransferMenu();
     PlaceColumnHeaders();
     RebuildFindMenu();
 
     if (!Arguments.isEmpty() && Arguments.first().contains(QStringLiteral("-demo"), Qt::CaseSensitive)) {
         DemoMode = true;
+        Setup->SetDemoMode(true);
         EnterDemoMode();
         LogAction(_("Demo Pyxet Started"), _("Demo Pyxet started"), LOG_INFO);
     } else {
@@ -551,9 +368,7 @@ void TPyxetForm::EnableDeviceActions(bool enabled)
 {
     Ui_->acBackup->setEnabled(enabled);  // carries the "Configuration" drop-down button
     Ui_->acFirmUpgr->setEnabled(enabled);
-    Ui_->btnSetDefault->setEnabled(enabled);
-    Ui_->btnRestartDevice->setEnabled(enabled);
-    ShowRestartHint();
+    Setup->EnableCommands(enabled);
 }
 
 void TPyxetForm::EnterDemoMode()
@@ -614,12 +429,12 @@ void TPyxetForm::mActionReportClick()
 void TPyxetForm::SelectLanguage(const std::string& lang)
 {
     Settings.Language = lang;
-    MarkLanguageMenu();
+    Menus->MarkLanguage();
     UseLanguage(lang);
     RetranslateComponent(this);
     RetranslateDeviceFilter();
     ShowIpConflictNote();
-    ShowRestartHint();
+    Setup->Retranslate();
     ShowListState();
     PlaceColumnHeaders();
 }
@@ -638,39 +453,12 @@ void TPyxetForm::RetranslateDeviceFilter()
 void TPyxetForm::CzechLangClick() { SelectLanguage("cs"); }
 void TPyxetForm::EnglishLangClick() { SelectLanguage("en"); }
 
-void TPyxetForm::WireColourSchemes()
-{
-    ColourSchemes = new QActionGroup(this);
-    ColourSchemes->setExclusive(true);
-    const std::pair<QAction*, TColourScheme> items[] = {{Ui_->acSchemeSystem, TColourScheme::System},
-                                                        {Ui_->acSchemeLight, TColourScheme::Light},
-                                                        {Ui_->acSchemeDark, TColourScheme::Dark}};
-    for (const auto& [item, scheme] : items) {
-        item->setData(static_cast<int>(scheme));
-        ColourSchemes->addAction(item);
-        connect(item, &QAction::triggered, this, [this, scheme = scheme] { SelectColourScheme(scheme); });
-    }
-    MarkColourSchemeMenu();
-}
 
 void TPyxetForm::SelectColourScheme(TColourScheme scheme)
 {
     Settings.Scheme = scheme;
-    MarkColourSchemeMenu();
+    Menus->MarkColourScheme();
     ApplyColourScheme(scheme);
 }
 
-void TPyxetForm::MarkColourSchemeMenu()
-{
-    for (QAction* item : ColourSchemes->actions())
-        item->setChecked(item->data().toInt() == static_cast<int>(Settings.Scheme));
-}
 
-void TPyxetForm::MarkLanguageMenu()
-{
-    // Only exactly "cs" is Czech; any other code (EN, de, ...) marks English.
-    if (Settings.Language == "cs")
-        Ui_->CzechLang->setChecked(true);
-    else
-        Ui_->EnglishLang->setChecked(true);
-}

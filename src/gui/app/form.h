@@ -3,6 +3,7 @@
 // end). The device-area operations are further methods of this class in formdevices.cpp.
 #pragma once
 #include "core/app/settings.h"
+#include "gui/app/controllock.h"
 #include "gui/app/statuspanel.h"
 #include "core/devices/registry.h"
 #include "core/devices/sorting.h"
@@ -46,27 +47,8 @@ class TTransferBatch;
 class TTransferWindows;
 struct TBatchDevice;
 class TPlanDialog;
-
-// Controls switched off together and given back their own enabled states afterwards: actions,
-// widgets, action groups (anything with an "enabled" property).
-class TControlLock {
-public:
-    void Join(std::initializer_list<QObject*> controls);
-    // Records each control's state and disables it.
-    void Lock();
-    // Gives back the recorded states (a control gone meanwhile is skipped).
-    void Unlock();
-    bool Locked() const { return IsLocked; }
-    bool Holds(const QObject* control) const;
-
-private:
-    struct TItem {
-        QPointer<QObject> Control;
-        bool Enabled = true;
-    };
-    std::vector<TItem> Items;
-    bool IsLocked = false;
-};
+class TSetupPanel;
+class TMainMenus;
 
 class TPyxetForm : public QMainWindow {
     Q_OBJECT
@@ -77,8 +59,6 @@ public:
     TPyxetForm(const QStringList& arguments, const std::string& appDir, const std::string& configDir = {},
                QWidget* parent = nullptr);
     ~TPyxetForm() override;
-
-    Ui::TPyxetForm* ui() const { return Ui_.get(); }
 
     // ---- Program-wide state -----------------------------------------------------------------
     std::string AppTitle = "Pyxet";  // " Demo" appended in demonstration mode
@@ -98,26 +78,14 @@ public:
     QPointer<TLogActionForm> LogReport;
     QPointer<TAboutBox> About;
 
-    // Controls built at run time (a tool bar and the status bar hold them); the rest is in ui().
-    QToolButton* tbFind = nullptr;
-    QToolButton* tbDeviceUpgr = nullptr;
-    QToolButton* tbConfig = nullptr;
-    QToolButton* tbLanguage = nullptr;
-    QToolButton* tbHelp = nullptr;
-    QToolButton* tbExit = nullptr;
-    QMenu* pmLoadSaveConfig = nullptr;
-    QMenu* pmFind = nullptr;  // "Find Devices" drop-down: the interfaces, "Find at Addresses..."
-    QActionGroup* FindInterfaces = nullptr;
-    QMenu* pmSelectLang = nullptr;
-    TStatusPanel* StatusPanels[3] = {};  // 200, 380 and 100 pixels; panel 0 starts "Ready"
-    QProgressBar* pbHTTP = nullptr;  // over the right end of the status bar
+    // The transfers' progress bar, over the right end of the status bar.
+    QProgressBar* pbHTTP = nullptr;
 
     // ---- Operations ---------------------------------------------------------------------------
     // Caption to status panel 0, message to panel 1 and the action log (texts arrive translated).
     void LogAction(const std::string& caption, const std::string& message, int level);
     // "Configuration", "Upgrade Firmware...", "Set Factory Defaults", "Restart Device".
     void EnableDeviceActions(bool enabled);
-    void EnterDemoMode();
     // "Find Devices": one discovery cycle; in demonstration mode only the device panel is shown.
     void acFindExecute();
     // "Find at Addresses...": asks for the addresses, then runs a cycle that also asks them by
@@ -134,9 +102,6 @@ public:
     // "Help": opens the help file of the current language in the help window; when none can be
     // opened, status panel 1 says so.
     void acHelpExecute();
-    // The same, at a page of the help file ("/finding.html#why"); the first page when empty.
-    void OpenHelpAt(const std::string& page);
-    static constexpr const char* kWhyNoDevicePage = "/finding.html#why";
     // The maker's logo opens the maker's web address.
     void LogoImageClick();
 
@@ -175,23 +140,6 @@ public:
     // Utilities -> "Export Device List...": the rows shown, as CSV or JSON.
     void mExportListClick();
 
-    // ---- Setup panel (formsetup.cpp) ----------------------------------------------------------
-    // Locked look (read-only, shaded) or editable look for the address fields; a name-server
-    // field showing "N/A" keeps the look it has.
-    void LockAddressFields(bool locked);
-    void teDeviceNameChange();
-    void teDeviceIPChange();
-    void teDeviceMaskChange();
-    void teDeviceGatewayChange();
-    void teDeviceDNS1Change();
-    void teDeviceDNS2Change();
-    void teHTTPPortChange();
-    void teTelnetPortChange();
-    void chbDhcpClick();
-    void btnConfigDeviceClick();
-    void btnRestartDeviceClick();
-    void btnSetDefaultClick();
-
     // ---- Device list extras (formlist.cpp) ------------------------------------------------------
     // Puts each column button over the place where its field starts in the list's lines.
     void PlaceColumnHeaders();
@@ -202,8 +150,6 @@ public:
     // Where a line's text starts in the device list's group (right of the row's check box).
     int LineLeft() const;
 
-    // The window's place and size now, as the settings keep them.
-    TWindowPlace WindowPlace() const;
 
     // ---- HTTP transfers (src/gui/app/formtransfers.cpp) ----------------------------------------
     // Handed over by the program's start-up like the other secondary windows.
@@ -224,8 +170,8 @@ public:
     // The most devices the last batch ran at once (a seam for tests).
     int MostAtOnce = 0;
     // What a running batch locks, for its whole run: every control that starts a discovery,
-    // changes the devices, the rows or the selection, or starts another command on them. A new
-    // control of that kind joins it in BuildBatchLock.
+    // changes the devices, the rows or the selection, or starts another command on them. Each
+    // control of that kind joins it where it is made.
     TControlLock BatchLock;
 
     // ---- Plans of many devices (src/gui/app/formplan.cpp) ---------------------------------------
@@ -263,18 +209,11 @@ public:
 
     // ---- Transfer settings (src/gui/app/formtransfers.cpp) -----------------------------------
     // Utilities -> "Transfers at Once": radio items 1, 2, 4, 8 and 16 (Settings.TransferJobs);
-    // Utilities -> "Verify Upgrades" is ui()->acVerifyUpgrades (Settings.VerifyUpgrades).
+    // Utilities -> "Verify Upgrades" is the item acVerifyUpgrades (Settings.VerifyUpgrades).
     QActionGroup* TransferJobs = nullptr;
     // The two items show the settings as read.
     void MarkTransferMenu();
 
-    // Utilities -> "Colour Scheme": radio items System, Light and Dark (Settings.Scheme), the
-    // palette following the choice at once.
-    QActionGroup* ColourSchemes = nullptr;
-    void SelectColourScheme(TColourScheme scheme);
-
-    // A setup field's look: read-only fields are shaded like inactive window borders.
-    static void SetFieldLook(QLineEdit* field, bool readOnly);
 
 signals:
     // The window has closed: the program ends (whatever other window is still open).
@@ -286,7 +225,18 @@ protected:
     void changeEvent(QEvent* event) override;  // a new palette: FollowPalette
 
 private:
-    void BuildToolBar();
+    // Status panels 0 to 2 (200, 380 and 100 pixels; panel 0 starts "Ready").
+    TStatusPanel* StatusPanels[3] = {};
+    void EnterDemoMode();
+    // "Help" at a page of the help file ("/finding.html#why"); the first page when empty.
+    void OpenHelpAt(const std::string& page);
+    static constexpr const char* kWhyNoDevicePage = "/finding.html#why";
+    // The window's place and size now, as the settings keep them.
+    TWindowPlace WindowPlace() const;
+    // Utilities -> "Colour Scheme": radio items System, Light and Dark (Settings.Scheme), the
+    // palette following the choice at once.
+    void SelectColourScheme(TColourScheme scheme);
+    void ShowLogo();
     // Keys of their own: F1, Ctrl+Q and Ctrl+F, the keys of the drop-down and column buttons,
     // the Tab order; the menu bar's "Configuration" following its tool button.
     void WireKeyboard();
@@ -299,7 +249,6 @@ private:
     void BuildAnchors();
     void WireLogger();
     void SetupDeviceView();
-    void SetupSetupPanel();
     void WireRowClicks();
     bool ShowDevicePicture(const std::string& path);
     void ClearChecks();
@@ -316,10 +265,6 @@ private:
     void WaitingRowsShown();
     // The note over the picture when the selected device shares its address with another MAC.
     void ShowIpConflictNote();
-    // "Restart Device" disabled for a device that takes no restart command says so in its tool tip.
-    void ShowRestartHint();
-    void WireColourSchemes();
-    void MarkColourSchemeMenu();
     void SortByColumn(TDeviceComparator compare);
     bool SelectingDevice = false;     // SelectDevice highlights the row itself
     bool QuietPictureErrors = false;  // registration loads pictures without reporting
@@ -327,7 +272,6 @@ private:
 
     void WireTransfers();
     void WireTransferSettings();
-    void BuildBatchLock();
     // Closing while a batch runs asks first; on Yes the batch stops and the window closes when
     // it has ended. True when the close event was dealt with here.
     bool CloseDuringBatch(QCloseEvent* event);
@@ -358,12 +302,12 @@ private:
     void CzechLangClick();
     void EnglishLangClick();
     void SelectLanguage(const std::string& lang);
-    void MarkLanguageMenu();
     void RetranslateDeviceFilter();
 
     std::unique_ptr<Ui::TPyxetForm> Ui_;
+    TMainMenus* Menus = nullptr;   // child object
+    TSetupPanel* Setup = nullptr;  // child object
     std::unique_ptr<TAnchors> Anchors;
-    TButtonKeys* ButtonKeys = nullptr;  // child object
     QStringList Arguments;
     bool Shown = false;
     bool Closed = false;

@@ -6,6 +6,8 @@
 #include "gui/app/colourscheme.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
+#include "gui/app/mainmenus.h"
+#include "gui/app/setuppanel.h"
 #include "gui/devices/devicelistdelegate.h"
 #include "gui/devices/devicelistmodel.h"
 #include "gui/devices/findat.h"
@@ -53,31 +55,7 @@ QString KeepMacsWhole(QString text)
 
 } // namespace
 
-void TPyxetForm::SetFieldLook(QLineEdit* field, bool readOnly)
-{
-    field->setReadOnly(readOnly);
-    // Shaded in the scheme's colours, or the window's own look again.
-    const QPalette window = field->window()->palette();
-    QPalette palette = field->palette();
-    if (readOnly) {
-        const TSchemeColours shaded = ListColours(window, TColourRole::ShadedField);
-        palette.setColor(QPalette::Base, SchemeColour(shaded.Background));
-        palette.setColor(QPalette::Text, SchemeColour(shaded.Text));
-    } else {
-        palette.setColor(QPalette::Base, window.color(QPalette::Base));
-        palette.setColor(QPalette::Text, window.color(QPalette::Text));
-    }
-    field->setPalette(palette);
-}
-
 namespace {
-
-// The look first, then the text: setting the text runs the field's change handler.
-void ShowField(QLineEdit* field, const TFieldLook& look)
-{
-    TPyxetForm::SetFieldLook(field, look.ReadOnly);
-    field->setText(Q(look.Text));
-}
 
 Qt::CheckState AllBoxCheckState(TAllBoxState state)
 {
@@ -154,6 +132,9 @@ void TPyxetForm::SetupDeviceView()
     connect(Ui_->btnMAC, &QAbstractButton::clicked, this, [this] { btnMACClick(); });
     connect(Ui_->btnIP, &QAbstractButton::clicked, this, [this] { btnIPClick(); });
     connect(Ui_->btnRev, &QAbstractButton::clicked, this, [this] { btnRevClick(); });
+    // A batch keeps the rows and the selection as they are.
+    BatchLock.Join({Ui_->DeviceListBox, Ui_->AllChecked, Ui_->DeviceFilter, Ui_->teSearch, Ui_->btnType, Ui_->btnName,
+                    Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev});
 
     Ui_->tiDeviceImg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Ui_->tiDeviceImg->setScaledContents(false);
@@ -178,6 +159,7 @@ void TPyxetForm::SetupDeviceView()
     Devices.OnFreed = [this] {
         DeviceRows->Clear();
         SelectedDevice = nullptr;
+        Setup->Show(nullptr);
     };
 
     // The text in the list's empty area, over the viewport; its link opens the guide.
@@ -192,8 +174,8 @@ void TPyxetForm::SetupDeviceView()
     connect(EmptyListHint, &QLabel::linkActivated, this, [this] { OpenHelpAt(kWhyNoDevicePage); });
     list->viewport()->installEventFilter(new TResizeFollower(EmptyListHint));
     // While no row is shown the setup panel and the links to the device's pages rest.
-    EmptyListLock.Join({Ui_->GroupBox2, Ui_->btnRestartDevice, Ui_->btnSetDefault, Ui_->btnConfigDevice,
-                        Ui_->tiDeviceImg, Ui_->Image2});
+    EmptyListLock.Join(Setup->RestingControls());
+    EmptyListLock.Join({Ui_->tiDeviceImg, Ui_->Image2});
     ShowListState();
 }
 
@@ -241,6 +223,7 @@ void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
     KeptChecks.RecordFailed({});  // a cycle of its own gives back no marks
     Devices.BeginCycle();  // PreviousList = the lines shown so far, then FreeDevices
     SelectedDevice = nullptr;
+    Setup->Show(nullptr);
     DeviceRows->Clear();
     // The panel is emptied with every control given back first, then rests as emptied.
     EmptyListLock.Unlock();
@@ -302,53 +285,24 @@ void TPyxetForm::acFindAtExecute()
     FindDevices(FindAt->Addresses());
 }
 
-void TPyxetForm::RebuildFindMenu()
-{
-    // The drop-down and the Actions menu's "Network Interface" hold the same choices.
-    pmFind->clear();
-    Ui_->mInterfaces->clear();
-    qDeleteAll(FindInterfaces->actions());
-    const std::vector<TNetInterface> interfaces = ListNetInterfaces();
-    const std::vector<std::string> names = DiscoveryInterfaceNames(interfaces);
-    auto add = [this](const QString& text, const std::string& name) {
-        auto* action = new QAction(text, FindInterfaces);
-        pmFind->addAction(action);
-        Ui_->mInterfaces->addAction(action);
-        action->setCheckable(true);
-        action->setData(Q(name));
-        action->setChecked(Settings.Interface == name);
-        connect(action, &QAction::triggered, this, [this, name] { Settings.Interface = name; });
-    };
-    add(Q(_("All interfaces")), "");
-    const bool remembered = Settings.Interface.empty()
-        || std::find(names.begin(), names.end(), Settings.Interface) != names.end();
-    if (!remembered)
-        FindInterfaces->actions().front()->setChecked(true);  // that interface is gone: all of them
-    for (const std::string& name : names)
-        add(Q(InterfaceLabel(interfaces, name)), name);
-    pmFind->addSeparator();
-    pmFind->addAction(Ui_->acFindAt);
-}
+void TPyxetForm::RebuildFindMenu() { Menus->RebuildFindMenu(); }
 
 void TPyxetForm::FreeDevices()
 {
     Devices.FreeDevices();
     SelectedDevice = nullptr;
+    Setup->Show(nullptr);
 }
 
 void TPyxetForm::ClearDeviceView()
 {
     setWindowTitle(Q(AppTitle));
-    for (QLineEdit* field : {Ui_->teDeviceName, Ui_->teDeviceIP, Ui_->teDeviceMask, Ui_->teDeviceGateway,
-                             Ui_->teDeviceDNS1, Ui_->teDeviceDNS2, Ui_->teHTTPPort, Ui_->teTelnetPort})
-        field->setText(QString());
-    Ui_->chbDhcp->setChecked(false);
+    Setup->Clear();
     Ui_->tiDeviceImg->clear();
     DevicePicture = QImage();
     ShowIpConflictNote();
     ClearChecks();
     EnableDeviceActions(false);
-    Ui_->btnConfigDevice->setEnabled(false);
     Ui_->DeviceFilter->clear();
     FilterHasType.clear();
     Ui_->DeviceFilter->setPlaceholderText(Q(_("No devices")));
@@ -433,12 +387,6 @@ void TPyxetForm::ShowIpConflictNote()
     label->setVisible(!note.empty());
 }
 
-void TPyxetForm::ShowRestartHint()
-{
-    const bool refuses = SelectedDevice && !SelectedDevice->CopyInfo().CanRestart;
-    Ui_->btnRestartDevice->setToolTip(refuses ? Q(_("This device takes no restart command.")) : QString());
-}
-
 void TPyxetForm::UpdateDeviceCounter()
 {
     Ui_->DeviceCounter->setText(QString::number(DeviceRows->RowCount()));
@@ -483,25 +431,8 @@ void TPyxetForm::ShowDeviceDetails()
     if (!SelectedDevice)
         return;
     const TProductInfo info = SelectedDevice->CopyInfo();
-    const TDeviceDetailsLook look = DeviceDetailsLook(info, Ui_->chbDhcp->isChecked());
-
-    // In this order: the texts run the fields' change handlers, which compare with the device.
     setWindowTitle(Q(AppTitle + " " + info.TypeName));
-    ShowField(Ui_->teDeviceName, look.Name);
-    Ui_->teDeviceIP->setText(Q(look.IP));
-    Ui_->teDeviceMask->setText(Q(look.Mask));
-    Ui_->teDeviceGateway->setText(Q(look.Gateway));
-    Ui_->teDeviceDNS1->setText(Q(look.DNS1.Text));
-    Ui_->teDeviceDNS2->setText(Q(look.DNS2.Text));
-    ShowField(Ui_->teHTTPPort, look.HTTPPort);
-    ShowField(Ui_->teTelnetPort, look.TelnetPort);
-    Ui_->chbDhcp->setEnabled(look.DhcpEnabled);
-    Ui_->chbDhcp->setChecked(look.DhcpChecked);  // a disabled box keeps its mark: no change
-    SetFieldLook(Ui_->teDeviceDNS1, look.DNS1.ReadOnly);
-    SetFieldLook(Ui_->teDeviceDNS2, look.DNS2.ReadOnly);
-    Ui_->btnSetDefault->setEnabled(look.SetDefaultEnabled);
-    Ui_->btnRestartDevice->setEnabled(look.RestartEnabled);
-    ShowRestartHint();
+    Setup->Show(SelectedDevice);
     ShowIpConflictNote();
 
     const std::string path = DevicePicturePath(AppDir, info.TypeName);

@@ -29,6 +29,7 @@ void TPyxetForm::WirePlans()
 {
     connect(Ui_->acSetUpPlan, &QAction::triggered, this, [this] { acSetUpPlanExecute(); });
     connect(Ui_->acUndoPlan, &QAction::triggered, this, [this] { acUndoPlanExecute(); });
+    BatchLock.Join({Ui_->acSetUpPlan, Ui_->acUndoPlan});
 }
 
 void TPyxetForm::acSetUpPlanExecute()

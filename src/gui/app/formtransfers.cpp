@@ -79,64 +79,6 @@ private:
     TPyxetForm* Form;
 };
 
-void TControlLock::Join(std::initializer_list<QObject*> controls)
-{
-    for (QObject* control : controls)
-        if (control && !Holds(control))
-            Items.push_back({control, true});
-}
-
-bool TControlLock::Holds(const QObject* control) const
-{
-    return std::any_of(Items.begin(), Items.end(), [control](const TItem& item) { return item.Control == control; });
-}
-
-void TControlLock::Lock()
-{
-    if (IsLocked)
-        return;
-    IsLocked = true;
-    // Every state first: a control inside another one reads as disabled once that one is.
-    for (TItem& item : Items)
-        if (item.Control)
-            item.Enabled = item.Control->property("enabled").toBool();
-    for (TItem& item : Items)
-        if (item.Control)
-            item.Control->setProperty("enabled", false);
-}
-
-void TControlLock::Unlock()
-{
-    if (!IsLocked)
-        return;
-    IsLocked = false;
-    for (const TItem& item : Items)
-        if (item.Control)
-            item.Control->setProperty("enabled", item.Enabled);
-}
-
-void TPyxetForm::BuildBatchLock()
-{
-    // Discovery: "Find Devices", its drop-down with the interfaces and the Actions menu's
-    // "Network Interface" holding the same, "Find at Addresses...".
-    BatchLock.Join({Ui_->acFind, Ui_->acFindAt, pmFind, FindInterfaces, Ui_->mInterfaces->menuAction()});
-    // The rows and the selection: the list, its check marks, type filter, search field and the
-    // five column buttons.
-    BatchLock.Join({Ui_->DeviceListBox, Ui_->AllChecked, Ui_->DeviceFilter, Ui_->teSearch, Ui_->btnType, Ui_->btnName,
-                    Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev});
-    // The commands on devices: the batches and the setup panel (an edit would enable "Apply
-    // Changes" again). The menu bar's "Configuration" follows acBackup.
-    BatchLock.Join({Ui_->acFirmUpgr, Ui_->acBackup, Ui_->LoadConfig, Ui_->SaveConfig, Ui_->BackupConfig,
-                    Ui_->RestoreConfig, Ui_->CommonConfig, Ui_->btnConfigDevice, Ui_->btnSetDefault,
-                    Ui_->btnRestartDevice, Ui_->GroupBox2});
-    // The plans of many devices.
-    BatchLock.Join({Ui_->acSetUpPlan, Ui_->acUndoPlan});
-    // The check marks of the last batch's failed devices.
-    BatchLock.Join({Ui_->acCheckFailed});
-    // How the next batch runs.
-    BatchLock.Join({Ui_->acVerifyUpgrades, Ui_->mTransferJobs->menuAction(), TransferJobs});
-}
-
 void TPyxetForm::WireTransferSettings()
 {
     TransferJobs = new QActionGroup(this);
@@ -151,6 +93,8 @@ void TPyxetForm::WireTransferSettings()
     }
     connect(Ui_->acVerifyUpgrades, &QAction::toggled, this, [this](bool on) { Settings.VerifyUpgrades = on; });
     MarkTransferMenu();
+    // How the next batch runs stays as it is while one runs.
+    BatchLock.Join({Ui_->acVerifyUpgrades, Ui_->mTransferJobs->menuAction(), TransferJobs});
 }
 
 void TPyxetForm::MarkTransferMenu()
@@ -170,9 +114,13 @@ void TPyxetForm::WireTransfers()
     connect(Ui_->BackupConfig, &QAction::triggered, this, [this] { BackupConfigClick(); });
     connect(Ui_->RestoreConfig, &QAction::triggered, this, [this] { RestoreConfigClick(); });
     connect(Ui_->CommonConfig, &QAction::triggered, this, [this] { CommonConfigClick(); });
-    BuildBatchLock();
+    // The batch commands (the menu bar's "Configuration" follows acBackup).
+    BatchLock.Join({Ui_->acFirmUpgr, Ui_->acBackup, Ui_->LoadConfig, Ui_->SaveConfig, Ui_->BackupConfig,
+                    Ui_->RestoreConfig, Ui_->CommonConfig});
     WirePlans();
     connect(Ui_->acCheckFailed, &QAction::triggered, this, [this] { acCheckFailedExecute(); });
+    // The check marks of the last batch's failed devices.
+    BatchLock.Join({Ui_->acCheckFailed});
     UpdateCheckFailed();
 }
 
