@@ -195,7 +195,7 @@ private slots:
         w.ui()->teSearch->setText(QString());
         QVERIFY(item->isEnabled());
         w.ui()->teSearch->setText(QStringLiteral("Alpha"));
-        w.ui()->btnName->click();
+        w.Window.ClickColumn(1);
         QVERIFY(!item->isEnabled());
         w.ui()->teSearch->clear();
         QVERIFY(item->isEnabled());

@@ -13,7 +13,7 @@
 #include "gui/windows/progressinfo.h"
 
 #include <QLineEdit>
-#include <QListView>
+#include <QTableView>
 #include <QListWidget>
 #include <QStyle>
 #include <QStyleOptionViewItem>
@@ -63,13 +63,13 @@ QColor Text(const QPalette& palette, TColourRole role) { return SchemeColour(Lis
 // The text area of a device row (the check box left of it excluded).
 QRect TextArea(TTestWindow& w, int row)
 {
-    QListView* list = w.ui()->DeviceListBox;
+    QTableView* list = w.List();
     return list->visualRect(list->model()->index(row, 0)).adjusted(20, 0, 0, 0);
 }
 
 QRect CheckArea(TTestWindow& w, int row)
 {
-    QListView* list = w.ui()->DeviceListBox;
+    QTableView* list = w.List();
     QStyleOptionViewItem option;
     option.initFrom(list);
     option.rect = list->visualRect(list->model()->index(row, 0));
@@ -110,8 +110,8 @@ private slots:
         w.Form->SelectDevice(RowOf(w, "Alpha"));
         QApplication::processEvents();
 
-        const QPalette palette = w.ui()->DeviceListBox->palette();
-        const QImage shot = w.ui()->DeviceListBox->viewport()->grab().toImage();
+        const QPalette palette = w.List()->palette();
+        const QImage shot = w.List()->viewport()->grab().toImage();
         const QColor base = palette.color(QPalette::Base), text = palette.color(QPalette::Text);
 
         // Charlie: new, plain background, a blue lighter than the light scheme's and readable.
@@ -138,7 +138,7 @@ private slots:
         // A known device that is not highlighted: the palette's text, no black.
         w.Form->SelectDevice(RowOf(w, "Charlie"));
         QApplication::processEvents();
-        const QImage again = w.ui()->DeviceListBox->viewport()->grab().toImage();
+        const QImage again = w.List()->viewport()->grab().toImage();
         const QRect alpha = TextArea(w, RowOf(w, "Alpha"));
         QVERIFY(Pixels(again, alpha, text) > 10);
         QCOMPARE(Pixels(again, alpha, Qt::black), 0);
@@ -167,7 +167,7 @@ private slots:
         f.Form->LogAction("", "last line", LOG_INFO);
         f.LogForm->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.LogForm.get()));
-        QListView* list = f.LogForm->ui()->ActionReport;
+        QTableView* list = f.LogForm->ui()->ActionReport;
         list->clearSelection();
         QApplication::processEvents();
         const QPalette palette = list->palette();
@@ -210,7 +210,7 @@ private slots:
         f.Form->LogAction("", "last line", LOG_INFO);
         f.LogForm->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.LogForm.get()));
-        QListView* list = f.LogForm->ui()->ActionReport;
+        QTableView* list = f.LogForm->ui()->ActionReport;
         list->clearSelection();
         QApplication::processEvents();
         const QImage shot = list->viewport()->grab().toImage();

@@ -11,7 +11,7 @@
 
 #include <QActionGroup>
 #include <QApplication>
-#include <QListView>
+#include <QTableView>
 #include <QTest>
 
 namespace {
@@ -66,7 +66,7 @@ private slots:
         QCOMPARE(form.Settings.Scheme, TColourScheme::Dark);
         QVERIFY(DarkWindow(QGuiApplication::palette()));
         QTRY_VERIFY(DarkWindow(form.palette()));
-        QTRY_VERIFY(DarkList(ui->DeviceListBox));
+        QTRY_VERIFY(DarkList(Control<QTableView>(*F.Form, "DeviceListBox")));
         QCOMPARE(ui->tlIPConflict->font(), form.font());  // its style sheet set again keeps the window's font
         TProgressInfoForm progress;  // made now, dark from the start
         QTRY_VERIFY(DarkList(progress.ui()->ListBox1));
@@ -74,7 +74,7 @@ private slots:
         ui->acSchemeLight->trigger();
         QCOMPARE(Marked(form), QStringLiteral("Light"));
         QTRY_VERIFY(!DarkWindow(form.palette()));
-        QTRY_VERIFY(!DarkList(ui->DeviceListBox));
+        QTRY_VERIFY(!DarkList(Control<QTableView>(*F.Form, "DeviceListBox")));
         QTRY_VERIFY(!DarkList(progress.ui()->ListBox1));
 
         ui->acSchemeSystem->trigger();
@@ -94,7 +94,7 @@ private slots:
         F.Start();
         QCOMPARE(Marked(*F.Form), QStringLiteral("Dark"));
         QTRY_VERIFY(DarkWindow(F.Form->palette()));
-        QTRY_VERIFY(DarkList(F.Form->ui()->DeviceListBox));
+        QTRY_VERIFY(DarkList(Control<QTableView>(*F.Form, "DeviceListBox")));
         F.Form->ui()->acSchemeSystem->trigger();
         QCOMPARE(QGuiApplication::palette(), Platform);
         QTRY_VERIFY(!DarkWindow(F.Form->palette()));
@@ -125,7 +125,7 @@ private slots:
         QTRY_VERIFY(!DarkWindow(F.Form->palette()));
         F.Form->ui()->acSchemeSystem->trigger();
         QTRY_VERIFY(DarkWindow(F.Form->palette()));
-        QTRY_VERIFY(DarkList(F.Form->ui()->DeviceListBox));
+        QTRY_VERIFY(DarkList(Control<QTableView>(*F.Form, "DeviceListBox")));
         QApplication::setPalette(Platform);
     }
 };

@@ -24,7 +24,7 @@ private slots:
         QCOMPARE(w.FilterEntries(), (QStringList{QStringLiteral("All devices"), QStringLiteral("Poseidon 2261")}));
         QCOMPARE(w.ui()->DeviceFilter->currentIndex(), 0);
         QCOMPARE(w.HighlightedRow(), 0);
-        QVERIFY(w.Form->SelectedDevice != nullptr);
+        QVERIFY(w.Panel()->ShownDevice() != nullptr);
         QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Boiler"));
         QCOMPARE(w.Form->windowTitle(), QStringLiteral("Pyxet Poseidon 2261"));
         QVERIFY(w.ui()->acFirmUpgr->isEnabled());
@@ -39,7 +39,7 @@ private slots:
         w.Add({.TypeCode = 2, .Name = "Alpha", .MAC = "00:0A:59:00:00:02"});
         QCOMPARE(w.HighlightedRow(), -1);
         QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Boiler"));
-        QCOMPARE(QString::fromStdString(w.Form->SelectedDevice->Info.Name), QStringLiteral("Boiler"));
+        QCOMPARE(QString::fromStdString(w.Panel()->ShownDevice()->Info.Name), QStringLiteral("Boiler"));
         QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("2"));
     }
 
@@ -73,15 +73,15 @@ private slots:
         w.Add({.TypeCode = 1, .Name = "Boiler"});
         w.Add({.TypeCode = 99, .Name = "Zulu", .MAC = "00:0A:59:00:00:02"});  // no picture
         const int zulu = int(w.Names().indexOf(QStringLiteral("Zulu")));
-        w.ui()->DeviceListBox->setCurrentIndex(w.ui()->DeviceListBox->model()->index(zulu, 0));
-        QCOMPARE(QString::fromStdString(w.Form->SelectedDevice->Info.Name), QStringLiteral("Zulu"));
+        w.List()->setCurrentIndex(w.List()->model()->index(zulu, 0));
+        QCOMPARE(QString::fromStdString(w.Panel()->ShownDevice()->Info.Name), QStringLiteral("Zulu"));
         QCOMPARE(Dialogs::TakeShownBoxes().size(), size_t(1));  // clicked: its picture is missing
         w.ui()->teDeviceName->setText(QStringLiteral("Edited"));
 
         w.Add({.TypeCode = 99, .Name = "Alpha", .MAC = "00:0A:59:00:00:03"});  // filed before Zulu
         QVERIFY(w.Names().indexOf(QStringLiteral("Zulu")) > zulu);
         QCOMPARE(w.HighlightedRow(), -1);
-        QCOMPARE(QString::fromStdString(w.Form->SelectedDevice->Info.Name), QStringLiteral("Zulu"));
+        QCOMPARE(QString::fromStdString(w.Panel()->ShownDevice()->Info.Name), QStringLiteral("Zulu"));
         QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Edited"));
         QVERIFY(Dialogs::TakeShownBoxes().empty());
     }
@@ -102,13 +102,13 @@ private slots:
         emit filter->activated(filter->currentIndex());
         QCOMPARE(w.Rows().size(), 1);
         QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("1"));
-        TProduct* shown = w.Form->SelectedDevice;
+        TProduct* shown = w.Panel()->ShownDevice();
         w.Add({.TypeCode = 2, .Name = "Late", .MAC = "00:0A:59:00:00:04"});
         QCOMPARE(w.Rows().size(), 4);
         QCOMPARE(w.ui()->DeviceCounter->text(), QStringLiteral("4"));
         QCOMPARE(filter->currentText(), QStringLiteral("Poseidon 2261"));
         QCOMPARE(w.HighlightedRow(), -1);
-        QCOMPARE(w.Form->SelectedDevice, shown);
+        QCOMPARE(w.Panel()->ShownDevice(), shown);
         QCOMPARE(w.ui()->teDeviceName->text(), QStringLiteral("Typed"));
     }
 
@@ -120,7 +120,7 @@ private slots:
         w.ui()->acFind->trigger();
         QApplication::processEvents();
         QVERIFY(w.Rows().isEmpty());
-        QVERIFY(w.Form->SelectedDevice == nullptr);
+        QVERIFY(w.Panel()->ShownDevice() == nullptr);
         QCOMPARE(w.Form->windowTitle(), QStringLiteral("Pyxet"));
         for (QLineEdit* f : {w.ui()->teDeviceName, w.ui()->teDeviceIP, w.ui()->teDeviceDNS1, w.ui()->teHTTPPort})
             QVERIFY(f->text().isEmpty());

@@ -367,7 +367,7 @@ private slots:
         w.Window.Add({.Name = "Bravo", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.2"});
         w.Check({"Alpha", "Bravo"});
         w.Form().SelectDevice(1);
-        TProduct* selected = w.Form().SelectedDevice;
+        TProduct* selected = w.Window.Panel()->ShownDevice();
         QVERIFY(selected);
         w.Form().RebuildFindMenu();
         auto* ui = w.ui();
@@ -375,9 +375,7 @@ private slots:
             {"Find Devices", ui->acFind},         {"Find at Addresses...", ui->acFindAt},
             {"tbFind", w.Form().tbFind},          {"the Find drop-down", w.Form().pmFind},
             {"the type filter", ui->DeviceFilter}, {"the search field", ui->teSearch},
-            {"Type", ui->btnType},                {"Name", ui->btnName},
-            {"MAC", ui->btnMAC},                  {"IP", ui->btnIP},
-            {"Firmware Rev.", ui->btnRev},        {"the list", ui->DeviceListBox},
+            {"the list's header", w.Window.Header()}, {"the list", w.Window.List()},
             {"All", ui->AllChecked},              {"Upgrade Firmware...", ui->acFirmUpgr},
             {"Configuration", ui->acBackup},      {"Restore Selected", ui->RestoreConfig},
             {"Apply Changes", ui->btnConfigDevice}, {"Restart Device", ui->btnRestartDevice},
@@ -386,7 +384,7 @@ private slots:
         std::vector<bool> before;
         for (const auto& [name, control] : controls)
             before.push_back(control->property("enabled").toBool());
-        QVERIFY(ui->acFindAt->isEnabled() && ui->teSearch->isEnabled() && ui->btnName->isEnabled());
+        QVERIFY(ui->acFindAt->isEnabled() && ui->teSearch->isEnabled() && w.Window.Header()->isEnabled());
 
         bool ran = false;
         watched->OnLine = [&] {
@@ -400,10 +398,10 @@ private slots:
             ui->acFind->trigger();
             w.Form().acFindAtExecute();
             w.Form().acFindExecute();
-            QTest::mouseClick(ui->btnName, Qt::LeftButton);
+            w.Window.ClickColumn(1);
             QTest::keyClicks(ui->teSearch, QStringLiteral("Alpha"));
             QCOMPARE(w.Window.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo")}));
-            QCOMPARE(w.Form().SelectedDevice, selected);
+            QCOMPARE(w.Window.Panel()->ShownDevice(), selected);
         };
         TFindAtForm::QueueText("10.0.0.9");  // were the dialog asked, it would search
         w.Form().ActionLog.clear();
@@ -415,7 +413,7 @@ private slots:
         QCOMPARE(w.Log(), (std::vector<std::string>{"Process restore starting.", "Restore data from 10.0.0.1 starting.",
                                                     "Restore data from 10.0.0.2 starting.", "Restore process finished."}));
         QCOMPARE(w.Window.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo")}));
-        QCOMPARE(w.Form().SelectedDevice, selected);
+        QCOMPARE(w.Window.Panel()->ShownDevice(), selected);
         QVERIFY(ui->teSearch->text().isEmpty());
         for (size_t i = 0; i < controls.size(); ++i)
             QVERIFY2(controls[i].second->property("enabled").toBool() == before[i], controls[i].first);
@@ -915,7 +913,7 @@ private slots:
 private:
     static bool Checked(TTransferWindow& w, int row)
     {
-        return w.ui()->DeviceListBox->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        return w.List()->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
     }
 };
 

@@ -123,7 +123,8 @@ private slots:
         filter->setCurrentIndex(2);
         const QString caption = F.Form->windowTitle();
         const QString name = ui->teDeviceName->text();
-        const std::string firstRow = F.Form->DeviceRows->Line(0);
+        QTableView* list = Control<QTableView>(*F.Form, "DeviceListBox");
+        const QString firstRow = list->model()->index(0, 0).data(TDeviceListModel::LineRole).toString();
 
         ui->CzechLang->trigger();
         QCOMPARE(filter->count(), 3);
@@ -132,8 +133,9 @@ private slots:
         QCOMPARE(filter->itemText(2), QStringLiteral("Damocles 2404"));
         QCOMPARE(filter->currentIndex(), 2);
         QCOMPARE(ui->DeviceCounter->text(), QStringLiteral("2"));
-        QCOMPARE(F.Form->DeviceRows->RowCount(), 2);
-        QCOMPARE(F.Form->DeviceRows->Line(0), firstRow);
+        QCOMPARE(list->model()->rowCount(), 2);
+        QCOMPARE(list->model()->index(0, 0).data(TDeviceListModel::LineRole).toString(), firstRow);
+        QCOMPARE(list->model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("Verze firmwaru"));
         QCOMPARE(F.Form->windowTitle(), caption);
         QCOMPARE(ui->teDeviceName->text(), name);
         QCOMPARE(ui->GroupBox1->title(), QStringLiteral("Seznam zařízení"));
@@ -155,7 +157,7 @@ private slots:
             QVERIFY2(fm.horizontalAdvance(ui->FilterLabel->text()) <= ui->FilterLabel->width(), lang);
             QVERIFY2(ui->FilterLabel->geometry().right() < ui->DeviceFilter->x(), lang);
             QVERIFY2(ui->AllChecked->sizeHint().width() <= ui->AllChecked->width(), lang);
-            QVERIFY2(ui->AllChecked->geometry().right() < ui->btnType->x(), lang);
+            QVERIFY2(ui->AllChecked->geometry().bottom() < Control<QTableView>(*F.Form, "DeviceListBox")->y(), lang);  // above the header
             for (QToolButton* b : {F.Form->tbFind, F.Form->tbDeviceUpgr, F.Form->tbConfig, F.Form->tbLanguage,
                                    F.Form->tbHelp, F.Form->tbExit})
                 QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) <= b->width() - 6,

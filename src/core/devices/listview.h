@@ -71,6 +71,14 @@ TSortClick ColumnButtonClick(bool ascending, size_t deviceCount);
 std::vector<TDeviceRow> SortedRows(const std::vector<TDeviceEntry>& deviceList, TDeviceComparator compare,
                                    bool ascending);
 
+// ---- Cells ------------------------------------------------------------------------------------------
+
+// The device's name as the row's display line holds it: a setup sent since changes the device's
+// Name but not its line, and the row shows the line's fields until the next cycle. The line's
+// other fields are the device's own type name, MAC, answering address and revision, which stay as
+// they answered. A line that is not the device's gives the device's Name.
+std::string FiledName(const std::string& line, const TProductInfo& info);
+
 // ---- Row colours -----------------------------------------------------------------------------------
 
 // A row stands out as a new device when the previous discovery listed devices and none of its

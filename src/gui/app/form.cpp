@@ -1,6 +1,7 @@
 // TPyxetForm: building the main window and running its life. The device area, the setup panel,
 // the transfers and the help live in their own files as further methods of this class.
 #include "gui/app/form.h"
+#include "gui/app/devicelistpanel.h"
 #include "gui/app/qtext.h"
 
 #include "gui/app/artwork.h"
@@ -31,6 +32,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -151,9 +153,7 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     BuildAnchors();
     WireLogger();
     SetupDeviceView();
-    WireRowClicks();
     SetupSetupPanel();
-    PlaceColumnHeaders();
     WireTransfers();
     FollowPalette();
     WireKeyboard();
@@ -169,11 +169,6 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     connect(Ui_->EnglishLang, &QAction::triggered, this, [this] { EnglishLangClick(); });
 
     setWindowTitle(Q(AppTitle));
-    // Wide enough for every field of a line, in the list's font on this desktop.
-    if (const int more = ColumnsShortfall(); more > 0) {
-        resize(width() + more, height());
-        PlaceColumnHeaders();
-    }
     move(Dialogs::DesktopPosition(size()));
     FormCreate();
 }
@@ -292,8 +287,7 @@ void TPyxetForm::WireKeyboard()
         Ui_->teSearch->selectAll();
     });
 
-    for (QToolButton* b :
-         {tbFind, tbConfig, tbLanguage, Ui_->btnType, Ui_->btnName, Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev})
+    for (QToolButton* b : {tbFind, tbConfig, tbLanguage})
         ButtonKeys->Add(b);
 
     // Tab follows the layout: the tool bar, then top to bottom and left to right.
@@ -304,11 +298,7 @@ void TPyxetForm::WireKeyboard()
                               tbHelp,
                               tbExit,
                               Ui_->AllChecked,
-                              Ui_->btnType,
-                              Ui_->btnName,
-                              Ui_->btnMAC,
-                              Ui_->btnIP,
-                              Ui_->btnRev,
+                              Ui_->DeviceListBox->horizontalHeader(),  // the columns' sorts
                               Ui_->DeviceListBox,
                               EmptyListHint,
                               Ui_->teSearch,
@@ -440,10 +430,6 @@ void TPyxetForm::FollowPalette()
             labels.setColor(group, role, SchemeColour(bar.Text));
     Ui_->ToolBar1->setPalette(labels);
 
-    const QIcon glyph = SortGlyph(SchemeColour(FaceColours(face, TColourRole::ButtonGlyph).Text));
-    for (QToolButton* b : {Ui_->btnType, Ui_->btnName, Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev})
-        b->setIcon(glyph);
-
     const TSchemeColours note = ListColours(face, TColourRole::ConflictRow);
     Ui_->tlIPConflict->setStyleSheet(
         QStringLiteral("QLabel { background: %1; color: %2; border: 1px solid #b06010; padding: 1px 3px; }")
@@ -469,7 +455,7 @@ void TPyxetForm::FormShow()
     RetranslateComponent(this);
     MarkLanguageMenu();
     MarkTransferMenu();
-    PlaceColumnHeaders();
+    List->SetColumnWidths(Settings.Columns);
     RebuildFindMenu();
 
     if (!Arguments.isEmpty() && Arguments.first().contains(QStringLiteral("-demo"), Qt::CaseSensitive)) {
@@ -528,6 +514,8 @@ void TPyxetForm::FormClose()
     // Written from the first time the user moves or resizes the window on.
     if (const TWindowPlace now = WindowPlace(); now != PlacedAt && now.Kept())
         Settings.Window = now;
+    if (List->ColumnsSized())  // written once the user sized a column, or the file had them
+        Settings.Columns = List->ColumnWidths();
     std::string error;
     ++SavesDone;
     if (!SaveSettings(ConfigDir, Settings, &error))
@@ -617,22 +605,10 @@ void TPyxetForm::SelectLanguage(const std::string& lang)
     MarkLanguageMenu();
     UseLanguage(lang);
     RetranslateComponent(this);
-    RetranslateDeviceFilter();
+    List->Retranslate();
     ShowIpConflictNote();
     ShowRestartHint();
     ShowListState();
-    PlaceColumnHeaders();
-}
-
-void TPyxetForm::RetranslateDeviceFilter()
-{
-    // The filter box's own texts are set by the discovery, after the window's texts were
-    // recorded; its type names are device data and stay as they are.
-    QComboBox* filter = Ui_->DeviceFilter;
-    if (!filter->placeholderText().isEmpty())
-        filter->setPlaceholderText(Q(_("No devices")));
-    if (filter->count() > 0)
-        filter->setItemText(0, Q(_("All devices")));
 }
 
 void TPyxetForm::CzechLangClick() { SelectLanguage("cs"); }

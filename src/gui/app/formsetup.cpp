@@ -68,58 +68,58 @@ void FieldChanged(QPushButton* apply, const TProduct* device, bool demoMode, TSe
 
 void TPyxetForm::teDeviceNameChange()
 {
-    FieldChanged(Ui_->btnConfigDevice, SelectedDevice, DemoMode, TSetupField::Name, Ui_->teDeviceName);
+    FieldChanged(Ui_->btnConfigDevice, SelectedDevice(), DemoMode, TSetupField::Name, Ui_->teDeviceName);
 }
 
 void TPyxetForm::teDeviceIPChange()
 {
-    FieldChanged(Ui_->btnConfigDevice, SelectedDevice, DemoMode, TSetupField::IP, Ui_->teDeviceIP);
+    FieldChanged(Ui_->btnConfigDevice, SelectedDevice(), DemoMode, TSetupField::IP, Ui_->teDeviceIP);
 }
 
 void TPyxetForm::teDeviceMaskChange()
 {
-    FieldChanged(Ui_->btnConfigDevice, SelectedDevice, DemoMode, TSetupField::Mask, Ui_->teDeviceMask);
+    FieldChanged(Ui_->btnConfigDevice, SelectedDevice(), DemoMode, TSetupField::Mask, Ui_->teDeviceMask);
 }
 
 void TPyxetForm::teDeviceGatewayChange()
 {
-    FieldChanged(Ui_->btnConfigDevice, SelectedDevice, DemoMode, TSetupField::Gateway, Ui_->teDeviceGateway);
+    FieldChanged(Ui_->btnConfigDevice, SelectedDevice(), DemoMode, TSetupField::Gateway, Ui_->teDeviceGateway);
 }
 
 void TPyxetForm::teDeviceDNS1Change()
 {
-    FieldChanged(Ui_->btnConfigDevice, SelectedDevice, DemoMode, TSetupField::DNS1, Ui_->teDeviceDNS1);
+    FieldChanged(Ui_->btnConfigDevice, SelectedDevice(), DemoMode, TSetupField::DNS1, Ui_->teDeviceDNS1);
 }
 
 void TPyxetForm::teDeviceDNS2Change()
 {
-    FieldChanged(Ui_->btnConfigDevice, SelectedDevice, DemoMode, TSetupField::DNS2, Ui_->teDeviceDNS2);
+    FieldChanged(Ui_->btnConfigDevice, SelectedDevice(), DemoMode, TSetupField::DNS2, Ui_->teDeviceDNS2);
 }
 
 void TPyxetForm::teHTTPPortChange()
 {
-    FieldChanged(Ui_->btnConfigDevice, SelectedDevice, DemoMode, TSetupField::HTTPPort, Ui_->teHTTPPort);
+    FieldChanged(Ui_->btnConfigDevice, SelectedDevice(), DemoMode, TSetupField::HTTPPort, Ui_->teHTTPPort);
 }
 
 void TPyxetForm::teTelnetPortChange()
 {
-    FieldChanged(Ui_->btnConfigDevice, SelectedDevice, DemoMode, TSetupField::TelnetPort, Ui_->teTelnetPort);
+    FieldChanged(Ui_->btnConfigDevice, SelectedDevice(), DemoMode, TSetupField::TelnetPort, Ui_->teTelnetPort);
 }
 
 void TPyxetForm::chbDhcpClick()
 {
     const bool checked = Ui_->chbDhcp->isChecked();
     LockAddressFields(AddressFieldsLocked(checked, DemoMode));
-    if (const auto enabled = ApplyEnabledAfterDhcpClick(SelectedDevice, DemoMode, checked))
+    if (const auto enabled = ApplyEnabledAfterDhcpClick(SelectedDevice(), DemoMode, checked))
         Ui_->btnConfigDevice->setEnabled(*enabled);
 }
 
 void TPyxetForm::btnConfigDeviceClick()
 {
-    if (DemoMode || !SelectedDevice)
+    if (DemoMode || !SelectedDevice())
         return;
     TSetupValues values;
-    values.Name = NameToApply(Ui_->teDeviceName->text().toStdString(), SelectedDevice->CopyInfo().Name);
+    values.Name = NameToApply(Ui_->teDeviceName->text().toStdString(), SelectedDevice()->CopyInfo().Name);
     values.IP = Ui_->teDeviceIP->text().toStdString();
     values.Mask = Ui_->teDeviceMask->text().toStdString();
     values.Gateway = Ui_->teDeviceGateway->text().toStdString();
@@ -129,10 +129,10 @@ void TPyxetForm::btnConfigDeviceClick()
     values.HTTPPort = Ui_->teHTTPPort->text().toStdString();
     values.TelnetPort = Ui_->teTelnetPort->text().toStdString();
     TDialogAsker asker(this);
-    if (ApplyChanges(SelectedDevice, values, asker) != TCommandOutcome::Sent)
+    if (ApplyChanges(SelectedDevice(), values, asker) != TCommandOutcome::Sent)
         return;
     // The addresses were stored without the blanks around them: show them as stored.
-    const TProductInfo stored = SelectedDevice->CopyInfo();
+    const TProductInfo stored = SelectedDevice()->CopyInfo();
     const std::pair<QLineEdit*, TSetupField> addresses[] = {
         {Ui_->teDeviceIP, TSetupField::IP},           {Ui_->teDeviceMask, TSetupField::Mask},
         {Ui_->teDeviceGateway, TSetupField::Gateway}, {Ui_->teDeviceDNS1, TSetupField::DNS1},
@@ -147,16 +147,16 @@ void TPyxetForm::btnConfigDeviceClick()
 void TPyxetForm::btnRestartDeviceClick()
 {
     // In demonstration mode the button is enabled without any device: nothing to restart.
-    if (DemoMode || !SelectedDevice)
+    if (DemoMode || !SelectedDevice())
         return;
     TDialogAsker asker(this);
-    RestartDevice(SelectedDevice, asker);
+    RestartDevice(SelectedDevice(), asker);
 }
 
 void TPyxetForm::btnSetDefaultClick()
 {
-    if (DemoMode || !SelectedDevice)
+    if (DemoMode || !SelectedDevice())
         return;
     TDialogAsker asker(this);
-    SetFactoryDefaults(SelectedDevice, asker);
+    SetFactoryDefaults(SelectedDevice(), asker);
 }

@@ -14,7 +14,7 @@
 #include "core/http/rules.h"
 #include "core/log/format.h"
 #include "gui/app/dialogs.h"
-#include "gui/devices/devicelistmodel.h"
+#include "gui/app/devicelistpanel.h"
 #include "gui/http/login.h"
 #include "gui/http/upgrade.h"
 #include "gui/windows/progressinfo.h"
@@ -120,10 +120,10 @@ void TPyxetForm::BuildBatchLock()
     // Discovery: "Find Devices", its drop-down with the interfaces and the Actions menu's
     // "Network Interface" holding the same, "Find at Addresses...".
     BatchLock.Join({Ui_->acFind, Ui_->acFindAt, pmFind, FindInterfaces, Ui_->mInterfaces->menuAction()});
-    // The rows and the selection: the list, its check marks, type filter, search field and the
-    // five column buttons.
-    BatchLock.Join({Ui_->DeviceListBox, Ui_->AllChecked, Ui_->DeviceFilter, Ui_->teSearch, Ui_->btnType, Ui_->btnName,
-                    Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev});
+    // The rows and the selection: the list, its header's sorts, check marks, type filter and
+    // search field, as the list names them.
+    for (QObject* control : List->LockedControls())
+        BatchLock.Join({control});
     // The commands on devices: the batches and the setup panel (an edit would enable "Apply
     // Changes" again). The menu bar's "Configuration" follows acBackup.
     BatchLock.Join({Ui_->acFirmUpgr, Ui_->acBackup, Ui_->LoadConfig, Ui_->SaveConfig, Ui_->BackupConfig,
@@ -178,10 +178,7 @@ void TPyxetForm::WireTransfers()
 
 bool TPyxetForm::AnyDeviceChecked() const
 {
-    for (int row = 0; row < DeviceRows->RowCount(); ++row)
-        if (DeviceRows->IsChecked(row))
-            return true;
-    return false;
+    return List->AnyDeviceChecked();
 }
 
 std::vector<TBatchDevice> TPyxetForm::CheckedDevices() const
@@ -189,10 +186,8 @@ std::vector<TBatchDevice> TPyxetForm::CheckedDevices() const
     // Every answer of the cycle counts, the rows that the type filter or the search hide too.
     const auto sharing = AddressSharers(Devices);
     std::vector<TBatchDevice> devices;
-    for (int row = 0; row < DeviceRows->RowCount(); ++row)
-        if (DeviceRows->IsChecked(row))
-            if (const TProduct* device = DeviceRows->Device(row))
-                devices.push_back(BatchDevice(*device, sharing));
+    for (const TProduct* device : List->CheckedDevices())
+        devices.push_back(BatchDevice(*device, sharing));
     return devices;
 }
 
@@ -328,25 +323,25 @@ void TPyxetForm::RestoreConfigClick()
 
 void TPyxetForm::SaveConfigClick()
 {
-    if (Busy() || !Upgrade || !SelectedDevice)
+    if (Busy() || !Upgrade || !SelectedDevice())
         return;
     Upgrade->Prepare(_("Select File"), _("Save"), kConfigFilter, true);
     const std::string file = Upgrade->Execute() ? Upgrade->FileName() : std::string();
     if (RefusedFile(this, file, false))
         return;
-    const TBatchDevice device = BatchDevice(*SelectedDevice, AddressSharers(Devices));
+    const TBatchDevice device = BatchDevice(*SelectedDevice(), AddressSharers(Devices));
     RunBatch([&](TTransferBatch& batch) { batch.Save(device, file); });
 }
 
 void TPyxetForm::LoadConfigClick()
 {
-    if (Busy() || !Upgrade || !SelectedDevice)
+    if (Busy() || !Upgrade || !SelectedDevice())
         return;
     Upgrade->Prepare(_("Select Configuration"), _("Load"), kConfigFilter);
     const std::string file = Upgrade->Execute() ? Upgrade->FileName() : std::string();
     if (RefusedFile(this, file, true))
         return;
-    const TBatchDevice device = BatchDevice(*SelectedDevice, AddressSharers(Devices));
+    const TBatchDevice device = BatchDevice(*SelectedDevice(), AddressSharers(Devices));
     RunBatch([&](TTransferBatch& batch) { batch.Load(device, file); });
 }
 
