@@ -13,6 +13,7 @@
 #include "gui/windows/progressinfo.h"
 
 #include <QLineEdit>
+#include <QListView>
 #include <QTableView>
 #include <QListWidget>
 #include <QStyle>
@@ -167,7 +168,7 @@ private slots:
         f.Form->LogAction("", "last line", LOG_INFO);
         f.LogForm->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.LogForm.get()));
-        QTableView* list = f.LogForm->ui()->ActionReport;
+        QListView* list = f.LogForm->ui()->ActionReport;
         list->clearSelection();
         QApplication::processEvents();
         const QPalette palette = list->palette();
@@ -210,7 +211,7 @@ private slots:
         f.Form->LogAction("", "last line", LOG_INFO);
         f.LogForm->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.LogForm.get()));
-        QTableView* list = f.LogForm->ui()->ActionReport;
+        QListView* list = f.LogForm->ui()->ActionReport;
         list->clearSelection();
         QApplication::processEvents();
         const QImage shot = list->viewport()->grab().toImage();

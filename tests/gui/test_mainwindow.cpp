@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QHeaderView>
 #include <QTableView>
+#include <QToolButton>
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollBar>

@@ -913,7 +913,7 @@ private slots:
 private:
     static bool Checked(TTransferWindow& w, int row)
     {
-        return w.List()->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        return w.Window.List()->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
     }
 };
 

@@ -124,6 +124,7 @@ TDeviceListPanel::TDeviceListPanel(const TDeviceListControls& controls, const TD
 
     Header = new TDeviceListHeader(list);
     Header->setFont(list->parentWidget()->font());  // the window's, not the rows' fixed font
+    Header->setAccessibleName(QStringLiteral("Device List Columns"));  // translated with the window's texts
     list->setHorizontalHeader(Header);
     DeviceRows = new TDeviceListModel(Devices, this);
     list->setItemDelegate(new TDeviceListDelegate(list));  // draws the rows in the model's colours
