@@ -1,5 +1,5 @@
 // The main window from the keyboard: the menu bar's "Configuration" and "Network Interface", the
-// shortcuts, the Tab order, the keys of the drop-down and column buttons. Offscreen, inside a
+// shortcuts, the Tab order, the keys of the drop-down buttons and the list's header. Offscreen, inside a
 // private network namespace whose one interface is pyx0 = 10.77.0.1/16.
 #include "gui/windows/help.h"
 #include "pyxetfixture.h"

@@ -89,7 +89,7 @@ private slots:
             for (const char* name : {"Hall sensor", "Warehouse gate", "Roof weather"}) {
                 const int row = RowOf(*form, name);
                 QVERIFY2(row >= 0, name);
-                form->ui()->DeviceListBox->model()->setData(form->ui()->DeviceListBox->model()->index(row, 0),
+                form->findChild<QTableView*>(QStringLiteral("DeviceListBox"))->model()->setData(form->findChild<QTableView*>(QStringLiteral("DeviceListBox"))->model()->index(row, 0),
                                                             Qt::Checked, Qt::CheckStateRole);
             }
             Dialogs::QueueFileName((appDir + QStringLiteral("firmware.kri")).toStdString());

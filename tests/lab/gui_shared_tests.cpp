@@ -52,14 +52,14 @@ struct TSharedWindow : TTransferWindow {
     std::vector<const TProduct*> Shown()
     {
         std::vector<const TProduct*> devices;
-        const QAbstractItemModel* m = ui()->DeviceListBox->model();
+        const QAbstractItemModel* m = Window.List()->model();
         for (int r = 0; r < m->rowCount(); ++r)
             devices.push_back(RowDevice(m, r));
         return devices;
     }
     void CheckAllShown()
     {
-        QAbstractItemModel* m = ui()->DeviceListBox->model();
+        QAbstractItemModel* m = Window.List()->model();
         for (int r = 0; r < m->rowCount(); ++r)
             m->setData(m->index(r, 0), Qt::Checked, Qt::CheckStateRole);
     }

@@ -79,7 +79,7 @@ private slots:
         // The batch's marks come back with its devices; only the heir's stays for the next one.
         QTRY_COMPARE_WITH_TIMEOUT(w.CheckedNames(), (QStringList{QStringLiteral("Heir 3"), QStringLiteral("Stubborn 3")}),
                                   5000);
-        QAbstractItemModel* rows = w.ui()->DeviceListBox->model();
+        QAbstractItemModel* rows = w.Window.List()->model();
         rows->setData(rows->index(int(w.Window.Names().indexOf(QStringLiteral("Stubborn 3"))), 0), Qt::Unchecked,
                       Qt::CheckStateRole);
         QCOMPARE(w.CheckedNames(), QStringList{QStringLiteral("Heir 3")});

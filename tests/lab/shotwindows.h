@@ -14,6 +14,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QTableView>
 #include <QString>
 
 #include <memory>
@@ -38,7 +39,7 @@ inline bool FillAppFolder(const QString& dir, const QByteArray& ini)
 
 inline int RowOf(const TPyxetForm& form, const char* name)
 {
-    const QAbstractItemModel* m = form.ui()->DeviceListBox->model();
+    const QAbstractItemModel* m = form.findChild<QTableView*>(QStringLiteral("DeviceListBox"))->model();
     for (int r = 0; r < m->rowCount(); ++r) {
         const auto* d = reinterpret_cast<TProduct*>(m->index(r, 0).data(Qt::UserRole + 1).value<quintptr>());
         if (d->Info.Name == name)

@@ -62,7 +62,7 @@ struct TSortClick {
     bool Ascending = false;  // the shared direction after the click
 };
 
-// A click on any of the five column buttons: with no devices nothing happens; otherwise the one
+// A click on any column of the list's header: with no devices nothing happens; otherwise the one
 // direction all columns share turns round (the first click of a run sorts ascending).
 TSortClick ColumnButtonClick(bool ascending, size_t deviceCount);
 

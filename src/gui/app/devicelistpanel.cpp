@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QFont>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
@@ -123,7 +124,11 @@ TDeviceListPanel::TDeviceListPanel(const TDeviceListControls& controls, const TD
     list->verticalHeader()->setDefaultSectionSize(TDeviceListDelegate::kRowHeight);
 
     Header = new TDeviceListHeader(list);
-    Header->setFont(list->parentWidget()->font());  // the window's, not the rows' fixed font
+    // The window's font, whole: a font of the header's own would take what it leaves open (the
+    // weight, the pitch) from the rows' fixed font.
+    QFont captions = list->window()->font();
+    captions.setResolveMask(QFont::AllPropertiesResolved);
+    Header->setFont(captions);
     Header->setAccessibleName(QStringLiteral("Device List Columns"));  // translated with the window's texts
     list->setHorizontalHeader(Header);
     DeviceRows = new TDeviceListModel(Devices, this);

@@ -48,9 +48,14 @@ QRect TDeviceListDelegate::TextRect(const QStyleOptionViewItem& option, const QM
 
 QString TDeviceListDelegate::ShownText(const QStyleOptionViewItem& option, const QModelIndex& index)
 {
+    const QString text = index.data(Qt::DisplayRole).toString();
+    const int width = TextRect(option, index).width();
+    // Most cells hold short texts: one that fits even in the font's widest glyphs needs no
+    // measuring, which would shape it once more before it is drawn.
     const QFontMetrics metrics(option.font);
-    return metrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight,
-                              TextRect(option, index).width());
+    if (qsizetype(metrics.maxWidth()) * text.size() <= width)
+        return text;
+    return metrics.elidedText(text, Qt::ElideRight, width);
 }
 
 void TDeviceListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const

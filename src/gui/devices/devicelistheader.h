@@ -1,6 +1,6 @@
 // The device list's column header: a click on a section sorts by its column, and the keyboard
-// reaches it as it reached the column buttons before: Tab stops at it, Left and Right choose a
-// section (framed while the header has the focus), Space and Enter sort by it.
+// sorts too: Tab stops at the header, Left and Right choose a section (framed while the header
+// has the focus), Space and Enter sort by it.
 #pragma once
 #include <QHeaderView>
 
