@@ -228,10 +228,16 @@ private slots:
         orvex.Take(100);
         Ui::TPyxetForm* ui = w.ui();
 
+        const QString filed = w.Model()->index(0, 1).data().toString();
+        QVERIFY(!filed.isEmpty() && filed != QStringLiteral("Hall East"));
         Type(ui->teDeviceName, QStringLiteral("Hall East"));
         size_t logged = w.Form->ActionLog.size();
         QTest::mouseClick(ui->btnConfigDevice, Qt::LeftButton);
         QVERIFY(Dialogs::TakeShownBoxes().empty());
+        // The row keeps the line it was filed with until the next cycle: its name cell shows the
+        // answered name, while the device holds the new one.
+        QCOMPARE(w.Panel()->ShownDevice()->CopyInfo().Name, std::string("Hall East"));
+        QCOMPARE(w.Model()->index(0, 1).data().toString(), filed);
         std::vector<Bytes> sent = orvex.Take();
         QCOMPARE(sent.size(), size_t(1));
         QCOMPARE(sent[0].size(), size_t(95));
