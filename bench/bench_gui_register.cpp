@@ -10,7 +10,6 @@
 // _cpu: the processor time of that run, which other programs on a busy machine do not inflate.
 // The window runs in demonstration mode, so its start sends no discovery request.
 #include "benchwindow.h"
-#include "ui_form.h"  // generated for each program that names it; benchwindow.h uses it
 
 #include <QApplication>
 
@@ -33,8 +32,8 @@ double Register(int count, int answersPerPass, double* cpuSeconds = nullptr)
     const double seconds = MillisecondsSince(start) / 1000;
     if (cpuSeconds)
         *cpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
-    if (form->DeviceRows->RowCount() != count)
-        std::fprintf(stderr, "bench_gui_register: %d of %d devices listed\n", form->DeviceRows->RowCount(), count);
+    if (form->findChild<TDeviceListPanel*>(QStringLiteral("DeviceListPanel"))->RowCount() != count)
+        std::fprintf(stderr, "bench_gui_register: %d of %d devices listed\n", form->findChild<TDeviceListPanel*>(QStringLiteral("DeviceListPanel"))->RowCount(), count);
     return seconds;
 }
 

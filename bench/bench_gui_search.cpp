@@ -9,9 +9,10 @@
 // devices is made, filled and searched (from the memory resident before it).
 // BENCH_VERBOSE=1 prints each step.
 #include "benchwindow.h"
-#include "ui_form.h"  // generated for each program that names it; benchwindow.h uses it
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QTableView>
 #include <QLineEdit>
 
 #include <algorithm>
@@ -30,7 +31,8 @@ struct TSlowest {
 TSlowest SlowestKeystroke(int count)
 {
     std::unique_ptr<TPyxetForm> form = FilledBenchWindow(count);
-    QLineEdit* search = form->findChild<QLineEdit*>(QStringLiteral("teSearch"));
+    auto* search = form->findChild<QLineEdit*>(QStringLiteral("teSearch"));
+    auto* list = form->findChild<QTableView*>(QStringLiteral("DeviceListBox"));
     const QString text = QStringLiteral("device 4217");
     TSlowest slowest;
     std::vector<int> rows;
@@ -39,12 +41,12 @@ TSlowest SlowestKeystroke(int count)
         const std::clock_t cpuStart = std::clock();
         search->setText(now);
         QApplication::processEvents();
-        form->findChild<QListView*>(QStringLiteral("DeviceListBox"))->viewport()->repaint();
+        list->viewport()->repaint();
         slowest.Milliseconds = std::max(slowest.Milliseconds, MillisecondsSince(start));
         slowest.CpuMilliseconds = std::max(slowest.CpuMilliseconds, CpuMillisecondsSince(cpuStart));
         if (qEnvironmentVariableIsSet("BENCH_VERBOSE"))
             std::fprintf(stderr, "%d rows, \"%s\": %.2f ms\n", count, qPrintable(now), MillisecondsSince(start));
-        rows.push_back(form->DeviceRows->RowCount());
+        rows.push_back(list->model()->rowCount());
     };
     auto typeAndDelete = [&] {
         for (int n = 1; n <= text.size(); ++n)

@@ -5,13 +5,13 @@
 #include "benchdevices.h"
 #include "core/app/settings.h"
 #include "core/log/format.h"
+#include "gui/app/devicelistpanel.h"
 #include "gui/app/form.h"
 #include "gui/devices/devicelistmodel.h"
-#include "ui_form.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QListView>
+#include <QTableView>
 
 #include <chrono>
 #include <ctime>
@@ -39,9 +39,11 @@ inline void FeedBenchDevices(TPyxetForm& form, std::vector<std::unique_ptr<TProd
             QApplication::processEvents();
     }
     QApplication::processEvents();
-    while (form.DeviceRows->WaitingRows() > 0)
+    auto* list = form.findChild<QTableView*>(QStringLiteral("DeviceListBox"));
+    auto* rows = qobject_cast<TDeviceListModel*>(list->model());
+    while (rows->WaitingRows() > 0)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-    form.findChild<QListView*>(QStringLiteral("DeviceListBox"))->viewport()->repaint();
+    list->viewport()->repaint();
 }
 
 // A window holding `count` devices, every line shown and painted.

@@ -16,6 +16,8 @@
 #include "gui/windows/progressinfo.h"
 #include "ui_form.h"
 
+#include <QTableView>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -53,15 +55,15 @@ int main(int argc, char** argv)
 
     QElapsedTimer waited;
     waited.start();
-    while (form.DeviceRows->RowCount() < devices && waited.elapsed() < 20000)
+    while (form.findChild<QTableView*>(QStringLiteral("DeviceListBox"))->model()->rowCount() < devices && waited.elapsed() < 20000)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     while (form.BatchRunning() || waited.elapsed() < 3000)  // the discovery cycle ends
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    if (form.DeviceRows->RowCount() != devices) {
-        std::fprintf(stderr, "found %d devices, not %d\n", form.DeviceRows->RowCount(), devices);
+    if (form.findChild<QTableView*>(QStringLiteral("DeviceListBox"))->model()->rowCount() != devices) {
+        std::fprintf(stderr, "found %d devices, not %d\n", form.findChild<QTableView*>(QStringLiteral("DeviceListBox"))->model()->rowCount(), devices);
         return 1;
     }
-    QAbstractItemModel* rows = form.findChild<QListView*>(QStringLiteral("DeviceListBox"))->model();
+    QAbstractItemModel* rows = form.findChild<QTableView*>(QStringLiteral("DeviceListBox"))->model();
 
     double longestGap = 0;
     for (int jobs : {1, 8}) {

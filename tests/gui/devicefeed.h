@@ -2,15 +2,18 @@
 // handlers would hand them over, and a window running in a folder of its own.
 #pragma once
 #include "controls.h"
+#include "gui/app/devicelistpanel.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
+#include "gui/devices/devicelistmodel.h"
 #include "core/devices/product.h"
 #include "ui_form.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QImage>
-#include <QListView>
+#include <QHeaderView>
+#include <QTableView>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTemporaryDir>
@@ -92,6 +95,24 @@ public:
 
     // The window whose controls the tests find by name.
     const TPyxetForm& Main() const { return *Form; }
+    // The device list, its panel and its header, as the window names them.
+    QTableView* List() const { return Control<QTableView>(*Form, "DeviceListBox"); }
+    TDeviceListPanel* Panel() const { return Control<TDeviceListPanel>(*Form, "DeviceListPanel"); }
+    TDeviceListModel* Model() const { return qobject_cast<TDeviceListModel*>(List()->model()); }
+    QHeaderView* Header() const { return Control<QHeaderView>(*Form, "DeviceListHeader"); }
+    // A click on the header's section of a column (0 Type, 1 Name, 2 MAC, 3 IP, 4 Firmware Rev.).
+    void ClickColumn(int column)
+    {
+        QHeaderView* header = Header();
+        const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    }
+    // The rectangle of a whole row, every column.
+    QRect RowRect(int row) const
+    {
+        const QAbstractItemModel* m = List()->model();
+        return List()->visualRect(m->index(row, 0)).united(List()->visualRect(m->index(row, m->columnCount() - 1)));
+    }
     void Add(const TDeviceSpec& spec)
     {
         Form->AddDevice(MakeDevice(spec), kTestProducts, nullptr);
@@ -100,25 +121,25 @@ public:
     QStringList Rows() const
     {
         QStringList rows;
-        const QAbstractItemModel* m = Control<QListView>(Main(), "DeviceListBox")->model();
+        const QAbstractItemModel* m = List()->model();
         for (int r = 0; r < m->rowCount(); ++r)
-            rows << m->index(r, 0).data().toString();
+            rows << m->index(r, 0).data(TDeviceListModel::LineRole).toString();
         return rows;
     }
     // The shown rows' device names, in view order.
     QStringList Names() const
     {
         QStringList names;
-        const QAbstractItemModel* m = Control<QListView>(Main(), "DeviceListBox")->model();
+        const QAbstractItemModel* m = List()->model();
         for (int r = 0; r < m->rowCount(); ++r)
             names << QString::fromStdString(
-                reinterpret_cast<TProduct*>(m->index(r, 0).data(Qt::UserRole + 1).value<quintptr>())->Info.Name);
+                reinterpret_cast<TProduct*>(m->index(r, 0).data(TDeviceListModel::DeviceRole).value<quintptr>())->Info.Name);
         return names;
     }
     // A click on the row's check box, as the user does it.
     void ClickCheck(int row)
     {
-        QListView* list = Control<QListView>(Main(), "DeviceListBox");
+        QTableView* list = List();
         const QModelIndex index = list->model()->index(row, 0);
         QStyleOptionViewItem option;
         option.initFrom(list);
@@ -133,21 +154,21 @@ public:
         QStringList names;
         const QStringList shown = Names();
         for (int r = 0; r < shown.size(); ++r)
-            if (Control<QListView>(Main(), "DeviceListBox")->model()->index(r, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked)
+            if (List()->model()->index(r, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked)
                 names << shown[r];
         return names;
     }
     int HighlightedRow() const
     {
-        const QModelIndexList rows = Control<QListView>(Main(), "DeviceListBox")->selectionModel()->selectedIndexes();
+        const QModelIndexList rows = List()->selectionModel()->selectedRows();
         return rows.size() == 1 ? rows.first().row() : -1;
     }
     // Whether any pixel of the row's text area has exactly this colour (bold glyph stems are
     // drawn fully covered, so the pen colour shows unblended).
     bool RowHasColour(int row, const QColor& colour) const
     {
-        QListView* list = Control<QListView>(Main(), "DeviceListBox");
-        const QRect rect = list->visualRect(list->model()->index(row, 0));
+        QTableView* list = List();
+        const QRect rect = RowRect(row);
         const QImage image = list->viewport()->grab().toImage();
         for (int y = rect.top(); y <= rect.bottom(); ++y)
             for (int x = rect.left() + 20; x < std::min(rect.right(), image.width()); ++x)
@@ -158,8 +179,9 @@ public:
     QStringList FilterEntries() const
     {
         QStringList entries;
-        for (int i = 0; i < Control<QComboBox>(Main(), "DeviceFilter")->count(); ++i)
-            entries << Control<QComboBox>(Main(), "DeviceFilter")->itemText(i);
+        QComboBox* filter = Control<QComboBox>(*Form, "DeviceFilter");
+        for (int i = 0; i < filter->count(); ++i)
+            entries << filter->itemText(i);
         return entries;
     }
 

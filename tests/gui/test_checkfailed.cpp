@@ -195,7 +195,7 @@ private slots:
         Control<QLineEdit>(w.Main(), "teSearch")->setText(QString());
         QVERIFY(item->isEnabled());
         Control<QLineEdit>(w.Main(), "teSearch")->setText(QStringLiteral("Alpha"));
-        Control<QToolButton>(w.Main(), "btnName")->click();
+        w.Window.ClickColumn(1);
         QVERIFY(!item->isEnabled());
         Control<QLineEdit>(w.Main(), "teSearch")->clear();
         QVERIFY(item->isEnabled());

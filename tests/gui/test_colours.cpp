@@ -14,6 +14,7 @@
 
 #include <QLineEdit>
 #include <QListView>
+#include <QTableView>
 #include <QListWidget>
 #include <QStyle>
 #include <QStyleOptionViewItem>
@@ -63,13 +64,13 @@ QColor Text(const QPalette& palette, TColourRole role) { return SchemeColour(Lis
 // The text area of a device row (the check box left of it excluded).
 QRect TextArea(TTestWindow& w, int row)
 {
-    QListView* list = Control<QListView>(w.Main(), "DeviceListBox");
+    QTableView* list = w.List();
     return list->visualRect(list->model()->index(row, 0)).adjusted(20, 0, 0, 0);
 }
 
 QRect CheckArea(TTestWindow& w, int row)
 {
-    QListView* list = Control<QListView>(w.Main(), "DeviceListBox");
+    QTableView* list = w.List();
     QStyleOptionViewItem option;
     option.initFrom(list);
     option.rect = list->visualRect(list->model()->index(row, 0));
@@ -110,8 +111,8 @@ private slots:
         w.Form->SelectDevice(RowOf(w, "Alpha"));
         QApplication::processEvents();
 
-        const QPalette palette = Control<QListView>(w.Main(), "DeviceListBox")->palette();
-        const QImage shot = Control<QListView>(w.Main(), "DeviceListBox")->viewport()->grab().toImage();
+        const QPalette palette = w.List()->palette();
+        const QImage shot = w.List()->viewport()->grab().toImage();
         const QColor base = palette.color(QPalette::Base), text = palette.color(QPalette::Text);
 
         // Charlie: new, plain background, a blue lighter than the light scheme's and readable.
@@ -138,7 +139,7 @@ private slots:
         // A known device that is not highlighted: the palette's text, no black.
         w.Form->SelectDevice(RowOf(w, "Charlie"));
         QApplication::processEvents();
-        const QImage again = Control<QListView>(w.Main(), "DeviceListBox")->viewport()->grab().toImage();
+        const QImage again = w.List()->viewport()->grab().toImage();
         const QRect alpha = TextArea(w, RowOf(w, "Alpha"));
         QVERIFY(Pixels(again, alpha, text) > 10);
         QCOMPARE(Pixels(again, alpha, Qt::black), 0);

@@ -11,7 +11,7 @@
 
 #include <QActionGroup>
 #include <QApplication>
-#include <QListView>
+#include <QTableView>
 #include <QTest>
 
 namespace {
@@ -65,7 +65,7 @@ private slots:
         QCOMPARE(form.Settings.Scheme, TColourScheme::Dark);
         QVERIFY(DarkWindow(QGuiApplication::palette()));
         QTRY_VERIFY(DarkWindow(form.palette()));
-        QTRY_VERIFY(DarkList(Control<QListView>(form, "DeviceListBox")));
+        QTRY_VERIFY(DarkList(Control<QTableView>(*F.Form, "DeviceListBox")));
         QCOMPARE(Control<QLabel>(form, "tlIPConflict")->font(), form.font());  // its style sheet set again keeps the window's font
         TProgressInfoForm progress;  // made now, dark from the start
         QTRY_VERIFY(DarkList(progress.ui()->ListBox1));
@@ -73,7 +73,7 @@ private slots:
         Control<QAction>(form, "acSchemeLight")->trigger();
         QCOMPARE(Marked(form), QStringLiteral("Light"));
         QTRY_VERIFY(!DarkWindow(form.palette()));
-        QTRY_VERIFY(!DarkList(Control<QListView>(form, "DeviceListBox")));
+        QTRY_VERIFY(!DarkList(Control<QTableView>(*F.Form, "DeviceListBox")));
         QTRY_VERIFY(!DarkList(progress.ui()->ListBox1));
 
         Control<QAction>(form, "acSchemeSystem")->trigger();
@@ -93,7 +93,7 @@ private slots:
         F.Start();
         QCOMPARE(Marked(*F.Form), QStringLiteral("Dark"));
         QTRY_VERIFY(DarkWindow(F.Form->palette()));
-        QTRY_VERIFY(DarkList(Control<QListView>(*F.Form, "DeviceListBox")));
+        QTRY_VERIFY(DarkList(Control<QTableView>(*F.Form, "DeviceListBox")));
         Control<QAction>(*F.Form, "acSchemeSystem")->trigger();
         QCOMPARE(QGuiApplication::palette(), Platform);
         QTRY_VERIFY(!DarkWindow(F.Form->palette()));
@@ -124,7 +124,7 @@ private slots:
         QTRY_VERIFY(!DarkWindow(F.Form->palette()));
         Control<QAction>(*F.Form, "acSchemeSystem")->trigger();
         QTRY_VERIFY(DarkWindow(F.Form->palette()));
-        QTRY_VERIFY(DarkList(Control<QListView>(*F.Form, "DeviceListBox")));
+        QTRY_VERIFY(DarkList(Control<QTableView>(*F.Form, "DeviceListBox")));
         QApplication::setPalette(Platform);
     }
 };

@@ -8,7 +8,11 @@
 #include "gui/devices/devicelistdelegate.h"
 #include "gui/devices/weblink.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,7 +25,7 @@ namespace {
 
 bool Checked(TTestWindow& w, int row)
 {
-    return Control<QListView>(w.Main(), "DeviceListBox")->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
+    return w.List()->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
 }
 
 void AddThree(TTestWindow& w)
@@ -34,7 +38,7 @@ void AddThree(TTestWindow& w)
 // Clicks a row's line (not its check box), as the user chooses a device.
 void ClickRow(TTestWindow& w, int row)
 {
-    QListView* list = Control<QListView>(w.Main(), "DeviceListBox");
+    QTableView* list = w.List();
     const QRect rect = list->visualRect(list->model()->index(row, 0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(rect.left() + 60, rect.center().y()));
 }
@@ -80,7 +84,7 @@ private slots:
             }
         };
         expectColours("after registration", 3);
-        QTest::mouseClick(Control<QToolButton>(w.Main(), "btnName"), Qt::LeftButton);
+        w.ClickColumn(1);
         QCOMPARE(w.HighlightedRow(), 0);
         expectColours("after a sort", 3);
         QComboBox* filter = Control<QComboBox>(w.Main(), "DeviceFilter");
@@ -101,7 +105,7 @@ private slots:
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
         w.ClickCheck(1);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
-        QCOMPARE(w.Form->CheckedCount, 2);
+        QCOMPARE(w.Panel()->CheckedRowCount(), 2);
         w.ClickCheck(2);
         QCOMPARE(all->checkState(), Qt::Checked);
         QTest::mouseClick(all, Qt::LeftButton);
@@ -114,17 +118,17 @@ private slots:
         QTest::mouseClick(all, Qt::LeftButton);
         QCOMPARE(all->checkState(), Qt::Checked);
         QVERIFY(Checked(w, 0) && Checked(w, 1) && Checked(w, 2));
-        QCOMPARE(w.Form->CheckedCount, 3);
+        QCOMPARE(w.Panel()->CheckedRowCount(), 3);
         QTest::mouseClick(all, Qt::LeftButton);
         QCOMPARE(all->checkState(), Qt::Unchecked);
-        QCOMPARE(w.Form->CheckedCount, 0);
+        QCOMPARE(w.Panel()->CheckedRowCount(), 0);
 
         // A new answer clears every check mark.
         w.ClickCheck(0);
         w.ClickCheck(2);
         w.Add({.Name = "Echo", .MAC = "00:0A:59:00:00:0E"});
         QCOMPARE(all->checkState(), Qt::Unchecked);
-        QCOMPARE(w.Form->CheckedCount, 0);
+        QCOMPARE(w.Panel()->CheckedRowCount(), 0);
         for (int r = 0; r < 4; ++r)
             QVERIFY(!Checked(w, r));
     }
@@ -133,29 +137,73 @@ private slots:
     {
         TTestWindow w;
         AddThree(w);
-        QTest::mouseClick(Control<QToolButton>(w.Main(), "btnIP"), Qt::LeftButton);
+        w.ClickColumn(3);
         QCOMPARE(w.Names(), (QStringList{QStringLiteral("Charlie"), QStringLiteral("Bravo"), QStringLiteral("Alpha")}));
         QCOMPARE(w.HighlightedRow(), 0);
         QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceIP")->text(), QStringLiteral("192.168.1.20"));
-        QTest::keyClick(Control<QListView>(w.Main(), "DeviceListBox"), Qt::Key_Down);  // the keyboard moves the highlight too
+        QTest::keyClick(w.List(), Qt::Key_Down);  // the keyboard moves the highlight too
         QCOMPARE(w.HighlightedRow(), 1);
         QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceIP")->text(), QStringLiteral("192.168.2.10"));
 
         TTestWindow v;
         AddThree(v);
-        QTest::mouseClick(Control<QToolButton>(v.Main(), "btnName"), Qt::LeftButton);
+        v.ClickColumn(1);
         QCOMPARE(v.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo"), QStringLiteral("Charlie")}));
-        QTest::mouseClick(Control<QToolButton>(v.Main(), "btnName"), Qt::LeftButton);
+        v.ClickColumn(1);
         QCOMPARE(v.Names(), (QStringList{QStringLiteral("Charlie"), QStringLiteral("Bravo"), QStringLiteral("Alpha")}));
-        QTest::mouseClick(Control<QToolButton>(v.Main(), "btnMAC"), Qt::LeftButton);  // ascending again: MAC ...0A, ...0B, ...0C
+        v.ClickColumn(2);  // ascending again: MAC ...0A, ...0B, ...0C
         QCOMPARE(v.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Charlie"), QStringLiteral("Bravo")}));
 
         TTestWindow u;
         AddThree(u);
-        QTest::mouseClick(Control<QToolButton>(u.Main(), "btnName"), Qt::LeftButton);
-        QTest::mouseClick(Control<QToolButton>(u.Main(), "btnMAC"), Qt::LeftButton);  // one click on Name, then MAC: descending
+        u.ClickColumn(1);
+        u.ClickColumn(2);  // one click on Name, then MAC: descending
         QCOMPARE(u.Names(), (QStringList{QStringLiteral("Bravo"), QStringLiteral("Charlie"), QStringLiteral("Alpha")}));
         QCOMPARE(Control<QLineEdit>(u.Main(), "teDeviceName")->text(), QStringLiteral("Bravo"));
+    }
+
+    // The header's glyph shows the column sorted and the one direction; each click on any section
+    // turns the direction round; a refill by a new answer shows DeviceList's order, no glyph.
+    void HeaderSortsBothWaysWithOneDirection()
+    {
+        TTestWindow w;
+        QHeaderView* header = w.Header();
+        QVERIFY(!header->isSortIndicatorShown());
+        w.ClickColumn(1);  // no devices: nothing happens
+        QVERIFY(!header->isSortIndicatorShown());
+        QVERIFY(!w.Panel()->SortAscending());
+        AddThree(w);
+        const struct {
+            int Column;
+            bool Ascending;
+            QStringList Names;
+        } clicks[] = {
+            {1, true, {QStringLiteral("Alpha"), QStringLiteral("Bravo"), QStringLiteral("Charlie")}},
+            {1, false, {QStringLiteral("Charlie"), QStringLiteral("Bravo"), QStringLiteral("Alpha")}},
+            {3, true, {QStringLiteral("Charlie"), QStringLiteral("Bravo"), QStringLiteral("Alpha")}},
+            {0, false, {}},
+            {2, true, {QStringLiteral("Alpha"), QStringLiteral("Charlie"), QStringLiteral("Bravo")}},
+            {4, false, {}},
+        };
+        for (const auto& click : clicks) {
+            w.ClickColumn(click.Column);
+            QCOMPARE(w.Panel()->SortAscending(), click.Ascending);
+            QVERIFY(header->isSortIndicatorShown());
+            QCOMPARE(header->sortIndicatorSection(), click.Column);
+            QCOMPARE(header->sortIndicatorOrder(), click.Ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+            if (click.Column == 0)  // by type, descending: the order of equal types is not defined
+                QCOMPARE(w.Names().last(), QStringLiteral("Alpha"));
+            else if (!click.Names.isEmpty())
+                QCOMPARE(w.Names(), click.Names);
+            QCOMPARE(w.HighlightedRow(), 0);
+        }
+        w.Add({.Name = "Delta", .MAC = "00:0A:59:00:00:0D"});
+        QVERIFY(!header->isSortIndicatorShown());
+        QCOMPARE(w.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo"), QStringLiteral("Charlie"),
+                                         QStringLiteral("Delta")}));
+        w.ClickColumn(1);  // the direction goes on from the last click: ascending
+        QVERIFY(w.Panel()->SortAscending());
+        QCOMPARE(w.Names().first(), QStringLiteral("Alpha"));
     }
 
     void TypeFilterNarrowsAndCounts()
@@ -179,7 +227,7 @@ private slots:
         filter->setCurrentIndex(filter->findText(QStringLiteral("Damocles 2404")));
         emit filter->activated(filter->currentIndex());
         QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("1"));
-        QTest::mouseClick(Control<QToolButton>(w.Main(), "btnType"), Qt::LeftButton);
+        w.ClickColumn(0);
         QCOMPARE(w.Names().size(), 3);
         QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("3"));
         QCOMPARE(filter->currentText(), QStringLiteral("Damocles 2404"));
@@ -205,7 +253,7 @@ private slots:
         QCOMPARE(w.HighlightedRow(), 0);
         QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Charlie"));
         QCOMPARE(all->checkState(), Qt::Unchecked);
-        QCOMPARE(w.Form->CheckedCount, 0);
+        QCOMPARE(w.Panel()->CheckedRowCount(), 0);
         QVERIFY(!Checked(w, 0));
 
         // Any shown field: the MAC (other case), the address, the firmware revision.
@@ -231,7 +279,7 @@ private slots:
         QCOMPARE(w.Names().size(), 0);
         QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("0"));
         QTest::mouseClick(all, Qt::LeftButton);
-        QCOMPARE(w.Form->CheckedCount, 0);  // All over no rows checks nothing
+        QCOMPARE(w.Panel()->CheckedRowCount(), 0);  // All over no rows checks nothing
 
         // "All" checks the shown rows only.
         filter->setCurrentIndex(0);
@@ -240,7 +288,7 @@ private slots:
         QCOMPARE(w.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Charlie")}));
         QTest::mouseClick(all, Qt::LeftButton);
         QCOMPARE(all->checkState(), Qt::Checked);
-        QCOMPARE(w.Form->CheckedCount, 2);
+        QCOMPARE(w.Panel()->CheckedRowCount(), 2);
 
         // A registration refills as the type filter's rules say: every device again, no row
         // checked; the search text stays in the field and still applies.
@@ -298,7 +346,7 @@ private slots:
         QCOMPARE(Control<QLabel>(w.Main(), "tiDeviceImg")->pixmap().size(), QSize(250, 220));
 
         for (const char* name : {"First", "Damaged"}) {
-            const QListView* list = Control<QListView>(w.Main(), "DeviceListBox");
+            const QTableView* list = w.List();
             const QRect row = list->visualRect(list->model()->index(int(w.Names().indexOf(QLatin1String(name))), 0));
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
             QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QLatin1String(name));
@@ -311,16 +359,81 @@ private slots:
         }
     }
 
-    void TheLongestLineCanBeScrolledTo()
+    // A long field is cut with an ellipsis in its own column, whole in its tool tip and for a
+    // screen reader; it never moves or widens another column.
+    void ALongNameIsCutInItsOwnColumn()
     {
-        // Rows share one size, taken from the first row; a longer line further down still counts.
         TTestWindow w;
         w.Add({.Name = "A"});
-        QScrollBar* bar = Control<QListView>(w.Main(), "DeviceListBox")->horizontalScrollBar();
-        const int shortLines = bar->maximum();
-        w.Add({.Name = "B", .MAC = "00:0A:59:00:00:02", .FirmwareRev = std::string(60, '9')});
+        w.Add({.Name = "B", .MAC = "00:0A:59:00:00:02"});
+        QTableView* list = w.List();
+        QHeaderView* header = w.Header();
+        std::vector<int> before;
+        for (int c = 0; c < header->count(); ++c)
+            before.push_back(header->sectionViewportPosition(c));
+        const int scroll = list->horizontalScrollBar()->maximum();
+
+        const QString longName = QStringLiteral("Kotelna a strojovna v patře 3, teploměr!");  // 40 characters
+        QCOMPARE(longName.size(), 40);
+        w.Add({.Name = longName.toStdString(), .MAC = "00:0A:59:00:00:03", .FirmwareRev = std::string(60, '9')});
         QApplication::processEvents();
-        QVERIFY(bar->maximum() > shortLines);
+        for (int c = 0; c < header->count(); ++c)
+            QCOMPARE(header->sectionViewportPosition(c), before[size_t(c)]);
+        QCOMPARE(list->horizontalScrollBar()->maximum(), scroll);
+
+        const int row = int(w.Names().indexOf(longName));
+        const QModelIndex name = list->model()->index(row, 1);
+        QStyleOptionViewItem option;
+        option.initFrom(list->viewport());
+        option.font = list->font();
+        option.rect = list->visualRect(name);
+        option.widget = list;
+        const QString shown = TDeviceListDelegate::ShownText(option, name);
+        QVERIFY2(shown.endsWith(QChar(0x2026)) && shown.size() < longName.size(), qPrintable(shown));
+        QVERIFY(longName.startsWith(shown.chopped(1)));
+        QVERIFY(QFontMetrics(list->font()).horizontalAdvance(shown) <= option.rect.width());
+        // The MAC column's cell begins where its section does, right of the name's.
+        QCOMPARE(list->visualRect(list->model()->index(row, 2)).left(), header->sectionViewportPosition(2));
+
+        // The tool tip of the cut name holds it whole; a name shown whole has none.
+        const auto tipAt = [&](const QModelIndex& cell) {
+            QToolTip::hideText();
+            if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 2000))
+                return QStringLiteral("a tool tip that stays");
+            const QPoint at = list->visualRect(cell).center();
+            QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(list->viewport(), &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        QCOMPARE(tipAt(name), longName);
+        QCOMPARE(tipAt(list->model()->index(int(w.Names().indexOf(QStringLiteral("A"))), 1)), QString());
+        QCOMPARE(tipAt(list->model()->index(row, 4)), QString(60, QLatin1Char('9')));
+        QToolTip::hideText();
+    }
+
+    // A screen reader reads each cell: the field whole (a cut one too), the check mark in the first.
+    void EachCellHasItsAccessibleText()
+    {
+        TTestWindow w;
+        const QString longName = QStringLiteral("Kotelna a strojovna v patře 3, teploměr");
+        w.Add({.TypeCode = 2, .Name = longName.toStdString(), .MAC = "00:0A:59:00:00:0A", .PeerIP = "10.0.0.9",
+               .FirmwareRev = "4.2"});
+        w.ClickCheck(0);
+        QAccessibleInterface* table = QAccessible::queryAccessibleInterface(w.List());
+        QVERIFY(table && table->tableInterface());
+        QCOMPARE(table->tableInterface()->columnCount(), 5);
+        const QStringList expected = {QStringLiteral("Damocles 2404"), longName, QStringLiteral("00:0A:59:00:00:0A"),
+                                      QStringLiteral("10.0.0.9"), QStringLiteral("4.2")};
+        const QStringList captions = {QStringLiteral("Type"), QStringLiteral("Name"), QStringLiteral("MAC"),
+                                      QStringLiteral("IP"), QStringLiteral("Firmware Rev.")};
+        for (int c = 0; c < 5; ++c) {
+            QAccessibleInterface* cell = table->tableInterface()->cellAt(0, c);
+            QVERIFY(cell);
+            QCOMPARE(cell->text(QAccessible::Name), expected[c]);
+            QCOMPARE(w.List()->model()->headerData(c, Qt::Horizontal).toString(), captions[c]);
+        }
+        QVERIFY(table->tableInterface()->cellAt(0, 0)->state().checked);
+        QVERIFY(!table->tableInterface()->cellAt(0, 1)->state().checkable);
     }
 
     // The keys go on from the device shown, also after an answer has taken the highlight away;
@@ -332,7 +445,7 @@ private slots:
         w.Add({.Name = "Delta", .MAC = "00:0A:59:00:00:0D", .PeerIP = "10.0.0.4"});
         w.Add({.Name = "Echo", .MAC = "00:0A:59:00:00:0E", .PeerIP = "10.0.0.5"});
         Activate(w);
-        QListView* list = Control<QListView>(w.Main(), "DeviceListBox");
+        QTableView* list = w.List();
         ClickRow(w, 2);
         const QString shown = w.Names().at(2);
         QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), shown);
@@ -357,7 +470,7 @@ private slots:
         QCOMPARE(w.HighlightedRow(), w.Names().indexOf(second) - 1);
         QTest::keyClick(list, Qt::Key_Space);  // checks the row the keys act on
         QVERIFY(Checked(w, w.HighlightedRow()));
-        QCOMPARE(w.Form->CheckedCount, 1);
+        QCOMPARE(w.Panel()->CheckedRowCount(), 1);
 
         // The focus mark: the current row looks different with the focus in the list and without.
         const QRect row = list->visualRect(list->currentIndex());

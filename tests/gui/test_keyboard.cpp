@@ -1,5 +1,5 @@
 // The main window from the keyboard: the menu bar's "Configuration" and "Network Interface", the
-// shortcuts, the Tab order, the keys of the drop-down and column buttons. Offscreen, inside a
+// shortcuts, the Tab order, the keys of the drop-down buttons and the list's header. Offscreen, inside a
 // private network namespace whose one interface is pyx0 = 10.77.0.1/16.
 #include "gui/windows/help.h"
 #include "pyxetfixture.h"
@@ -9,8 +9,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QHeaderView>
 #include <QLineEdit>
-#include <QListView>
+#include <QTableView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -195,7 +196,7 @@ private slots:
         F.Start();
         Activate();
         QVERIFY(F.Form->Devices.DeviceList().empty());
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Control<QListView>(*F.Form, "DeviceListBox")));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Control<QTableView>(*F.Form, "DeviceListBox")));
         QVERIFY(F.ReadIni().isEmpty());
         QSignalSpy closed(F.Form.get(), &TPyxetForm::FormClosed);
         QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_X, Qt::ControlModifier);  // to the focus
@@ -225,7 +226,7 @@ private slots:
 
         // "Find Devices" gives the list the keys again.
         Control<QAction>(*F.Form, "acFind")->trigger();
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Control<QListView>(*F.Form, "DeviceListBox")));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Control<QTableView>(*F.Form, "DeviceListBox")));
 
         // A read-only field takes nothing to cut: the key ends the program.
         QLineEdit* name = Control<QLineEdit>(*F.Form, "teDeviceName");
@@ -246,8 +247,8 @@ private slots:
         Activate();
         QLineEdit* search = Control<QLineEdit>(*F.Form, "teSearch");
         search->setText(QStringLiteral("teplo"));
-        Control<QListView>(*F.Form, "DeviceListBox")->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Control<QListView>(*F.Form, "DeviceListBox")));
+        Control<QTableView>(*F.Form, "DeviceListBox")->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Control<QTableView>(*F.Form, "DeviceListBox")));
         QTest::keyClick(F.Form.get(), Qt::Key_F, Qt::ControlModifier);
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(search));
         QCOMPARE(search->selectedText(), QStringLiteral("teplo"));
@@ -262,7 +263,7 @@ private slots:
         F.Start();
         const QStringList expected =
             L({"tbFind",           "tbDeviceUpgr",    "tbConfig",       "tbLanguage",   "tbHelp",       "tbExit",
-               "AllChecked",       "btnType",         "btnName",        "btnMAC",       "btnIP",        "btnRev",
+               "AllChecked",       "DeviceListHeader",
                "DeviceListBox",    "teSearch",        "DeviceFilter",   "tiDeviceImg",  "chbDhcp",      "teDeviceName",
                "teDeviceIP",       "Image2",          "teDeviceMask",   "teDeviceGateway", "teDeviceDNS1", "teDeviceDNS2",
                "teHTTPPort",       "teTelnetPort",    "LogoImage",      "btnRestartDevice", "btnSetDefault",
@@ -278,30 +279,36 @@ private slots:
         } while (w != start && order.size() <= expected.size());
         QCOMPARE(order, expected);
 
-        // And the keys go that way: from "All" to the first column button, from DHCP to the name.
+        // And the keys go that way: from "All" to the list's header, and on into the list.
         Activate();
         Control<QCheckBox>(*F.Form, "AllChecked")->setFocus(Qt::TabFocusReason);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Control<QToolButton>(*F.Form, "btnType")));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Control<QHeaderView>(*F.Form, "DeviceListHeader")));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Control<QCheckBox>(*F.Form, "AllChecked")));
     }
 
-    // The column buttons are pressed by Space and by Enter.
-    void columnButtonsWorkFromTheKeyboard()
+    // The header's sections are chosen by Left and Right and pressed by Space and by Enter.
+    void columnHeaderWorksFromTheKeyboard()
     {
         F.Start();
         Activate();
-        for (QToolButton* button : {Control<QToolButton>(*F.Form, "btnType"), Control<QToolButton>(*F.Form, "btnName"), Control<QToolButton>(*F.Form, "btnMAC"),
-                                    Control<QToolButton>(*F.Form, "btnIP"), Control<QToolButton>(*F.Form, "btnRev")}) {
-            QVERIFY(button->focusPolicy() & Qt::TabFocus);
-            QSignalSpy clicked(button, &QAbstractButton::clicked);
-            button->setFocus(Qt::TabFocusReason);
-            QTest::keyClick(button, Qt::Key_Space);
-            QTest::keyClick(button, Qt::Key_Return);
-            QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
-            QCOMPARE(clicked.count(), 3);
+        auto* header = Control<QHeaderView>(*F.Form, "DeviceListHeader");
+        QVERIFY(header->focusPolicy() & Qt::TabFocus);
+        QSignalSpy clicked(header, &QHeaderView::sectionClicked);
+        header->setFocus(Qt::TabFocusReason);
+        for (int section = 0; section < 5; ++section) {
+            QTest::keyClick(header, Qt::Key_Space);
+            QTest::keyClick(header, Qt::Key_Return);
+            QTest::keyClick(header, Qt::Key_Enter, Qt::KeypadModifier);
+            QTest::keyClick(header, Qt::Key_Right);
         }
+        QCOMPARE(clicked.count(), 15);
+        for (int i = 0; i < 15; ++i)
+            QCOMPARE(clicked.at(i).at(0).toInt(), i / 3);
+        QTest::keyClick(header, Qt::Key_Left);  // from the last section back one
+        QTest::keyClick(header, Qt::Key_Space);
+        QCOMPARE(clicked.last().at(0).toInt(), 3);
     }
 
     // Alt+Down or Space opens a drop-down button's menu.

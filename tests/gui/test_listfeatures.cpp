@@ -113,7 +113,7 @@ private slots:
         const int fox = RowOf(w, "Foxtrot");
         QVERIFY(w.RowHasColour(fox, kConflictAmber));
         // Its blue is a darker shade that reads on the amber.
-        const TSchemeColours onAmber = ListColours(Control<QListView>(w.Main(), "DeviceListBox")->palette(), TColourRole::NewConflictRow);
+        const TSchemeColours onAmber = ListColours(w.List()->palette(), TColourRole::NewConflictRow);
         QVERIFY(onAmber.Text != kNewDeviceBlue);
         QVERIFY(w.RowHasColour(fox, SchemeColour(onAmber.Text)));
 
@@ -168,7 +168,7 @@ private slots:
         QCOMPARE(table[1].toArray()[3].toString(), QStringLiteral("Hall, \"east\""));
         QCOMPARE(table[1].toArray()[18].toString(), QStringLiteral("true"));
         QCOMPARE(table[2].toArray()[3].toString(), QStringLiteral("Kotelna – teploměr"));
-        QCOMPARE(table[2].toArray()[17].toString(), QString::fromStdString(w.Form->DeviceRows->Line(1)));
+        QCOMPARE(table[2].toArray()[17].toString(), QString::fromStdString(w.Model()->Line(1)));
 
         // JSON, the second type, over an older and longer file of the same name.
         const QString jsonPath = w.Dir.path() + QStringLiteral("/devices.json");
@@ -177,7 +177,7 @@ private slots:
             QVERIFY(old.open(QIODevice::WriteOnly));
             old.write(QByteArray(100000, 'x'));
         }
-        QTest::mouseClick(Control<QToolButton>(w.Main(), "btnName"), Qt::LeftButton);  // the first sort of a run: by name, ascending
+        w.ClickColumn(1);  // the first sort of a run: by name, ascending
         Dialogs::QueueFileName(jsonPath.toStdString());
         Dialogs::QueueFileType(1);
         Control<QAction>(w.Main(), "mExportList")->trigger();
@@ -225,45 +225,45 @@ private slots:
         // A short list shows every answer at once.
         while (added < TDeviceListModel::kFollowAtOnce) {
             add();
-            QCOMPARE(w.Form->DeviceRows->RowCount(), added);
+            QCOMPARE(w.Model()->RowCount(), added);
             QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QString::number(added));
         }
         // A long one lets answers wait while they come quickly (a slow machine may show some).
         bool waited = false;
         for (int tries = 0; tries < 200 && !waited; ++tries) {
             add();
-            waited = w.Form->DeviceRows->WaitingRows() > 0;
+            waited = w.Model()->WaitingRows() > 0;
         }
         QVERIFY(waited);
-        const int shown = w.Form->DeviceRows->RowCount();
+        const int shown = w.Model()->RowCount();
         QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QString::number(shown));  // the rows shown
         QVERIFY(shown < added);
 
         // The user checks every row shown while others wait; they come in unchecked.
         QTest::mouseClick(Control<QCheckBox>(w.Main(), "AllChecked"), Qt::LeftButton);
-        QCOMPARE(w.Form->CheckedCount, shown);
-        QTRY_COMPARE_WITH_TIMEOUT(w.Form->DeviceRows->RowCount(), added, 2000);
+        QCOMPARE(w.Panel()->CheckedRowCount(), shown);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Model()->RowCount(), added, 2000);
         QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QString::number(added));
         QCOMPARE(Control<QCheckBox>(w.Main(), "AllChecked")->checkState(), Qt::PartiallyChecked);
-        QCOMPARE(w.Form->CheckedCount, shown);
+        QCOMPARE(w.Panel()->CheckedRowCount(), shown);
         int checked = 0;
         for (int r = 0; r < added; ++r)
-            checked += w.Form->DeviceRows->IsChecked(r);
+            checked += w.Model()->IsChecked(r);
         QCOMPARE(checked, shown);
 
         // The rows are DeviceList in list order, with their devices.
         for (int r = 0; r < added; ++r) {
-            QCOMPARE(w.Form->DeviceRows->Line(r), w.Form->Devices.DeviceList()[size_t(r)].Line);
-            QCOMPARE(w.Form->DeviceRows->Device(r), w.Form->Devices.DeviceList()[size_t(r)].Device.get());
+            QCOMPARE(w.Model()->Line(r), w.Form->Devices.DeviceList()[size_t(r)].Line);
+            QCOMPARE(w.Model()->Device(r), w.Form->Devices.DeviceList()[size_t(r)].Device.get());
         }
         // Another answer refills: no marks, no highlight.
         add();
         QCOMPARE(Control<QCheckBox>(w.Main(), "AllChecked")->checkState(), Qt::Unchecked);
-        QCOMPARE(w.Form->CheckedCount, 0);
+        QCOMPARE(w.Panel()->CheckedRowCount(), 0);
         QCOMPARE(w.HighlightedRow(), -1);
-        QTRY_COMPARE_WITH_TIMEOUT(w.Form->DeviceRows->RowCount(), added, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Model()->RowCount(), added, 2000);
         for (int r = 0; r < added; ++r)
-            QVERIFY(!w.Form->DeviceRows->IsChecked(r));
+            QVERIFY(!w.Model()->IsChecked(r));
     }
 
     void WaitingLinesGoInWhereDeviceListFiledThem()
@@ -285,14 +285,14 @@ private slots:
         int mostWaiting = 0;
         for (int i = 0; i < 120; ++i) {
             add((i * 37) % 500 + 1 + i % 9);  // filed in front of, among and after the rows
-            mostWaiting = std::max(mostWaiting, w.Form->DeviceRows->WaitingRows());
+            mostWaiting = std::max(mostWaiting, w.Model()->WaitingRows());
         }
         QVERIFY2(mostWaiting > 1, "several lines waited at once");
-        QTRY_COMPARE_WITH_TIMEOUT(w.Form->DeviceRows->RowCount(), int(w.Form->Devices.DeviceList().size()), 2000);
-        for (int r = 0; r < w.Form->DeviceRows->RowCount(); ++r) {
-            QCOMPARE(w.Form->DeviceRows->Line(r), w.Form->Devices.DeviceList()[size_t(r)].Line);
-            QCOMPARE(w.Form->DeviceRows->Device(r), w.Form->Devices.DeviceList()[size_t(r)].Device.get());
-            QCOMPARE(w.Form->DeviceRows->data(w.Form->DeviceRows->index(r), Qt::DisplayRole).toString(),
+        QTRY_COMPARE_WITH_TIMEOUT(w.Model()->RowCount(), int(w.Form->Devices.DeviceList().size()), 2000);
+        for (int r = 0; r < w.Model()->RowCount(); ++r) {
+            QCOMPARE(w.Model()->Line(r), w.Form->Devices.DeviceList()[size_t(r)].Line);
+            QCOMPARE(w.Model()->Device(r), w.Form->Devices.DeviceList()[size_t(r)].Device.get());
+            QCOMPARE(w.Model()->data(w.Model()->index(r, 0), TDeviceListModel::LineRole).toString(),
                      QString::fromStdString(w.Form->Devices.DeviceList()[size_t(r)].Line));
         }
     }

@@ -8,7 +8,9 @@
 
 #include <QFileInfo>
 #include <QLabel>
-#include <QListView>
+#include <QHeaderView>
+#include <QTableView>
+#include <QToolButton>
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollBar>
@@ -77,7 +79,14 @@ private slots:
         QCOMPARE(Control<QStatusBar>(*F.Form, "StatusBar1")->height(), 20);
         QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel0")->text(), QStringLiteral("Ready"));
         QCOMPARE(Control<TStatusPanel>(*F.Form, "StatusPanel1")->width(), 380);
-        QVERIFY(Control<QListView>(*F.Form, "DeviceListBox")->uniformItemSizes());
+        {
+            // One height for every row, fixed: the view never measures rows one by one.
+            QTableView* list = Control<QTableView>(*F.Form, "DeviceListBox");
+            QCOMPARE(list->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+            QVERIFY(!list->verticalHeader()->isVisible());
+            QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+            QVERIFY(!list->tabKeyNavigation());
+        }
         QVERIFY(!Control<QCheckBox>(*F.Form, "AllChecked")->isTristate());  // the user never grays it; only the check marks do
         for (QWidget* w : {static_cast<QWidget*>(Control<QPushButton>(*F.Form, "btnRestartDevice")), static_cast<QWidget*>(Control<QPushButton>(*F.Form, "btnSetDefault")),
                            static_cast<QWidget*>(Control<QPushButton>(*F.Form, "btnConfigDevice"))})
@@ -105,13 +114,14 @@ private slots:
     void anchorsFollowResize()
     {
         F.Start();
-        const QRect list = Control<QListView>(*F.Form, "DeviceListBox")->geometry();
+        QTableView* table = Control<QTableView>(*F.Form, "DeviceListBox");
+        const QRect list = table->geometry();
         const QRect apply = Control<QPushButton>(*F.Form, "btnConfigDevice")->geometry();
         const QRect setup = Control<QGroupBox>(*F.Form, "GroupBox2")->geometry();
         const QRect counter = Control<QLabel>(*F.Form, "DeviceCounter")->geometry();
         F.Form->resize(F.Form->width() + 100, F.Form->height() + 50);
-        QTRY_COMPARE(Control<QListView>(*F.Form, "DeviceListBox")->width(), list.width() + 100);
-        QCOMPARE(Control<QListView>(*F.Form, "DeviceListBox")->height(), list.height() + 50);
+        QTRY_COMPARE(table->width(), list.width() + 100);
+        QCOMPARE(table->height(), list.height() + 50);
         QCOMPARE(Control<QPushButton>(*F.Form, "btnConfigDevice")->geometry(), apply.translated(100, 50));
         QCOMPARE(Control<QGroupBox>(*F.Form, "GroupBox2")->geometry(), setup.translated(0, 50));
         QCOMPARE(Control<QLabel>(*F.Form, "DeviceCounter")->geometry(), counter.translated(0, 50));
@@ -270,22 +280,76 @@ private slots:
         QVERIFY(F.Form->screen()->availableGeometry().contains(F.Form->pos()));
     }
 
-    // At the designed size the list shows every field of a line whole, the firmware revision and
-    // its column button included, with room for the scroll bar.
+    // At the designed size the list shows every column whole, the firmware revision's included,
+    // with room for the scroll bar.
     void defaultWidthShowsEveryColumn()
     {
         F.Start();
-        QCOMPARE(F.Form->ColumnsShortfall(), 0);
-        QListView* list = Control<QListView>(*F.Form, "DeviceListBox");
-        const QFontMetricsF exact(list->font());
-        const int characters = TDeviceRegistry::DisplayColumns()[4] + TPyxetForm::kRevisionChars;
-        const int lineRight = F.Form->LineLeft() + int(exact.horizontalAdvance(QString(characters, QLatin1Char('0'))));
-        const int room = list->x() + list->viewport()->x() + list->viewport()->width()
+        QTableView* list = Control<QTableView>(*F.Form, "DeviceListBox");
+        QHeaderView* header = list->horizontalHeader();
+        const int last = header->count() - 1;
+        const int right = header->sectionViewportPosition(last) + header->sectionSize(last);
+        const int room = list->viewport()->width()
             - (list->verticalScrollBar()->isVisible() ? 0 : list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
-        QVERIFY2(lineRight <= room, qPrintable(QStringLiteral("%1 > %2").arg(lineRight).arg(room)));
-        QVERIFY(Control<QToolButton>(*F.Form, "btnRev")->geometry().right() <= list->geometry().right());
-        QVERIFY(Control<QToolButton>(*F.Form, "btnRev")->geometry().left() > Control<QToolButton>(*F.Form, "btnIP")->geometry().right());
+        QVERIFY2(right <= room, qPrintable(QStringLiteral("%1 > %2").arg(right).arg(room)));
+        // Each caption whole in its section.
+        for (int c = 0; c <= last; ++c)
+            QVERIFY(header->fontMetrics().horizontalAdvance(list->model()->headerData(c, Qt::Horizontal).toString())
+                    < header->sectionSize(c));
         QVERIFY(F.Form->width() >= 738);
+    }
+
+    // The list's column widths: kept as [Window] Columns once the user sizes a column, read back
+    // at the next start; a value that is not five good widths leaves the list's own.
+    void columnWidthsKeptAcrossARestart()
+    {
+        const auto widths = [this] {
+            QHeaderView* header = Control<QHeaderView>(*F.Form, "DeviceListHeader");
+            QList<int> sizes;
+            for (int c = 0; c < header->count(); ++c)
+                sizes << header->sectionSize(c);
+            return sizes;
+        };
+        F.Start();
+        const QList<int> defaults = widths();
+        QCOMPARE(defaults.size(), 5);
+        F.Form->close();
+        QVERIFY2(!F.ReadIni().contains(QStringLiteral("Columns")), "not written before the user sizes a column");
+
+        F.Start();
+        Control<QHeaderView>(*F.Form, "DeviceListHeader")->resizeSection(1, 260);
+        F.Form->close();
+        QList<int> sized = defaults;
+        sized[1] = 260;
+        const QString kept = QStringLiteral("Columns=%1,260,%2,%3,%4").arg(defaults[0]).arg(defaults[2]).arg(defaults[3]).arg(defaults[4]);
+        QVERIFY2(F.ReadIni().contains(kept), qPrintable(F.ReadIni()));
+        F.Start();
+        QCOMPARE(widths(), sized);
+        F.Form->close();
+        QVERIFY2(F.ReadIni().contains(kept), "kept as read");
+
+        const struct {
+            const char* Value;
+            const char* Why;
+        } bad[] = {
+            {"abc", "no number"},
+            {"90,200,120,100", "one too few"},
+            {"90,200,120,100,100,100", "one too many"},
+            {"90,0,120,100,100", "a width of 0"},
+            {"90,-5,120,100,100", "a negative width"},
+            {"90,,120,100,100", "an empty width"},
+            {"90,200,120,100,99999999999", "a number too large"},
+            {"90;200;120;100;100", "not separated by commas"},
+        };
+        for (const auto& b : bad) {
+            F.WriteIni(qPrintable(QStringLiteral("[Window]\nColumns=%1\n").arg(QLatin1String(b.Value))));
+            F.Start();
+            QVERIFY2(widths() == defaults, b.Why);
+            F.Form.reset();
+        }
+        F.WriteIni("[Window]\nColumns= 90, 200 ,120,100,100\n");  // blanks around the numbers
+        F.Start();
+        QCOMPARE(widths(), (QList<int>{90, 200, 120, 100, 100}));
     }
 
     void failedSaveIsShownAndClosingGoesOn()

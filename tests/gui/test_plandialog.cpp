@@ -297,7 +297,7 @@ private slots:
         TTestWindow w({QStringLiteral("-demo")});
         QVERIFY(w.Form->DemoMode);
         AddOrvex(*w.Form, {"Alpha", "00:0A:14:00:00:01", "10.77.1.5"});
-        Control<QListView>(w.Main(), "DeviceListBox")->model()->setData(Control<QListView>(w.Main(), "DeviceListBox")->model()->index(0, 0), Qt::Checked,
+        Control<QTableView>(w.Main(), "DeviceListBox")->model()->setData(Control<QTableView>(w.Main(), "DeviceListBox")->model()->index(0, 0), Qt::Checked,
                                                 Qt::CheckStateRole);
         Control<QAction>(w.Main(), "acSetUpPlan")->trigger();
         TPlanDialog* d = w.Form->PlanDialog;
@@ -519,7 +519,7 @@ private slots:
         w.Add({"Bravo", "00:0A:14:00:00:02", "10.77.1.6"});
         checkFailed->trigger();
         QStringList checked;
-        const QAbstractItemModel* rows = Control<QListView>(w.Main(), "DeviceListBox")->model();
+        const QAbstractItemModel* rows = Control<QTableView>(w.Main(), "DeviceListBox")->model();
         for (int row = 0; row < rows->rowCount(); ++row)
             if (rows->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked)
                 checked << w.Window.Names()[row];
@@ -544,7 +544,7 @@ private slots:
         QVERIFY(d->Running());
         for (QObject* control :
              std::initializer_list<QObject*>{Control<QAction>(w.Main(), "acFind"), Control<QAction>(w.Main(), "acFindAt"), Control<QAction>(w.Main(), "acFirmUpgr"), Control<QAction>(w.Main(), "acBackup"), Control<QAction>(w.Main(), "RestoreConfig"),
-                                             Control<QListView>(w.Main(), "DeviceListBox"), Control<QAction>(w.Main(), "acSetUpPlan"), Control<QAction>(w.Main(), "acUndoPlan"), Control<QPushButton>(w.Main(), "btnConfigDevice")})
+                                             Control<QTableView>(w.Main(), "DeviceListBox"), Control<QAction>(w.Main(), "acSetUpPlan"), Control<QAction>(w.Main(), "acUndoPlan"), Control<QPushButton>(w.Main(), "btnConfigDevice")})
             QVERIFY2(!control->property("enabled").toBool(), qPrintable(control->objectName()));
         // Whatever reaches the commands meanwhile does nothing: the devices stay listed.
         w.Form().acFindExecute();

@@ -24,7 +24,7 @@ private slots:
         QCOMPARE(w.FilterEntries(), (QStringList{QStringLiteral("All devices"), QStringLiteral("Poseidon 2261")}));
         QCOMPARE(Control<QComboBox>(w.Main(), "DeviceFilter")->currentIndex(), 0);
         QCOMPARE(w.HighlightedRow(), 0);
-        QVERIFY(w.Form->SelectedDevice != nullptr);
+        QVERIFY(w.Panel()->ShownDevice() != nullptr);
         QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Boiler"));
         QCOMPARE(w.Form->windowTitle(), QStringLiteral("Pyxet Poseidon 2261"));
         QVERIFY(Control<QAction>(w.Main(), "acFirmUpgr")->isEnabled());
@@ -39,7 +39,7 @@ private slots:
         w.Add({.TypeCode = 2, .Name = "Alpha", .MAC = "00:0A:59:00:00:02"});
         QCOMPARE(w.HighlightedRow(), -1);
         QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Boiler"));
-        QCOMPARE(QString::fromStdString(w.Form->SelectedDevice->Info.Name), QStringLiteral("Boiler"));
+        QCOMPARE(QString::fromStdString(w.Panel()->ShownDevice()->Info.Name), QStringLiteral("Boiler"));
         QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("2"));
     }
 
@@ -73,15 +73,15 @@ private slots:
         w.Add({.TypeCode = 1, .Name = "Boiler"});
         w.Add({.TypeCode = 99, .Name = "Zulu", .MAC = "00:0A:59:00:00:02"});  // no picture
         const int zulu = int(w.Names().indexOf(QStringLiteral("Zulu")));
-        Control<QListView>(w.Main(), "DeviceListBox")->setCurrentIndex(Control<QListView>(w.Main(), "DeviceListBox")->model()->index(zulu, 0));
-        QCOMPARE(QString::fromStdString(w.Form->SelectedDevice->Info.Name), QStringLiteral("Zulu"));
+        w.List()->setCurrentIndex(w.List()->model()->index(zulu, 0));
+        QCOMPARE(QString::fromStdString(w.Panel()->ShownDevice()->Info.Name), QStringLiteral("Zulu"));
         QCOMPARE(Dialogs::TakeShownBoxes().size(), size_t(1));  // clicked: its picture is missing
         Control<QLineEdit>(w.Main(), "teDeviceName")->setText(QStringLiteral("Edited"));
 
         w.Add({.TypeCode = 99, .Name = "Alpha", .MAC = "00:0A:59:00:00:03"});  // filed before Zulu
         QVERIFY(w.Names().indexOf(QStringLiteral("Zulu")) > zulu);
         QCOMPARE(w.HighlightedRow(), -1);
-        QCOMPARE(QString::fromStdString(w.Form->SelectedDevice->Info.Name), QStringLiteral("Zulu"));
+        QCOMPARE(QString::fromStdString(w.Panel()->ShownDevice()->Info.Name), QStringLiteral("Zulu"));
         QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Edited"));
         QVERIFY(Dialogs::TakeShownBoxes().empty());
     }
@@ -102,13 +102,13 @@ private slots:
         emit filter->activated(filter->currentIndex());
         QCOMPARE(w.Rows().size(), 1);
         QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("1"));
-        TProduct* shown = w.Form->SelectedDevice;
+        TProduct* shown = w.Panel()->ShownDevice();
         w.Add({.TypeCode = 2, .Name = "Late", .MAC = "00:0A:59:00:00:04"});
         QCOMPARE(w.Rows().size(), 4);
         QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("4"));
         QCOMPARE(filter->currentText(), QStringLiteral("Poseidon 2261"));
         QCOMPARE(w.HighlightedRow(), -1);
-        QCOMPARE(w.Form->SelectedDevice, shown);
+        QCOMPARE(w.Panel()->ShownDevice(), shown);
         QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Typed"));
     }
 
@@ -120,7 +120,7 @@ private slots:
         Control<QAction>(w.Main(), "acFind")->trigger();
         QApplication::processEvents();
         QVERIFY(w.Rows().isEmpty());
-        QVERIFY(w.Form->SelectedDevice == nullptr);
+        QVERIFY(w.Panel()->ShownDevice() == nullptr);
         QCOMPARE(w.Form->windowTitle(), QStringLiteral("Pyxet"));
         for (QLineEdit* f : {Control<QLineEdit>(w.Main(), "teDeviceName"), Control<QLineEdit>(w.Main(), "teDeviceIP"), Control<QLineEdit>(w.Main(), "teDeviceDNS1"), Control<QLineEdit>(w.Main(), "teHTTPPort")})
             QVERIFY(f->text().isEmpty());

@@ -63,7 +63,7 @@ private slots:
         TTestWindow w;
         AddFour(w);
         QCheckBox* all = Control<QCheckBox>(w.Main(), "AllChecked");
-        QTest::mouseClick(Control<QToolButton>(w.Main(), "btnName"), Qt::LeftButton);  // ascending by name
+        w.ClickColumn(1);  // ascending by name
         const QStringList sorted{QStringLiteral("Attic"), QStringLiteral("Boiler room"),
                                  QStringLiteral("Second boiler"), QStringLiteral("Teploměr sklad")};
         QCOMPARE(w.Names(), sorted);
@@ -78,7 +78,7 @@ private slots:
         Search(w, QStringLiteral("10.0.0."));
         QCOMPARE(w.Names(), sorted);
         QCOMPARE(w.CheckedNames(), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Teploměr sklad")}));
-        QCOMPARE(w.Form->CheckedCount, 2);
+        QCOMPARE(w.Panel()->CheckedRowCount(), 2);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
         QCOMPARE(HighlightedName(w), QStringLiteral("Second boiler"));
         QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), QStringLiteral("Second boiler, east"));
@@ -90,12 +90,12 @@ private slots:
         QCOMPARE(HighlightedName(w), QStringLiteral("Second boiler"));
         QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("2"));
         // The All box counts the rows shown: one of two.
-        QCOMPARE(w.Form->CheckedCount, 1);
+        QCOMPARE(w.Panel()->CheckedRowCount(), 1);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
         QTest::mouseClick(all, Qt::LeftButton);  // checks the rows shown
         QCOMPARE(all->checkState(), Qt::Checked);
         QCOMPARE(w.CheckedNames(), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Second boiler")}));
-        QCOMPARE(w.Form->CheckedCount, 2);
+        QCOMPARE(w.Panel()->CheckedRowCount(), 2);
 
         // Accents and letter case do not matter; the shown device is hidden, so the first row
         // shown is selected.
@@ -113,12 +113,12 @@ private slots:
         Control<QLineEdit>(w.Main(), "teSearch")->clear();
         QCOMPARE(w.Names(), sorted);
         QCOMPARE(w.CheckedNames(), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Second boiler")}));
-        QCOMPARE(w.Form->CheckedCount, 2);
+        QCOMPARE(w.Panel()->CheckedRowCount(), 2);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
         QCOMPARE(HighlightedName(w), QStringLiteral("Teploměr sklad"));
         QCOMPARE(Control<QLabel>(w.Main(), "DeviceCounter")->text(), QStringLiteral("4"));
         QTest::mouseClick(all, Qt::LeftButton);
-        QCOMPARE(w.Form->CheckedCount, 4);
+        QCOMPARE(w.Panel()->CheckedRowCount(), 4);
     }
 
     void TypeFilterSortAndAnswersKeepTheirRules()
@@ -130,12 +130,12 @@ private slots:
                                          QStringLiteral("Second boiler")}));
         w.ClickCheck(0);
         // A sort refills: marks cleared, the first row selected; the search still applies.
-        QTest::mouseClick(Control<QToolButton>(w.Main(), "btnName"), Qt::LeftButton);
+        w.ClickColumn(1);
         QCOMPARE(w.Names(), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Second boiler"),
                                          QStringLiteral("Teploměr sklad")}));
         QVERIFY(w.CheckedNames().isEmpty());
         QCOMPARE(w.HighlightedRow(), 0);
-        QTest::mouseClick(Control<QToolButton>(w.Main(), "btnName"), Qt::LeftButton);
+        w.ClickColumn(1);
         QCOMPARE(w.Names().first(), QStringLiteral("Teploměr sklad"));
 
         // The type filter refills too, narrowed by both.
@@ -175,16 +175,16 @@ private slots:
         Search(w, QStringLiteral("boiler"));  // Attic hidden, its mark kept
         QVERIFY(!w.Names().contains(QStringLiteral("Attic")));
         QVERIFY(w.CheckedNames().isEmpty());
-        QCOMPARE(w.Form->CheckedCount, 0);
+        QCOMPARE(w.Panel()->CheckedRowCount(), 0);
         QCOMPARE(all->checkState(), Qt::Unchecked);
 
         w.Add({.TypeCode = 1, .Name = "Boiler cellar", .MAC = "00:0A:59:00:00:05", .PeerIP = "10.0.0.5"});
-        QVERIFY(w.Form->DeviceRows->FollowsDeviceList());
+        QVERIFY(w.Model()->FollowsDeviceList());
         QCOMPARE(w.Names().size(), 3);
         Control<QLineEdit>(w.Main(), "teSearch")->clear();
         QCOMPARE(w.Names().size(), 5);
         QVERIFY2(w.CheckedNames().isEmpty(), "the answer cleared the hidden row's mark");
-        QCOMPARE(w.Form->CheckedCount, 0);
+        QCOMPARE(w.Panel()->CheckedRowCount(), 0);
         QCOMPARE(all->checkState(), Qt::Unchecked);
         QVERIFY(!w.Form->AnyDeviceChecked());
 
@@ -197,7 +197,7 @@ private slots:
         QCOMPARE(w.CheckedNames().size(), 2);
         QVERIFY(w.CheckedNames().contains(QStringLiteral("Attic")));
         QVERIFY(w.CheckedNames().contains(QStringLiteral("Boiler cellar")));
-        QCOMPARE(w.Form->CheckedCount, 2);
+        QCOMPARE(w.Panel()->CheckedRowCount(), 2);
         QCOMPARE(all->checkState(), Qt::PartiallyChecked);
     }
 

@@ -224,10 +224,16 @@ private slots:
         Feed(w, OrvexDevice());
         orvex.Take(100);
 
+        const QString filed = w.Model()->index(0, 1).data().toString();
+        QVERIFY(!filed.isEmpty() && filed != QStringLiteral("Hall East"));
         Type(Control<QLineEdit>(w.Main(), "teDeviceName"), QStringLiteral("Hall East"));
         size_t logged = w.Form->ActionLog.size();
         QTest::mouseClick(Control<QPushButton>(w.Main(), "btnConfigDevice"), Qt::LeftButton);
         QVERIFY(Dialogs::TakeShownBoxes().empty());
+        // The row keeps the line it was filed with until the next cycle: its name cell shows the
+        // answered name, while the device holds the new one.
+        QCOMPARE(w.Panel()->ShownDevice()->CopyInfo().Name, std::string("Hall East"));
+        QCOMPARE(w.Model()->index(0, 1).data().toString(), filed);
         std::vector<Bytes> sent = orvex.Take();
         QCOMPARE(sent.size(), size_t(1));
         QCOMPARE(sent[0].size(), size_t(95));
@@ -271,11 +277,11 @@ private slots:
 
         QVERIFY(
             LogSince(w, logged).contains(QStringLiteral("Found ") + shown + QStringLiteral(" device at 10.77.1.5")));
-        QVERIFY2(w.Form->DeviceRows->Line(0).find(name) != std::string::npos, "the line of the stored texts");
-        const QString row = w.Form->DeviceRows->index(0).data(Qt::DisplayRole).toString();
+        QVERIFY2(w.Model()->Line(0).find(name) != std::string::npos, "the line of the stored texts");
+        const QString row = w.Model()->index(0, 0).data(TDeviceListModel::LineRole).toString();
         QVERIFY2(row.contains(shown), qPrintable(row));
         QVERIFY(!row.contains(QChar(0x1B)) && !row.contains(QLatin1Char('\n')) && !row.contains(QChar(0x202E)));
-        QCOMPARE(w.Form->DeviceRows->WidestLine(), int(row.size()));
+        QCOMPARE(w.Model()->index(0, 1).data(Qt::DisplayRole).toString(), shown);  // the name's own cell
 
         QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceName")->text(), shown);
         QVERIFY(!Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
@@ -293,7 +299,7 @@ private slots:
         QCOMPARE(sent.size(), size_t(1));
         QCOMPARE(std::string(sent[0].begin() + 16, sent[0].begin() + 16 + long(name.size())), name);
         QCOMPARE(int(sent[0][16 + name.size()]), 0);
-        QCOMPARE(w.Form->SelectedDevice->CopyInfo().Name, name);
+        QCOMPARE(w.Panel()->ShownDevice()->CopyInfo().Name, name);
 
         // An edited name is sent as typed, a backslash as one backslash.
         Type(Control<QLineEdit>(w.Main(), "teDeviceName"), QStringLiteral("New\\x0A"));
@@ -347,7 +353,7 @@ private slots:
         const std::vector<Bytes> sent = orvex.Take();
         QCOMPARE(sent.size(), size_t(1));
         QCOMPARE(std::vector<uint8_t>(sent[0].begin() + 84, sent[0].begin() + 86), (Bytes{0, 0}));
-        QCOMPARE(w.Form->SelectedDevice->Info.HTTPPort, int16_t(0));
+        QCOMPARE(w.Panel()->ShownDevice()->Info.HTTPPort, int16_t(0));
 
         // A malformed address in a field the request carries is refused, naming the text.
         Type(Control<QLineEdit>(w.Main(), "teDeviceMask"), QStringLiteral("255.255.0"));
@@ -356,7 +362,7 @@ private slots:
         QCOMPARE(boxes.size(), size_t(1));
         QCOMPARE(boxes[0].Text, std::string("'255.255.0' is not a valid IP address"));
         QVERIFY(orvex.Take().empty());
-        QCOMPARE(w.Form->SelectedDevice->Info.Mask, std::string("255.255.0.0"));
+        QCOMPARE(w.Panel()->ShownDevice()->Info.Mask, std::string("255.255.0.0"));
     }
 
     void MalformedAddressesAreRefusedWithNothingStoredOrSent()
@@ -367,7 +373,7 @@ private slots:
         TTestWindow w;
         Feed(w, OrvexDevice());
         orvex.Take(100);
-        const TProductInfo before = w.Form->SelectedDevice->Info;
+        const TProductInfo before = w.Panel()->ShownDevice()->Info;
         const std::pair<QLineEdit*, QString> malformed[] = {
             {Control<QLineEdit>(w.Main(), "teDeviceIP"), QStringLiteral("10.77.1.5OO")},     // letter O
             {Control<QLineEdit>(w.Main(), "teDeviceGateway"), QStringLiteral("10..0.254")},  // an empty number
@@ -388,10 +394,10 @@ private slots:
             QCOMPARE(boxes[0].Text, "'" + text.toStdString() + "' is not a valid IP address");
             QVERIFY2(orvex.Take().empty(), qPrintable(text));
             QCOMPARE(w.Form->ActionLog.size(), logged);
-            const TProductInfo now = w.Form->SelectedDevice->Info;
+            const TProductInfo now = w.Panel()->ShownDevice()->Info;
             QVERIFY(now.IP == before.IP && now.Mask == before.Mask && now.Gateway == before.Gateway
                     && now.DNS1 == before.DNS1 && now.DNS2 == before.DNS2);
-            QVERIFY(!w.Form->SelectedDevice->RestartNeeded);
+            QVERIFY(!w.Panel()->ShownDevice()->RestartNeeded);
             QVERIFY(Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
             field->setText(shown);
         }
@@ -405,8 +411,8 @@ private slots:
         QCOMPARE(sent.size(), size_t(1));
         QCOMPARE(std::vector<uint8_t>(sent[0].begin() + 51, sent[0].begin() + 55), (Bytes{10, 77, 1, 6}));
         QCOMPARE(std::vector<uint8_t>(sent[0].begin() + 75, sent[0].begin() + 79), (Bytes{0, 0, 0, 0}));
-        QCOMPARE(w.Form->SelectedDevice->Info.IP, std::string("10.77.1.6"));
-        QCOMPARE(w.Form->SelectedDevice->Info.DNS2, std::string());
+        QCOMPARE(w.Panel()->ShownDevice()->Info.IP, std::string("10.77.1.6"));
+        QCOMPARE(w.Panel()->ShownDevice()->Info.DNS2, std::string());
         QCOMPARE(Control<QLineEdit>(w.Main(), "teDeviceIP")->text(), QStringLiteral("10.77.1.6"));
         QVERIFY(!Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled());
 
@@ -420,7 +426,7 @@ private slots:
         QCOMPARE(boxes.size(), size_t(1));
         QCOMPARE(boxes[0].Text, std::string("'10.77.2.4O' is not a valid IP address"));
         QVERIFY(hwg.Take().empty());
-        QCOMPARE(v.Form->SelectedDevice->Info.IP, std::string("10.77.2.1"));
+        QCOMPARE(v.Panel()->ShownDevice()->Info.IP, std::string("10.77.2.1"));
     }
 
     void ANameIsCutAfterAWholeCharacterAndItsFieldSaysSo()
@@ -438,7 +444,7 @@ private slots:
         QCOMPARE(sent.size(), size_t(1));
         QCOMPARE(std::string(sent[0].begin() + 16, sent[0].begin() + 48),
                  std::string("Kotelna u vchodu do skladu 12") + "\xC4\x8D" + std::string(1, '\0'));
-        QCOMPARE(w.Form->SelectedDevice->Info.Name, name.toStdString());  // stored whole
+        QCOMPARE(w.Panel()->ShownDevice()->Info.Name, name.toStdString());  // stored whole
 
         // The field's tool tip gives the limit and says that HWG devices do not take the name,
         // in English and in Czech.
@@ -463,8 +469,8 @@ private slots:
         const auto boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
         QVERIFY(boxes[0].Kind == Dialogs::TBoxKind::Confirm);  // the apply question, no error
-        QCOMPARE(w.Form->SelectedDevice->Info.TelnetPort, int16_t(-1));
-        QCOMPARE(w.Form->SelectedDevice->Info.HTTPPort, int16_t(81));
+        QCOMPARE(w.Panel()->ShownDevice()->Info.TelnetPort, int16_t(-1));
+        QCOMPARE(w.Panel()->ShownDevice()->Info.HTTPPort, int16_t(81));
     }
 
     void RestartAndFactoryDefault()
@@ -506,7 +512,7 @@ private slots:
         TTestWindow w;
         w.Add({.Name = "First", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"});
         w.Add({.Name = "Second", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.2"});
-        QListView* list = Control<QListView>(w.Main(), "DeviceListBox");
+        QTableView* list = w.List();
         const auto click = [list](int r) {
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(r, 0)).center());
         };
@@ -537,55 +543,38 @@ private slots:
         QCOMPARE(Dialogs::TakeShownBoxes().size(), size_t(1));
     }
 
-    void ColumnButtonsStandOverTheirFields()
+    void EachFieldStandsInItsOwnColumn()
     {
         for (const char* lang : {"en", "cs"}) {
             TTestWindow w;
             w.Form->Settings.Language = lang;
             UseLanguage(lang);
-            // The language menu retranslates and places the buttons again.
+            // The language menu retranslates the header.
             QMetaObject::invokeMethod(lang == std::string("cs") ? Control<QAction>(w.Main(), "CzechLang") : Control<QAction>(w.Main(), "EnglishLang"), "trigger");
-            w.Add({.Name = "Device", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"});
-            QListView* list = Control<QListView>(w.Main(), "DeviceListBox");
-            QCOMPARE(Control<QToolButton>(w.Main(), "btnRev")->text(), lang == std::string("cs") ? QStringLiteral("Verze firmwaru")
-                                                                  : QStringLiteral("Firmware Rev."));
-
-            // Where the row delegate really starts a line, caught while it paints.
-            auto* delegate = static_cast<TDeviceListDelegate*>(list->itemDelegate());
-            list->viewport()->repaint();
-            const int textLeft = delegate->LastLineLeft();
-            QVERIFY(textLeft >= 0);
-            const int lineLeft = list->x() + list->viewport()->x() + textLeft;
-            const QFontMetricsF metrics(list->font());
-            const auto at = [&](int column) {
-                return lineLeft + qRound(metrics.horizontalAdvance(QString(column, QLatin1Char('0'))));
-            };
-            // The caption's first ink, as drawn.
-            const auto captionLeft = [](QToolButton* button) {
-                const QImage image = button->grab().toImage();
-                for (int x = 0; x < image.width(); ++x)
-                    for (int y = 0; y < image.height(); ++y)
-                        if (qAlpha(image.pixel(x, y)) > 128 && qGray(image.pixel(x, y)) < 128)
-                            return button->x() + x;
-                return -1;
-            };
-            const struct {
-                QToolButton* Button;
-                int Column;
-            } headers[] = {{Control<QToolButton>(w.Main(), "btnName"), 21}, {Control<QToolButton>(w.Main(), "btnMAC"), 50}, {Control<QToolButton>(w.Main(), "btnIP"), 70}};
-            for (const auto& h : headers) {
-                QCOMPARE(captionLeft(h.Button), at(h.Column));
-                QCOMPARE(h.Button->width(), h.Button->sizeHint().width());  // the caption whole
+            w.Add({.Name = "Device", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1", .FirmwareRev = "2.5"});
+            QTableView* list = w.List();
+            QHeaderView* header = w.Header();
+            const QStringList captions = lang == std::string("cs")
+                ? QStringList{QStringLiteral("Typ"), QStringLiteral("Název"), QStringLiteral("MAC"), QStringLiteral("IP"),
+                              QStringLiteral("Verze firmwaru")}
+                : QStringList{QStringLiteral("Type"), QStringLiteral("Name"), QStringLiteral("MAC"), QStringLiteral("IP"),
+                              QStringLiteral("Firmware Rev.")};
+            const QStringList fields = {QStringLiteral("Poseidon 2261"), QStringLiteral("Device"),
+                                        QStringLiteral("00:0A:59:00:00:01"), QStringLiteral("10.0.0.1"),
+                                        QStringLiteral("2.5")};
+            QCOMPARE(list->model()->columnCount(), 5);
+            for (int c = 0; c < 5; ++c) {
+                QCOMPARE(list->model()->headerData(c, Qt::Horizontal).toString(), captions[c]);
+                QCOMPARE(list->model()->index(0, c).data().toString(), fields[c]);
+                // The cell stands under its section, the next one right of it.
+                const QRect cell = list->visualRect(list->model()->index(0, c));
+                QCOMPARE(cell.left(), header->sectionViewportPosition(c));
+                if (c > 0)
+                    QVERIFY(cell.left() > list->visualRect(list->model()->index(0, c - 1)).left());
             }
-            // The last caption starts at its field or, where the list ends too soon for it, ends
-            // at the list's edge, whole.
-            QVERIFY(captionLeft(Control<QToolButton>(w.Main(), "btnRev")) == at(88)
-                    || Control<QToolButton>(w.Main(), "btnRev")->geometry().right() == list->geometry().right());
-            QCOMPARE(Control<QToolButton>(w.Main(), "btnRev")->width(), Control<QToolButton>(w.Main(), "btnRev")->sizeHint().width());
-            // The type button stands right of the All box, as close to its field as it can.
-            QVERIFY(Control<QToolButton>(w.Main(), "btnType")->x() > Control<QCheckBox>(w.Main(), "AllChecked")->geometry().right());
-            QVERIFY(Control<QToolButton>(w.Main(), "btnType")->geometry().right() < Control<QToolButton>(w.Main(), "btnName")->x());
-            QVERIFY(Control<QToolButton>(w.Main(), "btnRev")->geometry().right() <= list->geometry().right());
+            // Only the first column carries the check mark.
+            QVERIFY(list->model()->index(0, 0).flags() & Qt::ItemIsUserCheckable);
+            QVERIFY(!(list->model()->index(0, 1).flags() & Qt::ItemIsUserCheckable));
         }
         UseLanguage("en");
     }

@@ -367,16 +367,14 @@ private slots:
         w.Window.Add({.Name = "Bravo", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.2"});
         w.Check({"Alpha", "Bravo"});
         w.Form().SelectDevice(1);
-        TProduct* selected = w.Form().SelectedDevice;
+        TProduct* selected = w.Window.Panel()->ShownDevice();
         QVERIFY(selected);
         w.Form().RebuildFindMenu();
         const std::vector<std::pair<const char*, QObject*>> controls = {
             {"Find Devices", Control<QAction>(w.Main(), "acFind")},         {"Find at Addresses...", Control<QAction>(w.Main(), "acFindAt")},
             {"tbFind", Control<QToolButton>(w.Form(), "tbFind")},          {"the Find drop-down", Control<QMenu>(w.Form(), "pmFind")},
             {"the type filter", Control<QComboBox>(w.Main(), "DeviceFilter")}, {"the search field", Control<QLineEdit>(w.Main(), "teSearch")},
-            {"Type", Control<QToolButton>(w.Main(), "btnType")},                {"Name", Control<QToolButton>(w.Main(), "btnName")},
-            {"MAC", Control<QToolButton>(w.Main(), "btnMAC")},                  {"IP", Control<QToolButton>(w.Main(), "btnIP")},
-            {"Firmware Rev.", Control<QToolButton>(w.Main(), "btnRev")},        {"the list", Control<QListView>(w.Main(), "DeviceListBox")},
+            {"the list's header", w.Window.Header()}, {"the list", w.Window.List()},
             {"All", Control<QCheckBox>(w.Main(), "AllChecked")},              {"Upgrade Firmware...", Control<QAction>(w.Main(), "acFirmUpgr")},
             {"Configuration", Control<QAction>(w.Main(), "acBackup")},      {"Restore Selected", Control<QAction>(w.Main(), "RestoreConfig")},
             {"Apply Changes", Control<QPushButton>(w.Main(), "btnConfigDevice")}, {"Restart Device", Control<QPushButton>(w.Main(), "btnRestartDevice")},
@@ -385,7 +383,7 @@ private slots:
         std::vector<bool> before;
         for (const auto& [name, control] : controls)
             before.push_back(control->property("enabled").toBool());
-        QVERIFY(Control<QAction>(w.Main(), "acFindAt")->isEnabled() && Control<QLineEdit>(w.Main(), "teSearch")->isEnabled() && Control<QToolButton>(w.Main(), "btnName")->isEnabled());
+        QVERIFY(Control<QAction>(w.Main(), "acFindAt")->isEnabled() && Control<QLineEdit>(w.Main(), "teSearch")->isEnabled() && w.Window.Header()->isEnabled());
 
         bool ran = false;
         watched->OnLine = [&] {
@@ -399,10 +397,10 @@ private slots:
             Control<QAction>(w.Main(), "acFind")->trigger();
             w.Form().acFindAtExecute();
             w.Form().acFindExecute();
-            QTest::mouseClick(Control<QToolButton>(w.Main(), "btnName"), Qt::LeftButton);
+            w.Window.ClickColumn(1);
             QTest::keyClicks(Control<QLineEdit>(w.Main(), "teSearch"), QStringLiteral("Alpha"));
             QCOMPARE(w.Window.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo")}));
-            QCOMPARE(w.Form().SelectedDevice, selected);
+            QCOMPARE(w.Window.Panel()->ShownDevice(), selected);
         };
         TFindAtForm::QueueText("10.0.0.9");  // were the dialog asked, it would search
         w.Form().ActionLog.clear();
@@ -414,7 +412,7 @@ private slots:
         QCOMPARE(w.Log(), (std::vector<std::string>{"Process restore starting.", "Restore data from 10.0.0.1 starting.",
                                                     "Restore data from 10.0.0.2 starting.", "Restore process finished."}));
         QCOMPARE(w.Window.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo")}));
-        QCOMPARE(w.Form().SelectedDevice, selected);
+        QCOMPARE(w.Window.Panel()->ShownDevice(), selected);
         QVERIFY(Control<QLineEdit>(w.Main(), "teSearch")->text().isEmpty());
         for (size_t i = 0; i < controls.size(); ++i)
             QVERIFY2(controls[i].second->property("enabled").toBool() == before[i], controls[i].first);
@@ -913,7 +911,7 @@ private slots:
 private:
     static bool Checked(TTransferWindow& w, int row)
     {
-        return Control<QListView>(w.Main(), "DeviceListBox")->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        return w.Window.List()->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
     }
 };
 

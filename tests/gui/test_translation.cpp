@@ -121,7 +121,8 @@ private slots:
         filter->setCurrentIndex(2);
         const QString caption = F.Form->windowTitle();
         const QString name = Control<QLineEdit>(*F.Form, "teDeviceName")->text();
-        const std::string firstRow = F.Form->DeviceRows->Line(0);
+        QTableView* list = Control<QTableView>(*F.Form, "DeviceListBox");
+        const QString firstRow = list->model()->index(0, 0).data(TDeviceListModel::LineRole).toString();
 
         Control<QAction>(*F.Form, "CzechLang")->trigger();
         QCOMPARE(filter->count(), 3);
@@ -130,8 +131,9 @@ private slots:
         QCOMPARE(filter->itemText(2), QStringLiteral("Damocles 2404"));
         QCOMPARE(filter->currentIndex(), 2);
         QCOMPARE(Control<QLabel>(*F.Form, "DeviceCounter")->text(), QStringLiteral("2"));
-        QCOMPARE(F.Form->DeviceRows->RowCount(), 2);
-        QCOMPARE(F.Form->DeviceRows->Line(0), firstRow);
+        QCOMPARE(list->model()->rowCount(), 2);
+        QCOMPARE(list->model()->index(0, 0).data(TDeviceListModel::LineRole).toString(), firstRow);
+        QCOMPARE(list->model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("Verze firmwaru"));
         QCOMPARE(F.Form->windowTitle(), caption);
         QCOMPARE(Control<QLineEdit>(*F.Form, "teDeviceName")->text(), name);
         QCOMPARE(Control<QGroupBox>(*F.Form, "GroupBox1")->title(), QStringLiteral("Seznam zařízení"));
@@ -152,7 +154,7 @@ private slots:
             QVERIFY2(fm.horizontalAdvance(Control<QLabel>(*F.Form, "FilterLabel")->text()) <= Control<QLabel>(*F.Form, "FilterLabel")->width(), lang);
             QVERIFY2(Control<QLabel>(*F.Form, "FilterLabel")->geometry().right() < Control<QComboBox>(*F.Form, "DeviceFilter")->x(), lang);
             QVERIFY2(Control<QCheckBox>(*F.Form, "AllChecked")->sizeHint().width() <= Control<QCheckBox>(*F.Form, "AllChecked")->width(), lang);
-            QVERIFY2(Control<QCheckBox>(*F.Form, "AllChecked")->geometry().right() < Control<QToolButton>(*F.Form, "btnType")->x(), lang);
+            QVERIFY2(Control<QCheckBox>(*F.Form, "AllChecked")->geometry().bottom() < Control<QTableView>(*F.Form, "DeviceListBox")->y(), lang);  // above the header
             for (QToolButton* b : {Control<QToolButton>(*F.Form, "tbFind"), Control<QToolButton>(*F.Form, "tbDeviceUpgr"), Control<QToolButton>(*F.Form, "tbConfig"), Control<QToolButton>(*F.Form, "tbLanguage"),
                                    Control<QToolButton>(*F.Form, "tbHelp"), Control<QToolButton>(*F.Form, "tbExit")})
                 QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) <= b->width() - 6,

@@ -68,7 +68,7 @@ struct TTransferWindow {
         for (const char* name : names) {
             const int row = int(shown.indexOf(QLatin1String(name)));
             QVERIFY2(row >= 0, name);
-            Control<QListView>(Main(), "DeviceListBox")->model()->setData(Control<QListView>(Main(), "DeviceListBox")->model()->index(row, 0), Qt::Checked,
+            Window.List()->model()->setData(Window.List()->model()->index(row, 0), Qt::Checked,
                                                   Qt::CheckStateRole);
         }
     }

@@ -90,7 +90,7 @@ private slots:
             for (const char* name : {"Hall sensor", "Warehouse gate", "Roof weather"}) {
                 const int row = RowOf(*form, name);
                 QVERIFY2(row >= 0, name);
-                Control<QListView>(*form, "DeviceListBox")->model()->setData(Control<QListView>(*form, "DeviceListBox")->model()->index(row, 0),
+                Control<QTableView>(*form, "DeviceListBox")->model()->setData(Control<QTableView>(*form, "DeviceListBox")->model()->index(row, 0),
                                                             Qt::Checked, Qt::CheckStateRole);
             }
             Dialogs::QueueFileName((appDir + QStringLiteral("firmware.kri")).toStdString());

@@ -72,7 +72,7 @@ struct TJobsWindow : TTransferWindow {
     void CheckWhere(const std::function<bool(const QString&)>& take)
     {
         const QStringList names = Window.Names();
-        QAbstractItemModel* m = Control<QListView>(Main(), "DeviceListBox")->model();
+        QAbstractItemModel* m = Control<QTableView>(Main(), "DeviceListBox")->model();
         for (int r = 0; r < names.size(); ++r)
             m->setData(m->index(r, 0), take(names[r]) ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
     }

@@ -52,14 +52,14 @@ struct TSharedWindow : TTransferWindow {
     std::vector<const TProduct*> Shown()
     {
         std::vector<const TProduct*> devices;
-        const QAbstractItemModel* m = Control<QListView>(Main(), "DeviceListBox")->model();
+        const QAbstractItemModel* m = Control<QTableView>(Main(), "DeviceListBox")->model();
         for (int r = 0; r < m->rowCount(); ++r)
             devices.push_back(RowDevice(m, r));
         return devices;
     }
     void CheckAllShown()
     {
-        QAbstractItemModel* m = Control<QListView>(Main(), "DeviceListBox")->model();
+        QAbstractItemModel* m = Control<QTableView>(Main(), "DeviceListBox")->model();
         for (int r = 0; r < m->rowCount(); ++r)
             m->setData(m->index(r, 0), Qt::Checked, Qt::CheckStateRole);
     }

@@ -103,7 +103,7 @@ struct TLabWindow : TTransferWindow {
     std::vector<TEntryIp> Ips()
     {
         std::vector<TEntryIp> out;
-        const QAbstractItemModel* m = Control<QListView>(Main(), "DeviceListBox")->model();
+        const QAbstractItemModel* m = Control<QTableView>(Main(), "DeviceListBox")->model();
         for (int r = 0; r < m->rowCount(); ++r) {
             const auto* d = reinterpret_cast<TProduct*>(m->index(r, 0).data(Qt::UserRole + 1).value<quintptr>());
             out.push_back({QString::fromStdString(d->Info.Name), d->Info.PeerIP});
@@ -157,7 +157,7 @@ private slots:
                 return;
             ++ticks;
             if (Control<QAction>(w.Main(), "acFind")->isEnabled() || Control<QAction>(w.Main(), "acFirmUpgr")->isEnabled() || Control<QAction>(w.Main(), "acBackup")->isEnabled()
-                || Control<QListView>(w.Main(), "DeviceListBox")->isEnabled() || Control<QCheckBox>(w.Main(), "AllChecked")->isEnabled()
+                || Control<QTableView>(w.Main(), "DeviceListBox")->isEnabled() || Control<QCheckBox>(w.Main(), "AllChecked")->isEnabled()
                 || Control<QPushButton>(w.Main(), "btnRestartDevice")->isEnabled() || Control<QPushButton>(w.Main(), "btnSetDefault")->isEnabled()
                 || Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled() || Control<QLineEdit>(w.Main(), "teDeviceName")->isEnabled())
                 ++unlockedTicks;
@@ -171,7 +171,7 @@ private slots:
         QVERIFY2(ticks >= 20, "the event loop ran during the batch (2 s connection limit)");
         QCOMPARE(unlockedTicks, 0);
         QVERIFY(Control<QAction>(w.Main(), "acFind")->isEnabled());
-        QVERIFY(Control<QListView>(w.Main(), "DeviceListBox")->isEnabled());
+        QVERIFY(Control<QTableView>(w.Main(), "DeviceListBox")->isEnabled());
         QVERIFY(Control<QLineEdit>(w.Main(), "teDeviceName")->isEnabled());
         QVERIFY2(barMax > 290000, "pbHTTP followed the upload");
         QCOMPARE(Control<QProgressBar>(w.Form(), "pbHTTP")->value(), 0);
@@ -396,7 +396,7 @@ private slots:
         for (const char* ip : {"10.77.5.4", "10.77.5.7", "10.77.5.8"})
             Write(QStringLiteral("backup/setup_%1_.xml").arg(QLatin1String(ip)), "earlier");
         for (int r = 0; r < w.Window.Names().size(); ++r)
-            Control<QListView>(w.Main(), "DeviceListBox")->model()->setData(Control<QListView>(w.Main(), "DeviceListBox")->model()->index(r, 0), Qt::Unchecked,
+            Control<QTableView>(w.Main(), "DeviceListBox")->model()->setData(Control<QTableView>(w.Main(), "DeviceListBox")->model()->index(r, 0), Qt::Unchecked,
                                                     Qt::CheckStateRole);
         w.Check({"Missing", "Crawl", "Mute", "Plain"});
         w.Form().ActionLog.clear();
@@ -418,7 +418,7 @@ private slots:
         // Flash reports its web server on port 8080; the transfers go to port 80 all the same.
         for (int r = 0; r < w.Window.Names().size(); ++r)
             if (w.Window.Names()[r] == QStringLiteral("Flash"))
-                QCOMPARE(w.Form().DeviceRows->Device(r)->Info.HTTPPort, int16_t(8080));
+                QCOMPARE(w.Window.Model()->Device(r)->Info.HTTPPort, int16_t(8080));
         Control<QAction>(w.Main(), "BackupConfig")->trigger();
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
         Write(QStringLiteral("backup/setup_10.77.5.1_.xml"), "<setup>plain restored</setup>\n");

@@ -79,7 +79,7 @@ private slots:
         // The batch's marks come back with its devices; only the heir's stays for the next one.
         QTRY_COMPARE_WITH_TIMEOUT(w.CheckedNames(), (QStringList{QStringLiteral("Heir 3"), QStringLiteral("Stubborn 3")}),
                                   5000);
-        QAbstractItemModel* rows = Control<QListView>(w.Main(), "DeviceListBox")->model();
+        QAbstractItemModel* rows = Control<QTableView>(w.Main(), "DeviceListBox")->model();
         rows->setData(rows->index(int(w.Window.Names().indexOf(QStringLiteral("Stubborn 3"))), 0), Qt::Unchecked,
                       Qt::CheckStateRole);
         QCOMPARE(w.CheckedNames(), QStringList{QStringLiteral("Heir 3")});

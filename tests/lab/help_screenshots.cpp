@@ -93,7 +93,7 @@ private slots:
             for (const char* name : {"Hall sensor", "Warehouse gate", "Roof weather"}) {
                 const int row = RowOf(*form, name);
                 QVERIFY2(row >= 0, name);
-                Control<QListView>(*form, "DeviceListBox")->model()->setData(Control<QListView>(*form, "DeviceListBox")->model()->index(row, 0), Qt::Checked,
+                Control<QTableView>(*form, "DeviceListBox")->model()->setData(Control<QTableView>(*form, "DeviceListBox")->model()->index(row, 0), Qt::Checked,
                                                     Qt::CheckStateRole);
             }
             Dialogs::QueueFileName((appDir + QStringLiteral("firmware.kri")).toStdString());
@@ -106,12 +106,12 @@ private slots:
 
             // The plan dialog: devices of both families checked, new addresses and names.
             for (const char* name : {"Hall sensor", "Warehouse gate", "Roof weather"})
-                Control<QListView>(*form, "DeviceListBox")->model()->setData(Control<QListView>(*form, "DeviceListBox")->model()->index(RowOf(*form, name), 0),
+                Control<QTableView>(*form, "DeviceListBox")->model()->setData(Control<QTableView>(*form, "DeviceListBox")->model()->index(RowOf(*form, name), 0),
                                                     Qt::Unchecked, Qt::CheckStateRole);
             for (const char* name : {"Hall sensor", "Server room", "Pump station", "Poseidon lab", "Poseidon2 rack"}) {
                 const int row = RowOf(*form, name);
                 QVERIFY2(row >= 0, name);
-                Control<QListView>(*form, "DeviceListBox")->model()->setData(Control<QListView>(*form, "DeviceListBox")->model()->index(row, 0), Qt::Checked,
+                Control<QTableView>(*form, "DeviceListBox")->model()->setData(Control<QTableView>(*form, "DeviceListBox")->model()->index(row, 0), Qt::Checked,
                                                     Qt::CheckStateRole);
             }
             Control<QAction>(*form, "acSetUpPlan")->trigger();
@@ -152,7 +152,7 @@ private slots:
             // The progress window while four devices run at once, taken during the batch as soon
             // as the line beside its buttons counts running devices.
             form->Settings.TransferJobs = 4;
-            QAbstractItemModel* rows = Control<QListView>(*form, "DeviceListBox")->model();
+            QAbstractItemModel* rows = Control<QTableView>(*form, "DeviceListBox")->model();
             for (int row = 0; row < rows->rowCount(); ++row)
                 rows->setData(rows->index(row, 0), Qt::Checked, Qt::CheckStateRole);
             bool running = false;

@@ -15,6 +15,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QTableView>
 #include <QString>
 
 #include <memory>
@@ -39,7 +40,7 @@ inline bool FillAppFolder(const QString& dir, const QByteArray& ini)
 
 inline int RowOf(const TPyxetForm& form, const char* name)
 {
-    const QAbstractItemModel* m = Control<QListView>(form, "DeviceListBox")->model();
+    const QAbstractItemModel* m = Control<QTableView>(form, "DeviceListBox")->model();
     for (int r = 0; r < m->rowCount(); ++r) {
         const auto* d = reinterpret_cast<TProduct*>(m->index(r, 0).data(Qt::UserRole + 1).value<quintptr>());
         if (d->Info.Name == name)

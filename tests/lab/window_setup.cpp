@@ -5,6 +5,7 @@
 // by rediscovery in the window and in the simulator's events file.
 #include "../gui/controls.h"
 #include "gui/app/dialogs.h"
+#include "gui/app/devicelistpanel.h"
 #include "gui/app/form.h"
 #include "ui_form.h"
 
@@ -13,6 +14,7 @@
 #include "core/protocols/orvex/discovery.h"
 
 #include <QElapsedTimer>
+#include <QTableView>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -97,7 +99,7 @@ class TestWindowSetup : public QObject {
     // Shows the device with this MAC address as the user does, by a click on its row.
     TProduct* Select(const std::string& mac)
     {
-        QListView* list = Control<QListView>(*Form, "DeviceListBox");
+        QTableView* list = Control<QTableView>(*Form, "DeviceListBox");
         for (int row = 0; row < list->model()->rowCount(); ++row) {
             const auto* device =
                 reinterpret_cast<TProduct*>(list->model()->index(row, 0).data(Qt::UserRole + 1).value<quintptr>());
@@ -106,7 +108,7 @@ class TestWindowSetup : public QObject {
             list->scrollTo(list->model()->index(row, 0));
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(row, 0)).center());
             Dialogs::TakeShownBoxes();  // the program folder has no device pictures
-            return Form->SelectedDevice;
+            return Form->findChild<TDeviceListPanel*>(QStringLiteral("DeviceListPanel"))->ShownDevice();
         }
         return nullptr;
     }

@@ -305,3 +305,42 @@ TEST(AllBox, ClickSetsEveryRowUnlessGrayed)
     EXPECT_FALSE(AllBoxChecks(TAllBoxState::Partial, 3).has_value()) << "the grayed state changes no row";
     EXPECT_EQ(AllBoxChecks(TAllBoxState::Checked, 0), 0);
 }
+
+// The Name cell shows the name the row's line was filed with: a setup sent since changed the
+// device's Name, not its line.
+TEST(Cells, NameAsTheLineHoldsIt)
+{
+    TProductInfo info;
+    info.TypeName = "Poseidon 2261";
+    info.MAC = "00:0A:59:00:00:01";
+    info.PeerIP = "10.0.0.1";
+    info.FirmwareRev = "1.0";
+    const struct {
+        std::string Filed;
+        const char* Why;
+    } names[] = {
+        {"Hall", "short, padded in the line"},
+        {"Kotelna a strojovna v patře 3, teploměr!", "longer than its 28 characters"},
+        {std::string(28, 'x'), "exactly its width"},
+        {"Teploměr č. 5", "letters of two bytes"},
+        {"", "no name"},
+        {"a  b", "blanks inside"},
+    };
+    for (const auto& n : names) {
+        info.Name = n.Filed;
+        const std::string line = TDeviceRegistry::DisplayLine(info);
+        EXPECT_EQ(FiledName(line, info), n.Filed) << n.Why << ": the device's own name";
+        info.Name = "Renamed since";
+        EXPECT_EQ(FiledName(line, info), n.Filed) << n.Why;
+        info.Name = "";
+        EXPECT_EQ(FiledName(line, info), n.Filed) << n.Why << ": renamed to nothing";
+    }
+    // A type name longer than its 20 characters moves the name along.
+    info.TypeName = "A very long type name of 33 chars";
+    info.Name = "Hall";
+    const std::string line = TDeviceRegistry::DisplayLine(info);
+    info.Name = "Other";
+    EXPECT_EQ(FiledName(line, info), "Hall");
+    // A line that is not the device's gives the device's name.
+    EXPECT_EQ(FiledName("something else entirely", info), "Other");
+}

@@ -545,6 +545,29 @@ TEST_F(Settings, WindowPlaceNeedsFourWholeNumbers)
     EXPECT_EQ(Load("[window]\nleft=10\ntop=20\nwidth=800\nheight=600\n").Window, (TWindowPlace{10, 20, 800, 600}));
 }
 
+TEST_F(Settings, ColumnWidthsAreWholePositiveNumbers)
+{
+    EXPECT_EQ(ParseColumnWidths("130,190,125,105,100"), (std::vector<int>{130, 190, 125, 105, 100}));
+    EXPECT_EQ(ParseColumnWidths(" 90 ,\t200"), (std::vector<int>{90, 200})) << "blanks around the numbers";
+    EXPECT_EQ(ParseColumnWidths("1,10000"), (std::vector<int>{1, 10000})) << "the least and the most";
+    const struct {
+        const char* Text;
+        const char* Why;
+    } bad[] = {
+        {"", "empty"},          {"abc", "no number"},          {"90,,100", "an empty width"},
+        {"90,0", "a width of 0"}, {"90,10001", "wider than 10000"}, {"90,-5", "negative"},
+        {"90;100", "not commas"}, {"90,1.5", "not whole"},       {"90,", "a comma at the end"},
+    };
+    for (const auto& b : bad)
+        EXPECT_TRUE(ParseColumnWidths(b.Text).empty()) << b.Why;
+    std::string many;
+    for (size_t i = 0; i <= kMostColumns; ++i)
+        many += (i ? "," : "") + std::to_string(50);
+    EXPECT_TRUE(ParseColumnWidths(many).empty()) << "more than kMostColumns";
+    EXPECT_EQ(ColumnWidthsText({130, 190, 125}), "130,190,125");
+    EXPECT_EQ(Load("[Window]\nColumns=90,200,120,100,100\n").Columns, (std::vector<int>{90, 200, 120, 100, 100}));
+}
+
 TEST_F(Settings, TransferKeysOnlyOnceTheySaySomething)
 {
     TSettings s = Load("[Logs]\nTime=True\n");

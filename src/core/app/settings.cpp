@@ -47,8 +47,10 @@ bool WriteDiscovery(TIniFile& ini, const TSettings& settings)
 
 // The [Window] keys likewise: only a place the user chose, or the file held, is written, and a
 // scheme other than the desktop's (or one the file held).
-bool WriteWindow(TIniFile& ini, const TWindowPlace& place, TColourScheme scheme)
+bool WriteWindow(TIniFile& ini, const TWindowPlace& place, TColourScheme scheme, const std::vector<int>& columns)
 {
+    if (!columns.empty() && !ini.WriteString("Window", "Columns", ColumnWidthsText(columns)))
+        return false;
     if ((scheme != TColourScheme::System || ini.HasKey("Window", "Scheme"))
         && !ini.WriteString("Window", "Scheme", ColourSchemeName(scheme)))
         return false;
@@ -215,6 +217,7 @@ void LoadSettings(const std::string& appDir, TSettings& settings)
     settings.Window = ParseWindowPlace(ini.ReadString("Window", "Left", ""), ini.ReadString("Window", "Top", ""),
                                        ini.ReadString("Window", "Width", ""), ini.ReadString("Window", "Height", ""));
     settings.Scheme = ParseColourScheme(ini.ReadString("Window", "Scheme", ""));
+    settings.Columns = ParseColumnWidths(ini.ReadString("Window", "Columns", ""));
     settings.TransferJobs = ParseTransferJobs(ini.ReadString("Transfers", "Jobs", ""));
     settings.VerifyUpgrades = ParseSettingsBool(ini.ReadString("Transfers", "Verify", ""), false);
     settings.VerifySeconds = ParseVerifySeconds(ini.ReadString("Transfers", "VerifySeconds", ""));
@@ -229,6 +232,35 @@ TWindowPlace ParseWindowPlace(const std::string& left, const std::string& top, c
     if (!l || !t || !w || !h)
         return {};
     return {*l, *t, *w, *h};
+}
+
+std::vector<int> ParseColumnWidths(const std::string& text)
+{
+    std::vector<int> widths;
+    size_t from = 0;
+    while (widths.size() < kMostColumns) {
+        const size_t comma = text.find(',', from);
+        std::string part = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        const size_t first = part.find_first_not_of(" \t");
+        const size_t last = part.find_last_not_of(" \t");
+        part = first == std::string::npos ? std::string() : part.substr(first, last - first + 1);
+        const std::optional<int> width = WholeNumber(part, 1, 10000);
+        if (!width)
+            return {};
+        widths.push_back(*width);
+        if (comma == std::string::npos)
+            return widths;
+        from = comma + 1;
+    }
+    return {};  // more than kMostColumns
+}
+
+std::string ColumnWidthsText(const std::vector<int>& widths)
+{
+    std::string text;
+    for (const int width : widths)
+        text += (text.empty() ? "" : ",") + std::to_string(width);
+    return text;
 }
 
 TColourScheme ParseColourScheme(const std::string& text)
@@ -289,7 +321,7 @@ bool SaveSettings(const std::string& appDir, const TSettings& settings, std::str
         && ini.WriteString("Products", "Orvex", JoinCommaText(settings.OrvexProducts))
         && ini.WriteString("Products", "HWG", JoinCommaText(settings.HwgProducts))
         && WriteDiscovery(ini, settings)
-        && WriteWindow(ini, settings.Window, settings.Scheme)
+        && WriteWindow(ini, settings.Window, settings.Scheme, settings.Columns)
         && WriteTransfers(ini, settings)
         && ini.Save(path);
     if (!ok && error) {

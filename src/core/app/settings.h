@@ -5,6 +5,7 @@
 #include "core/app/producttable.h"
 
 #include <string>
+#include <vector>
 
 extern const char* const kBuiltInOrvexTable;  // entries separated by single blanks
 extern const char* const kBuiltInHwgTable;
@@ -38,6 +39,9 @@ struct TSettings {
     TWindowPlace Window;
     // [Window] Scheme: written only once it is not System (or the file has it).
     TColourScheme Scheme = TColourScheme::System;
+    // [Window] Columns: the device list's column widths in pixels, left to right; empty until
+    // the file holds a good value or the user resizes a column (written only then).
+    std::vector<int> Columns;
     // [Transfers]: Jobs and Verify are written only once they differ from these defaults (or
     // the file has them); VerifySeconds is only read. pyxet-cli reads none of them.
     int TransferJobs = 1;         // Jobs: devices a batch of the window transfers at once
@@ -83,6 +87,14 @@ TWindowPlace ParseWindowPlace(const std::string& left, const std::string& top, c
 TColourScheme ParseColourScheme(const std::string& text);
 // The scheme as the file stores it: "System", "Light" or "Dark".
 const char* ColourSchemeName(TColourScheme scheme);
+
+// [Window] Columns as read: whole numbers of pixels within 1 to 10000, at most kMostColumns,
+// separated by commas (blanks around them allowed); anything else gives none. The list takes
+// them only when there is one for each of its columns.
+constexpr size_t kMostColumns = 64;
+std::vector<int> ParseColumnWidths(const std::string& text);
+// The widths as the file stores them: "90,160,120,110,100".
+std::string ColumnWidthsText(const std::vector<int>& widths);
 
 // [Discovery] Repeat as read: a whole number kept within 1 to 5; anything else is 1.
 int ParseRepeat(const std::string& text);

@@ -1,6 +1,8 @@
 // What the device list shows.
 #include "core/devices/listview.h"
 
+#include "core/devices/utils.h"
+
 #include <QString>
 
 #include <algorithm>
@@ -15,6 +17,26 @@ std::optional<std::vector<TDeviceRow>> FilterRows(const std::vector<TDeviceEntry
         if (entry.Device->Info.TypeName == type)  // letter case counts here
             rows.push_back({entry.Line, entry.Device.get()});
     return rows;
+}
+
+std::string FiledName(const std::string& line, const TProductInfo& info)
+{
+    if (TDeviceRegistry::DisplayLine(info) == line)
+        return info.Name;
+    // The line with an empty name: where the name starts, and what follows its padding.
+    TProductInfo unnamed = info;
+    unnamed.Name.clear();
+    const std::string blank = TDeviceRegistry::DisplayLine(unnamed);
+    // After the type name padded to 20 characters and one blank.
+    const size_t typeChars = Utf8Length(info.TypeName);
+    const size_t start = info.TypeName.size() + (typeChars < 20 ? 20 - typeChars : 0) + 1;
+    const size_t tail = blank.size() - (start + 28 + 1);                // the fields after the name
+    if (line.size() < start + 1 + tail || line.compare(0, start, blank, 0, start) != 0
+        || line.compare(line.size() - tail, tail, blank, blank.size() - tail, tail) != 0)
+        return info.Name;
+    std::string name = line.substr(start, line.size() - tail - 1 - start);
+    name.erase(name.find_last_not_of(' ') + 1);  // the padding
+    return name;
 }
 
 std::u16string SearchKey(const std::string& utf8)

@@ -62,7 +62,7 @@ struct TSortClick {
     bool Ascending = false;  // the shared direction after the click
 };
 
-// A click on any of the five column buttons: with no devices nothing happens; otherwise the one
+// A click on any column of the list's header: with no devices nothing happens; otherwise the one
 // direction all columns share turns round (the first click of a run sorts ascending).
 TSortClick ColumnButtonClick(bool ascending, size_t deviceCount);
 
@@ -70,6 +70,14 @@ TSortClick ColumnButtonClick(bool ascending, size_t deviceCount);
 // given. DeviceList itself keeps its order.
 std::vector<TDeviceRow> SortedRows(const std::vector<TDeviceEntry>& deviceList, TDeviceComparator compare,
                                    bool ascending);
+
+// ---- Cells ------------------------------------------------------------------------------------------
+
+// The device's name as the row's display line holds it: a setup sent since changes the device's
+// Name but not its line, and the row shows the line's fields until the next cycle. The line's
+// other fields are the device's own type name, MAC, answering address and revision, which stay as
+// they answered. A line that is not the device's gives the device's Name.
+std::string FiledName(const std::string& line, const TProductInfo& info);
 
 // ---- Row colours -----------------------------------------------------------------------------------
 

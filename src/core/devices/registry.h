@@ -25,7 +25,7 @@ public:
     // "%-20s %-28s %-17s   %-15s   %s" of TypeName, Name, MAC, PeerIP, FirmwareRev.
     static std::string DisplayLine(const TProductInfo& info);
     // Where Type, Name, MAC, PeerIP and FirmwareRev start in a display line whose fields fit
-    // their widths, in characters: the column buttons stand there.
+    // their widths, in characters.
     static std::array<int, 5> DisplayColumns();
 
     const std::vector<TDeviceEntry>& DeviceList() const { return Devices; }

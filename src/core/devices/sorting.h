@@ -1,4 +1,4 @@
-// The orderings of the five column buttons of the device list. Each compares device A with
+// The orderings of the five columns of the device list. Each compares device A with
 // device B and answers -1 (A first), 1 (B first) or 0 (equal keys), the sign turned round when
 // the view sorts descending.
 #pragma once

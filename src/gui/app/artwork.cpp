@@ -161,18 +161,6 @@ QPixmap LinkPixmap()
     return pm;
 }
 
-QIcon SortGlyph(const QColor& colour)
-{
-    QPixmap pm = Canvas(9, 9);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(colour);
-    p.drawPolygon(QPolygonF({QPointF(0.5, 2.5), QPointF(8.5, 2.5), QPointF(4.5, 7)}));
-    p.end();
-    return QIcon(pm);
-}
-
 QPixmap LogoPixmap()
 {
     QPixmap pm = Canvas(130, 136);

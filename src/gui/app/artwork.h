@@ -9,6 +9,5 @@
 QIcon ToolBarIcon(int index);
 QPixmap LogoPixmap();   // 130 x 136
 QPixmap ProgramPicture();  // 111 x 41, the about box's picture
-QIcon SortGlyph(const QColor& colour);  // small triangle for the column buttons
 QIcon WindowIcon();
 QPixmap LinkPixmap();   // 24 x 24 globe beside the address field (the web link)

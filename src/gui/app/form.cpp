@@ -2,6 +2,7 @@
 // live in their own files as further methods of this class; the setup panel (TSetupPanel) and the
 // tool bar and menus (TMainMenus) are parts of their own.
 #include "gui/app/form.h"
+#include "gui/app/devicelistpanel.h"
 #include "gui/app/qtext.h"
 
 #include "gui/app/anchors.h"
@@ -36,6 +37,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -66,8 +68,6 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     WireLogger();
     Setup = new TSetupPanel(this, BatchLock);
     SetupDeviceView();
-    WireRowClicks();
-    PlaceColumnHeaders();
     WireTransfers();
     FollowPalette();
     WireKeyboard();
@@ -82,11 +82,6 @@ TPyxetForm::TPyxetForm(const QStringList& arguments, const std::string& appDir, 
     connect(Ui_->EnglishLang, &QAction::triggered, this, [this] { EnglishLangClick(); });
 
     setWindowTitle(Q(AppTitle));
-    // Wide enough for every field of a line, in the list's font on this desktop.
-    if (const int more = ColumnsShortfall(); more > 0) {
-        resize(width() + more, height());
-        PlaceColumnHeaders();
-    }
     move(Dialogs::DesktopPosition(size()));
     FormCreate();
 }
@@ -123,20 +118,14 @@ void TPyxetForm::WireKeyboard()
         Ui_->teSearch->selectAll();
     });
 
-    std::vector<QToolButton*> keyed = Menus->DropDownButtons();
-    keyed.insert(keyed.end(), {Ui_->btnType, Ui_->btnName, Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev});
     auto* buttonKeys = new TButtonKeys(this);
-    for (QToolButton* b : keyed)
+    for (QToolButton* b : Menus->DropDownButtons())
         buttonKeys->Add(b);
 
     // Tab follows the layout: the tool bar, then top to bottom and left to right.
     std::vector<QWidget*> order = Menus->TabOrder();
     order.insert(order.end(), {Ui_->AllChecked,
-                              Ui_->btnType,
-                              Ui_->btnName,
-                              Ui_->btnMAC,
-                              Ui_->btnIP,
-                              Ui_->btnRev,
+                              Ui_->DeviceListBox->horizontalHeader(),  // the columns' sorts
                               Ui_->DeviceListBox,
                               EmptyListHint,
                               Ui_->teSearch,
@@ -258,10 +247,6 @@ void TPyxetForm::FollowPalette()
     const QPalette face = palette();
     Menus->FollowPalette(face);
 
-    const QIcon glyph = SortGlyph(SchemeColour(FaceColours(face, TColourRole::ButtonGlyph).Text));
-    for (QToolButton* b : {Ui_->btnType, Ui_->btnName, Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev})
-        b->setIcon(glyph);
-
     const TSchemeColours note = ListColours(face, TColourRole::ConflictRow);
     Ui_->tlIPConflict->setStyleSheet(
         QStringLiteral("QLabel { background: %1; color: %2; border: 1px solid #b06010; padding: 1px 3px; }")
@@ -285,7 +270,7 @@ void TPyxetForm::FormShow()
     RetranslateComponent(this);
     Menus->MarkLanguage();
     MarkTransferMenu();
-    PlaceColumnHeaders();
+    List->SetColumnWidths(Settings.Columns);
     RebuildFindMenu();
 
     if (!Arguments.isEmpty() && Arguments.first().contains(QStringLiteral("-demo"), Qt::CaseSensitive)) {
@@ -345,6 +330,8 @@ void TPyxetForm::FormClose()
     // Written from the first time the user moves or resizes the window on.
     if (const TWindowPlace now = WindowPlace(); now != PlacedAt && now.Kept())
         Settings.Window = now;
+    if (List->ColumnsSized())  // written once the user sized a column, or the file had them
+        Settings.Columns = List->ColumnWidths();
     std::string error;
     ++SavesDone;
     if (!SaveSettings(ConfigDir, Settings, &error))
@@ -432,22 +419,10 @@ void TPyxetForm::SelectLanguage(const std::string& lang)
     Menus->MarkLanguage();
     UseLanguage(lang);
     RetranslateComponent(this);
-    RetranslateDeviceFilter();
+    List->Retranslate();
     ShowIpConflictNote();
     Setup->Retranslate();
     ShowListState();
-    PlaceColumnHeaders();
-}
-
-void TPyxetForm::RetranslateDeviceFilter()
-{
-    // The filter box's own texts are set by the discovery, after the window's texts were
-    // recorded; its type names are device data and stay as they are.
-    QComboBox* filter = Ui_->DeviceFilter;
-    if (!filter->placeholderText().isEmpty())
-        filter->setPlaceholderText(Q(_("No devices")));
-    if (filter->count() > 0)
-        filter->setItemText(0, Q(_("All devices")));
 }
 
 void TPyxetForm::CzechLangClick() { SelectLanguage("cs"); }

@@ -18,7 +18,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 namespace Ui {
@@ -38,7 +37,7 @@ class TAnchors;
 class TButtonKeys;
 class TAboutBox;
 class TLogActionForm;
-class TDeviceListModel;
+class TDeviceListPanel;
 class TUpgradeForm;
 class TProgressInfoForm;
 class TLoginForm;
@@ -65,7 +64,6 @@ public:
     std::string AppDir;
     std::string ConfigDir;  // where Pyxet.ini is read and written
     bool DemoMode = false;
-    TProduct* SelectedDevice = nullptr;  // the device whose details are shown
     TSettings Settings;                  // time stamps, language, OrvexProducts, HwgProducts
     TDeviceRegistry Devices;             // DeviceList and PreviousList; owns the devices
     std::unique_ptr<TUDPServer> OrvexServer;
@@ -109,46 +107,24 @@ public:
     int SettingsSaves() const { return SavesDone; }
 
     // ---- Device area (formdevices.cpp) ---------------------------------------------------------
-    TDeviceListModel* DeviceRows = nullptr;  // the rows of DeviceListBox
-    int CheckedCount = 0;                    // checked rows; decides the All box
-    bool SortAscending = false;              // one direction for the five column buttons
+    // The device list (devicelistpanel.h): rows, columns, check marks, search, type filter,
+    // counter and the device shown.
+    TDeviceListPanel* List = nullptr;
+    // The device whose details are shown (the list's), null when none.
+    TProduct* SelectedDevice() const;
 
     void FreeDevices();
     void ClearDeviceView();
     // Completes, files and registers a device handed over by a family's answer handler.
     void AddDevice(std::unique_ptr<TProduct> device, const TProductTable& products, TUDPServer* server);
     void RegisterDevice(TProduct* device);
-    void UpdateDeviceCounter();
-    void DeviceListBoxClick();
+    // Highlights the row and shows its device, as a click on it does.
     void SelectDevice(int row);
-    // The row of the device whose details are shown, -1 when no row shows it.
-    int ShownDeviceRow() const;
     void ShowDeviceDetails();
-    void DeviceListBoxClickCheck(int row);
-    void AllCheckedClick();
-    void DeviceFilterChange();
-    // The search field: shows the rows that match its text, keeping their order and marks.
-    void teSearchChange();
-    void btnTypeClick();
-    void btnNameClick();
-    void btnMACClick();
-    void btnIPClick();
-    void btnRevClick();
-    void SortDeviceView(TDeviceComparator compare);
     void tiDeviceImgClick();
     void Image2Click();
     // Utilities -> "Export Device List...": the rows shown, as CSV or JSON.
     void mExportListClick();
-
-    // ---- Device list extras (formlist.cpp) ------------------------------------------------------
-    // Puts each column button over the place where its field starts in the list's lines.
-    void PlaceColumnHeaders();
-    // How many pixels the list lacks to show every field of a line whole (a firmware revision
-    // of kRevisionChars characters included), with room for its scroll bar; 0 when none.
-    int ColumnsShortfall() const;
-    static constexpr int kRevisionChars = 14;
-    // Where a line's text starts in the device list's group (right of the row's check box).
-    int LineLeft() const;
 
 
     // ---- HTTP transfers (src/gui/app/formtransfers.cpp) ----------------------------------------
@@ -237,7 +213,7 @@ private:
     // palette following the choice at once.
     void SelectColourScheme(TColourScheme scheme);
     void ShowLogo();
-    // Keys of their own: F1, Ctrl+Q and Ctrl+F, the keys of the drop-down and column buttons,
+    // Keys of their own: F1, Ctrl+Q and Ctrl+F, the keys of the drop-down buttons,
     // the Tab order; the menu bar's "Configuration" following its tool button.
     void WireKeyboard();
     // The colours the window sets itself (tool bar, sort glyphs, shaded fields, the conflict
@@ -249,26 +225,15 @@ private:
     void BuildAnchors();
     void WireLogger();
     void SetupDeviceView();
-    void WireRowClicks();
     bool ShowDevicePicture(const std::string& path);
-    void ClearChecks();
-    // The All box for CheckedCount of the rows shown.
-    void ShowAllBox();
     // After the rows shown changed: the text in the list's empty area, and the setup panel and
     // the device links at rest while no row is shown (EmptyListLock).
     void ShowListState();
     QLabel* EmptyListHint = nullptr;
     TControlLock EmptyListLock;
-    // The marks of exactly these rows set, the All box following.
-    void CheckRows(const std::vector<int>& rows);
-    void ClearHighlight();
-    void WaitingRowsShown();
     // The note over the picture when the selected device shares its address with another MAC.
     void ShowIpConflictNote();
-    void SortByColumn(TDeviceComparator compare);
-    bool SelectingDevice = false;     // SelectDevice highlights the row itself
     bool QuietPictureErrors = false;  // registration loads pictures without reporting
-    std::unordered_set<std::string> FilterHasType;  // type names the filter box has this cycle
 
     void WireTransfers();
     void WireTransferSettings();
@@ -302,7 +267,6 @@ private:
     void CzechLangClick();
     void EnglishLangClick();
     void SelectLanguage(const std::string& lang);
-    void RetranslateDeviceFilter();
 
     std::unique_ptr<Ui::TPyxetForm> Ui_;
     TMainMenus* Menus = nullptr;   // child object

@@ -1,15 +1,14 @@
-// The device area of the main window: discovery start, registration of each answering device,
-// the owner-drawn device list with its check marks, column sorts and type filter, the details of
-// the selected device with its picture, and the links to the device's web pages.
+// The device area of the main window: discovery start, registration of each answering device
+// (the list's part is the device list panel's), the details of the device shown with its
+// picture, and the links to the device's web pages.
 #include "gui/app/artwork.h"
 #include "gui/app/qtext.h"
 #include "gui/app/colourscheme.h"
 #include "gui/app/dialogs.h"
+#include "gui/app/devicelistpanel.h"
 #include "gui/app/form.h"
 #include "gui/app/mainmenus.h"
 #include "gui/app/setuppanel.h"
-#include "gui/devices/devicelistdelegate.h"
-#include "gui/devices/devicelistmodel.h"
 #include "gui/devices/findat.h"
 #include "gui/devices/weblink.h"
 #include "core/app/atomicfile.h"
@@ -31,10 +30,10 @@
 #include <QProgressDialog>
 #include <QImage>
 #include <QLabel>
-#include <QItemSelectionModel>
 #include <QPainter>
 #include <QPixmap>
 #include <QRegularExpression>
+#include <QTableView>
 
 #include <algorithm>
 #include <optional>
@@ -57,32 +56,6 @@ QString KeepMacsWhole(QString text)
 
 namespace {
 
-Qt::CheckState AllBoxCheckState(TAllBoxState state)
-{
-    switch (state) {
-    case TAllBoxState::Partial:
-        return Qt::PartiallyChecked;
-    case TAllBoxState::Checked:
-        return Qt::Checked;
-    case TAllBoxState::Unchecked:
-        break;
-    }
-    return Qt::Unchecked;
-}
-
-TAllBoxState AllBoxStateOf(Qt::CheckState state)
-{
-    switch (state) {
-    case Qt::PartiallyChecked:
-        return TAllBoxState::Partial;
-    case Qt::Checked:
-        return TAllBoxState::Checked;
-    case Qt::Unchecked:
-        break;
-    }
-    return TAllBoxState::Unchecked;
-}
-
 // Keeps a label over the whole of the widget it watches.
 class TResizeFollower : public QObject {
 public:
@@ -104,37 +77,18 @@ private:
 
 void TPyxetForm::SetupDeviceView()
 {
-    QListView* list = Ui_->DeviceListBox;
+    QTableView* list = Ui_->DeviceListBox;
     QFont font(QStringLiteral("Courier New"), 8, QFont::Bold);
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
     list->setFont(font);
-    list->setUniformItemSizes(true);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-
-    DeviceRows = new TDeviceListModel(Devices, this);
-    list->setItemDelegate(new TDeviceListDelegate(list));  // draws the rows in the model's colours
-    list->setModel(DeviceRows);
-    // The highlight, not the focus rectangle, chooses the device: a mouse press moves the
-    // current row before it selects it, the keyboard selects before it moves.
-    connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        if (!SelectingDevice)
-            DeviceListBoxClick();
-    });
-    connect(DeviceRows, &TDeviceListModel::CheckToggled, this, [this](int row, bool) { DeviceListBoxClickCheck(row); });
-    connect(DeviceRows, &TDeviceListModel::WaitingRowsShown, this, [this] { WaitingRowsShown(); });
-    connect(Ui_->AllChecked, &QCheckBox::stateChanged, this, [this] { AllCheckedClick(); });
-    connect(Ui_->DeviceFilter, &QComboBox::activated, this, [this] { DeviceFilterChange(); });
-    connect(Ui_->teSearch, &QLineEdit::textChanged, this, [this] { teSearchChange(); });
-    connect(Ui_->btnType, &QAbstractButton::clicked, this, [this] { btnTypeClick(); });
-    connect(Ui_->btnName, &QAbstractButton::clicked, this, [this] { btnNameClick(); });
-    connect(Ui_->btnMAC, &QAbstractButton::clicked, this, [this] { btnMACClick(); });
-    connect(Ui_->btnIP, &QAbstractButton::clicked, this, [this] { btnIPClick(); });
-    connect(Ui_->btnRev, &QAbstractButton::clicked, this, [this] { btnRevClick(); });
+    List = new TDeviceListPanel({list, Ui_->AllChecked, Ui_->teSearch, Ui_->DeviceFilter, Ui_->DeviceCounter},
+                                Devices, this);
     // A batch keeps the rows and the selection as they are.
-    BatchLock.Join({Ui_->DeviceListBox, Ui_->AllChecked, Ui_->DeviceFilter, Ui_->teSearch, Ui_->btnType, Ui_->btnName,
-                    Ui_->btnMAC, Ui_->btnIP, Ui_->btnRev});
+    BatchLock.Join(List->LockedControls());
+    connect(List, &TDeviceListPanel::ShownDeviceChanged, this, [this] { ShowDeviceDetails(); });
+    connect(List, &TDeviceListPanel::RowsChanged, this, [this] { ShowListState(); });
+    connect(List, &TDeviceListPanel::RowsChosen, this, [this] { UpdateCheckFailed(); });
 
     Ui_->tiDeviceImg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Ui_->tiDeviceImg->setScaledContents(false);
@@ -157,8 +111,7 @@ void TPyxetForm::SetupDeviceView()
     // destroys the devices so that no row or selection points at a freed one.
     Devices.OnRegister = [this](TProduct* device) { RegisterDevice(device); };
     Devices.OnFreed = [this] {
-        DeviceRows->Clear();
-        SelectedDevice = nullptr;
+        List->DevicesFreed();
         Setup->Show(nullptr);
     };
 
@@ -181,7 +134,7 @@ void TPyxetForm::SetupDeviceView()
 
 void TPyxetForm::ShowListState()
 {
-    const int rows = DeviceRows->RowCount();
+    const int rows = List->RowCount();
     if (rows > 0)
         EmptyListHint->hide();
     else {
@@ -215,16 +168,13 @@ void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
         return;
     // The keys act on the list from the start of each cycle (and Ctrl+X, which a text field
     // takes as its own Cut, ends the program).
-    Ui_->DeviceListBox->setFocus(Qt::OtherFocusReason);
+    List->FocusList();
     if (DemoMode) {
         Ui_->pDevices->setVisible(true);
         return;
     }
     KeptChecks.RecordFailed({});  // a cycle of its own gives back no marks
     Devices.BeginCycle();  // PreviousList = the lines shown so far, then FreeDevices
-    SelectedDevice = nullptr;
-    Setup->Show(nullptr);
-    DeviceRows->Clear();
     // The panel is emptied with every control given back first, then rests as emptied.
     EmptyListLock.Unlock();
     ClearDeviceView();
@@ -289,9 +239,13 @@ void TPyxetForm::RebuildFindMenu() { Menus->RebuildFindMenu(); }
 
 void TPyxetForm::FreeDevices()
 {
-    Devices.FreeDevices();
-    SelectedDevice = nullptr;
+    Devices.FreeDevices();  // the list forgets its rows and the device shown first
     Setup->Show(nullptr);
+}
+
+TProduct* TPyxetForm::SelectedDevice() const
+{
+    return List ? List->ShownDevice() : nullptr;
 }
 
 void TPyxetForm::ClearDeviceView()
@@ -301,12 +255,8 @@ void TPyxetForm::ClearDeviceView()
     Ui_->tiDeviceImg->clear();
     DevicePicture = QImage();
     ShowIpConflictNote();
-    ClearChecks();
+    List->Clear();
     EnableDeviceActions(false);
-    Ui_->DeviceFilter->clear();
-    FilterHasType.clear();
-    Ui_->DeviceFilter->setPlaceholderText(Q(_("No devices")));
-    UpdateDeviceCounter();
     UpdateCheckFailed();
 }
 
@@ -317,67 +267,30 @@ void TPyxetForm::AddDevice(std::unique_ptr<TProduct> device, const TProductTable
 
 void TPyxetForm::RegisterDevice(TProduct* device)
 {
-    // The rows take the new line in where DeviceList filed it, rather than being rebuilt, so a
-    // registration costs the same however long the list is; the refill's other effects follow.
-    const bool following = DeviceRows->FollowsDeviceList();
-    DeviceRows->FollowDeviceList(Devices.LastFiledRow());
-    ShowListState();
-    ClearHighlight();
-    ClearChecks();
-    if (Devices.IpConflicts().InConflict(device)) {
-        DeviceRows->ConflictsChanged();  // its partners' rows change colour too
+    const bool following = List->TakeDevice(device);
+    if (Devices.IpConflicts().InConflict(device))
         ShowIpConflictNote();
-    }
-
     // The cycle's first device, also when the search hides it (then nothing is selected).
-    if (Devices.DeviceList().size() == 1 && Devices.DeviceList().front().Device.get() == device) {
-        Ui_->DeviceFilter->addItem(Q(_("All devices")));
-        Ui_->DeviceFilter->setCurrentIndex(0);
+    if (List->FirstOfCycle(device)) {
         EnableDeviceActions(true);
-        if (DeviceRows->Device(0) == device) {
+        if (List->RowsNow().size() > 0 && List->RowsNow().front().Device == device) {
             // A picture that cannot be loaded here is not reported: nobody clicked.
             QuietPictureErrors = true;
             SelectDevice(0);
             QuietPictureErrors = false;
         }
     }
-    // A type name asked about once this cycle has its entry: most answers ask nothing more.
-    if (FilterHasType.insert(device->Info.TypeName).second) {
-        std::vector<std::string> entries;
-        for (int i = 0; i < Ui_->DeviceFilter->count(); ++i)
-            entries.push_back(Ui_->DeviceFilter->itemText(i).toStdString());
-        if (NeedsFilterEntry(entries, device->Info.TypeName))
-            Ui_->DeviceFilter->addItem(Q(device->Info.TypeName));
-    }
-    UpdateDeviceCounter();
     // Every answer clears the marks; after a verified upgrade those of its devices come back.
     if (!KeptChecks.Empty())
-        if (const std::vector<int> kept = KeptChecks.Matching(DeviceRows->Rows()); !kept.empty())
-            CheckRows(kept);
+        if (const std::vector<int> kept = KeptChecks.Matching(List->RowsNow()); !kept.empty())
+            List->CheckRows(kept);
     // Rows that followed DeviceList gained this one device; other rows were refilled whole.
     UpdateCheckFailed(following ? device : nullptr);
 }
 
-void TPyxetForm::WaitingRowsShown()
-{
-    // Lines that waited on a long list came in unchecked: the count of rows grew, the marks
-    // set since the last registration stay.
-    ShowListState();
-    UpdateDeviceCounter();
-    if (CheckedCount > 0)
-        Ui_->AllChecked->setCheckState(AllBoxCheckState(AllBoxState(CheckedCount, DeviceRows->RowCount())));
-}
-
-void TPyxetForm::ClearHighlight()
-{
-    QItemSelectionModel* selection = Ui_->DeviceListBox->selectionModel();
-    if (selection->hasSelection() || selection->currentIndex().isValid())
-        selection->clear();  // no row highlighted: the selection handler finds none and does nothing
-}
-
 void TPyxetForm::ShowIpConflictNote()
 {
-    const std::string note = SelectedDevice ? IpConflictNote(Devices.IpConflicts(), SelectedDevice) : std::string();
+    const std::string note = SelectedDevice() ? IpConflictNote(Devices.IpConflicts(), SelectedDevice()) : std::string();
     QLabel* label = Ui_->tlIPConflict;
     label->setText(KeepMacsWhole(Q(note)));
     // As many lines as the note takes at its width (a long list of MACs, a longer language),
@@ -387,52 +300,18 @@ void TPyxetForm::ShowIpConflictNote()
     label->setVisible(!note.empty());
 }
 
-void TPyxetForm::UpdateDeviceCounter()
-{
-    Ui_->DeviceCounter->setText(QString::number(DeviceRows->RowCount()));
-}
-
-void TPyxetForm::DeviceListBoxClick()
-{
-    // A highlighted row that moves down under a new line keeps its device, and the details (and
-    // what the user is typing into them) stay as they are.
-    if (DeviceRows->InsertingRows())
-        return;
-    const QModelIndexList highlighted = Ui_->DeviceListBox->selectionModel()->selectedIndexes();
-    if (highlighted.isEmpty())
-        return;
-    TProduct* device = DeviceRows->Device(highlighted.first().row());
-    if (!device)
-        return;
-    SelectedDevice = device;
-    ShowDeviceDetails();
-}
-
 void TPyxetForm::SelectDevice(int row)
 {
-    if (row < 0 || row >= DeviceRows->RowCount())
-        return;
-    SelectingDevice = true;
-    Ui_->DeviceListBox->setCurrentIndex(DeviceRows->index(row));
-    SelectingDevice = false;
-    DeviceListBoxClick();
-}
-
-int TPyxetForm::ShownDeviceRow() const
-{
-    for (int row = 0; SelectedDevice && row < DeviceRows->RowCount(); ++row)
-        if (DeviceRows->Device(row) == SelectedDevice)
-            return row;
-    return -1;
+    List->SelectDevice(row);  // shows its details through ShownDeviceChanged
 }
 
 void TPyxetForm::ShowDeviceDetails()
 {
-    if (!SelectedDevice)
+    if (!SelectedDevice())
         return;
-    const TProductInfo info = SelectedDevice->CopyInfo();
+    const TProductInfo info = SelectedDevice()->CopyInfo();
     setWindowTitle(Q(AppTitle + " " + info.TypeName));
-    Setup->Show(SelectedDevice);
+    Setup->Show(SelectedDevice());
     ShowIpConflictNote();
 
     const std::string path = DevicePicturePath(AppDir, info.TypeName);
@@ -476,134 +355,18 @@ void TPyxetForm::ShowPictureOnBackdrop()
     Ui_->tiDeviceImg->setPixmap(QPixmap::fromImage(plated));
 }
 
-void TPyxetForm::ShowAllBox()
-{
-    Ui_->AllChecked->setCheckState(AllBoxCheckState(AllBoxState(CheckedCount, DeviceRows->RowCount())));
-}
-
-void TPyxetForm::ClearChecks()
-{
-    CheckedCount = 0;
-    // Setting a check box's state draws it again even when nothing changes; every answer clears
-    // the marks, so only a change is set.
-    if (Ui_->AllChecked->checkState() != Qt::Unchecked)
-        Ui_->AllChecked->setCheckState(Qt::Unchecked);  // runs AllCheckedClick
-    if (Ui_->AllChecked->isTristate())
-        Ui_->AllChecked->setTristate(false);
-    DeviceRows->ClearAllChecks();  // the rows the search hides too
-}
-
-void TPyxetForm::CheckRows(const std::vector<int>& rows)
-{
-    DeviceRows->ClearAllChecks();
-    for (int row : rows)
-        DeviceRows->SetChecked(row, true);
-    CheckedCount = static_cast<int>(rows.size());
-    // Grayed between none and all, as after a row's click; checked or unchecked asks
-    // AllCheckedClick for the marks the rows already have.
-    ShowAllBox();
-}
-
-void TPyxetForm::DeviceListBoxClickCheck(int row)
-{
-    const TCheckCount checks = RowCheckToggled(CheckedCount, DeviceRows->IsChecked(row), DeviceRows->RowCount());
-    CheckedCount = checks.Count;
-    Ui_->AllChecked->setCheckState(AllBoxCheckState(checks.AllBox));  // runs AllCheckedClick when it changes
-}
-
-void TPyxetForm::AllCheckedClick()
-{
-    const TAllBoxState state = AllBoxStateOf(Ui_->AllChecked->checkState());
-    const std::optional<int> checks = AllBoxChecks(state, DeviceRows->RowCount());
-    if (!checks)
-        return;
-    // Only this window ever grays the box; a click on a grayed box checks it, and from then
-    // on clicks go between checked and unchecked.
-    Ui_->AllChecked->setTristate(false);
-    CheckedCount = *checks;
-    DeviceRows->SetAllChecked(state == TAllBoxState::Checked);
-}
-
-void TPyxetForm::DeviceFilterChange()
-{
-    QListView* list = Ui_->DeviceListBox;
-    list->setUpdatesEnabled(false);
-    // The rows shown are the filter's rows that match the search text.
-    std::optional<std::vector<TDeviceRow>> rows = FilterRows(
-        Devices.DeviceList(), Ui_->DeviceFilter->currentIndex(), Ui_->DeviceFilter->currentText().toStdString());
-    if (rows)
-        DeviceRows->ShowRows(std::move(*rows));
-    else
-        DeviceRows->ShowDeviceList();
-    ShowListState();
-    ClearChecks();
-    SelectDevice(0);
-    UpdateDeviceCounter();
-    UpdateCheckFailed();
-    list->setUpdatesEnabled(true);
-}
-
-void TPyxetForm::teSearchChange()
-{
-    QListView* list = Ui_->DeviceListBox;
-    list->setUpdatesEnabled(false);
-    // No refill: the rows keep their order and marks, the search only hides some of them.
-    DeviceRows->SetSearch(Ui_->teSearch->text().toStdString());
-    ShowListState();
-    // The All box and the commands count the rows shown.
-    CheckedCount = DeviceRows->CheckedRows();
-    ShowAllBox();
-    // The device shown stays while its row is shown (its details, edits included, as they are);
-    // when the search hides it, the first row shown is selected.
-    if (const int row = ShownDeviceRow(); row >= 0) {
-        SelectingDevice = true;
-        list->setCurrentIndex(DeviceRows->index(row));
-        SelectingDevice = false;
-    } else
-        SelectDevice(0);
-    UpdateDeviceCounter();
-    UpdateCheckFailed();
-    list->setUpdatesEnabled(true);
-}
-
-void TPyxetForm::btnTypeClick() { SortByColumn(CompareType); }
-void TPyxetForm::btnNameClick() { SortByColumn(CompareName); }
-void TPyxetForm::btnMACClick() { SortByColumn(CompareMac); }
-void TPyxetForm::btnIPClick() { SortByColumn(CompareIp); }
-void TPyxetForm::btnRevClick() { SortByColumn(CompareRev); }
-
-void TPyxetForm::SortByColumn(TDeviceComparator compare)
-{
-    const TSortClick click = ColumnButtonClick(SortAscending, Devices.DeviceList().size());
-    if (!click.Sort)
-        return;
-    SortAscending = click.Ascending;  // one direction for all five columns
-    SortDeviceView(compare);
-}
-
-void TPyxetForm::SortDeviceView(TDeviceComparator compare)
-{
-    DeviceRows->ShowRows(SortedRows(Devices.DeviceList(), compare, SortAscending));
-    ShowListState();
-    ClearChecks();
-    SelectDevice(0);
-    // The sort shows every device again, also after a filter narrowed the view.
-    UpdateDeviceCounter();
-    UpdateCheckFailed();
-}
-
 void TPyxetForm::tiDeviceImgClick()
 {
-    if (!SelectedDevice)
+    if (!SelectedDevice())
         return;
-    OpenWebPage(DevicePageUrl(SelectedDevice->Info));
+    OpenWebPage(DevicePageUrl(SelectedDevice()->Info));
 }
 
 void TPyxetForm::Image2Click()
 {
-    if (!SelectedDevice)
+    if (!SelectedDevice())
         return;
-    OpenWebPage(DevicePortPageUrl(SelectedDevice->Info));
+    OpenWebPage(DevicePortPageUrl(SelectedDevice()->Info));
 }
 
 void TPyxetForm::mExportListClick()
@@ -616,8 +379,8 @@ void TPyxetForm::mExportListClick()
     const std::string path = ExportFileName(choice.Path, format);
     // The rows shown, in their order and narrowed by the type filter; lines still waiting to be
     // shown are taken in first.
-    DeviceRows->ShowWaitingRows();
-    const std::string text = FormatDeviceList(ExportDevices(DeviceRows->Rows(), Devices), format);
+    const std::vector<TDeviceRow> rows = List->Rows();
+    const std::string text = FormatDeviceList(ExportDevices(rows, Devices), format);
 
     // Through the atomic writer: a failed export leaves the old file whole.
     int error = 0;
@@ -628,6 +391,6 @@ void TPyxetForm::mExportListClick()
         Dialogs::Error(this, message);
         return;
     }
-    LogAction(_("Device List Exported"), Format(_("%d devices exported to %s"), DeviceRows->RowCount(), path.c_str()),
+    LogAction(_("Device List Exported"), Format(_("%d devices exported to %s"), static_cast<int>(rows.size()), path.c_str()),
               LOG_INFO);
 }

@@ -5,17 +5,15 @@
 #include "gui/app/form.h"
 
 #include "core/setup/planrun.h"
-#include "gui/devices/devicelistmodel.h"
+#include "gui/app/devicelistpanel.h"
 #include "gui/setup/plandialog.h"
 #include "ui_form.h"
 
 std::vector<TDeviceIdentity> TPyxetForm::CheckedIdentities() const
 {
     std::vector<TDeviceIdentity> identities;
-    for (int row = 0; row < DeviceRows->RowCount(); ++row)
-        if (DeviceRows->IsChecked(row))
-            if (const TProduct* device = DeviceRows->Device(row))
-                identities.push_back(DeviceIdentity(*device));
+    for (const TProduct* device : List->CheckedDevices())
+        identities.push_back(DeviceIdentity(*device));
     return identities;
 }
 
@@ -50,16 +48,15 @@ void TPyxetForm::UpdateCheckFailed(const TProduct* added)
     else if (added)
         item->setEnabled(item->isEnabled() || FailedDevices.Contains(*added));
     else
-        item->setEnabled(!FailedDevices.Matching(DeviceRows->Rows()).empty());
+        item->setEnabled(!FailedDevices.Matching(List->RowsNow()).empty());
 }
 
 void TPyxetForm::acCheckFailedExecute()
 {
     if (Busy())
         return;
-    DeviceRows->ShowWaitingRows();  // every device listed
-    const std::vector<int> rows = FailedDevices.Matching(DeviceRows->Rows());
+    const std::vector<int> rows = FailedDevices.Matching(List->Rows());  // every device listed
     if (!rows.empty())
-        CheckRows(rows);
+        List->CheckRows(rows);
     UpdateCheckFailed();
 }

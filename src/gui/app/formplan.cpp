@@ -6,7 +6,7 @@
 #include "core/app/i18n.h"
 #include "core/http/batch.h"
 #include "gui/app/dialogs.h"
-#include "gui/devices/devicelistmodel.h"
+#include "gui/app/devicelistpanel.h"
 #include "gui/setup/plandialog.h"
 #include "ui_form.h"
 
@@ -37,10 +37,8 @@ void TPyxetForm::acSetUpPlanExecute()
     if (Busy())
         return;
     std::vector<const TProduct*> chosen;
-    for (int row = 0; row < DeviceRows->RowCount(); ++row)
-        if (DeviceRows->IsChecked(row))
-            if (const TProduct* device = DeviceRows->Device(row))
-                chosen.push_back(device);
+    for (const TProduct* device : List->CheckedDevices())
+        chosen.push_back(device);
     delete PlanDialog;
     PlanDialog = new TPlanDialog(this);
     PlanDialog->setAttribute(Qt::WA_DeleteOnClose);

@@ -14,7 +14,7 @@
 #include "core/http/rules.h"
 #include "core/log/format.h"
 #include "gui/app/dialogs.h"
-#include "gui/devices/devicelistmodel.h"
+#include "gui/app/devicelistpanel.h"
 #include "gui/http/login.h"
 #include "gui/http/upgrade.h"
 #include "gui/windows/progressinfo.h"
@@ -126,10 +126,7 @@ void TPyxetForm::WireTransfers()
 
 bool TPyxetForm::AnyDeviceChecked() const
 {
-    for (int row = 0; row < DeviceRows->RowCount(); ++row)
-        if (DeviceRows->IsChecked(row))
-            return true;
-    return false;
+    return List->AnyDeviceChecked();
 }
 
 std::vector<TBatchDevice> TPyxetForm::CheckedDevices() const
@@ -137,10 +134,8 @@ std::vector<TBatchDevice> TPyxetForm::CheckedDevices() const
     // Every answer of the cycle counts, the rows that the type filter or the search hide too.
     const auto sharing = AddressSharers(Devices);
     std::vector<TBatchDevice> devices;
-    for (int row = 0; row < DeviceRows->RowCount(); ++row)
-        if (DeviceRows->IsChecked(row))
-            if (const TProduct* device = DeviceRows->Device(row))
-                devices.push_back(BatchDevice(*device, sharing));
+    for (const TProduct* device : List->CheckedDevices())
+        devices.push_back(BatchDevice(*device, sharing));
     return devices;
 }
 
@@ -276,25 +271,25 @@ void TPyxetForm::RestoreConfigClick()
 
 void TPyxetForm::SaveConfigClick()
 {
-    if (Busy() || !Upgrade || !SelectedDevice)
+    if (Busy() || !Upgrade || !SelectedDevice())
         return;
     Upgrade->Prepare(_("Select File"), _("Save"), kConfigFilter, true);
     const std::string file = Upgrade->Execute() ? Upgrade->FileName() : std::string();
     if (RefusedFile(this, file, false))
         return;
-    const TBatchDevice device = BatchDevice(*SelectedDevice, AddressSharers(Devices));
+    const TBatchDevice device = BatchDevice(*SelectedDevice(), AddressSharers(Devices));
     RunBatch([&](TTransferBatch& batch) { batch.Save(device, file); });
 }
 
 void TPyxetForm::LoadConfigClick()
 {
-    if (Busy() || !Upgrade || !SelectedDevice)
+    if (Busy() || !Upgrade || !SelectedDevice())
         return;
     Upgrade->Prepare(_("Select Configuration"), _("Load"), kConfigFilter);
     const std::string file = Upgrade->Execute() ? Upgrade->FileName() : std::string();
     if (RefusedFile(this, file, true))
         return;
-    const TBatchDevice device = BatchDevice(*SelectedDevice, AddressSharers(Devices));
+    const TBatchDevice device = BatchDevice(*SelectedDevice(), AddressSharers(Devices));
     RunBatch([&](TTransferBatch& batch) { batch.Load(device, file); });
 }
 

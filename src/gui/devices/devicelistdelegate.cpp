@@ -1,10 +1,30 @@
-// Row drawing of the device list box.
+// Cell drawing of the device list.
 #include "gui/devices/devicelistdelegate.h"
 
 #include "gui/app/colourscheme.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
+
+namespace {
+
+constexpr int kTextMargin = 2;  // between a cell's edge (or the check box) and its text
+
+QStyle* StyleOf(const QStyleOptionViewItem& option)
+{
+    return option.widget ? option.widget->style() : QApplication::style();
+}
+
+// The check box's place in a first-column cell, as the view decides whether a click hit it.
+QRect CheckRect(const QStyleOptionViewItem& option)
+{
+    return StyleOf(option)->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, option.widget);
+}
+
+}  // namespace
 
 TColourRole DeviceRowRole(bool highlighted, bool isNew, bool inConflict)
 {
@@ -15,52 +35,84 @@ TColourRole DeviceRowRole(bool highlighted, bool isNew, bool inConflict)
     return isNew ? TColourRole::NewDevice : TColourRole::Plain;
 }
 
+QRect TDeviceListDelegate::TextRect(const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    QRect text = option.rect.adjusted(kTextMargin, 0, -kTextMargin, 0);
+    if (index.column() == 0) {
+        QStyleOptionViewItem box(option);
+        box.features |= QStyleOptionViewItem::HasCheckIndicator;
+        text.setLeft(CheckRect(box).right() + kTextMargin);
+    }
+    return text;
+}
+
+QString TDeviceListDelegate::ShownText(const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    const QString text = index.data(Qt::DisplayRole).toString();
+    const int width = TextRect(option, index).width();
+    // Most cells hold short texts: one that fits even in the font's widest glyphs needs no
+    // measuring, which would shape it once more before it is drawn.
+    const QFontMetrics metrics(option.font);
+    if (qsizetype(metrics.maxWidth()) * text.size() <= width)
+        return text;
+    return metrics.elidedText(text, Qt::ElideRight, width);
+}
+
 void TDeviceListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     QStyleOptionViewItem opt(option);
     initStyleOption(&opt, index);
     const QWidget* widget = opt.widget;
-    QStyle* style = widget ? widget->style() : QApplication::style();
+    QStyle* style = StyleOf(opt);
 
-    // Same rectangle the base class uses to decide whether a click hit the check box.
-    const QRect check = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, widget);
-    painter->fillRect(QRect(opt.rect.left(), opt.rect.top(), check.right() + 2 - opt.rect.left(), opt.rect.height()),
-                      opt.palette.base());
-    QStyleOptionViewItem box(opt);
-    box.rect = check;
-    box.palette = option.palette;  // the box keeps the list's colours, whatever the row's text colour
-    box.state = box.state & ~QStyle::State_HasFocus;
-    box.state |= opt.checkState == Qt::Checked ? QStyle::State_On : QStyle::State_Off;
-    style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &box, painter, widget);
-
-    QRect text = opt.rect;
-    text.setLeft(check.right() + 2);
-    LineLeft = text.left();
     const auto* rows = qobject_cast<const TDeviceListModel*>(index.model());
     const TSchemeColours colours =
         ListColours(option.palette, DeviceRowRole(opt.state & QStyle::State_Selected, rows && rows->IsNew(index.row()),
                                                   rows && rows->InIpConflict(index.row())));
+    const QRect text = TextRect(opt, index);
+    QRect row = opt.rect;
+    if (index.column() == 0) {
+        // The box keeps the list's colours, whatever the row's.
+        const QRect check = CheckRect(opt);
+        painter->fillRect(QRect(opt.rect.left(), opt.rect.top(), text.left() - opt.rect.left(), opt.rect.height()),
+                          opt.palette.base());
+        QStyleOptionViewItem box(opt);
+        box.rect = check;
+        box.palette = option.palette;
+        box.state = box.state & ~QStyle::State_HasFocus;
+        box.state |= opt.checkState == Qt::Checked ? QStyle::State_On : QStyle::State_Off;
+        style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &box, painter, widget);
+        row.setLeft(text.left());
+    }
     painter->save();
-    painter->fillRect(text, SchemeColour(colours.Background));
+    painter->fillRect(row, SchemeColour(colours.Background));
     painter->setPen(SchemeColour(colours.Text));
     painter->setFont(opt.font);
-    painter->drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, index.data(Qt::DisplayRole).toString());
+    painter->drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, ShownText(opt, index));
     painter->restore();
 
     // The row the keys act on, while the list has the focus.
     if (opt.state & QStyle::State_HasFocus)
-        DrawFocusMark(*painter, text, SchemeColour(colours.Text));
+        DrawFocusMark(*painter, row, SchemeColour(colours.Text));
 }
 
 QSize TDeviceListDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    // Every row has the same height and the width of the longest line (the font is fixed-pitch),
-    // so the view can scroll to the end of any line while it measures only one row.
-    const QWidget* widget = option.widget;
-    QStyle* style = widget ? widget->style() : QApplication::style();
-    const int box = style->pixelMetric(QStyle::PM_IndicatorWidth, &option, widget) + 4;
-    const auto* rows = qobject_cast<const TDeviceListModel*>(index.model());
-    const int text = rows ? option.fontMetrics.horizontalAdvance(QLatin1Char('W')) * rows->WidestLine()
-                          : option.fontMetrics.horizontalAdvance(index.data(Qt::DisplayRole).toString());
-    return QSize(box + text + 4, kRowHeight);
+    // Every row has the same height; a column's width is the header's, not the text's.
+    return QSize(option.fontMetrics.horizontalAdvance(index.data(Qt::DisplayRole).toString()) + 2 * kTextMargin,
+                 kRowHeight);
+}
+
+bool TDeviceListDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                                    const QModelIndex& index)
+{
+    if (!event || !view || event->type() != QEvent::ToolTip)
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString whole = index.data(Qt::DisplayRole).toString();
+    if (ShownText(option, index) == whole) {
+        QToolTip::hideText();
+        return true;
+    }
+    QToolTip::showText(event->globalPos(), whole, view, option.rect);
+    return true;
 }

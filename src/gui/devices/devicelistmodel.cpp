@@ -1,22 +1,27 @@
 // Rows of the device list box.
 #include "gui/devices/devicelistmodel.h"
 
+#include "core/app/i18n.h"
 #include "core/log/safetext.h"
-
-#include <QBrush>
 
 #include <algorithm>
 #include <utility>
 
-namespace {
-
-// Characters of a line as the row shows it.
-int ShownWidth(const std::string& line) { return static_cast<int>(SafeTextLength(line)); }
-
-}  // namespace
+const std::vector<TDeviceColumn>& DeviceColumns()
+{
+    static const std::vector<TDeviceColumn> columns = {
+        {"Type", [](const std::string&, const TProductInfo& info) { return info.TypeName; }, CompareType, 130},
+        {"Name", FiledName, CompareName, 190},
+        {"MAC", [](const std::string&, const TProductInfo& info) { return info.MAC; }, CompareMac, 125},
+        {"IP", [](const std::string&, const TProductInfo& info) { return info.PeerIP; }, CompareIp, 105},
+        {"Firmware Rev.", [](const std::string&, const TProductInfo& info) { return info.FirmwareRev; }, CompareRev,
+         100},
+    };
+    return columns;
+}
 
 TDeviceListModel::TDeviceListModel(const TDeviceRegistry& registry, QObject* parent)
-    : QAbstractListModel(parent), Registry(registry)
+    : QAbstractTableModel(parent), Registry(registry)
 {
     FollowTimer.setSingleShot(true);
     connect(&FollowTimer, &QTimer::timeout, this, &TDeviceListModel::ShowWaitingRows);
@@ -27,7 +32,6 @@ void TDeviceListModel::Refill(std::vector<TDeviceRow> rows, bool following)
     beginResetModel();
     FollowTimer.stop();
     Waiting.clear();
-    Widest = -1;
     Following = following;
     Lines.clear();
     Lines.reserve(rows.size());
@@ -114,8 +118,6 @@ void TDeviceListModel::ShowWaitingRows()
     for (const auto& [at, row] : Waiting) {
         if (!Searching()) {
             beginInsertRows(QModelIndex(), at, at);
-            if (Widest >= 0)
-                Widest = std::max(Widest, ShownWidth(Lines[row.Line]));
             View.insert(View.begin() + at, row);
             Checks.insert(Checks.begin() + at, 0);
             endInsertRows();
@@ -126,8 +128,6 @@ void TDeviceListModel::ShowWaitingRows()
         const auto after = std::lower_bound(Matched.begin(), Matched.end(), size_t(at));
         const int shownAt = int(after - Matched.begin());
         const bool shown = MatchesSearch(row);
-        if (Widest >= 0)
-            Widest = std::max(Widest, ShownWidth(Lines[row.Line]));
         if (shown)
             beginInsertRows(QModelIndex(), shownAt, shownAt);
         for (auto i = after; i != Matched.end(); ++i)
@@ -158,7 +158,7 @@ void TDeviceListModel::Clear()
 void TDeviceListModel::ConflictsChanged()
 {
     if (RowCount() > 0)
-        emit dataChanged(index(0), index(RowCount() - 1));
+        emit dataChanged(index(0, 0), index(RowCount() - 1, columnCount() - 1));
 }
 
 int TDeviceListModel::RowCount() const
@@ -196,16 +196,6 @@ bool TDeviceListModel::InIpConflict(int row) const
     return ValidRow(row) && Registry.IpConflicts().InConflict(Device(row));
 }
 
-int TDeviceListModel::WidestLine() const
-{
-    if (Widest < 0) {
-        Widest = 0;
-        for (const TShownRow& row : View)
-            Widest = std::max(Widest, ShownWidth(Lines[row.Line]));
-    }
-    return Widest;
-}
-
 bool TDeviceListModel::IsChecked(int row) const
 {
     return ValidRow(row) && Checks[At(row)] != 0;
@@ -218,7 +208,7 @@ void TDeviceListModel::SetChecked(int row, bool checked)
     Checks[At(row)] = checked ? 1 : 0;
     CheckedShown += checked ? 1 : -1;
     CheckedAll += checked ? 1 : -1;
-    const QModelIndex at = index(row);
+    const QModelIndex at = index(row, 0);
     emit dataChanged(at, at, {Qt::CheckStateRole});
 }
 
@@ -238,7 +228,7 @@ void TDeviceListModel::SetAllChecked(bool checked)
         }
     }
     CheckedShown = checked ? rows : 0;
-    emit dataChanged(index(0), index(rows - 1), {Qt::CheckStateRole});
+    emit dataChanged(index(0, 0), index(rows - 1, 0), {Qt::CheckStateRole});
 }
 
 void TDeviceListModel::ClearAllChecks()
@@ -250,7 +240,7 @@ void TDeviceListModel::ClearAllChecks()
     CheckedAll = 0;
     CheckedShown = 0;
     if (drawn)
-        emit dataChanged(index(0), index(RowCount() - 1), {Qt::CheckStateRole});
+        emit dataChanged(index(0, 0), index(RowCount() - 1, 0), {Qt::CheckStateRole});
 }
 
 int TDeviceListModel::rowCount(const QModelIndex& parent) const
@@ -258,13 +248,38 @@ int TDeviceListModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : RowCount();
 }
 
+int TDeviceListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(DeviceColumns().size());
+}
+
+QVariant TDeviceListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount())
+        return {};
+    return QString::fromUtf8(_(DeviceColumns()[size_t(section)].Caption));
+}
+
+QString TDeviceListModel::CellText(int row, int column) const
+{
+    if (!ValidRow(row) || column < 0 || column >= columnCount())
+        return {};
+    const TShownRow& shown = View[At(row)];
+    return QString::fromStdString(SafeText(DeviceColumns()[size_t(column)].Text(Lines[shown.Line], shown.Device->Info)));
+}
+
 QVariant TDeviceListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || !ValidRow(index.row()))
         return {};
     switch (role) {
-    case Qt::DisplayRole: return QString::fromStdString(SafeText(Line(index.row())));
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:  // a screen reader reads the whole text of each cell
+        return CellText(index.row(), index.column());
+    case LineRole: return QString::fromStdString(SafeText(Line(index.row())));
     case Qt::CheckStateRole:
+        if (index.column() != 0)
+            return {};
         return IsChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
     case DeviceRole:
         return QVariant::fromValue(reinterpret_cast<quintptr>(Device(index.row())));
@@ -275,7 +290,7 @@ QVariant TDeviceListModel::data(const QModelIndex& index, int role) const
 
 bool TDeviceListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (role != Qt::CheckStateRole || !index.isValid() || !ValidRow(index.row()))
+    if (role != Qt::CheckStateRole || !index.isValid() || index.column() != 0 || !ValidRow(index.row()))
         return false;
     const bool checked = value.toInt() == Qt::Checked;
     if (IsChecked(index.row()) == checked)
@@ -289,5 +304,6 @@ Qt::ItemFlags TDeviceListModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemNeverHasChildren;
+    const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    return index.column() == 0 ? flags | Qt::ItemIsUserCheckable : flags;
 }

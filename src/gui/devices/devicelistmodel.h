@@ -1,6 +1,7 @@
-// The rows of the device list box: each row is one display line with its device and a check
-// mark. A row shows its line's shown form (SafeText); the line itself, built from the device's
-// own texts, is what the rows are filed, compared and exported by. The list's rows (the view) either follow
+// The rows of the device list: each row is one display line with its device and a check mark,
+// shown in the columns of DeviceColumns, one field a cell (its shown form, SafeText), the check
+// mark in the first. The line itself, built from the device's own texts, is what the rows are
+// filed, compared and exported by. The list's rows (the view) either follow
 // DeviceList (a registration takes the new line in where DeviceList filed it) or hold a reordered
 // or narrowed copy made by a column sort or the type filter. A refill leaves all check marks
 // cleared. Whether a row is a new device (IsNew) or shares its address with another MAC
@@ -19,7 +20,7 @@
 #include "core/devices/listview.h"
 #include "core/devices/registry.h"
 
-#include <QAbstractListModel>
+#include <QAbstractTableModel>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -27,10 +28,23 @@
 #include <string>
 #include <vector>
 
-class TDeviceListModel : public QAbstractListModel {
+// One column of the device list. The list is made from DeviceColumns: a further column is one
+// more entry there.
+struct TDeviceColumn {
+    const char* Caption;  // the header's text (translated where it is shown)
+    // The cell's text, from the row's display line and its device.
+    std::string (*Text)(const std::string& line, const TProductInfo& info);
+    TDeviceComparator Compare;  // what a click on the header sorts by
+    int Width;                  // pixels, until the user sizes the column
+};
+// Type, Name, MAC, IP (the answering address), Firmware Rev.
+const std::vector<TDeviceColumn>& DeviceColumns();
+
+class TDeviceListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     static constexpr int DeviceRole = Qt::UserRole + 1;  // the row's TProduct* as quintptr
+    static constexpr int LineRole = Qt::UserRole + 2;    // the row's display line as shown (SafeText)
     // Lists shorter than this take every new line at once; longer ones at most this often.
     static constexpr int kFollowAtOnce = 50;
     static constexpr int kFollowInterval = 100;  // milliseconds
@@ -76,11 +90,6 @@ public:
     // The row's device shares its configured address with a device of another MAC.
     bool InIpConflict(int row) const;
 
-    // Characters in the longest line of the view, hidden rows included, so that the search does
-    // not change the list's width (worked out when the view asks after a refill, then kept up to
-    // date as lines come in).
-    int WidestLine() const;
-
     bool IsChecked(int row) const;
     void SetChecked(int row, bool checked);  // does not emit CheckToggled
     // Every row shown checked or unchecked; hidden rows keep their marks.
@@ -89,7 +98,12 @@ public:
     void ClearAllChecks();
     int CheckedRows() const { return CheckedShown; }
 
+    // The cell's text in full, as the row shows it when its column is wide enough.
+    QString CellText(int row, int column) const;
+
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
@@ -130,5 +144,4 @@ private:
     int CheckedAll = 0;              // checked rows of the view
     QTimer FollowTimer;
     QElapsedTimer SinceShown;  // since lines were last taken in
-    mutable int Widest = -1;   // -1: not yet worked out since the last refill
 };
