@@ -115,6 +115,7 @@ void BackUpWithThreeFailures(TTransferWindow& w)
         w.Window.Add(device);
     w.Check({"Alpha", "Bravo", "Charlie", "Delta", "Echo"});
     w.ui()->BackupConfig->trigger();
+    QVERIFY(w.Finish());
     const auto lines = w.Lines();
     QVERIFY(lines.size() > 2);
     QCOMPARE(lines[lines.size() - 2], std::string("Successful: 2"));
@@ -159,6 +160,7 @@ private slots:
         QVERIFY(w.Form().AnyDeviceChecked());
         w.Progress->hide();  // "Ok": the next batch starts a new list
         w.ui()->RestoreConfig->trigger();  // no backup of these three: all fail again
+        QVERIFY(w.Finish());
         const auto lines = w.Lines();
         QCOMPARE(lines[0], std::string("Bravo  (127.0.0.2)"));
         QCOMPARE(lines.back(), std::string("Unsuccessful: 3"));
@@ -204,6 +206,7 @@ private slots:
         // A batch in which every device comes through leaves nothing to check.
         w.Check({"Alpha"});
         w.ui()->BackupConfig->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
         w.Window.Add(kFleet[1]);
         QVERIFY(!item->isEnabled());
@@ -218,6 +221,7 @@ private slots:
         w.Window.Add(kFleet[1]);
         w.Check({"Bravo"});
         w.ui()->RestoreConfig->trigger();  // no backup: Bravo fails
+        QVERIFY(w.Finish());
         QVERIFY(item->isEnabled());
         bool ran = false;
         watched->OnLine = [&] {
@@ -230,6 +234,7 @@ private slots:
         };
         w.Check({"Bravo"});
         w.ui()->RestoreConfig->trigger();
+        QVERIFY(w.Finish());
         QVERIFY(ran);
         QVERIFY2(item->isEnabled(), "given back, and Bravo failed again");
         watched->hide();

@@ -112,10 +112,13 @@ private slots:
         w.Window.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"});
         w.Form().SelectDevice(0);
         w.ui()->LoadConfig->trigger();  // cancelled
+        QVERIFY(w.Finish());
         QVERIFY(!Dialogs::LastFileDialogSaves());
         w.ui()->SaveConfig->trigger();  // cancelled
+        QVERIFY(w.Finish());
         QVERIFY(Dialogs::LastFileDialogSaves());
         w.ui()->LoadConfig->trigger();
+        QVERIFY(w.Finish());
         QVERIFY(!Dialogs::LastFileDialogSaves());
     }
 };

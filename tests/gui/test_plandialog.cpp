@@ -99,12 +99,12 @@ struct TPlanWindow : TTransferWindow {
     TPlanDialog* Open()
     {
         ui()->acSetUpPlan->trigger();
-        return Form().PlanDialog;
+        return Form().Batches()->PlanDialog();
     }
     ~TPlanWindow()
     {
-        if (Form().PlanDialog)
-            delete Form().PlanDialog;
+        if (Form().Batches()->PlanDialog())
+            delete Form().Batches()->PlanDialog();
     }
 };
 
@@ -300,7 +300,7 @@ private slots:
         w.ui()->DeviceListBox->model()->setData(w.ui()->DeviceListBox->model()->index(0, 0), Qt::Checked,
                                                 Qt::CheckStateRole);
         w.ui()->acSetUpPlan->trigger();
-        TPlanDialog* d = w.Form->PlanDialog;
+        TPlanDialog* d = w.Form->Batches()->PlanDialog();
         QVERIFY(d);
         Tick(d->ui()->chkName, d->ui()->teName, QStringLiteral("Room"));
         QCOMPARE(Cell(d, 0, TPlanColumn::Name), QStringLiteral("Alpha \u2192 Room"));
@@ -475,7 +475,7 @@ private slots:
         Tick(ui->chkName, ui->teName, QStringLiteral("Room #"));
         QTest::mouseClick(ui->btnApply, Qt::LeftButton);
         QVERIFY(d->Running());
-        QVERIFY(w.Form().PlanRunning());
+        QVERIFY(w.Form().Batches()->PlanRunning());
         QVERIFY(!ui->btnApply->isEnabled());
         QVERIFY(ui->btnStop->isEnabled());
         QVERIFY(!ui->btnClose->isEnabled());
@@ -503,7 +503,7 @@ private slots:
         QVERIFY(ui->btnClose->isEnabled());
         QVERIFY(!ui->btnStop->isEnabled());
         QVERIFY(!ui->btnApply->isEnabled());
-        QVERIFY(!w.Form().PlanRunning());
+        QVERIFY(!w.Form().Batches()->PlanRunning());
         QVERIFY(!w.Form().BatchLock.Locked());
         QVERIFY(w.ui()->acFind->isEnabled());
         QCOMPARE(w.Form().Devices.PreviousList().size(), size_t(3));
@@ -526,7 +526,7 @@ private slots:
         QCOMPARE(checked, (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo"), QStringLiteral("Charlie")}));
         QCOMPARE(w.ui()->AllChecked->checkState(), Qt::PartiallyChecked);
         QTest::mouseClick(ui->btnClose, Qt::LeftButton);
-        QTRY_VERIFY(!w.Form().PlanDialog);
+        QTRY_VERIFY(!w.Form().Batches()->PlanDialog());
     }
 
     void APlanRunLocksWhatABatchLocks()
@@ -550,7 +550,7 @@ private slots:
         // Whatever reaches the commands meanwhile does nothing: the devices stay listed.
         w.Form().acFindExecute();
         w.Form().acSetUpPlanExecute();
-        QCOMPARE(w.Form().PlanDialog.data(), d);
+        QCOMPARE(w.Form().Batches()->PlanDialog(), d);
         QCOMPARE(w.Form().Devices.DeviceList().size(), size_t(2));
         // Closing the main window stops the plan instead.
         w.Form().close();
@@ -577,9 +577,10 @@ private slots:
             w.Form().acSetUpPlanExecute();
             Dialogs::QueueFileName("never.csv");
             w.Form().acUndoPlanExecute();
-            QVERIFY(!w.Form().PlanDialog);
+            QVERIFY(!w.Form().Batches()->PlanDialog());
         };
         w.ui()->RestoreConfig->trigger();
+        QVERIFY(w.Finish());
         QVERIFY(ran);
         QCOMPARE(Dialogs::OpenFileName(nullptr, "", ""), std::string("never.csv"));  // no file was asked for
         QVERIFY(w.ui()->acSetUpPlan->isEnabled());
@@ -598,7 +599,7 @@ private slots:
         QVERIFY(!WriteFile(QStringLiteral("backup/zz-other.csv"), "MAC\n").isEmpty());
         w.ui()->acUndoPlan->trigger();
         QCOMPARE(Dialogs::LastFileFolder(), std::string("backup/undo-20260101-120000.csv"));
-        QVERIFY(!w.Form().PlanDialog);
+        QVERIFY(!w.Form().Batches()->PlanDialog());
         // Unreadable: refused with line and column, no dialog.
         const QString bad = WriteFile(QStringLiteral("backup/undo-20260101-130000.csv"), "MAC,Name\n\"x\"y,z\n");
         Dialogs::QueueFileName(bad.toStdString());
@@ -607,11 +608,11 @@ private slots:
         QCOMPARE(boxes.size(), size_t(1));
         QVERIFY2(QString::fromStdString(boxes[0].Text).contains(QStringLiteral("Line 2, column")),
                  boxes[0].Text.c_str());
-        QVERIFY(!w.Form().PlanDialog);
+        QVERIFY(!w.Form().Batches()->PlanDialog());
 
         Dialogs::QueueFileName(undo.toStdString());
         w.ui()->acUndoPlan->trigger();
-        TPlanDialog* d = w.Form().PlanDialog;
+        TPlanDialog* d = w.Form().Batches()->PlanDialog();
         QVERIFY(d);
         QVERIFY(d->Plan().Undo);
         QVERIFY(!d->ui()->FormGroup->isVisible());
@@ -631,7 +632,7 @@ private slots:
                                        "MAC,IP,Mask,Gateway\n00:0A:14:00:00:01,10.77.2.5,255.255.255.0,10.99.0.1\n");
         Dialogs::QueueFileName(undo.toStdString());
         w.ui()->acUndoPlan->trigger();
-        TPlanDialog* d = w.Form().PlanDialog;
+        TPlanDialog* d = w.Form().Batches()->PlanDialog();
         QVERIFY(d);
         QVERIFY2(Cell(d, 0, TPlanColumn::Problems).contains(QStringLiteral("10.99.0.1")),
                  qPrintable(Cell(d, 0, TPlanColumn::Problems)));

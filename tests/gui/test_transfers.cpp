@@ -408,6 +408,7 @@ private slots:
         TFindAtForm::QueueText("10.0.0.9");  // were the dialog asked, it would search
         w.Form().ActionLog.clear();
         ui->RestoreConfig->trigger();
+        QVERIFY(w.Finish());
         QVERIFY(ran);
         if (QTest::currentTestFailed())
             return;
@@ -604,6 +605,7 @@ private slots:
         w.Form().ActionLog.clear();
         QVERIFY(!QDir(QStringLiteral("backup")).exists());
         w.ui()->RestoreConfig->trigger();
+        QVERIFY(w.Finish());
         QVERIFY2(QDir(QStringLiteral("backup")).exists(), "the backup folder is made");
         QCOMPARE(w.Lines(), (std::vector<std::string>{"Alpha  (10.0.0.1)", "Configuration not found", "Restore Failed",
                                                       std::string(42, '-'), "Processes Summary:", "Successful: 0",
@@ -635,6 +637,7 @@ private slots:
 
         // Not stopped: the four blocks and the summary as before.
         w.ui()->RestoreConfig->trigger();
+        QVERIFY(w.Finish());
         std::vector<std::string> whole;
         for (int i = 0; i < 4; ++i)
             for (const std::string& line : block(i))
@@ -664,6 +667,7 @@ private slots:
             });
         w.Form().ActionLog.clear();
         w.ui()->RestoreConfig->trigger();
+        QVERIFY(w.Finish());
         disconnect(hook);
         QVERIFY(clicked);
         QVERIFY2(stayedOpen, "Ok, Esc and the close box are refused while the batch runs; Stop is enabled");
@@ -688,6 +692,7 @@ private slots:
         // The next batch starts afresh, and its summary has no such line.
         w.Form().ActionLog.clear();
         w.ui()->RestoreConfig->trigger();
+        QVERIFY(w.Finish());
         want = whole;
         want.insert(want.end(), {"Processes Summary:", "Successful: 0", "Unsuccessful: 4"});
         QCOMPARE(w.Lines(), want);
@@ -715,6 +720,7 @@ private slots:
         QTest::mouseClick(w.ui()->AllChecked, Qt::LeftButton);
         w.Form().ActionLog.clear();
         w.ui()->RestoreConfig->trigger();  // no backup files: no request, one block per device
+        QVERIFY(w.Finish());
         auto lines = w.Lines();
         QCOMPARE(lines.size(), size_t(11));
         QCOMPARE(lines[0], std::string("Boiler room  (10.0.0.1)"));
@@ -726,6 +732,7 @@ private slots:
         w.ui()->teSearch->clear();
         QCOMPARE(w.ui()->AllChecked->checkState(), Qt::Checked);
         w.ui()->RestoreConfig->trigger();
+        QVERIFY(w.Finish());
         lines = w.Lines();
         QCOMPARE(lines.size(), size_t(15));
         QCOMPARE(lines[0], std::string("Attic  (10.0.0.2)"));
@@ -744,6 +751,7 @@ private slots:
         Dialogs::QueueFileName("common.xml");
         Dialogs::QueueAnswer(false);
         w.ui()->CommonConfig->trigger();
+        QVERIFY(w.Finish());
         const auto boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
         QCOMPARE(boxes[0].Kind, Dialogs::TBoxKind::Warning);
@@ -754,6 +762,7 @@ private slots:
         QCOMPARE(w.Upgrade->ui()->UpgradeBtn->text(), QStringLiteral("Config"));
         // The file dialog cancelled: only the end line.
         w.ui()->CommonConfig->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Log(), std::vector<std::string>{"Restore common process finished."});
         QVERIFY(Dialogs::TakeShownBoxes().empty());
         QVERIFY(!w.Progress->isVisible());
@@ -771,6 +780,7 @@ private slots:
         QVERIFY(!ui->btnSetDefault->isEnabled() && !ui->GroupBox2->isEnabled());
         w.Form().ActionLog.clear();
         ui->SaveConfig->trigger();  // the selected device; the file dialog cancelled: a batch all the same
+        QVERIFY(w.Finish());
         QCOMPARE(w.Log(), std::vector<std::string>{"Save process finished."});
         QVERIFY2(ui->teSearch->isEnabled() && ui->acFind->isEnabled(), "the batch gave its controls back");
         QVERIFY2(!ui->btnSetDefault->isEnabled() && !ui->GroupBox2->isEnabled() && !ui->Image2->isEnabled(),
@@ -790,6 +800,7 @@ private slots:
         w.Form().ActionLog.clear();
         // Cancelled: only the end line.
         w.ui()->SaveConfig->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Log(), std::vector<std::string>{"Save process finished."});
         QCOMPARE(w.Upgrade->windowTitle(), QStringLiteral("Select File"));
         QCOMPARE(w.Upgrade->ui()->UpgradeBtn->text(), QStringLiteral("Save"));
@@ -797,6 +808,7 @@ private slots:
         w.Form().ActionLog.clear();
         Dialogs::QueueFileName("gone.xml");
         w.ui()->LoadConfig->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Upgrade->windowTitle(), QStringLiteral("Select Configuration"));
         QCOMPARE(w.Upgrade->ui()->UpgradeBtn->text(), QStringLiteral("Load"));
         QCOMPARE(w.Lines(), (std::vector<std::string>{"Bravo  (10.0.0.2)", "Configuration not found", "Loading Failed",
@@ -865,6 +877,7 @@ private slots:
         QTest::mouseClick(w.ui()->AllChecked, Qt::LeftButton);
         w.Form().ActionLog.clear();
         w.ui()->RestoreConfig->trigger();
+        QVERIFY(w.Finish());
         const std::string reason =
             "Shares 10.0.0.80 with 2 other devices; give each its own address first (Actions "
             "→ Set Up Checked Devices...)";
@@ -888,6 +901,7 @@ private slots:
         w.Form().ActionLog.clear();
         Dialogs::QueueFileName("saved.xml");
         w.ui()->SaveConfig->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Lines(),
                  (std::vector<std::string>{"New  (10.0.0.80)", reason, "Saving Failed (00:0A:14:00:00:01)", separator,
                                            "Processes Summary:", "Successful: 0", "Unsuccessful: 1"}));
@@ -902,6 +916,7 @@ private slots:
         w.Window.Add({.Name = "Alpha", .PeerIP = "10.0.0.1"});
         w.Check({"Alpha"});
         w.ui()->RestoreConfig->trigger();
+        QVERIFY(w.Finish());
         const auto lines = w.Lines();
         QCOMPARE(lines.size(), size_t(7));
         QCOMPARE(QString::fromStdString(lines[2]), QString::fromUtf8("Obnova selhala"));

@@ -88,6 +88,7 @@ private slots:
             Dialogs::QueueFileName("image.kri");
             clock.start();
             w.ui()->acFirmUpgr->trigger();
+            QVERIFY(w.Finish());
             QCOMPARE(alpha.Uploads() + bravo.Uploads() + charlie.Uploads(), 3);
             QVERIFY2(charlie.InfoRequests() >= 2, "asked before the image and while waiting");
         }
@@ -153,6 +154,7 @@ private slots:
         QVERIFY(alpha.Listening);
         Dialogs::QueueFileName("image.kri");
         w.ui()->acFirmUpgr->trigger();
+        QVERIFY(w.Finish());
         const std::vector<std::string> expected = {"Alpha  (127.0.0.1)", "Upgrade successful.", "Upgrade Succeeded",
                                                    std::string(42, '-'), "Processes Summary:",  "Successful: 1",
                                                    "Unsuccessful: 0"};
@@ -187,6 +189,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         w.ui()->acFirmUpgr->trigger();
+        QVERIFY(w.Finish());
         QVERIFY2(clock.elapsed() < 30000, "ended long before its 120 s");
         const std::vector<std::string> expected = {
             "Charlie  (127.0.0.3)", "Upgrade successful.", "Upgrade Succeeded", "Not verified: the batch was stopped",
@@ -200,9 +203,10 @@ private slots:
     void ItemsFollowTheSettingsAndAreLockedDuringABatch()
     {
         TTransferWindow w;
-        QActionGroup* group = w.Form().TransferJobs;
+        QActionGroup* group = JobsItem(w, 1)->actionGroup();
         QVERIFY(group);
         QCOMPARE(group->actions().size(), 5);
+        QVERIFY(group->isExclusive());
         QVERIFY(JobsItem(w, 1)->isChecked());
         QVERIFY(!w.ui()->acVerifyUpgrades->isChecked());
         QVERIFY(w.ui()->mUtilities->actions().contains(w.ui()->mTransferJobs->menuAction()));
@@ -211,7 +215,7 @@ private slots:
         QVERIFY(!JobsItem(w, 1)->isChecked());
         w.Form().Settings.TransferJobs = 4;
         w.Form().Settings.VerifyUpgrades = true;
-        w.Form().MarkTransferMenu();
+        w.Batches().MarkTransferMenu();
         QVERIFY(JobsItem(w, 4)->isChecked());
         QVERIFY(w.ui()->acVerifyUpgrades->isChecked());
 
@@ -228,6 +232,7 @@ private slots:
             QVERIFY(!JobsItem(w, 2)->isEnabled());
         };
         w.ui()->RestoreConfig->trigger();  // no backup: fails at once
+        QVERIFY(w.Finish());
         QVERIFY(ran);
         QVERIFY(w.ui()->acVerifyUpgrades->isEnabled());
         QVERIFY(w.ui()->mTransferJobs->menuAction()->isEnabled());

@@ -5,6 +5,7 @@
 #include "devicefeed.h"
 
 #include "core/http/http.h"
+#include "gui/app/batchcontroller.h"
 #include "gui/http/login.h"
 #include "gui/http/upgrade.h"
 #include "gui/windows/progressinfo.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QImage>
 #include <QListWidget>
+#include <QSignalSpy>
 
 #include <functional>
 #include <string>
@@ -58,6 +60,16 @@ struct TTransferWindow {
     }
 
     TPyxetForm& Form() { return *Window.Form; }
+    TBatchController& Batches() { return *Window.Form->Batches(); }
+    // Waits until the batch that the last command started has finished (at once when none
+    // runs); false when it did not within a minute.
+    bool Finish()
+    {
+        if (!Batches().BatchRunning())
+            return true;
+        QSignalSpy finished(&Batches(), &TBatchController::BatchFinished);
+        return finished.wait(60000);
+    }
     Ui::TPyxetForm* ui() { return Window.ui(); }
     // The names of the checked rows in list order.
     QStringList CheckedNames() const { return Window.CheckedNames(); }

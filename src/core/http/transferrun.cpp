@@ -59,6 +59,8 @@ struct TTransferRun::TState : public TProgressLines {
     void ReplaceLine(const std::string& text) override { Push({TOutput::Replace, text}); }
     void EndDevice(const std::string& failure) override { Push({TOutput::End, failure}); }
     void Push(TOutput output);
+    // Waits until the calling thread has handed on everything written so far (or a stop now).
+    void WaitHandedOn();
 
     void Work();
     std::vector<TDeviceResult> RunSteps(TTransferBatch& batch, size_t count, const TTransferBatch::TDeviceStep& step);
@@ -87,6 +89,9 @@ struct TTransferRun::TState : public TProgressLines {
     std::mutex OutLock;
     std::vector<TOutput> Out;
     bool HandOnQueued = false;
+    uint64_t Pushed = 0;  // outputs written, and of them handed on
+    uint64_t Handed = 0;
+    std::condition_variable HandedOn;
 
     std::mutex Lock;
     std::condition_variable Changed;
@@ -148,6 +153,7 @@ TTransferRun::~TTransferRun()
 {
     Stop();
     S->Changed.notify_all();
+    S->HandedOn.notify_all();
     if (S->Thread.joinable())
         S->Thread.join();
 }
@@ -180,9 +186,13 @@ void TTransferRun::RequestStop()
         S->StopNow = true;
     S->NoMoreStarts = true;
     S->Changed.notify_all();
+    S->HandedOn.notify_all();
 }
 
-void TTransferRun::StopTransfers() { S->StopNow = true; }
+void TTransferRun::StopTransfers()
+{
+    S->StopNow = true;
+}
 
 void TTransferRun::Stop()
 {
@@ -194,10 +204,12 @@ void TTransferRun::Stop()
 void TTransferRun::HandOn()
 {
     std::vector<TOutput> out;
+    uint64_t upTo;
     {
         std::lock_guard<std::mutex> guard(S->OutLock);
         S->HandOnQueued = false;
         out.swap(S->Out);
+        upTo = S->Pushed;
     }
     for (const TOutput& o : out) {
         switch (o.Kind) {
@@ -209,6 +221,11 @@ void TTransferRun::HandOn()
         case TOutput::Finish: End(); return;  // the last thing the batch wrote
         }
     }
+    {
+        std::lock_guard<std::mutex> guard(S->OutLock);
+        S->Handed = upTo;
+    }
+    S->HandedOn.notify_all();
 }
 
 void TTransferRun::End()
@@ -228,6 +245,7 @@ void TTransferRun::End()
 void TTransferRun::TState::Push(TOutput output)
 {
     std::lock_guard<std::mutex> guard(OutLock);
+    ++Pushed;
     // Only the last text of a replaced line counts: a line not yet handed on is replaced here.
     if (output.Kind == TOutput::Replace && !Out.empty()
         && (Out.back().Kind == TOutput::Add || Out.back().Kind == TOutput::Replace))
@@ -238,6 +256,13 @@ void TTransferRun::TState::Push(TOutput output)
         return;
     HandOnQueued = true;
     QMetaObject::invokeMethod(&Run, [run = &Run] { run->HandOn(); }, Qt::QueuedConnection);
+}
+
+void TTransferRun::TState::WaitHandedOn()
+{
+    std::unique_lock<std::mutex> guard(OutLock);
+    const uint64_t target = Pushed;
+    HandedOn.wait(guard, [&] { return Handed >= target || StopNow; });
 }
 
 // The batch's own thread: the command from its start line to its end line.
@@ -283,6 +308,9 @@ std::vector<TDeviceResult> TTransferRun::TState::RunSteps(TTransferBatch& batch,
             worker.Host.Index = i;
             Peak = 1;
             results.push_back(step(batch, i));
+            // The next device starts once the window has shown this one's block: a stop asked
+            // as it shows it starts no other.
+            WaitHandedOn();
         }
         return results;
     }
