@@ -7,6 +7,7 @@
 //                           eight transfers run
 #include "core/app/i18n.h"
 #include "core/http/http.h"
+#include "gui/app/batchcontroller.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
 #include "gui/app/translate.h"
@@ -14,9 +15,11 @@
 #include "gui/http/login.h"
 #include "gui/http/upgrade.h"
 #include "gui/windows/progressinfo.h"
-#include "ui_form.h"
 
+#include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
+#include <QEventLoop>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -55,13 +58,14 @@ int main(int argc, char** argv)
     waited.start();
     while (form.DeviceRows->RowCount() < devices && waited.elapsed() < 20000)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    while (form.BatchRunning() || waited.elapsed() < 3000)  // the discovery cycle ends
+    while (waited.elapsed() < 3000)  // the discovery cycle ends
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     if (form.DeviceRows->RowCount() != devices) {
         std::fprintf(stderr, "found %d devices, not %d\n", form.DeviceRows->RowCount(), devices);
         return 1;
     }
-    QAbstractItemModel* rows = form.ui()->DeviceListBox->model();
+    QAbstractItemModel* rows = form.findChild<QAbstractItemView*>(QStringLiteral("DeviceListBox"))->model();
+    QAction* upgradeItem = form.findChild<QAction*>(QStringLiteral("acFirmUpgr"));
 
     double longestGap = 0;
     for (int jobs : {1, 8}) {
@@ -78,7 +82,11 @@ int main(int argc, char** argv)
         Dialogs::QueueFileName(image);
         QElapsedTimer took;
         took.start();
-        form.ui()->acFirmUpgr->trigger();
+        QEventLoop finished;  // the batch runs on threads of its own until its Finished
+        QObject::connect(form.Batches(), &TBatchController::BatchFinished, &finished, &QEventLoop::quit);
+        upgradeItem->trigger();
+        if (form.Batches()->BatchRunning())
+            finished.exec();
         const double seconds = double(took.nsecsElapsed()) / 1e9;
         loop.stop();
         const std::vector<std::string> lines = progress.Lines();

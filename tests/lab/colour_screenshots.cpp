@@ -6,6 +6,7 @@
 #include "shotwindows.h"
 
 #include "core/app/i18n.h"
+#include "gui/app/batchcontroller.h"
 #include "gui/app/dialogs.h"
 #include "ui_form.h"
 #include "ui_logrep.h"
@@ -94,7 +95,7 @@ private slots:
             }
             Dialogs::QueueFileName((appDir + QStringLiteral("firmware.kri")).toStdString());
             form->ui()->acFirmUpgr->trigger();
-            QTRY_VERIFY_WITH_TIMEOUT(!form->BatchRunning(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 20000);
             shoot(*progress, "progress");
             progress->hide();
 

@@ -142,6 +142,7 @@ private slots:
                 if (c.Command == w.ui()->acFirmUpgr)
                     Dialogs::QueueFileName(imagePath);
                 c.Command->trigger();
+                QVERIFY(w.Finish());
                 std::string shown;
                 for (const std::string& line : w.Lines())
                     shown += line + "\n";
@@ -170,6 +171,7 @@ private slots:
         w.CheckAllShown();
         w.Mark();
         w.ui()->BackupConfig->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Lines(), w.Expected("Backup", {}));
         QVERIFY(w.Reached().empty());
         w.Progress->hide();
@@ -179,6 +181,7 @@ private slots:
         w.Mark();
         Dialogs::QueueFileName("saved.xml");
         w.ui()->SaveConfig->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Lines(), (std::vector<std::string>{"Orvex device  (192.168.1.80)", kReason,
                                                       "Saving Failed (" + mac + ")", kSeparator, "Processes Summary:",
                                                       "Successful: 0", "Unsuccessful: 1"}));

@@ -153,7 +153,7 @@ private slots:
         int barMax = 0;
         QTimer timer;
         connect(&timer, &QTimer::timeout, [&] {
-            if (!w.Form().BatchRunning())
+            if (!w.Batches().BatchRunning())
                 return;
             ++ticks;
             if (w.ui()->acFind->isEnabled() || w.ui()->acFirmUpgr->isEnabled() || w.ui()->acBackup->isEnabled()
@@ -166,6 +166,7 @@ private slots:
         timer.start(20);
         Dialogs::QueueFileName(Image.toStdString());
         w.ui()->acFirmUpgr->trigger();
+        QVERIFY(w.Finish());
         timer.stop();
 
         QVERIFY2(ticks >= 20, "the event loop ran during the batch (2 s connection limit)");
@@ -208,11 +209,13 @@ private slots:
         const QStringList order = w.CheckedNames();
         // A cancelled file dialog: nothing happens at all.
         w.ui()->acFirmUpgr->trigger();
+        QVERIFY(w.Finish());
         QVERIFY(w.Log().empty());
         QVERIFY(!w.Progress->isVisible());
         QVERIFY(w.Events.New().empty());
         Dialogs::QueueFileName(Image.toStdString());
         w.ui()->acFirmUpgr->trigger();
+        QVERIFY(w.Finish());
         QStringList want;
         for (const QString& name : order)
             want << QStringLiteral("%1 POST /upload 200").arg(QLatin1String(Mac(name.toUtf8().constData())));
@@ -232,6 +235,7 @@ private slots:
         TLoginForm::QueueAnswer(true, "user", "pass");
         Dialogs::QueueFileName(Image.toStdString());
         w.ui()->acFirmUpgr->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(TLoginForm::TimesShown(), shown + 1);
         QCOMPARE(w.Login->Device(), std::string("Locked (10.77.5.2)"));  // the device that asked
         QCOMPARE(w.Login->windowTitle(), QStringLiteral("Required authorization"));
@@ -244,9 +248,11 @@ private slots:
         w.Events.Mark();
         Dialogs::QueueFileName(Image.toStdString());
         w.ui()->acFirmUpgr->trigger();
+        QVERIFY(w.Finish());
         QDir().mkpath(QStringLiteral("backup"));
         Write(QStringLiteral("backup/setup_10.77.5.2_.xml"), "<setup>locked</setup>\n");
         w.ui()->RestoreConfig->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(TLoginForm::TimesShown(), shown + 1);
         QCOMPARE(w.Events.Summary(), QStringList({QStringLiteral("%1 POST /upload 200").arg(QLatin1String(Mac("Locked"))),
                                                   QStringLiteral("%1 POST /setup.xml 200").arg(QLatin1String(Mac("Locked")))}));
@@ -265,6 +271,7 @@ private slots:
         const int shown = TLoginForm::TimesShown();
         Dialogs::QueueFileName(Image.toStdString());
         w.ui()->acFirmUpgr->trigger();  // no answer queued: Cancel
+        QVERIFY(w.Finish());
         QCOMPARE(TLoginForm::TimesShown(), shown + 1);
         QStringList want;
         for (const QString& name : order)
@@ -285,6 +292,7 @@ private slots:
         const QStringList order = w.CheckedNames();
         Dialogs::QueueFileName(Image.toStdString());
         w.ui()->acFirmUpgr->trigger();
+        QVERIFY(w.Finish());
         const auto lines = w.Lines();
         QCOMPARE(lines.size(), size_t(3 * 4 + 3));
         QListWidget* list = w.Progress->ui()->ListBox1;
@@ -336,6 +344,7 @@ private slots:
         w.Check({"Plain", "Nowhere"});
         const QStringList order = w.CheckedNames();
         w.ui()->BackupConfig->trigger();
+        QVERIFY(w.Finish());
         std::vector<std::string> want;
         for (const QString& name : order) {
             const bool ok = name == QStringLiteral("Plain");
@@ -368,6 +377,7 @@ private slots:
         clock.start();
         Dialogs::QueueFileName(Big.toStdString());
         w.ui()->acFirmUpgr->trigger();  // Door: login cancelled
+        QVERIFY(w.Finish());
         QVERIFY2(clock.elapsed() < 40000, "each stalled device fails within its limit");
         const std::map<QString, bool> ok = {{QStringLiteral("Flash"), true}, {QStringLiteral("Plain"), true}};
         const auto lines = w.Lines();
@@ -402,6 +412,7 @@ private slots:
         w.Form().ActionLog.clear();
         clock.restart();
         w.ui()->BackupConfig->trigger();
+        QVERIFY(w.Finish());
         QVERIFY2(clock.elapsed() < 20000, "each stalled download fails within its limit");
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 3"));
         for (const char* ip : {"10.77.5.4", "10.77.5.7", "10.77.5.8"})
@@ -420,10 +431,12 @@ private slots:
             if (w.Window.Names()[r] == QStringLiteral("Flash"))
                 QCOMPARE(w.Form().DeviceRows->Device(r)->Info.HTTPPort, int16_t(8080));
         w.ui()->BackupConfig->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
         Write(QStringLiteral("backup/setup_10.77.5.1_.xml"), "<setup>plain restored</setup>\n");
         w.Events.Mark();
         w.ui()->RestoreConfig->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
         QCOMPARE(w.Progress->windowTitle(), QStringLiteral("Restore Configuration"));
         const auto restored = w.Events.New();
@@ -442,6 +455,7 @@ private slots:
         Dialogs::QueueFileName("saved.xml");
         w.Progress->Button1Click();  // "Ok": the next command starts an empty list
         w.ui()->SaveConfig->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(Read(QStringLiteral("saved.xml")), QByteArray("<setup>plain restored</setup>\n"));
         QCOMPARE(w.Lines(), (std::vector<std::string>{"Plain  (10.77.5.1)", "Sending request...", "Saving Succeeded",
                                                       kSeparator, "Processes Summary:", "Successful: 1",
@@ -451,6 +465,7 @@ private slots:
         w.Events.Mark();
         Dialogs::QueueFileName("load.xml");
         w.ui()->LoadConfig->trigger();
+        QVERIFY(w.Finish());
         // The window was still open: the load's lines follow the save's.
         QCOMPARE(w.Lines().size(), size_t(14));
         QCOMPARE(w.Lines().at(7), std::string("Plain  (10.77.5.1)"));
@@ -467,6 +482,7 @@ private slots:
         Dialogs::QueueFileName("common.xml");
         Dialogs::QueueAnswer(true);
         w.ui()->CommonConfig->trigger();
+        QVERIFY(w.Finish());
         QStringList want;
         for (const QString& name : order)
             want << QStringLiteral("%1 POST /setup.xml 200").arg(QLatin1String(Mac(name.toUtf8().constData())));
@@ -503,7 +519,7 @@ private slots:
                 QTimer::singleShot(300, this, [&] {
                     QTest::mouseClick(ui->StopButton, Qt::LeftButton);
                     QTimer::singleShot(500, this, [&] {
-                        ranOnAfterFirst = w.Form().BatchRunning() && !w.Logged("The transfer was stopped.");
+                        ranOnAfterFirst = w.Batches().BatchRunning() && !w.Logged("The transfer was stopped.");
                         QTest::keyClick(w.Progress.get(), Qt::Key_Escape);
                         w.Progress->close();
                         QTest::mouseClick(ui->Button1, Qt::LeftButton);
@@ -516,6 +532,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         w.ui()->BackupConfig->trigger();
+        QVERIFY(w.Finish());
         disconnect(hook);
         QVERIFY(secondClicked);
         QVERIFY2(ranOnAfterFirst, "the first Stop lets the running transfer go on");
@@ -568,6 +585,7 @@ private slots:
         Dialogs::QueueAnswer(false);
         QTimer::singleShot(500, &w.Form(), [&] { w.Form().close(); });
         w.ui()->BackupConfig->trigger();
+        QVERIFY(w.Finish());
         QVERIFY(w.Form().isVisible());
         QCOMPARE(w.Lines().at(2), std::string("Backup Succeeded"));
         QCOMPARE(w.Form().SettingsSaves(), 0);
@@ -580,6 +598,7 @@ private slots:
         clock.start();
         QTimer::singleShot(500, &w.Form(), [&] { w.Form().close(); });
         w.ui()->BackupConfig->trigger();
+        QVERIFY(w.Finish());
         QVERIFY(clock.elapsed() < 4000);  // a second at most after the answer, more on a busy machine
         QVERIFY(w.Logged("The transfer was stopped."));
         QCOMPARE(w.Log().back(), std::string("Backup process finished."));
@@ -623,6 +642,7 @@ private slots:
             w.Check({"Plain", "Nowhere", "Bad image", "Flash"});
             Dialogs::QueueFileName(Image.toStdString());
             w.ui()->acFirmUpgr->trigger();
+            QVERIFY(w.Finish());
             // A failed device's line selected: its reason shows under the list.
             const QStringList checked = w.CheckedNames();
             w.Progress->ui()->ListBox1->setCurrentRow(checked.indexOf(QStringLiteral("Nowhere")) * 4 + 2);

@@ -56,6 +56,7 @@ private slots:
         w.Form().ActionLog.clear();
         Dialogs::QueueFileName(newImage.toStdString());
         w.ui()->acFirmUpgr->trigger();
+        QVERIFY(w.Finish());
         const std::vector<std::string> expected = {"Heir 3  (10.77.33.2)",
                                                    "Upgrade successful.",
                                                    "Upgrade Succeeded",
@@ -85,6 +86,7 @@ private slots:
         QCOMPARE(w.CheckedNames(), QStringList{QStringLiteral("Heir 3")});
         Dialogs::QueueFileName(oldImage.toStdString());
         w.ui()->acFirmUpgr->trigger();
+        QVERIFY(w.Finish());
         // The window adds the batch's lines after the last one's.
         const std::vector<std::string> lines = w.Lines();
         QCOMPARE(lines.size(), expected.size() + 9);
