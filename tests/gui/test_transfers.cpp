@@ -370,23 +370,33 @@ private slots:
         TProduct* selected = w.Form().SelectedDevice;
         QVERIFY(selected);
         w.Form().RebuildFindMenu();
-        auto* ui = w.ui();
         const std::vector<std::pair<const char*, QObject*>> controls = {
-            {"Find Devices", ui->acFind},         {"Find at Addresses...", ui->acFindAt},
-            {"tbFind", w.Form().tbFind},          {"the Find drop-down", w.Form().pmFind},
-            {"the type filter", ui->DeviceFilter}, {"the search field", ui->teSearch},
-            {"Type", ui->btnType},                {"Name", ui->btnName},
-            {"MAC", ui->btnMAC},                  {"IP", ui->btnIP},
-            {"Firmware Rev.", ui->btnRev},        {"the list", ui->DeviceListBox},
-            {"All", ui->AllChecked},              {"Upgrade Firmware...", ui->acFirmUpgr},
-            {"Configuration", ui->acBackup},      {"Restore Selected", ui->RestoreConfig},
-            {"Apply Changes", ui->btnConfigDevice}, {"Restart Device", ui->btnRestartDevice},
-            {"the setup fields", ui->GroupBox2},
+            {"Find Devices", Control<QAction>(w.Form(), "acFind")},
+            {"Find at Addresses...", Control<QAction>(w.Form(), "acFindAt")},
+            {"tbFind", w.Form().tbFind},
+            {"the Find drop-down", w.Form().pmFind},
+            {"the type filter", Control<QComboBox>(w.Form(), "DeviceFilter")},
+            {"the search field", Control<QLineEdit>(w.Form(), "teSearch")},
+            {"Type", Control<QToolButton>(w.Form(), "btnType")},
+            {"Name", Control<QToolButton>(w.Form(), "btnName")},
+            {"MAC", Control<QToolButton>(w.Form(), "btnMAC")},
+            {"IP", Control<QToolButton>(w.Form(), "btnIP")},
+            {"Firmware Rev.", Control<QToolButton>(w.Form(), "btnRev")},
+            {"the list", Control<QAbstractItemView>(w.Form(), "DeviceListBox")},
+            {"All", Control<QCheckBox>(w.Form(), "AllChecked")},
+            {"Upgrade Firmware...", Control<QAction>(w.Form(), "acFirmUpgr")},
+            {"Configuration", Control<QAction>(w.Form(), "acBackup")},
+            {"Restore Selected", Control<QAction>(w.Form(), "RestoreConfig")},
+            {"Apply Changes", Control<QPushButton>(w.Form(), "btnConfigDevice")},
+            {"Restart Device", Control<QPushButton>(w.Form(), "btnRestartDevice")},
+            {"the setup fields", Control<QGroupBox>(w.Form(), "GroupBox2")},
         };
         std::vector<bool> before;
         for (const auto& [name, control] : controls)
             before.push_back(control->property("enabled").toBool());
-        QVERIFY(ui->acFindAt->isEnabled() && ui->teSearch->isEnabled() && ui->btnName->isEnabled());
+        QVERIFY(Control<QAction>(w.Form(), "acFindAt")->isEnabled()
+                && Control<QLineEdit>(w.Form(), "teSearch")->isEnabled()
+                && Control<QToolButton>(w.Form(), "btnName")->isEnabled());
 
         bool ran = false;
         watched->OnLine = [&] {
@@ -396,18 +406,18 @@ private slots:
             for (QAction* choice : w.Form().FindInterfaces->actions())
                 QVERIFY2(!choice->isEnabled(), "an interface of the Find drop-down");
             // Whatever reaches the commands while the batch holds the window does nothing.
-            ui->acFindAt->trigger();
-            ui->acFind->trigger();
+            Control<QAction>(w.Form(), "acFindAt")->trigger();
+            Control<QAction>(w.Form(), "acFind")->trigger();
             w.Form().acFindAtExecute();
             w.Form().acFindExecute();
-            QTest::mouseClick(ui->btnName, Qt::LeftButton);
-            QTest::keyClicks(ui->teSearch, QStringLiteral("Alpha"));
+            QTest::mouseClick(Control<QToolButton>(w.Form(), "btnName"), Qt::LeftButton);
+            QTest::keyClicks(Control<QLineEdit>(w.Form(), "teSearch"), QStringLiteral("Alpha"));
             QCOMPARE(w.Window.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo")}));
             QCOMPARE(w.Form().SelectedDevice, selected);
         };
         TFindAtForm::QueueText("10.0.0.9");  // were the dialog asked, it would search
         w.Form().ActionLog.clear();
-        ui->RestoreConfig->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
         QVERIFY(w.Finish());
         QVERIFY(ran);
         if (QTest::currentTestFailed())
@@ -417,13 +427,13 @@ private slots:
                                                     "Restore data from 10.0.0.2 starting.", "Restore process finished."}));
         QCOMPARE(w.Window.Names(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo")}));
         QCOMPARE(w.Form().SelectedDevice, selected);
-        QVERIFY(ui->teSearch->text().isEmpty());
+        QVERIFY(Control<QLineEdit>(w.Form(), "teSearch")->text().isEmpty());
         for (size_t i = 0; i < controls.size(); ++i)
             QVERIFY2(controls[i].second->property("enabled").toBool() == before[i], controls[i].first);
         for (QAction* choice : w.Form().FindInterfaces->actions())
             QVERIFY(choice->isEnabled());
         // And they work again.
-        QTest::keyClicks(ui->teSearch, QStringLiteral("Bravo"));
+        QTest::keyClicks(Control<QLineEdit>(w.Form(), "teSearch"), QStringLiteral("Bravo"));
         QCOMPARE(w.Window.Names(), QStringList{QStringLiteral("Bravo")});
     }
 
@@ -441,7 +451,7 @@ private slots:
         QTRY_COMPARE(stack.Top(), progress);
 
         // The Log Report opened from the menu while the window shows a batch's lines.
-        w.ui()->mActionReport->trigger();
+        Control<QAction>(w.Form(), "mActionReport")->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(&logReport));
         QTRY_COMPARE(stack.Top(), progress);
         QVERIFY(stack.Above(progress, &logReport));
@@ -467,7 +477,7 @@ private slots:
             aboutBeside = !about.frameGeometry().intersects(progress->frameGeometry());
             about.reject();
         });
-        w.ui()->mAbout->trigger();
+        Control<QAction>(w.Form(), "mAbout")->trigger();
         QVERIFY2(aboutUnder, "the about box stays under the progress window");
         QVERIFY2(aboutBeside, "the about box opens beside the progress window");
 
@@ -580,10 +590,13 @@ private slots:
             QAction* Action;
             const char* Text;
         } commands[] = {
-            {w.ui()->acFirmUpgr, "Please select devices for which you want to upgrade firmware."},
-            {w.ui()->BackupConfig, "Please select devices for which you want to backup configuration."},
-            {w.ui()->RestoreConfig, "Please select devices for which you want to restore configuration."},
-            {w.ui()->CommonConfig, "Please select devices for which you want to restore common configuration."},
+            {Control<QAction>(w.Form(), "acFirmUpgr"), "Please select devices for which you want to upgrade firmware."},
+            {Control<QAction>(w.Form(), "BackupConfig"),
+             "Please select devices for which you want to backup configuration."},
+            {Control<QAction>(w.Form(), "RestoreConfig"),
+             "Please select devices for which you want to restore configuration."},
+            {Control<QAction>(w.Form(), "CommonConfig"),
+             "Please select devices for which you want to restore common configuration."},
         };
         for (const auto& c : commands) {
             c.Action->trigger();
@@ -604,7 +617,7 @@ private slots:
         w.Check({"Alpha"});
         w.Form().ActionLog.clear();
         QVERIFY(!QDir(QStringLiteral("backup")).exists());
-        w.ui()->RestoreConfig->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
         QVERIFY(w.Finish());
         QVERIFY2(QDir(QStringLiteral("backup")).exists(), "the backup folder is made");
         QCOMPARE(w.Lines(), (std::vector<std::string>{"Alpha  (10.0.0.1)", "Configuration not found", "Restore Failed",
@@ -636,7 +649,7 @@ private slots:
         };
 
         // Not stopped: the four blocks and the summary as before.
-        w.ui()->RestoreConfig->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
         QVERIFY(w.Finish());
         std::vector<std::string> whole;
         for (int i = 0; i < 4; ++i)
@@ -666,7 +679,7 @@ private slots:
                 QTest::mouseClick(ui->StopButton, Qt::LeftButton);
             });
         w.Form().ActionLog.clear();
-        w.ui()->RestoreConfig->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
         QVERIFY(w.Finish());
         disconnect(hook);
         QVERIFY(clicked);
@@ -691,7 +704,7 @@ private slots:
 
         // The next batch starts afresh, and its summary has no such line.
         w.Form().ActionLog.clear();
-        w.ui()->RestoreConfig->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
         QVERIFY(w.Finish());
         want = whole;
         want.insert(want.end(), {"Processes Summary:", "Successful: 0", "Unsuccessful: 4"});
@@ -714,12 +727,12 @@ private slots:
         w.Window.Add({.Name = "Attic", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.2"});
         w.Window.Add({.Name = "Second boiler", .MAC = "00:0A:59:00:00:03", .PeerIP = "10.0.0.3"});
         w.Check({"Attic"});  // checked, then hidden by the search: it keeps its mark
-        w.ui()->teSearch->setText(QStringLiteral("BOILER"));
+        Control<QLineEdit>(w.Form(), "teSearch")->setText(QStringLiteral("BOILER"));
         QCOMPARE(w.Window.Names(), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Second boiler")}));
         QVERIFY2(!w.Form().AnyDeviceChecked(), "no row shown is checked");
-        QTest::mouseClick(w.ui()->AllChecked, Qt::LeftButton);
+        QTest::mouseClick(Control<QCheckBox>(w.Form(), "AllChecked"), Qt::LeftButton);
         w.Form().ActionLog.clear();
-        w.ui()->RestoreConfig->trigger();  // no backup files: no request, one block per device
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();  // no backup files: no request, one block per device
         QVERIFY(w.Finish());
         auto lines = w.Lines();
         QCOMPARE(lines.size(), size_t(11));
@@ -729,9 +742,9 @@ private slots:
 
         // With the search cleared the hidden mark is back, and the batch takes all three.
         w.Progress->hide();
-        w.ui()->teSearch->clear();
-        QCOMPARE(w.ui()->AllChecked->checkState(), Qt::Checked);
-        w.ui()->RestoreConfig->trigger();
+        Control<QLineEdit>(w.Form(), "teSearch")->clear();
+        QCOMPARE(Control<QCheckBox>(w.Form(), "AllChecked")->checkState(), Qt::Checked);
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
         QVERIFY(w.Finish());
         lines = w.Lines();
         QCOMPARE(lines.size(), size_t(15));
@@ -750,7 +763,7 @@ private slots:
         file.close();
         Dialogs::QueueFileName("common.xml");
         Dialogs::QueueAnswer(false);
-        w.ui()->CommonConfig->trigger();
+        Control<QAction>(w.Form(), "CommonConfig")->trigger();
         QVERIFY(w.Finish());
         const auto boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
@@ -761,7 +774,7 @@ private slots:
         QCOMPARE(w.Upgrade->windowTitle(), QStringLiteral("Select Common Configuration"));
         QCOMPARE(w.Upgrade->ui()->UpgradeBtn->text(), QStringLiteral("Config"));
         // The file dialog cancelled: only the end line.
-        w.ui()->CommonConfig->trigger();
+        Control<QAction>(w.Form(), "CommonConfig")->trigger();
         QVERIFY(w.Finish());
         QCOMPARE(w.Log(), std::vector<std::string>{"Restore common process finished."});
         QVERIFY(Dialogs::TakeShownBoxes().empty());
@@ -773,21 +786,29 @@ private slots:
     void BatchWhileNoRowIsShownLeavesThePanelResting()
     {
         TTransferWindow w;
-        Ui::TPyxetForm* ui = w.ui();
         w.Window.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1", .CanRestart = false});
-        QVERIFY(ui->btnSetDefault->isEnabled() && ui->GroupBox2->isEnabled());
-        ui->teSearch->setText(QStringLiteral("nobody"));
-        QVERIFY(!ui->btnSetDefault->isEnabled() && !ui->GroupBox2->isEnabled());
+        QVERIFY(Control<QPushButton>(w.Form(), "btnSetDefault")->isEnabled()
+                && Control<QGroupBox>(w.Form(), "GroupBox2")->isEnabled());
+        Control<QLineEdit>(w.Form(), "teSearch")->setText(QStringLiteral("nobody"));
+        QVERIFY(!Control<QPushButton>(w.Form(), "btnSetDefault")->isEnabled()
+                && !Control<QGroupBox>(w.Form(), "GroupBox2")->isEnabled());
         w.Form().ActionLog.clear();
-        ui->SaveConfig->trigger();  // the selected device; the file dialog cancelled: a batch all the same
+        Control<QAction>(w.Form(), "SaveConfig")
+            ->trigger();  // the selected device; the file dialog cancelled: a batch all the same
         QVERIFY(w.Finish());
         QCOMPARE(w.Log(), std::vector<std::string>{"Save process finished."});
-        QVERIFY2(ui->teSearch->isEnabled() && ui->acFind->isEnabled(), "the batch gave its controls back");
-        QVERIFY2(!ui->btnSetDefault->isEnabled() && !ui->GroupBox2->isEnabled() && !ui->Image2->isEnabled(),
+        QVERIFY2(Control<QLineEdit>(w.Form(), "teSearch")->isEnabled()
+                     && Control<QAction>(w.Form(), "acFind")->isEnabled(),
+                 "the batch gave its controls back");
+        QVERIFY2(!Control<QPushButton>(w.Form(), "btnSetDefault")->isEnabled()
+                     && !Control<QGroupBox>(w.Form(), "GroupBox2")->isEnabled()
+                     && !Control<QLabel>(w.Form(), "Image2")->isEnabled(),
                  "still no row shown");
-        ui->teSearch->clear();
-        QVERIFY(ui->btnSetDefault->isEnabled() && ui->GroupBox2->isEnabled() && ui->Image2->isEnabled());
-        QVERIFY2(!ui->btnRestartDevice->isEnabled(), "the device's own rule");
+        Control<QLineEdit>(w.Form(), "teSearch")->clear();
+        QVERIFY(Control<QPushButton>(w.Form(), "btnSetDefault")->isEnabled()
+                && Control<QGroupBox>(w.Form(), "GroupBox2")->isEnabled()
+                && Control<QLabel>(w.Form(), "Image2")->isEnabled());
+        QVERIFY2(!Control<QPushButton>(w.Form(), "btnRestartDevice")->isEnabled(), "the device's own rule");
     }
 
     void SaveAndLoadOnTheSelectedDeviceOnly()
@@ -799,7 +820,7 @@ private slots:
         w.Form().SelectDevice(int(w.Window.Names().indexOf(QStringLiteral("Bravo"))));
         w.Form().ActionLog.clear();
         // Cancelled: only the end line.
-        w.ui()->SaveConfig->trigger();
+        Control<QAction>(w.Form(), "SaveConfig")->trigger();
         QVERIFY(w.Finish());
         QCOMPARE(w.Log(), std::vector<std::string>{"Save process finished."});
         QCOMPARE(w.Upgrade->windowTitle(), QStringLiteral("Select File"));
@@ -807,7 +828,7 @@ private slots:
         // A chosen file deleted before the command sends it: not found, no request.
         w.Form().ActionLog.clear();
         Dialogs::QueueFileName("gone.xml");
-        w.ui()->LoadConfig->trigger();
+        Control<QAction>(w.Form(), "LoadConfig")->trigger();
         QVERIFY(w.Finish());
         QCOMPARE(w.Upgrade->windowTitle(), QStringLiteral("Select Configuration"));
         QCOMPARE(w.Upgrade->ui()->UpgradeBtn->text(), QStringLiteral("Load"));
@@ -833,10 +854,10 @@ private slots:
             QAction* Command;
             const char* Verb;
         } rows[] = {
-            {w.ui()->LoadConfig, "read"},
-            {w.ui()->CommonConfig, "read"},
-            {w.ui()->acFirmUpgr, "read"},
-            {w.ui()->SaveConfig, "write"},
+            {Control<QAction>(w.Form(), "LoadConfig"), "read"},
+            {Control<QAction>(w.Form(), "CommonConfig"), "read"},
+            {Control<QAction>(w.Form(), "acFirmUpgr"), "read"},
+            {Control<QAction>(w.Form(), "SaveConfig"), "write"},
         };
         for (const auto& row : rows) {
             w.Form().ActionLog.clear();
@@ -869,14 +890,14 @@ private slots:
             {.TypeCode = 1, .Name = "Spare", .MAC = "00:0A:14:00:00:03", .PeerIP = "10.0.0.80", .FirmwareRev = "2.0"});
         w.Window.Add({.TypeCode = 1, .Name = "Both", .MAC = "00:0A:14:00:00:04", .PeerIP = "10.0.0.81"});
         w.Window.Add({.TypeCode = 2, .Name = "Both", .MAC = "00:0A:14:00:00:04", .PeerIP = "10.0.0.81"});
-        QComboBox* filter = w.ui()->DeviceFilter;
+        QComboBox* filter = Control<QComboBox>(w.Form(), "DeviceFilter");
         filter->setCurrentIndex(filter->findText(QStringLiteral("Poseidon 2261")));
         emit filter->activated(filter->currentIndex());
-        w.ui()->teSearch->setText(QStringLiteral("1.0"));  // the revision: "Spare" has another
+        Control<QLineEdit>(w.Form(), "teSearch")->setText(QStringLiteral("1.0"));  // the revision: "Spare" has another
         QCOMPARE(w.Window.Names(), (QStringList{QStringLiteral("Both"), QStringLiteral("New")}));
-        QTest::mouseClick(w.ui()->AllChecked, Qt::LeftButton);
+        QTest::mouseClick(Control<QCheckBox>(w.Form(), "AllChecked"), Qt::LeftButton);
         w.Form().ActionLog.clear();
-        w.ui()->RestoreConfig->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
         QVERIFY(w.Finish());
         const std::string reason =
             "Shares 10.0.0.80 with 2 other devices; give each its own address first (Actions "
@@ -900,7 +921,7 @@ private slots:
         w.Form().SelectDevice(int(w.Window.Names().indexOf(QStringLiteral("New"))));
         w.Form().ActionLog.clear();
         Dialogs::QueueFileName("saved.xml");
-        w.ui()->SaveConfig->trigger();
+        Control<QAction>(w.Form(), "SaveConfig")->trigger();
         QVERIFY(w.Finish());
         QCOMPARE(w.Lines(),
                  (std::vector<std::string>{"New  (10.0.0.80)", reason, "Saving Failed (00:0A:14:00:00:01)", separator,
@@ -915,7 +936,7 @@ private slots:
         UseLanguage("cs");
         w.Window.Add({.Name = "Alpha", .PeerIP = "10.0.0.1"});
         w.Check({"Alpha"});
-        w.ui()->RestoreConfig->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
         QVERIFY(w.Finish());
         const auto lines = w.Lines();
         QCOMPARE(lines.size(), size_t(7));
@@ -930,7 +951,12 @@ private slots:
 private:
     static bool Checked(TTransferWindow& w, int row)
     {
-        return w.ui()->DeviceListBox->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        return Control<QAbstractItemView>(w.Form(), "DeviceListBox")
+                   ->model()
+                   ->index(row, 0)
+                   .data(Qt::CheckStateRole)
+                   .toInt()
+               == Qt::Checked;
     }
 };
 

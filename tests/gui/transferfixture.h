@@ -2,6 +2,7 @@
 // and the HTTP module of the transfers handed over as the program's start-up does, running in a
 // working folder of its own (backup/ is made there), plus the progress window's pixels.
 #pragma once
+#include "controls.h"
 #include "devicefeed.h"
 
 #include "core/http/http.h"
@@ -11,6 +12,7 @@
 #include "gui/windows/progressinfo.h"
 #include "ui_progressinfo.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QImage>
 #include <QListWidget>
@@ -80,8 +82,8 @@ struct TTransferWindow {
         for (const char* name : names) {
             const int row = int(shown.indexOf(QLatin1String(name)));
             QVERIFY2(row >= 0, name);
-            ui()->DeviceListBox->model()->setData(ui()->DeviceListBox->model()->index(row, 0), Qt::Checked,
-                                                  Qt::CheckStateRole);
+            QAbstractItemModel* rows = Control<QAbstractItemView>(Form(), "DeviceListBox")->model();
+            rows->setData(rows->index(row, 0), Qt::Checked, Qt::CheckStateRole);
         }
     }
     // The log's messages as passed in (stored after one blank).

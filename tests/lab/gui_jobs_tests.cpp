@@ -142,7 +142,7 @@ private slots:
             Dialogs::QueueFileName(Image.toStdString());
             TLoginForm::QueueAnswer(false);  // "Locked": Cancel
             watch.start(5);
-            w.ui()->acFirmUpgr->trigger();
+            Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
             QVERIFY(w.Finish());
             watch.stop();
             lines[jobs] = w.Lines();
@@ -206,7 +206,7 @@ private slots:
                 TLoginForm::QueueAnswer(false);
             TLoginForm::QueueAnswer(true, "admin", "secret");
             Dialogs::QueueFileName(Image.toStdString());
-            w.ui()->acFirmUpgr->trigger();
+            Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
             QVERIFY(w.Finish());
             QCOMPARE(TLoginForm::TimesShown(), shown + (cancelFirst ? 2 : 1));
             const std::vector<std::string> lines = w.Lines();
@@ -242,7 +242,7 @@ private slots:
             });
             watch.start(2);
             Dialogs::QueueFileName(Image.toStdString());
-            w.ui()->acFirmUpgr->trigger();
+            Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
             QVERIFY(w.Finish());
             watch.stop();
             QVERIFY(clicked);

@@ -156,24 +156,29 @@ private slots:
             if (!w.Batches().BatchRunning())
                 return;
             ++ticks;
-            if (w.ui()->acFind->isEnabled() || w.ui()->acFirmUpgr->isEnabled() || w.ui()->acBackup->isEnabled()
-                || w.ui()->DeviceListBox->isEnabled() || w.ui()->AllChecked->isEnabled()
-                || w.ui()->btnRestartDevice->isEnabled() || w.ui()->btnSetDefault->isEnabled()
-                || w.ui()->btnConfigDevice->isEnabled() || w.ui()->teDeviceName->isEnabled())
+            if (Control<QAction>(w.Form(), "acFind")->isEnabled() ||
+                Control<QAction>(w.Form(), "acFirmUpgr")->isEnabled() ||
+                Control<QAction>(w.Form(), "acBackup")->isEnabled() ||
+                Control<QAbstractItemView>(w.Form(), "DeviceListBox")->isEnabled() ||
+                Control<QCheckBox>(w.Form(), "AllChecked")->isEnabled() ||
+                Control<QPushButton>(w.Form(), "btnRestartDevice")->isEnabled() ||
+                Control<QPushButton>(w.Form(), "btnSetDefault")->isEnabled() ||
+                Control<QPushButton>(w.Form(), "btnConfigDevice")->isEnabled() ||
+                Control<QLineEdit>(w.Form(), "teDeviceName")->isEnabled())
                 ++unlockedTicks;
         });
         connect(w.Form().pbHTTP, &QProgressBar::valueChanged, [&](int value) { barMax = std::max(barMax, value); });
         timer.start(20);
         Dialogs::QueueFileName(Image.toStdString());
-        w.ui()->acFirmUpgr->trigger();
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
         QVERIFY(w.Finish());
         timer.stop();
 
         QVERIFY2(ticks >= 20, "the event loop ran during the batch (2 s connection limit)");
         QCOMPARE(unlockedTicks, 0);
-        QVERIFY(w.ui()->acFind->isEnabled());
-        QVERIFY(w.ui()->DeviceListBox->isEnabled());
-        QVERIFY(w.ui()->teDeviceName->isEnabled());
+        QVERIFY(Control<QAction>(w.Form(), "acFind")->isEnabled());
+        QVERIFY(Control<QAbstractItemView>(w.Form(), "DeviceListBox")->isEnabled());
+        QVERIFY(Control<QLineEdit>(w.Form(), "teDeviceName")->isEnabled());
         QVERIFY2(barMax > 290000, "pbHTTP followed the upload");
         QCOMPARE(w.Form().pbHTTP->value(), 0);
 
@@ -208,13 +213,13 @@ private slots:
         w.Check({"Plain", "Poseidon"});
         const QStringList order = w.CheckedNames();
         // A cancelled file dialog: nothing happens at all.
-        w.ui()->acFirmUpgr->trigger();
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
         QVERIFY(w.Finish());
         QVERIFY(w.Log().empty());
         QVERIFY(!w.Progress->isVisible());
         QVERIFY(w.Events.New().empty());
         Dialogs::QueueFileName(Image.toStdString());
-        w.ui()->acFirmUpgr->trigger();
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
         QVERIFY(w.Finish());
         QStringList want;
         for (const QString& name : order)
@@ -234,7 +239,7 @@ private slots:
         const int shown = TLoginForm::TimesShown();
         TLoginForm::QueueAnswer(true, "user", "pass");
         Dialogs::QueueFileName(Image.toStdString());
-        w.ui()->acFirmUpgr->trigger();
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
         QVERIFY(w.Finish());
         QCOMPARE(TLoginForm::TimesShown(), shown + 1);
         QCOMPARE(w.Login->Device(), std::string("Locked (10.77.5.2)"));  // the device that asked
@@ -247,11 +252,11 @@ private slots:
         // The same credentials serve the next upload and the restore, without asking.
         w.Events.Mark();
         Dialogs::QueueFileName(Image.toStdString());
-        w.ui()->acFirmUpgr->trigger();
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
         QVERIFY(w.Finish());
         QDir().mkpath(QStringLiteral("backup"));
         Write(QStringLiteral("backup/setup_10.77.5.2_.xml"), "<setup>locked</setup>\n");
-        w.ui()->RestoreConfig->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
         QVERIFY(w.Finish());
         QCOMPARE(TLoginForm::TimesShown(), shown + 1);
         QCOMPARE(w.Events.Summary(), QStringList({QStringLiteral("%1 POST /upload 200").arg(QLatin1String(Mac("Locked"))),
@@ -270,7 +275,7 @@ private slots:
         const QStringList order = w.CheckedNames();
         const int shown = TLoginForm::TimesShown();
         Dialogs::QueueFileName(Image.toStdString());
-        w.ui()->acFirmUpgr->trigger();  // no answer queued: Cancel
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();  // no answer queued: Cancel
         QVERIFY(w.Finish());
         QCOMPARE(TLoginForm::TimesShown(), shown + 1);
         QStringList want;
@@ -291,7 +296,7 @@ private slots:
         w.Check({"Broken", "Plain", "Nowhere"});
         const QStringList order = w.CheckedNames();
         Dialogs::QueueFileName(Image.toStdString());
-        w.ui()->acFirmUpgr->trigger();
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
         QVERIFY(w.Finish());
         const auto lines = w.Lines();
         QCOMPARE(lines.size(), size_t(3 * 4 + 3));
@@ -343,7 +348,7 @@ private slots:
         TLabWindow w;
         w.Check({"Plain", "Nowhere"});
         const QStringList order = w.CheckedNames();
-        w.ui()->BackupConfig->trigger();
+        Control<QAction>(w.Form(), "BackupConfig")->trigger();
         QVERIFY(w.Finish());
         std::vector<std::string> want;
         for (const QString& name : order) {
@@ -376,7 +381,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         Dialogs::QueueFileName(Big.toStdString());
-        w.ui()->acFirmUpgr->trigger();  // Door: login cancelled
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();  // Door: login cancelled
         QVERIFY(w.Finish());
         QVERIFY2(clock.elapsed() < 40000, "each stalled device fails within its limit");
         const std::map<QString, bool> ok = {{QStringLiteral("Flash"), true}, {QStringLiteral("Plain"), true}};
@@ -406,12 +411,14 @@ private slots:
         for (const char* ip : {"10.77.5.4", "10.77.5.7", "10.77.5.8"})
             Write(QStringLiteral("backup/setup_%1_.xml").arg(QLatin1String(ip)), "earlier");
         for (int r = 0; r < w.Window.Names().size(); ++r)
-            w.ui()->DeviceListBox->model()->setData(w.ui()->DeviceListBox->model()->index(r, 0), Qt::Unchecked,
-                                                    Qt::CheckStateRole);
+            Control<QAbstractItemView>(w.Form(), "DeviceListBox")
+                ->model()
+                ->setData(Control<QAbstractItemView>(w.Form(), "DeviceListBox")->model()->index(r, 0), Qt::Unchecked,
+                          Qt::CheckStateRole);
         w.Check({"Missing", "Crawl", "Mute", "Plain"});
         w.Form().ActionLog.clear();
         clock.restart();
-        w.ui()->BackupConfig->trigger();
+        Control<QAction>(w.Form(), "BackupConfig")->trigger();
         QVERIFY(w.Finish());
         QVERIFY2(clock.elapsed() < 20000, "each stalled download fails within its limit");
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 3"));
@@ -430,12 +437,12 @@ private slots:
         for (int r = 0; r < w.Window.Names().size(); ++r)
             if (w.Window.Names()[r] == QStringLiteral("Flash"))
                 QCOMPARE(w.Form().DeviceRows->Device(r)->Info.HTTPPort, int16_t(8080));
-        w.ui()->BackupConfig->trigger();
+        Control<QAction>(w.Form(), "BackupConfig")->trigger();
         QVERIFY(w.Finish());
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
         Write(QStringLiteral("backup/setup_10.77.5.1_.xml"), "<setup>plain restored</setup>\n");
         w.Events.Mark();
-        w.ui()->RestoreConfig->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
         QVERIFY(w.Finish());
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
         QCOMPARE(w.Progress->windowTitle(), QStringLiteral("Restore Configuration"));
@@ -454,7 +461,7 @@ private slots:
         w.Form().SelectDevice(int(w.Window.Names().indexOf(QStringLiteral("Plain"))));
         Dialogs::QueueFileName("saved.xml");
         w.Progress->Button1Click();  // "Ok": the next command starts an empty list
-        w.ui()->SaveConfig->trigger();
+        Control<QAction>(w.Form(), "SaveConfig")->trigger();
         QVERIFY(w.Finish());
         QCOMPARE(Read(QStringLiteral("saved.xml")), QByteArray("<setup>plain restored</setup>\n"));
         QCOMPARE(w.Lines(), (std::vector<std::string>{"Plain  (10.77.5.1)", "Sending request...", "Saving Succeeded",
@@ -464,7 +471,7 @@ private slots:
         Write(QStringLiteral("load.xml"), "<setup>loaded</setup>\n");
         w.Events.Mark();
         Dialogs::QueueFileName("load.xml");
-        w.ui()->LoadConfig->trigger();
+        Control<QAction>(w.Form(), "LoadConfig")->trigger();
         QVERIFY(w.Finish());
         // The window was still open: the load's lines follow the save's.
         QCOMPARE(w.Lines().size(), size_t(14));
@@ -481,7 +488,7 @@ private slots:
         w.Form().ActionLog.clear();
         Dialogs::QueueFileName("common.xml");
         Dialogs::QueueAnswer(true);
-        w.ui()->CommonConfig->trigger();
+        Control<QAction>(w.Form(), "CommonConfig")->trigger();
         QVERIFY(w.Finish());
         QStringList want;
         for (const QString& name : order)
@@ -531,7 +538,7 @@ private slots:
             });
         QElapsedTimer clock;
         clock.start();
-        w.ui()->BackupConfig->trigger();
+        Control<QAction>(w.Form(), "BackupConfig")->trigger();
         QVERIFY(w.Finish());
         disconnect(hook);
         QVERIFY(secondClicked);
@@ -584,7 +591,7 @@ private slots:
         // Closing answered No: the batch goes on to its end.
         Dialogs::QueueAnswer(false);
         QTimer::singleShot(500, &w.Form(), [&] { w.Form().close(); });
-        w.ui()->BackupConfig->trigger();
+        Control<QAction>(w.Form(), "BackupConfig")->trigger();
         QVERIFY(w.Finish());
         QVERIFY(w.Form().isVisible());
         QCOMPARE(w.Lines().at(2), std::string("Backup Succeeded"));
@@ -597,7 +604,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         QTimer::singleShot(500, &w.Form(), [&] { w.Form().close(); });
-        w.ui()->BackupConfig->trigger();
+        Control<QAction>(w.Form(), "BackupConfig")->trigger();
         QVERIFY(w.Finish());
         QVERIFY(clock.elapsed() < 4000);  // a second at most after the answer, more on a busy machine
         QVERIFY(w.Logged("The transfer was stopped."));
@@ -641,7 +648,7 @@ private slots:
             w.Login->hide();
             w.Check({"Plain", "Nowhere", "Bad image", "Flash"});
             Dialogs::QueueFileName(Image.toStdString());
-            w.ui()->acFirmUpgr->trigger();
+            Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
             QVERIFY(w.Finish());
             // A failed device's line selected: its reason shows under the list.
             const QStringList checked = w.CheckedNames();
