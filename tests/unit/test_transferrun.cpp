@@ -96,8 +96,7 @@ private:
 };
 
 // Turns the event loop until `done` says true or a minute has gone (a hung run fails the test).
-template <typename F>
-bool TurnUntil(F done)
+template <typename F> bool TurnUntil(F done)
 {
     QElapsedTimer clock;
     clock.start();
@@ -144,7 +143,7 @@ protected:
     int Started = 0;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(TransferRun, OneAndSeveralAtOnceGiveTheSameLinesLogAndResultsInListOrder)
 {
@@ -204,10 +203,9 @@ TEST_F(TransferRun, OneAndSeveralAtOnceGiveTheSameLinesLogAndResultsInListOrder)
         for (const std::string& m : messages)
             if (m.rfind("Upgrade data from ", 0) == 0)
                 starts.push_back(m);
-        EXPECT_EQ(starts, (std::vector<std::string>{"Upgrade data from 127.0.0.1 starting.",
-                                                    "Upgrade data from 127.0.0.9 starting.",
-                                                    "Upgrade data from 127.0.0.3 starting.",
-                                                    "Upgrade data from 127.0.0.4 starting."}));
+        EXPECT_EQ(starts, (std::vector<std::string>{
+                              "Upgrade data from 127.0.0.1 starting.", "Upgrade data from 127.0.0.9 starting.",
+                              "Upgrade data from 127.0.0.3 starting.", "Upgrade data from 127.0.0.4 starting."}));
         // The transfers' own detail depends on timing; every other line is the same for one and
         // several.
         std::vector<std::string> steady;
@@ -230,8 +228,7 @@ TEST_F(TransferRun, AStopAskedWhileADeviceHangsEndsTheRunWithTheSummary)
     TFakeUpgradeDevice bravo("127.0.0.6", TAfter::NewRevision);
     TFakeUpgradeDevice charlie("127.0.0.7", TAfter::NewRevision);
     ASSERT_TRUE(silent.Listening && bravo.Listening && charlie.Listening);
-    const std::vector<TBatchDevice> devices = {
-        {"Hung", "127.0.0.5"}, {"Bravo", "127.0.0.6"}, {"Charlie", "127.0.0.7"}};
+    const std::vector<TBatchDevice> devices = {{"Hung", "127.0.0.5"}, {"Bravo", "127.0.0.6"}, {"Charlie", "127.0.0.7"}};
     TLogCapture log;
     TShownLines lines;
     TTransferRun run(Host, lines);
@@ -248,9 +245,9 @@ TEST_F(TransferRun, AStopAskedWhileADeviceHangsEndsTheRunWithTheSummary)
     Settle();
     EXPECT_EQ(Finished, 1);
 
-    const std::vector<std::string> expected = {"Hung  (127.0.0.5)",  "Upgrade unsuccessful.", "Upgrade Failed",
-                                               Separator,            "Processes Summary:",    "Successful: 0",
-                                               "Unsuccessful: 1",    "Not started: 2"};
+    const std::vector<std::string> expected = {"Hung  (127.0.0.5)", "Upgrade unsuccessful.", "Upgrade Failed",
+                                               Separator,           "Processes Summary:",    "Successful: 0",
+                                               "Unsuccessful: 1",   "Not started: 2"};
     EXPECT_EQ(lines.Lines, expected);
     ASSERT_EQ(run.Results().size(), 1u);
     EXPECT_FALSE(run.Results()[0].Ok);

@@ -48,7 +48,7 @@ struct TOutput {
     std::string Text;
     int Level = 0;
 };
-} // namespace
+}  // namespace
 
 struct TTransferRun::TState : public TProgressLines {
     TState(TTransferRun& run, THTTPHost& host) : Run(run), WindowHost(host) {}
@@ -144,8 +144,7 @@ struct TTransferRun::TState::TWorker {
 };
 
 TTransferRun::TTransferRun(THTTPHost& host, TProgressLines& lines, QObject* parent)
-    : QObject(parent), Host(host), Lines(lines), Limits(EffectiveHTTPLimits()),
-      S(std::make_unique<TState>(*this, host))
+    : QObject(parent), Host(host), Lines(lines), Limits(EffectiveHTTPLimits()), S(std::make_unique<TState>(*this, host))
 {
 }
 
@@ -189,10 +188,7 @@ void TTransferRun::RequestStop()
     S->HandedOn.notify_all();
 }
 
-void TTransferRun::StopTransfers()
-{
-    S->StopNow = true;
-}
+void TTransferRun::StopTransfers() { S->StopNow = true; }
 
 void TTransferRun::Stop()
 {
@@ -255,7 +251,8 @@ void TTransferRun::TState::Push(TOutput output)
     if (HandOnQueued)
         return;
     HandOnQueued = true;
-    QMetaObject::invokeMethod(&Run, [run = &Run] { run->HandOn(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &Run, [run = &Run] { run->HandOn(); }, Qt::QueuedConnection);
 }
 
 void TTransferRun::TState::WaitHandedOn()
@@ -399,7 +396,8 @@ void TTransferRun::TState::QueueCount()
     if (CountQueued)
         return;
     CountQueued = true;
-    QMetaObject::invokeMethod(&Run, [this] { ShowCount(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &Run, [this] { ShowCount(); }, Qt::QueuedConnection);
 }
 
 void TTransferRun::TState::QueueProgress()
@@ -407,21 +405,24 @@ void TTransferRun::TState::QueueProgress()
     if (ProgressQueued)
         return;
     ProgressQueued = true;
-    QMetaObject::invokeMethod(&Run, [this] {
-        double done = 0;
-        size_t steps;
-        bool active;
-        {
-            std::lock_guard<std::mutex> guard(Lock);
-            ProgressQueued = false;
-            for (double share : Share)
-                done += share;
-            steps = Steps;
-            active = Active;
-        }
-        if (active)
-            WindowHost.ProgressBar(int64_t(done * 1000), int64_t(steps) * 1000);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &Run,
+        [this] {
+            double done = 0;
+            size_t steps;
+            bool active;
+            {
+                std::lock_guard<std::mutex> guard(Lock);
+                ProgressQueued = false;
+                for (double share : Share)
+                    done += share;
+                steps = Steps;
+                active = Active;
+            }
+            if (active)
+                WindowHost.ProgressBar(int64_t(done * 1000), int64_t(steps) * 1000);
+        },
+        Qt::QueuedConnection);
 }
 
 void TTransferRun::TState::ShowCount()
@@ -441,8 +442,8 @@ void TTransferRun::TState::ShowCount()
 void TTransferRun::TState::ShowProgress(size_t index, int64_t position, int64_t maximum)
 {
     if (!Several) {  // the running upload's own bar
-        QMetaObject::invokeMethod(&Run, [this, position, maximum] { WindowHost.ProgressBar(position, maximum); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &Run, [this, position, maximum] { WindowHost.ProgressBar(position, maximum); }, Qt::QueuedConnection);
         return;
     }
     if (maximum <= 0)
@@ -472,20 +473,23 @@ bool TTransferRun::TState::AskLogin(const std::string& host, const std::string& 
         return true;
     LoginOpen = true;
     LoginAnswered = false;
-    QMetaObject::invokeMethod(&Run, [this, host, name, reason] {
-        const bool ok = !StopNow && WindowHost.AskDeviceLogin(host, name, reason);
-        const THTTPLogin typed = ok ? WindowHost.Credentials() : THTTPLogin{};
-        {
-            std::lock_guard<std::mutex> answer(Lock);
-            LoginOk = ok;
-            if (ok) {
-                Login = typed;
-                ++LoginGeneration;
+    QMetaObject::invokeMethod(
+        &Run,
+        [this, host, name, reason] {
+            const bool ok = !StopNow && WindowHost.AskDeviceLogin(host, name, reason);
+            const THTTPLogin typed = ok ? WindowHost.Credentials() : THTTPLogin{};
+            {
+                std::lock_guard<std::mutex> answer(Lock);
+                LoginOk = ok;
+                if (ok) {
+                    Login = typed;
+                    ++LoginGeneration;
+                }
+                LoginAnswered = true;
             }
-            LoginAnswered = true;
-        }
-        Changed.notify_all();
-    }, Qt::QueuedConnection);
+            Changed.notify_all();
+        },
+        Qt::QueuedConnection);
     Changed.wait(guard, [this] { return LoginAnswered || StopNow; });
     const bool ok = LoginAnswered && LoginOk;
     LoginOpen = false;

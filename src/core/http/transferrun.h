@@ -8,10 +8,10 @@
 // window lines, log lines) is handed to the calling thread in list order: a device's block once
 // the device and every device before it have ended, so that the progress window and the log read
 // as if the devices had run one after another; with one at a time the lines come as they are
-// written, and the next device starts once the calling thread has shown the block before it. The calling thread's event loop is never held: it shows the lines, and it alone asks
-// the host (the login dialog, one at a time, whose credentials then serve every transfer that
-// asked meanwhile; pbHTTP: the running upload's bytes with one at a time, the share of the batch
-// done with several). Two devices on one answering address never run at once (they share a
+// written, and the next device starts once the calling thread has shown the block before it. The calling thread's event
+// loop is never held: it shows the lines, and it alone asks the host (the login dialog, one at a time, whose
+// credentials then serve every transfer that asked meanwhile; pbHTTP: the running upload's bytes with one at a time,
+// the share of the batch done with several). Two devices on one answering address never run at once (they share a
 // backup file): each waits for the one before it in list order.
 #pragma once
 #include "core/http/batch.h"

@@ -47,7 +47,7 @@ TTransferOrder Order(TTransferCommand command, std::vector<TBatchDevice> devices
 
 // Lines for a window without its progress window.
 TProgressLines NoLines;
-} // namespace
+}  // namespace
 
 // What a transfer needs from the windows: the login dialog's credentials and its asking, the
 // progress bar pbHTTP and the progress window's selected line.

@@ -23,7 +23,7 @@ std::string NewestUndoFile(const std::string& folder)
         dir.entryList({QStringLiteral("undo-*.csv")}, QDir::Files | QDir::Readable, QDir::Name | QDir::Reversed);
     return names.isEmpty() ? std::string() : dir.filePath(names.first()).toStdString();
 }
-} // namespace
+}  // namespace
 
 TPlanDialog* TBatchController::PlanDialog() const { return Plans; }
 
