@@ -243,30 +243,28 @@ void TBatchController::RestoreConfig()
 
 void TBatchController::SaveConfig()
 {
-    if (Busy() || !W.Upgrade)
-        return;
-    const std::optional<TBatchDevice> device = W.SelectedDevice();
-    if (!device)
-        return;
-    W.Upgrade->Prepare(_("Select File"), _("Save"), kConfigFilter, true);
-    const std::string file = W.Upgrade->Execute() ? W.Upgrade->FileName() : std::string();
-    if (RefusedFile(W.Parent, file, false))
-        return;
-    StartBatch(Order(TTransferCommand::Save, {*device}, file), {}, false);
+    DeviceFileBatch(TTransferCommand::Save, _("Select File"), _("Save"));
 }
 
 void TBatchController::LoadConfig()
+{
+    DeviceFileBatch(TTransferCommand::Load, _("Select Configuration"), _("Load"));
+}
+
+void TBatchController::DeviceFileBatch(TTransferCommand command, const char* caption, const char* button)
 {
     if (Busy() || !W.Upgrade)
         return;
     const std::optional<TBatchDevice> device = W.SelectedDevice();
     if (!device)
         return;
-    W.Upgrade->Prepare(_("Select Configuration"), _("Load"), kConfigFilter);
+    // "Save..." may name a new file; "Load..." reads one.
+    const bool saving = command == TTransferCommand::Save;
+    W.Upgrade->Prepare(caption, button, kConfigFilter, saving);
     const std::string file = W.Upgrade->Execute() ? W.Upgrade->FileName() : std::string();
-    if (RefusedFile(W.Parent, file, true))
+    if (RefusedFile(W.Parent, file, !saving))
         return;
-    StartBatch(Order(TTransferCommand::Load, {*device}, file), {}, false);
+    StartBatch(Order(command, {*device}, file), {}, false);
 }
 
 void TBatchController::CommonConfig()

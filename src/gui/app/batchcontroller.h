@@ -129,6 +129,8 @@ private:
     bool StartBatch(TTransferOrder order, std::vector<TDeviceIdentity> identities, bool remember);
     void BatchEnded();
     void ConfigBatch(TTransferCommand command, const char* refusal);
+    // "Save..." and "Load...": the file dialog, then the device shown.
+    void DeviceFileBatch(TTransferCommand command, const char* caption, const char* button);
     void OpenPlanDialog(TPlanDialog* dialog);
     void RecordPlan();
     void WireTransferSettings();
