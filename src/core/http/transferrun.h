@@ -79,7 +79,9 @@ signals:
     void Started();
     // With several at once: how many devices have ended, are running and are left.
     void Progress(int done, int running, int left);
-    // Every line has been handed on; queued, so the run may be destroyed in a slot of it.
+    // Every line has been handed on and the results are in; emitted from the calling thread's
+    // event loop, never from Start. A slot of it that is done with the run deletes it later
+    // (deleteLater), not at once.
     void Finished();
 
 private:
