@@ -7,6 +7,7 @@
 //                           eight transfers run
 #include "core/app/i18n.h"
 #include "core/http/http.h"
+#include "gui/app/batchcontroller.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
 #include "gui/app/translate.h"
@@ -14,11 +15,13 @@
 #include "gui/http/login.h"
 #include "gui/http/upgrade.h"
 #include "gui/windows/progressinfo.h"
-#include "ui_form.h"
 
 #include <QTableView>
 
+#include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
+#include <QEventLoop>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -57,13 +60,14 @@ int main(int argc, char** argv)
     waited.start();
     while (form.findChild<QTableView*>(QStringLiteral("DeviceListBox"))->model()->rowCount() < devices && waited.elapsed() < 20000)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    while (form.BatchRunning() || waited.elapsed() < 3000)  // the discovery cycle ends
+    while (waited.elapsed() < 3000)  // the discovery cycle ends
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     if (form.findChild<QTableView*>(QStringLiteral("DeviceListBox"))->model()->rowCount() != devices) {
         std::fprintf(stderr, "found %d devices, not %d\n", form.findChild<QTableView*>(QStringLiteral("DeviceListBox"))->model()->rowCount(), devices);
         return 1;
     }
-    QAbstractItemModel* rows = form.findChild<QTableView*>(QStringLiteral("DeviceListBox"))->model();
+    QAbstractItemModel* rows = form.findChild<QAbstractItemView*>(QStringLiteral("DeviceListBox"))->model();
+    QAction* upgradeItem = form.findChild<QAction*>(QStringLiteral("acFirmUpgr"));
 
     double longestGap = 0;
     for (int jobs : {1, 8}) {
@@ -80,7 +84,11 @@ int main(int argc, char** argv)
         Dialogs::QueueFileName(image);
         QElapsedTimer took;
         took.start();
-        form.findChild<QAction*>(QStringLiteral("acFirmUpgr"))->trigger();
+        QEventLoop finished;  // the batch runs on threads of its own until its Finished
+        QObject::connect(form.Batches(), &TBatchController::BatchFinished, &finished, &QEventLoop::quit);
+        upgradeItem->trigger();
+        if (form.Batches()->BatchRunning())
+            finished.exec();
         const double seconds = double(took.nsecsElapsed()) / 1e9;
         loop.stop();
         const std::vector<std::string> lines = progress.Lines();

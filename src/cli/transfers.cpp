@@ -44,6 +44,7 @@
 #include "core/http/http.h"
 #include "core/http/parallel.h"
 #include "core/http/rules.h"
+#include "core/http/transferrun.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
 #include "core/log/safetext.h"
@@ -52,6 +53,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QEventLoop>
 #include <QString>
 
 #include <algorithm>
@@ -176,15 +178,15 @@ public:
 // Progress lines have no window to go to.
 class TNoLines : public TProgressLines {};
 
-// Stops the transfers on Ctrl+C or a TERM signal: the running one ends at once (a download
+// Stops the transfers on Ctrl+C or a TERM signal: the running ones end at once (a download
 // leaves the earlier file as it was), the remaining hosts fail.
-std::vector<THTTPModule*> g_modules;  // set before the handler is installed, cleared after
+TTransferRun* g_run = nullptr;  // set before the handler is installed, cleared after
 volatile std::sig_atomic_t g_signal = 0;
 extern "C" void OnSignal(int signal)
 {
     g_signal = signal;
-    for (THTTPModule* module : g_modules)
-        module->Stop();
+    if (g_run)
+        g_run->StopTransfers();
 }
 
 // Why a transfer failed, as one line: the error is in its shown form already (device texts and
@@ -319,111 +321,58 @@ int RunTransferCommand(const TOptions& options)
             devices.push_back({h, h});
     }
 
-    THTTPModule http;
-    http.SetHost(&host);
     TNoLines lines;
-    TTransferBatch batch(http, lines);
+    TTransferRun run(host, lines);
+    TTransferOrder order;
+    order.Devices = devices;
+    order.Jobs = options.Jobs;
+    // --verify: the batch asks each device's revision before its image goes out and waits for
+    // another one after the device accepted it; a check that fails fails the device. A signal
+    // ends the waits.
+    const bool verify = command == TCommand::Upgrade && options.VerifySeconds.has_value();
+    if (verify)
+        order.Verification = {*options.VerifySeconds, [] { return g_signal != 0; }};
+    switch (command) {
+    case TCommand::Upgrade:
+        order.Command = TTransferCommand::Upgrade;
+        order.File = file;
+        break;
+    case TCommand::Backup:
+        order.Command = TTransferCommand::Backup;
+        order.File = options.HasDir ? options.Dir : kBackupFolder;
+        QDir().mkpath(QString::fromStdString(order.File));  // a failure shows as each host's file error
+        break;
+    case TCommand::Restore:
+        order.Command = options.HasFile ? TTransferCommand::RestoreCommon : TTransferCommand::Restore;
+        order.File = options.HasFile ? file : options.HasDir ? options.Dir : kBackupFolder;
+        break;
+    case TCommand::Save:
+        order.Command = TTransferCommand::Save;
+        order.File = file;
+        break;
+    case TCommand::Load:
+        order.Command = TTransferCommand::Load;
+        order.File = file;
+        break;
+    }
 
-    // --jobs: a module and a batch of its own for each transfer that runs beside the others,
-    // made before the signals are caught so that a stop reaches every one of them.
-    struct TWorker {
-        THTTPModule Module;
-        TNoLines Lines;
-        TTransferBatch Batch{Module, Lines};
-    };
-    const size_t jobs = std::min(size_t(options.Jobs), devices.size());
-    std::vector<std::unique_ptr<TWorker>> workers;
-    std::vector<TWorker*> idle;
-    std::mutex idleLock;
-    if (jobs > 1)
-        for (size_t i = 0; i < jobs; ++i) {
-            workers.push_back(std::make_unique<TWorker>());
-            workers.back()->Module.SetHost(&host);
-            workers.back()->Module.SetLimits(http.CurrentLimits());
-            idle.push_back(workers.back().get());
-        }
-
-    g_modules.clear();
-    g_modules.push_back(&http);
-    for (const auto& worker : workers)
-        g_modules.push_back(&worker->Module);
+    g_run = &run;
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    // --verify: the batch asks each device's revision before its image goes out and waits for
-    // another one after the device accepted it; a check that fails fails the device. A signal
-    // ends the waits.
-    const bool verify = command == TCommand::Upgrade && options.VerifySeconds.has_value();
-    if (verify)
-        batch.SetVerification({*options.VerifySeconds, [] { return g_signal != 0; }});
-    // One host named twice (or one unit listed through both families) never has two transfers
-    // at once: they would write one backup file.
-    TJobKeys hostsApart;
-    for (const TBatchDevice& device : devices)
-        hostsApart.push_back(device.PeerIP);
-    batch.SetRunner([&](size_t count, const TTransferBatch::TDeviceStep& step) {
-        std::vector<TDeviceResult> results(count);
-        std::vector<std::unique_ptr<TActionLogger>> logs(count);
-        RunInListOrder(
-            count, int(jobs),
-            [&](size_t i) {
-                if (workers.empty()) {
-                    results[i] = step(batch, i);
-                    return;
-                }
-                TWorker* worker;
-                {
-                    std::lock_guard<std::mutex> guard(idleLock);
-                    worker = idle.back();
-                    idle.pop_back();
-                }
-                // The device's log lines wait until every device before it has logged.
-                auto log = std::make_unique<TActionLogger>();
-                SetThreadLogger(log.get());
-                results[i] = step(worker->Batch, i);
-                SetThreadLogger(nullptr);
-                logs[i] = std::move(log);
-                std::lock_guard<std::mutex> guard(idleLock);
-                idle.push_back(worker);
-            },
-            [&](size_t i) {
-                if (logs[i])
-                    for (const TLogLine& line : logs[i]->ActionLog)
-                        LogAction("", line.Text.substr(1), line.Level);
-                logs[i].reset();
-            },
-            {}, false, hostsApart);
-        return results;
-    });
-
-    std::vector<TDeviceResult> results;
-    switch (command) {
-    case TCommand::Upgrade:
-        results = batch.Upgrade(devices, file);
-        break;
-    case TCommand::Backup: {
-        const std::string dir = options.HasDir ? options.Dir : kBackupFolder;
-        QDir().mkpath(QString::fromStdString(dir));  // a failure shows as each host's file error
-        results = batch.Backup(devices, dir);
-        break;
-    }
-    case TCommand::Restore:
-        results = options.HasFile ? batch.RestoreCommon(devices, file)
-                                  : batch.Restore(devices, options.HasDir ? options.Dir : kBackupFolder);
-        break;
-    case TCommand::Save:
-        results = batch.Save(devices.front(), file);
-        break;
-    case TCommand::Load:
-        results = batch.Load(devices.front(), file);
-        break;
-    }
+    // The batch runs on threads of its own and hands its log lines here, in list order.
+    QEventLoop waiting;
+    QObject::connect(&run, &TTransferRun::Finished, &waiting, &QEventLoop::quit);
+    run.Start(order);
+    if (run.Running())
+        waiting.exec();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    g_modules.clear();
+    g_run = nullptr;
+    const std::vector<TDeviceResult>& results = run.Results();
 
     if (verify)
         for (const TDeviceResult& r : results)

@@ -6,6 +6,7 @@
 #include "ui_plandialog.h"
 
 #include "core/app/version.h"
+#include "gui/app/batchcontroller.h"
 #include "gui/devices/findat.h"
 #include "gui/http/login.h"
 #include "gui/http/upgrade.h"
@@ -194,7 +195,7 @@ class TestAccessibility : public QObject {
             return F.LogForm.get();
         if (which == QLatin1String("plan dialog")) {
             Control<QAction>(*F.Form, "acSetUpPlan")->trigger();
-            return F.Form->PlanDialog;
+            return F.Form->Batches()->PlanDialog();
         }
         return F.Form.get();
     }
@@ -266,7 +267,7 @@ private slots:
         F.WriteIni("[Setup]\nLang=cs\n");
         F.Start();
         Control<QAction>(*F.Form, "acSetUpPlan")->trigger();
-        TPlanDialog* d = F.Form->PlanDialog;
+        TPlanDialog* d = F.Form->Batches()->PlanDialog();
         QVERIFY(d);
         Ui::TPlanDialog* ui = d->ui();
         const std::pair<QCheckBox*, QLineEdit*> fields[] = {

@@ -114,7 +114,8 @@ void BackUpWithThreeFailures(TTransferWindow& w)
     for (const TDeviceSpec& device : kFleet)
         w.Window.Add(device);
     w.Check({"Alpha", "Bravo", "Charlie", "Delta", "Echo"});
-    Control<QAction>(w.Main(), "BackupConfig")->trigger();
+    Control<QAction>(w.Form(), "BackupConfig")->trigger();
+    QVERIFY(w.Finish());
     const auto lines = w.Lines();
     QVERIFY(lines.size() > 2);
     QCOMPARE(lines[lines.size() - 2], std::string("Successful: 2"));
@@ -139,7 +140,7 @@ private slots:
         TSetupServer server, charlie("127.0.0.6");
         QVERIFY(server.Listening && charlie.Listening);
         TTransferWindow w;
-        QAction* item = Control<QAction>(w.Main(), "acCheckFailed");
+        QAction* item = Control<QAction>(w.Form(), "acCheckFailed");
         QVERIFY2(!item->isEnabled(), "nothing failed yet");
         BackUpWithThreeFailures(w);
         QVERIFY(item->isEnabled());
@@ -154,24 +155,25 @@ private slots:
         item->trigger();
         QCOMPARE(w.CheckedNames(),
                  (QStringList{QStringLiteral("Bravo"), QStringLiteral("Delta"), QStringLiteral("Echo")}));
-        QCOMPARE(Control<QCheckBox>(w.Main(), "AllChecked")->checkState(), Qt::PartiallyChecked);
+        QCOMPARE(Control<QCheckBox>(w.Form(), "AllChecked")->checkState(), Qt::PartiallyChecked);
         // The marks are the list's own: the batch takes exactly them.
         QVERIFY(w.Form().AnyDeviceChecked());
         w.Progress->hide();  // "Ok": the next batch starts a new list
-        Control<QAction>(w.Main(), "RestoreConfig")->trigger();  // no backup of these three: all fail again
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();  // no backup of these three: all fail again
+        QVERIFY(w.Finish());
         const auto lines = w.Lines();
         QCOMPARE(lines[0], std::string("Bravo  (127.0.0.2)"));
         QCOMPARE(lines.back(), std::string("Unsuccessful: 3"));
         QCOMPARE(lines.size(), size_t(15));
 
         // A search shows Delta alone: only that row is checked, and it is every row.
-        Control<QLineEdit>(w.Main(), "teSearch")->setText(QStringLiteral("Delta"));
+        Control<QLineEdit>(w.Form(), "teSearch")->setText(QStringLiteral("Delta"));
         QCOMPARE(w.Window.Names(), QStringList{QStringLiteral("Delta")});
         item->trigger();
         QCOMPARE(w.CheckedNames(), QStringList{QStringLiteral("Delta")});
-        QCOMPARE(Control<QCheckBox>(w.Main(), "AllChecked")->checkState(), Qt::Checked);
+        QCOMPARE(Control<QCheckBox>(w.Form(), "AllChecked")->checkState(), Qt::Checked);
         // A click on the All box then clears the marks as usual.
-        QTest::mouseClick(Control<QCheckBox>(w.Main(), "AllChecked"), Qt::LeftButton);
+        QTest::mouseClick(Control<QCheckBox>(w.Form(), "AllChecked"), Qt::LeftButton);
         QVERIFY(w.CheckedNames().isEmpty());
     }
 
@@ -180,7 +182,7 @@ private slots:
         TSetupServer server, charlie("127.0.0.6");
         QVERIFY(server.Listening && charlie.Listening);
         TTransferWindow w;
-        QAction* item = Control<QAction>(w.Main(), "acCheckFailed");
+        QAction* item = Control<QAction>(w.Form(), "acCheckFailed");
         BackUpWithThreeFailures(w);
         QVERIFY(item->isEnabled());
         // A cycle that finds only devices that came through.
@@ -190,20 +192,21 @@ private slots:
         w.Window.Add(kFleet[3]);
         QVERIFY(item->isEnabled());
         // A search that hides it, then one that shows it again; a sort keeps the search.
-        Control<QLineEdit>(w.Main(), "teSearch")->setText(QStringLiteral("Alpha"));
+        Control<QLineEdit>(w.Form(), "teSearch")->setText(QStringLiteral("Alpha"));
         QVERIFY(!item->isEnabled());
-        Control<QLineEdit>(w.Main(), "teSearch")->setText(QString());
+        Control<QLineEdit>(w.Form(), "teSearch")->setText(QString());
         QVERIFY(item->isEnabled());
-        Control<QLineEdit>(w.Main(), "teSearch")->setText(QStringLiteral("Alpha"));
+        Control<QLineEdit>(w.Form(), "teSearch")->setText(QStringLiteral("Alpha"));
         w.Window.ClickColumn(1);
         QVERIFY(!item->isEnabled());
-        Control<QLineEdit>(w.Main(), "teSearch")->clear();
+        Control<QLineEdit>(w.Form(), "teSearch")->clear();
         QVERIFY(item->isEnabled());
         NewCycle(w, {kFleet[0]});
         QVERIFY(!item->isEnabled());
         // A batch in which every device comes through leaves nothing to check.
         w.Check({"Alpha"});
-        Control<QAction>(w.Main(), "BackupConfig")->trigger();
+        Control<QAction>(w.Form(), "BackupConfig")->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
         w.Window.Add(kFleet[1]);
         QVERIFY(!item->isEnabled());
@@ -214,22 +217,24 @@ private slots:
         TTransferWindow w;
         auto watched = std::make_unique<TWatchedProgress>();
         w.Form().Progress = watched.get();
-        QAction* item = Control<QAction>(w.Main(), "acCheckFailed");
+        QAction* item = Control<QAction>(w.Form(), "acCheckFailed");
         w.Window.Add(kFleet[1]);
         w.Check({"Bravo"});
-        Control<QAction>(w.Main(), "RestoreConfig")->trigger();  // no backup: Bravo fails
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();  // no backup: Bravo fails
+        QVERIFY(w.Finish());
         QVERIFY(item->isEnabled());
         bool ran = false;
         watched->OnLine = [&] {
             ran = true;
             QVERIFY(!item->isEnabled());
             // Reached all the same: the marks stay as they are.
-            Control<QCheckBox>(w.Main(), "AllChecked")->setCheckState(Qt::Unchecked);
+            Control<QCheckBox>(w.Form(), "AllChecked")->setCheckState(Qt::Unchecked);
             w.Form().acCheckFailedExecute();
             QVERIFY(!w.Form().AnyDeviceChecked());
         };
         w.Check({"Bravo"});
-        Control<QAction>(w.Main(), "RestoreConfig")->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
+        QVERIFY(w.Finish());
         QVERIFY(ran);
         QVERIFY2(item->isEnabled(), "given back, and Bravo failed again");
         watched->hide();

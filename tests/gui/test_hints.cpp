@@ -111,11 +111,14 @@ private slots:
         TTransferWindow w;
         w.Window.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"});
         w.Form().SelectDevice(0);
-        Control<QAction>(w.Main(), "LoadConfig")->trigger();  // cancelled
+        Control<QAction>(w.Form(), "LoadConfig")->trigger();  // cancelled
+        QVERIFY(w.Finish());
         QVERIFY(!Dialogs::LastFileDialogSaves());
-        Control<QAction>(w.Main(), "SaveConfig")->trigger();  // cancelled
+        Control<QAction>(w.Form(), "SaveConfig")->trigger();  // cancelled
+        QVERIFY(w.Finish());
         QVERIFY(Dialogs::LastFileDialogSaves());
-        Control<QAction>(w.Main(), "LoadConfig")->trigger();
+        Control<QAction>(w.Form(), "LoadConfig")->trigger();
+        QVERIFY(w.Finish());
         QVERIFY(!Dialogs::LastFileDialogSaves());
     }
 };

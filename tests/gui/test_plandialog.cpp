@@ -98,13 +98,13 @@ struct TPlanWindow : TTransferWindow {
     // Actions -> "Set Up Checked Devices...": the dialog it opened.
     TPlanDialog* Open()
     {
-        Control<QAction>(Main(), "acSetUpPlan")->trigger();
-        return Form().PlanDialog;
+        Control<QAction>(Form(), "acSetUpPlan")->trigger();
+        return Form().Batches()->PlanDialog();
     }
     ~TPlanWindow()
     {
-        if (Form().PlanDialog)
-            delete Form().PlanDialog;
+        if (Form().Batches()->PlanDialog())
+            delete Form().Batches()->PlanDialog();
     }
 };
 
@@ -297,10 +297,10 @@ private slots:
         TTestWindow w({QStringLiteral("-demo")});
         QVERIFY(w.Form->DemoMode);
         AddOrvex(*w.Form, {"Alpha", "00:0A:14:00:00:01", "10.77.1.5"});
-        Control<QTableView>(w.Main(), "DeviceListBox")->model()->setData(Control<QTableView>(w.Main(), "DeviceListBox")->model()->index(0, 0), Qt::Checked,
-                                                Qt::CheckStateRole);
-        Control<QAction>(w.Main(), "acSetUpPlan")->trigger();
-        TPlanDialog* d = w.Form->PlanDialog;
+        QAbstractItemModel* rows = Control<QAbstractItemView>(*w.Form, "DeviceListBox")->model();
+        rows->setData(rows->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+        Control<QAction>(*w.Form, "acSetUpPlan")->trigger();
+        TPlanDialog* d = w.Form->Batches()->PlanDialog();
         QVERIFY(d);
         Tick(d->ui()->chkName, d->ui()->teName, QStringLiteral("Room"));
         QCOMPARE(Cell(d, 0, TPlanColumn::Name), QStringLiteral("Alpha \u2192 Room"));
@@ -475,7 +475,7 @@ private slots:
         Tick(ui->chkName, ui->teName, QStringLiteral("Room #"));
         QTest::mouseClick(ui->btnApply, Qt::LeftButton);
         QVERIFY(d->Running());
-        QVERIFY(w.Form().PlanRunning());
+        QVERIFY(w.Form().Batches()->PlanRunning());
         QVERIFY(!ui->btnApply->isEnabled());
         QVERIFY(ui->btnStop->isEnabled());
         QVERIFY(!ui->btnClose->isEnabled());
@@ -503,13 +503,13 @@ private slots:
         QVERIFY(ui->btnClose->isEnabled());
         QVERIFY(!ui->btnStop->isEnabled());
         QVERIFY(!ui->btnApply->isEnabled());
-        QVERIFY(!w.Form().PlanRunning());
+        QVERIFY(!w.Form().Batches()->PlanRunning());
         QVERIFY(!w.Form().BatchLock.Locked());
-        QVERIFY(Control<QAction>(w.Main(), "acFind")->isEnabled());
+        QVERIFY(Control<QAction>(w.Form(), "acFind")->isEnabled());
         QCOMPARE(w.Form().Devices.PreviousList().size(), size_t(3));
         // The three are remembered as failed: once found again (Delta besides), Utilities ->
         // "Check Failed Devices" checks exactly them.
-        QAction* checkFailed = Control<QAction>(w.Main(), "acCheckFailed");
+        QAction* checkFailed = Control<QAction>(w.Form(), "acCheckFailed");
         QVERIFY2(!checkFailed->isEnabled(), "none of them is listed yet");
         w.Add({"Delta", "00:0A:14:00:00:04", "10.77.1.8"});
         QVERIFY(!checkFailed->isEnabled());
@@ -519,14 +519,14 @@ private slots:
         w.Add({"Bravo", "00:0A:14:00:00:02", "10.77.1.6"});
         checkFailed->trigger();
         QStringList checked;
-        const QAbstractItemModel* rows = Control<QTableView>(w.Main(), "DeviceListBox")->model();
+        const QAbstractItemModel* rows = Control<QAbstractItemView>(w.Form(), "DeviceListBox")->model();
         for (int row = 0; row < rows->rowCount(); ++row)
             if (rows->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked)
                 checked << w.Window.Names()[row];
         QCOMPARE(checked, (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo"), QStringLiteral("Charlie")}));
-        QCOMPARE(Control<QCheckBox>(w.Main(), "AllChecked")->checkState(), Qt::PartiallyChecked);
+        QCOMPARE(Control<QCheckBox>(w.Form(), "AllChecked")->checkState(), Qt::PartiallyChecked);
         QTest::mouseClick(ui->btnClose, Qt::LeftButton);
-        QTRY_VERIFY(!w.Form().PlanDialog);
+        QTRY_VERIFY(!w.Form().Batches()->PlanDialog());
     }
 
     void APlanRunLocksWhatABatchLocks()
@@ -542,21 +542,24 @@ private slots:
         Tick(d->ui()->chkName, d->ui()->teName, QStringLiteral("Room #"));
         QTest::mouseClick(d->ui()->btnApply, Qt::LeftButton);
         QVERIFY(d->Running());
-        for (QObject* control :
-             std::initializer_list<QObject*>{Control<QAction>(w.Main(), "acFind"), Control<QAction>(w.Main(), "acFindAt"), Control<QAction>(w.Main(), "acFirmUpgr"), Control<QAction>(w.Main(), "acBackup"), Control<QAction>(w.Main(), "RestoreConfig"),
-                                             Control<QTableView>(w.Main(), "DeviceListBox"), Control<QAction>(w.Main(), "acSetUpPlan"), Control<QAction>(w.Main(), "acUndoPlan"), Control<QPushButton>(w.Main(), "btnConfigDevice")})
+        for (QObject* control : std::initializer_list<QObject*>{
+                 Control<QAction>(w.Form(), "acFind"), Control<QAction>(w.Form(), "acFindAt"),
+                 Control<QAction>(w.Form(), "acFirmUpgr"), Control<QAction>(w.Form(), "acBackup"),
+                 Control<QAction>(w.Form(), "RestoreConfig"), Control<QAbstractItemView>(w.Form(), "DeviceListBox"),
+                 Control<QAction>(w.Form(), "acSetUpPlan"), Control<QAction>(w.Form(), "acUndoPlan"),
+                 Control<QPushButton>(w.Form(), "btnConfigDevice")})
             QVERIFY2(!control->property("enabled").toBool(), qPrintable(control->objectName()));
         // Whatever reaches the commands meanwhile does nothing: the devices stay listed.
         w.Form().acFindExecute();
         w.Form().acSetUpPlanExecute();
-        QCOMPARE(w.Form().PlanDialog.data(), d);
+        QCOMPARE(w.Form().Batches()->PlanDialog(), d);
         QCOMPARE(w.Form().Devices.DeviceList().size(), size_t(2));
         // Closing the main window stops the plan instead.
         w.Form().close();
         QVERIFY(w.Form().isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(d->Done(), 20000);
-        QVERIFY(Control<QAction>(w.Main(), "acSetUpPlan")->isEnabled());
-        QVERIFY(Control<QAction>(w.Main(), "acFind")->isEnabled());
+        QVERIFY(Control<QAction>(w.Form(), "acSetUpPlan")->isEnabled());
+        QVERIFY(Control<QAction>(w.Form(), "acFind")->isEnabled());
     }
 
     void BothMenuItemsAreLockedDuringABatch()
@@ -566,23 +569,24 @@ private slots:
         w.Form().Progress = watched.get();
         w.Window.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"});
         w.Check({"Alpha"});
-        QVERIFY(Control<QAction>(w.Main(), "acSetUpPlan")->isEnabled());
-        QVERIFY(Control<QAction>(w.Main(), "acUndoPlan")->isEnabled());
+        QVERIFY(Control<QAction>(w.Form(), "acSetUpPlan")->isEnabled());
+        QVERIFY(Control<QAction>(w.Form(), "acUndoPlan")->isEnabled());
         bool ran = false;
         watched->OnLine = [&] {
             ran = true;
-            QVERIFY(!Control<QAction>(w.Main(), "acSetUpPlan")->isEnabled());
-            QVERIFY(!Control<QAction>(w.Main(), "acUndoPlan")->isEnabled());
+            QVERIFY(!Control<QAction>(w.Form(), "acSetUpPlan")->isEnabled());
+            QVERIFY(!Control<QAction>(w.Form(), "acUndoPlan")->isEnabled());
             w.Form().acSetUpPlanExecute();
             Dialogs::QueueFileName("never.csv");
             w.Form().acUndoPlanExecute();
-            QVERIFY(!w.Form().PlanDialog);
+            QVERIFY(!w.Form().Batches()->PlanDialog());
         };
-        Control<QAction>(w.Main(), "RestoreConfig")->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
+        QVERIFY(w.Finish());
         QVERIFY(ran);
         QCOMPARE(Dialogs::OpenFileName(nullptr, "", ""), std::string("never.csv"));  // no file was asked for
-        QVERIFY(Control<QAction>(w.Main(), "acSetUpPlan")->isEnabled());
-        QVERIFY(Control<QAction>(w.Main(), "acUndoPlan")->isEnabled());
+        QVERIFY(Control<QAction>(w.Form(), "acSetUpPlan")->isEnabled());
+        QVERIFY(Control<QAction>(w.Form(), "acUndoPlan")->isEnabled());
     }
 
     void UndoTakesTheChosenUndoFile()
@@ -595,22 +599,22 @@ private slots:
         // The newest undo file is offered first (their names sort by time); cancelled, nothing opens.
         QVERIFY(!WriteFile(QStringLiteral("backup/undo-20251231-235959.csv"), "MAC\n").isEmpty());
         QVERIFY(!WriteFile(QStringLiteral("backup/zz-other.csv"), "MAC\n").isEmpty());
-        Control<QAction>(w.Main(), "acUndoPlan")->trigger();
+        Control<QAction>(w.Form(), "acUndoPlan")->trigger();
         QCOMPARE(Dialogs::LastFileFolder(), std::string("backup/undo-20260101-120000.csv"));
-        QVERIFY(!w.Form().PlanDialog);
+        QVERIFY(!w.Form().Batches()->PlanDialog());
         // Unreadable: refused with line and column, no dialog.
         const QString bad = WriteFile(QStringLiteral("backup/undo-20260101-130000.csv"), "MAC,Name\n\"x\"y,z\n");
         Dialogs::QueueFileName(bad.toStdString());
-        Control<QAction>(w.Main(), "acUndoPlan")->trigger();
+        Control<QAction>(w.Form(), "acUndoPlan")->trigger();
         auto boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
         QVERIFY2(QString::fromStdString(boxes[0].Text).contains(QStringLiteral("Line 2, column")),
                  boxes[0].Text.c_str());
-        QVERIFY(!w.Form().PlanDialog);
+        QVERIFY(!w.Form().Batches()->PlanDialog());
 
         Dialogs::QueueFileName(undo.toStdString());
-        Control<QAction>(w.Main(), "acUndoPlan")->trigger();
-        TPlanDialog* d = w.Form().PlanDialog;
+        Control<QAction>(w.Form(), "acUndoPlan")->trigger();
+        TPlanDialog* d = w.Form().Batches()->PlanDialog();
         QVERIFY(d);
         QVERIFY(d->Plan().Undo);
         QVERIFY(!d->ui()->FormGroup->isVisible());
@@ -629,8 +633,8 @@ private slots:
         const QString undo = WriteFile(QStringLiteral("backup/undo-20260102-120000.csv"),
                                        "MAC,IP,Mask,Gateway\n00:0A:14:00:00:01,10.77.2.5,255.255.255.0,10.99.0.1\n");
         Dialogs::QueueFileName(undo.toStdString());
-        Control<QAction>(w.Main(), "acUndoPlan")->trigger();
-        TPlanDialog* d = w.Form().PlanDialog;
+        Control<QAction>(w.Form(), "acUndoPlan")->trigger();
+        TPlanDialog* d = w.Form().Batches()->PlanDialog();
         QVERIFY(d);
         QVERIFY2(Cell(d, 0, TPlanColumn::Problems).contains(QStringLiteral("10.99.0.1")),
                  qPrintable(Cell(d, 0, TPlanColumn::Problems)));

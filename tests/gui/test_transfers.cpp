@@ -404,7 +404,8 @@ private slots:
         };
         TFindAtForm::QueueText("10.0.0.9");  // were the dialog asked, it would search
         w.Form().ActionLog.clear();
-        Control<QAction>(w.Main(), "RestoreConfig")->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
+        QVERIFY(w.Finish());
         QVERIFY(ran);
         if (QTest::currentTestFailed())
             return;
@@ -419,7 +420,7 @@ private slots:
         for (QAction* choice : Control<QActionGroup>(w.Form(), "FindInterfaces")->actions())
             QVERIFY(choice->isEnabled());
         // And they work again.
-        QTest::keyClicks(Control<QLineEdit>(w.Main(), "teSearch"), QStringLiteral("Bravo"));
+        QTest::keyClicks(Control<QLineEdit>(w.Form(), "teSearch"), QStringLiteral("Bravo"));
         QCOMPARE(w.Window.Names(), QStringList{QStringLiteral("Bravo")});
     }
 
@@ -437,7 +438,7 @@ private slots:
         QTRY_COMPARE(stack.Top(), progress);
 
         // The Log Report opened from the menu while the window shows a batch's lines.
-        Control<QAction>(w.Main(), "mActionReport")->trigger();
+        Control<QAction>(w.Form(), "mActionReport")->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(&logReport));
         QTRY_COMPARE(stack.Top(), progress);
         QVERIFY(stack.Above(progress, &logReport));
@@ -463,7 +464,7 @@ private slots:
             aboutBeside = !about.frameGeometry().intersects(progress->frameGeometry());
             about.reject();
         });
-        Control<QAction>(w.Main(), "mAbout")->trigger();
+        Control<QAction>(w.Form(), "mAbout")->trigger();
         QVERIFY2(aboutUnder, "the about box stays under the progress window");
         QVERIFY2(aboutBeside, "the about box opens beside the progress window");
 
@@ -576,10 +577,13 @@ private slots:
             QAction* Action;
             const char* Text;
         } commands[] = {
-            {Control<QAction>(w.Main(), "acFirmUpgr"), "Please select devices for which you want to upgrade firmware."},
-            {Control<QAction>(w.Main(), "BackupConfig"), "Please select devices for which you want to backup configuration."},
-            {Control<QAction>(w.Main(), "RestoreConfig"), "Please select devices for which you want to restore configuration."},
-            {Control<QAction>(w.Main(), "CommonConfig"), "Please select devices for which you want to restore common configuration."},
+            {Control<QAction>(w.Form(), "acFirmUpgr"), "Please select devices for which you want to upgrade firmware."},
+            {Control<QAction>(w.Form(), "BackupConfig"),
+             "Please select devices for which you want to backup configuration."},
+            {Control<QAction>(w.Form(), "RestoreConfig"),
+             "Please select devices for which you want to restore configuration."},
+            {Control<QAction>(w.Form(), "CommonConfig"),
+             "Please select devices for which you want to restore common configuration."},
         };
         for (const auto& c : commands) {
             c.Action->trigger();
@@ -600,7 +604,8 @@ private slots:
         w.Check({"Alpha"});
         w.Form().ActionLog.clear();
         QVERIFY(!QDir(QStringLiteral("backup")).exists());
-        Control<QAction>(w.Main(), "RestoreConfig")->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
+        QVERIFY(w.Finish());
         QVERIFY2(QDir(QStringLiteral("backup")).exists(), "the backup folder is made");
         QCOMPARE(w.Lines(), (std::vector<std::string>{"Alpha  (10.0.0.1)", "Configuration not found", "Restore Failed",
                                                       std::string(42, '-'), "Processes Summary:", "Successful: 0",
@@ -631,7 +636,8 @@ private slots:
         };
 
         // Not stopped: the four blocks and the summary as before.
-        Control<QAction>(w.Main(), "RestoreConfig")->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
+        QVERIFY(w.Finish());
         std::vector<std::string> whole;
         for (int i = 0; i < 4; ++i)
             for (const std::string& line : block(i))
@@ -660,7 +666,8 @@ private slots:
                 QTest::mouseClick(ui->StopButton, Qt::LeftButton);
             });
         w.Form().ActionLog.clear();
-        Control<QAction>(w.Main(), "RestoreConfig")->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
+        QVERIFY(w.Finish());
         disconnect(hook);
         QVERIFY(clicked);
         QVERIFY2(stayedOpen, "Ok, Esc and the close box are refused while the batch runs; Stop is enabled");
@@ -684,7 +691,8 @@ private slots:
 
         // The next batch starts afresh, and its summary has no such line.
         w.Form().ActionLog.clear();
-        Control<QAction>(w.Main(), "RestoreConfig")->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
+        QVERIFY(w.Finish());
         want = whole;
         want.insert(want.end(), {"Processes Summary:", "Successful: 0", "Unsuccessful: 4"});
         QCOMPARE(w.Lines(), want);
@@ -706,12 +714,13 @@ private slots:
         w.Window.Add({.Name = "Attic", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.2"});
         w.Window.Add({.Name = "Second boiler", .MAC = "00:0A:59:00:00:03", .PeerIP = "10.0.0.3"});
         w.Check({"Attic"});  // checked, then hidden by the search: it keeps its mark
-        Control<QLineEdit>(w.Main(), "teSearch")->setText(QStringLiteral("BOILER"));
+        Control<QLineEdit>(w.Form(), "teSearch")->setText(QStringLiteral("BOILER"));
         QCOMPARE(w.Window.Names(), (QStringList{QStringLiteral("Boiler room"), QStringLiteral("Second boiler")}));
         QVERIFY2(!w.Form().AnyDeviceChecked(), "no row shown is checked");
-        QTest::mouseClick(Control<QCheckBox>(w.Main(), "AllChecked"), Qt::LeftButton);
+        QTest::mouseClick(Control<QCheckBox>(w.Form(), "AllChecked"), Qt::LeftButton);
         w.Form().ActionLog.clear();
-        Control<QAction>(w.Main(), "RestoreConfig")->trigger();  // no backup files: no request, one block per device
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();  // no backup files: no request, one block per device
+        QVERIFY(w.Finish());
         auto lines = w.Lines();
         QCOMPARE(lines.size(), size_t(11));
         QCOMPARE(lines[0], std::string("Boiler room  (10.0.0.1)"));
@@ -720,9 +729,10 @@ private slots:
 
         // With the search cleared the hidden mark is back, and the batch takes all three.
         w.Progress->hide();
-        Control<QLineEdit>(w.Main(), "teSearch")->clear();
-        QCOMPARE(Control<QCheckBox>(w.Main(), "AllChecked")->checkState(), Qt::Checked);
-        Control<QAction>(w.Main(), "RestoreConfig")->trigger();
+        Control<QLineEdit>(w.Form(), "teSearch")->clear();
+        QCOMPARE(Control<QCheckBox>(w.Form(), "AllChecked")->checkState(), Qt::Checked);
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
+        QVERIFY(w.Finish());
         lines = w.Lines();
         QCOMPARE(lines.size(), size_t(15));
         QCOMPARE(lines[0], std::string("Attic  (10.0.0.2)"));
@@ -740,7 +750,8 @@ private slots:
         file.close();
         Dialogs::QueueFileName("common.xml");
         Dialogs::QueueAnswer(false);
-        Control<QAction>(w.Main(), "CommonConfig")->trigger();
+        Control<QAction>(w.Form(), "CommonConfig")->trigger();
+        QVERIFY(w.Finish());
         const auto boxes = Dialogs::TakeShownBoxes();
         QCOMPARE(boxes.size(), size_t(1));
         QCOMPARE(boxes[0].Kind, Dialogs::TBoxKind::Warning);
@@ -750,7 +761,8 @@ private slots:
         QCOMPARE(w.Upgrade->windowTitle(), QStringLiteral("Select Common Configuration"));
         QCOMPARE(w.Upgrade->ui()->UpgradeBtn->text(), QStringLiteral("Config"));
         // The file dialog cancelled: only the end line.
-        Control<QAction>(w.Main(), "CommonConfig")->trigger();
+        Control<QAction>(w.Form(), "CommonConfig")->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Log(), std::vector<std::string>{"Restore common process finished."});
         QVERIFY(Dialogs::TakeShownBoxes().empty());
         QVERIFY(!w.Progress->isVisible());
@@ -762,18 +774,28 @@ private slots:
     {
         TTransferWindow w;
         w.Window.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1", .CanRestart = false});
-        QVERIFY(Control<QPushButton>(w.Main(), "btnSetDefault")->isEnabled() && Control<QGroupBox>(w.Main(), "GroupBox2")->isEnabled());
-        Control<QLineEdit>(w.Main(), "teSearch")->setText(QStringLiteral("nobody"));
-        QVERIFY(!Control<QPushButton>(w.Main(), "btnSetDefault")->isEnabled() && !Control<QGroupBox>(w.Main(), "GroupBox2")->isEnabled());
+        QVERIFY(Control<QPushButton>(w.Form(), "btnSetDefault")->isEnabled()
+                && Control<QGroupBox>(w.Form(), "GroupBox2")->isEnabled());
+        Control<QLineEdit>(w.Form(), "teSearch")->setText(QStringLiteral("nobody"));
+        QVERIFY(!Control<QPushButton>(w.Form(), "btnSetDefault")->isEnabled()
+                && !Control<QGroupBox>(w.Form(), "GroupBox2")->isEnabled());
         w.Form().ActionLog.clear();
-        Control<QAction>(w.Main(), "SaveConfig")->trigger();  // the selected device; the file dialog cancelled: a batch all the same
+        Control<QAction>(w.Form(), "SaveConfig")
+            ->trigger();  // the selected device; the file dialog cancelled: a batch all the same
+        QVERIFY(w.Finish());
         QCOMPARE(w.Log(), std::vector<std::string>{"Save process finished."});
-        QVERIFY2(Control<QLineEdit>(w.Main(), "teSearch")->isEnabled() && Control<QAction>(w.Main(), "acFind")->isEnabled(), "the batch gave its controls back");
-        QVERIFY2(!Control<QPushButton>(w.Main(), "btnSetDefault")->isEnabled() && !Control<QGroupBox>(w.Main(), "GroupBox2")->isEnabled() && !Control<QLabel>(w.Main(), "Image2")->isEnabled(),
+        QVERIFY2(Control<QLineEdit>(w.Form(), "teSearch")->isEnabled()
+                     && Control<QAction>(w.Form(), "acFind")->isEnabled(),
+                 "the batch gave its controls back");
+        QVERIFY2(!Control<QPushButton>(w.Form(), "btnSetDefault")->isEnabled()
+                     && !Control<QGroupBox>(w.Form(), "GroupBox2")->isEnabled()
+                     && !Control<QLabel>(w.Form(), "Image2")->isEnabled(),
                  "still no row shown");
-        Control<QLineEdit>(w.Main(), "teSearch")->clear();
-        QVERIFY(Control<QPushButton>(w.Main(), "btnSetDefault")->isEnabled() && Control<QGroupBox>(w.Main(), "GroupBox2")->isEnabled() && Control<QLabel>(w.Main(), "Image2")->isEnabled());
-        QVERIFY2(!Control<QPushButton>(w.Main(), "btnRestartDevice")->isEnabled(), "the device's own rule");
+        Control<QLineEdit>(w.Form(), "teSearch")->clear();
+        QVERIFY(Control<QPushButton>(w.Form(), "btnSetDefault")->isEnabled()
+                && Control<QGroupBox>(w.Form(), "GroupBox2")->isEnabled()
+                && Control<QLabel>(w.Form(), "Image2")->isEnabled());
+        QVERIFY2(!Control<QPushButton>(w.Form(), "btnRestartDevice")->isEnabled(), "the device's own rule");
     }
 
     void SaveAndLoadOnTheSelectedDeviceOnly()
@@ -785,14 +807,16 @@ private slots:
         w.Form().SelectDevice(int(w.Window.Names().indexOf(QStringLiteral("Bravo"))));
         w.Form().ActionLog.clear();
         // Cancelled: only the end line.
-        Control<QAction>(w.Main(), "SaveConfig")->trigger();
+        Control<QAction>(w.Form(), "SaveConfig")->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Log(), std::vector<std::string>{"Save process finished."});
         QCOMPARE(w.Upgrade->windowTitle(), QStringLiteral("Select File"));
         QCOMPARE(w.Upgrade->ui()->UpgradeBtn->text(), QStringLiteral("Save"));
         // A chosen file deleted before the command sends it: not found, no request.
         w.Form().ActionLog.clear();
         Dialogs::QueueFileName("gone.xml");
-        Control<QAction>(w.Main(), "LoadConfig")->trigger();
+        Control<QAction>(w.Form(), "LoadConfig")->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Upgrade->windowTitle(), QStringLiteral("Select Configuration"));
         QCOMPARE(w.Upgrade->ui()->UpgradeBtn->text(), QStringLiteral("Load"));
         QCOMPARE(w.Lines(), (std::vector<std::string>{"Bravo  (10.0.0.2)", "Configuration not found", "Loading Failed",
@@ -817,10 +841,10 @@ private slots:
             QAction* Command;
             const char* Verb;
         } rows[] = {
-            {Control<QAction>(w.Main(), "LoadConfig"), "read"},
-            {Control<QAction>(w.Main(), "CommonConfig"), "read"},
-            {Control<QAction>(w.Main(), "acFirmUpgr"), "read"},
-            {Control<QAction>(w.Main(), "SaveConfig"), "write"},
+            {Control<QAction>(w.Form(), "LoadConfig"), "read"},
+            {Control<QAction>(w.Form(), "CommonConfig"), "read"},
+            {Control<QAction>(w.Form(), "acFirmUpgr"), "read"},
+            {Control<QAction>(w.Form(), "SaveConfig"), "write"},
         };
         for (const auto& row : rows) {
             w.Form().ActionLog.clear();
@@ -853,14 +877,15 @@ private slots:
             {.TypeCode = 1, .Name = "Spare", .MAC = "00:0A:14:00:00:03", .PeerIP = "10.0.0.80", .FirmwareRev = "2.0"});
         w.Window.Add({.TypeCode = 1, .Name = "Both", .MAC = "00:0A:14:00:00:04", .PeerIP = "10.0.0.81"});
         w.Window.Add({.TypeCode = 2, .Name = "Both", .MAC = "00:0A:14:00:00:04", .PeerIP = "10.0.0.81"});
-        QComboBox* filter = Control<QComboBox>(w.Main(), "DeviceFilter");
+        QComboBox* filter = Control<QComboBox>(w.Form(), "DeviceFilter");
         filter->setCurrentIndex(filter->findText(QStringLiteral("Poseidon 2261")));
         emit filter->activated(filter->currentIndex());
-        Control<QLineEdit>(w.Main(), "teSearch")->setText(QStringLiteral("1.0"));  // the revision: "Spare" has another
+        Control<QLineEdit>(w.Form(), "teSearch")->setText(QStringLiteral("1.0"));  // the revision: "Spare" has another
         QCOMPARE(w.Window.Names(), (QStringList{QStringLiteral("Both"), QStringLiteral("New")}));
-        QTest::mouseClick(Control<QCheckBox>(w.Main(), "AllChecked"), Qt::LeftButton);
+        QTest::mouseClick(Control<QCheckBox>(w.Form(), "AllChecked"), Qt::LeftButton);
         w.Form().ActionLog.clear();
-        Control<QAction>(w.Main(), "RestoreConfig")->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
+        QVERIFY(w.Finish());
         const std::string reason =
             "Shares 10.0.0.80 with 2 other devices; give each its own address first (Actions "
             "→ Set Up Checked Devices...)";
@@ -883,7 +908,8 @@ private slots:
         w.Form().SelectDevice(int(w.Window.Names().indexOf(QStringLiteral("New"))));
         w.Form().ActionLog.clear();
         Dialogs::QueueFileName("saved.xml");
-        Control<QAction>(w.Main(), "SaveConfig")->trigger();
+        Control<QAction>(w.Form(), "SaveConfig")->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Lines(),
                  (std::vector<std::string>{"New  (10.0.0.80)", reason, "Saving Failed (00:0A:14:00:00:01)", separator,
                                            "Processes Summary:", "Successful: 0", "Unsuccessful: 1"}));
@@ -897,7 +923,8 @@ private slots:
         UseLanguage("cs");
         w.Window.Add({.Name = "Alpha", .PeerIP = "10.0.0.1"});
         w.Check({"Alpha"});
-        Control<QAction>(w.Main(), "RestoreConfig")->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
+        QVERIFY(w.Finish());
         const auto lines = w.Lines();
         QCOMPARE(lines.size(), size_t(7));
         QCOMPARE(QString::fromStdString(lines[2]), QString::fromUtf8("Obnova selhala"));
@@ -911,7 +938,12 @@ private slots:
 private:
     static bool Checked(TTransferWindow& w, int row)
     {
-        return w.Window.List()->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        return Control<QAbstractItemView>(w.Form(), "DeviceListBox")
+                   ->model()
+                   ->index(row, 0)
+                   .data(Qt::CheckStateRole)
+                   .toInt()
+               == Qt::Checked;
     }
 };
 

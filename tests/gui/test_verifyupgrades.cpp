@@ -68,7 +68,7 @@ private slots:
         TTransferWindow w;
         for (const TDeviceSpec& device : kFleet)
             w.Window.Add(device);
-        Control<QAction>(w.Main(), "acVerifyUpgrades")->trigger();
+        Control<QAction>(w.Form(), "acVerifyUpgrades")->trigger();
         QVERIFY(w.Form().Settings.VerifyUpgrades);
         w.Form().Settings.VerifySeconds = 4;  // how long Charlie is waited for
         w.Check({"Alpha", "Bravo", "Charlie"});
@@ -87,7 +87,8 @@ private slots:
             QVERIFY(alpha.Listening && bravo.Listening && charlie.Listening);
             Dialogs::QueueFileName("image.kri");
             clock.start();
-            Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
+            Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
+            QVERIFY(w.Finish());
             QCOMPARE(alpha.Uploads() + bravo.Uploads() + charlie.Uploads(), 3);
             QVERIFY2(charlie.InfoRequests() >= 2, "asked before the image and while waiting");
         }
@@ -131,10 +132,10 @@ private slots:
         w.Window.Add(kFleet[1]);
         QCOMPARE(w.CheckedNames(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Bravo")}));
         QVERIFY(w.Window.Rows().join(QLatin1Char('\n')).contains(QStringLiteral("2.0")));
-        QCOMPARE(Control<QCheckBox>(w.Main(), "AllChecked")->checkState(), Qt::PartiallyChecked);
+        QCOMPARE(Control<QCheckBox>(w.Form(), "AllChecked")->checkState(), Qt::PartiallyChecked);
         // The unverified devices are the failed ones.
-        QVERIFY(Control<QAction>(w.Main(), "acCheckFailed")->isEnabled());
-        Control<QAction>(w.Main(), "acCheckFailed")->trigger();
+        QVERIFY(Control<QAction>(w.Form(), "acCheckFailed")->isEnabled());
+        Control<QAction>(w.Form(), "acCheckFailed")->trigger();
         QCOMPARE(w.CheckedNames(), QStringList{QStringLiteral("Bravo")});
         // Another cycle of the user's own gives back no marks.
         w.Form().acFindExecute();
@@ -146,13 +147,14 @@ private slots:
     {
         TTransferWindow w;
         w.Window.Add(kFleet[0]);
-        QVERIFY(!Control<QAction>(w.Main(), "acVerifyUpgrades")->isChecked());
+        QVERIFY(!Control<QAction>(w.Form(), "acVerifyUpgrades")->isChecked());
         w.Check({"Alpha"});
         WriteImage();
         TFakeUpgradeDevice alpha("127.0.0.1", TAfter::NewRevision);
         QVERIFY(alpha.Listening);
         Dialogs::QueueFileName("image.kri");
-        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
+        QVERIFY(w.Finish());
         const std::vector<std::string> expected = {"Alpha  (127.0.0.1)", "Upgrade successful.", "Upgrade Succeeded",
                                                    std::string(42, '-'), "Processes Summary:",  "Successful: 1",
                                                    "Unsuccessful: 0"};
@@ -166,7 +168,7 @@ private slots:
         TTransferWindow w;
         w.Window.Add(kFleet[2]);
         w.Window.Add(kFleet[3]);
-        Control<QAction>(w.Main(), "acVerifyUpgrades")->trigger();
+        Control<QAction>(w.Form(), "acVerifyUpgrades")->trigger();
         QCOMPARE(w.Form().Settings.VerifySeconds, 120);
         w.Check({"Charlie", "Delta"});
         WriteImage();
@@ -186,7 +188,8 @@ private slots:
         Dialogs::QueueFileName("image.kri");
         QElapsedTimer clock;
         clock.start();
-        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
+        QVERIFY(w.Finish());
         QVERIFY2(clock.elapsed() < 30000, "ended long before its 120 s");
         const std::vector<std::string> expected = {
             "Charlie  (127.0.0.3)", "Upgrade successful.", "Upgrade Succeeded", "Not verified: the batch was stopped",
@@ -200,20 +203,23 @@ private slots:
     void ItemsFollowTheSettingsAndAreLockedDuringABatch()
     {
         TTransferWindow w;
-        QActionGroup* group = w.Form().TransferJobs;
+        QActionGroup* group = JobsItem(w, 1)->actionGroup();
         QVERIFY(group);
         QCOMPARE(group->actions().size(), 5);
+        QVERIFY(group->isExclusive());
         QVERIFY(JobsItem(w, 1)->isChecked());
-        QVERIFY(!Control<QAction>(w.Main(), "acVerifyUpgrades")->isChecked());
-        QVERIFY(Control<QMenu>(w.Main(), "mUtilities")->actions().contains(Control<QMenu>(w.Main(), "mTransferJobs")->menuAction()));
+        QVERIFY(!Control<QAction>(w.Form(), "acVerifyUpgrades")->isChecked());
+        QVERIFY(Control<QMenu>(w.Form(), "mUtilities")
+                    ->actions()
+                    .contains(Control<QMenu>(w.Form(), "mTransferJobs")->menuAction()));
         JobsItem(w, 8)->trigger();
         QCOMPARE(w.Form().Settings.TransferJobs, 8);
         QVERIFY(!JobsItem(w, 1)->isChecked());
         w.Form().Settings.TransferJobs = 4;
         w.Form().Settings.VerifyUpgrades = true;
-        w.Form().MarkTransferMenu();
+        w.Batches().MarkTransferMenu();
         QVERIFY(JobsItem(w, 4)->isChecked());
-        QVERIFY(Control<QAction>(w.Main(), "acVerifyUpgrades")->isChecked());
+        QVERIFY(Control<QAction>(w.Form(), "acVerifyUpgrades")->isChecked());
 
         // Locked while a batch runs, given back afterwards.
         auto watched = std::make_unique<TWatchedProgress>();
@@ -223,14 +229,15 @@ private slots:
         bool ran = false;
         watched->OnLine = [&] {
             ran = true;
-            QVERIFY(!Control<QAction>(w.Main(), "acVerifyUpgrades")->isEnabled());
-            QVERIFY(!Control<QMenu>(w.Main(), "mTransferJobs")->menuAction()->isEnabled());
+            QVERIFY(!Control<QAction>(w.Form(), "acVerifyUpgrades")->isEnabled());
+            QVERIFY(!Control<QMenu>(w.Form(), "mTransferJobs")->menuAction()->isEnabled());
             QVERIFY(!JobsItem(w, 2)->isEnabled());
         };
-        Control<QAction>(w.Main(), "RestoreConfig")->trigger();  // no backup: fails at once
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();  // no backup: fails at once
+        QVERIFY(w.Finish());
         QVERIFY(ran);
-        QVERIFY(Control<QAction>(w.Main(), "acVerifyUpgrades")->isEnabled());
-        QVERIFY(Control<QMenu>(w.Main(), "mTransferJobs")->menuAction()->isEnabled());
+        QVERIFY(Control<QAction>(w.Form(), "acVerifyUpgrades")->isEnabled());
+        QVERIFY(Control<QMenu>(w.Form(), "mTransferJobs")->menuAction()->isEnabled());
         QVERIFY(JobsItem(w, 2)->isEnabled());
         watched->hide();
         w.Form().Progress = w.Progress.get();
@@ -250,7 +257,7 @@ private slots:
         TTransferWindow w;
         const QString path = w.Window.Dir.path() + QStringLiteral("/Pyxet.ini");
         JobsItem(w, 16)->trigger();
-        Control<QAction>(w.Main(), "acVerifyUpgrades")->trigger();
+        Control<QAction>(w.Form(), "acVerifyUpgrades")->trigger();
         w.Form().close();
         const std::string text = ReadText(path);
         QVERIFY2(text.find("[Transfers]\nJobs=16\nVerify=True\n") != std::string::npos, text.c_str());

@@ -2,17 +2,21 @@
 // and the HTTP module of the transfers handed over as the program's start-up does, running in a
 // working folder of its own (backup/ is made there), plus the progress window's pixels.
 #pragma once
+#include "controls.h"
 #include "devicefeed.h"
 
 #include "core/http/http.h"
+#include "gui/app/batchcontroller.h"
 #include "gui/http/login.h"
 #include "gui/http/upgrade.h"
 #include "gui/windows/progressinfo.h"
 #include "ui_progressinfo.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QImage>
 #include <QListWidget>
+#include <QSignalSpy>
 
 #include <functional>
 #include <string>
@@ -59,6 +63,16 @@ struct TTransferWindow {
 
     TPyxetForm& Form() { return *Window.Form; }
     const TPyxetForm& Main() const { return *Window.Form; }
+    TBatchController& Batches() { return *Window.Form->Batches(); }
+    // Waits until the batch that the last command started has finished (at once when none
+    // runs); false when it did not within a minute.
+    bool Finish()
+    {
+        if (!Batches().BatchRunning())
+            return true;
+        QSignalSpy finished(&Batches(), &TBatchController::BatchFinished);
+        return finished.wait(60000);
+    }
     // The names of the checked rows in list order.
     QStringList CheckedNames() const { return Window.CheckedNames(); }
     // Checks the rows of these device names.
@@ -68,8 +82,8 @@ struct TTransferWindow {
         for (const char* name : names) {
             const int row = int(shown.indexOf(QLatin1String(name)));
             QVERIFY2(row >= 0, name);
-            Window.List()->model()->setData(Window.List()->model()->index(row, 0), Qt::Checked,
-                                                  Qt::CheckStateRole);
+            QAbstractItemModel* rows = Control<QAbstractItemView>(Form(), "DeviceListBox")->model();
+            rows->setData(rows->index(row, 0), Qt::Checked, Qt::CheckStateRole);
         }
     }
     // The log's messages as passed in (stored after one blank).

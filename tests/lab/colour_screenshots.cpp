@@ -7,6 +7,7 @@
 #include "shotwindows.h"
 
 #include "core/app/i18n.h"
+#include "gui/app/batchcontroller.h"
 #include "gui/app/dialogs.h"
 #include "ui_form.h"
 #include "ui_logrep.h"
@@ -95,7 +96,7 @@ private slots:
             }
             Dialogs::QueueFileName((appDir + QStringLiteral("firmware.kri")).toStdString());
             Control<QAction>(*form, "acFirmUpgr")->trigger();
-            QTRY_VERIFY_WITH_TIMEOUT(!form->BatchRunning(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 20000);
             shoot(*progress, "progress");
             progress->hide();
 

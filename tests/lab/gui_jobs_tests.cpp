@@ -142,7 +142,8 @@ private slots:
             Dialogs::QueueFileName(Image.toStdString());
             TLoginForm::QueueAnswer(false);  // "Locked": Cancel
             watch.start(5);
-            Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
+            Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
+            QVERIFY(w.Finish());
             watch.stop();
             lines[jobs] = w.Lines();
             logs[jobs] = w.PlainLog();
@@ -152,7 +153,7 @@ private slots:
             QCOMPARE(w.Events.Opened(QString::fromLatin1(kOrvex01)), 3);
             // One request each but for the unreachable one and the two sharing an address.
             QCOMPARE(w.Events.Opened(), 23);
-            QCOMPARE(w.Form().MostAtOnce, jobs);
+            QCOMPARE(w.Batches().MostAtOnce(), jobs);
             QVERIFY(w.Progress->CountText().empty());
             w.Progress->hide();
         }
@@ -205,7 +206,8 @@ private slots:
                 TLoginForm::QueueAnswer(false);
             TLoginForm::QueueAnswer(true, "admin", "secret");
             Dialogs::QueueFileName(Image.toStdString());
-            Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
+            Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
+            QVERIFY(w.Finish());
             QCOMPARE(TLoginForm::TimesShown(), shown + (cancelFirst ? 2 : 1));
             const std::vector<std::string> lines = w.Lines();
             QCOMPARE(lines[lines.size() - 2], std::string(cancelFirst ? "Successful: 2" : "Successful: 3"));
@@ -240,7 +242,8 @@ private slots:
             });
             watch.start(2);
             Dialogs::QueueFileName(Image.toStdString());
-            Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
+            Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
+            QVERIFY(w.Finish());
             watch.stop();
             QVERIFY(clicked);
             const std::vector<std::string> lines = w.Lines();

@@ -131,17 +131,17 @@ private slots:
                 std::string Label;
                 std::vector<std::string> Served;
             } commands[] = {
-                {Control<QAction>(w.Main(), "acFirmUpgr"), "Upgrade", {"Upgrade successful.", "Upgrade Succeeded"}},
-                {Control<QAction>(w.Main(), "BackupConfig"), "Backup", {"Sending request...", "Backup Succeeded"}},
-                {Control<QAction>(w.Main(), "RestoreConfig"), "Restore", {"Sending request...", "Restore Succeeded"}},
+                {Control<QAction>(w.Form(), "acFirmUpgr"), "Upgrade", {"Upgrade successful.", "Upgrade Succeeded"}},
+                {Control<QAction>(w.Form(), "BackupConfig"), "Backup", {"Sending request...", "Backup Succeeded"}},
+                {Control<QAction>(w.Form(), "RestoreConfig"), "Restore", {"Sending request...", "Restore Succeeded"}},
             };
             for (const auto& c : commands) {
                 const std::string what = c.Label + ", " + std::to_string(jobs) + " at once";
                 w.Form().ActionLog.clear();
                 w.Mark();
-                if (c.Command == Control<QAction>(w.Main(), "acFirmUpgr"))
-                    Dialogs::QueueFileName(imagePath);
+                if (c.Command == Control<QAction>(w.Form(), "acFirmUpgr")) Dialogs::QueueFileName(imagePath);
                 c.Command->trigger();
+                QVERIFY(w.Finish());
                 std::string shown;
                 for (const std::string& line : w.Lines())
                     shown += line + "\n";
@@ -163,13 +163,14 @@ private slots:
     void HiddenUnitsStillCount()
     {
         TSharedWindow w;
-        QComboBox* filter = Control<QComboBox>(w.Main(), "DeviceFilter");
+        QComboBox* filter = Control<QComboBox>(w.Form(), "DeviceFilter");
         filter->setCurrentIndex(filter->findText(QStringLiteral("Orvex Relay 4")));
         emit filter->activated(filter->currentIndex());
         QCOMPARE(w.Shown().size(), size_t(2));
         w.CheckAllShown();
         w.Mark();
-        Control<QAction>(w.Main(), "BackupConfig")->trigger();
+        Control<QAction>(w.Form(), "BackupConfig")->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Lines(), w.Expected("Backup", {}));
         QVERIFY(w.Reached().empty());
         w.Progress->hide();
@@ -178,7 +179,8 @@ private slots:
         const std::string mac = w.Shown()[1]->Info.MAC;
         w.Mark();
         Dialogs::QueueFileName("saved.xml");
-        Control<QAction>(w.Main(), "SaveConfig")->trigger();
+        Control<QAction>(w.Form(), "SaveConfig")->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Lines(), (std::vector<std::string>{"Orvex device  (192.168.1.80)", kReason,
                                                       "Saving Failed (" + mac + ")", kSeparator, "Processes Summary:",
                                                       "Successful: 0", "Unsuccessful: 1"}));

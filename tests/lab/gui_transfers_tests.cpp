@@ -153,26 +153,32 @@ private slots:
         int barMax = 0;
         QTimer timer;
         connect(&timer, &QTimer::timeout, [&] {
-            if (!w.Form().BatchRunning())
+            if (!w.Batches().BatchRunning())
                 return;
             ++ticks;
-            if (Control<QAction>(w.Main(), "acFind")->isEnabled() || Control<QAction>(w.Main(), "acFirmUpgr")->isEnabled() || Control<QAction>(w.Main(), "acBackup")->isEnabled()
-                || Control<QTableView>(w.Main(), "DeviceListBox")->isEnabled() || Control<QCheckBox>(w.Main(), "AllChecked")->isEnabled()
-                || Control<QPushButton>(w.Main(), "btnRestartDevice")->isEnabled() || Control<QPushButton>(w.Main(), "btnSetDefault")->isEnabled()
-                || Control<QPushButton>(w.Main(), "btnConfigDevice")->isEnabled() || Control<QLineEdit>(w.Main(), "teDeviceName")->isEnabled())
+            if (Control<QAction>(w.Form(), "acFind")->isEnabled() ||
+                Control<QAction>(w.Form(), "acFirmUpgr")->isEnabled() ||
+                Control<QAction>(w.Form(), "acBackup")->isEnabled() ||
+                Control<QAbstractItemView>(w.Form(), "DeviceListBox")->isEnabled() ||
+                Control<QCheckBox>(w.Form(), "AllChecked")->isEnabled() ||
+                Control<QPushButton>(w.Form(), "btnRestartDevice")->isEnabled() ||
+                Control<QPushButton>(w.Form(), "btnSetDefault")->isEnabled() ||
+                Control<QPushButton>(w.Form(), "btnConfigDevice")->isEnabled() ||
+                Control<QLineEdit>(w.Form(), "teDeviceName")->isEnabled())
                 ++unlockedTicks;
         });
         connect(Control<QProgressBar>(w.Form(), "pbHTTP"), &QProgressBar::valueChanged, [&](int value) { barMax = std::max(barMax, value); });
         timer.start(20);
         Dialogs::QueueFileName(Image.toStdString());
-        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
+        QVERIFY(w.Finish());
         timer.stop();
 
         QVERIFY2(ticks >= 20, "the event loop ran during the batch (2 s connection limit)");
         QCOMPARE(unlockedTicks, 0);
-        QVERIFY(Control<QAction>(w.Main(), "acFind")->isEnabled());
-        QVERIFY(Control<QTableView>(w.Main(), "DeviceListBox")->isEnabled());
-        QVERIFY(Control<QLineEdit>(w.Main(), "teDeviceName")->isEnabled());
+        QVERIFY(Control<QAction>(w.Form(), "acFind")->isEnabled());
+        QVERIFY(Control<QAbstractItemView>(w.Form(), "DeviceListBox")->isEnabled());
+        QVERIFY(Control<QLineEdit>(w.Form(), "teDeviceName")->isEnabled());
         QVERIFY2(barMax > 290000, "pbHTTP followed the upload");
         QCOMPARE(Control<QProgressBar>(w.Form(), "pbHTTP")->value(), 0);
 
@@ -207,12 +213,14 @@ private slots:
         w.Check({"Plain", "Poseidon"});
         const QStringList order = w.CheckedNames();
         // A cancelled file dialog: nothing happens at all.
-        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
+        QVERIFY(w.Finish());
         QVERIFY(w.Log().empty());
         QVERIFY(!w.Progress->isVisible());
         QVERIFY(w.Events.New().empty());
         Dialogs::QueueFileName(Image.toStdString());
-        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
+        QVERIFY(w.Finish());
         QStringList want;
         for (const QString& name : order)
             want << QStringLiteral("%1 POST /upload 200").arg(QLatin1String(Mac(name.toUtf8().constData())));
@@ -231,7 +239,8 @@ private slots:
         const int shown = TLoginForm::TimesShown();
         TLoginForm::QueueAnswer(true, "user", "pass");
         Dialogs::QueueFileName(Image.toStdString());
-        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(TLoginForm::TimesShown(), shown + 1);
         QCOMPARE(w.Login->Device(), std::string("Locked (10.77.5.2)"));  // the device that asked
         QCOMPARE(w.Login->windowTitle(), QStringLiteral("Required authorization"));
@@ -243,10 +252,12 @@ private slots:
         // The same credentials serve the next upload and the restore, without asking.
         w.Events.Mark();
         Dialogs::QueueFileName(Image.toStdString());
-        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
+        QVERIFY(w.Finish());
         QDir().mkpath(QStringLiteral("backup"));
         Write(QStringLiteral("backup/setup_10.77.5.2_.xml"), "<setup>locked</setup>\n");
-        Control<QAction>(w.Main(), "RestoreConfig")->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(TLoginForm::TimesShown(), shown + 1);
         QCOMPARE(w.Events.Summary(), QStringList({QStringLiteral("%1 POST /upload 200").arg(QLatin1String(Mac("Locked"))),
                                                   QStringLiteral("%1 POST /setup.xml 200").arg(QLatin1String(Mac("Locked")))}));
@@ -264,7 +275,8 @@ private slots:
         const QStringList order = w.CheckedNames();
         const int shown = TLoginForm::TimesShown();
         Dialogs::QueueFileName(Image.toStdString());
-        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();  // no answer queued: Cancel
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();  // no answer queued: Cancel
+        QVERIFY(w.Finish());
         QCOMPARE(TLoginForm::TimesShown(), shown + 1);
         QStringList want;
         for (const QString& name : order)
@@ -284,7 +296,8 @@ private slots:
         w.Check({"Broken", "Plain", "Nowhere"});
         const QStringList order = w.CheckedNames();
         Dialogs::QueueFileName(Image.toStdString());
-        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
+        QVERIFY(w.Finish());
         const auto lines = w.Lines();
         QCOMPARE(lines.size(), size_t(3 * 4 + 3));
         QListWidget* list = w.Progress->ui()->ListBox1;
@@ -335,7 +348,8 @@ private slots:
         TLabWindow w;
         w.Check({"Plain", "Nowhere"});
         const QStringList order = w.CheckedNames();
-        Control<QAction>(w.Main(), "BackupConfig")->trigger();
+        Control<QAction>(w.Form(), "BackupConfig")->trigger();
+        QVERIFY(w.Finish());
         std::vector<std::string> want;
         for (const QString& name : order) {
             const bool ok = name == QStringLiteral("Plain");
@@ -367,7 +381,8 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         Dialogs::QueueFileName(Big.toStdString());
-        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();  // Door: login cancelled
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();  // Door: login cancelled
+        QVERIFY(w.Finish());
         QVERIFY2(clock.elapsed() < 40000, "each stalled device fails within its limit");
         const std::map<QString, bool> ok = {{QStringLiteral("Flash"), true}, {QStringLiteral("Plain"), true}};
         const auto lines = w.Lines();
@@ -396,12 +411,15 @@ private slots:
         for (const char* ip : {"10.77.5.4", "10.77.5.7", "10.77.5.8"})
             Write(QStringLiteral("backup/setup_%1_.xml").arg(QLatin1String(ip)), "earlier");
         for (int r = 0; r < w.Window.Names().size(); ++r)
-            Control<QTableView>(w.Main(), "DeviceListBox")->model()->setData(Control<QTableView>(w.Main(), "DeviceListBox")->model()->index(r, 0), Qt::Unchecked,
-                                                    Qt::CheckStateRole);
+            Control<QAbstractItemView>(w.Form(), "DeviceListBox")
+                ->model()
+                ->setData(Control<QAbstractItemView>(w.Form(), "DeviceListBox")->model()->index(r, 0), Qt::Unchecked,
+                          Qt::CheckStateRole);
         w.Check({"Missing", "Crawl", "Mute", "Plain"});
         w.Form().ActionLog.clear();
         clock.restart();
-        Control<QAction>(w.Main(), "BackupConfig")->trigger();
+        Control<QAction>(w.Form(), "BackupConfig")->trigger();
+        QVERIFY(w.Finish());
         QVERIFY2(clock.elapsed() < 20000, "each stalled download fails within its limit");
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 3"));
         for (const char* ip : {"10.77.5.4", "10.77.5.7", "10.77.5.8"})
@@ -419,11 +437,13 @@ private slots:
         for (int r = 0; r < w.Window.Names().size(); ++r)
             if (w.Window.Names()[r] == QStringLiteral("Flash"))
                 QCOMPARE(w.Window.Model()->Device(r)->Info.HTTPPort, int16_t(8080));
-        Control<QAction>(w.Main(), "BackupConfig")->trigger();
+        Control<QAction>(w.Form(), "BackupConfig")->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
         Write(QStringLiteral("backup/setup_10.77.5.1_.xml"), "<setup>plain restored</setup>\n");
         w.Events.Mark();
-        Control<QAction>(w.Main(), "RestoreConfig")->trigger();
+        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(w.Lines().back(), std::string("Unsuccessful: 0"));
         QCOMPARE(w.Progress->windowTitle(), QStringLiteral("Restore Configuration"));
         const auto restored = w.Events.New();
@@ -441,7 +461,8 @@ private slots:
         w.Form().SelectDevice(int(w.Window.Names().indexOf(QStringLiteral("Plain"))));
         Dialogs::QueueFileName("saved.xml");
         w.Progress->Button1Click();  // "Ok": the next command starts an empty list
-        Control<QAction>(w.Main(), "SaveConfig")->trigger();
+        Control<QAction>(w.Form(), "SaveConfig")->trigger();
+        QVERIFY(w.Finish());
         QCOMPARE(Read(QStringLiteral("saved.xml")), QByteArray("<setup>plain restored</setup>\n"));
         QCOMPARE(w.Lines(), (std::vector<std::string>{"Plain  (10.77.5.1)", "Sending request...", "Saving Succeeded",
                                                       kSeparator, "Processes Summary:", "Successful: 1",
@@ -450,7 +471,8 @@ private slots:
         Write(QStringLiteral("load.xml"), "<setup>loaded</setup>\n");
         w.Events.Mark();
         Dialogs::QueueFileName("load.xml");
-        Control<QAction>(w.Main(), "LoadConfig")->trigger();
+        Control<QAction>(w.Form(), "LoadConfig")->trigger();
+        QVERIFY(w.Finish());
         // The window was still open: the load's lines follow the save's.
         QCOMPARE(w.Lines().size(), size_t(14));
         QCOMPARE(w.Lines().at(7), std::string("Plain  (10.77.5.1)"));
@@ -466,7 +488,8 @@ private slots:
         w.Form().ActionLog.clear();
         Dialogs::QueueFileName("common.xml");
         Dialogs::QueueAnswer(true);
-        Control<QAction>(w.Main(), "CommonConfig")->trigger();
+        Control<QAction>(w.Form(), "CommonConfig")->trigger();
+        QVERIFY(w.Finish());
         QStringList want;
         for (const QString& name : order)
             want << QStringLiteral("%1 POST /setup.xml 200").arg(QLatin1String(Mac(name.toUtf8().constData())));
@@ -503,7 +526,7 @@ private slots:
                 QTimer::singleShot(300, this, [&] {
                     QTest::mouseClick(ui->StopButton, Qt::LeftButton);
                     QTimer::singleShot(500, this, [&] {
-                        ranOnAfterFirst = w.Form().BatchRunning() && !w.Logged("The transfer was stopped.");
+                        ranOnAfterFirst = w.Batches().BatchRunning() && !w.Logged("The transfer was stopped.");
                         QTest::keyClick(w.Progress.get(), Qt::Key_Escape);
                         w.Progress->close();
                         QTest::mouseClick(ui->Button1, Qt::LeftButton);
@@ -515,7 +538,8 @@ private slots:
             });
         QElapsedTimer clock;
         clock.start();
-        Control<QAction>(w.Main(), "BackupConfig")->trigger();
+        Control<QAction>(w.Form(), "BackupConfig")->trigger();
+        QVERIFY(w.Finish());
         disconnect(hook);
         QVERIFY(secondClicked);
         QVERIFY2(ranOnAfterFirst, "the first Stop lets the running transfer go on");
@@ -567,7 +591,8 @@ private slots:
         // Closing answered No: the batch goes on to its end.
         Dialogs::QueueAnswer(false);
         QTimer::singleShot(500, &w.Form(), [&] { w.Form().close(); });
-        Control<QAction>(w.Main(), "BackupConfig")->trigger();
+        Control<QAction>(w.Form(), "BackupConfig")->trigger();
+        QVERIFY(w.Finish());
         QVERIFY(w.Form().isVisible());
         QCOMPARE(w.Lines().at(2), std::string("Backup Succeeded"));
         QCOMPARE(w.Form().SettingsSaves(), 0);
@@ -579,7 +604,8 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         QTimer::singleShot(500, &w.Form(), [&] { w.Form().close(); });
-        Control<QAction>(w.Main(), "BackupConfig")->trigger();
+        Control<QAction>(w.Form(), "BackupConfig")->trigger();
+        QVERIFY(w.Finish());
         QVERIFY(clock.elapsed() < 4000);  // a second at most after the answer, more on a busy machine
         QVERIFY(w.Logged("The transfer was stopped."));
         QCOMPARE(w.Log().back(), std::string("Backup process finished."));
@@ -622,7 +648,8 @@ private slots:
             w.Login->hide();
             w.Check({"Plain", "Nowhere", "Bad image", "Flash"});
             Dialogs::QueueFileName(Image.toStdString());
-            Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
+            Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
+            QVERIFY(w.Finish());
             // A failed device's line selected: its reason shows under the list.
             const QStringList checked = w.CheckedNames();
             w.Progress->ui()->ListBox1->setCurrentRow(checked.indexOf(QStringLiteral("Nowhere")) * 4 + 2);

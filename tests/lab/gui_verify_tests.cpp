@@ -47,7 +47,7 @@ private slots:
         const QString oldImage = WriteImage(QStringLiteral("pyxet-lab-old.kri"), "2.9.0");
         TTransferWindow w;
         QTRY_VERIFY_WITH_TIMEOUT(w.Window.Names().size() >= 6, 5000);
-        Control<QAction>(w.Main(), "acVerifyUpgrades")->trigger();
+        Control<QAction>(w.Form(), "acVerifyUpgrades")->trigger();
         QVERIFY(w.Form().Settings.VerifyUpgrades);
         w.Form().Settings.VerifySeconds = 20;
         // In list order the heir comes first: it takes its image, then the other one does not.
@@ -55,7 +55,8 @@ private slots:
         QCOMPARE(w.CheckedNames(), (QStringList{QStringLiteral("Heir 3"), QStringLiteral("Stubborn 3")}));
         w.Form().ActionLog.clear();
         Dialogs::QueueFileName(newImage.toStdString());
-        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
+        QVERIFY(w.Finish());
         const std::vector<std::string> expected = {"Heir 3  (10.77.33.2)",
                                                    "Upgrade successful.",
                                                    "Upgrade Succeeded",
@@ -79,12 +80,13 @@ private slots:
         // The batch's marks come back with its devices; only the heir's stays for the next one.
         QTRY_COMPARE_WITH_TIMEOUT(w.CheckedNames(), (QStringList{QStringLiteral("Heir 3"), QStringLiteral("Stubborn 3")}),
                                   5000);
-        QAbstractItemModel* rows = Control<QTableView>(w.Main(), "DeviceListBox")->model();
+        QAbstractItemModel* rows = Control<QAbstractItemView>(w.Form(), "DeviceListBox")->model();
         rows->setData(rows->index(int(w.Window.Names().indexOf(QStringLiteral("Stubborn 3"))), 0), Qt::Unchecked,
                       Qt::CheckStateRole);
         QCOMPARE(w.CheckedNames(), QStringList{QStringLiteral("Heir 3")});
         Dialogs::QueueFileName(oldImage.toStdString());
-        Control<QAction>(w.Main(), "acFirmUpgr")->trigger();
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
+        QVERIFY(w.Finish());
         // The window adds the batch's lines after the last one's.
         const std::vector<std::string> lines = w.Lines();
         QCOMPARE(lines.size(), expected.size() + 9);

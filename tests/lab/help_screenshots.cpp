@@ -8,6 +8,7 @@
 #include "shotwindows.h"
 
 #include "core/app/i18n.h"
+#include "gui/app/batchcontroller.h"
 #include "gui/app/dialogs.h"
 #include "gui/setup/plandialog.h"
 #include "gui/windows/help.h"
@@ -98,7 +99,7 @@ private slots:
             }
             Dialogs::QueueFileName((appDir + QStringLiteral("firmware.kri")).toStdString());
             Control<QAction>(*form, "acFirmUpgr")->trigger();
-            QTRY_VERIFY_WITH_TIMEOUT(!form->BatchRunning(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 20000);
             progress->ui()->ListBox1->scrollToTop();
             shoot(*progress, "progress");
             progress->hide();
@@ -115,7 +116,7 @@ private slots:
                                                     Qt::CheckStateRole);
             }
             Control<QAction>(*form, "acSetUpPlan")->trigger();
-            TPlanDialog* plan = form->PlanDialog;
+            TPlanDialog* plan = form->Batches()->PlanDialog();
             QVERIFY(plan);
             plan->ui()->chkFirstIP->setChecked(true);
             plan->ui()->teFirstIP->setText(QStringLiteral("10.77.3.1"));
@@ -134,7 +135,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 10000);
             Dialogs::QueueFileName(undoFile);
             Control<QAction>(*form, "acUndoPlan")->trigger();
-            plan = form->PlanDialog;
+            plan = form->Batches()->PlanDialog();
             QVERIFY(plan);
             plan->ui()->btnApply->click();
             QTRY_VERIFY_WITH_TIMEOUT(plan->Done(), 60000);

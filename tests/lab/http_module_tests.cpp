@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -28,6 +29,7 @@
 #include <set>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -553,16 +555,26 @@ TEST_F(HttpModule, ASpecialFileIsNeitherSentNorWritten)
     EXPECT_TRUE(Events.Http().empty()) << "nothing sent";
 }
 
-TEST_F(HttpModule, TheCallerKeepsRunningItsEventsDuringATransfer)
+TEST_F(HttpModule, ARequestHoldsOnlyItsOwnThread)
 {
-    // 4000 bytes at 1500 bytes/s from the slow device: the event loop turns meanwhile.
+    // 4000 bytes at 1500 bytes/s from the slow device, on a thread of its own (as a window's
+    // batch runs it): the application's event loop turns meanwhile.
     WriteFile(Setup, std::string(4000, 's'));
     ASSERT_TRUE(Http.PostFile(kSlow, "setup.xml", Setup));
     int ticks = 0;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
     timer.start(50);
-    ASSERT_TRUE(Http.GetFile(kSlow, "setup.xml", Dir.filePath(QStringLiteral("slow.xml")).toStdString()));
+    std::atomic<bool> done = false;
+    bool ok = false;
+    std::thread transfer([&] {
+        ok = Http.GetFile(kSlow, "setup.xml", Dir.filePath(QStringLiteral("slow.xml")).toStdString());
+        done = true;
+    });
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    transfer.join();
+    EXPECT_TRUE(ok);
     EXPECT_GE(ticks, 20);
 }
 
@@ -570,10 +582,15 @@ TEST_F(HttpModule, StopEndsTheRunningTransferAndLaterOnesUntilResumed)
 {
     WriteFile(Setup, std::string(60000, 's'));
     const std::string target = Dir.filePath(QStringLiteral("slow.xml")).toStdString();
-    QTimer::singleShot(500, [this] { Http.Stop(); });
+    // Stop comes from another thread, as a window's Stop button or a signal handler says it.
+    std::thread stopper([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        Http.Stop();
+    });
     QElapsedTimer clock;
     clock.start();
     EXPECT_FALSE(Http.PostFile(kSlow, "setup.xml", Setup));
+    stopper.join();
     EXPECT_LT(clock.elapsed(), 3000);
     EXPECT_EQ("The transfer was stopped.", Http.LastError());
     EXPECT_FALSE(Http.GetFile(kPlain, "setup.xml", target));

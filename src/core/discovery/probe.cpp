@@ -9,11 +9,7 @@
 #include "core/devices/family.h"
 #include "core/discovery/families.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QThread>
-#include <QTimer>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -218,13 +214,6 @@ TUpgradeCheck VerifyUpgrade(const std::optional<std::string>& before, int second
 }
 
 namespace {
-// Whether waiting here must keep the application's event loop turning.
-bool OnApplicationThread()
-{
-    const QCoreApplication* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
-
 int64_t SteadyMs()
 {
     using namespace std::chrono;
@@ -232,44 +221,12 @@ int64_t SteadyMs()
 }
 }  // namespace
 
-std::optional<TRevisionAnswer> AskFirmwareRevisionTurning(const TRevisionTarget& target, int waitMs)
-{
-    if (!OnApplicationThread())
-        return AskFirmwareRevision(target, waitMs);
-    std::optional<TRevisionAnswer> revision;
-    QEventLoop loop;
-    QObject waker;
-    std::thread asker([&] {
-        revision = AskFirmwareRevision(target, waitMs);
-        QMetaObject::invokeMethod(
-            &waker, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    loop.exec();
-    asker.join();
-    return revision;
-}
-
-void WaitTurning(int ms, const std::function<bool()>& stop)
+void WaitUnlessStopped(int ms, const std::function<bool()>& stop)
 {
     constexpr int kLookMs = 50;
     const int64_t end = SteadyMs() + ms;
-    if (!OnApplicationThread()) {
-        for (int64_t left = ms; left > 0 && !(stop && stop()); left = end - SteadyMs())
-            std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(kLookMs, left)));
-        return;
-    }
-    if (stop && stop())
-        return;
-    QEventLoop loop;
-    QTimer look;
-    look.setInterval(kLookMs);
-    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (SteadyMs() >= end || (stop && stop()))
-            loop.quit();
-    });
-    look.start();
-    QTimer::singleShot(std::max(0, ms), &loop, [&loop] { loop.quit(); });
-    loop.exec();
+    for (int64_t left = ms; left > 0 && !(stop && stop()); left = end - SteadyMs())
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(kLookMs, left)));
 }
 
 TUpgradeCheck VerifyUpgradedDevice(const TRevisionTarget& target, const std::optional<std::string>& before,
@@ -278,10 +235,10 @@ TUpgradeCheck VerifyUpgradedDevice(const TRevisionTarget& target, const std::opt
     return VerifyUpgrade(
         before, seconds,
         [&target](int ms) -> std::optional<std::string> {
-            if (const std::optional<TRevisionAnswer> answer = AskFirmwareRevisionTurning(target, ms))
+            if (const std::optional<TRevisionAnswer> answer = AskFirmwareRevision(target, ms))
                 return answer->Revision;
             return std::nullopt;
         },
         [&stop] { return stop && stop() ? std::numeric_limits<int64_t>::max() / 2 : SteadyMs(); },
-        [&stop](int ms) { WaitTurning(ms, stop); });
+        [&stop](int ms) { WaitUnlessStopped(ms, stop); });
 }

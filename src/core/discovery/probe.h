@@ -76,13 +76,10 @@ struct TVerifySetting {
     bool On() const { return Seconds > 0; }
 };
 
-// AskFirmwareRevision for any thread: on the application's thread the request waits on a
-// thread of its own while the event loop turns (the windows keep painting); elsewhere it blocks.
-std::optional<TRevisionAnswer> AskFirmwareRevisionTurning(const TRevisionTarget& target, int waitMs);
-// Waits ms, or less once stop() (when given) says true, looked at every 50 ms; on the
-// application's thread the event loop turns meanwhile.
-void WaitTurning(int ms, const std::function<bool()>& stop);
-// VerifyUpgrade of the target unit with AskFirmwareRevisionTurning and WaitTurning: once stop()
+// Waits ms, or less once stop() (when given) says true, looked at every 50 ms. It blocks its
+// thread: a window's batch calls it on the batch's own threads.
+void WaitUnlessStopped(int ms, const std::function<bool()>& stop);
+// VerifyUpgrade of the target unit with AskFirmwareRevision and WaitUnlessStopped: once stop()
 // says true the time is up at once. Only the unit's own answers count, so the target should
 // carry its MAC (learnt from the answer before the upgrade when only its address was known).
 TUpgradeCheck VerifyUpgradedDevice(const TRevisionTarget& target, const std::optional<std::string>& before,

@@ -82,7 +82,7 @@ void TTransferBatch::RequestStop()
 
 void TTransferBatch::EndDevices(size_t count, const std::vector<TDeviceResult>& done, bool verifying)
 {
-    if (Stopping)
+    if (Stopped())
         Log(_("The batch was stopped."));
     int succeeded = 0, failed = 0;
     CountResults(done, succeeded, failed);
@@ -188,7 +188,7 @@ void TTransferBatch::UpgradeCheckedDevices(const std::vector<TBatchDevice>& devi
         TRevisionTarget target;
         if (verification.On()) {
             target = RevisionTarget(device.PeerIP, device.MAC, device.Family, device.CommandAddress);
-            if (const std::optional<TRevisionAnswer> answer = AskFirmwareRevisionTurning(target, kRevisionBeforeWaitMs)) {
+            if (const std::optional<TRevisionAnswer> answer = AskFirmwareRevision(target, kRevisionBeforeWaitMs)) {
                 before = answer->Revision;
                 target.Mac = answer->Mac;
                 target.Family = answer->Family;
@@ -214,7 +214,7 @@ std::vector<TDeviceResult> TTransferBatch::RunSteps(size_t count, const TDeviceS
     if (Runner)
         return Runner(count, step);
     std::vector<TDeviceResult> results;
-    for (size_t i = 0; i < count && !Stopping; ++i)
+    for (size_t i = 0; i < count && !Stopped(); ++i)
         results.push_back(step(*this, i));
     return results;
 }
@@ -240,7 +240,7 @@ void TTransferBatch::VerifyDevice(const TVerifySetting& setting, const TTransfer
 {
     const std::string& host = target.Host;
     Lines.AddLine(_("Waiting for the new firmware..."));
-    const auto stopped = [&] { return main.Stopping || Stopping; };
+    const auto stopped = [&] { return main.Stopped() || Stopped(); };
     TUpgradeCheck check = VerifyUpgradedDevice(target, result.FirmwareBefore, setting.Seconds,
                                                [&] { return stopped() || (setting.Stop && setting.Stop()); });
     if (!check.Verified && check.Before && stopped()) {

@@ -112,8 +112,8 @@ public:
     // result lines; returns its result.
     using TDeviceStep = std::function<TDeviceResult(TTransferBatch& batch, size_t index)>;
     // Runs the steps of the devices 0 .. count-1 and returns their results in device order. The
-    // window's runner (the default) runs them one after another on this batch while it is not
-    // stopped; pyxet-cli's --jobs runs several at once, each on a batch of its own.
+    // default runs them one after another on this batch while it is not stopped; a run of
+    // several at once (core/http/transferrun.h) runs each on a batch of its own.
     using TDeviceRunner = std::function<std::vector<TDeviceResult>(size_t count, const TDeviceStep& step)>;
     void SetRunner(TDeviceRunner runner) { Runner = std::move(runner); }
 
@@ -124,7 +124,9 @@ public:
     // later device; the next one ends the running transfer too (Stop). The devices not begun
     // get no lines, the summary counts them, and the log says the batch was stopped.
     void RequestStop();
-    bool Stopped() const { return Stopping; }
+    bool Stopped() const { return Stopping || (Following && *Following); }
+    // A flag, set by whoever runs the batch from elsewhere, that counts as RequestStop once set.
+    void FollowStop(const std::atomic<bool>* flag) { Following = flag; }
     // Told of every stop on the batch's thread: `now` when running transfers are to end too (a
     // runner of several at once passes it on to theirs).
     void SetStopListener(std::function<void(bool now)> listener) { StopListener = std::move(listener); }
@@ -158,6 +160,7 @@ private:
     THTTPModule& Http;
     TProgressLines& Lines;
     std::atomic<bool> Stopping = false;  // read by the steps of other threads
+    const std::atomic<bool>* Following = nullptr;
     TVerifySetting Verification;
     TDeviceRunner Runner;
     std::function<void(bool now)> StopListener;

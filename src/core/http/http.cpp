@@ -1,6 +1,5 @@
-// THTTPModule on libcurl: one easy handle per request, performed on a worker thread while the
-// calling thread waits in an event loop and turns what the worker saw into log lines, progress
-// events and the login retry.
+// THTTPModule on libcurl: one easy handle per request, performed on the calling thread, whose
+// callbacks turn what the transfer saw into log lines, progress events and the login retry.
 #include "core/http/http.h"
 
 #include "core/app/i18n.h"
@@ -10,11 +9,7 @@
 #include "core/log/format.h"
 #include "core/log/safetext.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QLocale>
-#include <QObject>
-#include <QThread>
 
 #include <cerrno>
 #include <chrono>
@@ -80,6 +75,7 @@ struct THTTPModule::TRequest {
     bool KeepAnswer = false;   // Upload keeps its answer page
     THTTPLimits Limits;
     const std::atomic<bool>* Stopping = nullptr;
+    const std::atomic<bool>* AlsoStopping = nullptr;  // a run's stop, shared by its modules
     std::function<void()> Wake;  // asks the calling thread to look at the shared state
 
     // ---- Shared with the calling thread ----
@@ -91,7 +87,6 @@ struct THTTPModule::TRequest {
     bool HeadDone = false;     // the final answer's head has arrived
     int64_t ReceiveTotal = 0;
     int64_t ReceiveNow = 0;
-    bool Finished = false;
 
     // ---- Worker only ----
     CURL* Handle = nullptr;
@@ -166,7 +161,7 @@ bool WindowHeld(int socket)
 int OnProgress(void* data, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow)
 {
     auto& r = *static_cast<TRequest*>(data);
-    if (r.Stopping && *r.Stopping) {
+    if ((r.Stopping && *r.Stopping) || (r.AlsoStopping && *r.AlsoStopping)) {
         r.Stop = THTTPStop::Stopped;
         return 1;
     }
@@ -515,41 +510,15 @@ void THTTPModule::DeliverWork(TRequest& r, bool final)
     }
 }
 
-// Performs the request on a worker thread and waits for it in an event loop, handling its
-// events as they come. Without an application object the request runs right here.
+// Performs the request on this thread, handling its events as the worker callbacks see them.
+// A caller that must stay responsive (a window) calls the module from a thread of its own.
 THTTPVerdict THTTPModule::Run(TRequest& r)
 {
     r.Limits = Limits;
     r.Stopping = &Stopping;
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() != app->thread()) {
-        r.Wake = [this, &r] { DeliverWork(r, false); };
-        Perform(r);
-    } else {
-        QEventLoop loop;
-        QObject waker;
-        r.Wake = [this, &r, &loop, &waker] {
-            QMetaObject::invokeMethod(
-                &waker,
-                [this, &r, &loop] {
-                    DeliverWork(r, false);
-                    std::lock_guard<std::mutex> guard(r.Lock);
-                    if (r.Finished)
-                        loop.quit();
-                },
-                Qt::QueuedConnection);
-        };
-        std::thread worker([&r] {
-            Perform(r);
-            {
-                std::lock_guard<std::mutex> guard(r.Lock);
-                r.Finished = true;
-            }
-            r.Notify();
-        });
-        loop.exec();
-        worker.join();
-    }
+    r.AlsoStopping = AlsoStopping;
+    r.Wake = [this, &r] { DeliverWork(r, false); };
+    Perform(r);
     DeliverWork(r, true);
     return JudgeRequest(r.Facts, Limits);
 }
@@ -610,7 +579,7 @@ bool THTTPModule::Post(const std::string& host, const std::string& path, const s
         return true;
     }
     Fail(verdict.Message);
-    if (AsksForLogin(verdict.StatusCode) && !Stopping) {
+    if (AsksForLogin(verdict.StatusCode) && !Stopped()) {
         if (Host && Host->AskDeviceLogin(host, DeviceName, verdict.Message))
             return Post(host, path, file, progress);
         LoginDeclined = true;

@@ -2,10 +2,9 @@
 // upload, configuration upload, configuration download). Each is one call that returns when the
 // request is over and reports its phases and errors to the action log.
 //
-// The transfer itself runs on a worker thread; the calling thread waits in an event loop, so a
-// window keeps painting, and every event of the request (log lines, progress, the login dialog)
-// is handled on the calling thread, in the order the request produced it. A QCoreApplication
-// must exist.
+// A call blocks its thread for the whole request, and every event of the request (log lines,
+// progress, the login dialog) is handled on that thread, in the order the request produced it.
+// A window calls it from a thread of its own (core/http/transferrun.h), never from its own.
 #pragma once
 #include "core/http/rules.h"
 
@@ -77,7 +76,10 @@ public:
     // later one until Resume. Safe from a signal handler and from any thread.
     void Stop() { Stopping = true; }
     void Resume() { Stopping = false; }
-    bool Stopped() const { return Stopping; }
+    bool Stopped() const { return Stopping || (AlsoStopping && *AlsoStopping); }
+    // A second flag that stops this module's requests as Stop does, whoever sets it (a run that
+    // owns several modules stops them all with one store); not lifted by Resume.
+    void FollowStop(const std::atomic<bool>* flag) { AlsoStopping = flag; }
 
     // Millisecond clock of the rate (a seam for tests).
     int64_t (*Clock)() = nullptr;
@@ -95,6 +97,7 @@ private:
     std::string DeviceName;
     THTTPLimits Limits;
     std::atomic<bool> Stopping{false};
+    const std::atomic<bool>* AlsoStopping = nullptr;
     std::string LastFailure;
     bool LoginDeclined = false;
     // Shared by the progress events, as one transfer runs at a time.

@@ -1,8 +1,5 @@
 #include "core/http/parallel.h"
 
-#include <QEventLoop>
-#include <QObject>
-
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
@@ -31,8 +28,8 @@ std::vector<size_t> EarlierWithSameKey(const TJobKeys& keys)
 } // namespace
 
 size_t RunInListOrder(size_t count, int jobs, const std::function<void(size_t)>& job,
-                      const std::function<void(size_t)>& done, const std::function<bool()>& stop, bool keepEvents,
-                      const TJobKeys& apart, const std::function<void(size_t)>& held)
+                      const std::function<void(size_t)>& done, const std::function<bool()>& stop, const TJobKeys& apart,
+                      const std::function<void(size_t)>& held)
 {
     const size_t workers = std::min(count, size_t(std::clamp(jobs, 1, kMaxJobs)));
     if (workers <= 1) {
@@ -54,17 +51,6 @@ size_t RunInListOrder(size_t count, int jobs, const std::function<void(size_t)>&
     std::vector<char> finished(count, 0);
     size_t next = 0;       // the next index to start
     bool stopped = false;  // no index from `next` on starts
-    // With keepEvents the waiting loop below is woken through the calling thread's event queue;
-    // the waker's calls still queued when it is gone are dropped with it.
-    QEventLoop* waiting = nullptr;
-    QObject waker;
-    auto wake = [&] {
-        if (keepEvents)
-            QMetaObject::invokeMethod(&waker, [&waiting] {
-                if (waiting)
-                    waiting->quit();
-            }, Qt::QueuedConnection);
-    };
     std::vector<std::thread> threads;
     for (size_t w = 0; w < workers; ++w)
         threads.emplace_back([&] {
@@ -93,10 +79,8 @@ size_t RunInListOrder(size_t count, int jobs, const std::function<void(size_t)>&
                     finished[index] = 1;
                 }
                 ended.notify_all();
-                wake();
             }
             ended.notify_all();  // the main thread may be waiting for the last start
-            wake();
         });
 
     // The ends, in list order, on this thread.
@@ -107,19 +91,7 @@ size_t RunInListOrder(size_t count, int jobs, const std::function<void(size_t)>&
             const bool allStarted = stopped || next == count;
             return (reported < count && finished[reported]) || (allStarted && reported == next);
         };
-        if (keepEvents) {
-            // A wake-up posted after this test is handled inside exec(), as `waiting` is set.
-            while (!ready()) {
-                QEventLoop loop;
-                waiting = &loop;
-                guard.unlock();
-                loop.exec();
-                guard.lock();
-                waiting = nullptr;
-            }
-        } else {
-            ended.wait(guard, ready);
-        }
+        ended.wait(guard, ready);
         if (reported < count && finished[reported] && reported < next) {
             guard.unlock();
             done(reported++);

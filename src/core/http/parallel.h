@@ -1,4 +1,4 @@
-// Several transfers at once for pyxet-cli's --jobs: jobs run on worker threads, at most a given
+// Several transfers at once (a batch's "Transfers at Once", pyxet-cli's --jobs): jobs run on worker threads, at most a given
 // number at a time, handed out in list order, and their ends are taken in list order, so that
 // whatever a job reports comes out as if the jobs had run one after another.
 #pragma once
@@ -25,5 +25,5 @@ using TJobKeys = std::vector<std::string>;
 // is called on a worker when job i is handed out but must wait for an earlier one.
 size_t RunInListOrder(size_t count, int jobs, const std::function<void(size_t)>& job,
                       const std::function<void(size_t)>& done, const std::function<bool()>& stop = {},
-                      bool keepEvents = false, const TJobKeys& apart = {},
+                      const TJobKeys& apart = {},
                       const std::function<void(size_t)>& held = {});

@@ -12,6 +12,7 @@
 #include "gui/app/dialogs.h"
 #include "gui/app/mainmenus.h"
 #include "gui/app/setuppanel.h"
+#include "gui/app/batchcontroller.h"
 #include "core/app/i18n.h"
 #include "gui/app/statuspanel.h"
 #include "gui/app/translate.h"
@@ -286,11 +287,7 @@ void TPyxetForm::FormShow()
 
 void TPyxetForm::closeEvent(QCloseEvent* event)
 {
-    if (CloseDuringBatch(event))
-        return;
-    if (RunningPlan) {  // the plan ends after the device at hand; the dialog shows how far it got
-        if (PlanDialog)
-            PlanDialog->StopClick();
+    if (Controller->HoldClose()) {  // a batch or plan stops first; the window closes after it
         event->ignore();
         return;
     }

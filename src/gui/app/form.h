@@ -42,8 +42,7 @@ class TUpgradeForm;
 class TProgressInfoForm;
 class TLoginForm;
 class THTTPModule;
-class TTransferBatch;
-class TTransferWindows;
+class TBatchController;
 struct TBatchDevice;
 class TPlanDialog;
 class TSetupPanel;
@@ -127,12 +126,15 @@ public:
     void mExportListClick();
 
 
-    // ---- HTTP transfers (src/gui/app/formtransfers.cpp) ----------------------------------------
+    // ---- Batches and plans (src/gui/app/formtransfers.cpp; gui/app/batchcontroller.h) --------
     // Handed over by the program's start-up like the other secondary windows.
     QPointer<TUpgradeForm> Upgrade;
     QPointer<TProgressInfoForm> Progress;
     QPointer<TLoginForm> Login;
     THTTPModule* Http = nullptr;
+    // The upgrade and configuration batches, "Transfers at Once", "Verify Upgrades", the plans
+    // and "Check Failed Devices".
+    TBatchController* Batches() const { return Controller; }
 
     bool AnyDeviceChecked() const;
     void acFirmUpgrExecute();
@@ -141,53 +143,28 @@ public:
     void BackupConfigClick();
     void RestoreConfigClick();
     void CommonConfigClick();
-    // A batch command is running (its controls are disabled until its summary).
-    bool BatchRunning() const { return RunningBatch != nullptr; }
-    // The most devices the last batch ran at once (a seam for tests).
-    int MostAtOnce = 0;
-    // What a running batch locks, for its whole run: every control that starts a discovery,
-    // changes the devices, the rows or the selection, or starts another command on them. Each
-    // control of that kind joins it where it is made.
-    TControlLock BatchLock;
-
-    // ---- Plans of many devices (src/gui/app/formplan.cpp) ---------------------------------------
-    // Actions -> "Set Up Checked Devices...": the plan dialog for the checked rows, in the order
-    // shown.
+    // Actions -> "Set Up Checked Devices..." and "Undo Last Plan...".
     void acSetUpPlanExecute();
-    // Actions -> "Undo Last Plan...": an undo file of the backup folder (the newest offered
-    // first), then the plan dialog undoing it.
     void acUndoPlanExecute();
-    QPointer<TPlanDialog> PlanDialog;  // the one open, if any
-    bool PlanRunning() const { return RunningPlan; }
+    // Utilities -> "Check Failed Devices".
+    void acCheckFailedExecute();
+    // What a running batch or plan locks, for its whole run: every control that starts a
+    // discovery, changes the devices, the rows or the selection, or starts another command on
+    // them. Each control of that kind joins it where it is made.
+    TControlLock BatchLock;
     // A batch or a plan is running: nothing else that changes devices may start.
-    bool Busy() const { return BatchRunning() || RunningPlan; }
+    bool Busy() const;
     // The plan dialog's run starts (BatchLock locked) and ends (unlocked, then one discovery
     // cycle finds the devices again).
     void PlanStarted();
     void PlanEnded();
-
-    // ---- Check Failed Devices (src/gui/app/formfailed.cpp) -------------------------------------
-    // Utilities -> "Check Failed Devices": the check marks become exactly the listed rows whose
-    // devices failed, were not started or were not verified in the last batch or plan; the All
-    // box follows as after a row's click.
-    void acCheckFailedExecute();
-    // The devices the last batch or plan left behind, by MAC and family.
-    TFailedDevices FailedDevices;
-    // Enables the item when a device of FailedDevices is listed (left alone while BatchLock holds
-    // it). `added`: the device a registration has just added to rows that follow DeviceList, the
-    // one row that can make a difference; null: the rows are looked through.
+    // Enables "Check Failed Devices" when a device that failed is listed. `added`: the device a
+    // registration has just added to rows that follow DeviceList; null: the rows are looked
+    // through.
     void UpdateCheckFailed(const TProduct* added = nullptr);
-    // The plan of PlanDialog has ended: its failed devices are remembered.
-    void RecordPlan();
     // The devices whose check marks the discovery cycle after a verified upgrade gives back as
-    // they answer again (by MAC and family, as FailedDevices); emptied by the next cycle.
+    // they answer again (by MAC and family); emptied by the next cycle.
     TFailedDevices KeptChecks;
-
-    // ---- Transfer settings (src/gui/app/formtransfers.cpp) -----------------------------------
-    // Utilities -> "Transfers at Once": radio items 1, 2, 4, 8 and 16 (Settings.TransferJobs);
-    // Utilities -> "Verify Upgrades" is the item acVerifyUpgrades (Settings.VerifyUpgrades).
-    QActionGroup* TransferJobs = nullptr;
-    // The two items show the settings as read.
     void MarkTransferMenu();
 
 
@@ -236,22 +213,9 @@ private:
     bool QuietPictureErrors = false;  // registration loads pictures without reporting
 
     void WireTransfers();
-    void WireTransferSettings();
-    // Closing while a batch runs asks first; on Yes the batch stops and the window closes when
-    // it has ended. True when the close event was dealt with here.
-    bool CloseDuringBatch(QCloseEvent* event);
     std::vector<TBatchDevice> CheckedDevices() const;
     std::vector<TDeviceIdentity> CheckedIdentities() const;  // the same rows as CheckedDevices
-    // The batch over these devices has ended (BatchLock unlocked) with these results.
-    void RecordBatch(const std::vector<TDeviceIdentity>& devices, const std::vector<TDeviceResult>& results);
-    // False when no batch could run (no HTTP module). `devices`: those of a batch over several,
-    // which then runs Settings.TransferJobs of them at once.
-    bool RunBatch(const std::function<void(TTransferBatch&)>& command, const std::vector<TBatchDevice>& devices = {});
-    TTransferWindows* Transfers = nullptr;  // child object: the login dialog, pbHTTP, progress window
-    TTransferBatch* RunningBatch = nullptr;
-    bool CloseAfterBatch = false;
-    bool RunningPlan = false;
-    void WirePlans();
+    TBatchController* Controller = nullptr;  // child object
 
     void FormCreate();
     // The place kept in the settings, then the one to compare with at the end.

@@ -1,0 +1,291 @@
+// TBatchController's transfers: the upgrade and the configuration batches on a TTransferRun,
+// their settings, the progress window's Stop and closing the window meanwhile. The plans and the
+// failed devices are in batchplans.cpp.
+#include "gui/app/batchcontroller.h"
+
+#include "core/app/i18n.h"
+#include "core/http/files.h"
+#include "core/http/http.h"
+#include "core/http/rules.h"
+
+#include "core/log/format.h"
+#include "gui/app/dialogs.h"
+#include "gui/app/form.h"
+#include "gui/http/login.h"
+#include "gui/http/upgrade.h"
+#include "gui/setup/plandialog.h"
+#include "gui/windows/progressinfo.h"
+
+#include <QActionGroup>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTimer>
+
+#include <climits>
+
+namespace {
+constexpr const char* kImageFilter = "Kri Image|*.kri";
+constexpr const char* kConfigFilter = "Config|*.xml";
+
+// A chosen FIFO or device would hold the transfer for ever: refused at once, in an error box.
+bool RefusedFile(QWidget* parent, const std::string& file, bool reading)
+{
+    const std::string refusal = SpecialFileRefusal(file, reading);
+    if (!refusal.empty())
+        Dialogs::Error(parent, refusal);
+    return !refusal.empty();
+}
+
+TTransferOrder Order(TTransferCommand command, std::vector<TBatchDevice> devices, const std::string& file)
+{
+    TTransferOrder order;
+    order.Command = command;
+    order.Devices = std::move(devices);
+    order.File = file;
+    return order;
+}
+
+// Lines for a window without its progress window.
+TProgressLines NoLines;
+}  // namespace
+
+// What a transfer needs from the windows: the login dialog's credentials and its asking, the
+// progress bar pbHTTP and the progress window's selected line.
+class TTransferWindows : public QObject, public THTTPHost {
+public:
+    TTransferWindows(const TBatchWindow& window, QObject* parent) : QObject(parent), W(window) {}
+
+    THTTPLogin Credentials() override
+    {
+        if (!W.Login)
+            return {};
+        return {W.Login->UserName(), W.Login->Password()};
+    }
+    bool AskDeviceLogin(const std::string& host, const std::string& name, const std::string&) override
+    {
+        if (!W.Login)
+            return false;
+        W.Login->SetDevice(LoginDeviceText(name, host));
+        return W.Login->Execute();
+    }
+    void ProgressBar(int64_t position, int64_t maximum) override
+    {
+        if (!W.ProgressBar)
+            return;
+        // The bar counts in int: a body above 2 GiB moves it in larger steps.
+        const int64_t step = maximum / INT_MAX + 1;
+        W.ProgressBar->setRange(0, maximum > 0 ? static_cast<int>(maximum / step) : 1);
+        W.ProgressBar->setValue(static_cast<int>(position / step));
+    }
+    void ReplaceLine(const std::string& text) override
+    {
+        if (W.Progress)
+            W.Progress->ReplaceLine(text);
+    }
+
+private:
+    const TBatchWindow& W;
+};
+
+TBatchController::TBatchController(TBatchWindow window, QObject* parent) : QObject(parent), W(std::move(window))
+{
+    Host = new TTransferWindows(W, this);
+    WireTransferSettings();
+}
+
+TBatchController::~TBatchController() = default;
+
+void TBatchController::WireTransferSettings()
+{
+    JobsGroup = new QActionGroup(this);
+    JobsGroup->setExclusive(true);
+    for (const int jobs : {1, 2, 4, 8, 16}) {
+        QAction* item = W.TransferJobs->addAction(QString::number(jobs));
+        item->setObjectName(QStringLiteral("acJobs%1").arg(jobs));
+        item->setCheckable(true);
+        item->setData(jobs);
+        JobsGroup->addAction(item);
+        connect(item, &QAction::triggered, this, [this, jobs] { W.Settings.TransferJobs = jobs; });
+    }
+    connect(W.VerifyUpgrades, &QAction::toggled, this, [this](bool on) { W.Settings.VerifyUpgrades = on; });
+    // How the next batch runs is not changed while one runs.
+    W.Lock.Join({W.VerifyUpgrades, W.TransferJobs->menuAction(), JobsGroup});
+    MarkTransferMenu();
+}
+
+void TBatchController::MarkTransferMenu()
+{
+    for (QAction* item : JobsGroup->actions())
+        item->setChecked(item->data().toInt() == W.Settings.TransferJobs);
+    W.VerifyUpgrades->setChecked(W.Settings.VerifyUpgrades);
+}
+
+bool TBatchController::StartBatch(TTransferOrder order, std::vector<TDeviceIdentity> identities, bool remember)
+{
+    if (!W.Http)
+        return false;
+    W.Lock.Lock();
+    W.KeptChecks.RecordFailed({});
+    TProgressLines& lines = W.Progress ? static_cast<TProgressLines&>(*W.Progress) : NoLines;
+    Run = new TTransferRun(*Host, lines, this);
+    Run->SetLimits(W.Http->CurrentLimits());
+    Run->SetClock(W.Http->Clock);
+    RunDevices = std::move(identities);
+    RememberRun = remember;
+    VerifyingRun = order.Verification.On();
+    // Several devices at once: a line beside the progress window's buttons counts them.
+    connect(Run, &TTransferRun::Progress, this, [this](int done, int running, int left) {
+        if (W.Progress)
+            W.Progress->SetCount(Format(_("Done: %d, running: %d, left: %d"), done, running, left));
+    });
+    connect(Run, &TTransferRun::Finished, this, [this] { BatchEnded(); });
+    // The progress window's Stop asks the batch to end; the window stays open while it runs.
+    if (W.Progress) {
+        W.Progress->SetRunning(true);
+        connect(W.Progress, &TProgressInfoForm::StopRequested, Run, &TTransferRun::RequestStop);
+    }
+    order.Jobs = W.Settings.TransferJobs;
+    Run->Start(std::move(order));
+    emit BatchStarted();
+    return true;
+}
+
+void TBatchController::BatchEnded()
+{
+    if (W.Progress) {
+        W.Progress->SetRunning(false);
+        W.Progress->SetCount({});
+    }
+    LastAtOnce = Run->MostAtOnce();
+    const std::vector<TDeviceResult> results = Run->Results();
+    Run->deleteLater();  // its connections go with it
+    Run = nullptr;
+    W.Lock.Unlock();
+    W.ControlsBack();  // decided again now that the batch gave the controls back
+    const bool closing = bool(CloseWhenDone);
+    if (RememberRun) {
+        // A device with no result was not started (a stopped batch): it counts with the failed.
+        Failed.Record(RunDevices, results);
+        UpdateCheckFailed();
+        // The devices answer again with their new revisions, which their lines show: one cycle
+        // finds them, and the marks of those still there come back as they answer.
+        if (VerifyingRun && !closing) {
+            W.FindDevices();
+            W.KeptChecks.RecordFailed(RunDevices);
+        }
+    }
+    emit BatchFinished();  // and, after a close stopped it, the window closes
+}
+
+bool TBatchController::HoldClose()
+{
+    if (Run) {
+        if (!CloseWhenDone) {
+            if (!Dialogs::Confirm(W.Parent, _("A transfer is running. Stop it and close the program?")))
+                return true;
+            if (!Run)  // it ended while the question was open
+                return false;
+            CloseWhenDone = connect(
+                this, &TBatchController::BatchFinished, this,
+                [this] { QTimer::singleShot(0, this, [this] { W.Close(); }); }, Qt::SingleShotConnection);
+            Run->Stop();
+        }
+        return true;  // the window closes, settings saved, once the batch has ended
+    }
+    if (RunningPlan) {  // the plan ends after the device at hand; the dialog shows how far it got
+        if (Plans)
+            Plans->StopClick();
+        return true;
+    }
+    return false;
+}
+
+void TBatchController::Upgrade()
+{
+    if (Busy() || !W.Upgrade)
+        return;
+    if (!W.AnyDeviceChecked()) {
+        Dialogs::Information(W.Parent, _("Please select devices for which you want to upgrade firmware."));
+        return;
+    }
+    W.Upgrade->Prepare(_("Select Firmware"), "Upgrade", kImageFilter);
+    if (!W.Upgrade->Execute())
+        return;
+    const std::string image = W.Upgrade->FileName();
+    if (RefusedFile(W.Parent, image, true))
+        return;
+    TTransferOrder order = Order(TTransferCommand::Upgrade, W.CheckedDevices(), image);
+    if (W.Settings.VerifyUpgrades)
+        order.Verification.Seconds = W.Settings.VerifySeconds;
+    StartBatch(std::move(order), W.CheckedIdentities(), true);
+}
+
+void TBatchController::ConfigBatch(TTransferCommand command, const char* refusal)
+{
+    if (Busy())
+        return;
+    if (!W.AnyDeviceChecked()) {
+        Dialogs::Information(W.Parent, refusal);
+        return;
+    }
+    StartBatch(Order(command, W.CheckedDevices(), kBackupFolder), W.CheckedIdentities(), true);
+}
+
+void TBatchController::BackupConfig()
+{
+    ConfigBatch(TTransferCommand::Backup, _("Please select devices for which you want to backup configuration."));
+}
+
+void TBatchController::RestoreConfig()
+{
+    ConfigBatch(TTransferCommand::Restore, _("Please select devices for which you want to restore configuration."));
+}
+
+void TBatchController::SaveConfig()
+{
+    DeviceFileBatch(TTransferCommand::Save, _("Select File"), _("Save"));
+}
+
+void TBatchController::LoadConfig()
+{
+    DeviceFileBatch(TTransferCommand::Load, _("Select Configuration"), _("Load"));
+}
+
+void TBatchController::DeviceFileBatch(TTransferCommand command, const char* caption, const char* button)
+{
+    if (Busy() || !W.Upgrade)
+        return;
+    const std::optional<TBatchDevice> device = W.SelectedDevice();
+    if (!device)
+        return;
+    // "Save..." may name a new file; "Load..." reads one.
+    const bool saving = command == TTransferCommand::Save;
+    W.Upgrade->Prepare(caption, button, kConfigFilter, saving);
+    const std::string file = W.Upgrade->Execute() ? W.Upgrade->FileName() : std::string();
+    if (RefusedFile(W.Parent, file, !saving))
+        return;
+    StartBatch(Order(command, {*device}, file), {}, false);
+}
+
+void TBatchController::CommonConfig()
+{
+    if (Busy() || !W.Upgrade)
+        return;
+    if (!W.AnyDeviceChecked()) {
+        Dialogs::Information(W.Parent, _("Please select devices for which you want to restore common configuration."));
+        return;
+    }
+    W.Upgrade->Prepare(_("Select Common Configuration"), _("Config"), kConfigFilter);
+    std::string file;
+    if (W.Upgrade->Execute()) {
+        if (RefusedFile(W.Parent, W.Upgrade->FileName(), true))
+            return;
+        // Only No stops; nothing at all is logged then.
+        if (!Dialogs::Warning(W.Parent, _("Set common config to selected devices!\nDo you wish to continue?")))
+            return;
+        file = W.Upgrade->FileName();
+    }
+    // A cancelled file dialog runs no device: the last batch stays the one remembered.
+    const bool remember = !file.empty();
+    StartBatch(Order(TTransferCommand::RestoreCommon, W.CheckedDevices(), file), W.CheckedIdentities(), remember);
+}

@@ -1,0 +1,150 @@
+// The main window's batches: "Upgrade Firmware...", the five commands of the Configuration menu,
+// Utilities -> "Transfers at Once" and "Verify Upgrades", the progress window's Stop, "Check
+// Failed Devices", and the plans of many devices (Actions -> "Set Up Checked Devices...", "Undo
+// Last Plan..."). The controller asks (boxes, file dialogs), starts one TTransferRun or plan at
+// a time, keeps the window's batch lock locked while it runs, and remembers what failed.
+//
+// It knows the window only through TBatchWindow: the window hands it its controls, its settings,
+// its secondary windows and what it needs of the device list, and is told back through hooks.
+#pragma once
+#include "core/app/settings.h"
+#include "core/http/batch.h"
+#include "core/http/faileddevices.h"
+#include "core/http/transferrun.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QAction;
+class QActionGroup;
+class QMenu;
+class QProgressBar;
+class QWidget;
+class TControlLock;
+class THTTPModule;
+class TLoginForm;
+class TPlanDialog;
+class TProduct;
+class TProgressInfoForm;
+class TTransferRun;
+class TTransferWindows;
+class TUpgradeForm;
+
+// What the window gives its batch controller. References stay the window's; they must outlive
+// the controller.
+struct TBatchWindow {
+    QWidget* Parent = nullptr;  // of boxes, dialogs and the plan dialog
+    TSettings& Settings;        // TransferJobs, VerifyUpgrades, VerifySeconds
+    TControlLock& Lock;         // locked while a batch or a plan runs
+    // The marks that the discovery cycle after a verified upgrade gives back as devices answer.
+    TFailedDevices& KeptChecks;
+    // The secondary windows and the module, handed to the window by the program's start-up.
+    const QPointer<TUpgradeForm>& Upgrade;
+    const QPointer<TProgressInfoForm>& Progress;
+    const QPointer<TLoginForm>& Login;
+    THTTPModule* const& Http;
+    QProgressBar* const& ProgressBar;  // pbHTTP
+    // The controls of form.ui the controller answers for.
+    QAction* VerifyUpgrades = nullptr;  // acVerifyUpgrades
+    QMenu* TransferJobs = nullptr;      // mTransferJobs
+    QAction* CheckFailed = nullptr;     // acCheckFailed
+
+    // The device list: the checked rows in list order (every answer of the cycle counts for the
+    // shared addresses), their identities, their devices; the device shown.
+    std::function<bool()> AnyDeviceChecked;
+    std::function<std::vector<TBatchDevice>()> CheckedDevices;
+    std::function<std::vector<TDeviceIdentity>()> CheckedIdentities;
+    std::function<std::vector<const TProduct*>()> CheckedProducts;
+    std::function<std::optional<TBatchDevice>()> SelectedDevice;
+    // The rows listed whose devices these are; every device listed first (ShowAll); the marks of
+    // exactly these rows set.
+    std::function<std::vector<int>(const TFailedDevices&)> ListedRows;
+    std::function<void()> ShowAll;
+    std::function<void(const std::vector<int>&)> CheckRows;
+    // A plan dialog of the window.
+    std::function<TPlanDialog*()> NewPlanDialog;
+    // A discovery cycle; the window after a batch or plan gave the controls back; closing.
+    std::function<void()> FindDevices;
+    std::function<void()> ControlsBack;
+    std::function<void()> Close;
+};
+
+class TBatchController : public QObject {
+    Q_OBJECT
+public:
+    explicit TBatchController(TBatchWindow window, QObject* parent = nullptr);
+    ~TBatchController() override;
+
+    // ---- The commands (each does nothing while a batch or a plan runs) ----
+    void Upgrade();        // "Upgrade Firmware..."
+    void BackupConfig();   // "Backup Selected"
+    void RestoreConfig();  // "Restore Selected"
+    void SaveConfig();     // "Save...", the device shown
+    void LoadConfig();     // "Load...", the device shown
+    void CommonConfig();   // "Configure Devices..."
+    void SetUpPlan();      // "Set Up Checked Devices...": the plan dialog for the checked rows
+    void UndoPlan();       // "Undo Last Plan...": an undo file (the newest offered), then the dialog
+    void CheckFailed();    // "Check Failed Devices": the marks become the failed devices' rows
+
+    // The plan dialog's run starts (the lock locked) and ends (unlocked, its failed devices
+    // remembered, one discovery cycle).
+    void PlanStarted();
+    void PlanEnded();
+
+    // ---- State ----
+    bool BatchRunning() const { return Run != nullptr; }
+    bool PlanRunning() const { return RunningPlan; }
+    bool Busy() const { return BatchRunning() || RunningPlan; }
+    // The batch under way (null when none).
+    TTransferRun* RunningBatch() const { return Run; }
+    TPlanDialog* PlanDialog() const;
+    // How many devices the last batch ran at once at most.
+    int MostAtOnce() const { return LastAtOnce; }
+    // The devices the last batch or plan left behind, by MAC and family.
+    const TFailedDevices& FailedDevices() const { return Failed; }
+
+    // "Check Failed Devices" enabled when a failed device is listed (left alone while the lock
+    // holds it). `added`: the device a registration has just added, the one row that can make
+    // a difference; null: the rows are looked through.
+    void UpdateCheckFailed(const TProduct* added = nullptr);
+    // The two items of the transfer settings show the settings as read.
+    void MarkTransferMenu();
+    // The window is asked to close: true when it must stay open for now. During a batch the user
+    // is asked first; on Yes the batch stops and the window closes once it has finished. A plan
+    // stops after the device at hand.
+    bool HoldClose();
+
+signals:
+    void BatchStarted();
+    // The batch has ended and the window has its controls back.
+    void BatchFinished();
+
+private:
+    // Starts a batch with the lock locked until its summary; `identities`: the devices to
+    // remember the results of (none: Save and Load). False when no batch could run.
+    bool StartBatch(TTransferOrder order, std::vector<TDeviceIdentity> identities, bool remember);
+    void BatchEnded();
+    void ConfigBatch(TTransferCommand command, const char* refusal);
+    // "Save..." and "Load...": the file dialog, then the device shown.
+    void DeviceFileBatch(TTransferCommand command, const char* caption, const char* button);
+    void OpenPlanDialog(TPlanDialog* dialog);
+    void RecordPlan();
+    void WireTransferSettings();
+
+    TBatchWindow W;
+    TTransferWindows* Host = nullptr;  // child: the login dialog, pbHTTP, the progress window
+    TTransferRun* Run = nullptr;       // child while a batch runs
+    std::vector<TDeviceIdentity> RunDevices;
+    bool RememberRun = false;
+    bool VerifyingRun = false;
+    QMetaObject::Connection CloseWhenDone;  // made when a close stopped the batch
+    QPointer<TPlanDialog> Plans;            // the one open, if any
+    bool RunningPlan = false;
+    QActionGroup* JobsGroup = nullptr;
+    TFailedDevices Failed;
+    int LastAtOnce = 0;
+};
