@@ -17,7 +17,8 @@ start_pyxet_for_shot() {
 }
 
 # Writes to $2 the fleet file $1 with two HWG devices (Door control, Cellar) configured with the
-# address of the Orvex "Hall sensor" (10.77.1.10): a conflict of three devices.
+# address of the Orvex "Hall sensor" (10.77.1.10): a conflict of three devices; and one more HWG
+# device whose name of 40 characters is longer than its column.
 write_conflict_fleet() {
   python3 - "$1" "$2" <<'PY'
 import json, sys
@@ -26,6 +27,8 @@ for d in fleet:
     if d["mac"] in ("00:0A:59:00:10:02", "00:0A:59:00:10:04"):  # Door control, Cellar
         d["address"] = d["ip"]
         d["ip"] = "10.77.1.10"
+fleet.append({"family": "HWG", "mac": "00:0A:59:00:10:12", "name": "Cooling loop 3, north wing, supply water",
+              "ip": "10.77.2.22", "type": 14, "firmware": "1.2.3"})
 json.dump(fleet, open(sys.argv[2], "w", encoding="utf-8"), ensure_ascii=False)
 PY
 }
