@@ -177,6 +177,7 @@ private slots:
             big.close();
             Dialogs::QueueFileName(big.fileName().toStdString());
             Control<QAction>(*form, "acFirmUpgr")->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 60000);  // it runs on threads of its own
             watch.stop();
             QVERIFY2(running, "a picture of the batch while it ran");
             progress->hide();
