@@ -141,6 +141,11 @@ private:
                 break;
             request.append(buffer, size_t(got));
         }
+        // Counted before the answer goes out: whoever has read the answer finds the upload counted.
+        if (request.rfind("POST /upload", 0) == 0) {
+            Restarted = TClock::now();
+            ++UploadCount;
+        }
         const std::string body = "<html><h1>Upgrade successful</h1></html>";
         const std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: "
                                    + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
@@ -148,10 +153,6 @@ private:
         (void)sent;
         ::shutdown(client, SHUT_WR);
         ::close(client);
-        if (request.rfind("POST /upload", 0) == 0) {
-            Restarted = TClock::now();
-            ++UploadCount;
-        }
     }
 
     const TAfter After;
