@@ -120,6 +120,14 @@ void TBatchController::MarkTransferMenu()
     W.VerifyUpgrades->setChecked(W.Settings.VerifyUpgrades);
 }
 
+std::vector<TDeviceIdentity> TBatchController::CheckedIdentities() const
+{
+    std::vector<TDeviceIdentity> identities;
+    for (const TProduct* device : W.CheckedProducts())
+        identities.push_back(DeviceIdentity(*device));
+    return identities;
+}
+
 bool TBatchController::StartBatch(TTransferOrder order, std::vector<TDeviceIdentity> identities, bool remember)
 {
     if (!W.Http)
@@ -217,7 +225,7 @@ void TBatchController::Upgrade()
     TTransferOrder order = Order(TTransferCommand::Upgrade, W.CheckedDevices(), image);
     if (W.Settings.VerifyUpgrades)
         order.Verification.Seconds = W.Settings.VerifySeconds;
-    StartBatch(std::move(order), W.CheckedIdentities(), true);
+    StartBatch(std::move(order), CheckedIdentities(), true);
 }
 
 void TBatchController::ConfigBatch(TTransferCommand command, const char* refusal)
@@ -228,7 +236,7 @@ void TBatchController::ConfigBatch(TTransferCommand command, const char* refusal
         Dialogs::Information(W.Parent, refusal);
         return;
     }
-    StartBatch(Order(command, W.CheckedDevices(), kBackupFolder), W.CheckedIdentities(), true);
+    StartBatch(Order(command, W.CheckedDevices(), kBackupFolder), CheckedIdentities(), true);
 }
 
 void TBatchController::BackupConfig()
@@ -287,5 +295,5 @@ void TBatchController::CommonConfig()
     }
     // A cancelled file dialog runs no device: the last batch stays the one remembered.
     const bool remember = !file.empty();
-    StartBatch(Order(TTransferCommand::RestoreCommon, W.CheckedDevices(), file), W.CheckedIdentities(), remember);
+    StartBatch(Order(TTransferCommand::RestoreCommon, W.CheckedDevices(), file), CheckedIdentities(), remember);
 }

@@ -54,10 +54,9 @@ struct TBatchWindow {
     QAction* CheckFailed = nullptr;     // acCheckFailed
 
     // The device list: the checked rows in list order (every answer of the cycle counts for the
-    // shared addresses), their identities, their devices; the device shown.
+    // shared addresses), their devices; the device shown.
     std::function<bool()> AnyDeviceChecked;
     std::function<std::vector<TBatchDevice>()> CheckedDevices;
-    std::function<std::vector<TDeviceIdentity>()> CheckedIdentities;
     std::function<std::vector<const TProduct*>()> CheckedProducts;
     std::function<std::optional<TBatchDevice>()> SelectedDevice;
     // The rows listed whose devices these are; every device listed first (ShowAll); the marks of
@@ -127,6 +126,8 @@ private:
     // Starts a batch with the lock locked until its summary; `identities`: the devices to
     // remember the results of (none: Save and Load). False when no batch could run.
     bool StartBatch(TTransferOrder order, std::vector<TDeviceIdentity> identities, bool remember);
+    // Who the checked rows' devices are, in list order (the rows of CheckedDevices).
+    std::vector<TDeviceIdentity> CheckedIdentities() const;
     void BatchEnded();
     void ConfigBatch(TTransferCommand command, const char* refusal);
     // "Save..." and "Load...": the file dialog, then the device shown.

@@ -214,7 +214,6 @@ private:
 
     void WireTransfers();
     std::vector<TBatchDevice> CheckedDevices() const;
-    std::vector<TDeviceIdentity> CheckedIdentities() const;  // the same rows as CheckedDevices
     TBatchController* Controller = nullptr;  // child object
 
     void FormCreate();

@@ -35,7 +35,6 @@ void TPyxetForm::WireTransfers()
         .CheckFailed = Ui_->acCheckFailed,
         .AnyDeviceChecked = [this] { return AnyDeviceChecked(); },
         .CheckedDevices = [this] { return CheckedDevices(); },
-        .CheckedIdentities = [this] { return CheckedIdentities(); },
         .CheckedProducts =
             [this] {
                 const std::vector<TProduct*> checked = List->CheckedDevices();
@@ -87,13 +86,6 @@ std::vector<TBatchDevice> TPyxetForm::CheckedDevices() const
     return devices;
 }
 
-std::vector<TDeviceIdentity> TPyxetForm::CheckedIdentities() const
-{
-    std::vector<TDeviceIdentity> identities;
-    for (const TProduct* device : List->CheckedDevices())
-        identities.push_back(DeviceIdentity(*device));
-    return identities;
-}
 
 void TPyxetForm::acFirmUpgrExecute() { Controller->Upgrade(); }
 void TPyxetForm::BackupConfigClick() { Controller->BackupConfig(); }
