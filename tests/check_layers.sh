@@ -5,8 +5,8 @@
 #    src/gui, src/app or src/cli, and no generated form header (ui_*.h);
 #  - within src/core the folders stand on floors, and a file includes only its own folder and
 #    the folders it stands on (core_may_use below): log and app at the bottom, then devices (the
-#    device model), protocols (the families), discovery (what drives the families), and on top
-#    setup and http; help stands on app alone;
+#    device model), protocols (the families), discovery (what drives the families), config (the
+#    configuration files: read, compared, kept; on devices), and on top setup and http; help stands on app alone;
 #  - src/gui (pyxet_gui) includes nothing from the programs in src/app and src/cli.
 # Usage: check_layers.sh SRC_DIR QT_HEADERS_DIR (the folder holding QtCore/ and QtNetwork/)
 set -euo pipefail
@@ -45,7 +45,8 @@ core_may_use() {
         devices) echo "log app" ;;
         protocols) echo "log app devices" ;;
         discovery) echo "log app devices protocols" ;;
-        setup | http) echo "log app devices protocols discovery" ;;
+        config) echo "log app devices" ;;
+        setup | http) echo "log app devices protocols discovery config" ;;
         help) echo "log app" ;;
         *) echo "" ;;
     esac

@@ -1,0 +1,53 @@
+// A configuration file ("setup.xml") read as a tree. Its content is the device maker's: any
+// well-formed XML document is taken, whatever its elements. Reading is bounded: at most
+// kMostConfigBytes, elements nested at most kMostConfigDepth deep, and a document whose DTD declares
+// any entity is refused. The encoding its declaration names is decoded: UTF-8, UTF-16 and
+// ISO-8859-1, and windows-1250 and ISO-8859-2; another one is refused naming it.
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+constexpr qsizetype kMostConfigBytes = 16 * 1024 * 1024;
+constexpr int kMostConfigDepth = 256;
+
+// A stretch of the decoded text (QString positions), so that a value can be put back in place.
+struct TConfigSpan {
+    qsizetype Start = -1;  // -1: none (an element without text)
+    qsizetype Length = 0;
+};
+
+struct TConfigAttribute {
+    std::string NamespaceURI;
+    std::string Name;   // local name
+    std::string Value;  // as decoded, UTF-8
+    TConfigSpan Span;   // the value between its quotes
+};
+
+struct TConfigElement {
+    std::string NamespaceURI;
+    std::string Name;  // local name
+    std::vector<TConfigAttribute> Attributes;
+    std::string Text;  // its own text (CDATA included) trimmed; whitespace-only text is none
+    TConfigSpan TextSpan;
+    std::vector<TConfigElement> Children;
+};
+
+struct TConfigDocument {
+    bool Ok = false;
+    // Why it could not be read (translated): too large, too deep, declares an entity, an
+    // encoding named, not well-formed.
+    std::string Error;
+    int Line = 0;    // where a document that is not well-formed fails (1-based; 0 none)
+    int Column = 0;
+    std::string Encoding;  // as its declaration names it ("UTF-8" when it names none)
+    QString Decoded;       // the whole document decoded (what the spans point into)
+    TConfigElement Root;
+};
+
+TConfigDocument ReadConfig(const QByteArray& bytes);
+// The file read whole (at most kMostConfigBytes; a larger one is refused unread) and then as above.
+TConfigDocument ReadConfigFile(const std::string& path);

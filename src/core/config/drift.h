@@ -1,0 +1,27 @@
+// Drift across a fleet: devices compared with one reference, grouped by the set of differences
+// they have (path and the device's value), identity places left out.
+#pragma once
+#include "core/config/compare.h"
+
+#include <string>
+#include <vector>
+
+struct TDriftDevice {
+    std::string MAC;
+    std::string Host;
+    std::string Name;
+    bool Read = false;      // its configuration was read
+    std::string Error;      // why not (translated), when not Read
+    std::vector<TConfigDifference> Differences;  // from the reference (identity marked)
+};
+
+struct TDriftGroup {
+    std::vector<size_t> Devices;                 // indexes into the devices given, in their order
+    std::vector<TConfigDifference> Differences;  // without identity places; empty: the group that matches
+};
+
+struct TDrift {
+    std::vector<TDriftGroup> Groups;  // the matching group first (when any), then by size, largest first
+    std::vector<size_t> Unreadable;
+};
+TDrift GroupDrift(const std::vector<TDriftDevice>& devices);
