@@ -274,6 +274,13 @@ TEST_F(ConfigRead, TreeAndSpans)
     EXPECT_EQ(-1, root.Children[4].TextSpan.Start);  // <closed/>
     EXPECT_EQ("ac", root.Children[5].Text);
     EXPECT_EQ(-1, root.Children[5].TextSpan.Start);  // in two pieces
+
+    // A second byte order mark stays in the text; the spans still point at the values.
+    const TConfigDocument twice = ReadConfig("\xEF\xBB\xBF\xEF\xBB\xBF<s a=\"1\">v</s>");
+    ASSERT_TRUE(twice.Ok) << twice.Error;
+    EXPECT_EQ(QChar(0xFEFF), twice.Decoded[0]);
+    EXPECT_EQ(QStringLiteral("v"), twice.Decoded.mid(twice.Root.TextSpan.Start, twice.Root.TextSpan.Length));
+    EXPECT_EQ(QStringLiteral("1"), twice.Decoded.mid(twice.Root.Attributes.at(0).Span.Start, 1));
 }
 
 // ---- The structural compare ------------------------------------------------------------------------------
