@@ -100,7 +100,7 @@ QString DeclaredEntity(const QXmlStreamReader& reader)
 // An element being read: its text so far and the stretches of the text that hold it.
 struct TOpenElement {
     TConfigElement* Element = nullptr;
-    QString Text;
+    std::string Text;  // UTF-8
     qsizetype ContentStart = -1;  // after its start tag; -1 for <x/>
     qsizetype RunStart = -1, RunEnd = -1;  // the stretch of text read last, as written
     bool RunCounted = false;
@@ -125,7 +125,12 @@ void Fail(TConfigDocument& doc, std::string error, int line = 0, int column = 0)
 void CloseElement(TOpenElement& open, const QString& decoded)
 {
     TConfigElement& e = *open.Element;
-    e.Text = Utf8(TrimXml(open.Text));
+    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    size_t end = open.Text.size();
+    while (end > 0 && space(open.Text[end - 1]))
+        --end;
+    open.Text.resize(end);
+    e.Text = std::move(open.Text);
     if (open.ContentRuns == 1) {
         const QStringView raw = QStringView(decoded).mid(open.SpanStart, open.SpanEnd - open.SpanStart);
         const QStringView trimmed = TrimXml(raw);
@@ -251,8 +256,14 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
                 o.RunCounted = false;
             }
             o.RunEnd = end;
-            if (!reader.isWhitespace() || !o.Text.isEmpty())  // white space before the text is trimmed anyway
-                o.Text += reader.text();
+            // White space before the text is trimmed away: only what follows text is kept.
+            if (o.Text.empty()) {
+                QStringView part = reader.text();
+                while (!part.isEmpty() && IsXmlSpace(part.front()))
+                    part = part.sliced(1);
+                o.Text = Utf8(part);
+            } else
+                o.Text += Utf8(reader.text());
             if (!reader.isWhitespace()) {
                 if (!o.RunCounted) {
                     ++o.ContentRuns;
