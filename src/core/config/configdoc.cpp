@@ -11,19 +11,6 @@
 
 namespace {
 
-bool IsXmlSpace(QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
-// Trimmed of XML white space only (a no-break space is content).
-QStringView TrimXml(QStringView text)
-{
-    qsizetype start = 0, end = text.size();
-    while (start < end && IsXmlSpace(text[start]))
-        ++start;
-    while (end > start && IsXmlSpace(text[end - 1]))
-        --end;
-    return text.mid(start, end - start);
-}
-
 // UTF-8 of a name or value; most are ASCII, which needs no detour through QString and QByteArray.
 std::string Utf8(QStringView text)
 {
@@ -125,15 +112,11 @@ void Fail(TConfigDocument& doc, std::string error, int line = 0, int column = 0)
 void CloseElement(TOpenElement& open, const QString& decoded)
 {
     TConfigElement& e = *open.Element;
-    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    size_t end = open.Text.size();
-    while (end > 0 && space(open.Text[end - 1]))
-        --end;
-    open.Text.resize(end);
+    open.Text.resize(TrimXmlSpace(std::string_view(open.Text)).size());  // what begins it is trimmed already
     e.Text = std::move(open.Text);
     if (open.ContentRuns == 1) {
         const QStringView raw = QStringView(decoded).mid(open.SpanStart, open.SpanEnd - open.SpanStart);
-        const QStringView trimmed = TrimXml(raw);
+        const QStringView trimmed = TrimXmlSpace(raw);
         e.TextSpan = {open.SpanStart + (trimmed.data() - raw.data()), trimmed.size()};
     } else if (open.ContentRuns == 0 && open.ContentStart >= 0) {
         e.TextSpan = {open.ContentStart, 0};

@@ -18,16 +18,7 @@
 
 namespace {
 
-std::string Trimmed(const std::string& text)
-{
-    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    size_t start = 0, end = text.size();
-    while (start < end && space(text[start]))
-        ++start;
-    while (end > start && space(text[end - 1]))
-        --end;
-    return text.substr(start, end - start);
-}
+std::string Trimmed(const std::string& text) { return std::string(TrimXmlSpace(std::string_view(text))); }
 
 // A device's values as they are looked for: trimmed, without those that never count.
 class TIdentityValues {
