@@ -32,9 +32,10 @@ struct TRawAttribute {
 
 // The attributes of a start tag as written, the reader having found the tag well-formed:
 // <name a="1" b = '2'>. Attribute values hold no '<' and each ends at its own quote.
-std::vector<TRawAttribute> ScanStartTag(QStringView text, qsizetype tagStart, qsizetype tagEnd)
+// `found` is cleared first (one vector serves every tag of a document).
+void ScanStartTag(QStringView text, qsizetype tagStart, qsizetype tagEnd, std::vector<TRawAttribute>& found)
 {
-    std::vector<TRawAttribute> found;
+    found.clear();
     qsizetype i = tagStart + 1;
     const auto nameEnd = [&](qsizetype from) {
         while (from < tagEnd && !IsXmlSpace(text[from]) && text[from] != u'=' && text[from] != u'/' && text[from] != u'>')
@@ -61,7 +62,6 @@ std::vector<TRawAttribute> ScanStartTag(QStringView text, qsizetype tagStart, qs
         found.push_back({name, i + 1, close - i - 1});
         i = close + 1;
     }
-    return found;
 }
 
 // The name of the first entity a DTD declares, when it declares any.
@@ -154,6 +154,7 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
     QXmlStreamReader reader(base ? text.sliced(base) : text);
     std::vector<TOpenElement> open;
     open.reserve(64);
+    std::vector<TRawAttribute> raw;
     bool rootSeen = false;
     qsizetype previous = base;  // where the token before ended (a text token also takes the '<' after it)
     while (!reader.atEnd()) {
@@ -199,7 +200,7 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
             const bool empty = offset >= 2 && text[offset - 2] == u'/';
             const QXmlStreamAttributes attributes = reader.attributes();
             if (!attributes.isEmpty()) {
-                const std::vector<TRawAttribute> raw = ScanStartTag(text, tagStart, offset);
+                ScanStartTag(text, tagStart, offset, raw);
                 element->Attributes.reserve(attributes.size());
                 for (const QXmlStreamAttribute& a : attributes) {
                     TConfigAttribute attribute{Utf8(a.namespaceUri()), Utf8(a.name()), Utf8(a.value()), {}};
