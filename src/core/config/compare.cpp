@@ -165,6 +165,15 @@ private:
         const std::vector<std::string> leftLabels = left ? RepeatedConfigLabels(left->Members) : std::vector<std::string>{};
         const std::vector<std::string> rightLabels =
             right ? RepeatedConfigLabels(right->Members) : std::vector<std::string>{};
+        if (leftLabels == rightLabels) {  // the same elements in the same order, as a rule
+            for (size_t i = 0; i < leftLabels.size(); ++i) {
+                path += '/';
+                path += leftLabels[i];
+                Element(*left->Members[i], *right->Members[i], path);
+                path.resize(mark);
+            }
+            return;
+        }
         std::unordered_map<std::string_view, size_t> rightAt;
         rightAt.reserve(rightLabels.size());
         for (size_t i = 0; i < rightLabels.size(); ++i)
