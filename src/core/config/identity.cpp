@@ -10,8 +10,6 @@
 #include "core/log/format.h"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -30,9 +28,7 @@ public:
             if (!t.empty() && t != "N/A")
                 Texts.push_back(std::move(t));
         }
-        std::array<uint8_t, 6> mac{};
-        if (ParseMac(Trimmed(device.MAC), mac.data()) == 0)
-            Mac = mac;
+        Mac = MacKeyOf(Trimmed(device.MAC));
     }
 
     bool Holds(const std::string& value) const
@@ -42,13 +38,12 @@ public:
             return false;
         if (std::find(Texts.begin(), Texts.end(), t) != Texts.end())
             return true;
-        std::array<uint8_t, 6> mac{};
-        return Mac && ParseMac(t, mac.data()) == 0 && mac == *Mac;
+        return Mac && MacKeyOf(t) == Mac;  // any form ParseMac takes, compared as six bytes
     }
 
 private:
     std::vector<std::string> Texts;
-    std::optional<std::array<uint8_t, 6>> Mac;
+    std::optional<uint64_t> Mac;
 };
 
 // A value made safe to stand between tags or quotes.
