@@ -9,19 +9,30 @@
 #include <QFile>
 #include <QXmlStreamReader>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
-// UTF-8 of a name or value; most are ASCII, which needs no detour through QString and QByteArray.
-std::string Utf8(QStringView text)
+// Appends the UTF-8 of a name or value. Most are ASCII, which is narrowed in one pass without a
+// detour through QString and QByteArray.
+void AppendUtf8(QStringView text, std::string& out)
 {
-    std::string out(static_cast<size_t>(text.size()), '\0');
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c >= 0x80)
-            return text.toUtf8().toStdString();
-        out[static_cast<size_t>(i)] = static_cast<char>(c);
+    const size_t at = out.size();
+    const size_t n = static_cast<size_t>(text.size());
+    out.resize(at + n);
+    const char16_t* in = text.utf16();
+    char* to = out.data() + at;
+    char16_t any = 0;
+    for (size_t i = 0; i < n; ++i) {
+        any |= in[i];
+        to[i] = static_cast<char>(in[i]);
     }
-    return out;
+    if (any >= 0x80) {
+        out.resize(at);
+        const QByteArray utf8 = text.toUtf8();
+        out.append(utf8.constData(), static_cast<size_t>(utf8.size()));
+    }
 }
 
 struct TRawAttribute {
@@ -155,6 +166,9 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
     std::vector<TOpenElement> open;
     open.reserve(64);
     std::vector<TRawAttribute> raw;
+    // The children read so far of each open element (by depth): one list per depth serves every
+    // element there, so an element's own list is allocated once, to its size.
+    std::vector<std::vector<TConfigElement>> children;
     bool rootSeen = false;
     qsizetype previous = base;  // where the token before ended (a text token also takes the '<' after it)
     while (!reader.atEnd()) {
@@ -191,23 +205,33 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
                 element = &doc.Root;
                 rootSeen = true;
             } else {
-                open.back().Element->Children.emplace_back();
-                element = &open.back().Element->Children.back();
+                element = &children[open.size() - 1].emplace_back();
             }
-            element->NamespaceURI = Utf8(reader.namespaceUri());
-            element->Name = Utf8(reader.name());
-            const qsizetype tagStart = text.lastIndexOf(u'<', offset - 1);
+            if (children.size() <= open.size())
+                children.emplace_back();
+            AppendUtf8(reader.namespaceUri(), element->NamespaceURI);
+            AppendUtf8(reader.name(), element->Name);
             const bool empty = offset >= 2 && text[offset - 2] == u'/';
-            const QXmlStreamAttributes attributes = reader.attributes();
+            const QXmlStreamAttributes& attributes = reader.attributes();
             if (!attributes.isEmpty()) {
-                ScanStartTag(text, tagStart, offset, raw);
-                element->Attributes.reserve(attributes.size());
-                for (const QXmlStreamAttribute& a : attributes) {
-                    TConfigAttribute attribute{Utf8(a.namespaceUri()), Utf8(a.name()), Utf8(a.value()), {}};
+                ScanStartTag(text, text.lastIndexOf(u'<', offset - 1), offset, raw);
+                element->Attributes.resize(static_cast<size_t>(attributes.size()));
+                for (qsizetype i = 0; i < attributes.size(); ++i) {
+                    const QXmlStreamAttribute& a = attributes[i];
+                    TConfigAttribute& attribute = element->Attributes[static_cast<size_t>(i)];
+                    AppendUtf8(a.namespaceUri(), attribute.NamespaceURI);
+                    AppendUtf8(a.name(), attribute.Name);
+                    AppendUtf8(a.value(), attribute.Value);
+                    // As written, as a rule in the same order; one the DTD adds has no place.
+                    const QStringView qualified = a.qualifiedName();
+                    const size_t at = static_cast<size_t>(i);
+                    if (at < raw.size() && raw[at].QualifiedName == qualified) {
+                        attribute.Span = {raw[at].Start, raw[at].Length};
+                        continue;
+                    }
                     for (const TRawAttribute& r : raw)
-                        if (r.QualifiedName == a.qualifiedName())
+                        if (r.QualifiedName == qualified)
                             attribute.Span = {r.Start, r.Length};
-                    element->Attributes.push_back(std::move(attribute));
                 }
             }
             TOpenElement o;
@@ -218,6 +242,14 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
         }
         case QXmlStreamReader::EndElement:
             if (!open.empty()) {
+                // Its children, gathered where they were read, kept in a list of their number.
+                std::vector<TConfigElement>& gathered = children[open.size() - 1];
+                if (!gathered.empty()) {
+                    std::vector<TConfigElement>& kept = open.back().Element->Children;
+                    kept.reserve(gathered.size());
+                    std::move(gathered.begin(), gathered.end(), std::back_inserter(kept));
+                    gathered.clear();
+                }
                 CloseElement(open.back(), text);
                 open.pop_back();
             }
@@ -245,9 +277,10 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
                 QStringView part = reader.text();
                 while (!part.isEmpty() && IsXmlSpace(part.front()))
                     part = part.sliced(1);
-                o.Text = Utf8(part);
-            } else
-                o.Text += Utf8(reader.text());
+                AppendUtf8(part, o.Text);
+            } else {
+                AppendUtf8(reader.text(), o.Text);
+            }
             if (!reader.isWhitespace()) {
                 if (!o.RunCounted) {
                     ++o.ContentRuns;
