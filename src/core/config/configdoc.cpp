@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <thread>
 
 namespace {
 
@@ -306,6 +307,16 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
     }
     doc.Ok = true;
     return doc;
+}
+
+std::pair<TConfigDocument, TConfigDocument> ReadConfigPair(const QByteArray& left, const QByteArray& right)
+{
+    std::pair<TConfigDocument, TConfigDocument> both;
+    {
+        std::jthread other([&] { both.second = ReadConfig(right); });
+        both.first = ReadConfig(left);
+    }  // joins the other
+    return both;
 }
 
 TConfigDocument ReadConfigFile(const std::string& path)

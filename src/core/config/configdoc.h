@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 constexpr qsizetype kMostConfigBytes = 16 * 1024 * 1024;
@@ -55,5 +56,8 @@ struct TConfigDocument {
 };
 
 TConfigDocument ReadConfig(const QByteArray& bytes);
+// Two configurations read at once, the right one on a thread of its own (as a compare of two
+// devices reads them): each as ReadConfig reads it alone.
+std::pair<TConfigDocument, TConfigDocument> ReadConfigPair(const QByteArray& left, const QByteArray& right);
 // The file read whole (at most kMostConfigBytes; a larger one is refused unread) and then as above.
 TConfigDocument ReadConfigFile(const std::string& path);
