@@ -19,6 +19,8 @@ namespace {
 // detour through QString and QByteArray.
 void AppendUtf8(QStringView text, std::string& out)
 {
+    if (text.isEmpty())  // most namespaces
+        return;
     const size_t at = out.size();
     const size_t n = static_cast<size_t>(text.size());
     out.resize(at + n);
