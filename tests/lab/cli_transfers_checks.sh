@@ -181,6 +181,8 @@ case "$kept" in
     cmp -s plain-setup.xml "$kept" || { echo "FAIL: the history version differs from the device's file" >&2; failures=$((failures + 1)); } ;;
   *) echo "FAIL: no history version named in the log: [$kept]" >&2; failures=$((failures + 1)) ;;
 esac
+check "a host that does not answer the info request is said to keep no history" 1 \
+  "$(grep -c "^pyxet-cli: $NOBODY did not answer the info request: its configuration is not kept in the history$" log.txt)"
 check "phases of one download" "INFO	Backup data from $PLAIN starting.
 DEBUG	GET request: http://$PLAIN/setup.xml
 DEBUG	GET request.
