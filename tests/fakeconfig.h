@@ -66,53 +66,30 @@ public:
 private:
     void Serve()
     {
-        while (!Quit) {
-            pollfd watched[2] = {{Web, POLLIN, 0}, {Udp, POLLIN, 0}};
-            if (::poll(watched, 2, 50) <= 0)
-                continue;
-            if (watched[1].revents & POLLIN) {
-                uint8_t buffer[512];
-                sockaddr_in from{};
-                socklen_t size = sizeof from;
-                if (::recvfrom(Udp, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size) > 0 && Mac) {
-                    std::vector<uint8_t> answer = BuildOrvexInfoRequest();
-                    std::copy(Mac->begin(), Mac->end(), answer.begin());
-                    std::fill(answer.begin() + 98, answer.begin() + 114, 0);
-                    std::memcpy(&answer[98], "1.0", 3);
-                    ::sendto(Udp, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), size);
+        ServeFake(
+            Sockets, Quit,
+            [this] {
+                if (!Mac)
+                    return std::vector<uint8_t>();
+                std::vector<uint8_t> answer = BuildOrvexInfoRequest();
+                std::copy(Mac->begin(), Mac->end(), answer.begin());
+                std::fill(answer.begin() + 98, answer.begin() + 114, 0);
+                std::memcpy(&answer[98], "1.0", 3);
+                return answer;
+            },
+            [this](const std::string& request, const std::string& head, size_t bodyStart) {
+                TFakeAnswer answer{"200 OK", "<html><h1>OK</h1></html>", "text/xml"};
+                if (request.rfind("GET /setup.xml ", 0) == 0) {
+                    ++GetCount;
+                    answer.Body = Current();
+                } else if (request.rfind("POST /setup.xml ", 0) == 0 && bodyStart != std::string::npos) {
+                    TakePart(head, request.substr(bodyStart));
+                    ++PostCount;  // counted before the answer goes out
+                } else {
+                    answer.Status = "404 Not Found";
                 }
-            }
-            if (watched[0].revents & POLLIN)
-                TakeRequest();
-        }
-    }
-
-    // One request: read whole, then answered.
-    void TakeRequest()
-    {
-        const int client = ::accept4(Web, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0)
-            return;
-        std::string head;
-        size_t bodyStart = std::string::npos;
-        const std::string request = ReadRequest(client, head, bodyStart);
-        std::string body = "<html><h1>OK</h1></html>";
-        std::string status = "200 OK";
-        if (request.rfind("GET /setup.xml ", 0) == 0) {
-            ++GetCount;
-            body = Current();
-        } else if (request.rfind("POST /setup.xml ", 0) == 0 && bodyStart != std::string::npos) {
-            TakePart(head, request.substr(bodyStart));
-            ++PostCount;  // counted before the answer goes out
-        } else {
-            status = "404 Not Found";
-        }
-        const std::string answer = "HTTP/1.0 " + status + "\r\nContent-Type: text/xml\r\nContent-Length: "
-                                   + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-        const ssize_t sent = ::write(client, answer.data(), answer.size());
-        (void)sent;
-        ::shutdown(client, SHUT_WR);
-        ::close(client);
+                return answer;
+            });
     }
 
     // The one part of a multipart body: its content becomes the configuration.
@@ -135,7 +112,6 @@ private:
     }
 
     TFakeSockets Sockets;
-    const int Web = Sockets.Web, Udp = Sockets.Udp;
     std::mutex Lock;
     std::string Config, FileName;
     const std::optional<std::array<uint8_t, 6>> Mac;

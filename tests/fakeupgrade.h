@@ -73,56 +73,27 @@ private:
 
     void Serve()
     {
-        while (!Quit) {
-            pollfd watched[2] = {{Web, POLLIN, 0}, {Udp, POLLIN, 0}};
-            if (::poll(watched, 2, 50) <= 0)
-                continue;
-            if (watched[1].revents & POLLIN) {
-                uint8_t buffer[512];
-                sockaddr_in from{};
-                socklen_t size = sizeof from;
-                if (::recvfrom(Udp, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size) > 0) {
-                    ++Requests;
-                    const std::string revision = AnswerNow();
-                    if (!revision.empty()) {
-                        const std::vector<uint8_t> answer = InfoAnswer(revision);
-                        ::sendto(Udp, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), size);
-                    }
+        ServeFake(
+            Sockets, Quit,
+            [this] {
+                ++Requests;
+                const std::string revision = AnswerNow();
+                return revision.empty() ? std::vector<uint8_t>() : InfoAnswer(revision);
+            },
+            [this](const std::string& request, const std::string&, size_t) {
+                // Counted before the answer goes out: whoever has read the answer finds the upload counted.
+                if (request.rfind("POST /upload", 0) == 0) {
+                    Restarted = TClock::now();
+                    ++UploadCount;
                 }
-            }
-            if (watched[0].revents & POLLIN)
-                TakeUpload();
-        }
-    }
-
-    // One request: its whole body read, then 200.
-    void TakeUpload()
-    {
-        const int client = ::accept4(Web, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0)
-            return;
-        std::string head;
-        size_t bodyStart = std::string::npos;
-        const std::string request = ReadRequest(client, head, bodyStart);
-        // Counted before the answer goes out: whoever has read the answer finds the upload counted.
-        if (request.rfind("POST /upload", 0) == 0) {
-            Restarted = TClock::now();
-            ++UploadCount;
-        }
-        const std::string body = "<html><h1>Upgrade successful</h1></html>";
-        const std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: "
-                                   + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-        const ssize_t sent = ::write(client, answer.data(), answer.size());
-        (void)sent;
-        ::shutdown(client, SHUT_WR);
-        ::close(client);
+                return TFakeAnswer{"200 OK", "<html><h1>Upgrade successful</h1></html>"};
+            });
     }
 
     TFakeSockets Sockets;
     const TAfter After;
     const std::string Revision, NewRevision;
     const int RestartMs;
-    const int Web = Sockets.Web, Udp = Sockets.Udp;
     std::atomic<int> UploadCount{0};
     std::atomic<int> Requests{0};
     TClock::time_point Restarted;  // written before UploadCount grows, on the device's thread

@@ -11,8 +11,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <vector>
 
 struct TFakeSockets {
     explicit TFakeSockets(const std::string& address)
@@ -78,4 +81,51 @@ inline std::string ReadRequest(int client, std::string& head, size_t& bodyStart)
         request.append(buffer, size_t(got));
     }
     return request;
+}
+
+// A fake's answer to a web request.
+struct TFakeAnswer {
+    std::string Status = "200 OK";
+    std::string Body;
+    std::string ContentType = "text/html";
+};
+
+// A fake device's thread until `quit`: each info request answered with what info() gives (none
+// when it gives nothing), each web request read whole and answered with what web(request, head,
+// bodyStart) gives, the connection then closed.
+inline void ServeFake(const TFakeSockets& sockets, const std::atomic<bool>& quit,
+                      const std::function<std::vector<uint8_t>()>& info,
+                      const std::function<TFakeAnswer(const std::string&, const std::string&, size_t)>& web)
+{
+    while (!quit) {
+        pollfd watched[2] = {{sockets.Web, POLLIN, 0}, {sockets.Udp, POLLIN, 0}};
+        if (::poll(watched, 2, 50) <= 0)
+            continue;
+        if (watched[1].revents & POLLIN) {
+            uint8_t buffer[512];
+            sockaddr_in from{};
+            socklen_t size = sizeof from;
+            if (::recvfrom(sockets.Udp, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size) > 0) {
+                const std::vector<uint8_t> answer = info();
+                if (!answer.empty())
+                    ::sendto(sockets.Udp, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), size);
+            }
+        }
+        if (!(watched[0].revents & POLLIN))
+            continue;
+        const int client = ::accept4(sockets.Web, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0)
+            continue;
+        std::string head;
+        size_t bodyStart = std::string::npos;
+        const std::string request = ReadRequest(client, head, bodyStart);
+        const TFakeAnswer answer = web(request, head, bodyStart);
+        const std::string text = "HTTP/1.0 " + answer.Status + "\r\nContent-Type: " + answer.ContentType
+                                 + "\r\nContent-Length: " + std::to_string(answer.Body.size())
+                                 + "\r\nConnection: close\r\n\r\n" + answer.Body;
+        const ssize_t sent = ::write(client, text.data(), text.size());
+        (void)sent;
+        ::shutdown(client, SHUT_WR);
+        ::close(client);
+    }
 }
