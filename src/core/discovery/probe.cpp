@@ -242,3 +242,18 @@ TUpgradeCheck VerifyUpgradedDevice(const TRevisionTarget& target, const std::opt
         [&stop] { return stop && stop() ? std::numeric_limits<int64_t>::max() / 2 : SteadyMs(); },
         [&stop](int ms) { WaitUnlessStopped(ms, stop); });
 }
+
+std::optional<std::string> AskDeviceMac(const std::string& host, int waitMs)
+{
+    // Unknown by MAC and family: both families' requests go to the host alone, and the first
+    // answer from there says who it is.
+    TRevisionTarget target;
+    target.Host = host;
+    const std::optional<TRevisionAnswer> answer = AskFirmwareRevision(target, waitMs);
+    if (!answer)
+        return std::nullopt;
+    uint8_t mac[6];
+    for (int k = 0; k < 6; ++k)
+        mac[k] = uint8_t(answer->Mac >> (8 * (5 - k)));
+    return FormatMac(mac);
+}

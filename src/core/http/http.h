@@ -8,6 +8,8 @@
 #pragma once
 #include "core/http/rules.h"
 
+#include <QByteArray>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -63,6 +65,10 @@ public:
     // GET "http://" + host + "/" + path into the file, which only a whole body replaces (status
     // 200, not empty, at most kMaxConfigBytes): see core/http/files.h for how.
     bool GetFile(const std::string& host, const std::string& path, const std::string& file);
+    // The same GET into memory: `bytes` holds the whole body on success (untouched on failure).
+    bool GetBytes(const std::string& host, const std::string& path, QByteArray& bytes);
+    // PostFile with the body's bytes given; `file` is only the multipart part's file name.
+    bool PostBytes(const std::string& host, const std::string& path, const std::string& file, const QByteArray& body);
 
     // The rate line of the progress events for `count` bytes sent since the transfer began.
     std::string TransferRate(int64_t count);
@@ -87,7 +93,9 @@ public:
     struct TRequest;  // one request's settings and shared state (http.cpp)
 
 private:
-    bool Post(const std::string& host, const std::string& path, const std::string& file, bool progress);
+    // `body`: the bytes to send instead of the file's.
+    bool Post(const std::string& host, const std::string& path, const std::string& file, bool progress,
+              const QByteArray* body = nullptr);
     THTTPVerdict Run(TRequest& request);
     void Fail(const std::string& message);
     void DeliverWork(TRequest& request, bool final);
