@@ -245,6 +245,7 @@ TEST_F(ConfigRead, TreeAndSpans)
                              "  <note><![CDATA[<raw>]]></note>\r\n"
                              "  <empty></empty><closed/>\r\n"
                              "  <mixed>a<b/>c</mixed><?pi x?>\r\n"
+                             "  <joined> a <![CDATA[ b ]]>&#32;c\r\n</joined>\r\n"
                              "</setup>\r\n";
     const TConfigDocument doc = Read(text);
     ASSERT_TRUE(doc.Ok) << doc.Error;
@@ -255,7 +256,7 @@ TEST_F(ConfigRead, TreeAndSpans)
     ASSERT_EQ(1u, root.Attributes.size());  // the namespace declaration is no attribute
     EXPECT_EQ("2", root.Attributes[0].Value);
     EXPECT_EQ("2", at(root.Attributes[0].Span));
-    ASSERT_EQ(6u, root.Children.size());
+    ASSERT_EQ(7u, root.Children.size());
     const TConfigElement& name = root.Children[0];
     EXPECT_EQ("Sklad & dílna", name.Text);
     EXPECT_EQ("Sklad &amp; dílna", at(name.TextSpan));
@@ -274,6 +275,15 @@ TEST_F(ConfigRead, TreeAndSpans)
     EXPECT_EQ(-1, root.Children[4].TextSpan.Start);  // <closed/>
     EXPECT_EQ("ac", root.Children[5].Text);
     EXPECT_EQ(-1, root.Children[5].TextSpan.Start);  // in two pieces
+    EXPECT_EQ("a  b  c", root.Children[6].Text);  // the white space inside is kept
+    EXPECT_EQ("a <![CDATA[ b ]]>&#32;c", at(root.Children[6].TextSpan));
+
+    // A second byte order mark stays in the text; the spans still point at the values.
+    const TConfigDocument twice = ReadConfig("\xEF\xBB\xBF\xEF\xBB\xBF<s a=\"1\">v</s>");
+    ASSERT_TRUE(twice.Ok) << twice.Error;
+    EXPECT_EQ(QChar(0xFEFF), twice.Decoded[0]);
+    EXPECT_EQ(QStringLiteral("v"), twice.Decoded.mid(twice.Root.TextSpan.Start, twice.Root.TextSpan.Length));
+    EXPECT_EQ(QStringLiteral("1"), twice.Decoded.mid(twice.Root.Attributes.at(0).Span.Start, 1));
 }
 
 // ---- The structural compare ------------------------------------------------------------------------------

@@ -24,6 +24,19 @@ QStringView TrimXml(QStringView text)
     return text.mid(start, end - start);
 }
 
+// UTF-8 of a name or value; most are ASCII, which needs no detour through QString and QByteArray.
+std::string Utf8(QStringView text)
+{
+    std::string out(static_cast<size_t>(text.size()), '\0');
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x80)
+            return text.toUtf8().toStdString();
+        out[static_cast<size_t>(i)] = static_cast<char>(c);
+    }
+    return out;
+}
+
 struct TRawAttribute {
     QStringView QualifiedName;
     qsizetype Start = 0;
@@ -87,7 +100,7 @@ QString DeclaredEntity(const QXmlStreamReader& reader)
 // An element being read: its text so far and the stretches of the text that hold it.
 struct TOpenElement {
     TConfigElement* Element = nullptr;
-    QString Text;
+    std::string Text;  // UTF-8
     qsizetype ContentStart = -1;  // after its start tag; -1 for <x/>
     qsizetype RunStart = -1, RunEnd = -1;  // the stretch of text read last, as written
     bool RunCounted = false;
@@ -112,7 +125,12 @@ void Fail(TConfigDocument& doc, std::string error, int line = 0, int column = 0)
 void CloseElement(TOpenElement& open, const QString& decoded)
 {
     TConfigElement& e = *open.Element;
-    e.Text = TrimXml(open.Text).toString().toStdString();
+    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    size_t end = open.Text.size();
+    while (end > 0 && space(open.Text[end - 1]))
+        --end;
+    open.Text.resize(end);
+    e.Text = std::move(open.Text);
     if (open.ContentRuns == 1) {
         const QStringView raw = QStringView(decoded).mid(open.SpanStart, open.SpanEnd - open.SpanStart);
         const QStringView trimmed = TrimXml(raw);
@@ -144,15 +162,20 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
     }
 
     // The text is decoded already: the reader takes it as it is, whatever its declaration names.
-    QXmlStreamReader reader(doc.Decoded);
+    // Byte order marks left at the start of the text (a second one, a third) the reader would
+    // pass over unseen, shifting its positions: it is given the text after them.
     const QString& text = doc.Decoded;
+    qsizetype base = 0;
+    while (base < text.size() && text[base] == QChar(0xFEFF))
+        ++base;
+    QXmlStreamReader reader(base ? text.sliced(base) : text);
     std::vector<TOpenElement> open;
     open.reserve(64);
     bool rootSeen = false;
-    qsizetype previous = 0;  // where the token before ended (a text token also takes the '<' after it)
+    qsizetype previous = base;  // where the token before ended (a text token also takes the '<' after it)
     while (!reader.atEnd()) {
         const QXmlStreamReader::TokenType token = reader.readNext();
-        const qsizetype offset = reader.characterOffset();
+        const qsizetype offset = base + reader.characterOffset();
         switch (token) {
         case QXmlStreamReader::DTD: {
             // Refused here, before the first element, so no entity is ever expanded.
@@ -187,8 +210,8 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
                 open.back().Element->Children.emplace_back();
                 element = &open.back().Element->Children.back();
             }
-            element->NamespaceURI = reader.namespaceUri().toString().toStdString();
-            element->Name = reader.name().toString().toStdString();
+            element->NamespaceURI = Utf8(reader.namespaceUri());
+            element->Name = Utf8(reader.name());
             const qsizetype tagStart = text.lastIndexOf(u'<', offset - 1);
             const bool empty = offset >= 2 && text[offset - 2] == u'/';
             const QXmlStreamAttributes attributes = reader.attributes();
@@ -196,8 +219,7 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
                 const std::vector<TRawAttribute> raw = ScanStartTag(text, tagStart, offset);
                 element->Attributes.reserve(attributes.size());
                 for (const QXmlStreamAttribute& a : attributes) {
-                    TConfigAttribute attribute{a.namespaceUri().toString().toStdString(), a.name().toString().toStdString(),
-                                               a.value().toString().toStdString(), {}};
+                    TConfigAttribute attribute{Utf8(a.namespaceUri()), Utf8(a.name()), Utf8(a.value()), {}};
                     for (const TRawAttribute& r : raw)
                         if (r.QualifiedName == a.qualifiedName())
                             attribute.Span = {r.Start, r.Length};
@@ -234,7 +256,14 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
                 o.RunCounted = false;
             }
             o.RunEnd = end;
-            o.Text += reader.text();
+            // White space before the text is trimmed away: only what follows text is kept.
+            if (o.Text.empty()) {
+                QStringView part = reader.text();
+                while (!part.isEmpty() && IsXmlSpace(part.front()))
+                    part = part.sliced(1);
+                o.Text = Utf8(part);
+            } else
+                o.Text += Utf8(reader.text());
             if (!reader.isWhitespace()) {
                 if (!o.RunCounted) {
                     ++o.ContentRuns;
