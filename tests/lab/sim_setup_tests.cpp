@@ -11,49 +11,14 @@
 #include <memory>
 #include <sstream>
 
-#include "events.h"
 #include "fleet.h"
 #include "setupxml.h"
+#include "simdevices.h"
 #include "simulator.h"
 
 using namespace sim;
 
 namespace {
-
-class Fleet {
-public:
-    explicit Fleet(const std::vector<DeviceConfig>& devices) {
-        char path[] = "/tmp/pyxet-sim-setup-XXXXXX";
-        const int fd = mkstemp(path);
-        EXPECT_GE(fd, 0);
-        close(fd);
-        path_ = path;
-        std::string error;
-        EXPECT_TRUE(events_.Open(path_, error)) << error;
-        sim_ = std::make_unique<Simulator>(devices, events_, 3000);
-    }
-    explicit Fleet(const std::string& json) : Fleet(Parsed(json)) {}
-    ~Fleet() { std::remove(path_.c_str()); }
-    Simulator& Sim() { return *sim_; }
-    std::vector<nlohmann::json> EventLines() {
-        events_.Flush();
-        std::vector<nlohmann::json> lines;
-        std::ifstream file(path_);
-        std::string line;
-        while (std::getline(file, line)) lines.push_back(nlohmann::json::parse(line));
-        return lines;
-    }
-
-private:
-    static std::vector<DeviceConfig> Parsed(const std::string& json) {
-        const FleetResult parsed = ParseFleet(json);
-        EXPECT_EQ(parsed.error, "");
-        return parsed.devices;
-    }
-    std::string path_;
-    Events events_;
-    std::unique_ptr<Simulator> sim_;
-};
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -81,7 +46,7 @@ const char* const kTwo = R"([
 }  // namespace
 
 TEST(SetupFile, TheDefaultFileIsARealisticConfigurationWithTheDevicesOwnValues) {
-    Fleet fleet(kTwo);
+    Devices fleet(kTwo);
     const std::string xml = fleet.Sim().ServeSetupXml(0);
     EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
     EXPECT_TRUE(Has(xml, "<!--"));
@@ -125,7 +90,7 @@ TEST(SetupFile, EachDefaultFleetHasOneDeviceInTheCzechCodePage) {
 }
 
 TEST(SetupFile, AFileSentIsKeptAndItsNetworkValuesTaken) {
-    Fleet fleet(kTwo);
+    Devices fleet(kTwo);
     // A file that names the device's own values changes nothing but the file.
     std::string own = FileWith("Kotelna č. 1", "10.77.3.1");
     own.replace(own.find("255.255.255.0"), 13, "255.255.0.0");
@@ -163,7 +128,7 @@ TEST(SetupFile, AFileSentIsKeptAndItsNetworkValuesTaken) {
 }
 
 TEST(SetupFile, AChangingConfigurationAndOneThatIsNotWellFormed) {
-    Fleet fleet(R"([
+    Devices fleet(R"([
  {"family": "Orvex", "mac": "02:50:00:00:00:01", "ip": "10.77.3.1", "http": {"changing": 0}},
  {"family": "Orvex", "mac": "02:50:00:00:00:02", "ip": "10.77.3.2", "http": {"changing": 3600}},
  {"family": "HWG", "mac": "02:51:00:00:00:01", "ip": "10.77.3.3", "http": {"not_well_formed": true}}])");
