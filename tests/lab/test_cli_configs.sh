@@ -147,7 +147,8 @@ d = load("diffdevices.out")
 expect("diff fields", sorted(d[0]), ["identity", "kind", "left", "path", "right"])
 marked = sorted(x["path"] for x in d if x["identity"])
 expect("identity places of two devices", marked, ["/setup/device/mac", "/setup/device/name", "/setup/network/ip"])
-expect("nothing else differs", [x["path"] for x in d if not x["identity"]], [])
+expect("else only the community device 1 was given", [(x["path"], x["left"], x["right"]) for x in d if not x["identity"]],
+       [("/setup/snmp/community", "night", "public")])
 ip = [x for x in d if x["path"] == "/setup/network/ip"][0]
 expect("the address", (ip["kind"], ip["left"], ip["right"]), ("changed", "10.77.6.1", "10.77.6.2"))
 t = [l.split("\t") for l in text("difftext.out").splitlines()]
