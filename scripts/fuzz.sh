@@ -11,7 +11,7 @@ set -euo pipefail
 DURATION=${1:-60}
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${PYXET_FUZZ_BUILD:-$ROOT/build-fuzz}
-TARGETS=(fuzz_orvex_answer fuzz_hwg_answer fuzz_tryparseip fuzz_parseip fuzz_parsemac fuzz_textbetween fuzz_settings fuzz_safetext)
+TARGETS=(fuzz_orvex_answer fuzz_hwg_answer fuzz_tryparseip fuzz_parseip fuzz_parsemac fuzz_textbetween fuzz_settings fuzz_safetext fuzz_configdoc)
 
 if ! command -v clang++ >/dev/null; then
   echo "fuzz: clang++ not found (scripts/install-deps.sh installs it)" >&2
@@ -35,6 +35,7 @@ max_len() {
     fuzz_orvex_answer) echo 256 ;;   # answers are 114 bytes; longer ones are cut
     fuzz_hwg_answer) echo 128 ;;     # answers end at 110 bytes
     fuzz_settings) echo 4096 ;;      # a settings file with a few sections and tables
+    fuzz_configdoc) echo 4096 ;;     # a configuration with sections, repeats and a DTD
     *) echo 64 ;;                    # address texts and short pages
   esac
 }

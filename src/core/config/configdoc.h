@@ -15,8 +15,12 @@ constexpr qsizetype kMostConfigBytes = 16 * 1024 * 1024;
 constexpr int kMostConfigDepth = 256;
 
 // A stretch of the decoded text (QString positions), so that a value can be put back in place.
+// An element's text span covers its text from the first to the last character that is not white
+// space, as written (references and CDATA markers included); an element without text has an
+// empty span where its content starts. Start is -1 where no single stretch holds the value: an
+// element written as <x/>, or text in several pieces (around child elements or comments).
 struct TConfigSpan {
-    qsizetype Start = -1;  // -1: none (an element without text)
+    qsizetype Start = -1;
     qsizetype Length = 0;
 };
 

@@ -15,6 +15,9 @@ struct TDriftDevice {
     std::vector<TConfigDifference> Differences;  // from the reference (identity marked)
 };
 
+// Two devices are in one group when they have the same set of differences other than at identity
+// places, each taken as its path, its kind and the device's value (the reference's value is the
+// same for all). A group's differences are those of its first device, in their order.
 struct TDriftGroup {
     std::vector<size_t> Devices;                 // indexes into the devices given, in their order
     std::vector<TConfigDifference> Differences;  // without identity places; empty: the group that matches
