@@ -93,3 +93,9 @@ bool MakeConfigFolder(const TProgramFolders& folders)
     }
     return IsFolder(dir);
 }
+
+bool MakeFolderPath(const std::string& folder)
+{
+    (void)folder;
+    return false;
+}

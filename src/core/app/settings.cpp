@@ -332,3 +332,11 @@ bool SaveSettings(const std::string& appDir, const TSettings& settings, std::str
     }
     return ok;
 }
+
+std::string DataFolder() { return ProgramFolders().DataDir; }
+
+std::vector<std::string> ParseIdentityPaths(const std::string& text)
+{
+    (void)text;
+    return {};
+}

@@ -47,7 +47,25 @@ struct TSettings {
     int TransferJobs = 1;         // Jobs: devices a batch of the window transfers at once
     bool VerifyUpgrades = false;  // Verify: the upgrade waits for each device's new firmware
     int VerifySeconds = 120;      // VerifySeconds: how long it waits (10 to 3600)
+    // [History] Folder and Keep, read by the window and pyxet-cli alike, never written: where the
+    // configurations downloaded are kept ("" for history/ in the data folder) and how many
+    // versions per device (core/config/history.h).
+    std::string HistoryFolder;
+    int HistoryKeep = 50;
+    // [Compare] Identity: more identity places (paths as the compare spells them), read only.
+    std::vector<std::string> IdentityPaths;
+    // [Compare] Preview: a preview before anything is written; written only once it is off (or
+    // the file has it).
+    bool Preview = true;
 };
+
+// DataDir, with its trailing '/': the program's own folder in the build folder, the user's
+// $XDG_DATA_HOME/pyxet/ (default ~/.local/share/pyxet/) when installed.
+std::string DataFolder();
+
+// [Compare] Identity as read: paths separated by commas (blanks around them dropped, empty
+// entries left out).
+std::vector<std::string> ParseIdentityPaths(const std::string& text);
 
 // AppDir, with its trailing '/': locale/, images/ and the help files are found there. The
 // folder of the running program file in the build folder, share/pyxet/ when installed.

@@ -242,3 +242,10 @@ TUpgradeCheck VerifyUpgradedDevice(const TRevisionTarget& target, const std::opt
         [&stop] { return stop && stop() ? std::numeric_limits<int64_t>::max() / 2 : SteadyMs(); },
         [&stop](int ms) { WaitUnlessStopped(ms, stop); });
 }
+
+std::optional<std::string> AskDeviceMac(const std::string& host, int waitMs)
+{
+    (void)host;
+    (void)waitMs;
+    return std::nullopt;
+}

@@ -84,3 +84,11 @@ void WaitUnlessStopped(int ms, const std::function<bool()>& stop);
 // carry its MAC (learnt from the answer before the upgrade when only its address was known).
 TUpgradeCheck VerifyUpgradedDevice(const TRevisionTarget& target, const std::optional<std::string>& before,
                                    int seconds, const std::function<bool()>& stop);
+
+// Who answers at `host`: the info request of both families sent to it by unicast, the first
+// answer from that address within waitMs. Its MAC as FormatMac gives it ("00:1A:2B:3C:4D:FF");
+// none when nothing answered. pyxet-cli's backup and save without discovery ask it so that what
+// they download is kept in the device's history.
+std::optional<std::string> AskDeviceMac(const std::string& host, int waitMs);
+// How long AskDeviceMac waits.
+constexpr int kMacQuestionWaitMs = 1500;

@@ -386,3 +386,37 @@ std::vector<TDeviceResult> TTransferBatch::Load(const TBatchDevice& device, cons
     Log(_("Load configuration process finished."));
     return results;
 }
+
+std::vector<TDeviceResult> TTransferBatch::RestoreCommon(const std::vector<TBatchDevice>& devices,
+                                                         const std::string& file, const std::vector<QByteArray>& bodies,
+                                                         const std::vector<std::string>& refusals)
+{
+    (void)bodies;
+    (void)refusals;
+    return RestoreCommon(devices, file);
+}
+
+std::vector<TDeviceResult> TTransferBatch::Restore(const std::vector<TBatchDevice>& devices, const std::string& folder,
+                                                   const std::vector<QByteArray>& bodies,
+                                                   const std::vector<std::string>& refusals)
+{
+    (void)bodies;
+    (void)refusals;
+    return Restore(devices, folder);
+}
+
+std::vector<TDeviceResult> TTransferBatch::Fetch(const std::vector<TBatchDevice>& devices)
+{
+    (void)devices;
+    return {};
+}
+
+bool TTransferBatch::FetchDeviceConfig(const std::string& host, QByteArray& bytes)
+{
+    return Http.GetBytes(host, kSetupPath, bytes);
+}
+
+bool TTransferBatch::RestoreDeviceBody(const std::string& host, const std::string& file, const QByteArray& body)
+{
+    return Http.PostBytes(host, kSetupPath, file, body);
+}

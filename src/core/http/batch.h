@@ -5,8 +5,11 @@
 // summary. A failed device never stops a batch; a device that shares its address with other
 // units is not started and fails.
 #pragma once
+#include "core/config/history.h"
 #include "core/devices/sharedaddress.h"
 #include "core/discovery/probe.h"
+
+#include <QByteArray>
 
 #include <atomic>
 #include <functional>
@@ -50,6 +53,12 @@ struct TDeviceResult {
     std::optional<std::string> FirmwareBefore;
     std::optional<std::string> FirmwareAfter;
     bool Verified = false;
+    // A configuration downloaded (Fetch, Backup, Save): with Fetch, its bytes; with a history,
+    // the version it is kept as (the newest kept one when it was the same), "" when none was
+    // kept (no history, the MAC unknown, or the keep failed: HistoryError says why).
+    QByteArray Config;
+    std::string HistoryVersion;
+    std::string HistoryError;
 };
 
 // The progress window (the window's TProgressInfoForm; pyxet-cli shows none).
@@ -86,6 +95,19 @@ public:
     // "Configure Devices..." after Yes: the one file to every device. An empty file name (the
     // file dialog was cancelled) logs only the end line.
     std::vector<TDeviceResult> RestoreCommon(const std::vector<TBatchDevice>& devices, const std::string& file);
+    // The same with one body per device (the common file with each device's own identity
+    // kept): bodies[i] goes to devices[i], sent under the file's name; a device with a refusal
+    // (refusals[i] not "") is not written: its block shows the reason and it fails.
+    std::vector<TDeviceResult> RestoreCommon(const std::vector<TBatchDevice>& devices, const std::string& file,
+                                             const std::vector<QByteArray>& bodies,
+                                             const std::vector<std::string>& refusals);
+    // Restore with one body per device instead of its backup file (a history version), as above.
+    std::vector<TDeviceResult> Restore(const std::vector<TBatchDevice>& devices, const std::string& folder,
+                                       const std::vector<QByteArray>& bodies, const std::vector<std::string>& refusals);
+    // Downloads each device's setup.xml into memory only (a preview or a compare): the usual
+    // progress lines, the bytes in each result's Config, kept in the history; no backup or user
+    // file is touched.
+    std::vector<TDeviceResult> Fetch(const std::vector<TBatchDevice>& devices);
     // "Save..." and "Load..." on one device; an empty file name logs only the end line.
     std::vector<TDeviceResult> Save(const TBatchDevice& device, const std::string& file);
     std::vector<TDeviceResult> Load(const TBatchDevice& device, const std::string& file);
@@ -96,6 +118,8 @@ public:
     bool UpgradeDevice(const std::string& image, const std::string& host);
     bool BackupDeviceConfig(const std::string& host, const std::string& file);
     bool RestoreDeviceConfig(const std::string& host, const std::string& file);
+    bool FetchDeviceConfig(const std::string& host, QByteArray& bytes);
+    bool RestoreDeviceBody(const std::string& host, const std::string& file, const QByteArray& body);
     void AddResultLines(const std::string& action, bool ok);
     // "Processes Summary:" and its counts; "Not started: %d" only when a stop left devices out.
     // "Verified: %d" follows the counts when verified is not negative.
@@ -107,6 +131,10 @@ public:
     // takes the setting as it was when the batch began, whatever batch it runs on, and its waits
     // end early once this batch, the step's batch or the setting's Stop says stop.
     void SetVerification(TVerifySetting setting) { Verification = std::move(setting); }
+    // Where every configuration downloaded from a device whose MAC is known is also kept (none:
+    // no history). Each device's step keeps into the batch's history as it was when the batch began.
+    void SetHistory(std::optional<THistory> history) { History = std::move(history); }
+    const std::optional<THistory>& CurrentHistory() const { return History; }
 
     // One device's part of a batch on the batch given: its device line, its transfer, its
     // result lines; returns its result.
@@ -162,6 +190,7 @@ private:
     std::atomic<bool> Stopping = false;  // read by the steps of other threads
     const std::atomic<bool>* Following = nullptr;
     TVerifySetting Verification;
+    std::optional<THistory> History;
     TDeviceRunner Runner;
     std::function<void(bool now)> StopListener;
     std::string LastMissing;  // the local file a restore did not find

@@ -616,3 +616,21 @@ bool THTTPModule::GetFile(const std::string& host, const std::string& path, cons
     Fail(verdict.Message);
     return false;
 }
+
+bool THTTPModule::GetBytes(const std::string& host, const std::string& path, QByteArray& bytes)
+{
+    (void)host;
+    (void)path;
+    (void)bytes;
+    return false;
+}
+
+bool THTTPModule::PostBytes(const std::string& host, const std::string& path, const std::string& file,
+                            const QByteArray& body)
+{
+    (void)host;
+    (void)path;
+    (void)file;
+    (void)body;
+    return false;
+}

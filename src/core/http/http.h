@@ -8,6 +8,8 @@
 #pragma once
 #include "core/http/rules.h"
 
+#include <QByteArray>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -63,6 +65,10 @@ public:
     // GET "http://" + host + "/" + path into the file, which only a whole body replaces (status
     // 200, not empty, at most kMaxConfigBytes): see core/http/files.h for how.
     bool GetFile(const std::string& host, const std::string& path, const std::string& file);
+    // The same GET into memory: `bytes` holds the whole body on success (untouched on failure).
+    bool GetBytes(const std::string& host, const std::string& path, QByteArray& bytes);
+    // PostFile with the body's bytes given; `file` is only the multipart part's file name.
+    bool PostBytes(const std::string& host, const std::string& path, const std::string& file, const QByteArray& body);
 
     // The rate line of the progress events for `count` bytes sent since the transfer began.
     std::string TransferRate(int64_t count);

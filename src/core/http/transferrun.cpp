@@ -275,6 +275,7 @@ void TTransferRun::TState::Work()
         TTransferBatch batch(Workers.front()->Module, *this);
         batch.FollowStop(&NoMoreStarts);
         batch.SetVerification(Order.Verification);
+        batch.SetHistory(Order.History);
         batch.SetRunner([this, &batch](size_t count, const TTransferBatch::TDeviceStep& step) {
             return RunSteps(batch, count, step);
         });
@@ -283,8 +284,15 @@ void TTransferRun::TState::Work()
         switch (Order.Command) {
         case TTransferCommand::Upgrade: Results = batch.Upgrade(devices, Order.File); break;
         case TTransferCommand::Backup: Results = batch.Backup(devices, Order.File); break;
-        case TTransferCommand::Restore: Results = batch.Restore(devices, Order.File); break;
-        case TTransferCommand::RestoreCommon: Results = batch.RestoreCommon(devices, Order.File); break;
+        case TTransferCommand::Restore:
+            Results = Order.Bodies.empty() ? batch.Restore(devices, Order.File)
+                                           : batch.Restore(devices, Order.File, Order.Bodies, Order.Refusals);
+            break;
+        case TTransferCommand::RestoreCommon:
+            Results = Order.Bodies.empty() ? batch.RestoreCommon(devices, Order.File)
+                                           : batch.RestoreCommon(devices, Order.File, Order.Bodies, Order.Refusals);
+            break;
+        case TTransferCommand::Fetch: Results = batch.Fetch(devices); break;
         case TTransferCommand::Save: Results = batch.Save(one, Order.File); break;
         case TTransferCommand::Load: Results = batch.Load(one, Order.File); break;
         }

@@ -22,10 +22,12 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-enum class TTransferCommand { Upgrade, Backup, Restore, RestoreCommon, Save, Load };
+// Fetch: each device's setup.xml into memory only (TDeviceResult::Config), for a preview or a compare.
+enum class TTransferCommand { Upgrade, Backup, Restore, RestoreCommon, Save, Load, Fetch };
 
 // What a run does.
 struct TTransferOrder {
@@ -37,6 +39,13 @@ struct TTransferOrder {
     std::string File;
     TVerifySetting Verification;  // Upgrade only
     int Jobs = 1;                 // transfers at once (1 to kMaxJobs)
+    // Restore and RestoreCommon: when not empty, one body per device (in Devices' order) sent
+    // instead of the file, and one refusal per device (may be empty: none refused); a device with
+    // a refusal is not written and fails with it.
+    std::vector<QByteArray> Bodies;
+    std::vector<std::string> Refusals;
+    // Where the configurations downloaded are kept (Backup, Save, Fetch); none: not kept.
+    std::optional<THistory> History;
 };
 
 class TTransferRun : public QObject {
