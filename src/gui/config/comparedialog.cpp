@@ -70,6 +70,7 @@ TCompareDialog::TCompareDialog(TCompareHost host, QWidget* parent)
     connect(Ui_->btnCheckGroup, &QPushButton::clicked, this, &TCompareDialog::CheckGroup);
     connect(Ui_->btnClose, &QPushButton::clicked, this, &QDialog::reject);
     Ui_->Splitter->setSizes({260, 640});
+    Ui_->btnRestoreVersion->setEnabled(false);
     TranslateComponent(this);
     ShowDifferences(Ui_->tblDifferences, {}, "Left", "Right");
     Reload();
@@ -182,12 +183,12 @@ void TCompareDialog::CompareClick()
         return;
     }
     Ui_->btnCompare->setEnabled(false);
-    auto done = [this, left, right, fetch, devices](std::vector<TFetchedConfig> fetched) mutable {
+    auto done = [this, left, right, fetch, devices](std::vector<TDeviceResult> fetched) mutable {
         Ui_->btnCompare->setEnabled(true);
         fetched.resize(fetch.size());
         if (right.Source == TCompareSource::Device) {
             right.Read = fetched.back().Ok;
-            right.Bytes = fetched.back().Bytes;
+            right.Bytes = fetched.back().Config;
             right.Error = fetched.back().Error;
         }
         if (left.Source == TCompareSource::EveryChecked) {
@@ -198,7 +199,7 @@ void TCompareDialog::CompareClick()
         }
         if (left.Source == TCompareSource::Device) {
             left.Read = fetched.front().Ok;
-            left.Bytes = fetched.front().Bytes;
+            left.Bytes = fetched.front().Config;
             left.Error = fetched.front().Error;
         }
         Compare(std::move(left), std::move(right));
@@ -277,7 +278,7 @@ void TCompareDialog::ShowRows()
     ShowDifferences(Ui_->tblDifferences, Shown, "Left", "Right");
 }
 
-void TCompareDialog::CompareDrift(const std::vector<TCompareDevice>& devices, const std::vector<TFetchedConfig>& fetched,
+void TCompareDialog::CompareDrift(const std::vector<TCompareDevice>& devices, const std::vector<TDeviceResult>& fetched,
                                   const TSide& reference)
 {
     Compared = false;
@@ -296,7 +297,7 @@ void TCompareDialog::CompareDrift(const std::vector<TCompareDevice>& devices, co
         d.Host = devices[i].Batch.PeerIP;
         d.Name = devices[i].Batch.Name;
         if (fetched[i].Ok) {
-            const TConfigDocument own = ReadConfig(fetched[i].Bytes);
+            const TConfigDocument own = ReadConfig(fetched[i].Config);
             d.Read = own.Ok;
             d.Error = own.Error;
             if (own.Ok) {
@@ -355,12 +356,11 @@ void TCompareDialog::CheckGroup()
     const int row = Ui_->lstGroups->currentRow();
     if (row < 0 || !Host.CheckDevices)
         return;
-    std::vector<std::string> macs;
-    const std::vector<size_t>& members =
-        size_t(row) < LastDrift.Groups.size() ? LastDrift.Groups[size_t(row)].Devices : LastDrift.Unreadable;
-    for (const size_t i : members)
-        macs.push_back(DriftDevices[i].Batch.MAC);
-    Host.CheckDevices(macs);
+    std::vector<TCompareDevice> members;
+    for (const size_t i :
+         size_t(row) < LastDrift.Groups.size() ? LastDrift.Groups[size_t(row)].Devices : LastDrift.Unreadable)
+        members.push_back(DriftDevices[i]);
+    Host.CheckDevices(members);
 }
 
 void TCompareDialog::RestoreVersion()
