@@ -17,6 +17,7 @@ void ShowDifferences(QTableWidget* table, const std::vector<TCompareRow>& rows, 
     table->setHorizontalHeaderLabels({Q(_("Path")), Q(_(left)), Q(_(right)), Q(_("Difference"))});
     table->setRowCount(int(rows.size()));
     table->verticalHeader()->hide();
+    table->horizontalHeader()->setObjectName(table->objectName() + QStringLiteral("Header"));
     for (int r = 0; r < int(rows.size()); ++r) {
         const TConfigDifference& d = rows[size_t(r)].Difference;
         std::string what = rows[size_t(r)].Equal ? _("equal") : DifferenceKindText(d.Kind);
