@@ -58,6 +58,33 @@ TEST(ProgramFolders, InstalledReadsShareAndKeepsSettingsInTheConfigFolder)
     EXPECT_EQ(local.AppDir, "/tmp/p q/share/pyxet/");
 }
 
+TEST(ProgramFolders, GatheredDataBesideTheProgramOrInTheUsersDataFolder)
+{
+    // The build folder keeps the history beside the program, whatever XDG_DATA_HOME says.
+    TFolderFacts build = Facts("/work/pyxet/build/bin/");
+    build.XdgDataHome = "/home/eva/.data";
+    EXPECT_EQ(ChooseProgramFolders(build, Folders({})).DataDir, "/work/pyxet/build/bin/");
+    // Installed: $XDG_DATA_HOME/pyxet/ when it is absolute, else ~/.local/share/pyxet/.
+    const auto usr = Folders({"/usr/share/pyxet/"});
+    const struct {
+        const char* Xdg;
+        const char* DataDir;
+        const char* Why;
+    } rows[] = {
+        {"", "/home/eva/.local/share/pyxet/", "unset: the default"},
+        {"/tmp/data", "/tmp/data/pyxet/", "absolute"},
+        {"/tmp/data/", "/tmp/data/pyxet/", "with its trailing '/'"},
+        {"data", "/home/eva/.local/share/pyxet/", "relative: ignored"},
+    };
+    for (const auto& row : rows) {
+        TFolderFacts facts = Facts("/usr/bin/", "/tmp/cfg");
+        facts.XdgDataHome = row.Xdg;
+        const TProgramFolders f = ChooseProgramFolders(facts, usr);
+        EXPECT_EQ(f.DataDir, row.DataDir) << row.Why;
+        EXPECT_EQ(f.ConfigDir, "/tmp/cfg/pyxet/") << row.Why << ": the settings stay where they were";
+    }
+}
+
 TEST(ProgramFolders, DataFolderNamedByTheBuild)
 {
     // For layouts where the data does not lie at ../share/pyxet (say /opt/pyxet/bin and

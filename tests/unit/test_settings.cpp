@@ -636,3 +636,46 @@ TEST_F(Settings, VerifySecondsIsKeptWithinTenToAnHour)
     for (const auto& [text, seconds] : cases)
         EXPECT_EQ(Load(std::string("[Transfers]\nVerifySeconds=") + text + "\n").VerifySeconds, seconds) << text;
 }
+
+TEST_F(Settings, HistoryAndCompareKeys)
+{
+    TSettings s = Load("[Logs]\nTime=True\n");
+    EXPECT_EQ(s.HistoryFolder, "");
+    EXPECT_EQ(s.HistoryKeep, 50);
+    EXPECT_TRUE(s.IdentityPaths.empty());
+    EXPECT_TRUE(s.Preview);
+    std::string error;
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    EXPECT_EQ(ReadFile(Dir / "Pyxet.ini").find("[Compare]"), std::string::npos) << "the default is not written";
+    EXPECT_EQ(ReadFile(Dir / "Pyxet.ini").find("[History]"), std::string::npos);
+
+    s.Preview = false;
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    EXPECT_NE(ReadFile(Dir / "Pyxet.ini").find("[Compare]\nPreview=False\n"), std::string::npos);
+    TSettings back;
+    LoadSettings(AppDir, back);
+    EXPECT_FALSE(back.Preview);
+    // Back on: the file has the key, so it is written.
+    back.Preview = true;
+    ASSERT_TRUE(SaveSettings(AppDir, back, &error)) << error;
+    EXPECT_NE(ReadFile(Dir / "Pyxet.ini").find("Preview=True\n"), std::string::npos);
+
+    // The history keys and the identity paths are read, and left as the file has them.
+    WriteFile(Dir / "Pyxet.ini",
+              "[History]\nFolder=/srv/pyxet history\nKeep=7\n[Compare]\nIdentity= /setup/snmp/@id ,, /setup/loc \n");
+    TSettings read;
+    LoadSettings(AppDir, read);
+    EXPECT_EQ(read.HistoryFolder, "/srv/pyxet history");
+    EXPECT_EQ(read.HistoryKeep, 7);
+    EXPECT_EQ(read.IdentityPaths, (std::vector<std::string>{"/setup/snmp/@id", "/setup/loc"}));
+    read.Preview = false;
+    ASSERT_TRUE(SaveSettings(AppDir, read, &error)) << error;
+    const std::string text = ReadFile(Dir / "Pyxet.ini");
+    EXPECT_NE(text.find("Keep=7\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Identity= /setup/snmp/@id ,, /setup/loc"), std::string::npos) << text;
+
+    const std::pair<const char*, int> keeps[] = {{"1", 1},   {"100000", 100000}, {"0", 50},  {"100001", 50},
+                                                 {"-3", 50}, {"x", 50},          {"", 50},   {"7.5", 50}};
+    for (const auto& [value, keep] : keeps)
+        EXPECT_EQ(Load(std::string("[History]\nKeep=") + value + "\n").HistoryKeep, keep) << value;
+}

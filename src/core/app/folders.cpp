@@ -56,12 +56,17 @@ TProgramFolders ChooseProgramFolders(const TFolderFacts& facts, const std::funct
     else if (!facts.BuiltInDataDir.empty() && isFolder(AsFolder(facts.BuiltInDataDir)))
         folders.AppDir = AsFolder(facts.BuiltInDataDir);
     if (folders.AppDir.empty()) {
-        folders.AppDir = folders.ConfigDir = AsFolder(facts.ProgramDir);
+        folders.AppDir = folders.ConfigDir = folders.DataDir = AsFolder(facts.ProgramDir);
         return folders;
     }
     folders.Installed = true;
-    const bool xdgUsable = !facts.XdgConfigHome.empty() && facts.XdgConfigHome.front() == '/';
-    folders.ConfigDir = AsFolder((xdgUsable ? facts.XdgConfigHome : facts.Home + "/.config") + "/pyxet");
+    // A relative XDG folder is ignored, as the XDG rules say.
+    const auto xdgFolder = [&facts](const std::string& xdg, const char* fallback) {
+        const bool usable = !xdg.empty() && xdg.front() == '/';
+        return AsFolder((usable ? xdg : facts.Home + fallback) + "/pyxet");
+    };
+    folders.ConfigDir = xdgFolder(facts.XdgConfigHome, "/.config");
+    folders.DataDir = xdgFolder(facts.XdgDataHome, "/.local/share");
     return folders;
 }
 
@@ -74,6 +79,7 @@ const TProgramFolders& ProgramFolders()
         facts.BuiltInDataDir = PYXET_DATA_DIR;
 #endif
         facts.XdgConfigHome = EnvText("XDG_CONFIG_HOME");
+        facts.XdgDataHome = EnvText("XDG_DATA_HOME");
         facts.Home = HomeFolder();
         return ChooseProgramFolders(facts, IsFolder);
     }();
@@ -84,18 +90,17 @@ bool MakeConfigFolder(const TProgramFolders& folders)
 {
     if (!folders.Installed)
         return true;  // the program's own folder is there already
+    return MakeFolderPath(folders.ConfigDir);
+}
+
+bool MakeFolderPath(const std::string& folder)
+{
     // Each missing step of the path, from the top down.
-    const std::string& dir = folders.ConfigDir;
+    const std::string dir = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     for (std::size_t slash = dir.find('/', 1); slash != std::string::npos; slash = dir.find('/', slash + 1)) {
         const std::string step = dir.substr(0, slash);
         if (mkdir(step.c_str(), 0700) != 0 && errno != EEXIST)
             return false;
     }
     return IsFolder(dir);
-}
-
-bool MakeFolderPath(const std::string& folder)
-{
-    (void)folder;
-    return false;
 }

@@ -5,6 +5,7 @@
 #include "core/app/folders.h"
 #include "core/app/i18n.h"
 #include "core/app/inifile.h"
+#include "core/config/history.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
 
@@ -73,6 +74,14 @@ std::optional<int> WholeNumber(const std::string& text, int low, int high)
     if (value < low || value > high)
         return std::nullopt;
     return value;
+}
+
+// [Compare] Preview the same way; [History] and [Compare] Identity stay as the file has them.
+bool WriteCompare(TIniFile& ini, const TSettings& settings)
+{
+    if (settings.Preview && !ini.HasKey("Compare", "Preview"))
+        return true;
+    return ini.WriteString("Compare", "Preview", settings.Preview ? "True" : "False");
 }
 
 // The [Transfers] keys the same way; VerifySeconds stays as the file has it.
@@ -221,6 +230,10 @@ void LoadSettings(const std::string& appDir, TSettings& settings)
     settings.TransferJobs = ParseTransferJobs(ini.ReadString("Transfers", "Jobs", ""));
     settings.VerifyUpgrades = ParseSettingsBool(ini.ReadString("Transfers", "Verify", ""), false);
     settings.VerifySeconds = ParseVerifySeconds(ini.ReadString("Transfers", "VerifySeconds", ""));
+    settings.HistoryFolder = ini.ReadString("History", "Folder", "");
+    settings.HistoryKeep = ParseHistoryKeep(ini.ReadString("History", "Keep", ""));
+    settings.IdentityPaths = ParseIdentityPaths(ini.ReadString("Compare", "Identity", ""));
+    settings.Preview = ParseSettingsBool(ini.ReadString("Compare", "Preview", ""), true);
 }
 
 TWindowPlace ParseWindowPlace(const std::string& left, const std::string& top, const std::string& width,
@@ -322,7 +335,7 @@ bool SaveSettings(const std::string& appDir, const TSettings& settings, std::str
         && ini.WriteString("Products", "HWG", JoinCommaText(settings.HwgProducts))
         && WriteDiscovery(ini, settings)
         && WriteWindow(ini, settings.Window, settings.Scheme, settings.Columns)
-        && WriteTransfers(ini, settings)
+        && WriteTransfers(ini, settings) && WriteCompare(ini, settings)
         && ini.Save(path);
     if (!ok && error) {
         *error = Format(_("Unable to write to %s"), path.c_str());
@@ -337,6 +350,20 @@ std::string DataFolder() { return ProgramFolders().DataDir; }
 
 std::vector<std::string> ParseIdentityPaths(const std::string& text)
 {
-    (void)text;
-    return {};
+    std::vector<std::string> paths;
+    size_t from = 0;
+    while (from <= text.size()) {
+        size_t comma = text.find(',', from);
+        if (comma == std::string::npos)
+            comma = text.size();
+        size_t begin = from, end = comma;
+        while (begin < end && IsSeparatorBlank(text[begin]))
+            ++begin;
+        while (end > begin && IsSeparatorBlank(text[end - 1]))
+            --end;
+        if (end > begin)
+            paths.push_back(text.substr(begin, end - begin));
+        from = comma + 1;
+    }
+    return paths;
 }
