@@ -60,10 +60,12 @@ QStringList Row(QTableWidget* table, int row)
     return cells;
 }
 
-bool LoggedStart(const TTransferWindow& w, const char* line)
-{
-    return w.Logged(line);
-}
+// Alpha and Bravo, each holding its own name and address and the community "public".
+struct TTwoDevices {
+    TConfigServer Alpha{"127.0.0.1", Setup("Alpha", "127.0.0.1", "public")};
+    TConfigServer Bravo{"127.0.0.2", Setup("Bravo", "127.0.0.2", "public")};
+    bool Listening() const { return Alpha.Listening && Bravo.Listening; }
+};
 
 }  // namespace
 
@@ -80,9 +82,9 @@ private slots:
 
     void RestoreShowsWhatWouldChangeAndWritesOnWrite()
     {
-        TConfigServer alpha("127.0.0.1", Setup("Alpha", "127.0.0.1", "public"));
-        TConfigServer bravo("127.0.0.2", Setup("Bravo", "127.0.0.2", "public"));
-        QVERIFY(alpha.Listening && bravo.Listening);
+        TTwoDevices fleet;
+        QVERIFY(fleet.Listening());
+        TConfigServer &alpha = fleet.Alpha, &bravo = fleet.Bravo;
         TTransferWindow w;
         PrepareRestore(w);
         Control<QAction>(w.Form(), "RestoreConfig")->trigger();
@@ -91,7 +93,7 @@ private slots:
         QVERIFY(preview && preview->isVisible());
         QCOMPARE(alpha.Gets(), 1);
         QVERIFY2(alpha.Posts().empty() && bravo.Posts().empty(), "nothing written before Write");
-        QVERIFY(!LoggedStart(w, "Process restore starting."));
+        QVERIFY(!w.Logged("Process restore starting."));
         // Per device a line; the device shown first has one difference, in the table below.
         auto* devices = Control<QTableWidget>(*preview, "tblDevices");
         QCOMPARE(devices->rowCount(), 2);
@@ -115,9 +117,9 @@ private slots:
 
     void CancelWritesNothing()
     {
-        TConfigServer alpha("127.0.0.1", Setup("Alpha", "127.0.0.1", "public"));
-        TConfigServer bravo("127.0.0.2", Setup("Bravo", "127.0.0.2", "public"));
-        QVERIFY(alpha.Listening && bravo.Listening);
+        TTwoDevices fleet;
+        QVERIFY(fleet.Listening());
+        TConfigServer &alpha = fleet.Alpha, &bravo = fleet.Bravo;
         TTransferWindow w;
         PrepareRestore(w);
         Control<QAction>(w.Form(), "RestoreConfig")->trigger();
@@ -138,9 +140,9 @@ private slots:
     // common file's question straight after the file dialog.
     void PreviewOffRunsTheCommandsAsBefore()
     {
-        TConfigServer alpha("127.0.0.1", Setup("Alpha", "127.0.0.1", "public"));
-        TConfigServer bravo("127.0.0.2", Setup("Bravo", "127.0.0.2", "public"));
-        QVERIFY(alpha.Listening && bravo.Listening);
+        TTwoDevices fleet;
+        QVERIFY(fleet.Listening());
+        TConfigServer &alpha = fleet.Alpha, &bravo = fleet.Bravo;
         TTransferWindow w;
         PrepareRestore(w);
         QAction* item = Control<QAction>(w.Form(), "acPreviewWrites");
@@ -177,9 +179,9 @@ private slots:
     // question follows Write, and each device keeps its own while the common value arrives.
     void CommonFileKeepsEachDevicesOwnIdentity()
     {
-        TConfigServer alpha("127.0.0.1", Setup("Alpha", "127.0.0.1", "public"));
-        TConfigServer bravo("127.0.0.2", Setup("Bravo", "127.0.0.2", "public"));
-        QVERIFY(alpha.Listening && bravo.Listening);
+        TTwoDevices fleet;
+        QVERIFY(fleet.Listening());
+        TConfigServer &alpha = fleet.Alpha, &bravo = fleet.Bravo;
         TTransferWindow w;
         PrepareRestore(w);
         WriteFile(QStringLiteral("common.xml"), Setup("Common", "127.0.0.9", "secret"));

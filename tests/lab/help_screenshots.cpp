@@ -37,6 +37,27 @@
 
 namespace {
 
+// The program folder of one language's pictures filled (and made the working folder), the folder
+// the pictures go to made; "" when the folder could not be filled.
+QString PrepareLanguage(const QTemporaryDir& dir, const QString& shots, const char* language)
+{
+    if (!FillAppFolder(dir.path(), QByteArray("[Setup]\nLang=") + language + "\n[Logs]\nTime=1\n"))
+        return {};
+    QDir::setCurrent(dir.path());
+    const QString out = shots + QLatin1Char('/') + QLatin1String(language) + QStringLiteral("/images/");
+    QDir().mkpath(out);
+    return out;
+}
+
+// The window shown and its picture (or that of an area of it) saved as out/name.png.
+void Shoot(QWidget& window, const QString& out, const char* name, QRect area = {})
+{
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(400);
+    QVERIFY(window.grab(area.isValid() ? area : window.rect()).save(out + QLatin1String(name) + QStringLiteral(".png")));
+}
+
 void Check(TPyxetForm& form, const std::vector<const char*>& names)
 {
     QAbstractItemModel* rows = Control<QTableView>(form, "DeviceListBox")->model();
@@ -75,17 +96,9 @@ private slots:
         for (const char* language : {"en", "cs"}) {
             QTemporaryDir dir;
             const QString appDir = dir.path() + QLatin1Char('/');
-            QVERIFY(FillAppFolder(dir.path(), QByteArray("[Setup]\nLang=") + language + "\n[Logs]\nTime=1\n"));
-            QDir::setCurrent(dir.path());
-            const QString out = shots + QLatin1Char('/') + QLatin1String(language) + QStringLiteral("/images/");
-            QDir().mkpath(out);
-            auto shoot = [&](QWidget& window, const char* name, QRect area = {}) {
-                window.show();
-                QVERIFY(QTest::qWaitForWindowExposed(&window));
-                QTest::qWait(400);
-                QVERIFY(window.grab(area.isValid() ? area : window.rect())
-                            .save(out + QLatin1String(name) + QStringLiteral(".png")));
-            };
+            const QString out = PrepareLanguage(dir, shots, language);
+            QVERIFY(!out.isEmpty());
+            auto shoot = [&](QWidget& window, const char* name, QRect area = {}) { Shoot(window, out, name, area); };
 
             InitTranslation(PYXET_BIN_DIR "/");
             Dialogs::SetAutomatic(true);  // boxes answered, file dialogs answered from the queue
@@ -243,16 +256,9 @@ private slots:
         for (const char* language : {"en", "cs"}) {
             QTemporaryDir dir;
             const QString appDir = dir.path() + QLatin1Char('/');
-            QVERIFY(FillAppFolder(dir.path(), QByteArray("[Setup]\nLang=") + language + "\n[Logs]\nTime=1\n"));
-            QDir::setCurrent(dir.path());
-            const QString out = shots + QLatin1Char('/') + QLatin1String(language) + QStringLiteral("/images/");
-            QDir().mkpath(out);
-            auto shoot = [&](QWidget& window, const char* name) {
-                window.show();
-                QVERIFY(QTest::qWaitForWindowExposed(&window));
-                QTest::qWait(400);
-                QVERIFY(window.grab().save(out + QLatin1String(name) + QStringLiteral(".png")));
-            };
+            const QString out = PrepareLanguage(dir, shots, language);
+            QVERIFY(!out.isEmpty());
+            auto shoot = [&](QWidget& window, const char* name, QRect area = {}) { Shoot(window, out, name, area); };
             InitTranslation(PYXET_BIN_DIR "/");
             Dialogs::SetAutomatic(true);
             UseLanguage(language);
@@ -277,11 +283,11 @@ private slots:
             compare->CompareClick();
             QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 20000);
             windows.Progress->hide();
-            const TProduct* device = form->Devices.DeviceList()[0];
-            for (const TProduct* d : form->Devices.DeviceList())
-                if (d->Info.Name == gate)
-                    device = d;
-            const std::vector<THistoryVersion> versions = HistoryOfSettings(form->Settings).Versions(device->Info.MAC);
+            std::string mac;
+            for (const TDeviceEntry& entry : form->Devices.DeviceList())
+                if (entry.Device->Info.Name == gate)
+                    mac = entry.Device->Info.MAC;
+            const std::vector<THistoryVersion> versions = HistoryOfSettings(form->Settings).Versions(mac);
             QVERIFY(!versions.empty());
             const std::optional<QByteArray> own = ReadHistoryVersion(versions.front());
             QVERIFY(own);
