@@ -245,7 +245,15 @@ TUpgradeCheck VerifyUpgradedDevice(const TRevisionTarget& target, const std::opt
 
 std::optional<std::string> AskDeviceMac(const std::string& host, int waitMs)
 {
-    (void)host;
-    (void)waitMs;
-    return std::nullopt;
+    // Unknown by MAC and family: both families' requests go to the host alone, and the first
+    // answer from there says who it is.
+    TRevisionTarget target;
+    target.Host = host;
+    const std::optional<TRevisionAnswer> answer = AskFirmwareRevision(target, waitMs);
+    if (!answer)
+        return std::nullopt;
+    uint8_t mac[6];
+    for (int k = 0; k < 6; ++k)
+        mac[k] = uint8_t(answer->Mac >> (8 * (5 - k)));
+    return FormatMac(mac);
 }

@@ -11,7 +11,10 @@
 #include "core/log/format.h"
 #include "core/log/safetext.h"
 
+#include <QFile>
+
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 
 #include <sys/stat.h>
@@ -31,6 +34,15 @@ std::string AbsoluteFolder(const std::string& folder)
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
     return error ? folder : absolute.lexically_normal().string();
+}
+
+// A file just downloaded, for the history (at most the size a download may have).
+std::optional<QByteArray> ReadDownloaded(const std::string& file)
+{
+    QFile in(QString::fromStdString(file));
+    if (in.size() > kMaxConfigBytes || !in.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return in.readAll();
 }
 
 // Before files are received into a folder: what killed transfers left there goes.
@@ -126,8 +138,10 @@ TDeviceResult TTransferBatch::Result(const std::string& host, bool ok) const
     result.Host = host;
     result.Ok = ok;
     if (!ok) {
-        result.Error = !LastMissing.empty() ? _("Configuration not found") : Http.LastError();
-        result.NeedsLogin = LastMissing.empty() && Http.LastNeededLogin();
+        result.Error = !LastRefusal.empty() ? LastRefusal
+                       : !LastMissing.empty() ? _("Configuration not found")
+                                              : Http.LastError();
+        result.NeedsLogin = LastMissing.empty() && LastRefusal.empty() && Http.LastNeededLogin();
     }
     return result;
 }
@@ -288,15 +302,95 @@ bool TTransferBatch::RestoreDeviceConfig(const std::string& host, const std::str
     return false;
 }
 
+bool TTransferBatch::FetchDeviceConfig(const std::string& host, QByteArray& bytes)
+{
+    Log(Format(_("Read data from %s starting."), host.c_str()));
+    Lines.AddLine(_("Sending request..."));
+    return Http.GetBytes(host, kSetupPath, bytes);
+}
+
+bool TTransferBatch::RestoreDeviceBody(const std::string& host, const std::string& file, const QByteArray& body)
+{
+    Log(Format(_("Restore data from %s starting."), host.c_str()));
+    Lines.AddLine(_("Sending request..."));
+    return Http.PostBytes(host, kSetupPath, file, body);
+}
+
+namespace {
+// A configuration downloaded from a device whose MAC is known, kept in the history (a failure is
+// logged; the transfer itself still counts).
+void KeepInHistory(const std::optional<THistory>& history, const TBatchDevice& device, const QByteArray& bytes,
+                   TDeviceResult& result)
+{
+    if (!history || HistoryMacName(device.MAC).empty())
+        return;
+    THistory kept = *history;
+    const THistoryKept version = kept.Keep(device.MAC, bytes, int64_t(std::time(nullptr)));
+    if (!version.Ok) {
+        result.HistoryError = version.Error;
+        LogAction("", Format(_("Not kept in the history: %s"), version.Error.c_str()), LOG_WARNING);
+        return;
+    }
+    result.HistoryVersion = version.Version.Version;
+    if (version.Added)
+        Log(Format(_("Configuration of %s kept in the history as %s."), device.PeerIP.c_str(),
+                   version.Version.Path.c_str()));
+}
+}  // namespace
+
 void TTransferBatch::RunDevices(const std::vector<TBatchDevice>& devices, TRoutine routine,
                                 const std::vector<std::string>& files, const std::string& label,
-                                std::vector<TDeviceResult>& results)
+                                std::vector<TDeviceResult>& results, const std::vector<QByteArray>& bodies,
+                                const std::vector<std::string>& refusals)
 {
+    // Every step keeps into the history as the batch had it when it began, on whatever batch it runs.
+    const std::optional<THistory> history = routine == &TTransferBatch::BackupDeviceConfig ? History : std::nullopt;
     const std::vector<TDeviceResult> done = RunSteps(devices.size(), [&](TTransferBatch& batch, size_t i) {
-        return batch.ConfigDevice(devices[i], files[i], routine, label);
+        const TBatchDevice& device = devices[i];
+        const std::string& file = files[i];
+        if (i < refusals.size() && !refusals[i].empty())
+            return batch.DeviceBlock(device, label, [&](TDeviceResult&) {
+                Log(Format(_("Restore data from %s starting."), device.PeerIP.c_str()));
+                batch.LastRefusal = refusals[i];
+                batch.Lines.AddLine(refusals[i]);
+                LogAction("", refusals[i], LOG_ERROR);
+                return false;
+            });
+        if (i < bodies.size() && !bodies[i].isNull())
+            return batch.DeviceBlock(device, label, [&](TDeviceResult&) {
+                return batch.RestoreDeviceBody(device.PeerIP, file, bodies[i]);
+            });
+        return batch.DeviceBlock(device, label, [&](TDeviceResult& result) {
+            const bool ok = (batch.*routine)(device.PeerIP, file);
+            if (ok && history)
+                if (const std::optional<QByteArray> bytes = ReadDownloaded(file))
+                    KeepInHistory(history, device, *bytes, result);
+            return ok;
+        });
     });
     results.insert(results.end(), done.begin(), done.end());
     EndDevices(devices.size(), done);
+}
+
+std::vector<TDeviceResult> TTransferBatch::Fetch(const std::vector<TBatchDevice>& devices)
+{
+    std::vector<TDeviceResult> results;
+    Log(_("Process read configuration starting."));
+    Lines.Open(_("Read Configuration"));
+    const std::optional<THistory> history = History;
+    const std::vector<TDeviceResult> done = RunSteps(devices.size(), [&](TTransferBatch& batch, size_t i) {
+        const TBatchDevice& device = devices[i];
+        return batch.DeviceBlock(device, _("Reading"), [&](TDeviceResult& result) {
+            if (!batch.FetchDeviceConfig(device.PeerIP, result.Config))
+                return false;
+            KeepInHistory(history, device, result.Config, result);
+            return true;
+        });
+    });
+    results.insert(results.end(), done.begin(), done.end());
+    EndDevices(devices.size(), done);
+    Log(_("Read configuration process finished."));
+    return results;
 }
 
 std::vector<TDeviceResult> TTransferBatch::Backup(const std::vector<TBatchDevice>& devices, const std::string& folder)
@@ -318,6 +412,13 @@ std::vector<TDeviceResult> TTransferBatch::Backup(const std::vector<TBatchDevice
 
 std::vector<TDeviceResult> TTransferBatch::Restore(const std::vector<TBatchDevice>& devices, const std::string& folder)
 {
+    return Restore(devices, folder, {}, {});
+}
+
+std::vector<TDeviceResult> TTransferBatch::Restore(const std::vector<TBatchDevice>& devices, const std::string& folder,
+                                                   const std::vector<QByteArray>& bodies,
+                                                   const std::vector<std::string>& refusals)
+{
     std::vector<TDeviceResult> results;
     Log(_("Process restore starting."));
     CreateFolder(folder);
@@ -325,7 +426,7 @@ std::vector<TDeviceResult> TTransferBatch::Restore(const std::vector<TBatchDevic
     std::vector<std::string> files;
     for (const TBatchDevice& device : devices)
         files.push_back(BackupFileName(folder, device.PeerIP));
-    RunDevices(devices, &TTransferBatch::RestoreDeviceConfig, files, _("Restore"), results);
+    RunDevices(devices, &TTransferBatch::RestoreDeviceConfig, files, _("Restore"), results, bodies, refusals);
     Log(_("Restore process finished."));
     return results;
 }
@@ -333,28 +434,40 @@ std::vector<TDeviceResult> TTransferBatch::Restore(const std::vector<TBatchDevic
 std::vector<TDeviceResult> TTransferBatch::RestoreCommon(const std::vector<TBatchDevice>& devices,
                                                          const std::string& file)
 {
+    return RestoreCommon(devices, file, {}, {});
+}
+
+std::vector<TDeviceResult> TTransferBatch::RestoreCommon(const std::vector<TBatchDevice>& devices,
+                                                         const std::string& file, const std::vector<QByteArray>& bodies,
+                                                         const std::vector<std::string>& refusals)
+{
     std::vector<TDeviceResult> results;
     if (!file.empty()) {
         Log(_("Process restore common starting."));
         Lines.Open(_("Restore Configuration"));
         RunDevices(devices, &TTransferBatch::RestoreDeviceConfig, std::vector<std::string>(devices.size(), file),
-                   _("Restore"), results);
+                   _("Restore"), results, bodies, refusals);
     }
     Log(_("Restore common process finished."));
     return results;
 }
 
-TDeviceResult TTransferBatch::ConfigDevice(const TBatchDevice& device, const std::string& file, TRoutine routine,
-                                           const std::string& label)
+TDeviceResult TTransferBatch::DeviceBlock(const TBatchDevice& device, const std::string& label,
+                                          const std::function<bool(TDeviceResult& result)>& transfer)
 {
     TDeviceResult result;
     if (RefuseShared(device, label, result))
         return result;
     Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
     LastMissing.clear();
+    LastRefusal.clear();
     Http.SetDeviceName(device.Name);
-    const bool ok = (this->*routine)(device.PeerIP, file);
+    TDeviceResult extra;
+    const bool ok = transfer(extra);
     result = Result(device.PeerIP, ok);
+    result.Config = std::move(extra.Config);
+    result.HistoryVersion = std::move(extra.HistoryVersion);
+    result.HistoryError = std::move(extra.HistoryError);
     AddResultLines(label, ok);
     Lines.EndDevice(result.Error);
     return result;
@@ -367,7 +480,14 @@ std::vector<TDeviceResult> TTransferBatch::Save(const TBatchDevice& device, cons
         Log(_("Process save configuration starting."));
         TidyFolderOf(file);
         Lines.Open(_("Save Configuration"));
-        results.push_back(ConfigDevice(device, file, &TTransferBatch::BackupDeviceConfig, _("Saving")));
+        const std::optional<THistory> history = History;
+        results.push_back(DeviceBlock(device, _("Saving"), [&](TDeviceResult& result) {
+            const bool ok = BackupDeviceConfig(device.PeerIP, file);
+            if (ok && history)
+                if (const std::optional<QByteArray> bytes = ReadDownloaded(file))
+                    KeepInHistory(history, device, *bytes, result);
+            return ok;
+        }));
         EndDevices(1, results);
     }
     Log(_("Save process finished."));
@@ -380,43 +500,10 @@ std::vector<TDeviceResult> TTransferBatch::Load(const TBatchDevice& device, cons
     if (!file.empty()) {
         Log(_("Process load configuration starting."));
         Lines.Open(_("Load Configuration"));
-        results.push_back(ConfigDevice(device, file, &TTransferBatch::RestoreDeviceConfig, _("Loading")));
+        results.push_back(DeviceBlock(device, _("Loading"),
+                                      [&](TDeviceResult&) { return RestoreDeviceConfig(device.PeerIP, file); }));
         EndDevices(1, results);
     }
     Log(_("Load configuration process finished."));
     return results;
-}
-
-std::vector<TDeviceResult> TTransferBatch::RestoreCommon(const std::vector<TBatchDevice>& devices,
-                                                         const std::string& file, const std::vector<QByteArray>& bodies,
-                                                         const std::vector<std::string>& refusals)
-{
-    (void)bodies;
-    (void)refusals;
-    return RestoreCommon(devices, file);
-}
-
-std::vector<TDeviceResult> TTransferBatch::Restore(const std::vector<TBatchDevice>& devices, const std::string& folder,
-                                                   const std::vector<QByteArray>& bodies,
-                                                   const std::vector<std::string>& refusals)
-{
-    (void)bodies;
-    (void)refusals;
-    return Restore(devices, folder);
-}
-
-std::vector<TDeviceResult> TTransferBatch::Fetch(const std::vector<TBatchDevice>& devices)
-{
-    (void)devices;
-    return {};
-}
-
-bool TTransferBatch::FetchDeviceConfig(const std::string& host, QByteArray& bytes)
-{
-    return Http.GetBytes(host, kSetupPath, bytes);
-}
-
-bool TTransferBatch::RestoreDeviceBody(const std::string& host, const std::string& file, const QByteArray& body)
-{
-    return Http.PostBytes(host, kSetupPath, file, body);
 }

@@ -97,7 +97,8 @@ public:
     std::vector<TDeviceResult> RestoreCommon(const std::vector<TBatchDevice>& devices, const std::string& file);
     // The same with one body per device (the common file with each device's own identity
     // kept): bodies[i] goes to devices[i], sent under the file's name; a device with a refusal
-    // (refusals[i] not "") is not written: its block shows the reason and it fails.
+    // (refusals[i] not "") is not written: its block shows the reason and it fails. A null body
+    // (or none given) sends the file as usual.
     std::vector<TDeviceResult> RestoreCommon(const std::vector<TBatchDevice>& devices, const std::string& file,
                                              const std::vector<QByteArray>& bodies,
                                              const std::vector<std::string>& refusals);
@@ -162,14 +163,17 @@ public:
 private:
     // Per-device routine of a configuration batch: (host, local file) -> ok.
     using TRoutine = bool (TTransferBatch::*)(const std::string&, const std::string&);
+    // `bodies` and `refusals` as RestoreCommon takes them (empty: none).
     void RunDevices(const std::vector<TBatchDevice>& devices, TRoutine routine,
                     const std::vector<std::string>& files, const std::string& label,
-                    std::vector<TDeviceResult>& results);
+                    std::vector<TDeviceResult>& results, const std::vector<QByteArray>& bodies = {},
+                    const std::vector<std::string>& refusals = {});
     std::vector<TDeviceResult> RunSteps(size_t count, const TDeviceStep& step);
-    // One device's step of a configuration batch (and of "Save...", "Load..."): its block and
-    // its result.
-    TDeviceResult ConfigDevice(const TBatchDevice& device, const std::string& file, TRoutine routine,
-                               const std::string& label);
+    // One device's step of a configuration batch (and of "Save...", "Load...", Fetch): its block
+    // around `transfer` (run on this batch; it may fill the result's Config and history fields),
+    // and its result.
+    TDeviceResult DeviceBlock(const TBatchDevice& device, const std::string& label,
+                              const std::function<bool(TDeviceResult& result)>& transfer);
     static void CountResults(const std::vector<TDeviceResult>& results, int& succeeded, int& failed);
     // After the devices' blocks: the log line of a stop, then the summary of `count` devices.
     void EndDevices(size_t count, const std::vector<TDeviceResult>& done, bool verifying = false);
@@ -194,4 +198,5 @@ private:
     TDeviceRunner Runner;
     std::function<void(bool now)> StopListener;
     std::string LastMissing;  // the local file a restore did not find
+    std::string LastRefusal;  // why the device is not written (a per-device body that could not be made)
 };

@@ -22,6 +22,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
@@ -533,7 +534,8 @@ bool THTTPModule::PostFile(const std::string& host, const std::string& path, con
     return Post(host, path, file, false);
 }
 
-bool THTTPModule::Post(const std::string& host, const std::string& path, const std::string& file, bool progress)
+bool THTTPModule::Post(const std::string& host, const std::string& path, const std::string& file, bool progress,
+                       const QByteArray* body)
 {
     LastFailure.clear();
     LoginDeclined = false;
@@ -545,8 +547,15 @@ bool THTTPModule::Post(const std::string& host, const std::string& path, const s
     // The body is built, and its file opened, before the connection is made. Only a regular file
     // is sent: opening a FIFO would wait for a writer, a device could send without end. It is
     // looked at before it is opened, and opened without waiting, in case it changed meanwhile.
-    int error = IsSpecialFile(file) ? kNotRegularFile : 0;
-    if (error == 0) {
+    // Bytes given go through a file in memory, read as a file is.
+    int error = body ? 0 : IsSpecialFile(file) ? kNotRegularFile : 0;
+    if (body) {
+        r.SourceFd = ::memfd_create("pyxet-body", MFD_CLOEXEC);
+        error = r.SourceFd < 0 ? errno : 0;
+        if (error == 0 && (!WriteAll(r.SourceFd, std::string_view(body->constData(), size_t(body->size())))
+                           || ::lseek(r.SourceFd, 0, SEEK_SET) != 0))
+            error = errno;
+    } else if (error == 0) {
         r.SourceFd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         error = r.SourceFd < 0 ? errno : 0;
     }
@@ -581,7 +590,7 @@ bool THTTPModule::Post(const std::string& host, const std::string& path, const s
     Fail(verdict.Message);
     if (AsksForLogin(verdict.StatusCode) && !Stopped()) {
         if (Host && Host->AskDeviceLogin(host, DeviceName, verdict.Message))
-            return Post(host, path, file, progress);
+            return Post(host, path, file, progress, body);
         LoginDeclined = true;
     }
     return false;
@@ -619,18 +628,24 @@ bool THTTPModule::GetFile(const std::string& host, const std::string& path, cons
 
 bool THTTPModule::GetBytes(const std::string& host, const std::string& path, QByteArray& bytes)
 {
-    (void)host;
-    (void)path;
-    (void)bytes;
+    LastFailure.clear();
+    LoginDeclined = false;
+    TRequest r;
+    r.Url = "http://" + host + "/" + path;
+    r.KeepAnswer = true;  // within kMaxConfigBytes, as a download to a file
+    LogLine(Format(_("GET request: %s"), r.Url.c_str()), LOG_DEBUG);
+    const THTTPVerdict verdict = Run(r);
+    if (verdict.Ok) {
+        LogLine(_("GET request finished."), LOG_DEBUG);
+        bytes = QByteArray(r.Answer.data(), qsizetype(r.Answer.size()));
+        return true;
+    }
+    Fail(verdict.Message);
     return false;
 }
 
 bool THTTPModule::PostBytes(const std::string& host, const std::string& path, const std::string& file,
                             const QByteArray& body)
 {
-    (void)host;
-    (void)path;
-    (void)file;
-    (void)body;
-    return false;
+    return Post(host, path, file, false, &body);
 }

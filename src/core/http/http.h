@@ -93,7 +93,9 @@ public:
     struct TRequest;  // one request's settings and shared state (http.cpp)
 
 private:
-    bool Post(const std::string& host, const std::string& path, const std::string& file, bool progress);
+    // `body`: the bytes to send instead of the file's.
+    bool Post(const std::string& host, const std::string& path, const std::string& file, bool progress,
+              const QByteArray* body = nullptr);
     THTTPVerdict Run(TRequest& request);
     void Fail(const std::string& message);
     void DeliverWork(TRequest& request, bool final);
