@@ -142,7 +142,7 @@ private slots:
     {
         TTwoDevices fleet;
         QVERIFY(fleet.Listening());
-        TConfigServer &alpha = fleet.Alpha, &bravo = fleet.Bravo;
+        TConfigServer& alpha = fleet.Alpha;
         TTransferWindow w;
         PrepareRestore(w);
         QAction* item = Control<QAction>(w.Form(), "acPreviewWrites");
