@@ -193,18 +193,25 @@ private slots:
         QVERIFY(preview && preview->isVisible());
         auto* keep = Control<QCheckBox>(*preview, "chkKeepIdentity");
         QVERIFY(keep->isVisible() && keep->isChecked());
+        // Kept, only the common value would change.
         auto* devices = Control<QTableWidget>(*preview, "tblDevices");
+        auto* differences = Control<QTableWidget>(*preview, "tblDifferences");
+        QVERIFY2(devices->item(0, 2)->text().isEmpty(), qPrintable(devices->item(0, 2)->text()));
+        QCOMPARE(differences->rowCount(), 1);
+        QCOMPARE(Row(differences, 0)[0], QStringLiteral("/setup/snmp/community"));
+        // Not kept: the address and the name would change, in red.
+        keep->setChecked(false);
         QTableWidgetItem* identity = devices->item(0, 2);
         QVERIFY(identity);
         QVERIFY2(identity->text().contains(QStringLiteral("127.0.0.1")) && identity->text().contains(QStringLiteral("127.0.0.9")),
                  qPrintable(identity->text()));
         QCOMPARE(identity->foreground().color(), QColor(0xC8, 0x00, 0x00));
-        auto* differences = Control<QTableWidget>(*preview, "tblDifferences");
         int marked = 0;
         for (int r = 0; r < differences->rowCount(); ++r)
             if (differences->item(r, 3)->text().contains(QStringLiteral("identity")))
                 ++marked;
         QCOMPARE(marked, 2);  // the name and the address; the community is common
+        keep->setChecked(true);
 
         Dialogs::QueueAnswer(true);
         QTest::mouseClick(Control<QPushButton>(*preview, "btnWrite"), Qt::LeftButton);
