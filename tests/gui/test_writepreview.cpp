@@ -196,12 +196,12 @@ private slots:
         // Kept, only the common value would change.
         auto* devices = Control<QTableWidget>(*preview, "tblDevices");
         auto* differences = Control<QTableWidget>(*preview, "tblDifferences");
-        QVERIFY2(devices->item(0, 2)->text().isEmpty(), qPrintable(devices->item(0, 2)->text()));
+        QVERIFY2(devices->item(0, 1)->text().isEmpty(), qPrintable(devices->item(0, 1)->text()));
         QCOMPARE(differences->rowCount(), 1);
         QCOMPARE(Row(differences, 0)[0], QStringLiteral("/setup/snmp/community"));
         // Not kept: the address and the name would change, in red.
         keep->setChecked(false);
-        QTableWidgetItem* identity = devices->item(0, 2);
+        QTableWidgetItem* identity = devices->item(0, 1);
         QVERIFY(identity);
         QVERIFY2(identity->text().contains(QStringLiteral("127.0.0.1")) && identity->text().contains(QStringLiteral("127.0.0.9")),
                  qPrintable(identity->text()));

@@ -302,31 +302,51 @@ private slots:
             compare->ui()->cbRightKind->setCurrentIndex(int(TCompareSource::File));
             compare->ui()->teRightFile->setText(approved);
             compare->CompareClick();
+            compare->ui()->teRightFile->setText(QStringLiteral("/home/user/approved.xml"));  // as a user's path reads
             shoot(*compare, "compare-dialog");
-
-            // Six devices against the approved file.
-            const std::vector<const char*> six = {"Hall sensor", "Warehouse gate", "Roof weather", "Server room",
-                                                  "Pump station", "Poseidon lab"};
-            Check(*form, six);
-            compare->ui()->cbLeftKind->setCurrentIndex(int(TCompareSource::EveryChecked));
-            compare->CompareClick();
-            QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 30000);
-            windows.Progress->hide();
-            compare->ui()->lstGroups->setCurrentRow(std::min(1, compare->ui()->lstGroups->count() - 1));
-            shoot(*compare, "compare-drift");
             compare->hide();
 
-            // The preview before the approved file goes to three devices.
-            Check(*form, {"Hall sensor", "Warehouse gate", "Roof weather"});
+            // The preview before the approved file goes to three devices: their own names would
+            // change (shown with the box cleared); then written with each device's own identity.
+            const std::vector<const char*> three = {"Hall sensor", "Warehouse gate", "Roof weather"};
+            Check(*form, three);
+            form->Settings.Preview = false;  // the originals backed up, for the restore at the end
+            Control<QAction>(*form, "BackupConfig")->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 20000);
+            form->Settings.Preview = true;
             Dialogs::QueueFileName(approved.toStdString());
             Control<QAction>(*form, "CommonConfig")->trigger();
             QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 20000);
             windows.Progress->hide();
             QDialog* preview = form->Batches()->PreviewWindow();
             QVERIFY(preview);
-            preview->resize(900, 520);
+            preview->resize(900, 480);
+            Control<QCheckBox>(*preview, "chkKeepIdentity")->setChecked(false);
             shoot(*preview, "preview");
-            Control<QPushButton>(*preview, "btnCancel")->click();
+            Control<QCheckBox>(*preview, "chkKeepIdentity")->setChecked(true);
+            Dialogs::QueueAnswer(true);
+            Control<QPushButton>(*preview, "btnWrite")->click();
+            QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 20000);
+            windows.Progress->hide();
+
+            // Those three and three more against the approved file.
+            Check(*form, {"Hall sensor", "Warehouse gate", "Roof weather", "Server room", "Pump station", "Poseidon lab"});
+            compare->ui()->cbLeftKind->setCurrentIndex(int(TCompareSource::EveryChecked));
+            compare->ui()->teRightFile->setText(approved);
+            compare->CompareClick();
+            QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 30000);
+            windows.Progress->hide();
+            compare->ui()->teRightFile->setText(QStringLiteral("/home/user/approved.xml"));
+            compare->ui()->lstGroups->setCurrentRow(std::min(1, compare->ui()->lstGroups->count() - 1));
+            shoot(*compare, "compare-drift");
+            compare->hide();
+
+            // The three written back as they were, so that the next language finds the fleet so.
+            Check(*form, three);
+            form->Settings.Preview = false;
+            Control<QAction>(*form, "RestoreConfig")->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 20000);
+            windows.Progress->hide();
 
             windows.Close();
             Dialogs::TakeShownBoxes();

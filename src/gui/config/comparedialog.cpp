@@ -69,7 +69,7 @@ TCompareDialog::TCompareDialog(TCompareHost host, QWidget* parent)
     connect(Ui_->lstGroups, &QListWidget::currentRowChanged, this, &TCompareDialog::ShowGroup);
     connect(Ui_->btnCheckGroup, &QPushButton::clicked, this, &TCompareDialog::CheckGroup);
     connect(Ui_->btnClose, &QPushButton::clicked, this, &QDialog::reject);
-    Ui_->Splitter->setSizes({260, 640});
+    Ui_->Splitter->setSizes({320, 580});
     Ui_->btnRestoreVersion->setEnabled(false);
     TranslateComponent(this);
     ShowDifferences(Ui_->tblDifferences, {}, "Left", "Right");
@@ -313,6 +313,8 @@ void TCompareDialog::CompareDrift(const std::vector<TCompareDevice>& devices, co
     Ui_->lstGroups->clear();
     for (const TDriftGroup& group : LastDrift.Groups)
         Ui_->lstGroups->addItem(Q(DriftGroupTitle(group)));
+    for (int i = 0; i < Ui_->lstGroups->count(); ++i)  // a long list of paths is read whole here
+        Ui_->lstGroups->item(i)->setToolTip(Ui_->lstGroups->item(i)->text());
     if (!LastDrift.Unreadable.empty())
         Ui_->lstGroups->addItem(Q(UnreadableTitle(LastDrift.Unreadable.size())));
     Ui_->lstGroups->setCurrentRow(0);

@@ -34,7 +34,6 @@ void ShowDifferences(QTableWidget* table, const std::vector<TCompareRow>& rows, 
             table->setItem(r, c, item);
         }
     }
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     table->resizeColumnsToContents();
     for (int c = 0; c < 3; ++c)
         table->setColumnWidth(c, std::min(table->columnWidth(c), 320));

@@ -48,15 +48,15 @@ void TPreviewDialog::MakePreview()
     const int current = std::max(0, table->currentRow());
     QSignalBlocker quiet(table);
     table->clear();
-    table->setColumnCount(3);
-    table->setHorizontalHeaderLabels({Q(_("Device")), Q(_("Changes")), Q(_("Identity places that would change"))});
+    table->setColumnCount(2);
+    table->setHorizontalHeaderLabels({Q(_("Device")), Q(_("Identity places that would change"))});
     table->verticalHeader()->hide();
     table->setRowCount(int(Shown.Devices.size()));
     const QColor red = SchemeColour(kBlockingRed);
     for (int r = 0; r < int(Shown.Devices.size()); ++r) {
         const TPreviewDevice& d = Shown.Devices[size_t(r)];
-        auto* device = new QTableWidgetItem(Q(SafeText(d.Device.Name + " (" + d.Device.PeerIP + ")")));
-        auto* changes = new QTableWidgetItem(Q(PreviewDeviceSummary(d)));
+        // Its name, address and what would change (or why it could not be read).
+        auto* summary = new QTableWidgetItem(Q(PreviewDeviceSummary(d)));
         std::string identity;
         for (const TConfigDifference& change : d.IdentityChanges) {
             if (!identity.empty())
@@ -66,10 +66,9 @@ void TPreviewDialog::MakePreview()
         auto* places = new QTableWidgetItem(Q(identity));
         places->setForeground(red);
         if (!d.Read || !d.Write)
-            changes->setForeground(red);
-        table->setItem(r, 0, device);
-        table->setItem(r, 1, changes);
-        table->setItem(r, 2, places);
+            summary->setForeground(red);
+        table->setItem(r, 0, summary);
+        table->setItem(r, 1, places);
     }
     table->resizeColumnsToContents();
     table->horizontalHeader()->setStretchLastSection(true);
