@@ -269,9 +269,9 @@ private slots:
             QTest::qWait(500);
             form->Settings.HistoryFolder = (appDir + QStringLiteral("history")).toStdString();
             form->Settings.Preview = true;
-            const char* gate = "Warehouse gate";
+            const char* gate = "Hall sensor";
 
-            // The gate downloaded once (kept in its history), then its version against a file.
+            // Hall sensor downloaded once (kept in its history), then its version against a file.
             Control<QAction>(*form, "acCompare")->trigger();
             TCompareDialog* compare = form->Batches()->CompareWindow();
             QVERIFY(compare);
@@ -308,7 +308,8 @@ private slots:
 
             // The preview before the approved file goes to three devices: their own names would
             // change (shown with the box cleared); then written with each device's own identity.
-            const std::vector<const char*> three = {"Hall sensor", "Warehouse gate", "Roof weather"};
+            // Three devices with fixed addresses that take uploads (DHCP stays off, so they keep answering).
+            const std::vector<const char*> three = {"Hall sensor", "Pump station", "Poseidon lab"};
             Check(*form, three);
             form->Settings.Preview = false;  // the originals backed up, for the restore at the end
             Control<QAction>(*form, "BackupConfig")->trigger();
@@ -330,7 +331,7 @@ private slots:
             windows.Progress->hide();
 
             // Those three and three more against the approved file.
-            Check(*form, {"Hall sensor", "Warehouse gate", "Roof weather", "Server room", "Pump station", "Poseidon lab"});
+            Check(*form, {"Hall sensor", "Pump station", "Poseidon lab", "Warehouse gate", "Server room", "Poseidon2 rack"});
             compare->ui()->cbLeftKind->setCurrentIndex(int(TCompareSource::EveryChecked));
             compare->ui()->teRightFile->setText(approved);
             compare->CompareClick();

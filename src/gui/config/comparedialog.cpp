@@ -112,8 +112,10 @@ void TCompareDialog::SourceChanged(bool left)
     (left ? Ui_->cbLeftVersion : Ui_->cbRightVersion)->setVisible(source == TCompareSource::History);
     (left ? Ui_->teLeftFile : Ui_->teRightFile)->setVisible(source == TCompareSource::File);
     (left ? Ui_->btnLeftFile : Ui_->btnRightFile)->setVisible(source == TCompareSource::File);
-    if (left)
+    if (left) {
         Ui_->DriftPane->setVisible(source == TCompareSource::EveryChecked);
+        Ui_->lblEveryChecked->setVisible(source == TCompareSource::EveryChecked);
+    }
     FillVersions(left);
 }
 

@@ -34,6 +34,8 @@ void ShowDifferences(QTableWidget* table, const std::vector<TCompareRow>& rows, 
             table->setItem(r, c, item);
         }
     }
+    // Set again after the sizes, so that the last column takes the rest of the width.
+    table->horizontalHeader()->setStretchLastSection(false);
     table->resizeColumnsToContents();
     for (int c = 0; c < 3; ++c)
         table->setColumnWidth(c, std::min(table->columnWidth(c), 320));

@@ -65,12 +65,15 @@ void TPreviewDialog::MakePreview()
         }
         auto* places = new QTableWidgetItem(Q(identity));
         places->setForeground(red);
+        places->setToolTip(places->text());
         if (!d.Read || !d.Write)
             summary->setForeground(red);
         table->setItem(r, 0, summary);
         table->setItem(r, 1, places);
     }
-    table->resizeColumnsToContents();
+    // The device lines whole, the identity changes in the rest of the width (whole in their hint).
+    table->horizontalHeader()->setStretchLastSection(false);
+    table->resizeColumnToContents(0);
     table->horizontalHeader()->setStretchLastSection(true);
     const unsigned long unreadable = static_cast<unsigned long>(Shown.Unreadable);
     Ui_->lblSummary->setText(
