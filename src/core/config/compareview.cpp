@@ -1,6 +1,7 @@
 #include "core/config/compareview.h"
 
 #include "core/app/i18n.h"
+#include "core/config/configpath.h"
 #include "core/log/format.h"
 
 #include <map>
@@ -8,46 +9,19 @@
 
 namespace {
 
-// Each text and attribute value of a document by a readable path, in document order. A repeated
-// sibling is told apart by the first key attribute it carries, else by its place; the compare
-// spells its own paths, so a value counts as held alike only where both documents hold it here.
-struct TValueWalk {
-    std::vector<std::pair<std::string, std::string>> Values;
-
-    void Element(const TConfigElement& element, const std::string& path)
-    {
-        if (!element.Text.empty())
-            Values.emplace_back(path, element.Text);
-        for (const TConfigAttribute& attribute : element.Attributes)
-            Values.emplace_back(path + "/@" + attribute.Name, attribute.Value);
-        std::map<std::string, int> count, seen;
-        for (const TConfigElement& child : element.Children)
-            ++count[child.Name];
-        for (const TConfigElement& child : element.Children) {
-            const int place = ++seen[child.Name];
-            std::string step = path + "/" + child.Name;
-            if (count[child.Name] > 1)
-                step += Qualifier(child, place);
-            Element(child, step);
-        }
-    }
-
-    static std::string Qualifier(const TConfigElement& element, int place)
-    {
-        for (const char* key : {"id", "name", "index", "key", "no"})
-            for (const TConfigAttribute& attribute : element.Attributes)
-                if (attribute.Name == key)
-                    return "[" + attribute.Name + "=" + attribute.Value + "]";
-        return "[" + std::to_string(place) + "]";
-    }
-};
-
+// Each text and attribute value of a document by its path, in document order.
 std::vector<std::pair<std::string, std::string>> Values(const TConfigDocument& doc)
 {
-    TValueWalk walk;
+    std::vector<std::pair<std::string, std::string>> values;
     if (doc.Ok)
-        walk.Element(doc.Root, "/" + doc.Root.Name);
-    return walk.Values;
+        ForEachConfigPlace(doc.Root, [&](const std::string& path, const TConfigElement& element,
+                                         const TConfigAttribute* attribute) {
+            if (attribute)
+                values.emplace_back(path, attribute->Value);
+            else if (!element.Text.empty())
+                values.emplace_back(path, element.Text);
+        });
+    return values;
 }
 
 }  // namespace

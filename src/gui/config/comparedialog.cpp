@@ -69,7 +69,8 @@ TCompareDialog::TCompareDialog(TCompareHost host, QWidget* parent)
     connect(Ui_->lstGroups, &QListWidget::currentRowChanged, this, &TCompareDialog::ShowGroup);
     connect(Ui_->btnCheckGroup, &QPushButton::clicked, this, &TCompareDialog::CheckGroup);
     connect(Ui_->btnClose, &QPushButton::clicked, this, &QDialog::reject);
-    Ui_->Splitter->setSizes({260, 640});
+    Ui_->Splitter->setSizes({320, 580});
+    Ui_->btnRestoreVersion->setEnabled(false);
     TranslateComponent(this);
     ShowDifferences(Ui_->tblDifferences, {}, "Left", "Right");
     Reload();
@@ -111,8 +112,10 @@ void TCompareDialog::SourceChanged(bool left)
     (left ? Ui_->cbLeftVersion : Ui_->cbRightVersion)->setVisible(source == TCompareSource::History);
     (left ? Ui_->teLeftFile : Ui_->teRightFile)->setVisible(source == TCompareSource::File);
     (left ? Ui_->btnLeftFile : Ui_->btnRightFile)->setVisible(source == TCompareSource::File);
-    if (left)
+    if (left) {
         Ui_->DriftPane->setVisible(source == TCompareSource::EveryChecked);
+        Ui_->lblEveryChecked->setVisible(source == TCompareSource::EveryChecked);
+    }
     FillVersions(left);
 }
 
@@ -182,12 +185,12 @@ void TCompareDialog::CompareClick()
         return;
     }
     Ui_->btnCompare->setEnabled(false);
-    auto done = [this, left, right, fetch, devices](std::vector<TFetchedConfig> fetched) mutable {
+    auto done = [this, left, right, fetch, devices](std::vector<TDeviceResult> fetched) mutable {
         Ui_->btnCompare->setEnabled(true);
         fetched.resize(fetch.size());
         if (right.Source == TCompareSource::Device) {
             right.Read = fetched.back().Ok;
-            right.Bytes = fetched.back().Bytes;
+            right.Bytes = fetched.back().Config;
             right.Error = fetched.back().Error;
         }
         if (left.Source == TCompareSource::EveryChecked) {
@@ -198,7 +201,7 @@ void TCompareDialog::CompareClick()
         }
         if (left.Source == TCompareSource::Device) {
             left.Read = fetched.front().Ok;
-            left.Bytes = fetched.front().Bytes;
+            left.Bytes = fetched.front().Config;
             left.Error = fetched.front().Error;
         }
         Compare(std::move(left), std::move(right));
@@ -277,7 +280,7 @@ void TCompareDialog::ShowRows()
     ShowDifferences(Ui_->tblDifferences, Shown, "Left", "Right");
 }
 
-void TCompareDialog::CompareDrift(const std::vector<TCompareDevice>& devices, const std::vector<TFetchedConfig>& fetched,
+void TCompareDialog::CompareDrift(const std::vector<TCompareDevice>& devices, const std::vector<TDeviceResult>& fetched,
                                   const TSide& reference)
 {
     Compared = false;
@@ -296,7 +299,7 @@ void TCompareDialog::CompareDrift(const std::vector<TCompareDevice>& devices, co
         d.Host = devices[i].Batch.PeerIP;
         d.Name = devices[i].Batch.Name;
         if (fetched[i].Ok) {
-            const TConfigDocument own = ReadConfig(fetched[i].Bytes);
+            const TConfigDocument own = ReadConfig(fetched[i].Config);
             d.Read = own.Ok;
             d.Error = own.Error;
             if (own.Ok) {
@@ -312,6 +315,8 @@ void TCompareDialog::CompareDrift(const std::vector<TCompareDevice>& devices, co
     Ui_->lstGroups->clear();
     for (const TDriftGroup& group : LastDrift.Groups)
         Ui_->lstGroups->addItem(Q(DriftGroupTitle(group)));
+    for (int i = 0; i < Ui_->lstGroups->count(); ++i)  // a long list of paths is read whole here
+        Ui_->lstGroups->item(i)->setToolTip(Ui_->lstGroups->item(i)->text());
     if (!LastDrift.Unreadable.empty())
         Ui_->lstGroups->addItem(Q(UnreadableTitle(LastDrift.Unreadable.size())));
     Ui_->lstGroups->setCurrentRow(0);
@@ -355,12 +360,11 @@ void TCompareDialog::CheckGroup()
     const int row = Ui_->lstGroups->currentRow();
     if (row < 0 || !Host.CheckDevices)
         return;
-    std::vector<std::string> macs;
-    const std::vector<size_t>& members =
-        size_t(row) < LastDrift.Groups.size() ? LastDrift.Groups[size_t(row)].Devices : LastDrift.Unreadable;
-    for (const size_t i : members)
-        macs.push_back(DriftDevices[i].Batch.MAC);
-    Host.CheckDevices(macs);
+    std::vector<TCompareDevice> members;
+    for (const size_t i :
+         size_t(row) < LastDrift.Groups.size() ? LastDrift.Groups[size_t(row)].Devices : LastDrift.Unreadable)
+        members.push_back(DriftDevices[i]);
+    Host.CheckDevices(members);
 }
 
 void TCompareDialog::RestoreVersion()

@@ -61,7 +61,7 @@ private:
     void FillVersions(bool left);
     // Both sides' bytes are in: the compare, or the drift of the fetched devices.
     void Compare(TSide left, TSide right);
-    void CompareDrift(const std::vector<TCompareDevice>& devices, const std::vector<TFetchedConfig>& fetched,
+    void CompareDrift(const std::vector<TCompareDevice>& devices, const std::vector<TDeviceResult>& fetched,
                       const TSide& reference);
     void ShowRows();
     void ShowGroup(int row);

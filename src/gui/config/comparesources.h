@@ -4,8 +4,6 @@
 #pragma once
 #include "core/http/batch.h"
 
-#include <QByteArray>
-
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,22 +15,15 @@ struct TCompareDevice {
     std::string IP;     // configured address (an identity value)
 };
 
-// One device's configuration as a fetch batch downloaded it.
-struct TFetchedConfig {
-    bool Ok = false;
-    std::string Error;           // why not (translated)
-    QByteArray Bytes;
-    std::string HistoryVersion;  // the version the history keeps it as ("" none)
-};
-
 struct TCompareHost {
     std::function<std::vector<TCompareDevice>()> Devices;
     std::function<std::vector<TCompareDevice>()> CheckedDevices;
-    // Downloads the devices' configurations (results in their order); false when no batch could
-    // start (one is running). `done` is called once the batch has ended.
-    std::function<bool(const std::vector<TCompareDevice>&, std::function<void(std::vector<TFetchedConfig>)> done)> Fetch;
-    // Checks exactly the rows of these MACs.
-    std::function<void(const std::vector<std::string>& macs)> CheckDevices;
+    // Downloads the devices' configurations (a fetch batch: results in their order, each Ok with
+    // its Config, or its Error); false when no batch could start (one is running). `done` is
+    // called once the batch has ended.
+    std::function<bool(const std::vector<TCompareDevice>&, std::function<void(std::vector<TDeviceResult>)> done)> Fetch;
+    // Checks exactly these devices' rows.
+    std::function<void(const std::vector<TCompareDevice>&)> CheckDevices;
     // "Restore This Version...": the version file back to the device, through the preview.
     std::function<void(const TCompareDevice& device, const std::string& versionPath)> RestoreVersion;
 };

@@ -17,6 +17,7 @@ void ShowDifferences(QTableWidget* table, const std::vector<TCompareRow>& rows, 
     table->setHorizontalHeaderLabels({Q(_("Path")), Q(_(left)), Q(_(right)), Q(_("Difference"))});
     table->setRowCount(int(rows.size()));
     table->verticalHeader()->hide();
+    table->horizontalHeader()->setObjectName(table->objectName() + QStringLiteral("Header"));
     for (int r = 0; r < int(rows.size()); ++r) {
         const TConfigDifference& d = rows[size_t(r)].Difference;
         std::string what = rows[size_t(r)].Equal ? _("equal") : DifferenceKindText(d.Kind);
@@ -33,7 +34,8 @@ void ShowDifferences(QTableWidget* table, const std::vector<TCompareRow>& rows, 
             table->setItem(r, c, item);
         }
     }
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    // Set again after the sizes, so that the last column takes the rest of the width.
+    table->horizontalHeader()->setStretchLastSection(false);
     table->resizeColumnsToContents();
     for (int c = 0; c < 3; ++c)
         table->setColumnWidth(c, std::min(table->columnWidth(c), 320));
