@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Takes the user guide's pictures of the real windows in the lab, on a virtual X display, in
 # English and Czech: help/<lang>/images/*.png (main window, setup panel, upgrade, login,
-# progress, plan dialog and its results, Log Report, about box, help window). The help window
+# progress, plan dialog and its results, Log Report, about box, help window, the compare dialog,
+# its drift view and the preview before writing). PYXET_SHOT_SLOTS=CompareScreenshots takes
+# only the last three. The help window
 # shows the help files of the build, so run it once more after the pages changed much. The
 # pictures are stored with a palette of 256 colours to keep the repository small.
 # Usage: scripts/help-screenshots.sh [bin folder]   (needs xvfb-run and ImageMagick; build
@@ -10,7 +12,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(cd "${1:-$ROOT/build/bin}" && pwd)
 export PYXET_BIN=$bin PYXET_SHOTS=$ROOT/help QT_QPA_PLATFORM=xcb PYXET_HTTP_LIMITS=2,1000,3,5
-"$ROOT/scripts/lab.sh" -- xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/help_screenshots" Screenshots
+"$ROOT/scripts/lab.sh" -- xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/help_screenshots" ${PYXET_SHOT_SLOTS:-Screenshots CompareScreenshots}
 for f in "$ROOT"/help/{en,cs}/images/*.png; do
   convert "$f" -strip -colors 256 "PNG8:$f"
 done

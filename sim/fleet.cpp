@@ -135,7 +135,7 @@ const std::set<std::string> kFaultKeys = {"silent",        "twice",     "late_ms
 const std::set<std::string> kHttpKeys = {"user",      "password",       "refuse",       "status",
                                          "slow_bps",  "receive_buffer", "upload_fails", "answer_ms",
                                          "setup_xml", "heading",        "answer",       "vanish_after",
-                                         "vanish_ms"};
+                                         "vanish_ms", "encoding",       "changing",     "not_well_formed"};
 const HttpAnswer kHttpAnswers[] = {HttpAnswer::Normal, HttpAnswer::Endless, HttpAnswer::Empty, HttpAnswer::NoContent,
                                    HttpAnswer::Partial, HttpAnswer::Close, HttpAnswer::Drip};
 
@@ -375,6 +375,14 @@ DeviceConfig ReadDevice(const json& object, size_t index) {
             Fail(at, "\"vanish_ms\" needs \"vanish_after\"");
         if (http.contains("setup_xml")) device.http.setup_xml = GetText(http, "setup_xml", at);
         if (http.contains("heading")) device.http.heading = GetText(http, "heading", at);
+        if (http.contains("encoding")) {
+            device.http.encoding = GetText(http, "encoding", at);
+            if (device.http.encoding != "UTF-8" && device.http.encoding != "windows-1250" &&
+                device.http.encoding != "ISO-8859-2")
+                Fail(at, "\"encoding\" must be \"UTF-8\", \"windows-1250\" or \"ISO-8859-2\"");
+        }
+        if (http.contains("changing")) device.http.changing = int(GetInt(http, "changing", 0, 86400, at));
+        if (http.contains("not_well_formed")) device.http.not_well_formed = GetBool(http, "not_well_formed", at);
         if (http.contains("answer")) {
             const std::string answer = GetText(http, "answer", at);
             bool known = false;
@@ -509,9 +517,12 @@ FleetResult GenerateFleet(int orvexCount, int hwgCount) {
                                 HwgItem::TelnetPort};
                 device.firmware = "2.3.5";
                 device.hwg_rev = {2, 3, 5};
+                // One device of the fleet keeps its configuration in a Czech code page.
+                if (number == 1) device.http.encoding = "windows-1250";
             } else {
                 device.type = kOrvexTypes[i % 8];
                 device.firmware = "1.4." + std::to_string(i % 10);
+                if (number == 1 && hwgCount == 0) device.http.encoding = "windows-1250";
             }
             device.factory = device.setup;
             result.devices.push_back(std::move(device));
@@ -573,6 +584,9 @@ std::string FleetToJson(const std::vector<DeviceConfig>& devices) {
         if (h.setup_xml) http["setup_xml"] = *h.setup_xml;
         if (h.heading) http["heading"] = *h.heading;
         if (h.answer != HttpAnswer::Normal) http["answer"] = HttpAnswerName(h.answer);
+        if (h.encoding != "UTF-8") http["encoding"] = h.encoding;
+        if (h.changing >= 0) http["changing"] = h.changing;
+        if (h.not_well_formed) http["not_well_formed"] = true;
         if (!http.empty()) object["http"] = http;
         fleet.push_back(object);
     }

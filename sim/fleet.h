@@ -66,6 +66,9 @@ struct HttpConfig {
     std::optional<std::string> heading;  // the <h1> text of every POST /upload answer, as given
     HttpAnswer answer = HttpAnswer::Normal;
     std::optional<std::string> setup_xml;  // initial configuration file; generated when absent
+    std::string encoding = "UTF-8";  // of the generated file: UTF-8, windows-1250 or ISO-8859-2
+    int changing = -1;            // 0: the file's counter goes up at every download; N: every N seconds
+    bool not_well_formed = false;  // the generated file lacks a closing tag
     bool NeedsLogin() const { return !user.empty() || !password.empty(); }
 };
 

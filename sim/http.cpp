@@ -485,11 +485,7 @@ void Connection::Serve() {
         return;
     }
     if (path == "/setup.xml" && head->method == "GET") {
-        std::string xml;
-        {
-            std::lock_guard lock(sim_.Mutex());
-            xml = sim_.At(size_t(index)).setupXml;
-        }
+        const std::string xml = sim_.ServeSetupXml(size_t(index));
         event["bytes"] = xml.size();
         Succeed(event, xml, "text/xml");
         return;
@@ -517,11 +513,10 @@ void Connection::Serve() {
         std::snprintf(crc, sizeof crc, "%08X", Crc32(file->data));
         event["crc32"] = crc;
         if (path == "/setup.xml") {
-            {
-                std::lock_guard lock(sim_.Mutex());
-                sim_.At(size_t(index)).setupXml = file->data;
-            }
-            event["outcome"] = "configuration stored";
+            const std::string taken = sim_.StoreSetupXml(size_t(index), file->data);
+            event["outcome"] = taken == "network" ? "configuration stored: network values taken"
+                               : taken == "name" ? "configuration stored: name taken"
+                                                 : "configuration stored";
             Succeed(event, Page("Configuration saved"));
             return;
         }

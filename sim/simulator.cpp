@@ -1,6 +1,8 @@
 // What the simulated devices do with the datagrams they receive.
 #include "simulator.h"
 
+#include "setupxml.h"
+
 #include <cstdio>
 
 #include <algorithm>
@@ -36,19 +38,6 @@ const char* FamilyText(Family family) { return family == Family::Hwg ? "HWG" : "
 
 std::string EndpointText(const Ip4& ip, uint16_t port) { return IpText(ip) + ":" + std::to_string(port); }
 
-std::string XmlEscape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
 }  // namespace
 
 Simulator::Simulator(std::vector<DeviceConfig> fleet, Events& events, int defaultRestartMs)
@@ -69,19 +58,53 @@ Simulator::Simulator(std::vector<DeviceConfig> fleet, Events& events, int defaul
 }
 
 std::string Simulator::DefaultSetupXml(const Device& device) {
-    const NetSetup& s = device.setup;
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<setup>\n";
-    xml += "  <family>" + std::string(FamilyText(device.config.family)) + "</family>\n";
-    xml += "  <mac>" + MacText(device.config.mac) + "</mac>\n";
-    xml += "  <name>" + XmlEscape(s.name) + "</name>\n";
-    xml += "  <ip>" + IpText(s.ip) + "</ip>\n  <mask>" + IpText(s.mask) + "</mask>\n";
-    xml += "  <gateway>" + IpText(s.gateway) + "</gateway>\n";
-    xml += "  <dns1>" + IpText(s.dns1) + "</dns1>\n  <dns2>" + IpText(s.dns2) + "</dns2>\n";
-    xml += "  <dhcp>" + std::to_string(s.dhcp) + "</dhcp>\n";
-    xml += "  <http_port>" + std::to_string(s.http_port) + "</http_port>\n";
-    xml += "  <telnet_port>" + std::to_string(s.telnet_port) + "</telnet_port>\n";
-    xml += "</setup>\n";
-    return xml;
+    return GenerateSetupXml(device.config, device.setup, device.config.http.encoding,
+                            device.config.http.not_well_formed);
+}
+
+std::string Simulator::ServeSetupXml(size_t index) {
+    std::lock_guard lock(mutex_);
+    Device& device = devices_[index];
+    ++device.downloads;
+    const int every = device.config.http.changing;
+    if (every < 0) return device.setupXml;
+    const long long counter =
+        every == 0 ? device.downloads
+                   : std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started_).count() / every;
+    return WithCounter(device.setupXml, counter);
+}
+
+std::string Simulator::StoreSetupXml(size_t index, const std::string& file) {
+    std::lock_guard lock(mutex_);
+    Device& device = devices_[index];
+    device.setupXml = file;
+    const SetupValues values = ReadSetupValues(file);
+    NetSetup next = device.setup;
+    if (values.name && device.config.family == Family::Orvex && values.name->size() <= 32) next.name = *values.name;
+    if (values.name && device.config.family == Family::Hwg) next.name = *values.name;
+    auto take = [](const std::optional<std::string>& text, Ip4& into) {
+        if (!text) return;
+        if (const auto ip = ParseIpText(*text)) into = *ip;
+    };
+    take(values.ip, next.ip);
+    take(values.mask, next.mask);
+    take(values.gateway, next.gateway);
+    take(values.dns1, next.dns1);
+    take(values.dns2, next.dns2);
+    if (values.dhcp && device.setup.dhcp >= 0) {
+        char* end = nullptr;
+        const long dhcp = std::strtol(values.dhcp->c_str(), &end, 10);
+        if (!values.dhcp->empty() && *end == '\0' && dhcp >= 0 && dhcp <= 255)
+            next.dhcp = device.config.family == Family::Hwg ? (dhcp != 0 ? 1 : 0) : int(dhcp);
+    }
+    if (next == device.setup) return "";
+    const bool network = next.ip != device.setup.ip || next.mask != device.setup.mask ||
+                         next.gateway != device.setup.gateway || next.dhcp != device.setup.dhcp;
+    device.setup = next;
+    StateEvent(index, "configuration");
+    if (!network) return "name";
+    StartRestart(index, "configuration");
+    return "network";
 }
 
 int Simulator::DeviceAt(const Ip4& address) {

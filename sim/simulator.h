@@ -27,6 +27,7 @@ struct Device {
     bool restarting = false;
     int infoRequests = 0;  // info requests received (for the answer_every fault)
     bool steppedAside = false;  // step_aside: its first image moved it
+    long long downloads = 0;    // GETs of setup.xml (for the `changing` setting)
 };
 
 // One datagram a device sends.
@@ -83,6 +84,12 @@ public:
     Events& EventLog() { return events_; }
 
     static std::string DefaultSetupXml(const Device& device);
+    // The file a GET of setup.xml returns now (a `changing` device's counter moved on).
+    std::string ServeSetupXml(size_t index);
+    // A POST of setup.xml: the file is kept as sent, and the device takes the network values it
+    // carries; a new address, mask, gateway or DHCP setting restarts it (like an update with
+    // action 1). Returns what changed ("" nothing, "name", "network").
+    std::string StoreSetupXml(size_t index, const std::string& file);
 
 private:
     void StartRestart(size_t index, const char* cause);
@@ -101,6 +108,7 @@ private:
     Events& events_;
     int defaultRestartMs_;
     mutable std::mutex mutex_;
+    Clock::time_point started_ = Clock::now();
 };
 
 nlohmann::json SetupToEventJson(const NetSetup& setup, Family family);

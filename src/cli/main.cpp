@@ -4,6 +4,7 @@
 //   pyxet-cli set | restart | factory-default TARGET ...   (see commands.h)
 //   pyxet-cli upgrade | backup | restore | save | load ...  (see transfers.cpp)
 //   pyxet-cli plan make | apply | undo ...                  (see plan.h)
+//   pyxet-cli diff | history | drift ...                    (see configs.h)
 //
 // Every command is read by CLI11 (cli/commandline.h): `pyxet-cli COMMAND --help` explains one,
 // and options take "--opt VALUE" or "--opt=VALUE". `find` runs one discovery cycle through the
@@ -21,6 +22,7 @@
 #include "cli/exitstatus.h"
 #include "cli/commandline.h"
 #include "cli/commands.h"
+#include "cli/configs.h"
 #include "cli/plan.h"
 #include "cli/session.h"
 #include "cli/transfers.h"
@@ -83,7 +85,8 @@ const char* const kHelpFooter =
     "Exit status: 0 success (find: also when no device answers); 1 an operation failed or the\n"
     "output could not be written; 2 the command could not start (wrong command line, unreadable\n"
     "file, no UDP socket); 3 no answer where one was awaited (set, restart, factory-default on an\n"
-    "Orvex device; plan: none of the plan's devices); 128+N a transfer stopped by signal N.\n"
+    "Orvex device; plan: none of the plan's devices; diff, drift: the device). diff and drift:\n"
+    "0 equal, 1 different. 128+N a transfer stopped by signal N.\n"
     "\n";
 
 // Standard output of the commands: everything they print goes through Write, and Finish decides
@@ -190,7 +193,7 @@ void AddFindCommand(CLI::App& app, TCommandBody& body, TOutput& out)
 // The help of `pyxet-cli --help`: every command's usage and the exit statuses.
 std::string ProgramHelp()
 {
-    return std::string(kUsage) + kDeviceCommandsUsage + kFindHelp + TransferUsage() + kPlanUsage + kHelpFooter
+    return std::string(kUsage) + kDeviceCommandsUsage + kFindHelp + TransferUsage() + kPlanUsage + ConfigUsage() + kHelpFooter
            + "Settings read from: " + SettingsPath(SettingsFolder()) + "\n"
            + "See 'pyxet-cli COMMAND --help' and the manual page pyxet-cli(1).\n";
 }
@@ -216,6 +219,7 @@ int main(int argc, char* argv[])
     AddDeviceCommands(line, body);
     AddTransferCommands(line, body);
     AddPlanCommands(line, body);
+    AddConfigCommands(line, body);
 
     try {
         line.parse(argc, argv);

@@ -118,6 +118,8 @@ bool RunDiscovery(const TSettings& settings, const TDiscoveryOptions& options, T
                      names.empty() ? "none" : names.c_str());
         return false;
     }
+    if (!options.Broadcast)
+        plan.Broadcasts.clear();
     list.BeginCycle();
     TDiscoveryRun run;
     // Answers are collected for the wait after the last request went.

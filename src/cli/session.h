@@ -42,6 +42,7 @@ struct TDiscoveryOptions {
     std::vector<std::string> Interfaces;
     std::vector<uint32_t> Targets;  // read from the --target specs, in order, each once
     std::optional<int> Repeat;
+    bool Broadcast = true;  // false: no broadcast, only the targets by unicast
 };
 extern const char* const kDiscoveryUsage;  // "[--wait SECONDS] [--interface NAME]... ..."
 

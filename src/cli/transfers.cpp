@@ -3,8 +3,8 @@
 //   pyxet-cli upgrade FILE HOST...|--all [--verify SECONDS] [--user NAME] [--password-file FILE] [--jobs N]
 //                     [--json] [--log]
 //   pyxet-cli backup HOST...|--all [--dir DIR] [--jobs N] [--json] [--log]
-//   pyxet-cli restore HOST...|--all [--dir DIR | --file FILE] [--user NAME] [--password-file FILE] [--jobs N]
-//                     [--json] [--log]
+//   pyxet-cli restore HOST...|--all [--dir DIR | --file FILE] [--keep-identity] [--dry-run] [--user NAME]
+//                     [--password-file FILE] [--jobs N] [--json] [--log]
 //   pyxet-cli save HOST FILE [--log]
 //   pyxet-cli load HOST FILE [--user NAME] [--password-file FILE] [--log]
 //
@@ -32,6 +32,8 @@
 
 #include "core/app/i18n.h"
 #include "core/app/settings.h"
+#include "core/config/history.h"
+#include "core/http/preview.h"
 #include "core/discovery/families.h"
 #include "core/discovery/probe.h"
 #include "core/devices/registry.h"
@@ -79,12 +81,15 @@
 
 namespace {
 
+// How long the units at the hosts given are waited for.
+constexpr double kMacQuestionSeconds = 1.5;
+
 const char* const kTransferUsage =
     "       pyxet-cli upgrade FILE HOST...|--all [--verify SECONDS] [--user NAME] [--password-file FILE]\n"
     "                         [--jobs N] [--json] [--log]\n"
     "       pyxet-cli backup HOST...|--all [--dir DIR] [--jobs N] [--json] [--log]\n"
-    "       pyxet-cli restore HOST...|--all [--dir DIR | --file FILE] [--user NAME] [--password-file FILE]\n"
-    "                         [--jobs N] [--json] [--log]\n"
+    "       pyxet-cli restore HOST...|--all [--dir DIR | --file FILE] [--keep-identity] [--dry-run]\n"
+    "                         [--user NAME] [--password-file FILE] [--jobs N] [--json] [--log]\n"
     "       pyxet-cli save HOST FILE [--log]\n"
     "       pyxet-cli load HOST FILE [--user NAME] [--password-file FILE] [--log]\n";
 
@@ -105,6 +110,13 @@ const char* const kTransferHelp =
     "device of another MAC (whatever --type and --family leave out) is not started: it fails with\n"
     "the reason \"Shares ADDRESS with N other devices; ...\".\n"
     "--jobs N: up to N transfers at once (1 to 32, default 1); output and log keep the hosts' order.\n"
+    "restore --dry-run: each host's configuration is downloaded (kept in its history, never in DIR)\n"
+    "and compared with what it would be sent; the preview is printed (per device the number of\n"
+    "differences, the identity places that would change, devices that could not be read) and\n"
+    "nothing is written (exit 0). --keep-identity: each device is sent the file with its own values\n"
+    "(address, name, MAC, as its configuration just downloaded has them) put back at its identity\n"
+    "places; a device that could not be read, or whose value the file's encoding cannot hold, is\n"
+    "not written and fails. The log names the history version taken before each write.\n"
     "--verify SECONDS: after each accepted image, wait up to SECONDS for the device to answer\n"
     "discovery (every two seconds, at its address and its subnet's broadcast) with another firmware\n"
     "revision, else it fails; only its own answer counts (by MAC and family), from any address.\n"
@@ -122,7 +134,7 @@ enum class TCommand { Upgrade, Backup, Restore, Save, Load };
 
 constexpr int kMaxVerifySeconds = 86400;
 
-struct TOptions {
+struct TOptions : TFleetChoice {
     TCommand Command = TCommand::Upgrade;
     std::string User;
     std::string PasswordFile;
@@ -133,11 +145,8 @@ struct TOptions {
     bool Log = false;
     int Jobs = 1;
     std::optional<int> VerifySeconds;
-    // --all and what narrows it
-    bool All = false;
-    TDiscoveryOptions Discovery;
-    std::vector<std::string> Types;
-    const TFamily* Family = nullptr;  // --family; none: every family
+    bool KeepIdentity = false;  // restore: each device keeps its own identity
+    bool DryRun = false;        // restore: the preview only
     // the arguments
     std::vector<std::string> Hosts;
     std::string TransferFile;  // the image (upgrade), the file (save, load, restore --file)
@@ -277,9 +286,12 @@ void AskMacs(std::vector<TBatchDevice>& devices)
 
 // --all: every device one discovery cycle finds, in list order, narrowed by --type and --family.
 // False when an endpoint could not be opened.
-bool FindAll(const TSettings& settings, const TOptions& options, std::vector<TBatchDevice>& devices,
-             std::vector<std::string>& macs)
+}  // namespace
+
+bool FindFleet(const TSettings& settings, const TFleetChoice& choice, std::vector<TBatchDevice>& devices,
+               std::vector<std::string>& macs, std::vector<TDeviceIdentity>* identities)
 {
+    const TFleetChoice& options = choice;
     TUDPServer orvex;
     TUDPServer hwg;
     TDeviceRegistry list;
@@ -297,9 +309,125 @@ bool FindAll(const TSettings& settings, const TOptions& options, std::vector<TBa
             continue;
         devices.push_back(BatchDevice(*entry.Device, sharing));
         macs.push_back(info.MAC);
+        if (identities)
+            identities->push_back(IdentityOf(*entry.Device));
     }
     list.FreeDevices();
     return true;
+}
+
+std::vector<TDeviceIdentity> IdentifyHosts(const TSettings& settings, std::vector<TBatchDevice>& devices)
+{
+    std::vector<TDeviceIdentity> identities;
+    for (const TBatchDevice& device : devices)
+        identities.push_back({"", device.PeerIP, device.PeerIP, ""});
+    TDiscoveryOptions asking;
+    asking.Broadcast = false;
+    asking.WaitSeconds = kMacQuestionSeconds;
+    for (const TBatchDevice& device : devices) {
+        in_addr address{};
+        if (inet_pton(AF_INET, device.PeerIP.c_str(), &address) == 1)
+            asking.Targets.push_back(ntohl(address.s_addr));
+    }
+    TUDPServer orvex;
+    TUDPServer hwg;
+    TDeviceRegistry list;
+    if (asking.Targets.empty() || !RunDiscovery(settings, asking, orvex, hwg, list))
+        return identities;
+    orvex.OnRead = nullptr;
+    hwg.OnRead = nullptr;
+    const auto sharing = AddressSharers(list);
+    for (size_t i = 0; i < devices.size(); ++i) {
+        const TProduct* found = nullptr;
+        bool several = false;
+        for (const TDeviceEntry& entry : list.DeviceList()) {
+            const TProductInfo& info = entry.Device->Info;
+            if (info.PeerIP != devices[i].PeerIP)
+                continue;
+            several = several || (found && MacKeyOf(found->Info.MAC) != MacKeyOf(info.MAC));
+            if (!found)
+                found = entry.Device.get();
+        }
+        if (!found || several)
+            continue;
+        const TBatchDevice asked = BatchDevice(*found, sharing);
+        devices[i].MAC = asked.MAC;
+        devices[i].Family = asked.Family;
+        devices[i].CommandAddress = asked.CommandAddress;
+        identities[i] = IdentityOf(*found);
+    }
+    list.FreeDevices();
+    return identities;
+}
+
+std::vector<TDeviceResult> RunTransferOrder(const TTransferOrder& order, const THTTPLogin& login, int& signal)
+{
+    TCliHost host;
+    host.Login = login;
+    TNoLines lines;
+    TTransferRun run(host, lines);
+    g_signal = 0;
+    g_run = &run;
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    // The batch runs on threads of its own and hands its log lines here, in list order.
+    QEventLoop waiting;
+    QObject::connect(&run, &TTransferRun::Finished, &waiting, &QEventLoop::quit);
+    run.Start(order);
+    if (run.Running())
+        waiting.exec();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    g_run = nullptr;
+    signal = g_signal;
+    return run.Results();
+}
+
+namespace {
+
+// restore --dry-run and --keep-identity: each device's configuration is downloaded (into its
+// history, never into a backup file) and compared with what it would be sent. --dry-run prints
+// the preview and ends (its status returned); otherwise the order is given each device's own
+// body (--keep-identity) and the versions taken before the write are logged.
+std::optional<int> PreviewRestore(const TSettings& settings, const TOptions& options, TTransferOrder& order,
+                                  const THTTPLogin& login, std::vector<TDeviceIdentity> identities)
+{
+    if (identities.empty())
+        identities = IdentifyHosts(settings, order.Devices);
+    TTransferOrder fetch;
+    fetch.Command = TTransferCommand::Fetch;
+    fetch.Devices = order.Devices;
+    fetch.Jobs = order.Jobs;
+    fetch.History = HistoryOfSettings(settings);
+    int signal = 0;
+    TPreviewInput input;
+    input.Fetched = RunTransferOrder(fetch, login, signal);
+    if (signal != 0)
+        return 128 + signal;
+    input.Devices = order.Devices;
+    input.Identities = identities;
+    if (options.HasFile)
+        input.Targets.push_back(PreviewTargetOfFile(options.File));
+    else
+        input.Targets = BackupTargets(order.Devices, order.File);
+    input.KeepIdentity = options.KeepIdentity;
+    input.ExtraIdentityPaths = settings.IdentityPaths;
+    const TPreview preview = BuildPreview(input);
+    if (options.DryRun) {
+        for (const std::string& line : PreviewLines(preview))
+            std::printf("%s\n", line.c_str());
+        return kExitOk;
+    }
+    if (options.KeepIdentity) {
+        order.Bodies = PreviewBodies(preview);
+        order.Refusals = PreviewRefusals(preview);
+    }
+    LogVersionsBeforeWrite(preview);
+    return std::nullopt;
 }
 
 // Runs the command the line chose; the hosts are checked already.
@@ -333,9 +461,10 @@ int RunTransferCommand(const TOptions& options)
 
     // The devices: the hosts given, or every device one discovery cycle finds.
     std::vector<TBatchDevice> devices;
+    std::vector<TDeviceIdentity> identities;
     TOutputExtras extras;
     if (options.All) {
-        if (!FindAll(session.Settings, options, devices, extras.Macs))
+        if (!FindFleet(session.Settings, options, devices, extras.Macs, &identities))
             return kExitNoStart;
         if (devices.empty()) {
             std::fprintf(stderr, "pyxet-cli: %s --all: no device found\n", name);
@@ -348,8 +477,6 @@ int RunTransferCommand(const TOptions& options)
             AskMacs(devices);
     }
 
-    TNoLines lines;
-    TTransferRun run(host, lines);
     TTransferOrder order;
     order.Devices = devices;
     order.Jobs = options.Jobs;
@@ -385,30 +512,23 @@ int RunTransferCommand(const TOptions& options)
         break;
     }
 
-    g_run = &run;
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // --dry-run and --keep-identity: each device's configuration is downloaded first (kept in
+    // its history) and compared with what it would be sent.
+    if (command == TCommand::Restore && (options.DryRun || options.KeepIdentity)) {
+        const std::optional<int> previewed = PreviewRestore(session.Settings, options, order, host.Login, identities);
+        if (previewed)
+            return *previewed;
+    }
 
-    // The batch runs on threads of its own and hands its log lines here, in list order.
-    QEventLoop waiting;
-    QObject::connect(&run, &TTransferRun::Finished, &waiting, &QEventLoop::quit);
-    run.Start(order);
-    if (run.Running())
-        waiting.exec();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    g_run = nullptr;
-    const std::vector<TDeviceResult>& results = run.Results();
+    int signal = 0;
+    const std::vector<TDeviceResult> results = RunTransferOrder(order, host.Login, signal);
 
     if (verify)
         for (const TDeviceResult& r : results)
             extras.Checks.push_back({r.Verified, r.FirmwareBefore, r.FirmwareAfter, {}, r.Ok ? "" : r.Error});
     PrintResults(results, options.Json, credentialsGiven, extras);
-    if (g_signal != 0)
-        return 128 + g_signal;
+    if (signal != 0)
+        return 128 + signal;
     bool allOk = true;
     for (const TDeviceResult& r : results)
         allOk = allOk && r.Ok;
@@ -441,7 +561,7 @@ void AddTransferCommands(CLI::App& app, TCommandBody& body)
             std::optional<std::string> User, PasswordFile, Dir, File, Jobs, Verify, Family;
             std::vector<std::string> Types;
             TDiscoveryArgs Discovery;
-            bool All = false, Json = false, Log = false;
+            bool All = false, Json = false, Log = false, KeepIdentity = false, DryRun = false;
         };
         auto args = std::make_shared<TArgs>();
         CLI::App* sub = AddCommand(app, entry.Name, entry.Summary, UsageLines(kTransferUsage, entry.Name), [] {
@@ -455,8 +575,12 @@ void AddTransferCommands(CLI::App& app, TCommandBody& body)
                      "waits up to SECONDS for the device to come back with another firmware");
         if (command == TCommand::Backup || command == TCommand::Restore)
             AddValue(*sub, "--dir", args->Dir, "DIR", "the folder of the files (default backup)");
-        if (command == TCommand::Restore)
+        if (command == TCommand::Restore) {
             AddValue(*sub, "--file", args->File, "FILE", "sends FILE to every host");
+            AddFlag(*sub, "--keep-identity", args->KeepIdentity,
+                    "each device keeps its own address, name and MAC where the file has them");
+            AddFlag(*sub, "--dry-run", args->DryRun, "prints what would change on each device and writes nothing");
+        }
         if (login) {
             AddValue(*sub, "--user", args->User, "NAME", "the user name of the login");
             AddValue(*sub, "--password-file", args->PasswordFile, "FILE",
@@ -480,6 +604,8 @@ void AddTransferCommands(CLI::App& app, TCommandBody& body)
             options.Json = args->Json;
             options.Log = args->Log;
             options.All = args->All;
+            options.KeepIdentity = args->KeepIdentity;
+            options.DryRun = args->DryRun;
             options.User = args->User.value_or("");
             options.HasUser = args->User.has_value();
             options.PasswordFile = args->PasswordFile.value_or("");

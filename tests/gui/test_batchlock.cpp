@@ -7,6 +7,7 @@
 
 #include "core/app/i18n.h"
 
+#include "gui/config/comparedialog.h"
 #include "gui/log/logrep.h"
 #include "ui_form.h"  // the fixtures reach the windows through these
 #include "ui_progressinfo.h"
@@ -102,6 +103,8 @@ private slots:
         w.Form().SelectDevice(0);
         Control<QAction>(w.Form(), "mActionReport")->trigger();  // its window is walked too
         QVERIFY(QTest::qWaitForWindowExposed(&logReport));
+        Control<QAction>(w.Form(), "acCompare")->trigger();  // and the compare dialog's
+        QVERIFY(w.Batches().CompareWindow() && QTest::qWaitForWindowExposed(w.Batches().CompareWindow()));
 
         const QSet<QString> stayUsable = {
             // The progress window of the batch.
@@ -124,6 +127,14 @@ private slots:
             QStringLiteral("acSearchField"),
             // Saving the list shown is no change to the devices.
             QStringLiteral("mExportList"),
+            // The compare dialog's choices and views: what the next compare takes, the table
+            // shown, copied or closed (its Compare, Restore This Version... and Check These
+            // Devices are locked).
+            QStringLiteral("cbLeftKind"), QStringLiteral("cbRightKind"), QStringLiteral("teLeftFile"),
+            QStringLiteral("teRightFile"), QStringLiteral("btnLeftFile"), QStringLiteral("btnRightFile"),
+            QStringLiteral("chkDifferencesOnly"), QStringLiteral("tblDifferences"), QStringLiteral("tblDifferencesHeader"),
+            QStringLiteral("btnCopy"),
+            QStringLiteral("btnClose"),
         };
 
         bool walked = false;
@@ -141,7 +152,7 @@ private slots:
                 unexpected << name;
         QVERIFY2(unexpected.isEmpty(), qPrintable(QStringLiteral("usable during the batch: ") + unexpected.join(u", ")));
         // The walk saw the controls that must stay usable (it is no walk of nothing).
-        for (const char* name : {"StopButton", "mActionReport", "acHelp", "tbExit"})
+        for (const char* name : {"StopButton", "mActionReport", "acHelp", "tbExit", "cbLeftKind"})
             QVERIFY2(usable.contains(QLatin1String(name)), name);
     }
 };

@@ -3,6 +3,7 @@
 // exactly those three, found again by MAC after the list was made anew, under the All box's rules
 // (a search that hides some, the box grayed or checked); the item is disabled while none of them
 // is listed, and locked while a batch runs.
+#include "configserver.h"
 #include "transferfixture.h"
 #include "ui_form.h"
 #include "ui_progressinfo.h"
@@ -11,84 +12,16 @@
 
 #include <QTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <cstring>
 #include <functional>
 #include <string>
-#include <thread>
 #include <utility>
 
 namespace {
 
-// Answers every request on port 80 of a loopback address with a small setup.xml, on a thread
-// of its own (the window's batch waits for its transfers on the test's thread). The loopback
+// Each device that comes through answers with a small setup.xml (configserver.h); the loopback
 // addresses without one refuse connections at once.
-class TSetupServer {
-public:
-    explicit TSetupServer(const char* ip = "127.0.0.1")
-    {
-        Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int on = 1;
-        ::setsockopt(Fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(80);
-        ::inet_pton(AF_INET, ip, &address.sin_addr);
-        Listening =
-            Fd >= 0 && ::bind(Fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(Fd, 8) == 0;
-        if (Listening)
-            Thread = std::thread([this] { Serve(); });
-    }
-    ~TSetupServer()
-    {
-        Quit = true;
-        if (Thread.joinable())
-            Thread.join();
-        if (Fd >= 0)
-            ::close(Fd);
-    }
-    bool Listening = false;
-
-private:
-    void Serve()
-    {
-        while (!Quit) {
-            pollfd wait{Fd, POLLIN, 0};
-            if (::poll(&wait, 1, 50) <= 0)
-                continue;
-            const int client = ::accept4(Fd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (client < 0)
-                continue;
-            std::string request;
-            char buffer[4096];
-            while (request.find("\r\n\r\n") == std::string::npos) {
-                pollfd in{client, POLLIN, 0};
-                if (::poll(&in, 1, 2000) <= 0)
-                    break;
-                const ssize_t got = ::read(client, buffer, sizeof buffer);
-                if (got <= 0)
-                    break;
-                request.append(buffer, size_t(got));
-            }
-            const std::string body = "<?xml version=\"1.0\"?><setup><name>unit</name></setup>";
-            const std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\nContent-Length: "
-                                       + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-            const ssize_t sent = ::write(client, answer.data(), answer.size());
-            (void)sent;
-            ::shutdown(client, SHUT_WR);
-            ::close(client);
-        }
-    }
-    int Fd = -1;
-    std::atomic<bool> Quit{false};
-    std::thread Thread;
-};
+const std::string kSetup = "<?xml version=\"1.0\"?><setup><name>unit</name></setup>";
 
 const std::vector<TDeviceSpec> kFleet = {
     {.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "127.0.0.1"},
@@ -137,7 +70,7 @@ private slots:
 
     void ChecksExactlyTheFailedOnesFoundAgainByMac()
     {
-        TSetupServer server, charlie("127.0.0.6");
+        TConfigServer server("127.0.0.1", kSetup), charlie("127.0.0.6", kSetup);
         QVERIFY(server.Listening && charlie.Listening);
         TTransferWindow w;
         QAction* item = Control<QAction>(w.Form(), "acCheckFailed");
@@ -179,7 +112,7 @@ private slots:
 
     void DisabledWhileNoneOfThemIsListed()
     {
-        TSetupServer server, charlie("127.0.0.6");
+        TConfigServer server("127.0.0.1", kSetup), charlie("127.0.0.6", kSetup);
         QVERIFY(server.Listening && charlie.Listening);
         TTransferWindow w;
         QAction* item = Control<QAction>(w.Form(), "acCheckFailed");

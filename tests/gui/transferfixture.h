@@ -52,6 +52,11 @@ struct TTransferWindow {
         Window.Form->Login = Login.get();
         Window.Form->Http = Http.get();
         Window.Form->Logger.TimeStamps = false;  // the log lines as passed in
+        // The transfers' own flow, without the preview before a write (the preview's tests turn
+        // it on); whatever is downloaded is kept in the working folder, never the program's.
+        Window.Form->Settings.Preview = false;
+        Window.Form->Settings.HistoryFolder = WorkDir.filePath(QStringLiteral("history")).toStdString();
+        Window.Form->MarkTransferMenu();
         Window.Form->ActionLog.clear();
         Dialogs::TakeShownBoxes();
     }

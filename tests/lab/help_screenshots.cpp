@@ -8,16 +8,22 @@
 #include "shotwindows.h"
 
 #include "core/app/i18n.h"
+#include "core/config/history.h"
 #include "gui/app/batchcontroller.h"
+#include "gui/config/comparedialog.h"
 #include "gui/app/dialogs.h"
 #include "gui/setup/plandialog.h"
 #include "gui/windows/help.h"
+#include "ui_comparedialog.h"
 #include "ui_form.h"
 #include "ui_login.h"
 #include "ui_plandialog.h"
 #include "ui_progressinfo.h"
 #include "ui_upgrade.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
@@ -31,6 +37,53 @@
 
 namespace {
 
+// The program folder of one language's pictures filled (and made the working folder), the folder
+// the pictures go to made; "" when the folder could not be filled.
+QString PrepareLanguage(const QTemporaryDir& dir, const QString& shots, const char* language)
+{
+    if (!FillAppFolder(dir.path(), QByteArray("[Setup]\nLang=") + language + "\n[Logs]\nTime=1\n"))
+        return {};
+    QDir::setCurrent(dir.path());
+    const QString out = shots + QLatin1Char('/') + QLatin1String(language) + QStringLiteral("/images/");
+    QDir().mkpath(out);
+    return out;
+}
+
+// The window shown and its picture (or that of an area of it) saved as out/name.png.
+void Shoot(QWidget& window, const QString& out, const char* name, QRect area = {})
+{
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(400);
+    QVERIFY(window.grab(area.isValid() ? area : window.rect()).save(out + QLatin1String(name) + QStringLiteral(".png")));
+}
+
+void Check(TPyxetForm& form, const std::vector<const char*>& names)
+{
+    QAbstractItemModel* rows = Control<QTableView>(form, "DeviceListBox")->model();
+    for (int row = 0; row < rows->rowCount(); ++row)
+        rows->setData(rows->index(row, 0), Qt::Unchecked, Qt::CheckStateRole);
+    for (const char* name : names) {
+        const int row = RowOf(form, name);
+        QVERIFY2(row >= 0, name);
+        rows->setData(rows->index(row, 0), Qt::Checked, Qt::CheckStateRole);
+    }
+}
+
+// An "approved" configuration made from a device's own: another name and another community, so
+// that the pictures show an identity place and a common value that differ.
+QByteArray Approved(QByteArray own, const std::string& name)
+{
+    own.replace(QByteArray::fromStdString(">" + name + "<"), QByteArrayLiteral(">Approved unit<"));
+    const QRegularExpression community(QStringLiteral("<community>[^<]*</community>"));
+    QString text = QString::fromUtf8(own);
+    if (text.contains(community))
+        text.replace(community, QStringLiteral("<community>monitoring</community>"));
+    else
+        text.replace(QStringLiteral("</setup>"), QStringLiteral("<snmp><community>monitoring</community></snmp></setup>"));
+    return text.toUtf8();
+}
+
 }  // namespace
 
 class HelpScreenshots : public QObject {
@@ -43,17 +96,9 @@ private slots:
         for (const char* language : {"en", "cs"}) {
             QTemporaryDir dir;
             const QString appDir = dir.path() + QLatin1Char('/');
-            QVERIFY(FillAppFolder(dir.path(), QByteArray("[Setup]\nLang=") + language + "\n[Logs]\nTime=1\n"));
-            QDir::setCurrent(dir.path());
-            const QString out = shots + QLatin1Char('/') + QLatin1String(language) + QStringLiteral("/images/");
-            QDir().mkpath(out);
-            auto shoot = [&](QWidget& window, const char* name, QRect area = {}) {
-                window.show();
-                QVERIFY(QTest::qWaitForWindowExposed(&window));
-                QTest::qWait(400);
-                QVERIFY(window.grab(area.isValid() ? area : window.rect())
-                            .save(out + QLatin1String(name) + QStringLiteral(".png")));
-            };
+            const QString out = PrepareLanguage(dir, shots, language);
+            QVERIFY(!out.isEmpty());
+            auto shoot = [&](QWidget& window, const char* name, QRect area = {}) { Shoot(window, out, name, area); };
 
             InitTranslation(PYXET_BIN_DIR "/");
             Dialogs::SetAutomatic(true);  // boxes answered, file dialogs answered from the queue
@@ -195,6 +240,114 @@ private slots:
             } else {
                 qWarning("no help file in the build: no picture of the help window");
             }
+
+            windows.Close();
+            Dialogs::TakeShownBoxes();
+        }
+        UseLanguage("en");
+    }
+
+    // The compare dialog (a device's history version against an approved file), its drift view
+    // over six devices, and the preview before "Configure Devices..." with that file.
+    void CompareScreenshots()
+    {
+        const QString shots = QString::fromLocal8Bit(qgetenv("PYXET_SHOTS"));
+        QVERIFY2(!shots.isEmpty(), "PYXET_SHOTS names no folder (scripts/help-screenshots.sh sets it)");
+        for (const char* language : {"en", "cs"}) {
+            QTemporaryDir dir;
+            const QString appDir = dir.path() + QLatin1Char('/');
+            const QString out = PrepareLanguage(dir, shots, language);
+            QVERIFY(!out.isEmpty());
+            auto shoot = [&](QWidget& window, const char* name, QRect area = {}) { Shoot(window, out, name, area); };
+            InitTranslation(PYXET_BIN_DIR "/");
+            Dialogs::SetAutomatic(true);
+            UseLanguage(language);
+            TShotWindows windows(appDir);
+            auto& form = windows.Form;
+            QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+            QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 5000);
+            QTest::qWait(500);
+            form->Settings.HistoryFolder = (appDir + QStringLiteral("history")).toStdString();
+            form->Settings.Preview = true;
+            const char* gate = "Hall sensor";
+
+            // Hall sensor downloaded once (kept in its history), then its version against a file.
+            Control<QAction>(*form, "acCompare")->trigger();
+            TCompareDialog* compare = form->Batches()->CompareWindow();
+            QVERIFY(compare);
+            compare->resize(980, 520);
+            compare->ui()->cbLeftKind->setCurrentIndex(int(TCompareSource::Device));
+            compare->ui()->cbLeftDevice->setCurrentIndex(RowOf(*form, gate));
+            compare->ui()->cbRightKind->setCurrentIndex(int(TCompareSource::Device));
+            compare->ui()->cbRightDevice->setCurrentIndex(RowOf(*form, gate));
+            compare->CompareClick();
+            QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 20000);
+            windows.Progress->hide();
+            std::string mac;
+            for (const TDeviceEntry& entry : form->Devices.DeviceList())
+                if (entry.Device->Info.Name == gate)
+                    mac = entry.Device->Info.MAC;
+            const std::vector<THistoryVersion> versions = HistoryOfSettings(form->Settings).Versions(mac);
+            QVERIFY(!versions.empty());
+            const std::optional<QByteArray> own = ReadHistoryVersion(versions.front());
+            QVERIFY(own);
+            const QString approved = appDir + QStringLiteral("approved.xml");
+            QFile file(approved);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(Approved(*own, gate));
+            file.close();
+            compare->Reload();
+            compare->ui()->cbLeftKind->setCurrentIndex(int(TCompareSource::History));
+            compare->ui()->cbLeftDevice->setCurrentIndex(RowOf(*form, gate));
+            compare->ui()->cbRightKind->setCurrentIndex(int(TCompareSource::File));
+            compare->ui()->teRightFile->setText(approved);
+            compare->CompareClick();
+            compare->ui()->teRightFile->setText(QStringLiteral("/home/user/approved.xml"));  // as a user's path reads
+            shoot(*compare, "compare-dialog");
+            compare->hide();
+
+            // The preview before the approved file goes to three devices: their own names would
+            // change (shown with the box cleared); then written with each device's own identity.
+            // Three devices with fixed addresses that take uploads (DHCP stays off, so they keep answering).
+            const std::vector<const char*> three = {"Hall sensor", "Pump station", "Poseidon lab"};
+            Check(*form, three);
+            form->Settings.Preview = false;  // the originals backed up, for the restore at the end
+            Control<QAction>(*form, "BackupConfig")->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 20000);
+            form->Settings.Preview = true;
+            Dialogs::QueueFileName(approved.toStdString());
+            Control<QAction>(*form, "CommonConfig")->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 20000);
+            windows.Progress->hide();
+            QDialog* preview = form->Batches()->PreviewWindow();
+            QVERIFY(preview);
+            preview->resize(900, 480);
+            Control<QCheckBox>(*preview, "chkKeepIdentity")->setChecked(false);
+            shoot(*preview, "preview");
+            Control<QCheckBox>(*preview, "chkKeepIdentity")->setChecked(true);
+            Dialogs::QueueAnswer(true);
+            Control<QPushButton>(*preview, "btnWrite")->click();
+            QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 20000);
+            windows.Progress->hide();
+
+            // Those three and three more against the approved file.
+            Check(*form, {"Hall sensor", "Pump station", "Poseidon lab", "Warehouse gate", "Server room", "Poseidon2 rack"});
+            compare->ui()->cbLeftKind->setCurrentIndex(int(TCompareSource::EveryChecked));
+            compare->ui()->teRightFile->setText(approved);
+            compare->CompareClick();
+            QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 30000);
+            windows.Progress->hide();
+            compare->ui()->teRightFile->setText(QStringLiteral("/home/user/approved.xml"));
+            compare->ui()->lstGroups->setCurrentRow(std::min(1, compare->ui()->lstGroups->count() - 1));
+            shoot(*compare, "compare-drift");
+            compare->hide();
+
+            // The three written back as they were, so that the next language finds the fleet so.
+            Check(*form, three);
+            form->Settings.Preview = false;
+            Control<QAction>(*form, "RestoreConfig")->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 20000);
+            windows.Progress->hide();
 
             windows.Close();
             Dialogs::TakeShownBoxes();

@@ -17,6 +17,7 @@
 #include "packets.h"
 #include "simulator.h"
 #include "tea.h"
+#include "simdevices.h"
 #include "vectors.h"
 
 using namespace sim;
@@ -24,64 +25,6 @@ using namespace sim;
 namespace {
 
 constexpr Ip4 kFactory{10, 77, 200, 1};
-constexpr Ip4 kAll{255, 255, 255, 255};
-
-Origin To(const Ip4& to) {
-    Origin origin;
-    origin.from = {10, 77, 0, 1};
-    origin.fromPort = 40000;
-    origin.to = to;
-    origin.broadcast = to == kAll;
-    return origin;
-}
-
-// The devices plus an events file of their own.
-class Devices {
-public:
-    explicit Devices(const std::string& fleet) {
-        const FleetResult parsed = ParseFleet(fleet);
-        EXPECT_EQ(parsed.error, "");
-        char path[] = "/tmp/pyxet-sim-model-XXXXXX";
-        const int fd = mkstemp(path);
-        EXPECT_GE(fd, 0);
-        close(fd);
-        path_ = path;
-        std::string error;
-        EXPECT_TRUE(events_.Open(path_, error)) << error;
-        sim_ = std::make_unique<Simulator>(parsed.devices, events_, 3000);
-    }
-    ~Devices() { std::remove(path_.c_str()); }
-
-    std::vector<Send> Orvex(const Bytes& request, const Ip4& to) {
-        std::vector<Send> out;
-        sim_->Tick(Clock::now());
-        sim_->HandleOrvex(request.data(), request.size(), To(to), out);
-        return out;
-    }
-    std::vector<Send> Hwg(const Bytes& request, const Ip4& to) {
-        std::vector<Send> out;
-        sim_->Tick(Clock::now());
-        sim_->HandleHwg(request.data(), request.size(), To(to), out);
-        return out;
-    }
-    Simulator& Sim() { return *sim_; }
-
-    // The events written so far.
-    std::vector<nlohmann::json> EventLines() {
-        events_.Flush();
-        std::vector<nlohmann::json> lines;
-        std::ifstream file(path_);
-        std::string line;
-        while (std::getline(file, line)) lines.push_back(nlohmann::json::parse(line));
-        return lines;
-    }
-
-private:
-    std::string path_;
-    Events events_;
-    std::unique_ptr<Simulator> sim_;
-};
-
 std::string Entry(const std::string& family, int number, const std::string& ip, const std::string& extra = "") {
     char mac[18];
     std::snprintf(mac, sizeof mac, "02:%s:00:00:00:%02X", family == "HWG" ? "51" : "50", number);

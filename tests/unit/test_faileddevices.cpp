@@ -50,10 +50,10 @@ TEST(FailedDevices, FailuresAndDevicesNotStartedAreRememberedSuccessesAreNot)
 {
     TFailedDevices failed;
     EXPECT_TRUE(failed.Empty());
-    const std::vector<TDeviceIdentity> batch = {
-        DeviceIdentity("00:0A:59:00:00:01", "Orvex"), DeviceIdentity("00:0A:59:00:00:02", "Orvex"),
-        DeviceIdentity("00:0A:59:00:00:03", "Orvex"), DeviceIdentity("00:0A:59:00:00:04", "Orvex"),
-        DeviceIdentity("00:0A:59:00:00:05", "Orvex")};
+    const std::vector<TDeviceKey> batch = {
+        DeviceKey("00:0A:59:00:00:01", "Orvex"), DeviceKey("00:0A:59:00:00:02", "Orvex"),
+        DeviceKey("00:0A:59:00:00:03", "Orvex"), DeviceKey("00:0A:59:00:00:04", "Orvex"),
+        DeviceKey("00:0A:59:00:00:05", "Orvex")};
     // The batch ended after the third device: the last two were not started.
     failed.Record(batch, {Ok(), Failed(), Ok()});
     EXPECT_FALSE(failed.Empty());
@@ -67,7 +67,7 @@ TEST(FailedDevices, FailuresAndDevicesNotStartedAreRememberedSuccessesAreNot)
 TEST(FailedDevices, MacBytesInAnyFormMatchAndTheFamilyTellsDevicesApart)
 {
     TFailedDevices failed;
-    failed.RecordFailed({DeviceIdentity("00-0a-59-00-00-aa", "Orvex"), DeviceIdentity("00:0A:59:00:00:BB", "HWG")});
+    failed.RecordFailed({DeviceKey("00-0a-59-00-00-aa", "Orvex"), DeviceKey("00:0A:59:00:00:BB", "HWG")});
     TRows list;
     list.Orvex("00:0A:59:00:00:AA");  // the same bytes, other separators and case
     list.Hwg("00:0A:59:00:00:AA");    // the same MAC in the other family
@@ -82,8 +82,8 @@ TEST(FailedDevices, MacBytesInAnyFormMatchAndTheFamilyTellsDevicesApart)
 TEST(FailedDevices, DevicesNoLongerListedAreSkippedAndANewBatchReplacesTheLast)
 {
     TFailedDevices failed;
-    failed.RecordFailed({DeviceIdentity("00:0A:59:00:00:01", "HWG"), DeviceIdentity("00:0A:59:00:00:02", "HWG"),
-                         DeviceIdentity("garbage", "HWG")});
+    failed.RecordFailed({DeviceKey("00:0A:59:00:00:01", "HWG"), DeviceKey("00:0A:59:00:00:02", "HWG"),
+                         DeviceKey("garbage", "HWG")});
     TRows list;
     list.Hwg("00:0A:59:00:00:02");  // 01 is gone
     list.Hwg("00:0A:59:00:00:03");
@@ -91,11 +91,11 @@ TEST(FailedDevices, DevicesNoLongerListedAreSkippedAndANewBatchReplacesTheLast)
     EXPECT_TRUE(failed.Matching({}).empty());
 
     // The next batch: 03 failed, 02 came through this time.
-    failed.Record({DeviceIdentity("00:0A:59:00:00:02", "HWG"), DeviceIdentity("00:0A:59:00:00:03", "HWG")},
+    failed.Record({DeviceKey("00:0A:59:00:00:02", "HWG"), DeviceKey("00:0A:59:00:00:03", "HWG")},
                   {Ok(), Failed()});
     EXPECT_EQ(failed.Matching(list.Rows), std::vector<int>{1});
     // A batch where everything came through leaves nothing.
-    failed.Record({DeviceIdentity("00:0A:59:00:00:03", "HWG")}, {Ok()});
+    failed.Record({DeviceKey("00:0A:59:00:00:03", "HWG")}, {Ok()});
     EXPECT_TRUE(failed.Empty());
     EXPECT_TRUE(failed.Matching(list.Rows).empty());
 }

@@ -4,9 +4,9 @@
 #include "core/devices/utils.h"
 #include "core/discovery/export.h"
 
-TDeviceIdentity DeviceIdentity(const std::string& macText, const std::string& family)
+TDeviceKey DeviceKey(const std::string& macText, const std::string& family)
 {
-    TDeviceIdentity identity;
+    TDeviceKey identity;
     identity.Family = family;
     identity.Valid = ParseMac(macText, identity.Mac.data()) == 0;
     if (!identity.Valid)
@@ -14,11 +14,11 @@ TDeviceIdentity DeviceIdentity(const std::string& macText, const std::string& fa
     return identity;
 }
 
-TDeviceIdentity DeviceIdentity(const TProduct& device) { return DeviceIdentity(device.Info.MAC, FamilyName(device)); }
+TDeviceKey DeviceKey(const TProduct& device) { return DeviceKey(device.Info.MAC, FamilyName(device)); }
 
-void TFailedDevices::Record(const std::vector<TDeviceIdentity>& devices, const std::vector<TDeviceResult>& results)
+void TFailedDevices::Record(const std::vector<TDeviceKey>& devices, const std::vector<TDeviceResult>& results)
 {
-    std::vector<TDeviceIdentity> failed;
+    std::vector<TDeviceKey> failed;
     for (size_t i = 0; i < devices.size(); ++i) {
         const bool started = i < results.size();
         if (!started || !results[i].Ok)
@@ -27,10 +27,10 @@ void TFailedDevices::Record(const std::vector<TDeviceIdentity>& devices, const s
     RecordFailed(std::move(failed));
 }
 
-void TFailedDevices::RecordFailed(std::vector<TDeviceIdentity> failed)
+void TFailedDevices::RecordFailed(std::vector<TDeviceKey> failed)
 {
     Failed.clear();
-    for (TDeviceIdentity& identity : failed)
+    for (TDeviceKey& identity : failed)
         if (identity.Valid)
             Failed.insert(std::move(identity));
 }
@@ -39,7 +39,7 @@ bool TFailedDevices::Contains(const TProduct& device) const
 {
     if (Failed.empty())
         return false;
-    const TDeviceIdentity identity = DeviceIdentity(device);
+    const TDeviceKey identity = DeviceKey(device);
     return identity.Valid && Failed.count(identity) > 0;
 }
 

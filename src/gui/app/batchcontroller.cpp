@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <climits>
+#include <utility>
 
 namespace {
 constexpr const char* kImageFilter = "Kri Image|*.kri";
@@ -108,8 +109,10 @@ void TBatchController::WireTransferSettings()
         connect(item, &QAction::triggered, this, [this, jobs] { W.Settings.TransferJobs = jobs; });
     }
     connect(W.VerifyUpgrades, &QAction::toggled, this, [this](bool on) { W.Settings.VerifyUpgrades = on; });
-    // How the next batch runs is not changed while one runs.
-    W.Lock.Join({W.VerifyUpgrades, W.TransferJobs->menuAction(), JobsGroup});
+    connect(W.PreviewWrites, &QAction::toggled, this, [this](bool on) { W.Settings.Preview = on; });
+    connect(W.Compare, &QAction::triggered, this, [this] { CompareConfigs(); });
+    // How the next batch runs is not changed while one runs, and no compare downloads meanwhile.
+    W.Lock.Join({W.VerifyUpgrades, W.TransferJobs->menuAction(), JobsGroup, W.PreviewWrites, W.Compare});
     MarkTransferMenu();
 }
 
@@ -118,17 +121,18 @@ void TBatchController::MarkTransferMenu()
     for (QAction* item : JobsGroup->actions())
         item->setChecked(item->data().toInt() == W.Settings.TransferJobs);
     W.VerifyUpgrades->setChecked(W.Settings.VerifyUpgrades);
+    W.PreviewWrites->setChecked(W.Settings.Preview);
 }
 
-std::vector<TDeviceIdentity> TBatchController::CheckedIdentities() const
+std::vector<TDeviceKey> TBatchController::CheckedIdentities() const
 {
-    std::vector<TDeviceIdentity> identities;
+    std::vector<TDeviceKey> identities;
     for (const TProduct* device : W.CheckedProducts())
-        identities.push_back(DeviceIdentity(*device));
+        identities.push_back(DeviceKey(*device));
     return identities;
 }
 
-bool TBatchController::StartBatch(TTransferOrder order, std::vector<TDeviceIdentity> identities, bool remember)
+bool TBatchController::StartBatch(TTransferOrder order, std::vector<TDeviceKey> identities, bool remember)
 {
     if (!W.Http)
         return false;
@@ -184,6 +188,9 @@ void TBatchController::BatchEnded()
             W.KeptChecks.RecordFailed(RunDevices);
         }
     }
+    // A fetch's preview or compare, unless the window is closing.
+    if (auto next = std::exchange(AfterRun, nullptr); next && !closing)
+        next(results);
     emit BatchFinished();  // and, after a close stopped it, the window closes
 }
 
@@ -248,7 +255,20 @@ void TBatchController::BackupConfig()
 
 void TBatchController::RestoreConfig()
 {
-    ConfigBatch(TTransferCommand::Restore, _("Please select devices for which you want to restore configuration."));
+    if (Busy())
+        return;
+    if (!W.AnyDeviceChecked()) {
+        Dialogs::Information(W.Parent, _("Please select devices for which you want to restore configuration."));
+        return;
+    }
+    std::vector<TBatchDevice> devices = W.CheckedDevices();
+    TWriteRequest request{TWriteKind::Restore, devices, CheckedAddresses(), kBackupFolder, {}};
+    PreviewThenWrite(std::move(request), [this, devices, identities = CheckedIdentities()](TWriteChoice choice) {
+        TTransferOrder order = Order(TTransferCommand::Restore, devices, kBackupFolder);
+        order.Bodies = std::move(choice.Bodies);
+        order.Refusals = std::move(choice.Refusals);
+        StartBatch(std::move(order), identities, true);
+    });
 }
 
 void TBatchController::SaveConfig()
@@ -286,16 +306,24 @@ void TBatchController::CommonConfig()
         return;
     }
     W.Upgrade->Prepare(_("Select Common Configuration"), _("Config"), kConfigFilter);
-    std::string file;
-    if (W.Upgrade->Execute()) {
-        if (RefusedFile(W.Parent, W.Upgrade->FileName(), true))
-            return;
+    if (!W.Upgrade->Execute()) {
+        // A cancelled file dialog runs no device: the last batch stays the one remembered.
+        StartBatch(Order(TTransferCommand::RestoreCommon, W.CheckedDevices(), {}), CheckedIdentities(), false);
+        return;
+    }
+    const std::string file = W.Upgrade->FileName();
+    if (RefusedFile(W.Parent, file, true))
+        return;
+    std::vector<TBatchDevice> devices = W.CheckedDevices();
+    TWriteRequest request{TWriteKind::Common, devices, CheckedAddresses(), file, {}};
+    // The preview (when on) comes before the question, which still follows it.
+    PreviewThenWrite(std::move(request), [this, devices, file, identities = CheckedIdentities()](TWriteChoice choice) {
         // Only No stops; nothing at all is logged then.
         if (!Dialogs::Warning(W.Parent, _("Set common config to selected devices!\nDo you wish to continue?")))
             return;
-        file = W.Upgrade->FileName();
-    }
-    // A cancelled file dialog runs no device: the last batch stays the one remembered.
-    const bool remember = !file.empty();
-    StartBatch(Order(TTransferCommand::RestoreCommon, W.CheckedDevices(), file), CheckedIdentities(), remember);
+        TTransferOrder order = Order(TTransferCommand::RestoreCommon, devices, file);
+        order.Bodies = std::move(choice.Bodies);
+        order.Refusals = std::move(choice.Refusals);
+        StartBatch(std::move(order), identities, true);
+    });
 }

@@ -11,6 +11,8 @@
 #include "core/http/batch.h"
 #include "core/http/faileddevices.h"
 #include "core/http/transferrun.h"
+#include "gui/config/comparesources.h"
+#include "gui/config/writepreview.h"
 
 #include <QObject>
 #include <QPointer>
@@ -21,6 +23,8 @@
 
 class QAction;
 class QActionGroup;
+class QDialog;
+class TCompareDialog;
 class QMenu;
 class QProgressBar;
 class QWidget;
@@ -52,6 +56,8 @@ struct TBatchWindow {
     QAction* VerifyUpgrades = nullptr;  // acVerifyUpgrades
     QMenu* TransferJobs = nullptr;      // mTransferJobs
     QAction* CheckFailed = nullptr;     // acCheckFailed
+    QAction* PreviewWrites = nullptr;   // acPreviewWrites: "Preview Before Writing"
+    QAction* Compare = nullptr;         // acCompare: "Compare Configurations..."
 
     // The device list: the checked rows in list order (every answer of the cycle counts for the
     // shared addresses), their devices; the device shown.
@@ -59,6 +65,8 @@ struct TBatchWindow {
     std::function<std::vector<TBatchDevice>()> CheckedDevices;
     std::function<std::vector<const TProduct*>()> CheckedProducts;
     std::function<std::optional<TBatchDevice>()> SelectedDevice;
+    // The devices as the compare dialog offers them: the rows shown, or the checked rows.
+    std::function<std::vector<TCompareDevice>(bool checkedOnly)> CompareDevices;
     // The rows listed whose devices these are; every device listed first (ShowAll); the marks of
     // exactly these rows set.
     std::function<std::vector<int>(const TFailedDevices&)> ListedRows;
@@ -88,6 +96,14 @@ public:
     void SetUpPlan();      // "Set Up Checked Devices...": the plan dialog for the checked rows
     void UndoPlan();       // "Undo Last Plan...": an undo file (the newest offered), then the dialog
     void CheckFailed();    // "Check Failed Devices": the marks become the failed devices' rows
+    void CompareConfigs(); // "Compare Configurations...": the dialog (one, kept)
+    // "Restore This Version...": a history version back to its device, through the preview.
+    void RestoreVersion(const TCompareDevice& device, const std::string& versionPath);
+    // A fetch batch for the compare dialog: `done` gets the results once it has ended. False
+    // when none could start.
+    bool Fetch(const std::vector<TCompareDevice>& devices, std::function<void(std::vector<TDeviceResult>)> done);
+    // The marks of exactly these devices' rows set (every device listed first).
+    void CheckDevices(const std::vector<TCompareDevice>& devices);
 
     // The plan dialog's run starts (the lock locked) and ends (unlocked, its failed devices
     // remembered, one discovery cycle).
@@ -105,6 +121,9 @@ public:
     int MostAtOnce() const { return LastAtOnce; }
     // The devices the last batch or plan left behind, by MAC and family.
     const TFailedDevices& FailedDevices() const { return Failed; }
+    // The preview before a write while it is open (null when none), the compare dialog once made.
+    QDialog* PreviewWindow() const;
+    TCompareDialog* CompareWindow() const;
 
     // "Check Failed Devices" enabled when a failed device is listed (left alone while the lock
     // holds it). `added`: the device a registration has just added, the one row that can make
@@ -125,9 +144,9 @@ signals:
 private:
     // Starts a batch with the lock locked until its summary; `identities`: the devices to
     // remember the results of (none: Save and Load). False when no batch could run.
-    bool StartBatch(TTransferOrder order, std::vector<TDeviceIdentity> identities, bool remember);
+    bool StartBatch(TTransferOrder order, std::vector<TDeviceKey> identities, bool remember);
     // Who the checked rows' devices are, in list order (the rows of CheckedDevices).
-    std::vector<TDeviceIdentity> CheckedIdentities() const;
+    std::vector<TDeviceKey> CheckedIdentities() const;
     void BatchEnded();
     void ConfigBatch(TTransferCommand command, const char* refusal);
     // "Save..." and "Load...": the file dialog, then the device shown.
@@ -135,11 +154,16 @@ private:
     void OpenPlanDialog(TPlanDialog* dialog);
     void RecordPlan();
     void WireTransferSettings();
+    // "Restore Selected", "Configure Devices..." and a restore from the history: with "Preview
+    // Before Writing" on, a fetch batch over the devices, then the preview; Write calls `write`
+    // with what each device is sent. With it off, `write` at once with nothing chosen.
+    void PreviewThenWrite(TWriteRequest request, std::function<void(TWriteChoice)> write);
+    std::vector<std::string> CheckedAddresses() const;
 
     TBatchWindow W;
     TTransferWindows* Host = nullptr;  // child: the login dialog, pbHTTP, the progress window
     TTransferRun* Run = nullptr;       // child while a batch runs
-    std::vector<TDeviceIdentity> RunDevices;
+    std::vector<TDeviceKey> RunDevices;
     bool RememberRun = false;
     bool VerifyingRun = false;
     QMetaObject::Connection CloseWhenDone;  // made when a close stopped the batch
@@ -148,4 +172,9 @@ private:
     QActionGroup* JobsGroup = nullptr;
     TFailedDevices Failed;
     int LastAtOnce = 0;
+    // What follows the batch under way once it has ended and the controls are back (a fetch's
+    // preview or compare).
+    std::function<void(const std::vector<TDeviceResult>&)> AfterRun;
+    QPointer<QDialog> Preview;
+    QPointer<TCompareDialog> Comparer;
 };

@@ -44,6 +44,7 @@ class TLoginForm;
 class THTTPModule;
 class TBatchController;
 struct TBatchDevice;
+struct TCompareDevice;
 class TPlanDialog;
 class TSetupPanel;
 class TMainMenus;
@@ -137,6 +138,8 @@ public:
     TBatchController* Batches() const { return Controller; }
 
     bool AnyDeviceChecked() const;
+    // The devices as the compare dialog offers them: the rows shown, or the checked rows.
+    std::vector<TCompareDevice> CompareDevices(bool checkedOnly) const;
     void acFirmUpgrExecute();
     void LoadConfigClick();
     void SaveConfigClick();

@@ -33,6 +33,8 @@ void TPyxetForm::WireTransfers()
         .VerifyUpgrades = Ui_->acVerifyUpgrades,
         .TransferJobs = Ui_->mTransferJobs,
         .CheckFailed = Ui_->acCheckFailed,
+        .PreviewWrites = Ui_->acPreviewWrites,
+        .Compare = Ui_->acCompare,
         .AnyDeviceChecked = [this] { return AnyDeviceChecked(); },
         .CheckedDevices = [this] { return CheckedDevices(); },
         .CheckedProducts =
@@ -45,6 +47,7 @@ void TPyxetForm::WireTransfers()
                 return std::nullopt;
             return BatchDevice(*SelectedDevice(), AddressSharers(Devices));
         },
+        .CompareDevices = [this](bool checkedOnly) { return CompareDevices(checkedOnly); },
         .ListedRows = [this](const TFailedDevices& devices) { return devices.Matching(List->RowsNow()); },
         .ShowAll = [this] { List->Rows(); },  // takes in the lines still waiting
         .CheckRows = [this](const std::vector<int>& rows) { List->CheckRows(rows); },
@@ -86,6 +89,23 @@ std::vector<TBatchDevice> TPyxetForm::CheckedDevices() const
     return devices;
 }
 
+std::vector<TCompareDevice> TPyxetForm::CompareDevices(bool checkedOnly) const
+{
+    const auto sharing = AddressSharers(Devices);
+    std::vector<const TProduct*> devices;
+    if (checkedOnly)
+        for (const TProduct* device : List->CheckedDevices())
+            devices.push_back(device);
+    else
+        for (const TDeviceRow& row : List->RowsNow())
+            devices.push_back(row.Device);
+    std::vector<TCompareDevice> offered;
+    for (const TProduct* device : devices) {
+        const TProductInfo info = device->CopyInfo();
+        offered.push_back({info.Name + " (" + info.PeerIP + ")", BatchDevice(*device, sharing), info.IP});
+    }
+    return offered;
+}
 
 void TPyxetForm::acFirmUpgrExecute() { Controller->Upgrade(); }
 void TPyxetForm::BackupConfigClick() { Controller->BackupConfig(); }
