@@ -182,6 +182,7 @@ void TTransferBatch::UpgradeCheckedDevices(const std::vector<TBatchDevice>& devi
         batch.Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
         batch.LastMissing.clear();
         batch.Http.SetDeviceName(device.Name);
+        batch.Http.SetDeviceMAC(device.MAC);
         // The unit is asked by its MAC and family; one known by its address only is the unit
         // that answers there now, and from then on only that unit's answers count.
         std::optional<std::string> before;
@@ -353,6 +354,7 @@ TDeviceResult TTransferBatch::ConfigDevice(const TBatchDevice& device, const std
     Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
     LastMissing.clear();
     Http.SetDeviceName(device.Name);
+    Http.SetDeviceMAC(device.MAC);
     const bool ok = (this->*routine)(device.PeerIP, file);
     result = Result(device.PeerIP, ok);
     AddResultLines(label, ok);

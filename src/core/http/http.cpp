@@ -525,15 +525,22 @@ THTTPVerdict THTTPModule::Run(TRequest& r)
 
 bool THTTPModule::Upload(const std::string& host, const std::string& file)
 {
-    return Post(host, "upload", file, true);
+    return Post(host, "upload", file, true, true);
 }
 
 bool THTTPModule::PostFile(const std::string& host, const std::string& path, const std::string& file)
 {
-    return Post(host, path, file, false);
+    return Post(host, path, file, false, true);
 }
 
-bool THTTPModule::Post(const std::string& host, const std::string& path, const std::string& file, bool progress)
+void THTTPModule::TakeLogin(TRequest& r, const std::string& host, bool first)
+{
+    r.Login = Host ? Host->LoginFor(Target(host), first) : THTTPLogin{};
+    r.UseLogin = !r.Login.User.empty() || !r.Login.Password.empty();
+}
+
+bool THTTPModule::Post(const std::string& host, const std::string& path, const std::string& file, bool progress,
+                       bool first)
 {
     LastFailure.clear();
     LoginDeclined = false;
@@ -562,8 +569,7 @@ bool THTTPModule::Post(const std::string& host, const std::string& path, const s
         return false;
     }
     r.SourceSize = int64_t(info.st_size);
-    r.Login = Host ? Host->Credentials() : THTTPLogin{};
-    r.UseLogin = !r.Login.User.empty() || !r.Login.Password.empty();
+    TakeLogin(r, host, first);
     r.Url = "http://" + host + "/" + path;
 
     LogLine(Format(_("POST request: %s"), r.Url.c_str()), LOG_DEBUG);
@@ -580,14 +586,19 @@ bool THTTPModule::Post(const std::string& host, const std::string& path, const s
     }
     Fail(verdict.Message);
     if (AsksForLogin(verdict.StatusCode) && !Stopped()) {
-        if (Host && Host->AskDeviceLogin(host, DeviceName, verdict.Message))
-            return Post(host, path, file, progress);
+        if (Host && Host->LoginRefused(Target(host), verdict.Message))
+            return Post(host, path, file, progress, false);
         LoginDeclined = true;
     }
     return false;
 }
 
 bool THTTPModule::GetFile(const std::string& host, const std::string& path, const std::string& file)
+{
+    return Get(host, path, file, true);
+}
+
+bool THTTPModule::Get(const std::string& host, const std::string& path, const std::string& file, bool first)
 {
     LastFailure.clear();
     LoginDeclined = false;
@@ -601,6 +612,7 @@ bool THTTPModule::GetFile(const std::string& host, const std::string& path, cons
         return false;
     }
     r.TargetFd = replacement.Fd();
+    TakeLogin(r, host, first);
 
     LogLine(Format(_("GET request: %s"), r.Url.c_str()), LOG_DEBUG);
     THTTPVerdict verdict = Run(r);
@@ -614,5 +626,11 @@ bool THTTPModule::GetFile(const std::string& host, const std::string& path, cons
     }
     replacement.Abandon();
     Fail(verdict.Message);
+    // Only a 401: a download's dropped connection is no refused login (the uploads' is).
+    if (verdict.StatusCode == 401 && !Stopped()) {
+        if (Host && Host->LoginRefused(Target(host), verdict.Message))
+            return Get(host, path, file, false);
+        LoginDeclined = true;
+    }
     return false;
 }
