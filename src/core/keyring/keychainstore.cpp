@@ -5,9 +5,9 @@
 namespace {
 // A job of the service, deleted once it has answered.
 template <class TJob>
-TJob* NewJob(const std::string& key)
+TJob* NewJob(const std::string& key, QObject* parent)
 {
-    auto* job = new TJob(QString::fromLatin1(kKeyringService));
+    auto* job = new TJob(QString::fromLatin1(kKeyringService), parent);
     job->setAutoDelete(true);
     job->setInsecureFallback(false);
     job->setKey(QString::fromStdString(key));
@@ -39,7 +39,7 @@ void Start(TJob* job, std::function<void(TJob&)> answer)
 
 void TKeychainStore::Read(const std::string& key, TStoreDone done)
 {
-    Start<QKeychain::ReadPasswordJob>(NewJob<QKeychain::ReadPasswordJob>(key),
+    Start<QKeychain::ReadPasswordJob>(NewJob<QKeychain::ReadPasswordJob>(key, &Jobs),
                                       [done](QKeychain::ReadPasswordJob& job) {
                                           TStoreAnswer answer = AnswerOf(job);
                                           if (answer.Status == TStoreStatus::Ok)
@@ -50,13 +50,13 @@ void TKeychainStore::Read(const std::string& key, TStoreDone done)
 
 void TKeychainStore::Write(const std::string& key, const std::string& data, TStoreDone done)
 {
-    auto* job = NewJob<QKeychain::WritePasswordJob>(key);
+    auto* job = NewJob<QKeychain::WritePasswordJob>(key, &Jobs);
     job->setTextData(QString::fromStdString(data));
     Start<QKeychain::WritePasswordJob>(job, [done](QKeychain::WritePasswordJob& j) { done(AnswerOf(j)); });
 }
 
 void TKeychainStore::Remove(const std::string& key, TStoreDone done)
 {
-    Start<QKeychain::DeletePasswordJob>(NewJob<QKeychain::DeletePasswordJob>(key),
+    Start<QKeychain::DeletePasswordJob>(NewJob<QKeychain::DeletePasswordJob>(key, &Jobs),
                                         [done](QKeychain::DeletePasswordJob& j) { done(AnswerOf(j)); });
 }

@@ -5,9 +5,15 @@
 #pragma once
 #include "core/keyring/loginstore.h"
 
+#include <QObject>
+
 class TKeychainStore : public TLoginStore {
 public:
+    // A job still running when the store goes is deleted with it: its answer never comes.
     void Read(const std::string& key, TStoreDone done) override;
     void Write(const std::string& key, const std::string& data, TStoreDone done) override;
     void Remove(const std::string& key, TStoreDone done) override;
+
+private:
+    QObject Jobs;  // the running jobs' parent
 };

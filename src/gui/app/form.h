@@ -45,7 +45,10 @@ class THTTPModule;
 class TBatchController;
 struct TBatchDevice;
 class TPlanDialog;
+class TSavedLoginsForm;
 class TSetupPanel;
+class TLoginStore;
+class TKeyringLogins;
 class TMainMenus;
 
 class TPyxetForm : public QMainWindow {
@@ -136,6 +139,18 @@ public:
     // and "Check Failed Devices".
     TBatchController* Batches() const { return Controller; }
 
+    // ---- The desktop's keyring (formtransfers.cpp) ----------------------------------------------
+    // Where "Remember in the keyring" writes and the batches look logins up: the desktop's keyring
+    // (QtKeychain) unless a test puts a store of its own here before the window is first shown,
+    // which asks it whether it answers.
+    std::unique_ptr<TLoginStore> KeyringStore;
+    // The keyring's operations; null until the window is shown and when no keyring answered.
+    TKeyringLogins* Keyring() const;
+    bool KeyringAnswered() const { return KeyringProbed; }
+    // Utilities -> "Saved Logins...".
+    void mSavedLoginsClick();
+    TSavedLoginsForm* SavedLogins = nullptr;
+
     bool AnyDeviceChecked() const;
     void acFirmUpgrExecute();
     void LoadConfigClick();
@@ -215,6 +230,14 @@ private:
     void WireTransfers();
     std::vector<TBatchDevice> CheckedDevices() const;
     TBatchController* Controller = nullptr;  // child object
+    // Asks the keyring whether it answers (at the first showing); the login dialog's box and
+    // "Saved Logins..." follow the answer.
+    void ProbeKeyring();
+    void ShowKeyringState();
+    std::unique_ptr<TKeyringLogins> KeyringLogins;
+    bool KeyringProbed = false;
+    bool KeyringAvailable = false;
+    std::string KeyringWhy;
 
     void FormCreate();
     // The place kept in the settings, then the one to compare with at the end.
