@@ -115,15 +115,19 @@ std::optional<TLoginChoice> TLoginChain::Next(const std::optional<TLogin>& thisR
         Answer.reset();
         return Last;
     }
-    while (Stage < 3) {
+    // The keyring's two entries serve once each.
+    while (Stage < 2) {
         const int stage = Stage++;
-        const std::optional<TLogin>& login = stage == 0 ? Device : stage == 1 ? Every : thisRun;
+        const std::optional<TLogin>& login = stage == 0 ? Device : Every;
         if (!login || WasRefused(*login))
             continue;
-        const TLoginRule rule = stage == 0   ? TLoginRule::ThisDevice
-                                : stage == 1 ? TLoginRule::EveryDevice
-                                             : TLoginRule::ThisRun;
-        Last = TLoginChoice{rule, *login};
+        Last = TLoginChoice{stage == 0 ? TLoginRule::ThisDevice : TLoginRule::EveryDevice, *login};
+        return Last;
+    }
+    // The run's login changes while the run goes on (another device's question): it is looked
+    // at each time, and serves unless the device refused it already.
+    if (thisRun && !WasRefused(*thisRun)) {
+        Last = TLoginChoice{TLoginRule::ThisRun, *thisRun};
         return Last;
     }
     return std::nullopt;
@@ -137,9 +141,6 @@ void TLoginChain::Refused()
     if (RefusedKeyringUser.empty()
         && (Last->Rule == TLoginRule::ThisDevice || Last->Rule == TLoginRule::EveryDevice))
         RefusedKeyringUser = Last->Login.User;
-    // The run's login may have changed since: it is looked at again once.
-    if (Last->Rule == TLoginRule::ThisRun || Last->Rule == TLoginRule::Typed)
-        Stage = std::min(Stage, 2);
 }
 
 void TLoginChain::Typed(const TLogin& login) { Answer = login; }

@@ -69,9 +69,9 @@ struct TLoginChoice {
 };
 
 // One device's way through the rules, for one transfer: its entries in the keyring (as read when
-// the transfer began), then the login of this run, then the question. Each rule serves once; a
-// rule whose login the device refused already under another rule is passed over. A login typed
-// at the question is tried next whatever it is.
+// the transfer began), then the login of this run, then the question. A login the device refused
+// is never given again (under any rule), except one typed at the question, which is tried next
+// whatever it is.
 class TLoginChain {
 public:
     TLoginChain() = default;
@@ -97,7 +97,7 @@ private:
     bool WasRefused(const TLogin& login) const;
 
     std::optional<TLogin> Device, Every, Answer;
-    int Stage = 0;  // the next rule to look at: 0 this device, 1 every device, 2 this run, 3 none
+    int Stage = 0;  // the keyring's next entry to look at: 0 this device's, 1 every device's, 2 none
     std::optional<TLoginChoice> Last;
     std::vector<TLogin> RefusedLogins;
     std::string RefusedKeyringUser;
