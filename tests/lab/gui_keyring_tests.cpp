@@ -210,7 +210,7 @@ private slots:
         QVERIFY(dialog && dialog->isVisible());
         QTreeWidget* list = dialog->ui()->LoginList;
         QTRY_COMPARE(list->topLevelItemCount(), 2);
-        QCOMPARE(list->topLevelItem(0)->text(0), QString::fromStdString(kOwnKey));
+        QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("00:0A:14:60:00:01"));
         QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("Own login"));
         QVERIFY(!list->topLevelItem(0)->text(2).isEmpty());  // its type, as listed
         QCOMPARE(list->topLevelItem(0)->text(3), QStringLiteral("alpha"));

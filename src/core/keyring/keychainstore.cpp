@@ -5,9 +5,9 @@
 namespace {
 // A job of the service, deleted once it has answered.
 template <class TJob>
-TJob* NewJob(const std::string& key, QObject* parent)
+TJob* NewJob(const std::string& key)
 {
-    auto* job = new TJob(QString::fromLatin1(kKeyringService), parent);
+    auto* job = new TJob(QString::fromLatin1(kKeyringService));
     job->setAutoDelete(true);
     job->setInsecureFallback(false);
     job->setKey(QString::fromStdString(key));
@@ -30,16 +30,19 @@ TStoreAnswer AnswerOf(const QKeychain::Job& job)
 }
 
 template <class TJob>
-void Start(TJob* job, std::function<void(TJob&)> answer)
+void Start(TJob* job, const std::shared_ptr<bool>& alive, std::function<void(TJob&)> answer)
 {
-    QObject::connect(job, &QKeychain::Job::finished, job, [job, answer](QKeychain::Job*) { answer(*job); });
+    QObject::connect(job, &QKeychain::Job::finished, job, [job, alive, answer](QKeychain::Job*) {
+        if (*alive)
+            answer(*job);
+    });
     job->start();
 }
 }  // namespace
 
 void TKeychainStore::Read(const std::string& key, TStoreDone done)
 {
-    Start<QKeychain::ReadPasswordJob>(NewJob<QKeychain::ReadPasswordJob>(key, &Jobs),
+    Start<QKeychain::ReadPasswordJob>(NewJob<QKeychain::ReadPasswordJob>(key), Alive,
                                       [done](QKeychain::ReadPasswordJob& job) {
                                           TStoreAnswer answer = AnswerOf(job);
                                           if (answer.Status == TStoreStatus::Ok)
@@ -50,13 +53,13 @@ void TKeychainStore::Read(const std::string& key, TStoreDone done)
 
 void TKeychainStore::Write(const std::string& key, const std::string& data, TStoreDone done)
 {
-    auto* job = NewJob<QKeychain::WritePasswordJob>(key, &Jobs);
+    auto* job = NewJob<QKeychain::WritePasswordJob>(key);
     job->setTextData(QString::fromStdString(data));
-    Start<QKeychain::WritePasswordJob>(job, [done](QKeychain::WritePasswordJob& j) { done(AnswerOf(j)); });
+    Start<QKeychain::WritePasswordJob>(job, Alive, [done](QKeychain::WritePasswordJob& j) { done(AnswerOf(j)); });
 }
 
 void TKeychainStore::Remove(const std::string& key, TStoreDone done)
 {
-    Start<QKeychain::DeletePasswordJob>(NewJob<QKeychain::DeletePasswordJob>(key, &Jobs),
+    Start<QKeychain::DeletePasswordJob>(NewJob<QKeychain::DeletePasswordJob>(key), Alive,
                                         [done](QKeychain::DeletePasswordJob& j) { done(AnswerOf(j)); });
 }

@@ -5,15 +5,17 @@
 #pragma once
 #include "core/keyring/loginstore.h"
 
-#include <QObject>
+#include <memory>
 
 class TKeychainStore : public TLoginStore {
 public:
-    // A job still running when the store goes is deleted with it: its answer never comes.
+    // A job still running when the store goes runs to its end (the keyring's library still holds
+    // it), and its answer is dropped.
+    ~TKeychainStore() override { *Alive = false; }
     void Read(const std::string& key, TStoreDone done) override;
     void Write(const std::string& key, const std::string& data, TStoreDone done) override;
     void Remove(const std::string& key, TStoreDone done) override;
 
 private:
-    QObject Jobs;  // the running jobs' parent
+    std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
 };

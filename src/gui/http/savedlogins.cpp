@@ -1,6 +1,7 @@
 #include "gui/http/savedlogins.h"
 
 #include "core/app/i18n.h"
+#include "core/devices/utils.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
 #include "gui/app/dialogs.h"
@@ -120,8 +121,11 @@ void TSavedLoginsForm::Fill(const TKeyringResult& result)
             item->setText(3, QString::fromStdString(user));
             item->setData(0, kKeyRole, QString::fromStdString(key));
         };
-        for (const TLoginIndex::TDevice& device : result.Index.Devices)
-            add(device.Key, device.Key, Listed ? Listed(device.Key) : TListed{}, device.User);
+        for (const TLoginIndex::TDevice& device : result.Index.Devices) {
+            uint8_t mac[6];
+            const std::string shown = ParseMac(device.Key, mac) == 0 ? FormatMac(mac) : device.Key;
+            add(device.Key, shown, Listed ? Listed(device.Key) : TListed{}, device.User);
+        }
         if (result.Index.EveryDeviceUser)
             add(kEveryDeviceKey, _("Every device"), {}, *result.Index.EveryDeviceUser);
         if (Ui_->LoginList->topLevelItemCount() > 0)
