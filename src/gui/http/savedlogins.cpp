@@ -46,6 +46,9 @@ void TSavedLoginsForm::showEvent(QShowEvent* event)
     if (!event->spontaneous()) {
         UseLanguage(GetCurrentLanguage());
         RetranslateComponent(this);
+        // The list's column headings are no property the window's translation follows.
+        Ui_->LoginList->setHeaderLabels({QString::fromUtf8(_("MAC")), QString::fromUtf8(_("Name")),
+                                         QString::fromUtf8(_("Type")), QString::fromUtf8(_("User Name"))});
         Reload();
     }
     QDialog::showEvent(event);
