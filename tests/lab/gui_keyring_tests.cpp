@@ -99,18 +99,21 @@ const char* const kOwnRule = "Logging in with the login of this device from the 
 const char* const kEveryRule = "Logging in with the login for every device from the keyring.";
 const char* const kRunRule = "Logging in with the login typed in this run.";
 
+// Both test classes: English texts, the dialogs answered from the tests' queues.
+void StartTests()
+{
+    InitTranslation(PYXET_BIN_DIR "/");
+    Dialogs::SetAutomatic(true);
+    UseLanguage("en");
+}
+
 }  // namespace
 
 class TestKeyringWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        InitTranslation(PYXET_BIN_DIR "/");
-        Dialogs::SetAutomatic(true);
-        UseLanguage("en");
-    }
+    void initTestCase() { StartTests(); }
     void init() { QVERIFY(Keyring.Clear()); }
     void cleanup() { Dialogs::TakeShownBoxes(); }
 
@@ -280,12 +283,7 @@ class TestNoKeyringWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        InitTranslation(PYXET_BIN_DIR "/");
-        Dialogs::SetAutomatic(true);
-        UseLanguage("en");
-    }
+    void initTestCase() { StartTests(); }
 
     // The box is disabled and says why; a login still works for the run, and nothing of it is
     // written anywhere instead.
