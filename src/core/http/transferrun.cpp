@@ -73,7 +73,8 @@ struct TTransferRun::TState : public TProgressLines {
     void ShowCount();
     void ShowProgress(size_t index, int64_t position, int64_t maximum);
     // A device's logins: its entries in the keyring, asked of the host as its transfer begins.
-    TLoginChain Remembered(const std::string& mac);
+    // `available`: whether a keyring answered.
+    TLoginChain Remembered(const std::string& mac, bool& available);
     std::optional<TLoginChoice> NextLogin(TLoginChain& chain);
     // After a refusal: true when the chain has another login to try (one typed meanwhile
     // included), else the question (one at a time), true for its OK.
@@ -128,11 +129,14 @@ public:
     THTTPLogin LoginFor(const TLoginTarget& target, bool first) override
     {
         if (first)
-            Chain = S.Remembered(target.MAC);
+            Chain = S.Remembered(target.MAC, KeyringAnswered);
         const std::optional<TLoginChoice> choice = S.NextLogin(Chain);
         if (!choice || (choice->Login.User.empty() && choice->Login.Password.empty()))
             return {};
-        LogAction("", Format(_("Logging in with the %s."), LoginRuleText(choice->Rule).c_str()), LOG_INFO);
+        // Where a keyring answered, the log says which rule gave the login; without one there
+        // is one rule only, as ever.
+        if (KeyringAnswered)
+            LogAction("", Format(_("Logging in with the %s."), LoginRuleText(choice->Rule).c_str()), LOG_INFO);
         return {choice->Login.User, choice->Login.Password};
     }
     bool LoginRefused(const TLoginTarget& target, const std::string& reason) override
@@ -153,6 +157,7 @@ public:
 private:
     TTransferRun::TState& S;
     TLoginChain Chain;  // of the device of the running operation
+    bool KeyringAnswered = false;
 };
 
 struct TTransferRun::TState::TWorker {
@@ -485,8 +490,9 @@ std::optional<TLoginChoice> TTransferRun::TState::NextLogin(TLoginChain& chain)
     return chain.Next(RunLogin());
 }
 
-TLoginChain TTransferRun::TState::Remembered(const std::string& mac)
+TLoginChain TTransferRun::TState::Remembered(const std::string& mac, bool& available)
 {
+    available = false;
     // The answer may come after the run is gone (a stop does not wait for the keyring): it goes
     // to what the answer and this wait share, not to the run.
     struct TPending {
@@ -514,6 +520,7 @@ TLoginChain TTransferRun::TState::Remembered(const std::string& mac)
     if (!pending->Result)
         return {};
     const TRemembered& found = *pending->Result;
+    available = found.Available;
     if (!found.Available && !found.Error.empty())
         LogAction("", Format(_("The keyring gave no login: %s"), found.Error.c_str()), LOG_ERROR);
     return TLoginChain(found.Device, found.Every);

@@ -73,9 +73,11 @@ void TPyxetForm::WireTransfers()
     connect(Ui_->acCheckFailed, &QAction::triggered, this, [this] { acCheckFailedExecute(); });
     connect(Ui_->mSavedLogins, &QAction::triggered, this, [this] { mSavedLoginsClick(); });
     // The batch commands (the menu bar's "Configuration" follows acBackup), the plans of many
-    // devices and the check marks of the last batch's failed devices.
+    // devices, the check marks of the last batch's failed devices, and the saved logins (a
+    // running batch may be remembering one).
     BatchLock.Join({Ui_->acFirmUpgr, Ui_->acBackup, Ui_->LoadConfig, Ui_->SaveConfig, Ui_->BackupConfig,
-                    Ui_->RestoreConfig, Ui_->CommonConfig, Ui_->acSetUpPlan, Ui_->acUndoPlan, Ui_->acCheckFailed});
+                    Ui_->RestoreConfig, Ui_->CommonConfig, Ui_->acSetUpPlan, Ui_->acUndoPlan, Ui_->acCheckFailed,
+                    Ui_->mSavedLogins});
     UpdateCheckFailed();
 }
 
@@ -122,9 +124,7 @@ void TPyxetForm::ProbeKeyring()
     KeyringLogins->Probe([this](bool available, const std::string& why) {
         KeyringProbed = true;
         KeyringAvailable = available;
-        KeyringWhy = why;
-        if (!available)
-            LogAction("", Format(_("No keyring to remember logins in: %s"), why.c_str()), LOG_DEBUG);
+        KeyringWhy = why;  // shown where it matters: the login dialog's box, "Saved Logins..."
         ShowKeyringState();
     });
 }
