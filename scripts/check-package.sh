@@ -19,7 +19,9 @@ else
 fi
 name=$(basename "$deb")
 echo "== $name"
-dpkg-deb --field "$deb" Package Version Architecture Depends
+dpkg-deb --field "$deb" Package Version Architecture Depends Recommends
+# What is loaded at run time and no linker sees: libsecret (QtKeychain's way to the keyring).
+dpkg-deb --field "$deb" Depends | grep -q 'libsecret-1-0' || { echo "check-package.sh: the package does not depend on libsecret-1-0" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$deb" "$work/$name"
@@ -32,7 +34,9 @@ cd /tmp
 apt-get update -q
 apt install -y ./$name
 dpkg -s pyxet | grep -E '^(Status|Version):'
-dpkg -L pyxet | grep -E 'bin/|\.desktop|metainfo|scalable|man1|default\.mo|\.chm' | sort
+dpkg -L pyxet | grep -E 'bin/|\.desktop|metainfo|scalable|man1|default\.mo|\.chm|systemd/user' | sort
+test -x /usr/bin/pyxet-backup
+test -s /usr/lib/systemd/user/pyxet-backup.timer
 test -s /usr/share/pyxet/locale/en/Pyxet.chm
 test -s /usr/share/pyxet/locale/cs/Pyxet.chm
 pyxet-cli --version
@@ -48,6 +52,8 @@ apt-get autoremove --purge -y
 if dpkg -s pyxet 2>/dev/null; then echo "pyxet is still installed"; exit 1; fi
 test ! -e /usr/bin/pyxet-cli
 test ! -e /usr/bin/pyxet
+test ! -e /usr/bin/pyxet-backup
+test ! -e /usr/lib/systemd/user/pyxet-backup.service
 test ! -e /usr/share/pyxet
 test ! -e /usr/share/applications/org.example.Pyxet.desktop
 test -z "\$(find /usr/share/icons -name 'org.example.Pyxet*')"

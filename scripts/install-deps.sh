@@ -15,6 +15,9 @@ PACKAGES=(
   locales socat
   fp-utils libchm-dev
   dpkg-dev file desktop-file-utils appstream strace  # make package and the install tests
+  # Logins in the desktop's keyring (QtKeychain, which loads libsecret at run time); the tests
+  # start a private session bus with a keyring of their own, and check the backup's systemd units.
+  qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus dbus-bin systemd
 )
 
 # The unit tests check the device list's order under Czech collation, so the system needs the

@@ -135,7 +135,8 @@ const std::set<std::string> kFaultKeys = {"silent",        "twice",     "late_ms
 const std::set<std::string> kHttpKeys = {"user",      "password",       "refuse",       "status",
                                          "slow_bps",  "receive_buffer", "upload_fails", "answer_ms",
                                          "setup_xml", "heading",        "answer",       "vanish_after",
-                                         "vanish_ms", "encoding",       "changing",     "not_well_formed"};
+                                         "vanish_ms", "encoding",       "changing",     "not_well_formed",
+                                         "get_login"};
 const HttpAnswer kHttpAnswers[] = {HttpAnswer::Normal, HttpAnswer::Endless, HttpAnswer::Empty, HttpAnswer::NoContent,
                                    HttpAnswer::Partial, HttpAnswer::Close, HttpAnswer::Drip};
 
@@ -361,6 +362,8 @@ DeviceConfig ReadDevice(const json& object, size_t index) {
             if (refuse == "drop") device.http.refuse_by_drop = true;
             else if (refuse != "401") Fail(at, "\"refuse\" must be \"401\" or \"drop\"");
         }
+        if (http.contains("get_login")) device.http.get_login = GetBool(http, "get_login", at);
+        if (device.http.get_login && !device.http.NeedsLogin()) Fail(at, "\"get_login\" needs \"user\" or \"password\"");
         if (http.contains("status")) device.http.status = int(GetInt(http, "status", 0, 599, at));
         if (device.http.status != 0 && device.http.status < 400) Fail(at, "\"status\" must be an error status (400-599)");
         if (http.contains("slow_bps")) device.http.slow_bps = int(GetInt(http, "slow_bps", 0, 100000000, at));
@@ -574,6 +577,7 @@ std::string FleetToJson(const std::vector<DeviceConfig>& devices) {
         if (!h.user.empty()) http["user"] = h.user;
         if (!h.password.empty()) http["password"] = h.password;
         if (h.refuse_by_drop) http["refuse"] = "drop";
+        if (h.get_login) http["get_login"] = true;
         if (h.status) http["status"] = h.status;
         if (h.slow_bps) http["slow_bps"] = h.slow_bps;
         if (h.receive_buffer) http["receive_buffer"] = h.receive_buffer;

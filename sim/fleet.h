@@ -55,6 +55,7 @@ const char* HttpAnswerName(HttpAnswer answer);
 struct HttpConfig {
     std::string user, password;  // both empty: no login asked
     bool refuse_by_drop = false;  // refuse missing/wrong credentials by closing the connection
+    bool get_login = false;       // the GET of setup.xml wants the credentials too
     int status = 0;               // non-zero: every request is answered with this status
     int slow_bps = 0;             // non-zero: request bodies and answers move at this many bytes/s
     int receive_buffer = 0;       // non-zero: SO_RCVBUF of each connection (a small device's window)

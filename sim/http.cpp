@@ -412,7 +412,8 @@ void Connection::Serve() {
         const auto expect = head->headers.find("expect");
         return expect != head->headers.end() && expect->second == "100-continue";
     }();
-    if (isPost && config.http.NeedsLogin()) {
+    const bool getSetup = head->method == "GET" && head->path == "/setup.xml";
+    if ((isPost || (getSetup && config.http.get_login)) && config.http.NeedsLogin()) {
         const auto header = head->headers.find("authorization");
         const auto given = header == head->headers.end() ? std::nullopt : ParseBasicAuth(header->second);
         const bool ok = given && given->first == config.http.user && given->second == config.http.password;

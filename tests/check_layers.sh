@@ -6,7 +6,8 @@
 #  - within src/core the folders stand on floors, and a file includes only its own folder and
 #    the folders it stands on (core_may_use below): log and app at the bottom, then devices (the
 #    device model), protocols (the families), discovery (what drives the families), config (the
-#    configuration files: read, compared, kept; on devices), and on top setup and http; help stands on app alone;
+#    configuration files: read, compared, kept; on devices), keyring (the logins kept in the desktop's
+#    keyring; on devices), and on top setup and http; help stands on app alone;
 #  - src/gui (pyxet_gui) includes nothing from the programs in src/app and src/cli.
 # Usage: check_layers.sh SRC_DIR QT_HEADERS_DIR (the folder holding QtCore/ and QtNetwork/)
 set -euo pipefail
@@ -46,7 +47,8 @@ core_may_use() {
         protocols) echo "log app devices" ;;
         discovery) echo "log app devices protocols" ;;
         config) echo "log app devices" ;;
-        setup | http) echo "log app devices protocols discovery config" ;;
+        keyring) echo "log app devices" ;;
+        setup | http) echo "log app devices protocols discovery config keyring" ;;
         help) echo "log app" ;;
         *) echo "" ;;
     esac

@@ -5,6 +5,7 @@
 //   pyxet-cli upgrade | backup | restore | save | load ...  (see transfers.cpp)
 //   pyxet-cli plan make | apply | undo ...                  (see plan.h)
 //   pyxet-cli diff | history | drift ...                    (see configs.h)
+//   pyxet-cli login set | list | forget ...                  (see login.h)
 //
 // Every command is read by CLI11 (cli/commandline.h): `pyxet-cli COMMAND --help` explains one,
 // and options take "--opt VALUE" or "--opt=VALUE". `find` runs one discovery cycle through the
@@ -23,6 +24,7 @@
 #include "cli/commandline.h"
 #include "cli/commands.h"
 #include "cli/configs.h"
+#include "cli/login.h"
 #include "cli/plan.h"
 #include "cli/session.h"
 #include "cli/transfers.h"
@@ -193,7 +195,8 @@ void AddFindCommand(CLI::App& app, TCommandBody& body, TOutput& out)
 // The help of `pyxet-cli --help`: every command's usage and the exit statuses.
 std::string ProgramHelp()
 {
-    return std::string(kUsage) + kDeviceCommandsUsage + kFindHelp + TransferUsage() + kPlanUsage + ConfigUsage() + kHelpFooter
+    return std::string(kUsage) + kDeviceCommandsUsage + kFindHelp + TransferUsage() + kPlanUsage + ConfigUsage() + kLoginUsage
+           + kHelpFooter
            + "Settings read from: " + SettingsPath(SettingsFolder()) + "\n"
            + "See 'pyxet-cli COMMAND --help' and the manual page pyxet-cli(1).\n";
 }
@@ -220,6 +223,7 @@ int main(int argc, char* argv[])
     AddTransferCommands(line, body);
     AddPlanCommands(line, body);
     AddConfigCommands(line, body);
+    AddLoginCommands(line, body);
 
     try {
         line.parse(argc, argv);

@@ -47,6 +47,8 @@
 #include "core/http/parallel.h"
 #include "core/http/rules.h"
 #include "core/http/transferrun.h"
+#include "core/keyring/keychainstore.h"
+#include "core/keyring/loginstore.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
 #include "core/log/safetext.h"
@@ -85,13 +87,13 @@ namespace {
 constexpr double kMacQuestionSeconds = 1.5;
 
 const char* const kTransferUsage =
-    "       pyxet-cli upgrade FILE HOST...|--all [--verify SECONDS] [--user NAME] [--password-file FILE]\n"
-    "                         [--jobs N] [--json] [--log]\n"
-    "       pyxet-cli backup HOST...|--all [--dir DIR] [--jobs N] [--json] [--log]\n"
+    "       pyxet-cli upgrade FILE HOST...|--all [--verify SECONDS] [LOGIN] [--jobs N] [--json] [--log]\n"
+    "       pyxet-cli backup HOST...|--all [--dir DIR] [LOGIN] [--jobs N] [--json] [--log]\n"
     "       pyxet-cli restore HOST...|--all [--dir DIR | --file FILE] [--keep-identity] [--dry-run]\n"
-    "                         [--user NAME] [--password-file FILE] [--jobs N] [--json] [--log]\n"
-    "       pyxet-cli save HOST FILE [--log]\n"
-    "       pyxet-cli load HOST FILE [--user NAME] [--password-file FILE] [--log]\n";
+    "                         [LOGIN] [--jobs N] [--json] [--log]\n"
+    "       pyxet-cli save HOST FILE [LOGIN] [--log]\n"
+    "       pyxet-cli load HOST FILE [LOGIN] [--log]\n"
+    "       LOGIN: [--login keyring] [--user NAME] [--password-file FILE]\n";
 
 const char* const kTransferHelp =
     "HOST is a dotted IPv4 address; hosts are handled in the order given, on TCP port 80.\n"
@@ -99,7 +101,10 @@ const char* const kTransferHelp =
     "holds the address on the wire; one host named twice never has two transfers at once.\n"
     "backup writes DIR/setup_HOST_.xml (DIR: backup, created when missing); restore sends each\n"
     "host its file from DIR, or FILE to every host. The password is the first line of\n"
-    "--password-file, else $PYXET_PASSWORD. A host that asks for a login fails.\n"
+    "--password-file (a file only you can read, a pipe, or - for standard input), else\n"
+    "$PYXET_PASSWORD. --login keyring: a device that asks for a login gets its own entry of the\n"
+    "desktop's keyring, else the entry of every device (pyxet-cli login), else --user's login.\n"
+    "A host that asks for a login and gets none it takes fails.\n"
     "backup and save also keep each configuration in the device's history (history/ in the data\n"
     "folder, or [History] Folder of the settings file), a new version only when it changed; given\n"
     "hosts are first asked for their MAC by the info request of both families, and one that does\n"
@@ -141,6 +146,7 @@ struct TOptions : TFleetChoice {
     std::string Dir;
     std::string File;  // restore --file
     bool HasUser = false, HasPasswordFile = false, HasDir = false, HasFile = false;
+    bool Keyring = false;  // --login keyring
     bool Json = false;
     bool Log = false;
     int Jobs = 1;
@@ -181,11 +187,57 @@ bool Readable(const std::string& path, bool toSend)
     return false;
 }
 
-// The window's login dialog has no place here: the given credentials, and no second asking.
+// The first line of --password-file ("-": standard input). A regular file must be readable by
+// its owner alone: looked at on the file opened, so that what is checked is what is read. A pipe
+// or a terminal is taken as it is. False, and why on standard error, when it is refused.
+bool ReadPasswordFile(const std::string& path, std::string& password)
+{
+    const bool standardInput = path == "-";
+    const int fd = standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    int error = fd < 0 ? errno : ::fstat(fd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
+    if (error != 0) {
+        std::fprintf(stderr, "pyxet-cli: cannot read %s: %s\n", path.c_str(), std::strerror(error));
+        if (fd >= 0 && !standardInput)
+            ::close(fd);
+        return false;
+    }
+    if (S_ISREG(info.st_mode) && (info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+        std::fprintf(stderr,
+                     "pyxet-cli: --password-file: %s is readable by its group or others; "
+                     "make it yours alone (chmod 600) or use a pipe\n",
+                     path.c_str());
+        if (!standardInput)
+            ::close(fd);
+        return false;
+    }
+    password.clear();
+    char c;
+    ssize_t got;
+    while ((got = ::read(fd, &c, 1)) == 1 && c != '\n')
+        password.push_back(c);
+    if (!standardInput)
+        ::close(fd);
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    return true;
+}
+
+// The window's login dialog has no place here: the keyring's entries (--login keyring), the
+// given credentials, and no asking.
 class TCliHost : public THTTPHost {
 public:
     THTTPLogin Login;
+    std::unique_ptr<TKeychainStore> Store;  // --login keyring
+    std::unique_ptr<TKeyringLogins> Keyring;
     THTTPLogin Credentials() override { return Login; }
+    void LookUpLogins(const std::string& mac, std::function<void(const TRemembered&)> done) override
+    {
+        if (Keyring)
+            Keyring->LookUp(mac, std::move(done));
+        else
+            THTTPHost::LookUpLogins(mac, std::move(done));
+    }
 };
 
 // Progress lines have no window to go to.
@@ -204,13 +256,25 @@ extern "C" void OnSignal(int signal)
 
 // Why a transfer failed, as one line: the error is in its shown form already (device texts and
 // file names went through SafeText where the message was made).
-std::string Reason(const TDeviceResult& result, bool credentialsGiven)
+// With --login keyring, `entries` names the keyring's entries looked for.
+std::string Reason(const TDeviceResult& result, bool credentialsGiven, const std::string& entries)
 {
     std::string reason = result.Error;
-    if (result.NeedsLogin)
+    if (result.NeedsLogin && !entries.empty())
+        reason += "; no login in the keyring served it (looked for " + entries + ")"
+                  + (credentialsGiven ? ", and the device refused the credentials given" : "");
+    else if (result.NeedsLogin)
         reason += credentialsGiven ? "; the device refused the credentials given"
                                    : "; the device asks for a login: give --user and --password-file or PYXET_PASSWORD";
     return reason;
+}
+
+// The keyring's entries a device's login was looked for in.
+std::string KeyringEntries(const TBatchDevice& device)
+{
+    const std::string key = DeviceKey(device.MAC);
+    return key.empty() ? std::string("the entry of every device; the device's MAC is not known")
+                       : "the entries " + key + " and " + kEveryDeviceKey;
 }
 
 // What the output tells beyond the transfer's result: the device's MAC (--all) and the
@@ -218,6 +282,7 @@ std::string Reason(const TDeviceResult& result, bool credentialsGiven)
 struct TOutputExtras {
     std::vector<std::string> Macs;          // empty: hosts were given
     std::vector<TUpgradeCheck> Checks;      // empty: no --verify
+    std::vector<std::string> Entries;       // --login keyring: the entries looked for
 };
 
 QJsonValue JsonOrNull(const std::optional<std::string>& text) { return text ? JsonText(*text) : QJsonValue(); }
@@ -234,7 +299,7 @@ void PrintResults(const std::vector<TDeviceResult>& results, bool json, bool cre
             const TDeviceResult& r = results[i];
             QJsonObject object{{QStringLiteral("host"), JsonText(r.Host)},
                                {QStringLiteral("ok"), r.Ok},
-                               {QStringLiteral("error"), r.Ok ? QJsonValue() : JsonText(Reason(r, credentialsGiven))}};
+                               {QStringLiteral("error"), r.Ok ? QJsonValue() : JsonText(Reason(r, credentialsGiven, extras.Entries.empty() ? std::string() : extras.Entries[i]))}};
             if (macs)
                 object.insert(QStringLiteral("mac"), JsonText(extras.Macs[i]));
             if (checks) {
@@ -249,7 +314,7 @@ void PrintResults(const std::vector<TDeviceResult>& results, bool json, bool cre
             const TDeviceResult& r = results[i];
             const std::string name = macs ? extras.Macs[i] + "\t" + r.Host : r.Host;
             if (!r.Ok) {
-                std::printf("%s\tfailed\t%s\n", name.c_str(), Reason(r, credentialsGiven).c_str());
+                std::printf("%s\tfailed\t%s\n", name.c_str(), Reason(r, credentialsGiven, extras.Entries.empty() ? std::string() : extras.Entries[i]).c_str());
             } else if (checks && extras.Checks[i].Before && extras.Checks[i].After) {
                 const std::string& before = *extras.Checks[i].Before;
                 const std::string& after = *extras.Checks[i].After;
@@ -360,10 +425,14 @@ std::vector<TDeviceIdentity> IdentifyHosts(const TSettings& settings, std::vecto
     return identities;
 }
 
-std::vector<TDeviceResult> RunTransferOrder(const TTransferOrder& order, const THTTPLogin& login, int& signal)
+std::vector<TDeviceResult> RunTransferOrder(const TTransferOrder& order, const TCliLogin& login, int& signal)
 {
     TCliHost host;
-    host.Login = login;
+    host.Login = login.Given;
+    if (login.Keyring) {
+        host.Store = std::make_unique<TKeychainStore>();
+        host.Keyring = std::make_unique<TKeyringLogins>(*host.Store);
+    }
     TNoLines lines;
     TTransferRun run(host, lines);
     g_signal = 0;
@@ -394,7 +463,7 @@ namespace {
 // the preview and ends (its status returned); otherwise the order is given each device's own
 // body (--keep-identity) and the versions taken before the write are logged.
 std::optional<int> PreviewRestore(const TSettings& settings, const TOptions& options, TTransferOrder& order,
-                                  const THTTPLogin& login, std::vector<TDeviceIdentity> identities)
+                                  const TCliLogin& login, std::vector<TDeviceIdentity> identities)
 {
     if (identities.empty())
         identities = IdentifyHosts(settings, order.Devices);
@@ -443,19 +512,16 @@ int RunTransferCommand(const TOptions& options)
         && !Readable(file, true))
         return kExitNoStart;
 
-    TCliHost host;
-    host.Login.User = options.User;
+    TCliLogin login;
+    login.Given.User = options.User;
+    login.Keyring = options.Keyring;
     if (options.HasPasswordFile) {
-        if (!Readable(options.PasswordFile, false))
+        if (!ReadPasswordFile(options.PasswordFile, login.Given.Password))
             return kExitNoStart;
-        std::ifstream in(options.PasswordFile, std::ios::binary);
-        std::getline(in, host.Login.Password);
-        if (!host.Login.Password.empty() && host.Login.Password.back() == '\r')
-            host.Login.Password.pop_back();
     } else if (const char* password = std::getenv("PYXET_PASSWORD")) {
-        host.Login.Password = password;
+        login.Given.Password = password;
     }
-    const bool credentialsGiven = !host.Login.User.empty() || !host.Login.Password.empty();
+    const bool credentialsGiven = !login.Given.User.empty() || !login.Given.Password.empty();
 
     TCliSession session(options.Log);
 
@@ -476,6 +542,10 @@ int RunTransferCommand(const TOptions& options)
         if (command == TCommand::Backup || command == TCommand::Save)
             AskMacs(devices);
     }
+
+    if (options.Keyring)
+        for (const TBatchDevice& device : devices)
+            extras.Entries.push_back(KeyringEntries(device));
 
     TTransferOrder order;
     order.Devices = devices;
@@ -515,13 +585,13 @@ int RunTransferCommand(const TOptions& options)
     // --dry-run and --keep-identity: each device's configuration is downloaded first (kept in
     // its history) and compared with what it would be sent.
     if (command == TCommand::Restore && (options.DryRun || options.KeepIdentity)) {
-        const std::optional<int> previewed = PreviewRestore(session.Settings, options, order, host.Login, identities);
+        const std::optional<int> previewed = PreviewRestore(session.Settings, options, order, login, identities);
         if (previewed)
             return *previewed;
     }
 
     int signal = 0;
-    const std::vector<TDeviceResult> results = RunTransferOrder(order, host.Login, signal);
+    const std::vector<TDeviceResult> results = RunTransferOrder(order, login, signal);
 
     if (verify)
         for (const TDeviceResult& r : results)
@@ -554,11 +624,10 @@ void AddTransferCommands(CLI::App& app, TCommandBody& body)
     };
     for (const auto& entry : commands) {
         const TCommand command = entry.Command;
-        const bool login = command == TCommand::Upgrade || command == TCommand::Restore || command == TCommand::Load;
         const bool list = command == TCommand::Upgrade || command == TCommand::Backup || command == TCommand::Restore;
         struct TArgs {
             std::vector<std::string> Positional;
-            std::optional<std::string> User, PasswordFile, Dir, File, Jobs, Verify, Family;
+            std::optional<std::string> User, PasswordFile, Login, Dir, File, Jobs, Verify, Family;
             std::vector<std::string> Types;
             TDiscoveryArgs Discovery;
             bool All = false, Json = false, Log = false, KeepIdentity = false, DryRun = false;
@@ -581,11 +650,10 @@ void AddTransferCommands(CLI::App& app, TCommandBody& body)
                     "each device keeps its own address, name and MAC where the file has them");
             AddFlag(*sub, "--dry-run", args->DryRun, "prints what would change on each device and writes nothing");
         }
-        if (login) {
-            AddValue(*sub, "--user", args->User, "NAME", "the user name of the login");
-            AddValue(*sub, "--password-file", args->PasswordFile, "FILE",
-                     "the password: the first line of FILE (else $PYXET_PASSWORD)");
-        }
+        AddValue(*sub, "--login", args->Login, "keyring", "logins from the desktop's keyring (pyxet-cli login)");
+        AddValue(*sub, "--user", args->User, "NAME", "the user name of the login");
+        AddValue(*sub, "--password-file", args->PasswordFile, "FILE",
+                 "the password: the first line of FILE, yours alone, a pipe or - (else $PYXET_PASSWORD)");
         if (list) {
             AddValue(*sub, "--jobs", args->Jobs, "N", "up to N transfers at once (1-32, default 1)");
             AddFlag(*sub, "--all", args->All, "every device one discovery cycle finds, instead of hosts")
@@ -606,6 +674,9 @@ void AddTransferCommands(CLI::App& app, TCommandBody& body)
             options.All = args->All;
             options.KeepIdentity = args->KeepIdentity;
             options.DryRun = args->DryRun;
+            if (args->Login && *args->Login != "keyring")
+                Refuse("--login", Format("takes keyring, not \"%s\"", args->Login->c_str()));
+            options.Keyring = args->Login.has_value();
             options.User = args->User.value_or("");
             options.HasUser = args->User.has_value();
             options.PasswordFile = args->PasswordFile.value_or("");

@@ -39,6 +39,13 @@ bool FindFleet(const TSettings& settings, const TFleetChoice& choice, std::vecto
 // keeps only its address as identity.
 std::vector<TDeviceIdentity> IdentifyHosts(const TSettings& settings, std::vector<TBatchDevice>& devices);
 
-// Runs one order until it ends, with the login given and no login asked; Ctrl+C or TERM stops
+// The logins a command takes: the credentials given, and with --login keyring the desktop's
+// keyring before them.
+struct TCliLogin {
+    THTTPLogin Given;
+    bool Keyring = false;
+};
+
+// Runs one order until it ends, with the logins given and no login asked; Ctrl+C or TERM stops
 // the transfers (`signal` then names the signal, else 0). The results in the devices' order.
-std::vector<TDeviceResult> RunTransferOrder(const TTransferOrder& order, const THTTPLogin& login, int& signal);
+std::vector<TDeviceResult> RunTransferOrder(const TTransferOrder& order, const TCliLogin& login, int& signal);

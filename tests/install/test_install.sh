@@ -28,11 +28,12 @@ exists() { [ -e "$prefix/$1" ] || { echo "FAIL: not installed: $1" >&2; failures
 for f in bin/pyxet bin/pyxet-cli share/pyxet/locale/cs/LC_MESSAGES/default.mo \
          share/applications/$ID.desktop share/metainfo/$ID.metainfo.xml \
          share/icons/hicolor/scalable/apps/$ID.svg share/man/man1/pyxet.1.gz share/man/man1/pyxet-cli.1.gz \
-         share/bash-completion/completions/pyxet-cli; do
+         share/bash-completion/completions/pyxet-cli bin/pyxet-backup \
+         lib/systemd/user/pyxet-backup.service lib/systemd/user/pyxet-backup.timer; do
   exists "$f"
 done
 check "the simulator is not installed" "" "$(find "$prefix" -name 'pyxet-sim*')"
-check "nothing but the programs in bin/" "pyxet pyxet-cli" "$(ls "$prefix/bin" | tr '\n' ' ' | sed 's/ $//')"
+check "nothing but the programs in bin/" "pyxet pyxet-backup pyxet-cli" "$(ls "$prefix/bin" | tr '\n' ' ' | sed 's/ $//')"
 check "every picture" "$(cd "$BUILD/bin/images" && ls)" "$(cd "$prefix/share/pyxet/images" && ls)"
 # Every help file the build has (locale/<lang>/Pyxet.chm), byte for byte.
 for chm in "$BUILD"/bin/locale/*/Pyxet.chm; do
@@ -56,13 +57,16 @@ completions() {  # completions WORD...: what the completion offers for the last 
     _ "$prefix/share/bash-completion/completions/pyxet-cli" "$@" | sort
 }
 check "completion: the commands" \
-  "$(printf '%s\n' backup factory-default find load plan restart restore save set upgrade)" "$(completions pyxet-cli '')"
+  "$(printf '%s\n' backup factory-default find load login plan restart restore save set upgrade)" "$(completions pyxet-cli '')"
 check "completion: a command begun" "restart restore" "$(completions pyxet-cli res | tr '\n' ' ' | sed 's/ $//')"
 check "completion: plan's commands" "apply make undo" "$(completions pyxet-cli plan '' | tr '\n' ' ' | sed 's/ $//')"
+check "completion: login's commands" "forget list set" "$(completions pyxet-cli login '' | tr '\n' ' ' | sed 's/ $//')"
+check "completion: --login's value" "keyring" "$(completions pyxet-cli backup --login '')"
 check "completion: an option begun" "--jobs --json" "$(completions pyxet-cli backup 10.77.5.1 --j | tr '\n' ' ' | sed 's/ $//')"
 check "completion: --family's values" "HWG Orvex" "$(completions pyxet-cli upgrade --family '' | tr '\n' ' ' | sed 's/ $//')"
 # Every option each command's --help lists is offered, and no other.
-for command in find set restart factory-default upgrade backup restore save load "plan make" "plan apply" "plan undo"; do
+for command in find set restart factory-default upgrade backup restore save load "plan make" "plan apply" "plan undo" \
+  "login set" "login list" "login forget"; do
   # shellcheck disable=SC2086  # "plan make" is two words
   listed=$("$ROOT/tests/netns.sh" "$prefix/bin/pyxet-cli" $command --help | grep -oE '^  (-h,)?--[a-z0-9-]+' \
     | sed 's/^  -h,/  /; s/^  //' | sort)

@@ -101,6 +101,7 @@ contains "flash line" "DEBUG	Data flash in progress. Please wait." log.txt
 
 # Credentials: from --password-file, else PYXET_PASSWORD; wrong ones are reported as such.
 printf 'pass\r\nsecond line\n' >password.txt
+chmod 600 password.txt  # a password file others may read is refused
 set_mark
 rc=0
 "$CLI" upgrade "$IMAGE" $LOCKED --user user --password-file password.txt >out.txt 2>&1 || rc=$?
@@ -366,7 +367,7 @@ usage "save without a file" save $PLAIN
 usage "save to two hosts" save $PLAIN $LOCKED saved.cfg
 usage "load of a missing file" load $PLAIN missing.xml
 usage "--json on save" save $PLAIN saved.cfg --json
-usage "--user on backup" backup $PLAIN --user user
+usage "--login other than keyring" backup $PLAIN --login wallet
 usage "backup with no host" backup --dir backup
 check_events "no request from a wrong command line" 'ev == []'
 

@@ -196,6 +196,7 @@ void TTransferBatch::UpgradeCheckedDevices(const std::vector<TBatchDevice>& devi
         batch.Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
         batch.LastMissing.clear();
         batch.Http.SetDeviceName(device.Name);
+        batch.Http.SetDeviceMAC(device.MAC);
         // The unit is asked by its MAC and family; one known by its address only is the unit
         // that answers there now, and from then on only that unit's answers count.
         std::optional<std::string> before;
@@ -465,6 +466,7 @@ TDeviceResult TTransferBatch::DeviceBlock(const TBatchDevice& device, const std:
     LastMissing.clear();
     LastRefusal.clear();
     Http.SetDeviceName(device.Name);
+    Http.SetDeviceMAC(device.MAC);
     TDeviceResult extra;
     const bool ok = transfer(extra);
     result = Result(device.PeerIP, ok);

@@ -526,16 +526,22 @@ THTTPVerdict THTTPModule::Run(TRequest& r)
 
 bool THTTPModule::Upload(const std::string& host, const std::string& file)
 {
-    return Post(host, "upload", file, true);
+    return Post(host, "upload", file, true, true);
 }
 
 bool THTTPModule::PostFile(const std::string& host, const std::string& path, const std::string& file)
 {
-    return Post(host, path, file, false);
+    return Post(host, path, file, false, true);
+}
+
+void THTTPModule::TakeLogin(TRequest& r, const std::string& host, bool first)
+{
+    r.Login = Host ? Host->LoginFor(Target(host), first) : THTTPLogin{};
+    r.UseLogin = !r.Login.User.empty() || !r.Login.Password.empty();
 }
 
 bool THTTPModule::Post(const std::string& host, const std::string& path, const std::string& file, bool progress,
-                       const QByteArray* body)
+                       bool first, const QByteArray* body)
 {
     LastFailure.clear();
     LoginDeclined = false;
@@ -571,8 +577,7 @@ bool THTTPModule::Post(const std::string& host, const std::string& path, const s
         return false;
     }
     r.SourceSize = int64_t(info.st_size);
-    r.Login = Host ? Host->Credentials() : THTTPLogin{};
-    r.UseLogin = !r.Login.User.empty() || !r.Login.Password.empty();
+    TakeLogin(r, host, first);
     r.Url = "http://" + host + "/" + path;
 
     LogLine(Format(_("POST request: %s"), r.Url.c_str()), LOG_DEBUG);
@@ -589,14 +594,19 @@ bool THTTPModule::Post(const std::string& host, const std::string& path, const s
     }
     Fail(verdict.Message);
     if (AsksForLogin(verdict.StatusCode) && !Stopped()) {
-        if (Host && Host->AskDeviceLogin(host, DeviceName, verdict.Message))
-            return Post(host, path, file, progress, body);
+        if (Host && Host->LoginRefused(Target(host), verdict.Message))
+            return Post(host, path, file, progress, false, body);
         LoginDeclined = true;
     }
     return false;
 }
 
 bool THTTPModule::GetFile(const std::string& host, const std::string& path, const std::string& file)
+{
+    return Get(host, path, file, true);
+}
+
+bool THTTPModule::Get(const std::string& host, const std::string& path, const std::string& file, bool first)
 {
     LastFailure.clear();
     LoginDeclined = false;
@@ -610,6 +620,7 @@ bool THTTPModule::GetFile(const std::string& host, const std::string& path, cons
         return false;
     }
     r.TargetFd = replacement.Fd();
+    TakeLogin(r, host, first);
 
     LogLine(Format(_("GET request: %s"), r.Url.c_str()), LOG_DEBUG);
     THTTPVerdict verdict = Run(r);
@@ -623,16 +634,28 @@ bool THTTPModule::GetFile(const std::string& host, const std::string& path, cons
     }
     replacement.Abandon();
     Fail(verdict.Message);
+    // Only a 401: a download's dropped connection is no refused login (the uploads' is).
+    if (verdict.StatusCode == 401 && !Stopped()) {
+        if (Host && Host->LoginRefused(Target(host), verdict.Message))
+            return Get(host, path, file, false);
+        LoginDeclined = true;
+    }
     return false;
 }
 
 bool THTTPModule::GetBytes(const std::string& host, const std::string& path, QByteArray& bytes)
+{
+    return GetBytes(host, path, bytes, true);
+}
+
+bool THTTPModule::GetBytes(const std::string& host, const std::string& path, QByteArray& bytes, bool first)
 {
     LastFailure.clear();
     LoginDeclined = false;
     TRequest r;
     r.Url = "http://" + host + "/" + path;
     r.KeepAnswer = true;  // within kMaxConfigBytes, as a download to a file
+    TakeLogin(r, host, first);
     LogLine(Format(_("GET request: %s"), r.Url.c_str()), LOG_DEBUG);
     const THTTPVerdict verdict = Run(r);
     if (verdict.Ok) {
@@ -641,11 +664,17 @@ bool THTTPModule::GetBytes(const std::string& host, const std::string& path, QBy
         return true;
     }
     Fail(verdict.Message);
+    // As a download to a file: only a 401 asks for a login.
+    if (verdict.StatusCode == 401 && !Stopped()) {
+        if (Host && Host->LoginRefused(Target(host), verdict.Message))
+            return GetBytes(host, path, bytes, false);
+        LoginDeclined = true;
+    }
     return false;
 }
 
 bool THTTPModule::PostBytes(const std::string& host, const std::string& path, const std::string& file,
                             const QByteArray& body)
 {
-    return Post(host, path, file, false, &body);
+    return Post(host, path, file, false, true, &body);
 }

@@ -7,11 +7,13 @@
 // A window calls it from a thread of its own (core/http/transferrun.h), never from its own.
 #pragma once
 #include "core/http/rules.h"
+#include "core/keyring/loginstore.h"
 
 #include <QByteArray>
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,6 +23,20 @@ struct THTTPLogin {
 };
 
 enum class TWorkDirection { Sending, Receiving };
+
+// The device a request goes to, as the host's login questions name it.
+struct TLoginTarget {
+    std::string Host;  // the address
+    std::string Name;  // its name as the batch took it, "" when unknown
+    std::string MAC;   // its MAC as discovery gave it, "" when unknown
+};
+
+// A device's question for a login.
+struct TLoginQuestion {
+    TLoginTarget Target;
+    std::string Reason;  // the logged error of the refused request
+    std::string User;    // the user name to start with: that of a refused login from the keyring
+};
 
 // The side that uses the module: the window (login dialog, pbHTTP, progress window) or
 // pyxet-cli. Every call comes on the thread that called the module.
@@ -36,6 +52,31 @@ public:
     virtual bool AskDeviceLogin(const std::string& host, const std::string& name, const std::string& reason)
     {
         return AskLogin(host, reason);
+    }
+    // The login of a request to `target`: `first` for the first request of an operation, false
+    // for its retries after LoginRefused. The default: Credentials(). A host that keeps logins
+    // per device (core/http/transferrun.h) chooses here.
+    virtual THTTPLogin LoginFor(const TLoginTarget& target, bool first) { return Credentials(); }
+    // The device refused the login of the last request (401) or dropped the connection; `reason`
+    // is the logged error. True to try again with LoginFor's next login. The default asks.
+    virtual bool LoginRefused(const TLoginTarget& target, const std::string& reason)
+    {
+        return AskDeviceLogin(target.Host, target.Name, reason);
+    }
+    // For a run's per-device logins (core/http/transferrun.h), on the host's thread:
+    // the keyring's logins of the device of `mac` ("" when unknown): `done` is called once, at
+    // once or later from the event loop. The default keeps no logins.
+    virtual void LookUpLogins(const std::string& mac, std::function<void(const TRemembered&)> done)
+    {
+        TRemembered none;
+        none.Available = false;
+        done(none);
+    }
+    // The device's question; true for OK (Credentials() then gives the typed login). The
+    // default: AskDeviceLogin.
+    virtual bool AskLogin(const TLoginQuestion& question)
+    {
+        return AskDeviceLogin(question.Target.Host, question.Target.Name, question.Reason);
     }
     // The main window's progress bar pbHTTP.
     virtual void ProgressBar(int64_t position, int64_t maximum) {}
@@ -55,6 +96,8 @@ public:
     const THTTPLimits& CurrentLimits() const { return Limits; }
     // The name of the device the next requests go to, for the host's questions (the login).
     void SetDeviceName(const std::string& name) { DeviceName = name; }
+    // Its MAC ("" when unknown), for the logins kept per device.
+    void SetDeviceMAC(const std::string& mac) { DeviceMAC = mac; }
 
     // POST "http://" + host + "/upload": the file (a regular file only) as the one multipart part
     // "filename", with Basic credentials and progress; logs the <h1> text of the answer, of
@@ -63,7 +106,9 @@ public:
     // POST "http://" + host + "/" + path: the same body, no progress, the answer dropped.
     bool PostFile(const std::string& host, const std::string& path, const std::string& file);
     // GET "http://" + host + "/" + path into the file, which only a whole body replaces (status
-    // 200, not empty, at most kMaxConfigBytes): see core/http/files.h for how.
+    // 200, not empty, at most kMaxConfigBytes): see core/http/files.h for how. A device that
+    // wants a login for it gets one as the uploads do (its refusal asks, and the GET is tried
+    // again).
     bool GetFile(const std::string& host, const std::string& path, const std::string& file);
     // The same GET into memory: `bytes` holds the whole body on success (untouched on failure).
     bool GetBytes(const std::string& host, const std::string& path, QByteArray& bytes);
@@ -93,9 +138,15 @@ public:
     struct TRequest;  // one request's settings and shared state (http.cpp)
 
 private:
-    // `body`: the bytes to send instead of the file's.
-    bool Post(const std::string& host, const std::string& path, const std::string& file, bool progress,
+    // `first`: the request's first try (a retry after a refused login is not); `body`: the bytes
+    // to send instead of the file's.
+    bool Post(const std::string& host, const std::string& path, const std::string& file, bool progress, bool first,
               const QByteArray* body = nullptr);
+    bool Get(const std::string& host, const std::string& path, const std::string& file, bool first);
+    bool GetBytes(const std::string& host, const std::string& path, QByteArray& bytes, bool first);
+    TLoginTarget Target(const std::string& host) const { return {host, DeviceName, DeviceMAC}; }
+    // The login of a request and whether it goes with the request.
+    void TakeLogin(TRequest& request, const std::string& host, bool first);
     THTTPVerdict Run(TRequest& request);
     void Fail(const std::string& message);
     void DeliverWork(TRequest& request, bool final);
@@ -103,6 +154,7 @@ private:
 
     THTTPHost* Host = nullptr;
     std::string DeviceName;
+    std::string DeviceMAC;
     THTTPLimits Limits;
     std::atomic<bool> Stopping{false};
     const std::atomic<bool>* AlsoStopping = nullptr;

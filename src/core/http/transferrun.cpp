@@ -1,7 +1,9 @@
 #include "core/http/transferrun.h"
 
 #include "core/http/parallel.h"
+#include "core/app/i18n.h"
 #include "core/log/actionlog.h"
+#include "core/log/format.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -70,8 +72,14 @@ struct TTransferRun::TState : public TProgressLines {
     void QueueProgress();
     void ShowCount();
     void ShowProgress(size_t index, int64_t position, int64_t maximum);
-    bool AskLogin(const std::string& host, const std::string& name, const std::string& reason, int generation);
-    THTTPLogin Credentials(int& generation);
+    // A device's logins: its entries in the keyring, asked of the host as its transfer begins.
+    // `available`: whether a keyring answered.
+    TLoginChain Remembered(const std::string& mac, bool& available);
+    std::optional<TLoginChoice> NextLogin(TLoginChain& chain);
+    // After a refusal: true when the chain has another login to try (one typed meanwhile
+    // included), else the question (one at a time), true for its OK.
+    bool AskLogin(const TLoginTarget& target, const std::string& reason, TLoginChain& chain);
+    std::optional<TLogin> RunLogin() const;  // under Lock
     TBatchCount Count() const { return {Finished, Begun - Finished, int(Steps) - Begun}; }
 
     struct TWorker;
@@ -104,23 +112,37 @@ struct TTransferRun::TState : public TProgressLines {
     bool CountQueued = false;
     bool ProgressQueued = false;
 
-    // The login dialog: one asks at a time; each OK makes a new generation of credentials.
+    // The login dialog: one asks at a time; its OK makes the run's login.
     bool LoginOpen = false;
     bool LoginAnswered = false;
     bool LoginOk = false;
-    int LoginGeneration = 0;
     THTTPLogin Login;
 };
 
-// What a transfer on the run's threads asks of its host goes to the run: the login dialog and
-// pbHTTP on the calling thread, the lines to the step's lines.
+// What a transfer on the run's threads asks of its host goes to the run: the keyring, the login
+// dialog and pbHTTP on the calling thread, the lines to the step's lines. Each operation's login
+// follows the device's chain of rules (core/keyring/logins.h); the log names the rule that gave
+// it, never the login.
 class TWorkerHost : public THTTPHost {
 public:
     explicit TWorkerHost(TTransferRun::TState& state) : S(state) {}
-    THTTPLogin Credentials() override { return S.Credentials(Generation); }
-    bool AskDeviceLogin(const std::string& host, const std::string& name, const std::string& reason) override
+    THTTPLogin LoginFor(const TLoginTarget& target, bool first) override
     {
-        return S.AskLogin(host, name, reason, Generation);
+        if (first)
+            Chain = S.Remembered(target.MAC, KeyringAnswered);
+        const std::optional<TLoginChoice> choice = S.NextLogin(Chain);
+        if (!choice || (choice->Login.User.empty() && choice->Login.Password.empty()))
+            return {};
+        // Where a keyring answered, the log says which rule gave the login; without one there
+        // is one rule only, as ever.
+        if (KeyringAnswered)
+            LogAction("", Format(_("Logging in with the %s."), LoginRuleText(choice->Rule).c_str()), LOG_INFO);
+        return {choice->Login.User, choice->Login.Password};
+    }
+    bool LoginRefused(const TLoginTarget& target, const std::string& reason) override
+    {
+        Chain.Refused();
+        return S.AskLogin(target, reason, Chain);
     }
     void ProgressBar(int64_t position, int64_t maximum) override { S.ShowProgress(Index, position, maximum); }
     void ReplaceLine(const std::string& text) override
@@ -134,7 +156,8 @@ public:
 
 private:
     TTransferRun::TState& S;
-    int Generation = 0;  // of the credentials the last request used
+    TLoginChain Chain;  // of the device of the running operation
+    bool KeyringAnswered = false;
 };
 
 struct TTransferRun::TState::TWorker {
@@ -462,37 +485,77 @@ void TTransferRun::TState::ShowProgress(size_t index, int64_t position, int64_t 
     QueueProgress();
 }
 
-THTTPLogin TTransferRun::TState::Credentials(int& generation)
+std::optional<TLogin> TTransferRun::TState::RunLogin() const
 {
-    std::lock_guard<std::mutex> guard(Lock);
-    generation = LoginGeneration;
-    return Login;
+    if (Login.User.empty() && Login.Password.empty())
+        return std::nullopt;
+    return TLogin{Login.User, Login.Password};
 }
 
-bool TTransferRun::TState::AskLogin(const std::string& host, const std::string& name, const std::string& reason,
-                                    int generation)
+std::optional<TLoginChoice> TTransferRun::TState::NextLogin(TLoginChain& chain)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    return chain.Next(RunLogin());
+}
+
+TLoginChain TTransferRun::TState::Remembered(const std::string& mac, bool& available)
+{
+    available = false;
+    // The answer may come after the run is gone (a stop does not wait for the keyring): it goes
+    // to what the answer and this wait share, not to the run.
+    struct TPending {
+        std::mutex Lock;
+        std::condition_variable Answered;
+        std::optional<TRemembered> Result;
+    };
+    auto pending = std::make_shared<TPending>();
+    QMetaObject::invokeMethod(
+        &Run,
+        [this, mac, pending] {
+            WindowHost.LookUpLogins(mac, [pending](const TRemembered& found) {
+                {
+                    std::lock_guard<std::mutex> guard(pending->Lock);
+                    pending->Result = found;
+                }
+                pending->Answered.notify_all();
+            });
+        },
+        Qt::QueuedConnection);
+    std::unique_lock<std::mutex> guard(pending->Lock);
+    // A stop is looked at every so often: it stores a flag only (safe from a signal handler).
+    while (!pending->Result && !StopNow)
+        pending->Answered.wait_for(guard, std::chrono::milliseconds(100));
+    if (!pending->Result)
+        return {};
+    const TRemembered& found = *pending->Result;
+    available = found.Available;
+    if (!found.Available && !found.Error.empty())
+        LogAction("", Format(_("The keyring gave no login: %s"), found.Error.c_str()), LOG_ERROR);
+    return TLoginChain(found.Device, found.Every);
+}
+
+bool TTransferRun::TState::AskLogin(const TLoginTarget& target, const std::string& reason, TLoginChain& chain)
 {
     std::unique_lock<std::mutex> guard(Lock);
     Changed.wait(guard, [this] { return !LoginOpen || StopNow; });
     if (StopNow)
         return false;
-    // Credentials typed since this transfer's request serve it without asking again.
-    if (generation != LoginGeneration)
+    // Another rule is left, or a login was typed for another device meanwhile: no question.
+    if (TLoginChain(chain).Next(RunLogin()))
         return true;
     LoginOpen = true;
     LoginAnswered = false;
+    const TLoginQuestion question{target, reason, chain.QuestionUser()};
     QMetaObject::invokeMethod(
         &Run,
-        [this, host, name, reason] {
-            const bool ok = !StopNow && WindowHost.AskDeviceLogin(host, name, reason);
+        [this, question] {
+            const bool ok = !StopNow && WindowHost.AskLogin(question);
             const THTTPLogin typed = ok ? WindowHost.Credentials() : THTTPLogin{};
             {
                 std::lock_guard<std::mutex> answer(Lock);
                 LoginOk = ok;
-                if (ok) {
+                if (ok)
                     Login = typed;
-                    ++LoginGeneration;
-                }
                 LoginAnswered = true;
             }
             Changed.notify_all();
@@ -500,6 +563,8 @@ bool TTransferRun::TState::AskLogin(const std::string& host, const std::string& 
         Qt::QueuedConnection);
     Changed.wait(guard, [this] { return LoginAnswered || StopNow; });
     const bool ok = LoginAnswered && LoginOk;
+    if (ok)
+        chain.Typed({Login.User, Login.Password});
     LoginOpen = false;
     guard.unlock();
     Changed.notify_all();

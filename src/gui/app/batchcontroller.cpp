@@ -8,6 +8,7 @@
 #include "core/http/http.h"
 #include "core/http/rules.h"
 
+#include "core/keyring/loginstore.h"
 #include "core/log/format.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
@@ -62,12 +63,43 @@ public:
             return {};
         return {W.Login->UserName(), W.Login->Password()};
     }
-    bool AskDeviceLogin(const std::string& host, const std::string& name, const std::string&) override
+    void LookUpLogins(const std::string& mac, std::function<void(const TRemembered&)> done) override
+    {
+        if (TKeyringLogins* keyring = W.Keyring ? W.Keyring() : nullptr)
+            keyring->LookUp(mac, std::move(done));
+        else
+            THTTPHost::LookUpLogins(mac, std::move(done));
+    }
+    bool AskLogin(const TLoginQuestion& question) override
     {
         if (!W.Login)
             return false;
-        W.Login->SetDevice(LoginDeviceText(name, host));
-        return W.Login->Execute();
+        const TLoginTarget& target = question.Target;
+        const std::string key = DeviceKey(target.MAC);
+        W.Login->SetDevice(LoginDeviceText(target.Name, target.Host));
+        W.Login->SetDeviceKnown(!key.empty());
+        W.Login->StartQuestion(question.User);
+        if (!W.Login->Execute())
+            return false;
+        const TLoginForm::TRemember remember = W.Login->Remember();
+        TKeyringLogins* keyring = W.Keyring ? W.Keyring() : nullptr;
+        if (remember != TLoginForm::TRemember::None && keyring) {
+            const bool every = remember == TLoginForm::TRemember::EveryDevice;
+            // Written while the transfer goes on; the log says how it went, never the login.
+            keyring->Remember(every ? std::string(kEveryDeviceKey) : key,
+                              {W.Login->UserName(), W.Login->Password()}, [every](const TKeyringResult& result) {
+                                  if (result.Ok())
+                                      LogAction("",
+                                                every ? _("The login for every device was remembered in the keyring.")
+                                                      : _("The login of this device was remembered in the keyring."),
+                                                LOG_INFO);
+                                  else
+                                      LogAction("", Format(_("The keyring did not remember the login: %s"),
+                                                           result.Error.c_str()),
+                                                LOG_ERROR);
+                              });
+        }
+        return true;
     }
     void ProgressBar(int64_t position, int64_t maximum) override
     {

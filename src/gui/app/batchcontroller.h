@@ -31,6 +31,7 @@ class QWidget;
 class TControlLock;
 class THTTPModule;
 class TLoginForm;
+class TKeyringLogins;
 class TPlanDialog;
 class TProduct;
 class TProgressInfoForm;
@@ -50,6 +51,9 @@ struct TBatchWindow {
     const QPointer<TUpgradeForm>& Upgrade;
     const QPointer<TProgressInfoForm>& Progress;
     const QPointer<TLoginForm>& Login;
+    // The desktop's keyring, null when none answers: the logins the batches look up, and where
+    // the login dialog's "Remember in the keyring" writes.
+    std::function<TKeyringLogins*()> Keyring;
     THTTPModule* const& Http;
     QProgressBar* const& ProgressBar;  // pbHTTP
     // The controls of form.ui the controller answers for.

@@ -273,6 +273,7 @@ void TPyxetForm::FormShow()
     MarkTransferMenu();
     List->SetColumnWidths(Settings.Columns);
     RebuildFindMenu();
+    ProbeKeyring();
 
     if (!Arguments.isEmpty() && Arguments.first().contains(QStringLiteral("-demo"), Qt::CaseSensitive)) {
         DemoMode = true;

@@ -46,7 +46,10 @@ class TBatchController;
 struct TBatchDevice;
 struct TCompareDevice;
 class TPlanDialog;
+class TSavedLoginsForm;
 class TSetupPanel;
+class TLoginStore;
+class TKeyringLogins;
 class TMainMenus;
 
 class TPyxetForm : public QMainWindow {
@@ -137,6 +140,18 @@ public:
     // and "Check Failed Devices".
     TBatchController* Batches() const { return Controller; }
 
+    // ---- The desktop's keyring (formtransfers.cpp) ----------------------------------------------
+    // Where "Remember in the keyring" writes and the batches look logins up: the desktop's keyring
+    // (QtKeychain) unless a test puts a store of its own here before the window is first shown,
+    // which asks it whether it answers.
+    std::unique_ptr<TLoginStore> KeyringStore;
+    // The keyring's operations; null until the window is shown and when no keyring answered.
+    TKeyringLogins* Keyring() const;
+    bool KeyringAnswered() const { return KeyringProbed; }
+    // Utilities -> "Saved Logins...".
+    void mSavedLoginsClick();
+    TSavedLoginsForm* SavedLogins = nullptr;
+
     bool AnyDeviceChecked() const;
     // The devices as the compare dialog offers them: the rows shown, or the checked rows.
     std::vector<TCompareDevice> CompareDevices(bool checkedOnly) const;
@@ -218,6 +233,14 @@ private:
     void WireTransfers();
     std::vector<TBatchDevice> CheckedDevices() const;
     TBatchController* Controller = nullptr;  // child object
+    // Asks the keyring whether it answers (at the first showing); the login dialog's box and
+    // "Saved Logins..." follow the answer.
+    void ProbeKeyring();
+    void ShowKeyringState();
+    std::unique_ptr<TKeyringLogins> KeyringLogins;
+    bool KeyringProbed = false;
+    bool KeyringAvailable = false;
+    std::string KeyringWhy;
 
     void FormCreate();
     // The place kept in the settings, then the one to compare with at the end.

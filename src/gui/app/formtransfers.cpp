@@ -10,7 +10,13 @@
 #include "core/http/batch.h"
 #include "gui/app/batchcontroller.h"
 #include "gui/app/devicelistpanel.h"
+#include "gui/http/login.h"
+#include "gui/http/savedlogins.h"
 #include "gui/setup/plandialog.h"
+#include "core/app/i18n.h"
+#include "core/keyring/keychainstore.h"
+#include "core/keyring/loginstore.h"
+#include "core/log/format.h"
 #include "ui_form.h"
 
 #include <QActionGroup>
@@ -28,6 +34,7 @@ void TPyxetForm::WireTransfers()
         .Upgrade = Upgrade,
         .Progress = Progress,
         .Login = Login,
+        .Keyring = [this] { return Keyring(); },
         .Http = Http,
         .ProgressBar = pbHTTP,
         .VerifyUpgrades = Ui_->acVerifyUpgrades,
@@ -67,10 +74,13 @@ void TPyxetForm::WireTransfers()
     connect(Ui_->acSetUpPlan, &QAction::triggered, this, [this] { acSetUpPlanExecute(); });
     connect(Ui_->acUndoPlan, &QAction::triggered, this, [this] { acUndoPlanExecute(); });
     connect(Ui_->acCheckFailed, &QAction::triggered, this, [this] { acCheckFailedExecute(); });
+    connect(Ui_->mSavedLogins, &QAction::triggered, this, [this] { mSavedLoginsClick(); });
     // The batch commands (the menu bar's "Configuration" follows acBackup), the plans of many
-    // devices and the check marks of the last batch's failed devices.
+    // devices, the check marks of the last batch's failed devices, and the saved logins (a
+    // running batch may be remembering one).
     BatchLock.Join({Ui_->acFirmUpgr, Ui_->acBackup, Ui_->LoadConfig, Ui_->SaveConfig, Ui_->BackupConfig,
-                    Ui_->RestoreConfig, Ui_->CommonConfig, Ui_->acSetUpPlan, Ui_->acUndoPlan, Ui_->acCheckFailed});
+                    Ui_->RestoreConfig, Ui_->CommonConfig, Ui_->acSetUpPlan, Ui_->acUndoPlan, Ui_->acCheckFailed,
+                    Ui_->mSavedLogins});
     UpdateCheckFailed();
 }
 
@@ -121,3 +131,47 @@ void TPyxetForm::PlanStarted() { Controller->PlanStarted(); }
 void TPyxetForm::PlanEnded() { Controller->PlanEnded(); }
 void TPyxetForm::UpdateCheckFailed(const TProduct* added) { Controller->UpdateCheckFailed(added); }
 void TPyxetForm::MarkTransferMenu() { Controller->MarkTransferMenu(); }
+
+TKeyringLogins* TPyxetForm::Keyring() const { return KeyringAvailable ? KeyringLogins.get() : nullptr; }
+
+void TPyxetForm::ProbeKeyring()
+{
+    if (!KeyringStore)
+        KeyringStore = std::make_unique<TKeychainStore>();
+    KeyringLogins = std::make_unique<TKeyringLogins>(*KeyringStore);
+    ShowKeyringState();
+    // The answer comes through the event loop; the keyring goes with the window.
+    KeyringLogins->Probe([this](bool available, const std::string& why) {
+        KeyringProbed = true;
+        KeyringAvailable = available;
+        KeyringWhy = why;  // shown where it matters: the login dialog's box, "Saved Logins..."
+        ShowKeyringState();
+    });
+}
+
+void TPyxetForm::ShowKeyringState()
+{
+    if (Login && KeyringProbed)
+        Login->SetKeyring(KeyringAvailable, KeyringWhy);
+    if (SavedLogins)
+        SavedLogins->SetKeyring(Keyring(), KeyringProbed ? KeyringWhy : _("The keyring has not answered yet."));
+}
+
+void TPyxetForm::mSavedLoginsClick()
+{
+    if (!SavedLogins) {
+        SavedLogins = new TSavedLoginsForm(this);
+        SavedLogins->setWindowFlag(Qt::Window);
+        // A device's name and type as the list shows them, when it is listed.
+        SavedLogins->SetListed([this](const std::string& key) {
+            for (const TDeviceEntry& entry : Devices.DeviceList())
+                if (DeviceKey(entry.Device->Info.MAC) == key)
+                    return TSavedLoginsForm::TListed{entry.Device->Info.Name, entry.Device->Info.TypeName};
+            return TSavedLoginsForm::TListed{};
+        });
+    }
+    ShowKeyringState();
+    SavedLogins->show();  // reads the keyring again each time it is shown
+    SavedLogins->raise();
+    SavedLogins->activateWindow();
+}
