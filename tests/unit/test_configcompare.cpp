@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -284,6 +285,30 @@ TEST_F(ConfigRead, TreeAndSpans)
     EXPECT_EQ(QChar(0xFEFF), twice.Decoded[0]);
     EXPECT_EQ(QStringLiteral("v"), twice.Decoded.mid(twice.Root.TextSpan.Start, twice.Root.TextSpan.Length));
     EXPECT_EQ(QStringLiteral("1"), twice.Decoded.mid(twice.Root.Attributes.at(0).Span.Start, 1));
+}
+
+// Two files read at once come out as each read alone, in their order, a failure on either side.
+TEST_F(ConfigRead, PairReadAsEachAlone)
+{
+    const QByteArray good = "<s a=\"1\"><c id=\"2\">x</c><c id=\"1\"/></s>";
+    const QByteArray other = "<?xml version='1.0' encoding='ISO-8859-1'?><t>caf\xE9</t>";
+    const QByteArray bad = "<s><c></s>";
+    const auto same = [](const TConfigDocument& pair, const TConfigDocument& alone) {
+        EXPECT_EQ(alone.Ok, pair.Ok);
+        EXPECT_EQ(alone.Error, pair.Error);
+        EXPECT_EQ(alone.Line, pair.Line);
+        EXPECT_EQ(alone.Encoding, pair.Encoding);
+        EXPECT_EQ(alone.Decoded, pair.Decoded);
+        if (alone.Ok && pair.Ok) {
+            EXPECT_TRUE(CompareConfigs(alone, pair).empty());
+        }
+    };
+    for (const auto& [left, right] : {std::pair{good, other}, std::pair{other, good}, std::pair{bad, good},
+                                      std::pair{good, bad}}) {
+        const auto [a, b] = ReadConfigPair(left, right);
+        same(a, ReadConfig(left));
+        same(b, ReadConfig(right));
+    }
 }
 
 // ---- The structural compare ------------------------------------------------------------------------------

@@ -99,6 +99,23 @@ private:
         return nullptr;
     }
 
+    // Children of the same names in the same order on both sides, no name twice among a few.
+    static bool SameFewNames(const TConfigElement& left, const TConfigElement& right)
+    {
+        constexpr size_t kFew = 8;
+        const size_t n = left.Children.size();
+        if (n > kFew || n != right.Children.size())
+            return false;
+        for (size_t i = 0; i < n; ++i) {
+            if (!SameConfigName(left.Children[i], right.Children[i]))
+                return false;
+            for (size_t j = 0; j < i; ++j)
+                if (SameConfigName(left.Children[i], left.Children[j]))
+                    return false;
+        }
+        return true;
+    }
+
     void Element(const TConfigElement& left, const TConfigElement& right, std::string& path)
     {
         const size_t mark = path.size();
@@ -127,6 +144,15 @@ private:
 
         if (left.Children.empty() && right.Children.empty())
             return;
+        if (SameFewNames(left, right)) {  // as a rule: each child matched by its position
+            for (size_t i = 0; i < left.Children.size(); ++i) {
+                path += '/';
+                path += left.Children[i].Name;
+                Element(left.Children[i], right.Children[i], path);
+                path.resize(mark);
+            }
+            return;
+        }
         const std::vector<TConfigChildGroup> leftGroups = GroupConfigChildren(left);
         const std::vector<TConfigChildGroup> rightGroups = GroupConfigChildren(right);
         std::vector<bool> rightMatched(rightGroups.size(), false);
@@ -165,6 +191,15 @@ private:
         const std::vector<std::string> leftLabels = left ? RepeatedConfigLabels(left->Members) : std::vector<std::string>{};
         const std::vector<std::string> rightLabels =
             right ? RepeatedConfigLabels(right->Members) : std::vector<std::string>{};
+        if (leftLabels == rightLabels) {  // the same elements in the same order, as a rule
+            for (size_t i = 0; i < leftLabels.size(); ++i) {
+                path += '/';
+                path += leftLabels[i];
+                Element(*left->Members[i], *right->Members[i], path);
+                path.resize(mark);
+            }
+            return;
+        }
         std::unordered_map<std::string_view, size_t> rightAt;
         rightAt.reserve(rightLabels.size());
         for (size_t i = 0; i < rightLabels.size(); ++i)

@@ -87,8 +87,6 @@ constexpr TCodecName kCodecNames[] = {
 
 bool IsUtf16(TConfigCodecKind kind) { return kind == TConfigCodecKind::Utf16LE || kind == TConfigCodecKind::Utf16BE; }
 
-bool IsXmlSpace(QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
 // The encoding named by the declaration at the start of `head` ("" when there is none).
 std::string DeclaredEncoding(const QString& head)
 {

@@ -9,6 +9,7 @@
 #include <QStringView>
 
 #include <string>
+#include <string_view>
 
 enum class TConfigCodecKind { Utf8, Utf16LE, Utf16BE, Latin1, Ascii, Windows1250, Iso88592 };
 
@@ -33,3 +34,18 @@ bool EncodeConfigText(TConfigCodecKind kind, QStringView text, QByteArray& out);
 // The number of bytes the first `position` characters of the decoded text take in the file
 // (the byte order mark not counted).
 qsizetype ConfigByteOffset(TConfigCodecKind kind, QStringView text, qsizetype position);
+
+// XML's white space: space, tab, carriage return, line feed (a no-break space is content).
+constexpr bool IsXmlSpace(char32_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+inline bool IsXmlSpace(QChar c) { return IsXmlSpace(char32_t{c.unicode()}); }
+
+// A text (std::string_view or QStringView) without the white space at its ends.
+template <class TView> TView TrimXmlSpace(TView text)
+{
+    decltype(text.size()) start = 0, end = text.size();
+    while (start < end && IsXmlSpace(text[start]))
+        ++start;
+    while (end > start && IsXmlSpace(text[end - 1]))
+        --end;
+    return TView(text.data() + start, end - start);
+}

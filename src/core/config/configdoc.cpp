@@ -9,32 +9,33 @@
 #include <QFile>
 #include <QXmlStreamReader>
 
+#include <algorithm>
+#include <iterator>
+#include <thread>
+
 namespace {
 
-bool IsXmlSpace(QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
-// Trimmed of XML white space only (a no-break space is content).
-QStringView TrimXml(QStringView text)
+// Appends the UTF-8 of a name or value. Most are ASCII, which is narrowed in one pass without a
+// detour through QString and QByteArray.
+void AppendUtf8(QStringView text, std::string& out)
 {
-    qsizetype start = 0, end = text.size();
-    while (start < end && IsXmlSpace(text[start]))
-        ++start;
-    while (end > start && IsXmlSpace(text[end - 1]))
-        --end;
-    return text.mid(start, end - start);
-}
-
-// UTF-8 of a name or value; most are ASCII, which needs no detour through QString and QByteArray.
-std::string Utf8(QStringView text)
-{
-    std::string out(static_cast<size_t>(text.size()), '\0');
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c >= 0x80)
-            return text.toUtf8().toStdString();
-        out[static_cast<size_t>(i)] = static_cast<char>(c);
+    if (text.isEmpty())  // most namespaces
+        return;
+    const size_t at = out.size();
+    const size_t n = static_cast<size_t>(text.size());
+    out.resize(at + n);
+    const char16_t* in = text.utf16();
+    char* to = out.data() + at;
+    char16_t any = 0;
+    for (size_t i = 0; i < n; ++i) {
+        any |= in[i];
+        to[i] = static_cast<char>(in[i]);
     }
-    return out;
+    if (any >= 0x80) {
+        out.resize(at);
+        const QByteArray utf8 = text.toUtf8();
+        out.append(utf8.constData(), static_cast<size_t>(utf8.size()));
+    }
 }
 
 struct TRawAttribute {
@@ -45,9 +46,10 @@ struct TRawAttribute {
 
 // The attributes of a start tag as written, the reader having found the tag well-formed:
 // <name a="1" b = '2'>. Attribute values hold no '<' and each ends at its own quote.
-std::vector<TRawAttribute> ScanStartTag(QStringView text, qsizetype tagStart, qsizetype tagEnd)
+// `found` is cleared first (one vector serves every tag of a document).
+void ScanStartTag(QStringView text, qsizetype tagStart, qsizetype tagEnd, std::vector<TRawAttribute>& found)
 {
-    std::vector<TRawAttribute> found;
+    found.clear();
     qsizetype i = tagStart + 1;
     const auto nameEnd = [&](qsizetype from) {
         while (from < tagEnd && !IsXmlSpace(text[from]) && text[from] != u'=' && text[from] != u'/' && text[from] != u'>')
@@ -74,7 +76,6 @@ std::vector<TRawAttribute> ScanStartTag(QStringView text, qsizetype tagStart, qs
         found.push_back({name, i + 1, close - i - 1});
         i = close + 1;
     }
-    return found;
 }
 
 // The name of the first entity a DTD declares, when it declares any.
@@ -125,15 +126,11 @@ void Fail(TConfigDocument& doc, std::string error, int line = 0, int column = 0)
 void CloseElement(TOpenElement& open, const QString& decoded)
 {
     TConfigElement& e = *open.Element;
-    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    size_t end = open.Text.size();
-    while (end > 0 && space(open.Text[end - 1]))
-        --end;
-    open.Text.resize(end);
+    open.Text.resize(TrimXmlSpace(std::string_view(open.Text)).size());  // what begins it is trimmed already
     e.Text = std::move(open.Text);
     if (open.ContentRuns == 1) {
         const QStringView raw = QStringView(decoded).mid(open.SpanStart, open.SpanEnd - open.SpanStart);
-        const QStringView trimmed = TrimXml(raw);
+        const QStringView trimmed = TrimXmlSpace(raw);
         e.TextSpan = {open.SpanStart + (trimmed.data() - raw.data()), trimmed.size()};
     } else if (open.ContentRuns == 0 && open.ContentStart >= 0) {
         e.TextSpan = {open.ContentStart, 0};
@@ -171,6 +168,10 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
     QXmlStreamReader reader(base ? text.sliced(base) : text);
     std::vector<TOpenElement> open;
     open.reserve(64);
+    std::vector<TRawAttribute> raw;
+    // The children read so far of each open element (by depth): one list per depth serves every
+    // element there, so an element's own list is allocated once, to its size.
+    std::vector<std::vector<TConfigElement>> children;
     bool rootSeen = false;
     qsizetype previous = base;  // where the token before ended (a text token also takes the '<' after it)
     while (!reader.atEnd()) {
@@ -207,23 +208,33 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
                 element = &doc.Root;
                 rootSeen = true;
             } else {
-                open.back().Element->Children.emplace_back();
-                element = &open.back().Element->Children.back();
+                element = &children[open.size() - 1].emplace_back();
             }
-            element->NamespaceURI = Utf8(reader.namespaceUri());
-            element->Name = Utf8(reader.name());
-            const qsizetype tagStart = text.lastIndexOf(u'<', offset - 1);
+            if (children.size() <= open.size())
+                children.emplace_back();
+            AppendUtf8(reader.namespaceUri(), element->NamespaceURI);
+            AppendUtf8(reader.name(), element->Name);
             const bool empty = offset >= 2 && text[offset - 2] == u'/';
-            const QXmlStreamAttributes attributes = reader.attributes();
+            const QXmlStreamAttributes& attributes = reader.attributes();
             if (!attributes.isEmpty()) {
-                const std::vector<TRawAttribute> raw = ScanStartTag(text, tagStart, offset);
-                element->Attributes.reserve(attributes.size());
-                for (const QXmlStreamAttribute& a : attributes) {
-                    TConfigAttribute attribute{Utf8(a.namespaceUri()), Utf8(a.name()), Utf8(a.value()), {}};
+                ScanStartTag(text, text.lastIndexOf(u'<', offset - 1), offset, raw);
+                element->Attributes.resize(static_cast<size_t>(attributes.size()));
+                for (qsizetype i = 0; i < attributes.size(); ++i) {
+                    const QXmlStreamAttribute& a = attributes[i];
+                    TConfigAttribute& attribute = element->Attributes[static_cast<size_t>(i)];
+                    AppendUtf8(a.namespaceUri(), attribute.NamespaceURI);
+                    AppendUtf8(a.name(), attribute.Name);
+                    AppendUtf8(a.value(), attribute.Value);
+                    // As written, as a rule in the same order; one the DTD adds has no place.
+                    const QStringView qualified = a.qualifiedName();
+                    const size_t at = static_cast<size_t>(i);
+                    if (at < raw.size() && raw[at].QualifiedName == qualified) {
+                        attribute.Span = {raw[at].Start, raw[at].Length};
+                        continue;
+                    }
                     for (const TRawAttribute& r : raw)
-                        if (r.QualifiedName == a.qualifiedName())
+                        if (r.QualifiedName == qualified)
                             attribute.Span = {r.Start, r.Length};
-                    element->Attributes.push_back(std::move(attribute));
                 }
             }
             TOpenElement o;
@@ -234,6 +245,14 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
         }
         case QXmlStreamReader::EndElement:
             if (!open.empty()) {
+                // Its children, gathered where they were read, kept in a list of their number.
+                std::vector<TConfigElement>& gathered = children[open.size() - 1];
+                if (!gathered.empty()) {
+                    std::vector<TConfigElement>& kept = open.back().Element->Children;
+                    kept.reserve(gathered.size());
+                    std::move(gathered.begin(), gathered.end(), std::back_inserter(kept));
+                    gathered.clear();
+                }
                 CloseElement(open.back(), text);
                 open.pop_back();
             }
@@ -261,9 +280,10 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
                 QStringView part = reader.text();
                 while (!part.isEmpty() && IsXmlSpace(part.front()))
                     part = part.sliced(1);
-                o.Text = Utf8(part);
-            } else
-                o.Text += Utf8(reader.text());
+                AppendUtf8(part, o.Text);
+            } else {
+                AppendUtf8(reader.text(), o.Text);
+            }
             if (!reader.isWhitespace()) {
                 if (!o.RunCounted) {
                     ++o.ContentRuns;
@@ -289,6 +309,16 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
     }
     doc.Ok = true;
     return doc;
+}
+
+std::pair<TConfigDocument, TConfigDocument> ReadConfigPair(const QByteArray& left, const QByteArray& right)
+{
+    std::pair<TConfigDocument, TConfigDocument> both;
+    {
+        std::jthread other([&] { both.second = ReadConfig(right); });
+        both.first = ReadConfig(left);
+    }  // joins the other
+    return both;
 }
 
 TConfigDocument ReadConfigFile(const std::string& path)

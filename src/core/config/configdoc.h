@@ -2,13 +2,14 @@
 // well-formed XML document is taken, whatever its elements. Reading is bounded: at most
 // kMostConfigBytes, elements nested at most kMostConfigDepth deep, and a document whose DTD declares
 // any entity is refused. The encoding its declaration names is decoded: UTF-8, UTF-16 and
-// ISO-8859-1, and windows-1250 and ISO-8859-2; another one is refused naming it.
+// ISO-8859-1 (and US-ASCII), and windows-1250 and ISO-8859-2; another one is refused naming it.
 #pragma once
 #include <QByteArray>
 #include <QString>
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 constexpr qsizetype kMostConfigBytes = 16 * 1024 * 1024;
@@ -46,12 +47,17 @@ struct TConfigDocument {
     // encoding named, not well-formed.
     std::string Error;
     int Line = 0;    // where a document that is not well-formed fails (1-based; 0 none)
-    int Column = 0;
-    std::string Encoding;  // as its declaration names it ("UTF-8" when it names none)
-    QString Decoded;       // the whole document decoded (what the spans point into)
+    int Column = 0;  // the column of the last character read there (1-based)
+    std::string Encoding;  // as its declaration names it ("UTF-8" when it names none, "UTF-16" for a
+                           // file in UTF-16 that names none)
+    QString Decoded;       // the whole document decoded (what the spans point into), without the
+                           // byte order mark; line ends as written
     TConfigElement Root;
 };
 
 TConfigDocument ReadConfig(const QByteArray& bytes);
+// Two configurations read at once, the right one on a thread of its own (as a compare of two
+// devices reads them): each as ReadConfig reads it alone.
+std::pair<TConfigDocument, TConfigDocument> ReadConfigPair(const QByteArray& left, const QByteArray& right);
 // The file read whole (at most kMostConfigBytes; a larger one is refused unread) and then as above.
 TConfigDocument ReadConfigFile(const std::string& path);

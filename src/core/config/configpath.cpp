@@ -1,6 +1,8 @@
 // Paths of a configuration tree: grouping siblings by name and labelling those that repeat.
 #include "core/config/configpath.h"
 
+#include <algorithm>
+#include <string_view>
 #include <unordered_map>
 
 namespace {
@@ -86,19 +88,37 @@ std::vector<std::string> RepeatedConfigLabels(const std::vector<const TConfigEle
 {
     std::vector<std::string> labels;
     labels.reserve(members.size());
-    std::unordered_map<std::string, int> keyed;
+    std::vector<size_t> keyedAt;
     int unkeyed = 0;
     for (const TConfigElement* e : members) {
         std::string label = e->Name;
         if (const TConfigAttribute* key = SiblingKey(*e)) {
-            label += '[' + key->Name + '=' + key->Value + ']';
-            const int n = ++keyed[label];
-            if (n > 1)
-                label += '[' + std::to_string(n) + ']';
+            label += '[';
+            label += key->Name;
+            label += '=';
+            label += key->Value;
+            label += ']';
+            keyedAt.push_back(labels.size());
         } else {
-            label += '[' + std::to_string(++unkeyed) + ']';
+            label += '[';
+            label += std::to_string(++unkeyed);
+            label += ']';
         }
         labels.push_back(std::move(label));
+    }
+    // Keys are meant to be unique; only where one repeats is it told apart by its position.
+    std::vector<std::string_view> sorted;
+    sorted.reserve(keyedAt.size());
+    for (size_t i : keyedAt)
+        sorted.emplace_back(labels[i]);
+    std::sort(sorted.begin(), sorted.end());
+    if (std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end())
+        return labels;
+    std::unordered_map<std::string, int> seen;
+    for (size_t i : keyedAt) {
+        const int n = ++seen[labels[i]];
+        if (n > 1)
+            labels[i] += '[' + std::to_string(n) + ']';
     }
     return labels;
 }

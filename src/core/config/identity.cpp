@@ -10,24 +10,13 @@
 #include "core/log/format.h"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
 namespace {
 
-std::string Trimmed(const std::string& text)
-{
-    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    size_t start = 0, end = text.size();
-    while (start < end && space(text[start]))
-        ++start;
-    while (end > start && space(text[end - 1]))
-        --end;
-    return text.substr(start, end - start);
-}
+std::string Trimmed(const std::string& text) { return std::string(TrimXmlSpace(std::string_view(text))); }
 
 // A device's values as they are looked for: trimmed, without those that never count.
 class TIdentityValues {
@@ -39,9 +28,7 @@ public:
             if (!t.empty() && t != "N/A")
                 Texts.push_back(std::move(t));
         }
-        std::array<uint8_t, 6> mac{};
-        if (ParseMac(Trimmed(device.MAC), mac.data()) == 0)
-            Mac = mac;
+        Mac = MacKeyOf(Trimmed(device.MAC));
     }
 
     bool Holds(const std::string& value) const
@@ -51,13 +38,12 @@ public:
             return false;
         if (std::find(Texts.begin(), Texts.end(), t) != Texts.end())
             return true;
-        std::array<uint8_t, 6> mac{};
-        return Mac && ParseMac(t, mac.data()) == 0 && mac == *Mac;
+        return Mac && MacKeyOf(t) == Mac;  // any form ParseMac takes, compared as six bytes
     }
 
 private:
     std::vector<std::string> Texts;
-    std::optional<std::array<uint8_t, 6>> Mac;
+    std::optional<uint64_t> Mac;
 };
 
 // A value made safe to stand between tags or quotes.
