@@ -3,6 +3,8 @@
 // becomes its configuration), and it answers the Orvex info request (UDP 57739) with its MAC when
 // it has one. Runs on a thread of its own inside the test's private network namespace.
 #pragma once
+#include "fakeweb.h"
+
 #include "core/protocols/orvex/packets.h"
 
 #include <arpa/inet.h>
@@ -26,21 +28,9 @@ public:
     // `mac`: the six bytes it answers the info request with; none: it does not answer.
     TFakeConfigDevice(const std::string& address, std::string config,
                       std::optional<std::array<uint8_t, 6>> mac = std::nullopt)
-        : Config(std::move(config)), Mac(mac)
+        : Sockets(address), Config(std::move(config)), Mac(mac)
     {
-        sockaddr_in where{};
-        where.sin_family = AF_INET;
-        ::inet_pton(AF_INET, address.c_str(), &where.sin_addr);
-        Web = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int on = 1;
-        ::setsockopt(Web, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        where.sin_port = htons(80);
-        const bool web =
-            Web >= 0 && ::bind(Web, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0 && ::listen(Web, 8) == 0;
-        Udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        where.sin_port = htons(Orvex::kPort);
-        const bool udp = Udp >= 0 && ::bind(Udp, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0;
-        Listening = web && udp;
+        Listening = Sockets.Listening;
         if (Listening)
             Thread = std::thread([this] { Serve(); });
     }
@@ -49,9 +39,6 @@ public:
         Quit = true;
         if (Thread.joinable())
             Thread.join();
-        for (const int fd : {Web, Udp})
-            if (fd >= 0)
-                ::close(fd);
     }
     TFakeConfigDevice(const TFakeConfigDevice&) = delete;
     TFakeConfigDevice& operator=(const TFakeConfigDevice&) = delete;
@@ -79,78 +66,30 @@ public:
 private:
     void Serve()
     {
-        while (!Quit) {
-            pollfd watched[2] = {{Web, POLLIN, 0}, {Udp, POLLIN, 0}};
-            if (::poll(watched, 2, 50) <= 0)
-                continue;
-            if (watched[1].revents & POLLIN) {
-                uint8_t buffer[512];
-                sockaddr_in from{};
-                socklen_t size = sizeof from;
-                if (::recvfrom(Udp, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size) > 0 && Mac) {
-                    std::vector<uint8_t> answer = BuildOrvexInfoRequest();
-                    std::copy(Mac->begin(), Mac->end(), answer.begin());
-                    std::fill(answer.begin() + 98, answer.begin() + 114, 0);
-                    std::memcpy(&answer[98], "1.0", 3);
-                    ::sendto(Udp, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), size);
+        ServeFake(
+            Sockets, Quit,
+            [this] {
+                if (!Mac)
+                    return std::vector<uint8_t>();
+                std::vector<uint8_t> answer = BuildOrvexInfoRequest();
+                std::copy(Mac->begin(), Mac->end(), answer.begin());
+                std::fill(answer.begin() + 98, answer.begin() + 114, 0);
+                std::memcpy(&answer[98], "1.0", 3);
+                return answer;
+            },
+            [this](const std::string& request, const std::string& head, size_t bodyStart) {
+                TFakeAnswer answer{"200 OK", "<html><h1>OK</h1></html>", "text/xml"};
+                if (request.rfind("GET /setup.xml ", 0) == 0) {
+                    ++GetCount;
+                    answer.Body = Current();
+                } else if (request.rfind("POST /setup.xml ", 0) == 0 && bodyStart != std::string::npos) {
+                    TakePart(head, request.substr(bodyStart));
+                    ++PostCount;  // counted before the answer goes out
+                } else {
+                    answer.Status = "404 Not Found";
                 }
-            }
-            if (watched[0].revents & POLLIN)
-                TakeRequest();
-        }
-    }
-
-    // One request: read whole, then answered.
-    void TakeRequest()
-    {
-        const int client = ::accept4(Web, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0)
-            return;
-        std::string request, head;
-        char buffer[8192];
-        size_t bodyStart = std::string::npos;
-        size_t length = 0;
-        bool continued = false;
-        for (;;) {
-            if (bodyStart == std::string::npos && (bodyStart = request.find("\r\n\r\n")) != std::string::npos) {
-                bodyStart += 4;
-                head = request.substr(0, bodyStart);
-                std::string lower = head;
-                std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-                if (const size_t at = lower.find("content-length:"); at != std::string::npos)
-                    length = std::stoul(lower.substr(at + 15));
-                if (lower.find("100-continue") != std::string::npos && !continued) {
-                    const char* go = "HTTP/1.1 100 Continue\r\n\r\n";
-                    continued = ::write(client, go, std::strlen(go)) > 0;
-                }
-            }
-            if (bodyStart != std::string::npos && request.size() >= bodyStart + length)
-                break;
-            pollfd in{client, POLLIN, 0};
-            if (::poll(&in, 1, 5000) <= 0)
-                break;
-            const ssize_t got = ::read(client, buffer, sizeof buffer);
-            if (got <= 0)
-                break;
-            request.append(buffer, size_t(got));
-        }
-        std::string body = "<html><h1>OK</h1></html>";
-        std::string status = "200 OK";
-        if (request.rfind("GET /setup.xml ", 0) == 0) {
-            ++GetCount;
-            body = Current();
-        } else if (request.rfind("POST /setup.xml ", 0) == 0 && bodyStart != std::string::npos) {
-            TakePart(head, request.substr(bodyStart));
-            ++PostCount;  // counted before the answer goes out
-        } else {
-            status = "404 Not Found";
-        }
-        const std::string answer = "HTTP/1.0 " + status + "\r\nContent-Type: text/xml\r\nContent-Length: "
-                                   + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-        const ssize_t sent = ::write(client, answer.data(), answer.size());
-        (void)sent;
-        ::shutdown(client, SHUT_WR);
-        ::close(client);
+                return answer;
+            });
     }
 
     // The one part of a multipart body: its content becomes the configuration.
@@ -172,10 +111,10 @@ private:
         FileName = name == std::string::npos ? "" : headers.substr(name + 10, headers.find('"', name + 10) - name - 10);
     }
 
+    TFakeSockets Sockets;
     std::mutex Lock;
     std::string Config, FileName;
     const std::optional<std::array<uint8_t, 6>> Mac;
-    int Web = -1, Udp = -1;
     std::atomic<int> PostCount{0}, GetCount{0};
     std::atomic<bool> Quit{false};
     std::thread Thread;

@@ -4,6 +4,8 @@
 // with a new revision, with the old one, or never. Runs on a thread of its own (the window's
 // batch waits on the test's thread) inside the test's private network namespace.
 #pragma once
+#include "fakeweb.h"
+
 #include "core/protocols/orvex/packets.h"
 
 #include <arpa/inet.h>
@@ -27,21 +29,9 @@ public:
 
     TFakeUpgradeDevice(const std::string& address, TAfter after, std::string revision = "1.0",
                        std::string newRevision = "2.0", int restartMs = 700)
-        : After(after), Revision(std::move(revision)), NewRevision(std::move(newRevision)), RestartMs(restartMs)
+        : Sockets(address), After(after), Revision(std::move(revision)), NewRevision(std::move(newRevision)), RestartMs(restartMs)
     {
-        sockaddr_in where{};
-        where.sin_family = AF_INET;
-        ::inet_pton(AF_INET, address.c_str(), &where.sin_addr);
-        Web = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int on = 1;
-        ::setsockopt(Web, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        where.sin_port = htons(80);
-        const bool web =
-            Web >= 0 && ::bind(Web, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0 && ::listen(Web, 8) == 0;
-        Udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        where.sin_port = htons(Orvex::kPort);
-        const bool udp = Udp >= 0 && ::bind(Udp, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0;
-        Listening = web && udp;
+        Listening = Sockets.Listening;
         if (Listening)
             Thread = std::thread([this] { Serve(); });
     }
@@ -50,9 +40,6 @@ public:
         Quit = true;
         if (Thread.joinable())
             Thread.join();
-        for (const int fd : {Web, Udp})
-            if (fd >= 0)
-                ::close(fd);
     }
     TFakeUpgradeDevice(const TFakeUpgradeDevice&) = delete;
     TFakeUpgradeDevice& operator=(const TFakeUpgradeDevice&) = delete;
@@ -86,79 +73,27 @@ private:
 
     void Serve()
     {
-        while (!Quit) {
-            pollfd watched[2] = {{Web, POLLIN, 0}, {Udp, POLLIN, 0}};
-            if (::poll(watched, 2, 50) <= 0)
-                continue;
-            if (watched[1].revents & POLLIN) {
-                uint8_t buffer[512];
-                sockaddr_in from{};
-                socklen_t size = sizeof from;
-                if (::recvfrom(Udp, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size) > 0) {
-                    ++Requests;
-                    const std::string revision = AnswerNow();
-                    if (!revision.empty()) {
-                        const std::vector<uint8_t> answer = InfoAnswer(revision);
-                        ::sendto(Udp, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), size);
-                    }
+        ServeFake(
+            Sockets, Quit,
+            [this] {
+                ++Requests;
+                const std::string revision = AnswerNow();
+                return revision.empty() ? std::vector<uint8_t>() : InfoAnswer(revision);
+            },
+            [this](const std::string& request, const std::string&, size_t) {
+                // Counted before the answer goes out: whoever has read the answer finds the upload counted.
+                if (request.rfind("POST /upload", 0) == 0) {
+                    Restarted = TClock::now();
+                    ++UploadCount;
                 }
-            }
-            if (watched[0].revents & POLLIN)
-                TakeUpload();
-        }
+                return TFakeAnswer{"200 OK", "<html><h1>Upgrade successful</h1></html>"};
+            });
     }
 
-    // One request: its whole body read, then 200.
-    void TakeUpload()
-    {
-        const int client = ::accept4(Web, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0)
-            return;
-        std::string request;
-        char buffer[8192];
-        size_t bodyStart = std::string::npos;
-        size_t length = 0;
-        bool continued = false;
-        for (;;) {
-            if (bodyStart == std::string::npos && (bodyStart = request.find("\r\n\r\n")) != std::string::npos) {
-                bodyStart += 4;
-                std::string head = request.substr(0, bodyStart);
-                std::transform(head.begin(), head.end(), head.begin(), [](unsigned char c) { return std::tolower(c); });
-                if (const size_t at = head.find("content-length:"); at != std::string::npos)
-                    length = std::stoul(head.substr(at + 15));
-                if (head.find("100-continue") != std::string::npos && !continued) {
-                    const char* go = "HTTP/1.1 100 Continue\r\n\r\n";
-                    continued = ::write(client, go, std::strlen(go)) > 0;
-                }
-            }
-            if (bodyStart != std::string::npos && request.size() >= bodyStart + length)
-                break;
-            pollfd in{client, POLLIN, 0};
-            if (::poll(&in, 1, 5000) <= 0)
-                break;
-            const ssize_t got = ::read(client, buffer, sizeof buffer);
-            if (got <= 0)
-                break;
-            request.append(buffer, size_t(got));
-        }
-        // Counted before the answer goes out: whoever has read the answer finds the upload counted.
-        if (request.rfind("POST /upload", 0) == 0) {
-            Restarted = TClock::now();
-            ++UploadCount;
-        }
-        const std::string body = "<html><h1>Upgrade successful</h1></html>";
-        const std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: "
-                                   + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-        const ssize_t sent = ::write(client, answer.data(), answer.size());
-        (void)sent;
-        ::shutdown(client, SHUT_WR);
-        ::close(client);
-    }
-
+    TFakeSockets Sockets;
     const TAfter After;
     const std::string Revision, NewRevision;
     const int RestartMs;
-    int Web = -1, Udp = -1;
     std::atomic<int> UploadCount{0};
     std::atomic<int> Requests{0};
     TClock::time_point Restarted;  // written before UploadCount grows, on the device's thread

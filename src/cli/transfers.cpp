@@ -100,6 +100,10 @@ const char* const kTransferHelp =
     "backup writes DIR/setup_HOST_.xml (DIR: backup, created when missing); restore sends each\n"
     "host its file from DIR, or FILE to every host. The password is the first line of\n"
     "--password-file, else $PYXET_PASSWORD. A host that asks for a login fails.\n"
+    "backup and save also keep each configuration in the device's history (history/ in the data\n"
+    "folder, or [History] Folder of the settings file), a new version only when it changed; given\n"
+    "hosts are first asked for their MAC by the info request of both families, and one that does\n"
+    "not answer is backed up or saved without history (said on standard error).\n"
     "--all: one discovery cycle (the discovery options of find: --wait SECONDS, --interface NAME,\n"
     "--target SPEC, --repeat N), then every device found, in list order, narrowed by --type NAME\n"
     "(repeatable) and --family Orvex|HWG. A device that answered from the same address as a\n"
@@ -256,6 +260,27 @@ void PrintResults(const std::vector<TDeviceResult>& results, bool json, bool cre
                 std::printf("%s\tok\n", name.c_str());
             }
         }
+    }
+}
+
+// backup and save of hosts given: each host's MAC, asked of all at once, so that what they
+// download is kept in their history. A host that does not answer is said on standard error.
+void AskMacs(std::vector<TBatchDevice>& devices)
+{
+    std::vector<std::optional<std::string>> macs(devices.size());
+    std::vector<std::thread> asking;
+    for (size_t i = 0; i < devices.size(); ++i)
+        asking.emplace_back([&macs, &devices, i] { macs[i] = AskDeviceMac(devices[i].PeerIP, kMacQuestionWaitMs); });
+    for (std::thread& t : asking)
+        t.join();
+    for (size_t i = 0; i < devices.size(); ++i) {
+        if (macs[i])
+            devices[i].MAC = *macs[i];
+        else
+            std::fprintf(stderr,
+                         "pyxet-cli: %s did not answer the info request: its configuration is not kept in the "
+                         "history\n",
+                         devices[i].PeerIP.c_str());
     }
 }
 
@@ -448,6 +473,8 @@ int RunTransferCommand(const TOptions& options)
     } else {
         for (const std::string& h : hosts)
             devices.push_back({h, h});
+        if (command == TCommand::Backup || command == TCommand::Save)
+            AskMacs(devices);
     }
 
     TTransferOrder order;
@@ -465,6 +492,7 @@ int RunTransferCommand(const TOptions& options)
         order.File = file;
         break;
     case TCommand::Backup:
+        order.History = HistoryOfSettings(session.Settings);
         order.Command = TTransferCommand::Backup;
         order.File = options.HasDir ? options.Dir : kBackupFolder;
         QDir().mkpath(QString::fromStdString(order.File));  // a failure shows as each host's file error
@@ -474,6 +502,7 @@ int RunTransferCommand(const TOptions& options)
         order.File = options.HasFile ? file : options.HasDir ? options.Dir : kBackupFolder;
         break;
     case TCommand::Save:
+        order.History = HistoryOfSettings(session.Settings);
         order.Command = TTransferCommand::Save;
         order.File = file;
         break;

@@ -171,7 +171,18 @@ check "no temporary files" "" "$(ls -a backup | grep part)"
 chmod 640 "backup/setup_${PLAIN}_.xml"
 "$CLI" backup $PLAIN >/dev/null 2>&1
 check "a replaced backup keeps its bits" 640 "$(stat -c %a "backup/setup_${PLAIN}_.xml")"
-sed -n "/Backup data from $PLAIN starting./,/Backup data from $MISSING/p" log.txt >plain.txt
+sed -n "/Backup data from $PLAIN starting./,/Backup data from $MISSING/p" log.txt >kept.txt
+# The configuration of a host whose MAC it answered with is also kept in its history (a new
+# version, or the newest one when it is unchanged since an earlier run).
+grep -v 'history' kept.txt >plain.txt
+kept=$(sed -n "s/^INFO	Configuration of $PLAIN .*history.* \(\/.*\.xml\)\.$/\1/p" kept.txt)
+case "$kept" in
+  */history/[0-9A-F][0-9A-F][0-9A-F][0-9A-F][0-9A-F][0-9A-F][0-9A-F][0-9A-F][0-9A-F][0-9A-F][0-9A-F][0-9A-F]/*Z.xml)
+    cmp -s plain-setup.xml "$kept" || { echo "FAIL: the history version differs from the device's file" >&2; failures=$((failures + 1)); } ;;
+  *) echo "FAIL: no history version named in the log: [$kept]" >&2; failures=$((failures + 1)) ;;
+esac
+check "a host that does not answer the info request is said to keep no history" 1 \
+  "$(grep -c "^pyxet-cli: $NOBODY did not answer the info request: its configuration is not kept in the history$" log.txt)"
 check "phases of one download" "INFO	Backup data from $PLAIN starting.
 DEBUG	GET request: http://$PLAIN/setup.xml
 DEBUG	GET request.
@@ -244,7 +255,7 @@ INFO	Backup data from $PLAIN starting.
 DEBUG	GET request: http://$PLAIN/setup.xml
 DEBUG	GET request.
 DEBUG	GET request finished.
-INFO	Save process finished." "$(grep -v 'Loading config' log.txt)"
+INFO	Save process finished." "$(grep -v -e 'Loading config' -e 'history' log.txt)"
 printf '<setup><name>Loaded</name></setup>\n' >load.cfg
 rc=0
 "$CLI" load $LOCKED load.cfg --user user --password-file password.txt --log >out.txt 2>log.txt || rc=$?

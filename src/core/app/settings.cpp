@@ -5,7 +5,6 @@
 #include "core/app/folders.h"
 #include "core/app/i18n.h"
 #include "core/app/inifile.h"
-#include "core/config/history.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
 
@@ -366,4 +365,9 @@ std::vector<std::string> ParseIdentityPaths(const std::string& text)
         from = comma + 1;
     }
     return paths;
+}
+
+int ParseHistoryKeep(const std::string& text)
+{
+    return WholeNumber(text, 1, kMostHistoryKeep).value_or(50);
 }

@@ -63,6 +63,11 @@ struct TSettings {
 // $XDG_DATA_HOME/pyxet/ (default ~/.local/share/pyxet/) when installed.
 std::string DataFolder();
 
+// [History] Keep as read: a whole number 1 to kMostHistoryKeep; anything else is 50 (also
+// declared in core/config/history.h, where the history uses it).
+constexpr int kMostHistoryKeep = 100000;
+int ParseHistoryKeep(const std::string& text);
+
 // [Compare] Identity as read: paths separated by commas (blanks around them dropped, empty
 // entries left out).
 std::vector<std::string> ParseIdentityPaths(const std::string& text);

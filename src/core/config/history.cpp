@@ -29,7 +29,7 @@ namespace {
 std::mutex g_historyLock;
 
 constexpr const char* kIndexHeader = "pyxet-history 1";
-constexpr int kMostKeep = 100000;
+constexpr int kMostKeep = kMostHistoryKeep;
 constexpr size_t kVersionStamp = 16;  // 20261210T101500Z
 
 // A version name split: its time and its clash number (1 for none, 2 for "-2", ...).
@@ -399,12 +399,4 @@ std::string HistoryFolder()
 std::string HistoryFolder(const std::string& folderSetting, const std::string& dataFolder)
 {
     return WithSlash(folderSetting.empty() ? WithSlash(dataFolder) + "history" : folderSetting);
-}
-
-int ParseHistoryKeep(const std::string& text)
-{
-    if (text.empty() || text.size() > 6 || !AllDigits(text, 0, text.size()))
-        return kDefaultHistoryKeep;
-    const int keep = std::stoi(text);
-    return keep >= 1 && keep <= kMostKeep ? keep : kDefaultHistoryKeep;
 }

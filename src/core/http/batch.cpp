@@ -335,6 +335,9 @@ void KeepInHistory(const std::optional<THistory>& history, const TBatchDevice& d
     if (version.Added)
         Log(Format(_("Configuration of %s kept in the history as %s."), device.PeerIP.c_str(),
                    version.Version.Path.c_str()));
+    else
+        Log(Format(_("Configuration of %s unchanged since its history version %s."), device.PeerIP.c_str(),
+                   version.Version.Path.c_str()));
 }
 }  // namespace
 

@@ -157,6 +157,8 @@ bool TBatchController::StartBatch(TTransferOrder order, std::vector<TDeviceKey> 
         connect(W.Progress, &TProgressInfoForm::StopRequested, Run, &TTransferRun::RequestStop);
     }
     order.Jobs = W.Settings.TransferJobs;
+    // What a batch downloads from a device whose MAC is known is also kept in its history.
+    order.History = HistoryOfSettings(W.Settings);
     Run->Start(std::move(order));
     emit BatchStarted();
     return true;
