@@ -147,7 +147,8 @@ d = load("diffdevices.out")
 expect("diff fields", sorted(d[0]), ["identity", "kind", "left", "path", "right"])
 marked = sorted(x["path"] for x in d if x["identity"])
 expect("identity places of two devices", marked, ["/setup/device/mac", "/setup/device/name", "/setup/network/ip"])
-expect("nothing else differs", [x["path"] for x in d if not x["identity"]], [])
+expect("else only the community device 1 was given", [(x["path"], x["left"], x["right"]) for x in d if not x["identity"]],
+       [("/setup/snmp/community", "night", "public")])
 ip = [x for x in d if x["path"] == "/setup/network/ip"][0]
 expect("the address", (ip["kind"], ip["left"], ip["right"]), ("changed", "10.77.6.1", "10.77.6.2"))
 t = [l.split("\t") for l in text("difftext.out").splitlines()]
@@ -182,13 +183,13 @@ expect("restored from the oldest version", "<community>public</community>" in te
 # 5. drift in three groups and the unreadable device
 dr = load("drift.out")
 groups = [(sorted(m["mac"] for m in g["devices"]), [(x["path"], x["reference"], x["device"]) for x in g["differences"]])
-          for g in dr["groups"]]
+          for g in dr["groups"]] + [([], [])] * 3
 expect("drift groups", groups[0], (["02:53:00:00:00:01", "02:53:00:00:00:05"], []))
 expect("drift: the community group", groups[1],
        (["02:53:00:00:00:02", "02:53:00:00:00:03"], [("/setup/snmp/community", "public", "site-7")]))
 expect("drift: the counter group", (groups[2][0], [p for p, _, _ in groups[2][1]]),
        (["02:53:00:00:00:04"], ["/setup/status/counter"]))
-expect("drift: three groups", len(groups), 3)
+expect("drift: three groups", len(dr["groups"]), 3)
 expect("drift: unreadable", [(u["mac"], u["host"], "line" in u["error"]) for u in dr["unreadable"]],
        [("02:53:00:00:00:06", "10.77.6.6", True)])
 dt = text("drifttext.out")
