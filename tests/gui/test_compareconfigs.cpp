@@ -138,6 +138,41 @@ private slots:
         QVERIFY(dialog->ui()->btnRestoreVersion->isEnabled());
     }
 
+    // A kept version back to its device: the download and the preview first, then the version
+    // itself is written.
+    void RestoreThisVersionGoesThroughThePreview()
+    {
+        TConfigServer alpha("127.0.0.1", Setup("Alpha", "private"));
+        QVERIFY(alpha.Listening);
+        TTransferWindow w;
+        w.Form().Settings.Preview = true;
+        w.Window.Add({.Name = "Alpha", .MAC = "00:0A:59:00:00:01", .PeerIP = "127.0.0.1"});
+        THistory history(w.Form().Settings.HistoryFolder);
+        QVERIFY(history.Keep("00:0A:59:00:00:01", QByteArray::fromStdString(Setup("Alpha", "public")), 1765361700).Ok);
+        WriteFile(QStringLiteral("other.xml"), Setup("Alpha", "other"));
+        TCompareDialog* dialog = OpenCompare(w);
+        QVERIFY(dialog);
+        dialog->ui()->cbLeftKind->setCurrentIndex(int(TCompareSource::History));
+        dialog->ui()->cbRightKind->setCurrentIndex(int(TCompareSource::File));
+        dialog->ui()->teRightFile->setText(QStringLiteral("other.xml"));
+        QTest::mouseClick(dialog->ui()->btnCompare, Qt::LeftButton);
+        QVERIFY(dialog->ui()->btnRestoreVersion->isEnabled());
+        QTest::mouseClick(dialog->ui()->btnRestoreVersion, Qt::LeftButton);
+        QVERIFY(w.Finish());  // the download
+        QCOMPARE(alpha.Gets(), 1);
+        QDialog* preview = w.Batches().PreviewWindow();
+        QVERIFY(preview && preview->isVisible());
+        QTableWidget* table = Control<QTableWidget>(*preview, "tblDifferences");
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(Row(table, 0).mid(0, 3), (QStringList{QStringLiteral("/setup/snmp/community"), QStringLiteral("private"),
+                                                      QStringLiteral("public")}));
+        QVERIFY(alpha.Posts().empty());
+        QTest::mouseClick(Control<QPushButton>(*preview, "btnWrite"), Qt::LeftButton);
+        QVERIFY(w.Finish());
+        QCOMPARE(alpha.Posts().size(), size_t(1));
+        QVERIFY2(alpha.Posts()[0].find("<community>public</community>") != std::string::npos, alpha.Posts()[0].c_str());
+    }
+
     void NotWellFormedIsComparedLineByLine()
     {
         TTransferWindow w;

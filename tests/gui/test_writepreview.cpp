@@ -52,6 +52,17 @@ void PrepareRestore(TTransferWindow& w)
     w.Form().ActionLog.clear();
 }
 
+// "Restore Selected" with the preview: the download, then the preview shown (null when it is not).
+QDialog* OpenRestorePreview(TTransferWindow& w)
+{
+    PrepareRestore(w);
+    Control<QAction>(w.Form(), "RestoreConfig")->trigger();
+    if (!w.Finish())
+        return nullptr;
+    QDialog* preview = w.Batches().PreviewWindow();
+    return preview && preview->isVisible() ? preview : nullptr;
+}
+
 QStringList Row(QTableWidget* table, int row)
 {
     QStringList cells;
@@ -86,11 +97,8 @@ private slots:
         QVERIFY(fleet.Listening());
         TConfigServer &alpha = fleet.Alpha, &bravo = fleet.Bravo;
         TTransferWindow w;
-        PrepareRestore(w);
-        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
-        QVERIFY(w.Finish());  // the download
-        QDialog* preview = w.Batches().PreviewWindow();
-        QVERIFY(preview && preview->isVisible());
+        QDialog* preview = OpenRestorePreview(w);
+        QVERIFY(preview);
         QCOMPARE(alpha.Gets(), 1);
         QVERIFY2(alpha.Posts().empty() && bravo.Posts().empty(), "nothing written before Write");
         QVERIFY(!w.Logged("Process restore starting."));
@@ -121,11 +129,8 @@ private slots:
         QVERIFY(fleet.Listening());
         TConfigServer &alpha = fleet.Alpha, &bravo = fleet.Bravo;
         TTransferWindow w;
-        PrepareRestore(w);
-        Control<QAction>(w.Form(), "RestoreConfig")->trigger();
-        QVERIFY(w.Finish());
-        QDialog* preview = w.Batches().PreviewWindow();
-        QVERIFY(preview && preview->isVisible());
+        QDialog* preview = OpenRestorePreview(w);
+        QVERIFY(preview);
         QTest::mouseClick(Control<QPushButton>(*preview, "btnCancel"), Qt::LeftButton);
         QVERIFY(!w.Batches().BatchRunning());
         QVERIFY(w.Finish());

@@ -1,8 +1,10 @@
 // The main window's batches: "Upgrade Firmware...", the five commands of the Configuration menu,
 // Utilities -> "Transfers at Once" and "Verify Upgrades", the progress window's Stop, "Check
-// Failed Devices", and the plans of many devices (Actions -> "Set Up Checked Devices...", "Undo
-// Last Plan..."). The controller asks (boxes, file dialogs), starts one TTransferRun or plan at
-// a time, keeps the window's batch lock locked while it runs, and remembers what failed.
+// Failed Devices", the plans of many devices (Actions -> "Set Up Checked Devices...", "Undo
+// Last Plan..."), Utilities -> "Compare Configurations..." and "Preview Before Writing" (the
+// preview between a fetch batch and a restore: batchpreview.cpp). The controller asks (boxes,
+// file dialogs), starts one TTransferRun or plan at a time, keeps the window's batch lock locked
+// while it runs, and remembers what failed.
 //
 // It knows the window only through TBatchWindow: the window hands it its controls, its settings,
 // its secondary windows and what it needs of the device list, and is told back through hooks.

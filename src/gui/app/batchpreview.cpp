@@ -19,12 +19,12 @@
 #include <QFile>
 
 namespace {
-TTransferOrder FetchOrder(std::vector<TBatchDevice> devices, const TSettings& settings)
+// Kept in the history as every download is (StartBatch).
+TTransferOrder FetchOrder(std::vector<TBatchDevice> devices)
 {
     TTransferOrder order;
     order.Command = TTransferCommand::Fetch;
     order.Devices = std::move(devices);
-    order.History = HistoryOfSettings(settings);
     return order;
 }
 }  // namespace
@@ -52,7 +52,7 @@ void TBatchController::PreviewThenWrite(TWriteRequest request, std::function<voi
     AfterRun = [this, request = std::move(request), write = std::move(write)](const std::vector<TDeviceResult>& fetched) {
         Preview = OpenWritePreview(W.Parent, request, fetched, write);
     };
-    if (!StartBatch(FetchOrder(std::move(devices), W.Settings), {}, false))
+    if (!StartBatch(FetchOrder(std::move(devices)), {}, false))
         AfterRun = nullptr;
 }
 
@@ -65,7 +65,7 @@ bool TBatchController::Fetch(const std::vector<TCompareDevice>& devices,
     for (const TCompareDevice& device : devices)
         batch.push_back(device.Batch);
     AfterRun = [done = std::move(done)](const std::vector<TDeviceResult>& results) { done(results); };
-    if (StartBatch(FetchOrder(std::move(batch), W.Settings), {}, false))
+    if (StartBatch(FetchOrder(std::move(batch)), {}, false))
         return true;
     AfterRun = nullptr;
     return false;
