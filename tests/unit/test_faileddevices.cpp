@@ -50,10 +50,10 @@ TEST(FailedDevices, FailuresAndDevicesNotStartedAreRememberedSuccessesAreNot)
 {
     TFailedDevices failed;
     EXPECT_TRUE(failed.Empty());
-    const std::vector<TDeviceKey> batch = {
-        DeviceKey("00:0A:59:00:00:01", "Orvex"), DeviceKey("00:0A:59:00:00:02", "Orvex"),
-        DeviceKey("00:0A:59:00:00:03", "Orvex"), DeviceKey("00:0A:59:00:00:04", "Orvex"),
-        DeviceKey("00:0A:59:00:00:05", "Orvex")};
+    const std::vector<TUnitKey> batch = {
+        UnitKey("00:0A:59:00:00:01", "Orvex"), UnitKey("00:0A:59:00:00:02", "Orvex"),
+        UnitKey("00:0A:59:00:00:03", "Orvex"), UnitKey("00:0A:59:00:00:04", "Orvex"),
+        UnitKey("00:0A:59:00:00:05", "Orvex")};
     // The batch ended after the third device: the last two were not started.
     failed.Record(batch, {Ok(), Failed(), Ok()});
     EXPECT_FALSE(failed.Empty());
@@ -67,7 +67,7 @@ TEST(FailedDevices, FailuresAndDevicesNotStartedAreRememberedSuccessesAreNot)
 TEST(FailedDevices, MacBytesInAnyFormMatchAndTheFamilyTellsDevicesApart)
 {
     TFailedDevices failed;
-    failed.RecordFailed({DeviceKey("00-0a-59-00-00-aa", "Orvex"), DeviceKey("00:0A:59:00:00:BB", "HWG")});
+    failed.RecordFailed({UnitKey("00-0a-59-00-00-aa", "Orvex"), UnitKey("00:0A:59:00:00:BB", "HWG")});
     TRows list;
     list.Orvex("00:0A:59:00:00:AA");  // the same bytes, other separators and case
     list.Hwg("00:0A:59:00:00:AA");    // the same MAC in the other family
@@ -82,8 +82,8 @@ TEST(FailedDevices, MacBytesInAnyFormMatchAndTheFamilyTellsDevicesApart)
 TEST(FailedDevices, DevicesNoLongerListedAreSkippedAndANewBatchReplacesTheLast)
 {
     TFailedDevices failed;
-    failed.RecordFailed({DeviceKey("00:0A:59:00:00:01", "HWG"), DeviceKey("00:0A:59:00:00:02", "HWG"),
-                         DeviceKey("garbage", "HWG")});
+    failed.RecordFailed({UnitKey("00:0A:59:00:00:01", "HWG"), UnitKey("00:0A:59:00:00:02", "HWG"),
+                         UnitKey("garbage", "HWG")});
     TRows list;
     list.Hwg("00:0A:59:00:00:02");  // 01 is gone
     list.Hwg("00:0A:59:00:00:03");
@@ -91,11 +91,11 @@ TEST(FailedDevices, DevicesNoLongerListedAreSkippedAndANewBatchReplacesTheLast)
     EXPECT_TRUE(failed.Matching({}).empty());
 
     // The next batch: 03 failed, 02 came through this time.
-    failed.Record({DeviceKey("00:0A:59:00:00:02", "HWG"), DeviceKey("00:0A:59:00:00:03", "HWG")},
+    failed.Record({UnitKey("00:0A:59:00:00:02", "HWG"), UnitKey("00:0A:59:00:00:03", "HWG")},
                   {Ok(), Failed()});
     EXPECT_EQ(failed.Matching(list.Rows), std::vector<int>{1});
     // A batch where everything came through leaves nothing.
-    failed.Record({DeviceKey("00:0A:59:00:00:03", "HWG")}, {Ok()});
+    failed.Record({UnitKey("00:0A:59:00:00:03", "HWG")}, {Ok()});
     EXPECT_TRUE(failed.Empty());
     EXPECT_TRUE(failed.Matching(list.Rows).empty());
 }

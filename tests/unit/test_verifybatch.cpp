@@ -129,12 +129,12 @@ TEST_F(VerifyBatch, EachDeviceGetsItsVerdictAfterItsResultLine)
 
     // Not verified is failed: "Check Failed Devices" checks Bravo and Charlie.
     TFailedDevices failed;
-    std::vector<TDeviceKey> identities;
+    std::vector<TUnitKey> identities;
     std::vector<std::unique_ptr<TProductOrvex>> found;
     std::vector<TDeviceRow> rows;
     for (int n = 1; n <= 3; ++n) {
         const std::string mac = "00:0A:14:00:00:0" + std::to_string(n);
-        identities.push_back(DeviceKey(mac, "Orvex"));
+        identities.push_back(UnitKey(mac, "Orvex"));
         found.push_back(std::make_unique<TProductOrvex>());
         found.back()->Info.MAC = mac;
         rows.push_back({"line", found.back().get()});

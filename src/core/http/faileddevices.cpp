@@ -4,9 +4,9 @@
 #include "core/devices/utils.h"
 #include "core/discovery/export.h"
 
-TDeviceKey DeviceKey(const std::string& macText, const std::string& family)
+TUnitKey UnitKey(const std::string& macText, const std::string& family)
 {
-    TDeviceKey identity;
+    TUnitKey identity;
     identity.Family = family;
     identity.Valid = ParseMac(macText, identity.Mac.data()) == 0;
     if (!identity.Valid)
@@ -14,11 +14,11 @@ TDeviceKey DeviceKey(const std::string& macText, const std::string& family)
     return identity;
 }
 
-TDeviceKey DeviceKey(const TProduct& device) { return DeviceKey(device.Info.MAC, FamilyName(device)); }
+TUnitKey UnitKey(const TProduct& device) { return UnitKey(device.Info.MAC, FamilyName(device)); }
 
-void TFailedDevices::Record(const std::vector<TDeviceKey>& devices, const std::vector<TDeviceResult>& results)
+void TFailedDevices::Record(const std::vector<TUnitKey>& devices, const std::vector<TDeviceResult>& results)
 {
-    std::vector<TDeviceKey> failed;
+    std::vector<TUnitKey> failed;
     for (size_t i = 0; i < devices.size(); ++i) {
         const bool started = i < results.size();
         if (!started || !results[i].Ok)
@@ -27,10 +27,10 @@ void TFailedDevices::Record(const std::vector<TDeviceKey>& devices, const std::v
     RecordFailed(std::move(failed));
 }
 
-void TFailedDevices::RecordFailed(std::vector<TDeviceKey> failed)
+void TFailedDevices::RecordFailed(std::vector<TUnitKey> failed)
 {
     Failed.clear();
-    for (TDeviceKey& identity : failed)
+    for (TUnitKey& identity : failed)
         if (identity.Valid)
             Failed.insert(std::move(identity));
 }
@@ -39,7 +39,7 @@ bool TFailedDevices::Contains(const TProduct& device) const
 {
     if (Failed.empty())
         return false;
-    const TDeviceKey identity = DeviceKey(device);
+    const TUnitKey identity = UnitKey(device);
     return identity.Valid && Failed.count(identity) > 0;
 }
 

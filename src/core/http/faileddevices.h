@@ -16,15 +16,15 @@
 
 class TProduct;
 
-struct TDeviceKey {
+struct TUnitKey {
     std::array<uint8_t, 6> Mac{};
     std::string Family;  // "Orvex", "HWG" ("" for a device of neither)
     bool Valid = false;  // the MAC text was six bytes
 
-    auto operator<=>(const TDeviceKey&) const = default;
+    auto operator<=>(const TUnitKey&) const = default;
 };
-TDeviceKey DeviceKey(const std::string& macText, const std::string& family);
-TDeviceKey DeviceKey(const TProduct& device);
+TUnitKey UnitKey(const std::string& macText, const std::string& family);
+TUnitKey UnitKey(const TProduct& device);
 
 class TFailedDevices {
 public:
@@ -32,9 +32,9 @@ public:
     // A device with a result that is not Ok failed (a failed verification included); a device
     // the batch has no result for was not started. Either way it is remembered, and what an
     // earlier batch left is forgotten.
-    void Record(const std::vector<TDeviceKey>& devices, const std::vector<TDeviceResult>& results);
+    void Record(const std::vector<TUnitKey>& devices, const std::vector<TDeviceResult>& results);
     // Any other run (a plan) has ended: these are the devices that did not come through.
-    void RecordFailed(std::vector<TDeviceKey> failed);
+    void RecordFailed(std::vector<TUnitKey> failed);
 
     bool Empty() const { return Failed.empty(); }
     bool Contains(const TProduct& device) const;
@@ -42,5 +42,5 @@ public:
     std::vector<int> Matching(const std::vector<TDeviceRow>& rows) const;
 
 private:
-    std::set<TDeviceKey> Failed;  // valid identities only
+    std::set<TUnitKey> Failed;  // valid identities only
 };

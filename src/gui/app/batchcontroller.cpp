@@ -156,15 +156,15 @@ void TBatchController::MarkTransferMenu()
     W.PreviewWrites->setChecked(W.Settings.Preview);
 }
 
-std::vector<TDeviceKey> TBatchController::CheckedIdentities() const
+std::vector<TUnitKey> TBatchController::CheckedIdentities() const
 {
-    std::vector<TDeviceKey> identities;
+    std::vector<TUnitKey> identities;
     for (const TProduct* device : W.CheckedProducts())
-        identities.push_back(DeviceKey(*device));
+        identities.push_back(UnitKey(*device));
     return identities;
 }
 
-bool TBatchController::StartBatch(TTransferOrder order, std::vector<TDeviceKey> identities, bool remember)
+bool TBatchController::StartBatch(TTransferOrder order, std::vector<TUnitKey> identities, bool remember)
 {
     if (!W.Http)
         return false;

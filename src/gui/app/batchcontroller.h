@@ -150,9 +150,9 @@ signals:
 private:
     // Starts a batch with the lock locked until its summary; `identities`: the devices to
     // remember the results of (none: Save and Load). False when no batch could run.
-    bool StartBatch(TTransferOrder order, std::vector<TDeviceKey> identities, bool remember);
+    bool StartBatch(TTransferOrder order, std::vector<TUnitKey> identities, bool remember);
     // Who the checked rows' devices are, in list order (the rows of CheckedDevices).
-    std::vector<TDeviceKey> CheckedIdentities() const;
+    std::vector<TUnitKey> CheckedIdentities() const;
     void BatchEnded();
     void ConfigBatch(TTransferCommand command, const char* refusal);
     // "Save..." and "Load...": the file dialog, then the device shown.
@@ -169,7 +169,7 @@ private:
     TBatchWindow W;
     TTransferWindows* Host = nullptr;  // child: the login dialog, pbHTTP, the progress window
     TTransferRun* Run = nullptr;       // child while a batch runs
-    std::vector<TDeviceKey> RunDevices;
+    std::vector<TUnitKey> RunDevices;
     bool RememberRun = false;
     bool VerifyingRun = false;
     QMetaObject::Connection CloseWhenDone;  // made when a close stopped the batch

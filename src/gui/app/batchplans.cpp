@@ -82,10 +82,10 @@ void TBatchController::RecordPlan()
         return;
     const TPlan& plan = Plans->Plan();
     const std::vector<TPlanDeviceStatus>& statuses = Plans->Run()->Statuses();
-    std::vector<TDeviceKey> failed;
+    std::vector<TUnitKey> failed;
     for (size_t i = 0; i < plan.Devices.size(); ++i)
         if (i >= statuses.size() || PlanStatusFailed(statuses[i]))
-            failed.push_back(DeviceKey(plan.Devices[i].Before.MAC, plan.Devices[i].Family));
+            failed.push_back(UnitKey(plan.Devices[i].Before.MAC, plan.Devices[i].Family));
     Failed.RecordFailed(std::move(failed));
     UpdateCheckFailed();
 }

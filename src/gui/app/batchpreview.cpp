@@ -96,7 +96,7 @@ void TBatchController::RestoreVersion(const TCompareDevice& device, const std::s
         order.File = kBackupFolder;
         order.Bodies = std::move(choice.Bodies);
         order.Refusals = std::move(choice.Refusals);
-        StartBatch(std::move(order), {DeviceKey(device.Batch.MAC, device.Batch.Family)}, true);
+        StartBatch(std::move(order), {UnitKey(device.Batch.MAC, device.Batch.Family)}, true);
     });
 }
 
@@ -105,9 +105,9 @@ void TBatchController::CheckDevices(const std::vector<TCompareDevice>& devices)
     if (Busy())
         return;
     TFailedDevices group;  // the same matching by MAC and family as the failed devices' rows
-    std::vector<TDeviceKey> members;
+    std::vector<TUnitKey> members;
     for (const TCompareDevice& device : devices)
-        members.push_back(DeviceKey(device.Batch.MAC, device.Batch.Family));
+        members.push_back(UnitKey(device.Batch.MAC, device.Batch.Family));
     group.RecordFailed(std::move(members));
     W.ShowAll();
     W.CheckRows(W.ListedRows(group));
