@@ -78,6 +78,7 @@ check "--type without --all is refused" 2 "$rc"
 # Every device of 10.77.6.x answers 300 ms after the request (answer_ms), so that the transfers
 # overlap and a runner that starts one too many shows in the events.
 printf 'secret\n' >pw
+chmod 600 pw
 head -c 24000 /dev/urandom | base64 -w 76 >common.xml   # 32 kB: two seconds on the slow device
 HOSTS="10.77.6.1 10.77.6.2 10.77.6.3 10.77.6.5 10.77.6.6 10.77.6.7 10.77.6.4 10.77.9.9 10.77.6.8 10.77.6.9 10.77.6.10 10.77.6.11"
 run_restore() {  # run_restore JOBS OUT: stdout (times of failed connections masked), the log, the status

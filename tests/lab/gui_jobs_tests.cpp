@@ -255,7 +255,10 @@ private slots:
             QCOMPARE(lines.size(), blocks * 4 + 4);
             QVERIFY2(lines.back() == Format("Not started: %d", int(10 - blocks)), all.c_str());
             QVERIFY(blocks >= 4 && blocks < 10);
-            QCOMPARE(w.Events.Opened(), int(blocks));
+            // A device with a block connected, unless the second stop came while it was still
+            // looking up its login (then it fails before connecting); none without a block did.
+            QVERIFY(w.Events.Opened() <= int(blocks));
+            QVERIFY(w.Events.Opened() >= int(blocks) - (clicks == 2 ? 4 : 0));
             QVERIFY(w.Logged("The batch was stopped."));
             int failed = 0;
             for (size_t b = 0; b < blocks; ++b)

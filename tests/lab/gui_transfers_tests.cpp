@@ -363,7 +363,7 @@ private slots:
         QVERIFY(QFile::exists(QStringLiteral("backup/setup_10.77.5.1_.xml")));
         QVERIFY(!QFile::exists(QStringLiteral("backup/setup_10.77.9.9_.xml")));
         QCOMPARE(QDir(QStringLiteral("backup")).entryList(QDir::Files), QStringList{QStringLiteral("setup_10.77.5.1_.xml")});
-        QVERIFY(Read(QStringLiteral("backup/setup_10.77.5.1_.xml")).contains("<setup>"));
+        QVERIFY(Read(QStringLiteral("backup/setup_10.77.5.1_.xml")).contains("</setup>"));
         QCOMPARE(w.Log().front(), std::string("Process backup starting."));
         QCOMPARE(w.Log().back(), std::string("Backup process finished."));
         // The line before it names the folder the files went to, from the root.
