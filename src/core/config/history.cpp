@@ -358,16 +358,7 @@ THistory HistoryOfSettings(const TSettings& settings)
     return THistory(HistoryFolder(settings.HistoryFolder, DataFolder()), settings.HistoryKeep);
 }
 
-std::string HistoryMacName(const std::string& mac)
-{
-    uint8_t bytes[6];
-    if (mac.empty() || ParseMac(mac, bytes) != 0)
-        return {};
-    char text[13];
-    std::snprintf(text, sizeof text, "%02X%02X%02X%02X%02X%02X", bytes[0], bytes[1], bytes[2], bytes[3], bytes[4],
-                  bytes[5]);
-    return text;
-}
+std::string HistoryMacName(const std::string& mac) { return MacHexText(mac); }
 
 std::string HistoryVersionName(int64_t time)
 {

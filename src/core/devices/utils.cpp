@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -57,6 +58,17 @@ long ReadStrtol(const std::string& text, size_t& pos)
 }
 
 } // namespace
+
+std::string MacHexText(const std::string& mac)
+{
+    uint8_t bytes[6];
+    if (mac.empty() || ParseMac(mac, bytes) != 0)
+        return {};
+    char text[13];
+    std::snprintf(text, sizeof text, "%02X%02X%02X%02X%02X%02X", bytes[0], bytes[1], bytes[2], bytes[3], bytes[4],
+                  bytes[5]);
+    return text;
+}
 
 std::string FormatMac(const uint8_t mac[6])
 {

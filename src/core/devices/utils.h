@@ -8,6 +8,9 @@
 #include <string_view>
 
 std::string FormatMac(const uint8_t mac[6]);  // "00:1A:2B:3C:4D:FF", never lower case
+// A MAC in any form ParseMac takes as 12 upper-case hex digits ("001A2B3C4DFF"), the key of the
+// files and entries kept per device; "" for a text ParseMac refuses.
+std::string MacHexText(const std::string& mac);
 std::string FormatIp(const uint8_t ip[4]);    // "192.168.1.10"
 
 // strtol-like parts: blanks and a sign before each number allowed, empty parts count 0,

@@ -11,24 +11,14 @@
 #include <cstdio>
 
 namespace {
-QString Q(const std::string& text) { return QString::fromStdString(text); }
 std::string S(const QJsonValue& value) { return value.toString().toStdString(); }
 }  // namespace
 
-std::string DeviceKey(const std::string& mac)
-{
-    uint8_t bytes[6];
-    if (mac.empty() || ParseMac(mac, bytes) != 0)
-        return {};
-    char text[13];
-    std::snprintf(text, sizeof text, "%02X%02X%02X%02X%02X%02X", bytes[0], bytes[1], bytes[2], bytes[3], bytes[4],
-                  bytes[5]);
-    return text;
-}
+std::string DeviceKey(const std::string& mac) { return MacHexText(mac); }
 
 std::string LoginEntryText(const TLogin& login)
 {
-    const QJsonObject object{{QStringLiteral("user"), Q(login.User)}, {QStringLiteral("password"), Q(login.Password)}};
+    const QJsonObject object{{QStringLiteral("user"), QString::fromStdString(login.User)}, {QStringLiteral("password"), QString::fromStdString(login.Password)}};
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
@@ -62,10 +52,10 @@ std::string LoginIndexText(const TLoginIndex& index)
 {
     QJsonArray devices;
     for (const TLoginIndex::TDevice& device : index.Devices)
-        devices.append(QJsonObject{{QStringLiteral("mac"), Q(device.Key)}, {QStringLiteral("user"), Q(device.User)}});
+        devices.append(QJsonObject{{QStringLiteral("mac"), QString::fromStdString(device.Key)}, {QStringLiteral("user"), QString::fromStdString(device.User)}});
     QJsonObject object{{QStringLiteral("devices"), devices}};
     if (index.EveryDeviceUser)
-        object.insert(QStringLiteral("every_device"), QJsonObject{{QStringLiteral("user"), Q(*index.EveryDeviceUser)}});
+        object.insert(QStringLiteral("every_device"), QJsonObject{{QStringLiteral("user"), QString::fromStdString(*index.EveryDeviceUser)}});
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
