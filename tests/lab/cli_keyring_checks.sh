@@ -62,6 +62,9 @@ ev = [e for e in map(json.loads, sys.stdin) if e["event"] == "http" and e["metho
 print(" ".join(e.get("auth", "-") for e in ev))')"
 check "restore --login keyring" 0 "$(status "$CLI" restore --all --login keyring --dir b2 --jobs 4)"
 check "all four restored" 4 "$(grep -c "${TAB}ok$" out)"
+# The preview reads each device's configuration into memory: it logs in as a download to a file.
+check "restore --dry-run --login keyring" 0 "$(status "$CLI" restore --all --login keyring --dir b2 --dry-run)"
+check "every device read for the preview" 0 "$(grep -c "could not be read" out)"
 check "without --login keyring the download fails" 1 "$(status "$CLI" save 10.77.6.3 x.xml)"
 contains "and says what it wants" "the device asks for a login" out
 

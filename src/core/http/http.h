@@ -110,7 +110,8 @@ public:
     // wants a login for it gets one as the uploads do (its refusal asks, and the GET is tried
     // again).
     bool GetFile(const std::string& host, const std::string& path, const std::string& file);
-    // The same GET into memory: `bytes` holds the whole body on success (untouched on failure).
+    // The same GET into memory, logging in the same way: `bytes` holds the whole body on success
+    // (untouched on failure).
     bool GetBytes(const std::string& host, const std::string& path, QByteArray& bytes);
     // PostFile with the body's bytes given; `file` is only the multipart part's file name.
     bool PostBytes(const std::string& host, const std::string& path, const std::string& file, const QByteArray& body);
