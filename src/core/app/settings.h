@@ -47,6 +47,16 @@ struct TSettings {
     int TransferJobs = 1;         // Jobs: devices a batch of the window transfers at once
     bool VerifyUpgrades = false;  // Verify: the upgrade waits for each device's new firmware
     int VerifySeconds = 120;      // VerifySeconds: how long it waits (10 to 3600)
+    // [Rollout] First, Wave, HaltAfter, SkipCurrent, BackupFirst, Retries: the upgrade dialog's
+    // rollout (core/http/rollout.h: RolloutOfSettings), each read within its limits and written
+    // only once it differs from its default (or the file has it); the image's revision is typed
+    // for one batch and never kept. pyxet-cli reads none of them.
+    int RolloutFirst = 0;
+    int RolloutWave = 0;
+    int RolloutHaltAfter = 1;
+    bool RolloutSkipCurrent = false;
+    bool RolloutBackupFirst = false;
+    int RolloutRetries = 0;
     // [History] Folder and Keep, read by the window and pyxet-cli alike, never written: where the
     // configurations downloaded are kept ("" for history/ in the data folder) and how many
     // versions per device (core/config/history.h).

@@ -22,6 +22,7 @@ struct TRevisionAnswer {
     std::string Revision;
     uint64_t Mac = 0;
     std::string Family;  // "Orvex" or "HWG"
+    std::string Host{};  // the address the answer came from
 };
 
 // The target of a unit at host: by its MAC text and family when they are known (a MAC that does

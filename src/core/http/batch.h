@@ -8,11 +8,13 @@
 #include "core/config/history.h"
 #include "core/devices/sharedaddress.h"
 #include "core/discovery/probe.h"
+#include "core/http/rollout.h"
 
 #include <QByteArray>
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +36,10 @@ struct TBatchDevice {
     // Units of other MACs that answered the cycle from PeerIP (core/devices/sharedaddress.h): a
     // request there may reach any of them, so a device that shares its address is not started.
     int SharesWith = 0;
+    // What kind of unit it is and the firmware revision it reported in the discovery before the
+    // batch ("" when not known): the rollout's kinds line, skip rule and journal.
+    TUnitKind Kind{};
+    std::string Revision{};
 };
 // A device found by discovery as a batch takes it; with `sharing` (AddressSharers of its whole
 // cycle), also how many other units share its address.
@@ -59,7 +65,22 @@ struct TDeviceResult {
     QByteArray Config;
     std::string HistoryVersion;
     std::string HistoryError;
+    // An upgrade: where the unit ended (Ok for Verified, Upgraded and Skipped), why (Error for a
+    // failure; "Already at 2.1" for a skip), whether the failure was that no connection could be
+    // made (it may be tried again; a unit whose body was accepted never is), and the check of its
+    // configuration around the image (BackupFirst).
+    TUnitState State = TUnitState::NotStarted;
+    std::string Reason;
+    bool Unreachable = false;
+    TConfigCheck ConfigCheck;
 };
+
+// A unit as a new journal holds it (not started).
+TJournalUnit JournalUnitOf(const TBatchDevice& device);
+// A resume's devices: one per unit of the journal, in its order: the device found now with the
+// unit's MAC and family (its address now, whatever it was), else the journal's unit with PeerIP
+// "" (not found). A unit without a MAC in the journal is taken at its journal address.
+std::vector<TBatchDevice> ResumeDevices(const TUpgradeJournal& journal, const std::vector<TBatchDevice>& found);
 
 // The progress window (the window's TProgressInfoForm; pyxet-cli shows none).
 class TProgressLines {
@@ -125,6 +146,9 @@ public:
     // "Processes Summary:" and its counts; "Not started: %d" only when a stop left devices out.
     // "Verified: %d" follows the counts when verified is not negative.
     void AddSummaryLines(int succeeded, int failed, int notStarted = 0, int verified = -1);
+    // The rollout's summary lines after those: "Skipped: %d" when any unit was skipped, and the
+    // halt's line (HaltLine) when a wave halted the batch ("" when none).
+    void AddRolloutSummary(int skipped, const std::string& halt);
 
     // The check of the new firmware after each accepted image of Upgrade (off by default): the
     // revision is asked before the image goes out, and the device must answer again with
@@ -132,6 +156,13 @@ public:
     // takes the setting as it was when the batch began, whatever batch it runs on, and its waits
     // end early once this batch, the step's batch or the setting's Stop says stop.
     void SetVerification(TVerifySetting setting) { Verification = std::move(setting); }
+    // The rollout of Upgrade (the defaults: the upgrade as ever), the journal it keeps (none: no
+    // journal), and a resume: the journal read back, Upgrade's devices then being its units in
+    // its order, each with the address it answers at now ("" when it was not found). The journal
+    // writer is shared with the caller, who made it (and refused to start when it failed).
+    void SetRollout(TRolloutSetting rollout) { Rollout = std::move(rollout); }
+    void SetJournal(std::shared_ptr<TJournalWriter> journal) { Journal = std::move(journal); }
+    void SetResumed(std::optional<TUpgradeJournal> resumed) { Resumed = std::move(resumed); }
     // Where every configuration downloaded from a device whose MAC is known is also kept (none:
     // no history). Each device's step keeps into the batch's history as it was when the batch began.
     void SetHistory(std::optional<THistory> history) { History = std::move(history); }
@@ -195,6 +226,9 @@ private:
     const std::atomic<bool>* Following = nullptr;
     TVerifySetting Verification;
     std::optional<THistory> History;
+    TRolloutSetting Rollout;
+    std::shared_ptr<TJournalWriter> Journal;
+    std::optional<TUpgradeJournal> Resumed;
     TDeviceRunner Runner;
     std::function<void(bool now)> StopListener;
     std::string LastMissing;  // the local file a restore did not find

@@ -123,6 +123,9 @@ public:
     const std::string& LastError() const { return LastFailure; }
     // True when the last failed operation ended at a login the host declined.
     bool LastNeededLogin() const { return LoginDeclined; }
+    // True when the last failed operation made no connection at all (refused, no route, the
+    // connect time passed): nothing reached the device, and it may be tried again later.
+    bool LastUnreachable() const { return NoConnection; }
 
     // Ends the running request at once (it fails with "The transfer was stopped.") and every
     // later one until Resume. Safe from a signal handler and from any thread.
@@ -161,6 +164,7 @@ private:
     const std::atomic<bool>* AlsoStopping = nullptr;
     std::string LastFailure;
     bool LoginDeclined = false;
+    bool NoConnection = false;
     // Shared by the progress events, as one transfer runs at a time.
     int64_t WorkStart = 0;
     double Rate = 0;

@@ -46,6 +46,12 @@ struct TTransferOrder {
     std::vector<std::string> Refusals;
     // Where the configurations downloaded are kept (Backup, Save, Fetch); none: not kept.
     std::optional<THistory> History;
+    // Upgrade: the rollout, the journal (made, and written once, by the caller before the run
+    // starts; none: no journal), and a resume (TTransferBatch::SetResumed). The history above
+    // also keeps the configurations of Rollout.BackupFirst.
+    TRolloutSetting Rollout;
+    std::shared_ptr<TJournalWriter> Journal;
+    std::optional<TUpgradeJournal> Resumed;
 };
 
 class TTransferRun : public QObject {
