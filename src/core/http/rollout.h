@@ -83,8 +83,12 @@ struct TRolloutSetting {
 
     // Waves and halts apply (First or Wave asked); otherwise one run over every unit as ever.
     bool Waves() const { return First > 0 || Wave > 0; }
-    // A rollout verifies its units whatever the window's Verify Upgrades says.
+    // A rollout verifies its units whatever the window's Verify Upgrades says: the caller then
+    // gives the batch its check (TTransferOrder::Verification) with the usual seconds.
     bool Verifies() const { return First > 0; }
+    // Anything of the rollout asked beyond the plain upgrade: such a batch does not start
+    // without its journal (a plain upgrade logs a warning and goes on).
+    bool Asked() const { return Waves() || SkipCurrent || !ImageRevision.empty() || BackupFirst || Retries > 0; }
 };
 // The settings' [Rollout] as a rollout (no image revision), and back.
 TRolloutSetting RolloutOfSettings(const TSettings& settings);
