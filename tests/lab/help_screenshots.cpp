@@ -14,6 +14,7 @@
 #include "core/http/rollout.h"
 #include "gui/app/batchcontroller.h"
 #include "gui/config/comparedialog.h"
+#include "gui/app/devicelistpanel.h"
 #include "gui/app/dialogs.h"
 #include "gui/setup/plandialog.h"
 #include "gui/windows/help.h"
