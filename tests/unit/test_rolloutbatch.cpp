@@ -37,14 +37,18 @@ class TRolloutUnit {
 public:
     struct TSetup {
         std::string Address;
-        std::string Mac = "00:0A:14:00:00:01";
-        std::string Revision = "1.0";
-        std::string NewRevision = "2.0";
-        std::string Status = "200 OK";
-        std::string Config = "<setup><name>unit</name><dhcp>0</dhcp></setup>";
+        std::string Mac;
+        std::string Revision;
+        std::string NewRevision;
+        std::string Status;
+        std::string Config;
         std::string ConfigAfter;  // "" = the same
     };
-    explicit TRolloutUnit(TSetup setup) : Setup(std::move(setup)), Sockets(Setup.Address)
+    explicit TRolloutUnit(std::string address, std::string mac, std::string revision = "1.0",
+                          std::string newRevision = "2.0", std::string status = "200 OK",
+                          std::string config = "<setup><name>unit</name><dhcp>0</dhcp></setup>",
+                          std::string configAfter = "")
+        : Setup{address, mac, revision, newRevision, status, config, configAfter}, Sockets(address)
     {
         Listening = Sockets.Listening;
         if (Listening)
@@ -177,8 +181,8 @@ std::vector<TUnitState> States(const std::vector<TDeviceResult>& results)
 
 TEST_F(RolloutBatch, APlainUpgradeGivesEachUnitItsStateAndTheLinesAsEver)
 {
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01"});
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "500 Internal Server Error"});
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "500 Internal Server Error");
     ASSERT_TRUE(alpha.Listening && bravo.Listening);
     TBatchDevice shared = Unit("Delta", "127.0.0.4", "00:0A:14:00:00:04");
     shared.SharesWith = 1;
@@ -224,11 +228,11 @@ TEST_F(RolloutBatch, APlainUpgradeGivesEachUnitItsStateAndTheLinesAsEver)
 
 TEST_F(RolloutBatch, WavesRunInTurnAndAFailedWaveHaltsTheRest)
 {
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01"});
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "500 Internal Server Error"});
-    TRolloutUnit charlie({"127.0.0.3", "00:0A:14:00:00:03"});
-    TRolloutUnit delta({"127.0.0.4", "00:0A:14:00:00:04"});
-    TRolloutUnit echo({"127.0.0.5", "00:0A:14:00:00:05"});
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "500 Internal Server Error");
+    TRolloutUnit charlie("127.0.0.3", "00:0A:14:00:00:03");
+    TRolloutUnit delta("127.0.0.4", "00:0A:14:00:00:04");
+    TRolloutUnit echo("127.0.0.5", "00:0A:14:00:00:05");
     ASSERT_TRUE(alpha.Listening && bravo.Listening && charlie.Listening && delta.Listening && echo.Listening);
     TBatchDevice shared = Unit("Shared", "127.0.0.6", "00:0A:14:00:00:06");
     shared.SharesWith = 2;
@@ -275,9 +279,9 @@ TEST_F(RolloutBatch, WavesRunInTurnAndAFailedWaveHaltsTheRest)
 
 TEST_F(RolloutBatch, AFirstUnitThatFailsHaltsBeforeAnyOtherBodyGoesOut)
 {
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01", "1.0", "2.0", "500 Internal Server Error"});
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02"});
-    TRolloutUnit charlie({"127.0.0.3", "00:0A:14:00:00:03"});
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01", "1.0", "2.0", "500 Internal Server Error");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02");
+    TRolloutUnit charlie("127.0.0.3", "00:0A:14:00:00:03");
     ASSERT_TRUE(alpha.Listening && bravo.Listening && charlie.Listening);
     THTTPModule http;
     TRecordedLines lines;
@@ -304,9 +308,9 @@ TEST_F(RolloutBatch, AFirstUnitThatFailsHaltsBeforeAnyOtherBodyGoesOut)
 
 TEST_F(RolloutBatch, TheFirstVerifiedUnitTeachesItsKindsRevisionAndOnlyThatKindSkips)
 {
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01", "1.0", "2.0"});
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02", "2.0", "2.1"});
-    TRolloutUnit charlie({"127.0.0.3", "00:0A:14:00:00:03", "2.0", "2.1"});
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01", "1.0", "2.0");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "2.0", "2.1");
+    TRolloutUnit charlie("127.0.0.3", "00:0A:14:00:00:03", "2.0", "2.1");
     ASSERT_TRUE(alpha.Listening && bravo.Listening && charlie.Listening);
     THTTPModule http;
     TRecordedLines lines;
@@ -339,8 +343,8 @@ TEST_F(RolloutBatch, TheFirstVerifiedUnitTeachesItsKindsRevisionAndOnlyThatKindS
 
 TEST_F(RolloutBatch, ATypedRevisionSkipsFromTheStartAndSkippedUnitsAreNoFirstUnits)
 {
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01", "2.0", "2.1", "500 Internal Server Error"});
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0"});
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01", "2.0", "2.1", "500 Internal Server Error");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0");
     ASSERT_TRUE(alpha.Listening && bravo.Listening);
     THTTPModule http;
     TRecordedLines lines;
@@ -373,8 +377,8 @@ TEST_F(RolloutBatch, ATypedRevisionSkipsFromTheStartAndSkippedUnitsAreNoFirstUni
 
 TEST_F(RolloutBatch, TheJournalSaysSendingThenSentThenTheEndOfEachUnit)
 {
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01"});
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "500 Internal Server Error"});
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "500 Internal Server Error");
     ASSERT_TRUE(alpha.Listening && bravo.Listening);
     const std::vector<TBatchDevice> devices = {Unit("Alpha", "127.0.0.1", "00:0A:14:00:00:01", "1.0"),
                                                Unit("Bravo", "127.0.0.2", "00:0A:14:00:00:02", "1.0"),
@@ -433,11 +437,11 @@ TEST_F(RolloutBatch, AResumeNeverSendsAnImageTwice)
     // Alpha's image was accepted and it runs it; Bravo's body was on its way and it still runs
     // its old revision; Charlie's was on its way and it runs the new one; Delta was done; Echo
     // had not begun; Foxtrot is not found now.
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01", "2.0", "2.0"});
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0"});
-    TRolloutUnit charlie({"127.0.0.3", "00:0A:14:00:00:03", "2.0", "2.0"});
-    TRolloutUnit delta({"127.0.0.4", "00:0A:14:00:00:04", "2.0", "2.0"});
-    TRolloutUnit echo({"127.0.0.5", "00:0A:14:00:00:05", "1.0", "2.0"});
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01", "2.0", "2.0");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0");
+    TRolloutUnit charlie("127.0.0.3", "00:0A:14:00:00:03", "2.0", "2.0");
+    TRolloutUnit delta("127.0.0.4", "00:0A:14:00:00:04", "2.0", "2.0");
+    TRolloutUnit echo("127.0.0.5", "00:0A:14:00:00:05", "1.0", "2.0");
     ASSERT_TRUE(alpha.Listening && bravo.Listening && charlie.Listening && delta.Listening && echo.Listening);
     std::vector<TBatchDevice> before;
     const char* names[] = {"Alpha", "Bravo", "Charlie", "Delta", "Echo", "Foxtrot"};
@@ -493,7 +497,7 @@ TEST_F(RolloutBatch, AResumeNeverSendsAnImageTwice)
 
 TEST_F(RolloutBatch, AResumedSentUnitStillOnItsOldRevisionFailsWithoutASecondImage)
 {
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01", "1.0", "1.0"});
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01", "1.0", "1.0");
     ASSERT_TRUE(alpha.Listening);
     TBatchDevice device = Unit("Alpha", "127.0.0.1", "00:0A:14:00:00:01", "1.0");
     TUpgradeJournal journal = NewJournal(Image, 2000, std::string(64, 'a'), {}, 1, 1, {JournalUnitOf(device)}, 1);
@@ -507,7 +511,7 @@ TEST_F(RolloutBatch, AResumedSentUnitStillOnItsOldRevisionFailsWithoutASecondIma
     EXPECT_EQ(alpha.Uploads(), 0);
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].State, TUnitState::Failed);
-    EXPECT_EQ(results[0].Reason, "the image was not taken");
+    EXPECT_EQ(results[0].Reason, "not verified: the image was not taken");
 }
 
 // ---- Retries --------------------------------------------------------------------------------
@@ -515,7 +519,7 @@ TEST_F(RolloutBatch, AResumedSentUnitStillOnItsOldRevisionFailsWithoutASecondIma
 TEST_F(RolloutBatch, AUnitAwayIsTriedAgainAndOneThatTookItsBodyNeverIs)
 {
     ::setenv("PYXET_RETRY_SECONDS", "0", 1);
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "500 Internal Server Error"});
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "500 Internal Server Error");
     ASSERT_TRUE(bravo.Listening);
     THTTPModule http;
     TRecordedLines lines;
@@ -529,7 +533,7 @@ TEST_F(RolloutBatch, AUnitAwayIsTriedAgainAndOneThatTookItsBodyNeverIs)
     batch.SetRunner([&](size_t count, const TTransferBatch::TDeviceStep& step) {
         calls.push_back(count);
         if (calls.size() == 2)
-            alpha = std::make_unique<TRolloutUnit>(TRolloutUnit::TSetup{"127.0.0.1", "00:0A:14:00:00:01"});
+            alpha = std::make_unique<TRolloutUnit>("127.0.0.1", "00:0A:14:00:00:01");
         std::vector<TDeviceResult> results;
         for (size_t i = 0; i < count; ++i)
             results.push_back(step(batch, i));
@@ -556,7 +560,7 @@ TEST_F(RolloutBatch, AUnitAwayIsTriedAgainAndOneThatTookItsBodyNeverIs)
 TEST_F(RolloutBatch, AUnitNotFoundIsLookedForByItsMacWhenTriedAgain)
 {
     ::setenv("PYXET_RETRY_SECONDS", "0", 1);
-    TRolloutUnit alpha({"127.0.0.7", "00:0A:14:00:00:01"});
+    TRolloutUnit alpha("127.0.0.7", "00:0A:14:00:00:01");
     ASSERT_TRUE(alpha.Listening);
     TBatchDevice away = Unit("Alpha", "", "00:0A:14:00:00:01");
     away.CommandAddress = "127.0.0.7";  // where the search reaches it
@@ -580,10 +584,10 @@ TEST_F(RolloutBatch, AUnitNotFoundIsLookedForByItsMacWhenTriedAgain)
 
 TEST_F(RolloutBatch, EachUnitIsBackedUpBeforeItsImageAndItsConfigurationComparedAfter)
 {
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01"});
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "200 OK",
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "200 OK",
                         "<setup><name>unit</name><dhcp>0</dhcp></setup>",
-                        "<setup><name>unit</name><dhcp>1</dhcp><ip/></setup>"});
+                        "<setup><name>unit</name><dhcp>1</dhcp><ip/></setup>");
     ASSERT_TRUE(alpha.Listening && bravo.Listening);
     THTTPModule http;
     TRecordedLines lines;
