@@ -12,10 +12,16 @@
 #include "core/http/batch.h"
 #include "core/http/http.h"
 #include "core/http/rollout.h"
+#include "core/http/transferrun.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -619,4 +625,51 @@ TEST_F(RolloutBatch, EachUnitIsBackedUpBeforeItsImageAndItsConfigurationCompared
     for (const TLogLine& line : log.Lines())
         warned = warned || (line.Level == LOG_WARNING && line.Text.find("changed by the upgrade") != std::string::npos);
     EXPECT_TRUE(warned);
+}
+
+// ---- Waves of several at once ---------------------------------------------------------------
+
+TEST_F(RolloutBatch, ARunOfSeveralAtOnceCountsItsWavesAsOneBatch)
+{
+    std::vector<std::unique_ptr<TRolloutUnit>> units;
+    std::vector<TBatchDevice> devices;
+    for (int n = 1; n <= 5; ++n) {
+        const std::string address = "127.0.0." + std::to_string(n), mac = "00:0A:14:00:00:0" + std::to_string(n);
+        units.push_back(std::make_unique<TRolloutUnit>(address, mac));
+        ASSERT_TRUE(units.back()->Listening);
+        devices.push_back(Unit("Unit " + std::to_string(n), address, mac));
+    }
+    THTTPHost host;
+    TRecordedLines lines;
+    TTransferRun run(host, lines);
+    std::vector<std::array<int, 3>> counts;
+    bool finished = false;
+    QObject::connect(&run, &TTransferRun::Progress,
+                     [&](int done, int running, int left) { counts.push_back({done, running, left}); });
+    QObject::connect(&run, &TTransferRun::Finished, [&] { finished = true; });
+    TTransferOrder order;
+    order.Devices = devices;
+    order.File = Image;
+    order.Jobs = 2;
+    order.Rollout.First = 1;
+    order.Rollout.Wave = 2;
+    run.Start(order);
+    QElapsedTimer clock;
+    clock.start();
+    while (!finished && clock.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(finished);
+    ASSERT_EQ(run.Results().size(), 5u);
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(run.Results()[i].State, TUnitState::Upgraded) << i;
+        EXPECT_EQ(units[i]->Uploads(), 1) << i;
+    }
+    EXPECT_LE(run.MostAtOnce(), 2);
+    ASSERT_FALSE(counts.empty());
+    // Every count is of the whole batch, from the first unit's wave on.
+    for (const auto& [done, running, left] : counts)
+        EXPECT_EQ(done + running + left, 5) << done << " " << running << " " << left;
+    EXPECT_EQ(counts.back(), (std::array<int, 3>{5, 0, 0}));
+    EXPECT_EQ(lines.Lines.front(), "Unit 1  (127.0.0.1)");
+    EXPECT_TRUE(lines.Has("Successful: 5"));
 }
