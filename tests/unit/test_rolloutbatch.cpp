@@ -673,3 +673,32 @@ TEST_F(RolloutBatch, ARunOfSeveralAtOnceCountsItsWavesAsOneBatch)
     EXPECT_EQ(lines.Lines.front(), "Unit 1  (127.0.0.1)");
     EXPECT_TRUE(lines.Has("Successful: 5"));
 }
+
+TEST_F(RolloutBatch, AJournalThatCannotBeWrittenMidBatchIsLoggedOnceAndTheBatchGoesOn)
+{
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02");
+    ASSERT_TRUE(alpha.Listening && bravo.Listening);
+    const std::vector<TBatchDevice> devices = {Unit("Alpha", "127.0.0.1", "00:0A:14:00:00:01"),
+                                               Unit("Bravo", "127.0.0.2", "00:0A:14:00:00:02")};
+    const std::string folder = Folder + "/journal";
+    std::filesystem::create_directories(folder);
+    auto journal = std::make_shared<TJournalWriter>(
+        folder + "/upgrade.json",
+        NewJournal(Image, 2000, std::string(64, 'a'), {}, 1, 0,
+                   {JournalUnitOf(devices[0]), JournalUnitOf(devices[1])}, 1765000000));
+    ASSERT_TRUE(journal->Ok());
+    std::filesystem::remove_all(folder);  // its folder is gone once the batch runs
+    THTTPModule http;
+    TRecordedLines lines;
+    TTransferBatch batch(http, lines);
+    batch.SetJournal(journal);
+    TLogCapture log;
+    const std::vector<TDeviceResult> results = batch.Upgrade(devices, Image);
+    EXPECT_EQ(alpha.Uploads() + bravo.Uploads(), 2);
+    EXPECT_EQ(States(results), (std::vector<TUnitState>{TUnitState::Upgraded, TUnitState::Upgraded}));
+    int errors = 0;
+    for (size_t i = 0; i < log.Lines().size(); ++i)
+        errors += log.Message(i).rfind("The journal could not be written: ", 0) == 0 && log.Lines()[i].Level == LOG_ERROR;
+    EXPECT_EQ(errors, 1);
+}
