@@ -223,6 +223,7 @@ TEST(Rollout, WavesFirstUnitsAloneThenWavesInListOrder)
         {{false, false, true, true, true}, 2, 1, 1, "F[0,1,2] F[3] [4]",
          "a refused unit is never a first unit: the first two eligible ones are"},
         {{true, false, false, true}, 0, 1, 1, "[0] [1,2,3]", "riders do not fill a wave"},
+        {{true, false, true, true, true}, 0, 3, 1, "[0,1,2,3] [4]", "riders do not count towards a wave's size"},
         {{false, false}, 1, 2, 1, "[0,1]", "no eligible unit: one wave that gives no image"},
         {{}, 1, 2, 1, "", "no units: no waves"},
     };
@@ -369,7 +370,8 @@ TEST(Rollout, RetryWaitsFromTheEnvironment)
     // A round past the list waits as the last.
     EXPECT_EQ(RetryWait({5, 10}, 0), 5);
     EXPECT_EQ(RetryWait({5, 10}, 1), 10);
-    EXPECT_EQ(RetryWait({5, 10}, 7), 10);
+    EXPECT_EQ(RetryWait({5, 10}, 2), 10);
+    EXPECT_EQ(RetryWait({30, 60, 120}, 3), 120);
 }
 
 // ---- The journal --------------------------------------------------------------------------------
@@ -470,7 +472,7 @@ TEST(Rollout, BrokenJournalsAreRefusedNamingWhy)
          },
          "The journal's field units[1] is not valid."},
         {inUnit(2, "state", QStringLiteral("exploded")), "The journal's unit 3 has an unknown state \"exploded\"."},
-        {inUnit(0, "mac", QJsonValue()), "The journal has no field units[0].mac."},
+        {inUnit(0, "mac", QJsonValue(QJsonValue::Undefined)), "The journal has no field units[0].mac."},
         {inUnit(0, "started", QStringLiteral("yesterday")), "The journal's field units[0].started is not valid."},
         {inUnit(0, "ended", QStringLiteral("2026-02-30T00:00:00Z")), "The journal's field units[0].ended is not valid."},
         {inUnit(0, "ended", 1796958420), "The journal's field units[0].ended is not valid."},
