@@ -7,6 +7,7 @@
 #include "../fakeweb.h"
 #include "coreapp.h"
 #include "logcapture.h"
+#include "recordedlines.h"
 
 #include "core/app/i18n.h"
 #include "core/http/batch.h"
@@ -123,23 +124,20 @@ private:
     std::thread Thread;
 };
 
-class TRecordedLines : public TProgressLines {
-public:
-    void AddLine(const std::string& text) override
-    {
-        std::lock_guard<std::mutex> guard(Lock);
-        Lines.push_back(text);
-    }
-    void ReplaceLine(const std::string& text) override
-    {
-        std::lock_guard<std::mutex> guard(Lock);
-        if (!Lines.empty())
-            Lines.back() = text;
-    }
-    bool Has(const std::string& text) const { return std::find(Lines.begin(), Lines.end(), text) != Lines.end(); }
-    std::vector<std::string> Lines;
-    std::mutex Lock;
-};
+// Runs a batch's steps one after another on the batch itself, each call's count kept in `calls`
+// (a wave, or a round of retries, is one call); `before` (when given) runs ahead of each call.
+void RecordCalls(TTransferBatch& batch, std::vector<size_t>& calls, std::function<void()> before = {})
+{
+    batch.SetRunner([&batch, &calls, before](size_t count, const TTransferBatch::TDeviceStep& step) {
+        calls.push_back(count);
+        if (before)
+            before();
+        std::vector<TDeviceResult> results;
+        for (size_t i = 0; i < count; ++i)
+            results.push_back(step(batch, i));
+        return results;
+    });
+}
 
 const std::string kSeparator(42, '-');
 
@@ -252,13 +250,7 @@ TEST_F(RolloutBatch, WavesRunInTurnAndAFailedWaveHaltsTheRest)
     batch.SetRollout(rollout);
     // The runner sees each wave as one call.
     std::vector<size_t> calls;
-    batch.SetRunner([&](size_t count, const TTransferBatch::TDeviceStep& step) {
-        calls.push_back(count);
-        std::vector<TDeviceResult> results;
-        for (size_t i = 0; i < count; ++i)
-            results.push_back(step(batch, i));
-        return results;
-    });
+    RecordCalls(batch, calls);
     TLogCapture log;
     const std::vector<TDeviceResult> results = batch.Upgrade(
         {Unit("Alpha", "127.0.0.1", "00:0A:14:00:00:01"), shared, Unit("Bravo", "127.0.0.2", "00:0A:14:00:00:02"),
@@ -361,13 +353,7 @@ TEST_F(RolloutBatch, ATypedRevisionSkipsFromTheStartAndSkippedUnitsAreNoFirstUni
     rollout.ImageRevision = "2.0";
     batch.SetRollout(rollout);
     std::vector<size_t> calls;
-    batch.SetRunner([&](size_t count, const TTransferBatch::TDeviceStep& step) {
-        calls.push_back(count);
-        std::vector<TDeviceResult> results;
-        for (size_t i = 0; i < count; ++i)
-            results.push_back(step(batch, i));
-        return results;
-    });
+    RecordCalls(batch, calls);
     // Alpha is at 2.0 already: skipped, it is not the first unit (its failing server is never reached).
     const std::vector<TDeviceResult> results = batch.Upgrade(
         {Unit("Alpha", "127.0.0.1", "00:0A:14:00:00:01", "2.0"), Unit("Bravo", "127.0.0.2", "00:0A:14:00:00:02", "1.0")},
@@ -536,14 +522,9 @@ TEST_F(RolloutBatch, AUnitAwayIsTriedAgainAndOneThatTookItsBodyNeverIs)
     // Alpha (127.0.0.1) answers nothing until the batch's first run is over.
     std::unique_ptr<TRolloutUnit> alpha;
     std::vector<size_t> calls;
-    batch.SetRunner([&](size_t count, const TTransferBatch::TDeviceStep& step) {
-        calls.push_back(count);
+    RecordCalls(batch, calls, [&] {
         if (calls.size() == 2)
             alpha = std::make_unique<TRolloutUnit>("127.0.0.1", "00:0A:14:00:00:01");
-        std::vector<TDeviceResult> results;
-        for (size_t i = 0; i < count; ++i)
-            results.push_back(step(batch, i));
-        return results;
     });
     TLogCapture log;
     const std::vector<TDeviceResult> results = batch.Upgrade(
