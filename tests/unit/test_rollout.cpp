@@ -77,8 +77,8 @@ TJournalUnit Unit(const std::string& mac, const TUnitKind& kind, const std::stri
     return unit;
 }
 
-// A journal with every field set to something other than its default.
-TUpgradeJournal FullJournal()
+// A rollout with every field set to something other than its default.
+TRolloutSetting FullRollout()
 {
     TRolloutSetting rollout;
     rollout.First = 2;
@@ -88,6 +88,13 @@ TUpgradeJournal FullJournal()
     rollout.ImageRevision = "2.4 beta";
     rollout.BackupFirst = true;
     rollout.Retries = 4;
+    return rollout;
+}
+
+// A journal with every field set to something other than its default.
+TUpgradeJournal FullJournal()
+{
+    const TRolloutSetting rollout = FullRollout();
     std::vector<TJournalUnit> units = {Unit("00:0A:59:00:00:01", kSenseT, "10.77.1.1"),
                                        Unit("00:0A:59:00:00:02", kPoseidon, "10.77.1.2"),
                                        Unit("", kUnknown, "10.77.1.3")};
@@ -181,24 +188,16 @@ private:
 
 TEST(Rollout, SettingsRoundTrip)
 {
-    TRolloutSetting rollout;
-    rollout.First = 3;
-    rollout.Wave = 17;
-    rollout.HaltAfter = 5;
-    rollout.SkipCurrent = true;
-    rollout.ImageRevision = "9.9";
-    rollout.BackupFirst = true;
-    rollout.Retries = 2;
     TSettings settings;
-    KeepRolloutInSettings(rollout, settings);
+    KeepRolloutInSettings(FullRollout(), settings);
     const TRolloutSetting back = RolloutOfSettings(settings);
-    EXPECT_EQ(back.First, 3);
-    EXPECT_EQ(back.Wave, 17);
-    EXPECT_EQ(back.HaltAfter, 5);
+    EXPECT_EQ(back.First, 2);
+    EXPECT_EQ(back.Wave, 16);
+    EXPECT_EQ(back.HaltAfter, 3);
     EXPECT_TRUE(back.SkipCurrent);
     EXPECT_EQ(back.ImageRevision, "") << "the image's revision is never kept";
     EXPECT_TRUE(back.BackupFirst);
-    EXPECT_EQ(back.Retries, 2);
+    EXPECT_EQ(back.Retries, 4);
     EXPECT_FALSE(RolloutOfSettings(TSettings{}).Asked()) << "the defaults ask for nothing";
 }
 
