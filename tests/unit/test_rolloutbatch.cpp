@@ -428,7 +428,7 @@ TEST_F(RolloutBatch, AResumeNeverSendsAnImageTwice)
 {
     // Alpha's image was accepted and it runs it; Bravo's body was on its way and it still runs
     // its old revision; Charlie's was on its way and it runs the new one; Delta was done; Echo
-    // had not begun; Foxtrot is not found now.
+    // had not begun; Foxtrot's body was on its way, and it is not found now.
     TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01", "2.0", "2.0");
     TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0");
     TRolloutUnit charlie("127.0.0.3", "00:0A:14:00:00:03", "2.0", "2.0");
@@ -446,6 +446,7 @@ TEST_F(RolloutBatch, AResumeNeverSendsAnImageTwice)
     units[1].State = TUnitState::Sending;
     units[2].State = TUnitState::Sending;
     units[3].State = TUnitState::Verified;
+    units[5].State = TUnitState::Sending;
     TUpgradeJournal journal = NewJournal(Image, 2000, std::string(64, 'a'), {}, 1, 3, {}, 1765000000);
     journal.Units = units;
     // Found now elsewhere (but Foxtrot).
@@ -484,7 +485,9 @@ TEST_F(RolloutBatch, AResumeNeverSendsAnImageTwice)
     ASSERT_TRUE(end) << error;
     EXPECT_EQ(end->Units[0].State, TUnitState::Verified);
     EXPECT_EQ(end->Units[2].State, TUnitState::Verified);
-    EXPECT_EQ(end->Units[5].State, TUnitState::NotFound);
+    // Not found, it is still "sending" for the next resume: asked first, never sent blindly.
+    EXPECT_EQ(end->Units[5].State, TUnitState::Sending);
+    EXPECT_EQ(end->Units[5].Reason, "Not found");
 }
 
 TEST_F(RolloutBatch, AResumedSentUnitStillOnItsOldRevisionFailsWithoutASecondImage)
