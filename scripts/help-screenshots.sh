@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Takes the user guide's pictures of the real windows in the lab, on a virtual X display, in
-# English and Czech: help/<lang>/images/*.png (main window, setup panel, upgrade, login,
+# English and Czech: help/<lang>/images/*.png (main window, setup panel, login,
 # progress, plan dialog and its results, Log Report, about box, help window, the compare dialog,
 # its drift view and the preview before writing, the upgrade dialog with a rollout).
 # PYXET_SHOT_SLOTS=CompareScreenshots takes only the compare's three, RolloutScreenshots only the

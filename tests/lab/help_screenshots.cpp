@@ -1,6 +1,6 @@
 // The pictures of the user guide, taken from the real windows in the lab (scripts/lab.sh with the
 // shipped fleet) on a virtual X display: scripts/help-screenshots.sh runs it. For each language
-// the main window after a discovery, its setup panel, the upgrade dialog, the login dialog, the
+// the main window after a discovery, its setup panel, the login dialog, the
 // progress window after an upgrade with a success and a failure, the plan dialog before and after
 // its plan ran (undone again afterwards), the Log Report window, the about box and the help
 // window, into $PYXET_SHOTS/<lang>/images/; and the upgrade dialog with a rollout over units of
@@ -109,7 +109,6 @@ private slots:
             UseLanguage(language);
             TShotWindows windows(appDir);
             auto& form = windows.Form;
-            auto& upgrade = windows.Upgrade;
             auto& progress = windows.Progress;
             auto& login = windows.Login;
             auto& about = windows.About;
@@ -128,12 +127,6 @@ private slots:
                 Control<QPushButton>(*form, "btnConfigDevice")->mapTo(form.get(), Control<QPushButton>(*form, "btnConfigDevice")->rect().bottomRight());
             shoot(*form, "setup-panel", QRect(topLeft - QPoint(4, 4), bottomRight + QPoint(4, 4)));
 
-            upgrade->Prepare(_("Select Firmware"), "Upgrade", "Kri Image|*.kri");
-            // The picture shows the path a user's file would have, not the test's folder; the
-            // upgrade below takes the real file.
-            upgrade->ui()->PathEdit->setText(QStringLiteral("/home/user/firmware/orvex.kri"));
-            shoot(*upgrade, "upgrade");
-            upgrade->hide();
             login->SetDevice("Server room (10.77.1.13)");
             login->ui()->UserEdit->setText(QStringLiteral("admin"));
             login->ui()->PassEdit->setText(QStringLiteral("secret"));
@@ -394,6 +387,7 @@ private slots:
             upgrade->Prepare(_("Select Firmware"), "Upgrade", "Kri Image|*.kri");
             upgrade->ShowRollout(rollout, KindsLine(kinds));
             QVERIFY(KindsLine(kinds).Mixed);
+            // The path a user's file would have, not the test's folder.
             upgrade->ui()->PathEdit->setText(QStringLiteral("/home/user/firmware/orvex-2.16.0.kri"));
             upgrade->ui()->RevisionEdit->setText(QStringLiteral("2.16.0"));
             Shoot(*upgrade, out, "upgrade-rollout");
