@@ -732,14 +732,14 @@ TEST(LabPlan, RefusingAndIgnoringDevicesAnswerDiscoveryAndChangeNothing) {
     EXPECT_TRUE(HasEvent("02:52:00:00:00:02", "kind", "factory_default", "outcome", "ignored"));
 }
 
-// ---- Device behaviours of firmware rollouts: tests/lab/rollout_fleet.json (test_sim_rollout.sh) ----
+// ---- Device behaviours of firmware rollouts: tests/lab/sim_rollout_fleet.json (test_sim_rollout.sh) ----
 
 namespace {
 
 #define REQUIRE_ROLLOUT_FLEET()                                                                        \
     ASSERT_TRUE(std::getenv("PYXET_LAB_FLEET") &&                                                      \
-                std::string(std::getenv("PYXET_LAB_FLEET")).ends_with("tests/lab/rollout_fleet.json")) \
-        << "needs scripts/lab.sh --fleet tests/lab/rollout_fleet.json"
+                std::string(std::getenv("PYXET_LAB_FLEET")).ends_with("tests/lab/sim_rollout_fleet.json")) \
+        << "needs scripts/lab.sh --fleet tests/lab/sim_rollout_fleet.json"
 
 // A POST of a multipart form with the file part "filename".
 std::string Upload(const char* address, const std::string& image) {
