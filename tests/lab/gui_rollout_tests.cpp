@@ -3,14 +3,18 @@
 // first unit's failed upload halts the batch before any other unit receives a body (the
 // simulator's events) and the progress window says why; with "Skip devices already current" and
 // the image's revision typed in, the units that reported it are skipped with their lines and
-// only the other one is sent the image.
+// only the other one is sent the image; with the backup and check of each configuration, the unit
+// whose configuration its upgrade changed says so, and a double-click on that line opens the
+// compare of the configuration before and after.
 #include "labevents.h"
 #include "transferfixture.h"
+#include "ui_comparedialog.h"
 #include "ui_form.h"
 #include "ui_progressinfo.h"
 #include "ui_upgrade.h"
 
 #include "core/app/i18n.h"
+#include "gui/config/comparedialog.h"
 
 #include <QCheckBox>
 #include <QJsonObject>
@@ -68,7 +72,7 @@ private slots:
         const QString image = LabFile(QStringLiteral("rollout.kri"), "PYXET-SIM-FIRMWARE 2.16.0\n" + QByteArray(20000, 'r'));
         QVERIFY(!image.isEmpty());
         TTransferWindow w;
-        QTRY_VERIFY_WITH_TIMEOUT(w.Window.Names().size() >= 5, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.Window.Names().size() >= 6, 5000);
         w.Form().Settings.RolloutFirst = 1;
         w.Form().Settings.VerifySeconds = 20;
         w.Check({"Rollout 1", "Rollout 2", "Rollout 3", "Rollout 4"});  // not the HWG unit
@@ -86,7 +90,7 @@ private slots:
         QVERIFY2(Has(lines, "Halted: 1 of 1 failed in wave 1"), Joined(lines).c_str());
         // Ready for "Check Failed Devices" once the search after the batch has found them again:
         // every unit of the batch, the three not started too, and not the one left out.
-        QTRY_VERIFY_WITH_TIMEOUT(w.Window.Names().size() >= 5, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.Window.Names().size() >= 6, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(Control<QAction>(w.Form(), "acCheckFailed")->isEnabled(), 5000);
         Control<QAction>(w.Form(), "acCheckFailed")->trigger();
         QCOMPARE(w.CheckedNames(), (QStringList{QStringLiteral("Rollout 1"), QStringLiteral("Rollout 2"),
@@ -99,7 +103,7 @@ private slots:
         const QString image = LabFile(QStringLiteral("current.kri"), "PYXET-SIM-FIRMWARE 2.14.0\n" + QByteArray(20000, 'c'));
         QVERIFY(!image.isEmpty());
         TTransferWindow w;
-        QTRY_VERIFY_WITH_TIMEOUT(w.Window.Names().size() >= 5, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.Window.Names().size() >= 6, 5000);
         w.Form().Settings.VerifySeconds = 20;
         w.Check({"Rollout 2", "Rollout 3", "Rollout 4"});
         const size_t from = HttpEvents();
@@ -118,6 +122,44 @@ private slots:
         QVERIFY2(std::count(lines.begin(), lines.end(), std::string("Already at 2.14.0")) == 2, Joined(lines).c_str());
         QVERIFY2(Has(lines, "Skipped: 2"), Joined(lines).c_str());
         QVERIFY(w.Form().Settings.RolloutSkipCurrent);
+        QFile::remove(image);
+    }
+
+    void ChangedConfigurationIsADoubleClickFromItsCompare()
+    {
+        const QString image = LabFile(QStringLiteral("changes.kri"), "PYXET-SIM-FIRMWARE 2.16.0\n" + QByteArray(20000, 'x'));
+        QVERIFY(!image.isEmpty());
+        TTransferWindow w;
+        // (The unit upgraded just before may still be restarting: only this one counts here.)
+        QTRY_VERIFY_WITH_TIMEOUT(w.Window.Names().contains(QStringLiteral("Rollout 6")), 5000);
+        Control<QAction>(w.Form(), "acVerifyUpgrades")->trigger();
+        w.Form().Settings.VerifySeconds = 20;
+        w.Form().Settings.RolloutBackupFirst = true;
+        w.Check({"Rollout 6"});
+        Dialogs::QueueFileName(image.toStdString());
+        Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
+        QVERIFY(w.Finish());
+        const std::vector<std::string> lines = w.Lines();
+        const auto changed = std::find(lines.begin(), lines.end(), "Configuration changed by the upgrade: 1 field");
+        QVERIFY2(changed != lines.end(), Joined(lines).c_str());
+        const int row = int(changed - lines.begin());
+        const auto [before, after] = w.Progress->CompareOf(row);
+        QVERIFY2(!before.empty() && QFile::exists(QString::fromStdString(before)), before.c_str());
+        QVERIFY2(!after.empty() && QFile::exists(QString::fromStdString(after)), after.c_str());
+        QVERIFY(before != after);
+
+        QListWidget* list = w.Progress->ui()->ListBox1;
+        list->scrollToItem(list->item(row));
+        const QRect rect = list->visualItemRect(list->item(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+        TCompareDialog* compare = w.Batches().CompareWindow();
+        QVERIFY(compare);
+        QVERIFY(compare->isVisible());
+        QCOMPARE(compare->ui()->teLeftFile->text().toStdString(), before);
+        QCOMPARE(compare->ui()->teRightFile->text().toStdString(), after);
+        QCOMPARE(compare->ui()->lblSummary->text(), QStringLiteral("1 difference"));
+        compare->hide();
         QFile::remove(image);
     }
 };
