@@ -66,14 +66,6 @@ std::string ReadText(const QString& path)
     return s.str();
 }
 
-std::string Joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
-    return text;
-}
-
 // Runs `whileShown` once the dialog has its file (in automatic mode the dialog is not shown:
 // Browse fills the path, and that is where a user would look and type), then starts the upgrade.
 bool UpgradeWith(TTransferWindow& w, const std::function<void(Ui::TUpgradeForm&)>& whileShown)
@@ -338,7 +330,7 @@ private slots:
         Add(w, kAlpha);
         Add(w, kBravo);
         QSignalSpy finished(&w.Batches(), &TBatchController::BatchFinished);
-        QVERIFY2(finished.wait(60000), Joined(w.Lines()).c_str());
+        QVERIFY2(finished.wait(60000), JoinedLines(w.Lines()).c_str());
         QCOMPARE(alphaNow.Uploads(), 0);  // sent before: never again
         QCOMPARE(bravoNow.Uploads(), 1);
         // The journal is the one resumed, brought up to date.
@@ -386,10 +378,7 @@ private slots:
         QCOMPARE(w.Progress->ReasonText(), std::string("Double-click to compare the configuration before and after the upgrade."));
 
         QVERIFY(!w.Batches().CompareWindow());
-        const QRect rect = list->visualItemRect(list->item(bravoLine + 1));
-        // A double-click: the first click of it, then the second one.
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+        DoubleClickLine(*w.Progress, bravoLine + 1);
         TCompareDialog* compare = w.Batches().CompareWindow();
         QVERIFY(compare);
         QVERIFY(compare->isVisible());

@@ -17,6 +17,7 @@
 #include <QImage>
 #include <QListWidget>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <functional>
 #include <string>
@@ -115,6 +116,26 @@ struct TTransferWindow {
     }
     std::vector<std::string> Lines() const { return Progress->Lines(); }
 };
+
+// The lines one a line, for a failure's message.
+inline std::string JoinedLines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+// A double-click on the progress window's line `row` as a user gives it: its first click, then
+// the second.
+inline void DoubleClickLine(TProgressInfoForm& window, int row)
+{
+    QListWidget* list = window.ui()->ListBox1;
+    list->scrollToItem(list->item(row));
+    const QRect rect = list->visualItemRect(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+}
 
 // The progress window's rows as drawn: how many pixels of the row's text area have this colour.
 inline int ProgressPixels(TProgressInfoForm& window, int row, QRgb colour)

@@ -46,14 +46,6 @@ bool Has(const std::vector<std::string>& lines, const std::string& line)
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-std::string Joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
-    return text;
-}
-
 }  // namespace
 
 class TestLabRollout : public QObject {
@@ -84,10 +76,10 @@ private slots:
         QCOMPARE(Uploads(from), std::vector<std::string>{"02:53:00:00:41:01"});
         const std::vector<std::string> lines = w.Lines();
         QCOMPARE(lines.at(0), std::string("Rollout 1  (10.77.41.1)"));
-        QVERIFY2(Has(lines, "Upgrade Failed"), Joined(lines).c_str());
+        QVERIFY2(Has(lines, "Upgrade Failed"), JoinedLines(lines).c_str());
         for (const char* other : {"Rollout 2  (10.77.41.2)", "Rollout 3  (10.77.41.3)", "Rollout 4  (10.77.41.4)"})
-            QVERIFY2(!Has(lines, other), Joined(lines).c_str());
-        QVERIFY2(Has(lines, "Halted: 1 of 1 failed in wave 1"), Joined(lines).c_str());
+            QVERIFY2(!Has(lines, other), JoinedLines(lines).c_str());
+        QVERIFY2(Has(lines, "Halted: 1 of 1 failed in wave 1"), JoinedLines(lines).c_str());
         // Ready for "Check Failed Devices" once the search after the batch has found them again:
         // every unit of the batch, the three not started too, and not the one left out.
         QTRY_VERIFY_WITH_TIMEOUT(w.Window.Names().size() >= 6, 5000);
@@ -119,8 +111,8 @@ private slots:
         QVERIFY(w.Finish());
         QCOMPARE(Uploads(from), std::vector<std::string>{"02:53:00:00:41:04"});
         const std::vector<std::string> lines = w.Lines();
-        QVERIFY2(std::count(lines.begin(), lines.end(), std::string("Already at 2.14.0")) == 2, Joined(lines).c_str());
-        QVERIFY2(Has(lines, "Skipped: 2"), Joined(lines).c_str());
+        QVERIFY2(std::count(lines.begin(), lines.end(), std::string("Already at 2.14.0")) == 2, JoinedLines(lines).c_str());
+        QVERIFY2(Has(lines, "Skipped: 2"), JoinedLines(lines).c_str());
         QVERIFY(w.Form().Settings.RolloutSkipCurrent);
         QFile::remove(image);
     }
@@ -141,18 +133,14 @@ private slots:
         QVERIFY(w.Finish());
         const std::vector<std::string> lines = w.Lines();
         const auto changed = std::find(lines.begin(), lines.end(), "Configuration changed by the upgrade: 1 field");
-        QVERIFY2(changed != lines.end(), Joined(lines).c_str());
+        QVERIFY2(changed != lines.end(), JoinedLines(lines).c_str());
         const int row = int(changed - lines.begin());
         const auto [before, after] = w.Progress->CompareOf(row);
         QVERIFY2(!before.empty() && QFile::exists(QString::fromStdString(before)), before.c_str());
         QVERIFY2(!after.empty() && QFile::exists(QString::fromStdString(after)), after.c_str());
         QVERIFY(before != after);
 
-        QListWidget* list = w.Progress->ui()->ListBox1;
-        list->scrollToItem(list->item(row));
-        const QRect rect = list->visualItemRect(list->item(row));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+        DoubleClickLine(*w.Progress, row);
         TCompareDialog* compare = w.Batches().CompareWindow();
         QVERIFY(compare);
         QVERIFY(compare->isVisible());
