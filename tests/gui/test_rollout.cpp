@@ -6,7 +6,6 @@
 // upgrade changed open with a double-click. Devices on loopback addresses (tests/fakeupgrade.h).
 #include "../fakeupgrade.h"
 #include "transferfixture.h"
-#include "ui_comparedialog.h"
 #include "ui_form.h"
 #include "ui_progressinfo.h"
 #include "ui_upgrade.h"
@@ -14,7 +13,6 @@
 #include "core/app/i18n.h"
 #include "core/http/rollout.h"
 #include "core/protocols/orvex/family.h"
-#include "gui/config/comparedialog.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -379,13 +377,7 @@ private slots:
 
         QVERIFY(!w.Batches().CompareWindow());
         DoubleClickLine(*w.Progress, bravoLine + 1);
-        TCompareDialog* compare = w.Batches().CompareWindow();
-        QVERIFY(compare);
-        QVERIFY(compare->isVisible());
-        QCOMPARE(compare->ui()->teLeftFile->text().toStdString(), before);
-        QCOMPARE(compare->ui()->teRightFile->text().toStdString(), after);
-        QCOMPARE(compare->ui()->lblSummary->text(), QStringLiteral("1 difference"));
-        compare->hide();
+        CheckCompareShown(w.Batches(), before, after, QStringLiteral("1 difference"));
     }
 };
 

@@ -7,6 +7,7 @@
 
 #include "core/http/http.h"
 #include "gui/app/batchcontroller.h"
+#include "gui/config/comparedialog.h"
 #include "gui/http/login.h"
 #include "gui/http/upgrade.h"
 #include "gui/windows/progressinfo.h"
@@ -15,6 +16,8 @@
 #include <QAbstractItemView>
 #include <QDir>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QSignalSpy>
 #include <QTest>
@@ -135,6 +138,20 @@ inline void DoubleClickLine(TProgressInfoForm& window, int row)
     const QRect rect = list->visualItemRect(list->item(row));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+// The batches' compare dialog is open on these two files and its summary says `summary`; it is
+// closed again. (A failure returns early: the caller's test has failed.)
+inline void CheckCompareShown(TBatchController& batches, const std::string& left, const std::string& right,
+                              const QString& summary)
+{
+    TCompareDialog* compare = batches.CompareWindow();
+    QVERIFY(compare);
+    QVERIFY(compare->isVisible());
+    QCOMPARE(Control<QLineEdit>(*compare, "teLeftFile")->text().toStdString(), left);
+    QCOMPARE(Control<QLineEdit>(*compare, "teRightFile")->text().toStdString(), right);
+    QCOMPARE(Control<QLabel>(*compare, "lblSummary")->text(), summary);
+    compare->hide();
 }
 
 // The progress window's rows as drawn: how many pixels of the row's text area have this colour.

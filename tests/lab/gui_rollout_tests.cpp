@@ -8,13 +8,11 @@
 // compare of the configuration before and after.
 #include "labevents.h"
 #include "transferfixture.h"
-#include "ui_comparedialog.h"
 #include "ui_form.h"
 #include "ui_progressinfo.h"
 #include "ui_upgrade.h"
 
 #include "core/app/i18n.h"
-#include "gui/config/comparedialog.h"
 
 #include <QCheckBox>
 #include <QJsonObject>
@@ -141,13 +139,7 @@ private slots:
         QVERIFY(before != after);
 
         DoubleClickLine(*w.Progress, row);
-        TCompareDialog* compare = w.Batches().CompareWindow();
-        QVERIFY(compare);
-        QVERIFY(compare->isVisible());
-        QCOMPARE(compare->ui()->teLeftFile->text().toStdString(), before);
-        QCOMPARE(compare->ui()->teRightFile->text().toStdString(), after);
-        QCOMPARE(compare->ui()->lblSummary->text(), QStringLiteral("1 difference"));
-        compare->hide();
+        CheckCompareShown(w.Batches(), before, after, QStringLiteral("1 difference"));
         QFile::remove(image);
     }
 };
