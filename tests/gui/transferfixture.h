@@ -7,6 +7,7 @@
 
 #include "core/http/http.h"
 #include "gui/app/batchcontroller.h"
+#include "gui/config/comparedialog.h"
 #include "gui/http/login.h"
 #include "gui/http/upgrade.h"
 #include "gui/windows/progressinfo.h"
@@ -15,8 +16,11 @@
 #include <QAbstractItemView>
 #include <QDir>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <functional>
 #include <string>
@@ -115,6 +119,40 @@ struct TTransferWindow {
     }
     std::vector<std::string> Lines() const { return Progress->Lines(); }
 };
+
+// The lines one a line, for a failure's message.
+inline std::string JoinedLines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+// A double-click on the progress window's line `row` as a user gives it: its first click, then
+// the second.
+inline void DoubleClickLine(TProgressInfoForm& window, int row)
+{
+    QListWidget* list = window.ui()->ListBox1;
+    list->scrollToItem(list->item(row));
+    const QRect rect = list->visualItemRect(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+// The batches' compare dialog is open on these two files and its summary says `summary`; it is
+// closed again. (A failure returns early: the caller's test has failed.)
+inline void CheckCompareShown(TBatchController& batches, const std::string& left, const std::string& right,
+                              const QString& summary)
+{
+    TCompareDialog* compare = batches.CompareWindow();
+    QVERIFY(compare);
+    QVERIFY(compare->isVisible());
+    QCOMPARE(Control<QLineEdit>(*compare, "teLeftFile")->text().toStdString(), left);
+    QCOMPARE(Control<QLineEdit>(*compare, "teRightFile")->text().toStdString(), right);
+    QCOMPARE(Control<QLabel>(*compare, "lblSummary")->text(), summary);
+    compare->hide();
+}
 
 // The progress window's rows as drawn: how many pixels of the row's text area have this colour.
 inline int ProgressPixels(TProgressInfoForm& window, int row, QRgb colour)

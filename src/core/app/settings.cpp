@@ -32,14 +32,21 @@ std::string NotReadReason(TIniFile::TLoadError why)
                       static_cast<int>(TIniFile::kMaxFileSize / (1024 * 1024)));
     return {};
 }
+// A key goes into the file only once it differs from its default or the file has it.
+bool WriteUnlessDefault(TIniFile& ini, const char* section, const char* key, const std::string& value,
+                        const std::string& def)
+{
+    if (value == def && !ini.HasKey(section, key))
+        return true;
+    return ini.WriteString(section, key, value);
+}
+
 // The [Discovery] keys go into the file only when they say something: a file of someone who
 // never changed them stays as it always was.
 bool WriteDiscovery(TIniFile& ini, const TSettings& settings)
 {
     auto write = [&ini](const char* key, const std::string& value, const std::string& def) {
-        if (value == def && !ini.HasKey("Discovery", key))
-            return true;
-        return ini.WriteString("Discovery", key, value);
+        return WriteUnlessDefault(ini, "Discovery", key, value, def);
     };
     return write("Repeat", std::to_string(settings.Repeat), "1") && write("Interface", settings.Interface, "")
         && write("Targets", settings.Targets, "");
@@ -87,12 +94,25 @@ bool WriteCompare(TIniFile& ini, const TSettings& settings)
 bool WriteTransfers(TIniFile& ini, const TSettings& settings)
 {
     auto write = [&ini](const char* key, const std::string& value, const std::string& def) {
-        if (value == def && !ini.HasKey("Transfers", key))
-            return true;
-        return ini.WriteString("Transfers", key, value);
+        return WriteUnlessDefault(ini, "Transfers", key, value, def);
     };
     return write("Jobs", std::to_string(settings.TransferJobs), "1")
         && write("Verify", settings.VerifyUpgrades ? "True" : "False", "False");
+}
+
+// The [Rollout] keys the same way.
+bool WriteRollout(TIniFile& ini, const TSettings& settings)
+{
+    auto write = [&ini](const char* key, const std::string& value, const std::string& def) {
+        return WriteUnlessDefault(ini, "Rollout", key, value, def);
+    };
+    auto flag = [](bool on) { return std::string(on ? "True" : "False"); };
+    return write("First", std::to_string(settings.RolloutFirst), "0")
+        && write("Wave", std::to_string(settings.RolloutWave), "0")
+        && write("HaltAfter", std::to_string(settings.RolloutHaltAfter), "1")
+        && write("SkipCurrent", flag(settings.RolloutSkipCurrent), "False")
+        && write("BackupFirst", flag(settings.RolloutBackupFirst), "False")
+        && write("Retries", std::to_string(settings.RolloutRetries), "0");
 }
 } // namespace
 
@@ -229,6 +249,12 @@ void LoadSettings(const std::string& appDir, TSettings& settings)
     settings.TransferJobs = ParseTransferJobs(ini.ReadString("Transfers", "Jobs", ""));
     settings.VerifyUpgrades = ParseSettingsBool(ini.ReadString("Transfers", "Verify", ""), false);
     settings.VerifySeconds = ParseVerifySeconds(ini.ReadString("Transfers", "VerifySeconds", ""));
+    settings.RolloutFirst = ParseRolloutCount(ini.ReadString("Rollout", "First", ""), kMaxRolloutFirst, 0);
+    settings.RolloutWave = ParseRolloutCount(ini.ReadString("Rollout", "Wave", ""), kMaxRolloutWave, 0);
+    settings.RolloutHaltAfter = ParseRolloutCount(ini.ReadString("Rollout", "HaltAfter", ""), kMaxRolloutHalt, 1);
+    settings.RolloutSkipCurrent = ParseSettingsBool(ini.ReadString("Rollout", "SkipCurrent", ""), false);
+    settings.RolloutBackupFirst = ParseSettingsBool(ini.ReadString("Rollout", "BackupFirst", ""), false);
+    settings.RolloutRetries = ParseRolloutCount(ini.ReadString("Rollout", "Retries", ""), kMaxRolloutRetries, 0);
     settings.HistoryFolder = ini.ReadString("History", "Folder", "");
     settings.HistoryKeep = ParseHistoryKeep(ini.ReadString("History", "Keep", ""));
     settings.IdentityPaths = ParseIdentityPaths(ini.ReadString("Compare", "Identity", ""));
@@ -334,7 +360,7 @@ bool SaveSettings(const std::string& appDir, const TSettings& settings, std::str
         && ini.WriteString("Products", "HWG", JoinCommaText(settings.HwgProducts))
         && WriteDiscovery(ini, settings)
         && WriteWindow(ini, settings.Window, settings.Scheme, settings.Columns)
-        && WriteTransfers(ini, settings) && WriteCompare(ini, settings)
+        && WriteTransfers(ini, settings) && WriteRollout(ini, settings) && WriteCompare(ini, settings)
         && ini.Save(path);
     if (!ok && error) {
         *error = Format(_("Unable to write to %s"), path.c_str());
@@ -365,6 +391,11 @@ std::vector<std::string> ParseIdentityPaths(const std::string& text)
         from = comma + 1;
     }
     return paths;
+}
+
+int ParseRolloutCount(const std::string& text, int most, int def)
+{
+    return WholeNumber(text, 0, most).value_or(def);
 }
 
 int ParseHistoryKeep(const std::string& text)

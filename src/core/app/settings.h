@@ -132,6 +132,15 @@ std::string ColumnWidthsText(const std::vector<int>& widths);
 // [Discovery] Repeat as read: a whole number kept within 1 to 5; anything else is 1.
 int ParseRepeat(const std::string& text);
 
+// [Rollout] limits: the values the settings file, the window and pyxet-cli take (each from 0).
+constexpr int kMaxRolloutFirst = 100;
+constexpr int kMaxRolloutWave = 1000;
+constexpr int kMaxRolloutHalt = 1000;
+constexpr int kMaxRolloutRetries = 10;
+// [Rollout] First, Wave, HaltAfter and Retries as read: a whole number 0 to `most`; anything else
+// (blanks included) is `def`.
+int ParseRolloutCount(const std::string& text, int most, int def);
+
 // [Transfers] Jobs as read: 1, 2, 4, 8 or 16; anything else is 1.
 int ParseTransferJobs(const std::string& text);
 // [Transfers] VerifySeconds as read: a whole number kept within 10 to 3600; anything else is 120.

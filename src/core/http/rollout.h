@@ -93,11 +93,8 @@ struct TRolloutSetting {
 // The settings' [Rollout] as a rollout (no image revision), and back.
 TRolloutSetting RolloutOfSettings(const TSettings& settings);
 void KeepRolloutInSettings(const TRolloutSetting& rollout, TSettings& settings);
-// Limits of the values the window and pyxet-cli take.
-constexpr int kMaxRolloutFirst = 100;
-constexpr int kMaxRolloutWave = 1000;
-constexpr int kMaxRolloutHalt = 1000;
-constexpr int kMaxRolloutRetries = 10;
+// The limits of the values the window and pyxet-cli take (kMaxRolloutFirst, kMaxRolloutWave,
+// kMaxRolloutHalt, kMaxRolloutRetries) are in core/app/settings.h, where the settings file is read.
 
 // ---- Waves and halts --------------------------------------------------------------------------
 
@@ -154,7 +151,7 @@ std::optional<std::string> SkipReason(const TCurrentRevisions& revisions, const 
 // ---- What the image will reach ------------------------------------------------------------------
 
 // "5 devices: Orvex Sense T ×4, Poseidon 2250 ×1" (ngettext for the count; kinds by how many
-// units they have, then in list order; a kind not known is shown as "unknown"), and whether the
+// units they have, then in list order; a kind not known is shown as "unknown kind"), and whether the
 // units are of more than one kind (known kinds; an unknown kind beside a known one counts as
 // another).
 struct TKindsLine {
@@ -207,14 +204,16 @@ QByteArray JournalJson(const TUpgradeJournal& journal);
 std::optional<TUpgradeJournal> ParseJournal(const QByteArray& json, std::string& error);
 // The largest journal file read.
 constexpr int64_t kMaxJournalBytes = 64 * 1024 * 1024;
-// Reads a journal file: at most kMaxJournalBytes, else refused naming why (the file's error text).
+// Reads a journal file: at most kMaxJournalBytes, else refused naming why (the path, then the
+// system's error text or what is wrong in it).
 std::optional<TUpgradeJournal> ReadJournal(const std::string& path, std::string& error);
 // folder + "/upgrade-YYYYMMDDTHHMMSSZ.json" for the time given (UTC); when that file exists,
 // "-2", "-3" ... before ".json".
 std::string NewJournalName(const std::string& folder, int64_t now);
 // The newest journal in folder (by the time in its name), "" when none.
 std::string LastJournal(const std::string& folder);
-// The image's size and SHA-256 (lower-case hex). False with `error` (the file's error text).
+// The image's size and SHA-256 (lower-case hex), read in chunks; a regular file only. False with
+// `error` (the system's error text, without the path).
 bool HashImage(const std::string& path, int64_t& size, std::string& sha256, std::string& error);
 
 // Keeps a journal file up to date as the batch's threads change its units: every change rewrites
@@ -222,11 +221,12 @@ bool HashImage(const std::string& path, int64_t& size, std::string& sha256, std:
 // is on the disk (changes from several threads meanwhile go into one write). Safe from any thread.
 class TJournalWriter {
 public:
-    // Writes the journal at once; Ok() tells whether it could be written.
+    // Writes the journal at once; Ok() tells whether it could be written. The path's folder must
+    // exist: making it (backup/, one level) is the caller's job.
     TJournalWriter(std::string path, TUpgradeJournal journal);
     const std::string& Path() const { return File; }
     bool Ok() const;
-    // Why the last write failed ("" after a success).
+    // Why the last write failed, naming the file ("" after a success).
     std::string Error() const;
     // Sets unit `index`'s state and reason (Started is set with the first state after NotStarted,
     // Ended with a final state, from `now`) and waits for the write. False when it failed.
@@ -244,6 +244,7 @@ private:
     TUpgradeJournal Journal;
     uint64_t Changes = 0;   // changes made, and of them on the disk
     uint64_t OnDisk = 0;
+    uint64_t Attempted = 0;  // changes a finished write (good or failed) held
     bool Writing = false;
     std::string LastError;
 };
