@@ -637,6 +637,88 @@ TEST_F(Settings, VerifySecondsIsKeptWithinTenToAnHour)
         EXPECT_EQ(Load(std::string("[Transfers]\nVerifySeconds=") + text + "\n").VerifySeconds, seconds) << text;
 }
 
+TEST_F(Settings, RolloutKeysOnlyOnceTheySaySomething)
+{
+    TSettings s = Load("[Logs]\nTime=True\n");
+    EXPECT_EQ(s.RolloutFirst, 0);
+    EXPECT_EQ(s.RolloutWave, 0);
+    EXPECT_EQ(s.RolloutHaltAfter, 1);
+    EXPECT_FALSE(s.RolloutSkipCurrent);
+    EXPECT_FALSE(s.RolloutBackupFirst);
+    EXPECT_EQ(s.RolloutRetries, 0);
+    std::string error;
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    EXPECT_EQ(ReadFile(Dir / "Pyxet.ini").find("[Rollout]"), std::string::npos) << "defaults are not written";
+
+    // One changed: that one alone is written.
+    s.RolloutHaltAfter = 3;
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    std::string text = ReadFile(Dir / "Pyxet.ini");
+    EXPECT_NE(text.find("[Rollout]\nHaltAfter=3\n"), std::string::npos) << text;
+    for (const char* key : {"First", "Wave=", "SkipCurrent", "BackupFirst", "Retries"})
+        EXPECT_EQ(text.find(key), std::string::npos) << key;
+
+    // Every key, and back.
+    s.RolloutFirst = 2;
+    s.RolloutWave = 16;
+    s.RolloutSkipCurrent = true;
+    s.RolloutBackupFirst = true;
+    s.RolloutRetries = 4;
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    TSettings back;
+    LoadSettings(AppDir, back);
+    EXPECT_EQ(back.RolloutFirst, 2);
+    EXPECT_EQ(back.RolloutWave, 16);
+    EXPECT_EQ(back.RolloutHaltAfter, 3);
+    EXPECT_TRUE(back.RolloutSkipCurrent);
+    EXPECT_TRUE(back.RolloutBackupFirst);
+    EXPECT_EQ(back.RolloutRetries, 4);
+
+    // Back to the defaults: the keys the file has are written, so the old values do not return.
+    back.RolloutFirst = back.RolloutWave = back.RolloutRetries = 0;
+    back.RolloutHaltAfter = 1;
+    back.RolloutSkipCurrent = back.RolloutBackupFirst = false;
+    ASSERT_TRUE(SaveSettings(AppDir, back, &error)) << error;
+    text = ReadFile(Dir / "Pyxet.ini");
+    EXPECT_NE(text.find("[Rollout]\nHaltAfter=1\nFirst=0\nWave=0\nSkipCurrent=False\nBackupFirst=False\nRetries=0\n"),
+              std::string::npos)
+        << text;
+    TSettings again;
+    LoadSettings(AppDir, again);
+    EXPECT_EQ(again.RolloutFirst, 0);
+    EXPECT_EQ(again.RolloutHaltAfter, 1);
+    EXPECT_FALSE(again.RolloutSkipCurrent);
+}
+
+TEST_F(Settings, RolloutValuesWithinTheirLimitsElseTheDefault)
+{
+    struct TKey {
+        const char* Key;
+        int TSettings::*Field;
+        int Most, Default;
+    } keys[] = {
+        {"First", &TSettings::RolloutFirst, kMaxRolloutFirst, 0},
+        {"Wave", &TSettings::RolloutWave, kMaxRolloutWave, 0},
+        {"HaltAfter", &TSettings::RolloutHaltAfter, kMaxRolloutHalt, 1},
+        {"Retries", &TSettings::RolloutRetries, kMaxRolloutRetries, 0},
+    };
+    for (const TKey& k : keys) {
+        auto load = [&](const std::string& value) {
+            return Load(std::string("[Rollout]\n") + k.Key + "=" + value + "\n").*k.Field;
+        };
+        EXPECT_EQ(load("0"), 0) << k.Key;
+        EXPECT_EQ(load("1"), 1) << k.Key;
+        EXPECT_EQ(load(std::to_string(k.Most)), k.Most) << k.Key;
+        for (const std::string& bad : {std::to_string(k.Most + 1), std::string("-1"), std::string("x"),
+                                       std::string(""), std::string("2.5"), std::string("99999999")})
+            EXPECT_EQ(load(bad), k.Default) << k.Key << "=" << bad;
+    }
+    EXPECT_TRUE(Load("[Rollout]\nSkipCurrent=True\n").RolloutSkipCurrent);
+    EXPECT_TRUE(Load("[Rollout]\nBackupFirst=1\n").RolloutBackupFirst);
+    EXPECT_FALSE(Load("[Rollout]\nBackupFirst=yes\n").RolloutBackupFirst);
+    EXPECT_FALSE(Load("[Rollout]\nSkipCurrent=False\n").RolloutSkipCurrent);
+}
+
 TEST_F(Settings, HistoryAndCompareKeys)
 {
     TSettings s = Load("[Logs]\nTime=True\n");

@@ -153,7 +153,7 @@ std::optional<TRevisionAnswer> AskFirmwareRevision(const TRevisionTarget& target
             const std::optional<uint64_t> mac = MacKeyOf(device->Info.MAC);
             if (!mac || (target.Mac && *mac != *target.Mac))
                 continue;  // another unit: it never answers for this one
-            return TRevisionAnswer{device->Info.FirmwareRev, *mac, family.Name};
+            return TRevisionAnswer{device->Info.FirmwareRev, *mac, family.Name, peer};
         }
     };
     for (;;) {

@@ -163,6 +163,8 @@ public:
     void SetRollout(TRolloutSetting rollout) { Rollout = std::move(rollout); }
     void SetJournal(std::shared_ptr<TJournalWriter> journal) { Journal = std::move(journal); }
     void SetResumed(std::optional<TUpgradeJournal> resumed) { Resumed = std::move(resumed); }
+    // The transfers at once the runner runs (a rollout's waves of Wave 0 are that many units).
+    void SetJobs(int jobs) { Jobs = jobs; }
     // Where every configuration downloaded from a device whose MAC is known is also kept (none:
     // no history). Each device's step keeps into the batch's history as it was when the batch began.
     void SetHistory(std::optional<THistory> history) { History = std::move(history); }
@@ -176,6 +178,12 @@ public:
     // several at once (core/http/transferrun.h) runs each on a batch of its own.
     using TDeviceRunner = std::function<std::vector<TDeviceResult>(size_t count, const TDeviceStep& step)>;
     void SetRunner(TDeviceRunner runner) { Runner = std::move(runner); }
+    // For a runner, while it runs the steps of one call: the address of each step's device (two
+    // steps of one address never run at once; empty: the steps are the devices 0 .. count-1 of
+    // the batch in order), and how many steps the whole batch is expected to run over all its
+    // calls (an upgrade's waves and retries run several; 0 when not known).
+    const std::vector<std::string>& StepHosts() const { return Hosts; }
+    size_t PlannedSteps() const { return Planned; }
 
     // Ends the batch early: the running transfer fails at once and no later device starts;
     // the summary and the end line still follow.
@@ -199,7 +207,10 @@ private:
                     const std::vector<std::string>& files, const std::string& label,
                     std::vector<TDeviceResult>& results, const std::vector<QByteArray>& bodies = {},
                     const std::vector<std::string>& refusals = {});
-    std::vector<TDeviceResult> RunSteps(size_t count, const TDeviceStep& step);
+    std::vector<TDeviceResult> RunSteps(size_t count, const TDeviceStep& step,
+                                        std::vector<std::string> hosts = {});
+    // An upgrade's units as the rollout runs them (batch.cpp).
+    struct TRollout;
     // One device's step of a configuration batch (and of "Save...", "Load...", Fetch): its block
     // around `transfer` (run on this batch; it may fill the result's Config and history fields),
     // and its result.
@@ -230,6 +241,9 @@ private:
     std::shared_ptr<TJournalWriter> Journal;
     std::optional<TUpgradeJournal> Resumed;
     TDeviceRunner Runner;
+    std::vector<std::string> Hosts;
+    size_t Planned = 0;
+    int Jobs = 1;
     std::function<void(bool now)> StopListener;
     std::string LastMissing;  // the local file a restore did not find
     std::string LastRefusal;  // why the device is not written (a per-device body that could not be made)

@@ -97,6 +97,7 @@ struct THTTPModule::TRequest {
     bool AnswerStarted = false;
     int64_t BodyBytes = 0;     // of the answer's body, taken so far
     int LocalErrno = 0;        // reading the source or writing the target failed
+    bool NoConnection = false; // no connection was ever made (refused, no such host, connect time up)
     THTTPStop Stop = THTTPStop::None;
     THTTPSpeedWatch Watch;     // receiving
     THTTPSendWatch Sending;    // sending an upload's body
@@ -409,6 +410,11 @@ void Perform(TRequest& r)
     r.Facts.Stop = code == CURLE_ABORTED_BY_CALLBACK || code == CURLE_WRITE_ERROR ? r.Stop : THTTPStop::None;
     r.Facts.Upload = r.IsPost;
     r.Facts.BodyBytes = r.BodyBytes;
+    // A timeout before any connection was made is the connect time passing; a later one is not.
+    curl_off_t connectTime = 0;
+    curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectTime);
+    r.NoConnection = code == CURLE_COULDNT_CONNECT || code == CURLE_COULDNT_RESOLVE_HOST
+                     || (code == CURLE_OPERATION_TIMEDOUT && connectTime == 0 && !r.Connected);
 
     curl_easy_cleanup(curl);
     curl_mime_free(mime);
@@ -520,6 +526,7 @@ THTTPVerdict THTTPModule::Run(TRequest& r)
     r.AlsoStopping = AlsoStopping;
     r.Wake = [this, &r] { DeliverWork(r, false); };
     Perform(r);
+    NoConnection = r.NoConnection;
     DeliverWork(r, true);
     return JudgeRequest(r.Facts, Limits);
 }
@@ -545,6 +552,7 @@ bool THTTPModule::Post(const std::string& host, const std::string& path, const s
 {
     LastFailure.clear();
     LoginDeclined = false;
+    NoConnection = false;
     TRequest r;
     r.IsPost = true;
     r.Progress = progress;
@@ -610,6 +618,7 @@ bool THTTPModule::Get(const std::string& host, const std::string& path, const st
 {
     LastFailure.clear();
     LoginDeclined = false;
+    NoConnection = false;
     TRequest r;
     r.Url = "http://" + host + "/" + path;
     // The body goes to a new file beside the target, which it replaces only once complete.
@@ -652,6 +661,7 @@ bool THTTPModule::GetBytes(const std::string& host, const std::string& path, QBy
 {
     LastFailure.clear();
     LoginDeclined = false;
+    NoConnection = false;
     TRequest r;
     r.Url = "http://" + host + "/" + path;
     r.KeepAnswer = true;  // within kMaxConfigBytes, as a download to a file

@@ -299,6 +299,10 @@ void TTransferRun::TState::Work()
         batch.FollowStop(&NoMoreStarts);
         batch.SetVerification(Order.Verification);
         batch.SetHistory(Order.History);
+        batch.SetRollout(Order.Rollout);
+        batch.SetJournal(Order.Journal);
+        batch.SetResumed(Order.Resumed);
+        batch.SetJobs(std::clamp(Order.Jobs, 1, kMaxJobs));
         batch.SetRunner([this, &batch](size_t count, const TTransferBatch::TDeviceStep& step) {
             return RunSteps(batch, count, step);
         });
@@ -343,19 +347,26 @@ std::vector<TDeviceResult> TTransferRun::TState::RunSteps(TTransferBatch& batch,
         return results;
     }
 
+    // A batch may run its steps in several calls (an upgrade's waves, its retries): the counts
+    // and the bar go over the whole batch, each call's steps after those of the calls before.
+    size_t base;
     {
         std::lock_guard<std::mutex> guard(Lock);
-        Steps = count;
-        Share.assign(count, 0);
+        base = Share.size();
+        Share.resize(base + count, 0);
+        Steps = std::max({Steps, Share.size(), batch.PlannedSteps()});
         Active = true;
         QueueCount();
     }
     std::vector<TWorker*> idle;
     for (const auto& worker : Workers)
         idle.push_back(worker.get());
-    TJobKeys addresses;
-    for (const TBatchDevice& device : Order.Devices)
-        addresses.push_back(device.PeerIP);
+    TJobKeys addresses = batch.StepHosts();
+    if (addresses.size() != count) {
+        addresses.clear();
+        for (size_t i = 0; i < count && i < Order.Devices.size(); ++i)
+            addresses.push_back(Order.Devices[i].PeerIP);
+    }
 
     std::vector<TDeviceResult> results(count);
     std::vector<TKeptLines> lines(count);
@@ -371,7 +382,7 @@ std::vector<TDeviceResult> TTransferRun::TState::RunSteps(TTransferBatch& batch,
             }
             StepBegins();
             TKeptLines kept;
-            worker->Host.Index = i;
+            worker->Host.Index = base + i;
             worker->Host.Lines = &kept;
             // The device's log lines wait until every device before it has logged.
             auto log = std::make_unique<TActionLogger>();
@@ -385,7 +396,7 @@ std::vector<TDeviceResult> TTransferRun::TState::RunSteps(TTransferBatch& batch,
             worker->Host.Lines = nullptr;
             lines[i] = std::move(kept);
             logs[i] = std::move(log);
-            StepEnds(i);
+            StepEnds(base + i);
             std::lock_guard<std::mutex> guard(Lock);
             idle.push_back(worker);
         },
