@@ -425,6 +425,7 @@ std::vector<TDeviceIdentity> IdentifyHosts(const TSettings& settings, std::vecto
     TDiscoveryOptions asking;
     asking.Broadcast = false;
     asking.WaitSeconds = kMacQuestionSeconds;
+    asking.UntilEveryTarget = true;
     for (const TBatchDevice& device : devices) {
         in_addr address{};
         if (inet_pton(AF_INET, device.PeerIP.c_str(), &address) == 1)

@@ -105,7 +105,7 @@ contains "a plain upgrade's journal that cannot be written: a warning" "warning:
 contains "--first out of range" "--first: takes a number from 0 to 100" "$work/badfirst.err"
 contains "--image-revision alone" "--image-revision: goes with --skip-current" "$work/badrevision.err"
 contains "--halt-after alone" "--halt-after: goes with --first or --wave" "$work/badhalt.err"
-contains "the retries are logged" "etry" "$work/away.err"
+contains "the retries are logged" "Trying 1 device again (round 1 of 3)..." "$work/away.err"
 
 python3 - "$work" <<'PY' || failures=$((failures + 1))
 import glob, json, os, re, sys
