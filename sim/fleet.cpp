@@ -3,6 +3,7 @@
 #include "httpparse.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -125,7 +126,7 @@ struct FleetError {
 const std::set<std::string> kDeviceKeys = {
     "family", "mac", "name", "ip", "mask", "gateway", "dns1", "dns2", "dhcp", "http_port", "telnet_port",
     "type", "header_type", "firmware", "address", "items", "can_set_default", "error_code", "restart_ms",
-    "factory", "faults", "http", "shared_address", "follow_ip", "refuse_commands", "step_aside"};
+    "factory", "faults", "http", "shared_address", "follow_ip", "refuse_commands", "step_aside", "away_ms"};
 const std::set<std::string> kStepAsideKeys = {"to", "heir"};
 const std::set<std::string> kSetupKeys = {"name", "ip", "mask", "gateway", "dns1", "dns2", "dhcp", "http_port",
                                           "telnet_port"};
@@ -136,7 +137,7 @@ const std::set<std::string> kHttpKeys = {"user",      "password",       "refuse"
                                          "slow_bps",  "receive_buffer", "upload_fails", "answer_ms",
                                          "setup_xml", "heading",        "answer",       "vanish_after",
                                          "vanish_ms", "encoding",       "changing",     "not_well_formed",
-                                         "get_login"};
+                                         "get_login",  "keep_revision",  "upgrade_changes"};
 const HttpAnswer kHttpAnswers[] = {HttpAnswer::Normal, HttpAnswer::Endless, HttpAnswer::Empty, HttpAnswer::NoContent,
                                    HttpAnswer::Partial, HttpAnswer::Close, HttpAnswer::Drip};
 
@@ -303,6 +304,7 @@ DeviceConfig ReadDevice(const json& object, size_t index) {
     }
     if (hwg && object.contains("error_code")) Fail(where, "\"error_code\" is for Orvex devices only");
     if (object.contains("restart_ms")) device.restart_ms = int(GetInt(object, "restart_ms", 0, 600000, where));
+    if (object.contains("away_ms")) device.away_ms = int(GetInt(object, "away_ms", 0, 86400000, where));
     if (object.contains("refuse_commands"))
         device.refuse_commands = int(GetInt(object, "refuse_commands", 1, 255, where));
     if (object.contains("shared_address")) device.shared_address = GetBool(object, "shared_address", where);
@@ -370,6 +372,22 @@ DeviceConfig ReadDevice(const json& object, size_t index) {
         if (http.contains("receive_buffer"))
             device.http.receive_buffer = int(GetInt(http, "receive_buffer", 1024, 16777216, at));
         if (http.contains("upload_fails")) device.http.upload_fails = GetBool(http, "upload_fails", at);
+        if (http.contains("keep_revision")) device.http.keep_revision = GetBool(http, "keep_revision", at);
+        if (device.http.keep_revision && device.http.upload_fails)
+            Fail(at, "\"keep_revision\" and \"upload_fails\" contradict each other");
+        if (http.contains("upgrade_changes")) {
+            const json& changes = http.at("upgrade_changes");
+            if (!changes.is_object() || changes.empty())
+                Fail(at, "\"upgrade_changes\" must be an object of element names and texts");
+            for (const auto& [element, text] : changes.items()) {
+                const bool plain = !element.empty() && std::all_of(element.begin(), element.end(), [](char c) {
+                    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-';
+                });
+                if (!plain) Fail(at, "\"upgrade_changes\": \"" + element + "\" is no element name");
+                if (!text.is_string()) Fail(at, "\"upgrade_changes\": the text of \"" + element + "\" must be a text");
+                device.http.upgrade_changes.emplace_back(element, text.get<std::string>());
+            }
+        }
         if (http.contains("answer_ms")) device.http.answer_ms = int(GetInt(http, "answer_ms", 0, 86400000, at));
         if (http.contains("vanish_after"))
             device.http.vanish_after = int(GetInt(http, "vanish_after", 1, int64_t(kMaxBodyBytes), at));
@@ -427,6 +445,8 @@ void CheckDistinct(const std::vector<DeviceConfig>& devices) {
         if (a == Ip4{10, 77, 0, 1} || a == Ip4{10, 77, 0, 254})
             Fail(where, "10.77.0.1 and 10.77.0.254 belong to the lab");
         if (!UsableDeviceAddress(a)) Fail(where, "address " + IpText(a) + " cannot be a device's own address");
+        // While away its address is nobody's: it cannot be shared.
+        if (device.away_ms > 0 && device.shared_address) Fail(where, "an \"away_ms\" device cannot share its address");
     }
     // A device steps aside to an address of its own, and leaves its old one to a device listed.
     for (size_t i = 0; i < devices.size(); ++i) {
@@ -434,6 +454,8 @@ void CheckDistinct(const std::vector<DeviceConfig>& devices) {
         if (!step) continue;
         const std::string where = "device " + std::to_string(i) + " step_aside";
         if (!macs.count(step->heir)) Fail(where, "no device has the \"heir\" MAC " + MacText(step->heir));
+        for (const DeviceConfig& heir : devices)
+            if (heir.mac == step->heir && heir.away_ms > 0) Fail(where, "the \"heir\" cannot be away at the start");
         if (addresses.count(step->to))
             Fail(where, "\"to\" " + IpText(step->to) + " is the address of device " +
                             std::to_string(addresses.at(step->to)));
@@ -554,6 +576,7 @@ std::string FleetToJson(const std::vector<DeviceConfig>& devices) {
             object["error_code"] = device.error_code;
         }
         if (device.restart_ms >= 0) object["restart_ms"] = device.restart_ms;
+        if (device.away_ms > 0) object["away_ms"] = device.away_ms;
         if (device.refuse_commands) object["refuse_commands"] = device.refuse_commands;
         if (device.shared_address) object["shared_address"] = true;
         if (device.follow_ip) object["follow_ip"] = true;
@@ -582,6 +605,12 @@ std::string FleetToJson(const std::vector<DeviceConfig>& devices) {
         if (h.slow_bps) http["slow_bps"] = h.slow_bps;
         if (h.receive_buffer) http["receive_buffer"] = h.receive_buffer;
         if (h.upload_fails) http["upload_fails"] = true;
+        if (h.keep_revision) http["keep_revision"] = true;
+        if (!h.upgrade_changes.empty()) {
+            json changes = json::object();
+            for (const auto& [element, text] : h.upgrade_changes) changes[element] = text;
+            http["upgrade_changes"] = changes;
+        }
         if (h.answer_ms) http["answer_ms"] = h.answer_ms;
         if (h.vanish_after) http["vanish_after"] = h.vanish_after;
         if (h.vanish_ms) http["vanish_ms"] = h.vanish_ms;

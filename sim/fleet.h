@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -59,7 +60,12 @@ struct HttpConfig {
     int status = 0;               // non-zero: every request is answered with this status
     int slow_bps = 0;             // non-zero: request bodies and answers move at this many bytes/s
     int receive_buffer = 0;       // non-zero: SO_RCVBUF of each connection (a small device's window)
-    bool upload_fails = false;    // POST /upload is answered 500 "Upload failed"
+    bool upload_fails = false;    // POST /upload is read whole, then answered 500 "Upload failed"
+    bool keep_revision = false;   // an image is taken and answered 200, but the device restarts with
+                                  // the revision it had (it refused the image)
+    // After each image it takes, the first element of each name in its file gets this text
+    // (element name, UTF-8 text), as an upgrade that resets or changes settings.
+    std::vector<std::pair<std::string, std::string>> upgrade_changes;
     int answer_ms = 0;            // non-zero: the answer waits this long once the request is read
     int vanish_after = 0;         // non-zero: after this many bytes of a request body the device reads
                                   // no more and, vanish_ms later, goes away (answers no packet)
@@ -98,6 +104,7 @@ struct DeviceConfig {
     bool follow_ip = false;       // after a restart the device answers from its configured ip
     std::optional<StepAside> step_aside;  // its first firmware image moves it aside (above)
     int restart_ms = -1;          // -1: the simulator's default
+    int away_ms = 0;              // non-zero: switched off for this long from the simulator's start
     Faults faults;
     HttpConfig http;
 };

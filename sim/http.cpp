@@ -439,13 +439,20 @@ void Connection::Serve() {
     vanishAfter_ = size_t(config.http.vanish_after);
     const bool read = ReadBody(*head, body, failStatus);
     vanishAfter_ = 0;
+    // Whether a body reached the device whole or was cut short (its client or the device went
+    // away in the middle), and how much of it was read.
     if (vanished_) {
+        if (isPost) event["body"] = "cut short";
         Vanish(event, config.http.vanish_ms);
         return;
     }
     if (!read) {
         if (failStatus == 0) {
             event["outcome"] = "client went away";
+            if (isPost) {
+                event["body"] = "cut short";
+                event["request_bytes"] = input_.size();
+            }
             Finish(event, 0);
             return;
         }
@@ -454,6 +461,7 @@ void Connection::Serve() {
         return;
     }
     event["request_bytes"] = body.size();
+    if (isPost) event["body"] = "whole";
     // A device busy with what it was sent (flashing an image) answers late, or never; the
     // connection stays open meanwhile.
     if (config.http.answer_ms > 0) {
@@ -521,8 +529,10 @@ void Connection::Serve() {
             Succeed(event, Page("Configuration saved"));
             return;
         }
+        // A device whose flash fails once it has the whole image.
         if (config.http.upload_fails) {
             event["outcome"] = "upload failed";
+            event["image"] = "failed";
             Finish(event, 500);
             Respond(500, Page(config.http.heading.value_or("Upload failed"), "The image was not accepted."));
             return;
@@ -533,19 +543,24 @@ void Connection::Serve() {
             Respond(400, Page(config.http.heading.value_or("Upload failed"), "The image is empty."));
             return;
         }
-        // A device that steps aside answers as if it took the image, and keeps its revision.
-        if (config.step_aside) {
-            sim_.StepAsideFrom(size_t(index));
-            event["outcome"] = "image not taken: stepped aside";
+        // A device that refuses the image (or steps aside) answers as if it took it, restarts and
+        // keeps its revision.
+        if (config.step_aside || config.http.keep_revision) {
+            sim_.RefuseFirmware(size_t(index));
+            event["outcome"] = config.step_aside ? "image not taken: stepped aside" : "image not taken: revision kept";
+            event["image"] = "refused";
             event["firmware"] = nullptr;
             Succeed(event, Page(config.http.heading.value_or("Upload OK"), std::to_string(file->data.size()) + " bytes written."));
             return;
         }
         // An image of the simulator's own form restarts the device into it: silent from now on
         // for its restart time (the answer below still goes out), then reporting its revision.
-        const std::string revision = sim_.AcceptFirmware(size_t(index), file->data);
+        std::vector<std::string> changed;
+        const std::string revision = sim_.AcceptFirmware(size_t(index), file->data, changed);
         event["outcome"] = "firmware accepted";
+        event["image"] = "taken";
         event["firmware"] = revision.empty() ? json(nullptr) : json(revision);
+        if (!changed.empty()) event["config_changed"] = changed;
         Succeed(event, Page(config.http.heading.value_or("Upload OK"), std::to_string(file->data.size()) + " bytes written."));
         return;
     }

@@ -10,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "away.h"
 #include "events.h"
 #include "fleet.h"
 #include "http.h"
@@ -105,6 +106,11 @@ int main(int argc, char** argv) {
 
     events.Write({{"event", "started"}, {"device", nullptr}, {"devices", deviceCount}, {"pid", getpid()}});
     events.Flush();
+    // Devices switched off at the start are away before anyone can ask.
+    if (!sim::StartAwayDevices(simulator, error)) {
+        std::fprintf(stderr, "pyxet-sim: away_ms: %s\n", error.c_str());
+        return 1;
+    }
     if (!readyPath.empty()) {
         std::ofstream ready(readyPath);
         ready << getpid() << "\n";

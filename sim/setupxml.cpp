@@ -115,8 +115,9 @@ std::string Unescape(const std::string& text) {
     return out;
 }
 
-// The content of the first element `tag` in `text` (between its start and end tags), if any.
-std::optional<std::string> Content(const std::string& text, const std::string& tag) {
+// Where the content of the first element `tag` in `text` lies (between its start and end tags):
+// the offsets of its first byte and of the byte after it, if any.
+std::optional<std::pair<size_t, size_t>> ContentSpan(const std::string& text, const std::string& tag) {
     size_t at = 0;
     for (;;) {
         at = text.find("<" + tag, at);
@@ -131,7 +132,13 @@ std::optional<std::string> Content(const std::string& text, const std::string& t
     if (open == std::string::npos || text[open - 1] == '/') return std::nullopt;
     const size_t close = text.find("</" + tag, open);
     if (close == std::string::npos) return std::nullopt;
-    return text.substr(open + 1, close - open - 1);
+    return std::make_pair(open + 1, close);
+}
+
+std::optional<std::string> Content(const std::string& text, const std::string& tag) {
+    const auto span = ContentSpan(text, tag);
+    if (!span) return std::nullopt;
+    return text.substr(span->first, span->second - span->first);
 }
 
 std::optional<std::string> Value(const std::string& section, const std::string& tag) {
@@ -217,12 +224,13 @@ SetupValues ReadSetupValues(const std::string& bytes) {
 }
 
 std::string WithCounter(const std::string& file, long long value) {
-    const size_t open = file.find("<counter>");
-    if (open == std::string::npos) return file;
-    const size_t start = open + 9;
-    const size_t close = file.find("</counter>", start);
-    if (close == std::string::npos) return file;
-    return file.substr(0, start) + std::to_string(value) + file.substr(close);
+    return WithElementText(file, "counter", std::to_string(value));
+}
+
+std::string WithElementText(const std::string& file, const std::string& tag, const std::string& text) {
+    const auto span = ContentSpan(file, tag);
+    if (!span) return file;
+    return file.substr(0, span->first) + FromUtf8(Escape(text), DeclaredEncoding(file)) + file.substr(span->second);
 }
 
 }  // namespace sim

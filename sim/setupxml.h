@@ -24,4 +24,8 @@ SetupValues ReadSetupValues(const std::string& file);
 // The file with the text of its first <counter> element replaced by `value` (unchanged without one).
 std::string WithCounter(const std::string& file, long long value);
 
+// The file with the content of its first element `tag` replaced by `text` (UTF-8, escaped and
+// written in the encoding the file declares); unchanged when it has no such element with content.
+std::string WithElementText(const std::string& file, const std::string& tag, const std::string& text);
+
 }  // namespace sim

@@ -76,9 +76,15 @@ std::string Simulator::ServeSetupXml(size_t index) {
 
 std::string Simulator::StoreSetupXml(size_t index, const std::string& file) {
     std::lock_guard lock(mutex_);
+    devices_[index].setupXml = file;
+    const std::string taken = TakeSetupValues(index, "configuration");
+    if (taken == "network") StartRestart(index, "configuration");
+    return taken;
+}
+
+std::string Simulator::TakeSetupValues(size_t index, const char* cause) {
     Device& device = devices_[index];
-    device.setupXml = file;
-    const SetupValues values = ReadSetupValues(file);
+    const SetupValues values = ReadSetupValues(device.setupXml);
     NetSetup next = device.setup;
     if (values.name && device.config.family == Family::Orvex && values.name->size() <= 32) next.name = *values.name;
     if (values.name && device.config.family == Family::Hwg) next.name = *values.name;
@@ -101,10 +107,8 @@ std::string Simulator::StoreSetupXml(size_t index, const std::string& file) {
     const bool network = next.ip != device.setup.ip || next.mask != device.setup.mask ||
                          next.gateway != device.setup.gateway || next.dhcp != device.setup.dhcp;
     device.setup = next;
-    StateEvent(index, "configuration");
-    if (!network) return "name";
-    StartRestart(index, "configuration");
-    return "network";
+    StateEvent(index, cause);
+    return network ? "network" : "name";
 }
 
 int Simulator::DeviceAt(const Ip4& address) {
@@ -192,15 +196,24 @@ void Simulator::StartRestart(size_t index, const char* cause) {
     restarting_.insert(index);
 }
 
-std::string Simulator::AcceptFirmware(size_t index, const std::string& image) {
+std::string Simulator::AcceptFirmware(size_t index, const std::string& image, std::vector<std::string>& changed) {
     static const std::string kMarker = "PYXET-SIM-FIRMWARE ";
+    std::lock_guard lock(mutex_);
+    Device& device = devices_[index];
+    // An upgrade that changes settings: the file first, then the values the device takes from it.
+    for (const auto& [element, text] : device.config.http.upgrade_changes) {
+        const std::string before = device.setupXml;
+        device.setupXml = WithElementText(device.setupXml, element, text);
+        if (device.setupXml != before) changed.push_back(element);
+    }
+    const bool restarts = image.compare(0, kMarker.size(), kMarker) == 0;
+    if (!changed.empty() && TakeSetupValues(index, "upgrade") == "network" && !restarts)
+        StartRestart(index, "configuration");
     // Other images are taken as before: no restart, the revision stays.
-    if (image.compare(0, kMarker.size(), kMarker) != 0) return "";
+    if (!restarts) return "";
     const size_t end = image.find('\n');
     std::string revision = image.substr(kMarker.size(), end == std::string::npos ? std::string::npos : end - kMarker.size());
     if (!revision.empty() && revision.back() == '\r') revision.pop_back();
-    std::lock_guard lock(mutex_);
-    Device& device = devices_[index];
     if (!revision.empty() && device.config.family == Family::Hwg) {
         int a = -1, b = -1, c = -1;
         char tail = 0;
@@ -217,7 +230,7 @@ std::string Simulator::AcceptFirmware(size_t index, const std::string& image) {
     return revision;
 }
 
-void Simulator::StepAsideFrom(size_t index) {
+void Simulator::RefuseFirmware(size_t index) {
     std::lock_guard lock(mutex_);
     Device& device = devices_[index];
     StartRestart(index, "firmware");
@@ -226,6 +239,10 @@ void Simulator::StepAsideFrom(size_t index) {
     const Ip4 left = device.address;
     Move(index, device.config.step_aside->to);
     Move(byMac_.at(device.config.step_aside->heir), left);
+}
+
+bool Simulator::Away(const Device& device, Clock::time_point now) const {
+    return device.config.away_ms > 0 && now < started_ + std::chrono::milliseconds(device.config.away_ms);
 }
 
 Clock::time_point Simulator::Tick(Clock::time_point now) {
@@ -292,7 +309,8 @@ void Simulator::HandleOrvex(const uint8_t* data, size_t size, const Origin& orig
                 const Device& device = devices_[found->second];
                 event["device"] = MacText(device.config.mac);
                 event["error_code"] = kOrvexErrorMalformed;
-                if (!device.config.faults.silent && !device.config.faults.ignore_commands && !device.restarting)
+                if (!device.config.faults.silent && !device.config.faults.ignore_commands && !device.restarting &&
+                    !Away(device, Clock::now()))
                     Answer(device, found->second,
                            BuildOrvexCommandAnswer(data, size, device.config.mac, kOrvexErrorMalformed), out);
             }
@@ -307,7 +325,9 @@ void Simulator::HandleOrvex(const uint8_t* data, size_t size, const Origin& orig
             if (!request->toAll && request->target != device.config.mac) continue;
             json event = RequestEvent(index, origin, "info");
             const bool dropped = ++device.infoRequests % device.config.faults.answer_every != 0;
-            if (device.restarting) {
+            if (Away(device, Clock::now())) {
+                event["outcome"] = "away";
+            } else if (device.restarting) {
                 event["outcome"] = "ignored: restarting";
             } else if (device.config.faults.silent) {
                 event["outcome"] = "silent";
@@ -353,6 +373,11 @@ void Simulator::HandleOrvex(const uint8_t* data, size_t size, const Origin& orig
     json event = RequestEvent(index, origin, kind);
     event["size"] = size;
     event["action"] = action;
+    if (Away(device, Clock::now())) {
+        event["outcome"] = "away";
+        events_.Write(std::move(event));
+        return;
+    }
     if (device.restarting) {
         event["outcome"] = "ignored: restarting";
         events_.Write(std::move(event));
@@ -402,7 +427,9 @@ void Simulator::HandleHwg(const uint8_t* data, size_t size, const Origin& origin
             Device& device = devices_[index];
             json event = RequestEvent(index, origin, "info");
             const bool dropped = ++device.infoRequests % device.config.faults.answer_every != 0;
-            if (device.restarting) {
+            if (Away(device, Clock::now())) {
+                event["outcome"] = "away";
+            } else if (device.restarting) {
                 event["outcome"] = "ignored: restarting";
             } else if (device.config.faults.silent) {
                 event["outcome"] = "silent";
@@ -440,7 +467,9 @@ void Simulator::HandleHwg(const uint8_t* data, size_t size, const Origin& origin
     json event = RequestEvent(index, origin, command->factoryDefault ? "factory_default" : "command");
     event["authentic"] = command->authentic;
     event["filler_intact"] = command->fillerIntact;
-    if (!command->authentic) {
+    if (Away(device, Clock::now())) {
+        event["outcome"] = "away";
+    } else if (!command->authentic) {
         event["outcome"] = "ignored: bad MAC";
     } else if (device.restarting) {
         event["outcome"] = "ignored: restarting";

@@ -64,11 +64,16 @@ public:
     // form, first line "PYXET-SIM-FIRMWARE <revision>", restarts the device, which then reports
     // that revision if it fits the family (else the one it had). Any other image changes
     // nothing. Returns the new revision, or "" when it stays.
-    std::string AcceptFirmware(size_t index, const std::string& image);
-    // A device with step_aside was sent a firmware image: it does not take it and restarts with
-    // the revision it had; the first time, it moves to its step_aside address and its heir moves
-    // to the address it left, at once.
-    void StepAsideFrom(size_t index);
+    // A device with upgrade_changes also changes its file then; `changed` gets the elements.
+    std::string AcceptFirmware(size_t index, const std::string& image, std::vector<std::string>& changed);
+    // A device that does not take firmware images (keep_revision, step_aside) was sent one: it
+    // restarts with the revision it had. The first time, a step_aside device moves to its
+    // step_aside address and its heir moves to the address it left, at once.
+    void RefuseFirmware(size_t index);
+
+    // Whether the device is still switched off (away_ms from the simulator's start).
+    bool Away(const Device& device, Clock::time_point now) const;
+    Clock::time_point Started() const { return started_; }
 
     // Ends restarts that are due; returns the time of the next one (or max when none).
     Clock::time_point Tick(Clock::time_point now);
@@ -92,6 +97,8 @@ public:
     std::string StoreSetupXml(size_t index, const std::string& file);
 
 private:
+    // Takes the values the device's file now carries (see StoreSetupXml); the caller holds the lock.
+    std::string TakeSetupValues(size_t index, const char* cause);
     void StartRestart(size_t index, const char* cause);
     void StateEvent(size_t index, const char* cause);
     std::vector<size_t> Targets(Family family, const Origin& origin) const;

@@ -559,8 +559,11 @@ std::optional<Datagram> AnswerAt(Client& client, const Bytes& request, uint16_t 
     return std::nullopt;
 }
 
-// GET path from port 80 of address: the whole answer, or "" when no connection was made.
-std::string HttpGet(const char* address, const char* path) {
+// Sends `request` to port 80 of address and reads the whole answer: "" when no connection was
+// made (`connectError` then holds the errno of the connect). With `cut`, only that many bytes of the
+// request go out and the connection is closed at once, as by a client killed in the middle.
+std::string HttpExchange(const char* address, const std::string& request, int* connectError = nullptr,
+                         size_t cut = std::string::npos) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     timeval timeout{5, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
@@ -571,15 +574,23 @@ std::string HttpGet(const char* address, const char* path) {
     inet_pton(AF_INET, address, &to.sin_addr);
     std::string answer;
     if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
-        const std::string request = std::string("GET ") + path + " HTTP/1.1\r\nHost: " + address + "\r\n\r\n";
-        if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size())) {
+        const size_t size = std::min(cut, request.size());
+        if (send(fd, request.data(), size, MSG_NOSIGNAL) == ssize_t(size) && cut == std::string::npos) {
             char buffer[4096];
             ssize_t n;
             while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0) answer.append(buffer, size_t(n));
         }
+    } else if (connectError) {
+        *connectError = errno;
     }
     close(fd);
     return answer;
+}
+
+// GET path from port 80 of address: the whole answer, or "" when no connection was made.
+std::string HttpGet(const char* address, const char* path, int* connectError = nullptr) {
+    return HttpExchange(address, std::string("GET ") + path + " HTTP/1.1\r\nHost: " + address + "\r\n\r\n",
+                        connectError);
 }
 
 Bytes PlanOrvexUpdate(const sim::Mac& mac, const std::array<uint8_t, 4>& ip) {
@@ -719,4 +730,179 @@ TEST(LabPlan, RefusingAndIgnoringDevicesAnswerDiscoveryAndChangeNothing) {
         EXPECT_EQ(now[0].data, deafBefore[0].data);
     }
     EXPECT_TRUE(HasEvent("02:52:00:00:00:02", "kind", "factory_default", "outcome", "ignored"));
+}
+
+// ---- Device behaviours of firmware rollouts: tests/lab/sim_rollout_fleet.json (test_sim_rollout.sh) ----
+
+namespace {
+
+#define REQUIRE_ROLLOUT_FLEET()                                                                        \
+    ASSERT_TRUE(std::getenv("PYXET_LAB_FLEET") &&                                                      \
+                std::string(std::getenv("PYXET_LAB_FLEET")).ends_with("tests/lab/sim_rollout_fleet.json")) \
+        << "needs scripts/lab.sh --fleet tests/lab/sim_rollout_fleet.json"
+
+// A POST of a multipart form with the file part "filename".
+std::string Upload(const char* address, const std::string& image) {
+    const std::string body =
+        "--pyxet-sim-form\r\nContent-Disposition: form-data; name=\"filename\"; filename=\"image.bin\"\r\n"
+        "Content-Type: application/octet-stream\r\n\r\n" +
+        image + "\r\n--pyxet-sim-form--\r\n";
+    return std::string("POST /upload HTTP/1.1\r\nHost: ") + address +
+           "\r\nContent-Type: multipart/form-data; boundary=pyxet-sim-form\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+std::string StatusLine(const std::string& answer) { return answer.substr(0, answer.find("\r\n")); }
+
+// The events of one device of these kinds so far.
+std::vector<json> DeviceEvents(const std::string& device, const std::string& kind) {
+    std::vector<json> out;
+    std::ifstream file(std::getenv("PYXET_LAB_EVENTS"));
+    for (std::string line; std::getline(file, line);) {
+        const json e = json::parse(line, nullptr, false);
+        if (!e.is_discarded() && e["event"] == kind && e["device"] == device) out.push_back(e);
+    }
+    return out;
+}
+
+// The last http event of the device for this path, once its line is written (up to two seconds).
+json LastHttp(const std::string& device, const std::string& path) {
+    json last;
+    WaitForEvent([&](const json& e) {
+        if (e["event"] == "http" && e["device"] == device && e.value("path", "") == path) last = e;
+        return false;
+    });
+    return last;
+}
+
+// The device's revision as it answers an info request at its address, once it answers.
+std::string RevisionAt(Client& client, const char* address) {
+    const auto answer = AnswerAt(client, vectors::OrvexInfoRequest(), kOrvex, address);
+    return answer ? Text(answer->data, 98, 16) : "(no answer)";
+}
+
+}  // namespace
+
+TEST(LabRollout, AwayDevicesAnswerNothingAndRefuseConnectionsUntilTheirTime) {
+    REQUIRE_ROLLOUT_FLEET();
+    Client client;
+    // Neither discovery nor a question at their addresses finds them; the others answer.
+    const auto orvex = client.Ask(vectors::OrvexInfoRequest(), kOrvex, 700ms);
+    EXPECT_TRUE(From(orvex, "10.77.5.1").empty());
+    EXPECT_EQ(From(orvex, "10.77.5.6").size(), 1u);
+    EXPECT_TRUE(client.Ask(vectors::HwgInfoRequest(), kHwg, 500ms).empty());
+    EXPECT_TRUE(AskAt(client, vectors::OrvexInfoRequest(), kOrvex, "10.77.5.1", 300ms).empty());
+    // A connection fails as to a unit that is off: the address has no owner (no route to host),
+    // whether the lab made it local alone (10.77.5.1) or with a neighbour (10.77.5.2).
+    for (const char* address : {"10.77.5.1", "10.77.5.2"}) {
+        int error = 0;
+        EXPECT_EQ(HttpGet(address, "/", &error), "") << address << ": a connection was made";
+        EXPECT_TRUE(error == EHOSTUNREACH || error == ETIMEDOUT || error == EINPROGRESS)
+            << address << ": " << std::strerror(error);
+    }
+    EXPECT_EQ(StatusLine(HttpGet("10.77.5.3", "/")), "HTTP/1.1 200 OK") << "a neighbour serves";
+
+    // Then they come on.
+    for (const char* device : {"02:61:00:00:00:01", "02:61:00:00:00:02"}) {
+        bool back = false;
+        for (int wait = 0; wait < 20 && !back; ++wait) back = HasEvent(device, "event", "back");
+        ASSERT_TRUE(back) << device;
+        for (const char* kind : {"http", "http_open"})
+            EXPECT_TRUE(DeviceEvents(device, kind).empty()) << device << ": a request reached it while it was away";
+        const auto away = DeviceEvents(device, "away");
+        ASSERT_EQ(away.size(), 1u);
+        EXPECT_EQ(away[0]["ms"], 20000);
+    }
+    EXPECT_TRUE(HasEvent("02:61:00:00:00:01", "kind", "info", "outcome", "away"));
+    EXPECT_EQ(RevisionAt(client, "10.77.5.1"), "1.0");
+    EXPECT_TRUE(AnswerAt(client, vectors::HwgInfoRequest(), kHwg, "10.77.5.2"));
+    for (const char* address : {"10.77.5.1", "10.77.5.2"})
+        EXPECT_EQ(StatusLine(HttpGet(address, "/")), "HTTP/1.1 200 OK") << address;
+}
+
+TEST(LabRollout, AFlashThatFailsAnswers500OnlyOnceTheWholeImageIsIn) {
+    REQUIRE_ROLLOUT_FLEET();
+    const std::string image(1000000, 'i');
+    const std::string answer = HttpExchange("10.77.5.3", Upload("10.77.5.3", image));
+    EXPECT_EQ(StatusLine(answer), "HTTP/1.1 500 Internal Server Error");
+    EXPECT_NE(answer.find("<h1>Upload failed</h1>"), std::string::npos);
+    const json event = LastHttp("02:61:00:00:00:03", "/upload");
+    EXPECT_EQ(event.value("body", ""), "whole");
+    EXPECT_EQ(event.value("image", ""), "failed");
+    EXPECT_EQ(event.value("bytes", 0), 1000000);
+    // No restart, the revision kept.
+    Client client;
+    const auto now = AskAt(client, vectors::OrvexInfoRequest(), kOrvex, "10.77.5.3", 500ms);
+    ASSERT_EQ(now.size(), 1u);
+    EXPECT_EQ(Text(now[0].data, 98, 16), "2.14.0");
+}
+
+TEST(LabRollout, ARefusedImageIsAnsweredOkAndTheDeviceComesBackWithItsRevision) {
+    REQUIRE_ROLLOUT_FLEET();
+    Client client;
+    ASSERT_EQ(RevisionAt(client, "10.77.5.4"), "2.14.0");
+    const std::string answer = HttpExchange("10.77.5.4", Upload("10.77.5.4", "PYXET-SIM-FIRMWARE 3.0.0\nimage"));
+    EXPECT_EQ(StatusLine(answer), "HTTP/1.1 200 OK");
+    EXPECT_NE(answer.find("<h1>Upload OK</h1>"), std::string::npos);
+    EXPECT_TRUE(AskAt(client, vectors::OrvexInfoRequest(), kOrvex, "10.77.5.4", 300ms).empty()) << "restarting";
+    EXPECT_EQ(RevisionAt(client, "10.77.5.4"), "2.14.0");
+    const json event = LastHttp("02:61:00:00:00:04", "/upload");
+    EXPECT_EQ(event.value("image", ""), "refused");
+    EXPECT_EQ(event.value("outcome", ""), "image not taken: revision kept");
+    EXPECT_TRUE(HasEvent("02:61:00:00:00:04", "event", "restart", "cause", "firmware"));
+}
+
+TEST(LabRollout, AnUpgradeThatChangesTheConfigurationShowsInTheFile) {
+    REQUIRE_ROLLOUT_FLEET();
+    Client client;
+    const std::string before = HttpGet("10.77.5.5", "/setup.xml");
+    ASSERT_EQ(StatusLine(before), "HTTP/1.1 200 OK");
+    EXPECT_EQ(StatusLine(HttpExchange("10.77.5.5", Upload("10.77.5.5", "PYXET-SIM-FIRMWARE 3.0.0\n"))),
+              "HTTP/1.1 200 OK");
+    EXPECT_EQ(RevisionAt(client, "10.77.5.5"), "3.0.0");
+    const std::string after = HttpGet("10.77.5.5", "/setup.xml");
+    ASSERT_EQ(StatusLine(after), "HTTP/1.1 200 OK");
+    const auto file = [](const std::string& answer) { return answer.substr(answer.find("\r\n\r\n") + 4); };
+    // The two elements, and nothing else, differ (the location in the file's code page).
+    std::string expected = file(before);
+    const auto replace = [&expected](const std::string& element, const std::string& text) {
+        const size_t open = expected.find("<" + element + ">");
+        ASSERT_NE(open, std::string::npos) << element;
+        const size_t start = open + element.size() + 2;
+        expected.replace(start, expected.find("</" + element + ">") - start, text);
+    };
+    replace("community", "private");
+    replace("location", "Sklad \xE8. 3");
+    EXPECT_NE(file(before), file(after));
+    EXPECT_EQ(file(after), expected);
+    const json event = LastHttp("02:61:00:00:00:05", "/upload");
+    EXPECT_EQ(event.value("image", ""), "taken");
+    EXPECT_EQ(event["config_changed"], json({"community", "location"}));
+}
+
+TEST(LabRollout, WholeImagesAreToldFromBodiesCutShort) {
+    REQUIRE_ROLLOUT_FLEET();
+    const std::string device = "02:61:00:00:00:06";
+    // A client killed in the middle of the body: 1000 bytes of it, then the connection closes.
+    const std::string request = Upload("10.77.5.6", std::string(100000, 'c'));
+    const size_t head = request.find("\r\n\r\n") + 4;
+    EXPECT_EQ(HttpExchange("10.77.5.6", request, nullptr, head + 1000), "");
+    ASSERT_TRUE(HasEvent(device, "event", "http", "body", "cut short"));
+    // A whole one.
+    EXPECT_EQ(StatusLine(HttpExchange("10.77.5.6", Upload("10.77.5.6", std::string(100000, 'w')))), "HTTP/1.1 200 OK");
+    ASSERT_TRUE(HasEvent(device, "event", "http", "image", "taken"));
+    std::map<std::string, int> bodies;
+    for (const json& e : DeviceEvents(device, "http")) {
+        if (e.value("path", "") != "/upload") continue;
+        ++bodies[e.value("body", "none")];
+        if (e.value("body", "") == "cut short") {
+            EXPECT_EQ(e["request_bytes"], 1000);
+            EXPECT_EQ(e["status"], 0);
+            EXPECT_FALSE(e.contains("image")) << "nothing taken";
+        } else {
+            EXPECT_EQ(e.value("image", ""), "taken");
+            EXPECT_EQ(e.value("bytes", 0), 100000);
+        }
+    }
+    EXPECT_EQ(bodies, (std::map<std::string, int>{{"cut short", 1}, {"whole", 1}}));
 }

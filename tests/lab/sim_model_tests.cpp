@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <thread>
 
 #include "events.h"
 #include "fleet.h"
@@ -343,7 +344,7 @@ TEST(StepAside, TheFirstImageMovesTheDeviceAsideAndItsHeirTakesItsAddress) {
                               "step_aside": {"to": "10.77.9.1", "heir": "02:50:00:00:00:02"})") +
                     "," + Entry("Orvex", 2, "10.77.1.2", R"(, "firmware": "2.16.0", "restart_ms": 0)") + "]");
     const Ip4 home{10, 77, 1, 1}, aside{10, 77, 9, 1};
-    devices.Sim().StepAsideFrom(0);
+    devices.Sim().RefuseFirmware(0);
     EXPECT_EQ(devices.Sim().DeviceAt(home), 1) << "the heir at once";
     EXPECT_EQ(devices.Sim().DeviceAt({10, 77, 1, 2}), -1);
     EXPECT_EQ(devices.Sim().DeviceAt(aside), 0);
@@ -363,7 +364,7 @@ TEST(StepAside, TheFirstImageMovesTheDeviceAsideAndItsHeirTakesItsAddress) {
     EXPECT_EQ(devices.Sim().At(0).setup.ip, home) << "it still reports the address it was set to";
 
     // A second image: a restart again, but no further move.
-    devices.Sim().StepAsideFrom(0);
+    devices.Sim().RefuseFirmware(0);
     EXPECT_EQ(devices.Sim().DeviceAt(aside), 0);
     EXPECT_EQ(devices.Sim().DeviceAt(home), 1);
     std::vector<std::pair<std::string, std::string>> moves;
@@ -418,4 +419,132 @@ TEST(StepAside, ParsedCheckedAndWrittenBack) {
         EXPECT_NE(refused.error.find(b.Named), std::string::npos) << b.Why << ": " << refused.error;
         EXPECT_NE(refused.error.find("device 0"), std::string::npos) << b.Why << ": " << refused.error;
     }
+}
+
+TEST(RolloutKeys, ParsedCheckedAndWrittenBack) {
+    const FleetResult parsed = ParseFleet(
+        "[" + Entry("Orvex", 1, "10.77.1.1", R"(, "away_ms": 40000)") + "," +
+        Entry("HWG", 1, "10.77.1.2",
+              R"(, "http": {"keep_revision": true, "upgrade_changes": {"community": "private", "location": "Sklad"}})") +
+        "," + Entry("Orvex", 2, "10.77.1.3") + "]");
+    ASSERT_EQ(parsed.error, "");
+    const auto check = [](const std::vector<DeviceConfig>& devices) {
+        EXPECT_EQ(devices[0].away_ms, 40000);
+        EXPECT_EQ(devices[1].away_ms, 0);
+        EXPECT_TRUE(devices[1].http.keep_revision);
+        EXPECT_FALSE(devices[0].http.keep_revision);
+        EXPECT_EQ(devices[1].http.upgrade_changes, (std::vector<std::pair<std::string, std::string>>{
+                                                       {"community", "private"}, {"location", "Sklad"}}));
+        EXPECT_TRUE(devices[2].http.upgrade_changes.empty());
+    };
+    check(parsed.devices);
+    const FleetResult reread = ParseFleet(FleetToJson(parsed.devices));
+    ASSERT_EQ(reread.error, "");
+    check(reread.devices);
+
+    const struct {
+        const char* Extra;
+        const char* Named;
+    } bad[] = {
+        {R"(, "away_ms": -1)", "\"away_ms\" must be"},
+        {R"(, "away_ms": "40")", "\"away_ms\" must be a whole number"},
+        {R"(, "away_ms": 1000, "shared_address": true)", "cannot share its address"},
+        {R"(, "http": {"keep_revision": 1})", "\"keep_revision\" must be true or false"},
+        {R"(, "http": {"keep_revision": true, "upload_fails": true})", "contradict"},
+        {R"(, "http": {"upgrade_changes": ["community"]})", "\"upgrade_changes\" must be an object"},
+        {R"(, "http": {"upgrade_changes": {}})", "\"upgrade_changes\" must be an object"},
+        {R"(, "http": {"upgrade_changes": {"a b": "x"}})", "is no element name"},
+        {R"(, "http": {"upgrade_changes": {"community": 1}})", "must be a text"},
+    };
+    for (const auto& b : bad) {
+        const FleetResult refused = ParseFleet("[" + Entry("Orvex", 1, "10.77.1.1", b.Extra) + "]");
+        EXPECT_NE(refused.error.find(b.Named), std::string::npos) << b.Extra << ": " << refused.error;
+        EXPECT_NE(refused.error.find("device 0"), std::string::npos) << b.Extra << ": " << refused.error;
+    }
+    // The heir of a device that steps aside takes its address at once: it cannot be off then.
+    const FleetResult heir = ParseFleet(
+        "[" + Entry("Orvex", 1, "10.77.1.1", R"(, "step_aside": {"to": "10.77.9.1", "heir": "02:50:00:00:00:02"})") +
+        "," + Entry("Orvex", 2, "10.77.1.2", R"(, "away_ms": 1000)") + "]");
+    EXPECT_NE(heir.error.find("\"heir\" cannot be away"), std::string::npos) << heir.error;
+}
+
+TEST(Away, NoAnswerAndNoCommandUntilItsTimeThenAsUsual) {
+    // Device 0 and the HWG device are off for a minute; device 1 was off for a millisecond.
+    Devices devices("[" + Entry("Orvex", 1, "10.77.1.1", R"(, "away_ms": 60000, "restart_ms": 0)") + "," +
+                    Entry("Orvex", 2, "10.77.1.2", R"(, "away_ms": 1, "restart_ms": 0)") + "," +
+                    Entry("HWG", 1, "10.77.1.3", R"(, "away_ms": 60000, "restart_ms": 0)") + "]");
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const Bytes info = vectors::OrvexInfoRequest();
+    EXPECT_EQ(Answering(devices.Orvex(info, kAll)), (std::set<size_t>{1})) << "broadcast";
+    EXPECT_TRUE(devices.Orvex(info, {10, 77, 1, 1}).empty()) << "asked at its address";
+    EXPECT_TRUE(devices.Hwg(HwgInfoRequest(), kAll).empty());
+
+    // Commands get no answer and change nothing; nor does a broken request with its MAC.
+    const NetSetup before = devices.Sim().At(0).setup;
+    EXPECT_TRUE(devices.Orvex(OrvexUpdate(OrvexMac(1), {10, 77, 10, 1}), kAll).empty());
+    EXPECT_TRUE(devices.Orvex(vectors::OrvexAction(OrvexMac(1).data(), 2), kAll).empty());
+    Bytes broken = vectors::OrvexAction(OrvexMac(1).data(), 1);
+    broken.push_back(0);
+    EXPECT_TRUE(devices.Orvex(broken, kAll).empty());
+    EXPECT_EQ(devices.Sim().At(0).setup, before);
+    EXPECT_FALSE(devices.Sim().At(0).restarting);
+    const Ip4 hwgBefore = devices.Sim().At(2).setup.ip;
+    EXPECT_TRUE(devices.Hwg(HwgMove(devices, 2, {10, 77, 10, 3}), kAll).empty());
+    EXPECT_EQ(devices.Sim().At(2).setup.ip, hwgBefore);
+    EXPECT_FALSE(devices.Sim().At(2).restarting);
+
+    // The device whose time is over takes a command as usual.
+    const auto out = devices.Orvex(vectors::OrvexAction(OrvexMac(2).data(), 1), kAll);
+    ASSERT_EQ(Answering(out), (std::set<size_t>{1}));
+    EXPECT_EQ(out[0].data[9], 0);
+
+    std::map<std::string, int> away;
+    for (const auto& e : devices.EventLines())
+        if (e["event"] == "request" && e.value("outcome", "") == "away") ++away[e["device"].get<std::string>()];
+    EXPECT_EQ(away, (std::map<std::string, int>{{"02:50:00:00:00:01", 4}, {"02:51:00:00:00:01", 2}}));
+}
+
+TEST(UpgradeChanges, ATakenImageChangesTheFileAndTheValuesItCarries) {
+    Devices devices(
+        "[" +
+        Entry("Orvex", 1, "10.77.1.1",
+              R"(, "name": "Kotelna", "restart_ms": 0,
+                  "http": {"encoding": "windows-1250",
+                           "upgrade_changes": {"community": "private", "location": "Sklad č. 3", "name": "Orvex device",
+                                               "nothing": "x"}})") +
+        "," + Entry("Orvex", 2, "10.77.1.2", R"(, "restart_ms": 0)") + "]");
+    const std::string before = devices.Sim().ServeSetupXml(0);
+    std::vector<std::string> changed;
+    EXPECT_EQ(devices.Sim().AcceptFirmware(0, "PYXET-SIM-FIRMWARE 3.0.0\nimage", changed), "3.0.0");
+    EXPECT_EQ(changed, (std::vector<std::string>{"community", "location", "name"})) << "an element it lacks is no change";
+    const std::string after = devices.Sim().ServeSetupXml(0);
+    // Only those elements differ, written in the file's own code page.
+    std::string expected = before;
+    const auto replace = [&expected](const std::string& from, const std::string& to) {
+        const size_t at = expected.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        expected.replace(at, from.size(), to);
+    };
+    replace("<community>public</community>", "<community>private</community>");
+    replace("<name>Kotelna</name>", "<name>Orvex device</name>");
+    const size_t location = expected.find("<location>");
+    ASSERT_NE(location, std::string::npos);
+    expected.replace(location, expected.find("</location>") - location, "<location>Sklad \xE8. 3");
+    EXPECT_EQ(after, expected);
+    EXPECT_EQ(devices.Sim().At(0).setup.name, "Orvex device") << "the name it now reports";
+    EXPECT_EQ(devices.Sim().At(0).config.firmware, "3.0.0");
+    bool upgradeState = false;
+    for (const auto& e : devices.EventLines())
+        upgradeState |= e["event"] == "state" && e["cause"] == "upgrade" && e["setup"]["name"] == "Orvex device";
+    EXPECT_TRUE(upgradeState);
+
+    // A second image finds nothing more to change; a device without the key changes nothing.
+    changed.clear();
+    devices.Sim().AcceptFirmware(0, "PYXET-SIM-FIRMWARE 3.0.1\n", changed);
+    EXPECT_TRUE(changed.empty());
+    EXPECT_EQ(devices.Sim().ServeSetupXml(0), after);
+    const std::string plain = devices.Sim().ServeSetupXml(1);
+    devices.Sim().AcceptFirmware(1, "PYXET-SIM-FIRMWARE 3.0.0\n", changed);
+    EXPECT_TRUE(changed.empty());
+    EXPECT_EQ(devices.Sim().ServeSetupXml(1), plain);
 }

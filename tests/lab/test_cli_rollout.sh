@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# pyxet-cli upgrade as a rollout against the simulated devices of tests/lab/rollout_fleet.json
+# pyxet-cli upgrade as a rollout against the simulated devices of tests/lab/cli_rollout_fleet.json
 # (Orvex devices restarting in 300 ms; images of the simulator's form, revision 2.0):
 #  a. a first unit whose flash fails halts the batch: no other unit receives a body;
 #  b. waves of three where two of the first wave fail: the batch halts, the rest "not started";
@@ -82,7 +82,7 @@ run badhalt upgrade image.kri $H.81 --halt-after 2
 wait $away
 echo $? >away.rc
 EOF
-"$ROOT/scripts/lab.sh" --fleet "$HERE/rollout_fleet.json" --events "$work/events.jsonl" -- \
+"$ROOT/scripts/lab.sh" --fleet "$HERE/cli_rollout_fleet.json" --events "$work/events.jsonl" -- \
   bash "$work/steps.sh" "$work"
 
 for step in taught typed config resume plainnojournal away; do

@@ -470,7 +470,7 @@ TEST(Rollout, BrokenJournalsAreRefusedNamingWhy)
          },
          "The journal's field units[1] is not valid."},
         {inUnit(2, "state", QStringLiteral("exploded")), "The journal's unit 3 has an unknown state \"exploded\"."},
-        {inUnit(0, "mac", QJsonValue()), "The journal has no field units[0].mac."},
+        {inUnit(0, "mac", QJsonValue(QJsonValue::Undefined)), "The journal has no field units[0].mac."},
         {inUnit(0, "started", QStringLiteral("yesterday")), "The journal's field units[0].started is not valid."},
         {inUnit(0, "ended", QStringLiteral("2026-02-30T00:00:00Z")), "The journal's field units[0].ended is not valid."},
         {inUnit(0, "ended", 1796958420), "The journal's field units[0].ended is not valid."},

@@ -6,18 +6,24 @@
 #include "core/app/i18n.h"
 #include "core/http/files.h"
 #include "core/http/http.h"
+#include "core/http/rollout.h"
 #include "core/http/rules.h"
 
 #include "core/keyring/loginstore.h"
 #include "core/log/format.h"
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
+#include "gui/app/qtext.h"
+#include "gui/config/comparedialog.h"
 #include "gui/http/login.h"
 #include "gui/http/upgrade.h"
 #include "gui/setup/plandialog.h"
 #include "gui/windows/progressinfo.h"
 
 #include <QActionGroup>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QProgressBar>
 #include <QTimer>
@@ -177,6 +183,7 @@ bool TBatchController::StartBatch(TTransferOrder order, std::vector<TUnitKey> id
     RunDevices = std::move(identities);
     RememberRun = remember;
     VerifyingRun = order.Verification.On();
+    UpgradeRun = order.Command == TTransferCommand::Upgrade;
     // Several devices at once: a line beside the progress window's buttons counts them.
     connect(Run, &TTransferRun::Progress, this, [this](int done, int running, int left) {
         if (W.Progress)
@@ -187,8 +194,12 @@ bool TBatchController::StartBatch(TTransferOrder order, std::vector<TUnitKey> id
     if (W.Progress) {
         W.Progress->SetRunning(true);
         connect(W.Progress, &TProgressInfoForm::StopRequested, Run, &TTransferRun::RequestStop);
+        // A unit whose configuration the upgrade changed: its lines open the compare.
+        connect(W.Progress, &TProgressInfoForm::CompareRequested, this, &TBatchController::CompareFiles,
+                Qt::UniqueConnection);
     }
-    order.Jobs = W.Settings.TransferJobs;
+    if (order.Command != TTransferCommand::Upgrade)
+        order.Jobs = W.Settings.TransferJobs;  // an upgrade's journal holds the number it was given
     // What a batch downloads from a device whose MAC is known is also kept in its history.
     order.History = HistoryOfSettings(W.Settings);
     Run->Start(std::move(order));
@@ -204,6 +215,11 @@ void TBatchController::BatchEnded()
     }
     LastAtOnce = Run->MostAtOnce();
     const std::vector<TDeviceResult> results = Run->Results();
+    if (UpgradeRun && W.Progress)
+        for (const TDeviceResult& result : results)
+            if (result.ConfigCheck.Kind == TConfigCheckKind::Changed && !result.ConfigCheck.Before.empty()
+                && !result.ConfigCheck.After.empty())
+                W.Progress->OfferCompare(result.Host, result.ConfigCheck.Before, result.ConfigCheck.After);
     Run->deleteLater();  // its connections go with it
     Run = nullptr;
     W.Lock.Unlock();
@@ -257,16 +273,128 @@ void TBatchController::Upgrade()
         Dialogs::Information(W.Parent, _("Please select devices for which you want to upgrade firmware."));
         return;
     }
+    std::vector<TBatchDevice> devices = W.CheckedDevices();
+    std::vector<TUnitKind> kinds;
+    for (const TBatchDevice& device : devices)
+        kinds.push_back(device.Kind);
     W.Upgrade->Prepare(_("Select Firmware"), "Upgrade", kImageFilter);
+    W.Upgrade->ShowRollout(RolloutOfSettings(W.Settings), KindsLine(kinds));
     if (!W.Upgrade->Execute())
         return;
     const std::string image = W.Upgrade->FileName();
     if (RefusedFile(W.Parent, image, true))
         return;
-    TTransferOrder order = Order(TTransferCommand::Upgrade, W.CheckedDevices(), image);
-    if (W.Settings.VerifyUpgrades)
+    TTransferOrder order = Order(TTransferCommand::Upgrade, std::move(devices), image);
+    order.Rollout = W.Upgrade->Rollout();
+    KeepRolloutInSettings(order.Rollout, W.Settings);  // the revision typed in is not kept
+    // A rollout's first units are verified whatever Verify Upgrades says.
+    if (W.Settings.VerifyUpgrades || order.Rollout.Verifies())
         order.Verification.Seconds = W.Settings.VerifySeconds;
+    order.Jobs = W.Settings.TransferJobs;
+    std::string error;
+    order.Journal = NewJournalFor(order, error);
+    if (!order.Journal) {
+        // A rollout is resumed from its journal: without one it does not start.
+        if (order.Rollout.Asked()) {
+            Dialogs::Error(W.Parent, Format(_("The upgrade's journal cannot be written, so the rollout does not start: %s"),
+                                            error.c_str()));
+            return;
+        }
+        LogAction("", Format(_("The upgrade goes on without its journal: %s"), error.c_str()), LOG_WARNING);
+    }
     StartBatch(std::move(order), CheckedIdentities(), true);
+}
+
+std::shared_ptr<TJournalWriter> TBatchController::NewJournalFor(const TTransferOrder& order, std::string& error) const
+{
+    int64_t size = 0;
+    std::string sha256;
+    if (!HashImage(order.File, size, sha256, error))
+        return nullptr;
+    std::vector<TJournalUnit> units;
+    for (const TBatchDevice& device : order.Devices)
+        units.push_back(JournalUnitOf(device));
+    const int64_t now = QDateTime::currentSecsSinceEpoch();
+    if (!QDir().exists(Q(kBackupFolder)))
+        QDir().mkdir(Q(kBackupFolder));  // one level, as the backups make it
+    auto journal = std::make_shared<TJournalWriter>(
+        NewJournalName(kBackupFolder, now),
+        NewJournal(QFileInfo(Q(order.File)).absoluteFilePath().toStdString(), size, sha256, order.Rollout, order.Jobs,
+                   order.Verification.Seconds, std::move(units), now));
+    if (!journal->Ok()) {
+        error = journal->Error();
+        return nullptr;
+    }
+    return journal;
+}
+
+void TBatchController::ResumeUpgrade()
+{
+    if (Busy())
+        return;
+    const std::string path = LastJournal(kBackupFolder);
+    if (path.empty()) {
+        Dialogs::Information(W.Parent, Format(_("No upgrade journal was found in the folder %s."), kBackupFolder));
+        return;
+    }
+    std::string error;
+    std::optional<TUpgradeJournal> journal = ReadJournal(path, error);
+    if (!journal) {
+        Dialogs::Error(W.Parent, Format(_("The upgrade journal %s cannot be resumed: %s"), path.c_str(), error.c_str()));
+        return;
+    }
+    if (const std::string refusal = ImageChangedRefusal(*journal); !refusal.empty()) {
+        Dialogs::Error(W.Parent, refusal);
+        return;
+    }
+    unsigned long left = 0;
+    for (const TJournalUnit& unit : journal->Units)
+        if (ResumeStepOf(unit) != TResumeStep::Done)
+            ++left;
+    if (left == 0) {
+        Dialogs::Information(W.Parent, Format(_("Every unit of the upgrade journal %s has ended: nothing is left to resume."),
+                                              path.c_str()));
+        return;
+    }
+    if (!Dialogs::Confirm(W.Parent, Format(_n("Resume the upgrade of the journal %s? %lu unit is left; the devices "
+                                              "are searched for first.",
+                                              "Resume the upgrade of the journal %s? %lu units are left; the devices "
+                                              "are searched for first.",
+                                              left),
+                                           path.c_str(), left)))
+        return;
+    // The units are looked for where they answer now; the batch starts once the cycle has ended,
+    // and nothing else starts meanwhile.
+    ResumeWaiting = W.FindDevicesThen && W.FindDevicesThen([this, path, journal = std::move(*journal)] {
+        ResumeWaiting = false;
+        StartResume(path, journal);
+    });
+}
+
+void TBatchController::StartResume(const std::string& path, const TUpgradeJournal& journal)
+{
+    TTransferOrder order = Order(TTransferCommand::Upgrade, ResumeDevices(journal, W.RegisteredDevices()), journal.Image);
+    order.Rollout = journal.Rollout;
+    order.Verification.Seconds = journal.VerifySeconds;
+    order.Jobs = journal.Jobs;
+    order.Resumed = journal;
+    order.Journal = std::make_shared<TJournalWriter>(path, journal);
+    if (!order.Journal->Ok()) {
+        Dialogs::Error(W.Parent, Format(_("The upgrade journal %s cannot be resumed: %s"), path.c_str(),
+                                        order.Journal->Error().c_str()));
+        return;
+    }
+    std::vector<TUnitKey> identities;
+    for (const TBatchDevice& device : order.Devices)
+        identities.push_back(UnitKey(device.MAC, device.Family));
+    StartBatch(std::move(order), std::move(identities), true);
+}
+
+void TBatchController::CompareFiles(const std::string& left, const std::string& right)
+{
+    CompareConfigs();
+    if (Comparer)
+        Comparer->CompareFiles(left, right);
 }
 
 void TBatchController::ConfigBatch(TTransferCommand command, const char* refusal)

@@ -1,7 +1,7 @@
 // The main window's batches: "Upgrade Firmware...", the five commands of the Configuration menu,
 // Utilities -> "Transfers at Once" and "Verify Upgrades", the progress window's Stop, "Check
-// Failed Devices", the plans of many devices (Actions -> "Set Up Checked Devices...", "Undo
-// Last Plan..."), Utilities -> "Compare Configurations..." and "Preview Before Writing" (the
+// Failed Devices", Utilities -> "Resume Last Upgrade...", the plans of many devices (Actions ->
+// "Set Up Checked Devices...", "Undo Last Plan..."), Utilities -> "Compare Configurations..." and "Preview Before Writing" (the
 // preview between a fetch batch and a restore: batchpreview.cpp). The controller asks (boxes,
 // file dialogs), starts one TTransferRun or plan at a time, keeps the window's batch lock locked
 // while it runs, and remembers what failed.
@@ -20,6 +20,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -69,6 +70,8 @@ struct TBatchWindow {
     // shared addresses), their devices; the device shown.
     std::function<bool()> AnyDeviceChecked;
     std::function<std::vector<TBatchDevice>()> CheckedDevices;
+    // Every device the last discovery cycle registered (a resume finds its units among them).
+    std::function<std::vector<TBatchDevice>()> RegisteredDevices;
     std::function<std::vector<const TProduct*>()> CheckedProducts;
     std::function<std::optional<TBatchDevice>()> SelectedDevice;
     // The devices as the compare dialog offers them: the rows shown, or the checked rows.
@@ -82,6 +85,9 @@ struct TBatchWindow {
     std::function<TPlanDialog*()> NewPlanDialog;
     // A discovery cycle; the window after a batch or plan gave the controls back; closing.
     std::function<void()> FindDevices;
+    // One discovery cycle; `ended` (from the event loop) once its last request has gone and the
+    // answers have had their time. False when no cycle could start (`ended` never comes then).
+    std::function<bool(std::function<void()> ended)> FindDevicesThen;
     std::function<void()> ControlsBack;
     std::function<void()> Close;
 };
@@ -102,9 +108,14 @@ public:
     void SetUpPlan();      // "Set Up Checked Devices...": the plan dialog for the checked rows
     void UndoPlan();       // "Undo Last Plan...": an undo file (the newest offered), then the dialog
     void CheckFailed();    // "Check Failed Devices": the marks become the failed devices' rows
+    // "Resume Last Upgrade...": the newest journal in the backup folder, a question, one
+    // discovery cycle, then the units not done continued wherever they answer now.
+    void ResumeUpgrade();
     void CompareConfigs(); // "Compare Configurations...": the dialog (one, kept)
     // "Restore This Version...": a history version back to its device, through the preview.
     void RestoreVersion(const TCompareDevice& device, const std::string& versionPath);
+    // The compare dialog on two configuration files (a unit's before and after an upgrade).
+    void CompareFiles(const std::string& left, const std::string& right);
     // A fetch batch for the compare dialog: `done` gets the results once it has ended. False
     // when none could start.
     bool Fetch(const std::vector<TCompareDevice>& devices, std::function<void(std::vector<TDeviceResult>)> done);
@@ -119,7 +130,8 @@ public:
     // ---- State ----
     bool BatchRunning() const { return Run != nullptr; }
     bool PlanRunning() const { return RunningPlan; }
-    bool Busy() const { return BatchRunning() || RunningPlan; }
+    // A resume waiting for its discovery cycle counts as running.
+    bool Busy() const { return BatchRunning() || RunningPlan || ResumeWaiting; }
     // The batch under way (null when none).
     TTransferRun* RunningBatch() const { return Run; }
     TPlanDialog* PlanDialog() const;
@@ -165,6 +177,11 @@ private:
     // with what each device is sent. With it off, `write` at once with nothing chosen.
     void PreviewThenWrite(TWriteRequest request, std::function<void(TWriteChoice)> write);
     std::vector<std::string> CheckedAddresses() const;
+    // The upgrade's journal for `order` (its devices, image and rollout) in the backup folder:
+    // null with `error` when it cannot be written.
+    std::shared_ptr<TJournalWriter> NewJournalFor(const TTransferOrder& order, std::string& error) const;
+    // The resume's batch once its discovery cycle has ended.
+    void StartResume(const std::string& path, const TUpgradeJournal& journal);
 
     TBatchWindow W;
     TTransferWindows* Host = nullptr;  // child: the login dialog, pbHTTP, the progress window
@@ -172,6 +189,8 @@ private:
     std::vector<TUnitKey> RunDevices;
     bool RememberRun = false;
     bool VerifyingRun = false;
+    bool UpgradeRun = false;    // its units whose configuration changed are offered to compare
+    bool ResumeWaiting = false; // a resume's discovery cycle runs
     QMetaObject::Connection CloseWhenDone;  // made when a close stopped the batch
     QPointer<TPlanDialog> Plans;            // the one open, if any
     bool RunningPlan = false;

@@ -361,6 +361,7 @@ void TPyxetForm::EnterDemoMode()
     AppTitle += " Demo";
     ShowListState();  // the panel rests no more; its buttons follow
     EnableDeviceActions(true);
+    Ui_->acResumeUpgrade->setEnabled(false);  // no device is searched for
 }
 
 void TPyxetForm::acExitExecute() { close(); }

@@ -166,6 +166,12 @@ public:
     void acUndoPlanExecute();
     // Utilities -> "Check Failed Devices".
     void acCheckFailedExecute();
+    // Utilities -> "Resume Last Upgrade..." (off in demonstration mode: it searches first).
+    void acResumeUpgradeExecute();
+    // One discovery cycle, then `ended` once its last request has gone and kAnswerWaitMs more
+    // have passed; false when no cycle could start.
+    bool FindDevicesThen(std::function<void()> ended);
+    static constexpr int kAnswerWaitMs = 2000;
     // What a running batch or plan locks, for its whole run: every control that starts a
     // discovery, changes the devices, the rows or the selection, or starts another command on
     // them. Each control of that kind joins it where it is made.

@@ -7,6 +7,7 @@
 
 #include "core/devices/product.h"
 #include "core/devices/sharedaddress.h"
+#include "core/discovery/discovery.h"
 #include "core/http/batch.h"
 #include "gui/app/batchcontroller.h"
 #include "gui/app/devicelistpanel.h"
@@ -21,6 +22,7 @@
 
 #include <QActionGroup>
 #include <QMenu>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -44,6 +46,14 @@ void TPyxetForm::WireTransfers()
         .Compare = Ui_->acCompare,
         .AnyDeviceChecked = [this] { return AnyDeviceChecked(); },
         .CheckedDevices = [this] { return CheckedDevices(); },
+        .RegisteredDevices =
+            [this] {
+                const auto sharing = AddressSharers(Devices);
+                std::vector<TBatchDevice> devices;
+                for (const TDeviceEntry& entry : Devices.DeviceList())
+                    devices.push_back(BatchDevice(*entry.Device, sharing));
+                return devices;
+            },
         .CheckedProducts =
             [this] {
                 const std::vector<TProduct*> checked = List->CheckedDevices();
@@ -60,6 +70,7 @@ void TPyxetForm::WireTransfers()
         .CheckRows = [this](const std::vector<int>& rows) { List->CheckRows(rows); },
         .NewPlanDialog = [this] { return new TPlanDialog(this); },
         .FindDevices = [this] { acFindExecute(); },
+        .FindDevicesThen = [this](std::function<void()> ended) { return FindDevicesThen(std::move(ended)); },
         .ControlsBack = [this] { ShowListState(); },
         .Close = [this] { close(); },
     };
@@ -74,13 +85,14 @@ void TPyxetForm::WireTransfers()
     connect(Ui_->acSetUpPlan, &QAction::triggered, this, [this] { acSetUpPlanExecute(); });
     connect(Ui_->acUndoPlan, &QAction::triggered, this, [this] { acUndoPlanExecute(); });
     connect(Ui_->acCheckFailed, &QAction::triggered, this, [this] { acCheckFailedExecute(); });
+    connect(Ui_->acResumeUpgrade, &QAction::triggered, this, [this] { acResumeUpgradeExecute(); });
     connect(Ui_->mSavedLogins, &QAction::triggered, this, [this] { mSavedLoginsClick(); });
     // The batch commands (the menu bar's "Configuration" follows acBackup), the plans of many
     // devices, the check marks of the last batch's failed devices, and the saved logins (a
     // running batch may be remembering one).
     BatchLock.Join({Ui_->acFirmUpgr, Ui_->acBackup, Ui_->LoadConfig, Ui_->SaveConfig, Ui_->BackupConfig,
                     Ui_->RestoreConfig, Ui_->CommonConfig, Ui_->acSetUpPlan, Ui_->acUndoPlan, Ui_->acCheckFailed,
-                    Ui_->mSavedLogins});
+                    Ui_->acResumeUpgrade, Ui_->mSavedLogins});
     UpdateCheckFailed();
 }
 
@@ -126,6 +138,25 @@ void TPyxetForm::CommonConfigClick() { Controller->CommonConfig(); }
 void TPyxetForm::acSetUpPlanExecute() { Controller->SetUpPlan(); }
 void TPyxetForm::acUndoPlanExecute() { Controller->UndoPlan(); }
 void TPyxetForm::acCheckFailedExecute() { Controller->CheckFailed(); }
+void TPyxetForm::acResumeUpgradeExecute() { Controller->ResumeUpgrade(); }
+
+bool TPyxetForm::FindDevicesThen(std::function<void()> ended)
+{
+    // The cycle's last request may go at once, inside FindDevices: the connection comes first.
+    auto sent = std::make_shared<bool>(false);
+    const QMetaObject::Connection last = connect(
+        Discovery, &TDiscoveryRun::Finished, this,
+        [this, sent, ended] {
+            *sent = true;
+            QTimer::singleShot(kAnswerWaitMs, this, ended);
+        },
+        Qt::SingleShotConnection);
+    FindDevices({});
+    if (*sent || Discovery->Sending())
+        return true;
+    disconnect(last);  // no cycle started (demonstration mode, a batch running)
+    return false;
+}
 bool TPyxetForm::Busy() const { return Controller->Busy(); }
 void TPyxetForm::PlanStarted() { Controller->PlanStarted(); }
 void TPyxetForm::PlanEnded() { Controller->PlanEnded(); }

@@ -210,6 +210,15 @@ void TCompareDialog::CompareClick()
         Ui_->btnCompare->setEnabled(true);
 }
 
+void TCompareDialog::CompareFiles(const std::string& left, const std::string& right)
+{
+    Ui_->cbLeftKind->setCurrentIndex(int(TCompareSource::File));
+    Ui_->cbRightKind->setCurrentIndex(int(TCompareSource::File));
+    Ui_->teLeftFile->setText(Q(left));
+    Ui_->teRightFile->setText(Q(right));
+    CompareClick();
+}
+
 std::vector<std::string> TCompareDialog::IdentityFor(const TConfigDocument& doc, const TCompareDevice& device) const
 {
     ::TDeviceIdentity values{device.Batch.MAC, device.IP, device.Batch.PeerIP, device.Batch.Name};

@@ -39,6 +39,8 @@ public:
     void Reload();
     // Compare (after the downloads, when a side is a device).
     void CompareClick();
+    // Both sides files, these two, compared at once.
+    void CompareFiles(const std::string& left, const std::string& right);
     // The rows shown now and the drift found last.
     const std::vector<TCompareRow>& Rows() const { return Shown; }
     const TDrift& Drift() const { return LastDrift; }

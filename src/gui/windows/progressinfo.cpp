@@ -19,6 +19,8 @@
 
 namespace {
 constexpr int kReasonRole = Qt::UserRole + 1;  // a line's device failure, in its shown form
+constexpr int kBeforeRole = Qt::UserRole + 2;  // the configuration files a line opens the compare of
+constexpr int kAfterRole = Qt::UserRole + 3;
 
 constexpr const char* kStandsAbove = "pyxetStandsAboveProgress";
 
@@ -99,6 +101,11 @@ TProgressInfoForm::TProgressInfoForm(QWidget* parent)
     LineLook = new TProgressLineDelegate(this);
     Ui_->ListBox1->setItemDelegate(LineLook);
     connect(Ui_->ListBox1, &QListWidget::currentRowChanged, this, [this] { ShowReason(); });
+    connect(Ui_->ListBox1, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+        const auto [before, after] = CompareOf(Ui_->ListBox1->row(item));
+        if (!before.empty())
+            emit CompareRequested(before, after);
+    });
     connect(Ui_->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Ui_->StopButton, &QPushButton::clicked, this, [this] {
         if (IsRunning)
@@ -127,6 +134,7 @@ void TProgressInfoForm::Open(const std::string& caption)
 {
     setWindowTitle(QString::fromStdString(caption));
     BlockStart = Ui_->ListBox1->count();
+    BatchBlocks = Blocks.size();
     if (!isVisible()) {
         // Centred over the main window, which owns this one.
         if (QWidget* owner = parentWidget())
@@ -155,12 +163,47 @@ void TProgressInfoForm::ReplaceLine(const std::string& text)
     }
 }
 
+namespace {
+const char* CompareHint() { return _("Double-click to compare the configuration before and after the upgrade."); }
+}  // namespace
+
 void TProgressInfoForm::SetLineTip(QListWidgetItem* item)
 {
     const QString reason = item->data(kReasonRole).toString();
-    item->setToolTip(reason.isEmpty() ? item->text()
-                                      : item->text() + QLatin1Char('\n')
-                                            + QString::fromStdString(Format(_("Reason: %s"), reason.toStdString().c_str())));
+    QString tip = item->text();
+    if (!reason.isEmpty())
+        tip += QLatin1Char('\n') + QString::fromStdString(Format(_("Reason: %s"), reason.toStdString().c_str()));
+    if (!item->data(kBeforeRole).toString().isEmpty())
+        tip += QLatin1Char('\n') + QString::fromUtf8(CompareHint());
+    item->setToolTip(tip);
+}
+
+void TProgressInfoForm::OfferCompare(const std::string& host, const std::string& before, const std::string& after)
+{
+    // A unit tried again has a later block of its own: the last one that names it.
+    const QString named = QStringLiteral("  (%1)").arg(QString::fromStdString(host));
+    for (size_t i = Blocks.size(); i > BatchBlocks; --i) {
+        const auto [first, end] = Blocks[i - 1];
+        const QListWidgetItem* deviceLine = Ui_->ListBox1->item(first);
+        if (!deviceLine || !deviceLine->text().endsWith(named))
+            continue;
+        for (int row = first; row < end; ++row) {
+            QListWidgetItem* item = Ui_->ListBox1->item(row);
+            item->setData(kBeforeRole, QString::fromStdString(before));
+            item->setData(kAfterRole, QString::fromStdString(after));
+            SetLineTip(item);
+        }
+        ShowReason();
+        return;
+    }
+}
+
+std::pair<std::string, std::string> TProgressInfoForm::CompareOf(int row) const
+{
+    const QListWidgetItem* item = Ui_->ListBox1->item(row);
+    if (!item)
+        return {};
+    return {item->data(kBeforeRole).toString().toStdString(), item->data(kAfterRole).toString().toStdString()};
 }
 
 void TProgressInfoForm::EndDevice(const std::string& failure)
@@ -174,6 +217,8 @@ void TProgressInfoForm::EndDevice(const std::string& failure)
             SetLineTip(item);
         }
     }
+    if (count > BlockStart)
+        Blocks.emplace_back(BlockStart, count);
     BlockStart = count;
     ShowReason();
 }
@@ -182,8 +227,10 @@ void TProgressInfoForm::ShowReason()
 {
     const QListWidgetItem* item = Ui_->ListBox1->currentItem();
     const QString reason = item ? item->data(kReasonRole).toString() : QString();
-    const QString text =
+    QString text =
         reason.isEmpty() ? QString() : QString::fromStdString(Format(_("Reason: %s"), reason.toStdString().c_str()));
+    if (text.isEmpty() && item && !item->data(kBeforeRole).toString().isEmpty())
+        text = QString::fromUtf8(CompareHint());
     // A long reason is cut at the label's edge; its tool tip has it whole.
     QLabel* label = Ui_->ReasonLabel;
     label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, label->width()));
@@ -247,6 +294,8 @@ void TProgressInfoForm::showEvent(QShowEvent* event)
         LineLook->Reset();
         LastAdded = -1;
         BlockStart = 0;
+        Blocks.clear();
+        BatchBlocks = 0;
     }
     QDialog::showEvent(event);
     qApp->installEventFilter(this);  // once: a filter installed again only moves to the front

@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Ui {
@@ -65,6 +66,13 @@ public:
     // tip is the reason, and ReasonLabel shows it while one of them is selected.
     void EndDevice(const std::string& failure) override;
 
+    // A unit of the batch that has just ended whose configuration its upgrade changed: the
+    // lines of its last block (the device line names `host`) open the compare of the two
+    // files with a double-click, and say so in their tool tip and under the list.
+    void OfferCompare(const std::string& host, const std::string& before, const std::string& after);
+    // The two files a line opens the compare of ({} when none).
+    std::pair<std::string, std::string> CompareOf(int row) const;
+
     std::vector<std::string> Lines() const;
     int SelectedLine() const;
     // The text of ReasonLabel, whole (the label may cut it).
@@ -87,6 +95,8 @@ public:
 signals:
     // "Stop" was clicked while a batch runs.
     void StopRequested();
+    // A line offered by OfferCompare was double-clicked.
+    void CompareRequested(const std::string& before, const std::string& after);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -111,4 +121,8 @@ private:
     std::unique_ptr<Ui::TProgressInfoForm> Ui_;
     int LastAdded = -1;  // the row of the last AddLine; -1 while the list is empty
     int BlockStart = 0;  // the first row of the device block being added
+    // The device blocks, first and end row, since the window was shown; those of the batch
+    // under way or last run from BatchBlocks on.
+    std::vector<std::pair<int, int>> Blocks;
+    size_t BatchBlocks = 0;
 };
