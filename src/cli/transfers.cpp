@@ -643,7 +643,7 @@ void PrintUpgradeRows(const std::vector<TUpgradeRow>& rows, bool json, bool chec
             for (const std::string& path : row.Config.Paths)
                 paths.append(JsonText(path));
             QJsonObject object{
-                {QStringLiteral("host"), JsonText(row.Host)},
+                {QStringLiteral("host"), JsonOrNull(row.Host)},  // none: a resume did not find it
                 {QStringLiteral("ok"), ok},
                 {QStringLiteral("error"), ok ? QJsonValue() : JsonText(row.Reason)},
                 {QStringLiteral("mac"), JsonOrNull(row.Mac)},
@@ -718,8 +718,10 @@ std::shared_ptr<TJournalWriter> StartJournal(const TOptions& options, const std:
     const int64_t now = static_cast<int64_t>(std::time(nullptr));
     int64_t size = 0;
     std::string sha256;
-    if (!HashImage(options.TransferFile, size, sha256, error))
+    if (!HashImage(options.TransferFile, size, sha256, error)) {
+        error = options.TransferFile + ": " + error;
         return nullptr;
+    }
     std::vector<TJournalUnit> units;
     for (const TBatchDevice& device : devices)
         units.push_back(JournalUnitOf(device));
@@ -731,7 +733,7 @@ std::shared_ptr<TJournalWriter> StartJournal(const TOptions& options, const std:
         path, NewJournal(image, size, sha256, rollout, options.Jobs, verifySeconds, std::move(units), now));
     if (writer->Ok())
         return writer;
-    error = path + ": " + writer->Error();
+    error = writer->Error();
     return nullptr;
 }
 
@@ -787,19 +789,19 @@ int RunUpgrade(const TOptions& options, const TCliLogin& login)
     if (resumed) {
         journal = std::make_shared<TJournalWriter>(*options.Resume, *resumed);
         if (!journal->Ok()) {
-            error = *options.Resume + ": " + journal->Error();
+            error = journal->Error();
             journal.reset();
         }
     } else {
         journal = StartJournal(options, devices, rollout, verifySeconds, error);
     }
     if (!journal && rollout.Asked()) {
-        std::fprintf(stderr, "pyxet-cli: upgrade: cannot write the journal %s; a rollout does not start without it\n",
+        std::fprintf(stderr, "pyxet-cli: upgrade: cannot write the journal: %s; a rollout does not start without it\n",
                      error.c_str());
         return kExitNoStart;
     }
     if (!journal)
-        std::fprintf(stderr, "pyxet-cli: upgrade: warning: cannot write the journal %s; going on without it\n",
+        std::fprintf(stderr, "pyxet-cli: upgrade: warning: cannot write the journal: %s; going on without it\n",
                      error.c_str());
     else
         std::fprintf(stderr, "pyxet-cli: upgrade: journal %s\n", journal->Path().c_str());
