@@ -120,21 +120,11 @@ contains "--image-revision alone" "--image-revision: goes with --skip-current" "
 contains "--halt-after alone" "--halt-after: goes with --first or --wave" "$work/badhalt.err"
 contains "the retries are logged" "Trying 1 device again (round 1 of 3)..." "$work/away.err"
 
-python3 - "$work" <<'PY' || failures=$((failures + 1))
-import glob, json, os, re, sys
-work = sys.argv[1]
-def path(name): return os.path.join(work, name)
-def text(name): return open(path(name), encoding="utf-8").read()
-def load(name): return json.load(open(path(name), encoding="utf-8"))
-errors = []
-def expect(what, got, want):
-    if got != want:
-        errors.append("%s: %r, expected %r" % (what, got, want))
-events = [json.loads(l) for l in open(path("events.jsonl"))]
-def since(step, end=None):
-    first = int(open(path(step + ".mark")).read())
-    last = int(open(path(end + ".mark")).read()) if end else len(events)
-    return events[first:last]
+python3 - "$work" "$HERE" <<'PY' || failures=$((failures + 1))
+import json, os, sys
+import glob
+sys.path.insert(0, sys.argv[2])
+from labchecks import errors, events, expect, finish, load, path, since, text
 def uploads(evs, macs=None):
     return [e["device"] for e in evs if e["event"] == "http" and e.get("path") == "/upload"
             and (macs is None or e["device"] in macs)]
@@ -216,8 +206,6 @@ expect("onekind: the kinds line",
 expect("onekind: nothing sent", uploads(since("g", "gend"), [mac(0x81), mac(0x82)]), [])
 expect("a rollout without its journal sent nothing", uploads(since("gend", "plain"), [mac(0x81)]), [])
 
-for e in errors:
-    print("FAIL: " + e, file=sys.stderr)
-sys.exit(1 if errors else 0)
+finish()
 PY
 finish_checks
