@@ -81,6 +81,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <future>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -710,16 +711,35 @@ bool SayKinds(const std::vector<TBatchDevice>& devices, bool oneKind)
     return true;
 }
 
+// The image's size and SHA-256 for its journal, or why they could not be read.
+struct TImageHash {
+    bool Ok = false;
+    int64_t Size = 0;
+    std::string Sha256;
+    std::string Error;
+};
+
+// Hashes the image on a thread of its own, while the units are being found.
+std::future<TImageHash> HashImageAside(const std::string& image)
+{
+    return std::async(std::launch::async, [image] {
+        TImageHash hash;
+        hash.Ok = HashImage(image, hash.Size, hash.Sha256, hash.Error);
+        if (!hash.Ok)
+            hash.Error = image + ": " + hash.Error;
+        return hash;
+    });
+}
+
 // A new journal for the devices, written once: --journal FILE, else a new file in backup/ (the
-// folder made when missing). False with why when it could not be written.
+// folder made when missing). None, with why, when it could not be written.
 std::shared_ptr<TJournalWriter> StartJournal(const TOptions& options, const std::vector<TBatchDevice>& devices,
-                                             const TRolloutSetting& rollout, int verifySeconds, std::string& error)
+                                             const TRolloutSetting& rollout, int verifySeconds,
+                                             const TImageHash& hash, std::string& error)
 {
     const int64_t now = static_cast<int64_t>(std::time(nullptr));
-    int64_t size = 0;
-    std::string sha256;
-    if (!HashImage(options.TransferFile, size, sha256, error)) {
-        error = options.TransferFile + ": " + error;
+    if (!hash.Ok) {
+        error = hash.Error;
         return nullptr;
     }
     std::vector<TJournalUnit> units;
@@ -730,7 +750,7 @@ std::shared_ptr<TJournalWriter> StartJournal(const TOptions& options, const std:
     const std::string path = options.Journal ? *options.Journal : NewJournalName(kBackupFolder, now);
     const std::string image = QFileInfo(QString::fromStdString(options.TransferFile)).absoluteFilePath().toStdString();
     auto writer = std::make_shared<TJournalWriter>(
-        path, NewJournal(image, size, sha256, rollout, options.Jobs, verifySeconds, std::move(units), now));
+        path, NewJournal(image, hash.Size, hash.Sha256, rollout, options.Jobs, verifySeconds, std::move(units), now));
     if (writer->Ok())
         return writer;
     error = writer->Error();
@@ -748,6 +768,9 @@ int RunUpgrade(const TOptions& options, const TCliLogin& login)
     std::vector<std::string> macs;
     std::vector<TDeviceIdentity> identities;
     std::optional<TUpgradeJournal> resumed;
+    std::future<TImageHash> hashing;
+    if (!options.Resume)
+        hashing = HashImageAside(options.TransferFile);
     if (options.Resume) {
         // The journal read back, its image unchanged, its units found by MAC wherever they answer.
         std::string error;
@@ -793,7 +816,7 @@ int RunUpgrade(const TOptions& options, const TCliLogin& login)
             journal.reset();
         }
     } else {
-        journal = StartJournal(options, devices, rollout, verifySeconds, error);
+        journal = StartJournal(options, devices, rollout, verifySeconds, hashing.get(), error);
     }
     if (!journal && rollout.Asked()) {
         std::fprintf(stderr, "pyxet-cli: upgrade: cannot write the journal: %s; a rollout does not start without it\n",
