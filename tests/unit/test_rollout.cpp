@@ -77,8 +77,8 @@ TJournalUnit Unit(const std::string& mac, const TUnitKind& kind, const std::stri
     return unit;
 }
 
-// A journal with every field set to something other than its default.
-TUpgradeJournal FullJournal()
+// A rollout with every field set to something other than its default.
+TRolloutSetting FullRollout()
 {
     TRolloutSetting rollout;
     rollout.First = 2;
@@ -88,6 +88,13 @@ TUpgradeJournal FullJournal()
     rollout.ImageRevision = "2.4 beta";
     rollout.BackupFirst = true;
     rollout.Retries = 4;
+    return rollout;
+}
+
+// A journal with every field set to something other than its default.
+TUpgradeJournal FullJournal()
+{
+    const TRolloutSetting rollout = FullRollout();
     std::vector<TJournalUnit> units = {Unit("00:0A:59:00:00:01", kSenseT, "10.77.1.1"),
                                        Unit("00:0A:59:00:00:02", kPoseidon, "10.77.1.2"),
                                        Unit("", kUnknown, "10.77.1.3")};
@@ -181,24 +188,16 @@ private:
 
 TEST(Rollout, SettingsRoundTrip)
 {
-    TRolloutSetting rollout;
-    rollout.First = 3;
-    rollout.Wave = 17;
-    rollout.HaltAfter = 5;
-    rollout.SkipCurrent = true;
-    rollout.ImageRevision = "9.9";
-    rollout.BackupFirst = true;
-    rollout.Retries = 2;
     TSettings settings;
-    KeepRolloutInSettings(rollout, settings);
+    KeepRolloutInSettings(FullRollout(), settings);
     const TRolloutSetting back = RolloutOfSettings(settings);
-    EXPECT_EQ(back.First, 3);
-    EXPECT_EQ(back.Wave, 17);
-    EXPECT_EQ(back.HaltAfter, 5);
+    EXPECT_EQ(back.First, 2);
+    EXPECT_EQ(back.Wave, 16);
+    EXPECT_EQ(back.HaltAfter, 3);
     EXPECT_TRUE(back.SkipCurrent);
     EXPECT_EQ(back.ImageRevision, "") << "the image's revision is never kept";
     EXPECT_TRUE(back.BackupFirst);
-    EXPECT_EQ(back.Retries, 2);
+    EXPECT_EQ(back.Retries, 4);
     EXPECT_FALSE(RolloutOfSettings(TSettings{}).Asked()) << "the defaults ask for nothing";
 }
 
@@ -223,6 +222,7 @@ TEST(Rollout, WavesFirstUnitsAloneThenWavesInListOrder)
         {{false, false, true, true, true}, 2, 1, 1, "F[0,1,2] F[3] [4]",
          "a refused unit is never a first unit: the first two eligible ones are"},
         {{true, false, false, true}, 0, 1, 1, "[0] [1,2,3]", "riders do not fill a wave"},
+        {{true, false, true, true, true}, 0, 3, 1, "[0,1,2,3] [4]", "riders do not count towards a wave's size"},
         {{false, false}, 1, 2, 1, "[0,1]", "no eligible unit: one wave that gives no image"},
         {{}, 1, 2, 1, "", "no units: no waves"},
     };
@@ -369,7 +369,8 @@ TEST(Rollout, RetryWaitsFromTheEnvironment)
     // A round past the list waits as the last.
     EXPECT_EQ(RetryWait({5, 10}, 0), 5);
     EXPECT_EQ(RetryWait({5, 10}, 1), 10);
-    EXPECT_EQ(RetryWait({5, 10}, 7), 10);
+    EXPECT_EQ(RetryWait({5, 10}, 2), 10);
+    EXPECT_EQ(RetryWait({30, 60, 120}, 3), 120);
 }
 
 // ---- The journal --------------------------------------------------------------------------------

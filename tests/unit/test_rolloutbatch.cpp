@@ -7,15 +7,22 @@
 #include "../fakeweb.h"
 #include "coreapp.h"
 #include "logcapture.h"
+#include "recordedlines.h"
 
 #include "core/app/i18n.h"
 #include "core/http/batch.h"
 #include "core/http/http.h"
 #include "core/http/rollout.h"
+#include "core/http/transferrun.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -37,14 +44,18 @@ class TRolloutUnit {
 public:
     struct TSetup {
         std::string Address;
-        std::string Mac = "00:0A:14:00:00:01";
-        std::string Revision = "1.0";
-        std::string NewRevision = "2.0";
-        std::string Status = "200 OK";
-        std::string Config = "<setup><name>unit</name><dhcp>0</dhcp></setup>";
+        std::string Mac;
+        std::string Revision;
+        std::string NewRevision;
+        std::string Status;
+        std::string Config;
         std::string ConfigAfter;  // "" = the same
     };
-    explicit TRolloutUnit(TSetup setup) : Setup(std::move(setup)), Sockets(Setup.Address)
+    explicit TRolloutUnit(std::string address, std::string mac, std::string revision = "1.0",
+                          std::string newRevision = "2.0", std::string status = "200 OK",
+                          std::string config = "<setup><name>unit</name><dhcp>0</dhcp></setup>",
+                          std::string configAfter = "")
+        : Setup{address, mac, revision, newRevision, status, config, configAfter}, Sockets(address)
     {
         Listening = Sockets.Listening;
         if (Listening)
@@ -113,23 +124,20 @@ private:
     std::thread Thread;
 };
 
-class TRecordedLines : public TProgressLines {
-public:
-    void AddLine(const std::string& text) override
-    {
-        std::lock_guard<std::mutex> guard(Lock);
-        Lines.push_back(text);
-    }
-    void ReplaceLine(const std::string& text) override
-    {
-        std::lock_guard<std::mutex> guard(Lock);
-        if (!Lines.empty())
-            Lines.back() = text;
-    }
-    bool Has(const std::string& text) const { return std::find(Lines.begin(), Lines.end(), text) != Lines.end(); }
-    std::vector<std::string> Lines;
-    std::mutex Lock;
-};
+// Runs a batch's steps one after another on the batch itself, each call's count kept in `calls`
+// (a wave, or a round of retries, is one call); `before` (when given) runs ahead of each call.
+void RecordCalls(TTransferBatch& batch, std::vector<size_t>& calls, std::function<void()> before = {})
+{
+    batch.SetRunner([&batch, &calls, before](size_t count, const TTransferBatch::TDeviceStep& step) {
+        calls.push_back(count);
+        if (before)
+            before();
+        std::vector<TDeviceResult> results;
+        for (size_t i = 0; i < count; ++i)
+            results.push_back(step(batch, i));
+        return results;
+    });
+}
 
 const std::string kSeparator(42, '-');
 
@@ -177,8 +185,8 @@ std::vector<TUnitState> States(const std::vector<TDeviceResult>& results)
 
 TEST_F(RolloutBatch, APlainUpgradeGivesEachUnitItsStateAndTheLinesAsEver)
 {
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01"});
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "500 Internal Server Error"});
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "500 Internal Server Error");
     ASSERT_TRUE(alpha.Listening && bravo.Listening);
     TBatchDevice shared = Unit("Delta", "127.0.0.4", "00:0A:14:00:00:04");
     shared.SharesWith = 1;
@@ -224,11 +232,11 @@ TEST_F(RolloutBatch, APlainUpgradeGivesEachUnitItsStateAndTheLinesAsEver)
 
 TEST_F(RolloutBatch, WavesRunInTurnAndAFailedWaveHaltsTheRest)
 {
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01"});
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "500 Internal Server Error"});
-    TRolloutUnit charlie({"127.0.0.3", "00:0A:14:00:00:03"});
-    TRolloutUnit delta({"127.0.0.4", "00:0A:14:00:00:04"});
-    TRolloutUnit echo({"127.0.0.5", "00:0A:14:00:00:05"});
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "500 Internal Server Error");
+    TRolloutUnit charlie("127.0.0.3", "00:0A:14:00:00:03");
+    TRolloutUnit delta("127.0.0.4", "00:0A:14:00:00:04");
+    TRolloutUnit echo("127.0.0.5", "00:0A:14:00:00:05");
     ASSERT_TRUE(alpha.Listening && bravo.Listening && charlie.Listening && delta.Listening && echo.Listening);
     TBatchDevice shared = Unit("Shared", "127.0.0.6", "00:0A:14:00:00:06");
     shared.SharesWith = 2;
@@ -242,13 +250,7 @@ TEST_F(RolloutBatch, WavesRunInTurnAndAFailedWaveHaltsTheRest)
     batch.SetRollout(rollout);
     // The runner sees each wave as one call.
     std::vector<size_t> calls;
-    batch.SetRunner([&](size_t count, const TTransferBatch::TDeviceStep& step) {
-        calls.push_back(count);
-        std::vector<TDeviceResult> results;
-        for (size_t i = 0; i < count; ++i)
-            results.push_back(step(batch, i));
-        return results;
-    });
+    RecordCalls(batch, calls);
     TLogCapture log;
     const std::vector<TDeviceResult> results = batch.Upgrade(
         {Unit("Alpha", "127.0.0.1", "00:0A:14:00:00:01"), shared, Unit("Bravo", "127.0.0.2", "00:0A:14:00:00:02"),
@@ -275,9 +277,9 @@ TEST_F(RolloutBatch, WavesRunInTurnAndAFailedWaveHaltsTheRest)
 
 TEST_F(RolloutBatch, AFirstUnitThatFailsHaltsBeforeAnyOtherBodyGoesOut)
 {
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01", "1.0", "2.0", "500 Internal Server Error"});
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02"});
-    TRolloutUnit charlie({"127.0.0.3", "00:0A:14:00:00:03"});
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01", "1.0", "2.0", "500 Internal Server Error");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02");
+    TRolloutUnit charlie("127.0.0.3", "00:0A:14:00:00:03");
     ASSERT_TRUE(alpha.Listening && bravo.Listening && charlie.Listening);
     THTTPModule http;
     TRecordedLines lines;
@@ -304,9 +306,9 @@ TEST_F(RolloutBatch, AFirstUnitThatFailsHaltsBeforeAnyOtherBodyGoesOut)
 
 TEST_F(RolloutBatch, TheFirstVerifiedUnitTeachesItsKindsRevisionAndOnlyThatKindSkips)
 {
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01", "1.0", "2.0"});
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02", "2.0", "2.1"});
-    TRolloutUnit charlie({"127.0.0.3", "00:0A:14:00:00:03", "2.0", "2.1"});
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01", "1.0", "2.0");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "2.0", "2.1");
+    TRolloutUnit charlie("127.0.0.3", "00:0A:14:00:00:03", "2.0", "2.1");
     ASSERT_TRUE(alpha.Listening && bravo.Listening && charlie.Listening);
     THTTPModule http;
     TRecordedLines lines;
@@ -339,8 +341,8 @@ TEST_F(RolloutBatch, TheFirstVerifiedUnitTeachesItsKindsRevisionAndOnlyThatKindS
 
 TEST_F(RolloutBatch, ATypedRevisionSkipsFromTheStartAndSkippedUnitsAreNoFirstUnits)
 {
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01", "2.0", "2.1", "500 Internal Server Error"});
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0"});
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01", "2.0", "2.1", "500 Internal Server Error");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0");
     ASSERT_TRUE(alpha.Listening && bravo.Listening);
     THTTPModule http;
     TRecordedLines lines;
@@ -351,13 +353,7 @@ TEST_F(RolloutBatch, ATypedRevisionSkipsFromTheStartAndSkippedUnitsAreNoFirstUni
     rollout.ImageRevision = "2.0";
     batch.SetRollout(rollout);
     std::vector<size_t> calls;
-    batch.SetRunner([&](size_t count, const TTransferBatch::TDeviceStep& step) {
-        calls.push_back(count);
-        std::vector<TDeviceResult> results;
-        for (size_t i = 0; i < count; ++i)
-            results.push_back(step(batch, i));
-        return results;
-    });
+    RecordCalls(batch, calls);
     // Alpha is at 2.0 already: skipped, it is not the first unit (its failing server is never reached).
     const std::vector<TDeviceResult> results = batch.Upgrade(
         {Unit("Alpha", "127.0.0.1", "00:0A:14:00:00:01", "2.0"), Unit("Bravo", "127.0.0.2", "00:0A:14:00:00:02", "1.0")},
@@ -373,8 +369,8 @@ TEST_F(RolloutBatch, ATypedRevisionSkipsFromTheStartAndSkippedUnitsAreNoFirstUni
 
 TEST_F(RolloutBatch, TheJournalSaysSendingThenSentThenTheEndOfEachUnit)
 {
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01"});
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "500 Internal Server Error"});
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "500 Internal Server Error");
     ASSERT_TRUE(alpha.Listening && bravo.Listening);
     const std::vector<TBatchDevice> devices = {Unit("Alpha", "127.0.0.1", "00:0A:14:00:00:01", "1.0"),
                                                Unit("Bravo", "127.0.0.2", "00:0A:14:00:00:02", "1.0"),
@@ -432,12 +428,12 @@ TEST_F(RolloutBatch, AResumeNeverSendsAnImageTwice)
 {
     // Alpha's image was accepted and it runs it; Bravo's body was on its way and it still runs
     // its old revision; Charlie's was on its way and it runs the new one; Delta was done; Echo
-    // had not begun; Foxtrot is not found now.
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01", "2.0", "2.0"});
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0"});
-    TRolloutUnit charlie({"127.0.0.3", "00:0A:14:00:00:03", "2.0", "2.0"});
-    TRolloutUnit delta({"127.0.0.4", "00:0A:14:00:00:04", "2.0", "2.0"});
-    TRolloutUnit echo({"127.0.0.5", "00:0A:14:00:00:05", "1.0", "2.0"});
+    // had not begun; Foxtrot's body was on its way, and it is not found now.
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01", "2.0", "2.0");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0");
+    TRolloutUnit charlie("127.0.0.3", "00:0A:14:00:00:03", "2.0", "2.0");
+    TRolloutUnit delta("127.0.0.4", "00:0A:14:00:00:04", "2.0", "2.0");
+    TRolloutUnit echo("127.0.0.5", "00:0A:14:00:00:05", "1.0", "2.0");
     ASSERT_TRUE(alpha.Listening && bravo.Listening && charlie.Listening && delta.Listening && echo.Listening);
     std::vector<TBatchDevice> before;
     const char* names[] = {"Alpha", "Bravo", "Charlie", "Delta", "Echo", "Foxtrot"};
@@ -450,6 +446,7 @@ TEST_F(RolloutBatch, AResumeNeverSendsAnImageTwice)
     units[1].State = TUnitState::Sending;
     units[2].State = TUnitState::Sending;
     units[3].State = TUnitState::Verified;
+    units[5].State = TUnitState::Sending;
     TUpgradeJournal journal = NewJournal(Image, 2000, std::string(64, 'a'), {}, 1, 3, {}, 1765000000);
     journal.Units = units;
     // Found now elsewhere (but Foxtrot).
@@ -488,12 +485,14 @@ TEST_F(RolloutBatch, AResumeNeverSendsAnImageTwice)
     ASSERT_TRUE(end) << error;
     EXPECT_EQ(end->Units[0].State, TUnitState::Verified);
     EXPECT_EQ(end->Units[2].State, TUnitState::Verified);
-    EXPECT_EQ(end->Units[5].State, TUnitState::NotFound);
+    // Not found, it is still "sending" for the next resume: asked first, never sent blindly.
+    EXPECT_EQ(end->Units[5].State, TUnitState::Sending);
+    EXPECT_EQ(end->Units[5].Reason, "Not found");
 }
 
 TEST_F(RolloutBatch, AResumedSentUnitStillOnItsOldRevisionFailsWithoutASecondImage)
 {
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01", "1.0", "1.0"});
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01", "1.0", "1.0");
     ASSERT_TRUE(alpha.Listening);
     TBatchDevice device = Unit("Alpha", "127.0.0.1", "00:0A:14:00:00:01", "1.0");
     TUpgradeJournal journal = NewJournal(Image, 2000, std::string(64, 'a'), {}, 1, 1, {JournalUnitOf(device)}, 1);
@@ -507,7 +506,7 @@ TEST_F(RolloutBatch, AResumedSentUnitStillOnItsOldRevisionFailsWithoutASecondIma
     EXPECT_EQ(alpha.Uploads(), 0);
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].State, TUnitState::Failed);
-    EXPECT_EQ(results[0].Reason, "the image was not taken");
+    EXPECT_EQ(results[0].Reason, "not verified: the image was not taken");
 }
 
 // ---- Retries --------------------------------------------------------------------------------
@@ -515,7 +514,7 @@ TEST_F(RolloutBatch, AResumedSentUnitStillOnItsOldRevisionFailsWithoutASecondIma
 TEST_F(RolloutBatch, AUnitAwayIsTriedAgainAndOneThatTookItsBodyNeverIs)
 {
     ::setenv("PYXET_RETRY_SECONDS", "0", 1);
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "500 Internal Server Error"});
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "500 Internal Server Error");
     ASSERT_TRUE(bravo.Listening);
     THTTPModule http;
     TRecordedLines lines;
@@ -526,14 +525,9 @@ TEST_F(RolloutBatch, AUnitAwayIsTriedAgainAndOneThatTookItsBodyNeverIs)
     // Alpha (127.0.0.1) answers nothing until the batch's first run is over.
     std::unique_ptr<TRolloutUnit> alpha;
     std::vector<size_t> calls;
-    batch.SetRunner([&](size_t count, const TTransferBatch::TDeviceStep& step) {
-        calls.push_back(count);
+    RecordCalls(batch, calls, [&] {
         if (calls.size() == 2)
-            alpha = std::make_unique<TRolloutUnit>(TRolloutUnit::TSetup{"127.0.0.1", "00:0A:14:00:00:01"});
-        std::vector<TDeviceResult> results;
-        for (size_t i = 0; i < count; ++i)
-            results.push_back(step(batch, i));
-        return results;
+            alpha = std::make_unique<TRolloutUnit>("127.0.0.1", "00:0A:14:00:00:01");
     });
     TLogCapture log;
     const std::vector<TDeviceResult> results = batch.Upgrade(
@@ -556,7 +550,7 @@ TEST_F(RolloutBatch, AUnitAwayIsTriedAgainAndOneThatTookItsBodyNeverIs)
 TEST_F(RolloutBatch, AUnitNotFoundIsLookedForByItsMacWhenTriedAgain)
 {
     ::setenv("PYXET_RETRY_SECONDS", "0", 1);
-    TRolloutUnit alpha({"127.0.0.7", "00:0A:14:00:00:01"});
+    TRolloutUnit alpha("127.0.0.7", "00:0A:14:00:00:01");
     ASSERT_TRUE(alpha.Listening);
     TBatchDevice away = Unit("Alpha", "", "00:0A:14:00:00:01");
     away.CommandAddress = "127.0.0.7";  // where the search reaches it
@@ -580,10 +574,10 @@ TEST_F(RolloutBatch, AUnitNotFoundIsLookedForByItsMacWhenTriedAgain)
 
 TEST_F(RolloutBatch, EachUnitIsBackedUpBeforeItsImageAndItsConfigurationComparedAfter)
 {
-    TRolloutUnit alpha({"127.0.0.1", "00:0A:14:00:00:01"});
-    TRolloutUnit bravo({"127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "200 OK",
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0", "200 OK",
                         "<setup><name>unit</name><dhcp>0</dhcp></setup>",
-                        "<setup><name>unit</name><dhcp>1</dhcp><ip/></setup>"});
+                        "<setup><name>unit</name><dhcp>1</dhcp><ip/></setup>");
     ASSERT_TRUE(alpha.Listening && bravo.Listening);
     THTTPModule http;
     TRecordedLines lines;
@@ -615,4 +609,80 @@ TEST_F(RolloutBatch, EachUnitIsBackedUpBeforeItsImageAndItsConfigurationCompared
     for (const TLogLine& line : log.Lines())
         warned = warned || (line.Level == LOG_WARNING && line.Text.find("changed by the upgrade") != std::string::npos);
     EXPECT_TRUE(warned);
+}
+
+// ---- Waves of several at once ---------------------------------------------------------------
+
+TEST_F(RolloutBatch, ARunOfSeveralAtOnceCountsItsWavesAsOneBatch)
+{
+    std::vector<std::unique_ptr<TRolloutUnit>> units;
+    std::vector<TBatchDevice> devices;
+    for (int n = 1; n <= 5; ++n) {
+        const std::string address = "127.0.0." + std::to_string(n), mac = "00:0A:14:00:00:0" + std::to_string(n);
+        units.push_back(std::make_unique<TRolloutUnit>(address, mac));
+        ASSERT_TRUE(units.back()->Listening);
+        devices.push_back(Unit("Unit " + std::to_string(n), address, mac));
+    }
+    THTTPHost host;
+    TRecordedLines lines;
+    TTransferRun run(host, lines);
+    std::vector<std::array<int, 3>> counts;
+    bool finished = false;
+    QObject::connect(&run, &TTransferRun::Progress,
+                     [&](int done, int running, int left) { counts.push_back({done, running, left}); });
+    QObject::connect(&run, &TTransferRun::Finished, [&] { finished = true; });
+    TTransferOrder order;
+    order.Devices = devices;
+    order.File = Image;
+    order.Jobs = 2;
+    order.Rollout.First = 1;
+    order.Rollout.Wave = 2;
+    run.Start(order);
+    QElapsedTimer clock;
+    clock.start();
+    while (!finished && clock.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(finished);
+    ASSERT_EQ(run.Results().size(), 5u);
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(run.Results()[i].State, TUnitState::Upgraded) << i;
+        EXPECT_EQ(units[i]->Uploads(), 1) << i;
+    }
+    EXPECT_LE(run.MostAtOnce(), 2);
+    ASSERT_FALSE(counts.empty());
+    // Every count is of the whole batch, from the first unit's wave on.
+    for (const auto& [done, running, left] : counts)
+        EXPECT_EQ(done + running + left, 5) << done << " " << running << " " << left;
+    EXPECT_EQ(counts.back(), (std::array<int, 3>{5, 0, 0}));
+    EXPECT_EQ(lines.Lines.front(), "Unit 1  (127.0.0.1)");
+    EXPECT_TRUE(lines.Has("Successful: 5"));
+}
+
+TEST_F(RolloutBatch, AJournalThatCannotBeWrittenMidBatchIsLoggedOnceAndTheBatchGoesOn)
+{
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02");
+    ASSERT_TRUE(alpha.Listening && bravo.Listening);
+    const std::vector<TBatchDevice> devices = {Unit("Alpha", "127.0.0.1", "00:0A:14:00:00:01"),
+                                               Unit("Bravo", "127.0.0.2", "00:0A:14:00:00:02")};
+    const std::string folder = Folder + "/journal";
+    std::filesystem::create_directories(folder);
+    auto journal = std::make_shared<TJournalWriter>(
+        folder + "/upgrade.json",
+        NewJournal(Image, 2000, std::string(64, 'a'), {}, 1, 0,
+                   {JournalUnitOf(devices[0]), JournalUnitOf(devices[1])}, 1765000000));
+    ASSERT_TRUE(journal->Ok());
+    std::filesystem::remove_all(folder);  // its folder is gone once the batch runs
+    THTTPModule http;
+    TRecordedLines lines;
+    TTransferBatch batch(http, lines);
+    batch.SetJournal(journal);
+    TLogCapture log;
+    const std::vector<TDeviceResult> results = batch.Upgrade(devices, Image);
+    EXPECT_EQ(alpha.Uploads() + bravo.Uploads(), 2);
+    EXPECT_EQ(States(results), (std::vector<TUnitState>{TUnitState::Upgraded, TUnitState::Upgraded}));
+    int errors = 0;
+    for (size_t i = 0; i < log.Lines().size(); ++i)
+        errors += log.Message(i).rfind("The journal could not be written: ", 0) == 0 && log.Lines()[i].Level == LOG_ERROR;
+    EXPECT_EQ(errors, 1);
 }

@@ -7,6 +7,7 @@
 #include "../fakeupgrade.h"
 #include "coreapp.h"
 #include "logcapture.h"
+#include "recordedlines.h"
 
 #include "core/app/i18n.h"
 #include "core/discovery/probe.h"
@@ -32,23 +33,6 @@
 namespace {
 
 using TAfter = TFakeUpgradeDevice::TAfter;
-
-class TRecordedLines : public TProgressLines {
-public:
-    void AddLine(const std::string& text) override
-    {
-        std::lock_guard<std::mutex> guard(Lock);
-        Lines.push_back(text);
-    }
-    void ReplaceLine(const std::string& text) override
-    {
-        std::lock_guard<std::mutex> guard(Lock);
-        if (!Lines.empty())
-            Lines.back() = text;
-    }
-    std::vector<std::string> Lines;
-    std::mutex Lock;
-};
 
 class VerifyBatch : public ::testing::Test {
 protected:

@@ -341,7 +341,12 @@ void TTransferBatch::TRollout::EndBlock(TTransferBatch& batch, size_t i, TDevice
     result.Reason = result.Ok ? result.Reason : result.Error;
     batch.AddSeparator();
     batch.Lines.EndDevice(result.Error);
-    Write(i, result.State, result.Reason);
+    // A unit whose body may have gone out before keeps that state in the journal while it is not
+    // found: a later resume still asks it, or only checks it, and never sends it blindly.
+    if (result.State == TUnitState::NotFound && Steps[i] != TResumeStep::Send)
+        Write(i, Resumed->Units[i].State, result.Reason);
+    else
+        Write(i, result.State, result.Reason);
 }
 
 TDeviceResult TTransferBatch::TRollout::NotFound(TTransferBatch& batch, size_t i, bool lineShown)

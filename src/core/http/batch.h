@@ -106,7 +106,10 @@ public:
     TTransferBatch(THTTPModule& http, TProgressLines& lines);
 
     // "Upgrade Firmware..." once the image is chosen: "Firmware upgrade starting." to
-    // "Firmware upgrade end.", the same file to every device.
+    // "Firmware upgrade end.", the same file to every device. The results are in list order;
+    // those of a plain batch stop at the devices a stop left out, while a rollout's waves or a
+    // resume give every unit one (State NotStarted for those a halt or a stop left out, the
+    // journal's state for those a resume found done).
     std::vector<TDeviceResult> Upgrade(const std::vector<TBatchDevice>& devices, const std::string& image);
     // "Backup Selected": each device's setup.xml into folder/setup_PeerIP_.xml (the folder is
     // created, one level, when missing).

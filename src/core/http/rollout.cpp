@@ -224,8 +224,13 @@ int OpenRegular(const std::string& path, int& error, int64_t& size)
         return -1;
     }
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = st.st_mode == 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile;
+    if (fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile;
+    else
+        error = 0;
+    if (error != 0) {
         close(fd);
         return -1;
     }

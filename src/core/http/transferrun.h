@@ -83,7 +83,8 @@ public:
 
     // Started and not yet finished.
     bool Running() const { return IsRunning; }
-    // Once finished: the devices' results in list order (those not started have none).
+    // Once finished: the devices' results in list order (those not started have none, but for
+    // an upgrade's waves or a resume: TTransferBatch::Upgrade).
     const std::vector<TDeviceResult>& Results() const { return Done; }
     // Once finished: how many devices were under way at once at most.
     int MostAtOnce() const { return PeakAtOnce; }
