@@ -34,7 +34,8 @@ namespace {
 using TAfter = TFakeUpgradeDevice::TAfter;
 
 // Type codes 1 and 2 of the test's product table: two kinds.
-const TDeviceSpec kAlpha = {.TypeCode = 1, .Name = "Alpha", .MAC = "00:0A:14:00:00:01", .PeerIP = "127.0.0.1"};
+// Alpha has the MAC the fake devices answer with: its check by MAC finds it.
+const TDeviceSpec kAlpha = {.TypeCode = 1, .Name = "Alpha", .MAC = "00:0A:14:1E:28:32", .PeerIP = "127.0.0.1"};
 const TDeviceSpec kBravo = {.TypeCode = 1, .Name = "Bravo", .MAC = "00:0A:14:00:00:02", .PeerIP = "127.0.0.2"};
 const TDeviceSpec kCharlie = {.TypeCode = 2, .Name = "Charlie", .MAC = "00:0A:14:00:00:03", .PeerIP = "127.0.0.3"};
 
@@ -63,6 +64,14 @@ std::string ReadText(const QString& path)
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
 }
 
 // Runs `whileShown` once the dialog has its file (in automatic mode the dialog is not shown:
@@ -134,6 +143,9 @@ private slots:
             ui.RetriesSpin->setValue(0);
         }));
         QVERIFY(w.Finish());  // nothing answers at 127.0.0.1: it fails at once
+        // A checked upgrade searches again afterwards; the unit answers with its mark kept.
+        Add(w, kAlpha);
+        QCOMPARE(w.CheckedNames(), QStringList{QStringLiteral("Alpha")});
         QCOMPARE(settings.RolloutFirst, 1);
         QCOMPARE(settings.RolloutWave, 0);
         QCOMPARE(settings.RolloutHaltAfter, 0);
@@ -161,8 +173,7 @@ private slots:
             QVERIFY(ui.SkipCheck->isChecked());
             QVERIFY(ui.RevisionEdit->text().isEmpty());
             QCOMPARE(ui.FirstSpin->value(), 1);
-            ui.FirstSpin->setValue(0);  // a plain upgrade: the check follows Verify Upgrades again
-            ui.SkipCheck->setChecked(false);
+            ui.FirstSpin->setValue(0);  // no unit first: the check follows Verify Upgrades again
         }));
         QVERIFY(w.Finish());
         QVERIFY(ReadJournal(LastJournal(kBackupFolder), error));
@@ -178,8 +189,7 @@ private slots:
         const QString path = w.Window.Dir.path() + QStringLiteral("/Pyxet.ini");
         w.Form().close();
         const std::string ini = ReadText(path);
-        QVERIFY2(ini.find("[Rollout]\nFirst=1\n") != std::string::npos, ini.c_str());
-        QVERIFY2(ini.find("HaltAfter=0\n") != std::string::npos, ini.c_str());
+        QVERIFY2(ini.find("[Rollout]\nHaltAfter=0\nSkipCurrent=True\n[") != std::string::npos, ini.c_str());
         QVERIFY2(ini.find("2.0") == std::string::npos, ini.c_str());
     }
 
@@ -278,13 +288,22 @@ private slots:
         int64_t size = 0;
         std::string sha256, error;
         QVERIFY(HashImage("image.kri", size, sha256, error));
-        TJournalUnit alpha{.MAC = kAlpha.MAC, .Family = "Orvex", .TypeCode = 1, .Address = "127.0.0.1",
-                           .RevisionBefore = "1.0", .State = TUnitState::Sent};
-        TJournalUnit bravo{.MAC = kBravo.MAC, .Family = "Orvex", .TypeCode = 1, .Address = "127.0.0.9",
-                           .RevisionBefore = "1.0"};
+        auto unit = [](const TDeviceSpec& spec, const char* address, TUnitState state) {
+            TJournalUnit u;
+            u.MAC = spec.MAC;
+            u.Family = "Orvex";
+            u.TypeCode = spec.TypeCode;
+            u.Name = spec.Name;
+            u.Address = address;
+            u.RevisionBefore = "1.0";
+            u.State = state;
+            return u;
+        };
+        const TJournalUnit alpha = unit(kAlpha, "127.0.0.1", TUnitState::Sent);
+        const TJournalUnit bravo = unit(kBravo, "127.0.0.9", TUnitState::NotStarted);
         TUpgradeJournal journal = NewJournal(QDir::current().absoluteFilePath(QStringLiteral("image.kri")).toStdString(),
                                              size, sha256, {}, 1, 0, {alpha, bravo}, 1796119200);
-        journal.Units[0].State = TUnitState::Sent;
+        journal.Units[0].State = TUnitState::Sent;  // a new journal's units are not started
         const std::string path = "backup/upgrade-20261201T110000Z.json";
         QVERIFY(TJournalWriter(path, journal).Ok());
         WriteImage("image.kri", 'L');
@@ -318,8 +337,8 @@ private slots:
         // The units answer the cycle, Bravo at its new address.
         Add(w, kAlpha);
         Add(w, kBravo);
-        QTRY_VERIFY_WITH_TIMEOUT(w.Batches().BatchRunning(), 10000);
-        QVERIFY(w.Finish());
+        QSignalSpy finished(&w.Batches(), &TBatchController::BatchFinished);
+        QVERIFY2(finished.wait(60000), Joined(w.Lines()).c_str());
         QCOMPARE(alphaNow.Uploads(), 0);  // sent before: never again
         QCOMPARE(bravoNow.Uploads(), 1);
         // The journal is the one resumed, brought up to date.
@@ -336,6 +355,9 @@ private slots:
         Add(w, kBravo);
         w.Check({"Alpha", "Bravo"});
         WriteImage();
+        TFakeUpgradeDevice alpha("127.0.0.1", TAfter::NewRevision);
+        TFakeUpgradeDevice bravo("127.0.0.2", TAfter::NewRevision);
+        QVERIFY(alpha.Listening && bravo.Listening);
         Dialogs::QueueFileName("image.kri");
         Control<QAction>(w.Form(), "acFirmUpgr")->trigger();
         QVERIFY(w.Finish());
@@ -365,6 +387,8 @@ private slots:
 
         QVERIFY(!w.Batches().CompareWindow());
         const QRect rect = list->visualItemRect(list->item(bravoLine + 1));
+        // A double-click: the first click of it, then the second one.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
         TCompareDialog* compare = w.Batches().CompareWindow();
         QVERIFY(compare);

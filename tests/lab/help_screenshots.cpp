@@ -3,14 +3,18 @@
 // the main window after a discovery, its setup panel, the upgrade dialog, the login dialog, the
 // progress window after an upgrade with a success and a failure, the plan dialog before and after
 // its plan ran (undone again afterwards), the Log Report window, the about box and the help
-// window, into $PYXET_SHOTS/<lang>/images/.
+// window, into $PYXET_SHOTS/<lang>/images/; and the upgrade dialog with a rollout over units of
+// two kinds (RolloutScreenshots, in a lab of its own).
 #include "../gui/controls.h"
 #include "shotwindows.h"
 
 #include "core/app/i18n.h"
 #include "core/config/history.h"
+#include "core/http/batch.h"
+#include "core/http/rollout.h"
 #include "gui/app/batchcontroller.h"
 #include "gui/config/comparedialog.h"
+#include "gui/app/devicelistpanel.h"
 #include "gui/app/dialogs.h"
 #include "gui/setup/plandialog.h"
 #include "gui/windows/help.h"
@@ -349,6 +353,51 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 20000);
             windows.Progress->hide();
 
+            windows.Close();
+            Dialogs::TakeShownBoxes();
+        }
+        UseLanguage("en");
+    }
+
+    // The upgrade dialog with a rollout set and the checked units of two kinds, so that the line
+    // naming them carries its warning: taken in the lab of tests/lab/rollout_fleet.json (four
+    // units of one kind and one of another).
+    void RolloutScreenshots()
+    {
+        const QString shots = QString::fromLocal8Bit(qgetenv("PYXET_SHOTS"));
+        QVERIFY2(!shots.isEmpty(), "PYXET_SHOTS names no folder (scripts/help-screenshots.sh sets it)");
+        for (const char* language : {"en", "cs"}) {
+            QTemporaryDir dir;
+            const QString appDir = dir.path() + QLatin1Char('/');
+            const QString out = PrepareLanguage(dir, shots, language);
+            QVERIFY(!out.isEmpty());
+            InitTranslation(PYXET_BIN_DIR "/");
+            Dialogs::SetAutomatic(true);
+            UseLanguage(language);
+            TShotWindows windows(appDir);
+            auto& form = windows.Form;
+            QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+            QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 5, 5000);
+            Check(*form, {"Rollout 1", "Rollout 2", "Rollout 3", "Rollout 4", "Rollout HWG"});
+            std::vector<TUnitKind> kinds;
+            for (const TProduct* device : form->List->CheckedDevices())
+                kinds.push_back(BatchDevice(*device).Kind);
+            QCOMPARE(kinds.size(), size_t(5));
+            TRolloutSetting rollout;
+            rollout.First = 1;
+            rollout.Wave = 16;
+            rollout.HaltAfter = 2;
+            rollout.SkipCurrent = true;
+            rollout.BackupFirst = true;
+            rollout.Retries = 2;
+            auto& upgrade = windows.Upgrade;
+            upgrade->Prepare(_("Select Firmware"), "Upgrade", "Kri Image|*.kri");
+            upgrade->ShowRollout(rollout, KindsLine(kinds));
+            QVERIFY(KindsLine(kinds).Mixed);
+            upgrade->ui()->PathEdit->setText(QStringLiteral("/home/user/firmware/orvex-2.16.0.kri"));
+            upgrade->ui()->RevisionEdit->setText(QStringLiteral("2.16.0"));
+            Shoot(*upgrade, out, "upgrade-rollout");
+            upgrade->hide();
             windows.Close();
             Dialogs::TakeShownBoxes();
         }
