@@ -765,12 +765,8 @@ int RunUpgrade(const TOptions& options, const TCliLogin& login)
     TCliSession session(options.Log);
 
     std::vector<TBatchDevice> devices;
-    std::vector<std::string> macs;
-    std::vector<TDeviceIdentity> identities;
     std::optional<TUpgradeJournal> resumed;
     std::future<TImageHash> hashing;
-    if (!options.Resume)
-        hashing = HashImageAside(options.TransferFile);
     if (options.Resume) {
         // The journal read back, its image unchanged, its units found by MAC wherever they answer.
         std::string error;
@@ -792,10 +788,12 @@ int RunUpgrade(const TOptions& options, const TCliLogin& login)
         if (!FindFleet(session.Settings, everyDevice, found, foundMacs))
             return kExitNoStart;
         devices = ResumeDevices(*resumed, found);
-        for (const TBatchDevice& device : devices)
-            macs.push_back(device.MAC);
-    } else if (const std::optional<int> status = TakeDevices(session, options, "upgrade", true, devices, macs, identities)) {
-        return *status;
+    } else {
+        hashing = HashImageAside(options.TransferFile);
+        std::vector<std::string> macs;
+        std::vector<TDeviceIdentity> identities;
+        if (const std::optional<int> status = TakeDevices(session, options, "upgrade", true, devices, macs, identities))
+            return *status;
     }
     if (!SayKinds(devices, options.OneKind))
         return kExitNoStart;
