@@ -4,7 +4,7 @@
 #  a. a first unit whose flash fails halts the batch: no other unit receives a body;
 #  b. waves of three where two of the first wave fail: the batch halts, the rest "not started";
 #  c. units already current are skipped, taught by the first unit and typed with
-#     --image-revision, each kind by its own revision;
+#     --image-revision, each kind by its own revision; a batch of units all current sends nothing;
 #  d. --backup-first reports a configuration the upgrade changed, with its paths;
 #  e. kill -9 in the middle of a 20-unit batch of slow devices, then --resume finishes the rest
 #     and no unit takes the image twice;
@@ -38,6 +38,9 @@ mark b
 run wave upgrade image.kri $H.11 $H.12 $H.13 $H.14 $H.15 $H.16 --wave 3 --halt-after 2 --jobs 3 --log
 mark c
 run taught upgrade image.kri $H.21 $H.22 $H.23 --first 1 --skip-current --journal taught.json --json
+mark current
+run current upgrade image.kri $H.21 $H.22 --skip-current --image-revision 2.0
+mark typed
 run typed upgrade image.kri $H.31 $H.32 $H.33 $H.34 --first 1 --skip-current --image-revision 1.5 --json
 mark d
 cp image.kri image-d.kri
@@ -98,7 +101,7 @@ EOF
 "$ROOT/scripts/lab.sh" --fleet "$HERE/cli_rollout_fleet.json" --events "$work/events.jsonl" -- \
   bash "$work/steps.sh" "$work"
 
-for step in taught typed config resume plainnojournal away; do
+for step in taught current typed config resume plainnojournal away; do
   check "$step: exit status" 0 "$(status $step)"
 done
 for step in first wave; do
@@ -121,8 +124,7 @@ contains "--halt-after alone" "--halt-after: goes with --first or --wave" "$work
 contains "the retries are logged" "Trying 1 device again (round 1 of 3)..." "$work/away.err"
 
 python3 - "$work" "$HERE" <<'PY' || failures=$((failures + 1))
-import json, os, sys
-import glob
+import json, os, re, sys
 sys.path.insert(0, sys.argv[2])
 from labchecks import errors, events, expect, finish, load, path, since, text
 def uploads(evs, macs=None):
@@ -146,10 +148,12 @@ expect("a row's configuration check", rows[0]["config"], {"check": "none", "path
 # a. the first unit failed; nobody else received a body.
 expect("first: states", states(rows), [(H + "1", "failed"), (H + "2", "not started"), (H + "3", "not started")])
 expect("first: only the first unit was sent a body", uploads(since("a", "b"), [mac(n) for n in (1, 2, 3)]), [mac(1)])
-journals = glob.glob(path("backup/upgrade-*.json"))
-expect("first: its journal in backup/", len(journals), 3)
-expect("first: the journal named on standard error",
-       any(os.path.basename(j) in text("first.err") for j in journals), True)
+named = [l.split("journal ", 1)[1] for l in text("first.err").splitlines() if l.startswith("pyxet-cli: upgrade: journal ")]
+expect("first: its journal in backup/, named on standard error",
+       [bool(re.fullmatch(r"backup/upgrade-\d{8}T\d{6}Z(-\d+)?\.json", n)) and os.path.isfile(path(n)) for n in named],
+       [True])
+expect("first: the journal's units", [(u["mac"], u["state"]) for u in load(named[0])["units"]] if named else [],
+       [(mac(1), "failed"), (mac(2), "not started"), (mac(3), "not started")])
 
 # b. the first wave's two failures halted the batch.
 lines = [l.split("\t") for l in text("wave.out").splitlines()]
@@ -164,6 +168,9 @@ t = load("taught.out")
 expect("taught: states", states(t), [(H + "21", "verified"), (H + "22", "skipped"), (H + "23", "verified")])
 expect("taught: why skipped", t[1]["reason"], "Already at 2.0")
 expect("taught: skipped counts as ok", [r["ok"] for r in t], [True, True, True])
+expect("current: units already at the typed revision, as text", text("current.out").splitlines(),
+       [H + "21\tskipped\tAlready at 2.0", H + "22\tskipped\tAlready at 2.0"])
+expect("current: nothing sent", uploads(since("current", "typed"), [mac(0x21), mac(0x22)]), [])
 y = load("typed.out")
 expect("typed: 1.5 skips the other kind, the first unit's 2.0 its own kind",
        states(y), [(H + "31", "verified"), (H + "32", "verified"), (H + "33", "skipped"), (H + "34", "verified")])
