@@ -683,7 +683,7 @@ void PrintUpgradeRows(const std::vector<TUpgradeRow>& rows, bool json, bool chec
             }
         } else {
             line += std::string("\t") + UnitStateName(row.State);
-            if (!row.Reason.empty())
+            if (!row.Reason.empty() && row.State != TUnitState::NotFound)  // its reason only repeats it
                 line += "\t" + row.Reason;
         }
         std::printf("%s\n", line.c_str());
