@@ -82,6 +82,16 @@ while time.time() < deadline:
     time.sleep(0.05)
 PY
 run resume upgrade --resume slow.json --wait 1 --json --log
+# The finished journal with one more unit, of a MAC nobody has: only that one is "not found".
+python3 - <<'PY'
+import json
+journal = json.load(open("slow.json"))
+unit = dict(journal["units"][0], mac="02:31:00:00:00:99", address="10.77.33.1", state="not started", reason="")
+journal["units"].append(unit)
+json.dump(journal, open("missing.json", "w"), indent=1)
+PY
+mark missing
+run missing upgrade --resume missing.json --wait 1
 mark g
 run onekind upgrade image.kri $H.81 $H.82 --one-kind
 mark gend
@@ -104,7 +114,7 @@ EOF
 for step in taught current typed config resume plainnojournal away; do
   check "$step: exit status" 0 "$(status $step)"
 done
-for step in first wave; do
+for step in first wave missing; do
   check "$step: exit status" 1 "$(status $step)"
 done
 for step in onekind resumehost resumebroken resumechanged nojournal badfirst badrevision badhalt; do
@@ -200,6 +210,10 @@ expect("e: images taken per unit", sorted(set(counts.values())), [1])
 r = load("resume.out")
 expect("e: the resume's rows", [(x["mac"], x["state"] in ("verified", "upgraded")) for x in r], [(m, True) for m in slow])
 expect("e: the journal continued", sorted({u["state"] for u in load("slow.json")["units"]}) <= ["upgraded", "verified"], True)
+
+m = text("missing.out").splitlines()
+expect("e: a unit the resume did not find, as text", (len(m), m[-1]), (21, "02:31:00:00:00:99\t\tnot found"))
+expect("e: the units done are not sent again", uploads(since("missing", "g"), slow), [])
 
 # f. the unit away was reached by a retry after its 40 s.
 a = load("away.out")
