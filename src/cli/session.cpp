@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -123,9 +124,22 @@ bool RunDiscovery(const TSettings& settings, const TDiscoveryOptions& options, T
     list.BeginCycle();
     TDiscoveryRun run;
     // Answers are collected for the wait after the last request went.
-    QObject::connect(&run, &TDiscoveryRun::Finished, QCoreApplication::instance(), [&options] {
+    QTimer answered;
+    QObject::connect(&run, &TDiscoveryRun::Finished, QCoreApplication::instance(), [&options, &answered] {
         QTimer::singleShot(static_cast<int>(std::lround(options.WaitSeconds * 1000)), QCoreApplication::instance(),
                            &QCoreApplication::quit);
+        if (options.UntilEveryTarget)
+            answered.start(20);
+    });
+    QObject::connect(&answered, &QTimer::timeout, QCoreApplication::instance(), [&options, &list] {
+        for (uint32_t target : options.Targets) {
+            const std::string address = AddressText(target);
+            const auto& devices = list.DeviceList();
+            if (std::none_of(devices.begin(), devices.end(),
+                             [&](const TDeviceEntry& entry) { return entry.Device->Info.PeerIP == address; }))
+                return;
+        }
+        QCoreApplication::quit();
     });
     run.Start(list, DiscoveryFamilies({&orvex, &hwg}, settings), std::move(plan));
     QCoreApplication::exec();

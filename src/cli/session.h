@@ -43,6 +43,9 @@ struct TDiscoveryOptions {
     std::vector<uint32_t> Targets;  // read from the --target specs, in order, each once
     std::optional<int> Repeat;
     bool Broadcast = true;  // false: no broadcast, only the targets by unicast
+    // The wait ends early once a unit has answered from every target (the units at addresses
+    // given, asked by unicast only).
+    bool UntilEveryTarget = false;
 };
 extern const char* const kDiscoveryUsage;  // "[--wait SECONDS] [--interface NAME]... ..."
 

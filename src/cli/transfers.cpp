@@ -1,7 +1,10 @@
 // pyxet-cli upgrade, backup, restore, save and load: the window's batch commands for scripts.
 //
-//   pyxet-cli upgrade FILE HOST...|--all [--verify SECONDS] [--user NAME] [--password-file FILE] [--jobs N]
-//                     [--json] [--log]
+//   pyxet-cli upgrade FILE HOST...|--all [--verify SECONDS] [ROLLOUT] [--journal FILE] [--one-kind] [--user NAME]
+//                     [--password-file FILE] [--jobs N] [--json] [--log]
+//   pyxet-cli upgrade --resume JOURNAL [--one-kind] [--user NAME] [--password-file FILE] [--json] [--log]
+//   ROLLOUT: [--first N] [--wave M] [--halt-after F] [--skip-current [--image-revision REV]] [--backup-first]
+//            [--retries R]
 //   pyxet-cli backup HOST...|--all [--dir DIR] [--jobs N] [--json] [--log]
 //   pyxet-cli restore HOST...|--all [--dir DIR | --file FILE] [--keep-identity] [--dry-run] [--user NAME]
 //                     [--password-file FILE] [--jobs N] [--json] [--log]
@@ -54,6 +57,7 @@
 #include "core/log/safetext.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -74,8 +78,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <future>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -87,7 +93,11 @@ namespace {
 constexpr double kMacQuestionSeconds = 1.5;
 
 const char* const kTransferUsage =
-    "       pyxet-cli upgrade FILE HOST...|--all [--verify SECONDS] [LOGIN] [--jobs N] [--json] [--log]\n"
+    "       pyxet-cli upgrade FILE HOST...|--all [--verify SECONDS] [ROLLOUT] [--journal FILE] [--one-kind]\n"
+    "                         [LOGIN] [--jobs N] [--json] [--log]\n"
+    "       pyxet-cli upgrade --resume JOURNAL [--one-kind] [LOGIN] [--json] [--log]\n"
+    "         ROLLOUT: [--first N] [--wave M] [--halt-after F] [--skip-current [--image-revision REV]]\n"
+    "                  [--backup-first] [--retries R]\n"
     "       pyxet-cli backup HOST...|--all [--dir DIR] [LOGIN] [--jobs N] [--json] [--log]\n"
     "       pyxet-cli restore HOST...|--all [--dir DIR | --file FILE] [--keep-identity] [--dry-run]\n"
     "                         [LOGIN] [--jobs N] [--json] [--log]\n"
@@ -125,15 +135,46 @@ const char* const kTransferHelp =
     "--verify SECONDS: after each accepted image, wait up to SECONDS for the device to answer\n"
     "discovery (every two seconds, at its address and its subnet's broadcast) with another firmware\n"
     "revision, else it fails; only its own answer counts (by MAC and family), from any address.\n"
-    "Output: HOST<TAB>ok or HOST<TAB>failed<TAB>reason (--all: MAC<TAB>HOST<TAB>...; --verify adds\n"
-    "the revisions to ok); --json: [{\"host\", \"ok\", \"error\"}] (--all adds \"mac\", --verify\n"
-    "\"firmware_before\" and \"firmware_after\").\n"
+    "upgrade first prints on standard error what the image will reach, \"pyxet-cli: upgrade: 5 devices:\n"
+    "Orvex Sense T ×4, Poseidon 2250 ×1\" (hosts given are asked who answers there first), and a\n"
+    "warning when the devices are of more than one kind; --one-kind then refuses the batch (exit 2,\n"
+    "nothing sent). Every upgrade writes a journal (--journal FILE, default\n"
+    "backup/upgrade-YYYYMMDDTHHMMSSZ.json, the folder created when missing) and names it on standard\n"
+    "error: the image's path, size and SHA-256, the settings, each unit's state. A rollout (any flag\n"
+    "of ROLLOUT) does not start without its journal (exit 2); a plain upgrade warns and goes on.\n"
+    "The settings file's [Rollout] is not read: only the flags count.\n"
+    "--first N: the first N units are upgraded and verified alone, in order, before any other (a\n"
+    "rollout with --first verifies every unit: --verify SECONDS, else 120 s). --wave M: M units at\n"
+    "a time, each wave ended before the next (0: --jobs). --halt-after F: F failures within one wave\n"
+    "halt the batch (default 1, 0 never; a failed first unit always halts); the rest is \"not\n"
+    "started\". --skip-current: a unit that reported the image's revision (as the first verified\n"
+    "unit of its kind came back with, or --image-revision REV from the start) is skipped, within\n"
+    "its kind (family and type). --backup-first: each unit's configuration is kept in its history\n"
+    "before the image (no backup: not upgraded, failed) and compared after it. --retries R: units\n"
+    "that could not be reached are tried again R times at the end (after 30, 60, 120 s;\n"
+    "PYXET_RETRY_SECONDS=30,60,120 sets the waits). Limits: --first 0-%d, --wave 0-%d,\n"
+    "--halt-after 0-%d, --retries 0-%d.\n"
+    "--resume JOURNAL (no FILE, HOST or --all): one discovery cycle (the discovery options) finds\n"
+    "the journal's units by MAC wherever they answer now, and the batch goes on with the journal's\n"
+    "settings and image (refused when it changed): a unit \"sent\" is only verified, one \"sending\"\n"
+    "is sent again only if it still reports its old revision, one not found is \"not found\"; the\n"
+    "journal is continued.\n"
+    "Output: HOST<TAB>ok or HOST<TAB>failed<TAB>reason (--all and --resume: MAC<TAB>HOST<TAB>...;\n"
+    "a check of the firmware adds the revisions to ok, --backup-first \"config kept\" or \"config\n"
+    "changed: PATH, ...\"); upgrade also prints HOST<TAB>skipped<TAB>reason, HOST<TAB>not started,\n"
+    "HOST<TAB>refused<TAB>reason and MAC<TAB><TAB>not found. --json: [{\"host\", \"ok\", \"error\"}]\n"
+    "(--all adds \"mac\", --verify \"firmware_before\" and \"firmware_after\"); upgrade's rows also\n"
+    "have \"mac\", \"family\", \"type\", \"state\" (verified, upgraded, skipped, not started, failed,\n"
+    "refused, not found), \"reason\" and \"config\" ({\"check\": kept|changed|none, \"paths\",\n"
+    "\"before\", \"after\"}), one row a unit.\n"
     "Limits: connection %d s; a transfer moving fewer than %d bytes/s for %d s fails; an upload's\n"
     "answer is awaited %d s after its body (a device may flash first), a download's %d s.\n"
     "PYXET_HTTP_LIMITS=C,L,T,R sets these four values (seconds, bytes/s, seconds, seconds).\n"
     "A downloaded file must come with status 200, not empty and at most %d MiB; else the old one stays.\n"
-    "Exit status: 0 every host succeeded, 1 any failed (--all: or none found), 2 wrong command line,\n"
-    "unreadable file or no UDP socket (--all), 128+N stopped by signal N.\n";
+    "Exit status: 0 every host succeeded (upgrade: a skipped unit counts as done), 1 any failed\n"
+    "(--all: or none found; upgrade: or was refused, not found or not started after a halt), 2 wrong\n"
+    "command line, unreadable file, no UDP socket (--all), mixed kinds with --one-kind, a rollout's\n"
+    "journal not written or a journal not resumable, 128+N stopped by signal N.\n";
 
 enum class TCommand { Upgrade, Backup, Restore, Save, Load };
 
@@ -153,6 +194,11 @@ struct TOptions : TFleetChoice {
     std::optional<int> VerifySeconds;
     bool KeepIdentity = false;  // restore: each device keeps its own identity
     bool DryRun = false;        // restore: the preview only
+    // upgrade: the rollout's flags, --journal FILE, --resume JOURNAL and --one-kind
+    TRolloutSetting Rollout;
+    std::optional<std::string> Journal;
+    std::optional<std::string> Resume;
+    bool OneKind = false;
     // the arguments
     std::vector<std::string> Hosts;
     std::string TransferFile;  // the image (upgrade), the file (save, load, restore --file)
@@ -278,53 +324,44 @@ std::string KeyringEntries(const TBatchDevice& device)
 }
 
 // What the output tells beyond the transfer's result: the device's MAC (--all) and the
-// revisions the check of --verify saw.
+// keyring's entries looked for.
 struct TOutputExtras {
     std::vector<std::string> Macs;          // empty: hosts were given
-    std::vector<TUpgradeCheck> Checks;      // empty: no --verify
     std::vector<std::string> Entries;       // --login keyring: the entries looked for
 };
 
-QJsonValue JsonOrNull(const std::optional<std::string>& text) { return text ? JsonText(*text) : QJsonValue(); }
+// How a row of the text output names its device: HOST, or MAC<TAB>HOST when devices are named by MAC.
+std::string RowName(const std::vector<std::string>& macs, size_t i, const std::string& host)
+{
+    return macs.empty() ? host : macs[i] + "\t" + host;
+}
 
 // Standard output is checked by the caller once the command is over (main.cpp).
 void PrintResults(const std::vector<TDeviceResult>& results, bool json, bool credentialsGiven,
                   const TOutputExtras& extras)
 {
-    const bool macs = !extras.Macs.empty();
-    const bool checks = !extras.Checks.empty();
+    const auto entries = [&](size_t i) { return extras.Entries.empty() ? std::string() : extras.Entries[i]; };
     if (json) {
         QJsonArray objects;
         for (size_t i = 0; i < results.size(); ++i) {
             const TDeviceResult& r = results[i];
             QJsonObject object{{QStringLiteral("host"), JsonText(r.Host)},
                                {QStringLiteral("ok"), r.Ok},
-                               {QStringLiteral("error"), r.Ok ? QJsonValue() : JsonText(Reason(r, credentialsGiven, extras.Entries.empty() ? std::string() : extras.Entries[i]))}};
-            if (macs)
+                               {QStringLiteral("error"), r.Ok ? QJsonValue() : JsonText(Reason(r, credentialsGiven, entries(i)))}};
+            if (!extras.Macs.empty())
                 object.insert(QStringLiteral("mac"), JsonText(extras.Macs[i]));
-            if (checks) {
-                object.insert(QStringLiteral("firmware_before"), JsonOrNull(extras.Checks[i].Before));
-                object.insert(QStringLiteral("firmware_after"), JsonOrNull(extras.Checks[i].After));
-            }
             objects.append(object);
         }
         std::fputs(JsonLines(objects).c_str(), stdout);
-    } else {
-        for (size_t i = 0; i < results.size(); ++i) {
-            const TDeviceResult& r = results[i];
-            const std::string name = macs ? extras.Macs[i] + "\t" + r.Host : r.Host;
-            if (!r.Ok) {
-                std::printf("%s\tfailed\t%s\n", name.c_str(), Reason(r, credentialsGiven, extras.Entries.empty() ? std::string() : extras.Entries[i]).c_str());
-            } else if (checks && extras.Checks[i].Before && extras.Checks[i].After) {
-                const std::string& before = *extras.Checks[i].Before;
-                const std::string& after = *extras.Checks[i].After;
-                const std::string older = IsOlderRevision(before, after) ? std::string(" ") + _("(older)") : "";
-                std::printf("%s\tok\tfirmware %s -> %s%s\n", name.c_str(), SafeText(before).c_str(),
-                            SafeText(after).c_str(), older.c_str());
-            } else {
-                std::printf("%s\tok\n", name.c_str());
-            }
-        }
+        return;
+    }
+    for (size_t i = 0; i < results.size(); ++i) {
+        const TDeviceResult& r = results[i];
+        const std::string name = RowName(extras.Macs, i, r.Host);
+        if (r.Ok)
+            std::printf("%s\tok\n", name.c_str());
+        else
+            std::printf("%s\tfailed\t%s\n", name.c_str(), Reason(r, credentialsGiven, entries(i)).c_str());
     }
 }
 
@@ -389,6 +426,7 @@ std::vector<TDeviceIdentity> IdentifyHosts(const TSettings& settings, std::vecto
     TDiscoveryOptions asking;
     asking.Broadcast = false;
     asking.WaitSeconds = kMacQuestionSeconds;
+    asking.UntilEveryTarget = true;
     for (const TBatchDevice& device : devices) {
         in_addr address{};
         if (inet_pton(AF_INET, device.PeerIP.c_str(), &address) == 1)
@@ -419,6 +457,8 @@ std::vector<TDeviceIdentity> IdentifyHosts(const TSettings& settings, std::vecto
         devices[i].MAC = asked.MAC;
         devices[i].Family = asked.Family;
         devices[i].CommandAddress = asked.CommandAddress;
+        devices[i].Kind = asked.Kind;
+        devices[i].Revision = asked.Revision;
         identities[i] = IdentityOf(*found);
     }
     list.FreeDevices();
@@ -499,28 +539,355 @@ std::optional<int> PreviewRestore(const TSettings& settings, const TOptions& opt
     return std::nullopt;
 }
 
+// The devices of a command: every device one discovery cycle finds (--all), else the hosts given,
+// asked who answers there when `identify` (upgrade) or for their MAC (backup, save). The exit
+// status when the command cannot go on.
+std::optional<int> TakeDevices(const TCliSession& session, const TOptions& options, const char* name, bool identify,
+                               std::vector<TBatchDevice>& devices, std::vector<std::string>& macs,
+                               std::vector<TDeviceIdentity>& identities)
+{
+    if (options.All) {
+        if (!FindFleet(session.Settings, options, devices, macs, &identities))
+            return kExitNoStart;
+        if (devices.empty()) {
+            std::fprintf(stderr, "pyxet-cli: %s --all: no device found\n", name);
+            return kExitFailed;
+        }
+        return std::nullopt;
+    }
+    for (const std::string& h : options.Hosts)
+        devices.push_back({h, h});
+    if (identify)
+        identities = IdentifyHosts(session.Settings, devices);
+    else if (options.Command == TCommand::Backup || options.Command == TCommand::Save)
+        AskMacs(devices);
+    return std::nullopt;
+}
+
+// ---- upgrade -----------------------------------------------------------------------------------
+
+// How long a rollout with --first checks each unit's new firmware when --verify is not given.
+constexpr int kRolloutVerifySeconds = 120;
+
+// Where a unit ended: the batch's state, or what its result tells when the batch left none (a
+// unit without a result was not started).
+TUnitState UnitStateOf(const TDeviceResult* result)
+{
+    if (!result)
+        return TUnitState::NotStarted;
+    if (result->State != TUnitState::NotStarted)
+        return result->State;
+    if (result->Ok)
+        return result->Verified ? TUnitState::Verified : TUnitState::Upgraded;
+    return result->Error.empty() ? TUnitState::NotStarted : TUnitState::Failed;
+}
+
+// Whether a unit's end leaves the batch a success: upgraded, verified or already current.
+bool UnitDone(TUnitState state)
+{
+    return state == TUnitState::Verified || state == TUnitState::Upgraded || state == TUnitState::Skipped;
+}
+
+// One unit of upgrade's output.
+struct TUpgradeRow {
+    std::string Name;  // HOST, or MAC<TAB>HOST
+    std::string Host;
+    std::string Mac, Family, Type;
+    TUnitState State = TUnitState::NotStarted;
+    std::string Reason;  // why it failed (with the login hints), was skipped, refused or not found
+    std::optional<std::string> Before, After;
+    TConfigCheck Config;
+};
+
+// A row for every unit, those the batch did not start included.
+std::vector<TUpgradeRow> UpgradeRows(const std::vector<TBatchDevice>& devices,
+                                     const std::vector<TDeviceResult>& results, bool namedByMac,
+                                     bool credentialsGiven, const std::vector<std::string>& entries)
+{
+    std::vector<TUpgradeRow> rows;
+    for (size_t i = 0; i < devices.size(); ++i) {
+        const TBatchDevice& device = devices[i];
+        const TDeviceResult* result = i < results.size() ? &results[i] : nullptr;
+        TUpgradeRow row;
+        row.Host = result && !result->Host.empty() ? result->Host : device.PeerIP;
+        row.Mac = device.MAC;
+        row.Family = !device.Family.empty() ? device.Family : device.Kind.Family;
+        row.Type = device.Kind.TypeName;
+        row.Name = namedByMac ? row.Mac + "\t" + row.Host : row.Host;
+        row.State = UnitStateOf(result);
+        if (result) {
+            if (row.State == TUnitState::Failed && !result->Error.empty())
+                row.Reason = Reason(*result, credentialsGiven, entries.empty() ? std::string() : entries[i]);
+            else
+                row.Reason = !result->Reason.empty() ? result->Reason : result->Error;
+            row.Before = result->FirmwareBefore;
+            row.After = result->FirmwareAfter;
+            row.Config = result->ConfigCheck;
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+QJsonValue JsonOrNull(const std::optional<std::string>& text) { return text ? JsonText(*text) : QJsonValue(); }
+QJsonValue JsonOrNull(const std::string& text) { return text.empty() ? QJsonValue() : JsonText(text); }
+
+// upgrade's output: a row a unit, as JSON or as lines. `checked`: the new firmware was checked
+// (the revisions are told).
+void PrintUpgradeRows(const std::vector<TUpgradeRow>& rows, bool json, bool checked)
+{
+    if (json) {
+        QJsonArray objects;
+        for (const TUpgradeRow& row : rows) {
+            const bool ok = UnitDone(row.State);
+            QJsonArray paths;
+            for (const std::string& path : row.Config.Paths)
+                paths.append(JsonText(path));
+            QJsonObject object{
+                {QStringLiteral("host"), JsonOrNull(row.Host)},  // none: a resume did not find it
+                {QStringLiteral("ok"), ok},
+                {QStringLiteral("error"), ok ? QJsonValue() : JsonText(row.Reason)},
+                {QStringLiteral("mac"), JsonOrNull(row.Mac)},
+                {QStringLiteral("family"), JsonOrNull(row.Family)},
+                {QStringLiteral("type"), JsonOrNull(row.Type)},
+                {QStringLiteral("state"), QString::fromUtf8(UnitStateName(row.State))},
+                {QStringLiteral("reason"), JsonOrNull(row.Reason)},
+                {QStringLiteral("config"),
+                 QJsonObject{{QStringLiteral("check"), QString::fromUtf8(ConfigCheckName(row.Config.Kind))},
+                             {QStringLiteral("paths"), paths},
+                             {QStringLiteral("before"), JsonOrNull(row.Config.Before)},
+                             {QStringLiteral("after"), JsonOrNull(row.Config.After)}}}};
+            if (checked) {
+                object.insert(QStringLiteral("firmware_before"), JsonOrNull(row.Before));
+                object.insert(QStringLiteral("firmware_after"), JsonOrNull(row.After));
+            }
+            objects.append(object);
+        }
+        std::fputs(JsonLines(objects).c_str(), stdout);
+        return;
+    }
+    for (const TUpgradeRow& row : rows) {
+        std::string line = row.Name;
+        if (row.State == TUnitState::Verified || row.State == TUnitState::Upgraded) {
+            line += "\tok";
+            if (checked && row.Before && row.After) {
+                const std::string older = IsOlderRevision(*row.Before, *row.After) ? std::string(" ") + _("(older)") : "";
+                line += "\tfirmware " + SafeText(*row.Before) + " -> " + SafeText(*row.After) + older;
+            }
+            if (row.Config.Kind == TConfigCheckKind::Kept)
+                line += "\tconfig kept";
+            if (row.Config.Kind == TConfigCheckKind::Changed) {
+                line += "\tconfig changed:";
+                for (size_t i = 0; i < row.Config.Paths.size(); ++i)
+                    line += (i == 0 ? " " : ", ") + SafeText(row.Config.Paths[i]);
+            }
+        } else {
+            line += std::string("\t") + UnitStateName(row.State);
+            if (!row.Reason.empty() && row.State != TUnitState::NotFound)  // its reason only repeats it
+                line += "\t" + row.Reason;
+        }
+        std::printf("%s\n", line.c_str());
+    }
+}
+
+// The line of what the image will reach, on standard error, and the warning of mixed kinds.
+// False (after saying why) when --one-kind refuses the batch.
+bool SayKinds(const std::vector<TBatchDevice>& devices, bool oneKind)
+{
+    std::vector<TUnitKind> kinds;
+    for (const TBatchDevice& device : devices)
+        kinds.push_back(device.Kind);
+    const TKindsLine line = KindsLine(kinds);
+    std::fprintf(stderr, "pyxet-cli: upgrade: %s\n", line.Text.c_str());
+    if (!line.Mixed)
+        return true;
+    if (oneKind) {
+        std::fprintf(stderr, "pyxet-cli: --one-kind: the devices are of more than one kind; nothing sent\n");
+        return false;
+    }
+    std::fprintf(stderr,
+                 "pyxet-cli: upgrade: warning: the devices are of more than one kind; an image is made for one "
+                 "kind of device\n");
+    return true;
+}
+
+// The image's size and SHA-256 for its journal, or why they could not be read.
+struct TImageHash {
+    bool Ok = false;
+    int64_t Size = 0;
+    std::string Sha256;
+    std::string Error;
+};
+
+// Hashes the image on a thread of its own, while the units are being found.
+std::future<TImageHash> HashImageAside(const std::string& image)
+{
+    return std::async(std::launch::async, [image] {
+        TImageHash hash;
+        hash.Ok = HashImage(image, hash.Size, hash.Sha256, hash.Error);
+        if (!hash.Ok)
+            hash.Error = image + ": " + hash.Error;
+        return hash;
+    });
+}
+
+// A new journal for the devices, written once: --journal FILE, else a new file in backup/ (the
+// folder made when missing). None, with why, when it could not be written.
+std::shared_ptr<TJournalWriter> StartJournal(const TOptions& options, const std::vector<TBatchDevice>& devices,
+                                             const TRolloutSetting& rollout, int verifySeconds,
+                                             const TImageHash& hash, std::string& error)
+{
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    if (!hash.Ok) {
+        error = hash.Error;
+        return nullptr;
+    }
+    std::vector<TJournalUnit> units;
+    for (const TBatchDevice& device : devices)
+        units.push_back(JournalUnitOf(device));
+    if (!options.Journal)
+        QDir().mkdir(QString::fromUtf8(kBackupFolder));  // a failure shows as the journal's
+    const std::string path = options.Journal ? *options.Journal : NewJournalName(kBackupFolder, now);
+    const std::string image = QFileInfo(QString::fromStdString(options.TransferFile)).absoluteFilePath().toStdString();
+    auto writer = std::make_shared<TJournalWriter>(
+        path, NewJournal(image, hash.Size, hash.Sha256, rollout, options.Jobs, verifySeconds, std::move(units), now));
+    if (writer->Ok())
+        return writer;
+    error = writer->Error();
+    return nullptr;
+}
+
+// upgrade, and upgrade --resume: the units, what the image will reach, the journal, the batch,
+// a row a unit.
+int RunUpgrade(const TOptions& options, const TCliLogin& login)
+{
+    const bool credentialsGiven = !login.Given.User.empty() || !login.Given.Password.empty();
+    TCliSession session(options.Log);
+
+    std::vector<TBatchDevice> devices;
+    std::optional<TUpgradeJournal> resumed;
+    std::future<TImageHash> hashing;
+    if (options.Resume) {
+        // The journal read back, its image unchanged, its units found by MAC wherever they answer.
+        std::string error;
+        resumed = ReadJournal(*options.Resume, error);
+        if (!resumed) {
+            std::fprintf(stderr, "pyxet-cli: --resume: %s\n", error.c_str());
+            return kExitNoStart;
+        }
+        const std::string changed = ImageChangedRefusal(*resumed);
+        if (!changed.empty()) {
+            std::fprintf(stderr, "pyxet-cli: --resume: %s\n", changed.c_str());
+            return kExitNoStart;
+        }
+        TFleetChoice everyDevice;
+        everyDevice.All = true;
+        everyDevice.Discovery = options.Discovery;
+        std::vector<TBatchDevice> found;
+        std::vector<std::string> foundMacs;
+        if (!FindFleet(session.Settings, everyDevice, found, foundMacs))
+            return kExitNoStart;
+        devices = ResumeDevices(*resumed, found);
+    } else {
+        hashing = HashImageAside(options.TransferFile);
+        std::vector<std::string> macs;
+        std::vector<TDeviceIdentity> identities;
+        if (const std::optional<int> status = TakeDevices(session, options, "upgrade", true, devices, macs, identities))
+            return *status;
+    }
+    if (!SayKinds(devices, options.OneKind))
+        return kExitNoStart;
+
+    // The settings: the flags, or the journal's when resuming. A rollout with --first checks every
+    // unit's new firmware, with --verify's seconds or kRolloutVerifySeconds.
+    const TRolloutSetting rollout = resumed ? resumed->Rollout : options.Rollout;
+    const int verifySeconds = resumed                 ? resumed->VerifySeconds
+                              : options.VerifySeconds ? *options.VerifySeconds
+                              : rollout.Verifies()    ? kRolloutVerifySeconds
+                                                      : 0;
+    std::string error;
+    std::shared_ptr<TJournalWriter> journal;
+    if (resumed) {
+        journal = std::make_shared<TJournalWriter>(*options.Resume, *resumed);
+        if (!journal->Ok()) {
+            error = journal->Error();
+            journal.reset();
+        }
+    } else {
+        journal = StartJournal(options, devices, rollout, verifySeconds, hashing.get(), error);
+    }
+    if (!journal && rollout.Asked()) {
+        std::fprintf(stderr, "pyxet-cli: upgrade: cannot write the journal: %s; a rollout does not start without it\n",
+                     error.c_str());
+        return kExitNoStart;
+    }
+    if (!journal)
+        std::fprintf(stderr, "pyxet-cli: upgrade: warning: cannot write the journal: %s; going on without it\n",
+                     error.c_str());
+    else
+        std::fprintf(stderr, "pyxet-cli: upgrade: journal %s\n", journal->Path().c_str());
+
+    TTransferOrder order;
+    order.Command = TTransferCommand::Upgrade;
+    order.Devices = devices;
+    order.File = resumed ? resumed->Image : options.TransferFile;
+    order.Jobs = resumed ? std::clamp(resumed->Jobs, 1, kMaxJobs) : options.Jobs;
+    order.Rollout = rollout;
+    order.Journal = journal;
+    order.Resumed = resumed;
+    order.History = HistoryOfSettings(session.Settings);
+    // The check after each accepted image: the batch asks each unit's revision before its image
+    // goes out and waits for another one after; a check that fails fails the unit. A signal ends
+    // the waits.
+    if (verifySeconds > 0)
+        order.Verification = {verifySeconds, [] { return g_signal != 0; }};
+
+    std::vector<std::string> entries;
+    if (options.Keyring)
+        for (const TBatchDevice& device : devices)
+            entries.push_back(KeyringEntries(device));
+
+    int signal = 0;
+    const std::vector<TDeviceResult> results = RunTransferOrder(order, login, signal);
+    const std::vector<TUpgradeRow> rows = UpgradeRows(devices, results, options.All || resumed, credentialsGiven, entries);
+    PrintUpgradeRows(rows, options.Json, verifySeconds > 0);
+    if (signal != 0)
+        return 128 + signal;
+    for (const TUpgradeRow& row : rows)
+        if (!UnitDone(row.State))
+            return kExitFailed;
+    return kExitOk;
+}
+
+// The logins of the command line: --user, the password of --password-file or PYXET_PASSWORD,
+// --login keyring. False, after a line on standard error, when the password file is refused.
+bool ReadLogin(const TOptions& options, TCliLogin& login)
+{
+    login.Given.User = options.User;
+    login.Keyring = options.Keyring;
+    if (options.HasPasswordFile)
+        return ReadPasswordFile(options.PasswordFile, login.Given.Password);
+    if (const char* password = std::getenv("PYXET_PASSWORD"))
+        login.Given.Password = password;
+    return true;
+}
+
 // Runs the command the line chose; the hosts are checked already.
 int RunTransferCommand(const TOptions& options)
 {
-    const std::vector<std::string>& hosts = options.Hosts;
     const std::string& file = options.TransferFile;
     const TCommand command = options.Command;
-    const char* const name = command == TCommand::Upgrade  ? "upgrade"
-                             : command == TCommand::Backup ? "backup"
-                                                           : "restore";
-    if ((command == TCommand::Upgrade || command == TCommand::Load || (command == TCommand::Restore && options.HasFile))
+    const char* const name = command == TCommand::Backup ? "backup" : "restore";
+    if (((command == TCommand::Upgrade && !options.Resume) || command == TCommand::Load
+         || (command == TCommand::Restore && options.HasFile))
         && !Readable(file, true))
         return kExitNoStart;
 
     TCliLogin login;
-    login.Given.User = options.User;
-    login.Keyring = options.Keyring;
-    if (options.HasPasswordFile) {
-        if (!ReadPasswordFile(options.PasswordFile, login.Given.Password))
-            return kExitNoStart;
-    } else if (const char* password = std::getenv("PYXET_PASSWORD")) {
-        login.Given.Password = password;
-    }
+    if (!ReadLogin(options, login))
+        return kExitNoStart;
+    if (command == TCommand::Upgrade)
+        return RunUpgrade(options, login);
     const bool credentialsGiven = !login.Given.User.empty() || !login.Given.Password.empty();
 
     TCliSession session(options.Log);
@@ -529,20 +896,8 @@ int RunTransferCommand(const TOptions& options)
     std::vector<TBatchDevice> devices;
     std::vector<TDeviceIdentity> identities;
     TOutputExtras extras;
-    if (options.All) {
-        if (!FindFleet(session.Settings, options, devices, extras.Macs, &identities))
-            return kExitNoStart;
-        if (devices.empty()) {
-            std::fprintf(stderr, "pyxet-cli: %s --all: no device found\n", name);
-            return kExitFailed;
-        }
-    } else {
-        for (const std::string& h : hosts)
-            devices.push_back({h, h});
-        if (command == TCommand::Backup || command == TCommand::Save)
-            AskMacs(devices);
-    }
-
+    if (const std::optional<int> status = TakeDevices(session, options, name, false, devices, extras.Macs, identities))
+        return *status;
     if (options.Keyring)
         for (const TBatchDevice& device : devices)
             extras.Entries.push_back(KeyringEntries(device));
@@ -550,16 +905,8 @@ int RunTransferCommand(const TOptions& options)
     TTransferOrder order;
     order.Devices = devices;
     order.Jobs = options.Jobs;
-    // --verify: the batch asks each device's revision before its image goes out and waits for
-    // another one after the device accepted it; a check that fails fails the device. A signal
-    // ends the waits.
-    const bool verify = command == TCommand::Upgrade && options.VerifySeconds.has_value();
-    if (verify)
-        order.Verification = {*options.VerifySeconds, [] { return g_signal != 0; }};
     switch (command) {
-    case TCommand::Upgrade:
-        order.Command = TTransferCommand::Upgrade;
-        order.File = file;
+    case TCommand::Upgrade:  // RunUpgrade
         break;
     case TCommand::Backup:
         order.History = HistoryOfSettings(session.Settings);
@@ -592,10 +939,6 @@ int RunTransferCommand(const TOptions& options)
 
     int signal = 0;
     const std::vector<TDeviceResult> results = RunTransferOrder(order, login, signal);
-
-    if (verify)
-        for (const TDeviceResult& r : results)
-            extras.Checks.push_back({r.Verified, r.FirmwareBefore, r.FirmwareAfter, {}, r.Ok ? "" : r.Error});
     PrintResults(results, options.Json, credentialsGiven, extras);
     if (signal != 0)
         return 128 + signal;
@@ -603,6 +946,85 @@ int RunTransferCommand(const TOptions& options)
     for (const TDeviceResult& r : results)
         allOk = allOk && r.Ok;
     return allOk ? kExitOk : kExitFailed;
+}
+
+// upgrade's rollout options as given.
+struct TRolloutArgs {
+    std::optional<std::string> First, Wave, HaltAfter, Retries, ImageRevision, Journal, Resume;
+    bool SkipCurrent = false, BackupFirst = false, OneKind = false;
+};
+
+void AddRolloutOptions(CLI::App& sub, TRolloutArgs& args)
+{
+    const std::string group = "Rollout";
+    AddValue(sub, "--first", args.First, "N", "the first N units alone, each upgraded and verified before any other")
+        ->group(group);
+    AddValue(sub, "--wave", args.Wave, "M", "M units at a time, each wave ended before the next (0: --jobs)")
+        ->group(group);
+    AddValue(sub, "--halt-after", args.HaltAfter, "F", "F failures within a wave halt the batch (default 1, 0 never)")
+        ->group(group);
+    AddFlag(sub, "--skip-current", args.SkipCurrent, "skips units that already run the image's revision")->group(group);
+    AddValue(sub, "--image-revision", args.ImageRevision, "REV",
+             "with --skip-current: the image's revision, to skip from the start")
+        ->group(group);
+    AddFlag(sub, "--backup-first", args.BackupFirst,
+            "keeps each unit's configuration before its image and compares it after")
+        ->group(group);
+    AddValue(sub, "--retries", args.Retries, "R", "tries units that could not be reached again R times at the end")
+        ->group(group);
+    AddValue(sub, "--journal", args.Journal, "FILE", "the journal (default backup/upgrade-TIME.json)")->group(group);
+    AddValue(sub, "--resume", args.Resume, "JOURNAL", "goes on with the units of JOURNAL not done")->group(group);
+    AddFlag(sub, "--one-kind", args.OneKind, "refuses a batch of devices of more than one kind")->group(group);
+}
+
+// A whole number of a rollout option, from 0 to high; refuses anything else.
+int RolloutNumber(const std::optional<std::string>& text, const char* option, int high, int otherwise)
+{
+    if (!text)
+        return otherwise;
+    const std::optional<int> n = WholeNumber(*text, 0, high);
+    if (!n)
+        Refuse(option, Format("takes a number from 0 to %d, not \"%s\"", high, text->c_str()));
+    return *n;
+}
+
+// Checks the rollout options and takes them into options.
+void ReadRolloutOptions(const TRolloutArgs& args, TOptions& options)
+{
+    TRolloutSetting& rollout = options.Rollout;
+    rollout.First = RolloutNumber(args.First, "--first", kMaxRolloutFirst, rollout.First);
+    rollout.Wave = RolloutNumber(args.Wave, "--wave", kMaxRolloutWave, rollout.Wave);
+    rollout.HaltAfter = RolloutNumber(args.HaltAfter, "--halt-after", kMaxRolloutHalt, rollout.HaltAfter);
+    rollout.Retries = RolloutNumber(args.Retries, "--retries", kMaxRolloutRetries, rollout.Retries);
+    rollout.SkipCurrent = args.SkipCurrent;
+    rollout.BackupFirst = args.BackupFirst;
+    if (args.ImageRevision) {
+        const std::string& revision = *args.ImageRevision;
+        if (revision.find_first_not_of(" \t") == std::string::npos)
+            Refuse("--image-revision", "an empty revision");
+        if (revision.size() > 64 || std::any_of(revision.begin(), revision.end(),
+                                                 [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+            Refuse("--image-revision", "at most 64 characters, no control characters");
+        if (!args.SkipCurrent)
+            Refuse("--image-revision", "goes with --skip-current");
+        rollout.ImageRevision = revision;
+    }
+    if (args.HaltAfter && !rollout.Waves())
+        Refuse("--halt-after", "goes with --first or --wave");
+    if (args.Journal && args.Journal->empty())
+        Refuse("--journal", "an empty file name");
+    if (args.Resume && args.Resume->empty())
+        Refuse("--resume", "an empty file name");
+    if (args.Resume) {
+        const char* given = args.First ? "--first" : args.Wave ? "--wave" : args.HaltAfter ? "--halt-after"
+                            : args.SkipCurrent ? "--skip-current" : args.BackupFirst ? "--backup-first"
+                            : args.Retries ? "--retries" : args.Journal ? "--journal" : nullptr;
+        if (given)
+            Refuse(given, "not with --resume: the journal's settings are taken");
+    }
+    options.Journal = args.Journal;
+    options.Resume = args.Resume;
+    options.OneKind = args.OneKind;
 }
 
 }  // namespace
@@ -631,17 +1053,21 @@ void AddTransferCommands(CLI::App& app, TCommandBody& body)
             std::vector<std::string> Types;
             TDiscoveryArgs Discovery;
             bool All = false, Json = false, Log = false, KeepIdentity = false, DryRun = false;
+            TRolloutArgs Rollout;
         };
         auto args = std::make_shared<TArgs>();
         CLI::App* sub = AddCommand(app, entry.Name, entry.Summary, UsageLines(kTransferUsage, entry.Name), [] {
             const THTTPLimits l = EffectiveHTTPLimits();
-            return Format(kTransferHelp, l.ConnectSeconds, l.FloorBytesPerSecond, l.FloorSeconds, l.AnswerSeconds,
+            return Format(kTransferHelp, kMaxRolloutFirst, kMaxRolloutWave, kMaxRolloutHalt, kMaxRolloutRetries,
+                          l.ConnectSeconds, l.FloorBytesPerSecond, l.FloorSeconds, l.AnswerSeconds,
                           l.FloorSeconds, int(kMaxConfigBytes / (1024 * 1024)));
         });
         AddArguments(*sub, "ARGS", args->Positional, "");
-        if (command == TCommand::Upgrade)
+        if (command == TCommand::Upgrade) {
             AddValue(*sub, "--verify", args->Verify, "SECONDS",
                      "waits up to SECONDS for the device to come back with another firmware");
+            AddRolloutOptions(*sub, args->Rollout);
+        }
         if (command == TCommand::Backup || command == TCommand::Restore)
             AddValue(*sub, "--dir", args->Dir, "DIR", "the folder of the files (default backup)");
         if (command == TCommand::Restore) {
@@ -703,11 +1129,14 @@ void AddTransferCommands(CLI::App& app, TCommandBody& body)
                 options.Family = FindFamily(*args->Family);
             options.Types = args->Types;
             options.Discovery = ReadDiscoveryOptions(args->Discovery);
-            const std::string narrowing = !args->Types.empty() ? "--type"
-                                          : args->Family       ? "--family"
-                                                               : args->Discovery.FirstGiven();
-            if (!narrowing.empty() && !options.All)
-                Refuse(narrowing, "goes with --all");
+            if (command == TCommand::Upgrade)
+                ReadRolloutOptions(args->Rollout, options);
+            if (options.Resume && (args->Jobs || args->Verify))
+                Refuse(args->Jobs ? "--jobs" : "--verify", "not with --resume: the journal's value is taken");
+            const std::string discovery = args->Discovery.FirstGiven();
+            const std::string narrowing = !args->Types.empty() ? "--type" : args->Family ? "--family" : discovery;
+            if (!narrowing.empty() && !options.All && !(options.Resume && narrowing == discovery))
+                Refuse(narrowing, options.Resume ? "goes with --all, not with --resume" : "goes with --all");
             if (options.HasDir && options.HasFile)
                 Refuse("--dir and --file exclude each other");
             if (options.HasDir && options.Dir.empty())
@@ -717,7 +1146,12 @@ void AddTransferCommands(CLI::App& app, TCommandBody& body)
 
             // The arguments: the hosts, with the image first (upgrade) or the file last (save, load).
             std::vector<std::string> hosts = args->Positional;
-            if (command == TCommand::Upgrade) {
+            if (command == TCommand::Upgrade && options.Resume) {
+                if (!hosts.empty())
+                    Refuse("--resume", Format("takes no FILE or HOST, not \"%s\"", hosts.front().c_str()));
+                if (options.All)
+                    Refuse("--resume", "not with --all: the journal names the units");
+            } else if (command == TCommand::Upgrade) {
                 if (hosts.empty() || (hosts.size() < 2 && !options.All))
                     Refuse("upgrade needs FILE and at least one HOST (or --all)");
                 options.TransferFile = hosts.front();

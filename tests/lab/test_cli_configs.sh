@@ -114,21 +114,10 @@ check "diff of equal files prints nothing" "" "$(out diffsame)"
 check "diff, drift and the previews wrote nothing into backup/" "setup_10.77.6.1_.xml setup_10.77.6.4_.xml" \
   "$(ls "$work/backup" | tr '\n' ' ' | sed 's/ $//')"
 
-python3 - "$work" <<'PY' || failures=$((failures + 1))
+python3 - "$work" "$HERE" <<'PY' || failures=$((failures + 1))
 import json, os, sys
-work = sys.argv[1]
-def path(name): return os.path.join(work, name)
-def text(name): return open(path(name), encoding="utf-8").read()
-def load(name): return json.load(open(path(name), encoding="utf-8"))
-errors = []
-def expect(what, got, want):
-    if got != want:
-        errors.append("%s: %r, expected %r" % (what, got, want))
-events = [json.loads(l) for l in open(path("events.jsonl"))]
-def since(step, end=None):
-    first = int(open(path(step + ".mark")).read())
-    last = int(open(path(end + ".mark")).read()) if end else len(events)
-    return events[first:last]
+sys.path.insert(0, sys.argv[2])
+from labchecks import errors, events, expect, finish, load, path, since, text
 
 # 1. history: unchanged twice is one version, a change is a second, newest first.
 expect("one version after two equal backups", len(load("history1.out")), 1)
@@ -200,8 +189,6 @@ for heading in ["2 match", "2 differ in /setup/snmp/community", "1 differs in /s
 moved = [x for x in load("findplain.out") if x["MAC"] == "02:53:00:00:00:05"]
 expect("the common file moved device 5", [(x["IP"], x["Name"]) for x in moved], [("10.77.6.1", "Kotel č. 1")])
 
-for e in errors:
-    print("FAIL: " + e, file=sys.stderr)
-sys.exit(1 if errors else 0)
+finish()
 PY
 finish_checks
