@@ -108,21 +108,24 @@ std::optional<TRevisionAnswer> AskFirmwareRevision(const TRevisionTarget& target
     for (const TProbeSocket& socket : sockets)
         if (socket.Fd < 0)
             return std::nullopt;
-    const auto send = [&addresses](const TProbeSocket& socket, uint16_t port, const uint8_t* data, size_t size) {
-        for (const in_addr& address : addresses) {
+    // To the unit's address first; the broadcast (every unit of the network answers it) only
+    // when the unit has not answered from there meanwhile: a unit that moved or restarted elsewhere.
+    const auto send = [&](const in_addr& address) {
+        for (size_t k = 0; k < asked.size(); ++k) {
+            const std::vector<uint8_t> request = asked[k]->InfoRequest();
             sockaddr_in to{};
             to.sin_family = AF_INET;
-            to.sin_port = htons(port);
+            to.sin_port = htons(asked[k]->DiscoveryPort);
             to.sin_addr = address;
-            while (::sendto(socket.Fd, data, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0
+            while (::sendto(sockets[k].Fd, request.data(), request.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                            sizeof to) < 0
                    && errno == EINTR) {
             }
         }
     };
-    for (size_t k = 0; k < asked.size(); ++k) {
-        const std::vector<uint8_t> request = asked[k]->InfoRequest();
-        send(sockets[k], asked[k]->DiscoveryPort, request.data(), request.size());
-    }
+    send(addresses.front());
+    bool broadcastSent = addresses.size() < 2;
+    const qint64 broadcastAt = std::min<qint64>(kBroadcastAfterMs, waitMs / 2);
 
     QElapsedTimer timer;
     timer.start();
@@ -160,13 +163,18 @@ std::optional<TRevisionAnswer> AskFirmwareRevision(const TRevisionTarget& target
         for (size_t k = 0; k < asked.size(); ++k)
             if (std::optional<TRevisionAnswer> answer = read(sockets[k], *asked[k]))
                 return answer;
+        if (!broadcastSent && timer.elapsed() >= broadcastAt) {
+            send(addresses.back());
+            broadcastSent = true;
+        }
         const qint64 left = waitMs - timer.elapsed();
         if (left <= 0)
             return std::nullopt;
+        const qint64 until = broadcastSent ? left : std::min(left, broadcastAt - timer.elapsed());
         std::vector<pollfd> watched;
         for (const TProbeSocket& socket : sockets)
             watched.push_back({socket.Fd, POLLIN, 0});
-        if (::poll(watched.data(), watched.size(), int(left)) < 0 && errno != EINTR)
+        if (::poll(watched.data(), watched.size(), int(std::max<qint64>(until, 0))) < 0 && errno != EINTR)
             return std::nullopt;
     }
 }

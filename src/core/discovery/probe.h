@@ -33,7 +33,8 @@ struct TRevisionAnswer {
 TRevisionTarget RevisionTarget(const std::string& host, const std::string& mac, const std::string& family,
                                const std::string& commandAddress);
 
-// Sends the info request once to the target's host and, for a unit known by its MAC, its
+// Sends the info request once to the target's host and, for a unit known by its MAC that has not
+// answered from there within kBroadcastAfterMs (or half the wait, when shorter), once to its
 // broadcast, each family from a socket of its own (a unit known by its family: only that
 // family's request), and waits up to waitMs for the unit's answer: with a MAC, only an answer
 // carrying that MAC, of that family, from whatever address it comes; without one, the first
@@ -41,6 +42,9 @@ TRevisionTarget RevisionTarget(const std::string& host, const std::string& mac, 
 // socket the answer reached, whatever port it came from. No value when none came. Blocking, and
 // usable on any thread: the transfers of --jobs check their devices side by side.
 std::optional<TRevisionAnswer> AskFirmwareRevision(const TRevisionTarget& target, int waitMs);
+// How long a unit is asked at its own address alone before the broadcast asks the whole network
+// (where every unit answers: many units checked at once would each be flooded with the answers).
+constexpr int kBroadcastAfterMs = 400;
 
 // How the check after an accepted image went.
 struct TUpgradeCheck {
