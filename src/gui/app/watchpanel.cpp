@@ -42,11 +42,6 @@ TWatchPanel::~TWatchPanel()
     Form.Devices.OnRefiled = nullptr;
 }
 
-bool TWatchPanel::Watching() const
-{
-    return Rounds->Running();
-}
-
 const TWatch& TWatchPanel::State() const
 {
     return Rounds->Watch();
@@ -61,6 +56,7 @@ void TWatchPanel::SetWatching(bool on)
     if (on == Watching())
         return;
     if (!on) {
+        On = false;
         Rounds->Stop();
         Form.Devices.SetKeepUnits(false);
         Form.List->Model()->SetWatch(nullptr);
@@ -70,6 +66,7 @@ void TWatchPanel::SetWatching(bool on)
         Action->setChecked(false);
         return;
     }
+    On = true;
     Form.Devices.SetKeepUnits(true);
     // The units listed already are the watch's from now: seen at the list's last answers.
     const int64_t now = QDateTime::currentMSecsSinceEpoch();

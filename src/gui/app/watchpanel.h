@@ -24,7 +24,8 @@ public:
     TWatchPanel(TPyxetForm& form, QAction* action, QLabel* siteLine);
     ~TWatchPanel() override;
 
-    bool Watching() const;
+    // The check item is on (the rounds run, unless stopped on their own).
+    bool Watching() const { return On; }
     // Starts or stops the rounds (the check item follows).
     void SetWatching(bool on);
     // Find Devices while watching: the list is new (the caller began the cycle); the watch
@@ -38,6 +39,9 @@ public:
 
     TWatchRunner& Runner() { return *Rounds; }
     const TWatch& State() const;
+    // The rows' marks and the site line again from the watch's state, once per pass of the
+    // event loop (after every event and round).
+    void Refresh();
 
 signals:
     // One event of the watch, after it was logged (the Log Report's Events pane, notifications).
@@ -46,8 +50,6 @@ signals:
 private:
     void Start();
     void Event(const TWatchEvent& event);
-    // The rows' marks and the site line again, once per pass of the event loop.
-    void Refresh();
     void ShowSiteLine();
 
     TPyxetForm& Form;
@@ -56,4 +58,5 @@ private:
     std::unique_ptr<TWatchRunner> Rounds;
     std::string SiteName;
     bool RefreshDue = false;
+    bool On = false;
 };
