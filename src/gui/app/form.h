@@ -22,8 +22,8 @@
 
 namespace Ui {
 class TPyxetForm;
-class TWatchPanel;
 }
+class TWatchPanel;
 class QLabel;
 class QLineEdit;
 class QMenu;
