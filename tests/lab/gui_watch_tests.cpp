@@ -42,7 +42,7 @@ private slots:
         TProduct* wanders = w.Model()->Device(int(w.Names().indexOf(kWanders)));
         QCOMPARE(wanders->Info.PeerIP, std::string("10.77.7.2"));
 
-        w.Form->Settings.WatchSeconds = 5;
+        w.Form->Watch->SetSeconds(5);
         Control<QAction>(*w.Form, "acWatch")->trigger();
         QVERIFY(w.Form->Watch->Watching());
         QCOMPARE(w.Form->Watch->Runner().Seconds(), 5);

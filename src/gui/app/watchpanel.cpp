@@ -101,7 +101,13 @@ void TWatchPanel::Start()
     if (!unknown.empty())
         plan = PlanDiscovery({}, {}, Form.Settings.Repeat);
     Rounds->Start(Form.Devices, DiscoveryFamilies({Form.OrvexServer.get(), Form.HwgServer.get()}, Form.Settings),
-                  std::move(plan), Form.Settings.WatchSeconds);
+                  std::move(plan), IntervalSeconds);
+}
+
+void TWatchPanel::SetSeconds(int seconds)
+{
+    IntervalSeconds = std::clamp(seconds, kWatchMinSeconds, kWatchMaxSeconds);
+    Rounds->SetSeconds(IntervalSeconds);
 }
 
 void TWatchPanel::NewList(const std::vector<uint32_t>& targets)
@@ -120,7 +126,7 @@ void TWatchPanel::NewList(const std::vector<uint32_t>& targets)
     if (!unknown.empty())
         plan = PlanDiscovery({}, targets, Form.Settings.Repeat);
     Rounds->Start(Form.Devices, DiscoveryFamilies({Form.OrvexServer.get(), Form.HwgServer.get()}, Form.Settings),
-                  std::move(plan), Form.Settings.WatchSeconds);
+                  std::move(plan), IntervalSeconds);
 }
 
 void TWatchPanel::SetSite(const std::string& name, std::vector<TWatchUnit> expected)

@@ -4,6 +4,7 @@
 // their "Last Seen" column, the events go to the log, and the line under the list counts the
 // open site's expected units that answered. Switched off, the window works as without it.
 #pragma once
+#include "core/watch/budget.h"
 #include "core/watch/watch.h"
 
 #include <QObject>
@@ -37,6 +38,10 @@ public:
     // "<site>: %d of %d expected devices answered", empty with no site open.
     QString SiteLine() const;
 
+    // The interval between rounds ([Watch] Seconds), from the next round on.
+    void SetSeconds(int seconds);
+    int Seconds() const { return IntervalSeconds; }
+
     TWatchRunner& Runner() { return *Rounds; }
     const TWatch& State() const;
     // The rows' marks and the site line again from the watch's state, once per pass of the
@@ -59,4 +64,5 @@ private:
     std::string SiteName;
     bool RefreshDue = false;
     bool On = false;
+    int IntervalSeconds = kWatchDefaultSeconds;
 };
