@@ -23,6 +23,7 @@
 namespace Ui {
 class TPyxetForm;
 }
+class TWatchPanel;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -97,6 +98,8 @@ public:
     // Fills the "Find Devices" drop-down from the PC's interfaces (each time it opens).
     void RebuildFindMenu();
     TDiscoveryRun* Discovery = nullptr;
+    // Actions -> "Watch": rounds over the devices found, gone units marked (watchpanel.h).
+    TWatchPanel* Watch = nullptr;  // child object
     QProgressDialog* SearchProgress = nullptr;  // shown while a search on other subnets sends
     TFindAtForm* FindAt = nullptr;
 
