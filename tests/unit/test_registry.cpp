@@ -234,7 +234,8 @@ TEST_F(Registry, RefilesAChangedAnswerUnderItsNewLine)
     EXPECT_EQ(a->Info.PeerIP, "10.77.0.41");
     EXPECT_EQ(a->Info.TypeName, "Poseidon 2261");
     EXPECT_EQ(List.DeviceList()[2].Line, TDeviceRegistry::DisplayLine(a->Info));
-    EXPECT_EQ(std::count(Lines().begin(), Lines().end(), oldLine), 0);
+    const std::vector<std::string> lines = Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), oldLine), 0);
     EXPECT_EQ(List.PreviousList(), previous);
     EXPECT_FALSE(List.InPreviousList(List.DeviceList()[2].Line));  // shown as new
     EXPECT_TRUE(DestroyedNames.empty());

@@ -241,6 +241,9 @@ private:
 
     void WireTransfers();
     std::vector<TBatchDevice> CheckedDevices() const;
+    // Units the watch shows gone or missing, which count for no batch, sharing rule or compare
+    // of the whole list; empty while not watching.
+    std::function<bool(const TProduct&)> Away() const;
     TBatchController* Controller = nullptr;  // child object
     // Asks the keyring whether it answers (at the first showing); the login dialog's box and
     // "Saved Logins..." follow the answer.

@@ -75,11 +75,9 @@ void TWatchPanel::SetWatching(bool on)
         TWatchAnswer answer{info.MAC, entry.Device->Family().Name, info.Name, info.PeerIP, info.FirmwareRev, info.TypeName};
         Rounds->Watch().Answer(answer, now);
     }
-    const TWatchRunner& runner = *Rounds;
-    Form.List->Model()->SetWatch([&runner](const TProduct& device) {
+    Form.List->Model()->SetWatch([this](const TProduct& device) {
         TRowWatch row;
-        const std::optional<TWatchKey> key = WatchKeyOf(device.Info.MAC, device.Family().Name);
-        const TWatchUnit* unit = key ? runner.Watch().Find(*key) : nullptr;
+        const TWatchUnit* unit = UnitOf(device);
         if (!unit)
             return row;
         row.Gone = unit->Gone;
@@ -89,6 +87,20 @@ void TWatchPanel::SetWatching(bool on)
         return row;
     });
     Start();
+}
+
+const TWatchUnit* TWatchPanel::UnitOf(const TProduct& device) const
+{
+    const std::optional<TWatchKey> key = WatchKeyOf(device.Info.MAC, device.Family().Name);
+    return key ? Rounds->Watch().Find(*key) : nullptr;
+}
+
+bool TWatchPanel::IsAway(const TProduct& device) const
+{
+    if (!On)
+        return false;
+    const TWatchUnit* unit = UnitOf(device);
+    return unit && (unit->Gone || unit->Missing);
 }
 
 void TWatchPanel::Start()

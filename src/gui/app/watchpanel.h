@@ -14,6 +14,7 @@
 #include <vector>
 
 class QAction;
+class TProduct;
 class QLabel;
 class TPyxetForm;
 class TWatchRunner;
@@ -38,6 +39,9 @@ public:
     // "<site>: %d of %d expected devices answered", empty with no site open.
     QString SiteLine() const;
 
+    // The device's unit is gone or missing while watching.
+    bool IsAway(const TProduct& device) const;
+
     // The interval between rounds ([Watch] Seconds), from the next round on.
     void SetSeconds(int seconds);
     int Seconds() const { return IntervalSeconds; }
@@ -54,6 +58,7 @@ signals:
 
 private:
     void Start();
+    const TWatchUnit* UnitOf(const TProduct& device) const;
     void Event(const TWatchEvent& event);
     void ShowSiteLine();
 
