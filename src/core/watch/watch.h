@@ -76,7 +76,9 @@ public:
     void BeginRound(int64_t now);
     // An answer at `now` (during a round or between them): a unit not known gives New, one that
     // was gone gives Back, and a known one whose address, firmware or name changed gives one
-    // event per change, in that order. Counts as heard for the round in progress.
+    // event per change, in that order. Counts as heard for the round in progress. An expected
+    // unit's first answer gives no event (Back when it was missing); an answer whose MAC does not
+    // parse or whose family is empty gives none and is not kept.
     std::vector<TWatchEvent> Answer(const TWatchAnswer& answer, int64_t now);
     // The round ends at `now`: each unit not heard since its BeginRound misses one more round;
     // at kGoneAfterRounds a heard unit becomes Gone (event Gone, once) and an expected unit never
@@ -90,6 +92,7 @@ public:
     // How many expected units answered since the site was opened (or the last Reset), of how many.
     int ExpectedAnswered() const;
     int ExpectedCount() const;
+    // Rounds begun (BeginRound) since the watch was made.
     int Rounds() const { return RoundCount; }
 
 private:

@@ -2,6 +2,7 @@
 // live in their own files as further methods of this class; the setup panel (TSetupPanel) and the
 // tool bar and menus (TMainMenus) are parts of their own.
 #include "gui/app/form.h"
+#include "gui/app/watchpanel.h"
 #include "gui/app/devicelistpanel.h"
 #include "gui/app/qtext.h"
 
@@ -190,6 +191,7 @@ void TPyxetForm::BuildAnchors()
                                                       Ui_->btnSetDefault, Ui_->btnConfigDevice})
         Anchors->Add(w, rightBottom, device);
     Anchors->Add(Ui_->DeviceListBox, all, group1);
+    Anchors->Add(Ui_->WatchSiteLine, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge, group1);
     Anchors->Add(Ui_->DeviceCountLabel, leftBottom, group1);
     Anchors->Add(Ui_->DeviceCounter, leftBottom, group1);
     Anchors->Add(Ui_->SearchLabel, leftBottom, group1);
@@ -340,6 +342,8 @@ void TPyxetForm::FormDestroy()
 {
     delete Discovery;  // stops sending before the endpoints go
     Discovery = nullptr;
+    delete Watch;  // its rounds too
+    Watch = nullptr;
     FreeDevices();
     Logger.ActionLog.clear();
     ReleaseHelpLibrary();
@@ -362,6 +366,7 @@ void TPyxetForm::EnterDemoMode()
     ShowListState();  // the panel rests no more; its buttons follow
     EnableDeviceActions(true);
     Ui_->acResumeUpgrade->setEnabled(false);  // no device is searched for
+    Ui_->acWatch->setEnabled(false);
 }
 
 void TPyxetForm::acExitExecute() { close(); }

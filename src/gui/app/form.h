@@ -23,6 +23,7 @@
 namespace Ui {
 class TPyxetForm;
 }
+class TWatchPanel;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -97,6 +98,8 @@ public:
     // Fills the "Find Devices" drop-down from the PC's interfaces (each time it opens).
     void RebuildFindMenu();
     TDiscoveryRun* Discovery = nullptr;
+    // Actions -> "Watch": rounds over the devices found, gone units marked (watchpanel.h).
+    TWatchPanel* Watch = nullptr;  // child object
     QProgressDialog* SearchProgress = nullptr;  // shown while a search on other subnets sends
     TFindAtForm* FindAt = nullptr;
 
@@ -238,6 +241,9 @@ private:
 
     void WireTransfers();
     std::vector<TBatchDevice> CheckedDevices() const;
+    // Units the watch shows gone or missing, which count for no batch, sharing rule or compare
+    // of the whole list; empty while not watching.
+    std::function<bool(const TProduct&)> Away() const;
     TBatchController* Controller = nullptr;  // child object
     // Asks the keyring whether it answers (at the first showing); the login dialog's box and
     // "Saved Logins..." follow the answer.

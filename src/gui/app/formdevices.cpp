@@ -7,6 +7,7 @@
 #include "gui/app/dialogs.h"
 #include "gui/app/devicelistpanel.h"
 #include "gui/app/form.h"
+#include "gui/app/watchpanel.h"
 #include "gui/app/mainmenus.h"
 #include "gui/app/setuppanel.h"
 #include "gui/devices/findat.h"
@@ -106,6 +107,7 @@ void TPyxetForm::SetupDeviceView()
     note->hide();
 
     connect(Ui_->mExportList, &QAction::triggered, this, [this] { mExportListClick(); });
+    Watch = new TWatchPanel(*this, Ui_->acWatch, Ui_->WatchSiteLine);
 
     // The registry asks the window to show each registered device, and warns before it
     // destroys the devices so that no row or selection points at a freed one.
@@ -187,6 +189,11 @@ void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
     TDiscoveryPlan plan = PlanDiscovery(chosen, targets, Settings.Repeat, &unknown);
     if (!unknown.empty())
         plan = PlanDiscovery({}, targets, Settings.Repeat);
+    if (Watch->Watching()) {
+        // The watch's rounds ask the network, within their budget.
+        Watch->NewList(targets);
+        return;
+    }
     if (SearchProgress) {
         SearchProgress->hide();
         SearchProgress->deleteLater();

@@ -7,6 +7,7 @@
 
 #include "core/devices/product.h"
 #include "core/devices/sharedaddress.h"
+#include "gui/app/watchpanel.h"
 #include "core/discovery/discovery.h"
 #include "core/http/batch.h"
 #include "gui/app/batchcontroller.h"
@@ -48,10 +49,12 @@ void TPyxetForm::WireTransfers()
         .CheckedDevices = [this] { return CheckedDevices(); },
         .RegisteredDevices =
             [this] {
-                const auto sharing = AddressSharers(Devices);
+                const auto away = Away();
+                const auto sharing = AddressSharers(Devices, away);
                 std::vector<TBatchDevice> devices;
                 for (const TDeviceEntry& entry : Devices.DeviceList())
-                    devices.push_back(BatchDevice(*entry.Device, sharing));
+                    if (!away || !away(*entry.Device))
+                        devices.push_back(BatchDevice(*entry.Device, sharing));
                 return devices;
             },
         .CheckedProducts =
@@ -62,7 +65,7 @@ void TPyxetForm::WireTransfers()
         .SelectedDevice = [this]() -> std::optional<TBatchDevice> {
             if (!SelectedDevice())
                 return std::nullopt;
-            return BatchDevice(*SelectedDevice(), AddressSharers(Devices));
+            return BatchDevice(*SelectedDevice(), AddressSharers(Devices, Away()));
         },
         .CompareDevices = [this](bool checkedOnly) { return CompareDevices(checkedOnly); },
         .ListedRows = [this](const TFailedDevices& devices) { return devices.Matching(List->RowsNow()); },
@@ -101,10 +104,17 @@ bool TPyxetForm::AnyDeviceChecked() const
     return List->AnyDeviceChecked();
 }
 
+std::function<bool(const TProduct&)> TPyxetForm::Away() const
+{
+    if (!Watch || !Watch->Watching())
+        return {};
+    return [watch = Watch](const TProduct& device) { return watch->IsAway(device); };
+}
+
 std::vector<TBatchDevice> TPyxetForm::CheckedDevices() const
 {
     // Every answer of the cycle counts, the rows that the type filter or the search hide too.
-    const auto sharing = AddressSharers(Devices);
+    const auto sharing = AddressSharers(Devices, Away());
     std::vector<TBatchDevice> devices;
     for (const TProduct* device : List->CheckedDevices())
         devices.push_back(BatchDevice(*device, sharing));
@@ -113,14 +123,16 @@ std::vector<TBatchDevice> TPyxetForm::CheckedDevices() const
 
 std::vector<TCompareDevice> TPyxetForm::CompareDevices(bool checkedOnly) const
 {
-    const auto sharing = AddressSharers(Devices);
+    const auto away = Away();
+    const auto sharing = AddressSharers(Devices, away);
     std::vector<const TProduct*> devices;
     if (checkedOnly)
         for (const TProduct* device : List->CheckedDevices())
             devices.push_back(device);
     else
         for (const TDeviceRow& row : List->RowsNow())
-            devices.push_back(row.Device);
+            if (!away || !away(*row.Device))
+                devices.push_back(row.Device);
     std::vector<TCompareDevice> offered;
     for (const TProduct* device : devices) {
         const TProductInfo info = device->CopyInfo();

@@ -25,6 +25,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,16 @@ struct TDeviceColumn {
 };
 // Type, Name, MAC, IP (the answering address), Firmware Rev.
 const std::vector<TDeviceColumn>& DeviceColumns();
+
+// What a watch (Actions -> "Watch") knows of a row's unit.
+struct TRowWatch {
+    bool Gone = false;     // missed two rounds in a row
+    bool Missing = false;  // expected by the open site and never heard
+    int64_t LastSeen = 0;  // ms since 1970; 0: not heard since the watch began
+    std::string Note;      // the open site's note for the unit
+};
+// The watch's state of a row's device.
+using TWatchLookup = std::function<TRowWatch(const TProduct& device)>;
 
 class TDeviceListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -98,6 +109,21 @@ public:
     void ClearAllChecks();
     int CheckedRows() const { return CheckedShown; }
 
+    // ---- The watch ----------------------------------------------------------------------------------
+    // While a watch runs (a lookup given), the list has one more column, "Last Seen", after
+    // DeviceColumns; no lookup: the columns of DeviceColumns only.
+    void SetWatch(TWatchLookup lookup);
+    bool Watching() const { return bool(Watch); }
+    int LastSeenColumn() const { return Watching() ? int(DeviceColumns().size()) : -1; }
+    TRowWatch RowWatch(int row) const;
+    // The row's unit is gone or missing: drawn grey and italic, and it takes no check mark.
+    bool IsGone(int row) const;
+    // The watch's state changed: gone rows lose their marks and every row is drawn again.
+    void WatchChanged();
+    // The registry re-filed this row's device (Refile) at `filed` of DeviceList: the row shows
+    // its new line, in the new place when the rows follow DeviceList; its mark stays.
+    void DeviceRefiled(const TProduct* device, int filed);
+
     // The cell's text in full, as the row shows it when its column is wide enough.
     QString CellText(int row, int column) const;
 
@@ -143,5 +169,6 @@ private:
     int CheckedShown = 0;            // checked rows among those shown
     int CheckedAll = 0;              // checked rows of the view
     QTimer FollowTimer;
-    QElapsedTimer SinceShown;  // since lines were last taken in
+    QElapsedTimer SinceShown;
+    TWatchLookup Watch;  // since lines were last taken in
 };
