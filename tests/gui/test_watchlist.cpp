@@ -4,6 +4,7 @@
 // are stopped as soon as the watch is on; the tests play them on the watch's state itself.
 #include "devicefeed.h"
 #include "pyxetfixture.h"
+#include "ui_form.h"
 
 #include "core/app/i18n.h"
 #include "core/devices/family.h"
