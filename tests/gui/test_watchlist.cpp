@@ -157,7 +157,6 @@ private slots:
         watch.Answer(AnswerOf(kBoiler), start + 11000);
         Shown(w);
         QVERIFY(!w.Model()->IsGone(boiler));
-        QVERIFY(w.RowHasColour(boiler, ink));
         QVERIFY(w.Model()->index(boiler, 0).data(Qt::ToolTipRole).toString().isEmpty());
         w.ClickCheck(boiler);
         QCOMPARE(w.CheckedNames(), (QStringList{QStringLiteral("Boiler"), QStringLiteral("Garage")}));
