@@ -17,9 +17,17 @@
 #include <QAction>
 #include <QDateTime>
 #include <QLabel>
+#include <QHeaderView>
+#include <QTableView>
 #include <QTimer>
 
 #include <algorithm>
+
+namespace {
+
+constexpr int kLastSeenWidth = 150;  // pixels
+
+}  // namespace
 
 TWatchPanel::TWatchPanel(TPyxetForm& form, QAction* action, QLabel* siteLine)
     : QObject(&form), Form(form), Action(action), Line(siteLine), Rounds(std::make_unique<TWatchRunner>())
@@ -86,6 +94,9 @@ void TWatchPanel::SetWatching(bool on)
         row.Note = unit->Note;
         return row;
     });
+    // The Last Seen column wide enough for a date and a time.
+    if (auto* list = Form.findChild<QTableView*>(QStringLiteral("DeviceListBox")))
+        list->horizontalHeader()->resizeSection(Form.List->Model()->LastSeenColumn(), kLastSeenWidth);
     Start();
 }
 
