@@ -4,6 +4,7 @@
 // for it all along, re-filed under its new line, the events in the log in order.
 #include "transferfixture.h"
 #include "ui_form.h"
+#include "ui_progressinfo.h"
 
 #include "core/watch/watchrun.h"
 #include "gui/app/watchpanel.h"

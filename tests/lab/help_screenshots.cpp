@@ -19,6 +19,7 @@
 #include "gui/setup/plandialog.h"
 #include "gui/windows/help.h"
 #include "gui/app/watchpanel.h"
+#include "core/devices/family.h"
 #include "core/watch/watchrun.h"
 #include "ui_comparedialog.h"
 #include "ui_form.h"

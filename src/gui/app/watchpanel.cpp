@@ -17,9 +17,17 @@
 #include <QAction>
 #include <QDateTime>
 #include <QLabel>
+#include <QHeaderView>
+#include <QTableView>
 #include <QTimer>
 
 #include <algorithm>
+
+namespace {
+
+constexpr int kLastSeenWidth = 150;  // pixels
+
+}  // namespace
 
 TWatchPanel::TWatchPanel(TPyxetForm& form, QAction* action, QLabel* siteLine)
     : QObject(&form), Form(form), Action(action), Line(siteLine), Rounds(std::make_unique<TWatchRunner>())
@@ -86,7 +94,10 @@ void TWatchPanel::SetWatching(bool on)
         row.Note = unit->Note;
         return row;
     });
-    Start();
+    // The Last Seen column wide enough for a date and a time.
+    if (auto* list = Form.findChild<QTableView*>(QStringLiteral("DeviceListBox")))
+        list->horizontalHeader()->resizeSection(Form.List->Model()->LastSeenColumn(), kLastSeenWidth);
+    Start({});
 }
 
 const TWatchUnit* TWatchPanel::UnitOf(const TProduct& device) const
@@ -103,15 +114,15 @@ bool TWatchPanel::IsAway(const TProduct& device) const
     return unit && (unit->Gone || unit->Missing);
 }
 
-void TWatchPanel::Start()
+void TWatchPanel::Start(const std::vector<uint32_t>& targets)
 {
     std::vector<std::string> chosen;
     if (!Form.Settings.Interface.empty())
         chosen.push_back(Form.Settings.Interface);
     std::vector<std::string> unknown;
-    TDiscoveryPlan plan = PlanDiscovery(chosen, {}, Form.Settings.Repeat, &unknown);
+    TDiscoveryPlan plan = PlanDiscovery(chosen, targets, Form.Settings.Repeat, &unknown);
     if (!unknown.empty())
-        plan = PlanDiscovery({}, {}, Form.Settings.Repeat);
+        plan = PlanDiscovery({}, targets, Form.Settings.Repeat);
     Rounds->Start(Form.Devices, DiscoveryFamilies({Form.OrvexServer.get(), Form.HwgServer.get()}, Form.Settings),
                   std::move(plan), IntervalSeconds);
 }
@@ -126,19 +137,10 @@ void TWatchPanel::NewList(const std::vector<uint32_t>& targets)
 {
     Rounds->Watch().Reset();
     Form.List->Model()->WatchChanged();
-    if (targets.empty()) {
+    if (targets.empty())
         Rounds->RoundNow();
-        return;
-    }
-    std::vector<std::string> chosen;
-    if (!Form.Settings.Interface.empty())
-        chosen.push_back(Form.Settings.Interface);
-    std::vector<std::string> unknown;
-    TDiscoveryPlan plan = PlanDiscovery(chosen, targets, Form.Settings.Repeat, &unknown);
-    if (!unknown.empty())
-        plan = PlanDiscovery({}, targets, Form.Settings.Repeat);
-    Rounds->Start(Form.Devices, DiscoveryFamilies({Form.OrvexServer.get(), Form.HwgServer.get()}, Form.Settings),
-                  std::move(plan), IntervalSeconds);
+    else
+        Start(targets);
 }
 
 void TWatchPanel::SetSite(const std::string& name, std::vector<TWatchUnit> expected)

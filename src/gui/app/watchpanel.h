@@ -9,6 +9,7 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,7 +58,8 @@ signals:
     void WatchEvent(const TWatchEvent& event);
 
 private:
-    void Start();
+    // The rounds over the settings' interfaces; targets asked by unicast in the first.
+    void Start(const std::vector<uint32_t>& targets);
     const TWatchUnit* UnitOf(const TProduct& device) const;
     void Event(const TWatchEvent& event);
     void ShowSiteLine();
