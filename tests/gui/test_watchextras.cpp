@@ -5,6 +5,7 @@
 #include "pyxetfixture.h"
 
 #include "gui/app/watchpanel.h"
+#include "ui_form.h"
 
 #include <QAction>
 #include <QApplication>
@@ -157,8 +158,8 @@ private slots:
         QCOMPARE(Fake.Received[1], QStringLiteral("Garage (00:0A:59:00:00:02)|new device"));
 
         // The window active: nothing.
-        F.Form->activateWindow();
-        QTRY_VERIFY(QApplication::activeWindow() == F.Form.get());
+        QApplication::setActiveWindow(F.Form.get());
+        QVERIFY(QApplication::activeWindow() == F.Form.get());
         Emit(kGarage, TWatchEventKind::Gone);
         NoWindowActive();
         Emit(kBoiler, TWatchEventKind::New);
