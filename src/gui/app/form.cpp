@@ -273,6 +273,7 @@ void TPyxetForm::FormShow()
     RetranslateComponent(this);
     Menus->MarkLanguage();
     MarkTransferMenu();
+    SiteSettingsLoaded();
     List->SetColumnWidths(Settings.Columns);
     RebuildFindMenu();
     ProbeKeyring();

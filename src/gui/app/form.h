@@ -9,6 +9,7 @@
 #include "core/devices/sorting.h"
 #include "core/http/faileddevices.h"
 #include "core/log/actionlog.h"
+#include "core/watch/watch.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -16,6 +17,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -109,6 +111,10 @@ public:
     // The maker's logo opens the maker's web address.
     void LogoImageClick();
 
+    // ---- (formsite.cpp)
+    void SetUpSiteActions();
+    void SiteSettingsLoaded();
+
     // How many times the settings were written (a closing window writes them once).
     int SettingsSaves() const { return SavesDone; }
 
@@ -131,6 +137,24 @@ public:
     void Image2Click();
     // Utilities -> "Export Device List...": the rows shown, as CSV or JSON.
     void mExportListClick();
+
+    // ---- The watch's events and the site file (formsite.cpp) ---------------------------------
+    // One event of the watch (already logged): listed on the Log Report's Events page, and for
+    // a unit gone or new a desktop notification when Utilities -> "Notify" is on and none of
+    // the program's windows is active.
+    void AddWatchEvent(const TWatchEvent& event);
+    // How many desktop notifications were handed to the session bus.
+    int NotificationsSent() const { return Notifications; }
+    // Actions -> "Save Site...": every unit of the cycle, with the open site's notes.
+    void acSaveSiteExecute();
+    // Actions -> "Open Site...": the file's units become the watch's expected units.
+    void acOpenSiteExecute();
+    // Actions -> "Close Site": no site open, [Watch] Site forgotten.
+    void acCloseSiteExecute();
+    // Reads a site file and opens it; a refusal goes to an error box (box) or the log only.
+    bool OpenSite(const std::string& path, bool box);
+    // The site open ("" when none) and its notes by unit.
+    const std::string& SitePath() const { return OpenSitePath; }
 
 
     // ---- Batches and plans (src/gui/app/formtransfers.cpp; gui/app/batchcontroller.h) --------
@@ -277,4 +301,7 @@ private:
     bool Shown = false;
     bool Closed = false;
     int SavesDone = 0;
+    std::string OpenSitePath;                       // the site open, "" when none
+    std::map<TWatchKey, std::string> SiteNotes;     // its notes, by unit
+    int Notifications = 0;
 };

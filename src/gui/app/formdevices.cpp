@@ -108,6 +108,7 @@ void TPyxetForm::SetupDeviceView()
 
     connect(Ui_->mExportList, &QAction::triggered, this, [this] { mExportListClick(); });
     Watch = new TWatchPanel(*this, Ui_->acWatch, Ui_->WatchSiteLine);
+    SetUpSiteActions();
 
     // The registry asks the window to show each registered device, and warns before it
     // destroys the devices so that no row or selection points at a freed one.
