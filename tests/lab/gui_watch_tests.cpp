@@ -1,4 +1,4 @@
-// The window's watch, offscreen, against the simulated devices of tests/lab/watch_fleet.json
+// The window's watch, offscreen, against the simulated devices of tests/lab/gui_watch_fleet.json
 // inside scripts/lab.sh (test_gui_watch.sh): watched at 5 s, "Wanders" stops answering (its
 // schedule), is shown gone after two silent rounds, and comes back at a new address: one row
 // for it all along, re-filed under its new line, the events in the log in order.

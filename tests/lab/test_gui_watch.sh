@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The window's watch (offscreen) against the simulated devices of tests/lab/watch_fleet.json,
+# The window's watch (offscreen) against the simulated devices of tests/lab/gui_watch_fleet.json,
 # whose "Wanders" goes away and comes back at a new address. $1: the bin folder.
 set -euo pipefail
 BIN=$(cd "${1:?bin folder}" && pwd)
@@ -10,4 +10,4 @@ if [ ! -e "$BIN/gui_watch_tests" ] && grep -q '^PYXET_GUI:BOOL=OFF' "$BIN/../CMa
   exit 0
 fi
 export PYXET_BIN=$BIN QT_QPA_PLATFORM=offscreen
-"$HERE/../../scripts/lab.sh" --fleet "$HERE/watch_fleet.json" -- "$BIN/gui_watch_tests"
+"$HERE/../../scripts/lab.sh" --fleet "$HERE/gui_watch_fleet.json" -- "$BIN/gui_watch_tests"

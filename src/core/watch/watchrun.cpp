@@ -142,23 +142,25 @@ void TWatchRunner::BeginRound()
     Unicast = std::make_unique<TDiscoveryRun>();
     Unicast->OnAnswer = heard;
     connect(Unicast.get(), &TDiscoveryRun::Finished, this, &TWatchRunner::CheckSent);
-    if (!unicast.empty()) {
-        TDiscoveryPlan asked = Plan;
-        asked.Broadcasts.clear();
+    // The plan's targets (a search on other subnets) are asked in the first round, once each;
+    // later rounds ask the units found by unicast.
+    TDiscoveryPlan asked = Plan;
+    asked.Broadcasts.clear();
+    asked.Repeat = 1;
+    if (!FirstRound) {
         asked.Targets.clear();
         for (const std::string& address : unicast)
             if (const std::optional<uint32_t> parsed = ParseAddress(address))
                 asked.Targets.push_back(*parsed);
-        asked.Repeat = 1;
-        Unicast->Start(*List, Families, std::move(asked));
     }
+    if (!asked.Targets.empty())
+        Unicast->Start(*List, Families, std::move(asked));
     Broadcast = std::make_unique<TDiscoveryRun>();
     Broadcast->OnAnswer = heard;
     connect(Broadcast.get(), &TDiscoveryRun::Finished, this, &TWatchRunner::CheckSent);
-    TDiscoveryPlan asked = Plan;
-    if (!FirstRound)
-        asked.Targets.clear();  // a search on other subnets is made once; its units are asked by unicast
-    Broadcast->Start(*List, Families, std::move(asked));
+    TDiscoveryPlan broadcasts = Plan;
+    broadcasts.Targets.clear();
+    Broadcast->Start(*List, Families, std::move(broadcasts));
     FirstRound = false;
     Launching = false;
     CheckSent();
@@ -193,7 +195,10 @@ void TWatchRunner::OnAnswer(const TProductInfo& info, const TFamily& family, boo
     answer.Address = info.PeerIP;
     answer.Firmware = info.FirmwareRev;
     answer.TypeName = info.TypeName;
-    answer.Unicast = unicast;
+    // A unit found by unicast stays one when a broadcast reaches it too.
+    const std::optional<TWatchKey> key = WatchKeyOf(answer.MAC, answer.Family);
+    const TWatchUnit* known = key ? State.Find(*key) : nullptr;
+    answer.Unicast = unicast || (known && known->Last.Unicast);
     const std::vector<TWatchEvent> events = State.Answer(answer, Now());
     emit Answered(answer);
     for (const TWatchEvent& event : events)

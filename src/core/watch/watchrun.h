@@ -37,7 +37,7 @@ public:
     // Starts watching: a round at once (within the budget), then one every `seconds` (kept within
     // kWatchMinSeconds..kWatchMaxSeconds). The answers are filed into `list` (AddDevice, as a
     // discovery cycle does; the registry is not cleared by a round) and told to Watch(). The
-    // plan's Targets are asked in the first round only; later rounds ask the units found by
+    // plan's Targets are asked in the first round only, once each (its Repeat is for broadcasts); later rounds ask the units found by
     // unicast (TWatch::UnicastAddresses). Starting again keeps the watch's units and the budget.
     void Start(TDeviceRegistry& list, std::vector<TDiscoveryFamily> families, TDiscoveryPlan plan, int seconds);
     // Stops the rounds (the round in progress ends without its EndRound); the budget is kept
