@@ -28,11 +28,12 @@ void TPyxetForm::SetUpSiteActions()
     Ui_->acCloseSite->setEnabled(false);
 }
 
-// After the settings are read: the Notify item as kept, the site last open opened again (a file
+// After the settings are read: the watch's interval and the Notify item as kept, the site last open opened again (a file
 // that cannot be read now is only logged).
 void TPyxetForm::SiteSettingsLoaded()
 {
     Ui_->acNotify->setChecked(Settings.WatchNotify);
+    Watch->SetSeconds(Settings.WatchSeconds);
     if (!Settings.WatchSite.empty())
         OpenSite(Settings.WatchSite, false);
 }
