@@ -4,6 +4,7 @@
 #include "devicefeed.h"
 #include "pyxetfixture.h"
 
+#include "core/watch/site.h"
 #include "gui/app/watchpanel.h"
 #include "ui_form.h"
 
@@ -12,6 +13,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDateTime>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTreeWidget>
 #include <QVariantMap>
@@ -36,6 +38,7 @@ public slots:
 
 const TDeviceSpec kBoiler{.TypeCode = 1, .Name = "Boiler", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"};
 const TDeviceSpec kGarage{.TypeCode = 1, .Name = "Garage", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.2"};
+const TDeviceSpec kCellar{.TypeCode = 1, .Name = "Cellar", .MAC = "00:0A:59:00:00:03", .PeerIP = "10.0.0.3"};
 
 TWatchEvent EventOf(const TDeviceSpec& spec, TWatchEventKind kind)
 {
@@ -253,6 +256,50 @@ private slots:
         for (const TLogLine& line : F.Form->ActionLog)
             logged |= line.Level == LOG_ERROR && QString::fromStdString(line.Text).contains(path);
         QVERIFY(logged);
+    }
+
+    // Save Site writes every unit of the cycle, also those a search hides from the list, each
+    // expected and with the note the open site gave it.
+    void saveSiteWritesTheRowsASearchHides()
+    {
+        F.Start();
+        Add(kBoiler);
+        Add(kGarage);
+        Add(kCellar);
+        const QString noted = Site("noted.csv");
+        QFile notes(noted);
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("MAC,Family,Expected,Note\r\n00:0A:59:00:00:01,Orvex,yes,north wall\r\n");
+        notes.close();
+        Dialogs::QueueFileName(noted.toStdString());
+        Control<QAction>(*F.Form, "acOpenSite")->trigger();
+        QCOMPARE(F.Form->Watch->State().ExpectedCount(), 1);
+
+        Control<QLineEdit>(*F.Form, "teSearch")->setText(QStringLiteral("Garage"));
+        QCOMPARE(F.Form->List->Model()->rowCount(), 1);
+        Dialogs::TakeShownBoxes();  // the row left shows its details, whose picture this folder lacks
+        const QString path = Site("all.csv");
+        Dialogs::QueueFileName(path.toStdString());
+        Control<QAction>(*F.Form, "acSaveSite")->trigger();
+        const std::vector<Dialogs::TShownBox> boxes = Dialogs::TakeShownBoxes();
+        QVERIFY2(boxes.empty(), boxes.empty() ? "" : boxes[0].Text.c_str());
+        QCOMPARE(F.Form->List->Model()->rowCount(), 1);
+
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readLine().endsWith(",Expected,Note\r\n"));
+        std::string error;
+        const std::optional<std::vector<TSiteUnit>> site = ReadSite(path.toStdString(), error);
+        QVERIFY2(site, error.c_str());
+        QStringList units;
+        for (const TSiteUnit& unit : *site)
+            units << QString::fromStdString(unit.Unit.MAC + " " + unit.Unit.Name + " " + (unit.Expected ? "1" : "0") + " "
+                                            + unit.Note);
+        units.sort();
+        QCOMPARE(units, (QStringList{QStringLiteral("00:0A:59:00:00:01 Boiler 1 north wall"),
+                                     QStringLiteral("00:0A:59:00:00:02 Garage 1 "),
+                                     QStringLiteral("00:0A:59:00:00:03 Cellar 1 ")}));
+        QCOMPARE(F.Form->Watch->State().ExpectedCount(), 3);
     }
 };
 

@@ -8,7 +8,8 @@
 #     found by unicast);
 #  2. check against a site file with one unit that is not there: exit 1 and its missing line,
 #     with --json too; an unreadable site file: exit 2;
-#  3. --initial: a "new" line per unit of the first round; a wrong --seconds: exit 2.
+#  3. --initial: a "new" line per unit of the first round; a wrong --seconds: exit 2;
+#  4. SIGINT and SIGTERM once the first lines are out: exit 0 at once, the output whole lines.
 # Usage: test_cli_watch.sh BIN_DIR
 set -uo pipefail
 BIN=$(cd "${1:?usage: test_cli_watch.sh BIN_DIR}" && pwd)
@@ -39,6 +40,24 @@ run checkjson check --site site.csv --wait 1 --json
 run checkbad check --site no-such.csv --wait 1
 run initial watch --seconds 5 --for 3 --initial
 run badseconds watch --seconds 4
+# Stopped by a signal once its first lines are out; how long it took to end, in ms.
+stopped() {
+  ./pyxet-cli watch --seconds 5 --initial >"$1.out" 2>"$1.err" &
+  local pid=$! i
+  for i in $(seq 100); do [ -s "$1.out" ] && break; sleep 0.1; done
+  local sent=$(date +%s%N)
+  kill -"$2" "$pid"
+  # One that does not stop is killed after 10 s (and fails on its status and its time).
+  ( sleep 10; kill -KILL "$pid" 2>/dev/null ) &
+  local guard=$!
+  wait "$pid"
+  echo $? >"$1.rc"
+  echo $(( ($(date +%s%N) - sent) / 1000000 )) >"$1.ms"
+  kill "$guard" 2>/dev/null
+  wait "$guard" 2>/dev/null
+}
+stopped sigint INT
+stopped sigterm TERM
 EOF2
 "$ROOT/scripts/lab.sh" --fleet "$HERE/watch_fleet.json" --events "$work/events.jsonl" --local 10.77.0.0/16 -- \
   bash "$work/steps.sh" "$work"
@@ -49,6 +68,10 @@ check "check --json: exit status" 1 "$(status checkjson)"
 check "check with no site file: exit status" 2 "$(status checkbad)"
 check "watch --initial: exit status" 0 "$(status initial)"
 check "watch --seconds 4: exit status" 2 "$(status badseconds)"
+for signal in sigint sigterm; do
+  check "watch ended by $signal: exit status" 0 "$(status $signal)"
+  check "watch ended by $signal: within 3 s" yes "$( [ "$(cat "$work/$signal.ms")" -lt 3000 ] && echo yes)"
+done
 contains "the unreadable site file is named" "no-such.csv" "$work/checkbad.err"
 check "check: the missing line" "missing${TAB}02:53:10:00:00:09${TAB}Orvex${TAB}Absent" "$(cat "$work/check.out")"
 
@@ -97,6 +120,10 @@ initial = [json.loads(l) for l in text("initial.out").splitlines()]
 expect("--initial: a new line per unit", sorted((l["event"], l["mac"], l["address"]) for l in initial), [
     ("new", "02:53:10:00:00:01", "10.77.6.1"), ("new", "02:53:10:00:00:02", "10.77.6.102"),
     ("new", "02:53:10:00:00:03", "10.77.6.3")])
+for name in ("sigint", "sigterm"):
+    out = text(name + ".out")
+    expect(name + ": whole lines", out.endswith("\n") and len(out.splitlines()) >= 1, True)
+    expect(name + ": each a JSON event", {json.loads(l)["event"] for l in out.splitlines()}, {"new"})
 finish()
 PY
 finish_checks

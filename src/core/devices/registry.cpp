@@ -94,8 +94,14 @@ void TDeviceRegistry::AddDevice(std::unique_ptr<TProduct> device, const TProduct
                 - Devices.begin());
             if (DisplayLine(device->Info) != Devices[size_t(from)].Line) {
                 const int to = Refile(filed, device->Info, products);
-                if (to >= 0 && OnRefiled)
-                    OnRefiled(filed, from, to);
+                if (to >= 0) {
+                    // A new configured address takes the unit's conflicts with it; each pair is
+                    // still told once a cycle.
+                    const std::vector<TIpConflict> conflicts = Conflicts.Move(filed, filed->Info.IP, filed->Info.MAC);
+                    if (OnRefiled)
+                        OnRefiled(filed, from, to);
+                    LogConflicts(conflicts);
+                }
             }
             LastFiled = -1;
             return;  // the answer's own object is destroyed on return
@@ -183,6 +189,11 @@ void TDeviceRegistry::Register(TProduct* device, const std::vector<TIpConflict>&
     if (OnRegister)
         OnRegister(device);
     LogAction("", Format(_("Product was added: %s"), typeName.c_str()), LOG_DEBUG);
+    LogConflicts(conflicts);
+}
+
+void TDeviceRegistry::LogConflicts(const std::vector<TIpConflict>& conflicts)
+{
     for (const TIpConflict& c : conflicts)
         LogAction("", Format(_("IP address %s is used by %s and %s"), c.IP.c_str(), c.FirstMac.c_str(), c.SecondMac.c_str()),
                   LOG_WARNING);

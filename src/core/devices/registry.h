@@ -78,6 +78,8 @@ public:
 
 private:
     void Register(TProduct* device, const std::vector<TIpConflict>& conflicts);
+    // The warning of each pair of units found sharing an address.
+    static void LogConflicts(const std::vector<TIpConflict>& conflicts);
     static std::string UnitKey(const std::string& mac, const std::string& family);
 
     std::vector<TDeviceEntry> Devices;

@@ -28,3 +28,9 @@ bool TRequestBudget::Take(const std::string& key, int64_t now)
     Last[key] = now;
     return true;
 }
+
+void TRequestBudget::Note(const std::string& key, int64_t at)
+{
+    int64_t& last = Last.try_emplace(key, at).first->second;
+    last = std::max(last, at);
+}

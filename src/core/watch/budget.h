@@ -23,6 +23,9 @@ public:
     int64_t NextAllowed(const std::string& key, int64_t now) const;
     // Records a request of `key` sent at `now`; false (nothing recorded) when it is too soon.
     bool Take(const std::string& key, int64_t now);
+    // Records that a request of `key` went out at `at` at the latest (an answer to it came then),
+    // when that is later than what was recorded.
+    void Note(const std::string& key, int64_t at);
     // Forgets what was sent (the watch switched off).
     void Clear() { Last.clear(); }
 

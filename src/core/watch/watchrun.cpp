@@ -4,6 +4,7 @@
 
 #include "core/devices/family.h"
 #include "core/devices/registry.h"
+#include "core/devices/udpserver.h"
 
 #include <QDateTime>
 
@@ -56,6 +57,26 @@ void TWatchRunner::Stop()
     Unicast.reset();
 }
 
+void TWatchRunner::SetPaused(bool paused)
+{
+    if (paused == Resting)
+        return;
+    Resting = paused;
+    if (!paused) {
+        RoundNow();
+        return;
+    }
+    RoundTimer.stop();
+    AnswerTimer.stop();
+    RoundOpen = false;
+    Broadcast.reset();
+    Unicast.reset();
+    // Late answers to the dropped round would file rows under the batch's feet.
+    for (const TDiscoveryFamily& family : Families)
+        if (family.Server)
+            family.Server->OnRead = nullptr;
+}
+
 void TWatchRunner::Clear()
 {
     Stop();
@@ -96,13 +117,23 @@ std::vector<std::string> TWatchRunner::RoundKeys(std::vector<std::string>* unica
 
 void TWatchRunner::RoundNow()
 {
-    if (!Active)
+    if (!Active || Resting)
         return;
     const int64_t now = Elapsed();
+    ScheduleRound(DueAt(RoundKeys(nullptr), now));
+}
+
+int64_t TWatchRunner::DueAt(const std::vector<std::string>& keys, int64_t now) const
+{
     int64_t due = now;
-    for (const std::string& key : RoundKeys(nullptr))
+    for (const std::string& key : keys)
         due = std::max(due, Spent.NextAllowed(key, now));
-    ScheduleRound(due);
+    // The first round's targets (Find at Addresses) hold a unit found by unicast before to its
+    // distance too; the others are not recorded before they answer.
+    if (FirstRound)
+        for (const uint32_t target : Plan.Targets)
+            due = std::max(due, Spent.NextAllowed(UnicastBudgetKey(AddressText(target)), now));
+    return due;
 }
 
 void TWatchRunner::ScheduleRound(int64_t at)
@@ -112,14 +143,12 @@ void TWatchRunner::ScheduleRound(int64_t at)
 
 void TWatchRunner::BeginRound()
 {
-    if (!Active)
+    if (!Active || Resting)
         return;
     std::vector<std::string> unicast;
     const std::vector<std::string> keys = RoundKeys(&unicast);
     const int64_t now = Elapsed();
-    int64_t due = now;
-    for (const std::string& key : keys)
-        due = std::max(due, Spent.NextAllowed(key, now));
+    const int64_t due = DueAt(keys, now);
     if (due > now) {  // a timer a little early, or a round asked for too soon
         ScheduleRound(due);
         return;
@@ -188,6 +217,13 @@ void TWatchRunner::EndRound()
 
 void TWatchRunner::OnAnswer(const TProductInfo& info, const TFamily& family, bool unicast)
 {
+    if (Resting)
+        return;
+    // A unicast request leaves some time into its round (a sweep paces its addresses, the first
+    // round's over the whole search): its answer tells when it had gone at the latest, and the
+    // unit's next request keeps its distance from then.
+    if (unicast)
+        Spent.Note(UnicastBudgetKey(info.PeerIP), Elapsed());
     TWatchAnswer answer;
     answer.MAC = info.MAC;
     answer.Family = family.Name;

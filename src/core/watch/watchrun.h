@@ -48,6 +48,11 @@ public:
     // every request of the round may go, otherwise when the last of them may; the round in
     // progress ends first. The interval counts from that round.
     void RoundNow();
+    // While a batch runs the rounds rest: the round in progress is dropped without its EndRound
+    // (no unit misses it), its late answers are not taken, and no round begins. Resuming gives
+    // the next round as soon as the budget allows (as RoundNow). Kept across Start and Stop.
+    void SetPaused(bool paused);
+    bool Paused() const { return Resting; }
     // Changes the interval (from the next round on).
     void SetSeconds(int seconds);
     int Seconds() const { return IntervalSeconds; }
@@ -79,6 +84,8 @@ private:
     void EndRound();
     void ScheduleRound(int64_t at);
     std::vector<std::string> RoundKeys(std::vector<std::string>* unicast) const;
+    // When a round of these keys may begin, at `now` or later.
+    int64_t DueAt(const std::vector<std::string>& keys, int64_t now) const;
     void CheckSent();
     void OnAnswer(const TProductInfo& info, const TFamily& family, bool unicast);
     int64_t Elapsed() const;  // the budget's clock: monotonic ms
@@ -93,6 +100,7 @@ private:
     bool RoundOpen = false;
     bool FirstRound = true;
     bool Launching = false;
+    bool Resting = false;
     QElapsedTimer Clock;
     QTimer RoundTimer;   // the next round
     QTimer AnswerTimer;  // the end of the round in progress

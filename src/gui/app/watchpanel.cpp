@@ -43,10 +43,13 @@ TWatchPanel::TWatchPanel(TPyxetForm& form, QAction* action, QLabel* siteLine)
             Form.ShowDeviceDetails();
     };
     Line->hide();
+    // A batch (or a plan) works on the units: the rounds rest until it has ended.
+    Form.BatchLock.OnChanged = [this](bool locked) { Rounds->SetPaused(locked); };
 }
 
 TWatchPanel::~TWatchPanel()
 {
+    Form.BatchLock.OnChanged = nullptr;
     Form.Devices.OnRefiled = nullptr;
 }
 
