@@ -196,7 +196,8 @@ public:
     // Utilities -> "Resume Last Upgrade..." (off in demonstration mode: it searches first).
     void acResumeUpgradeExecute();
     // One discovery cycle, then `ended` once its last request has gone and kAnswerWaitMs more
-    // have passed; false when no cycle could start.
+    // have passed (while watching: once the watch's round of the new list has ended); false when
+    // no cycle could start.
     bool FindDevicesThen(std::function<void()> ended);
     static constexpr int kAnswerWaitMs = 2000;
     // What a running batch or plan locks, for its whole run: every control that starts a

@@ -9,6 +9,7 @@
 #include "core/devices/sharedaddress.h"
 #include "gui/app/watchpanel.h"
 #include "core/discovery/discovery.h"
+#include "core/watch/watchrun.h"
 #include "core/http/batch.h"
 #include "gui/app/batchcontroller.h"
 #include "gui/app/devicelistpanel.h"
@@ -154,6 +155,23 @@ void TPyxetForm::acResumeUpgradeExecute() { Controller->ResumeUpgrade(); }
 
 bool TPyxetForm::FindDevicesThen(std::function<void()> ended)
 {
+    if (Watch && Watch->Watching() && !DemoMode && !Busy()) {
+        // The watch's next round is the new list: `ended` once that round has ended (a round in
+        // progress ends first, before the new one begins).
+        auto begun = std::make_shared<bool>(false);
+        auto begin = std::make_shared<QMetaObject::Connection>();
+        *begin = connect(&Watch->Runner(), &TWatchRunner::RoundBegun, this, [begun](int) { *begun = true; },
+                         Qt::SingleShotConnection);
+        auto end = std::make_shared<QMetaObject::Connection>();
+        *end = connect(&Watch->Runner(), &TWatchRunner::RoundEnded, this, [this, begun, end, ended](int) {
+            if (!*begun)
+                return;
+            disconnect(*end);
+            ended();
+        });
+        FindDevices({});
+        return true;
+    }
     // The cycle's last request may go at once, inside FindDevices: the connection comes first.
     auto sent = std::make_shared<bool>(false);
     const QMetaObject::Connection last = connect(
