@@ -28,6 +28,13 @@ namespace {
 
 constexpr int kLastSeenWidth = 150;  // pixels
 
+// A device's answer as the watch takes it.
+TWatchAnswer AnswerOf(const TProduct& device)
+{
+    const TProductInfo& info = device.Info;
+    return {info.MAC, device.Family().Name, info.Name, info.PeerIP, info.FirmwareRev, info.TypeName};
+}
+
 // The row of an expected unit that did not answer: the site file's values, no device to talk to.
 class TMissingUnit : public TProduct {
 public:
@@ -101,11 +108,8 @@ void TWatchPanel::SetWatching(bool on)
     Form.Devices.SetKeepUnits(true);
     // The units listed already are the watch's from now: seen at the list's last answers.
     const int64_t now = QDateTime::currentMSecsSinceEpoch();
-    for (const TDeviceEntry& entry : Form.Devices.DeviceList()) {
-        const TProductInfo& info = entry.Device->Info;
-        TWatchAnswer answer{info.MAC, entry.Device->Family().Name, info.Name, info.PeerIP, info.FirmwareRev, info.TypeName};
-        Rounds->Watch().Answer(answer, now);
-    }
+    for (const TDeviceEntry& entry : Form.Devices.DeviceList())
+        Rounds->Watch().Answer(AnswerOf(*entry.Device), now);
     ShowMarks();
     Start({});
 }
@@ -204,15 +208,6 @@ void TWatchPanel::SetSite(const std::string& name, std::vector<TWatchUnit> expec
     Refresh();
 }
 
-std::vector<TWatchKey> TWatchPanel::MissingUnits() const
-{
-    std::vector<TWatchKey> keys;
-    keys.reserve(Placeholders.size());
-    for (const auto& [key, placeholder] : Placeholders)
-        keys.push_back(key);
-    return keys;
-}
-
 void TWatchPanel::CycleBegun()
 {
     const int cycle = ++Cycle;
@@ -243,12 +238,9 @@ void TWatchPanel::CheckSite()
     watch.Reset();
     const int64_t now = QDateTime::currentMSecsSinceEpoch();
     for (const TDeviceEntry& entry : Form.Devices.DeviceList()) {
-        const TProductInfo& info = entry.Device->Info;
-        const std::optional<TWatchKey> key = WatchKeyOf(info.MAC, entry.Device->Family().Name);
-        const TWatchUnit* unit = key ? watch.Find(*key) : nullptr;
+        const TWatchUnit* unit = UnitOf(*entry.Device);
         if (unit && unit->LastSeen == 0)
-            watch.Answer({info.MAC, entry.Device->Family().Name, info.Name, info.PeerIP, info.FirmwareRev, info.TypeName},
-                         now);
+            watch.Answer(AnswerOf(*entry.Device), now);
     }
     AddMissing(watch.EndCheck(now));
     Refresh();
@@ -262,16 +254,16 @@ void TWatchPanel::Registered(const TProduct& device)
     if (!key)
         return;
     // Watching, the rounds tell the watch; without it the site's count follows the answers.
+    bool counted = false;
     if (!On) {
         const TWatchUnit* unit = Rounds->Watch().Find(*key);
         if (!unit || !unit->Expected)
             return;
-        const TProductInfo& info = device.Info;
-        Rounds->Watch().Answer({info.MAC, device.Family().Name, info.Name, info.PeerIP, info.FirmwareRev, info.TypeName},
-                               QDateTime::currentMSecsSinceEpoch());
+        counted = unit->LastSeen == 0;
+        Rounds->Watch().Answer(AnswerOf(device), QDateTime::currentMSecsSinceEpoch());
     }
-    DropMissing(*key);
-    Refresh();
+    if (DropMissing(*key) || counted)
+        Refresh();
 }
 
 void TWatchPanel::AddMissing(const std::vector<TWatchEvent>& events)
@@ -289,15 +281,16 @@ void TWatchPanel::AddMissing(const std::vector<TWatchEvent>& events)
     }
 }
 
-void TWatchPanel::DropMissing(const TWatchKey& key)
+bool TWatchPanel::DropMissing(const TWatchKey& key)
 {
     const auto found = Placeholders.find(key);
     if (found == Placeholders.end())
-        return;
+        return false;
     // Its row goes at the next Refresh; the device lives until then.
     Dropped.push_back(std::move(found->second));
     Placeholders.erase(found);
     MissingChanged = true;
+    return true;
 }
 
 QString TWatchPanel::SiteLine() const
@@ -342,7 +335,7 @@ void TWatchPanel::Refresh()
             Dropped.clear();
             MissingChanged = false;
         }
-        if (model->Watching())
+        if (Watching())
             model->WatchChanged();
         ShowSiteLine();
     });

@@ -47,8 +47,6 @@ public:
     void SetSite(const std::string& name, std::vector<TWatchUnit> expected);
     // "<site>: %d of %d expected devices answered", empty with no site open.
     QString SiteLine() const;
-    // The expected units shown missing, by MAC and family.
-    std::vector<TWatchKey> MissingUnits() const;
 
     // A Find Devices cycle of the window's own discovery (not the watch's) begins; it ends
     // TPyxetForm::kAnswerWaitMs after its last request went. Call before the discovery starts.
@@ -88,7 +86,8 @@ private:
     void CheckSite();
     // The placeholder rows of the units missing, from the watch's events or a check's.
     void AddMissing(const std::vector<TWatchEvent>& events);
-    void DropMissing(const TWatchKey& key);
+    // False when the unit had no placeholder.
+    bool DropMissing(const TWatchKey& key);
 
     TPyxetForm& Form;
     QAction* Action;
