@@ -204,7 +204,8 @@ private slots:
         QCOMPARE(w.Names(), (QStringList{QStringLiteral("Boiler"), QStringLiteral("Garage")}));
         GarageMissing(w);
         QCOMPARE(SiteLine(w), QStringLiteral("plant: 1 of 2 expected devices answered"));
-        QCOMPARE(w.Model()->index(Row(w, "Boiler"), 0).data(Qt::ToolTipRole).toString(), QStringLiteral("In the cellar"));
+        QCOMPARE(w.Model()->index(Row(w, "Boiler"), 0).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("In the cellar"));
 
         // Find Devices: a new list, the missing row stays.
         w.Form->FindDevices({});

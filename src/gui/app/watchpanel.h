@@ -30,7 +30,6 @@ class TWatchRunner;
 class TWatchPanel : public QObject {
     Q_OBJECT
 public:
-
     // `action`: the check item, `siteLine`: the label under the list.
     TWatchPanel(TPyxetForm& form, QAction* action, QLabel* siteLine);
     ~TWatchPanel() override;
@@ -98,8 +97,8 @@ private:
     std::map<TWatchKey, std::unique_ptr<TProduct>> Placeholders;  // the missing units' rows
     std::vector<std::unique_ptr<TProduct>> Dropped;  // placeholders whose rows go at the next Refresh
     bool MissingChanged = false;
-    int Cycle = 0;          // Find Devices cycles begun without the watch
-    bool Checking = false;  // one of them has not ended yet
+    int Cycle = 0;            // Find Devices cycles begun without the watch
+    bool Checking = false;    // one of them has not ended yet
     bool CycleEnded = false;  // one has ended: the registry holds its answers
     bool RefreshDue = false;
     bool On = false;

@@ -191,6 +191,6 @@ private:
     QTimer FollowTimer;
     QElapsedTimer SinceShown;
     TWatchLookup Watch;  // since lines were last taken in
-    std::vector<TMissingRow> Missing;       // the missing units' rows, in their order
-    std::vector<size_t> MissingShown;       // of them, those the search matches
+    std::vector<TMissingRow> Missing;  // the missing units' rows, in their order
+    std::vector<size_t> MissingShown;  // of them, those the search matches
 };
