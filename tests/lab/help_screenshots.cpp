@@ -405,7 +405,9 @@ private slots:
                 watch.BeginRound(start + round * 30000);
                 for (const TWatchAnswer& answer : answers)
                     watch.Answer(answer, start + round * 30000 + 50);
-                watch.EndRound(start + round * 30000 + 2000);
+                // The round's events as the rounds tell them: the missing unit takes its row.
+                for (const TWatchEvent& event : watch.EndRound(start + round * 30000 + 2000))
+                    emit form->Watch->Runner().Event(event);
             }
             form->Watch->Refresh();
             // Wide enough for the Last Seen column beside the others.

@@ -7,7 +7,9 @@
 #     per family and interface in 5 s, its copies aside; one unicast request per round to the unit
 #     found by unicast);
 #  2. check against a site file with one unit that is not there: exit 1 and its missing line,
-#     with --json too; an unreadable site file: exit 2;
+#     with --json too; an unreadable site file: exit 2; the window (gui_site_tests, offscreen)
+#     opens the same site file without the watch: after a Find Devices cycle it lists the same
+#     unit as missing, and its line counts the others;
 #  3. --initial: a "new" line per unit of the first round; a wrong --seconds: exit 2;
 #  4. SIGINT and SIGTERM once the first lines are out: exit 0 at once, the output whole lines.
 # Usage: test_cli_watch.sh BIN_DIR
@@ -36,6 +38,14 @@ out.append(stays.replace("02:53:10:00:00:01", "02:53:10:00:00:09").replace("Stay
 open("site.csv", "w", encoding="utf-8", newline="").write("\r\n".join(out) + "\r\n")
 PY
 run check check --site site.csv --wait 1
+# The window's half, where the build has the windows.
+if [ -x "$PYXET_BIN/gui_site_tests" ]; then
+  PYXET_LAB_SITE="$1/site.csv" PYXET_LAB_WINDOW_OUT="$1/window.out" QT_QPA_PLATFORM=offscreen \
+    "$PYXET_BIN/gui_site_tests" >window.log 2>&1
+  echo $? >window.rc
+else
+  echo none >window.rc
+fi
 run checkjson check --site site.csv --wait 1 --json
 run checkbad check --site no-such.csv --wait 1
 run initial watch --seconds 5 --for 3 --initial
@@ -74,6 +84,15 @@ for signal in sigint sigterm; do
 done
 contains "the unreadable site file is named" "no-such.csv" "$work/checkbad.err"
 check "check: the missing line" "missing${TAB}02:53:10:00:00:09${TAB}Orvex${TAB}Absent" "$(cat "$work/check.out")"
+# A build without the windows (PYXET_GUI=OFF) has no window half; any other build must run it.
+if [ "$(status window)" = none ] && grep -q '^PYXET_GUI:BOOL=OFF' "$BIN/../CMakeCache.txt" 2>/dev/null; then
+  echo "no windows in this build: the window's half of the site check not run"
+else
+  check "the window's site test: exit status" 0 "$(status window)"
+  [ "$(status window)" = 0 ] || cat "$work/window.log" >&2
+  check "the window's site line" "site: 3 of 4 expected devices answered" "$(sed -n "s/^line${TAB}//p" "$work/window.out")"
+  check "the window's missing rows are check's missing lines" "$(cat "$work/check.out")" "$(grep '^missing' "$work/window.out")"
+fi
 
 python3 - "$work" "$HERE" <<'PY' || failures=$((failures + 1))
 import json, os, sys

@@ -171,6 +171,35 @@ TEST(WatchEvents, ResetForgetsTheHeardAndKeepsTheExpected)
     EXPECT_EQ(Kinds(Round(watch, 3000, {routed})), (std::vector<std::string>{"new", "missing"}));
 }
 
+// A single cycle without rounds (the window's Find Devices with no watch): an expected unit it
+// did not hear is missing at its end, once; a missing unit stays missing across Reset until it
+// answers (then back), and a unit that answered is not missing.
+TEST(WatchEvents, CheckOfOneCycleAndMissingKeptAcrossReset)
+{
+    TWatch watch;
+    watch.Expect({ExpectedUnit(kA), ExpectedUnit(kB)});
+    watch.Answer(Unit(kA, "10.0.0.1"), 1000);
+    const std::vector<TWatchEvent> missing = watch.EndCheck(2000);
+    EXPECT_EQ(Kinds(missing), (std::vector<std::string>{"missing"}));
+    ASSERT_EQ(missing.size(), 1u);
+    EXPECT_EQ(missing[0].MAC, kB);
+    EXPECT_TRUE(watch.EndCheck(2500).empty());
+    const TWatchKey a = *WatchKeyOf(kA, "Orvex");
+    const TWatchKey b = *WatchKeyOf(kB, "Orvex");
+    watch.Reset();
+    EXPECT_TRUE(watch.Find(b)->Missing);
+    EXPECT_FALSE(watch.Find(a)->Missing);
+    EXPECT_EQ(watch.ExpectedAnswered(), 0);
+    // Missing across the Reset: no second event, neither from a check nor from rounds.
+    watch.Answer(Unit(kA, "10.0.0.1"), 3000);
+    EXPECT_TRUE(watch.EndCheck(3500).empty());
+    EXPECT_TRUE(Round(watch, 4000, {Unit(kA, "10.0.0.1")}).empty());
+    EXPECT_TRUE(Round(watch, 5000, {Unit(kA, "10.0.0.1")}).empty());
+    EXPECT_EQ(Kinds(watch.Answer(Unit(kB, "10.0.0.2"), 6000)), (std::vector<std::string>{"back"}));
+    EXPECT_FALSE(watch.Find(b)->Missing);
+    EXPECT_EQ(watch.ExpectedAnswered(), 2);
+}
+
 TEST(WatchEvents, TextsInEnglishAndCzech)
 {
     TWatchEvent e;

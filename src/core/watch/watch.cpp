@@ -109,7 +109,6 @@ void TWatch::Reset()
         unit.LastSeen = 0;
         unit.Missed = 0;
         unit.Gone = false;
-        unit.Missing = false;
         ++it;
     }
 }
@@ -182,6 +181,17 @@ std::vector<TWatchEvent> TWatch::EndRound(int64_t now)
     }
     HeardThisRound.clear();
     InRound = false;
+    return events;
+}
+
+std::vector<TWatchEvent> TWatch::EndCheck(int64_t now)
+{
+    std::vector<TWatchEvent> events;
+    for (auto& [key, unit] : All)
+        if (unit.Expected && unit.LastSeen == 0 && !unit.Missing) {
+            unit.Missing = true;
+            events.push_back(EventOf(TWatchEventKind::Missing, unit, now));
+        }
     return events;
 }
 

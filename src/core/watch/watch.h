@@ -70,7 +70,8 @@ class TWatch {
 public:
     // The units a site expects (replacing those of an earlier site; no site: empty).
     void Expect(std::vector<TWatchUnit> expected);
-    // A new list (Find Devices): every unit heard so far is forgotten; expected ones stay, unheard.
+    // A new list (Find Devices): every unit heard so far is forgotten; expected ones stay, unheard
+    // (those missing stay missing until they answer).
     void Reset();
     // A round's requests went out at `now`.
     void BeginRound(int64_t now);
@@ -84,6 +85,9 @@ public:
     // at kGoneAfterRounds a heard unit becomes Gone (event Gone, once) and an expected unit never
     // heard becomes Missing (event Missing, once).
     std::vector<TWatchEvent> EndRound(int64_t now);
+    // A single discovery cycle ended at `now`, no rounds running: each expected unit not heard
+    // since the Reset before it is missing at once (event Missing, once).
+    std::vector<TWatchEvent> EndCheck(int64_t now);
 
     const std::map<TWatchKey, TWatchUnit>& Units() const { return All; }
     const TWatchUnit* Find(const TWatchKey& key) const;

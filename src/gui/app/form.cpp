@@ -191,7 +191,9 @@ void TPyxetForm::BuildAnchors()
                                                       Ui_->btnSetDefault, Ui_->btnConfigDevice})
         Anchors->Add(w, rightBottom, device);
     Anchors->Add(Ui_->DeviceListBox, all, group1);
-    Anchors->Add(Ui_->WatchSiteLine, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge, group1);
+    // The open site's line under the list, in room the list gives up while the line shows.
+    SiteLineRoom = Ui_->DeviceListBox->geometry().bottom() - Ui_->WatchSiteLine->geometry().top() + 3;
+    Anchors->Add(Ui_->WatchSiteLine, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge, group1);
     Anchors->Add(Ui_->DeviceCountLabel, leftBottom, group1);
     Anchors->Add(Ui_->DeviceCounter, leftBottom, group1);
     Anchors->Add(Ui_->SearchLabel, leftBottom, group1);
@@ -199,6 +201,16 @@ void TPyxetForm::BuildAnchors()
     Anchors->Add(Ui_->FilterLabel, rightBottom, group1);
     Anchors->Add(Ui_->DeviceFilter, rightBottom, group1);
     Anchors->Add(pbHTTP, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge, status);
+}
+
+void TPyxetForm::ShowSiteLine(const QString& text)
+{
+    QLabel* line = Ui_->WatchSiteLine;
+    line->setText(text);
+    if (line->isHidden() == text.isEmpty())
+        return;
+    Anchors->SetBottomInset(Ui_->DeviceListBox, text.isEmpty() ? 0 : SiteLineRoom);
+    line->setVisible(!text.isEmpty());
 }
 
 void TPyxetForm::WireLogger()

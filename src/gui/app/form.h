@@ -102,6 +102,8 @@ public:
     TDiscoveryRun* Discovery = nullptr;
     // Actions -> "Watch": rounds over the devices found, gone units marked (watchpanel.h).
     TWatchPanel* Watch = nullptr;  // child object
+    // The open site's line under the device list (the list shorter by its room); "": none.
+    void ShowSiteLine(const QString& text);
     QProgressDialog* SearchProgress = nullptr;  // shown while a search on other subnets sends
     TFindAtForm* FindAt = nullptr;
 
@@ -298,6 +300,7 @@ private:
     TMainMenus* Menus = nullptr;   // child object
     TSetupPanel* Setup = nullptr;  // child object
     std::unique_ptr<TAnchors> Anchors;
+    int SiteLineRoom = 0;  // pixels of the list's height the site line takes
     QStringList Arguments;
     bool Shown = false;
     bool Closed = false;

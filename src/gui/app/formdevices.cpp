@@ -227,6 +227,7 @@ void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
         if (!Dialogs::Automatic())
             progress->show();
     }
+    Watch->CycleBegun();  // its end checks the open site
     Discovery->Start(Devices, DiscoveryFamilies({OrvexServer.get(), HwgServer.get()}, Settings), std::move(plan));
 }
 
@@ -276,6 +277,8 @@ void TPyxetForm::AddDevice(std::unique_ptr<TProduct> device, const TProductTable
 void TPyxetForm::RegisterDevice(TProduct* device)
 {
     const bool following = List->TakeDevice(device);
+    if (Watch)
+        Watch->Registered(*device);  // an expected unit's missing row goes
     if (Devices.IpConflicts().InConflict(device))
         ShowIpConflictNote();
     // The cycle's first device, also when the search hides it (then nothing is selected).

@@ -4,6 +4,7 @@
 #include "core/app/i18n.h"
 #include "core/devices/family.h"
 #include "core/discovery/discovery.h"
+#include "core/discovery/families.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
 #include "core/log/safetext.h"
@@ -26,6 +27,33 @@
 namespace {
 
 constexpr int kLastSeenWidth = 150;  // pixels
+
+// A device's answer as the watch takes it.
+TWatchAnswer AnswerOf(const TProduct& device)
+{
+    const TProductInfo& info = device.Info;
+    return {info.MAC, device.Family().Name, info.Name, info.PeerIP, info.FirmwareRev, info.TypeName};
+}
+
+// The row of an expected unit that did not answer: the site file's values, no device to talk to.
+class TMissingUnit : public TProduct {
+public:
+    TMissingUnit(const TWatchAnswer& site, const TFamily& family) : Of(family)
+    {
+        Info.MAC = site.MAC;
+        Info.Name = site.Name;
+        Info.PeerIP = site.Address;
+        Info.FirmwareRev = site.Firmware;
+        Info.TypeName = site.TypeName;
+    }
+    void Update() override {}
+    void FactoryDefault() override {}
+    void Restart() override {}
+    const TFamily& Family() const override { return Of; }
+
+private:
+    const TFamily& Of;
+};
 
 }  // namespace
 
@@ -51,6 +79,8 @@ TWatchPanel::~TWatchPanel()
 {
     Form.BatchLock.OnChanged = nullptr;
     Form.Devices.OnRefiled = nullptr;
+    if (Form.List)
+        Form.List->Model()->SetMissingRows({});  // before the placeholders go
 }
 
 const TWatch& TWatchPanel::State() const
@@ -70,7 +100,7 @@ void TWatchPanel::SetWatching(bool on)
         On = false;
         Rounds->Stop();
         Form.Devices.SetKeepUnits(false);
-        Form.List->Model()->SetWatch(nullptr);
+        ShowMarks();
         return;
     }
     if (Form.DemoMode) {
@@ -81,26 +111,41 @@ void TWatchPanel::SetWatching(bool on)
     Form.Devices.SetKeepUnits(true);
     // The units listed already are the watch's from now: seen at the list's last answers.
     const int64_t now = QDateTime::currentMSecsSinceEpoch();
-    for (const TDeviceEntry& entry : Form.Devices.DeviceList()) {
-        const TProductInfo& info = entry.Device->Info;
-        TWatchAnswer answer{info.MAC, entry.Device->Family().Name, info.Name, info.PeerIP, info.FirmwareRev, info.TypeName};
-        Rounds->Watch().Answer(answer, now);
+    for (const TDeviceEntry& entry : Form.Devices.DeviceList())
+        Rounds->Watch().Answer(AnswerOf(*entry.Device), now);
+    ShowMarks();
+    Start({});
+}
+
+void TWatchPanel::ShowMarks()
+{
+    TDeviceListModel* model = Form.List->Model();
+    const bool marks = On || !SiteName.empty();
+    if (marks == model->Watching()) {
+        model->WatchChanged();
+        return;
     }
-    Form.List->Model()->SetWatch([this](const TProduct& device) {
+    if (!marks) {
+        model->SetWatch(nullptr);
+        return;
+    }
+    // Without the watch only the site's notes: no round has heard a unit.
+    model->SetWatch([this](const TProduct& device) {
         TRowWatch row;
         const TWatchUnit* unit = UnitOf(device);
         if (!unit)
             return row;
+        row.Note = unit->Note;
+        if (!On)
+            return row;
         row.Gone = unit->Gone;
         row.Missing = unit->Missing;
         row.LastSeen = unit->LastSeen;
-        row.Note = unit->Note;
         return row;
     });
     // The Last Seen column wide enough for a date and a time.
     if (auto* list = Form.findChild<QTableView*>(QStringLiteral("DeviceListBox")))
-        list->horizontalHeader()->resizeSection(Form.List->Model()->LastSeenColumn(), kLastSeenWidth);
-    Start({});
+        list->horizontalHeader()->resizeSection(model->LastSeenColumn(), kLastSeenWidth);
 }
 
 const TWatchUnit* TWatchPanel::UnitOf(const TProduct& device) const
@@ -149,8 +194,106 @@ void TWatchPanel::NewList(const std::vector<uint32_t>& targets)
 void TWatchPanel::SetSite(const std::string& name, std::vector<TWatchUnit> expected)
 {
     SiteName = name;
+    SiteValues.clear();
+    for (const TWatchUnit& unit : expected)
+        SiteValues.emplace(unit.Key, unit.Last);
     Rounds->Watch().Expect(std::move(expected));
+    // Another site's units are not missing from this one.
+    for (auto& [key, placeholder] : Placeholders)
+        Dropped.push_back(std::move(placeholder));
+    MissingChanged = MissingChanged || !Placeholders.empty();
+    Placeholders.clear();
+    ShowMarks();
+    // Without the watch, the last cycle's answers are the check (a cycle under way decides at
+    // its end, and none has run yet at start).
+    if (!On && CycleEnded && !Checking)
+        CheckSite();
     Refresh();
+}
+
+void TWatchPanel::CycleBegun()
+{
+    const int cycle = ++Cycle;
+    Checking = true;
+    if (!SiteName.empty()) {
+        Rounds->Watch().Reset();  // the expected units are heard anew; the missing stay so until they answer
+        Refresh();
+    }
+    // The cycle's last request may go at once, inside the discovery's Start: connected first.
+    connect(
+        Form.Discovery, &TDiscoveryRun::Finished, this,
+        [this, cycle] {
+            QTimer::singleShot(TPyxetForm::kAnswerWaitMs, this, [this, cycle] {
+                if (cycle != Cycle)
+                    return;  // a newer cycle decides
+                Checking = false;
+                CycleEnded = true;
+                if (!On && !SiteName.empty())
+                    CheckSite();
+            });
+        },
+        Qt::SingleShotConnection);
+}
+
+void TWatchPanel::CheckSite()
+{
+    TWatch& watch = Rounds->Watch();
+    watch.Reset();
+    const int64_t now = QDateTime::currentMSecsSinceEpoch();
+    for (const TDeviceEntry& entry : Form.Devices.DeviceList()) {
+        const TWatchUnit* unit = UnitOf(*entry.Device);
+        if (unit && unit->LastSeen == 0)
+            watch.Answer(AnswerOf(*entry.Device), now);
+    }
+    AddMissing(watch.EndCheck(now));
+    Refresh();
+}
+
+void TWatchPanel::Registered(const TProduct& device)
+{
+    if (SiteName.empty())
+        return;
+    const std::optional<TWatchKey> key = WatchKeyOf(device.Info.MAC, device.Family().Name);
+    if (!key)
+        return;
+    // Watching, the rounds tell the watch; without it the site's count follows the answers.
+    bool counted = false;
+    if (!On) {
+        const TWatchUnit* unit = Rounds->Watch().Find(*key);
+        if (!unit || !unit->Expected)
+            return;
+        counted = unit->LastSeen == 0;
+        Rounds->Watch().Answer(AnswerOf(device), QDateTime::currentMSecsSinceEpoch());
+    }
+    if (DropMissing(*key) || counted)
+        Refresh();
+}
+
+void TWatchPanel::AddMissing(const std::vector<TWatchEvent>& events)
+{
+    for (const TWatchEvent& event : events) {
+        if (event.Kind != TWatchEventKind::Missing)
+            continue;
+        const std::optional<TWatchKey> key = WatchKeyOf(event.MAC, event.Family);
+        const auto site = key ? SiteValues.find(*key) : SiteValues.end();
+        if (site == SiteValues.end() || Placeholders.count(*key))
+            continue;
+        const TFamily* family = FindFamily(site->second.Family);
+        Placeholders.emplace(*key, std::make_unique<TMissingUnit>(site->second, family ? *family : NoFamily()));
+        MissingChanged = true;
+    }
+}
+
+bool TWatchPanel::DropMissing(const TWatchKey& key)
+{
+    const auto found = Placeholders.find(key);
+    if (found == Placeholders.end())
+        return false;
+    // Its row goes at the next Refresh; the device lives until then.
+    Dropped.push_back(std::move(found->second));
+    Placeholders.erase(found);
+    MissingChanged = true;
+    return true;
 }
 
 QString TWatchPanel::SiteLine() const
@@ -166,13 +309,12 @@ QString TWatchPanel::SiteLine() const
 
 void TWatchPanel::ShowSiteLine()
 {
-    const QString text = SiteLine();
-    Line->setText(text);
-    Line->setVisible(!text.isEmpty());
+    Form.ShowSiteLine(SiteLine());
 }
 
 void TWatchPanel::Event(const TWatchEvent& event)
 {
+    AddMissing({event});
     const std::string unit = event.Name.empty() ? event.MAC : SafeText(event.Name) + " (" + event.MAC + ")";
     Form.LogAction("", unit + ": " + WatchEventText(event), LOG_INFO);
     emit WatchEvent(event);
@@ -186,8 +328,18 @@ void TWatchPanel::Refresh()
     RefreshDue = true;
     QTimer::singleShot(0, this, [this] {
         RefreshDue = false;
+        TDeviceListModel* model = Form.List->Model();
+        if (MissingChanged) {
+            std::vector<TProduct*> rows;
+            rows.reserve(Placeholders.size());
+            for (const auto& [key, placeholder] : Placeholders)
+                rows.push_back(placeholder.get());
+            model->SetMissingRows(rows);
+            Dropped.clear();
+            MissingChanged = false;
+        }
         if (Watching())
-            Form.List->Model()->WatchChanged();
+            model->WatchChanged();
         ShowSiteLine();
     });
 }

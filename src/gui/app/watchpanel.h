@@ -1,8 +1,14 @@
 // The window's watch (Actions -> "Watch"): rounds of gentle discovery requests (core/watch/
 // watchrun.h) over the window's devices. While it runs the registry keeps each unit by MAC and
-// family (a changed answer re-files its row), the list shows gone and missing units grey with
-// their "Last Seen" column, the events go to the log, and the line under the list counts the
-// open site's expected units that answered. Switched off, the window works as without it.
+// family (a changed answer re-files its row), the list shows gone units grey with their "Last
+// Seen" column, the events go to the log. Switched off, the window works as without it.
+//
+// The open site (Actions -> "Open Site...") is the panel's too, with and without the watch: its
+// expected units that do not answer are listed after the registry's rows as missing, by
+// placeholder devices of the panel's own (in no registry, so no batch, sharing rule or drift
+// sees them), kept across Find Devices until the unit answers; the line under the list counts
+// the expected units that answered. Watching, an expected unit is missing after two silent
+// rounds; without the watch, a Find Devices cycle's end is the check.
 #pragma once
 #include "core/watch/budget.h"
 #include "core/watch/watch.h"
@@ -10,6 +16,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +47,14 @@ public:
     // "<site>: %d of %d expected devices answered", empty with no site open.
     QString SiteLine() const;
 
+    // A Find Devices cycle of the window's own discovery (not the watch's) begins; it ends
+    // TPyxetForm::kAnswerWaitMs after its last request went. Call before the discovery starts.
+    void CycleBegun();
+    // A device of the registry took its row (any cycle's or round's new line).
+    void Registered(const TProduct& device);
+    // A cycle begun by CycleBegun has not ended yet.
+    bool CycleChecking() const { return Checking; }
+
     // The device's unit is gone or missing while watching.
     bool IsAway(const TProduct& device) const;
 
@@ -63,12 +78,28 @@ private:
     const TWatchUnit* UnitOf(const TProduct& device) const;
     void Event(const TWatchEvent& event);
     void ShowSiteLine();
+    // The rows' marks (the lookup and its Last Seen column) while watching or a site is open.
+    void ShowMarks();
+    // The check of the open site without the watch: the expected units among the registry's
+    // devices answered, the others are missing.
+    void CheckSite();
+    // The placeholder rows of the units missing, from the watch's events or a check's.
+    void AddMissing(const std::vector<TWatchEvent>& events);
+    // False when the unit had no placeholder.
+    bool DropMissing(const TWatchKey& key);
 
     TPyxetForm& Form;
     QAction* Action;
     QLabel* Line;
     std::unique_ptr<TWatchRunner> Rounds;
     std::string SiteName;
+    std::map<TWatchKey, TWatchAnswer> SiteValues;  // the open site's units as its file has them
+    std::map<TWatchKey, std::unique_ptr<TProduct>> Placeholders;  // the missing units' rows
+    std::vector<std::unique_ptr<TProduct>> Dropped;  // placeholders whose rows go at the next Refresh
+    bool MissingChanged = false;
+    int Cycle = 0;            // Find Devices cycles begun without the watch
+    bool Checking = false;    // one of them has not ended yet
+    bool CycleEnded = false;  // one has ended: the registry holds its answers
     bool RefreshDue = false;
     bool On = false;
     int IntervalSeconds = kWatchDefaultSeconds;

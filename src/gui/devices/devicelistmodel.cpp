@@ -92,6 +92,7 @@ void TDeviceListModel::SetSearch(const std::string& text)
     beginResetModel();
     Search = std::move(search);
     Narrow();
+    MissingShown = MissingMatches();
     endResetModel();
 }
 
@@ -292,6 +293,11 @@ void TDeviceListModel::SetWatch(TWatchLookup lookup)
 
 TRowWatch TDeviceListModel::RowWatch(int row) const
 {
+    if (MissingAt(row)) {
+        TRowWatch missing;
+        missing.Missing = true;
+        return missing;
+    }
     if (!Watching() || !ValidRow(row) || !Device(row))
         return {};
     return Watch(*Device(row));
@@ -363,7 +369,7 @@ void TDeviceListModel::DeviceRefiled(const TProduct* device, int filed)
 
 int TDeviceListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : RowCount();
+    return parent.isValid() ? 0 : RowCount() + MissingRows();
 }
 
 int TDeviceListModel::columnCount(const QModelIndex& parent) const
@@ -382,17 +388,79 @@ QVariant TDeviceListModel::headerData(int section, Qt::Orientation orientation, 
 
 QString TDeviceListModel::CellText(int row, int column) const
 {
-    if (!ValidRow(row) || column < 0 || column >= columnCount())
+    const TMissingRow* missing = MissingAt(row);
+    if ((!ValidRow(row) && !missing) || column < 0 || column >= columnCount())
         return {};
     if (column == LastSeenColumn())
         return LastSeenText(RowWatch(row));
-    const TShownRow& shown = View[At(row)];
-    return QString::fromStdString(SafeText(DeviceColumns()[size_t(column)].Text(Lines[shown.Line], shown.Device->Info)));
+    const std::string& line = missing ? missing->Line : Lines[View[At(row)].Line];
+    const TProduct& device = missing ? *missing->Device : *View[At(row)].Device;
+    return QString::fromStdString(SafeText(DeviceColumns()[size_t(column)].Text(line, device.Info)));
+}
+
+void TDeviceListModel::SetMissingRows(const std::vector<TProduct*>& devices)
+{
+    // The rows after the registry's go, the new ones come: the rows above keep their places,
+    // the selection and the marks.
+    const int first = RowCount();
+    if (!MissingShown.empty()) {
+        beginRemoveRows(QModelIndex(), first, first + MissingRows() - 1);
+        MissingShown.clear();
+        endRemoveRows();
+    }
+    Missing.clear();
+    Missing.reserve(devices.size());
+    for (TProduct* device : devices)
+        Missing.push_back({device, TDeviceRegistry::DisplayLine(device->Info)});
+    std::vector<size_t> shown = MissingMatches();
+    if (shown.empty())
+        return;
+    beginInsertRows(QModelIndex(), first, first + int(shown.size()) - 1);
+    MissingShown = std::move(shown);
+    endInsertRows();
+}
+
+std::vector<size_t> TDeviceListModel::MissingMatches() const
+{
+    std::vector<size_t> shown;
+    for (size_t i = 0; i < Missing.size(); ++i)
+        if (!Searching() || Search.Matches(Missing[i].Device->Info))
+            shown.push_back(i);
+    return shown;
+}
+
+const TDeviceListModel::TMissingRow* TDeviceListModel::MissingAt(int row) const
+{
+    const int at = row - RowCount();
+    return at >= 0 && at < MissingRows() ? &Missing[MissingShown[size_t(at)]] : nullptr;
+}
+
+TProduct* TDeviceListModel::MissingDevice(int row) const
+{
+    const TMissingRow* missing = MissingAt(row);
+    return missing ? missing->Device : nullptr;
+}
+
+QVariant TDeviceListModel::MissingData(const TMissingRow& missing, const QModelIndex& index, int role) const
+{
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole: return CellText(index.row(), column);
+    case LineRole: return QString::fromStdString(SafeText(missing.Line));
+    case Qt::CheckStateRole: return column == 0 ? QVariant(Qt::Unchecked) : QVariant();
+    case DeviceRole: return QVariant::fromValue(reinterpret_cast<quintptr>(missing.Device));
+    default: return {};
+    }
 }
 
 QVariant TDeviceListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || !ValidRow(index.row()))
+    if (!index.isValid())
+        return {};
+    if (const TMissingRow* missing = MissingAt(index.row()))
+        return MissingData(*missing, index, role);
+    if (!ValidRow(index.row()))
         return {};
     switch (role) {
     case Qt::DisplayRole:
@@ -436,6 +504,8 @@ Qt::ItemFlags TDeviceListModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
+    if (MissingAt(index.row()))
+        return Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;  // nothing to highlight, check or show
     const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
     return index.column() == 0 && !IsGone(index.row()) ? flags | Qt::ItemIsUserCheckable : flags;
 }

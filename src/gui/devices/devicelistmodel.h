@@ -124,6 +124,17 @@ public:
     // its new line, in the new place when the rows follow DeviceList; its mark stays.
     void DeviceRefiled(const TProduct* device, int filed);
 
+    // ---- Units the open site expects that did not answer ---------------------------------------
+    // Rows after the rows above (those of them the search matches), one per device given, in
+    // that order: "Missing" in the Last Seen column, drawn as gone, no check mark and no
+    // highlight. They are no part of RowCount, Rows, the marks or anything a command works on;
+    // the view's rows past RowCount() are theirs. The devices are the caller's and must outlive
+    // their rows (SetMissingRows({}) before they go).
+    void SetMissingRows(const std::vector<TProduct*>& devices);
+    int MissingRows() const { return int(MissingShown.size()); }
+    // The missing unit of a view's row (RowCount() and on), or none.
+    TProduct* MissingDevice(int row) const;
+
     // The cell's text in full, as the row shows it when its column is wide enough.
     QString CellText(int row, int column) const;
 
@@ -149,6 +160,15 @@ private:
     };
 
     bool ValidRow(int row) const { return row >= 0 && row < RowCount(); }
+    // A missing unit's row: its placeholder device and the line its values make.
+    struct TMissingRow {
+        TProduct* Device = nullptr;
+        std::string Line;
+    };
+    const TMissingRow* MissingAt(int row) const;
+    QVariant MissingData(const TMissingRow& missing, const QModelIndex& index, int role) const;
+    // The indexes of Missing that the search shows.
+    std::vector<size_t> MissingMatches() const;
     // The view's index of a shown row.
     size_t At(int row) const { return Searching() ? Matched[size_t(row)] : size_t(row); }
     bool MatchesSearch(const TShownRow& row) const { return !Searching() || Search.Matches(row.Device->Info); }
@@ -171,4 +191,6 @@ private:
     QTimer FollowTimer;
     QElapsedTimer SinceShown;
     TWatchLookup Watch;  // since lines were last taken in
+    std::vector<TMissingRow> Missing;  // the missing units' rows, in their order
+    std::vector<size_t> MissingShown;  // of them, those the search matches
 };
