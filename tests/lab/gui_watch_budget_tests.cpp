@@ -6,7 +6,9 @@
 //    5 s; the list emptied by Find Devices is filled again by the round that goes once its time
 //    has come;
 //  - an upgrade with verification that restarts "Upgraded" for 14 s: no round begins while the
-//    batch runs, the unit is never reported gone, and the rounds go on after the batch.
+//    batch runs, the unit is never reported gone, and the rounds go on after the batch;
+//  - a search a command waits for while watching ends with the watch's round of the new list,
+//    and the units it hears again are no new devices.
 #include "transferfixture.h"
 #include "ui_form.h"
 #include "ui_progressinfo.h"
@@ -263,6 +265,31 @@ private slots:
         QVERIFY2(!EventsOf(*w.Form, kUpgraded).contains(QStringLiteral("gone")),
                  qPrintable(EventsOf(*w.Form, kUpgraded).join(QLatin1Char('\n'))));
         QFile::remove(image);
+    }
+
+    // A search that a command waits for (Resume Last Upgrade) while watching: the watch's round of
+    // the new list is that search, and the command goes on once it has ended, the list filled.
+    // The units that answer it again are no new devices.
+    void FindDevicesThenWaitsForTheWatchsRound()
+    {
+        TTransferWindow t;
+        TTestWindow& w = t.Window;
+        QTRY_VERIFY_WITH_TIMEOUT(w.Names().size() == 3, 5000);
+        TWatchRunner& runner = w.Form->Watch->Runner();
+        QSignalSpy ended(&runner, &TWatchRunner::RoundEnded);
+        StartWatch(w);
+        QVERIFY(ended.wait(8000));
+        bool called = false;
+        qsizetype namesThen = -1;
+        QVERIFY(w.Form->FindDevicesThen([&] {
+            called = true;
+            namesThen = w.Names().size();
+        }));
+        QVERIFY(w.Names().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(called, 15000);
+        QCOMPARE(namesThen, qsizetype(3));
+        for (const char* mac : {kAsked, kUpgraded, "00:0A:59:71:00:03"})
+            QVERIFY2(EventsOf(*w.Form, mac).isEmpty(), qPrintable(EventsOf(*w.Form, mac).join(QLatin1Char('\n'))));
     }
 };
 

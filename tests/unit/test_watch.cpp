@@ -27,6 +27,7 @@ TWatchAnswer Unit(const std::string& mac, const std::string& address, const std:
 
 const std::string kA = "00:0A:59:00:00:01";
 const std::string kB = "00:0A:59:00:00:02";
+const std::string kC = "00:0A:59:00:00:03";
 
 std::vector<std::string> Kinds(const std::vector<TWatchEvent>& events)
 {
@@ -171,6 +172,29 @@ TEST(WatchEvents, ResetForgetsTheHeardAndKeepsTheExpected)
     EXPECT_EQ(Kinds(Round(watch, 3000, {routed})), (std::vector<std::string>{"new", "missing"}));
 }
 
+// Find Devices while watching: the units heard before that answer the new list's first round are
+// no new devices (a change is still told, and a gone one comes back); a round ending that had
+// begun before the new list does not forget them; one that stays silent through the first round
+// is forgotten, and new when it answers after.
+TEST(WatchEvents, NewListsFirstRoundTakesTheKnownUnitsBack)
+{
+    TWatch watch;
+    Round(watch, 1000, {Unit(kA, "10.0.0.1"), Unit(kB, "10.0.0.2"), Unit(kC, "10.0.0.3")});
+    Round(watch, 2000, {Unit(kA, "10.0.0.1"), Unit(kB, "10.0.0.2")});
+    EXPECT_EQ(Kinds(Round(watch, 3000, {Unit(kA, "10.0.0.1"), Unit(kB, "10.0.0.2")})), (std::vector<std::string>{"gone"}));
+    watch.BeginRound(4000);
+    watch.Reset();  // pressed during a round, which ends before the new list's begins
+    EXPECT_TRUE(watch.Units().empty());
+    EXPECT_TRUE(watch.EndRound(4500).empty());
+    watch.BeginRound(5000);
+    EXPECT_TRUE(watch.Answer(Unit(kA, "10.0.0.1"), 5100).empty());
+    EXPECT_EQ(Kinds(watch.Answer(Unit(kC, "10.0.0.3"), 5200)), (std::vector<std::string>{"back"}));
+    EXPECT_TRUE(watch.EndRound(5500).empty());
+    EXPECT_EQ(watch.Units().size(), 2u);
+    EXPECT_EQ(Kinds(Round(watch, 6000, {Unit(kA, "10.0.0.1"), Unit(kB, "10.0.0.2"), Unit(kC, "10.0.0.3")})),
+              (std::vector<std::string>{"new"}));
+}
+
 // A single cycle without rounds (the window's Find Devices with no watch): an expected unit it
 // did not hear is missing at its end, once; a missing unit stays missing across Reset until it
 // answers (then back), and a unit that answered is not missing.
@@ -299,7 +323,13 @@ TEST_F(SiteFile, WrittenAndReadBack)
         Device(kB, "HWG", "Kotelna č. 2"),
         Device("00:0A:59:00:00:03", "Orvex", " padded "),
     };
-    const std::string csv = SiteCsv(devices, {{*WatchKeyOf(kB, "HWG"), "by the door, \"left\"\nlow"}});
+    TSiteUnit open;
+    open.Unit.MAC = kB;
+    open.Unit.Family = "HWG";
+    open.Note = "by the door, \"left\"\nlow";
+    size_t records = 0;
+    const std::string csv = SiteCsv(devices, {open}, &records);
+    EXPECT_EQ(records, 3u);
     const std::string header = csv.substr(0, csv.find("\r\n"));
     EXPECT_EQ(header, "TypeCode,TypeName,MAC,Name,PeerIP,IP,Mask,Gateway,DNS1,DNS2,Dhcp,FirmwareRev,HTTPPort,"
                       "TelnetPort,CanSetDefault,CanRestart,Family,Line,IPConflict,Expected,Note");
@@ -326,6 +356,29 @@ TEST_F(SiteFile, WrittenAndReadBack)
     EXPECT_EQ(units[1].Note, "by the door, \"left\"\nlow");
     EXPECT_EQ(units[1].Last.Name, "Kotelna č. 2");
     EXPECT_EQ(units[1].LastSeen, 0);
+
+    // Saved again with that site open and one unit silent: the silent unit keeps its record as
+    // read, every field of it; a unit the site does not expect stays so.
+    std::vector<TSiteUnit> opened = *site;
+    opened[2].Expected = false;
+    const std::vector<TExportDevice> answered(devices.begin(), devices.begin() + 1);
+    std::vector<TExportDevice> answeredAndUnexpected = answered;
+    answeredAndUnexpected.push_back(devices[2]);
+    const auto again = Read(SiteCsv(answered, opened, &records));
+    EXPECT_EQ(records, 3u);
+    ASSERT_TRUE(again.has_value()) << Error;
+    ASSERT_EQ(again->size(), 3u);
+    EXPECT_EQ((*again)[0].Unit.MAC, kA);
+    EXPECT_EQ((*again)[1].Unit.MAC, kB);
+    EXPECT_EQ((*again)[1].Values, (*site)[1].Values);
+    EXPECT_EQ((*again)[1].Note, "by the door, \"left\"\nlow");
+    EXPECT_TRUE((*again)[1].Expected);
+    EXPECT_FALSE((*again)[2].Expected);
+    const auto unexpected = Read(SiteCsv(answeredAndUnexpected, opened));
+    ASSERT_TRUE(unexpected.has_value()) << Error;
+    ASSERT_EQ(unexpected->size(), 3u);
+    EXPECT_EQ((*unexpected)[1].Unit.MAC, "00:0A:59:00:00:03");
+    EXPECT_FALSE((*unexpected)[1].Expected);
 }
 
 TEST_F(SiteFile, ExpectedValuesAndOptionalColumns)

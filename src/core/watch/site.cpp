@@ -82,6 +82,7 @@ bool ReadRows(std::string_view bytes, std::vector<TSiteUnit>& site, std::string&
     int line = 0;
     bool haveHeader = false;
     int mac = -1, family = -1, name = -1, address = -1, firmware = -1, typeName = -1, expected = -1, note = -1;
+    std::vector<int> exported;  // the column of each export field, -1 where the file has none
     while (reader.Next(fields, line)) {
         if (std::all_of(fields.begin(), fields.end(), [](const std::string& f) { return f.empty(); }))
             continue;
@@ -95,6 +96,8 @@ bool ReadRows(std::string_view bytes, std::vector<TSiteUnit>& site, std::string&
             typeName = ColumnOf(fields, "TypeName");
             expected = ColumnOf(fields, "Expected");
             note = ColumnOf(fields, "Note");
+            for (const std::string& field : ExportFieldNames())
+                exported.push_back(ColumnOf(fields, field.c_str()));
             if (mac < 0)
                 return Refuse(error, line, 0, _("the site file has no MAC column"));
             if (family < 0)
@@ -117,6 +120,8 @@ bool ReadRows(std::string_view bytes, std::vector<TSiteUnit>& site, std::string&
         unit.Unit.Firmware = cell(firmware);
         unit.Unit.TypeName = cell(typeName);
         unit.Note = cell(note);
+        for (const int column : exported)
+            unit.Values.push_back(cell(column));
         if (!MacKeyOf(unit.Unit.MAC))
             return Refuse(error, line, mac + 1,
                           Format(_("%s is not a MAC address"), SafeText(unit.Unit.MAC).c_str()));
@@ -155,30 +160,41 @@ std::optional<bool> ParseExpected(const std::string& text)
     return std::nullopt;
 }
 
-std::string SiteCsv(const std::vector<TExportDevice>& devices, const std::map<TWatchKey, std::string>& notes)
+std::string SiteCsv(const std::vector<TExportDevice>& devices, const std::vector<TSiteUnit>& open, size_t* records)
 {
-    const auto record = [](const std::vector<std::string>& fields) {
+    const auto record = [](const std::vector<std::string>& fields, const std::string& expected, const std::string& note) {
         std::string out;
-        for (size_t k = 0; k < fields.size(); ++k)
-            out += (k ? "," : "") + CsvField(ValidUtf8(fields[k]));
-        return out + "\r\n";
+        for (const std::string& field : fields)
+            out += CsvField(ValidUtf8(field)) + ",";
+        return out + CsvField(expected) + "," + CsvField(ValidUtf8(note)) + "\r\n";
     };
-    std::vector<std::string> header = ExportFieldNames();
-    header.push_back("Expected");
-    header.push_back("Note");
-    std::string out = record(header);
+    std::map<TWatchKey, const TSiteUnit*> listed;
+    for (const TSiteUnit& unit : open)
+        if (const auto key = WatchKeyOf(unit.Unit.MAC, unit.Unit.Family))
+            listed.emplace(*key, &unit);
+    std::string out = record(ExportFieldNames(), "Expected", "Note");
+    std::map<TWatchKey, bool> written;
+    size_t count = 0;
     for (const TExportDevice& device : devices) {
-        std::vector<std::string> values = ExportValues(device);
-        values.push_back("1");
-        std::string note;
+        const TSiteUnit* site = nullptr;
         if (const auto key = WatchKeyOf(device.Info.MAC, device.Family)) {
-            const auto found = notes.find(*key);
-            if (found != notes.end())
-                note = found->second;
+            written[*key] = true;
+            if (const auto found = listed.find(*key); found != listed.end())
+                site = found->second;
         }
-        values.push_back(note);
-        out += record(values);
+        out += record(ExportValues(device), !site || site->Expected ? "1" : "0", site ? site->Note : std::string());
+        ++count;
     }
+    // The site's units that did not answer, as it has them.
+    for (const TSiteUnit& unit : open) {
+        const auto key = WatchKeyOf(unit.Unit.MAC, unit.Unit.Family);
+        if (!key || !written.emplace(*key, true).second)
+            continue;
+        out += record(unit.Values, unit.Expected ? "1" : "0", unit.Note);
+        ++count;
+    }
+    if (records)
+        *records = count;
     return out;
 }
 

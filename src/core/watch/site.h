@@ -19,15 +19,19 @@ struct TSiteUnit {
     TWatchAnswer Unit;      // MAC, family, name, address, firmware, type name as exported
     bool Expected = true;
     std::string Note;
+    std::vector<std::string> Values;  // the record's export fields (ExportFieldNames' order; "" where none)
 };
 
 // Expected's value: "1", "0", "yes"/"no", "true"/"false" (any case, blanks aside); none otherwise.
 std::optional<bool> ParseExpected(const std::string& text);
 
 // The CSV of a site: the export's header and fields (ExportFieldNames, ExportValues), then
-// Expected ("1" or "0") and Note; one record per unit, CRLF after each.
-// `notes` by the devices' MAC and family: the notes of the site open (a unit not in it: "").
-std::string SiteCsv(const std::vector<TExportDevice>& devices, const std::map<TWatchKey, std::string>& notes);
+// Expected ("1" or "0") and Note; one record per unit, CRLF after each. `open`: the site open
+// (none: empty). A device it lists keeps its Expected and Note ("1" and "" otherwise); a unit of
+// it that is not among `devices` (it did not answer) stays as the site had it, after them.
+// `records`: how many units were written.
+std::string SiteCsv(const std::vector<TExportDevice>& devices, const std::vector<TSiteUnit>& open,
+                    size_t* records = nullptr);
 
 // Reads a site file: at most kMaxSiteBytes and kMaxSiteRows, RFC 4180 CSV with a header that
 // names at least MAC and the family; refused (none) naming the line and why (translated)

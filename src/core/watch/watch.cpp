@@ -100,9 +100,11 @@ void TWatch::Expect(std::vector<TWatchUnit> expected)
 void TWatch::Reset()
 {
     HeardThisRound.clear();
+    BeforeUntilRound = RoundCount + 1;
     for (auto it = All.begin(); it != All.end();) {
         TWatchUnit& unit = it->second;
         if (!unit.Expected) {
+            Before.insert_or_assign(it->first, std::move(unit));
             it = All.erase(it);
             continue;
         }
@@ -128,7 +130,14 @@ std::vector<TWatchEvent> TWatch::Answer(const TWatchAnswer& answer, int64_t now)
         return events;
     if (InRound)
         HeardThisRound[*key] = true;
-    const auto found = All.find(*key);
+    auto found = All.find(*key);
+    if (found == All.end()) {
+        if (const auto before = Before.find(*key); before != Before.end()) {
+            // Heard before the new list: known, not new.
+            found = All.emplace(*key, std::move(before->second)).first;
+            Before.erase(before);
+        }
+    }
     if (found == All.end()) {
         TWatchUnit unit;
         unit.Key = *key;
@@ -180,6 +189,8 @@ std::vector<TWatchEvent> TWatch::EndRound(int64_t now)
         }
     }
     HeardThisRound.clear();
+    if (RoundCount >= BeforeUntilRound)
+        Before.clear();  // the new list's first round is over: the others are forgotten
     InRound = false;
     return events;
 }

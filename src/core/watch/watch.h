@@ -71,7 +71,9 @@ public:
     // The units a site expects (replacing those of an earlier site; no site: empty).
     void Expect(std::vector<TWatchUnit> expected);
     // A new list (Find Devices): every unit heard so far is forgotten; expected ones stay, unheard
-    // (those missing stay missing until they answer).
+    // (those missing stay missing until they answer). A unit heard before that answers in the
+    // first round begun after the Reset is no new device: it is taken back as it was (its changes
+    // and its return told as ever); those that round does not hear are forgotten at its end.
     void Reset();
     // A round's requests went out at `now`.
     void BeginRound(int64_t now);
@@ -102,6 +104,8 @@ public:
 private:
     std::map<TWatchKey, TWatchUnit> All;
     std::map<TWatchKey, bool> HeardThisRound;
+    std::map<TWatchKey, TWatchUnit> Before;  // heard before the last Reset, until its first round ends
+    int BeforeUntilRound = 0;                // the round whose end forgets them
     bool InRound = false;
     int RoundCount = 0;
 };

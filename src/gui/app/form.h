@@ -9,6 +9,7 @@
 #include "core/devices/sorting.h"
 #include "core/http/faileddevices.h"
 #include "core/log/actionlog.h"
+#include "core/watch/site.h"
 #include "core/watch/watch.h"
 
 #include <QImage>
@@ -306,6 +307,6 @@ private:
     bool Closed = false;
     int SavesDone = 0;
     std::string OpenSitePath;                       // the site open, "" when none
-    std::map<TWatchKey, std::string> SiteNotes;     // its notes, by unit
+    std::vector<TSiteUnit> OpenSiteUnits;          // its units as read (Save Site keeps them)
     int Notifications = 0;
 };

@@ -59,10 +59,7 @@ bool TPyxetForm::OpenSite(const std::string& path, bool box)
             Dialogs::Error(this, error);
         return false;
     }
-    SiteNotes.clear();
-    for (const TSiteUnit& unit : *site)
-        if (const auto key = WatchKeyOf(unit.Unit.MAC, unit.Unit.Family); key && !unit.Note.empty())
-            SiteNotes[*key] = unit.Note;
+    OpenSiteUnits = *site;
     std::vector<TWatchUnit> expected = ExpectedUnits(*site);
     const auto count = static_cast<unsigned long>(expected.size());
     Watch->SetSite(std::filesystem::path(path).stem().string(), std::move(expected));
@@ -88,17 +85,19 @@ void TPyxetForm::acSaveSiteExecute()
     const std::string path = Dialogs::SaveFileName(this, _("Save Site"), _("Site file|*.csv"));
     if (path.empty())
         return;
-    // Every unit of the cycle, whatever the list shows.
+    // Every unit of the cycle, whatever the list shows, and the open site's units that did not
+    // answer.
     const std::vector<TExportDevice> devices = ExportDevices(Devices);
     int error = 0;
-    if (!WriteFileAtomically(path, SiteCsv(devices, SiteNotes), error, TExistingFile::ReplaceWritable)) {
+    size_t written = 0;
+    if (!WriteFileAtomically(path, SiteCsv(devices, OpenSiteUnits, &written), error, TExistingFile::ReplaceWritable)) {
         const std::string message =
             Format(_("Cannot write the file %s: %s"), path.c_str(), FileErrorText(error).c_str());
         LogAction(_("Save Site failed"), message, LOG_ERROR);
         Dialogs::Error(this, message);
         return;
     }
-    const auto count = static_cast<unsigned long>(devices.size());
+    const auto count = static_cast<unsigned long>(written);
     LogAction(_("Site Saved"),
               Format(_n("%lu device saved to the site file %s", "%lu devices saved to the site file %s", count), count,
                      path.c_str()),
@@ -109,7 +108,7 @@ void TPyxetForm::acSaveSiteExecute()
 void TPyxetForm::acCloseSiteExecute()
 {
     Watch->SetSite("", {});
-    SiteNotes.clear();
+    OpenSiteUnits.clear();
     OpenSitePath.clear();
     Settings.WatchSite.clear();
     Ui_->acCloseSite->setEnabled(false);

@@ -177,6 +177,7 @@ void TLogActionForm::TranslatePages()
     PageTabs->setTabText(0, Q(_("Log")));
     PageTabs->setTabText(1, Q(_("Events")));
     Events->setHeaderLabels({Q(_("Time")), Q(_("Unit")), Q(_("What"))});
+    Events->setAccessibleName(Q(_("Events")));
 }
 
 std::string WatchUnitText(const TWatchEvent& event)
