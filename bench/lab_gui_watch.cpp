@@ -64,6 +64,23 @@ private:
     double Longest = 0;
 };
 
+// Runs the event loop until `done` holds or `ms` have passed; true when done. It sleeps while no
+// event comes: QApplication::processEvents(flags, ms) drops WaitForMoreEvents and would spin,
+// costing the very processor time measured between rounds.
+template <typename Done>
+bool WaitUntil(Done done, int ms)
+{
+    QEventLoop loop;
+    QElapsedTimer waited;
+    waited.start();
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.start(ms);  // wakes the loop at the end
+    while (!done() && waited.elapsed() < ms)
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -93,13 +110,8 @@ int main(int argc, char** argv)
     auto* rows = form.findChild<QTableView*>(QStringLiteral("DeviceListBox"))->model();
 
     // The window's first search finds them all.
-    QElapsedTimer waited;
-    waited.start();
-    while (rows->rowCount() < devices && waited.elapsed() < 120000)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    const qint64 found = waited.elapsed();
-    while (waited.elapsed() < found + 3000)  // the discovery cycle ends
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    WaitUntil([&] { return rows->rowCount() >= devices; }, 120000);
+    WaitUntil([] { return false; }, 3000);  // the discovery cycle ends
     if (rows->rowCount() != devices) {
         std::fprintf(stderr, "found %d devices, not %d\n", rows->rowCount(), devices);
         return 1;
@@ -148,11 +160,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Watch did not start\n");
         return 1;
     }
-    waited.restart();
-    const qint64 limit = qint64(rounds + 1) * seconds * 1000 + 60000;
-    while (ended < rounds && waited.elapsed() < limit)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    if (ended < rounds || idle.empty()) {
+    const int limit = (rounds + 1) * seconds * 1000 + 60000;
+    if (!WaitUntil([&] { return ended >= rounds; }, limit) || idle.empty()) {
         std::fprintf(stderr, "%d of %d rounds ended\n", ended, rounds);
         return 1;
     }

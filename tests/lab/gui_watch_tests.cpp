@@ -64,8 +64,9 @@ private slots:
         QCOMPARE(w.Names().size(), 3);
         row = int(w.Names().indexOf(kWanders));
         QCOMPARE(w.Model()->Device(row), wanders);
-        QVERIFY(w.Rows().at(row).contains(QStringLiteral("10.77.7.32")));
-        QVERIFY(std::none_of(w.Rows().begin(), w.Rows().end(),
+        const QStringList rows = w.Rows();  // one copy: begin and end of the same list
+        QVERIFY(rows.at(row).contains(QStringLiteral("10.77.7.32")));
+        QVERIFY(std::none_of(rows.begin(), rows.end(),
                              [](const QString& line) { return line.contains(QStringLiteral("10.77.7.2 ")); }));
         QCOMPARE(EventsOf(*w.Form, "00:0A:14:70:00:02"),
                  (QStringList{QStringLiteral("gone"), QStringLiteral("back"), QStringLiteral("IP address 10.77.7.2 → 10.77.7.32")}));

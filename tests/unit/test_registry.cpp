@@ -276,10 +276,20 @@ TEST_F(Registry, KeptUnitsAreRefiledNotListedTwice)
     EXPECT_EQ(refiled, (std::vector<std::pair<int, int>>{{0, 1}}));
     EXPECT_EQ(List.LastFiledRow(), -1);
     EXPECT_EQ(registered.size(), 2u);
+    // The new line is the unit's now: the same answer again changes nothing, the old one
+    // re-files it back.
+    List.AddDevice(Device(3, "c", "00:00:00:00:00:01", "10.77.0.51"), kTable, Server);
+    EXPECT_EQ(refiled, (std::vector<std::pair<int, int>>{{0, 1}}));
+    List.AddDevice(Device(3, "a", "00:00:00:00:00:01", "10.77.0.1"), kTable, Server);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(refiled, (std::vector<std::pair<int, int>>{{0, 1}, {1, 0}}));
 
     List.AddDevice(Device(3, "d", "00:00:00:00:00:04", "10.77.0.4"), kTable, Server);
     EXPECT_EQ(registered.size(), 3u);
     EXPECT_EQ(List.UnitOf("00:00:00:00:00:04", ""), List.DeviceList()[2].Device.get());
+    List.AddDevice(Device(3, "d", "00:00:00:00:00:04", "10.77.0.4"), kTable, Server);
+    EXPECT_EQ(registered.size(), 3u);
+    EXPECT_EQ(refiled.size(), 2u);
 
     List.SetKeepUnits(false);
     List.AddDevice(Device(3, "e", "00:00:00:00:00:01", "10.77.0.1"), kTable, Server);

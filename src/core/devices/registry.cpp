@@ -88,11 +88,11 @@ void TDeviceRegistry::AddDevice(std::unique_ptr<TProduct> device, const TProduct
     const std::string unit = KeepUnits ? UnitKey(device->Info.MAC, device->Family().Name) : std::string();
     if (KeepUnits) {
         if (const auto listed = Units.find(unit); listed != Units.end()) {
-            TProduct* filed = listed->second;
-            const int from = static_cast<int>(
-                std::find_if(Devices.begin(), Devices.end(), [filed](const TDeviceEntry& e) { return e.Device.get() == filed; })
-                - Devices.begin());
-            if (DisplayLine(device->Info) != Devices[size_t(from)].Line) {
+            if (DisplayLine(device->Info) != listed->second.Line) {
+                TProduct* filed = listed->second.Device;
+                const int from = static_cast<int>(
+                    std::find_if(Devices.begin(), Devices.end(), [filed](const TDeviceEntry& e) { return e.Device.get() == filed; })
+                    - Devices.begin());
                 const int to = Refile(filed, device->Info, products);
                 if (to >= 0) {
                     // A new configured address takes the unit's conflicts with it; each pair is
@@ -122,7 +122,7 @@ void TDeviceRegistry::AddDevice(std::unique_ptr<TProduct> device, const TProduct
         Devices.insert(Devices.begin() + index, TDeviceEntry{std::move(line), std::move(device)});
         conflicts = Conflicts.Add(registered, registered->Info.IP, registered->Info.MAC);
         if (KeepUnits)
-            Units.emplace(unit, registered);
+            Units.emplace(unit, TListedUnit{registered, Devices[size_t(index)].Line});
     }
     Register(registered, conflicts);
     // A duplicate's object (still owned by `device`) is destroyed on return: the list keeps the
@@ -144,13 +144,13 @@ void TDeviceRegistry::SetKeepUnits(bool keep)
         return;
     // The first device filed for a unit stands for it.
     for (const TDeviceEntry& entry : Devices)
-        Units.emplace(UnitKey(entry.Device->Info.MAC, entry.Device->Family().Name), entry.Device.get());
+        Units.emplace(UnitKey(entry.Device->Info.MAC, entry.Device->Family().Name), TListedUnit{entry.Device.get(), entry.Line});
 }
 
 TProduct* TDeviceRegistry::UnitOf(const std::string& mac, const std::string& family) const
 {
     const auto found = Units.find(UnitKey(mac, family));
-    return found == Units.end() ? nullptr : found->second;
+    return found == Units.end() ? nullptr : found->second.Device;
 }
 
 int TDeviceRegistry::Refile(TProduct* filed, const TProductInfo& answer, const TProductTable& products)
@@ -168,6 +168,11 @@ int TDeviceRegistry::Refile(TProduct* filed, const TProductInfo& answer, const T
     if (same != Keys.end() && !KeyLess(key, *same) && same - Keys.begin() != from)
         return -1;
 
+    // The unit (known by the MAC it was listed with) is filed under the new line now.
+    if (KeepUnits)
+        if (const auto listed = Units.find(UnitKey(filed->Info.MAC, filed->Family().Name));
+            listed != Units.end() && listed->second.Device == filed)
+            listed->second.Line = line;
     std::unique_ptr<TProduct> device = std::move(entry->Device);
     Devices.erase(entry);
     Keys.erase(Keys.begin() + from);

@@ -91,5 +91,11 @@ private:
     TIpConflicts Conflicts;
     int LastFiled = -1;
     bool KeepUnits = false;
-    std::unordered_map<std::string, TProduct*> Units;  // UnitKey -> listed device, while KeepUnits
+    // A unit's listed device and the line it is filed under: an answer that repeats the line
+    // (every answer of a quiet round) is known without looking through DeviceList.
+    struct TListedUnit {
+        TProduct* Device = nullptr;
+        std::string Line;
+    };
+    std::unordered_map<std::string, TListedUnit> Units;  // UnitKey -> listed unit, while KeepUnits
 };
