@@ -504,6 +504,21 @@ TDeviceResult TTransferBatch::TRollout::Turn(TTransferBatch& batch, size_t i, bo
     if (Setting.SkipCurrent && Steps[i] == TResumeStep::Send)
         if (const std::optional<std::string> reason = SkipReason(Current, device.Kind, device.Revision))
             return Skip(batch, i, *reason);
+    // A unit whose image may have gone out is told apart by its revision before: without one,
+    // nothing says whether it took the image. It is neither sent again nor taken as upgraded.
+    if ((Steps[i] == TResumeStep::Verify || Steps[i] == TResumeStep::AskThenSend)
+        && QString::fromStdString(Resumed->Units[i].RevisionBefore).trimmed().isEmpty()) {
+        batch.Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
+        const std::string reason = _("its firmware before the upgrade is not known: check it by hand");
+        batch.Lines.AddLine(reason);
+        LogAction("", Format(_("%s not resumed: %s"), device.PeerIP.c_str(), reason.c_str()), LOG_ERROR);
+        batch.AddResultLine(_("Upgrade"), false);
+        result.Host = device.PeerIP;
+        result.Error = reason;
+        result.State = TUnitState::Failed;
+        EndBlock(batch, i, result);
+        return result;
+    }
     if (Steps[i] == TResumeStep::Verify) {
         batch.Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
         return CheckSent(batch, i);
