@@ -90,6 +90,21 @@ void KeepInHistory(const std::optional<THistory>& history, const TBatchDevice& d
         KeepVersion(*history, device, bytes, result);
 }
 
+// A unit that came back with another revision: the log line, and the progress line it gets
+// ("(older)" after a lower revision).
+std::string LogVerified(const std::string& host, const std::string& before, const std::string& after)
+{
+    const std::string shownBefore = SafeText(before), shownAfter = SafeText(after);
+    LogAction("",
+              Format(_("Firmware of %s verified: %s before, %s after."), host.c_str(), shownBefore.c_str(),
+                     shownAfter.c_str()),
+              LOG_INFO);
+    std::string line = Format(_("Verified: %s → %s"), shownBefore.c_str(), shownAfter.c_str());
+    if (IsOlderRevision(before, after))
+        line += std::string(" ") + _("(older)");
+    return line;
+}
+
 // Where a unit away is looked for again when nothing better is known.
 constexpr const char* kBroadcastAddress = "255.255.255.255";
 // The check of a resumed unit whose image was accepted, when the batch asks none.
@@ -548,10 +563,7 @@ TDeviceResult TTransferBatch::TRollout::Turn(TTransferBatch& batch, size_t i, bo
             return NotFound(batch, i, true);
         const std::string& old = Resumed->Units[i].RevisionBefore;
         if (*before != old) {
-            const std::string line = Format(_("Verified: %s → %s"), SafeText(old).c_str(), SafeText(*before).c_str());
-            batch.Lines.AddLine(line);
-            Log(Format(_("Firmware of %s verified: %s before, %s after."), device.PeerIP.c_str(),
-                       SafeText(old).c_str(), SafeText(*before).c_str()));
+            batch.Lines.AddLine(LogVerified(device.PeerIP, old, *before));
             batch.AddResultLine(_("Upgrade"), true);
             result.Host = device.PeerIP;
             result.Ok = result.Verified = true;
@@ -770,14 +782,7 @@ void TTransferBatch::VerifyDevice(const TVerifySetting& setting, const TTransfer
     result.FirmwareAfter = check.After;
     result.Verified = check.Verified;
     if (check.Verified) {
-        const std::string before = SafeText(*check.Before), after = SafeText(*check.After);
-        LogAction(
-            "", Format(_("Firmware of %s verified: %s before, %s after."), host.c_str(), before.c_str(), after.c_str()),
-            LOG_INFO);
-        std::string line = Format(_("Verified: %s → %s"), before.c_str(), after.c_str());
-        if (IsOlderRevision(*check.Before, *check.After))
-            line += std::string(" ") + _("(older)");
-        Lines.ReplaceLine(line);
+        Lines.ReplaceLine(LogVerified(host, *check.Before, *check.After));
         return;
     }
     LogAction("", check.Error, LOG_ERROR);
