@@ -509,6 +509,31 @@ TEST_F(RolloutBatch, AResumedSentUnitStillOnItsOldRevisionFailsWithoutASecondIma
     EXPECT_EQ(results[0].Reason, "not verified: the image was not taken");
 }
 
+TEST_F(RolloutBatch, AResumedUnitWhoseRevisionBeforeIsUnknownIsNeitherSentAgainNorTakenAsUpgraded)
+{
+    // A host no discovery identified: the journal has no revision before. Whatever it answers
+    // now, nothing tells whether it took the image.
+    TRolloutUnit alpha("127.0.0.1", "00:0A:14:00:00:01", "2.0", "2.0");
+    TRolloutUnit bravo("127.0.0.2", "00:0A:14:00:00:02", "1.0", "2.0");
+    ASSERT_TRUE(alpha.Listening && bravo.Listening);
+    std::vector<TBatchDevice> devices = {Unit("Alpha", "127.0.0.1", "00:0A:14:00:00:01", ""),
+                                         Unit("Bravo", "127.0.0.2", "00:0A:14:00:00:02", "")};
+    TUpgradeJournal journal = NewJournal(Image, 2000, std::string(64, 'a'), {}, 1, 1,
+                                         {JournalUnitOf(devices[0]), JournalUnitOf(devices[1])}, 1);
+    journal.Units[0].State = TUnitState::Sent;
+    journal.Units[1].State = TUnitState::Sending;
+    THTTPModule http;
+    TRecordedLines lines;
+    TTransferBatch batch(http, lines);
+    batch.SetVerification({1, {}});
+    batch.SetResumed(journal);
+    const std::vector<TDeviceResult> results = batch.Upgrade(devices, Image);
+    EXPECT_EQ(alpha.Uploads(), 0);
+    EXPECT_EQ(bravo.Uploads(), 0);
+    EXPECT_EQ(States(results), (std::vector<TUnitState>{TUnitState::Failed, TUnitState::Failed}));
+    EXPECT_EQ(results[1].Reason, "its firmware before the upgrade is not known: check it by hand");
+}
+
 // ---- Retries --------------------------------------------------------------------------------
 
 TEST_F(RolloutBatch, AUnitAwayIsTriedAgainAndOneThatTookItsBodyNeverIs)

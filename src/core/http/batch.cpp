@@ -90,6 +90,21 @@ void KeepInHistory(const std::optional<THistory>& history, const TBatchDevice& d
         KeepVersion(*history, device, bytes, result);
 }
 
+// A unit that came back with another revision: the log line, and the progress line it gets
+// ("(older)" after a lower revision).
+std::string LogVerified(const std::string& host, const std::string& before, const std::string& after)
+{
+    const std::string shownBefore = SafeText(before), shownAfter = SafeText(after);
+    LogAction("",
+              Format(_("Firmware of %s verified: %s before, %s after."), host.c_str(), shownBefore.c_str(),
+                     shownAfter.c_str()),
+              LOG_INFO);
+    std::string line = Format(_("Verified: %s → %s"), shownBefore.c_str(), shownAfter.c_str());
+    if (IsOlderRevision(before, after))
+        line += std::string(" ") + _("(older)");
+    return line;
+}
+
 // Where a unit away is looked for again when nothing better is known.
 constexpr const char* kBroadcastAddress = "255.255.255.255";
 // The check of a resumed unit whose image was accepted, when the batch asks none.
@@ -504,6 +519,21 @@ TDeviceResult TTransferBatch::TRollout::Turn(TTransferBatch& batch, size_t i, bo
     if (Setting.SkipCurrent && Steps[i] == TResumeStep::Send)
         if (const std::optional<std::string> reason = SkipReason(Current, device.Kind, device.Revision))
             return Skip(batch, i, *reason);
+    // A unit whose image may have gone out is told apart by its revision before: without one,
+    // nothing says whether it took the image. It is neither sent again nor taken as upgraded.
+    if ((Steps[i] == TResumeStep::Verify || Steps[i] == TResumeStep::AskThenSend)
+        && QString::fromStdString(Resumed->Units[i].RevisionBefore).trimmed().isEmpty()) {
+        batch.Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
+        const std::string reason = _("its firmware before the upgrade is not known: check it by hand");
+        batch.Lines.AddLine(reason);
+        LogAction("", Format(_("%s not resumed: %s"), device.PeerIP.c_str(), reason.c_str()), LOG_ERROR);
+        batch.AddResultLine(_("Upgrade"), false);
+        result.Host = device.PeerIP;
+        result.Error = reason;
+        result.State = TUnitState::Failed;
+        EndBlock(batch, i, result);
+        return result;
+    }
     if (Steps[i] == TResumeStep::Verify) {
         batch.Lines.AddLine(DeviceLine(device.Name, device.PeerIP));
         return CheckSent(batch, i);
@@ -533,10 +563,7 @@ TDeviceResult TTransferBatch::TRollout::Turn(TTransferBatch& batch, size_t i, bo
             return NotFound(batch, i, true);
         const std::string& old = Resumed->Units[i].RevisionBefore;
         if (*before != old) {
-            const std::string line = Format(_("Verified: %s → %s"), SafeText(old).c_str(), SafeText(*before).c_str());
-            batch.Lines.AddLine(line);
-            Log(Format(_("Firmware of %s verified: %s before, %s after."), device.PeerIP.c_str(),
-                       SafeText(old).c_str(), SafeText(*before).c_str()));
+            batch.Lines.AddLine(LogVerified(device.PeerIP, old, *before));
             batch.AddResultLine(_("Upgrade"), true);
             result.Host = device.PeerIP;
             result.Ok = result.Verified = true;
@@ -755,14 +782,7 @@ void TTransferBatch::VerifyDevice(const TVerifySetting& setting, const TTransfer
     result.FirmwareAfter = check.After;
     result.Verified = check.Verified;
     if (check.Verified) {
-        const std::string before = SafeText(*check.Before), after = SafeText(*check.After);
-        LogAction(
-            "", Format(_("Firmware of %s verified: %s before, %s after."), host.c_str(), before.c_str(), after.c_str()),
-            LOG_INFO);
-        std::string line = Format(_("Verified: %s → %s"), before.c_str(), after.c_str());
-        if (IsOlderRevision(*check.Before, *check.After))
-            line += std::string(" ") + _("(older)");
-        Lines.ReplaceLine(line);
+        Lines.ReplaceLine(LogVerified(host, *check.Before, *check.After));
         return;
     }
     LogAction("", check.Error, LOG_ERROR);

@@ -4,6 +4,7 @@
 
 #include "core/app/atomicfile.h"
 #include "core/app/i18n.h"
+#include "core/config/history.h"
 #include "core/http/parallel.h"
 #include "core/log/format.h"
 #include "core/log/safetext.h"
@@ -624,7 +625,8 @@ std::optional<TUpgradeJournal> ReadJournal(const std::string& path, std::string&
 
 std::string NewJournalName(const std::string& folder, int64_t now)
 {
-    const std::string stem = InFolder(folder, "upgrade-" + UtcText(now, "%Y%m%dT%H%M%SZ"));
+    // Named by the time as the history names its versions.
+    const std::string stem = InFolder(folder, "upgrade-" + HistoryVersionName(now));
     std::string path = stem + ".json";
     struct stat st {};
     for (int n = 2; lstat(path.c_str(), &st) == 0; ++n)
