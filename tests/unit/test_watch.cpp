@@ -150,6 +150,12 @@ TEST(WatchEvents, ExpectedUnitsMissingAfterTwoRoundsOnce)
               (std::vector<std::string>{"back"}));
     EXPECT_FALSE(watch.Find(b)->Missing);
     EXPECT_EQ(watch.ExpectedAnswered(), 2);
+    // One gone is no longer counted as there; back, it is again.
+    Round(watch, 5000, {Unit(kB, "10.0.0.2")});
+    EXPECT_EQ(Kinds(Round(watch, 6000, {Unit(kB, "10.0.0.2")})), (std::vector<std::string>{"gone"}));
+    EXPECT_EQ(watch.ExpectedAnswered(), 1);
+    Round(watch, 7000, {Unit(kA, "10.0.0.1"), Unit(kB, "10.0.0.2")});
+    EXPECT_EQ(watch.ExpectedAnswered(), 2);
 }
 
 TEST(WatchEvents, ResetForgetsTheHeardAndKeepsTheExpected)

@@ -225,7 +225,7 @@ int TWatch::ExpectedAnswered() const
 {
     int answered = 0;
     for (const auto& [key, unit] : All)
-        answered += unit.Expected && unit.LastSeen != 0;
+        answered += unit.Expected && unit.LastSeen != 0 && !unit.Gone;
     return answered;
 }
 

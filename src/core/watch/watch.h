@@ -95,7 +95,8 @@ public:
     const TWatchUnit* Find(const TWatchKey& key) const;
     // The units to ask by unicast each round: those last found by unicast, at their last address.
     std::vector<std::string> UnicastAddresses() const;
-    // How many expected units answered since the site was opened (or the last Reset), of how many.
+    // How many expected units answered since the site was opened (or the last Reset) and are not
+    // gone now, of how many.
     int ExpectedAnswered() const;
     int ExpectedCount() const;
     // Rounds begun (BeginRound) since the watch was made.
