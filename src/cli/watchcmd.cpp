@@ -123,7 +123,10 @@ int Watch(const TWatchOptions& options)
         return kExitNoStart;
     }
 
+    // One entry per unit for the whole watch, re-filed as it changes: an address shared by two
+    // units is told once, not every round.
     TDeviceRegistry list;
+    list.SetKeepUnits(true);
     TWatchRunner runner;
     runner.Watch().Expect(ExpectedUnits(site));
     bool heard = false;
@@ -136,12 +139,7 @@ int Watch(const TWatchOptions& options)
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fflush(stdout);
     });
-    QObject::connect(&runner, &TWatchRunner::RoundEnded, [&firstRoundOver, &list](int) {
-        firstRoundOver = true;
-        // The registry holds one round's lines: the watch keeps the units.
-        list.BeginCycle();
-    });
-    QObject::connect(&runner, &TWatchRunner::RoundBegun, [&list](int) { list.BeginCycle(); });
+    QObject::connect(&runner, &TWatchRunner::RoundEnded, [&firstRoundOver](int) { firstRoundOver = true; });
 
     g_stop = 0;
     struct sigaction action {};

@@ -19,27 +19,6 @@
 
 namespace {
 
-// A device of a named family, as the watch knows units by MAC and family.
-class TOrvexFake : public TFakeDevice {
-public:
-    const TFamily& Family() const override
-    {
-        static const TFamily family = [] {
-            TFamily f;
-            f.Name = "Orvex";
-            return f;
-        }();
-        return family;
-    }
-};
-
-std::unique_ptr<TProduct> Unit(const TDeviceSpec& spec)
-{
-    auto device = std::make_unique<TOrvexFake>();
-    device->Info = MakeDevice(spec)->Info;
-    return device;
-}
-
 const TDeviceSpec kBoiler{.TypeCode = 1, .Name = "Boiler", .MAC = "00:0A:59:00:00:01", .PeerIP = "10.0.0.1"};
 const TDeviceSpec kGarage{.TypeCode = 1, .Name = "Garage", .MAC = "00:0A:59:00:00:02", .PeerIP = "10.0.0.2"};
 
@@ -63,7 +42,7 @@ class TestWatchList : public QObject {
 
     void Add(TTestWindow& w, const TDeviceSpec& spec)
     {
-        w.Form->AddDevice(Unit(spec), kTestProducts, nullptr);
+        w.Form->AddDevice(MakeOrvexUnit(spec), kTestProducts, nullptr);
         QApplication::processEvents();
     }
     // The watch on, its rounds stopped: the test plays them.

@@ -10,7 +10,8 @@
 #     with --json too; an unreadable site file: exit 2; the window (gui_site_tests, offscreen)
 #     opens the same site file without the watch: after a Find Devices cycle it lists the same
 #     unit as missing, and its line counts the others;
-#  3. --initial: a "new" line per unit of the first round; a wrong --seconds: exit 2;
+#  3. --initial: a "new" line per unit of the first round; a wrong --seconds: exit 2; a sweep of
+#     the targets longer than the interval goes on until it has reached the unit;
 #  4. SIGINT and SIGTERM once the first lines are out: exit 0 at once, the output whole lines.
 # Usage: test_cli_watch.sh BIN_DIR
 set -uo pipefail
@@ -50,6 +51,10 @@ run checkjson check --site site.csv --wait 1 --json
 run checkbad check --site no-such.csv --wait 1
 run initial watch --seconds 5 --for 3 --initial
 run badseconds watch --seconds 4
+# A sweep longer than the interval: 16,384 routed addresses (about 8 s) before the unit's.
+mark sweep
+run sweep watch --seconds 5 --for 16 --target 10.90.0.0/18 --target 10.77.6.1
+mark sweepend
 # Stopped by a signal once its first lines are out; how long it took to end, in ms.
 stopped() {
   ./pyxet-cli watch --seconds 5 --initial >"$1.out" 2>"$1.err" &
@@ -78,6 +83,7 @@ check "check --json: exit status" 1 "$(status checkjson)"
 check "check with no site file: exit status" 2 "$(status checkbad)"
 check "watch --initial: exit status" 0 "$(status initial)"
 check "watch --seconds 4: exit status" 2 "$(status badseconds)"
+check "watch with a long sweep: exit status" 0 "$(status sweep)"
 for signal in sigint sigterm; do
   check "watch ended by $signal: exit status" 0 "$(status $signal)"
   check "watch ended by $signal: within 3 s" yes "$( [ "$(cat "$work/$signal.ms")" -lt 3000 ] && echo yes)"
@@ -131,6 +137,14 @@ unicast = sorted({e["datagram"]: e["t"] for e in watch_ev
                   if not e["broadcast"] and e["device"] == "02:53:10:00:00:01"}.values())
 expect("the unit found by unicast: one request a round", 5 <= len(unicast) <= 8, True)
 expect("the unit found by unicast: at most one in 5 s", [b - a for a, b in zip(unicast, unicast[1:]) if b - a < 4.95], [])
+
+# The sweep is not cut by the rounds that begin while it runs: it reaches the unit, which is then
+# asked by unicast each round.
+sweep_ev = [e for e in since("sweep", "sweepend") if e["event"] == "request" and e["kind"] == "info"]
+swept = sorted({e["datagram"]: e["t"] for e in sweep_ev
+                if not e["broadcast"] and e["device"] == "02:53:10:00:00:01"}.values())
+expect("a sweep longer than the interval reaches its last address", len(swept) >= 1, True)
+expect("the sweep's unit found by unicast: at most one in 5 s", [b - a for a, b in zip(swept, swept[1:]) if b - a < 4.95], [])
 
 j = load("checkjson.out")
 expect("check --json", [(x["kind"], x["mac"], x["family"], x["name"]) for x in j],

@@ -167,23 +167,27 @@ void TWatchRunner::BeginRound()
         OnAnswer(info, family, byUnicast);
     };
     Launching = true;
-    // The units found by unicast first: the endpoints keep the handler of the run started last.
-    Unicast = std::make_unique<TDiscoveryRun>();
-    Unicast->OnAnswer = heard;
-    connect(Unicast.get(), &TDiscoveryRun::Finished, this, &TWatchRunner::CheckSent);
-    // The plan's targets (a search on other subnets) are asked in the first round, once each;
-    // later rounds ask the units found by unicast.
-    TDiscoveryPlan asked = Plan;
-    asked.Broadcasts.clear();
-    asked.Repeat = 1;
-    if (!FirstRound) {
-        asked.Targets.clear();
-        for (const std::string& address : unicast)
-            if (const std::optional<uint32_t> parsed = ParseAddress(address))
-                asked.Targets.push_back(*parsed);
+    // A sweep of the targets longer than the interval goes on (cut, the addresses it has not
+    // asked yet would never be): the units found by unicast wait for a round after it.
+    if (!Unicast || !Unicast->Sending()) {
+        // The units found by unicast first: the endpoints keep the handler of the run started last.
+        Unicast = std::make_unique<TDiscoveryRun>();
+        Unicast->OnAnswer = heard;
+        connect(Unicast.get(), &TDiscoveryRun::Finished, this, &TWatchRunner::CheckSent);
+        // The plan's targets (a search on other subnets) are asked in the first round, once each;
+        // later rounds ask the units found by unicast.
+        TDiscoveryPlan asked = Plan;
+        asked.Broadcasts.clear();
+        asked.Repeat = 1;
+        if (!FirstRound) {
+            asked.Targets.clear();
+            for (const std::string& address : unicast)
+                if (const std::optional<uint32_t> parsed = ParseAddress(address))
+                    asked.Targets.push_back(*parsed);
+        }
+        if (!asked.Targets.empty())
+            Unicast->Start(*List, Families, std::move(asked));
     }
-    if (!asked.Targets.empty())
-        Unicast->Start(*List, Families, std::move(asked));
     Broadcast = std::make_unique<TDiscoveryRun>();
     Broadcast->OnAnswer = heard;
     connect(Broadcast.get(), &TDiscoveryRun::Finished, this, &TWatchRunner::CheckSent);
