@@ -2,9 +2,9 @@
 # Takes the user guide's pictures of the real windows in the lab, on a virtual X display, in
 # English and Czech: help/<lang>/images/*.png (main window, setup panel, login,
 # progress, plan dialog and its results, Log Report, about box, help window, the compare dialog,
-# its drift view and the preview before writing, the upgrade dialog with a rollout).
-# PYXET_SHOT_SLOTS=CompareScreenshots takes only the compare's three, RolloutScreenshots only the
-# rollout's. The help window
+# its drift view and the preview before writing, the upgrade dialog with a rollout, the watched
+# list). PYXET_SHOT_SLOTS=CompareScreenshots takes only the compare's three, RolloutScreenshots
+# only the rollout's, WatchScreenshots only the watch's. The help window
 # shows the help files of the build, so run it once more after the pages changed much. The
 # pictures are stored with a palette of 256 colours to keep the repository small.
 # Usage: scripts/help-screenshots.sh [bin folder]   (needs xvfb-run and ImageMagick; build
@@ -13,7 +13,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(cd "${1:-$ROOT/build/bin}" && pwd)
 export PYXET_BIN=$bin PYXET_SHOTS=$ROOT/help QT_QPA_PLATFORM=xcb PYXET_HTTP_LIMITS=2,1000,3,5
-slots=" ${PYXET_SHOT_SLOTS:-Screenshots CompareScreenshots RolloutScreenshots} "
+slots=" ${PYXET_SHOT_SLOTS:-Screenshots CompareScreenshots RolloutScreenshots WatchScreenshots} "
 # The rollout's picture in a lab of its own: units of two kinds.
 shipped=${slots/ RolloutScreenshots / }
 if [ -n "${shipped// /}" ]; then

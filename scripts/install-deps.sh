@@ -18,6 +18,9 @@ PACKAGES=(
   # Logins in the desktop's keyring (QtKeychain, which loads libsecret at run time); the tests
   # start a private session bus with a keyring of their own, and check the backup's systemd units.
   qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus dbus-bin systemd
+  # The window tests' fake notification service runs on a bus of their own (dbus-daemon); Qt's
+  # D-Bus module comes with qt6-base-dev.
+  dbus-daemon
 )
 
 # The unit tests check the device list's order under Czech collation, so the system needs the

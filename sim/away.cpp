@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -169,7 +170,7 @@ bool AwayRoutes::Show(const Ip4& address, std::string& error) {
     return true;
 }
 
-bool StartAwayDevices(Simulator& simulator, std::string& error) {
+bool StartTimedChanges(Simulator& simulator, std::string& error) {
     struct Away {
         size_t index;
         Ip4 address;
@@ -179,7 +180,8 @@ bool StartAwayDevices(Simulator& simulator, std::string& error) {
     for (size_t i = 0; i < simulator.Size(); ++i)
         if (simulator.At(i).config.away_ms > 0)
             away.push_back({i, simulator.At(i).address, simulator.At(i).config.away_ms});
-    if (away.empty()) return true;
+    std::vector<TimedChange> timetable = simulator.Timetable();
+    if (away.empty() && timetable.empty()) return true;
     auto routes = std::make_shared<AwayRoutes>();
     auto event = [&simulator](const char* name, const Away& device) {
         nlohmann::json line;
@@ -194,16 +196,56 @@ bool StartAwayDevices(Simulator& simulator, std::string& error) {
         line["ms"] = device.ms;
         simulator.EventLog().Write(std::move(line));
     }
+    // A timed change: the device's state first, then its routes, then its event.
+    auto apply = [&simulator, routes](const TimedChange& change, std::string& why) {
+        RouteChange reach;
+        nlohmann::json line = simulator.Apply(change, reach);
+        bool ok = true;
+        for (const Ip4& address : reach.hide) ok = ok && routes->Hide(address, why);
+        for (const Ip4& address : reach.show) {
+            std::string failed;
+            if (!routes->Show(address, failed)) {
+                why = failed;
+                ok = false;
+            }
+        }
+        if (!ok) line["error"] = why;
+        simulator.EventLog().Write(std::move(line));
+        simulator.EventLog().Flush();
+        return ok;
+    };
+    // Changes at second 0 are made before anyone can ask.
+    size_t first = 0;
+    for (; first < timetable.size() && timetable[first].at <= 0; ++first)
+        if (!apply(timetable[first], error)) return false;
     simulator.EventLog().Flush();
-    std::sort(away.begin(), away.end(), [](const Away& a, const Away& b) { return a.ms < b.ms; });
-    std::thread([&simulator, routes, away, event] {
-        for (const Away& device : away) {
-            std::this_thread::sleep_until(simulator.Started() + std::chrono::milliseconds(device.ms));
-            std::string why;
-            nlohmann::json line = event("back", device);
-            if (!routes->Show(device.address, why)) line["error"] = why;
-            simulator.EventLog().Write(std::move(line));
-            simulator.EventLog().Flush();
+
+    // The rest, in the order of their times: away devices coming back and timed changes.
+    struct Step {
+        Clock::time_point when;
+        std::function<void()> run;
+    };
+    std::vector<Step> steps;
+    for (const Away& device : away)
+        steps.push_back({simulator.Started() + std::chrono::milliseconds(device.ms), [&simulator, routes, device, event] {
+                             std::string why;
+                             nlohmann::json line = event("back", device);
+                             if (!routes->Show(device.address, why)) line["error"] = why;
+                             simulator.EventLog().Write(std::move(line));
+                             simulator.EventLog().Flush();
+                         }});
+    for (size_t i = first; i < timetable.size(); ++i) {
+        const auto offset = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timetable[i].at));
+        steps.push_back({simulator.Started() + offset, [apply, change = timetable[i]] {
+                             std::string why;
+                             apply(change, why);
+                         }});
+    }
+    std::stable_sort(steps.begin(), steps.end(), [](const Step& a, const Step& b) { return a.when < b.when; });
+    std::thread([steps = std::move(steps)] {
+        for (const Step& step : steps) {
+            std::this_thread::sleep_until(step.when);
+            step.run();
         }
     }).detach();
     return true;

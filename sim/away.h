@@ -35,9 +35,10 @@ private:
     std::map<uint32_t, unsigned char> replaced_;  // address -> protocol of the route of its own it had
 };
 
-// Hides every away device's address (an "away" event each) before the simulator reports ready,
-// then, on a thread of its own, gives each back when its time is over (a "back" event). False,
-// with the reason, when an address cannot be hidden.
-bool StartAwayDevices(Simulator& simulator, std::string& error);
+// Hides every away device's address (an "away" event each) and makes the timed changes due at
+// the start before the simulator reports ready; then, on a thread of its own, gives each away
+// device back when its time is over (a "back" event) and makes each timed change at its time (a
+// "scheduled" event). False, with the reason, when an address cannot be hidden at the start.
+bool StartTimedChanges(Simulator& simulator, std::string& error);
 
 }  // namespace sim

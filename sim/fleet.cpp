@@ -41,6 +41,16 @@ std::string IpText(const Ip4& ip) {
            std::to_string(ip[3]);
 }
 
+std::vector<Ip4> LabAddresses(const std::vector<DeviceConfig>& devices) {
+    std::vector<Ip4> addresses;
+    addresses.reserve(devices.size());
+    for (const DeviceConfig& device : devices) {
+        addresses.push_back(device.address);
+        if (device.schedule.NewIp()) addresses.push_back(device.schedule.new_ip);
+    }
+    return addresses;
+}
+
 std::vector<std::string> AddressPrefixes(const std::vector<Ip4>& addresses) {
     std::vector<uint32_t> keys;
     keys.reserve(addresses.size());
@@ -126,7 +136,8 @@ struct FleetError {
 const std::set<std::string> kDeviceKeys = {
     "family", "mac", "name", "ip", "mask", "gateway", "dns1", "dns2", "dhcp", "http_port", "telnet_port",
     "type", "header_type", "firmware", "address", "items", "can_set_default", "error_code", "restart_ms",
-    "factory", "faults", "http", "shared_address", "follow_ip", "refuse_commands", "step_aside", "away_ms"};
+    "factory", "faults", "http", "shared_address", "follow_ip", "refuse_commands", "step_aside", "away_ms",
+    "gone", "new_ip", "new_firmware"};
 const std::set<std::string> kStepAsideKeys = {"to", "heir"};
 const std::set<std::string> kSetupKeys = {"name", "ip", "mask", "gateway", "dns1", "dns2", "dhcp", "http_port",
                                           "telnet_port"};
@@ -160,6 +171,27 @@ long long GetInt(const json& object, const char* key, long long low, long long h
     if (number < low || number > high)
         Fail(where, std::string("\"") + key + "\" must be " + std::to_string(low) + " to " + std::to_string(high));
     return number;
+}
+
+// Seconds from the simulator's start: 0 to a day, fractions allowed.
+double GetSeconds(const json& object, const char* key, const std::string& where) {
+    const json& value = object.at(key);
+    if (!value.is_number()) Fail(where, std::string("\"") + key + "\" must be a number of seconds");
+    const double seconds = value.get<double>();
+    if (!(seconds >= 0 && seconds <= 86400)) Fail(where, std::string("\"") + key + "\" must be 0 to 86400 seconds");
+    return seconds;
+}
+
+// The revision text a device of the family can report: Orvex at most 16 bytes, HWG "a.b.c".
+bool ParseRevision(Family family, const std::string& text, std::array<int, 3>* hwg) {
+    if (family == Family::Orvex) return text.size() <= 16;
+    int a = -1, b = -1, c = -1;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%d.%d.%d%c", &a, &b, &c, &tail) != 3 || a < 0 || a > 7 || b < 0 || b > 15 ||
+        c < 0 || c > 15)
+        return false;
+    if (hwg) *hwg = {a, b, c};
+    return true;
 }
 
 bool GetBool(const json& object, const char* key, const std::string& where) {
@@ -238,6 +270,47 @@ size_t HwgAnswerSize(const DeviceConfig& device, const std::string& name) {
     return size + 1;
 }
 
+// The keys "gone", "new_ip" and "new_firmware": changes at set times.
+void ReadSchedule(const json& object, DeviceConfig& device, const std::string& where) {
+    Schedule& schedule = device.schedule;
+    if (object.contains("gone")) {
+        const json& gone = object.at("gone");
+        const std::string at = where + " gone";
+        CheckKeys(gone, {"from", "to"}, at);
+        for (const char* key : {"from", "to"})
+            if (!gone.contains(key)) Fail(at, std::string("\"") + key + "\" is missing");
+        schedule.gone_from = GetSeconds(gone, "from", at);
+        schedule.gone_to = GetSeconds(gone, "to", at);
+        if (schedule.gone_to <= schedule.gone_from) Fail(at, "\"to\" must come after \"from\"");
+        if (device.away_ms > 0) Fail(at, "a device with \"away_ms\" cannot also be gone");
+    }
+    if (object.contains("new_ip")) {
+        const json& move = object.at("new_ip");
+        const std::string at = where + " new_ip";
+        CheckKeys(move, {"at", "ip"}, at);
+        for (const char* key : {"at", "ip"})
+            if (!move.contains(key)) Fail(at, std::string("\"") + key + "\" is missing");
+        schedule.new_ip_at = GetSeconds(move, "at", at);
+        schedule.new_ip = GetIp(move, "ip", at);
+        if (!UsableDeviceAddress(schedule.new_ip) || schedule.new_ip == Ip4{10, 77, 0, 1} ||
+            schedule.new_ip == Ip4{10, 77, 0, 254})
+            Fail(at, "\"ip\" " + IpText(schedule.new_ip) + " cannot be a device's own address");
+        if (schedule.new_ip == device.address) Fail(at, "\"ip\" is where the device is already");
+    }
+    if (object.contains("new_firmware")) {
+        const json& firmware = object.at("new_firmware");
+        const std::string at = where + " new_firmware";
+        CheckKeys(firmware, {"at", "firmware"}, at);
+        for (const char* key : {"at", "firmware"})
+            if (!firmware.contains(key)) Fail(at, std::string("\"") + key + "\" is missing");
+        schedule.new_firmware_at = GetSeconds(firmware, "at", at);
+        schedule.new_firmware = GetText(firmware, "firmware", at);
+        if (!ParseRevision(device.family, schedule.new_firmware, nullptr))
+            Fail(at, device.family == Family::Hwg ? "HWG \"firmware\" must be \"a.b.c\" with a 0-7, b and c 0-15"
+                                                  : "Orvex \"firmware\" holds at most 16 bytes");
+    }
+}
+
 DeviceConfig ReadDevice(const json& object, size_t index) {
     const std::string where = "device " + std::to_string(index);
     CheckKeys(object, kDeviceKeys, where);
@@ -289,22 +362,20 @@ DeviceConfig ReadDevice(const json& object, size_t index) {
             Fail(where, "an HWG type above 31 needs the \"type\" item");
         if (object.contains("can_set_default")) device.can_set_default = GetBool(object, "can_set_default", where);
         device.firmware = object.contains("firmware") ? GetText(object, "firmware", where) : "1.0.0";
-        int a = -1, b = -1, c = -1;
-        char tail = 0;
-        if (std::sscanf(device.firmware.c_str(), "%d.%d.%d%c", &a, &b, &c, &tail) != 3 || a < 0 || a > 7 || b < 0 ||
-            b > 15 || c < 0 || c > 15)
+        if (!ParseRevision(Family::Hwg, device.firmware, &device.hwg_rev))
             Fail(where, "HWG \"firmware\" must be \"a.b.c\" with a 0-7, b and c 0-15");
-        device.hwg_rev = {a, b, c};
     } else {
         for (const char* key : {"header_type", "items", "can_set_default"})
             if (object.contains(key)) Fail(where, std::string("\"") + key + "\" is for HWG devices only");
         device.firmware = object.contains("firmware") ? GetText(object, "firmware", where) : "1.0";
-        if (device.firmware.size() > 16) Fail(where, "Orvex \"firmware\" holds at most 16 bytes");
+        if (!ParseRevision(Family::Orvex, device.firmware, nullptr))
+            Fail(where, "Orvex \"firmware\" holds at most 16 bytes");
         if (object.contains("error_code")) device.error_code = int(GetInt(object, "error_code", 0, 255, where));
     }
     if (hwg && object.contains("error_code")) Fail(where, "\"error_code\" is for Orvex devices only");
     if (object.contains("restart_ms")) device.restart_ms = int(GetInt(object, "restart_ms", 0, 600000, where));
     if (object.contains("away_ms")) device.away_ms = int(GetInt(object, "away_ms", 0, 86400000, where));
+    ReadSchedule(object, device, where);
     if (object.contains("refuse_commands"))
         device.refuse_commands = int(GetInt(object, "refuse_commands", 1, 255, where));
     if (object.contains("shared_address")) device.shared_address = GetBool(object, "shared_address", where);
@@ -447,6 +518,19 @@ void CheckDistinct(const std::vector<DeviceConfig>& devices) {
         if (!UsableDeviceAddress(a)) Fail(where, "address " + IpText(a) + " cannot be a device's own address");
         // While away its address is nobody's: it cannot be shared.
         if (device.away_ms > 0 && device.shared_address) Fail(where, "an \"away_ms\" device cannot share its address");
+        if ((device.schedule.Gone() || device.schedule.NewIp()) && (device.shared_address || device.step_aside))
+            Fail(where, "a device that is gone or moves at a set time cannot share its address or step aside");
+    }
+    // A device moves at a set time to an address of its own.
+    std::map<Ip4, size_t> moves;
+    for (size_t i = 0; i < devices.size(); ++i) {
+        if (!devices[i].schedule.NewIp()) continue;
+        const Ip4& to = devices[i].schedule.new_ip;
+        const std::string where = "device " + std::to_string(i) + " new_ip";
+        if (addresses.count(to))
+            Fail(where, "\"ip\" " + IpText(to) + " is the address of device " + std::to_string(addresses.at(to)));
+        if (!moves.emplace(to, i).second)
+            Fail(where, "\"ip\" " + IpText(to) + " is the new address of device " + std::to_string(moves.at(to)) + " too");
     }
     // A device steps aside to an address of its own, and leaves its old one to a device listed.
     for (size_t i = 0; i < devices.size(); ++i) {
@@ -454,8 +538,14 @@ void CheckDistinct(const std::vector<DeviceConfig>& devices) {
         if (!step) continue;
         const std::string where = "device " + std::to_string(i) + " step_aside";
         if (!macs.count(step->heir)) Fail(where, "no device has the \"heir\" MAC " + MacText(step->heir));
-        for (const DeviceConfig& heir : devices)
+        for (const DeviceConfig& heir : devices) {
             if (heir.mac == step->heir && heir.away_ms > 0) Fail(where, "the \"heir\" cannot be away at the start");
+            if (heir.mac == step->heir && (heir.schedule.Gone() || heir.schedule.NewIp()))
+                Fail(where, "the \"heir\" cannot be gone or move at a set time");
+        }
+        if (moves.count(step->to))
+            Fail(where, "\"to\" " + IpText(step->to) + " is the new address of device " +
+                            std::to_string(moves.at(step->to)));
         if (addresses.count(step->to))
             Fail(where, "\"to\" " + IpText(step->to) + " is the address of device " +
                             std::to_string(addresses.at(step->to)));
@@ -577,6 +667,11 @@ std::string FleetToJson(const std::vector<DeviceConfig>& devices) {
         }
         if (device.restart_ms >= 0) object["restart_ms"] = device.restart_ms;
         if (device.away_ms > 0) object["away_ms"] = device.away_ms;
+        const Schedule& schedule = device.schedule;
+        if (schedule.Gone()) object["gone"] = {{"from", schedule.gone_from}, {"to", schedule.gone_to}};
+        if (schedule.NewIp()) object["new_ip"] = {{"at", schedule.new_ip_at}, {"ip", IpText(schedule.new_ip)}};
+        if (schedule.NewFirmware())
+            object["new_firmware"] = {{"at", schedule.new_firmware_at}, {"firmware", schedule.new_firmware}};
         if (device.refuse_commands) object["refuse_commands"] = device.refuse_commands;
         if (device.shared_address) object["shared_address"] = true;
         if (device.follow_ip) object["follow_ip"] = true;

@@ -86,6 +86,19 @@ struct StepAside {
     Mac heir{};
 };
 
+// Changes a device makes at set times, in seconds from the simulator's start (fractions allowed);
+// a time below 0 means no such change.
+struct Schedule {
+    double gone_from = -1, gone_to = -1;  // switched off from gone_from until gone_to
+    double new_ip_at = -1;                // from then on configured with new_ip and found there
+    Ip4 new_ip{};
+    double new_firmware_at = -1;          // from then on reports new_firmware
+    std::string new_firmware;
+    bool Gone() const { return gone_from >= 0; }
+    bool NewIp() const { return new_ip_at >= 0; }
+    bool NewFirmware() const { return new_firmware_at >= 0; }
+};
+
 struct DeviceConfig {
     Family family = Family::Orvex;
     Mac mac{};
@@ -105,6 +118,7 @@ struct DeviceConfig {
     std::optional<StepAside> step_aside;  // its first firmware image moves it aside (above)
     int restart_ms = -1;          // -1: the simulator's default
     int away_ms = 0;              // non-zero: switched off for this long from the simulator's start
+    Schedule schedule;
     Faults faults;
     HttpConfig http;
 };
@@ -116,6 +130,10 @@ struct FleetResult {
 };
 FleetResult ParseFleet(const std::string& jsonText);
 FleetResult LoadFleetFile(const std::string& path);
+
+// Every address the lab must make local for the fleet: the devices' own and those they move to
+// at a set time.
+std::vector<Ip4> LabAddresses(const std::vector<DeviceConfig>& devices);
 
 // A large fleet of plain devices with distinct MACs and addresses (at most 30000 per family).
 FleetResult GenerateFleet(int orvexCount, int hwgCount);

@@ -67,9 +67,7 @@ int main(int argc, char** argv) {
     }
 
     if (listPrefixes) {
-        std::vector<sim::Ip4> addresses;
-        for (const auto& device : fleet.devices) addresses.push_back(device.address);
-        for (const auto& prefix : sim::AddressPrefixes(addresses)) std::printf("%s\n", prefix.c_str());
+        for (const auto& prefix : sim::AddressPrefixes(sim::LabAddresses(fleet.devices))) std::printf("%s\n", prefix.c_str());
         return 0;
     }
 
@@ -106,9 +104,10 @@ int main(int argc, char** argv) {
 
     events.Write({{"event", "started"}, {"device", nullptr}, {"devices", deviceCount}, {"pid", getpid()}});
     events.Flush();
-    // Devices switched off at the start are away before anyone can ask.
-    if (!sim::StartAwayDevices(simulator, error)) {
-        std::fprintf(stderr, "pyxet-sim: away_ms: %s\n", error.c_str());
+    // Devices switched off at the start are away before anyone can ask; the changes at set times
+    // follow on a thread of their own.
+    if (!sim::StartTimedChanges(simulator, error)) {
+        std::fprintf(stderr, "pyxet-sim: %s\n", error.c_str());
         return 1;
     }
     if (!readyPath.empty()) {

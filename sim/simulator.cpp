@@ -166,6 +166,8 @@ json Simulator::RequestEvent(size_t index, const Origin& origin, const char* kin
     event["device"] = MacText(device.config.mac);
     event["from"] = EndpointText(origin.from, origin.fromPort);
     event["to"] = IpText(origin.to);
+    event["broadcast"] = origin.broadcast;
+    if (origin.datagram) event["datagram"] = origin.datagram;
     event["kind"] = kind;
     return event;
 }
@@ -242,7 +244,78 @@ void Simulator::RefuseFirmware(size_t index) {
 }
 
 bool Simulator::Away(const Device& device, Clock::time_point now) const {
-    return device.config.away_ms > 0 && now < started_ + std::chrono::milliseconds(device.config.away_ms);
+    return device.gone ||
+           (device.config.away_ms > 0 && now < started_ + std::chrono::milliseconds(device.config.away_ms));
+}
+
+std::vector<TimedChange> Simulator::Timetable() const {
+    std::vector<TimedChange> changes;
+    for (size_t i = 0; i < devices_.size(); ++i) {
+        const Schedule& schedule = devices_[i].config.schedule;
+        if (schedule.Gone()) {
+            changes.push_back({schedule.gone_from, i, TimedChangeKind::Gone});
+            changes.push_back({schedule.gone_to, i, TimedChangeKind::Back});
+        }
+        if (schedule.NewIp()) changes.push_back({schedule.new_ip_at, i, TimedChangeKind::NewIp});
+        if (schedule.NewFirmware()) changes.push_back({schedule.new_firmware_at, i, TimedChangeKind::NewFirmware});
+    }
+    std::stable_sort(changes.begin(), changes.end(), [](const TimedChange& a, const TimedChange& b) {
+        return a.at != b.at ? a.at < b.at : a.kind < b.kind;
+    });
+    return changes;
+}
+
+json Simulator::Apply(const TimedChange& change, RouteChange& routes) {
+    std::lock_guard lock(mutex_);
+    Device& device = devices_[change.device];
+    json event;
+    event["event"] = "scheduled";
+    event["family"] = FamilyText(device.config.family);
+    event["device"] = MacText(device.config.mac);
+    switch (change.kind) {
+    case TimedChangeKind::Gone:
+        event["change"] = "gone";
+        event["address"] = IpText(device.address);
+        event["until"] = device.config.schedule.gone_to;
+        device.gone = true;
+        device.hidden = {device.address};
+        routes.hide = device.hidden;
+        break;
+    case TimedChangeKind::Back:
+        event["change"] = "back";
+        event["address"] = IpText(device.address);
+        device.gone = false;
+        routes.show = std::move(device.hidden);
+        device.hidden.clear();
+        break;
+    case TimedChangeKind::NewIp: {
+        // Configured with the new address and found there, as after a change by DHCP.
+        event["change"] = "new_ip";
+        event["old_address"] = IpText(device.address);
+        event["new_address"] = IpText(device.config.schedule.new_ip);
+        device.setup.ip = device.config.schedule.new_ip;
+        Move(change.device, device.config.schedule.new_ip);
+        // A device that is gone is not found at its new address either until it is back.
+        if (device.gone) {
+            device.hidden.push_back(device.address);
+            routes.hide = {device.address};
+        }
+        break;
+    }
+    case TimedChangeKind::NewFirmware: {
+        event["change"] = "new_firmware";
+        event["old"] = device.config.firmware;
+        event["new"] = device.config.schedule.new_firmware;
+        device.config.firmware = device.config.schedule.new_firmware;
+        if (device.config.family == Family::Hwg) {
+            int a = 0, b = 0, c = 0;
+            std::sscanf(device.config.firmware.c_str(), "%d.%d.%d", &a, &b, &c);
+            device.config.hwg_rev = {a, b, c};
+        }
+        break;
+    }
+    }
+    return event;
 }
 
 Clock::time_point Simulator::Tick(Clock::time_point now) {

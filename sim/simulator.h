@@ -28,6 +28,20 @@ struct Device {
     int infoRequests = 0;  // info requests received (for the answer_every fault)
     bool steppedAside = false;  // step_aside: its first image moved it
     long long downloads = 0;    // GETs of setup.xml (for the `changing` setting)
+    bool gone = false;          // within its "gone" time: answers nothing, its addresses are nobody's
+    std::vector<Ip4> hidden;    // the addresses taken away while it is gone
+};
+
+// A change a device makes at a set time (its schedule), in the order the simulator makes them.
+enum class TimedChangeKind { Gone, NewIp, NewFirmware, Back };
+struct TimedChange {
+    double at = 0;  // seconds from the simulator's start
+    size_t device = 0;
+    TimedChangeKind kind = TimedChangeKind::Gone;
+};
+// Reachability that changes with a timed change: addresses to take away and to give back.
+struct RouteChange {
+    std::vector<Ip4> hide, show;
 };
 
 // One datagram a device sends.
@@ -44,6 +58,7 @@ struct Origin {
     uint16_t fromPort = 0;
     Ip4 to{};  // destination of the datagram: a device's address or a broadcast address
     bool broadcast = true;  // to is a broadcast address (else a datagram to no device reaches none)
+    uint64_t datagram = 0;  // number of the datagram as received (from 1; 0: not counted)
 };
 
 // Orvex error codes of the simulated devices.
@@ -71,7 +86,14 @@ public:
     // step_aside address and its heir moves to the address it left, at once.
     void RefuseFirmware(size_t index);
 
-    // Whether the device is still switched off (away_ms from the simulator's start).
+    // Every change of the devices' schedules, by time; at one time a device goes before it moves,
+    // moves before its new revision, and comes back last.
+    std::vector<TimedChange> Timetable() const;
+    // Makes one change (under the lock) and returns its "scheduled" event, not yet written: the
+    // caller changes the routes first. `routes` gets the addresses to take away or give back.
+    nlohmann::json Apply(const TimedChange& change, RouteChange& routes);
+
+    // Whether the device is switched off: away_ms from the simulator's start, or gone.
     bool Away(const Device& device, Clock::time_point now) const;
     Clock::time_point Started() const { return started_; }
 

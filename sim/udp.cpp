@@ -162,6 +162,7 @@ void UdpService::Receive(int fd, Family family) {
             }
         }
         origin.broadcast = IsBroadcast(origin.to);
+        origin.datagram = ++datagrams_;
         out.clear();
         {
             std::lock_guard lock(sim_.Mutex());

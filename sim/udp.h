@@ -28,6 +28,7 @@ private:
     int orvexFd_ = -1;
     int hwgFd_ = -1;
     int ephemeralFd_ = -1;  // sends only: the answers of devices with the ephemeral_port fault
+    uint64_t datagrams_ = 0;  // received so far: each request event names its datagram's number
 };
 
 }  // namespace sim

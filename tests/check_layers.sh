@@ -7,7 +7,7 @@
 #    the folders it stands on (core_may_use below): log and app at the bottom, then devices (the
 #    device model), protocols (the families), discovery (what drives the families), config (the
 #    configuration files: read, compared, kept; on devices), keyring (the logins kept in the desktop's
-#    keyring; on devices), and on top setup and http; help stands on app alone;
+#    keyring; on devices), watch (a site watched over rounds of discovery; on discovery), and on top setup and http; help stands on app alone;
 #  - src/gui (pyxet_gui) includes nothing from the programs in src/app and src/cli.
 # Usage: check_layers.sh SRC_DIR QT_HEADERS_DIR (the folder holding QtCore/ and QtNetwork/)
 set -euo pipefail
@@ -49,6 +49,7 @@ core_may_use() {
         config) echo "log app devices" ;;
         keyring) echo "log app devices" ;;
         setup | http) echo "log app devices protocols discovery config keyring" ;;
+        watch) echo "log app devices protocols discovery" ;;
         help) echo "log app" ;;
         *) echo "" ;;
     esac

@@ -24,6 +24,7 @@
 #include "cli/commandline.h"
 #include "cli/commands.h"
 #include "cli/configs.h"
+#include "cli/watchcmd.h"
 #include "cli/login.h"
 #include "cli/plan.h"
 #include "cli/session.h"
@@ -195,7 +196,7 @@ void AddFindCommand(CLI::App& app, TCommandBody& body, TOutput& out)
 // The help of `pyxet-cli --help`: every command's usage and the exit statuses.
 std::string ProgramHelp()
 {
-    return std::string(kUsage) + kDeviceCommandsUsage + kFindHelp + TransferUsage() + kPlanUsage + ConfigUsage() + kLoginUsage
+    return std::string(kUsage) + kDeviceCommandsUsage + kFindHelp + TransferUsage() + kPlanUsage + ConfigUsage() + WatchUsage() + kLoginUsage
            + kHelpFooter
            + "Settings read from: " + SettingsPath(SettingsFolder()) + "\n"
            + "See 'pyxet-cli COMMAND --help' and the manual page pyxet-cli(1).\n";
@@ -223,6 +224,7 @@ int main(int argc, char* argv[])
     AddTransferCommands(line, body);
     AddPlanCommands(line, body);
     AddConfigCommands(line, body);
+    AddWatchCommands(line, body);
     AddLoginCommands(line, body);
 
     try {

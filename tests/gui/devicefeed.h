@@ -6,6 +6,7 @@
 #include "gui/app/dialogs.h"
 #include "gui/app/form.h"
 #include "gui/devices/devicelistmodel.h"
+#include "core/devices/family.h"
 #include "core/devices/product.h"
 #include "ui_form.h"
 
@@ -69,6 +70,26 @@ inline std::unique_ptr<TProduct> MakeDevice(const TDeviceSpec& s)
     i.CanSetDefault = s.CanSetDefault;
     i.CanRestart = s.CanRestart;
     return d;
+}
+
+// A device of the family named "Orvex", as the watch and site files know units by MAC and family.
+class TNamedFamilyDevice : public TFakeDevice {
+public:
+    const TFamily& Family() const override
+    {
+        static const TFamily family = [] {
+            TFamily f;
+            f.Name = "Orvex";
+            return f;
+        }();
+        return family;
+    }
+};
+inline std::unique_ptr<TProduct> MakeOrvexUnit(const TDeviceSpec& spec)
+{
+    auto device = std::make_unique<TNamedFamilyDevice>();
+    device->Info = MakeDevice(spec)->Info;
+    return device;
 }
 
 // A shown main window whose folder holds two device pictures and a damaged one. Boxes are

@@ -127,6 +127,10 @@ private slots:
             QStringLiteral("acSearchField"),
             // Saving the list shown is no change to the devices.
             QStringLiteral("mExportList"),
+            // The watch rests while a batch runs (switched on, its rounds begin after it); the
+            // site file and the notifications touch no device.
+            QStringLiteral("acWatch"), QStringLiteral("acOpenSite"), QStringLiteral("acSaveSite"),
+            QStringLiteral("acNotify"),
             // The compare dialog's choices and views: what the next compare takes, the table
             // shown, copied or closed (its Compare, Restore This Version... and Check These
             // Devices are locked).

@@ -57,7 +57,7 @@ completions() {  # completions WORD...: what the completion offers for the last 
     _ "$prefix/share/bash-completion/completions/pyxet-cli" "$@" | sort
 }
 check "completion: the commands" \
-  "$(printf '%s\n' backup diff drift factory-default find history load login plan restart restore save set upgrade)" "$(completions pyxet-cli '')"
+  "$(printf '%s\n' backup check diff drift factory-default find history load login plan restart restore save set upgrade watch)" "$(completions pyxet-cli '')"
 check "completion: a command begun" "restart restore" "$(completions pyxet-cli res | tr '\n' ' ' | sed 's/ $//')"
 check "completion: plan's commands" "apply make undo" "$(completions pyxet-cli plan '' | tr '\n' ' ' | sed 's/ $//')"
 check "completion: login's commands" "forget list set" "$(completions pyxet-cli login '' | tr '\n' ' ' | sed 's/ $//')"

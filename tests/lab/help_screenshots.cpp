@@ -18,6 +18,9 @@
 #include "gui/app/dialogs.h"
 #include "gui/setup/plandialog.h"
 #include "gui/windows/help.h"
+#include "gui/app/watchpanel.h"
+#include "core/devices/family.h"
+#include "core/watch/watchrun.h"
 #include "ui_comparedialog.h"
 #include "ui_form.h"
 #include "ui_login.h"
@@ -25,7 +28,9 @@
 #include "ui_progressinfo.h"
 #include "ui_upgrade.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -346,6 +351,70 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(!form->Batches()->BatchRunning(), 20000);
             windows.Progress->hide();
 
+            windows.Close();
+            Dialogs::TakeShownBoxes();
+        }
+        UseLanguage("en");
+    }
+
+    // The device list while watching a site: one unit gone after two silent rounds (its Last
+    // Seen), an expected unit of the site that never answered, and the site's line. The rounds
+    // are played on the watch's state, so that the picture does not wait for them.
+    void WatchScreenshots()
+    {
+        const QString shots = QString::fromLocal8Bit(qgetenv("PYXET_SHOTS"));
+        QVERIFY2(!shots.isEmpty(), "PYXET_SHOTS names no folder (scripts/help-screenshots.sh sets it)");
+        for (const char* language : {"en", "cs"}) {
+            QTemporaryDir dir;
+            const QString appDir = dir.path() + QLatin1Char('/');
+            const QString out = PrepareLanguage(dir, shots, language);
+            QVERIFY(!out.isEmpty());
+            InitTranslation(PYXET_BIN_DIR "/");
+            Dialogs::SetAutomatic(true);
+            UseLanguage(language);
+            TShotWindows windows(appDir);
+            auto& form = windows.Form;
+            QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+            QTRY_VERIFY_WITH_TIMEOUT(form->Devices.DeviceList().size() >= 12, 5000);
+            Control<QAction>(*form, "acWatch")->trigger();
+            form->Watch->Runner().Stop();
+            TWatch& watch = form->Watch->Runner().Watch();
+            const TProduct* away = form->List->RowsNow().at(size_t(RowOf(*form, "Pump station"))).Device;
+            std::vector<TWatchAnswer> answers;
+            std::vector<TWatchUnit> site;
+            for (const TDeviceEntry& entry : form->Devices.DeviceList()) {
+                const TProductInfo& info = entry.Device->Info;
+                TWatchAnswer answer{info.MAC, entry.Device->Family().Name, info.Name, info.PeerIP, info.FirmwareRev,
+                                    info.TypeName};
+                TWatchUnit unit;
+                unit.Key = *WatchKeyOf(answer.MAC, answer.Family);
+                unit.Last = answer;
+                unit.Expected = true;
+                site.push_back(unit);
+                if (entry.Device.get() != away)
+                    answers.push_back(answer);
+            }
+            TWatchUnit missing = site.front();
+            missing.Last.MAC = "00:0A:14:99:00:99";
+            missing.Key = *WatchKeyOf(missing.Last.MAC, missing.Last.Family);
+            missing.Last.Name = "Cold store";
+            site.push_back(missing);
+            form->Watch->SetSite(language == std::string("cs") ? "Sklad Jih" : "South warehouse", site);
+            const int64_t start = QDateTime::currentMSecsSinceEpoch();
+            for (int round = 0; round < 2; ++round) {
+                watch.BeginRound(start + round * 30000);
+                for (const TWatchAnswer& answer : answers)
+                    watch.Answer(answer, start + round * 30000 + 50);
+                // The round's events as the rounds tell them: the missing unit takes its row.
+                for (const TWatchEvent& event : watch.EndRound(start + round * 30000 + 2000))
+                    emit form->Watch->Runner().Event(event);
+            }
+            form->Watch->Refresh();
+            // Wide enough for the Last Seen column beside the others.
+            form->resize(form->width() + 160, form->height());
+            QTest::qWait(100);
+            const QPoint topLeft = Control<QGroupBox>(*form, "GroupBox1")->mapTo(form.get(), QPoint(0, 0));
+            Shoot(*form, out, "watch-list", QRect(topLeft, Control<QGroupBox>(*form, "GroupBox1")->size()));
             windows.Close();
             Dialogs::TakeShownBoxes();
         }

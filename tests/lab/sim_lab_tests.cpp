@@ -906,3 +906,185 @@ TEST(LabRollout, WholeImagesAreToldFromBodiesCutShort) {
     }
     EXPECT_EQ(bodies, (std::map<std::string, int>{{"cut short", 1}, {"whole", 1}}));
 }
+
+// ---- Devices that change at set times (tests/lab/sim_schedule_fleet.json) ----
+
+#define REQUIRE_SCHEDULE_FLEET()                                                                        \
+    ASSERT_TRUE(std::getenv("PYXET_LAB_FLEET") &&                                                       \
+                std::string(std::getenv("PYXET_LAB_FLEET")).ends_with("tests/lab/sim_schedule_fleet.json")) \
+        << "needs scripts/lab.sh --fleet tests/lab/sim_schedule_fleet.json"
+
+namespace {
+
+// The simulator's clock (the events' "t"), read from the event of a datagram sent to the plain
+// device: its offset from this process's steady clock.
+class SimClock {
+public:
+    explicit SimClock(Client& client) {
+        const auto sent = Clock::now();
+        client.Send(vectors::OrvexInfoRequest(), kOrvex, "10.77.6.6");
+        client.Collect(300ms);
+        json first;
+        WaitForEvent([&](const json& e) {
+            if (e["event"] == "request" && e.value("to", "") == "10.77.6.6" && first.is_null()) first = e;
+            return !first.is_null();
+        });
+        if (first.is_null()) return;
+        probe_ = first;
+        offset_ = first["t"].get<double>() - Seconds(sent);
+    }
+    bool Ready() const { return !probe_.is_null(); }
+    double Now() const { return Seconds(Clock::now()) + offset_; }
+    const json& Probe() const { return probe_; }
+
+private:
+    static double Seconds(Clock::time_point at) { return std::chrono::duration<double>(at.time_since_epoch()).count(); }
+    double offset_ = 0;
+    json probe_;
+};
+
+// One round of discovery: both families' broadcasts and who answered, between two times of the
+// simulator's clock.
+struct Round {
+    double from = 0, to = 0;
+    std::map<std::string, Datagram> byMac;  // MAC -> its answer
+};
+
+}  // namespace
+
+TEST(LabSchedule, DevicesGoComeBackMoveAndChangeRevisionAtTheirTimes) {
+    REQUIRE_SCHEDULE_FLEET();
+    Client client;
+    const SimClock clock(client);
+    ASSERT_TRUE(clock.Ready()) << "no event for a datagram to the plain device";
+    EXPECT_EQ(clock.Probe()["broadcast"], false);
+    EXPECT_EQ(clock.Probe()["device"], "02:62:00:00:00:06");
+
+    // While "Goes away" is gone (5 s to 10 s) a connection to it fails; once it and "Back
+    // elsewhere" are back, both serve.
+    std::string goneAnswer = "(not tried)";
+    int goneError = 0;
+    double goneTried = -1;
+    std::thread http([&] {
+        while (clock.Now() < 5.6) std::this_thread::sleep_for(50ms);
+        goneTried = clock.Now();
+        goneAnswer = HttpGet("10.77.6.1", "/", &goneError);
+    });
+
+    std::vector<Round> rounds;
+    int orvexSent = 0, hwgSent = 0;
+    while (clock.Now() < 12.5) {
+        Round round;
+        round.from = clock.Now();
+        client.Send(vectors::OrvexInfoRequest(), kOrvex);
+        ++orvexSent;
+        client.Send(vectors::HwgInfoRequest(), kHwg);
+        ++hwgSent;
+        for (Datagram& d : client.Collect(400ms)) round.byMac[MacOf(d.data)] = d;
+        round.to = clock.Now();
+        rounds.push_back(std::move(round));
+        std::this_thread::sleep_for(100ms);
+    }
+    http.join();
+    EXPECT_EQ(goneAnswer, "") << "a connection to a gone device was made";
+    EXPECT_TRUE(goneError == EHOSTUNREACH || goneError == ETIMEDOUT) << std::strerror(goneError);
+    EXPECT_LT(goneTried, 7.0) << "the connection was tried too late to end within the gone time";
+    for (const char* address : {"10.77.6.1", "10.77.6.104", "10.77.6.102"})
+        EXPECT_EQ(StatusLine(HttpGet(address, "/")), "HTTP/1.1 200 OK") << address;
+
+    // Rounds wholly within a span (half a second's margin at each end): what each device did.
+    // `check` sees each such round's answer of the device (null when it did not answer).
+    const auto within = [&](const std::string& mac, double from, double to,
+                            const std::function<void(const Datagram*, const Round&)>& check) {
+        int seen = 0;
+        for (const Round& round : rounds) {
+            if (round.from < from + 0.5 || round.to > to - 0.5) continue;
+            ++seen;
+            const auto found = round.byMac.find(mac);
+            check(found == round.byMac.end() ? nullptr : &found->second, round);
+        }
+        EXPECT_GT(seen, 0) << mac << ": no round between " << from << " s and " << to << " s";
+    };
+    const auto silent = [](const char* mac) {
+        return [mac](const Datagram* d, const Round& r) { EXPECT_FALSE(d) << mac << " answered at " << r.from << " s"; };
+    };
+    // Answers in some round of the span, from this address, reporting this address as its own.
+    const auto answers = [&](const std::string& mac, double from, double to, const std::string& address,
+                             size_t ipAt, const std::string& revision = "") {
+        int answered = 0;
+        within(mac, from, to, [&](const Datagram* d, const Round& r) {
+            if (!d) return;
+            ++answered;
+            EXPECT_EQ(d->from, address) << mac << " at " << r.from << " s";
+            EXPECT_EQ(Ip(d->data, ipAt), address) << mac << " at " << r.from << " s";
+            if (!revision.empty()) {
+                EXPECT_EQ(Text(d->data, 98, 16), revision) << mac << " at " << r.from << " s";
+            }
+        });
+        EXPECT_GT(answered, 0) << mac << " never answered between " << from << " s and " << to << " s";
+    };
+    constexpr size_t kOrvexIp = 51, kHwgIp = 6;
+    answers("02:62:00:00:00:01", 0, 5, "10.77.6.1", kOrvexIp);
+    within("02:62:00:00:00:01", 5, 10, silent("02:62:00:00:00:01"));
+    answers("02:62:00:00:00:01", 10, 13, "10.77.6.1", kOrvexIp);
+    answers("02:62:00:00:00:02", 0, 6, "10.77.6.2", kHwgIp);
+    answers("02:62:00:00:00:02", 6, 13, "10.77.6.102", kHwgIp);
+    answers("02:62:00:00:00:03", 0, 5, "10.77.6.3", kOrvexIp, "1.0");
+    answers("02:62:00:00:00:03", 5, 13, "10.77.6.3", kOrvexIp, "1.1");
+    answers("02:62:00:00:00:04", 0, 4, "10.77.6.4", kOrvexIp);
+    within("02:62:00:00:00:04", 4, 9, silent("02:62:00:00:00:04"));
+    answers("02:62:00:00:00:04", 9, 13, "10.77.6.104", kOrvexIp);
+    within("02:62:00:00:00:05", 0, 4, silent("02:62:00:00:00:05"));
+    answers("02:62:00:00:00:05", 4, 13, "10.77.6.5", kHwgIp);
+
+    // The events: each change once, in the order of its time, soon after it.
+    struct Expected {
+        const char* mac;
+        const char* change;
+        double at;
+    };
+    const Expected expected[] = {
+        {"02:62:00:00:00:05", "gone", 0},          {"02:62:00:00:00:04", "gone", 4},
+        {"02:62:00:00:00:05", "back", 4},          {"02:62:00:00:00:01", "gone", 5},
+        {"02:62:00:00:00:03", "new_firmware", 5}, {"02:62:00:00:00:05", "new_firmware", 5},
+        {"02:62:00:00:00:02", "new_ip", 6},        {"02:62:00:00:00:04", "new_ip", 9},
+        {"02:62:00:00:00:04", "back", 9},          {"02:62:00:00:00:01", "back", 10},
+    };
+    std::vector<json> scheduled, requests;
+    std::ifstream file(std::getenv("PYXET_LAB_EVENTS"));
+    for (std::string line; std::getline(file, line);) {
+        const json e = json::parse(line, nullptr, false);
+        if (e.is_discarded()) continue;
+        if (e["event"] == "scheduled") scheduled.push_back(e);
+        if (e["event"] == "request") requests.push_back(e);
+    }
+    ASSERT_EQ(scheduled.size(), std::size(expected));
+    for (size_t i = 0; i < scheduled.size(); ++i) {
+        EXPECT_EQ(scheduled[i]["device"], std::string(expected[i].mac)) << i;
+        EXPECT_EQ(scheduled[i]["change"], std::string(expected[i].change)) << i;
+        EXPECT_GE(scheduled[i]["t"].get<double>(), expected[i].at - 0.01) << i;
+        EXPECT_LT(scheduled[i]["t"].get<double>(), expected[i].at + 1.0) << i;
+        EXPECT_FALSE(scheduled[i].contains("error")) << scheduled[i].dump();
+    }
+    EXPECT_EQ(scheduled[7]["old_address"], "10.77.6.4");
+    EXPECT_EQ(scheduled[7]["new_address"], "10.77.6.104");
+    EXPECT_EQ(scheduled[4]["old"], "1.0");
+    EXPECT_EQ(scheduled[4]["new"], "1.1");
+
+    // The requests can be counted: each broadcast is one datagram, logged once for every device of
+    // its family (a gone one too, as "away"), and told from datagrams sent to one address.
+    std::map<std::string, std::map<uint64_t, int>> reached;  // family -> datagram -> devices
+    for (const json& e : requests) {
+        if (!e.value("broadcast", false)) {
+            EXPECT_NE(e["to"], "255.255.255.255") << e.dump();
+            continue;
+        }
+        EXPECT_EQ(e["to"], "255.255.255.255") << e.dump();
+        ++reached[e["family"].get<std::string>()][e["datagram"].get<uint64_t>()];
+    }
+    EXPECT_EQ(reached["Orvex"].size(), size_t(orvexSent));
+    EXPECT_EQ(reached["HWG"].size(), size_t(hwgSent));
+    for (const auto& [family, datagrams] : reached)
+        for (const auto& [number, devices] : datagrams)
+            EXPECT_EQ(devices, family == "HWG" ? 2 : 4) << family << " datagram " << number;
+}

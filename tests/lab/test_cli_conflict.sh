@@ -4,7 +4,8 @@
 #     exactly one WARNING line, and "IPConflict": true on both and on no other device; devices
 #     without an address yet (0.0.0.0) are no conflict;
 #  2. --csv prints the same devices with the same fields, read back by Python's csv module;
-#  3. --json and --csv together are refused.
+#  3. --json and --csv together are refused;
+#  4. pyxet-cli watch over three rounds logs the shared address once.
 # Usage: test_cli_conflict.sh BIN_DIR
 set -euo pipefail
 BIN=$(cd "${1:?usage: test_cli_conflict.sh BIN_DIR}" && pwd)
@@ -29,7 +30,8 @@ EOF2
 
 "$ROOT/scripts/lab.sh" --fleet "$work/fleet.json" -- bash -c '
   "$0/pyxet-cli" find --json --log --wait 1.5 >"$1/found.json" 2>"$1/log.txt"
-  "$0/pyxet-cli" find --csv --wait 1.5 >"$1/found.csv"' "$BIN" "$work"
+  "$0/pyxet-cli" find --csv --wait 1.5 >"$1/found.csv"
+  "$0/pyxet-cli" watch --seconds 5 --for 12 --log >"$1/watch.out" 2>"$1/watch.txt"' "$BIN" "$work"
 
 # --- 1. One WARNING line, both devices marked --------------------------------------------------
 warnings=$(grep -c "^WARNING	" "$work/log.txt" || true)
@@ -82,3 +84,8 @@ rc=0
 grep -q -- "--json and --csv" "$work/err.txt" || fail "--json --csv: no message"
 [ ! -s "$work/out.txt" ] || fail "--json --csv printed devices"
 echo "one format at a time: ok"
+
+# --- 4. A watch of three rounds tells the shared address once -----------------------------------
+warnings=$(grep -c "^WARNING	IP address 10.77.5.10 is used by" "$work/watch.txt" || true)
+[ "$warnings" -eq 1 ] || { cat "$work/watch.txt" >&2; fail "the watch told the shared address $warnings times, expected 1"; }
+echo "a watch tells a shared address once: ok"

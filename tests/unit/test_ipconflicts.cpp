@@ -137,3 +137,45 @@ TEST(IpConflicts, RegistryLogsEachPairOncePerCycleAfterTheRegistration)
     list.AddDevice(Device("Cellar", "00:0A:14:00:00:02", "10.77.1.10", "10.77.1.11"), kTable, nullptr);
     EXPECT_EQ(log.Lines().back().Level, LOG_WARNING);
 }
+
+// A watched unit answers from a new address and is re-filed in place: it takes its conflicts
+// along (marks and the warning), each pair still told once a cycle, none told twice.
+TEST(IpConflicts, AWatchedUnitRefiledUnderANewAddressTakesItsConflictsAlong)
+{
+    TLogCapture log;
+    TDeviceRegistry list;
+    const auto warnings = [&log] {
+        std::vector<std::string> out;
+        for (size_t i = 0; i < log.Lines().size(); ++i)
+            if (log.Lines()[i].Level == LOG_WARNING)
+                out.push_back(log.Message(i));
+        return out;
+    };
+    const auto marked = [&list] {
+        std::vector<std::string> out;
+        for (const TDeviceEntry& e : list.DeviceList())
+            if (list.IpConflicts().InConflict(e.Device.get()))
+                out.push_back(e.Device->Info.Name);
+        return out;
+    };
+    list.SetKeepUnits(true);
+    list.AddDevice(Device("Boiler", "00:0A:14:00:00:01", "10.77.1.10", "10.77.1.10"), kTable, nullptr);
+    list.AddDevice(Device("Cellar", "00:0A:14:00:00:02", "10.77.1.10", "10.77.1.11"), kTable, nullptr);
+    list.AddDevice(Device("Roof", "00:0A:14:00:00:03", "10.77.1.30", "10.77.1.30"), kTable, nullptr);
+    const std::string boilerCellar = "IP address 10.77.1.10 is used by 00:0A:14:00:00:01 and 00:0A:14:00:00:02";
+    EXPECT_EQ(warnings(), std::vector<std::string>{boilerCellar});
+
+    // Cellar takes the Roof's address: the old pair's marks go, the new pair is told once.
+    list.AddDevice(Device("Cellar", "00:0A:14:00:00:02", "10.77.1.30", "10.77.1.31"), kTable, nullptr);
+    const std::string roofCellar = "IP address 10.77.1.30 is used by 00:0A:14:00:00:03 and 00:0A:14:00:00:02";
+    EXPECT_EQ(warnings(), (std::vector<std::string>{boilerCellar, roofCellar}));
+    EXPECT_EQ(marked(), (std::vector<std::string>{"Cellar", "Roof"}));
+    list.AddDevice(Device("Cellar", "00:0A:14:00:00:02", "10.77.1.30", "10.77.1.31"), kTable, nullptr);  // again
+    // Back at the Boiler's address, and away again: marked there, the pair not told twice.
+    list.AddDevice(Device("Cellar", "00:0A:14:00:00:02", "10.77.1.10", "10.77.1.11"), kTable, nullptr);
+    EXPECT_EQ(marked(), (std::vector<std::string>{"Boiler", "Cellar"}));
+    list.AddDevice(Device("Cellar", "00:0A:14:00:00:02", "10.77.1.40", "10.77.1.40"), kTable, nullptr);
+    EXPECT_EQ(marked(), std::vector<std::string>{});
+    EXPECT_EQ(warnings(), (std::vector<std::string>{boilerCellar, roofCellar}));
+    EXPECT_EQ(list.DeviceList().size(), 3u);
+}

@@ -211,3 +211,88 @@ TEST_F(Registry, NamesWithControlsAreLoggedOnOneLineAndFiledAsSent)
     EXPECT_EQ(Log.ActionLog[0].Text, " Found Boiler\\x0D\\x0AERROR\\x09forged\\x1B[31m\\u{202E} device at 10.77.0.9");
     EXPECT_EQ(Log.ActionLog[0].Level, LOG_INFO);
 }
+
+// A watched unit that answers with a new address or name keeps its object and its place in the
+// list's order moves with its new line; the old line is gone and PreviousList stays as it was.
+TEST_F(Registry, RefilesAChangedAnswerUnderItsNewLine)
+{
+    List.AddDevice(Device(3, "b", "00:00:00:00:00:02", "10.77.0.2"), kTable, Server);
+    List.AddDevice(Device(3, "a", "00:00:00:00:00:01", "10.77.0.1"), kTable, Server);
+    List.BeginCycle();
+    List.AddDevice(Device(3, "b", "00:00:00:00:00:02", "10.77.0.2", &DestroyedNames), kTable, Server);
+    List.AddDevice(Device(3, "a", "00:00:00:00:00:01", "10.77.0.1", &DestroyedNames), kTable, Server);
+    List.AddDevice(Device(3, "c", "00:00:00:00:00:03", "10.77.0.3", &DestroyedNames), kTable, Server);
+    const std::vector<std::string> previous = List.PreviousList();
+    TProduct* a = List.DeviceList()[0].Device.get();
+    const std::string oldLine = List.DeviceList()[0].Line;
+
+    TProductInfo answer = Device(3, "d", "00:00:00:00:00:01", "10.77.0.41")->Info;
+    EXPECT_EQ(List.Refile(a, answer, kTable), 2);
+
+    EXPECT_EQ(Names(), (std::vector<std::string>{"b", "c", "d"}));
+    EXPECT_EQ(List.DeviceList()[2].Device.get(), a);  // the same object, views keep it
+    EXPECT_EQ(a->Info.PeerIP, "10.77.0.41");
+    EXPECT_EQ(a->Info.TypeName, "Poseidon 2261");
+    EXPECT_EQ(List.DeviceList()[2].Line, TDeviceRegistry::DisplayLine(a->Info));
+    const std::vector<std::string> lines = Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), oldLine), 0);
+    EXPECT_EQ(List.PreviousList(), previous);
+    EXPECT_FALSE(List.InPreviousList(List.DeviceList()[2].Line));  // shown as new
+    EXPECT_TRUE(DestroyedNames.empty());
+
+    // Refiled under its own line (nothing changed), under another unit's line, or not listed.
+    EXPECT_EQ(List.Refile(a, a->Info, kTable), 2);
+    EXPECT_EQ(List.Refile(a, List.DeviceList()[0].Device->Info, kTable), -1);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"b", "c", "d"}));
+    auto stranger = Device(3, "x", "00:00:00:00:00:09");
+    EXPECT_EQ(List.Refile(stranger.get(), answer, kTable), -1);
+    EXPECT_EQ(List.DeviceList().size(), 3u);
+}
+
+// While units are kept, an answer of a listed unit is no new entry: the same line is dropped
+// unlogged, other fields re-file the listed device and tell the window; a new unit is filed and
+// registered as in any cycle. Off again, answers are filed by their lines alone.
+TEST_F(Registry, KeptUnitsAreRefiledNotListedTwice)
+{
+    std::vector<TProduct*> registered;
+    List.OnRegister = [&](TProduct* d) { registered.push_back(d); };
+    std::vector<std::pair<int, int>> refiled;
+    List.OnRefiled = [&](TProduct*, int from, int to) { refiled.emplace_back(from, to); };
+    List.AddDevice(Device(3, "b", "00:00:00:00:00:02", "10.77.0.2"), kTable, Server);
+    List.AddDevice(Device(3, "a", "00:00:00:00:00:01", "10.77.0.1"), kTable, Server);
+    TProduct* a = List.DeviceList()[0].Device.get();
+    List.SetKeepUnits(true);
+    EXPECT_EQ(List.UnitOf("00:00:00:00:00:01", ""), a);
+    const size_t logged = Log.ActionLog.size();
+
+    List.AddDevice(Device(3, "a", "00:00:00:00:00:01", "10.77.0.1", &DestroyedNames), kTable, Server);
+    EXPECT_EQ(Log.ActionLog.size(), logged);
+    EXPECT_EQ(registered.size(), 2u);
+    EXPECT_EQ(DestroyedNames, (std::vector<std::string>{"a"}));
+
+    List.AddDevice(Device(3, "c", "00:00:00:00:00:01", "10.77.0.51"), kTable, Server);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"b", "c"}));
+    EXPECT_EQ(List.DeviceList()[1].Device.get(), a);
+    EXPECT_EQ(refiled, (std::vector<std::pair<int, int>>{{0, 1}}));
+    EXPECT_EQ(List.LastFiledRow(), -1);
+    EXPECT_EQ(registered.size(), 2u);
+    // The new line is the unit's now: the same answer again changes nothing, the old one
+    // re-files it back.
+    List.AddDevice(Device(3, "c", "00:00:00:00:00:01", "10.77.0.51"), kTable, Server);
+    EXPECT_EQ(refiled, (std::vector<std::pair<int, int>>{{0, 1}}));
+    List.AddDevice(Device(3, "a", "00:00:00:00:00:01", "10.77.0.1"), kTable, Server);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(refiled, (std::vector<std::pair<int, int>>{{0, 1}, {1, 0}}));
+
+    List.AddDevice(Device(3, "d", "00:00:00:00:00:04", "10.77.0.4"), kTable, Server);
+    EXPECT_EQ(registered.size(), 3u);
+    EXPECT_EQ(List.UnitOf("00:00:00:00:00:04", ""), List.DeviceList()[2].Device.get());
+    List.AddDevice(Device(3, "d", "00:00:00:00:00:04", "10.77.0.4"), kTable, Server);
+    EXPECT_EQ(registered.size(), 3u);
+    EXPECT_EQ(refiled.size(), 2u);
+
+    List.SetKeepUnits(false);
+    List.AddDevice(Device(3, "e", "00:00:00:00:00:01", "10.77.0.1"), kTable, Server);
+    EXPECT_EQ(List.DeviceList().size(), 4u);
+    EXPECT_EQ(List.UnitOf("00:00:00:00:00:01", ""), nullptr);
+}

@@ -761,3 +761,54 @@ TEST_F(Settings, HistoryAndCompareKeys)
     for (const auto& [value, keep] : keeps)
         EXPECT_EQ(Load(std::string("[History]\nKeep=") + value + "\n").HistoryKeep, keep) << value;
 }
+
+TEST_F(Settings, WatchKeysOnlyOnceTheySaySomething)
+{
+    TSettings s = Load("[Logs]\nTime=True\n");
+    EXPECT_EQ(s.WatchSeconds, 30);
+    EXPECT_FALSE(s.WatchNotify);
+    EXPECT_EQ(s.WatchSite, "");
+    std::string error;
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    EXPECT_EQ(ReadFile(Dir / "Pyxet.ini").find("[Watch]"), std::string::npos) << "defaults are not written";
+
+    s.WatchNotify = true;
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    std::string text = ReadFile(Dir / "Pyxet.ini");
+    EXPECT_NE(text.find("[Watch]\nNotify=True\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Seconds"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Site"), std::string::npos) << text;
+
+    s.WatchSeconds = 120;
+    s.WatchSite = "/home/u/sites/plant 2.csv";
+    ASSERT_TRUE(SaveSettings(AppDir, s, &error)) << error;
+    TSettings back;
+    LoadSettings(AppDir, back);
+    EXPECT_EQ(back.WatchSeconds, 120);
+    EXPECT_TRUE(back.WatchNotify);
+    EXPECT_EQ(back.WatchSite, "/home/u/sites/plant 2.csv");
+
+    // Back to the defaults: the keys the file has are written, so the old values do not return.
+    back.WatchSeconds = 30;
+    back.WatchNotify = false;
+    back.WatchSite.clear();
+    ASSERT_TRUE(SaveSettings(AppDir, back, &error)) << error;
+    text = ReadFile(Dir / "Pyxet.ini");
+    EXPECT_NE(text.find("[Watch]\nNotify=False\nSeconds=30\nSite=\n"), std::string::npos) << text;
+    TSettings again;
+    LoadSettings(AppDir, again);
+    EXPECT_EQ(again.WatchSeconds, 30);
+    EXPECT_FALSE(again.WatchNotify);
+    EXPECT_EQ(again.WatchSite, "");
+}
+
+TEST_F(Settings, WatchSecondsAreKeptWithinFiveToAnHour)
+{
+    const std::pair<const char*, int> cases[] = {{"30", 30},   {"5", 5},     {"3600", 3600}, {"4", 5},
+                                                 {"0", 5},     {"3601", 3600}, {"99999", 3600}, {"-5", 30},
+                                                 {"x", 30},    {"", 30},     {"7.5", 30}};
+    for (const auto& [text, seconds] : cases)
+        EXPECT_EQ(Load(std::string("[Watch]\nSeconds=") + text + "\n").WatchSeconds, seconds) << text;
+    EXPECT_TRUE(Load("[Watch]\nNotify=1\n").WatchNotify);
+    EXPECT_FALSE(Load("[Watch]\nNotify=maybe\n").WatchNotify);
+}

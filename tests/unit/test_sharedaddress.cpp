@@ -106,6 +106,22 @@ TEST(SharedAddress, EveryAnswerOfTheCycleCounts)
     EXPECT_EQ(SharersOf(sharing, nullptr), 0);
 }
 
+// A unit a watch has marked gone shares with nobody: its old address may be another's now.
+TEST(SharedAddress, UnitsAwayCountForNoOne)
+{
+    TDeviceRegistry list;
+    list.AddDevice(Device(1, "Gone", "00:0A:14:00:00:01", "192.168.1.80"), kOrvexTable, nullptr);
+    list.AddDevice(Device(3, "Here", "00:0A:14:00:00:02", "192.168.1.80"), kOrvexTable, nullptr);
+    list.AddDevice(Device(3, "There", "00:0A:14:00:00:03", "192.168.1.80"), kOrvexTable, nullptr);
+    const auto away = [](const TProduct& device) { return device.Info.Name == "Gone"; };
+    const TAddressSharers sharing = AddressSharers(list, away);
+    std::map<std::string, int> byName;
+    for (const TDeviceEntry& entry : list.DeviceList())
+        byName[entry.Device->Info.Name] = SharersOf(sharing, entry.Device.get());
+    EXPECT_EQ(byName, (std::map<std::string, int>{{"Gone", 0}, {"Here", 1}, {"There", 1}}));
+    EXPECT_EQ(SharersOf(AddressSharers(list), list.DeviceList()[0].Device.get()), 2);
+}
+
 TEST(SharedAddress, TheReasonCountsTheOthers)
 {
     UseLanguage("en");

@@ -182,6 +182,33 @@ TEST_F(UdpServer, BurstIsDeliveredWholeAndInOrder)
         ASSERT_EQ((got[i].Data[0] << 8) | got[i].Data[1], i);
 }
 
+TEST_F(UdpServer, BurstIsHandedOverASliceOfTimePerPass)
+{
+    // A burst that takes the handler far longer than a slice (30 datagrams of 2 ms each): the
+    // pass of the event loop that takes the first ones returns before the last, which come in
+    // the next passes, in order.
+    TUDPServer sender, receiver;
+    std::vector<TReceived> got;
+    const TUDPServer::TReadHandler record = Recorder(got);
+    receiver.OnRead = [&](TUDPServer* endpoint, const uint8_t* data, size_t size, const std::string& ip, uint16_t port) {
+        record(endpoint, data, size, ip, port);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    };
+    const int count = 30;
+    for (int i = 0; i < count; ++i)
+        Send(sender, receiver.LocalPort(), {static_cast<uint8_t>(i)});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the receiving thread queues them
+    QElapsedTimer timer;
+    timer.start();
+    while (got.empty() && timer.elapsed() < 2000)
+        QCoreApplication::processEvents();  // one pass
+    ASSERT_FALSE(got.empty());
+    EXPECT_LT(got.size(), size_t(count));
+    ASSERT_TRUE(Pump([&] { return got.size() >= count; }));
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(got[size_t(i)].Data[0], i);
+}
+
 TEST_F(UdpServer, BurstLargerThanTheReceiveBufferArrivesWhole)
 {
     // Three times what the largest receive buffer the kernel grants holds (about 10,000 queued

@@ -114,6 +114,27 @@ bool WriteRollout(TIniFile& ini, const TSettings& settings)
         && write("BackupFirst", flag(settings.RolloutBackupFirst), "False")
         && write("Retries", std::to_string(settings.RolloutRetries), "0");
 }
+
+// A number of seconds kept within [low, high] (a large number: as long as allowed); anything
+// but digits gives def.
+int SecondsWithin(const std::string& text, int low, int high, int def)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+        return def;
+    if (text.size() > 4)
+        return high;
+    return std::clamp(std::stoi(text), low, high);
+}
+
+// The [Watch] keys the same way.
+bool WriteWatch(TIniFile& ini, const TSettings& settings)
+{
+    auto write = [&ini](const char* key, const std::string& value, const std::string& def) {
+        return WriteUnlessDefault(ini, "Watch", key, value, def);
+    };
+    return write("Seconds", std::to_string(settings.WatchSeconds), "30")
+        && write("Notify", settings.WatchNotify ? "True" : "False", "False") && write("Site", settings.WatchSite, "");
+}
 } // namespace
 
 std::string ProgramFolder() { return ProgramFolders().AppDir; }
@@ -255,6 +276,9 @@ void LoadSettings(const std::string& appDir, TSettings& settings)
     settings.RolloutSkipCurrent = ParseSettingsBool(ini.ReadString("Rollout", "SkipCurrent", ""), false);
     settings.RolloutBackupFirst = ParseSettingsBool(ini.ReadString("Rollout", "BackupFirst", ""), false);
     settings.RolloutRetries = ParseRolloutCount(ini.ReadString("Rollout", "Retries", ""), kMaxRolloutRetries, 0);
+    settings.WatchSeconds = ParseWatchSeconds(ini.ReadString("Watch", "Seconds", ""));
+    settings.WatchNotify = ParseSettingsBool(ini.ReadString("Watch", "Notify", ""), false);
+    settings.WatchSite = ini.ReadString("Watch", "Site", "");
     settings.HistoryFolder = ini.ReadString("History", "Folder", "");
     settings.HistoryKeep = ParseHistoryKeep(ini.ReadString("History", "Keep", ""));
     settings.IdentityPaths = ParseIdentityPaths(ini.ReadString("Compare", "Identity", ""));
@@ -327,14 +351,9 @@ int ParseTransferJobs(const std::string& text)
     return 1;
 }
 
-int ParseVerifySeconds(const std::string& text)
-{
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
-        return 120;
-    if (text.size() > 4)
-        return 3600;  // a large number: as long as allowed
-    return std::clamp(std::stoi(text), 10, 3600);
-}
+int ParseVerifySeconds(const std::string& text) { return SecondsWithin(text, 10, 3600, 120); }
+
+int ParseWatchSeconds(const std::string& text) { return SecondsWithin(text, 5, 3600, 30); }
 
 int ParseRepeat(const std::string& text)
 {
@@ -361,6 +380,7 @@ bool SaveSettings(const std::string& appDir, const TSettings& settings, std::str
         && WriteDiscovery(ini, settings)
         && WriteWindow(ini, settings.Window, settings.Scheme, settings.Columns)
         && WriteTransfers(ini, settings) && WriteRollout(ini, settings) && WriteCompare(ini, settings)
+        && WriteWatch(ini, settings)
         && ini.Save(path);
     if (!ok && error) {
         *error = Format(_("Unable to write to %s"), path.c_str());

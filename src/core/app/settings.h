@@ -67,6 +67,10 @@ struct TSettings {
     // [Compare] Preview: a preview before anything is written; written only once it is off (or
     // the file has it).
     bool Preview = true;
+    // [Watch]: each written only once it differs from its default (or the file has it).
+    int WatchSeconds = 30;       // Seconds: between two rounds of the watch (5 to 3600)
+    bool WatchNotify = false;    // Notify: desktop notifications of units gone and new
+    std::string WatchSite;       // Site: the site file last opened or saved, reopened at start
 };
 
 // DataDir, with its trailing '/': the program's own folder in the build folder, the user's
@@ -140,6 +144,9 @@ constexpr int kMaxRolloutRetries = 10;
 // [Rollout] First, Wave, HaltAfter and Retries as read: a whole number 0 to `most`; anything else
 // (blanks included) is `def`.
 int ParseRolloutCount(const std::string& text, int most, int def);
+
+// [Watch] Seconds as read: a whole number kept within 5 to 3600; anything else is 30.
+int ParseWatchSeconds(const std::string& text);
 
 // [Transfers] Jobs as read: 1, 2, 4, 8 or 16; anything else is 1.
 int ParseTransferJobs(const std::string& text);

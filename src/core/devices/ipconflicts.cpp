@@ -41,6 +41,26 @@ std::vector<TIpConflict> TIpConflicts::Add(const void* device, const std::string
     return found;
 }
 
+std::vector<TIpConflict> TIpConflicts::Move(const void* device, const std::string& ip, const std::string& mac)
+{
+    if (const auto at = Addresses.find(device); at != Addresses.end()) {
+        if (at->second == ip)
+            return {};
+        const auto old = ByAddress.find(at->second);
+        std::vector<TClaim>& claims = old->second;
+        claims.erase(std::remove_if(claims.begin(), claims.end(), [device](const TClaim& c) { return c.Device == device; }),
+                     claims.end());
+        for (const TClaim& claim : claims)
+            if (std::none_of(claims.begin(), claims.end(), [&claim](const TClaim& c) { return c.MacKey != claim.MacKey; }))
+                Conflicted.erase(claim.Device);
+        if (claims.empty())
+            ByAddress.erase(old);
+        Addresses.erase(at);
+    }
+    Conflicted.erase(device);
+    return Add(device, ip, mac);
+}
+
 std::string TIpConflicts::AddressOf(const void* device) const
 {
     const auto at = Addresses.find(device);

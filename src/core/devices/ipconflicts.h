@@ -29,6 +29,10 @@ public:
     // that were not reported before in this cycle. MACs are compared without regard to letter
     // case, so one device listed twice (a changed name) is no conflict with itself.
     std::vector<TIpConflict> Add(const void* device, const std::string& ip, const std::string& mac);
+    // A listed device that now reports another address (a watched unit re-filed): filed there
+    // instead, its old address's marks decided again. Returns the pairs it makes that were not
+    // reported before in this cycle, as Add.
+    std::vector<TIpConflict> Move(const void* device, const std::string& ip, const std::string& mac);
     // The device shares its address with a device of another MAC.
     bool InConflict(const void* device) const { return Conflicted.count(device) != 0; }
     // The address the device was filed under, and the other MACs listed there (each once, in the

@@ -2,12 +2,14 @@
 #include "core/devices/registry.h"
 
 #include "core/app/i18n.h"
+#include "core/devices/family.h"
 #include "core/devices/utils.h"
 #include "core/log/actionlog.h"
 #include "core/log/format.h"
 #include "core/log/safetext.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
 
@@ -71,6 +73,7 @@ void TDeviceRegistry::FreeDevices()
     std::vector<TDeviceEntry> doomed;
     doomed.swap(Devices);
     Keys.clear();
+    Units.clear();
     Conflicts.Clear();
     LastFiled = -1;
     doomed.clear();
@@ -82,6 +85,28 @@ void TDeviceRegistry::AddDevice(std::unique_ptr<TProduct> device, const TProduct
         return;
     device->Info.TypeName = ProductTypeName(products, device->Info.TypeCode);
     device->UdpServer = server;
+    const std::string unit = KeepUnits ? UnitKey(device->Info.MAC, device->Family().Name) : std::string();
+    if (KeepUnits) {
+        if (const auto listed = Units.find(unit); listed != Units.end()) {
+            if (DisplayLine(device->Info) != listed->second.Line) {
+                TProduct* filed = listed->second.Device;
+                const int from = static_cast<int>(
+                    std::find_if(Devices.begin(), Devices.end(), [filed](const TDeviceEntry& e) { return e.Device.get() == filed; })
+                    - Devices.begin());
+                const int to = Refile(filed, device->Info, products);
+                if (to >= 0) {
+                    // A new configured address takes the unit's conflicts with it; each pair is
+                    // still told once a cycle.
+                    const std::vector<TIpConflict> conflicts = Conflicts.Move(filed, filed->Info.IP, filed->Info.MAC);
+                    if (OnRefiled)
+                        OnRefiled(filed, from, to);
+                    LogConflicts(conflicts);
+                }
+            }
+            LastFiled = -1;
+            return;  // the answer's own object is destroyed on return
+        }
+    }
     std::string line = DisplayLine(device->Info);
     QString key = SortKey(line);
 
@@ -96,10 +121,67 @@ void TDeviceRegistry::AddDevice(std::unique_ptr<TProduct> device, const TProduct
         Keys.insert(at, std::move(key));
         Devices.insert(Devices.begin() + index, TDeviceEntry{std::move(line), std::move(device)});
         conflicts = Conflicts.Add(registered, registered->Info.IP, registered->Info.MAC);
+        if (KeepUnits)
+            Units.emplace(unit, TListedUnit{registered, Devices[size_t(index)].Line});
     }
     Register(registered, conflicts);
     // A duplicate's object (still owned by `device`) is destroyed on return: the list keeps the
     // device that answered first, and nothing else refers to the new one.
+}
+
+std::string TDeviceRegistry::UnitKey(const std::string& mac, const std::string& family)
+{
+    std::string key = mac;
+    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return char(std::toupper(c)); });
+    return key + '\n' + family;
+}
+
+void TDeviceRegistry::SetKeepUnits(bool keep)
+{
+    KeepUnits = keep;
+    Units.clear();
+    if (!keep)
+        return;
+    // The first device filed for a unit stands for it.
+    for (const TDeviceEntry& entry : Devices)
+        Units.emplace(UnitKey(entry.Device->Info.MAC, entry.Device->Family().Name), TListedUnit{entry.Device.get(), entry.Line});
+}
+
+TProduct* TDeviceRegistry::UnitOf(const std::string& mac, const std::string& family) const
+{
+    const auto found = Units.find(UnitKey(mac, family));
+    return found == Units.end() ? nullptr : found->second.Device;
+}
+
+int TDeviceRegistry::Refile(TProduct* filed, const TProductInfo& answer, const TProductTable& products)
+{
+    const auto entry = std::find_if(Devices.begin(), Devices.end(),
+                                    [filed](const TDeviceEntry& e) { return e.Device.get() == filed; });
+    if (entry == Devices.end())
+        return -1;
+    TProductInfo info = answer;
+    info.TypeName = ProductTypeName(products, info.TypeCode);
+    std::string line = DisplayLine(info);
+    QString key = SortKey(line);
+    const auto from = entry - Devices.begin();
+    const auto same = std::lower_bound(Keys.begin(), Keys.end(), key, KeyLess);
+    if (same != Keys.end() && !KeyLess(key, *same) && same - Keys.begin() != from)
+        return -1;
+
+    // The unit (known by the MAC it was listed with) is filed under the new line now.
+    if (KeepUnits)
+        if (const auto listed = Units.find(UnitKey(filed->Info.MAC, filed->Family().Name));
+            listed != Units.end() && listed->second.Device == filed)
+            listed->second.Line = line;
+    std::unique_ptr<TProduct> device = std::move(entry->Device);
+    Devices.erase(entry);
+    Keys.erase(Keys.begin() + from);
+    device->Info = std::move(info);
+    const auto at = std::lower_bound(Keys.begin(), Keys.end(), key, KeyLess);
+    const auto index = at - Keys.begin();
+    Keys.insert(at, std::move(key));
+    Devices.insert(Devices.begin() + index, TDeviceEntry{std::move(line), std::move(device)});
+    return static_cast<int>(index);
 }
 
 void TDeviceRegistry::Register(TProduct* device, const std::vector<TIpConflict>& conflicts)
@@ -112,6 +194,11 @@ void TDeviceRegistry::Register(TProduct* device, const std::vector<TIpConflict>&
     if (OnRegister)
         OnRegister(device);
     LogAction("", Format(_("Product was added: %s"), typeName.c_str()), LOG_DEBUG);
+    LogConflicts(conflicts);
+}
+
+void TDeviceRegistry::LogConflicts(const std::vector<TIpConflict>& conflicts)
+{
     for (const TIpConflict& c : conflicts)
         LogAction("", Format(_("IP address %s is used by %s and %s"), c.IP.c_str(), c.FirstMac.c_str(), c.SecondMac.c_str()),
                   LOG_WARNING);

@@ -16,17 +16,23 @@ std::vector<int> AddressSharers(const std::vector<TIpClaim>& answers)
     return others;
 }
 
-TAddressSharers AddressSharers(const TDeviceRegistry& registry)
+TAddressSharers AddressSharers(const TDeviceRegistry& registry, const std::function<bool(const TProduct& device)>& away)
 {
     std::vector<TIpClaim> answers;
+    std::vector<const TProduct*> devices;
     answers.reserve(registry.DeviceList().size());
-    for (const TDeviceEntry& entry : registry.DeviceList())
+    devices.reserve(registry.DeviceList().size());
+    for (const TDeviceEntry& entry : registry.DeviceList()) {
+        if (away && away(*entry.Device))
+            continue;
         answers.push_back({entry.Device->Info.PeerIP, entry.Device->Info.MAC});
+        devices.push_back(entry.Device.get());
+    }
     const std::vector<int> others = AddressSharers(answers);
     TAddressSharers sharing;
     for (size_t i = 0; i < others.size(); ++i)
         if (others[i] > 0)
-            sharing[registry.DeviceList()[i].Device.get()] = others[i];
+            sharing[devices[i]] = others[i];
     return sharing;
 }
 

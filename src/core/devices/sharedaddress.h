@@ -5,6 +5,7 @@
 #pragma once
 #include "core/devices/ipconflicts.h"
 
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -19,7 +20,10 @@ std::vector<int> AddressSharers(const std::vector<TIpClaim>& answers);
 // The same over every device of the registry's cycle, whatever a type filter, a search, --type or
 // --family later shows of them: the devices that share their sender address, with the number of
 // other units there. A device that has its address alone is not in it.
+// `away` (may be empty): devices that count for no one, units a watch has marked gone or missing;
+// they share with nobody either.
 using TAddressSharers = std::unordered_map<const TProduct*, int>;
-TAddressSharers AddressSharers(const TDeviceRegistry& registry);
+TAddressSharers AddressSharers(const TDeviceRegistry& registry,
+                               const std::function<bool(const TProduct& device)>& away = {});
 // How many other units share the device's address (0: none), from AddressSharers.
 int SharersOf(const TAddressSharers& sharers, const TProduct* device);

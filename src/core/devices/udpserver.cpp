@@ -3,6 +3,7 @@
 // order.
 #include "core/devices/udpserver.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QMetaObject>
 #include <QUdpSocket>
@@ -27,6 +28,9 @@ namespace {
 // 832 bytes of buffer per queued datagram whatever its size, so the default (about 200 KiB)
 // holds only some 250 answers. 4 MiB (the kernel doubles it) holds several thousand.
 constexpr int kWantedReceiveBuffer = 4 * 1024 * 1024;
+
+// How long one pass of the event loop hands queued datagrams to the handler (milliseconds).
+constexpr qint64 kDeliverySliceMs = 10;
 
 // Raises the socket's receive buffer. Must run after bind: before it, Qt has no socket yet and
 // silently forgets the option. SO_RCVBUFFORCE passes net.core.rmem_max where the process may
@@ -236,13 +240,21 @@ void TUDPServer::DeliverQueued()
 {
     // One datagram at a time from the shared queue. While a handler runs (even one that waits in
     // an event loop of its own, a message box) no further delivery is asked for, so the next
-    // datagrams wait their turn and come in order when it has returned.
+    // datagrams wait their turn and come in order when it has returned. A site's burst of
+    // answers is handed over a slice of time at a time: the rest wait for another pass of the
+    // event loop, so the window keeps drawing and its timers keep running meanwhile.
+    QElapsedTimer slice;
+    slice.start();
     for (;;) {
         TDatagram datagram;
         {
             const std::lock_guard<std::mutex> lock(QueueLock);
             if (Queue.empty()) {
                 DeliveryPosted = false;
+                return;
+            }
+            if (slice.elapsed() >= kDeliverySliceMs) {
+                QMetaObject::invokeMethod(this, [this] { DeliverQueued(); }, Qt::QueuedConnection);
                 return;
             }
             datagram = std::move(Queue.front());

@@ -19,15 +19,23 @@
 namespace {
 
 // Each family's handler hands its decoded devices to the registry, named by its own table;
-// route (may be empty) sets where the device's commands go.
+// route (may be empty) sets where the device's commands go; told (may be empty) hears of it
+// once it is filed.
 TDeviceSink SinkFor(TDeviceRegistry& list, const TDiscoveryFamily& family,
-                    std::function<void(TProduct&)> route)
+                    std::function<void(TProduct&)> route, std::function<void(const TProductInfo&)> told)
 {
-    return [&list, products = family.Products, server = family.Server,
-            route = std::move(route)](std::unique_ptr<TProduct> device) {
+    return [&list, products = family.Products, server = family.Server, route = std::move(route),
+            told = std::move(told)](std::unique_ptr<TProduct> device) {
         if (route)
             route(*device);
+        if (!told) {
+            list.AddDevice(std::move(device), *products, server);
+            return;
+        }
+        TProductInfo info = device->Info;  // a duplicate is destroyed by AddDevice
+        info.TypeName = ProductTypeName(*products, info.TypeCode);
         list.AddDevice(std::move(device), *products, server);
+        told(info);
     };
 }
 
@@ -94,12 +102,17 @@ void TDiscoveryRun::Start(TDeviceRegistry& list, std::vector<TDiscoveryFamily> f
     std::vector<TSweepFamily> sweepFamilies;  // every family is asked; those without an endpoint unheard
     for (const TFamily* family : Families())
         sweepFamilies.push_back({family, {}});
+    auto told = [this](const TFamily* family, bool unicast) -> std::function<void(const TProductInfo&)> {
+        if (!OnAnswer)
+            return {};
+        return [observer = OnAnswer, family, unicast](const TProductInfo& info) { observer(info, *family, unicast); };
+    };
     for (const TDiscoveryFamily& family : Asked) {
-        const TDeviceSink sink = SinkFor(list, family, route);
-        family.Server->OnRead = family.Family->InfoHandler(sink);
-        for (TSweepFamily& swept : sweepFamilies)
-            if (swept.Family == family.Family)
-                swept.OnAnswer = family.Family->InfoHandler(sink);
+        family.Server->OnRead = family.Family->InfoHandler(SinkFor(list, family, route, told(family.Family, false)));
+        const TDeviceSink swept = SinkFor(list, family, route, told(family.Family, true));
+        for (TSweepFamily& sweepFamily : sweepFamilies)
+            if (sweepFamily.Family == family.Family)
+                sweepFamily.OnAnswer = family.Family->InfoHandler(swept);
     }
 
     SendRound();

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,6 +68,11 @@ public:
     void Stop();
     bool Sending() const;
     TUnicastSweep* Sweep() const { return Sweeper.get(); }
+
+    // Told of every answer after the registry has filed it (duplicates too): the device's
+    // info with its type name, its family, and whether it answered a unicast request of the
+    // sweep. Set before Start.
+    std::function<void(const TProductInfo& info, const TFamily& family, bool unicast)> OnAnswer;
 
 signals:
     // Addresses of the sweep asked so far (each pass counted), of total.

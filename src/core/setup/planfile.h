@@ -4,6 +4,7 @@
 // TelnetPort give values, every other column is ignored. Undo files are plan files too: the
 // values of the devices a plan changes, as they were before it, written before anything is sent.
 #pragma once
+#include "core/discovery/csvread.h"
 #include "core/setup/plan.h"
 
 #include <array>
@@ -36,11 +37,7 @@ struct TPlanFile {
 };
 
 // Why a file cannot be read: CSV syntax, text that is not UTF-8, no MAC column.
-struct TPlanReadError {
-    int Line = 0;
-    int Column = 0;       // character of the line (from 1), 0 when the whole line is meant
-    std::string Message;  // translated, with the position
-};
+using TPlanReadError = TCsvReadError;
 
 // Reads a plan file's bytes: RFC 4180 (quoted fields with doubled quotes and line breaks,
 // CRLF or LF), a UTF-8 byte order mark skipped, the separator ',' or, when the header holds ';'

@@ -15,11 +15,19 @@ class TAnchors : public QObject {
 public:
     void Add(QWidget* w, Qt::Edges edges, QSize parentDesign)
     {
-        Items.push_back({w, w->geometry(), parentDesign, edges});
+        Items.push_back({w, w->geometry(), parentDesign, edges, 0});
         if (!Watched.contains(w->parentWidget())) {
             Watched << w->parentWidget();
             w->parentWidget()->installEventFilter(this);
         }
+    }
+    // The control stops this many pixels above its anchored bottom (0: none), at once.
+    void SetBottomInset(QWidget* w, int inset)
+    {
+        for (Item& it : Items)
+            if (it.W == w)
+                it.Inset = inset;
+        Apply(w->parentWidget());
     }
     void Apply(QWidget* parent)
     {
@@ -41,6 +49,7 @@ public:
                 else
                     r.moveTop(r.top() + dy);
             }
+            r.setHeight(std::max(0, r.height() - it.Inset));
             it.W->setGeometry(r);
         }
     }
@@ -59,6 +68,7 @@ private:
         QRect Design;
         QSize ParentDesign;
         Qt::Edges Edges;
+        int Inset = 0;
     };
     std::vector<Item> Items;
     QList<QWidget*> Watched;

@@ -29,6 +29,8 @@ void TControlLock::Lock()
     for (TItem& item : Items)
         if (item.Control)
             item.Control->setProperty("enabled", false);
+    if (OnChanged)
+        OnChanged(true);
 }
 
 void TControlLock::Unlock()
@@ -39,4 +41,6 @@ void TControlLock::Unlock()
     for (const TItem& item : Items)
         if (item.Control)
             item.Control->setProperty("enabled", item.Enabled);
+    if (OnChanged)
+        OnChanged(false);
 }

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -20,6 +21,8 @@ public:
     void Unlock();
     bool Locked() const { return IsLocked; }
     bool Holds(const QObject* control) const;
+    // Told after each change (true: locked), for what must rest while the lock is held.
+    std::function<void(bool locked)> OnChanged;
 
 private:
     struct TItem {

@@ -61,6 +61,8 @@ public:
     void SetColumnWidths(const std::vector<int>& widths);
     // The user has sized a column, or the settings gave the widths.
     bool ColumnsSized() const { return Sized; }
+    // The rows' model (the watch marks its rows through it).
+    TDeviceListModel* Model() const { return DeviceRows; }
     // The keys act on the list.
     void FocusList();
     // The language changed: the header and the filter's own entries.

@@ -2,6 +2,7 @@
 // live in their own files as further methods of this class; the setup panel (TSetupPanel) and the
 // tool bar and menus (TMainMenus) are parts of their own.
 #include "gui/app/form.h"
+#include "gui/app/watchpanel.h"
 #include "gui/app/devicelistpanel.h"
 #include "gui/app/qtext.h"
 
@@ -190,6 +191,9 @@ void TPyxetForm::BuildAnchors()
                                                       Ui_->btnSetDefault, Ui_->btnConfigDevice})
         Anchors->Add(w, rightBottom, device);
     Anchors->Add(Ui_->DeviceListBox, all, group1);
+    // The open site's line under the list, in room the list gives up while the line shows.
+    SiteLineRoom = Ui_->DeviceListBox->geometry().bottom() - Ui_->WatchSiteLine->geometry().top() + 3;
+    Anchors->Add(Ui_->WatchSiteLine, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge, group1);
     Anchors->Add(Ui_->DeviceCountLabel, leftBottom, group1);
     Anchors->Add(Ui_->DeviceCounter, leftBottom, group1);
     Anchors->Add(Ui_->SearchLabel, leftBottom, group1);
@@ -197,6 +201,16 @@ void TPyxetForm::BuildAnchors()
     Anchors->Add(Ui_->FilterLabel, rightBottom, group1);
     Anchors->Add(Ui_->DeviceFilter, rightBottom, group1);
     Anchors->Add(pbHTTP, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge, status);
+}
+
+void TPyxetForm::ShowSiteLine(const QString& text)
+{
+    QLabel* line = Ui_->WatchSiteLine;
+    line->setText(text);
+    if (line->isHidden() == text.isEmpty())
+        return;
+    Anchors->SetBottomInset(Ui_->DeviceListBox, text.isEmpty() ? 0 : SiteLineRoom);
+    line->setVisible(!text.isEmpty());
 }
 
 void TPyxetForm::WireLogger()
@@ -271,6 +285,7 @@ void TPyxetForm::FormShow()
     RetranslateComponent(this);
     Menus->MarkLanguage();
     MarkTransferMenu();
+    SiteSettingsLoaded();
     List->SetColumnWidths(Settings.Columns);
     RebuildFindMenu();
     ProbeKeyring();
@@ -340,6 +355,8 @@ void TPyxetForm::FormDestroy()
 {
     delete Discovery;  // stops sending before the endpoints go
     Discovery = nullptr;
+    delete Watch;  // its rounds too
+    Watch = nullptr;
     FreeDevices();
     Logger.ActionLog.clear();
     ReleaseHelpLibrary();
@@ -362,6 +379,7 @@ void TPyxetForm::EnterDemoMode()
     ShowListState();  // the panel rests no more; its buttons follow
     EnableDeviceActions(true);
     Ui_->acResumeUpgrade->setEnabled(false);  // no device is searched for
+    Ui_->acWatch->setEnabled(false);
 }
 
 void TPyxetForm::acExitExecute() { close(); }

@@ -9,6 +9,8 @@
 #include "core/devices/sorting.h"
 #include "core/http/faileddevices.h"
 #include "core/log/actionlog.h"
+#include "core/watch/site.h"
+#include "core/watch/watch.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -16,6 +18,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +26,7 @@
 namespace Ui {
 class TPyxetForm;
 }
+class TWatchPanel;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -97,6 +101,10 @@ public:
     // Fills the "Find Devices" drop-down from the PC's interfaces (each time it opens).
     void RebuildFindMenu();
     TDiscoveryRun* Discovery = nullptr;
+    // Actions -> "Watch": rounds over the devices found, gone units marked (watchpanel.h).
+    TWatchPanel* Watch = nullptr;  // child object
+    // The open site's line under the device list (the list shorter by its room); "": none.
+    void ShowSiteLine(const QString& text);
     QProgressDialog* SearchProgress = nullptr;  // shown while a search on other subnets sends
     TFindAtForm* FindAt = nullptr;
 
@@ -105,6 +113,10 @@ public:
     void acHelpExecute();
     // The maker's logo opens the maker's web address.
     void LogoImageClick();
+
+    // ---- (formsite.cpp)
+    void SetUpSiteActions();
+    void SiteSettingsLoaded();
 
     // How many times the settings were written (a closing window writes them once).
     int SettingsSaves() const { return SavesDone; }
@@ -128,6 +140,24 @@ public:
     void Image2Click();
     // Utilities -> "Export Device List...": the rows shown, as CSV or JSON.
     void mExportListClick();
+
+    // ---- The watch's events and the site file (formsite.cpp) ---------------------------------
+    // One event of the watch (already logged): listed on the Log Report's Events page, and for
+    // a unit gone or new a desktop notification when Utilities -> "Notify" is on and none of
+    // the program's windows is active.
+    void AddWatchEvent(const TWatchEvent& event);
+    // How many desktop notifications were handed to the session bus.
+    int NotificationsSent() const { return Notifications; }
+    // Actions -> "Save Site...": every unit of the cycle, with the open site's notes.
+    void acSaveSiteExecute();
+    // Actions -> "Open Site...": the file's units become the watch's expected units.
+    void acOpenSiteExecute();
+    // Actions -> "Close Site": no site open, [Watch] Site forgotten.
+    void acCloseSiteExecute();
+    // Reads a site file and opens it; a refusal goes to an error box (box) or the log only.
+    bool OpenSite(const std::string& path, bool box);
+    // The site open ("" when none) and its notes by unit.
+    const std::string& SitePath() const { return OpenSitePath; }
 
 
     // ---- Batches and plans (src/gui/app/formtransfers.cpp; gui/app/batchcontroller.h) --------
@@ -169,7 +199,8 @@ public:
     // Utilities -> "Resume Last Upgrade..." (off in demonstration mode: it searches first).
     void acResumeUpgradeExecute();
     // One discovery cycle, then `ended` once its last request has gone and kAnswerWaitMs more
-    // have passed; false when no cycle could start.
+    // have passed (while watching: once the watch's round of the new list has ended); false when
+    // no cycle could start.
     bool FindDevicesThen(std::function<void()> ended);
     static constexpr int kAnswerWaitMs = 2000;
     // What a running batch or plan locks, for its whole run: every control that starts a
@@ -238,6 +269,9 @@ private:
 
     void WireTransfers();
     std::vector<TBatchDevice> CheckedDevices() const;
+    // Units the watch shows gone or missing, which count for no batch, sharing rule or compare
+    // of the whole list; empty while not watching.
+    std::function<bool(const TProduct&)> Away() const;
     TBatchController* Controller = nullptr;  // child object
     // Asks the keyring whether it answers (at the first showing); the login dialog's box and
     // "Saved Logins..." follow the answer.
@@ -267,8 +301,12 @@ private:
     TMainMenus* Menus = nullptr;   // child object
     TSetupPanel* Setup = nullptr;  // child object
     std::unique_ptr<TAnchors> Anchors;
+    int SiteLineRoom = 0;  // pixels of the list's height the site line takes
     QStringList Arguments;
     bool Shown = false;
     bool Closed = false;
     int SavesDone = 0;
+    std::string OpenSitePath;                       // the site open, "" when none
+    std::vector<TSiteUnit> OpenSiteUnits;          // its units as read (Save Site keeps them)
+    int Notifications = 0;
 };

@@ -7,6 +7,7 @@
 #include "gui/app/dialogs.h"
 #include "gui/app/devicelistpanel.h"
 #include "gui/app/form.h"
+#include "gui/app/watchpanel.h"
 #include "gui/app/mainmenus.h"
 #include "gui/app/setuppanel.h"
 #include "gui/devices/findat.h"
@@ -106,6 +107,8 @@ void TPyxetForm::SetupDeviceView()
     note->hide();
 
     connect(Ui_->mExportList, &QAction::triggered, this, [this] { mExportListClick(); });
+    Watch = new TWatchPanel(*this, Ui_->acWatch, Ui_->WatchSiteLine);
+    SetUpSiteActions();
 
     // The registry asks the window to show each registered device, and warns before it
     // destroys the devices so that no row or selection points at a freed one.
@@ -187,6 +190,11 @@ void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
     TDiscoveryPlan plan = PlanDiscovery(chosen, targets, Settings.Repeat, &unknown);
     if (!unknown.empty())
         plan = PlanDiscovery({}, targets, Settings.Repeat);
+    if (Watch->Watching()) {
+        // The watch's rounds ask the network, within their budget.
+        Watch->NewList(targets);
+        return;
+    }
     if (SearchProgress) {
         SearchProgress->hide();
         SearchProgress->deleteLater();
@@ -219,6 +227,7 @@ void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
         if (!Dialogs::Automatic())
             progress->show();
     }
+    Watch->CycleBegun();  // its end checks the open site
     Discovery->Start(Devices, DiscoveryFamilies({OrvexServer.get(), HwgServer.get()}, Settings), std::move(plan));
 }
 
@@ -268,6 +277,8 @@ void TPyxetForm::AddDevice(std::unique_ptr<TProduct> device, const TProductTable
 void TPyxetForm::RegisterDevice(TProduct* device)
 {
     const bool following = List->TakeDevice(device);
+    if (Watch)
+        Watch->Registered(*device);  // an expected unit's missing row goes
     if (Devices.IpConflicts().InConflict(device))
         ShowIpConflictNote();
     // The cycle's first device, also when the search hides it (then nothing is selected).

@@ -7,7 +7,9 @@
 
 #include "core/devices/product.h"
 #include "core/devices/sharedaddress.h"
+#include "gui/app/watchpanel.h"
 #include "core/discovery/discovery.h"
+#include "core/watch/watchrun.h"
 #include "core/http/batch.h"
 #include "gui/app/batchcontroller.h"
 #include "gui/app/devicelistpanel.h"
@@ -48,10 +50,12 @@ void TPyxetForm::WireTransfers()
         .CheckedDevices = [this] { return CheckedDevices(); },
         .RegisteredDevices =
             [this] {
-                const auto sharing = AddressSharers(Devices);
+                const auto away = Away();
+                const auto sharing = AddressSharers(Devices, away);
                 std::vector<TBatchDevice> devices;
                 for (const TDeviceEntry& entry : Devices.DeviceList())
-                    devices.push_back(BatchDevice(*entry.Device, sharing));
+                    if (!away || !away(*entry.Device))
+                        devices.push_back(BatchDevice(*entry.Device, sharing));
                 return devices;
             },
         .CheckedProducts =
@@ -62,7 +66,7 @@ void TPyxetForm::WireTransfers()
         .SelectedDevice = [this]() -> std::optional<TBatchDevice> {
             if (!SelectedDevice())
                 return std::nullopt;
-            return BatchDevice(*SelectedDevice(), AddressSharers(Devices));
+            return BatchDevice(*SelectedDevice(), AddressSharers(Devices, Away()));
         },
         .CompareDevices = [this](bool checkedOnly) { return CompareDevices(checkedOnly); },
         .ListedRows = [this](const TFailedDevices& devices) { return devices.Matching(List->RowsNow()); },
@@ -101,10 +105,17 @@ bool TPyxetForm::AnyDeviceChecked() const
     return List->AnyDeviceChecked();
 }
 
+std::function<bool(const TProduct&)> TPyxetForm::Away() const
+{
+    if (!Watch || !Watch->Watching())
+        return {};
+    return [watch = Watch](const TProduct& device) { return watch->IsAway(device); };
+}
+
 std::vector<TBatchDevice> TPyxetForm::CheckedDevices() const
 {
     // Every answer of the cycle counts, the rows that the type filter or the search hide too.
-    const auto sharing = AddressSharers(Devices);
+    const auto sharing = AddressSharers(Devices, Away());
     std::vector<TBatchDevice> devices;
     for (const TProduct* device : List->CheckedDevices())
         devices.push_back(BatchDevice(*device, sharing));
@@ -113,14 +124,16 @@ std::vector<TBatchDevice> TPyxetForm::CheckedDevices() const
 
 std::vector<TCompareDevice> TPyxetForm::CompareDevices(bool checkedOnly) const
 {
-    const auto sharing = AddressSharers(Devices);
+    const auto away = Away();
+    const auto sharing = AddressSharers(Devices, away);
     std::vector<const TProduct*> devices;
     if (checkedOnly)
         for (const TProduct* device : List->CheckedDevices())
             devices.push_back(device);
     else
         for (const TDeviceRow& row : List->RowsNow())
-            devices.push_back(row.Device);
+            if (!away || !away(*row.Device))
+                devices.push_back(row.Device);
     std::vector<TCompareDevice> offered;
     for (const TProduct* device : devices) {
         const TProductInfo info = device->CopyInfo();
@@ -142,6 +155,23 @@ void TPyxetForm::acResumeUpgradeExecute() { Controller->ResumeUpgrade(); }
 
 bool TPyxetForm::FindDevicesThen(std::function<void()> ended)
 {
+    if (Watch && Watch->Watching() && !DemoMode && !Busy()) {
+        // The watch's next round is the new list: `ended` once that round has ended (a round in
+        // progress ends first, before the new one begins).
+        auto begun = std::make_shared<bool>(false);
+        auto begin = std::make_shared<QMetaObject::Connection>();
+        *begin = connect(&Watch->Runner(), &TWatchRunner::RoundBegun, this, [begun](int) { *begun = true; },
+                         Qt::SingleShotConnection);
+        auto end = std::make_shared<QMetaObject::Connection>();
+        *end = connect(&Watch->Runner(), &TWatchRunner::RoundEnded, this, [this, begun, end, ended](int) {
+            if (!*begun)
+                return;
+            disconnect(*end);
+            ended();
+        });
+        FindDevices({});
+        return true;
+    }
     // The cycle's last request may go at once, inside FindDevices: the connection comes first.
     auto sent = std::make_shared<bool>(false);
     const QMetaObject::Connection last = connect(

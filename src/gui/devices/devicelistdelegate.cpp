@@ -84,10 +84,14 @@ void TDeviceListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &box, painter, widget);
         row.setLeft(text.left());
     }
+    // A unit gone or missing from a watched site: grey and italic, whatever its other colours.
+    const bool gone = rows && rows->IsGone(index.row());
     painter->save();
     painter->fillRect(row, SchemeColour(colours.Background));
-    painter->setPen(SchemeColour(colours.Text));
-    painter->setFont(opt.font);
+    painter->setPen(gone ? option.palette.color(QPalette::Disabled, QPalette::Text) : SchemeColour(colours.Text));
+    QFont font = opt.font;
+    font.setItalic(gone);
+    painter->setFont(font);
     painter->drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, ShownText(opt, index));
     painter->restore();
 
@@ -109,6 +113,13 @@ bool TDeviceListDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, 
     if (!event || !view || event->type() != QEvent::ToolTip)
         return QStyledItemDelegate::helpEvent(event, view, option, index);
     const QString whole = index.data(Qt::DisplayRole).toString();
+    // A watched unit's own tip (when it was last seen, the site's note) comes first.
+    const QString tip = index.data(Qt::ToolTipRole).toString();
+    if (!tip.isEmpty()) {
+        QToolTip::showText(event->globalPos(), ShownText(option, index) == whole ? tip : whole + QLatin1Char('\n') + tip,
+                           view, option.rect);
+        return true;
+    }
     if (ShownText(option, index) == whole) {
         QToolTip::hideText();
         return true;

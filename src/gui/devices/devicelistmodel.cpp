@@ -4,8 +4,31 @@
 #include "core/app/i18n.h"
 #include "core/log/safetext.h"
 
+#include "core/log/format.h"
+
+#include <QDateTime>
+#include <QLocale>
+
 #include <algorithm>
 #include <utility>
+
+namespace {
+
+// The Last Seen cell: "Missing" for an expected unit never heard, the local time of its last
+// answer otherwise (the log's form).
+QString LastSeenText(const TRowWatch& watch)
+{
+    if (watch.Missing)
+        return QString::fromUtf8(_("Missing"));
+    if (watch.LastSeen <= 0)
+        return {};
+    const QDateTime when = QDateTime::fromMSecsSinceEpoch(watch.LastSeen).toLocalTime();
+    const QLocale locale;
+    return locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ')
+           + locale.toString(when.time(), QStringLiteral("HH:mm:ss"));
+}
+
+}  // namespace
 
 const std::vector<TDeviceColumn>& DeviceColumns()
 {
@@ -69,6 +92,7 @@ void TDeviceListModel::SetSearch(const std::string& text)
     beginResetModel();
     Search = std::move(search);
     Narrow();
+    MissingShown = MissingMatches();
     endResetModel();
 }
 
@@ -203,7 +227,7 @@ bool TDeviceListModel::IsChecked(int row) const
 
 void TDeviceListModel::SetChecked(int row, bool checked)
 {
-    if (!ValidRow(row) || (Checks[At(row)] != 0) == checked)
+    if (!ValidRow(row) || (Checks[At(row)] != 0) == checked || (checked && IsGone(row)))
         return;
     Checks[At(row)] = checked ? 1 : 0;
     CheckedShown += checked ? 1 : -1;
@@ -214,6 +238,12 @@ void TDeviceListModel::SetChecked(int row, bool checked)
 
 void TDeviceListModel::SetAllChecked(bool checked)
 {
+    if (checked && Watching()) {
+        // Gone rows take no mark: each row on its own.
+        for (int row = 0; row < RowCount(); ++row)
+            SetChecked(row, !IsGone(row));
+        return;
+    }
     // Every registration clears the marks: when none is set, nothing is drawn again.
     const int rows = RowCount();
     if (CheckedShown == (checked ? rows : 0))
@@ -243,34 +273,194 @@ void TDeviceListModel::ClearAllChecks()
         emit dataChanged(index(0, 0), index(RowCount() - 1, 0), {Qt::CheckStateRole});
 }
 
+void TDeviceListModel::SetWatch(TWatchLookup lookup)
+{
+    const bool was = Watching();
+    const int column = int(DeviceColumns().size());
+    if (!was && lookup) {
+        beginInsertColumns(QModelIndex(), column, column);
+        Watch = std::move(lookup);
+        endInsertColumns();
+    } else if (was && !lookup) {
+        beginRemoveColumns(QModelIndex(), column, column);
+        Watch = nullptr;
+        endRemoveColumns();
+    } else {
+        Watch = std::move(lookup);
+    }
+    WatchChanged();
+}
+
+TRowWatch TDeviceListModel::RowWatch(int row) const
+{
+    if (MissingAt(row)) {
+        TRowWatch missing;
+        missing.Missing = true;
+        return missing;
+    }
+    if (!Watching() || !ValidRow(row) || !Device(row))
+        return {};
+    return Watch(*Device(row));
+}
+
+bool TDeviceListModel::IsGone(int row) const
+{
+    const TRowWatch watch = RowWatch(row);
+    return watch.Gone || watch.Missing;
+}
+
+void TDeviceListModel::WatchChanged()
+{
+    for (size_t at = 0; at < View.size(); ++at) {
+        if (!Checks[at] || !Watching())
+            continue;
+        const TRowWatch watch = Watch(*View[at].Device);
+        if (!watch.Gone && !watch.Missing)
+            continue;
+        Checks[at] = 0;
+        --CheckedAll;
+    }
+    Narrow();
+    if (RowCount() > 0)
+        emit dataChanged(index(0, 0), index(RowCount() - 1, columnCount() - 1));
+}
+
+void TDeviceListModel::DeviceRefiled(const TProduct* device, int filed)
+{
+    const auto found = std::find_if(View.begin(), View.end(), [device](const TShownRow& r) { return r.Device == device; });
+    if (found == View.end())
+        return;
+    const size_t from = size_t(found - View.begin());
+    const std::vector<TDeviceEntry>& list = Registry.DeviceList();
+    if (filed < 0 || size_t(filed) >= list.size() || list[size_t(filed)].Device.get() != device)
+        return;
+    Lines[found->Line] = list[size_t(filed)].Line;
+    const size_t to = size_t(filed);
+    if (!Following || from == to || Searching() || !Waiting.empty()) {
+        if (Following && from != to) {
+            // Searching, or lines waiting: the rows are laid out again, marks kept.
+            beginResetModel();
+            const TShownRow row = View[from];
+            const uint8_t mark = Checks[from];
+            View.erase(View.begin() + long(from));
+            Checks.erase(Checks.begin() + long(from));
+            View.insert(View.begin() + long(std::min(to, View.size())), row);
+            Checks.insert(Checks.begin() + long(std::min(to, Checks.size())), mark);
+            Narrow();
+            endResetModel();
+            return;
+        }
+        for (int row = 0; row < RowCount(); ++row)
+            if (At(row) == from)
+                emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+        return;
+    }
+    // One row moves: the view keeps the selection and the other rows.
+    beginMoveRows(QModelIndex(), int(from), int(from), QModelIndex(), int(to > from ? to + 1 : to));
+    const TShownRow row = View[from];
+    const uint8_t mark = Checks[from];
+    View.erase(View.begin() + long(from));
+    Checks.erase(Checks.begin() + long(from));
+    View.insert(View.begin() + long(to), row);
+    Checks.insert(Checks.begin() + long(to), mark);
+    endMoveRows();
+    emit dataChanged(index(int(to), 0), index(int(to), columnCount() - 1));
+}
+
 int TDeviceListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : RowCount();
+    return parent.isValid() ? 0 : RowCount() + MissingRows();
 }
 
 int TDeviceListModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(DeviceColumns().size());
+    return parent.isValid() ? 0 : int(DeviceColumns().size()) + (Watching() ? 1 : 0);
 }
 
 QVariant TDeviceListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount())
         return {};
+    if (section == LastSeenColumn())
+        return QString::fromUtf8(_("Last Seen"));
     return QString::fromUtf8(_(DeviceColumns()[size_t(section)].Caption));
 }
 
 QString TDeviceListModel::CellText(int row, int column) const
 {
-    if (!ValidRow(row) || column < 0 || column >= columnCount())
+    const TMissingRow* missing = MissingAt(row);
+    if ((!ValidRow(row) && !missing) || column < 0 || column >= columnCount())
         return {};
-    const TShownRow& shown = View[At(row)];
-    return QString::fromStdString(SafeText(DeviceColumns()[size_t(column)].Text(Lines[shown.Line], shown.Device->Info)));
+    if (column == LastSeenColumn())
+        return LastSeenText(RowWatch(row));
+    const std::string& line = missing ? missing->Line : Lines[View[At(row)].Line];
+    const TProduct& device = missing ? *missing->Device : *View[At(row)].Device;
+    return QString::fromStdString(SafeText(DeviceColumns()[size_t(column)].Text(line, device.Info)));
+}
+
+void TDeviceListModel::SetMissingRows(const std::vector<TProduct*>& devices)
+{
+    // The rows after the registry's go, the new ones come: the rows above keep their places,
+    // the selection and the marks.
+    const int first = RowCount();
+    if (!MissingShown.empty()) {
+        beginRemoveRows(QModelIndex(), first, first + MissingRows() - 1);
+        MissingShown.clear();
+        endRemoveRows();
+    }
+    Missing.clear();
+    Missing.reserve(devices.size());
+    for (TProduct* device : devices)
+        Missing.push_back({device, TDeviceRegistry::DisplayLine(device->Info)});
+    std::vector<size_t> shown = MissingMatches();
+    if (shown.empty())
+        return;
+    beginInsertRows(QModelIndex(), first, first + int(shown.size()) - 1);
+    MissingShown = std::move(shown);
+    endInsertRows();
+}
+
+std::vector<size_t> TDeviceListModel::MissingMatches() const
+{
+    std::vector<size_t> shown;
+    for (size_t i = 0; i < Missing.size(); ++i)
+        if (!Searching() || Search.Matches(Missing[i].Device->Info))
+            shown.push_back(i);
+    return shown;
+}
+
+const TDeviceListModel::TMissingRow* TDeviceListModel::MissingAt(int row) const
+{
+    const int at = row - RowCount();
+    return at >= 0 && at < MissingRows() ? &Missing[MissingShown[size_t(at)]] : nullptr;
+}
+
+TProduct* TDeviceListModel::MissingDevice(int row) const
+{
+    const TMissingRow* missing = MissingAt(row);
+    return missing ? missing->Device : nullptr;
+}
+
+QVariant TDeviceListModel::MissingData(const TMissingRow& missing, const QModelIndex& index, int role) const
+{
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole: return CellText(index.row(), column);
+    case LineRole: return QString::fromStdString(SafeText(missing.Line));
+    case Qt::CheckStateRole: return column == 0 ? QVariant(Qt::Unchecked) : QVariant();
+    case DeviceRole: return QVariant::fromValue(reinterpret_cast<quintptr>(missing.Device));
+    default: return {};
+    }
 }
 
 QVariant TDeviceListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || !ValidRow(index.row()))
+    if (!index.isValid())
+        return {};
+    if (const TMissingRow* missing = MissingAt(index.row()))
+        return MissingData(*missing, index, role);
+    if (!ValidRow(index.row()))
         return {};
     switch (role) {
     case Qt::DisplayRole:
@@ -283,6 +473,14 @@ QVariant TDeviceListModel::data(const QModelIndex& index, int role) const
         return IsChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
     case DeviceRole:
         return QVariant::fromValue(reinterpret_cast<quintptr>(Device(index.row())));
+    case Qt::ToolTipRole: {
+        const TRowWatch watch = RowWatch(index.row());
+        if (watch.Gone && watch.LastSeen > 0)
+            return QString::fromStdString(Format(_("Last seen %s"), LastSeenText(watch).toStdString().c_str()));
+        if (!watch.Missing && !watch.Note.empty())
+            return QString::fromStdString(SafeText(watch.Note));
+        return {};
+    }
     default:
         return {};
     }
@@ -291,6 +489,8 @@ QVariant TDeviceListModel::data(const QModelIndex& index, int role) const
 bool TDeviceListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     if (role != Qt::CheckStateRole || !index.isValid() || index.column() != 0 || !ValidRow(index.row()))
+        return false;
+    if (IsGone(index.row()))
         return false;
     const bool checked = value.toInt() == Qt::Checked;
     if (IsChecked(index.row()) == checked)
@@ -304,6 +504,8 @@ Qt::ItemFlags TDeviceListModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
+    if (MissingAt(index.row()))
+        return Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;  // nothing to highlight, check or show
     const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    return index.column() == 0 ? flags | Qt::ItemIsUserCheckable : flags;
+    return index.column() == 0 && !IsGone(index.row()) ? flags | Qt::ItemIsUserCheckable : flags;
 }

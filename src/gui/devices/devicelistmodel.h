@@ -25,6 +25,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,16 @@ struct TDeviceColumn {
 };
 // Type, Name, MAC, IP (the answering address), Firmware Rev.
 const std::vector<TDeviceColumn>& DeviceColumns();
+
+// What a watch (Actions -> "Watch") knows of a row's unit.
+struct TRowWatch {
+    bool Gone = false;     // missed two rounds in a row
+    bool Missing = false;  // expected by the open site and never heard
+    int64_t LastSeen = 0;  // ms since 1970; 0: not heard since the watch began
+    std::string Note;      // the open site's note for the unit
+};
+// The watch's state of a row's device.
+using TWatchLookup = std::function<TRowWatch(const TProduct& device)>;
 
 class TDeviceListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -98,6 +109,32 @@ public:
     void ClearAllChecks();
     int CheckedRows() const { return CheckedShown; }
 
+    // ---- The watch ----------------------------------------------------------------------------------
+    // While a watch runs (a lookup given), the list has one more column, "Last Seen", after
+    // DeviceColumns; no lookup: the columns of DeviceColumns only.
+    void SetWatch(TWatchLookup lookup);
+    bool Watching() const { return bool(Watch); }
+    int LastSeenColumn() const { return Watching() ? int(DeviceColumns().size()) : -1; }
+    TRowWatch RowWatch(int row) const;
+    // The row's unit is gone or missing: drawn grey and italic, and it takes no check mark.
+    bool IsGone(int row) const;
+    // The watch's state changed: gone rows lose their marks and every row is drawn again.
+    void WatchChanged();
+    // The registry re-filed this row's device (Refile) at `filed` of DeviceList: the row shows
+    // its new line, in the new place when the rows follow DeviceList; its mark stays.
+    void DeviceRefiled(const TProduct* device, int filed);
+
+    // ---- Units the open site expects that did not answer ---------------------------------------
+    // Rows after the rows above (those of them the search matches), one per device given, in
+    // that order: "Missing" in the Last Seen column, drawn as gone, no check mark and no
+    // highlight. They are no part of RowCount, Rows, the marks or anything a command works on;
+    // the view's rows past RowCount() are theirs. The devices are the caller's and must outlive
+    // their rows (SetMissingRows({}) before they go).
+    void SetMissingRows(const std::vector<TProduct*>& devices);
+    int MissingRows() const { return int(MissingShown.size()); }
+    // The missing unit of a view's row (RowCount() and on), or none.
+    TProduct* MissingDevice(int row) const;
+
     // The cell's text in full, as the row shows it when its column is wide enough.
     QString CellText(int row, int column) const;
 
@@ -123,6 +160,15 @@ private:
     };
 
     bool ValidRow(int row) const { return row >= 0 && row < RowCount(); }
+    // A missing unit's row: its placeholder device and the line its values make.
+    struct TMissingRow {
+        TProduct* Device = nullptr;
+        std::string Line;
+    };
+    const TMissingRow* MissingAt(int row) const;
+    QVariant MissingData(const TMissingRow& missing, const QModelIndex& index, int role) const;
+    // The indexes of Missing that the search shows.
+    std::vector<size_t> MissingMatches() const;
     // The view's index of a shown row.
     size_t At(int row) const { return Searching() ? Matched[size_t(row)] : size_t(row); }
     bool MatchesSearch(const TShownRow& row) const { return !Searching() || Search.Matches(row.Device->Info); }
@@ -143,5 +189,8 @@ private:
     int CheckedShown = 0;            // checked rows among those shown
     int CheckedAll = 0;              // checked rows of the view
     QTimer FollowTimer;
-    QElapsedTimer SinceShown;  // since lines were last taken in
+    QElapsedTimer SinceShown;
+    TWatchLookup Watch;  // since lines were last taken in
+    std::vector<TMissingRow> Missing;  // the missing units' rows, in their order
+    std::vector<size_t> MissingShown;  // of them, those the search matches
 };

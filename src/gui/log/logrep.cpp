@@ -7,10 +7,17 @@
 #include "core/app/i18n.h"
 #include "gui/app/translate.h"
 #include "core/log/format.h"
+#include "core/log/safetext.h"
+#include "gui/app/qtext.h"
 #include "ui_logrep.h"
 
+#include <QDateTime>
+#include <QHeaderView>
 #include <QPainter>
 #include <QStyle>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 
 
 // ---- Model -----------------------------------------------------------------------------------
@@ -93,6 +100,27 @@ TLogActionForm::TLogActionForm(QWidget* parent)
     Model = new TLogReportModel(this);
     Ui_->ActionReport->setModel(Model);
     Ui_->ActionReport->setItemDelegate(new TLogLineDelegate(this));
+
+    // Two pages where the list was: the log, and the watch's events.
+    PageTabs = new QTabWidget(this);
+    PageTabs->setObjectName(QStringLiteral("LogPages"));
+    PageTabs->setGeometry(Ui_->ActionReport->geometry());
+    auto* logPage = new QWidget;
+    auto* logLayout = new QVBoxLayout(logPage);
+    logLayout->setContentsMargins(0, 0, 0, 0);
+    logLayout->addWidget(Ui_->ActionReport);
+    Events = new QTreeWidget;
+    Events->setObjectName(QStringLiteral("EventsList"));
+    Events->setColumnCount(3);
+    Events->setRootIsDecorated(false);
+    Events->setUniformRowHeights(true);
+    Events->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Events->header()->resizeSection(0, 130);
+    Events->header()->resizeSection(1, 200);
+    PageTabs->addTab(logPage, QString());
+    PageTabs->addTab(Events, QString());
+    TranslatePages();
+    setTabOrder(PageTabs, Ui_->ActionFilter);
     Ui_->SaveButton->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     for (QPushButton* b : {Ui_->SaveButton, Ui_->ClearButton, Ui_->ExitButton})
         b->setAutoDefault(false);
@@ -144,6 +172,28 @@ void TLogActionForm::SelectNewestLine()
     Ui_->ActionReport->selectionModel()->setCurrentIndex(last, QItemSelectionModel::ClearAndSelect);
 }
 
+void TLogActionForm::TranslatePages()
+{
+    PageTabs->setTabText(0, Q(_("Log")));
+    PageTabs->setTabText(1, Q(_("Events")));
+    Events->setHeaderLabels({Q(_("Time")), Q(_("Unit")), Q(_("What"))});
+    Events->setAccessibleName(Q(_("Events")));
+}
+
+std::string WatchUnitText(const TWatchEvent& event)
+{
+    return event.Name.empty() ? event.MAC : SafeText(event.Name) + " (" + event.MAC + ")";
+}
+
+void TLogActionForm::AddWatchEvent(const TWatchEvent& event)
+{
+    const QString time =
+        QDateTime::fromMSecsSinceEpoch(event.Time).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    auto* row = new QTreeWidgetItem({time, Q(WatchUnitText(event)), Q(WatchEventText(event))});
+    Events->addTopLevelItem(row);
+    Events->scrollToItem(row);
+}
+
 void TLogActionForm::ActionFilterChange()
 {
     // One reset: the list is laid out and painted once for the whole rebuild.
@@ -179,6 +229,7 @@ void TLogActionForm::showEvent(QShowEvent* event)
 {
     UseLanguage(GetCurrentLanguage());
     RetranslateComponent(this);
+    TranslatePages();
     Ui_->ActionFilter->setCurrentIndex(0);
     ActionFilterChange();
     QDialog::showEvent(event);

@@ -3,6 +3,7 @@
 // the window is shown; every new line is appended to it as well.
 #pragma once
 #include "core/log/actionlog.h"
+#include "core/watch/watch.h"
 
 #include <QAbstractListModel>
 #include <QDialog>
@@ -44,6 +45,11 @@ public:
     static constexpr int kRowHeight = 16;
 };
 
+class QTabWidget;
+class QTreeWidget;
+
+// The Log Report window: the log on its first page, the watch's events (time, unit, what) on
+// the "Events" page.
 class TLogActionForm : public QDialog {
     Q_OBJECT
 public:
@@ -59,6 +65,11 @@ public:
 
     const std::vector<TLogLine>& ActionReport() const { return Model->Lines(); }
 
+    // Appends one event of the watch to the Events page (kept until the window goes).
+    void AddWatchEvent(const TWatchEvent& event);
+    QTreeWidget* EventsList() const { return Events; }
+    QTabWidget* Pages() const { return PageTabs; }
+
     void ActionFilterChange();
     void SaveButtonClick();
     void ClearButtonClick();
@@ -70,12 +81,19 @@ protected:
 private:
     const std::vector<TLogLine>& KeptLog() const;
     void SelectNewestLine();
+    void TranslatePages();
 
     bool SelectNewestPending = false;  // a visible list selects its newest line when the loop runs
 
     std::unique_ptr<Ui::TLogActionForm> Ui_;
     TLogReportModel* Model = nullptr;
+    QTabWidget* PageTabs = nullptr;
+    QTreeWidget* Events = nullptr;
 };
+
+// A unit as the watch's log lines and the Events page name it: "name (MAC)", the MAC alone
+// when the unit has no name.
+std::string WatchUnitText(const TWatchEvent& event);
 
 // Writes the lines, each followed by CR LF, replacing the file through TAtomicFile (a file its
 // owner made read-only is left alone). False and a reason on failure.
