@@ -198,7 +198,7 @@ int Check(const TCheckOptions& options)
         const TProductInfo& info = entry.Device->Info;
         const std::string family = entry.Device->Family().Name;
         if (const std::optional<TWatchKey> key = WatchKeyOf(info.MAC, family))
-            answered[*key] = TWatchAnswer{info.MAC, family, info.Name, info.PeerIP, info.FirmwareRev, info.TypeName};
+            answered[*key] = WatchAnswerOf(info, family);
     }
     std::map<TWatchKey, bool> expected;
     std::vector<TLine> lines;

@@ -38,6 +38,11 @@ std::optional<TWatchKey> WatchKeyOf(const std::string& mac, const std::string& f
     return TWatchKey{*key, family};
 }
 
+TWatchAnswer WatchAnswerOf(const TProductInfo& info, const std::string& family, bool unicast)
+{
+    return {info.MAC, family, info.Name, info.PeerIP, info.FirmwareRev, info.TypeName, unicast};
+}
+
 const char* WatchEventName(TWatchEventKind kind)
 {
     switch (kind) {

@@ -4,6 +4,8 @@
 // changed is told as events. The window (Actions -> "Watch") and `pyxet-cli watch` / `check`
 // both drive this; the requests themselves keep to a fixed budget (core/watch/budget.h).
 #pragma once
+#include "core/devices/product.h"
+
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -30,6 +32,9 @@ struct TWatchAnswer {
     std::string TypeName;
     bool Unicast = false;  // found by a unicast request (Find at Addresses, routed units): asked so each round
 };
+
+// An answer as the watch takes it: the device's info (its type name filled in) and its family.
+TWatchAnswer WatchAnswerOf(const TProductInfo& info, const std::string& family, bool unicast = false);
 
 enum class TWatchEventKind { New, Gone, Back, Address, Firmware, Name, Missing };
 // "new", "gone", "back", "address", "firmware", "name", "missing": pyxet-cli's JSON, never translated.

@@ -228,13 +228,7 @@ void TWatchRunner::OnAnswer(const TProductInfo& info, const TFamily& family, boo
     // unit's next request keeps its distance from then.
     if (unicast)
         Spent.Note(UnicastBudgetKey(info.PeerIP), Elapsed());
-    TWatchAnswer answer;
-    answer.MAC = info.MAC;
-    answer.Family = family.Name;
-    answer.Name = info.Name;
-    answer.Address = info.PeerIP;
-    answer.Firmware = info.FirmwareRev;
-    answer.TypeName = info.TypeName;
+    TWatchAnswer answer = WatchAnswerOf(info, family.Name);
     // A unit found by unicast stays one when a broadcast reaches it too.
     const std::optional<TWatchKey> key = WatchKeyOf(answer.MAC, answer.Family);
     const TWatchUnit* known = key ? State.Find(*key) : nullptr;

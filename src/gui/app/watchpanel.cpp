@@ -31,8 +31,7 @@ constexpr int kLastSeenWidth = 150;  // pixels
 // A device's answer as the watch takes it.
 TWatchAnswer AnswerOf(const TProduct& device)
 {
-    const TProductInfo& info = device.Info;
-    return {info.MAC, device.Family().Name, info.Name, info.PeerIP, info.FirmwareRev, info.TypeName};
+    return WatchAnswerOf(device.Info, device.Family().Name);
 }
 
 // The row of an expected unit that did not answer: the site file's values, no device to talk to.
