@@ -47,6 +47,7 @@ class TProgressInfoForm;
 class TLoginForm;
 class THTTPModule;
 class TBatchController;
+struct TDiscoveryPlan;
 struct TBatchDevice;
 struct TCompareDevice;
 class TPlanDialog;
@@ -98,6 +99,8 @@ public:
     void acFindAtExecute();
     // A cycle through the interfaces of the settings that also asks targets by unicast.
     void FindDevices(const std::vector<uint32_t>& targets);
+    // The search of the settings' interface (all of them when it is gone) and these targets.
+    TDiscoveryPlan SearchPlan(const std::vector<uint32_t>& targets) const;
     // Fills the "Find Devices" drop-down from the PC's interfaces (each time it opens).
     void RebuildFindMenu();
     TDiscoveryRun* Discovery = nullptr;

@@ -165,6 +165,19 @@ void TPyxetForm::acFindExecute()
     FindDevices({});
 }
 
+TDiscoveryPlan TPyxetForm::SearchPlan(const std::vector<uint32_t>& targets) const
+{
+    // An interface remembered from another day that is gone now: all of them.
+    std::vector<std::string> unknown;
+    std::vector<std::string> chosen;
+    if (!Settings.Interface.empty())
+        chosen.push_back(Settings.Interface);
+    TDiscoveryPlan plan = PlanDiscovery(chosen, targets, Settings.Repeat, &unknown);
+    if (!unknown.empty())
+        plan = PlanDiscovery({}, targets, Settings.Repeat);
+    return plan;
+}
+
 void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
 {
     if (Busy())  // its lines would land among the batch's, over the devices it runs on
@@ -182,14 +195,7 @@ void TPyxetForm::FindDevices(const std::vector<uint32_t>& targets)
     EmptyListLock.Unlock();
     ClearDeviceView();
     ShowListState();
-    // An interface remembered from another day that is gone now: all of them.
-    std::vector<std::string> unknown;
-    std::vector<std::string> chosen;
-    if (!Settings.Interface.empty())
-        chosen.push_back(Settings.Interface);
-    TDiscoveryPlan plan = PlanDiscovery(chosen, targets, Settings.Repeat, &unknown);
-    if (!unknown.empty())
-        plan = PlanDiscovery({}, targets, Settings.Repeat);
+    TDiscoveryPlan plan = SearchPlan(targets);
     if (Watch->Watching()) {
         // The watch's rounds ask the network, within their budget.
         Watch->NewList(targets);

@@ -163,15 +163,8 @@ bool TWatchPanel::IsAway(const TProduct& device) const
 
 void TWatchPanel::Start(const std::vector<uint32_t>& targets)
 {
-    std::vector<std::string> chosen;
-    if (!Form.Settings.Interface.empty())
-        chosen.push_back(Form.Settings.Interface);
-    std::vector<std::string> unknown;
-    TDiscoveryPlan plan = PlanDiscovery(chosen, targets, Form.Settings.Repeat, &unknown);
-    if (!unknown.empty())
-        plan = PlanDiscovery({}, targets, Form.Settings.Repeat);
     Rounds->Start(Form.Devices, DiscoveryFamilies({Form.OrvexServer.get(), Form.HwgServer.get()}, Form.Settings),
-                  std::move(plan), IntervalSeconds);
+                  Form.SearchPlan(targets), IntervalSeconds);
 }
 
 void TWatchPanel::SetSeconds(int seconds)
