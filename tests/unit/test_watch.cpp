@@ -266,14 +266,15 @@ TEST(RequestBudget, FiveSecondsPerKeyEachKeyOnItsOwn)
     EXPECT_NE(unit, UnicastBudgetKey("192.168.7.3"));
     EXPECT_EQ(budget.NextAllowed(eth0, 10000), 10000);
     EXPECT_TRUE(budget.Take(eth0, 10000));
-    EXPECT_EQ(budget.NextAllowed(eth0, 11000), 10000 + kWatchSpacingMs);
-    EXPECT_FALSE(budget.Take(eth0, 10000 + kWatchSpacingMs - 1));
-    EXPECT_EQ(budget.NextAllowed(eth0, 10000 + kWatchSpacingMs - 1), 10000 + kWatchSpacingMs);
+    // Five seconds, to the millisecond.
+    EXPECT_EQ(budget.NextAllowed(eth0, 11000), 15000);
+    EXPECT_FALSE(budget.Take(eth0, 14999));
+    EXPECT_EQ(budget.NextAllowed(eth0, 14999), 15000);
     // The refused request did not move the time on.
     EXPECT_TRUE(budget.Take(eth1, 11000));
     EXPECT_TRUE(budget.Take(hwg, 11000));
     EXPECT_TRUE(budget.Take(unit, 11000));
-    EXPECT_TRUE(budget.Take(eth0, 10000 + kWatchSpacingMs));
+    EXPECT_TRUE(budget.Take(eth0, 15000));
     EXPECT_EQ(budget.NextAllowed(eth0, 30000), 30000);
     EXPECT_FALSE(budget.Take(unit, 12000));
     budget.Clear();
