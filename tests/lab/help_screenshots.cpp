@@ -383,9 +383,7 @@ private slots:
             std::vector<TWatchAnswer> answers;
             std::vector<TWatchUnit> site;
             for (const TDeviceEntry& entry : form->Devices.DeviceList()) {
-                const TProductInfo& info = entry.Device->Info;
-                TWatchAnswer answer{info.MAC, entry.Device->Family().Name, info.Name, info.PeerIP, info.FirmwareRev,
-                                    info.TypeName};
+                const TWatchAnswer answer = WatchAnswerOf(entry.Device->Info, entry.Device->Family().Name);
                 TWatchUnit unit;
                 unit.Key = *WatchKeyOf(answer.MAC, answer.Family);
                 unit.Last = answer;
