@@ -137,6 +137,21 @@ void CloseElement(TOpenElement& open, const QString& decoded)
     }
 }
 
+// The line and column (from 1) just after `before`, counting line ends as XML does (CR LF, CR
+// and LF are one each).
+std::pair<int, int> LineAndColumn(QStringView before)
+{
+    int line = 1;
+    qsizetype lineStart = 0;
+    for (qsizetype i = 0; i < before.size(); ++i) {
+        if (before[i] == u'\n' || (before[i] == u'\r' && (i + 1 == before.size() || before[i + 1] != u'\n'))) {
+            ++line;
+            lineStart = i + 1;
+        }
+    }
+    return {line, static_cast<int>(before.size() - lineStart) + 1};
+}
+
 }  // namespace
 
 TConfigDocument ReadConfig(const QByteArray& bytes)
@@ -165,6 +180,17 @@ TConfigDocument ReadConfig(const QByteArray& bytes)
     qsizetype base = 0;
     while (base < text.size() && text[base] == QChar(0xFEFF))
         ++base;
+    // XML has no character U+0000, yet the stream reader passes over one after a ']' unseen: the
+    // tree would lack it while its place held it, and a file with it would compare equal to one
+    // without. Refused as the reader refuses the other characters XML does not have.
+    if (const qsizetype nul = text.indexOf(QChar(0), base); nul >= 0) {
+        const auto [line, column] = LineAndColumn(QStringView(text).sliced(base, nul - base));
+        Fail(doc,
+             Format(_("Not well-formed XML at line %d, column %d: %s"), line, column,
+                    _("the character U+0000, which XML does not allow")),
+             line, column);
+        return doc;
+    }
     QXmlStreamReader reader(base ? text.sliced(base) : text);
     std::vector<TOpenElement> open;
     open.reserve(64);
